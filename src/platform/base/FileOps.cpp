@@ -1,0 +1,82 @@
+#include "platform/base/FileOps.h"
+
+#include <fcntl.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+namespace orv {
+
+namespace {
+
+constexpr std::uint32_t kFatAttrHidden = 0x02;
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+class PosixFileOps final : public IFileOps {
+public:
+    bool IsHidden(const std::string& path) override {
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0) return false;
+        std::uint32_t attr = 0;
+        if (::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &attr) != 0) return false;
+        return (attr & kFatAttrHidden) != 0;
+    }
+
+    bool SetHidden(const std::string& path, bool hidden) override {
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0) return false;
+        std::uint32_t attr = 0;
+        if (::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &attr) != 0)
+            return true;  // not a FAT file system: there is no such attribute to set
+        const std::uint32_t wanted = hidden ? (attr | kFatAttrHidden) : (attr & ~kFatAttrHidden);
+        if (wanted == attr) return true;
+        return ::ioctl(fd.get(), FAT_IOCTL_SET_ATTRIBUTES, &wanted) == 0;
+    }
+
+    bool MoveNoReplace(const std::string& from, const std::string& to) override {
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+            return true;
+        if (errno != EINVAL && errno != ENOSYS) return false;
+        // The file system does not know the flag. Check first; the window between the
+        // check and the rename is the best such a file system allows.
+        struct stat st;
+        if (::lstat(to.c_str(), &st) == 0 || errno != ENOENT) return false;
+        return ::rename(from.c_str(), to.c_str()) == 0;
+    }
+};
+
+std::atomic<IFileOps*> g_override{nullptr};
+
+}  // namespace
+
+IFileOps& RealFileOps() {
+    static PosixFileOps ops;
+    return ops;
+}
+
+IFileOps& FileOps() {
+    IFileOps* ops = g_override.load();
+    return ops ? *ops : RealFileOps();
+}
+
+IFileOps* SetFileOps(IFileOps* ops) { return g_override.exchange(ops); }
+
+}  // namespace orv

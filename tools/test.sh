@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every flavour and runs every test: the unit and GUI tests,
+# the same non-GUI tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
+# run of each fuzz target (FUZZ_SECONDS, 30 by default) plus its kept regression inputs.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+tools/install-deps.sh || { echo "installing the build dependencies failed" >&2; exit 1; }
+
+passed=0
+failed=0
+record() {  # record NAME STATUS
+  if [ "$2" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
+}
+count_ctest() {  # count_ctest LOG: adds the counts of a ctest run
+  local line total nfail
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$1" | tail -n 1)
+  if [ -z "$line" ]; then failed=$((failed + 1)); return; fi
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  nfail=$(sed -E 's/.*, ([0-9]+) tests failed.*/\1/' <<<"$line")
+  passed=$((passed + total - nfail))
+  failed=$((failed + nfail))
+}
+
+export QT_QPA_PLATFORM=offscreen
+logs=$(mktemp -d)
+
+for flavour in release asan; do
+  echo "== build $flavour"
+  if tools/build.sh "$flavour" >"$logs/build-$flavour.log" 2>&1; then
+    echo "== test $flavour"
+    ctest --test-dir "build/$flavour" -j "$(nproc)" --output-on-failure 2>&1 | tee "$logs/ctest-$flavour.log" \
+      | grep -E '^(.*tests passed|.*\*\*\*Failed|.*Exception|The following tests FAILED)' || true
+    count_ctest "$logs/ctest-$flavour.log"
+  else
+    tail -n 40 "$logs/build-$flavour.log"
+    record "build $flavour" 1
+  fi
+done
+
+echo "== build fuzz"
+if tools/build.sh fuzz >"$logs/build-fuzz.log" 2>&1; then
+  seconds=${FUZZ_SECONDS:-30}
+  pids=()
+  names=()
+  for bin in build/fuzz/fuzz/fuzz_*; do
+    [ -x "$bin" ] || continue
+    name=$(basename "$bin")
+    (
+      work=$(mktemp -d)
+      [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/" 2>/dev/null
+      status=0
+      if [ -d "fuzz/regressions/$name" ] && ls "fuzz/regressions/$name"/* >/dev/null 2>&1; then
+        "$bin" "fuzz/regressions/$name"/* >"$logs/fuzz-$name-regressions.log" 2>&1 || status=1
+      fi
+      "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$work/crash-" \
+        "$work" >"$logs/fuzz-$name.log" 2>&1 || status=1
+      if [ $status -ne 0 ]; then
+        tail -n 30 "$logs/fuzz-$name.log"
+        ls "$work"/crash-* 2>/dev/null
+      fi
+      rm -rf "$work"
+      exit $status
+    ) &
+    pids+=($!)
+    names+=("$name")
+  done
+  for i in "${!pids[@]}"; do
+    wait "${pids[$i]}"; st=$?
+    echo "fuzz ${names[$i]}: $([ $st -eq 0 ] && echo ok || echo FAILED)"
+    record "fuzz ${names[$i]}" $st
+  done
+else
+  tail -n 40 "$logs/build-fuzz.log"
+  record "build fuzz" 1
+fi
+
+rm -rf "$logs"
+echo
+echo "Total: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
