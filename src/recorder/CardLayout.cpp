@@ -1,0 +1,183 @@
+#include "recorder/CardLayout.h"
+
+#include <algorithm>
+
+#include "platform/base/Drives.h"
+#include "platform/base/FileOps.h"
+#include "platform/base/PathUtil.h"
+#include "recorder/RecordingName.h"
+
+namespace orv {
+
+std::atomic<int> g_nFolderLayout{0};
+
+namespace {
+
+// The camera letter stands five characters before the end of a movie path (".MOV" follows).
+constexpr std::size_t kCameraLetterFromEnd = 5;
+// A camera folder name starts 35 characters before the end: "Main/" + the 30-character name.
+constexpr std::size_t kCameraFolderFromEnd = 35;
+constexpr std::string_view kFrontFolder = "Main";
+constexpr std::string_view kRearFolder = "Sub_";
+// Letters, date, time and serial number with their separators.
+constexpr std::size_t kHiddenStemLength = 25;
+
+int CurrentLayout() {
+    const int layout = g_nFolderLayout.load();
+    return layout >= 0 && layout < kFolderLayoutCount ? layout : 0;
+}
+
+bool ProbeDriveRoot(const std::string& root, int* layout) {
+    bool parkingSeen = false;
+    // Without a root there is no drive, and "" + "/Normal" would name a folder of "/".
+    for (int l = 0; !root.empty() && l < kFolderLayoutCount; ++l) {
+        const FolderLayoutRow* rows = FolderLayoutTable[l];
+        if (PathIsDirectory(PathAppend(root, rows[LAYOUT_ROW_PARKING_MOVIE].folder)))
+            parkingSeen = true;
+        if (PathIsDirectory(PathAppend(root, rows[LAYOUT_ROW_MOVIE].folder))) {
+            if (layout) *layout = l;
+            return true;
+        }
+    }
+    if (layout) *layout = 0;
+    return parkingSeen;
+}
+
+// Byte offset of the first component of `path` below `root`; 0 when the path is not
+// written under the root (relative, or reached through a link).
+std::size_t FirstComponentBelow(const std::string& path, const std::string& root) {
+    if (root.empty() || path.compare(0, root.size(), root) != 0) return 0;
+    if (root.back() == '/') return root.size();
+    return path.size() > root.size() && path[root.size()] == '/' ? root.size() + 1 : 0;
+}
+
+// Renames the folder of the path nearest the file, at or behind `firstComponent`, that is
+// a movie folder of the layout (ignoring case) to the data folder of its row. Whole
+// components only, so a mount point such as "Video_Card" is never touched.
+void ReplaceMovieFolder(std::string& path, std::size_t firstComponent, int layout) {
+    const FolderLayoutRow* rows = FolderLayoutTable[layout];
+    std::size_t end = path.rfind('/');
+    while (end != std::string::npos && end > 0) {
+        const std::size_t slash = path.rfind('/', end - 1);
+        const std::size_t begin = slash == std::string::npos ? 0 : slash + 1;
+        if (begin < firstComponent) return;
+        const std::string_view component(path.data() + begin, end - begin);
+        for (int movieRow : {LAYOUT_ROW_MOVIE, LAYOUT_ROW_PARKING_MOVIE}) {
+            if (EqualsNoCase(component, rows[movieRow].folder)) {
+                path.replace(begin, end - begin, rows[movieRow + 1].folder);
+                return;
+            }
+        }
+        if (slash == std::string::npos) return;
+        end = slash;
+    }
+}
+
+// Byte offset of the camera letter, or npos when the path is too short to have one.
+std::size_t CameraLetterOffset(const std::string& path) {
+    const std::size_t length = Utf8Length(path);
+    if (length < kCameraLetterFromEnd) return std::string::npos;
+    return Utf8Offset(path, length - kCameraLetterFromEnd);
+}
+
+}  // namespace
+
+bool ProbeFolderLayout(const std::string& path, int* layout) {
+    return ProbeDriveRoot(DriveRootOf(path), layout);
+}
+
+bool DetectFolderLayout(const std::string& path) {
+    int layout = 0;
+    const bool found = ProbeFolderLayout(path, &layout);
+    g_nFolderLayout.store(layout);
+    return found;
+}
+
+std::string DataFileOfMovie(const std::string& moviePath) {
+    std::string out = moviePath;
+    if (CameraLetterOffset(out) == std::string::npos) return out;
+
+    const std::string root = DriveRootOf(moviePath);
+    int layout = 0;
+    if (ProbeDriveRoot(root, &layout))
+        ReplaceMovieFolder(out, FirstComponentBelow(out, root), layout);
+
+    const FolderLayoutRow& dataRow = FolderLayoutTable[0][LAYOUT_ROW_DATA];
+    // The folder change lies before the letter, so its offset is taken afresh.
+    const std::size_t at = CameraLetterOffset(out);
+    out.replace(at, Utf8Offset(std::string_view(out).substr(at), 1), 1, dataRow.letter);
+    return PathRenameExtension(out, "." + std::string(dataRow.extension));
+}
+
+std::string CompanionFileName(const std::string& path) {
+    std::string out = path;
+    const std::size_t letter = CameraLetterOffset(out);
+    if (letter == std::string::npos) return out;
+
+    const std::size_t length = Utf8Length(out);
+    if (length >= kCameraFolderFromEnd) {
+        const std::size_t at = Utf8Offset(out, length - kCameraFolderFromEnd);
+        const std::string_view tail = std::string_view(out).substr(at);
+        // Both names are ASCII, so a match covers exactly their bytes.
+        if (StartsWithNoCase(tail, kFrontFolder))
+            out.replace(at, kFrontFolder.size(), kRearFolder);
+        else if (StartsWithNoCase(tail, kRearFolder))
+            out.replace(at, kRearFolder.size(), kFrontFolder);
+    }
+    if (out[letter] == 'M')
+        out[letter] = 'S';
+    else if (out[letter] == 'S')
+        out[letter] = 'M';
+    return out;
+}
+
+bool HideAsDeleted(const std::string& moviePath) {
+    const std::string_view name = PathFindFileName(moviePath);
+    const std::string folder = PathRemoveFileSpec(moviePath);
+    const std::string parent = PathRemoveFileSpec(folder);
+    const FolderLayoutRow* rows = FolderLayoutTable[CurrentLayout()];
+    const std::string_view folderName = PathFindFileName(folder);
+    const bool inLayoutFolders =
+        PathIsDirectory(folder) && PathIsDirectory(parent) &&
+        std::any_of(rows, rows + kFolderLayoutRows,
+                    [&](const FolderLayoutRow& row) { return row.folder == folderName; });
+    const std::string& base = inLayoutFolders ? parent : folder;
+    const std::string stem(Utf8Substr(name, 0, kHiddenStemLength));
+
+    const RecordingKind kind = GetRecordingKind(name);
+    const int movieRow = kind == REC_PARKING || kind == REC_PARKING_IMPACT
+                             ? LAYOUT_ROW_PARKING_MOVIE
+                             : LAYOUT_ROW_MOVIE;
+
+    IFileOps& ops = FileOps();
+    std::string hiddenMovie;
+    std::string liveMovie;
+    for (int r : {movieRow, movieRow + 1}) {
+        const FolderLayoutRow& row = rows[r];
+        const std::string dir = inLayoutFolders ? PathAppend(base, row.folder) : base;
+        const std::string prefix = PathAppend(dir, stem + row.letter + ".");
+        const std::string live = prefix + std::string(row.extension);
+        const std::string hidden = prefix + std::string(row.hiddenExtension);
+        if (!PathFileExists(live) || PathFileExists(hidden)) return false;
+        if (!ops.SetHidden(live, true)) return false;
+        if (!ops.MoveNoReplace(live, hidden)) {
+            ops.SetHidden(live, false);
+            // Put the movie back rather than leave a recording whose data file is live.
+            if (!hiddenMovie.empty() && ops.MoveNoReplace(hiddenMovie, liveMovie))
+                ops.SetHidden(liveMovie, false);
+            return false;
+        }
+        if (r == movieRow) {
+            liveMovie = live;
+            hiddenMovie = hidden;
+        }
+    }
+    return true;
+}
+
+bool IsLayoutMediaFolder(std::string_view name) {
+    const FolderLayoutRow* rows = FolderLayoutTable[1];
+    return name == rows[LAYOUT_ROW_MOVIE].folder || name == rows[LAYOUT_ROW_PARKING_MOVIE].folder;
+}
+
+}  // namespace orv

@@ -1,0 +1,76 @@
+// The recorder card's folder arrangements and the path functions built on them.
+//
+// Movies and their data files lie in separate folders at the root of the card's drive
+// (its mount point), in one of two arrangements. A front movie's rear companion differs
+// in its camera letter, and where the card keeps the cameras apart, in a sibling folder
+// "Main" / "Sub_". A deleted recording is not removed but hidden under other extensions.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+namespace orv {
+
+struct FolderLayoutRow {
+    char letter;  // M movie, D data; also the camera letter of the row's file names
+    std::string_view folder;
+    std::string_view extension;
+    std::string_view hiddenExtension;
+};
+
+constexpr int kFolderLayoutCount = 2;
+constexpr int kFolderLayoutRows = 4;
+
+// Rows of one layout: driving movies and their data, then parking movies and their data.
+enum FolderLayoutRowIndex : int {
+    LAYOUT_ROW_MOVIE = 0,
+    LAYOUT_ROW_DATA = 1,
+    LAYOUT_ROW_PARKING_MOVIE = 2,
+    LAYOUT_ROW_PARKING_DATA = 3,
+};
+
+inline constexpr FolderLayoutRow FolderLayoutTable[kFolderLayoutCount][kFolderLayoutRows] = {
+    {
+        {'M', "Normal", "MOV", "DMY"},
+        {'D', "_NData", "ADA", "TDA"},
+        {'M', "Parking", "MOV", "DMY"},
+        {'D', "_PData", "ADA", "TDA"},
+    },
+    {
+        {'M', "Video", "MOV", "DMY"},
+        {'D', "_VData", "ADA", "TDA"},
+        {'M', "Parking", "MOV", "DMY"},
+        {'D', "_PData", "ADA", "TDA"},
+    },
+};
+
+// The layout of the source the file browser holds (0 or 1). Written only by
+// DetectFolderLayout.
+extern std::atomic<int> g_nFolderLayout;
+
+// Looks at the root of the path's drive: true when it holds a movie folder of a layout
+// (`*layout` = that layout) or only a "Parking" folder (`*layout` = 0); false with 0 when
+// it holds none. Changes nothing; safe on any thread. `layout` may be null.
+bool ProbeFolderLayout(const std::string& path, int* layout);
+
+// ProbeFolderLayout, and the result stored in g_nFolderLayout.
+bool DetectFolderLayout(const std::string& path);
+
+// The movie's data file: camera letter D and extension .ADA, in the data folder that
+// belongs to the movie folder when the movie lies in one on a card.
+std::string DataFileOfMovie(const std::string& moviePath);
+
+// The other camera's movie: camera letter M <-> S, and "Main" <-> "Sub_" when the movie
+// lies in one of those folders.
+std::string CompanionFileName(const std::string& path);
+
+// Hides the movie and then its data file under the hidden extensions. False when a file
+// is missing, already hidden or cannot be changed; a failed rename of the data file puts
+// the movie back.
+bool HideAsDeleted(const std::string& moviePath);
+
+// "Video" or "Parking", case-sensitive.
+bool IsLayoutMediaFolder(std::string_view name);
+
+}  // namespace orv
