@@ -1,0 +1,33 @@
+// The recorder data block decoder: a whole block from its tag, then the frame table.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "recorder/MovieScanner.h"
+#include "recorder/RecorderRecords.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    // The first byte picks the file name (driving or time-lapse) and the frame count.
+    const std::uint8_t control = data[0];
+    const std::span<const std::uint8_t> block(data + 1, size - 1);
+
+    orv::sMOVIESCANNER scanner;
+    scanner.path = (control & 1) ? "T___-220101-120000-000001D.ADA" : "A___-220101-120000-000001D.ADA";
+    orv::ParseRecorderBlock(scanner, block, scanner.gps, scanner.sensor, scanner.header, scanner.obd);
+    scanner.frameInterval = (control & 2) ? 1000.0f / 15.0f : 33.366f;
+    scanner.SetFrameCountSource([control] { return std::int64_t(control >> 2) * 7; });
+    if (scanner.BuildFrameTable()) {
+        for (std::int64_t f = -1; f <= std::int64_t(scanner.frameTable.size()); ++f) {
+            if (const orv::sSENSORRECORD* r = scanner.FrameRecord(f)) {
+                (void)r->gps->sensor;
+                (void)r->obd->values[0];
+            }
+        }
+    }
+
+    std::vector<orv::sGPSRECORD> track;
+    orv::OnRecordBlock(scanner, block, track);
+    return 0;
+}

@@ -1,0 +1,77 @@
+// The movie-file scanner on a file: the box search with the movie header callback, the
+// track box search with the stts callback, and the data tag searches. The callbacks also
+// run on the input itself, as an in-memory window.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <string>
+
+#include "platform/base/ErrorReport.h"
+#include "recorder/MovieScanner.h"
+
+namespace {
+
+// One scratch file for the whole run, rewritten for every input.
+const std::string& ScratchFile() {
+    static const std::string path = [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/orv-fuzz-scanner-XXXXXX";
+        const int fd = ::mkstemp(pattern.data());
+        if (fd >= 0) ::close(fd);
+        std::atexit([] { ::unlink(ScratchFile().c_str()); });
+        return pattern;
+    }();
+    return path;
+}
+
+bool WriteScratch(const std::uint8_t* data, std::size_t size) {
+    const int fd = ::open(ScratchFile().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n <= 0) break;
+        done += std::size_t(n);
+    }
+    ::close(fd);
+    return done == size;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool quiet = [] {
+        orv::SetErrorReportHook([](const std::string&, const std::string&) {});
+        return true;
+    }();
+    (void)quiet;
+
+    orv::sMOVIESCANNER scanner;
+    if (!scanner.Init()) return 0;
+    const std::span<const std::uint8_t> bytes(data, size);
+    float duration = 0.0f;
+    orv::OnMvhdBox(scanner, bytes, &duration);
+    orv::OnSttsBox(scanner, bytes, 5.0f);
+
+    if (WriteScratch(data, size) && scanner.OpenMapping(ScratchFile())) {
+        duration = 0.0f;
+        const bool found = scanner.FindBox({"mvhd", [&](orv::sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
+                                                return orv::OnMvhdBox(s, d, &duration);
+                                            }});
+        if (found && scanner.hits == 1) {
+            scanner.FindTrackBox({"stts", [&](orv::sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
+                                      return orv::OnSttsBox(s, d, duration);
+                                  }});
+        }
+        scanner.ParseDataFile();
+        scanner.FindTag({orv::kEndTag, [](orv::sMOVIESCANNER&, std::span<const std::uint8_t> d) {
+                             return orv::ParseRecorderNumber(d.subspan(d.size() < 6 ? d.size() : 6)).has_value();
+                         }});
+    }
+    scanner.Term();
+    return 0;
+}

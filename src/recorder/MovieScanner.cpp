@@ -1,0 +1,358 @@
+#include "recorder/MovieScanner.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "platform/base/ErrorReport.h"
+
+namespace orv {
+
+namespace {
+
+constexpr char kFindMutexName[] = "hMutexFind";
+constexpr char kErrorCaption[] = "Error Message";
+
+// Box header: 32-bit big-endian size, four-character type, and with size 1 a 64-bit
+// size behind the type; size 0 means "to the end of the file" (top level only).
+constexpr std::size_t kBoxHeader = 8;
+constexpr std::size_t kLargeBoxHeader = 16;
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+std::uint64_t BigEndian64(const std::uint8_t* p) {
+    return std::uint64_t(BigEndian32(p)) << 32 | BigEndian32(p + 4);
+}
+
+}  // namespace
+
+struct sMOVIESCANNER::Box {
+    std::uint64_t payload = 0;  // first byte behind the header
+    std::uint64_t end = 0;      // first byte behind the box
+    char type[4] = {};
+};
+
+bool sMOVIESCANNER::Init() {
+    Term();
+    path.clear();
+    moviePath.clear();
+    hits = 0;
+    views = 0;
+    frameInterval = 0.0f;
+    msPerRecord = kMsPerRecord;
+    cancel = false;
+    busy = false;
+    frameCount_ = nullptr;
+    mutex_ = OpenNamedMutex(kFindMutexName);
+    return mutex_ != nullptr;
+}
+
+void sMOVIESCANNER::Term() {
+    if (mutex_) {
+        // A search of another scanner may still run; it holds the shared mutex until done.
+        std::lock_guard<std::recursive_mutex> wait(*mutex_);
+    }
+    mutex_.reset();
+    loaded = false;
+    Reset();
+    CloseMapping();
+    path.clear();
+}
+
+bool sMOVIESCANNER::OpenMapping(const std::string& filePath) {
+    CloseMapping();
+    if (!file_.Open(filePath)) return false;
+    size = file_.FileSize();
+    path = filePath;
+    return true;
+}
+
+void sMOVIESCANNER::CloseMapping() {
+    file_.Close();
+    size = 0;
+}
+
+bool sMOVIESCANNER::OpenView(std::uint64_t offset, std::size_t length,
+                             std::span<const std::uint8_t>* view) {
+    if (offset >= size) return false;
+    const std::size_t cut = std::size_t(std::min<std::uint64_t>(length, size - offset));
+    if (cut == 0) return false;
+    if (!file_.MapWindow(offset, cut)) {
+        ReportError(kErrorCaption, SystemErrorText(file_.LastError()));
+        return false;
+    }
+    ++views;
+    *view = std::span<const std::uint8_t>(file_.Data(), file_.Size());
+    return true;
+}
+
+bool sMOVIESCANNER::ReadRange(std::uint64_t offset, void* out, std::size_t length) {
+    if (offset > size || length > size - offset) return false;
+    if (!file_.ReadAt(offset, out, length)) {
+        // A file that shrank under us reads short without an errno.
+        ReportError(kErrorCaption, SystemErrorText(file_.LastError() ? file_.LastError() : EIO));
+        return false;
+    }
+    return true;
+}
+
+bool sMOVIESCANNER::Cancelled() {
+    return cancel.load(std::memory_order_relaxed) && cancel.exchange(false);
+}
+
+bool sMOVIESCANNER::ReadyToSearch(const sSCANTAG& tag) const {
+    return mutex_ && file_.IsOpen() && !tag.text.empty() && tag.text.size() <= kWindowOverlap;
+}
+
+bool sMOVIESCANNER::FindBox(const sSCANTAG& tag) {
+    if (!ReadyToSearch(tag)) return false;
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
+    hits = 0;
+    const std::size_t n = tag.text.size();
+    const std::size_t compared = std::max<std::size_t>(n, 4);  // the tag, or "mdat"
+    std::span<const std::uint8_t> window;
+    std::uint64_t windowStart = 0;
+    std::uint64_t p = 0;
+    while (p + compared <= size) {
+        if (Cancelled()) return false;
+        if (p - windowStart + compared > window.size()) {
+            windowStart = p / kBoxSearchWindow * kBoxSearchWindow;
+            if (!OpenView(windowStart, kBoxSearchWindow + kWindowOverlap, &window)) return false;
+        }
+        const std::uint8_t* at = window.data() + (p - windowStart);
+        if (p >= 4 && std::memcmp(at, "mdat", 4) == 0) {
+            // Jump over the media data to the type field of the next box.
+            std::uint8_t header[kLargeBoxHeader];
+            const std::uint64_t boxStart = p - 4;
+            if (!ReadRange(boxStart, header, kBoxHeader)) return false;
+            std::uint64_t boxSize = BigEndian32(header);
+            if (boxSize == 1) {
+                if (!ReadRange(boxStart, header, kLargeBoxHeader)) return false;
+                boxSize = BigEndian64(header + kBoxHeader);
+                if (boxSize < kLargeBoxHeader) return false;
+            } else if (boxSize < kBoxHeader) {
+                return false;
+            }
+            if (boxSize > size - boxStart) return false;
+            p = boxStart + boxSize + 4;
+            continue;
+        }
+        if (std::memcmp(at, tag.text.data(), n) == 0) {
+            if (!tag.callback) return false;
+            std::span<const std::uint8_t> data;
+            if (!OpenView(p + n, kBoxWindow, &data)) return false;
+            ++hits;
+            return tag.callback(*this, data) != 0;
+        }
+        ++p;
+    }
+    return true;
+}
+
+sMOVIESCANNER::BoxStep sMOVIESCANNER::NextBox(std::uint64_t pos, std::uint64_t end,
+                                              bool topLevel, Box* box) {
+    if (Cancelled()) return BoxStep::kError;
+    if (end < pos || end - pos < kBoxHeader) return BoxStep::kEnd;
+    std::uint8_t header[kLargeBoxHeader];
+    if (!ReadRange(pos, header, kBoxHeader)) return BoxStep::kError;
+    std::uint64_t boxSize = BigEndian32(header);
+    std::size_t headerSize = kBoxHeader;
+    if (boxSize == 1) {
+        headerSize = kLargeBoxHeader;
+        if (end - pos < kLargeBoxHeader || !ReadRange(pos, header, kLargeBoxHeader)) {
+            return BoxStep::kError;
+        }
+        boxSize = BigEndian64(header + kBoxHeader);
+    } else if (boxSize == 0 && topLevel) {
+        boxSize = end - pos;
+    }
+    if (boxSize < headerSize || boxSize > end - pos) return BoxStep::kError;
+    std::memcpy(box->type, header + 4, 4);
+    box->payload = pos + headerSize;
+    box->end = pos + boxSize;
+    return BoxStep::kBox;
+}
+
+sMOVIESCANNER::BoxStep sMOVIESCANNER::FindChild(std::uint64_t begin, std::uint64_t end,
+                                                std::string_view type, Box* box) {
+    for (std::uint64_t pos = begin;; pos = box->end) {
+        const BoxStep step = NextBox(pos, end, false, box);
+        if (step != BoxStep::kBox || std::string_view(box->type, 4) == type) return step;
+    }
+}
+
+bool sMOVIESCANNER::IsVideoTrack(const Box& mdia) {
+    // hdlr payload: version and flags (4), pre-defined (4), handler type (4).
+    Box hdlr;
+    if (FindChild(mdia.payload, mdia.end, "hdlr", &hdlr) != BoxStep::kBox) return false;
+    std::uint8_t handler[4];
+    return hdlr.end - hdlr.payload >= 12 && ReadRange(hdlr.payload + 8, handler, 4) &&
+           std::memcmp(handler, "vide", 4) == 0;
+}
+
+bool sMOVIESCANNER::FindTrackBox(const sSCANTAG& tag) {
+    if (!ReadyToSearch(tag)) return false;
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
+    hits = 0;
+
+    Box moov;
+    for (std::uint64_t pos = 0;; pos = moov.end) {
+        const BoxStep step = NextBox(pos, size, true, &moov);
+        if (step != BoxStep::kBox) return false;
+        if (std::string_view(moov.type, 4) == "moov") break;
+    }
+    Box trak;
+    for (std::uint64_t pos = moov.payload;; pos = trak.end) {
+        if (FindChild(pos, moov.end, "trak", &trak) != BoxStep::kBox) return false;
+        Box mdia;
+        const BoxStep step = FindChild(trak.payload, trak.end, "mdia", &mdia);
+        if (step == BoxStep::kError) return false;
+        if (step == BoxStep::kEnd || !IsVideoTrack(mdia)) continue;
+
+        Box minf, stbl, target;
+        if (FindChild(mdia.payload, mdia.end, "minf", &minf) != BoxStep::kBox ||
+            FindChild(minf.payload, minf.end, "stbl", &stbl) != BoxStep::kBox ||
+            FindChild(stbl.payload, stbl.end, tag.text, &target) != BoxStep::kBox) {
+            return false;
+        }
+        if (!tag.callback) return false;
+        std::span<const std::uint8_t> data;
+        const std::uint64_t payloadSize = target.end - target.payload;
+        if (!OpenView(target.payload, std::size_t(std::min<std::uint64_t>(payloadSize, kBoxWindow)), &data)) {
+            return false;
+        }
+        ++hits;
+        return tag.callback(*this, data) != 0;
+    }
+}
+
+bool sMOVIESCANNER::FindTag(const sSCANTAG& tag) {
+    if (!ReadyToSearch(tag)) return false;
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
+    hits = 0;
+    // Only the first four characters are compared ("CSMD" finds "CSMDAT").
+    const std::string_view key = tag.text.substr(0, 4);
+    std::span<const std::uint8_t> window;
+    for (std::uint64_t start = 0; start + key.size() <= size; start += kDataWindow) {
+        if (Cancelled()) return false;
+        if (!OpenView(start, kDataWindow + kWindowOverlap, &window)) return false;
+        // Positions in this window's own 32 MB; the overlap only completes the last ones.
+        const std::string_view text(reinterpret_cast<const char*>(window.data()), window.size());
+        const std::size_t at = text.find(key);
+        if (at == std::string_view::npos || at >= kDataWindow) continue;
+        if (!tag.callback) return false;
+        const std::uint64_t hit = start + at;
+        std::span<const std::uint8_t> data;
+        if (window.size() - at >= std::min<std::uint64_t>(kDataWindow, size - hit)) {
+            data = window.subspan(at, std::size_t(std::min<std::uint64_t>(kDataWindow, size - hit)));
+        } else if (!OpenView(hit, kDataWindow, &data)) {
+            return false;
+        }
+        ++hits;
+        tag.callback(*this, data);
+        return true;
+    }
+    return true;
+}
+
+void sMOVIESCANNER::Reset() {
+    std::vector<sGPSRECORD>().swap(gps);
+    std::vector<sSENSORRECORD>().swap(sensor);
+    std::vector<sOBDRECORD>().swap(obd);
+    std::vector<sSENSORRECORD*>().swap(frameTable);
+    header = RecorderHeader{};
+    recordCounter = 0;
+    largestG = 0.0;
+    std::fill(std::begin(largestAxisG), std::end(largestAxisG), 0.0);
+}
+
+bool sMOVIESCANNER::MoveTo(sMOVIESCANNER& target) {
+    if (&target == this) return !gps.empty();
+    target.Reset();
+    // Moving a vector keeps its buffer, so the links and the frame table stay valid.
+    target.gps = std::move(gps);
+    target.sensor = std::move(sensor);
+    target.obd = std::move(obd);
+    target.frameTable = std::move(frameTable);
+    target.header = header;
+    target.recordCounter = recordCounter;
+    target.largestG = largestG;
+    std::copy(std::begin(largestAxisG), std::end(largestAxisG), target.largestAxisG);
+    target.path = std::move(path);
+    Reset();
+    path.clear();
+    return !target.gps.empty();
+}
+
+bool sMOVIESCANNER::IsDataFile(const std::string& filePath) {
+    FileView f;
+    std::uint8_t head[kBlockTagSize];
+    return f.Open(filePath) && f.ReadAt(0, head, sizeof head) &&
+           std::memcmp(head, kDataTag.data(), kDataTag.size()) == 0;
+}
+
+bool sMOVIESCANNER::ParseDataFile() {
+    Reset();
+    const sSCANTAG tag{kDataTag, [](sMOVIESCANNER& s, std::span<const std::uint8_t> block) {
+                           return ParseRecorderBlock(s, block, s.gps, s.sensor, s.header, s.obd) ? 1 : 0;
+                       }};
+    return FindTag(tag);
+}
+
+bool sMOVIESCANNER::ReadDataFile(const std::string& dataPath) {
+    loaded = false;
+    views = 0;
+    if (!OpenMapping(dataPath)) return false;
+    if (ParseDataFile()) {
+        CloseMapping();
+        loaded = true;
+        return true;
+    }
+    Reset();
+    CloseMapping();
+    path.clear();
+    return false;
+}
+
+int OnMvhdBox(sMOVIESCANNER&, std::span<const std::uint8_t> data, float* durationS) {
+    // Version 0: creation and modification times of 32 bits, then time scale and duration
+    // of 32 bits at 12 and 16. Version 1: 64-bit times, time scale at 20, 64-bit duration at 24.
+    if (data.empty() || !durationS) return 0;
+    std::uint32_t timeScale = 0;
+    std::uint64_t duration = 0;
+    if (data[0] == 0 && data.size() >= 20) {
+        timeScale = BigEndian32(data.data() + 12);
+        duration = BigEndian32(data.data() + 16);
+    } else if (data[0] == 1 && data.size() >= 32) {
+        timeScale = BigEndian32(data.data() + 20);
+        duration = BigEndian64(data.data() + 24);
+    } else {
+        return 0;
+    }
+    if (timeScale == 0 || duration == 0) return 0;
+    const float seconds = float(double(duration) / double(timeScale));
+    if (!std::isfinite(seconds) || !(seconds > 0.0f)) return 0;
+    *durationS = seconds;
+    return 1;
+}
+
+int OnSttsBox(sMOVIESCANNER& scanner, std::span<const std::uint8_t> data, float durationS) {
+    // Payload: version and flags (4), entry count (4), entries of sample count and sample
+    // delta (4 + 4 each), all big-endian.
+    if (data.size() < 8 || !std::isfinite(durationS) || !(durationS > 0.0f)) return 0;
+    const std::uint64_t entries = BigEndian32(data.data() + 4);
+    if (entries > (data.size() - 8) / 8) return 0;
+    std::uint64_t samples = 0;
+    for (std::uint64_t i = 0; i < entries; ++i) samples += BigEndian32(data.data() + 8 + 8 * i);
+    if (samples == 0) return 0;
+    const float interval = 1000.0f / (float(samples) / durationS);
+    if (!std::isfinite(interval) || !(interval > 0.0f)) return 0;
+    scanner.frameInterval = interval;
+    return 1;
+}
+
+}  // namespace orv

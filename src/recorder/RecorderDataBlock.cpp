@@ -1,0 +1,154 @@
+#include "recorder/RecorderDataBlock.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+#include "recorder/MovieScanner.h"
+#include "recorder/RecorderRecords.h"
+
+namespace orv {
+
+namespace {
+
+bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+
+// One entry's values into `out`; `entry` holds at least the 26 value bytes.
+void ParseHeaderEntry(std::span<const std::uint8_t> entry, RecorderHeader* out) {
+    using L = HeaderEntryLayout;
+    out->letter = char(entry[L::kLetter]);
+    const bool hasValues = out->letter == 'M' || out->letter == 'D';
+    float values[4];
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto field = entry.subspan(L::kValues + i * L::kValueWidth, L::kValueWidth);
+        values[i] = hasValues ? float(FieldNumber(field).value_or(0.0) / 1000.0) : -1.0f;
+    }
+    std::copy(values, values + 3, out->threshold);
+    out->fourthValue = values[3];
+    std::memcpy(out->version, entry.data() + L::kVersion, L::kVersionSize);
+    out->byteA = entry[L::kByteA];
+    out->byteB = entry[L::kByteB];
+    out->byteC = entry[L::kByteC];
+}
+
+bool HasChainMark(std::span<const std::uint8_t> entry) {
+    using L = HeaderEntryLayout;
+    const std::uint8_t letter = entry[L::kChainLetter];
+    return std::memcmp(entry.data() + L::kChainMark, "@CS", 3) == 0 && letter >= 'A' &&
+           letter <= 'Z';
+}
+
+}  // namespace
+
+bool IsTimeLapseDataName(std::string_view fileName) {
+    return (fileName.size() > 0 && fileName[0] == 'T') || (fileName.size() > 2 && fileName[2] == 'T');
+}
+
+bool ParseHeaderEntries(std::span<const std::uint8_t> block, std::string_view fileName,
+                        RecorderHeader* out) {
+    using L = HeaderEntryLayout;
+    if (block.size() < kBlockHeaderOffset + kBlockHeaderSize) return false;
+    RecorderHeader h;
+    ParseHeaderEntry(block.subspan(kBlockHeaderOffset), &h);
+    // Entry 0's chain mark lies in the first record; each further entry must lie wholly
+    // inside the data, its own chain mark included.
+    std::size_t offset = kBlockHeaderOffset;
+    while (offset + 2 * L::kStride <= block.size() &&
+           HasChainMark(block.subspan(offset, L::kStride))) {
+        offset += L::kStride;
+        ParseHeaderEntry(block.subspan(offset, L::kStride), &h);
+    }
+    h.mode = IsTimeLapseDataName(fileName) ? 'T' : 'N';
+    h.reserved = 0;
+    *out = h;
+    return true;
+}
+
+bool IsEndTag(std::span<const std::uint8_t> bytes) {
+    return bytes.size() >= kEndTag.size() &&
+           std::memcmp(bytes.data(), kEndTag.data(), kEndTag.size()) == 0;
+}
+
+RecordWalk WalkRawRecords(std::span<const std::uint8_t> block,
+                          const std::function<void(std::int32_t, RawRecord)>& onRecord) {
+    RecordWalk walk;
+    if (block.size() < kBlockRecordsOffset) {
+        walk.endOffset = block.size();
+        return walk;
+    }
+    const unsigned count = unsigned(block[kBlockCountOffset]) << 8 | block[kBlockCountOffset + 1];
+    const bool counted = count != kUncountedRecords;
+    std::size_t offset = kBlockRecordsOffset;
+    for (;;) {
+        walk.endOffset = offset;
+        if (counted && unsigned(walk.records) == count) {
+            walk.end = RecordWalkEnd::kComplete;
+            return walk;
+        }
+        const auto rest = block.subspan(offset);
+        if (IsEndTag(rest)) {
+            walk.end = counted ? RecordWalkEnd::kEndTagEarly : RecordWalkEnd::kComplete;
+            return walk;
+        }
+        if (rest.size() < sRAWRECORD::kSize) {
+            walk.end = RecordWalkEnd::kTruncated;
+            return walk;
+        }
+        onRecord(walk.records, rest.first<sRAWRECORD::kSize>());
+        ++walk.records;
+        offset += sRAWRECORD::kSize;
+    }
+}
+
+std::optional<std::int32_t> ParseRecorderNumber(std::span<const std::uint8_t> trailer) {
+    if (trailer.size() < kTrailerSize) return std::nullopt;
+    const auto field = trailer.first(kTrailerSize);
+    const bool digitsAndBlanks =
+        std::all_of(field.begin(), field.end(), [](std::uint8_t c) { return IsDigit(c) || c == ' '; });
+    if (!digitsAndBlanks || FieldIsBlank(field)) return std::nullopt;
+    return std::int32_t(FieldNumber(field).value_or(0.0));
+}
+
+std::optional<double> FieldNumber(std::span<const std::uint8_t> field) {
+    std::size_t i = 0;
+    while (i < field.size() && field[i] == ' ') ++i;
+    bool negative = false;
+    if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
+    // The number's text: digits, then optionally a point and more digits.
+    const std::size_t start = i;
+    while (i < field.size() && IsDigit(field[i])) ++i;
+    const bool intDigits = i > start;
+    if (i < field.size() && field[i] == '.') {
+        const std::size_t point = i++;
+        while (i < field.size() && IsDigit(field[i])) ++i;
+        if (i == point + 1) i = point;  // a point without digits behind it is not part of it
+    }
+    if (!intDigits && i == start) return std::nullopt;
+    const char* first = reinterpret_cast<const char*>(field.data()) + start;
+    const char* last = reinterpret_cast<const char*>(field.data()) + i;
+    double value = 0.0;
+    if (std::from_chars(first, last, value, std::chars_format::fixed).ec != std::errc()) {
+        return std::nullopt;
+    }
+    return negative ? -value : value;
+}
+
+bool FieldHasDigit(std::span<const std::uint8_t> field) {
+    return std::any_of(field.begin(), field.end(), IsDigit);
+}
+
+bool FieldIsBlank(std::span<const std::uint8_t> field) {
+    return std::all_of(field.begin(), field.end(), [](std::uint8_t c) { return c == ' '; });
+}
+
+bool OnRecordBlock(sMOVIESCANNER& scanner, std::span<const std::uint8_t> block,
+                   std::vector<sGPSRECORD>& gps) {
+    const RecordWalk walk = WalkRawRecords(block, [&](std::int32_t k, RawRecord raw) {
+        scanner.recordCounter = k;
+        AppendGpsRecord(scanner, raw, gps);
+    });
+    scanner.recordCounter = walk.records - 1;
+    return walk.end == RecordWalkEnd::kComplete;
+}
+
+}  // namespace orv

@@ -1,0 +1,160 @@
+// The recorder data block: "CSMDAT", a header, a big-endian record count, 124-byte
+// records and "CSMEND". It is the whole content of a movie's data file (".ADA") and the
+// payload of the "udat" box of a movie.
+//
+// Block layout (offsets from the block's first byte):
+//   0   6       "CSMDAT"
+//   6   26      header entry 0
+//   32  2       record count, big-endian; 0xFFFF: the records run up to the end tag
+//   34  124 x n records
+//   ..  6       "CSMEND"
+//   ..  6       the recorder's number as six ASCII digits (files the recorder writes), or
+//               a 32-bit big-endian count (files we write with 65535 records or more)
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace orv {
+
+struct sMOVIESCANNER;
+struct sGPSRECORD;
+
+inline constexpr std::string_view kDataTag = "CSMDAT";
+inline constexpr std::string_view kEndTag = "CSMEND";
+
+constexpr std::size_t kBlockTagSize = 6;
+constexpr std::size_t kBlockHeaderOffset = 6;
+constexpr std::size_t kBlockHeaderSize = 26;
+constexpr std::size_t kBlockCountOffset = 32;
+constexpr std::size_t kBlockRecordsOffset = 34;
+constexpr std::size_t kTrailerSize = 6;
+constexpr std::uint16_t kUncountedRecords = 0xFFFF;
+
+// Header entries: entry 0 starts at block offset 6; further entries follow at a stride
+// of 34 bytes while an entry ends with the chain mark "@CS" and an upper-case letter.
+// Offsets below are within one entry.
+struct HeaderEntryLayout {
+    static constexpr std::size_t kStride = 34;
+    static constexpr std::size_t kValues = 0;  // four values, 4 ASCII digits each (thousandths)
+    static constexpr std::size_t kValueWidth = 4;
+    static constexpr std::size_t kLetter = 16;  // 'M' or 'D'; other letters void the values
+    static constexpr std::size_t kVersion = 17;
+    static constexpr std::size_t kVersionSize = 6;
+    static constexpr std::size_t kByteA = 23;
+    static constexpr std::size_t kByteB = 24;
+    static constexpr std::size_t kByteC = 25;
+    static constexpr std::size_t kChainMark = 30;  // "@CS"
+    static constexpr std::size_t kChainLetter = 33;
+};
+
+// Field offsets within one 124-byte record. Fields are ASCII text except the vehicle
+// codes and the eighteen 16-bit vehicle values, which are little-endian binary.
+struct sRAWRECORD {
+    static constexpr std::size_t kSize = 124;
+    static constexpr std::size_t kGpsStatus = 5;  // 'A': valid fix
+    static constexpr std::size_t kLatitude = 6;   // ddmm.mmmm
+    static constexpr std::size_t kLatitudeSize = 9;
+    static constexpr std::size_t kLatitudeSign = 15;  // byte 0: south
+    static constexpr std::size_t kLongitude = 16;     // dddmm.mmmm
+    static constexpr std::size_t kLongitudeSize = 10;
+    static constexpr std::size_t kLongitudeSign = 26;  // byte 0: west
+    static constexpr std::size_t kSpeed = 27;
+    static constexpr std::size_t kSpeedSize = 4;
+    static constexpr std::size_t kDateTime = 31;  // YYMMDDhhmmss
+    static constexpr std::size_t kDateTimeSize = 12;
+    static constexpr std::size_t kCorrection = 44;  // signed seconds; '*' first: none
+    static constexpr std::size_t kCorrectionSize = 3;
+    static constexpr std::size_t kVoltage = 48;  // tenths of a volt; blanks: none
+    static constexpr std::size_t kVoltageSize = 3;
+    static constexpr std::size_t kAccelX = 57;  // thousandths of g, signed
+    static constexpr std::size_t kAccelY = 62;
+    static constexpr std::size_t kAccelZ = 67;
+    static constexpr std::size_t kAccelSize = 5;
+    static constexpr std::size_t kManual = 72;         // 'D'
+    static constexpr std::size_t kAxis = 73;           // 'X', 'Y', 'Z'
+    static constexpr std::size_t kDriveSupport = 74;   // 'N', 'A', 'B', 'H'
+    static constexpr std::size_t kEmergencyStop = 75;  // 'D'
+    static constexpr std::size_t kParking = 76;        // 'D'
+    static constexpr std::size_t kSpeeding = 77;       // 'D'
+    static constexpr std::size_t kVehicleCodes = 78;
+    static constexpr std::size_t kVehicleCodeCount = 4;
+    static constexpr std::size_t kVehicleValues = 82;
+    static constexpr std::size_t kVehicleValueCount = 18;
+    static constexpr std::size_t kRecordingMark = 122;
+    static constexpr std::size_t kAlertCodes = 123;  // high nibble first code, low nibble second
+};
+
+using RawRecord = std::span<const std::uint8_t, sRAWRECORD::kSize>;
+
+// The parsed header. The values and bytes A to C are carried, not interpreted.
+struct RecorderHeader {
+    float threshold[3] = {};  // the three thresholds in thousandths / 1000, or -1
+    float fourthValue = 0;    // same form
+    char letter = 0;          // 'M' or 'D' (others: the four values are -1)
+    char version[6] = {};     // three two-digit numbers
+    std::uint8_t byteA = 0;
+    std::uint8_t byteB = 0;
+    char mode = 0;  // 'T' for a time-lapse data file name, else 'N'
+    std::uint8_t reserved = 0;
+    std::uint8_t byteC = 0;
+
+    friend bool operator==(const RecorderHeader&, const RecorderHeader&) = default;
+};
+
+// Records per second: ten, or fifteen in time-lapse data files (a 'T' as the first or the
+// third character of the file name).
+constexpr float kMsPerRecord = 100.0f;
+constexpr float kMsPerRecordTimeLapse = 1000.0f / 15.0f;
+bool IsTimeLapseDataName(std::string_view fileName);
+
+// Parses header entry 0 and the entries chained behind it (the last one wins); entries
+// that would cross the end of `block` end the chain. `block` starts at the tag. False
+// when the block is too short for entry 0.
+bool ParseHeaderEntries(std::span<const std::uint8_t> block, std::string_view fileName,
+                        RecorderHeader* out);
+
+// Whether the bytes start with "CSMEND".
+bool IsEndTag(std::span<const std::uint8_t> bytes);
+
+// How a walk over the records of a block ended.
+enum class RecordWalkEnd {
+    kComplete,     // all counted records, or the end tag of an uncounted block
+    kEndTagEarly,  // the end tag stood where a counted record should be
+    kTruncated,    // the data ended before the block did
+};
+
+struct RecordWalk {
+    RecordWalkEnd end = RecordWalkEnd::kTruncated;
+    std::int32_t records = 0;   // records passed to the callback
+    std::size_t endOffset = 0;  // block offset where the walk stopped (the end tag, if any)
+};
+
+// The count rule shared by every reader: count 0 means no records, 0xFFFF records up to
+// "CSMEND", any other count exactly that many records (an end tag among them stops the
+// walk). Calls `onRecord` with each record number and record in order.
+RecordWalk WalkRawRecords(std::span<const std::uint8_t> block,
+                          const std::function<void(std::int32_t, RawRecord)>& onRecord);
+
+// The recorder's number in the six bytes behind "CSMEND": none when they are all blanks or
+// hold anything but digits and blanks.
+std::optional<std::int32_t> ParseRecorderNumber(std::span<const std::uint8_t> trailer);
+
+// Text fields. FieldNumber reads as a C text-to-number conversion would: leading blanks,
+// an optional sign, digits with an optional fraction; none when no number starts there.
+std::optional<double> FieldNumber(std::span<const std::uint8_t> field);
+bool FieldHasDigit(std::span<const std::uint8_t> field);
+bool FieldIsBlank(std::span<const std::uint8_t> field);
+
+// Appends the GPS records of a block (from its tag) to `gps`, as the list-wide track
+// wants them: times in milliseconds from the start of the file, no links. Uses the
+// scanner's ms per record. False when the block ends early.
+bool OnRecordBlock(sMOVIESCANNER& scanner, std::span<const std::uint8_t> block,
+                   std::vector<sGPSRECORD>& gps);
+
+}  // namespace orv

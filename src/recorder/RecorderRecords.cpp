@@ -1,0 +1,228 @@
+#include "recorder/RecorderRecords.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "platform/base/CalendarTime.h"
+#include "platform/base/PathUtil.h"
+#include "recorder/MovieScanner.h"
+
+namespace orv {
+
+namespace {
+
+// EventKind codes that the sensor records carry.
+constexpr std::int32_t kEventManualRecording = 5;
+constexpr std::int32_t kEventEmergencyStop = 6;
+constexpr std::int32_t kEventParkingMonitor = 7;
+constexpr std::int32_t kEventSpeeding = 8;
+constexpr std::int32_t kEventDriveSupportSteering = 11;
+constexpr std::int32_t kEventDriveSupportAcceleration = 12;
+constexpr std::int32_t kEventDriveSupportBraking = 13;
+
+template <std::size_t Offset, std::size_t Size>
+std::span<const std::uint8_t> Field(RawRecord raw) {
+    return raw.subspan<Offset, Size>();
+}
+
+// Milliseconds of the record at hand from the start of the movie, in 32-bit float as the
+// recorder's timing is defined.
+std::int32_t RecordMs(const sMOVIESCANNER& scanner) {
+    return std::int32_t(float(scanner.recordCounter) * scanner.msPerRecord);
+}
+
+// ddmm.mmmm or dddmm.mmmm to degrees; the sign byte 0 makes it south or west.
+double Coordinate(std::span<const std::uint8_t> field, std::uint8_t signByte) {
+    if (!FieldHasDigit(field)) return kNoPosition;
+    const double v = FieldNumber(field).value_or(0.0);
+    const double degrees = double(std::int64_t(std::trunc(v)) / 100);
+    const double minutes = std::fmod(v, 100.0);
+    return (degrees + minutes / 60.0) * (signByte != 0 ? 1.0 : -1.0);
+}
+
+std::int32_t SensorEvent(RawRecord raw) {
+    using R = sRAWRECORD;
+    if (raw[R::kEmergencyStop] == 'D') return kEventEmergencyStop;
+    if (raw[R::kManual] == 'D') return kEventManualRecording;
+    if (raw[R::kParking] == 'D') return kEventParkingMonitor;
+    switch (raw[R::kDriveSupport]) {
+        case 'A': return kEventDriveSupportAcceleration;
+        case 'B': return kEventDriveSupportBraking;
+        case 'H': return kEventDriveSupportSteering;
+        default: return -1;
+    }
+}
+
+std::int32_t SensorAxis(std::uint8_t letter) {
+    switch (letter) {
+        case 'X': return 1;
+        case 'Y': return 2;
+        case 'Z': return 3;
+        default: return 0;
+    }
+}
+
+double Acceleration(std::span<const std::uint8_t> field) {
+    return FieldNumber(field).value_or(0.0) / 1000.0;
+}
+
+// A record time in milliseconds as a frame number: truncated in 32-bit float, held to the
+// range of the field.
+std::int32_t FrameOfTime(std::int32_t ms, float frameInterval) {
+    const float frame = std::trunc(float(ms) / frameInterval);
+    if (frame >= 2147483520.0f) return std::numeric_limits<std::int32_t>::max();
+    if (frame <= -2147483520.0f) return std::numeric_limits<std::int32_t>::min();
+    return std::int32_t(frame);
+}
+
+}  // namespace
+
+bool ParseRecorderHeader(sMOVIESCANNER& scanner, std::span<const std::uint8_t> block,
+                         RecorderHeader& header) {
+    if (!ParseHeaderEntries(block, PathFindFileName(scanner.path), &header)) return false;
+    scanner.msPerRecord = header.mode == 'T' ? kMsPerRecordTimeLapse : kMsPerRecord;
+    return true;
+}
+
+bool ParseRecorderBlock(sMOVIESCANNER& scanner, std::span<const std::uint8_t> block,
+                        std::vector<sGPSRECORD>& gps, std::vector<sSENSORRECORD>& sensor,
+                        RecorderHeader& header, std::vector<sOBDRECORD>& obd) {
+    scanner.recordCounter = -1;
+    if (!ParseRecorderHeader(scanner, block, header)) return false;
+    const RecordWalk walk = WalkRawRecords(block, [&](std::int32_t k, RawRecord raw) {
+        scanner.recordCounter = k;
+        AppendGpsRecord(scanner, raw, gps);  // the walk stops before an end tag
+        ParseSensorRecord(scanner, raw, sensor);
+        obd.push_back(ParseObdRecord(k, raw));
+    });
+    scanner.recordCounter = walk.records - 1;
+    return walk.end == RecordWalkEnd::kComplete;
+}
+
+bool AppendGpsRecord(sMOVIESCANNER& scanner, RawRecord raw, std::vector<sGPSRECORD>& gps) {
+    if (IsEndTag(raw)) return false;
+    sGPSRECORD record;
+    ParseGpsRecord(scanner, record, raw);
+    record.index = scanner.recordCounter;
+    gps.push_back(record);
+    return true;
+}
+
+void ParseGpsRecord(const sMOVIESCANNER& scanner, sGPSRECORD& out, RawRecord raw) {
+    using R = sRAWRECORD;
+    out = sGPSRECORD{};
+    out.time = RecordMs(scanner);
+    out.valid = raw[R::kGpsStatus] == 'A' ? 1 : 0;
+    const auto speed = Field<R::kSpeed, R::kSpeedSize>(raw);
+    out.speed = FieldHasDigit(speed) ? FieldNumber(speed).value_or(0.0) : kNoSpeed;
+    out.latitude = Coordinate(Field<R::kLatitude, R::kLatitudeSize>(raw), raw[R::kLatitudeSign]);
+    out.longitude = Coordinate(Field<R::kLongitude, R::kLongitudeSize>(raw), raw[R::kLongitudeSign]);
+    if (const auto t = RecordTime(raw)) out.timeOfDay = *t;
+}
+
+void ParseSensorRecord(const sMOVIESCANNER& scanner, RawRecord raw,
+                       std::vector<sSENSORRECORD>& sensor) {
+    using R = sRAWRECORD;
+    sSENSORRECORD r;
+    r.index = scanner.recordCounter;
+    r.time = RecordMs(scanner);
+    r.event = SensorEvent(raw);
+    r.axis = SensorAxis(raw[R::kAxis]);
+    r.speeding = raw[R::kSpeeding] == 'D' ? kEventSpeeding : 0;
+    r.gX = Acceleration(Field<R::kAccelX, R::kAccelSize>(raw));
+    r.gY = Acceleration(Field<R::kAccelY, R::kAccelSize>(raw));
+    r.gZ = Acceleration(Field<R::kAccelZ, R::kAccelSize>(raw));
+    const auto voltage = Field<R::kVoltage, R::kVoltageSize>(raw);
+    r.voltage = FieldIsBlank(voltage) ? kNoVoltage : std::int32_t(FieldNumber(voltage).value_or(0.0));
+    r.mark = raw[R::kRecordingMark];
+    r.alert1 = raw[R::kAlertCodes] >> 4;
+    r.alert2 = raw[R::kAlertCodes] & 0x0F;
+    sensor.push_back(r);
+}
+
+sOBDRECORD ParseObdRecord(std::int32_t index, RawRecord raw) {
+    using R = sRAWRECORD;
+    sOBDRECORD r;
+    r.index = index;
+    std::copy_n(raw.data() + R::kVehicleCodes, R::kVehicleCodeCount, r.codes);
+    for (std::size_t i = 0; i < R::kVehicleValueCount; ++i) {
+        const std::size_t at = R::kVehicleValues + 2 * i;
+        r.values[i] = std::uint16_t(raw[at] | raw[at + 1] << 8);  // little-endian
+    }
+    return r;
+}
+
+std::optional<SYSTEMTIME> RecordTime(RawRecord raw) {
+    using R = sRAWRECORD;
+    const auto digits = Field<R::kDateTime, R::kDateTimeSize>(raw);
+    if (!std::all_of(digits.begin(), digits.end(), [](std::uint8_t c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    auto pair = [&](std::size_t i) { return std::uint16_t((digits[2 * i] - '0') * 10 + digits[2 * i + 1] - '0'); };
+    SYSTEMTIME st;
+    st.wYear = std::uint16_t(2000 + pair(0));
+    st.wMonth = pair(1);
+    st.wDay = pair(2);
+    st.wHour = pair(3);
+    st.wMinute = pair(4);
+    st.wSecond = pair(5);
+    if (!IsValidSystemTime(st)) return std::nullopt;
+    std::int64_t seconds = SystemTimeToSeconds(st);
+    if (raw[R::kCorrection] != '*') {
+        seconds += std::int64_t(FieldNumber(Field<R::kCorrection, R::kCorrectionSize>(raw)).value_or(0.0));
+    }
+    return SecondsToSystemTime(seconds);
+}
+
+bool sMOVIESCANNER::BuildFrameTable() {
+    if (!frameCount_) return false;
+    const std::int64_t frames = frameCount_();
+    if (frames < 1 || frames > kMaxFrames) return false;
+    if (!std::isfinite(frameInterval) || !(frameInterval > 0.0f)) return false;
+    if (gps.size() != sensor.size() || obd.size() != sensor.size()) return false;
+
+    for (sSENSORRECORD& s : sensor) s.time = FrameOfTime(s.time, frameInterval);
+    for (sGPSRECORD& g : gps) g.time = FrameOfTime(g.time, frameInterval);
+
+    frameTable.clear();
+    largestG = 0.0;
+    std::fill(std::begin(largestAxisG), std::end(largestAxisG), 0.0);
+    const std::size_t n = sensor.size();
+    if (n == 0) return true;
+
+    // Each frame moves the cursor by at most one record: the record shown at frame f is
+    // the one the cursor held before that frame's step.
+    frameTable.resize(std::size_t(frames));
+    std::size_t i = 0;
+    for (std::int64_t f = 0; f < frames; ++f) {
+        frameTable[std::size_t(f)] = &sensor[i];
+        if (i + 1 < n && sensor[i + 1].time <= f) ++i;
+    }
+
+    // Each GPS record links to the sensor record of its frame; each sensor record to the
+    // GPS and vehicle record four places before it.
+    std::size_t c = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        largestAxisG[0] = std::max(largestAxisG[0], std::fabs(sensor[k].gX));
+        largestAxisG[1] = std::max(largestAxisG[1], std::fabs(sensor[k].gY));
+        largestAxisG[2] = std::max(largestAxisG[2], std::fabs(sensor[k].gZ));
+        if (gps[c].time <= sensor[k].time) {
+            gps[c].sensor = &sensor[k];
+            gps[c].obd = &obd[k];
+            if (c + 1 < n) ++c;
+        }
+        const std::size_t link = c < 5 ? 0 : c - 5;
+        sensor[k].gps = &gps[link];
+        sensor[k].obd = &obd[link];
+    }
+    largestG = *std::max_element(std::begin(largestAxisG), std::end(largestAxisG));
+    return true;
+}
+
+const sSENSORRECORD* sMOVIESCANNER::FrameRecord(std::int64_t frame) const {
+    if (frame < 0 || std::uint64_t(frame) >= frameTable.size()) return nullptr;
+    return frameTable[std::size_t(frame)];
+}
+
+}  // namespace orv

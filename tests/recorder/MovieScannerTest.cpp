@@ -1,0 +1,457 @@
+#include "recorder/MovieScanner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "fixtures/DataBlockWriter.h"
+#include "fixtures/MovieMaker.h"
+#include "fixtures/TempDir.h"
+#include "platform/base/ErrorReport.h"
+
+namespace orv {
+namespace {
+
+namespace fx = orv::fixtures;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint64_t kMB = 1 << 20;
+
+void PutBE(Bytes& b, std::uint64_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) b.push_back(std::uint8_t(v >> (8 * i)));
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes Box(const char* type, const Bytes& payload) {
+    Bytes b;
+    PutBE(b, 8 + payload.size(), 4);
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), payload.begin(), payload.end());
+    return b;
+}
+
+Bytes LargeBox(const char* type, const Bytes& payload) {
+    Bytes b;
+    PutBE(b, 1, 4);
+    b.insert(b.end(), type, type + 4);
+    PutBE(b, 16 + payload.size(), 8);
+    b.insert(b.end(), payload.begin(), payload.end());
+    return b;
+}
+
+// A box header only, claiming `size` bytes.
+Bytes BoxHeader(const char* type, std::uint32_t size) {
+    Bytes b;
+    PutBE(b, size, 4);
+    b.insert(b.end(), type, type + 4);
+    return b;
+}
+
+Bytes Ftyp() { return Box("ftyp", Bytes{'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm'}); }
+
+Bytes Mvhd0(std::uint32_t timeScale, std::uint32_t duration) {
+    Bytes p(4 + 4 + 4, 0);  // version 0, flags, creation, modification
+    PutBE(p, timeScale, 4);
+    PutBE(p, duration, 4);
+    p.resize(p.size() + 80, 0);
+    return Box("mvhd", p);
+}
+
+Bytes Mvhd1(std::uint32_t timeScale, std::uint64_t duration) {
+    Bytes p{1, 0, 0, 0};
+    p.resize(4 + 16, 0);  // 64-bit creation and modification
+    PutBE(p, timeScale, 4);
+    PutBE(p, duration, 8);
+    p.resize(p.size() + 80, 0);
+    return Box("mvhd", p);
+}
+
+Bytes Stts(std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> entries,
+           std::uint32_t claimed = ~0u) {
+    Bytes p(4, 0);
+    PutBE(p, claimed == ~0u ? entries.size() : claimed, 4);
+    for (auto [count, delta] : entries) {
+        PutBE(p, count, 4);
+        PutBE(p, delta, 4);
+    }
+    return Box("stts", p);
+}
+
+Bytes Hdlr(const char* handler) {
+    Bytes p(8, 0);
+    p.insert(p.end(), handler, handler + 4);
+    p.resize(p.size() + 13, 0);
+    return Box("hdlr", p);
+}
+
+Bytes Trak(const char* handler, const Bytes& stts) {
+    const Bytes stbl = Box("stbl", Cat({Box("stsd", Bytes(8, 0)), stts}));
+    const Bytes mdia = Box("mdia", Cat({Box("mdhd", Bytes(24, 0)), Hdlr(handler), Box("minf", stbl)}));
+    return Box("trak", Cat({Box("tkhd", Bytes(84, 0)), mdia}));
+}
+
+// ftyp, a small mdat, then moov with the movie header, an audio track and a video track
+// of 150 frames.
+Bytes Movie(const Bytes& mvhd) {
+    return Cat({Ftyp(), Box("mdat", Bytes(1000, 0xAA)),
+                Box("moov", Cat({mvhd, Trak("soun", Stts({{235, 1024}})),
+                                 Trak("vide", Stts({{100, 1}, {50, 1}}))}))});
+}
+
+// Writes `head`, a hole up to offset `tailAt`, then `tail`.
+bool WriteSparse(const std::string& path, const Bytes& head, std::uint64_t tailAt, const Bytes& tail) {
+    if (!fx::WriteFileBytes(path, head)) return false;
+    std::error_code ec;
+    std::filesystem::resize_file(path, tailAt, ec);
+    if (ec) return false;
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out.write(reinterpret_cast<const char*>(tail.data()), std::streamsize(tail.size()));
+    return bool(out);
+}
+
+class MovieScannerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(dir_.Path().empty());
+        ASSERT_TRUE(scanner_.Init());
+    }
+    void TearDown() override { scanner_.Term(); }
+
+    std::string File(const std::string& name, const Bytes& bytes) {
+        const std::string path = dir_.Path() + "/" + name;
+        EXPECT_TRUE(fx::WriteFileBytes(path, bytes));
+        return path;
+    }
+
+    // The pre-scan: duration from mvhd, then the interval from the video track's stts.
+    bool Prescan(const std::string& path, float* durationS) {
+        if (!scanner_.OpenMapping(path)) return false;
+        *durationS = 0.0f;
+        const bool ok =
+            scanner_.FindBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
+                                  return OnMvhdBox(s, d, durationS);
+                              }}) &&
+            scanner_.hits == 1 &&
+            scanner_.FindTrackBox({"stts", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
+                                       return OnSttsBox(s, d, *durationS);
+                                   }});
+        scanner_.CloseMapping();
+        return ok;
+    }
+
+    fx::TempDir dir_;
+    sMOVIESCANNER scanner_;
+};
+
+TEST_F(MovieScannerTest, PrescanReadsDurationAndTheVideoTracksInterval) {
+    float duration = 0;
+    // The audio track comes first; its 235 samples must not set the interval.
+    ASSERT_TRUE(Prescan(File("v0.mp4", Movie(Mvhd0(1000, 5000))), &duration));
+    EXPECT_FLOAT_EQ(duration, 5.0f);
+    EXPECT_NEAR(scanner_.frameInterval, 33.333f, 0.001f);
+
+    // Version-1 movie header with a 64-bit duration, behind a 64-bit sized mdat.
+    const Bytes v1 = Cat({Ftyp(), LargeBox("mdat", Bytes(500, 0)),
+                          Box("moov", Cat({Mvhd1(90000, 450000), Trak("vide", Stts({{150, 3000}}))}))});
+    ASSERT_TRUE(Prescan(File("v1.mp4", v1), &duration));
+    EXPECT_FLOAT_EQ(duration, 5.0f);
+    EXPECT_NEAR(scanner_.frameInterval, 33.333f, 0.001f);
+}
+
+TEST_F(MovieScannerTest, ZeroOrMissingTimingFailsThePrescan) {
+    float duration = 0;
+    EXPECT_FALSE(Prescan(File("scale0.mp4", Movie(Mvhd0(0, 5000))), &duration));
+    EXPECT_FALSE(Prescan(File("dur0.mp4", Movie(Mvhd0(1000, 0))), &duration));
+    const Bytes noSamples = Cat({Ftyp(), Box("moov", Cat({Mvhd0(1000, 5000), Trak("vide", Stts({{0, 1}}))}))});
+    EXPECT_FALSE(Prescan(File("samples0.mp4", noSamples), &duration));
+    const Bytes audioOnly = Cat({Ftyp(), Box("moov", Cat({Mvhd0(1000, 5000), Trak("soun", Stts({{50, 1}}))}))});
+    EXPECT_FALSE(Prescan(File("audio.mp4", audioOnly), &duration));
+    // An entry count larger than the box.
+    const Bytes overCount =
+        Cat({Ftyp(), Box("moov", Cat({Mvhd0(1000, 5000), Trak("vide", Stts({{50, 1}}, 100000))}))});
+    EXPECT_FALSE(Prescan(File("count.mp4", overCount), &duration));
+    // An unknown mvhd version, and a movie header cut short by the end of the file.
+    Bytes v2 = Mvhd0(1000, 5000);
+    v2[8] = 2;
+    EXPECT_FALSE(Prescan(File("v2.mp4", Cat({Ftyp(), Box("moov", v2)})), &duration));
+    Bytes cut = Cat({Ftyp(), Mvhd0(1000, 5000)});
+    cut.resize(Ftyp().size() + 8 + 14);
+    EXPECT_FALSE(Prescan(File("cut.mp4", cut), &duration));
+}
+
+TEST_F(MovieScannerTest, FindBoxStepsOverLargeMediaData) {
+    // moov behind a 100 MB mdat: only the box headers and moov are read.
+    const Bytes head = Cat({Ftyp(), BoxHeader("mdat", std::uint32_t(100 * kMB + 8))});
+    const Bytes moov = Box("moov", Mvhd0(600, 1200));
+    const std::string path = dir_.Path() + "/big.mp4";
+    ASSERT_TRUE(WriteSparse(path, head, Ftyp().size() + 100 * kMB + 8, moov));
+    ASSERT_TRUE(scanner_.OpenMapping(path));
+    scanner_.views = 0;
+    float duration = 0;
+    EXPECT_TRUE(scanner_.FindBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
+                                      return OnMvhdBox(s, d, &duration);
+                                  }}));
+    EXPECT_EQ(scanner_.hits, 1);
+    EXPECT_FLOAT_EQ(duration, 2.0f);
+    EXPECT_LE(scanner_.views, 3u);
+
+    // A type the file lacks: success without a hit.
+    EXPECT_TRUE(scanner_.FindBox({"udta", [](sMOVIESCANNER&, std::span<const std::uint8_t>) { return 1; }}));
+    EXPECT_EQ(scanner_.hits, 0);
+}
+
+TEST_F(MovieScannerTest, CorruptBoxSizesFailTheSearch) {
+    auto findMvhd = [&](const Bytes& bytes) {
+        if (!scanner_.OpenMapping(File("corrupt.mp4", bytes))) return false;
+        float d = 0;
+        return scanner_.FindBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> v) {
+                                     return OnMvhdBox(s, v, &d);
+                                 }});
+    };
+    auto findStts = [&](const Bytes& bytes) {
+        if (!scanner_.OpenMapping(File("corrupt.mp4", bytes))) return false;
+        return scanner_.FindTrackBox({"stts", [](sMOVIESCANNER& s, std::span<const std::uint8_t> v) {
+                                          return OnSttsBox(s, v, 5.0f);
+                                      }});
+    };
+    const Bytes moov = Box("moov", Cat({Mvhd0(1000, 5000), Trak("vide", Stts({{150, 1}}))}));
+    ASSERT_TRUE(findMvhd(Cat({Ftyp(), Box("mdat", Bytes(16, 0)), moov})));
+    ASSERT_TRUE(findStts(Cat({Ftyp(), Box("mdat", Bytes(16, 0)), moov})));
+
+    EXPECT_FALSE(findMvhd(Cat({Ftyp(), BoxHeader("mdat", 0), moov})));
+    EXPECT_FALSE(findMvhd(Cat({Ftyp(), BoxHeader("mdat", 5), moov})));
+    EXPECT_FALSE(findMvhd(Cat({Ftyp(), BoxHeader("mdat", 1), moov})));  // 64-bit size missing
+    EXPECT_FALSE(findMvhd(Cat({Ftyp(), BoxHeader("mdat", 0x7FFFFFFF), moov})));
+
+    // A zero size inside moov, a child larger than its parent, a truncated moov.
+    EXPECT_FALSE(findStts(Cat({Ftyp(), Box("moov", Cat({BoxHeader("free", 0), moov}))})));
+    EXPECT_FALSE(findStts(Cat({Ftyp(), Box("moov", BoxHeader("trak", 4000))})));
+    Bytes truncated = Cat({Ftyp(), moov});
+    truncated.resize(truncated.size() - 30);
+    EXPECT_FALSE(findStts(truncated));
+    for (std::uint32_t tiny = 1; tiny < 8; ++tiny) {
+        EXPECT_FALSE(findStts(Cat({Ftyp(), Box("moov", Cat({BoxHeader("free", tiny), moov}))}))) << tiny;
+    }
+}
+
+TEST_F(MovieScannerTest, TypesAndTagsStraddlingTheWindowBoundaryAreFound) {
+    const std::uint64_t boundary = sMOVIESCANNER::kDataWindow;
+
+    // "mvhd" occupies the last two bytes before the boundary and the first two behind it.
+    const std::uint64_t moovAt = boundary - 14;
+    const Bytes head = Cat({Ftyp(), BoxHeader("mdat", std::uint32_t(moovAt - Ftyp().size()))});
+    const std::string movie = dir_.Path() + "/straddle.mp4";
+    ASSERT_TRUE(WriteSparse(movie, head, moovAt, Box("moov", Mvhd0(1000, 3000))));
+    ASSERT_TRUE(scanner_.OpenMapping(movie));
+    float duration = 0;
+    EXPECT_TRUE(scanner_.FindBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
+                                      return OnMvhdBox(s, d, &duration);
+                                  }}));
+    EXPECT_FLOAT_EQ(duration, 3.0f);
+
+    // A data block whose tag straddles the boundary.
+    fx::DataBlock block;
+    block.records.resize(3);
+    const Bytes bytes = block.Bytes();
+    const std::string data = dir_.Path() + "/straddle.ADA";
+    ASSERT_TRUE(WriteSparse(data, Bytes{'x'}, boundary - 3, bytes));
+    ASSERT_TRUE(scanner_.OpenMapping(data));
+    Bytes seen;
+    EXPECT_TRUE(scanner_.FindTag({kDataTag, [&](sMOVIESCANNER&, std::span<const std::uint8_t> d) {
+                                      seen.assign(d.begin(), d.end());
+                                      return 1;
+                                  }}));
+    EXPECT_EQ(scanner_.hits, 1);
+    EXPECT_EQ(seen, bytes);  // the window begins at the tag and ends with the file
+    EXPECT_TRUE(scanner_.ParseDataFile());
+    EXPECT_EQ(scanner_.gps.size(), 3u);
+
+    // A tag cut by the end of the file is no hit.
+    ASSERT_TRUE(scanner_.OpenMapping(File("tail.ADA", Bytes{'a', 'b', 'C', 'S', 'M'})));
+    EXPECT_TRUE(scanner_.FindTag({kDataTag, [](sMOVIESCANNER&, std::span<const std::uint8_t>) { return 1; }}));
+    EXPECT_EQ(scanner_.hits, 0);
+}
+
+TEST_F(MovieScannerTest, CancelFailsTheSearchClearsTheFlagAndFreesTheLock) {
+    ASSERT_TRUE(scanner_.OpenMapping(File("cancel.mp4", Movie(Mvhd0(1000, 5000)))));
+    const auto any = [](sMOVIESCANNER&, std::span<const std::uint8_t>) { return 1; };
+    const NamedMutexHandle findLock = OpenNamedMutex("hMutexFind");
+    auto lockIsFree = [&] {
+        bool free = false;
+        std::thread([&] {
+            free = findLock->try_lock();
+            if (free) findLock->unlock();
+        }).join();
+        return free;
+    };
+
+    scanner_.cancel = true;
+    EXPECT_FALSE(scanner_.FindBox({"mvhd", any}));
+    EXPECT_FALSE(scanner_.cancel);
+    EXPECT_TRUE(lockIsFree());
+
+    scanner_.cancel = true;
+    EXPECT_FALSE(scanner_.FindTrackBox({"stts", any}));
+    EXPECT_FALSE(scanner_.cancel);
+    EXPECT_TRUE(lockIsFree());
+
+    scanner_.cancel = true;
+    EXPECT_FALSE(scanner_.FindTag({kDataTag, any}));
+    EXPECT_FALSE(scanner_.cancel);
+    EXPECT_TRUE(lockIsFree());
+
+    // The next search runs normally.
+    EXPECT_TRUE(scanner_.FindBox({"mvhd", any}));
+    EXPECT_EQ(scanner_.hits, 1);
+}
+
+TEST_F(MovieScannerTest, SearchesWaitForTheSharedLock) {
+    EXPECT_EQ(OpenNamedMutex("hMutexFind"), OpenNamedMutex("hMutexFind"));
+    EXPECT_NE(OpenNamedMutex("hMutexFind"), OpenNamedMutex("other"));
+
+    ASSERT_TRUE(scanner_.OpenMapping(File("lock.mp4", Movie(Mvhd0(1000, 5000)))));
+    const NamedMutexHandle findLock = OpenNamedMutex("hMutexFind");
+    std::atomic<bool> searched{false};
+    findLock->lock();
+    std::thread search([&] {
+        scanner_.FindBox({"mvhd", [](sMOVIESCANNER&, std::span<const std::uint8_t>) { return 1; }});
+        searched = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(searched);  // held up by the lock, whatever the timing
+    findLock->unlock();
+    search.join();
+    EXPECT_TRUE(searched);
+}
+
+TEST_F(MovieScannerTest, AReadErrorIsReportedNotShown) {
+    std::vector<std::pair<std::string, std::string>> reports;
+    SetErrorReportHook([&](const std::string& caption, const std::string& text) {
+        reports.emplace_back(caption, text);
+    });
+    fx::DataBlock block;
+    block.records.resize(2);
+    const std::string path = File("pulled.ADA", block.Bytes());
+    ASSERT_TRUE(scanner_.OpenMapping(path));
+    std::filesystem::resize_file(path, 0);  // the card went away under the open file
+    EXPECT_FALSE(scanner_.ParseDataFile());
+    SetErrorReportHook(nullptr);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].first, "Error Message");
+    EXPECT_FALSE(reports[0].second.empty());
+}
+
+TEST_F(MovieScannerTest, ReadDataFile) {
+    fx::DataBlock block;
+    block.records.resize(4);
+    block.records[2].speed = "0088";
+    const std::string path = File("A___-220101-120000-000001D.ADA", block.Bytes());
+    EXPECT_TRUE(sMOVIESCANNER::IsDataFile(path));
+    ASSERT_TRUE(scanner_.ReadDataFile(path));
+    EXPECT_TRUE(scanner_.loaded);
+    EXPECT_EQ(scanner_.path, path);
+    EXPECT_EQ(scanner_.gps.size(), 4u);
+    EXPECT_EQ(scanner_.gps[2].speed, 88.0);
+    EXPECT_EQ(scanner_.recordCounter, 3);
+    EXPECT_EQ(scanner_.header.letter, 'M');
+
+    // A data file cut in the third record (power lost): the whole records are kept.
+    Bytes cut = block.Bytes();
+    cut.resize(kBlockRecordsOffset + 2 * sRAWRECORD::kSize + 50);
+    ASSERT_TRUE(scanner_.ReadDataFile(File("cut.ADA", cut)));
+    EXPECT_EQ(scanner_.gps.size(), 2u);
+    EXPECT_EQ(scanner_.recordCounter, 1);
+
+    // A file without the tag: read, but no records.
+    const std::string movie = File("movie.mp4", Movie(Mvhd0(1000, 5000)));
+    EXPECT_FALSE(sMOVIESCANNER::IsDataFile(movie));
+    EXPECT_TRUE(scanner_.ReadDataFile(movie));
+    EXPECT_TRUE(scanner_.gps.empty());
+
+    EXPECT_FALSE(scanner_.ReadDataFile(dir_.Path() + "/missing.ADA"));
+    EXPECT_FALSE(scanner_.loaded);
+    EXPECT_FALSE(sMOVIESCANNER::IsDataFile(dir_.Path() + "/missing.ADA"));
+    EXPECT_FALSE(sMOVIESCANNER::IsDataFile(File("short.ADA", Bytes{'C', 'S', 'M'})));
+}
+
+TEST_F(MovieScannerTest, MoveToHandsOverTheDecodedData) {
+    fx::DataBlock block;
+    block.records.resize(12);
+    block.records[4].accelX = "-2000";
+    const std::string path = File("T___-220101-120000-000001D.ADA", block.Bytes());
+
+    sMOVIESCANNER prefetch, staging;
+    ASSERT_TRUE(prefetch.Init());
+    ASSERT_TRUE(staging.Init());
+    prefetch.moviePath = "movie-a";
+    staging.moviePath = "movie-b";
+    ASSERT_TRUE(prefetch.ReadDataFile(path));
+    EXPECT_EQ(prefetch.msPerRecord, kMsPerRecordTimeLapse);
+
+    EXPECT_TRUE(prefetch.MoveTo(staging));
+    EXPECT_TRUE(prefetch.gps.empty());
+    EXPECT_TRUE(prefetch.sensor.empty());
+    EXPECT_TRUE(prefetch.path.empty());
+    EXPECT_EQ(staging.gps.size(), 12u);
+    EXPECT_EQ(staging.recordCounter, 11);
+    EXPECT_EQ(staging.path, path);
+    EXPECT_EQ(staging.header.mode, 'T');
+    // What belongs to the scanner's own channel stays.
+    EXPECT_EQ(staging.msPerRecord, kMsPerRecord);
+    EXPECT_EQ(staging.moviePath, "movie-b");
+    EXPECT_EQ(prefetch.moviePath, "movie-a");
+
+    staging.frameInterval = 1000.0f / 15.0f;
+    staging.SetFrameCountSource([] { return std::int64_t(12); });
+    ASSERT_TRUE(staging.BuildFrameTable());
+    EXPECT_DOUBLE_EQ(staging.largestG, 2.0);
+
+    sMOVIESCANNER active;
+    ASSERT_TRUE(active.Init());
+    EXPECT_TRUE(staging.MoveTo(active));
+    EXPECT_DOUBLE_EQ(active.largestG, 2.0);
+    ASSERT_EQ(active.frameTable.size(), 12u);
+    EXPECT_EQ(active.frameTable[0], &active.sensor[0]);
+    EXPECT_EQ(active.sensor[5].gps, &active.gps[1]);
+    EXPECT_EQ(active.gps[1].sensor, &active.sensor[1]);
+    EXPECT_EQ(active.frameInterval, 0.0f);  // not handed over
+
+    EXPECT_FALSE(staging.MoveTo(active));  // nothing left to hand over
+    EXPECT_TRUE(active.gps.empty());
+    active.Term();
+    staging.Term();
+    prefetch.Term();
+}
+
+TEST_F(MovieScannerTest, PrescanOfRealMovies) {
+    if (!fx::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+    struct Case {
+        int fps;
+        bool moovFirst;
+    };
+    for (const Case c : {Case{30, false}, Case{30, true}, Case{15, false}}) {
+        fx::MovieSpec spec;
+        spec.fpsNum = c.fps;
+        spec.seconds = 2.0;
+        spec.moovFirst = c.moovFirst;
+        spec.frameNumber = false;
+        const std::string path = dir_.Path() + "/real" + std::to_string(c.fps) + ".mp4";
+        std::string error;
+        ASSERT_TRUE(fx::MakeMovie(spec, path, &error)) << error;
+        float duration = 0;
+        ASSERT_TRUE(Prescan(path, &duration)) << path;
+        EXPECT_NEAR(duration, 2.0f, 0.1f);
+        EXPECT_NEAR(scanner_.frameInterval, 1000.0f / float(c.fps), 0.05f * 1000.0f / float(c.fps));
+    }
+}
+
+}  // namespace
+}  // namespace orv
