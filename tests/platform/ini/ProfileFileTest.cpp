@@ -1,0 +1,269 @@
+#include "platform/ini/ProfileFile.h"
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fixtures/TempDir.h"
+#include "platform/base/PathUtil.h"
+
+namespace orv {
+namespace {
+
+class ProfileFileTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(dir_.Path().empty());
+        path_ = PathAppend(dir_.Path(), "Default_Folder.ini");
+    }
+
+    void WriteRaw(const std::string& bytes) const {
+        std::ofstream(path_, std::ios::binary) << bytes;
+    }
+    static std::string ReadRaw(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::vector<std::string> FolderEntries() const {
+        std::vector<std::string> names;
+        DIR* d = opendir(dir_.Path().c_str());
+        while (dirent* e = readdir(d)) {
+            const std::string n = e->d_name;
+            if (n != "." && n != "..") names.push_back(n);
+        }
+        closedir(d);
+        return names;
+    }
+    std::string Read(const char* section, const char* key) const {
+        std::string v;
+        return ReadProfileString(path_, section, key, &v) ? v : "<absent>";
+    }
+
+    fixtures::TempDir dir_;
+    std::string path_;
+};
+
+// UTF-16 LE bytes of a text, with the byte order mark.
+std::string Utf16LeWithBom(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t c : text) {
+        bytes += char(c & 0xFF);
+        bytes += char(c >> 8);
+    }
+    return bytes;
+}
+
+TEST_F(ProfileFileTest, WriteKeepsCommentsOrderAndUnknownLines) {
+    WriteRaw(
+        "; settings\n"
+        "top=level\n"
+        "[DISPLAY]\n"
+        "ASPECT = on\n"
+        "UNKNOWN=1\n"
+        "\n"
+        "; about the next section\n"
+        "[Other]\n"
+        "x=y\n");
+    ASSERT_TRUE(WriteProfileString(path_, "display", "aspect", "off"));
+    ASSERT_TRUE(WriteProfileString(path_, "DISPLAY", "VOLUME", "65535"));
+    ASSERT_TRUE(WriteProfileString(path_, "SOURCE", "SELECT", "SD"));
+    EXPECT_EQ(ReadRaw(path_),
+              "; settings\n"
+              "top=level\n"
+              "[DISPLAY]\n"
+              "ASPECT = off\n"
+              "UNKNOWN=1\n"
+              "VOLUME=65535\n"
+              "\n"
+              "; about the next section\n"
+              "[Other]\n"
+              "x=y\n"
+              "[SOURCE]\n"
+              "SELECT=SD\n");
+}
+
+TEST_F(ProfileFileTest, ReadsNamesWithoutRegardToCaseAndTrimsValues) {
+    WriteRaw(
+        "k=outside any section\n"
+        "[ Display ]\n"
+        "  Aspect =  on  \n"
+        "Quoted=\" spaced \"\n"
+        "Single='x'\n"
+        ";Commented=1\n"
+        "Empty=\n"
+        "[display]\n"
+        "Aspect=second section is not read\n");
+    EXPECT_EQ(Read("DISPLAY", "ASPECT"), "on");
+    EXPECT_EQ(Read("display", "quoted"), " spaced ");
+    EXPECT_EQ(Read("DISPLAY", "SINGLE"), "x");
+    EXPECT_EQ(Read("DISPLAY", "EMPTY"), "");
+    EXPECT_EQ(Read("DISPLAY", ";Commented"), "<absent>");
+    EXPECT_EQ(Read("DISPLAY", "k"), "<absent>");
+    EXPECT_EQ(Read("DISPLAY", "VOLUME"), "<absent>");
+    EXPECT_EQ(Read("DECODE", "HW"), "<absent>");
+    EXPECT_EQ(Read("", "k"), "<absent>");
+}
+
+TEST_F(ProfileFileTest, ValuesReadBackUnchanged) {
+    const std::string longPath = "/media/user/" + std::string(600, 'a') + "/Normal";
+    const char* values[] = {" lead", "trail ", "\"quoted\"", "'q'", "a=b;c", "録画フォルダ", ""};
+    for (const char* v : values) {
+        ASSERT_TRUE(WriteProfileString(path_, "FOLDERPATH", "CSV_FOLDER", v)) << v;
+        EXPECT_EQ(Read("FOLDERPATH", "CSV_FOLDER"), v);
+    }
+    ASSERT_TRUE(WriteProfileString(path_, "SOURCE", "FOLDER", longPath));
+    EXPECT_EQ(Read("SOURCE", "FOLDER"), longPath);
+}
+
+TEST_F(ProfileFileTest, RefusesWhatALineCannotHold) {
+    WriteRaw("[SOURCE]\nFOLDER=/a\n");
+    // A folder name may hold a line break on this system; written raw it would inject keys.
+    EXPECT_FALSE(WriteProfileString(path_, "SOURCE", "FOLDER", "/x\n[DISPLAY]\nASPECT=off"));
+    EXPECT_FALSE(WriteProfileString(path_, "SOURCE", "FOLDER", "/x\r"));
+    EXPECT_FALSE(WriteProfileString(path_, "SO]URCE", "FOLDER", "/x"));
+    EXPECT_FALSE(WriteProfileString(path_, "SOURCE", "FOL=DER", "/x"));
+    EXPECT_FALSE(WriteProfileString(path_, "SOURCE", ";FOLDER", "/x"));
+    EXPECT_FALSE(WriteProfileString(path_, "SOURCE", "", "/x"));
+    EXPECT_FALSE(WriteProfileString(path_, "", "FOLDER", "/x"));
+    EXPECT_FALSE(WriteProfileString(path_, "SOURCE", " FOLDER", "/x"));
+    EXPECT_EQ(ReadRaw(path_), "[SOURCE]\nFOLDER=/a\n");
+}
+
+TEST_F(ProfileFileTest, MissingFileReadsAbsentAndIsCreatedByAWrite) {
+    EXPECT_EQ(Read("DISPLAY", "INFOCHECK"), "<absent>");
+    ASSERT_TRUE(WriteProfileString(path_, "DISPLAY", "INFOCHECK", "31"));
+    EXPECT_EQ(ReadRaw(path_), "[DISPLAY]\nINFOCHECK=31\n");
+    EXPECT_FALSE(WriteProfileString(PathAppend(dir_.Path(), "no/such/folder.ini"), "A", "B", "C"));
+}
+
+TEST_F(ProfileFileTest, ReadsUtf16FilesOfWindowsToolsAndRewritesThemAsUtf8) {
+    WriteRaw(Utf16LeWithBom(u"[SOURCE]\r\nFOLDER=E:\\録画\r\nSELECT=FOLDER\r\n"));
+    EXPECT_EQ(Read("source", "folder"), "E:\\録画");
+    EXPECT_EQ(Read("SOURCE", "SELECT"), "FOLDER");
+    ASSERT_TRUE(WriteProfileString(path_, "SOURCE", "SELECT", "SD"));
+    EXPECT_EQ(ReadRaw(path_), "[SOURCE]\r\nFOLDER=E:\\録画\r\nSELECT=SD\r\n");
+}
+
+TEST_F(ProfileFileTest, BadUtf16BecomesReplacementCharacters) {
+    std::string bytes = Utf16LeWithBom(u"[A]\nK=");
+    bytes += std::string("\x00\xD8", 2);  // a high surrogate with no partner
+    bytes += "x\ny";                       // U+0A78, then one byte left over
+    WriteRaw(bytes);
+    EXPECT_EQ(Read("A", "K"), "\xEF\xBF\xBD\xE0\xA9\xB8");  // U+FFFD U+0A78
+    WriteRaw(std::string("\xFF\xFE", 2));
+    EXPECT_EQ(Read("A", "K"), "<absent>");
+}
+
+TEST_F(ProfileFileTest, KeepsAUtf8ByteOrderMark) {
+    WriteRaw("\xEF\xBB\xBF[DISPLAY]\nASPECT=on\n");
+    EXPECT_EQ(Read("DISPLAY", "ASPECT"), "on");
+    ASSERT_TRUE(WriteProfileString(path_, "DISPLAY", "ASPECT", "off"));
+    EXPECT_EQ(ReadRaw(path_), "\xEF\xBB\xBF[DISPLAY]\nASPECT=off\n");
+}
+
+TEST_F(ProfileFileTest, KeepsTheModeAndFollowsALink) {
+    WriteRaw("[A]\nK=1\n");
+    ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
+    const std::string link = PathAppend(dir_.Path(), "link.ini");
+    ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(WriteProfileString(link, "A", "K", "2"));
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(path_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(ReadRaw(path_), "[A]\nK=2\n");
+}
+
+TEST_F(ProfileFileTest, AFileThatCannotBeReadIsLeftAlone) {
+    const std::string big(ProfileFile::kMaxFileBytes + 1, ';');
+    WriteRaw(big);
+    EXPECT_FALSE(WriteProfileString(path_, "A", "K", "v"));
+    EXPECT_EQ(ReadRaw(path_).size(), big.size());
+
+    const std::string folder = PathAppend(dir_.Path(), "folder.ini");
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    EXPECT_FALSE(WriteProfileString(folder, "A", "K", "v"));
+    EXPECT_TRUE(PathIsDirectory(folder));
+}
+
+// A write that fails half-way (here: the file size limit of the process, as a full disk
+// would) leaves the old file whole and no temporary file behind.
+TEST_F(ProfileFileTest, FailedWriteLeavesTheOldFileIntact) {
+    WriteRaw("[SOURCE]\nFOLDER=/old\n");
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = WriteProfileString(path_, "SOURCE", "FOLDER", std::string(10000, 'x'));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadRaw(path_), "[SOURCE]\nFOLDER=/old\n");
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"Default_Folder.ini"});
+}
+
+TEST_F(ProfileFileTest, AConcurrentReaderSeesTheOldOrTheNewFile) {
+    // A long file, so that a read that overlapped a write in place would catch a mix.
+    std::string head = "[DISPLAY]\n";
+    for (int i = 0; i < 2000; ++i) head += "PAD" + std::to_string(i) + "=" + std::string(40, 'p') + "\n";
+    const std::string a(3000, 'a');
+    const std::string b(5000, 'b');
+    const std::string fileA = head + "VALUE=" + a + "\n; end\n";
+    const std::string fileB = head + "VALUE=" + b + "\n; end\n";
+    WriteRaw(fileA);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0};
+    std::atomic<int> bad{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            const std::string raw = ReadRaw(path_);
+            if (raw != fileA && raw != fileB) ++bad;
+            std::string v;
+            if (!ReadProfileString(path_, "DISPLAY", "VALUE", &v) || (v != a && v != b)) ++bad;
+            ++reads;
+        }
+    });
+    bool allWritten = true;
+    for (int i = 0; i < 300; ++i)
+        allWritten &= WriteProfileString(path_, "DISPLAY", "VALUE", i % 2 ? a : b);
+    // Let the reader see the last file too, however the threads were scheduled.
+    while (reads.load() < 2) std::this_thread::yield();
+    done = true;
+    reader.join();
+    EXPECT_TRUE(allWritten);
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_EQ(ReadRaw(path_), fileA);
+    EXPECT_EQ(FolderEntries().size(), 1u);
+}
+
+TEST_F(ProfileFileTest, WritersOfOneProcessDoNotLoseEachOthersKeys) {
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t)
+        writers.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i)
+                WriteProfileString(path_, "S", "K" + std::to_string(t * 100 + i), "v");
+        });
+    for (std::thread& w : writers) w.join();
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 25; ++i)
+            EXPECT_EQ(Read("S", ("K" + std::to_string(t * 100 + i)).c_str()), "v");
+}
+
+}  // namespace
+}  // namespace orv
