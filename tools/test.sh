@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every flavour and runs every test: the unit and GUI tests,
-# the same non-GUI tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
+# the same non-GUI tests under AddressSanitizer and UndefinedBehaviorSanitizer, the tests of
+# threads and locks under ThreadSanitizer, and a short
 # run of each fuzz target (FUZZ_SECONDS, 30 by default) plus its kept regression inputs.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -38,6 +39,22 @@ for flavour in release asan; do
     record "build $flavour" 1
   fi
 done
+
+echo "== build tsan"
+if tools/build.sh tsan >"$logs/build-tsan.log" 2>&1; then
+  echo "== test tsan (tests labelled threads)"
+  ctest --test-dir build/tsan -L threads -j "$(nproc)" --output-on-failure >"$logs/ctest-tsan.log" 2>&1
+  if grep -q 'No tests were found' "$logs/ctest-tsan.log"; then
+    echo "no tests labelled threads"
+  else
+    grep -E '(tests passed|\*\*\*Failed|The following tests FAILED)' "$logs/ctest-tsan.log" || true
+    grep -q 'WARNING: ThreadSanitizer' "$logs/ctest-tsan.log" && grep -A20 'WARNING: ThreadSanitizer' "$logs/ctest-tsan.log" | head -40
+    count_ctest "$logs/ctest-tsan.log"
+  fi
+else
+  tail -n 40 "$logs/build-tsan.log"
+  record "build tsan" 1
+fi
 
 echo "== build fuzz"
 if tools/build.sh fuzz >"$logs/build-fuzz.log" 2>&1; then
