@@ -1,0 +1,227 @@
+#include "ProbeData.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "platform/base/FileView.h"
+#include "platform/base/JsonWriter.h"
+#include "recorder/MovieScanner.h"
+#include "recorder/RecorderRecords.h"
+
+namespace orv::probe {
+
+namespace {
+
+// What the decoded records do not keep apart but the raw record shows: the time
+// correction and the letters that the event kind combines.
+struct RawExtras {
+    std::optional<double> correction;
+    char driveSupport = 0;
+    bool parking = false;
+};
+
+struct Decoded {
+    bool complete = false;
+    std::optional<std::int32_t> trailer;
+    std::vector<RawExtras> extras;
+};
+
+std::string TimeText(const SYSTEMTIME& t) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", unsigned(t.wYear), unsigned(t.wMonth),
+                  unsigned(t.wDay), unsigned(t.wHour), unsigned(t.wMinute), unsigned(t.wSecond));
+    return buf;
+}
+
+std::string Letter(int c) { return std::string(1, char(c)); }
+
+void WriteHeader(JsonWriter& j, const RecorderHeader& h) {
+    j.Key("header").BeginObject();
+    j.Key("thresholds").BeginArray();
+    // Floats: seven digits show them as they were parsed.
+    for (float t : h.threshold) j.Double(t, 7);
+    j.EndArray();
+    j.Key("fourthValue").Double(h.fourthValue, 7);
+    j.Key("letter").String(Letter(h.letter));
+    j.Key("version").String(std::string(h.version, sizeof h.version));
+    j.Key("byteA").Int(h.byteA);
+    j.Key("byteB").Int(h.byteB);
+    j.Key("mode").String(Letter(h.mode));
+    j.Key("reserved").Int(h.reserved);
+    j.Key("byteC").Int(h.byteC);
+    j.EndObject();
+}
+
+void WriteGps(JsonWriter& j, const sGPSRECORD& g, const RawExtras& x) {
+    j.BeginObject();
+    j.Key("index").Int(g.index);
+    j.Key("timeMs").Int(g.time);
+    j.Key("valid").Int(g.valid);
+    j.Key("latitude").Double(g.latitude, 12);
+    j.Key("longitude").Double(g.longitude, 12);
+    j.Key("speed").Double(g.speed);
+    j.Key("time");
+    if (g.timeOfDay == SYSTEMTIME{}) j.Null(); else j.String(TimeText(g.timeOfDay));
+    j.Key("correction");
+    if (x.correction) j.Double(*x.correction); else j.Null();
+    j.EndObject();
+}
+
+void WriteSensor(JsonWriter& j, const sSENSORRECORD& s, const RawExtras& x) {
+    j.BeginObject();
+    j.Key("index").Int(s.index);
+    j.Key("timeMs").Int(s.time);
+    j.Key("event").Int(s.event);
+    j.Key("axis").Int(s.axis);
+    j.Key("driveSupport").String(Letter(x.driveSupport));
+    j.Key("parking").Bool(x.parking);
+    j.Key("speeding").Int(s.speeding);
+    j.Key("mark").String(Letter(s.mark));
+    j.Key("voltage").Int(s.voltage);
+    j.Key("gX").Double(s.gX);
+    j.Key("gY").Double(s.gY);
+    j.Key("gZ").Double(s.gZ);
+    j.Key("alert1").Int(s.alert1);
+    j.Key("alert2").Int(s.alert2);
+    j.EndObject();
+}
+
+void WriteObd(JsonWriter& j, const sOBDRECORD& o, const RawExtras&) {
+    j.BeginObject();
+    j.Key("index").Int(o.index);
+    j.Key("codes").BeginArray();
+    for (std::uint8_t c : o.codes) j.Int(c);
+    j.EndArray();
+    j.Key("values").BeginArray();
+    for (std::uint16_t v : o.values) j.Int(v);
+    j.EndArray();
+    j.EndObject();
+}
+
+template <class Record, class Write>
+void WriteList(JsonWriter& j, const char* key, const std::vector<Record>& list,
+               const std::vector<RawExtras>& extras, bool summary, Write write) {
+    j.Key(key);
+    if (!summary) {
+        j.BeginArray();
+        for (std::size_t i = 0; i < list.size(); ++i) write(j, list[i], extras[i]);
+        j.EndArray();
+        return;
+    }
+    j.BeginObject();
+    j.Key("count").Uint(list.size());
+    j.Key("first");
+    if (list.empty()) j.Null(); else write(j, list.front(), extras.front());
+    j.Key("last");
+    if (list.empty()) j.Null(); else write(j, list.back(), extras.back());
+    j.EndObject();
+}
+
+// Decodes the block the way the data loaders do, and collects what the JSON adds.
+bool DecodeFile(sMOVIESCANNER& scanner, const std::string& file, Decoded* out, std::string* error) {
+    FileView probe;
+    if (!probe.Open(file)) {
+        *error = SystemErrorText(probe.LastError());
+        return false;
+    }
+    probe.Close();
+    if (!scanner.OpenMapping(file)) {
+        *error = "cannot open the file";
+        return false;
+    }
+    const bool searched = scanner.FindTag({kDataTag, [&](sMOVIESCANNER& s, std::span<const std::uint8_t> block) {
+        out->complete = ParseRecorderBlock(s, block, s.gps, s.sensor, s.header, s.obd);
+        const RecordWalk walk = WalkRawRecords(block, [&](std::int32_t, RawRecord raw) {
+            RawExtras x;
+            if (raw[sRAWRECORD::kCorrection] != '*') {
+                x.correction = FieldNumber(raw.subspan<sRAWRECORD::kCorrection, sRAWRECORD::kCorrectionSize>());
+            }
+            x.driveSupport = char(raw[sRAWRECORD::kDriveSupport]);
+            x.parking = raw[sRAWRECORD::kParking] == 'D';
+            out->extras.push_back(x);
+        });
+        if (IsEndTag(block.subspan(walk.endOffset))) {
+            out->trailer = ParseRecorderNumber(block.subspan(walk.endOffset + kBlockTagSize));
+        }
+        return out->complete ? 1 : 0;
+    }});
+    scanner.CloseMapping();
+    if (!searched) {
+        *error = "the file could not be read";
+        return false;
+    }
+    if (scanner.hits == 0) {
+        *error = "no recorder data block (CSMDAT) in the file";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void ProbeData(const std::vector<std::string>& files, bool summary, std::ostream& out) {
+    for (const std::string& file : files) {
+        sMOVIESCANNER scanner;
+        Decoded decoded;
+        std::string error;
+        JsonWriter j;
+        j.BeginObject();
+        j.Key("file").String(file);
+        if (!scanner.Init()) {
+            error = "the scanner could not be initialised";
+        }
+        if (!error.empty() || !DecodeFile(scanner, file, &decoded, &error)) {
+            j.Key("error").String(error);
+        } else {
+            j.Key("records").Uint(scanner.gps.size());
+            j.Key("complete").Bool(decoded.complete);
+            WriteHeader(j, scanner.header);
+            j.Key("trailer");
+            if (decoded.trailer) {
+                char buf[16];
+                std::snprintf(buf, sizeof buf, "%06d", int(*decoded.trailer));
+                j.String(buf);
+            } else {
+                j.Null();
+            }
+            WriteList(j, "gps", scanner.gps, decoded.extras, summary, WriteGps);
+            WriteList(j, "sensor", scanner.sensor, decoded.extras, summary, WriteSensor);
+            WriteList(j, "obd", scanner.obd, decoded.extras, summary, WriteObd);
+        }
+        j.EndObject();
+        out << j.str() << '\n';
+        scanner.Term();
+    }
+}
+
+bool ProbeMovieTiming(const std::string& file, double* durationS, double* frameIntervalMs,
+                      std::string* error) {
+    sMOVIESCANNER scanner;
+    std::string failure;
+    float duration = 0.0f;
+    if (!scanner.Init()) {
+        failure = "the scanner could not be initialised";
+    } else if (!scanner.OpenMapping(file)) {
+        FileView probe;
+        failure = probe.Open(file) ? "cannot open the file" : SystemErrorText(probe.LastError());
+    } else if (!scanner.FindBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
+                   return OnMvhdBox(s, d, &duration);
+               }}) || scanner.hits == 0) {
+        failure = scanner.hits == 0 ? "no movie header (mvhd)" : "the movie header gives no duration";
+    } else if (!scanner.FindTrackBox({"stts", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
+                   return OnSttsBox(s, d, duration);
+               }})) {
+        failure = "no frame timing (stts) in a video track";
+    }
+    const float interval = scanner.frameInterval;
+    scanner.Term();
+    if (!failure.empty()) {
+        if (error) *error = failure;
+        return false;
+    }
+    if (durationS) *durationS = duration;
+    if (frameIntervalMs) *frameIntervalMs = interval;
+    return true;
+}
+
+}  // namespace orv::probe

@@ -1,0 +1,191 @@
+// scan-bench: times the folder scan that opens a card (the tree and the movie entries of
+// every movie folder) on a generated card of recordings with rear companions and data
+// files, against `find DIR -printf '%s %p\n'` over the same tree in the same run, and
+// prints both and their ratio as one JSON line. Timing never makes it fail; it exits with
+// 2 on wrong arguments and 1 when the card cannot be made.
+//
+// usage: scan-bench [--recordings N] [--repeat R]
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fixtures/CardBuilder.h"
+#include "fixtures/TempDir.h"
+#include "platform/base/Drives.h"
+#include "platform/base/JsonWriter.h"
+#include "platform/base/PathUtil.h"
+#include "recorder/FolderScan.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using orv::fixtures::CardBuilder;
+using orv::fixtures::RecordingSpec;
+
+// Counts what the scan adds; the browser's tree control does no more work per item.
+class CountingTree final : public orv::IFolderTree {
+public:
+    int GetItemCount() const override { return count_; }
+    std::optional<orv::FolderTreeItem> InsertItem(orv::FolderTreeItem,
+                                                  const std::string&) override {
+        return orv::FolderTreeItem(++count_);
+    }
+    void SetItemData(orv::FolderTreeItem, std::uintptr_t) override {}
+
+private:
+    int count_ = 0;
+};
+
+// One recorder data block of a minute of records, as a data file of the card holds it.
+orv::fixtures::DataBlock MinuteOfData() {
+    orv::fixtures::DataBlock block;
+    block.records.resize(60);
+    return block;
+}
+
+// A card of layout 0: stretches of 80 driving recordings (every tenth an impact) and 20
+// parking recordings, numbered on; each with its rear companion and its data file.
+bool MakeCard(CardBuilder& card, int recordings) {
+    if (!card.MakeLayoutFolders(0)) return false;
+    const orv::fixtures::DataBlock data = MinuteOfData();
+    for (int i = 0; i < recordings; ++i) {
+        RecordingSpec spec;
+        spec.layout = 0;
+        spec.letters = i % 100 >= 80 ? "P___" : i % 10 == 3 ? "AG__" : "A___";
+        spec.serial = i + 1;
+        char time[8];
+        std::snprintf(time, sizeof time, "%02d%02d00", (i / 60) % 24, i % 60);
+        spec.time = time;
+        spec.data = data;
+        if (card.AddRecording(spec).empty()) return false;
+    }
+    return true;
+}
+
+struct ScanResult {
+    double ms = 0;
+    std::size_t entries = 0;
+    int treeItems = 0;
+};
+
+ScanResult TimeScan(const std::string& root) {
+    std::vector<orv::sFILEENTRY> entries;
+    std::vector<orv::sFILEENTRY> folders;
+    CountingTree tree;
+    std::string scanned;
+    const auto start = Clock::now();
+    orv::ScanSourcePath(root, scanned, orv::ScanTarget{entries, folders, &tree, true},
+                        orv::kFolderTreeRoot, 0);
+    const auto end = Clock::now();
+    return {std::chrono::duration<double, std::milli>(end - start).count(), entries.size(),
+            tree.GetItemCount()};
+}
+
+// Runs find over the folder and reads all it prints; the line count, or nothing when
+// find could not be run.
+std::optional<std::size_t> RunFind(const std::string& root, double& ms) {
+    // The path comes from mkdtemp and the card's own names: no quote can occur in it.
+    const std::string command = "find '" + root + "' -printf '%s %p\\n'";
+    const auto start = Clock::now();
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return std::nullopt;
+    char buffer[1 << 16];
+    std::size_t lines = 0;
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        lines += std::size_t(std::count(buffer, buffer + n, '\n'));
+    const int status = ::pclose(pipe);
+    ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    if (status != 0) return std::nullopt;
+    return lines;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void WriteTimes(orv::JsonWriter& j, const char* key, const std::vector<double>& ms) {
+    j.Key(key).BeginObject();
+    j.Key("min").Double(*std::min_element(ms.begin(), ms.end()), 4);
+    j.Key("median").Double(Median(ms), 4);
+    j.EndObject();
+}
+
+bool ParseCount(const char* text, int& out) {
+    const char* end = text + std::strlen(text);
+    int v = 0;
+    const auto [at, ec] = std::from_chars(text, end, v);
+    if (ec != std::errc() || at != end || v < 1 || v > 100000) return false;
+    out = v;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int recordings = 1000;
+    int repeat = 9;
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--recordings") == 0 && hasValue &&
+            ParseCount(argv[i + 1], recordings)) {
+            ++i;
+        } else if (std::strcmp(argv[i], "--repeat") == 0 && hasValue &&
+                   ParseCount(argv[i + 1], repeat)) {
+            ++i;
+        } else {
+            std::cerr << "usage: scan-bench [--recordings N] [--repeat R]\n";
+            return 2;
+        }
+    }
+
+    orv::fixtures::TempDir tmp;
+    CardBuilder card(orv::PathAppend(tmp.Path(), "card"));
+    if (tmp.Path().empty() || !MakeCard(card, recordings)) {
+        std::cerr << "scan-bench: cannot make the card\n";
+        return 1;
+    }
+    // The generated folder stands for the card's drive, as a mounted card would.
+    const std::string root = card.Root();
+    orv::SetDriveRootProvider([root](const std::string&) { return root; });
+
+    // One round of each first, so both find the tree in the page cache.
+    ScanResult scan = TimeScan(root);
+    double findMs = 0;
+    const std::optional<std::size_t> files = RunFind(root, findMs);
+    std::vector<double> scanTimes;
+    std::vector<double> findTimes;
+    for (int r = 0; r < repeat; ++r) {
+        scan = TimeScan(root);
+        scanTimes.push_back(scan.ms);
+        if (files && RunFind(root, findMs)) findTimes.push_back(findMs);
+    }
+    orv::SetDriveRootProvider({});
+
+    orv::JsonWriter j;
+    j.BeginObject();
+    j.Key("bench").String("scan");
+    j.Key("recordings").Int(recordings);
+    j.Key("findLines").Uint(files.value_or(0));
+    j.Key("entries").Uint(scan.entries);
+    j.Key("treeItems").Int(scan.treeItems);
+    j.Key("repeat").Int(repeat);
+    WriteTimes(j, "scanMs", scanTimes);
+    if (findTimes.empty()) {
+        j.Key("findMs").Null();
+        j.Key("ratio").Null();
+    } else {
+        WriteTimes(j, "findMs", findTimes);
+        j.Key("ratio").Double(Median(scanTimes) / Median(findTimes), 3);
+    }
+    j.EndObject();
+    std::cout << j.str() << '\n';
+    return 0;
+}
