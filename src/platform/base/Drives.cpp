@@ -1,9 +1,15 @@
 #include "platform/base/Drives.h"
 
+#include <fcntl.h>
+#include <cerrno>
+#include <poll.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
-#include <filesystem>
 
 namespace orv {
 
@@ -27,6 +33,45 @@ std::string DecodeOctalEscapes(const std::string& s) {
     return out;
 }
 
+// The mount table, read again only when the kernel says it changed: /proc/self/mountinfo
+// reports a change as POLLPRI on a descriptor that stays open. A scan asks for the drive
+// root of every movie, so parsing the file each time would cost more than the scan.
+class MountTableCache {
+public:
+    std::shared_ptr<const std::vector<MountEntry>> Get() {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (fd_ < 0) fd_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) return std::make_shared<std::vector<MountEntry>>(ReadMountTable());
+        pollfd p{fd_, POLLPRI, 0};
+        const bool changed = ::poll(&p, 1, 0) > 0 && (p.revents & (POLLPRI | POLLERR));
+        if (!table_ || changed) table_ = std::make_shared<std::vector<MountEntry>>(ParseMountInfo(ReadAll()));
+        return table_;
+    }
+
+private:
+    std::string ReadAll() {
+        std::string text;
+        char buf[16384];
+        if (::lseek(fd_, 0, SEEK_SET) != 0) return text;
+        for (;;) {
+            const ssize_t n = ::read(fd_, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            text.append(buf, std::size_t(n));
+        }
+        return text;
+    }
+
+    std::mutex lock_;
+    int fd_ = -1;
+    std::shared_ptr<const std::vector<MountEntry>> table_;
+};
+
+MountTableCache& TheMountTable() {
+    static MountTableCache cache;
+    return cache;
+}
+
 bool IsSameOrParent(const std::string& parent, const std::string& path) {
     if (parent == "/") return !path.empty() && path[0] == '/';
     return path.compare(0, parent.size(), parent) == 0 &&
@@ -41,7 +86,8 @@ std::string RealDriveRootOf(const std::string& path) {
     std::filesystem::path resolved = std::filesystem::weakly_canonical(p, ec);
     const std::string abs = (ec ? p.lexically_normal() : resolved).string();
     std::string best;
-    for (const MountEntry& m : ReadMountTable())
+    const auto mounts = TheMountTable().Get();
+    for (const MountEntry& m : *mounts)
         if (IsSameOrParent(m.mountPoint, abs) && m.mountPoint.size() > best.size())
             best = m.mountPoint;
     return best;
