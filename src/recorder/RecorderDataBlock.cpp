@@ -124,11 +124,32 @@ std::optional<double> FieldNumber(std::span<const std::uint8_t> field) {
         if (i == point + 1) i = point;  // a point without digits behind it is not part of it
     }
     if (!intDigits && i == start) return std::nullopt;
-    const char* first = reinterpret_cast<const char*>(field.data()) + start;
-    const char* last = reinterpret_cast<const char*>(field.data()) + i;
+    // Record fields are short: with at most 15 digits the digits form an exact integer and
+    // the power of ten is exact, so one division gives the correctly rounded value, the same
+    // that from_chars gives, at a fraction of its cost (every record has a dozen fields).
+    std::uint64_t digits = 0;
+    int digitCount = 0;
+    int fractionDigits = 0;
+    bool inFraction = false;
+    for (std::size_t k = start; k < i; ++k) {
+        if (field[k] == '.') {
+            inFraction = true;
+            continue;
+        }
+        digits = digits * 10 + (field[k] - '0');
+        ++digitCount;
+        fractionDigits += inFraction;
+    }
     double value = 0.0;
-    if (std::from_chars(first, last, value, std::chars_format::fixed).ec != std::errc()) {
-        return std::nullopt;
+    if (digitCount <= 15) {
+        static constexpr double kPowersOfTen[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        value = double(digits) / kPowersOfTen[fractionDigits];
+    } else {
+        const char* first = reinterpret_cast<const char*>(field.data()) + start;
+        const char* last = reinterpret_cast<const char*>(field.data()) + i;
+        if (std::from_chars(first, last, value, std::chars_format::fixed).ec != std::errc())
+            return std::nullopt;
     }
     return negative ? -value : value;
 }

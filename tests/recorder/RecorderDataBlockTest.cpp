@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -223,6 +225,24 @@ TEST(RecorderDataBlockTest, FieldNumbersReadLikeTextToNumber) {
     EXPECT_FALSE(FieldHasDigit(Span(" .- ")));
     EXPECT_TRUE(FieldIsBlank(Span("   ")));
     EXPECT_FALSE(FieldIsBlank(Span(" 0 ")));
+}
+
+TEST(RecorderDataBlockTest, FieldNumbersAreCorrectlyRounded) {
+    // Positions and speeds must read exactly as the standard conversion reads them, for
+    // every digit pattern, the long ones included.
+    std::mt19937 rng(7);
+    for (int n = 0; n < 20000; ++n) {
+        std::string text;
+        const int intDigits = int(rng() % 10);
+        const int fracDigits = int(rng() % 10);
+        for (int k = 0; k < intDigits; ++k) text += char('0' + rng() % 10);
+        if (fracDigits > 0) text += '.';
+        for (int k = 0; k < fracDigits; ++k) text += char('0' + rng() % 10);
+        if (text.empty() || text == ".") continue;
+        double expected = 0.0;
+        std::from_chars(text.data(), text.data() + text.size(), expected);
+        ASSERT_EQ(FieldNumber(Span(text)), expected) << text;
+    }
 }
 
 }  // namespace
