@@ -160,13 +160,7 @@ std::optional<SYSTEMTIME> RecordTime(RawRecord raw) {
         return std::nullopt;
     }
     auto pair = [&](std::size_t i) { return std::uint16_t((digits[2 * i] - '0') * 10 + digits[2 * i + 1] - '0'); };
-    SYSTEMTIME st;
-    st.wYear = std::uint16_t(2000 + pair(0));
-    st.wMonth = pair(1);
-    st.wDay = pair(2);
-    st.wHour = pair(3);
-    st.wMinute = pair(4);
-    st.wSecond = pair(5);
+    const SYSTEMTIME st = MakeSystemTime(2000 + pair(0), pair(1), pair(2), pair(3), pair(4), pair(5));
     if (!IsValidSystemTime(st)) return std::nullopt;
     std::int64_t seconds = SystemTimeToSeconds(st);
     if (raw[R::kCorrection] != '*') {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fixtures/DataBlockWriter.h"
+#include "platform/base/CalendarTime.h"
 #include "recorder/MovieScanner.h"
 
 namespace orv {
@@ -29,17 +30,6 @@ struct Decoded {
 };
 
 RawRecord Raw(const std::array<std::uint8_t, sRAWRECORD::kSize>& bytes) { return RawRecord(bytes); }
-
-SYSTEMTIME Time(int y, int mo, int d, int h, int mi, int s) {
-    SYSTEMTIME st;
-    st.wYear = std::uint16_t(y);
-    st.wMonth = std::uint16_t(mo);
-    st.wDay = std::uint16_t(d);
-    st.wHour = std::uint16_t(h);
-    st.wMinute = std::uint16_t(mi);
-    st.wSecond = std::uint16_t(s);
-    return st;
-}
 
 bool SameTime(const SYSTEMTIME& a, const SYSTEMTIME& b) {
     return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
@@ -86,7 +76,7 @@ TEST(RecorderRecordsTest, EveryFieldAtItsOffset) {
     EXPECT_DOUBLE_EQ(g.latitude, 35 + 39.1234 / 60);
     EXPECT_DOUBLE_EQ(g.longitude, 139 + 46.0275 / 60);
     EXPECT_DOUBLE_EQ(g.speed, 45.0);
-    EXPECT_TRUE(SameTime(g.timeOfDay, Time(2022, 3, 15, 8, 30, 9)));
+    EXPECT_TRUE(SameTime(g.timeOfDay, MakeSystemTime(2022, 3, 15, 8, 30, 9)));
     EXPECT_EQ(g.sensor, nullptr);
     EXPECT_EQ(g.obd, nullptr);
 
@@ -183,11 +173,11 @@ TEST(RecorderRecordsTest, RecordTimeAppliesTheCorrectionAndRejectsNonDates) {
     fx::RawRecord r;
     r.dateTime = "221231235945";
     r.correction = "+30";
-    EXPECT_TRUE(SameTime(*RecordTime(Raw(r.Bytes())), Time(2023, 1, 1, 0, 0, 15)));
+    EXPECT_TRUE(SameTime(*RecordTime(Raw(r.Bytes())), MakeSystemTime(2023, 1, 1, 0, 0, 15)));
     r.correction = "-45";
-    EXPECT_TRUE(SameTime(*RecordTime(Raw(r.Bytes())), Time(2022, 12, 31, 23, 59, 0)));
+    EXPECT_TRUE(SameTime(*RecordTime(Raw(r.Bytes())), MakeSystemTime(2022, 12, 31, 23, 59, 0)));
     r.correction = "*99";
-    EXPECT_TRUE(SameTime(*RecordTime(Raw(r.Bytes())), Time(2022, 12, 31, 23, 59, 45)));
+    EXPECT_TRUE(SameTime(*RecordTime(Raw(r.Bytes())), MakeSystemTime(2022, 12, 31, 23, 59, 45)));
     r.dateTime = "240229120000";  // a leap day
     EXPECT_TRUE(RecordTime(Raw(r.Bytes())).has_value());
 

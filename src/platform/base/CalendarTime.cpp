@@ -74,6 +74,17 @@ std::optional<SYSTEMTIME> SecondsToSystemTime(std::int64_t seconds) {
     return st;
 }
 
+SYSTEMTIME MakeSystemTime(int year, int month, int day, int hour, int minute, int second) {
+    SYSTEMTIME st;
+    st.wYear = std::uint16_t(year);
+    st.wMonth = std::uint16_t(month);
+    st.wDay = std::uint16_t(day);
+    st.wHour = std::uint16_t(hour);
+    st.wMinute = std::uint16_t(minute);
+    st.wSecond = std::uint16_t(second);
+    return st;
+}
+
 bool IsValidSystemTime(const SYSTEMTIME& st) {
     if (st.wYear < 1601 || st.wYear > 30827) return false;
     if (st.wMonth < 1 || st.wMonth > 12) return false;

@@ -42,6 +42,9 @@ bool FileTimeToSystemTime(const FILETIME& ft, SYSTEMTIME* st);
 constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
 constexpr std::int64_t kFileTimeTicksPerSecond = 10000000LL;
 
+// A SYSTEMTIME of the given fields (day of week and milliseconds 0); nothing is checked.
+SYSTEMTIME MakeSystemTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
 // Whether the fields name a real day and time (leap years counted).
 bool IsValidSystemTime(const SYSTEMTIME& st);
 

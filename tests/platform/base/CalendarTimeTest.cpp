@@ -8,17 +8,6 @@
 namespace orv {
 namespace {
 
-SYSTEMTIME Fields(int y, int mo, int d, int h, int mi, int s) {
-    SYSTEMTIME st;
-    st.wYear = std::uint16_t(y);
-    st.wMonth = std::uint16_t(mo);
-    st.wDay = std::uint16_t(d);
-    st.wHour = std::uint16_t(h);
-    st.wMinute = std::uint16_t(mi);
-    st.wSecond = std::uint16_t(s);
-    return st;
-}
-
 TEST(CalendarTime, WallClockSecondsMatchKnownInstants) {
     EXPECT_EQ(MakeWallClockSeconds({70, 0, 1, 0, 0, 0}), 0);
     EXPECT_EQ(MakeWallClockSeconds({122, 0, 1, 12, 0, 0}), 1641038400);  // 2022-01-01 12:00
@@ -38,7 +27,7 @@ TEST(CalendarTime, SecondsBackToFieldsWithWeekday) {
     auto st = SecondsToSystemTime(1641038400);
     ASSERT_TRUE(st);
     EXPECT_EQ(*st, [] {
-        SYSTEMTIME e = Fields(2022, 1, 1, 12, 0, 0);
+        SYSTEMTIME e = MakeSystemTime(2022, 1, 1, 12, 0, 0);
         e.wDayOfWeek = 6;  // Saturday
         return e;
     }());
@@ -72,7 +61,7 @@ TEST(CalendarTime, FieldsDoNotShiftWithTheMachinesZone) {
 
 TEST(CalendarTime, FileTimeRoundTripAndValidation) {
     FILETIME ft;
-    SYSTEMTIME st = Fields(2022, 1, 1, 12, 0, 0);
+    SYSTEMTIME st = MakeSystemTime(2022, 1, 1, 12, 0, 0);
     st.wMilliseconds = 250;
     ASSERT_TRUE(SystemTimeToFileTime(st, &ft));
     EXPECT_EQ(ft.Value(), (1641038400ULL + 11644473600ULL) * 10000000ULL + 2500000ULL);
@@ -82,10 +71,10 @@ TEST(CalendarTime, FileTimeRoundTripAndValidation) {
     EXPECT_EQ(back.wMilliseconds, 250);
     EXPECT_EQ(back.wDayOfWeek, 6);
 
-    EXPECT_FALSE(SystemTimeToFileTime(Fields(2022, 2, 29, 0, 0, 0), &ft));  // not a leap year
-    EXPECT_TRUE(SystemTimeToFileTime(Fields(2024, 2, 29, 0, 0, 0), &ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Fields(2022, 13, 1, 0, 0, 0), &ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Fields(2022, 1, 1, 24, 0, 0), &ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(2022, 2, 29, 0, 0, 0), &ft));  // not a leap year
+    EXPECT_TRUE(SystemTimeToFileTime(MakeSystemTime(2024, 2, 29, 0, 0, 0), &ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(2022, 13, 1, 0, 0, 0), &ft));
+    EXPECT_FALSE(SystemTimeToFileTime(MakeSystemTime(2022, 1, 1, 24, 0, 0), &ft));
     EXPECT_FALSE(FileTimeToSystemTime(FILETIME::FromValue(0x8000000000000000ULL), &back));
 }
 
