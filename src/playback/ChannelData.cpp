@@ -1,0 +1,190 @@
+#include "playback/ChannelData.h"
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "recorder/CardLayout.h"
+#include "recorder/MovieScanner.h"
+#include "recorder/Mp4MovieInfo.h"
+
+namespace orv {
+
+namespace {
+
+// Empties a scanner that a read filled or left half-filled.
+void ClearScanner(sMOVIESCANNER& scanner) {
+    scanner.loaded = false;
+    scanner.Reset();
+    scanner.CloseMapping();
+    scanner.path.clear();
+}
+
+bool IsNewest(sPREFETCHREQUESTS& requests, std::uint64_t ticket) {
+    std::lock_guard<std::mutex> lock(requests.lock);
+    return requests.newest == ticket;
+}
+
+// With the requests' lock held: a request not yet reading gives up, a read stops.
+void CancelPrefetchLocked(sPLAYCHANNEL& channel) {
+    ++channel.prefetch.newest;
+    channel.scanners[kPrefetchScanner].cancel = true;
+}
+
+// Cancels the channel's prefetch unless it is under way for this movie, in which case
+// the caller waits for it on the data lock.
+void CancelOtherPrefetch(sPLAYCHANNEL& channel, const std::string& moviePath) {
+    sPREFETCHREQUESTS& requests = channel.prefetch;
+    std::lock_guard<std::mutex> lock(requests.lock);
+    if (requests.running > 0 && requests.moviePath == moviePath) return;
+    CancelPrefetchLocked(channel);
+}
+
+using TagReader = std::function<bool(sMOVIESCANNER&, std::span<const std::uint8_t> window)>;
+
+// Runs `read` on the window at the first `tag` of the movie's data file, with a scanner
+// of its own, under channel 1's slot lock. True when the tag was found and `read` took it.
+bool ReadDataFileTag(const std::string& moviePath, std::string_view tag, const TagReader& read) {
+    std::lock_guard<std::recursive_mutex> slot(g_aPlayChannel[0].slotLock);
+    const std::string dataPath = DataFileOfMovie(moviePath);
+    sMOVIESCANNER scanner;
+    bool taken = false;
+    if (scanner.Init() && sMOVIESCANNER::IsDataFile(dataPath) && scanner.OpenMapping(dataPath)) {
+        scanner.FindTag({tag, [&](sMOVIESCANNER& s, std::span<const std::uint8_t> window) {
+                             taken = read(s, window);
+                             return taken ? 1 : 0;
+                         }});
+    }
+    scanner.Term();
+    return taken;
+}
+
+// The window begins at "CSMEND"; the recorder's number follows the tag.
+bool OnRecordEnd(std::span<const std::uint8_t> window, std::array<std::uint8_t, kRecorderEndSize>* out) {
+    if (window.size() < kBlockTagSize + kTrailerSize) return false;
+    out->fill(0);
+    std::copy_n(window.begin() + kBlockTagSize, kTrailerSize, out->begin());
+    return true;
+}
+
+}  // namespace
+
+void LockAllChannels() {
+    for (sPLAYCHANNEL& channel : g_aPlayChannel) channel.slotLock.lock();
+}
+
+void UnlockAllChannels() {
+    for (sPLAYCHANNEL& channel : g_aPlayChannel) channel.slotLock.unlock();
+}
+
+void CancelPrefetch(sPLAYCHANNEL& channel) {
+    std::lock_guard<std::mutex> lock(channel.prefetch.lock);
+    CancelPrefetchLocked(channel);
+}
+
+bool OpenDataFile(const std::string& moviePath) {
+    sPLAYCHANNEL& channel = g_aPlayChannel[0];
+    if (!channel.initialised) return false;
+    sMOVIESCANNER& prefetch = channel.scanners[kPrefetchScanner];
+    sPREFETCHREQUESTS& requests = channel.prefetch;
+    std::uint64_t ticket = 0;
+    {
+        std::lock_guard<std::mutex> lock(requests.lock);
+        CancelPrefetchLocked(channel);  // a read under way stops at its next step
+        ticket = requests.newest;
+        requests.moviePath = moviePath;
+        ++requests.running;
+        prefetch.busy = true;
+    }
+    bool result = false;
+    {
+        std::lock_guard<std::recursive_mutex> data(channel.dataLock);
+        // No read of this scanner runs now. A newer request that came before this point
+        // has been counted; one that comes later sets the flag again and stops this read.
+        prefetch.cancel = false;
+        if (IsNewest(requests, ticket) && channel.initialised) {
+            ClearScanner(prefetch);
+            prefetch.moviePath = moviePath;
+            if (moviePath.empty()) {
+                result = true;
+            } else {
+                const std::string dataPath = DataFileOfMovie(moviePath);
+                result = sMOVIESCANNER::IsDataFile(dataPath) && prefetch.ReadDataFile(dataPath);
+            }
+        }
+    }
+    std::lock_guard<std::mutex> lock(requests.lock);
+    prefetch.busy = --requests.running > 0;
+    return result;
+}
+
+bool LoadChannelData(sPLAYCHANNEL& channel, const std::string& moviePath) {
+    sMOVIESCANNER& prefetch = channel.scanners[kPrefetchScanner];
+    sMOVIESCANNER& staging = channel.scanners[kStagingScanner];
+    CancelOtherPrefetch(channel, moviePath);
+    std::lock_guard<std::recursive_mutex> data(channel.dataLock);
+    prefetch.cancel = false;
+    {
+        std::lock_guard<std::recursive_mutex> slot(channel.slotLock);
+        channel.scanners[kActiveScanner].path = moviePath;
+        if (prefetch.loaded && prefetch.moviePath == moviePath) {
+            prefetch.MoveTo(staging);
+            prefetch.loaded = false;
+            return true;
+        }
+    }
+    ClearScanner(prefetch);
+    staging.Reset();
+    const std::string dataPath = DataFileOfMovie(moviePath);
+    if (sMOVIESCANNER::IsDataFile(dataPath)) staging.ReadDataFile(dataPath);
+    return true;
+}
+
+void LoadListGpsTrack(const std::vector<sFILEENTRY>& entries) {
+    auto track = std::make_unique<std::vector<sGPSRECORD>>();
+    sMOVIESCANNER scanner;
+    if (scanner.Init()) {
+        for (const sFILEENTRY& entry : entries) {
+            const std::string dataPath = DataFileOfMovie(entry.path);
+            if (!sMOVIESCANNER::IsDataFile(dataPath) || !scanner.OpenMapping(dataPath)) continue;
+            // The header gives the file's record rate; the records follow it.
+            const auto appendRecords = [&](sMOVIESCANNER& s, std::span<const std::uint8_t> block) {
+                return ParseRecorderHeader(s, block, s.header) && OnRecordBlock(s, block, *track) ? 1 : 0;
+            };
+            scanner.FindTag({kDataTag, appendRecords});
+            scanner.CloseMapping();
+            scanner.Reset();
+        }
+    }
+    scanner.Term();
+    sPLAYCHANNEL& channel = g_aPlayChannel[0];
+    std::lock_guard<std::recursive_mutex> slot(channel.slotLock);
+    channel.listGpsTrack.swap(track);
+}
+
+bool ReadRecorderHeader(RecorderHeader* out, const std::string& moviePath) {
+    RecorderHeader header;
+    const bool read = ReadDataFileTag(moviePath, kDataTag, [&](sMOVIESCANNER& s, auto block) {
+        return ParseRecorderHeader(s, block, header);
+    });
+    if (read) *out = header;
+    return read;
+}
+
+bool ReadRecorderEnd(std::array<std::uint8_t, kRecorderEndSize>* out, const std::string& moviePath) {
+    std::array<std::uint8_t, kRecorderEndSize> end{};
+    const bool read = ReadDataFileTag(moviePath, kEndTag, [&](sMOVIESCANNER&, auto window) {
+        return OnRecordEnd(window, &end);
+    });
+    if (read) *out = end;
+    return read;
+}
+
+bool IsMp4File(sPLAYCHANNEL& channel, const std::string& path) {
+    std::lock_guard<std::recursive_mutex> slot(channel.slotLock);
+    return IsMp4File(path);
+}
+
+}  // namespace orv

@@ -1,0 +1,67 @@
+// The two channels driven as one player.
+//
+// Each function calls one table slot on every initialised channel, channel 1 first, gives
+// each channel what belongs to it (the front movie to channel 1, its rear companion to
+// channel 2; a frame number scaled to channel 2's frame rate) and folds the two results
+// into one. An uninitialised channel is skipped and counts as 0. The functions run on the
+// UI thread and take no lock themselves: each slot locks its own channel.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace orv {
+
+// A video surface's view: eight 32-bit words, of which SetView gets words 2 to 5 and 7.
+struct sVIEWRECORD {
+    std::int32_t clickX = 0;  // last click on the surface, client coordinates
+    std::int32_t clickY = 0;
+    std::int32_t zoomCentreX = 0;
+    std::int32_t zoomCentreY = 0;
+    std::int32_t viewOffsetX = 0;
+    std::int32_t viewOffsetY = 0;
+    std::int32_t reserved = 0;
+    float zoomFactor = 1.0f;
+};
+static_assert(sizeof(sVIEWRECORD) == 32);
+
+// 1 when a channel takes the file (CheckMovieFile with the same path on both).
+int CheckChannelsFile(const std::string& path);
+
+// Opens the movie on channel 1 and its companion on channel 2, and stores channel 2's
+// result in its rear-opened flag (0 while channel 2 is uninitialised). The results are
+// 0 failed, 1 opened, 2 too short; the answer is their bitwise OR: 0 nothing opened,
+// 2 too short (with a failure or another too short), 1 or 3 something opened.
+int OpenChannels(const std::string& path);
+
+// CloseMovie and ResetRecorderData; each clears the data-loaded flag of every channel it
+// called. 1 when a channel gave non-zero.
+int CloseChannels();
+int ResetChannels();
+
+// LoadRecorderData with the movie on channel 1 and its companion on channel 2; sets the
+// data-loaded flag of each channel that succeeded. 1 when one did.
+int LoadChannelsData(const std::string& moviePath);
+
+int PlayChannels();
+int PauseChannels();
+
+// Seek both channels to the moment of channel 1's `frame`: channel 2 gets the frame
+// scaled by the ratio of the two channels' frame intervals, rounded to the nearest frame
+// (the same number when an interval is not above 0).
+int SeekChannelsToFrame(std::int32_t frame);
+int LocateChannelsFrame(std::int32_t frame);
+
+// The same speed step on both channels, then a pause of 100 ms for the players to settle.
+int SetChannelsSpeed(int step);
+
+int RefreshChannels();
+
+// Each channel its own view record.
+int SetChannelsView(const sVIEWRECORD (&views)[2], int redraw);
+
+// The speed step after channel 1's current one for the faster or the slower command:
+// 0 while channel 1 is uninitialised, 1 while it is not playing.
+int GetNextSpeedStep(bool faster);
+
+}  // namespace orv

@@ -1,0 +1,196 @@
+#include "playback/ChannelData.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fixtures/DataBlockWriter.h"
+#include "playback/ChannelFixture.h"
+#include "playback/TestCard.h"
+
+namespace orv {
+namespace {
+
+namespace fx = orv::fixtures;
+using playback_test::ChannelTest;
+using playback_test::TestCard;
+using Bytes = std::vector<std::uint8_t>;
+
+std::vector<double> Speeds(const std::vector<sGPSRECORD>& gps) {
+    std::vector<double> speeds;
+    for (const sGPSRECORD& g : gps) speeds.push_back(g.speed);
+    return speeds;
+}
+
+sFILEENTRY Entry(const std::string& path) {
+    sFILEENTRY entry;
+    entry.path = path;
+    return entry;
+}
+
+// A recording whose data file holds exactly `bytes`; returns the front movie.
+std::string AddRawData(TestCard& card, int serial, const Bytes& bytes) {
+    const std::string movie = card.Add(serial, 0);
+    EXPECT_TRUE(fx::WriteFileBytes(card.DataOf(serial), bytes));
+    return movie;
+}
+
+using ChannelData = ChannelTest;
+
+TEST_F(ChannelData, RecorderHeaderOfADataFile) {
+    TestCard card;
+    fx::DataBlock block;
+    block.header.values[0] = "0250";
+    block.header.letter = 'D';
+    block.header.version = "020107";
+    block.header.byteA = 'A';
+    fx::RecordingSpec spec;
+    spec.layout = -1;
+    spec.data = block;
+    const std::string movie = card.Builder().AddRecording(spec);
+
+    RecorderHeader header;
+    ASSERT_TRUE(ReadRecorderHeader(&header, movie));
+    EXPECT_FLOAT_EQ(header.threshold[0], 0.25f);
+    EXPECT_FLOAT_EQ(header.threshold[1], 0.4f);
+    EXPECT_FLOAT_EQ(header.fourthValue, 1.0f);
+    EXPECT_EQ(header.letter, 'D');
+    EXPECT_EQ(std::string(header.version, 6), "020107");
+    EXPECT_EQ(header.byteA, 'A');
+    EXPECT_EQ(header.mode, 'N');
+
+    // No data file, a foreign one, one cut inside the header: false, out untouched.
+    const RecorderHeader before = header;
+    EXPECT_FALSE(ReadRecorderHeader(&header, card.Add(2, -1)));
+    EXPECT_FALSE(ReadRecorderHeader(&header, AddRawData(card, 3, Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0})));
+    Bytes cut = block.Bytes();
+    cut.resize(20);
+    EXPECT_FALSE(ReadRecorderHeader(&header, AddRawData(card, 4, cut)));
+    EXPECT_EQ(header, before);
+}
+
+TEST_F(ChannelData, RecorderEndGivesTheSixBytesBehindTheTag) {
+    TestCard card;
+    using End = std::array<std::uint8_t, kRecorderEndSize>;
+    const auto withTrailer = [&](int serial, std::optional<std::string> trailer, bool endTag = true) {
+        fx::DataBlock block;
+        block.records.resize(2);
+        block.trailer = trailer;
+        block.endTag = endTag;
+        return AddRawData(card, serial, block.Bytes());
+    };
+
+    End end{};
+    ASSERT_TRUE(ReadRecorderEnd(&end, withTrailer(1, "004711")));
+    EXPECT_EQ(end, (End{'0', '0', '4', '7', '1', '1', 0, 0, 0, 0}));
+    ASSERT_TRUE(ReadRecorderEnd(&end, withTrailer(2, "      ")));
+    EXPECT_EQ(end, (End{' ', ' ', ' ', ' ', ' ', ' ', 0, 0, 0, 0})) << "six blanks: no number";
+
+    end.fill(9);
+    fx::DataBlock shortTrailer;
+    shortTrailer.trailer.reset();
+    Bytes bytes = shortTrailer.Bytes();
+    bytes.insert(bytes.end(), {'1', '2', '3', '4', '5'});
+    EXPECT_FALSE(ReadRecorderEnd(&end, AddRawData(card, 3, bytes))) << "fewer than six bytes behind the tag";
+    EXPECT_FALSE(ReadRecorderEnd(&end, withTrailer(4, std::nullopt)));
+    EXPECT_FALSE(ReadRecorderEnd(&end, withTrailer(5, "000001", false))) << "no end tag";
+    EXPECT_FALSE(ReadRecorderEnd(&end, card.Add(6, -1)));
+    EXPECT_EQ(end, (End{9, 9, 9, 9, 9, 9, 9, 9, 9, 9}));
+}
+
+TEST_F(ChannelData, Mp4FileNeedsFtypAndAFullProbe) {
+    TestCard card;
+    EXPECT_TRUE(IsMp4File(g_aPlayChannel[0], card.Builder().AddStubMovie("a.MOV", 4096)));
+    EXPECT_TRUE(IsMp4File(g_aPlayChannel[1], card.Builder().AddStubMovie("b.MOV", 260)));
+    EXPECT_FALSE(IsMp4File(g_aPlayChannel[0], card.Builder().AddStubMovie("c.MOV", 200)));
+    EXPECT_FALSE(IsMp4File(g_aPlayChannel[0], card.Builder().AddFile("d.MOV", Bytes(300, 'x'))));
+    EXPECT_FALSE(IsMp4File(g_aPlayChannel[0], card.Builder().PathOf("missing.MOV")));
+}
+
+TEST_F(ChannelData, ListTrackSkipsFilesWithoutData) {
+    TestCard card;
+    const std::vector<sFILEENTRY> entries = {
+        Entry(card.Add(1, 2)), Entry(card.Add(2, 1)), Entry(card.Add(3, -1)),
+        Entry(AddRawData(card, 4, Bytes{'C', 'S', 'M', 'D', 'A', 'T', '0'})),  // cut inside the header
+        Entry(card.Add(5, 3)),
+    };
+    LoadListGpsTrack(entries);
+    sPLAYCHANNEL& front = g_aPlayChannel[0];
+    ASSERT_TRUE(front.listGpsTrack);
+    EXPECT_EQ(Speeds(*front.listGpsTrack), (std::vector<double>{100, 101, 200, 500, 501, 502}));
+    std::vector<std::int32_t> times;
+    for (const sGPSRECORD& g : *front.listGpsTrack) times.push_back(g.time);
+    EXPECT_EQ(times, (std::vector<std::int32_t>{0, 100, 0, 0, 100, 200})) << "ms from each file's start";
+
+    // Time-lapse data files hold fifteen records a second.
+    LoadListGpsTrack({Entry(card.Add(6, 3, "T___"))});
+    ASSERT_EQ(front.listGpsTrack->size(), 3u);
+    EXPECT_EQ((*front.listGpsTrack)[1].time, 66);
+    EXPECT_EQ((*front.listGpsTrack)[2].time, 133);
+
+    LoadListGpsTrack({});
+    ASSERT_TRUE(front.listGpsTrack);
+    EXPECT_TRUE(front.listGpsTrack->empty());
+}
+
+TEST_F(ChannelData, PrefetchedDataIsMovedNotReadAgain) {
+    TestCard card;
+    const std::string first = card.Add(1, 3);
+    const std::string second = card.Add(2, 2);
+    const std::string third = card.Add(3, 1);
+    sPLAYCHANNEL& front = g_aPlayChannel[0];
+    sMOVIESCANNER& prefetch = front.scanners[kPrefetchScanner];
+    sMOVIESCANNER& staging = front.scanners[kStagingScanner];
+
+    ASSERT_TRUE(OpenDataFile(first));
+    EXPECT_TRUE(prefetch.loaded);
+    EXPECT_EQ(prefetch.moviePath, first);
+    EXPECT_FALSE(prefetch.busy);
+    ASSERT_EQ(std::remove(card.DataOf(1).c_str()), 0);
+
+    EXPECT_TRUE(LoadChannelData(front, first));
+    EXPECT_EQ(Speeds(staging.gps), (std::vector<double>{100, 101, 102}));
+    EXPECT_TRUE(prefetch.gps.empty());
+    EXPECT_FALSE(prefetch.loaded);
+    EXPECT_EQ(front.scanners[kActiveScanner].path, first);
+
+    // Another movie than the prefetched one is read from its file.
+    ASSERT_TRUE(OpenDataFile(third));
+    EXPECT_TRUE(LoadChannelData(front, second));
+    EXPECT_EQ(Speeds(staging.gps), (std::vector<double>{200, 201}));
+    EXPECT_FALSE(prefetch.loaded) << "the prefetch of another movie is dropped";
+
+    // A movie without data leaves the staging scanner empty, and the load still succeeds.
+    EXPECT_TRUE(LoadChannelData(front, first));
+    EXPECT_TRUE(staging.gps.empty());
+
+    // Channel 2 loads through its own scanners.
+    EXPECT_TRUE(LoadChannelData(g_aPlayChannel[1], second));
+    EXPECT_EQ(g_aPlayChannel[1].scanners[kStagingScanner].gps.size(), 2u);
+}
+
+TEST_F(ChannelData, OpenDataFileResults) {
+    TestCard card;
+    const std::string movie = card.Add(1, 2);
+    sMOVIESCANNER& prefetch = g_aPlayChannel[0].scanners[kPrefetchScanner];
+    EXPECT_FALSE(OpenDataFile(card.Add(2, -1))) << "no data file";
+    EXPECT_FALSE(OpenDataFile(AddRawData(card, 3, Bytes(64, 'x')))) << "not a data file";
+    EXPECT_FALSE(prefetch.loaded);
+
+    ASSERT_TRUE(OpenDataFile(movie));
+    EXPECT_EQ(prefetch.gps.size(), 2u);
+    EXPECT_TRUE(OpenDataFile("")) << "no path only clears";
+    EXPECT_FALSE(prefetch.loaded);
+    EXPECT_TRUE(prefetch.gps.empty());
+
+    g_aPlayChannel[0].initialised = 0;
+    EXPECT_FALSE(OpenDataFile(movie));
+    EXPECT_FALSE(prefetch.loaded);
+}
+
+}  // namespace
+}  // namespace orv
