@@ -1,0 +1,119 @@
+#include "ui/SkinCheckButton.h"
+
+#include <QFont>
+#include <QPalette>
+
+#include <gtest/gtest.h>
+
+#include "ControlTestSupport.h"
+
+namespace orv {
+namespace {
+
+using test::KeyedFrame;
+
+constexpr QRgb kGround = qRgb(0, 96, 0);
+constexpr QRgb kText = qRgb(255, 255, 0);
+constexpr int kBoxStrip = 217;  // four 12 x 12 frames
+const QSize kBox(12, 12);
+
+class SkinCheckButtonTest : public testing::Test {
+protected:
+    void SetUp() override {
+        strip = test::StoredPicture(kBoxStrip);
+        ASSERT_TRUE(check.m_imageList.Create(strip, 12, 12));
+        check.resize(120, 20);
+        check.setText(QStringLiteral("HHH"));
+        QFont font(QString::fromLatin1(kSubstituteFace));
+        font.setPixelSize(16);
+        check.setFont(font);
+        QPalette palette = check.palette();
+        palette.setColor(QPalette::ButtonText, QColor(kText));
+        check.setPalette(palette);
+    }
+
+    // The frame in the box (at (0, 4)), or -1 for none of them.
+    int BoxFrame(const QImage& image) const {
+        const QImage shown = image.copy(QRect(QPoint(0, 4), kBox));
+        for (int i = 0; i < 4; ++i)
+            if (shown == KeyedFrame(strip, i, kBox, kGround)) return i;
+        return -1;
+    }
+    QImage Drawn(unsigned itemState) {
+        QImage image(check.size(), QImage::Format_RGB32);
+        image.fill(kGround);
+        DeviceContext dc(&image);
+        DRAWITEMSTRUCT dis;
+        dis.itemState = itemState;
+        dis.rcItem = RECT{0, 0, check.width(), check.height()};
+        dis.hDC = &dc;
+        check.DrawItem(dis);
+        return image;
+    }
+
+    test::ScaleScope scale{1.0f};
+    CSkinCheckButton check;
+    QImage strip;
+};
+
+TEST_F(SkinCheckButtonTest, StatesPickTheBoxFrame) {
+    EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_NORMAL);
+    check.setDown(true);
+    EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_PRESSED);
+    check.setDown(false);
+    check.m_bChecked = TRUE;
+    EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_PRESSED);
+    check.setEnabled(false);
+    EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_DISABLED);
+    check.setEnabled(true);
+    check.m_bChecked = FALSE;
+
+    EXPECT_EQ(BoxFrame(Drawn(ODS_GRAYED | ODS_DISABLED)), SKIN_FRAME_HOVER);
+    EXPECT_EQ(BoxFrame(Drawn(ODS_DISABLED | ODS_CHECKED)), SKIN_FRAME_DISABLED);
+    EXPECT_EQ(BoxFrame(Drawn(ODS_CHECKED)), SKIN_FRAME_PRESSED);
+    EXPECT_EQ(BoxFrame(Drawn(0)), SKIN_FRAME_NORMAL);
+}
+
+TEST_F(SkinCheckButtonTest, TheTextFollowsTheBoxInTheButtonsColour) {
+    const QImage image = test::Render(check, kGround);
+    // Nothing between the box and the text's start at 16.
+    EXPECT_EQ(test::InkBox(image, QRect(12, 0, 4, 20), kGround), QRect());
+    const QRect text = test::InkBox(image, QRect(16, 0, 104, 20), kGround);
+    ASSERT_FALSE(text.isNull());
+    EXPECT_LE(text.left(), 20);
+    EXPECT_GT(test::CountColour(image, text, kText), 0);
+}
+
+TEST_F(SkinCheckButtonTest, HoverLightsTheBoxOnlyUnderTheMouse) {
+    test::SendMove(&check, QPoint(5, 8));  // in the box
+    EXPECT_TRUE(check.IsHovering());
+    EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_HOVER);
+
+    test::SendMove(&check, QPoint(60, 8));  // over the text
+    EXPECT_FALSE(check.IsHovering());
+    EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_NORMAL);
+
+    test::SendMove(&check, QPoint(5, 8));
+    test::SendLeave(&check);
+    EXPECT_FALSE(check.IsHovering());
+    EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_NORMAL);
+
+    // A checked box does not show the hover frame.
+    check.m_bChecked = TRUE;
+    test::SendMove(&check, QPoint(5, 8));
+    EXPECT_FALSE(check.IsHovering());
+    EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_PRESSED);
+}
+
+TEST(SkinCheckButtonScaled, TheBoxScalesWithItsOffsets) {
+    test::ScaleScope scale(1.5f);
+    CSkinCheckButton check;
+    const RECT box = check.BoxRect();
+    EXPECT_EQ(box.left, 0);
+    EXPECT_EQ(box.top, 6);
+    EXPECT_EQ(box.right, 18);
+    EXPECT_EQ(box.bottom, 24);
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,195 @@
+#include "ui/SkinSliderCtrl.h"
+
+#include <QCoreApplication>
+
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ControlTestSupport.h"
+#include "platform/window/AppWindow.h"
+
+namespace orv {
+namespace {
+
+constexpr unsigned kVolumeId = 38101;
+// The message values the owner's handlers are keyed on.
+constexpr unsigned kDrag = 0x8065;
+constexpr unsigned kDown = 0x8066;
+constexpr unsigned kUp = 0x8067;
+
+struct Posted {
+    unsigned msg;
+    WPARAM wParam;
+    LPARAM lParam;
+    friend bool operator==(const Posted&, const Posted&) = default;
+};
+
+void PrintTo(const Posted& p, std::ostream* os) { *os << std::hex << p.msg << std::dec << "(" << p.wParam << ", " << p.lParam << ")"; }
+
+// The slider's parent: a window that records what is posted to it.
+class Owner : public QWidget, public AppWindow {
+public:
+    // What arrived since the last call.
+    std::vector<Posted> Take() {
+        QCoreApplication::processEvents();
+        std::vector<Posted> got;
+        got.swap(m_posted);
+        return got;
+    }
+
+protected:
+    void OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) override { m_posted.push_back({msg, wParam, lParam}); }
+
+private:
+    std::vector<Posted> m_posted;
+};
+
+// The volume slider of the main window: 0..65535 on a 100 x 20 track at scale 1.
+class SkinSliderCtrlTest : public testing::Test {
+protected:
+    void SetUp() override {
+        owner.resize(300, 100);
+        ASSERT_TRUE(slider.Create(kVolumeId, &owner));
+        slider.SetImages(167, 168, 169, 170);
+        slider.setGeometry(0, 0, 100, 20);
+        slider.m_nMin = 0;
+        slider.m_nMax = 65535;
+    }
+    void Press(int x) { test::SendMouse(&slider, QEvent::MouseButtonPress, QPoint(x, 10)); }
+    void Move(int x) { test::SendMove(&slider, QPoint(x, 10), Qt::LeftButton); }
+    void Release(int x) { test::SendMouse(&slider, QEvent::MouseButtonRelease, QPoint(x, 10)); }
+
+    test::ScaleScope scale{1.0f};
+    Owner owner;
+    CSkinSliderCtrl slider;
+};
+
+TEST_F(SkinSliderCtrlTest, APressPostsThePositionUnderTheMouse) {
+    const struct {
+        int x;
+        LPARAM pos;
+    } cases[] = {{0, 0}, {50, 32768}, {99, 64880}, {105, 65535}, {-9, 0}};
+    for (const auto& c : cases) {
+        Press(c.x);
+        Release(c.x);
+        EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, c.pos}, {kUp, kVolumeId, c.pos}}))
+            << "x " << c.x;
+    }
+    // Ten pixels beyond either edge is outside.
+    Press(110);
+    Press(-10);
+    Release(110);
+    EXPECT_TRUE(owner.Take().empty());
+    EXPECT_FALSE(slider.m_bCaptured);
+}
+
+TEST_F(SkinSliderCtrlTest, ADragPostsEachMoveInsideAndTheRelease) {
+    Press(10);
+    EXPECT_TRUE(slider.m_bCaptured);
+    Move(50);
+    Move(120);  // outside: no message
+    Move(99);
+    Release(99);
+    EXPECT_FALSE(slider.m_bCaptured);
+    EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 6553},
+                                                 {kDrag, kVolumeId, 32768},
+                                                 {kDrag, kVolumeId, 64880},
+                                                 {kUp, kVolumeId, 64880}}));
+    Move(30);  // no drag without a press
+    EXPECT_TRUE(owner.Take().empty());
+}
+
+TEST_F(SkinSliderCtrlTest, DisablingDuringADragReleasesTheOwner) {
+    Press(50);
+    slider.m_bEnabled = FALSE;
+    Move(60);
+    EXPECT_FALSE(slider.m_bCaptured);
+    Release(60);
+    EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 32768}, {kUp, kVolumeId, 32768}}));
+
+    // Disabled, presses do nothing.
+    Press(50);
+    Release(50);
+    EXPECT_TRUE(owner.Take().empty());
+
+    // Disabled between press and release: the release still lets go.
+    slider.m_bEnabled = TRUE;
+    Press(25);
+    slider.m_bEnabled = FALSE;
+    Release(25);
+    EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 16384}, {kUp, kVolumeId, 16384}}));
+}
+
+TEST_F(SkinSliderCtrlTest, AnEmptyRangeGivesTheMinimumAndNoDrags) {
+    slider.m_nMin = 10;
+    slider.m_nMax = 5;
+    slider.m_nDragPos = 77;
+    Press(50);
+    Move(70);
+    Release(70);
+    EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 10}, {kUp, kVolumeId, 10}}));
+}
+
+TEST_F(SkinSliderCtrlTest, ClicksBesideTheThumbAreTold) {
+    slider.SetPos(0);  // thumb over 0..9
+    Press(15);
+    Release(15);
+    EXPECT_FALSE(slider.m_bClickOutsideThumb);
+    Press(20);
+    Release(20);
+    EXPECT_TRUE(slider.m_bClickOutsideThumb);
+}
+
+TEST_F(SkinSliderCtrlTest, TheThumbIsDrawnAtThePosition) {
+    const QImage left = test::StoredPicture(167);
+    const QImage right = test::StoredPicture(168);
+    const QImage thumb = test::StoredPicture(169);
+    const QImage dragThumb = test::StoredPicture(170);
+    constexpr QRgb kGround = qRgb(255, 0, 255);
+
+    // 32768 of 65536 on the 90 pixels the thumb can travel: x = 45, drawn 12 wide.
+    slider.SetPos(32768);
+    QImage image = test::Render(slider, kGround);
+    EXPECT_EQ(image.pixel(44, 10), left.pixel(0, 10));
+    EXPECT_EQ(image.pixel(45, 10), thumb.pixel(0, 10));
+    EXPECT_EQ(image.pixel(56, 10), thumb.pixel(9, 10));
+    EXPECT_EQ(image.pixel(57, 10), right.pixel(0, 10));
+    EXPECT_EQ(image.pixel(47, 2), thumb.pixel(2, 2));
+
+    // While dragging the dragging thumb is drawn.
+    Press(50);
+    slider.SetPos(32768);
+    image = test::Render(slider, kGround);
+    EXPECT_EQ(image.pixel(47, 2), dragThumb.pixel(2, 2));
+    EXPECT_NE(thumb.pixel(2, 2), dragThumb.pixel(2, 2));
+    Release(50);
+
+    // At the ends.
+    slider.SetPos(0);
+    image = test::Render(slider, kGround);
+    EXPECT_EQ(image.pixel(0, 10), thumb.pixel(0, 10));
+    EXPECT_EQ(image.pixel(12, 10), right.pixel(0, 10));
+    slider.SetPos(65535);
+    image = test::Render(slider, kGround);
+    EXPECT_EQ(image.pixel(88, 10), left.pixel(0, 10));
+    EXPECT_EQ(image.pixel(89, 10), thumb.pixel(0, 10));
+}
+
+TEST(SkinSliderCtrlCreate, NeedsAParentWithAClientArea) {
+    QWidget empty;
+    empty.resize(0, 0);
+    QWidget parent;
+    parent.resize(100, 40);
+    CSkinSliderCtrl slider;  // after its parent: a child goes before its parent does
+    EXPECT_FALSE(slider.Create(38100, &empty));
+    EXPECT_FALSE(slider.Create(38100, nullptr));
+    // Without pictures or width nothing is painted, and nothing breaks.
+    ASSERT_TRUE(slider.Create(38100, &parent));
+    EXPECT_EQ(slider.GetDlgCtrlID(), 38100u);
+    slider.SetPos(5);
+    EXPECT_EQ(slider.width(), 0);
+}
+
+}  // namespace
+}  // namespace orv
