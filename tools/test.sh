@@ -34,6 +34,14 @@ for flavour in release asan; do
     ctest --test-dir "build/$flavour" -j "$(nproc)" --output-on-failure 2>&1 | tee "$logs/ctest-$flavour.log" \
       | grep -E '^(.*tests passed|.*\*\*\*Failed|.*Exception|The following tests FAILED)' || true
     count_ctest "$logs/ctest-$flavour.log"
+    if [ "$flavour" = release ]; then
+      # The skin gallery: every picture and control in each state, for review.
+      for scale in 1.0 1.5; do
+        build/release/tools/skin-gallery "build/release/gallery-$scale.png" --scale "$scale" >/dev/null 2>&1
+        record "skin gallery at $scale" $?
+      done
+      echo "skin gallery: build/release/gallery-1.0.png, build/release/gallery-1.5.png"
+    fi
   else
     tail -n 40 "$logs/build-$flavour.log"
     record "build $flavour" 1
