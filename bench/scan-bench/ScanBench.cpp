@@ -55,15 +55,15 @@ bool MakeCard(CardBuilder& card, int recordings) {
     if (!card.MakeLayoutFolders(0)) return false;
     const orv::fixtures::DataBlock data = MinuteOfData();
     for (int i = 0; i < recordings; ++i) {
-        RecordingSpec spec;
-        spec.layout = 0;
-        spec.letters = i % 100 >= 80 ? "P___" : i % 10 == 3 ? "AG__" : "A___";
-        spec.serial = i + 1;
+        RecordingSpec params;
+        params.layout = 0;
+        params.letters = i % 100 >= 80 ? "P___" : i % 10 == 3 ? "AG__" : "A___";
+        params.serial = i + 1;
         char time[8];
         std::snprintf(time, sizeof time, "%02d%02d00", (i / 60) % 24, i % 60);
-        spec.time = time;
-        spec.data = data;
-        if (card.AddRecording(spec).empty()) return false;
+        params.time = time;
+        params.data = data;
+        if (card.AddRecording(params).empty()) return false;
     }
     return true;
 }

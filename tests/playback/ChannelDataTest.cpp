@@ -48,10 +48,10 @@ TEST_F(ChannelData, RecorderHeaderOfADataFile) {
     block.header.letter = 'D';
     block.header.version = "020107";
     block.header.byteA = 'A';
-    fx::RecordingSpec spec;
-    spec.layout = -1;
-    spec.data = block;
-    const std::string movie = card.Builder().AddRecording(spec);
+    fx::RecordingSpec params;
+    params.layout = -1;
+    params.data = block;
+    const std::string movie = card.Builder().AddRecording(params);
 
     RecorderHeader header;
     ASSERT_TRUE(ReadRecorderHeader(&header, movie));

@@ -28,11 +28,11 @@ fx::DataBlock BlockOf(int records) {
 
 // A data file in a card folder; returns its path.
 std::string AddDataFile(fx::CardBuilder& card, int records) {
-    fx::RecordingSpec spec;
-    spec.layout = -1;
-    spec.data = BlockOf(records);
-    card.AddRecording(spec);
-    return card.PathsFor(spec).data;
+    fx::RecordingSpec params;
+    params.layout = -1;
+    params.data = BlockOf(records);
+    card.AddRecording(params);
+    return card.PathsFor(params).data;
 }
 
 TEST(PlayChannelLife, TermOnANeverInitialisedRecordIsHarmless) {

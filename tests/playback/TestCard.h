@@ -15,7 +15,7 @@ class TestCard {
 public:
     // Returns the front movie's path. With `records` below 0 the recording has no data file.
     std::string Add(int serial, int records, const std::string& letters = "A___") {
-        fixtures::RecordingSpec spec = Spec(serial, letters);
+        fixtures::RecordingSpec params = Spec(serial, letters);
         if (records >= 0) {
             fixtures::DataBlock block;
             for (int k = 0; k < records; ++k) {
@@ -23,27 +23,27 @@ public:
                 record.speed = fixtures::SpeedText(serial * 100 + k);
                 block.records.push_back(record);
             }
-            spec.data = block;
+            params.data = block;
         }
-        return card_.AddRecording(spec);
+        return card_.AddRecording(params);
     }
 
     // The data file of a recording added with data.
     std::string DataOf(int serial, const std::string& letters = "A___") const {
-        fixtures::RecordingSpec spec = Spec(serial, letters);
-        spec.data = fixtures::DataBlock{};
-        return card_.PathsFor(spec).data;
+        fixtures::RecordingSpec params = Spec(serial, letters);
+        params.data = fixtures::DataBlock{};
+        return card_.PathsFor(params).data;
     }
 
     fixtures::CardBuilder& Builder() { return card_; }
 
 private:
     static fixtures::RecordingSpec Spec(int serial, const std::string& letters) {
-        fixtures::RecordingSpec spec;
-        spec.layout = -1;
-        spec.serial = serial;
-        spec.letters = letters;
-        return spec;
+        fixtures::RecordingSpec params;
+        params.layout = -1;
+        params.serial = serial;
+        params.letters = letters;
+        return params;
     }
 
     fixtures::TempDir dir_;

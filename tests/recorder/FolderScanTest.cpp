@@ -145,9 +145,9 @@ TEST_F(FolderScanTest, CardWithMainAndSubFoldersFillsGroupsUnderEachMovieFolder)
     std::vector<fixtures::RecordingPaths> paths;
     for (const auto& [letters, serial] : std::vector<std::pair<std::string, int>>{
              {"A___", 3}, {"A___", 1}, {"AM__", 2}, {"AG_S", 10}, {"P___", 20}, {"PG__", 21}}) {
-        RecordingSpec spec = Spec(0, letters, serial, true);
-        ASSERT_FALSE(card.AddRecording(spec).empty());
-        paths.push_back(card.PathsFor(spec));
+        RecordingSpec params = Spec(0, letters, serial, true);
+        ASSERT_FALSE(card.AddRecording(params).empty());
+        paths.push_back(card.PathsFor(params));
     }
     // The rear movie of serial 3 is missing; serial 1 has no data file.
     fs::remove(paths[0].rear);
@@ -341,14 +341,14 @@ TEST_F(FolderScanTest, GroupItemPathListsOnlyThatGroup) {
 
 TEST_F(FolderScanTest, KeepsTheFirstThousandOfTwelveHundredMovies) {
     CardBuilder card = Card();
-    RecordingSpec spec;
-    spec.layout = -1;
-    spec.folder = "many";
-    spec.companion = false;
-    spec.stubSize = 300;
+    RecordingSpec params;
+    params.layout = -1;
+    params.folder = "many";
+    params.companion = false;
+    params.stubSize = 300;
     for (int serial = 1200; serial >= 1; --serial) {
-        spec.serial = serial;
-        ASSERT_FALSE(card.AddRecording(spec).empty());
+        params.serial = serial;
+        ASSERT_FALSE(card.AddRecording(params).empty());
     }
 
     RecordingTree tree;

@@ -438,14 +438,14 @@ TEST_F(MovieScannerTest, PrescanOfRealMovies) {
         bool moovFirst;
     };
     for (const Case c : {Case{30, false}, Case{30, true}, Case{15, false}}) {
-        fx::MovieSpec spec;
-        spec.fpsNum = c.fps;
-        spec.seconds = 2.0;
-        spec.moovFirst = c.moovFirst;
-        spec.frameNumber = false;
+        fx::MovieSpec params;
+        params.fpsNum = c.fps;
+        params.seconds = 2.0;
+        params.moovFirst = c.moovFirst;
+        params.frameNumber = false;
         const std::string path = dir_.Path() + "/real" + std::to_string(c.fps) + ".mp4";
         std::string error;
-        ASSERT_TRUE(fx::MakeMovie(spec, path, &error)) << error;
+        ASSERT_TRUE(fx::MakeMovie(params, path, &error)) << error;
         float duration = 0;
         ASSERT_TRUE(Prescan(path, &duration)) << path;
         EXPECT_NEAR(duration, 2.0f, 0.1f);

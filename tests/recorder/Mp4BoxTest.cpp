@@ -330,24 +330,24 @@ protected:
     void SetUp() override {
         if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
     }
-    std::string Make(const fixtures::MovieSpec& spec, const std::string& name) {
+    std::string Make(const fixtures::MovieSpec& params, const std::string& name) {
         const std::string path = PathAppend(dir_.Path(), name);
         std::string error;
-        EXPECT_TRUE(fixtures::MakeMovie(spec, path, &error)) << error;
+        EXPECT_TRUE(fixtures::MakeMovie(params, path, &error)) << error;
         return path;
     }
 };
 
 TEST_F(Mp4MovieTreeTest, TreeMatchesTheFileWithMoovBeforeAndAfterTheMediaData) {
-    fixtures::MovieSpec spec;
-    spec.width = 640;
-    spec.height = 480;
-    spec.seconds = 3.0;
+    fixtures::MovieSpec params;
+    params.width = 640;
+    params.height = 480;
+    params.seconds = 3.0;
     std::size_t nodes[2] = {};
     for (const bool moovFirst : {false, true}) {
         SCOPED_TRACE(moovFirst ? "moov first" : "moov last");
-        spec.moovFirst = moovFirst;
-        const std::string path = Make(spec, moovFirst ? "first.mp4" : "last.mp4");
+        params.moovFirst = moovFirst;
+        const std::string path = Make(params, moovFirst ? "first.mp4" : "last.mp4");
         const Bytes file = ReadAll(path);
         const auto movie = OpenMovieBoxes(path, true, false, 0);
         ASSERT_TRUE(movie);
@@ -410,9 +410,9 @@ TEST_F(Mp4MovieTreeTest, AppendedUdatBlockIsTheLastTopLevelBox) {
 
 TEST_F(Mp4MovieTreeTest, TruncatedMoviesGiveATreeOrAClearFailure) {
     for (const bool moovFirst : {false, true}) {
-        fixtures::MovieSpec spec;
-        spec.moovFirst = moovFirst;
-        const Bytes file = ReadAll(Make(spec, "whole.mp4"));
+        fixtures::MovieSpec params;
+        params.moovFirst = moovFirst;
+        const Bytes file = ReadAll(Make(params, "whole.mp4"));
         ASSERT_GT(file.size(), 1000u);
         int trees = 0, failures = 0;
         for (std::size_t cut = 0; cut < file.size(); cut += 1 + cut / 8) {

@@ -156,39 +156,39 @@ protected:
     void SetUp() override {
         if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
     }
-    std::unique_ptr<sMP4MOVIE> Make(const fixtures::MovieSpec& spec) {
+    std::unique_ptr<sMP4MOVIE> Make(const fixtures::MovieSpec& params) {
         const std::string path =
             PathAppend(dir_.Path(), "made" + std::to_string(++files_) + ".mp4");
         std::string error;
-        EXPECT_TRUE(fixtures::MakeMovie(spec, path, &error)) << error;
+        EXPECT_TRUE(fixtures::MakeMovie(params, path, &error)) << error;
         EXPECT_TRUE(IsMp4File(path));
         return OpenMovieBoxes(path, true, false, 0);
     }
 };
 
 TEST_F(Mp4MovieInfoMadeTest, SizeFramesAndRateOfMadeMovies) {
-    fixtures::MovieSpec spec;  // 320x240, 30 fps, 2 s, with sound
-    auto movie = Make(spec);
+    fixtures::MovieSpec params;  // 320x240, 30 fps, 2 s, with sound
+    auto movie = Make(params);
     ASSERT_TRUE(movie);
     EXPECT_EQ(GetVideoSize(*movie), (SIZE{320, 240}));
     EXPECT_EQ(GetFrameCount(*movie), 60);
     // The movie's duration is the longer of the tracks; the sound may run a little longer.
     EXPECT_NEAR(GetFrameRate(*movie), 30.0f, 0.6f);
 
-    spec.audio = false;
-    spec.width = 640;
-    spec.height = 360;
-    spec.fpsNum = 15;
-    movie = Make(spec);
+    params.audio = false;
+    params.width = 640;
+    params.height = 360;
+    params.fpsNum = 15;
+    movie = Make(params);
     ASSERT_TRUE(movie);
     EXPECT_EQ(GetVideoSize(*movie), (SIZE{640, 360}));
     EXPECT_EQ(GetFrameCount(*movie), 30);
     EXPECT_NEAR(GetFrameRate(*movie), 15.0f, 0.01f);
 
-    spec.fpsNum = 30000;
-    spec.fpsDen = 1001;
-    spec.seconds = 1.0;
-    movie = Make(spec);
+    params.fpsNum = 30000;
+    params.fpsDen = 1001;
+    params.seconds = 1.0;
+    movie = Make(params);
     ASSERT_TRUE(movie);
     EXPECT_EQ(GetFrameCount(*movie), 30);
     EXPECT_NEAR(GetFrameRate(*movie), 29.97f, 0.01f);
