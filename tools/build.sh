@@ -11,9 +11,9 @@ jobs=$(nproc)
 case "$flavour" in
   release) cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null ;;
   asan)    cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORV_GUI=OFF -DORV_SANITIZE=ON >/dev/null ;;
-  tsan)    cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_GUI=OFF -DORV_TSAN=ON >/dev/null ;;
+  tsan)    cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_GUI=OFF -DORV_MEDIA=OFF -DORV_TSAN=ON >/dev/null ;;
   fuzz)    CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-             -DORV_GUI=OFF -DORV_TESTS=OFF -DORV_FUZZ=ON >/dev/null ;;
+             -DORV_GUI=OFF -DORV_MEDIA=OFF -DORV_TESTS=OFF -DORV_FUZZ=ON >/dev/null ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 cmake --build "build/$flavour" -j "$jobs"

@@ -1,0 +1,247 @@
+// The mixer as the presenter sees it: colour conversion of decoded frames as the stream tags
+// them, the output types, repaints, the zoom and output rectangles and the overlay bitmap.
+#include <cstdlib>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "MovieCache.h"
+#include "ProbePresenter.h"
+#include "SessionHelpers.h"
+
+namespace orv::mediatest {
+namespace {
+
+// 75% colour bars: white, yellow, cyan, green, magenta, red, blue, in 8-bit limited range.
+// Every bar shows R, G and B of 0 or 191 (75% of 255) when converted with the right matrix.
+const std::vector<YuvBar> kBars709 = {{180, 128, 128}, {168, 44, 136}, {145, 147, 44}, {133, 63, 52},
+                                      {63, 193, 204},  {51, 109, 212}, {28, 212, 120}};
+const std::vector<YuvBar> kBars601 = {{180, 128, 128}, {162, 44, 142}, {131, 156, 44}, {112, 72, 58},
+                                      {84, 184, 198},  {65, 100, 212}, {35, 212, 114}};
+// The same bars in full range (BT.709): Y' = 255 x luma, C = 128 + 255 x (colour difference).
+const std::vector<YuvBar> kBars709Full = {{191, 128, 128}, {177, 32, 137}, {150, 150, 32}, {137, 54, 41},
+                                          {54, 202, 215},  {41, 106, 223}, {14, 223, 119}};
+const QRgb kExpected[7] = {qRgb(191, 191, 191), qRgb(191, 191, 0), qRgb(0, 191, 191), qRgb(0, 191, 0),
+                           qRgb(191, 0, 191),   qRgb(191, 0, 0),   qRgb(0, 0, 191)};
+
+// The first picture of a movie as the presenter receives it.
+QImage FirstPicture(const std::string& path) {
+    auto probe = AdoptRef(new ProbeActivate);
+    Player p;
+    if (FAILED(OpenPlayer(path, {0, probe.Get()}, &p)) || !p.events->WaitFor(MESessionTopologyStatus)) return {};
+    StartAt(p.session.Get(), 0);
+    p.session->Pause();
+    QImage picture;
+    if (probe->Presenter()->WaitPulled(1)) picture = probe->Presenter()->PulledFrames().front().picture;
+    ClosePlayer(p);
+    return picture;
+}
+
+void ExpectBars(const QImage& picture, int tolerance, const char* what) {
+    ASSERT_FALSE(picture.isNull()) << what;
+    for (int i = 0; i < 7; ++i) {
+        const QRgb got = picture.pixel((2 * i + 1) * picture.width() / 14, picture.height() / 2);
+        const QRgb want = kExpected[i];
+        EXPECT_LE(std::abs(qRed(got) - qRed(want)), tolerance) << what << " bar " << i;
+        EXPECT_LE(std::abs(qGreen(got) - qGreen(want)), tolerance) << what << " bar " << i;
+        EXPECT_LE(std::abs(qBlue(got) - qBlue(want)), tolerance) << what << " bar " << i;
+    }
+}
+
+TEST(VideoMixer, ConvertsWithTheMatrixAndRangeTheStreamIsTaggedWith) {
+    struct Case {
+        const char* name;
+        const std::vector<YuvBar>* bars;
+        const char* matrix;
+        const char* range;
+        int width, height;
+    };
+    const Case cases[] = {
+        {"bt709 limited", &kBars709, "bt709", "tv", 448, 256},
+        {"bt601 limited", &kBars601, "smpte170m", "tv", 448, 256},
+        {"bt709 full", &kBars709Full, "bt709", "pc", 448, 256},
+        // Untagged pictures: BT.709 from 720 lines up, BT.601 below.
+        {"untagged hd", &kBars709, "", "", 1288, 720},
+        {"untagged sd", &kBars601, "", "", 448, 256},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string path = TempPath("bars" + std::to_string(n++) + ".mp4");
+        std::string error;
+        ASSERT_TRUE(MakeColourMovie(c.width, c.height, *c.bars, c.matrix, c.range, path, &error)) << error;
+        ExpectBars(FirstPicture(path), 4, c.name);
+    }
+    // The wrong matrix is visibly wrong: the test would see a mistake.
+    const std::string path = TempPath("bars-mistagged.mp4");
+    ASSERT_TRUE(MakeColourMovie(448, 256, kBars601, "bt709", "tv", path, nullptr));
+    const QImage wrong = FirstPicture(path);
+    EXPECT_GT(std::abs(qGreen(wrong.pixel(5 * 448 / 14, 128)) - 0), 8);  // magenta's green is off
+}
+
+// A session paused on frame `frame`, with the probe's mixer for repaints.
+class PausedMixer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(OpenPlayer(StripeMoviePath({}), {0, probe_.Get()}, &player_), S_OK);
+        ASSERT_TRUE(player_.events->WaitFor(MESessionTopologyStatus));
+        StartAt(player_.session.Get(), FrameTime(kFrame, 30.0));
+        player_.session->Pause();
+        ASSERT_TRUE(probe_->Presenter()->WaitPulled(1));
+        mixer_ = probe_->Presenter()->Mixer();
+        ASSERT_TRUE(mixer_);
+    }
+    void TearDown() override { ClosePlayer(player_); }
+
+    // Asks the mixer to render its last picture again.
+    QImage Repaint(HRESULT* result = nullptr) {
+        ComPtr<IVideoSurface> surface;
+        MFCreateVideoSurface(320, 240, D3DFMT_X8R8G8B8, surface.ReleaseAndGetAddressOf());
+        ComPtr<IMFSample> sample;
+        MFCreateVideoSampleFromSurface(surface.Get(), sample.ReleaseAndGetAddressOf());
+        ComPtr<IMFDesiredSample> desired;
+        sample.As(&desired);
+        desired->SetDesiredSampleTimeAndDuration(777, 333333);
+        MFT_OUTPUT_DATA_BUFFER out;
+        out.pSample = sample.Get();
+        DWORD status = 0;
+        const HRESULT hr = mixer_->ProcessOutput(0, 1, &out, &status);
+        if (result) *result = hr;
+        LONGLONG time = 0;
+        sample->GetSampleTime(&time);
+        EXPECT_EQ(time, 777);
+        QImage picture;
+        surface->GetImage(&picture);
+        return picture;
+    }
+
+    static constexpr int kFrame = 21;  // bits 0000 0001 0101, check 0011
+    ComPtr<ProbeActivate> probe_ = AdoptRef(new ProbeActivate);
+    Player player_;
+    ComPtr<IMFTransform> mixer_;
+};
+
+TEST_F(PausedMixer, OffersThirtyTwoBitTypesAndRepaintsTheLastPicture) {
+    ComPtr<IMFMediaType> type;
+    GUID subtype;
+    ASSERT_EQ(mixer_->GetOutputAvailableType(0, 0, type.ReleaseAndGetAddressOf()), S_OK);
+    type->GetGUID(MF_MT_SUBTYPE, &subtype);
+    EXPECT_TRUE(subtype == MFVideoFormat_RGB32);
+    UINT32 w = 0, h = 0;
+    MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &w, &h);
+    EXPECT_EQ(w, 320u);
+    EXPECT_EQ(h, 240u);
+    MFGetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, &w, &h);
+    EXPECT_EQ(double(w) / h, 30.0);
+    ASSERT_EQ(mixer_->GetOutputAvailableType(0, 1, type.ReleaseAndGetAddressOf()), S_OK);
+    type->GetGUID(MF_MT_SUBTYPE, &subtype);
+    EXPECT_TRUE(subtype == MFVideoFormat_ARGB32);
+    EXPECT_EQ(mixer_->GetOutputAvailableType(0, 2, type.ReleaseAndGetAddressOf()), MF_E_NO_MORE_TYPES);
+    EXPECT_EQ(mixer_->GetOutputAvailableType(1, 0, type.ReleaseAndGetAddressOf()), MF_E_INVALIDSTREAMNUMBER);
+    // A compressed type is refused.
+    ComPtr<IMFMediaType> h264;
+    MFCreateMediaType(h264.ReleaseAndGetAddressOf());
+    h264->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    h264->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_H264);
+    MFSetAttributeSize(h264.Get(), MF_MT_FRAME_SIZE, 320, 240);
+    EXPECT_EQ(mixer_->SetOutputType(0, h264.Get(), MFT_SET_TYPE_TEST_ONLY), MF_E_INVALIDMEDIATYPE);
+
+    // Paused: no new input, but the picture on screen can be rendered again.
+    ComPtr<IVideoSurface> surface;
+    MFCreateVideoSurface(320, 240, D3DFMT_X8R8G8B8, surface.ReleaseAndGetAddressOf());
+    ComPtr<IMFSample> sample;
+    MFCreateVideoSampleFromSurface(surface.Get(), sample.ReleaseAndGetAddressOf());
+    MFT_OUTPUT_DATA_BUFFER out;
+    out.pSample = sample.Get();
+    DWORD status = 0;
+    EXPECT_EQ(mixer_->ProcessOutput(0, 1, &out, &status), MF_E_TRANSFORM_NEED_MORE_INPUT);
+    EXPECT_EQ(ReadStripeNumber(Repaint()), kFrame);
+}
+
+TEST_F(PausedMixer, LaysTheOverlayBitmapOverThePicture) {
+    auto bitmap = Service<IMFVideoMixerBitmap>(player_.session.Get(), MR_VIDEO_MIXER_SERVICE);
+    ASSERT_TRUE(bitmap);
+    MFVideoAlphaBitmapParams params;
+    EXPECT_EQ(bitmap->GetAlphaBitmapParameters(&params), MF_E_NOT_INITIALIZED);
+    // Green text cells on black, as the overlay text is drawn; black is the colour key.
+    QImage overlay(64, 32, QImage::Format_RGB32);
+    overlay.fill(qRgb(0, 0, 0));
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) overlay.setPixel(x, y, qRgb(0, 255, 0));
+    MFVideoAlphaBitmap a;
+    a.bitmap = overlay;
+    a.params.dwFlags = MFVideoAlphaBitmap_SrcColorKey | MFVideoAlphaBitmap_DestRect | MFVideoAlphaBitmap_Alpha;
+    a.params.clrSrcKey = RGB(0, 0, 0);
+    a.params.nrcDest = MFVideoNormalizedRect{0.5f, 0.5f, 1.0f, 1.0f};
+    a.params.fAlpha = 1.0f;
+    ASSERT_EQ(bitmap->SetAlphaBitmap(&a), S_OK);
+    const QImage plain = Repaint();
+    // Destination 160..320 x 120..240; the green half covers x 160..240.
+    EXPECT_EQ(plain.pixel(200, 200), qRgb(0, 255, 0));
+    const QImage reference = [&] {
+        bitmap->ClearAlphaBitmap();
+        return Repaint();
+    }();
+    EXPECT_EQ(plain.pixel(280, 200), reference.pixel(280, 200));  // keyed black: the picture shows
+    EXPECT_EQ(plain.pixel(100, 200), reference.pixel(100, 200));  // outside the destination
+    EXPECT_EQ(plain.pixel(200, 60), reference.pixel(200, 60));
+
+    // Half transparent, moved by a parameter update.
+    ASSERT_EQ(bitmap->SetAlphaBitmap(&a), S_OK);
+    MFVideoAlphaBitmapParams update;
+    update.dwFlags = MFVideoAlphaBitmap_Alpha | MFVideoAlphaBitmap_DestRect;
+    update.fAlpha = 0.5f;
+    update.nrcDest = MFVideoNormalizedRect{0.0f, 0.0f, 0.5f, 0.5f};
+    ASSERT_EQ(bitmap->UpdateAlphaBitmapParameters(&update), S_OK);
+    const QImage faded = Repaint();
+    const QRgb under = reference.pixel(40, 60), got = faded.pixel(40, 60);
+    EXPECT_NEAR(qGreen(got), (qGreen(under) + 255) / 2, 3);
+    EXPECT_NEAR(qRed(got), qRed(under) / 2, 3);
+    EXPECT_EQ(faded.pixel(200, 200), reference.pixel(200, 200));
+    ASSERT_EQ(bitmap->GetAlphaBitmapParameters(&params), S_OK);
+    EXPECT_EQ(params.fAlpha, 0.5f);
+    EXPECT_EQ(params.clrSrcKey, RGB(0, 0, 0));
+
+    update.dwFlags = MFVideoAlphaBitmap_DestRect;
+    update.nrcDest = MFVideoNormalizedRect{0.5f, 0.0f, 1.5f, 1.0f};
+    EXPECT_EQ(bitmap->UpdateAlphaBitmapParameters(&update), E_INVALIDARG);
+    a.params.dwFlags = MFVideoAlphaBitmap_SrcRect;
+    a.params.rcSrc = RECT{0, 0, 65, 32};
+    EXPECT_EQ(bitmap->SetAlphaBitmap(&a), E_INVALIDARG);
+    a.bitmap = QImage();
+    EXPECT_EQ(bitmap->SetAlphaBitmap(&a), E_INVALIDARG);
+}
+
+TEST_F(PausedMixer, RendersTheZoomRectangleAndIntoTheOutputRectangle) {
+    const QImage whole = Repaint();
+    ComPtr<IMFAttributes> attributes;
+    ASSERT_EQ(mixer_->GetAttributes(attributes.ReleaseAndGetAddressOf()), S_OK);
+    // The right half of the frame, stretched over the whole output.
+    const MFVideoNormalizedRect right{0.5f, 0.0f, 1.0f, 1.0f};
+    attributes->SetBlob(VIDEO_ZOOM_RECT, reinterpret_cast<const BYTE*>(&right), sizeof right);
+    const QImage zoomed = Repaint();
+    for (int band = 0; band < 8; ++band)  // 40-pixel bands now, showing the frame's bands 8..15
+        EXPECT_EQ(qGreen(zoomed.pixel((2 * band + 1) * 20, 120)) > 128,
+                  qGreen(whole.pixel((2 * (band + 8) + 1) * 10, 120)) > 128)
+            << band;
+    const MFVideoNormalizedRect all{};
+    attributes->SetBlob(VIDEO_ZOOM_RECT, reinterpret_cast<const BYTE*>(&all), sizeof all);
+
+    auto control = Service<IMFVideoMixerControl>(player_.session.Get(), MR_VIDEO_MIXER_SERVICE);
+    ASSERT_TRUE(control);
+    const MFVideoNormalizedRect quarter{0.0f, 0.0f, 0.5f, 0.5f};
+    ASSERT_EQ(control->SetStreamOutputRect(0, &quarter), S_OK);
+    const QImage small = Repaint();
+    EXPECT_EQ(small.pixel(250, 200), qRgb(0, 0, 0));
+    EXPECT_EQ(ReadStripeNumber(small.copy(0, 0, 160, 120)), kFrame);
+    MFVideoNormalizedRect read;
+    EXPECT_EQ(control->GetStreamOutputRect(0, &read), S_OK);
+    EXPECT_EQ(read, quarter);
+    const MFVideoNormalizedRect bad{0.5f, 0.0f, 0.25f, 1.0f};
+    EXPECT_EQ(control->SetStreamOutputRect(0, &bad), E_INVALIDARG);
+    EXPECT_EQ(control->SetStreamZOrder(0, 0), S_OK);
+    EXPECT_EQ(control->SetStreamZOrder(0, 1), E_INVALIDARG);
+    EXPECT_EQ(control->SetStreamZOrder(1, 0), MF_E_INVALIDSTREAMNUMBER);
+}
+
+}  // namespace
+}  // namespace orv::mediatest
