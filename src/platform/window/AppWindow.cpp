@@ -2,10 +2,16 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QObject>
+#include <QScreen>
 #include <QTimerEvent>
+#include <QWidget>
 
+#include <mutex>
 #include <unordered_map>
+
+#include "platform/base/WindowDpi.h"
 
 namespace orv {
 
@@ -24,6 +30,25 @@ public:
     const WPARAM wParam;
     const LPARAM lParam;
 };
+
+// The live windows by handle, so that a handle can be asked for its screen's resolution.
+std::mutex g_windowsLock;
+std::unordered_map<HWND, AppWindow*> g_windows;
+
+// The resolution of the screen of a window; the primary screen's for a window that is not
+// a widget. Asked on the UI thread, which owns the widgets.
+int ScreenDpiOf(HWND hwnd) {
+    AppWindow* window = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_windowsLock);
+        const auto it = g_windows.find(hwnd);
+        if (it == g_windows.end()) return 0;
+        window = it->second;
+    }
+    if (const auto* widget = dynamic_cast<const QWidget*>(window)) return widget->logicalDpiY();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? int(screen->logicalDotsPerInchY() + 0.5) : kDefaultDpi;
+}
 
 }  // namespace
 
@@ -81,9 +106,16 @@ AppWindow::AppWindow() : m_binding(std::make_unique<AppWindowBinding>(this)) {
     m_hWnd = RegisterAppWindow([target](unsigned msg, WPARAM wParam, LPARAM lParam) {
         QCoreApplication::postEvent(target, new AppMessageEvent(msg, wParam, lParam));
     });
+    std::lock_guard<std::mutex> guard(g_windowsLock);
+    g_windows[m_hWnd] = this;
+    SetWindowDpiProvider(&ScreenDpiOf);
 }
 
 AppWindow::~AppWindow() {
+    {
+        std::lock_guard<std::mutex> guard(g_windowsLock);
+        g_windows.erase(m_hWnd);
+    }
     UnregisterAppWindow(m_hWnd);
     m_binding.reset();
 }

@@ -1,4 +1,5 @@
 #include "platform/window/AppWindow.h"
+#include "platform/base/WindowDpi.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -168,6 +169,27 @@ TEST(AppWindow, ATimerKilledInItsHandlerTicksOnce) {
     SpinUntil([&] { return !log->ticks.empty(); });
     Spin(30);
     EXPECT_EQ(log->ticks, std::vector<unsigned>{101});
+}
+
+}  // namespace
+}  // namespace orv
+
+namespace orv {
+namespace {
+
+class DpiWidget : public QWidget, public AppWindow {};
+
+TEST(AppWindow, WindowDpiAsksTheWidgetsScreenWhileItLives) {
+    HWND hwnd = 0;
+    {
+        DpiWidget widget;
+        hwnd = widget.GetSafeHwnd();
+        const auto dpi = WindowDpi(hwnd);
+        ASSERT_TRUE(dpi);
+        EXPECT_EQ(*dpi, widget.logicalDpiY());
+    }
+    EXPECT_FALSE(WindowDpi(hwnd));  // the window is gone
+    EXPECT_FALSE(WindowDpi(0));
 }
 
 }  // namespace
