@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orv::RecorderHeader header;
     orv::ParseHeaderEntries(block, "A_T_-220101-120000-000001D.ADA", &header);
     orv::ParseRecorderNumber(block);
-    orv::FieldNumber(block.first(size < 12 ? size : 12));
+    // Longer than any record field, so that numbers of more than 15 digits are read too.
+    orv::FieldNumber(block.first(size < 24 ? size : 24));
     const orv::RecordWalk walk = orv::WalkRawRecords(block, [](std::int32_t, orv::RawRecord) {});
     if (walk.endOffset + orv::kBlockTagSize <= size) {
         orv::ParseRecorderNumber(block.subspan(walk.endOffset + orv::kBlockTagSize));

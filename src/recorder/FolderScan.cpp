@@ -35,9 +35,9 @@ bool HasMovieExtension(std::string_view path) {
     return EqualsNoCase(PathFindExtension(path), kMovieExtension);
 }
 
-// The size of a regular file that opens for reading.
+// The size of a regular file that opens for reading. O_NONBLOCK: a FIFO does not wait.
 std::optional<std::uint64_t> OpenedFileSize(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     struct stat st;
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);

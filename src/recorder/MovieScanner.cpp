@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/base/ErrorReport.h"
+#include "recorder/BigEndian.h"
 
 namespace orv {
 
@@ -19,14 +20,6 @@ constexpr char kErrorCaption[] = "Error Message";
 // size behind the type; size 0 means "to the end of the file" (top level only).
 constexpr std::size_t kBoxHeader = 8;
 constexpr std::size_t kLargeBoxHeader = 16;
-
-std::uint32_t BigEndian32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-}
-
-std::uint64_t BigEndian64(const std::uint8_t* p) {
-    return std::uint64_t(BigEndian32(p)) << 32 | BigEndian32(p + 4);
-}
 
 }  // namespace
 
@@ -129,10 +122,10 @@ bool sMOVIESCANNER::FindBox(const sSCANTAG& tag) {
             std::uint8_t header[kLargeBoxHeader];
             const std::uint64_t boxStart = p - 4;
             if (!ReadRange(boxStart, header, kBoxHeader)) return false;
-            std::uint64_t boxSize = BigEndian32(header);
+            std::uint64_t boxSize = ReadBe32(header);
             if (boxSize == 1) {
                 if (!ReadRange(boxStart, header, kLargeBoxHeader)) return false;
-                boxSize = BigEndian64(header + kBoxHeader);
+                boxSize = ReadBe64(header + kBoxHeader);
                 if (boxSize < kLargeBoxHeader) return false;
             } else if (boxSize < kBoxHeader) {
                 return false;
@@ -159,14 +152,14 @@ sMOVIESCANNER::BoxStep sMOVIESCANNER::NextBox(std::uint64_t pos, std::uint64_t e
     if (end < pos || end - pos < kBoxHeader) return BoxStep::kEnd;
     std::uint8_t header[kLargeBoxHeader];
     if (!ReadRange(pos, header, kBoxHeader)) return BoxStep::kError;
-    std::uint64_t boxSize = BigEndian32(header);
+    std::uint64_t boxSize = ReadBe32(header);
     std::size_t headerSize = kBoxHeader;
     if (boxSize == 1) {
         headerSize = kLargeBoxHeader;
         if (end - pos < kLargeBoxHeader || !ReadRange(pos, header, kLargeBoxHeader)) {
             return BoxStep::kError;
         }
-        boxSize = BigEndian64(header + kBoxHeader);
+        boxSize = ReadBe64(header + kBoxHeader);
     } else if (boxSize == 0 && topLevel) {
         boxSize = end - pos;
     }
@@ -325,11 +318,11 @@ int OnMvhdBox(sMOVIESCANNER&, std::span<const std::uint8_t> data, float* duratio
     std::uint32_t timeScale = 0;
     std::uint64_t duration = 0;
     if (data[0] == 0 && data.size() >= 20) {
-        timeScale = BigEndian32(data.data() + 12);
-        duration = BigEndian32(data.data() + 16);
+        timeScale = ReadBe32(data.data() + 12);
+        duration = ReadBe32(data.data() + 16);
     } else if (data[0] == 1 && data.size() >= 32) {
-        timeScale = BigEndian32(data.data() + 20);
-        duration = BigEndian64(data.data() + 24);
+        timeScale = ReadBe32(data.data() + 20);
+        duration = ReadBe64(data.data() + 24);
     } else {
         return 0;
     }
@@ -344,10 +337,10 @@ int OnSttsBox(sMOVIESCANNER& scanner, std::span<const std::uint8_t> data, float 
     // Payload: version and flags (4), entry count (4), entries of sample count and sample
     // delta (4 + 4 each), all big-endian.
     if (data.size() < 8 || !std::isfinite(durationS) || !(durationS > 0.0f)) return 0;
-    const std::uint64_t entries = BigEndian32(data.data() + 4);
+    const std::uint64_t entries = ReadBe32(data.data() + 4);
     if (entries > (data.size() - 8) / 8) return 0;
     std::uint64_t samples = 0;
-    for (std::uint64_t i = 0; i < entries; ++i) samples += BigEndian32(data.data() + 8 + 8 * i);
+    for (std::uint64_t i = 0; i < entries; ++i) samples += ReadBe32(data.data() + 8 + 8 * i);
     if (samples == 0) return 0;
     const float interval = 1000.0f / (float(samples) / durationS);
     if (!std::isfinite(interval) || !(interval > 0.0f)) return 0;

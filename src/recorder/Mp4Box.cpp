@@ -8,6 +8,8 @@
 #include <new>
 #include <thread>
 
+#include "recorder/BigEndian.h"
+
 namespace orv {
 
 const char kBoxTypes[kBoxTypeCount][kBoxTypeLength + 1] = {
@@ -179,12 +181,6 @@ const std::uint8_t* MapMovieWindow(sMOVIEMAPPING& mapping, std::uint64_t offset,
 
 namespace {
 
-std::uint32_t Be32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-}
-
-std::uint64_t Be64(const std::uint8_t* p) { return std::uint64_t(Be32(p)) << 32 | Be32(p + 4); }
-
 // Reads one movie's tree; the first failure leaves its reason in `error`.
 struct BoxReader {
     sMP4MOVIE& movie;
@@ -272,11 +268,11 @@ struct BoxReader {
                 parent.loaded = 1;
                 return true;
             }
-            std::uint64_t size = Be32(h);
+            std::uint64_t size = ReadBe32(h);
             std::uint64_t header = 8;
             if (size == 1) {
                 if (left < 16) return Fail("64-bit box size cut off", pos);
-                size = Be64(h + 8);
+                size = ReadBe64(h + 8);
                 header = 16;
             } else if (size == 0) {
                 // "To the end of the file" is only meaningful for a box of the file itself.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/base/FileView.h"
+#include "recorder/BigEndian.h"
 
 namespace orv {
 
@@ -18,10 +19,6 @@ constexpr std::size_t kSttsEntryCount = 4;
 constexpr std::size_t kSttsEntries = 8;       // 8-byte entries: sample count, sample delta
 constexpr std::size_t kMvhdV0TimeScale = 12;  // then a 32-bit duration
 constexpr std::size_t kMvhdV1TimeScale = 20;  // then a 64-bit duration
-
-std::uint32_t Be16(const std::uint8_t* p) { return std::uint32_t(p[0]) << 8 | p[1]; }
-std::uint32_t Be32(const std::uint8_t* p) { return Be16(p) << 16 | Be16(p + 2); }
-std::uint64_t Be64(const std::uint8_t* p) { return std::uint64_t(Be32(p)) << 32 | Be32(p + 4); }
 
 const sMP4BOX* FindChild(const sMP4BOX* node, const char* type) {
     if (!node) return nullptr;
@@ -62,21 +59,21 @@ bool IsMp4File(const std::string& path) {
 SIZE GetVideoSize(const sMP4MOVIE& movie) {
     const std::uint8_t* stsd =
         Payload(FindChild(VideoSampleTable(movie), "stsd"), kVisualWidth + 4);
-    if (!stsd || Be32(stsd + kSampleEntryCount) == 0 ||
-        Be32(stsd + kFirstEntrySize) < kVisualEntryMinSize)
+    if (!stsd || ReadBe32(stsd + kSampleEntryCount) == 0 ||
+        ReadBe32(stsd + kFirstEntrySize) < kVisualEntryMinSize)
         return SIZE{-1, -1};
-    return SIZE{int(Be16(stsd + kVisualWidth)), int(Be16(stsd + kVisualWidth + 2))};
+    return SIZE{int(ReadBe16(stsd + kVisualWidth)), int(ReadBe16(stsd + kVisualWidth + 2))};
 }
 
 std::int64_t GetFrameCount(const sMP4MOVIE& movie) {
     const sMP4BOX* box = FindChild(VideoSampleTable(movie), "stts");
     const std::uint8_t* stts = Payload(box, kSttsEntries);
     if (!stts) return -1;
-    const std::uint64_t count = Be32(stts + kSttsEntryCount);
+    const std::uint64_t count = ReadBe32(stts + kSttsEntryCount);
     if (count > (box->payload->size() - kSttsEntries) / 8) return -1;
     std::int64_t frames = 0;
     for (std::uint64_t i = 0; i < count; ++i)
-        frames += Be32(stts + kSttsEntries + 8 * i);
+        frames += ReadBe32(stts + kSttsEntries + 8 * i);
     return frames;
 }
 
@@ -90,11 +87,11 @@ float GetFrameRate(const sMP4MOVIE& movie) {
     if (p[0] == 1) {  // version 1: 64-bit times
         p = Payload(mvhd, kMvhdV1TimeScale + 12);
         if (!p) return -1.0f;
-        timeScale = Be32(p + kMvhdV1TimeScale);
-        duration = Be64(p + kMvhdV1TimeScale + 4);
+        timeScale = ReadBe32(p + kMvhdV1TimeScale);
+        duration = ReadBe64(p + kMvhdV1TimeScale + 4);
     } else {
-        timeScale = Be32(p + kMvhdV0TimeScale);
-        duration = Be32(p + kMvhdV0TimeScale + 4);
+        timeScale = ReadBe32(p + kMvhdV0TimeScale);
+        duration = ReadBe32(p + kMvhdV0TimeScale + 4);
     }
     const std::int64_t frames = GetFrameCount(movie);
     if (frames < 0 || duration == 0 || timeScale == 0) return -1.0f;

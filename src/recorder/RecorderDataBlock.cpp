@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "recorder/BigEndian.h"
 #include "recorder/MovieScanner.h"
 #include "recorder/RecorderRecords.h"
 
@@ -76,7 +77,7 @@ RecordWalk WalkRawRecords(std::span<const std::uint8_t> block,
         walk.endOffset = block.size();
         return walk;
     }
-    const unsigned count = unsigned(block[kBlockCountOffset]) << 8 | block[kBlockCountOffset + 1];
+    const unsigned count = ReadBe16(block.data() + kBlockCountOffset);
     const bool counted = count != kUncountedRecords;
     std::size_t offset = kBlockRecordsOffset;
     for (;;) {

@@ -1,16 +1,10 @@
 #include "recorder/RecorderMovieData.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "platform/base/FileOps.h"
-#include "platform/base/PathUtil.h"
+#include "platform/base/ReplacementFile.h"
 #include "recorder/CardLayout.h"
 
 namespace orv {
@@ -45,10 +39,10 @@ std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
 
 namespace {
 
-// Writes through a buffer to a file descriptor; the first failure sticks.
+// Writes through a buffer to the new file; the first failure sticks.
 class BlockFileWriter {
 public:
-    explicit BlockFileWriter(int fd) : fd_(fd) { buffer_.reserve(kBufferSize); }
+    explicit BlockFileWriter(ReplacementFile& file) : file_(file) { buffer_.reserve(kBufferSize); }
 
     void Put(const void* data, std::size_t size) {
         const auto* p = static_cast<const std::uint8_t*>(data);
@@ -61,10 +55,9 @@ public:
             b[i] = std::uint8_t(value >> (8 * (bytes - 1 - i)));
         Put(b, std::size_t(bytes));
     }
-    // Writes what is buffered and forces it to the medium; false when anything failed.
+    // Writes what is buffered; false when anything failed.
     bool Finish() {
         Flush();
-        if (ok_ && ::fsync(fd_) != 0) ok_ = false;
         return ok_;
     }
 
@@ -72,35 +65,14 @@ private:
     static constexpr std::size_t kBufferSize = std::size_t(1) << 20;
 
     void Flush() {
-        std::size_t done = 0;
-        while (ok_ && done < buffer_.size()) {
-            const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0)
-                ok_ = false;
-            else
-                done += std::size_t(n);
-        }
+        if (ok_ && !file_.Write(buffer_.data(), buffer_.size())) ok_ = false;
         buffer_.clear();
     }
 
-    int fd_;
+    ReplacementFile& file_;
     bool ok_ = true;
     std::vector<std::uint8_t> buffer_;
 };
-
-// Creates a new file beside `path` under a name no other writer uses; -1 on failure.
-int CreateTemporaryBeside(const std::string& path, std::string* tempPath) {
-    static std::atomic<unsigned> serial{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        *tempPath = PathAppend(PathRemoveFileSpec(path),
-                               std::string(".") + std::string(PathFindFileName(path)) + ".tmp" +
-                                   std::to_string(::getpid()) + "-" + std::to_string(serial++));
-        const int fd = ::open(tempPath->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -108,14 +80,13 @@ bool WriteRecorderDataFile(const sMP4MOVIE& movie, const std::string& outputMovi
     const std::string path = DataFileOfMovie(outputMoviePath);
     // A name without a camera letter to change maps to itself: never write over the movie.
     if (path == outputMoviePath) return false;
-    std::string temp;
-    const int fd = CreateTemporaryBeside(path, &temp);
-    if (fd < 0) return false;
+    ReplacementFile file(path);
+    if (!file.IsOpen()) return false;
 
     // The count always describes the records written, whatever recordCount says.
     const std::size_t count = movie.records.size();
     const bool counted = count < kUncountedRecords;
-    BlockFileWriter out(fd);
+    BlockFileWriter out(file);
     out.Put(kDataTag.data(), kDataTag.size());
     out.Put(movie.header.data(), movie.header.size());
     out.PutBe(counted ? std::uint32_t(count) : kUncountedRecords, 2);
@@ -124,11 +95,7 @@ bool WriteRecorderDataFile(const sMP4MOVIE& movie, const std::string& outputMovi
     out.Put(kEndTag.data(), kEndTag.size());
     if (!counted) out.PutBe(std::uint32_t(count), 4);
 
-    bool ok = out.Finish();
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && FileOps().SetHidden(temp, true) && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    return out.Finish() && FileOps().SetHidden(file.TempPath(), true) && file.Commit();
 }
 
 }  // namespace orv

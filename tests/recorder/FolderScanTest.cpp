@@ -1,11 +1,19 @@
 #include "recorder/FolderScan.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fixtures/CardBuilder.h"
@@ -419,6 +427,62 @@ TEST_F(FolderScanTest, MovieEntriesNeedAnOpenableMp4MovieFile) {
     EXPECT_EQ(list[0].kindLetter, 0);
     EXPECT_EQ(list[0].companionSize, 0u);
     EXPECT_EQ(list[0].dataSize, 0u);
+}
+
+// Whether `call` returns without anyone writing to the FIFOs. Opening a FIFO for reading
+// waits for a writer; when the call has not returned after a long while, a guard plays the
+// writer, so a call that would wait forever fails the test instead of hanging the run.
+bool ReturnsWithoutAWriter(const std::vector<std::string>& fifos,
+                           const std::function<void()>& call) {
+    std::mutex lock;
+    std::condition_variable returned;
+    bool done = false;
+    bool waited = false;
+    std::thread guard([&] {
+        std::unique_lock<std::mutex> hold(lock);
+        if (returned.wait_for(hold, std::chrono::seconds(10), [&] { return done; })) return;
+        waited = true;
+        while (!done) {
+            hold.unlock();
+            for (const std::string& fifo : fifos) {
+                const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0) ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            hold.lock();
+        }
+    });
+    call();
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        done = true;
+    }
+    returned.notify_all();
+    guard.join();
+    return !waited;
+}
+
+TEST_F(FolderScanTest, FifosAreListedButNeverOpenedToWait) {
+    CardBuilder card = Card();
+    const std::string movie =
+        card.AddStubMovie("f/" + RecorderName("A___", "220101", "120000", 1, 'M'));
+    // A FIFO named like a front movie, and one in the place of the movie's companion.
+    const std::vector<std::string> fifos = {
+        card.PathOf("f/" + RecorderName("A___", "220101", "120000", 2, 'M')),
+        card.PathOf("f/" + RecorderName("A___", "220101", "120000", 1, 'S'))};
+    for (const std::string& fifo : fifos) ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    std::vector<sFILEENTRY> list;
+    const bool returned = ReturnsWithoutAWriter(fifos, [&] {
+        EXPECT_TRUE(EnumerateFolder(card.PathOf("f"), list));
+        EXPECT_FALSE(IsPlayableFrontMovie(fifos[0]));
+        EXPECT_FALSE(AddMovieEntry(fifos[0], list));
+        EXPECT_TRUE(Scan(card.PathOf("f"), nullptr, false));
+    });
+    EXPECT_TRUE(returned) << "a FIFO was opened to wait for a writer";
+    EXPECT_EQ(list.size(), 3u);
+    ASSERT_EQ(Paths(entries_), std::vector<std::string>{movie});
+    EXPECT_EQ(entries_[0].companionSize, 0u);
 }
 
 class HidingOps : public IFileOps {

@@ -176,6 +176,21 @@ TEST_F(RecorderMovieDataTest, WritesTheBlockWithoutTrailer) {
     EXPECT_TRUE(Others().empty());
 }
 
+TEST_F(RecorderMovieDataTest, AMovieNameOfTheLongestLengthGetsItsDataFile) {
+    // 83 three-byte characters and "M.MOV": 254 bytes, one short of the longest file name.
+    std::string stem;
+    for (int i = 0; i < 83; ++i) stem += "録";
+    const std::string movie = PathAppend(dir_.Path(), stem + "M.MOV");
+    const auto records = Records(2);
+    ASSERT_TRUE(WriteRecorderDataFile(*Holding(Header(), records), movie));
+
+    fixtures::DataBlock expected;
+    expected.header = Header();
+    expected.records = records;
+    expected.trailer.reset();
+    EXPECT_EQ(ReadAll(PathAppend(dir_.Path(), stem + "D.ADA")), expected.Bytes());
+}
+
 TEST_F(RecorderMovieDataTest, SeventyThousandRecordsCarryA32BitCountBehindTheEndTag) {
     const auto records = Records(70000);
     const auto movie = Holding(Header(), records);

@@ -17,8 +17,9 @@ int DaysInMonth(std::int64_t y, int m) {
     return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
-// Bounds that keep every intermediate product far from overflow.
-constexpr std::int64_t kFieldLimit = 1LL << 40;
+// Fields are held to the range of struct tm's int fields: a year of 2^31 gives some 2^56
+// seconds, far from overflow, where a year of 2^40 would overflow 64 bits.
+constexpr std::int64_t kFieldLimit = 1LL << 31;
 
 }  // namespace
 

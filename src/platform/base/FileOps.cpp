@@ -10,30 +10,23 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/base/UniqueFd.h"
+
 namespace orv {
 
 namespace {
 
 constexpr std::uint32_t kFatAttrHidden = 0x02;
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+// Opened only for the attribute ioctls; O_NONBLOCK, so a FIFO does not wait for a writer.
+int OpenForAttributes(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
 
 class PosixFileOps final : public IFileOps {
 public:
     bool IsHidden(const std::string& path) override {
-        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        UniqueFd fd(OpenForAttributes(path));
         if (fd.get() < 0) return false;
         std::uint32_t attr = 0;
         if (::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &attr) != 0) return false;
@@ -41,7 +34,7 @@ public:
     }
 
     bool SetHidden(const std::string& path, bool hidden) override {
-        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        UniqueFd fd(OpenForAttributes(path));
         if (fd.get() < 0) return false;
         std::uint32_t attr = 0;
         if (::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &attr) != 0)

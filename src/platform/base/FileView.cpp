@@ -27,22 +27,28 @@ FileView& FileView::operator=(FileView&& other) noexcept {
 
 bool FileView::Open(const std::string& path) {
     Close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without a writer, opening a FIFO would wait for one: O_NONBLOCK until it is known
+    // to be a regular file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         lastError_ = errno;
         return false;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        lastError_ = errno ? errno : EINVAL;
-        if (S_ISDIR(st.st_mode)) lastError_ = EISDIR;
-        ::close(fd);
-        return false;
+    if (::fstat(fd, &st) != 0) {
+        lastError_ = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        lastError_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        lastError_ = errno;
+    } else {
+        fd_ = fd;
+        fileSize_ = std::uint64_t(st.st_size);
+        lastError_ = 0;
+        return true;
     }
-    fd_ = fd;
-    fileSize_ = std::uint64_t(st.st_size);
-    lastError_ = 0;
-    return true;
+    ::close(fd);
+    return false;
 }
 
 void FileView::Close() {

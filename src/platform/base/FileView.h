@@ -21,7 +21,7 @@ public:
     FileView& operator=(FileView&& other) noexcept;
 
     // Opens the file for reading; false (with LastError set) when it cannot be opened
-    // or is not a regular file.
+    // or is not a regular file (EISDIR for a folder, EINVAL for a FIFO, a device...).
     bool Open(const std::string& path);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }

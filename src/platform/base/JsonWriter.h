@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/PathUtil.h"
+
 namespace orv {
 
 class JsonWriter {
@@ -81,12 +83,11 @@ private:
     static std::size_t Utf8Len(unsigned char c) {
         return (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
     }
+    // Whether a character of two to four bytes starts at s[i]: overlong forms, surrogates
+    // and values past U+10FFFF do not count, as they would make the line invalid UTF-8.
     static bool ValidUtf8At(std::string_view s, std::size_t i) {
         const std::size_t n = Utf8Len(static_cast<unsigned char>(s[i]));
-        if (n == 1 || i + n > s.size()) return false;
-        for (std::size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        return true;
+        return n > 1 && i + n <= s.size() && IsValidUtf8(s.substr(i, n));
     }
 
     std::string out_;

@@ -138,8 +138,10 @@ bool MoveToTrash(const std::string& path, TrashedItem* trashed) {
     if (path.empty()) return false;
     const std::string source = ResolvedPath(path);
     if (source.empty() || !Exists(source)) return false;
-    const std::string topdir = DriveRootOf(source);
-    if (topdir.empty() || topdir == source) return false;
+    // The mount of the folder, not of the path: a link is renamed where it lies, whatever
+    // mount the link leads to.
+    const std::string topdir = DriveRootOf(PathRemoveFileSpec(source));
+    if (topdir.empty() || DriveRootOf(source) == source) return false;
 
     std::string trashDir = HomeTrashDir();
     std::string recordedPath = source;

@@ -4,12 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
 
 #include "platform/base/PathUtil.h"
+#include "platform/base/ReplacementFile.h"
+#include "platform/base/UniqueFd.h"
 
 namespace orv {
 
@@ -79,83 +80,15 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
-// Closes the descriptor on every path out of a function.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now and reports the result: a delayed write error can show up here.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        data.remove_prefix(std::size_t(n));
-    }
-    return true;
-}
-
-// Creates a new, empty file next to `target` under a name no one else uses. The
-// permissions are 0666 less the umask, as for any new file.
-int CreateTempBeside(const std::string& target, std::string* tempPath) {
-    static std::atomic<unsigned> counter{0};
-    const std::string dir = PathRemoveFileSpec(target);
-    const std::string name = "." + std::string(PathFindFileName(target)) + ".tmp-" +
-                             std::to_string(::getpid()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate =
-            (dir.empty() ? std::string() : PathAppend(dir, "")) + name + std::to_string(counter++);
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            *tempPath = candidate;
-            return fd;
-        }
-        if (errno != EEXIST) return -1;
-    }
-    return -1;
-}
-
-// Flushes the folder's entry of a renamed file; a failure here does not undo the rename.
-void SyncFolderOf(const std::string& path) {
-    const std::string dir = PathRemoveFileSpec(path);
-    Fd fd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() >= 0) ::fsync(fd.get());
-}
-
 bool ReplaceFileAtomically(const std::string& target, std::string_view data) {
     struct stat old;
     const bool existed = ::stat(target.c_str(), &old) == 0;
-    std::string temp;
-    Fd fd(CreateTempBeside(target, &temp));
-    if (fd.get() < 0) return false;
+    ReplacementFile file(target);
+    if (!file.IsOpen()) return false;
     // Keeping the old mode may be refused (a FAT card has none to set); that is no reason
     // to fail the write.
-    if (existed) (void)::fchmod(fd.get(), old.st_mode & 07777);
-    const bool written = WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0 && fd.Close();
-    if (!written || ::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    SyncFolderOf(target);
-    return true;
+    if (existed) (void)::fchmod(file.Fd(), old.st_mode & 07777);
+    return file.Write(data.data(), data.size()) && file.Commit();
 }
 
 }  // namespace
@@ -215,7 +148,7 @@ ProfileFile ProfileFile::Parse(std::string_view bytes) {
 }
 
 bool ProfileFile::Load(const std::string& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno != ENOENT) return false;
         *this = ProfileFile();

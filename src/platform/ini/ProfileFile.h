@@ -74,7 +74,6 @@ private:
     std::vector<Line> lines_;
     bool utf8Bom_ = false;
     bool crlf_ = false;
-    bool endsWithNewline_ = true;
 };
 
 // One key of a profile file: the value, or false when the file, the section or the key

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,16 @@ TEST(CalendarTime, OutOfRangeFieldsCarryOverLikeMktime) {
     EXPECT_EQ(MakeWallClockSeconds({122, 0, 1, 25, 61, 0}),
               MakeWallClockSeconds({122, 0, 2, 2, 1, 0}));
     EXPECT_EQ(MakeWallClockSeconds({122, -1, 1, 0, 0, 0}), MakeWallClockSeconds({121, 11, 1, 0, 0, 0}));
+}
+
+TEST(CalendarTime, HugeFieldsStayOnTheirSideOfTheEpoch) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    const std::int64_t y2022 = MakeWallClockSeconds({122, 0, 1, 0, 0, 0});
+    EXPECT_GT(MakeWallClockSeconds({kMax, 0, 1, 0, 0, 0}), y2022);
+    EXPECT_GT(MakeWallClockSeconds({kMax, kMax, kMax, kMax, kMax, kMax}), y2022);
+    EXPECT_LT(MakeWallClockSeconds({kMin, 0, 1, 0, 0, 0}), 0);
+    EXPECT_LT(MakeWallClockSeconds({kMin, kMin, kMin, kMin, kMin, kMin}), 0);
 }
 
 TEST(CalendarTime, SecondsBackToFieldsWithWeekday) {

@@ -199,5 +199,28 @@ TEST_F(TrashTest, ALinkIsTrashedItselfNotItsTarget) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
+TEST_F(TrashTest, ALinkIntoACardGoesWhereTheLinkLies) {
+    // As the real lookup does, a link at the end of a path leads to the mount it names.
+    const std::string card = card_;
+    SetDriveRootProvider([card](const std::string& path) {
+        std::error_code ec;
+        const std::string real = std::filesystem::weakly_canonical(path, ec).string();
+        return real.rfind(card + "/", 0) == 0 || real == card ? card : std::string("/");
+    });
+    const std::string movie = Make(PathAppend(card_, "Normal/A.MOV"), "m");
+    // A path shorter than the card's root, and a longer one.
+    for (const std::string& link : {PathAppend(root_, "l"), PathAppend(work_, "a-longer-link")}) {
+        ASSERT_EQ(symlink(movie.c_str(), link.c_str()), 0);
+        TrashedItem item;
+        ASSERT_TRUE(MoveToTrash(link, &item));
+        EXPECT_EQ(item.trashDir, PathAppend(data_, "Trash"));
+        ExpectRecord(PathAppend(data_, "Trash/info/" + item.name + ".trashinfo"), link);
+        struct stat st;
+        EXPECT_NE(lstat(link.c_str(), &st), 0);
+    }
+    EXPECT_EQ(Read(movie), "m");
+    EXPECT_FALSE(PathFileExists(card_ + "/.Trash-" + std::to_string(getuid())));
+}
+
 }  // namespace
 }  // namespace orv

@@ -147,6 +147,12 @@ TEST_F(ProfileFileTest, MissingFileReadsAbsentAndIsCreatedByAWrite) {
     EXPECT_FALSE(WriteProfileString(PathAppend(dir_.Path(), "no/such/folder.ini"), "A", "B", "C"));
 }
 
+TEST_F(ProfileFileTest, AFileOfTheLongestNameIsWritten) {
+    const std::string path = PathAppend(dir_.Path(), std::string(251, 'n') + ".ini");
+    ASSERT_TRUE(WriteProfileString(path, "S", "k", "v"));
+    EXPECT_EQ(ReadRaw(path), "[S]\nk=v\n");
+}
+
 TEST_F(ProfileFileTest, ReadsUtf16FilesOfWindowsToolsAndRewritesThemAsUtf8) {
     WriteRaw(Utf16LeWithBom(u"[SOURCE]\r\nFOLDER=E:\\録画\r\nSELECT=FOLDER\r\n"));
     EXPECT_EQ(Read("source", "folder"), "E:\\録画");
