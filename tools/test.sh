@@ -76,14 +76,18 @@ if tools/build.sh fuzz >"$logs/build-fuzz.log" 2>&1; then
       work=$(mktemp -d)
       [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/" 2>/dev/null
       status=0
-      if [ -d "fuzz/regressions/$name" ] && ls "fuzz/regressions/$name"/* >/dev/null 2>&1; then
-        "$bin" "fuzz/regressions/$name"/* >"$logs/fuzz-$name-regressions.log" 2>&1 || status=1
+      regressions=$(find "fuzz/regressions/$name" -maxdepth 1 -type f 2>/dev/null)
+      if [ -n "$regressions" ]; then
+        # shellcheck disable=SC2086
+        "$bin" $regressions >"$logs/fuzz-$name-regressions.log" 2>&1 || status=1
       fi
       "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$work/crash-" \
         "$work" >"$logs/fuzz-$name.log" 2>&1 || status=1
       if [ $status -ne 0 ]; then
         tail -n 30 "$logs/fuzz-$name.log"
-        ls "$work"/crash-* 2>/dev/null
+        # Keep what made it fail, to be added to fuzz/regressions/$name.
+        mkdir -p "build/fuzz-crashes/$name"
+        cp "$work"/crash-* "build/fuzz-crashes/$name/" 2>/dev/null && ls "build/fuzz-crashes/$name"
       fi
       rm -rf "$work"
       exit $status
