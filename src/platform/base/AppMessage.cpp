@@ -34,6 +34,12 @@ void UnregisterAppWindow(HWND hwnd) {
     r.sinks.erase(hwnd);
 }
 
+bool IsAppWindow(HWND hwnd) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return r.sinks.count(hwnd) != 0;
+}
+
 bool PostAppMessage(HWND hwnd, unsigned msg, WPARAM wParam, LPARAM lParam) {
     Registry& r = TheRegistry();
     // The sink runs under the registry lock, so that unregistering waits for a post in

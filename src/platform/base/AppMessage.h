@@ -64,6 +64,9 @@ HWND RegisterAppWindow(AppMessageSink sink);
 // After this returns, no call of the handle's sink is running or will start.
 void UnregisterAppWindow(HWND hwnd);
 
+// Whether the handle names a window that still takes messages.
+bool IsAppWindow(HWND hwnd);
+
 // Queues a message for a registered window; false when the handle names no window.
 bool PostAppMessage(HWND hwnd, unsigned msg, WPARAM wParam, LPARAM lParam);
 

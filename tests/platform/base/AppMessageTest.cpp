@@ -21,6 +21,7 @@ TEST(AppMessage, PostReachesTheSinkAndNothingAfterUnregister) {
     struct Msg { unsigned id; WPARAM w; LPARAM l; };
     std::vector<Msg> got;
     const HWND h = RegisterAppWindow([&](unsigned id, WPARAM w, LPARAM l) { got.push_back({id, w, l}); });
+    EXPECT_TRUE(IsAppWindow(h));
     EXPECT_TRUE(PostAppMessage(h, WM_APP_PROGRESS, 3, 10));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].id, WM_APP_PROGRESS);
@@ -28,6 +29,8 @@ TEST(AppMessage, PostReachesTheSinkAndNothingAfterUnregister) {
     EXPECT_EQ(got[0].l, 10);
 
     UnregisterAppWindow(h);
+    EXPECT_FALSE(IsAppWindow(h));
+    EXPECT_FALSE(IsAppWindow(0));
     EXPECT_FALSE(PostAppMessage(h, WM_APP_PROGRESS, 4, 10));
     EXPECT_FALSE(PostAppMessage(0, WM_APP_PROGRESS, 4, 10));
     EXPECT_EQ(got.size(), 1u);
