@@ -1,0 +1,389 @@
+#include "playback/engine/CPlayer.h"
+
+#include <chrono>
+#include <thread>
+#include <utility>
+
+namespace orv {
+
+namespace {
+
+template <class I>
+ComPtr<I> GetSessionService(IMFMediaSession* session, const GUID& service) {
+    ComPtr<I> out;
+    MFGetService(session, service, I::kIid, reinterpret_cast<void**>(out.ReleaseAndGetAddressOf()));
+    return out;
+}
+
+}  // namespace
+
+HRESULT CPlayer::CreateInstance(HWND window, CPlayer** player) {
+    if (!player) return E_POINTER;
+    *player = nullptr;
+    const HRESULT hr = MFStartup();
+    if (FAILED(hr)) return hr;
+    *player = new CPlayer(window);
+    return S_OK;
+}
+
+CPlayer::~CPlayer() {
+    CloseSession();
+    MFShutdown();
+}
+
+HRESULT CPlayer::GetParameters(DWORD*, DWORD*) { return E_NOTIMPL; }
+
+// ---- opening ----------------------------------------------------------------------------
+
+HRESULT CPlayer::OpenFile(const std::string& path) {
+    CloseSession();
+    ComPtr<IMFMediaSession> session;
+    HRESULT hr = MFCreateMediaSession(nullptr, session.ReleaseAndGetAddressOf());
+    if (FAILED(hr)) return hr;
+    {
+        std::lock_guard lock(mutex_);
+        session_ = session;
+        rebuiltWithoutAudio_ = false;
+    }
+    hr = session->BeginGetEvent(this, nullptr);
+    if (SUCCEEDED(hr)) {
+        SetState(PLAYER_READY);
+        ComPtr<IMFMediaSource> source;
+        hr = MFCreateSourceFromURL(path, source.ReleaseAndGetAddressOf());
+        if (SUCCEEDED(hr)) {
+            {
+                // Pending before the topology goes to the session: its answer may come at once
+                // and must not be overwritten.
+                std::lock_guard lock(mutex_);
+                source_ = std::move(source);
+                state_ = PLAYER_OPEN_PENDING;
+            }
+            hr = CreateAndSetTopology();
+        }
+    }
+    // The session waits for events on the player's behalf; closing it lets go of the player.
+    if (FAILED(hr)) CloseSession();
+    return hr;
+}
+
+HRESULT CPlayer::CreateAndSetTopology() {
+    ComPtr<IMFMediaSource> source = Source();
+    ComPtr<IMFMediaSession> session = Session();
+    if (!source || !session) return E_UNEXPECTED;
+    ComPtr<IMFPresentationDescriptor> descriptor;
+    HRESULT hr = source->CreatePresentationDescriptor(descriptor.ReleaseAndGetAddressOf());
+    if (FAILED(hr)) return hr;
+    ComPtr<IMFTopology> topology;
+    hr = CreatePlaybackTopology(source.Get(), descriptor.Get(), topology.ReleaseAndGetAddressOf());
+    if (FAILED(hr)) return hr;
+    return session->SetTopology(0, topology.Get());
+}
+
+HRESULT CPlayer::CreatePlaybackTopology(IMFMediaSource* source, IMFPresentationDescriptor* descriptor,
+                                        IMFTopology** topology) {
+    ComPtr<IMFTopology> made;
+    HRESULT hr = MFCreateTopology(made.ReleaseAndGetAddressOf());
+    if (FAILED(hr)) return hr;
+    DWORD count = 0;
+    hr = descriptor->GetStreamDescriptorCount(&count);
+    if (FAILED(hr)) return hr;
+    for (DWORD i = 0; i < count; ++i) {
+        bool isAudio = false;
+        hr = AddBranchToPartialTopology(made.Get(), source, descriptor, i, &isAudio);
+        // Without its sound the movie still plays.
+        if (FAILED(hr) && !isAudio) return hr;
+    }
+    *topology = made.Detach();
+    return S_OK;
+}
+
+HRESULT CPlayer::AddBranchToPartialTopology(IMFTopology* topology, IMFMediaSource* source,
+                                            IMFPresentationDescriptor* descriptor, DWORD index, bool* isAudio) {
+    BOOL selected = FALSE;
+    ComPtr<IMFStreamDescriptor> stream;
+    HRESULT hr = descriptor->GetStreamDescriptorByIndex(index, &selected, stream.ReleaseAndGetAddressOf());
+    if (FAILED(hr) || !selected) return hr;
+    ComPtr<IMFActivate> sink;
+    hr = CreateMediaSinkActivate(stream.Get(), sink.ReleaseAndGetAddressOf(), isAudio);
+    if (hr != S_OK) return hr;
+
+    ComPtr<IMFTopologyNode> sourceNode, outputNode;
+    hr = MFCreateTopologyNode(MF_TOPOLOGY_SOURCESTREAM_NODE, sourceNode.ReleaseAndGetAddressOf());
+    if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_SOURCE, source);
+    if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_PRESENTATION_DESCRIPTOR, descriptor);
+    if (SUCCEEDED(hr)) hr = sourceNode->SetUnknown(MF_TOPONODE_STREAM_DESCRIPTOR, stream.Get());
+    if (SUCCEEDED(hr)) hr = MFCreateTopologyNode(MF_TOPOLOGY_OUTPUT_NODE, outputNode.ReleaseAndGetAddressOf());
+    if (SUCCEEDED(hr)) hr = outputNode->SetObject(sink.Get());
+    if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_STREAMID, 0);
+    if (SUCCEEDED(hr)) hr = outputNode->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, FALSE);
+    if (SUCCEEDED(hr)) hr = topology->AddNode(sourceNode.Get());
+    if (SUCCEEDED(hr)) hr = topology->AddNode(outputNode.Get());
+    if (SUCCEEDED(hr)) hr = sourceNode->ConnectOutput(0, outputNode.Get(), 0);
+    return hr;
+}
+
+HRESULT CPlayer::CreateMediaSinkActivate(IMFStreamDescriptor* stream, IMFActivate** activate, bool* isAudio) {
+    *activate = nullptr;
+    ComPtr<IMFMediaTypeHandler> handler;
+    GUID major;
+    HRESULT hr = stream->GetMediaTypeHandler(handler.ReleaseAndGetAddressOf());
+    if (SUCCEEDED(hr)) hr = handler->GetMajorType(&major);
+    if (FAILED(hr)) return hr;
+
+    if (major == MFMediaType_Audio) {
+        *isAudio = true;
+        {
+            std::lock_guard lock(mutex_);
+            if (rebuiltWithoutAudio_) return E_FAIL;
+        }
+        return MFCreateAudioRendererActivate(activate);
+    }
+    *isAudio = false;
+    // Timecode, subtitle and data streams are left out: the movie plays without them.
+    if (!(major == MFMediaType_Video)) return S_FALSE;
+
+    ComPtr<IMFActivate> renderer;
+    ComPtr<CMFActivate> presenter;
+    hr = MFCreateVideoRendererActivate(videoWindow_, renderer.ReleaseAndGetAddressOf());
+    if (SUCCEEDED(hr)) hr = CMFActivate::CreateInstance(presenter.ReleaseAndGetAddressOf());
+    if (SUCCEEDED(hr)) hr = renderer->SetUnknown(MF_ACTIVATE_CUSTOM_VIDEO_PRESENTER_ACTIVATE, presenter.Get());
+    if (FAILED(hr)) return hr;
+    {
+        std::lock_guard lock(mutex_);
+        std::swap(presenter, presenterActivate_);
+    }
+    *activate = renderer.Detach();
+    return S_OK;
+}
+
+// ---- session events ---------------------------------------------------------------------
+
+HRESULT CPlayer::Invoke(IMFAsyncResult* result) {
+    ComPtr<IMFMediaSession> session = Session();
+    ComPtr<IMFMediaEvent> event;
+    if (!session || FAILED(session->EndGetEvent(result, event.ReleaseAndGetAddressOf()))) return S_OK;
+    MediaEventType type = MEUnknown;
+    HRESULT status = S_OK;
+    if (FAILED(event->GetType(&type)) || FAILED(event->GetStatus(&status))) return S_OK;
+    if (type == MESessionClosed) {
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        closeWake_.notify_all();
+    } else if (FAILED(session->BeginGetEvent(this, nullptr))) {
+        return S_OK;
+    }
+    if (GetState() == PLAYER_CLOSING) return S_OK;
+
+    if (FAILED(status)) {
+        // A topology the session cannot play is built once more, without sound.
+        if (type == MESessionTopologySet) {
+            bool rebuild = false;
+            {
+                std::lock_guard lock(mutex_);
+                rebuild = !rebuiltWithoutAudio_;
+                rebuiltWithoutAudio_ = true;
+            }
+            if (rebuild) CreateAndSetTopology();
+        }
+        return S_OK;
+    }
+    switch (type) {
+    case MESessionTopologySet: OnTopologySet(session.Get()); break;
+    case MESessionTopologyStatus: OnTopologyStatus(session.Get(), event.Get()); break;
+    case MEEndOfPresentation: OnPresentationEnded(); break;
+    default: break;
+    }
+    return S_OK;
+}
+
+void CPlayer::OnTopologySet(IMFMediaSession* session) {
+    ComPtr<IMFClock> clock;
+    ComPtr<IMFPresentationClock> presentationClock;
+    if (SUCCEEDED(session->GetClock(clock.ReleaseAndGetAddressOf()))) clock.As(&presentationClock);
+    auto rateControl = GetSessionService<IMFRateControl>(session, MF_RATE_CONTROL_SERVICE);
+    auto rateSupport = GetSessionService<IMFRateSupport>(session, MF_RATE_CONTROL_SERVICE);
+    // The ones replaced go with the locals, outside the lock.
+    std::lock_guard lock(mutex_);
+    std::swap(presentationClock, clock_);
+    std::swap(rateControl, rateControl_);
+    std::swap(rateSupport, rateSupport_);
+}
+
+void CPlayer::OnTopologyStatus(IMFMediaSession* session, IMFMediaEvent* event) {
+    UINT32 status = MF_TOPOSTATUS_INVALID;
+    if (FAILED(event->GetUINT32(MF_EVENT_TOPOLOGY_STATUS, &status)) || status != MF_TOPOSTATUS_READY) return;
+    auto display = GetSessionService<IMFVideoDisplayControl>(session, MR_VIDEO_RENDER_SERVICE);
+    auto bitmap = GetSessionService<IMFVideoMixerBitmap>(session, MR_VIDEO_MIXER_SERVICE);
+    auto mixer = GetSessionService<IMFVideoMixerControl>(session, MR_VIDEO_MIXER_SERVICE);
+    // A movie without sound has no stream volume; that is no failure.
+    auto volume = GetSessionService<IMFAudioStreamVolume>(session, MR_STREAM_VOLUME_SERVICE);
+    const bool complete = display && bitmap && mixer;
+    if (!complete) {
+        display.Reset();
+        bitmap.Reset();
+        mixer.Reset();
+        volume.Reset();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ == PLAYER_CLOSING) return;
+        std::swap(display, displayControl_);
+        std::swap(bitmap, mixerBitmap_);
+        std::swap(mixer, mixerControl_);
+        std::swap(volume, streamVolume_);
+        if (complete) state_ = PLAYER_STOPPED;
+    }
+    if (complete) PostAppMessage(eventWindow_, WM_APP_PLAYER_READY, 0, 0);
+}
+
+void CPlayer::OnPresentationEnded() {
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ == PLAYER_CLOSING) return;
+        state_ = PLAYER_STOPPED;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kEndedDelayMs));
+    // A movie closed meanwhile has nothing left to end.
+    const PlayerState now = GetState();
+    if (now == PLAYER_CLOSING || now == PLAYER_CLOSED) return;
+    PostAppMessage(eventWindow_, WM_APP_PLAYER_ENDED, 0, 0);
+}
+
+// ---- transport --------------------------------------------------------------------------
+
+HRESULT CPlayer::Play() {
+    std::lock_guard lock(mutex_);
+    if (state_ != PLAYER_PAUSED && state_ != PLAYER_STOPPED) return MF_E_INVALIDREQUEST;
+    if (!session_ || !source_) return E_UNEXPECTED;
+    if (presenterActivate_) presenterActivate_->SetStartMarks(1, 0, 0);
+    PROPVARIANT here;
+    const HRESULT hr = session_->Start(&GUID_NULL, &here);
+    if (SUCCEEDED(hr)) state_ = PLAYER_STARTED;
+    return hr;
+}
+
+HRESULT CPlayer::Pause() {
+    std::lock_guard lock(mutex_);
+    if (state_ != PLAYER_STARTED || !session_ || !source_) return S_FALSE;
+    const HRESULT hr = session_->Pause();
+    if (SUCCEEDED(hr)) state_ = PLAYER_PAUSED;
+    return hr;
+}
+
+HRESULT CPlayer::SeekTo(LONGLONG time) {
+    std::lock_guard lock(mutex_);
+    if (!session_) return E_UNEXPECTED;
+    if (presenterActivate_) presenterActivate_->SetStartMarks(1, 1, 0);
+    PROPVARIANT position;
+    position.vt = VT_I8;
+    position.hVal = time;
+    HRESULT hr = session_->Start(&GUID_NULL, &position);
+    if (SUCCEEDED(hr)) hr = session_->Pause();
+    if (SUCCEEDED(hr)) state_ = PLAYER_PAUSED;
+    return hr;
+}
+
+HRESULT CPlayer::SetVolume(UINT32 volume) {
+    ComPtr<IMFAudioStreamVolume> stream = StreamVolume();
+    if (!stream) return E_POINTER;
+    const float level = float(volume) / 65535.0f;
+    UINT32 channels = 0;
+    HRESULT hr = stream->GetChannelCount(&channels);
+    for (UINT32 c = 0; SUCCEEDED(hr) && c < channels; ++c) hr = stream->SetChannelVolume(c, level);
+    if (SUCCEEDED(hr)) {
+        std::lock_guard lock(mutex_);
+        volume_ = volume;
+    }
+    return hr;
+}
+
+// ---- closing ----------------------------------------------------------------------------
+
+HRESULT CPlayer::CloseSession() {
+    ComPtr<IMFMediaSession> session;
+    ComPtr<IMFMediaSource> source;
+    ComPtr<IMFVideoDisplayControl> display;
+    {
+        std::lock_guard lock(mutex_);
+        display = std::move(displayControl_);
+        session = session_;
+        source = source_;
+        if (session) state_ = PLAYER_CLOSING;
+        closed_ = false;
+    }
+    display.Reset();
+    HRESULT hr = S_OK;
+    if (session) {
+        hr = session->Close();
+        if (SUCCEEDED(hr)) {
+            std::unique_lock lock(mutex_);
+            closeWake_.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs), [this] { return closed_; });
+        }
+    }
+    if (source) source->Shutdown();
+    if (session) session->Shutdown();
+
+    ComPtr<CMFActivate> activate;
+    ComPtr<IMFPresentationClock> clock;
+    ComPtr<IMFRateControl> rateControl;
+    ComPtr<IMFRateSupport> rateSupport;
+    ComPtr<IMFVideoMixerBitmap> bitmap;
+    ComPtr<IMFVideoMixerControl> mixer;
+    ComPtr<IMFAudioStreamVolume> volume;
+    {
+        std::lock_guard lock(mutex_);
+        session_.Reset();  // the last references go with the locals, outside the lock
+        source_.Reset();
+        std::swap(activate, presenterActivate_);
+        std::swap(clock, clock_);
+        std::swap(rateControl, rateControl_);
+        std::swap(rateSupport, rateSupport_);
+        std::swap(bitmap, mixerBitmap_);
+        std::swap(mixer, mixerControl_);
+        std::swap(volume, streamVolume_);
+        state_ = PLAYER_CLOSED;
+    }
+    return hr;
+}
+
+// ---- state and services -----------------------------------------------------------------
+
+void CPlayer::SetState(PlayerState state) {
+    std::lock_guard lock(mutex_);
+    state_ = state;
+}
+
+PlayerState CPlayer::GetState() {
+    std::lock_guard lock(mutex_);
+    return state_;
+}
+
+UINT32 CPlayer::GetVolume() {
+    std::lock_guard lock(mutex_);
+    return volume_;
+}
+
+HRESULT CPlayer::GetDuration(UINT64* duration) {
+    if (!duration) return E_POINTER;
+    ComPtr<IMFMediaSource> source = Source();
+    if (!source) return MF_E_NOT_INITIALIZED;
+    ComPtr<IMFPresentationDescriptor> descriptor;
+    HRESULT hr = source->CreatePresentationDescriptor(descriptor.ReleaseAndGetAddressOf());
+    if (SUCCEEDED(hr)) hr = descriptor->GetUINT64(MF_PD_DURATION, duration);
+    return hr;
+}
+
+ComPtr<IMFMediaSession> CPlayer::Session() { return Locked(session_); }
+ComPtr<IMFMediaSource> CPlayer::Source() { return Locked(source_); }
+ComPtr<IMFPresentationClock> CPlayer::Clock() { return Locked(clock_); }
+ComPtr<IMFRateControl> CPlayer::RateControl() { return Locked(rateControl_); }
+ComPtr<IMFRateSupport> CPlayer::RateSupport() { return Locked(rateSupport_); }
+ComPtr<IMFAudioStreamVolume> CPlayer::StreamVolume() { return Locked(streamVolume_); }
+ComPtr<IMFVideoDisplayControl> CPlayer::DisplayControl() { return Locked(displayControl_); }
+ComPtr<IMFVideoMixerControl> CPlayer::MixerControl() { return Locked(mixerControl_); }
+ComPtr<IMFVideoMixerBitmap> CPlayer::MixerBitmap() { return Locked(mixerBitmap_); }
+ComPtr<CMFActivate> CPlayer::PresenterActivate() { return Locked(presenterActivate_); }
+
+}  // namespace orv

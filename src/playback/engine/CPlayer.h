@@ -1,0 +1,137 @@
+// The player of one playback channel: it owns a media session and the movie's source, builds
+// the playback topology (a video branch whose presenter comes from CMFActivate, and an audio
+// branch when the movie has sound), follows the session's events on the session's event
+// thread, and tells the channel's window by posted messages when the movie is ready
+// (WM_APP_PLAYER_READY) and when it has ended (WM_APP_PLAYER_ENDED), both with wParam and
+// lParam 0.
+//
+// The channel operations call it from the UI thread. The services the event thread finds
+// (clock, rate control, display control, mixer, stream volume) are replaced under the player's
+// lock and handed out as counted references, so a caller keeps a service alive for as long as
+// it uses it, even while the player closes.
+//
+// The session holds a reference to the player while it waits for the next event: call
+// CloseSession before letting go of the player.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+#include "platform/media/MediaFoundation.h"
+#include "playback/engine/CMFActivate.h"
+
+namespace orv {
+
+enum PlayerState {
+    PLAYER_CLOSED = 0,
+    PLAYER_READY = 1,         // session created
+    PLAYER_OPEN_PENDING = 2,  // topology set, waiting for the session
+    PLAYER_STARTED = 3,
+    PLAYER_PAUSED = 4,
+    PLAYER_STOPPED = 5,
+    PLAYER_CLOSING = 6,
+};
+
+class CPlayer final : public ComObject<IMFAsyncCallback> {
+public:
+    // How long CloseSession waits for the session to report its close.
+    static constexpr int kCloseWaitMs = 5000;
+    // How long the end of the presentation waits before it is posted.
+    static constexpr int kEndedDelayMs = 200;
+
+    // A player for the channel's owner window: the video is shown there and the messages are
+    // posted there.
+    static HRESULT CreateInstance(HWND window, CPlayer** player);
+
+    HRESULT QueryInterface(const IID& iid, void** object) override {
+        return QueryInterfaceOf<IMFAsyncCallback>(this, iid, object);
+    }
+    HRESULT GetParameters(DWORD* flags, DWORD* queue) override;
+    // One session event, on the session's event thread.
+    HRESULT Invoke(IMFAsyncResult* result) override;
+
+    // Closes what was open, creates a session and the movie's source and sets the topology;
+    // the session answers on its event thread. A failure closes the new session again.
+    HRESULT OpenFile(const std::string& path);
+    // From PLAYER_PAUSED or PLAYER_STOPPED (else MF_E_INVALIDREQUEST): goes on from the
+    // current position.
+    HRESULT Play();
+    // While started: pauses the session where it is (else S_FALSE, nothing done).
+    HRESULT Pause();
+    // Moves the paused picture to the time (100 ns): start there and pause at once. The player
+    // is paused afterwards whatever it was doing.
+    HRESULT SeekTo(LONGLONG time);
+    // 0..65535 on every channel of the sound; E_POINTER for a movie without sound.
+    HRESULT SetVolume(UINT32 volume);
+    // Closes the session and waits (at most kCloseWaitMs) until it has; then shuts down source
+    // and session and lets go of every service. Any state; nothing open: S_OK.
+    HRESULT CloseSession();
+
+    PlayerState GetState();
+    // The last volume set with success.
+    UINT32 GetVolume();
+    // The movie's length (100 ns) from its source.
+    HRESULT GetDuration(UINT64* duration);
+
+    // The services, each a counted reference or null (before the topology, after the close).
+    ComPtr<IMFMediaSession> Session();
+    ComPtr<IMFMediaSource> Source();
+    ComPtr<IMFPresentationClock> Clock();
+    ComPtr<IMFRateControl> RateControl();
+    ComPtr<IMFRateSupport> RateSupport();
+    ComPtr<IMFAudioStreamVolume> StreamVolume();
+    ComPtr<IMFVideoDisplayControl> DisplayControl();  // null until the topology is ready
+    ComPtr<IMFVideoMixerControl> MixerControl();
+    ComPtr<IMFVideoMixerBitmap> MixerBitmap();
+    ComPtr<CMFActivate> PresenterActivate();
+
+private:
+    explicit CPlayer(HWND window) : videoWindow_(window), eventWindow_(window) {}
+    ~CPlayer() override;
+
+    // The handlers of Invoke.
+    void OnTopologySet(IMFMediaSession* session);
+    void OnTopologyStatus(IMFMediaSession* session, IMFMediaEvent* event);
+    void OnPresentationEnded();
+
+    HRESULT CreateAndSetTopology();
+    HRESULT CreatePlaybackTopology(IMFMediaSource* source, IMFPresentationDescriptor* descriptor,
+                                   IMFTopology** topology);
+    HRESULT AddBranchToPartialTopology(IMFTopology* topology, IMFMediaSource* source,
+                                       IMFPresentationDescriptor* descriptor, DWORD index, bool* isAudio);
+    // S_FALSE and no activate for a stream the engine does not render.
+    HRESULT CreateMediaSinkActivate(IMFStreamDescriptor* stream, IMFActivate** activate, bool* isAudio);
+    void SetState(PlayerState state);
+    // A counted copy of a field, taken under the lock.
+    template <class T>
+    ComPtr<T> Locked(const ComPtr<T>& field) {
+        std::lock_guard lock(mutex_);
+        return field;
+    }
+
+    const HWND videoWindow_;
+    const HWND eventWindow_;
+    bool mfStarted_ = false;
+
+    std::mutex mutex_;
+    PlayerState state_ = PLAYER_CLOSED;
+    UINT32 volume_ = 0;
+    bool rebuiltWithoutAudio_ = false;
+    ComPtr<CMFActivate> presenterActivate_;
+    ComPtr<IMFMediaSession> session_;
+    ComPtr<IMFMediaSource> source_;
+    ComPtr<IMFPresentationClock> clock_;
+    ComPtr<IMFRateControl> rateControl_;
+    ComPtr<IMFRateSupport> rateSupport_;
+    ComPtr<IMFAudioStreamVolume> streamVolume_;
+    ComPtr<IMFVideoDisplayControl> displayControl_;
+    ComPtr<IMFVideoMixerControl> mixerControl_;
+    ComPtr<IMFVideoMixerBitmap> mixerBitmap_;
+
+    // The close event: set by the event thread at MESessionClosed, taken by CloseSession.
+    std::condition_variable closeWake_;
+    bool closed_ = false;
+};
+
+}  // namespace orv

@@ -1,0 +1,67 @@
+// Both process-wide channels on the real engine, as the main window sets them up: channel 1
+// with a video surface, channel 2 without a window. The surface's client size is the test's.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <QImage>
+
+#include "playback/PlayChannel.h"
+#include "playback/engine/ChannelEngineImpl.h"
+
+namespace orv::enginetest {
+
+using namespace std::chrono_literals;
+
+// A channel's video surface: the messages posted to it and the last picture presented to it.
+class VideoSurface {
+public:
+    VideoSurface();
+    ~VideoSurface();
+    VideoSurface(const VideoSurface&) = delete;
+    VideoSurface& operator=(const VideoSurface&) = delete;
+
+    HWND Handle() const { return handle_; }
+    int Count(unsigned message);
+    // Waits for a picture that shows the frame number (a stripe movie); false on time-out.
+    bool WaitForNumber(int number, std::chrono::milliseconds timeout = 10s);
+    // Waits for a picture presented after this call that satisfies nothing more.
+    bool WaitForNewPicture(std::chrono::milliseconds timeout = 10s);
+    QImage LastPicture();
+    RECT LastDestination();
+
+private:
+    HWND handle_ = 0;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    int messages_[2] = {0, 0};  // WM_APP_PLAYER_READY, WM_APP_PLAYER_ENDED
+    long pictures_ = 0;
+    QImage last_;
+    RECT destination_{};
+};
+
+class ChannelOpsTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    static PlayerDriverTable& Slots(int index) { return g_aPlayerDriverTable[index]; }
+    static sPLAYCHANNEL& Channel(int index) { return g_aPlayChannel[index]; }
+    // Opens the movie on the channel through slot 3 and waits until it is ready; false (with
+    // a test failure) when it did not get there.
+    bool OpenReady(int index, const std::string& path);
+    // Waits until the channel's player answers the picture size (its topology is ready).
+    static bool WaitReady(int index, std::chrono::milliseconds timeout = 10s);
+    ComPtr<CPlayer> Player(int index) { return engine_->PlayerOf(Channel(index)); }
+
+    RECT client_{0, 0, 320, 240};  // the surface's client area
+    VideoSurface surface_;
+    std::unique_ptr<ChannelEngineImpl> engine_;
+};
+
+}  // namespace orv::enginetest

@@ -1,0 +1,76 @@
+// Two players as the two channels use them: a front movie and its companion at half the frame
+// rate, started, moved and sped up together, stay within one companion frame of each other.
+#include <cmath>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "MovieCache.h"
+#include "PlayerWindow.h"
+
+namespace orv::enginetest {
+namespace {
+
+using mediatest::StripeMovieSpec;
+using mediatest::StripeMoviePath;
+
+constexpr float kFrontFps = 30.0f;
+constexpr float kCompanionFps = 15.0f;
+constexpr LONGLONG kCompanionFrame = 666667;  // 100 ns
+
+struct Pair {
+    PlayerWindow windows[2];
+    ComPtr<CPlayer> players[2];
+};
+
+// The clocks of both, read back to back, several times over a while.
+void ExpectInStep(Pair& pair, const std::string& when) {
+    for (int i = 0; i < 5; ++i) {
+        std::this_thread::sleep_for(120ms);
+        const LONGLONG front = ClockTime(pair.players[0].Get());
+        const LONGLONG companion = ClockTime(pair.players[1].Get());
+        EXPECT_LE(std::llabs(front - companion), kCompanionFrame) << when << " sample " << i;
+    }
+}
+
+TEST(PlayerSync, FrontAndHalfRateCompanionStayWithinOneFrame) {
+    StripeMovieSpec front;
+    front.frames = 600;  // 20 seconds
+    front.gop = 30;
+    front.audio = true;
+    StripeMovieSpec companion = front;
+    companion.fpsNum = 15;
+    companion.frames = 300;
+    companion.gop = 15;
+    companion.audio = false;
+    Pair pair;
+    pair.players[0] = OpenReady(StripeMoviePath(front), pair.windows[0]);
+    pair.players[1] = OpenReady(StripeMoviePath(companion), pair.windows[1]);
+    ASSERT_TRUE(pair.players[0] && pair.players[1]);
+
+    // Both go to the same moment, paused, and show its frame exactly; from there they play.
+    // (Started cold, each would first wait for its own first picture, however long its decoder
+    // takes.)
+    for (int companionFrame : {0, 37, 120, 3}) {
+        for (auto& w : pair.windows) w.ClearFrames();
+        ASSERT_EQ(pair.players[0]->SeekTo(ChannelFrameTime(2 * companionFrame, kFrontFps)), S_OK);
+        ASSERT_EQ(pair.players[1]->SeekTo(ChannelFrameTime(companionFrame, kCompanionFps)), S_OK);
+        ASSERT_TRUE(pair.windows[0].WaitForNumber(2 * companionFrame));
+        ASSERT_TRUE(pair.windows[1].WaitForNumber(companionFrame));
+        std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(pair.windows[0].LastNumber(), 2 * companionFrame);
+        EXPECT_EQ(pair.windows[1].LastNumber(), companionFrame);
+        for (auto& p : pair.players) ASSERT_EQ(p->Play(), S_OK);
+        ExpectInStep(pair, "playing");
+    }
+
+    for (float rate : {2.0f, 0.5f, 4.0f, 1.0f}) {
+        for (auto& p : pair.players) ASSERT_EQ(p->RateControl()->SetRate(rate > 2.0f, rate), S_OK);
+        ExpectInStep(pair, "rate " + std::to_string(rate));
+    }
+    for (auto& p : pair.players) EXPECT_TRUE(ClosePlayer(p));
+}
+
+}  // namespace
+}  // namespace orv::enginetest
