@@ -74,15 +74,18 @@ if tools/build.sh fuzz >"$logs/build-fuzz.log" 2>&1; then
     name=$(basename "$bin")
     (
       work=$(mktemp -d)
-      [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/" 2>/dev/null
+      # Scratch files of a target go to a folder removed with the rest.
+      mkdir -p "$work/corpus" "$work/tmp"
+      export TMPDIR="$work/tmp"
+      [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/corpus/" 2>/dev/null
       status=0
       regressions=$(find "fuzz/regressions/$name" -maxdepth 1 -type f 2>/dev/null)
       if [ -n "$regressions" ]; then
         # shellcheck disable=SC2086
         "$bin" $regressions >"$logs/fuzz-$name-regressions.log" 2>&1 || status=1
       fi
-      "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$work/crash-" \
-        "$work" >"$logs/fuzz-$name.log" 2>&1 || status=1
+      "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -artifact_prefix="$work/crash-" "$work/corpus" >"$logs/fuzz-$name.log" 2>&1 || status=1
       if [ $status -ne 0 ]; then
         tail -n 30 "$logs/fuzz-$name.log"
         # Keep what made it fail, to be added to fuzz/regressions/$name.
