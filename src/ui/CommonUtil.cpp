@@ -130,20 +130,27 @@ std::vector<MonitorRects> ListMonitors() {
     return provider ? provider() : ScreenMonitors();
 }
 
-bool GetMonitorRects(RECT* work, RECT* monitor, POINT pt) {
-    const MonitorRects* best = nullptr;
+int NearestRect(const std::vector<RECT>& areas, POINT pt) {
+    int best = -1;
     long long bestDistance = LLONG_MAX;
-    const std::vector<MonitorRects> monitors = ListMonitors();
-    for (const MonitorRects& m : monitors) {
-        const long long d = DistanceSquared(m.monitor, pt);
+    for (size_t i = 0; i < areas.size(); ++i) {
+        const long long d = DistanceSquared(areas[i], pt);
         if (d < bestDistance) {
             bestDistance = d;
-            best = &m;
+            best = int(i);
         }
     }
-    if (work) *work = best ? best->work : RECT{};
-    if (monitor) *monitor = best ? best->monitor : RECT{};
-    return best != nullptr;
+    return best;
+}
+
+bool GetMonitorRects(RECT* work, RECT* monitor, POINT pt) {
+    const std::vector<MonitorRects> monitors = ListMonitors();
+    std::vector<RECT> areas;
+    for (const MonitorRects& m : monitors) areas.push_back(m.monitor);
+    const int best = NearestRect(areas, pt);
+    if (work) *work = best >= 0 ? monitors[size_t(best)].work : RECT{};
+    if (monitor) *monitor = best >= 0 ? monitors[size_t(best)].monitor : RECT{};
+    return best >= 0;
 }
 
 void KeepWindowOnMonitors(QWidget* window) {

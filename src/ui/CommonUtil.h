@@ -83,6 +83,10 @@ std::vector<MonitorRects> ListMonitors();
 // it; each is filled when its pointer is not null. False (both emptied) with no monitor.
 bool GetMonitorRects(RECT* work, RECT* monitor, POINT pt);
 
+// The index in `areas` of the first rectangle that holds `pt` (right and bottom edges
+// excluded), or else of the one nearest to it; -1 when `areas` is empty.
+int NearestRect(const std::vector<RECT>& areas, POINT pt);
+
 // Moves a top-level window back onto the monitors when it has left them: a window off
 // every monitor is brought to the edge of the work area nearest its top-left corner; one
 // whose top-left corner is off while its bottom-right corner is on a monitor gets its top

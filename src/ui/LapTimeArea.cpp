@@ -7,6 +7,9 @@ namespace orv {
 
 void CLapTimeArea::SetUp(COffScreenDC* offScreen) {
     if (!offScreen) return;
+    // A buffer prepared before gets its own font back first, so that preparing the same
+    // buffer again does not keep the shared font as the one to restore.
+    GiveFontBack();
     m_pOffScreen = offScreen;
     m_offScreenLifetime = offScreen->Lifetime();
     DeviceContext& dc = offScreen->GetDC();
@@ -16,8 +19,12 @@ void CLapTimeArea::SetUp(COffScreenDC* offScreen) {
     m_bFontKept = true;
 }
 
-CLapTimeArea::~CLapTimeArea() {
+void CLapTimeArea::GiveFontBack() {
     if (m_bFontKept && !m_offScreenLifetime.expired()) m_pOffScreen->GetDC().SelectFont(m_pOldFont);
+    m_bFontKept = false;
+    m_pOldFont = nullptr;
 }
+
+CLapTimeArea::~CLapTimeArea() { GiveFontBack(); }
 
 }  // namespace orv

@@ -24,6 +24,9 @@ public:
     void SetUp(COffScreenDC* offScreen);
 
 private:
+    // The prepared buffer, while it exists, gets the font it had before; then no font is kept.
+    void GiveFontBack();
+
     COffScreenDC* m_pOffScreen = nullptr;
     // The prepared context's lifetime: the owner remakes its context on every resize, and
     // the font is given back only to a context that still exists.

@@ -5,8 +5,9 @@
 #include <QScreen>
 #include <QWidget>
 
-#include <climits>
+#include <vector>
 
+#include "ui/CommonUtil.h"
 #include "ui/text/UiText.h"
 
 namespace orv {
@@ -34,19 +35,14 @@ const SharedFontSlot kSharedFonts[] = {
 };
 
 QScreen* ScreenNearest(const QPoint& p) {
-    QScreen* best = nullptr;
-    long long bestDistance = LLONG_MAX;
-    for (QScreen* s : QGuiApplication::screens()) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    std::vector<RECT> areas;
+    for (const QScreen* s : screens) {
         const QRect g = s->geometry();
-        const long long dx = p.x() < g.left() ? g.left() - p.x() : (p.x() > g.right() ? p.x() - g.right() : 0);
-        const long long dy = p.y() < g.top() ? g.top() - p.y() : (p.y() > g.bottom() ? p.y() - g.bottom() : 0);
-        const long long d = dx * dx + dy * dy;
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = s;
-        }
+        areas.push_back(RECT{g.x(), g.y(), g.x() + g.width(), g.y() + g.height()});
     }
-    return best;
+    const int best = NearestRect(areas, POINT{p.x(), p.y()});
+    return best >= 0 ? screens[best] : nullptr;
 }
 
 QFont* MakeSharedFont(int height) {

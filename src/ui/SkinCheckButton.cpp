@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 
+#include "ui/Diagonal.h"
 #include "ui/Scaled.h"
 
 namespace orv {
@@ -12,10 +13,6 @@ constexpr int kBox = 12;        // box edge
 constexpr int kBoxTop = 4;      // box offset from the top
 constexpr int kTextLeft = 16;   // text offset from the left
 constexpr int kMaxText = 260;   // longest window text drawn, in characters
-
-bool Contains(const RECT& r, POINT p) {
-    return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
-}
 
 }  // namespace
 
@@ -51,14 +48,14 @@ void CSkinCheckButton::DrawItem(const DRAWITEMSTRUCT& dis) {
 }
 
 void CSkinCheckButton::OnMouseMove(POINT point) {
-    if (Contains(BoxRect(), point)) update();
+    if (PtInRect(BoxRect(), point)) update();
     // The hover time asked for is one millisecond: the hover follows the move at once.
     OnMouseHover(point);
 }
 
 void CSkinCheckButton::OnMouseHover(POINT point) {
     if (m_bUpdating || m_bChecked) return;
-    const BOOL inBox = Contains(BoxRect(), point) ? TRUE : FALSE;
+    const BOOL inBox = PtInRect(BoxRect(), point) ? TRUE : FALSE;
     if (inBox == m_bHovering) return;
     m_bHovering = inBox;
     update();

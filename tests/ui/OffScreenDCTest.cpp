@@ -61,6 +61,25 @@ TEST_F(LapTimeAreaTest, PreparesWhiteTextAndGivesTheFontBack) {
     EXPECT_EQ(buffer.GetDC().GetFont(), &other);
 }
 
+TEST_F(LapTimeAreaTest, PreparingAgainGivesTheFirstFontBack) {
+    QFont before;
+    COffScreenDC first(10, 10);
+    first.GetDC().SelectFont(&before);
+    COffScreenDC second(10, 10);
+    second.GetDC().SelectFont(&before);
+    {
+        CLapTimeArea area;
+        area.SetUp(&first);
+        area.SetUp(&first);  // the same buffer twice: its own font is still the one to give back
+        EXPECT_EQ(first.GetDC().GetFont(), g_hFont10);
+        area.SetUp(&second);  // the owner's new buffer: the old one gets its font back at once
+        EXPECT_EQ(first.GetDC().GetFont(), &before);
+        EXPECT_EQ(second.GetDC().GetFont(), g_hFont10);
+    }
+    EXPECT_EQ(first.GetDC().GetFont(), &before);
+    EXPECT_EQ(second.GetDC().GetFont(), &before);
+}
+
 TEST_F(LapTimeAreaTest, OutlivingItsBufferIsHarmless) {
     auto area = std::make_unique<CLapTimeArea>();
     auto buffer = std::make_unique<COffScreenDC>(10, 10);
