@@ -1,5 +1,6 @@
 #include "ui/SkinSliderCtrl.h"
 
+#include <QHideEvent>
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -159,6 +160,13 @@ void CSkinSliderCtrl::OnMouseMove(POINT point) {
 
 void CSkinSliderCtrl::OnLButtonUp(POINT) {
     if (m_bCaptured) EndDrag();
+}
+
+// A slider hidden while dragging never sees the release: it lets go as a release would,
+// for the same reason as a disabled one.
+void CSkinSliderCtrl::hideEvent(QHideEvent* event) {
+    if (m_bCaptured) EndDrag();
+    QWidget::hideEvent(event);
 }
 
 void CSkinSliderCtrl::paintEvent(QPaintEvent*) {

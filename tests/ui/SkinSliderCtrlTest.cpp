@@ -121,6 +121,17 @@ TEST_F(SkinSliderCtrlTest, DisablingDuringADragReleasesTheOwner) {
     EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 16384}, {kUp, kVolumeId, 16384}}));
 }
 
+TEST_F(SkinSliderCtrlTest, HidingDuringADragReleasesTheOwner) {
+    owner.show();
+    Press(50);
+    slider.hide();
+    EXPECT_FALSE(slider.m_bCaptured);
+    EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 32768}, {kUp, kVolumeId, 32768}}));
+    slider.show();
+    Release(50);
+    EXPECT_TRUE(owner.Take().empty());
+}
+
 TEST_F(SkinSliderCtrlTest, AnEmptyRangeGivesTheMinimumAndNoDrags) {
     slider.m_nMin = 10;
     slider.m_nMax = 5;
