@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "BenchFigures.h"
 #include "platform/media/VideoFrameSink.h"
 
 namespace orv::bench {
@@ -10,12 +11,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-constexpr auto kReadyWait = 20s;
-constexpr auto kSeekWait = 10s;
-// After a seek's first picture: no further picture for this long means it is the one that
-// stays.
-constexpr auto kSeekQuiet = 150ms;
 
 LONGLONG FrameTime(int frame, double fps) { return LONGLONG(std::llround(double(frame) * 1e7 / fps)); }
 

@@ -1,7 +1,5 @@
 #include "SlotsRun.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -14,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "FfmpegReference.h"
 #include "platform/base/JsonWriter.h"
 #include "platform/media/VideoFrameSink.h"
@@ -31,25 +30,9 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kReadyWait = 20s;
-constexpr auto kSeekWait = 10s;
-// After a seek's first picture: no further picture for this long means it is the one that stays.
-constexpr auto kSeekQuiet = 150ms;
 constexpr auto kTick = 30ms;  // the main window's playback timer
 // The front surface's client area (the main window's video area at scale 1).
 constexpr RECT kClientArea{0, 0, 1280, 720};
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return -1;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5))];
-}
 
 // Channel 1's video surface: counts the pictures presented to it and its ended message.
 class FrontSurface {

@@ -19,7 +19,6 @@
 // With --slots the channels are played through their operation tables instead (SlotsRun.h).
 // Timing never makes it fail; it exits with 2 on wrong arguments and 1 when a movie cannot be
 // measured.
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <charconv>
@@ -35,6 +34,7 @@
 #include <QGuiApplication>
 
 #include "BenchChannel.h"
+#include "BenchFigures.h"
 #include "SlotsRun.h"
 #include "FfmpegReference.h"
 #include "platform/base/JsonWriter.h"
@@ -82,19 +82,6 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         }
     }
     return !o->file.empty() && (o->channels == 1 || !o->companion.empty());
-}
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return -1;
-    std::sort(v.begin(), v.end());
-    const std::size_t i = std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
 }
 
 struct ChannelReport {

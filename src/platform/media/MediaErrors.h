@@ -25,6 +25,8 @@ constexpr HRESULT MF_E_NO_SAMPLE_DURATION = MakeHResult(0xC00D36C9u);
 constexpr HRESULT MF_E_NOT_AVAILABLE = MakeHResult(0xC00D36D7u);
 constexpr HRESULT MF_E_ATTRIBUTENOTFOUND = MakeHResult(0xC00D36E6u);
 constexpr HRESULT MF_E_MULTIPLE_BEGIN = MakeHResult(0xC00D36E9u);
+// An activation object asked for an interface it does not make, or unable to make its object.
+constexpr HRESULT MF_E_CANNOT_CREATE_SINK = MakeHResult(0xC00D36FAu);
 constexpr HRESULT MF_E_SHUTDOWN = MakeHResult(0xC00D3E85u);
 constexpr HRESULT MF_E_UNSUPPORTED_RATE = MakeHResult(0xC00D3E8Fu);
 constexpr HRESULT MF_E_REVERSE_UNSUPPORTED = MakeHResult(0xC00D3E90u);

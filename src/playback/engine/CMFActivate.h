@@ -10,10 +10,6 @@
 
 namespace orv {
 
-// ActivateObject: asked for an interface other than the presenter's, or no presenter could be
-// made.
-inline constexpr HRESULT MF_E_CANNOT_CREATE_SINK = MakeHResult(0xC00D36FAu);
-
 class CMFActivate final : public ComObject<IMFActivate> {
 public:
     // A new activate with an empty attribute store and no presenter.

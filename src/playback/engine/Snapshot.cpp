@@ -26,7 +26,7 @@ QImage ImageFromGrab(const BYTE* dib, DWORD dibSize, const BITMAPINFOHEADER& hea
     if (header.biSize != 0 && (header.biWidth != width || std::abs(header.biHeight) != height ||
                                header.biBitCount != 32 || header.biHeight < 0))
         return QImage();
-    if (dibSize != 0 && dibSize / rowBytes < std::size_t(height)) return QImage();
+    if (dibSize / rowBytes < std::size_t(height)) return QImage();
     QImage picture(width, height, QImage::Format_RGB32);
     if (picture.isNull()) return picture;
     for (int y = 0; y < height; ++y)

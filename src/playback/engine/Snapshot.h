@@ -14,8 +14,8 @@ namespace orv {
 constexpr int kSnapshotQuality = 95;
 
 // The picture of a frame grab: 32-bit pixels (bytes B, G, R, unused), rows bottom-up, of
-// the native width x height. The grab fills at least that; a grab that says it is
-// smaller, or describes another picture, gives a null image.
+// the native width x height. A grab that says it is smaller (a size of 0 included), or
+// describes another picture, gives a null image.
 QImage ImageFromGrab(const BYTE* dib, DWORD dibSize, const BITMAPINFOHEADER& header, int width, int height);
 
 // Grabs the picture the presenter shows (also on a channel without a window) and writes

@@ -1,10 +1,6 @@
 // The media session end to end, on movies whose pictures carry their frame numbers: what the
 // window is shown (through the renderer's own presenter) and what a presenter of the contract
 // receives (through the probe presenter).
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <fstream>
 #include <thread>
@@ -14,6 +10,7 @@
 #include "MovieCache.h"
 #include "ProbePresenter.h"
 #include "SessionHelpers.h"
+#include "StalledPipe.h"
 #include "fixtures/MovieMaker.h"
 
 namespace orv::mediatest {
@@ -254,14 +251,7 @@ TEST(MediaSession, RatesAdvanceTheClockAtThatRate) {
         float now = 0;
         EXPECT_EQ(rates->GetRate(&thin, &now), S_OK);
         EXPECT_EQ(now, rate);
-        const LONGLONG c0 = ClockTime(p.session.Get());
-        const auto w0 = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(400ms);
-        const double clock = double(ClockTime(p.session.Get()) - c0) / 1e7;
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
-        // Loosely: the clock runs at the rate, give or take the time the test itself takes.
-        EXPECT_GT(clock, wall * rate * 0.6) << "rate " << rate;
-        EXPECT_LT(clock, wall * rate * 1.6) << "rate " << rate;
+        EXPECT_TRUE(ClockRunsAtRate(SessionClock(p.session.Get()).Get(), rate)) << "rate " << rate;
     }
     float nearest = 0;
     auto support = Service<IMFRateSupport>(p.session.Get(), MF_RATE_CONTROL_SERVICE);
@@ -347,25 +337,9 @@ TEST(MediaSession, StreamsTheEngineDoesNotRenderAreLeftOut) {
     }
 }
 
-// Renames the audio sample entry in the movie's index, and its decoder description, to names
-// no decoder knows: the stream stays a sound stream of an unknown format.
-bool SpoilAudioCodec(const std::string& from, const std::string& to) {
-    std::ifstream in(from, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::size_t moov = bytes.find("moov");
-    const std::size_t entry = bytes.find("mp4a", moov);
-    const std::size_t config = bytes.find("esds", entry);
-    if (moov == std::string::npos || entry == std::string::npos || config == std::string::npos) return false;
-    bytes.replace(entry, 4, "qzx9");
-    bytes.replace(config, 4, "qzx8");
-    std::ofstream out(to, std::ios::binary);
-    out << bytes;
-    return bool(out);
-}
-
 TEST(MediaSession, SoundThatCannotBeDecodedFailsTheTopologyAndPlaysWithoutIt) {
     const std::string path = TempPath("spoiled-audio.mp4");
-    ASSERT_TRUE(SpoilAudioCodec(StripeMoviePath(WithAudio()), path));
+    ASSERT_TRUE(SpoilCodec(StripeMoviePath(WithAudio()), path, "mp4a", "esds"));
     FrameRecorder frames;
     Player p;
     ASSERT_EQ(OpenPlayer(path, {frames.Window()}, &p), S_OK);
@@ -427,31 +401,18 @@ TEST(MediaSession, CloseReturnsWithinTheBoundWhenReadingHangs) {
     const std::string movie = StripeMoviePath(params);
     ASSERT_FALSE(movie.empty());
     const std::string fifo = TempPath("stalled.fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const int writer = open(fifo.c_str(), O_RDWR);  // never blocks, never ends the pipe
-    ASSERT_GE(writer, 0);
-    std::ifstream in(movie, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::thread feed([&] {
-        const std::size_t half = bytes.size() / 2;
-        for (std::size_t done = 0; done < half;) {
-            const ssize_t n = write(writer, bytes.data() + done, half - done);
-            if (n <= 0) break;
-            done += std::size_t(n);
-        }
-    });
+    StalledPipe pipe(movie, fifo);
+    ASSERT_TRUE(pipe.Ok());
     FrameRecorder frames;
     Player p;
     OpenReady(fifo, {frames.Window()}, &p);
     ASSERT_EQ(StartHere(p.session.Get()), S_OK);
     ASSERT_TRUE(frames.WaitForNumber(5));
-    feed.join();
+    pipe.WaitFed();
     std::this_thread::sleep_for(200ms);
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_TRUE(ClosePlayer(p));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 5s);
-    close(writer);
-    unlink(fifo.c_str());
 }
 
 TEST(MediaSession, ASecondTopologyForTheSameSourceReplacesTheFirst) {
@@ -554,8 +515,7 @@ TEST(MediaSession, FilesThatAreNotMoviesAreRefused) {
     // The first part of a movie whose index sits at its end: no index, no movie.
     StripeMovieSpec params;
     params.moovFirst = false;
-    std::ifstream in(StripeMoviePath(params), std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = ReadAll(StripeMoviePath(params));
     const std::string cut = TempPath("cut.mp4");
     std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
     EXPECT_FALSE(SUCCEEDED(MFCreateSourceFromURL(cut, source.ReleaseAndGetAddressOf())));

@@ -1,5 +1,7 @@
 #include "MovieCache.h"
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -31,6 +33,24 @@ std::string StripeMoviePath(const StripeMovieSpec& s) {
     if (!MakeStripeMovie(s, path, &error)) return {};
     made.emplace(key, path);
     return path;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool SpoilCodec(const std::string& from, const std::string& to, const char (&entry)[5], const char (&config)[5]) {
+    std::string bytes = ReadAll(from);
+    const std::size_t moov = bytes.find("moov");
+    const std::size_t at = moov == std::string::npos ? moov : bytes.find(entry, moov);
+    const std::size_t description = at == std::string::npos ? at : bytes.find(config, at);
+    if (description == std::string::npos) return false;
+    bytes.replace(at, 4, "qzx9");
+    bytes.replace(description, 4, "qzx8");
+    std::ofstream out(to, std::ios::binary);
+    out << bytes;
+    return bool(out);
 }
 
 }  // namespace orv::mediatest

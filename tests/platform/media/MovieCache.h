@@ -11,5 +11,11 @@ namespace orv::mediatest {
 std::string StripeMoviePath(const StripeMovieSpec& params);
 // A path in the temporary folder for a file the test makes itself.
 std::string TempPath(const std::string& name);
+// The whole file's bytes; empty when it cannot be read.
+std::string ReadAll(const std::string& path);
+// A copy of the movie whose sample entry `entry` and its decoder description `config` (box
+// types of the movie's index) are renamed to names no decoder knows: the stream keeps its kind
+// but has a format nobody decodes.
+bool SpoilCodec(const std::string& from, const std::string& to, const char (&entry)[5], const char (&config)[5]);
 
 }  // namespace orv::mediatest

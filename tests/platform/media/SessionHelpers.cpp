@@ -1,6 +1,7 @@
 #include "SessionHelpers.h"
 
 #include <atomic>
+#include <cmath>
 
 #include "StripeMovie.h"
 
@@ -190,6 +191,38 @@ HRESULT StartAt(IMFMediaSession* session, LONGLONG position) {
 HRESULT StartHere(IMFMediaSession* session) {
     PROPVARIANT v;
     return session->Start(&GUID_NULL, &v);
+}
+
+ComPtr<IMFClock> SessionClock(IMFMediaSession* session) {
+    ComPtr<IMFClock> clock;
+    session->GetClock(clock.ReleaseAndGetAddressOf());
+    return clock;
+}
+
+bool ClockRunsAtRate(IMFClock* clock, float rate, std::chrono::milliseconds timeout) {
+    if (!clock) return false;
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    do {
+        LONGLONG c0 = 0, c1 = 0;
+        MFTIME s0 = 0, s1 = 0;
+        if (FAILED(clock->GetCorrelatedTime(0, &c0, &s0))) return false;
+        std::this_thread::sleep_for(100ms);
+        if (FAILED(clock->GetCorrelatedTime(0, &c1, &s1))) return false;
+        // Each reading rounds to the nearest 100 ns.
+        if (s1 > s0 && std::fabs(double(c1 - c0) - double(rate) * double(s1 - s0)) <= 2.0) return true;
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
+
+bool WaitForClockState(IMFClock* clock, MFCLOCK_STATE state, std::chrono::milliseconds timeout) {
+    if (!clock) return false;
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        MFCLOCK_STATE now = MFCLOCK_STATE_INVALID;
+        if (SUCCEEDED(clock->GetState(0, &now)) && now == state) return true;
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(2ms);
+    }
 }
 
 LONGLONG ClockTime(IMFMediaSession* session) {

@@ -97,6 +97,15 @@ bool ClosePlayer(Player& player, std::chrono::milliseconds wait = 5s);
 HRESULT StartAt(IMFMediaSession* session, LONGLONG position);
 HRESULT StartHere(IMFMediaSession* session);
 LONGLONG ClockTime(IMFMediaSession* session);
+// The session's clock, or null.
+ComPtr<IMFClock> SessionClock(IMFMediaSession* session);
+// Whether the clock runs at `rate` times the system clock: within the timeout, two readings a
+// little apart differ by rate x the system time between them. Each reading takes the clock's
+// time and the system time together, so a test thread that is kept waiting does not count, and
+// a rate change still on its way to the clock is waited out.
+bool ClockRunsAtRate(IMFClock* clock, float rate, std::chrono::milliseconds timeout = 10s);
+// Waits until the clock is in the state; false on time-out.
+bool WaitForClockState(IMFClock* clock, MFCLOCK_STATE state, std::chrono::milliseconds timeout = 10s);
 
 // The service of the session, or null.
 template <class I>

@@ -1,8 +1,5 @@
 #include "PlayerWindow.h"
 
-#include <fstream>
-#include <iterator>
-
 #include <gtest/gtest.h>
 
 #include "StripeMovie.h"
@@ -117,20 +114,6 @@ LONGLONG ClockTime(CPlayer* player) {
 LONGLONG ChannelFrameTime(int frame, float fps) {
     const float interval = 1000.0f / fps;
     return LONGLONG(float(frame) * interval * 10000.0f);
-}
-
-bool SpoilCodec(const std::string& from, const std::string& to, const char (&entry)[5], const char (&config)[5]) {
-    std::ifstream in(from, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::size_t moov = bytes.find("moov");
-    const std::size_t at = moov == std::string::npos ? moov : bytes.find(entry, moov);
-    const std::size_t description = at == std::string::npos ? at : bytes.find(config, at);
-    if (description == std::string::npos) return false;
-    bytes.replace(at, 4, "qzx9");
-    bytes.replace(description, 4, "qzx8");
-    std::ofstream out(to, std::ios::binary);
-    out << bytes;
-    return bool(out);
 }
 
 }  // namespace orv::enginetest

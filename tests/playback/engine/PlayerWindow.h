@@ -70,8 +70,4 @@ LONGLONG ClockTime(CPlayer* player);
 // precision, truncated.
 LONGLONG ChannelFrameTime(int frame, float fps);
 
-// A copy of the movie whose sample entry `entry` and its decoder description `config` (box
-// types of the movie's index) are renamed to names no decoder knows.
-bool SpoilCodec(const std::string& from, const std::string& to, const char (&entry)[5], const char (&config)[5]);
-
 }  // namespace orv::enginetest

@@ -3,6 +3,7 @@
 
 #include "ChannelOpsFixture.h"
 #include "MovieCache.h"
+#include "SessionHelpers.h"
 #include "StripeMovie.h"
 
 namespace orv::enginetest {
@@ -10,6 +11,7 @@ namespace {
 
 using mediatest::StripeMoviePath;
 using mediatest::StripeMovieSpec;
+using mediatest::WaitForClockState;
 
 StripeMovieSpec Front(bool audio = false) {
     StripeMovieSpec params;
@@ -38,6 +40,7 @@ TEST_F(ChannelOpsTest, PlayPauseAndStopMoveThePlayState) {
     ASSERT_TRUE(surface_.WaitForNumber(5));
     EXPECT_EQ(Slots(0).PauseMovie(Channel(0)), 1);
     EXPECT_EQ(Channel(0).playState, PLAY_PAUSED);
+    ASSERT_TRUE(WaitForClockState(Player(0)->Clock().Get(), MFCLOCK_STATE_PAUSED));
     const std::int32_t paused = Slots(0).GetCurrentFrame(Channel(0));
     EXPECT_GT(paused, 0);
     EXPECT_EQ(Slots(0).GetCurrentFrame(Channel(0)), paused);  // the clock stands
