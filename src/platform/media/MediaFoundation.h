@@ -212,6 +212,9 @@ struct IMFMediaSession : IUnknown {
     // at 0); VT_I8 seeks to that time (100 ns). timeFormat must be null or GUID_NULL.
     virtual HRESULT Start(const GUID* timeFormat, const PROPVARIANT* position) = 0;
     virtual HRESULT Pause() = 0;
+    // Start at `position` and Pause, queued as one request: the picture at that time is
+    // shown and the clock never runs, however long the caller is delayed between the two.
+    virtual HRESULT StartPaused(LONGLONG position) = 0;
     virtual HRESULT Stop() = 0;
     virtual HRESULT Close() = 0;
     // Stops every thread of the session (waiting a bounded time for each) and releases the

@@ -153,6 +153,21 @@ HRESULT SessionCore::Start(bool hasPosition, LONGLONG position) {
 }
 
 HRESULT SessionCore::Pause() { return Queue(Command(Kind::Pause)); }
+
+HRESULT SessionCore::StartPaused(LONGLONG position) {
+    Command start(Kind::Start);
+    start.hasPosition = true;
+    start.position = position;
+    {
+        std::lock_guard lock(mutex_);
+        if (shutdown_) return MF_E_SHUTDOWN;
+        // Both at once, so the control thread always finds the pause behind the start.
+        commands_.push_back(std::move(start));
+        commands_.push_back(Command(Kind::Pause));
+    }
+    commandWake_.notify_all();
+    return S_OK;
+}
 HRESULT SessionCore::Stop() { return Queue(Command(Kind::Stop)); }
 HRESULT SessionCore::Close() { return Queue(Command(Kind::Close)); }
 
@@ -677,6 +692,7 @@ public:
         return core_->Start(has, has ? position->hVal : 0);
     }
     HRESULT Pause() override { return core_->Pause(); }
+    HRESULT StartPaused(LONGLONG position) override { return core_->StartPaused(position); }
     HRESULT Stop() override { return core_->Stop(); }
     HRESULT Close() override { return core_->Close(); }
     HRESULT Shutdown() override { return core_->Shutdown(); }

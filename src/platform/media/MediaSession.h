@@ -25,6 +25,7 @@ public:
     HRESULT SetTopology(IMFTopology* topology);
     HRESULT Start(bool hasPosition, LONGLONG position);
     HRESULT Pause();
+    HRESULT StartPaused(LONGLONG position);
     HRESULT Stop();
     HRESULT Close();
     HRESULT Shutdown();

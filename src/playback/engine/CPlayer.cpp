@@ -276,11 +276,7 @@ HRESULT CPlayer::SeekTo(LONGLONG time) {
     std::lock_guard lock(mutex_);
     if (!session_) return E_UNEXPECTED;
     if (presenterActivate_) presenterActivate_->SetStartMarks(1, 1, 0);
-    PROPVARIANT position;
-    position.vt = VT_I8;
-    position.hVal = time;
-    HRESULT hr = session_->Start(&GUID_NULL, &position);
-    if (SUCCEEDED(hr)) hr = session_->Pause();
+    const HRESULT hr = session_->StartPaused(time);
     if (SUCCEEDED(hr)) state_ = PLAYER_PAUSED;
     return hr;
 }

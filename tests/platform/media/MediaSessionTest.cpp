@@ -50,10 +50,9 @@ void OpenReady(const std::string& path, const OpenOptions& options, Player* p) {
     ASSERT_EQ(status, UINT32(MF_TOPOSTATUS_READY));
 }
 
-// Seeks to the time and pauses there, as the channel's seek does.
+// Seeks to the time and pauses there in one request, as the channel's seek does.
 void SeekPaused(Player& p, LONGLONG time) {
-    ASSERT_EQ(StartAt(p.session.Get(), time), S_OK);
-    ASSERT_EQ(p.session->Pause(), S_OK);
+    ASSERT_EQ(p.session->StartPaused(time), S_OK);
     ASSERT_EQ(StatusOf(p.events->WaitFor(MESessionPaused)), S_OK);
 }
 
