@@ -31,50 +31,43 @@ HRESULT PresentationClock::GetTime(MFTIME* time) {
     return S_OK;
 }
 
+MFTIME PresentationClock::Rebase(MFCLOCK_STATE state, std::optional<MFTIME> position) {
+    const MFTIME now = MFGetSystemTime();
+    position_ = position ? *position : TimeAt(now);
+    systemBase_ = now;
+    state_ = state;
+    return now;
+}
+
 MFTIME PresentationClock::Start(MFTIME position) {
     std::lock_guard lock(mutex_);
-    systemBase_ = MFGetSystemTime();
-    position_ = position;
-    state_ = MFCLOCK_STATE_RUNNING;
-    return systemBase_;
+    return Rebase(MFCLOCK_STATE_RUNNING, position);
 }
 
 MFTIME PresentationClock::Pause() {
     std::lock_guard lock(mutex_);
-    const MFTIME now = MFGetSystemTime();
-    position_ = TimeAt(now);
-    systemBase_ = now;
-    state_ = MFCLOCK_STATE_PAUSED;
-    return now;
+    return Rebase(MFCLOCK_STATE_PAUSED, std::nullopt);
 }
 
 MFTIME PresentationClock::Restart() {
+    // Runs on from where it stands: a clock that is not running stands at its position.
     std::lock_guard lock(mutex_);
-    systemBase_ = MFGetSystemTime();
-    state_ = MFCLOCK_STATE_RUNNING;
-    return systemBase_;
+    return Rebase(MFCLOCK_STATE_RUNNING, position_);
 }
 
 MFTIME PresentationClock::Stop(MFTIME position) {
     std::lock_guard lock(mutex_);
-    systemBase_ = MFGetSystemTime();
-    position_ = position;
-    state_ = MFCLOCK_STATE_STOPPED;
-    return systemBase_;
+    return Rebase(MFCLOCK_STATE_STOPPED, position);
 }
 
 void PresentationClock::Hold(MFTIME position) {
     std::lock_guard lock(mutex_);
-    systemBase_ = MFGetSystemTime();
-    position_ = position;
-    state_ = MFCLOCK_STATE_PAUSED;
+    Rebase(MFCLOCK_STATE_PAUSED, position);
 }
 
 MFTIME PresentationClock::SetRate(float rate) {
     std::lock_guard lock(mutex_);
-    const MFTIME now = MFGetSystemTime();
-    position_ = TimeAt(now);
-    systemBase_ = now;
+    const MFTIME now = Rebase(state_, std::nullopt);
     rate_ = rate;
     return now;
 }

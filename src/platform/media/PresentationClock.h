@@ -2,6 +2,8 @@
 // clock's rate while it runs, and stands still while it is paused or stopped.
 #pragma once
 
+#include <optional>
+
 #include <mutex>
 
 #include "platform/media/MediaFoundation.h"
@@ -30,6 +32,9 @@ public:
 
 private:
     MFTIME TimeAt(MFTIME systemTime) const;
+    // Under the lock: the clock stands at `position` (where it is now when none) from now on,
+    // in `state`; returns the system time of the change.
+    MFTIME Rebase(MFCLOCK_STATE state, std::optional<MFTIME> position);
 
     mutable std::mutex mutex_;
     MFCLOCK_STATE state_ = MFCLOCK_STATE_STOPPED;
