@@ -11,17 +11,8 @@ namespace orv::mediatest {
 namespace {
 
 TEST(MediaSessionStress, OpenPlaySeekCloseCycles) {
-    StripeMovieSpec front;
-    front.width = 160;
-    front.height = 120;
-    front.frames = 90;
-    front.gop = 15;
-    front.audio = true;
-    StripeMovieSpec rear = front;
-    rear.fpsNum = 15;
-    rear.frames = 45;
-    rear.audio = false;
-    const std::string paths[2] = {StripeMoviePath(front), StripeMoviePath(rear)};
+    const StripeMoviePair pair = SmallFrontAndHalfRateCompanion();
+    const std::string paths[2] = {StripeMoviePath(pair.front), StripeMoviePath(pair.companion)};
     ASSERT_FALSE(paths[0].empty());
     ASSERT_FALSE(paths[1].empty());
     const double fps[2] = {30.0, 15.0};

@@ -177,4 +177,18 @@ bool MakeColourMovie(int width, int height, const std::vector<YuvBar>& bars, con
     return RunFfmpeg(args, raw, error) == 0;
 }
 
+StripeMoviePair SmallFrontAndHalfRateCompanion() {
+    StripeMoviePair pair;
+    pair.front.width = 160;
+    pair.front.height = 120;
+    pair.front.frames = 90;
+    pair.front.gop = 15;
+    pair.front.audio = true;
+    pair.companion = pair.front;
+    pair.companion.fpsNum = 15;
+    pair.companion.frames = 45;
+    pair.companion.audio = false;
+    return pair;
+}
+
 }  // namespace orv::mediatest

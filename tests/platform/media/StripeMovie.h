@@ -30,6 +30,14 @@ struct StripeMovieSpec {
 
 bool MakeStripeMovie(const StripeMovieSpec& params, const std::string& path, std::string* error);
 
+// The small pair the open/play/seek/close loops use: a 160x120 front movie of 3 s at 30 fps
+// with sound, and its silent companion at half the frame rate.
+struct StripeMoviePair {
+    StripeMovieSpec front;
+    StripeMovieSpec companion;
+};
+StripeMoviePair SmallFrontAndHalfRateCompanion();
+
 // The frame number a picture shows, or -1 when it shows none.
 int ReadStripeNumber(const QImage& picture);
 

@@ -10,21 +10,11 @@
 namespace orv::enginetest {
 namespace {
 
-using mediatest::StripeMovieSpec;
 using mediatest::StripeMoviePath;
 
 TEST(PlayerStress, OpenPlaySeekCloseCycles) {
-    StripeMovieSpec front;
-    front.width = 160;
-    front.height = 120;
-    front.frames = 90;
-    front.gop = 15;
-    front.audio = true;
-    StripeMovieSpec companion = front;
-    companion.fpsNum = 15;
-    companion.frames = 45;
-    companion.audio = false;
-    const std::string paths[2] = {StripeMoviePath(front), StripeMoviePath(companion)};
+    const mediatest::StripeMoviePair pair = mediatest::SmallFrontAndHalfRateCompanion();
+    const std::string paths[2] = {StripeMoviePath(pair.front), StripeMoviePath(pair.companion)};
     const float fps[2] = {30.0f, 15.0f};
     std::mt19937 random(11);
     for (int cycle = 0; cycle < ORV_PLAYER_CYCLES; ++cycle) {
