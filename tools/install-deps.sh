@@ -11,6 +11,9 @@ packages=(
   qt6-svg-dev libqt6svg6
   fonts-noto-cjk
   ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  qt6-webengine-dev qt6-webchannel-dev libjs-leaflet
+  libcurl4-openssl-dev
+  xvfb xauth pulseaudio pulseaudio-utils
   python3
 )
 
