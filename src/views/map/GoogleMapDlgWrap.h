@@ -1,0 +1,96 @@
+// The map bridge: the main window's one map member.
+//
+// It owns the map page host and the connectivity checker, answers the page's calls
+// (IHostWebViewFuncs) and lets the main window run scripts in the page, reload the track,
+// set the page's play status, show or hide the page and move it to another parent window.
+// Every script goes out through ExecScript; nothing here knows the browser engine.
+//
+// UI thread only, except where a method says otherwise. Messages to the main window are
+// posted, never sent: WM_APP_MAP_READY when the page has loaded its map library and
+// WM_APP_MAP_MARKER_CLICK (lParam = frame) when an event marker was clicked.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/base/AppMessage.h"
+#include "platform/base/WinTypes.h"
+#include "views/map/HostWebViewFuncs.h"
+
+class QWidget;
+
+namespace orv {
+
+class CGoogleMapDlg2;
+class IInternetConnection;
+
+// Values of SetMapStatus.
+enum MapStatus : int {
+    MAP_STATUS_PLAY = 0,   // the marker follows the frame
+    MAP_STATUS_PAUSE = 1,  // "pause"
+    MAP_STATUS_STOP = 2,   // "stop"
+};
+
+class CGoogleMapDlgWrap : public IHostWebViewFuncs {
+public:
+    // Takes ownership of `connection` (the program's checker). Without one the bridge makes
+    // its own connectivity watch, which probes the map tile server's address once a second.
+    explicit CGoogleMapDlgWrap(std::unique_ptr<IInternetConnection> connection = nullptr);
+    ~CGoogleMapDlgWrap() override;
+    CGoogleMapDlgWrap(const CGoogleMapDlgWrap&) = delete;
+    CGoogleMapDlgWrap& operator=(const CGoogleMapDlgWrap&) = delete;
+
+    // Whether a page host can be made on this system (the web engine is present).
+    static BOOL IsWebEngineAvailable();
+
+    // Makes the page host as a child of `parent` (the map window) and starts loading the
+    // page. FALSE when a host already exists or none can be made.
+    BOOL CreateHost(QWidget* parent);
+
+    // The host's window, or null without a host; for the main window's layout.
+    QWidget* GetHostWindow() const;
+
+    // The connectivity checker (never null).
+    IInternetConnection& GetConnection() { return *m_pConnection; }
+
+    // Page-facing.
+    BOOL ConnectTest() override;
+    void OnInitHtml() override;
+    TrackArray GetGPSData() override;
+    TrackArray GetGridData(const std::string& unused) override;
+    std::string GetMarkName(int eventKind) override;
+    std::string GetRcString(int textIndex) override;
+    std::string GetRelJpgNum() override;
+    void DebugLog(const std::string& text) override;
+    void OnClickCrashPoint(int ifile, int igrid, int ipos, int valid, double lat, double lng,
+                           double speed, double direction) override;
+    std::string GetMapURL() override;
+    void SetSend() override;
+
+    // Main-window-facing.
+    void ExecScript(const std::string& script);
+    // Only once the page is ready: clears the event markers and the current movie's lines,
+    // draws the whole track when `wholeLine`, then the current movie's track.
+    void ReloadTrack(int grid, BOOL wholeLine);
+    // MAP_STATUS_*: the status the page reads with the position; stop also moves the marker.
+    void SetMapStatus(int status);
+    // Writes the position the page shows the marker at when the frame has no track point.
+    void SetMapPosition(double lat, double lng);
+    // TRUE when the call changed the host's visibility.
+    BOOL ShowMap(BOOL show);
+    // Moves the host window under `parent` (none when null); the previous parent, or null
+    // without a host.
+    QWidget* SetParent(QWidget* parent);
+
+    CGoogleMapDlg2* m_pMapDlg2 = nullptr;  // owned; the one page host, or null
+    BOOL m_bPageReady = FALSE;             // the page has loaded the map library
+    BOOL m_bShown = FALSE;                 // the host window is shown by ShowMap
+    BOOL m_bHasPosition = FALSE;           // written by the main window: the frame has a GPS fix
+    int m_nRelJpgNum = 0;                  // current frame, written by the main window
+    HWND m_pOwner = 0;                     // the main window, receiver of the posted messages
+
+private:
+    std::unique_ptr<IInternetConnection> m_pConnection;
+};
+
+}  // namespace orv
