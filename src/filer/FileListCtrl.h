@@ -1,0 +1,141 @@
+// The list of recordings in the file browser, and the hover popup that previews them.
+//
+// CFileListCtrl shows one owner-drawn row per recording of the open folder that passes the
+// seven kind filters, in the order of the folder scan. Selecting a row makes it the
+// owner's current recording. While the mouse rests on a row, a small borderless popup
+// ("TipWindow") left of the list plays that recording, silently, through the preview
+// session (g_pPreviewSession). UI thread only.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+#include "platform/base/AppMessage.h"
+#include "platform/base/WinTypes.h"
+#include "platform/window/AppWindow.h"
+#include "recorder/FileEntry.h"
+#include "recorder/RecordingName.h"
+
+namespace orv {
+
+class IFileListOwner;
+class CFileListHeaderCtrl;
+
+// Row fills, COLORREF: impact kinds get the warm shades, all others the neutral ones.
+COLORREF FileRowFill(RecordingKind kind, bool current);
+constexpr COLORREF kFileRowFrame = RGB(136, 136, 136);
+
+// The popup's size: trunc(220 s) wide, 9/16 of that high.
+SIZE PreviewPopupSize();
+
+// Where the popup goes (screen coordinates): left of the list's client area, centred on
+// the row, moved up so that it does not pass the bottom of the list's window.
+POINT PlacePreviewPopup(int listClientLeft, int rowTop, int rowBottom, int listWindowBottom, SIZE popup);
+
+// The borderless popup the preview plays in: black, with the newest picture of the
+// session drawn over it. Session events posted to its handle are handed to the session.
+class CTipWindow : public QWidget, public AppWindow {
+public:
+    CTipWindow();
+    ~CTipWindow() override;
+
+    // The newest picture presented into the popup (null before the first).
+    QImage LastFrame() const { return m_frame; }
+    // Pictures presented since the popup was made.
+    int FrameCount() const { return m_nFrames; }
+
+protected:
+    void OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage m_frame;
+    int m_nFrames = 0;
+};
+
+class CFileListCtrl : public QAbstractScrollArea {
+public:
+    explicit CFileListCtrl(QWidget* parent = nullptr);
+    ~CFileListCtrl() override;
+
+    // The hidden header with its two owner-drawn columns; the row height; a white ground.
+    void InsertColumns();
+
+    // m_vecShown = the entries of m_vecEntries that pass the filters; one row each.
+    void RefillList();
+
+    // --- rows --------------------------------------------------------------------------
+    int GetItemCount() const { return int(m_rows.size()); }
+    std::string GetItemText(int row) const;
+    void DeleteAllItems();
+    int RowHeight() const;
+    // The row's bounds in viewport coordinates (empty for no row).
+    RECT GetItemBounds(int row) const;
+    // The row under a viewport point, counting only whole rows of the viewport; -1 for none.
+    int HitTestRow(QPoint viewportPoint) const;
+    // Makes the row the only selected and focused row and the selection mark (-1 clears
+    // the selection). A row that becomes selected is reported through OnItemChanged.
+    void SelectOnlyRow(int row);
+    int GetSelectedRow() const { return m_nSelected; }
+    int GetSelectionMark() const { return m_nSelectionMark; }
+    // Scrolls so that the row is visible; a partly visible row counts as visible.
+    void EnsureVisible(int row);
+    int GetTopIndex() const;
+
+    // A row's selection changed to `selected`: when it became selected and differs from
+    // the owner's current row, or the owner asked for a reselect, the owner opens it.
+    // Runs under "hMutexCache".
+    void OnItemChanged(int row, bool selected);
+
+    // --- hover preview -----------------------------------------------------------------
+    // Shows the popup over the row under `cursor` (screen coordinates), `under` being the
+    // window there. FALSE when no preview shows.
+    BOOL UpdatePreviewAt(QPoint cursor, QWidget* under);
+    BOOL UpdatePreview();
+    void StopPreview();
+    // The hover timer fired (the mouse rested 100 ms).
+    void OnMouseHover();
+    void OnMouseLeave();
+    CTipWindow* GetTipWindow() const { return m_hTipWnd; }
+    BOOL IsHoverSuppressed() const { return m_bHoverSuppressed; }
+
+    std::vector<sFILEENTRY> m_vecEntries;
+    std::vector<sFILEENTRY> m_vecShown;
+    int m_nCurrentRow = -1;
+    bool m_bFilter[kRecordingKindCount] = {};
+    IFileListOwner* m_pOwner = nullptr;
+    CTipWindow* m_hTipWnd = nullptr;
+    RECT m_rcHover{-1, -1, -1, -1};
+    BOOL m_bPreviewEnabled = TRUE;
+    BOOL m_bPressed = FALSE;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    void CreateTipWindow();
+    void DrawItem(QPainter& painter, int row);
+    void UpdateScrollBars();
+    void HidePopup();
+
+    std::vector<std::string> m_rows;
+    CFileListHeaderCtrl* m_pHeader = nullptr;
+    int m_nSelected = -1;
+    int m_nSelectionMark = -1;
+    BOOL m_bHoverSuppressed = FALSE;
+    QTimer m_hoverTimer;
+};
+
+}  // namespace orv

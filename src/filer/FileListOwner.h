@@ -1,0 +1,38 @@
+// What the file browser asks of the window that holds it (the main window). The browser
+// knows the main window only through this interface and through the messages it posts
+// to the handle given here, so it never depends on the program's own classes.
+#pragma once
+
+#include "platform/base/AppMessage.h"
+
+namespace orv {
+
+class IFileListOwner {
+public:
+    virtual ~IFileListOwner() = default;
+
+    // The handle that the folder tree posts WM_APP_FOLDER_SELECTED to (wParam 0, lParam
+    // the newly selected FolderTreeItem) and that the folder watcher posts
+    // WM_APP_SOURCE_LOST to.
+    virtual HWND GetOwnerHwnd() const = 0;
+
+    // The row of the file list whose recording the owner holds, -1 for none. Read under
+    // "hMutexCache".
+    virtual int GetCurrentFileRow() const = 0;
+
+    // Whether the owner asked for the current row to be selected again (so that it is
+    // opened once more); the request is cleared by this read. Under "hMutexCache".
+    virtual bool TakeReselectRequest() = 0;
+
+    // The user (or the browser) selected a new row: the owner makes it its current row,
+    // mutes the channels and opens its recording. Called on the UI thread while the list
+    // holds "hMutexCache", which is recursive, so the owner may take it again.
+    virtual void OnFileRowSelected(int row) = 0;
+
+    // The hover preview popped up over `row` (an index into the list's shown entries):
+    // the owner opens that row's movie in g_pPreviewSession and starts it. A row the
+    // owner does not know is ignored.
+    virtual void OnPreviewFile(int row) = 0;
+};
+
+}  // namespace orv

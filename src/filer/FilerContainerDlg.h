@@ -1,0 +1,152 @@
+// The file-browser pane of the main window: the folder tree of the open source, the list
+// of its recordings, seven kind toggles with their labels, and the count of listed files.
+// It opens a source (a removable drive, a folder or one movie file), fills the tree and
+// the list from the folder scan, picks the recorder's movie and date folder, restores the
+// last source at start-up, gathers all files of the source for the long jobs, and
+// identifies the recorder on the card for the update check.
+//
+// The main window owns it, creates its controls, lays it out, and reads and writes several
+// of its members directly. UI thread only; the folder watcher reports to the owner.
+#pragma once
+
+#include <QBrush>
+#include <QLineEdit>
+#include <QWidget>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "platform/base/AppMessage.h"
+#include "platform/base/WinTypes.h"
+#include "platform/window/AppWindow.h"
+#include "recorder/FileEntry.h"
+#include "recorder/FolderTree.h"
+#include "recorder/MovieResource.h"
+#include "recorder/RecordingName.h"
+
+class QPainter;
+
+namespace orv {
+
+class CFileListCtrl;
+class CFolderTreeCtrl;
+class CResourceImage;
+class CSkinButton;
+class DeviceContext;
+class IFileListOwner;
+
+enum SourceKind : int {
+    SOURCE_NONE = 0,
+    SOURCE_SD = 1,
+    SOURCE_FOLDER = 2,
+    SOURCE_FILE = 3,
+};
+
+// Control ids of the pane.
+constexpr int IDC_FOLDER_TREE = 38300;
+constexpr int IDC_PATH_EDIT = 38500;
+constexpr int IDC_FILE_LIST = 1001;
+constexpr int IDC_FILTER_FIRST = 38700;  // + RecordingKind
+
+// Set when the card belongs to the model whose recorder has no alert or vehicle functions;
+// the speed-camera and radar filters, several event toggles and the vehicle gauges are
+// switched off for it.
+extern bool g_bLimitedModel;
+
+// The recorder's firmware version "%d.%d.%d" of the three two-digit numbers of a data
+// header's version field; empty when they are not digits.
+std::string FormatRecorderVersion(const char version[6]);
+
+// The recorder number "%06d" of the six characters behind the end marker; empty when they
+// are all blanks or no number.
+std::string FormatRecorderNumber(const std::uint8_t* trailer, std::size_t size);
+
+// The download shortcuts of the recorder models, probed in this order at the card's root.
+inline constexpr std::array<const char*, 6> kModelShortcutKeys = {
+    "KM3CA_download", "KM3C_download", "KM2B_download", "KM1A_download", "KM4D_download", "KM5E_download"};
+inline constexpr const char* kLimitedModelKey = "KM5E_download";
+
+class CFilerContainerDlg : public QWidget, public AppWindow {
+public:
+    explicit CFilerContainerDlg(QWidget* parent = nullptr);
+    ~CFilerContainerDlg() override;
+
+    // Creates the tree, the list, the path field and the seven toggles (all filters on).
+    BOOL CreateControls(IFileListOwner* owner);
+
+    void ShowBrowserControls(BOOL show);
+    // Lay the pane out in `rc` (its client rectangle); nothing moves when it is empty.
+    void LayoutSideBySide(const RECT* rc);
+    void LayoutStacked(const RECT* rc);
+
+    // The first child of `parent`, in tree order, whose text matches `pattern` (ECMAScript)
+    // as a whole, ignoring case; kFolderTreeRoot when none does. Every child is tried: a
+    // card's "Config" folder sorts before "Normal" and must not hide the recordings.
+    FolderTreeItem FindTreeChildByPattern(FolderTreeItem parent, const std::string& pattern) const;
+    // The item SelectRecorderFolder selects: the movie folder's first date group, else the
+    // movie folder, else the first top-level item.
+    FolderTreeItem RecorderFolderTarget() const;
+    BOOL SelectRecorderFolder();
+
+    void DrawFileCount(QPainter& painter);
+    void DrawBackground(QPainter& painter);
+    void DrawFilterLabels(QPainter& painter);
+    void PlaceFilterButtons();
+    BOOL GetFilterOrigin(RECT* out, int dx, int dy, int w, int h) const;
+
+    // Start-up: the last removable drive, else the remembered folder, else the remembered
+    // movie. TRUE when a source was opened.
+    BOOL InitFromDefaultFolder(const RECT* unused = nullptr);
+    void OpenSourcePath(std::string path, SourceKind kind);
+    // Opens the folder of a tree item into the list. TRUE when it holds recordings.
+    BOOL OpenTreeItem(FolderTreeItem item, int reserved = 0, BOOL noCountRedraw = FALSE);
+    void SelectFileRow(int row, BOOL cont);
+    std::vector<sFILEENTRY>& GatherSourceFiles();
+    void SetFilterButton(int kind, BOOL on);
+    void EnableBrowserControls(BOOL enable);
+    void IdentifyRecorder(const std::string& root);
+    void ClearBrowser();
+
+    CFolderTreeCtrl* GetTree() const { return m_pTree; }
+    CFileListCtrl* GetList() const { return m_pList; }
+    QLineEdit* GetPathEdit() const { return m_pPathEdit; }
+    CSkinButton* GetFilterButton(int kind) const;
+    CMovieResource& GetWatcher() { return m_watcher; }
+    BOOL IsRefiltered() const { return m_bRefilter; }
+    BOOL IsClearing() const { return m_bClearing; }
+
+    IFileListOwner* m_pOwner = nullptr;
+    int m_nLayout = 0;  // 0 side by side, 1 stacked, 2 pane hidden
+    BOOL m_bContinue = FALSE;
+    RECT m_rcClient{};
+    BOOL m_bHideControls = FALSE;
+    BOOL m_bHidden = FALSE;
+    std::vector<sFILEENTRY> m_vecSourceFiles;
+    SourceKind m_nSourceKind = SOURCE_NONE;
+    std::vector<sFILEENTRY> m_vecFolders;
+    std::string m_strVersion;
+    std::string m_strNumber;
+    std::string m_strModelKey;
+    CResourceImage* m_pImages = nullptr;
+    std::string m_strSourcePath;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void RedrawCount();
+    void MakeOnlyRowCurrent(int row);
+
+    QBrush m_brFrame;
+    QBrush m_brDark;
+    QLineEdit* m_pPathEdit = nullptr;
+    CFolderTreeCtrl* m_pTree = nullptr;
+    CFileListCtrl* m_pList = nullptr;
+    CMovieResource m_watcher;
+    BOOL m_bClearing = FALSE;
+    BOOL m_bRefilter = FALSE;
+    CSkinButton* m_apFilter[kRecordingKindCount] = {};
+};
+
+}  // namespace orv
