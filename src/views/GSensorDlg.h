@@ -1,0 +1,175 @@
+// The G-sensor graph under the video: one curve per axis over the movie's frames, a
+// translucent band under speeding stretches, a marker where each shown event starts, the
+// scale labels and a white cursor at the current frame. A left click asks the main
+// window for the previous event, a right click for the next one. The pane owns the ten
+// event detectors; the main window builds the movie's event list through it.
+//
+// It draws into the main window's off-screen context (lent through m_pOffScreen) and
+// copies the result onto itself when painted. The main window writes the position
+// fields and asks for a repaint on every tick. UI thread only.
+#pragma once
+
+#include <QImage>
+#include <QPen>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <vector>
+
+#include "platform/base/AppMessage.h"
+#include "platform/base/WinTypes.h"
+#include "platform/gdi/DeviceContext.h"
+#include "views/EventClassification.h"
+
+namespace orv {
+
+class COffScreenDC;
+
+// --- the graph's rules ------------------------------------------------------------------
+
+// The amplitude mode of a recording's largest |G|: 3 from 1.5 g, 2 from 1.0, 1 from 0.5,
+// else 0.
+int AmplitudeModeForLargestG(double largestG);
+
+// Full scale of a mode in g (0.5, 1, 1.5, 2); other modes are drawn as mode 1.
+double AmplitudeFullScale(int mode);
+
+struct GraphScaleLabels {
+    const char* top;
+    const char* middle;
+    const char* bottom;
+};
+// " 0.5G" / "   0G" / "-0.5G" and the like; other modes give the labels of mode 1.
+GraphScaleLabels ScaleLabelsOf(int mode);
+
+// Pixels per g for a plot `plotHeight` high: (plotHeight - 6) / (mode + 1), undivided
+// for other modes.
+int AmplitudePixels(int plotHeight, int mode);
+
+// The frame the plot starts at: 0 when the movie fits (step == stepWidth); else the
+// window of frames scrolls with the current frame, from frame 0 at the start to the last
+// frame at the end.
+double GraphFirstFrame(double stepWidth, double step, int currentFrame);
+
+// The plot column (pixels right of the left margin) of `frame` in a plot that starts at
+// `firstFrame` with `step` pixels per frame: the column of the first sample that shows
+// this frame.
+int GraphColumnOfFrame(int frame, double firstFrame, double step);
+
+// The marker row of a kind (counted down from the marker base line) and its text; the
+// drive-support steering kind draws an icon and has no text.
+int EventMarkerRow(int kind);
+QString EventMarkerText(int kind);
+COLORREF EventPenColour(int kind);
+
+// Colours of the curves.
+constexpr COLORREF kCurveColourX = RGB(0, 255, 0);
+constexpr COLORREF kCurveColourY = RGB(255, 0, 0);
+constexpr COLORREF kCurveColourZ = RGB(128, 128, 255);
+
+// --- the pane -----------------------------------------------------------------------------
+
+class CGSensorDlg : public QWidget {
+public:
+    static constexpr int kBackgroundBitmap = 162;  // 640 x 120: label column and grid
+    static constexpr int kSteeringBitmap = 176;    // 11 x 11
+    static constexpr int kLabelColumn = 41;        // design pixels of the label column
+    static constexpr int kDesignWidth = 640;
+    static constexpr int kDesignHeight = 120;
+
+    explicit CGSensorDlg(QWidget* parent = nullptr);
+    ~CGSensorDlg() override;
+
+    // Makes the drawing contexts, the speeding band and the steering icon's masks at the
+    // current scale. Run once the pane exists; running it again after a scale change
+    // makes them anew.
+    BOOL OnInitDialog();
+
+    // Pixels per frame when the whole movie is spread over the plot; 0.0 without data.
+    double GetStepWidth() const;
+
+    // Paints the pane into the off-screen context and copies it into `dc`. FALSE,
+    // painting nothing, without a tile step, a context, an off-screen context or width.
+    BOOL OnEraseBkgnd(DeviceContext* dc);
+
+    // The mouse: post WM_APP_GSENSOR_PREV_EVENT (left) or WM_APP_GSENSOR_NEXT_EVENT
+    // (right) to m_hParent, with or without data.
+    void OnLButtonUp();
+    void OnRButtonUp();
+
+    // The detectors, on channel 1's records (each takes the channels' locks).
+    BOOL FindEventStart(int frame, EventClassifier classifier, int* kind) const;
+    BOOL DetectEvent(std::vector<sCRASHPOS>& list, int frame, int detector) const;
+    void BuildEventList(std::vector<sCRASHPOS>& list) const;
+
+    // --- what the main window writes ----------------------------------------------------
+    COffScreenDC* m_pOffScreen = nullptr;
+    HWND m_hParent = 0;  // where the clicks are posted
+    int m_nAmplitudeMode = 1;
+    int m_nLeftMargin = 0;    // pixels
+    int m_nFrameCount = 0;    // the seek range
+    int m_nCurrentFrame = 0;
+    int m_nTileStep = 0;      // pixels
+    BOOL m_bDataShown = FALSE;
+    EventDetectors m_aDetector = MakeEventDetectors();
+
+    // A marker collected while the curves are drawn.
+    struct SPrepos {
+        struct Point {
+            std::int32_t x = 0;  // pixels
+            std::int32_t kind = EVENT_NONE;
+        };
+        virtual ~SPrepos() = default;
+        std::vector<Point> points;
+    };
+
+    // The markers of the last painting, by detector (for the tests and the gallery).
+    const std::array<SPrepos, DETECTOR_COUNT>& LastMarkers() const { return m_aLastMarkers; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    // Per axis: the last drawn point and the previous sample, plot coordinates.
+    struct AxisTrace {
+        int drawnX = 0, drawnY = 0;
+        int prevX = 0, prevY = 0;
+    };
+
+    // The parts of the painting.
+    void DrawScaleLabels(DeviceContext& dc);
+    void DrawCurves(DeviceContext& dc, int clientWidth, int clientHeight);
+    void DrawSample(DeviceContext& dc, const sSENSORRECORD& record, int x, BOOL flush);
+    void DrawSegment(DeviceContext& dc, int axis, int x, int y);
+    void MarkEventsAt(DeviceContext& dc, const FrameRecords& records, int frame, int column, double step,
+                      int clientHeight);
+    BOOL MarkEvent(DeviceContext& dc, const FrameRecords& records, int frame, int detector, int column,
+                   double step, int clientHeight);
+    void FillSpeedingGap(DeviceContext& dc, const FrameRecords& records, int frame, int column, int clientHeight);
+    void BlendSpeedingBand(DeviceContext& dc, int column, int width, int clientHeight);
+    void DrawEventMarker(DeviceContext& dc, int x, int kind, int clientHeight);
+    void DrawSteeringIcon(DeviceContext& dc, int x, int y);
+
+    QPen m_penWhite;
+    QImage m_bmpBackground;
+    QImage m_bmpSteering;
+    QImage m_bmpSteeringMask;  // scaled icon: 1 where it is drawn
+    int m_nBackgroundHeight = kDesignHeight;
+    std::array<int, 3> m_nSampleCount{};
+    std::array<AxisTrace, 3> m_trace{};
+    int m_nCentre = 0;     // centre line, pixels from the top
+    int m_nAmplitude = 0;  // pixels per g
+    int m_nClip = 0;       // largest |y| drawn
+    std::array<QPen, EVENT_KIND_COUNT> m_aEventPen;
+    std::array<QPen, 3> m_aCurvePen;
+    std::array<SPrepos, DETECTOR_COUNT> m_aPrepos;
+    std::array<SPrepos, DETECTOR_COUNT> m_aLastMarkers;
+    // The speeding band: a dark red bitmap blended at a constant alpha of 127.
+    QImage m_speedingOverlay;
+    BLENDFUNCTION m_speedingBlend;
+    bool m_bInitialised = false;
+};
+
+}  // namespace orv

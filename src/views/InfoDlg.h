@@ -1,0 +1,117 @@
+// The info panel beside the video: the recording time of the frame on screen, the speed
+// (or the battery voltage of a parking recording on a card with a trace file), the three
+// G values, the resolution-and-quality badge, the audio mark, the GPS icon, the
+// drive-support display, the recording's title and three buttons that switch the G axes
+// on the graph and the map.
+//
+// The main window writes the value fields on every tick (while holding the channels'
+// locks) and asks for a repaint; the panel reads no data itself. Draw modes: 0 and 1 are
+// two layouts inside the panel, 2 a compact strip drawn into the main window. UI thread
+// only.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+
+#include "platform/base/AppMessage.h"
+#include "platform/base/WinTypes.h"
+#include "platform/gdi/DeviceContext.h"
+#include "views/InfoTexts.h"
+
+class QFont;
+
+namespace orv {
+
+class COffScreenDC;
+class CResourceImage;
+class CSkinButton;
+
+class CInfoDlg : public QWidget {
+public:
+    static constexpr int kAxisButtonFirst = 38600;  // X, Y, Z: 38600..38602
+    static constexpr int kAxisButtonStrip = 217;
+
+    // Pictures of the image store the panel uses beside its routines.
+    static constexpr int kPanelBackground = 201;
+    static constexpr int kNoVoltagePicture = 364;
+    static constexpr int kCornerPicture = 190;
+
+    explicit CInfoDlg(QWidget* parent = nullptr);
+    ~CInfoDlg() override;
+
+    // Makes the three axis buttons (shown and pressed). Run once the pane exists.
+    BOOL OnInitDialog();
+
+    // Paints the panel by m_nDrawMode into `dc` (modes 0 and 1: the panel; mode 2: the
+    // main window's context). FALSE without an off-screen context or with an empty panel.
+    BOOL DrawInfoPanel(DeviceContext* dc);
+
+    // Every value to none (speed, G, vehicle values, position, mark, GPS, voltage,
+    // quality), then a repaint.
+    void ResetInfoValues();
+
+    // Takes a record's drive-support readings by m_nDataFormat (see ApplyVehicleValues).
+    void SetVehicleValues(int turnSignal, int steering, int brake, int flag);
+
+    // The main window's frame tiles around its client area, and the corner picture,
+    // copied into `dc`.
+    void DrawParentFrame(DeviceContext* dc);
+    // Mode 2: the compact strip along the bottom of the main window, drawn into `dc`.
+    void DrawCompactInfo(DeviceContext* dc);
+
+    // Axis button `id` (38600..38602) flips its pressed state and posts
+    // WM_APP_INFO_AXIS_TOGGLE (axis, new state) to m_hParent.
+    void OnAxisButton(int id);
+
+    // The pressed state of axis button 0..2.
+    BOOL IsAxisPressed(int axis) const;
+
+    // --- the fields the main window writes -------------------------------------------------
+    COffScreenDC* m_pOffScreen = nullptr;
+    QFont* m_pOldFont = nullptr;  // selected back into m_pOffScreen on destruction
+    HWND m_hParent = 0;
+    BOOL m_bDataLoaded = FALSE;
+    double m_dAccelX = kNoGValue;
+    double m_dAccelY = kNoGValue;
+    double m_dAccelZ = kNoGValue;
+    BOOL m_bGpsValid = FALSE;
+    double m_dSpeed = kNoSpeedValue;
+    int m_nDrawMode = -1;
+    QString m_strTitle;
+    SYSTEMTIME m_stStart{};
+    int m_nQualityCode = 0;  // 1..12, 0 none
+    int m_nRecMark = 'M';
+    BOOL m_bTimeLapse = FALSE;
+    int m_nDataFormat = 0;  // '2', '3' or 'N'
+    int m_nVoltage10 = kNoVoltage10;
+    int m_nPosition = 0;
+    float m_fFrameInterval = 0.0f;  // ms per frame
+    BOOL m_bTraceFile = FALSE;
+    BOOL m_bShowVoltage = FALSE;
+    float m_fScale = 1.0f;  // extra horizontal scale of layout 0
+    CResourceImage* m_pImages = nullptr;
+    int m_nVehicleState = kNoVehicleValue;
+    int m_nAngleRaw = kNoSteeringRaw;
+    int m_nVehicleValue3 = kNoVehicleValue;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct Layout;
+    void DrawLayout(DeviceContext& dc, const Layout& layout);
+    void DrawGValues(DeviceContext& dc, const Layout& layout);
+    BOOL DrawDateTime(DeviceContext& dc, const RECT& rect, int placeholderSize);
+    void DrawSpeed(DeviceContext& dc, RECT box, int unitInset, int unitDrop, QFont* unitFont, int statusKind,
+                   int statusDx, int statusDy);
+    void DrawVoltage(DeviceContext& dc, const RECT& box);
+    void DrawQualityBadge(DeviceContext& dc, const RECT& rect, double zoom);
+    void PlaceAxisButtons(bool shown);
+
+    std::array<CSkinButton*, 3> m_aAxisButton{};
+    std::array<BOOL, 3> m_bAxisPressed{TRUE, TRUE, TRUE};
+};
+
+}  // namespace orv

@@ -1,0 +1,103 @@
+// The vehicle-gauge window: a small translucent window titled "車両情報" with three dial
+// gauges, each with a chooser of the value it shows. The main window writes the current
+// values on every tick; each gauge sweeps its needle toward its value on a 50 ms timer
+// of its own. Closing the window tells the owner with WM_APP_OBD_CLOSED. UI thread only.
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+
+#include "platform/base/AppMessage.h"
+#include "platform/base/WinTypes.h"
+#include "platform/gdi/DeviceContext.h"
+#include "platform/window/AppWindow.h"
+#include "ui/SkinDialog.h"
+#include "views/ObdGauge.h"
+
+class QComboBox;
+
+namespace orv {
+
+class CResourceImage;
+
+// Draws one gauge of a kind: the face and the needle at `value` into `rect` of `dc`.
+using ObdPainter = void (*)(CResourceImage& images, DeviceContext& dc, const RECT& rect, int value);
+extern const std::array<ObdPainter, OBD_KIND_COUNT> ObdPainterTable;
+
+// One gauge's needle.
+struct ObdGaugeState {
+    int nShown = 0;    // the value shown while the needle rests
+    int nNeedle = 0;   // the needle's value while it moves
+    int nTarget = 0;
+    int bRising = 0;
+    int bAnimating = 0;
+    int bStarted = 0;
+};
+
+class CObdDlg : public CSkinDialog, public AppWindow {
+public:
+    static constexpr int kCloseButtonId = 21;
+    static constexpr int kFirstComboId = 1003;  // gauges 0, 1, 2: 1003..1005
+    static constexpr unsigned kFirstTimerId = 1000;  // gauges 0, 1, 2: 1000..1002
+    static constexpr unsigned kTimerPeriodMs = 50;
+    static constexpr int kTitleText = 139;
+    static constexpr int kLayerAlpha = 229;  // of 255
+
+    explicit CObdDlg(QWidget* parent = nullptr);
+    ~CObdDlg() override;
+
+    BOOL OnInitDialog() override;
+
+    // Shows the window at (x, y), cx x cy, and starts the three needles from their start
+    // values.
+    void OpenAt(int x, int y, int cx, int cy);
+
+    // Places the three choosers again for the current scale.
+    void LayoutCombos();
+
+    // The current value of `kind`; 5 for a kind outside 0..4.
+    int GetValue(int kind) const;
+
+    // The user closes the window: timers stop, the owner is told, the window hides.
+    void OnClose();
+    void OnCancel();
+
+    // A chooser's selection changed (gauge 0..2).
+    void OnSelchangeGauge(int gauge);
+
+    // The state of gauge 0..2 and its chooser, for the tests and the gallery.
+    const ObdGaugeState& GaugeState(int gauge) const { return m_aGauge[std::size_t(gauge)]; }
+    int SelectedKind(int gauge) const { return m_nSelectedKind[std::size_t(gauge)]; }
+    QComboBox* Combo(int gauge) const { return m_pCombo[std::size_t(gauge)]; }
+
+    // The current values by ObdValueSlot (coolant, intake, engine, throttle, speed).
+    ObdValues m_nValue{0, ObdStartValueTable[OBD_INTAKE_PRESSURE], 0, 0, 0};
+    HWND m_hOwner = 0;
+    CResourceImage* m_pImages = nullptr;
+
+    // One timer tick of gauge 0..2 (public so that a test can step a needle).
+    void OnTimer(unsigned id) override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void CreateCombos();
+    void KillGaugeTimers();
+    void PaintGauges(DeviceContext& dc);
+    RECT GaugeRect(int gauge) const;
+    static bool FrontChannelPlaying();
+
+    RECT m_rcWindow{};
+    std::array<int, 3> m_nSelectedKind{-1, -1, -1};
+    std::array<ObdGaugeState, 3> m_aGauge{};
+    std::array<QComboBox*, 3> m_pCombo{};
+    BOOL m_bOpenedOnce = FALSE;
+    int m_nRowTop = 0;
+    BOOL m_bCombosCreated = FALSE;
+};
+
+}  // namespace orv
