@@ -13,7 +13,9 @@ public:
 
     // The handle that the folder tree posts WM_APP_FOLDER_SELECTED to (wParam 0, lParam
     // the newly selected FolderTreeItem) and that the folder watcher posts
-    // WM_APP_SOURCE_LOST to.
+    // WM_APP_SOURCE_LOST to. The message arrives later: an item that is no longer the
+    // tree's selected item (CFolderTreeCtrl::GetSelectedItem) when it arrives was passed
+    // over and is best ignored.
     virtual HWND GetOwnerHwnd() const = 0;
 
     // The row of the file list whose recording the owner holds, -1 for none. Read under
@@ -33,6 +35,11 @@ public:
     // the owner opens that row's movie in g_pPreviewSession and starts it. A row the
     // owner does not know is ignored.
     virtual void OnPreviewFile(int row) = 0;
+
+    // The user clicked the filter toggle of `kind` (a RecordingKind): the owner switches
+    // it (CFilerContainerDlg::SetFilterButton with the opposite of its latched state) and
+    // follows the refilled list.
+    virtual void OnFilterButton(int kind) = 0;
 };
 
 }  // namespace orv

@@ -76,9 +76,10 @@ public:
     BOOL CreateControls(IFileListOwner* owner);
 
     void ShowBrowserControls(BOOL show);
-    // Lay the pane out in `rc` (its client rectangle); nothing moves when it is empty.
-    void LayoutSideBySide(const RECT* rc);
-    void LayoutStacked(const RECT* rc);
+    // Lay the pane out in its client rectangle, which `rc` receives; nothing moves when
+    // it is empty.
+    void LayoutSideBySide(RECT* rc);
+    void LayoutStacked(RECT* rc);
 
     // The first child of `parent`, in tree order, whose text matches `pattern` (ECMAScript)
     // as a whole, ignoring case; kFolderTreeRoot when none does. Every child is tried: a
