@@ -1,0 +1,1 @@
+# The long jobs of the main window: deleting, joining and the CSV export.

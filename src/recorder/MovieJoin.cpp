@@ -1,0 +1,906 @@
+#include "recorder/MovieJoin.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <tuple>
+#include <new>
+#include <utility>
+
+#include "platform/base/FileView.h"
+#include "platform/base/ReplacementFile.h"
+#include "platform/base/UniqueFd.h"
+#include "recorder/BigEndian.h"
+#include "recorder/CardLayout.h"
+#include "recorder/RecorderMovieData.h"
+
+namespace orv {
+
+namespace {
+
+constexpr std::uint64_t kMax32 = 0xFFFFFFFFu;
+
+// Sample tables: version/flags, a 32-bit entry count, then the entries.
+constexpr TableLayout kTimeToSample{8, 4, 8};    // "stts": count, delta
+constexpr TableLayout kCompositionOffset{8, 4, 8};  // "ctts": count, offset
+constexpr TableLayout kSyncSamples{8, 4, 4};     // "stss": sample number from 1
+constexpr TableLayout kSampleToChunk{8, 4, 12};  // "stsc": first chunk from 1, samples, description
+constexpr TableLayout kChunkOffsets{8, 4, 4};    // "stco": 32-bit file offsets
+// "sbgp": version/flags, grouping type, (version 1: a parameter), count, entries of
+// sample count and group index.
+constexpr TableLayout kSampleGroupV0{12, 8, 8};
+constexpr TableLayout kSampleGroupV1{16, 12, 8};
+
+// "stsz" fields.
+constexpr std::size_t kStszConstantSize = 4;
+constexpr std::size_t kStszCount = 8;
+constexpr std::size_t kStszEntries = 12;
+// Entries a constant sample size may be expanded to when it meets a different one: four
+// hours of 1,000 samples a second; real movies that mix sizes are far below it.
+constexpr std::uint64_t kMaxExpandedSamples = std::uint64_t(1) << 24;
+
+// Duration fields: (version 0 offset, version 1 offset) in the payload.
+constexpr std::size_t kMvhdDuration[2] = {16, 24};
+constexpr std::size_t kTkhdDuration[2] = {20, 28};
+constexpr std::size_t kMdhdDuration[2] = {16, 24};
+constexpr std::size_t kTimeScale = 12;  // mvhd and mdhd, version 0; version 1: 20
+constexpr std::size_t kHandlerType = 8;
+
+void PutBe32(std::uint8_t* p, std::uint32_t v) {
+    p[0] = std::uint8_t(v >> 24);
+    p[1] = std::uint8_t(v >> 16);
+    p[2] = std::uint8_t(v >> 8);
+    p[3] = std::uint8_t(v);
+}
+
+void PutBe64(std::uint8_t* p, std::uint64_t v) {
+    PutBe32(p, std::uint32_t(v >> 32));
+    PutBe32(p + 4, std::uint32_t(v));
+}
+
+std::span<const std::uint8_t> PayloadOf(const sMP4BOX* box) {
+    if (!box || !box->payload) return {};
+    return *box->payload;
+}
+
+bool Fail(std::string* error, std::string why) {
+    if (error) *error = std::move(why);
+    return false;
+}
+
+sMP4BOX* Child(sMP4BOX* node, const char* type) {
+    if (!node) return nullptr;
+    for (sMP4BOX& child : node->children)
+        if (child.IsType(type)) return &child;
+    return nullptr;
+}
+
+// A container whose children were all read (so a writer may write them instead of its
+// bytes in the file).
+sMP4BOX* Container(sMP4BOX* node, const char* type) {
+    sMP4BOX* child = Child(node, type);
+    return child && !child->loaded ? child : nullptr;
+}
+
+// The boxes of one track that a join changes or compares.
+struct TrackBoxes {
+    sMP4BOX* tkhd = nullptr;
+    sMP4BOX* elst = nullptr;
+    sMP4BOX* mdhd = nullptr;
+    sMP4BOX* hdlr = nullptr;
+    sMP4BOX* stsd = nullptr;
+    sMP4BOX* stts = nullptr;
+    sMP4BOX* ctts = nullptr;
+    sMP4BOX* stss = nullptr;
+    sMP4BOX* stsc = nullptr;
+    sMP4BOX* stsz = nullptr;
+    sMP4BOX* stco = nullptr;
+    sMP4BOX* sbgp = nullptr;
+    std::uint64_t samples = 0;
+    std::uint64_t chunks = 0;
+};
+
+struct MovieParts {
+    sMP4BOX* mvhd = nullptr;
+    sMP4BOX* mdat = nullptr;
+    sMP4BOX* udat = nullptr;
+    std::vector<TrackBoxes> tracks;
+};
+
+// The sample-table boxes a join knows how to carry over; a table of any other type might
+// describe the samples too and would be left describing only the first movie's.
+bool CarriedSampleTable(const sMP4BOX& box) {
+    static const char* const kCarried[] = {"stsd", "stts", "ctts", "stss", "stsc",
+                                           "stsz", "stco", "sgpd", "sbgp", "cslg"};
+    for (const char* type : kCarried)
+        if (box.IsType(type)) return true;
+    return false;
+}
+
+int VersionOf(std::span<const std::uint8_t> payload) { return payload.empty() ? -1 : payload[0]; }
+
+std::uint32_t TimeScaleOf(std::span<const std::uint8_t> payload) {
+    const std::size_t at = VersionOf(payload) == 1 ? kTimeScale + 8 : kTimeScale;
+    return payload.size() >= at + 4 ? ReadBe32(payload.data() + at) : 0;
+}
+
+bool ReadTrack(sMP4BOX& trak, const sMP4BOX& mdat, TrackBoxes* t, std::string* error) {
+    sMP4BOX* mdia = Container(&trak, "mdia");
+    sMP4BOX* minf = Container(mdia, "minf");
+    sMP4BOX* stbl = Container(minf, "stbl");
+    t->tkhd = Child(&trak, "tkhd");
+    t->elst = Child(Container(&trak, "edts"), "elst");
+    t->mdhd = Child(mdia, "mdhd");
+    t->hdlr = Child(mdia, "hdlr");
+    if (!stbl) return Fail(error, "a track without a complete sample table");
+    for (sMP4BOX& box : stbl->children)
+        if (!CarriedSampleTable(box))
+            return Fail(error, std::string("a sample table of type ") + box.type +
+                                   " cannot be joined");
+    if (stbl->children.empty()) return Fail(error, "an empty sample table");
+    t->stsd = Child(stbl, "stsd");
+    t->stts = Child(stbl, "stts");
+    t->ctts = Child(stbl, "ctts");
+    t->stss = Child(stbl, "stss");
+    t->stsc = Child(stbl, "stsc");
+    t->stsz = Child(stbl, "stsz");
+    t->stco = Child(stbl, "stco");
+    t->sbgp = Child(stbl, "sbgp");
+    for (const sMP4BOX* box : {t->tkhd, t->mdhd, t->hdlr, t->stsd, t->stts, t->stsc, t->stsz, t->stco})
+        if (!box || !box->payload) return Fail(error, "a track lacks a header or a sample table");
+    if (PayloadOf(t->hdlr).size() < kHandlerType + 4 || TimeScaleOf(PayloadOf(t->mdhd)) == 0)
+        return Fail(error, "a track header is cut short");
+
+    // Sample count from the sizes, every other table checked against it.
+    const auto stsz = PayloadOf(t->stsz);
+    if (stsz.size() < kStszEntries) return Fail(error, "sample sizes cut short");
+    const std::uint32_t constant = ReadBe32(stsz.data() + kStszConstantSize);
+    t->samples = ReadBe32(stsz.data() + kStszCount);
+    if (constant == 0 ? t->samples > (stsz.size() - kStszEntries) / 4
+                      : t->samples * constant > mdat.payloadSize)
+        return Fail(error, "more sample sizes than the table or the media data hold");
+
+    std::span<const std::uint8_t> entries;
+    if (!TableEntries(PayloadOf(t->stts), kTimeToSample, &entries))
+        return Fail(error, "sample times cut short");
+    std::uint64_t timed = 0;
+    for (std::size_t i = 0; i < entries.size(); i += 8)
+        timed += ReadBe32(entries.data() + i);
+    if (timed != t->samples) return Fail(error, "sample times and sample sizes disagree");
+
+    if (t->ctts && !TableEntries(PayloadOf(t->ctts), kCompositionOffset, &entries))
+        return Fail(error, "composition offsets cut short");
+    if (t->stss) {
+        if (!TableEntries(PayloadOf(t->stss), kSyncSamples, &entries))
+            return Fail(error, "sync samples cut short");
+        for (std::size_t i = 0; i < entries.size(); i += 4) {
+            const std::uint32_t n = ReadBe32(entries.data() + i);
+            if (n == 0 || n > t->samples) return Fail(error, "a sync sample out of range");
+        }
+    }
+
+    if (!TableEntries(PayloadOf(t->stco), kChunkOffsets, &entries))
+        return Fail(error, "chunk offsets cut short");
+    t->chunks = entries.size() / 4;
+    // Every chunk must lie in the media data, which is what moves as a whole.
+    const std::uint64_t mdatEnd = mdat.sourceOffset + mdat.payloadSize;
+    for (std::size_t i = 0; i < entries.size(); i += 4) {
+        const std::uint32_t offset = ReadBe32(entries.data() + i);
+        if (offset < mdat.sourceOffset || offset > mdatEnd)
+            return Fail(error, "a chunk lies outside the media data");
+    }
+
+    if (!TableEntries(PayloadOf(t->stsc), kSampleToChunk, &entries))
+        return Fail(error, "sample-to-chunk table cut short");
+    std::uint32_t previous = 0;
+    for (std::size_t i = 0; i < entries.size(); i += 12) {
+        const std::uint32_t firstChunk = ReadBe32(entries.data() + i);
+        if (firstChunk <= previous || firstChunk > t->chunks)
+            return Fail(error, "sample-to-chunk entries out of order");
+        previous = firstChunk;
+    }
+
+    if (t->sbgp) {
+        const auto sbgp = PayloadOf(t->sbgp);
+        const TableLayout& layout = VersionOf(sbgp) == 1 ? kSampleGroupV1 : kSampleGroupV0;
+        if (!TableEntries(sbgp, layout, &entries)) return Fail(error, "sample groups cut short");
+    }
+    return true;
+}
+
+bool ReadMovieParts(sMP4MOVIE& movie, MovieParts* parts, std::string* error) {
+    sMP4BOX& root = movie.root;
+    sMP4BOX* moov = Container(&root, "moov");
+    if (!moov) return Fail(error, "no complete movie box");
+    if (Child(&root, "moof") || Child(moov, "mvex"))
+        return Fail(error, "fragmented movies cannot be joined");
+    if (movie.lists[LIST_MDAT].size() != 1 || movie.lists[LIST_MDAT][0]->depth != 1)
+        return Fail(error, "a movie must hold one media data box");
+    parts->mdat = movie.lists[LIST_MDAT][0];
+    parts->mvhd = Child(moov, "mvhd");
+    if (!parts->mvhd || TimeScaleOf(PayloadOf(parts->mvhd)) == 0)
+        return Fail(error, "no movie header");
+    std::vector<sMP4BOX*> udat;
+    CollectBoxesByType(udat, root, "udat");
+    parts->udat = udat.empty() ? nullptr : udat.front();
+    parts->tracks.clear();
+    for (sMP4BOX& child : moov->children) {
+        if (!child.IsType("trak")) continue;
+        if (child.loaded) return Fail(error, "a track box holds boxes of unknown types");
+        if (!ReadTrack(child, *parts->mdat, &parts->tracks.emplace_back(), error)) return false;
+    }
+    if (parts->tracks.empty()) return Fail(error, "no tracks");
+    return true;
+}
+
+bool SameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// Bytes of a sample description that only report bit rates: the "btrt" box and the rate
+// fields of an MPEG-4 decoder configuration ("esds"). Encoders fill them from the stream they
+// wrote, so movies made alike differ there, while a decoder never reads them.
+void MarkRateFields(std::span<const std::uint8_t> d, std::vector<bool>& mask) {
+    auto markRange = [&](std::size_t from, std::size_t count) {
+        for (std::size_t i = from; i < from + count && i < d.size(); ++i)
+            mask[i] = true;
+    };
+    // A descriptor's length: one to four bytes, seven bits each, high bit set while more follow.
+    auto descriptorBody = [&](std::size_t p, std::uint8_t tag) -> std::size_t {
+        if (p >= d.size() || d[p] != tag) return 0;
+        for (int i = 1; i <= 4 && p + i < d.size(); ++i)
+            if (!(d[p + i] & 0x80)) return p + i + 1;
+        return 0;
+    };
+    for (std::size_t i = 0; i + 4 <= d.size(); ++i) {
+        if (std::memcmp(d.data() + i, "btrt", 4) == 0) markRange(i + 4, 12);
+        if (std::memcmp(d.data() + i, "esds", 4) != 0) continue;
+        std::size_t p = descriptorBody(i + 8, 0x03);  // behind the version and flags
+        if (!p || p + 3 > d.size()) continue;
+        const std::uint8_t flags = d[p + 2];
+        p += 3;
+        if (flags & 0x80) p += 2;                              // depends on a stream
+        if (flags & 0x40) p += p < d.size() ? 1 + d[p] : 0;    // URL
+        if (flags & 0x20) p += 2;                              // clock reference stream
+        p = descriptorBody(p, 0x04);
+        if (p) markRange(p + 2, 11);  // buffer size, maximum and average bit rate
+    }
+}
+
+bool SameSampleDescriptions(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+    if (a.size() != b.size()) return false;
+    std::vector<bool> mask(a.size(), false);
+    MarkRateFields(a, mask);
+    MarkRateFields(b, mask);
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && !mask[i]) return false;
+    return true;
+}
+
+bool PartsMatch(const MovieParts& a, const MovieParts& b, std::string* error) {
+    if (TimeScaleOf(PayloadOf(a.mvhd)) != TimeScaleOf(PayloadOf(b.mvhd)))
+        return Fail(error, "the movies have different time scales");
+    if (a.tracks.size() != b.tracks.size())
+        return Fail(error, "the movies have different numbers of tracks");
+    for (std::size_t i = 0; i < a.tracks.size(); ++i) {
+        const TrackBoxes& x = a.tracks[i];
+        const TrackBoxes& y = b.tracks[i];
+        const auto hx = PayloadOf(x.hdlr).subspan(kHandlerType, 4);
+        const auto hy = PayloadOf(y.hdlr).subspan(kHandlerType, 4);
+        if (!SameBytes(hx, hy)) return Fail(error, "the movies' tracks are of different kinds");
+        if (!SameSampleDescriptions(PayloadOf(x.stsd), PayloadOf(y.stsd)))
+            return Fail(error, "the movies' tracks have different codecs or settings");
+        if (TimeScaleOf(PayloadOf(x.mdhd)) != TimeScaleOf(PayloadOf(y.mdhd)))
+            return Fail(error, "the movies' tracks have different time scales");
+        if (!x.ctts != !y.ctts || !x.stss != !y.stss ||
+            (x.ctts && VersionOf(PayloadOf(x.ctts)) != VersionOf(PayloadOf(y.ctts))))
+            return Fail(error, "the movies' tracks have different sample tables");
+    }
+    return true;
+}
+
+// Edit lists: the next's played durations are added to the first's last edit that plays
+// media (media time not -1); the next's own start offsets are dropped, as its media now
+// continues the first's.
+bool JoinEditLists(std::span<const std::uint8_t> first, std::span<const std::uint8_t> next,
+                   std::vector<std::uint8_t>* out) {
+    const int version = VersionOf(first);
+    if (version != VersionOf(next) || version > 1) return false;
+    const TableLayout layout{8, 4, std::size_t(version == 1 ? 20 : 12)};
+    const std::size_t timeSize = version == 1 ? 8 : 4;
+    auto read = [&](const std::uint8_t* p) { return version == 1 ? ReadBe64(p) : ReadBe32(p); };
+    auto plays = [&](const std::uint8_t* entry) {
+        const std::uint64_t t = read(entry + timeSize);
+        return version == 1 ? t != ~std::uint64_t(0) : t != kMax32;
+    };
+    std::span<const std::uint8_t> fe, ne;
+    if (!TableEntries(first, layout, &fe) || !TableEntries(next, layout, &ne)) return false;
+    std::uint64_t added = 0;
+    for (std::size_t i = 0; i < ne.size(); i += layout.entrySize)
+        if (plays(ne.data() + i)) added += read(ne.data() + i);
+    out->assign(first.begin(), first.end());
+    for (std::size_t i = fe.size(); i >= layout.entrySize; i -= layout.entrySize) {
+        std::uint8_t* entry = out->data() + layout.headerLength + i - layout.entrySize;
+        if (!plays(entry)) continue;
+        const std::uint64_t sum = read(entry) + added;
+        if (version == 1) {
+            if (sum < added) return false;
+            PutBe64(entry, sum);
+        } else {
+            if (sum > kMax32) return false;
+            PutBe32(entry, std::uint32_t(sum));
+        }
+        break;
+    }
+    return true;
+}
+
+// The recorder records of a data block (from "CSMDAT"), with its header bytes.
+bool BlockRecords(std::span<const std::uint8_t> block, std::vector<RawRecordBytes>* records,
+                  std::array<std::uint8_t, kBlockHeaderSize>* header) {
+    if (block.size() < kBlockRecordsOffset ||
+        std::memcmp(block.data(), kDataTag.data(), kDataTag.size()) != 0)
+        return false;
+    if (header) std::memcpy(header->data(), block.data() + kBlockHeaderOffset, kBlockHeaderSize);
+    WalkRawRecords(block, [&](std::int32_t, RawRecord record) {
+        RawRecordBytes& r = records->emplace_back();
+        std::memcpy(r.data(), record.data(), r.size());
+    });
+    return true;
+}
+
+// A data block as a joined movie carries it: "CSMDAT", the header, the count (0xFFFF, the
+// uncounted form, from 65535 records on), the records and "CSMEND", nothing behind it.
+std::vector<std::uint8_t> MakeRecorderBlock(const std::array<std::uint8_t, kBlockHeaderSize>& header,
+                                            const std::vector<RawRecordBytes>& records) {
+    std::vector<std::uint8_t> block(kDataTag.begin(), kDataTag.end());
+    block.insert(block.end(), header.begin(), header.end());
+    const std::size_t count = records.size() < kUncountedRecords ? records.size() : kUncountedRecords;
+    block.push_back(std::uint8_t(count >> 8));
+    block.push_back(std::uint8_t(count));
+    block.reserve(block.size() + records.size() * sRAWRECORD::kSize + kEndTag.size());
+    for (const RawRecordBytes& r : records)
+        block.insert(block.end(), r.begin(), r.end());
+    block.insert(block.end(), kEndTag.begin(), kEndTag.end());
+    return block;
+}
+
+// The records of a following movie go behind the ones joined so far; a movie that has
+// records adds its last one twice more.
+void AppendJoinedRecords(std::vector<RawRecordBytes>& to, const std::vector<RawRecordBytes>& from) {
+    to.insert(to.end(), from.begin(), from.end());
+    if (!from.empty()) to.insert(to.end(), 2, from.back());
+}
+
+// New payloads for boxes of the first movie, put in place together once all were made.
+struct StagedPayloads {
+    std::vector<std::pair<sMP4BOX*, std::vector<std::uint8_t>>> items;
+
+    std::vector<std::uint8_t>* For(sMP4BOX* box) { return &items.emplace_back(box, std::vector<std::uint8_t>{}).second; }
+
+    void Commit() {
+        for (auto& [box, bytes] : items) {
+            box->payloadSize = bytes.size();
+            box->payload = std::move(bytes);
+        }
+    }
+};
+
+bool JoinTrack(const TrackBoxes& f, const TrackBoxes& n, std::int64_t offsetShift,
+               StagedPayloads& staged, std::string* error) {
+    // Sample and chunk numbers of the next movie continue the first's.
+    if (f.samples + n.samples > kMax32 || f.chunks + n.chunks > kMax32)
+        return Fail(error, "too many samples for one movie");
+    bool ok = JoinBoxPayload(PayloadOf(f.stts), PayloadOf(n.stts), kTimeToSample, 0, staged.For(f.stts)) &&
+              JoinBoxPayload(PayloadOf(f.stsc), PayloadOf(n.stsc), kSampleToChunk,
+                             std::uint32_t(f.chunks), staged.For(f.stsc)) &&
+              JoinSampleSizes(PayloadOf(f.stsz), PayloadOf(n.stsz), kMaxExpandedSamples,
+                              staged.For(f.stsz)) &&
+              AddTableValue(PayloadOf(f.tkhd), PayloadOf(n.tkhd), kTkhdDuration[0],
+                            kTkhdDuration[1], staged.For(f.tkhd)) &&
+              AddTableValue(PayloadOf(f.mdhd), PayloadOf(n.mdhd), kMdhdDuration[0],
+                            kMdhdDuration[1], staged.For(f.mdhd));
+    if (ok && f.ctts)
+        ok = JoinBoxPayload(PayloadOf(f.ctts), PayloadOf(n.ctts), kCompositionOffset, 0,
+                            staged.For(f.ctts));
+    if (ok && f.stss)
+        ok = JoinBoxPayload(PayloadOf(f.stss), PayloadOf(n.stss), kSyncSamples,
+                            std::uint32_t(f.samples), staged.For(f.stss));
+    if (ok && f.elst && n.elst)
+        ok = JoinEditLists(PayloadOf(f.elst), PayloadOf(n.elst), staged.For(f.elst));
+    if (!ok) return Fail(error, "the sample tables cannot be joined");
+
+    // Chunk offsets: the next movie's media data goes behind the first's, so its offsets
+    // move by the distance between the two. The sum is checked to fit 32 bits.
+    std::vector<std::uint8_t>* stco = staged.For(f.stco);
+    std::span<const std::uint8_t> fe, ne;
+    TableEntries(PayloadOf(f.stco), kChunkOffsets, &fe);
+    TableEntries(PayloadOf(n.stco), kChunkOffsets, &ne);
+    stco->assign(PayloadOf(f.stco).begin(), PayloadOf(f.stco).begin() + 8 + fe.size());
+    stco->resize(stco->size() + ne.size());
+    PutBe32(stco->data() + 4, std::uint32_t(f.chunks + n.chunks));
+    for (std::size_t i = 0; i < ne.size(); i += 4) {
+        const std::int64_t moved = std::int64_t(ReadBe32(ne.data() + i)) + offsetShift;
+        if (moved < 0 || std::uint64_t(moved) > kMax32)
+            return Fail(error, "the joined movie would pass 4 GiB");
+        PutBe32(stco->data() + 8 + fe.size() + i, std::uint32_t(moved));
+    }
+
+    // Sample groups (the audio's pre-roll) follow when both describe the same grouping.
+    const auto fg = PayloadOf(f.sbgp), ng = PayloadOf(n.sbgp);
+    if (f.sbgp && n.sbgp && VersionOf(fg) == VersionOf(ng) && SameBytes(fg.subspan(4, 4), ng.subspan(4, 4))) {
+        const TableLayout& layout = VersionOf(fg) == 1 ? kSampleGroupV1 : kSampleGroupV0;
+        if (!JoinBoxPayload(fg, ng, layout, 0, staged.For(f.sbgp)))
+            return Fail(error, "the sample groups cannot be joined");
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TableEntries(std::span<const std::uint8_t> payload, const TableLayout& layout,
+                  std::span<const std::uint8_t>* entries) {
+    *entries = {};
+    if (payload.size() < layout.headerLength || layout.countOffset + 4 > layout.headerLength)
+        return false;
+    const std::uint64_t count = ReadBe32(payload.data() + layout.countOffset);
+    if (count > (payload.size() - layout.headerLength) / layout.entrySize) return false;
+    *entries = payload.subspan(layout.headerLength, std::size_t(count) * layout.entrySize);
+    return true;
+}
+
+bool JoinBoxPayload(std::span<const std::uint8_t> first, std::span<const std::uint8_t> next,
+                    const TableLayout& layout, std::uint32_t add, std::vector<std::uint8_t>* out) {
+    std::span<const std::uint8_t> fe, ne;
+    if (!TableEntries(first, layout, &fe) || !TableEntries(next, layout, &ne)) return false;
+    const std::uint64_t count = (fe.size() + ne.size()) / layout.entrySize;
+    if (count > kMax32) return false;
+    try {
+        out->assign(first.begin(), first.begin() + layout.headerLength + fe.size());
+        out->insert(out->end(), ne.begin(), ne.end());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    PutBe32(out->data() + layout.countOffset, std::uint32_t(count));
+    if (add == 0) return true;
+    for (std::size_t i = layout.headerLength + fe.size(); i < out->size(); i += layout.entrySize) {
+        const std::uint64_t value = std::uint64_t(ReadBe32(out->data() + i)) + add;
+        if (value > kMax32) return false;
+        PutBe32(out->data() + i, std::uint32_t(value));
+    }
+    return true;
+}
+
+bool JoinSampleSizes(std::span<const std::uint8_t> first, std::span<const std::uint8_t> next,
+                     std::uint64_t maxSamples, std::vector<std::uint8_t>* out) {
+    if (first.size() < kStszEntries || next.size() < kStszEntries) return false;
+    const std::uint32_t fs = ReadBe32(first.data() + kStszConstantSize);
+    const std::uint32_t ns = ReadBe32(next.data() + kStszConstantSize);
+    const std::uint64_t fc = ReadBe32(first.data() + kStszCount);
+    const std::uint64_t nc = ReadBe32(next.data() + kStszCount);
+    if (fc + nc > kMax32) return false;
+    if ((fs == 0 && fc > (first.size() - kStszEntries) / 4) ||
+        (ns == 0 && nc > (next.size() - kStszEntries) / 4))
+        return false;
+    if (fs != 0 && fs == ns) {
+        out->assign(first.begin(), first.begin() + kStszEntries);
+        PutBe32(out->data() + kStszCount, std::uint32_t(fc + nc));
+        return true;
+    }
+    if ((fs != 0 && fc > maxSamples) || (ns != 0 && nc > maxSamples)) return false;
+    try {
+        out->assign(first.begin(), first.begin() + kStszEntries);
+        out->reserve(kStszEntries + 4 * (fc + nc));
+        for (const auto& [table, size, count] : {std::tuple{first, fs, fc}, std::tuple{next, ns, nc}}) {
+            if (size == 0) {
+                out->insert(out->end(), table.begin() + kStszEntries,
+                            table.begin() + kStszEntries + 4 * count);
+                continue;
+            }
+            std::uint8_t be[4];
+            PutBe32(be, size);
+            for (std::uint64_t i = 0; i < count; ++i)
+                out->insert(out->end(), be, be + 4);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    PutBe32(out->data() + kStszConstantSize, 0);
+    PutBe32(out->data() + kStszCount, std::uint32_t(fc + nc));
+    return true;
+}
+
+bool AddTableValue(std::span<const std::uint8_t> first, std::span<const std::uint8_t> next,
+                   std::size_t v0Offset, std::size_t v1Offset, std::vector<std::uint8_t>* out) {
+    const int version = VersionOf(first);
+    if (version < 0 || version > 1 || version != VersionOf(next)) return false;
+    const std::size_t at = version == 1 ? v1Offset : v0Offset;
+    const std::size_t size = version == 1 ? 8 : 4;
+    if (first.size() < at + size || next.size() < at + size) return false;
+    out->assign(first.begin(), first.end());
+    if (version == 1) {
+        const std::uint64_t a = ReadBe64(first.data() + at), b = ReadBe64(next.data() + at);
+        if (a + b < a) return false;
+        PutBe64(out->data() + at, a + b);
+    } else {
+        const std::uint64_t sum = std::uint64_t(ReadBe32(first.data() + at)) + ReadBe32(next.data() + at);
+        if (sum > kMax32) return false;
+        PutBe32(out->data() + at, std::uint32_t(sum));
+    }
+    return true;
+}
+
+bool JoinMovieBoxes(sMP4MOVIE& first, sMP4MOVIE& next, std::string* error) {
+    MovieParts f, n;
+    if (!ReadMovieParts(first, &f, error) || !ReadMovieParts(next, &n, error) ||
+        !PartsMatch(f, n, error))
+        return false;
+
+    // The joined media data is the first movie's followed by the next's; chunk offsets stay
+    // relative to the first movie's file until the output's layout is known.
+    const std::uint64_t base = f.mdat->payloadSize;
+    if (f.mdat->sourceOffset + base + n.mdat->sourceSize > kMax32)
+        return Fail(error, "the joined movie would pass 4 GiB");
+    const std::int64_t shift = std::int64_t(f.mdat->sourceOffset + base) - std::int64_t(n.mdat->sourceOffset);
+
+    StagedPayloads staged;
+    for (std::size_t i = 0; i < f.tracks.size(); ++i)
+        if (!JoinTrack(f.tracks[i], n.tracks[i], shift, staged, error)) return false;
+    if (!AddTableValue(PayloadOf(f.mvhd), PayloadOf(n.mvhd), kMvhdDuration[0], kMvhdDuration[1],
+                       staged.For(f.mvhd)))
+        return Fail(error, "the movie durations cannot be added");
+
+    // The recorder block inside the movie carries the records of every joined movie.
+    std::vector<RawRecordBytes> records, nextRecords;
+    std::array<std::uint8_t, kBlockHeaderSize> header{};
+    if (f.udat && n.udat && BlockRecords(PayloadOf(f.udat), &records, &header) &&
+        BlockRecords(PayloadOf(n.udat), &nextRecords, nullptr)) {
+        AppendJoinedRecords(records, nextRecords);
+        *staged.For(f.udat) = MakeRecorderBlock(header, records);
+    }
+
+    staged.Commit();
+    sMP4BOX** tail = &f.mdat->joinHead;
+    while (*tail)
+        tail = &(*tail)->joinNext;
+    *tail = n.mdat;
+    f.mdat->payloadSize += n.mdat->sourceSize;
+    return true;
+}
+
+// ---- Writing ----
+
+namespace {
+
+// Writes a joined tree: small parts through a buffer, media data copied file to file.
+class JoinWriter {
+public:
+    JoinWriter(int fd, sMOVIEJOIN& join, std::uint64_t total, std::int64_t offsetShift)
+        : fd_(fd), join_(join), total_(total), shift_(offsetShift) {}
+
+    bool Node(const sMP4BOX& node) {
+        if (node.depth > 0) {
+            const std::uint64_t size = ComputeBoxSize(node);
+            if (size > kMax32) return Fail("a box would pass 4 GiB");
+            std::uint8_t header[8];
+            PutBe32(header, std::uint32_t(size));
+            std::memcpy(header + 4, node.type, 4);
+            if (!Put(header, 8)) return false;
+        }
+        if (node.IsType("mdat")) {
+            for (const sMP4BOX* part = &node; part; part = part == &node ? node.joinHead : part->joinNext)
+                if (!CopyFromSource(*part)) return false;
+            return true;
+        }
+        if (node.loaded && node.payload) {
+            if (!node.IsType("stco")) return Put(node.payload->data(), node.payload->size());
+            return ChunkOffsets(*node.payload);
+        }
+        // A leaf whose payload stayed in the file (its bytes were never changed).
+        if (node.loaded) return CopyFromSource(node);
+        for (const sMP4BOX& child : node.children)
+            if (!Node(child)) return false;
+        return true;
+    }
+
+    bool Finish() { return Flush(); }
+
+private:
+    bool Fail(std::string why) {
+        if (join_.error.empty()) join_.error = std::move(why);
+        return false;
+    }
+
+    bool Stopped() const { return join_.keepRunning && !join_.keepRunning->load(); }
+
+    bool Put(const void* data, std::size_t size) {
+        const auto* p = static_cast<const std::uint8_t*>(data);
+        buffer_.insert(buffer_.end(), p, p + size);
+        written_ += size;
+        return buffer_.size() < kBuffered || Flush();
+    }
+
+    bool Flush() {
+        const bool ok = WriteAll(buffer_.data(), buffer_.size());
+        buffer_.clear();
+        return ok;
+    }
+
+    bool WriteAll(const std::uint8_t* p, std::size_t left) {
+        while (left > 0) {
+            const ssize_t n = ::write(fd_, p, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return Fail("cannot write the joined movie: " + SystemErrorText(errno));
+            p += n;
+            left -= std::size_t(n);
+        }
+        return true;
+    }
+
+    // The stored offsets are relative to the first movie's file; the output moves its media
+    // data by `shift_`.
+    bool ChunkOffsets(const std::vector<std::uint8_t>& payload) {
+        std::vector<std::uint8_t> moved(payload);
+        std::span<const std::uint8_t> entries;
+        if (!TableEntries(payload, kChunkOffsets, &entries)) return Fail("broken chunk offsets");
+        for (std::size_t i = 0; i < entries.size(); i += 4) {
+            const std::int64_t v = std::int64_t(ReadBe32(entries.data() + i)) + shift_;
+            if (v < 0 || std::uint64_t(v) > kMax32) return Fail("a chunk offset would pass 4 GiB");
+            PutBe32(moved.data() + 8 + i, std::uint32_t(v));
+        }
+        return Put(moved.data(), moved.size());
+    }
+
+    bool CopyFromSource(const sMP4BOX& box) {
+        if (!Flush()) return false;
+        if (!box.sourcePath) return Fail("media data without a file");
+        UniqueFd in(::open(box.sourcePath->c_str(), O_RDONLY | O_CLOEXEC));
+        if (in.get() < 0) return Fail("cannot open " + *box.sourcePath + ": " + SystemErrorText(errno));
+        off_t from = off_t(box.sourceOffset);
+        std::uint64_t left = box.sourceSize;
+        while (left > 0) {
+            if (Stopped()) return Fail("stopped");
+            const std::size_t piece = std::size_t(std::min<std::uint64_t>(left, kJoinCopyPiece));
+            const bool copied = copyRange_ ? CopyRange(in.get(), &from, piece, *box.sourcePath)
+                                           : ReadWritePiece(in.get(), &from, piece, *box.sourcePath);
+            if (!copied) return false;
+            left -= piece;
+            written_ += piece;
+            if (join_.progressWindow)
+                PostAppMessage(join_.progressWindow, WM_APP_PROGRESS, WPARAM(written_), LPARAM(total_));
+        }
+        return true;
+    }
+
+    // Copies in the kernel (no buffer of ours; a file system may even share the blocks).
+    // A file system that cannot do it turns the copy over to ReadWritePiece for good.
+    bool CopyRange(int in, off_t* from, std::size_t piece, const std::string& path) {
+        std::size_t done = 0;
+        while (done < piece) {
+            const ssize_t n = ::copy_file_range(in, from, fd_, nullptr, piece - done, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && done == 0 &&
+                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                copyRange_ = false;
+                return ReadWritePiece(in, from, piece, path);
+            }
+            if (n < 0) return Fail("cannot copy the media data: " + SystemErrorText(errno));
+            if (n == 0) return Fail(path + " ends before its media data");
+            done += std::size_t(n);
+        }
+        return true;
+    }
+
+    bool ReadWritePiece(int in, off_t* from, std::size_t piece, const std::string& path) {
+        try {
+            if (copyBuffer_.size() < piece) copyBuffer_.resize(kJoinCopyPiece);
+        } catch (const std::bad_alloc&) {
+            return Fail("no memory for the copy buffer");
+        }
+        std::size_t got = 0;
+        while (got < piece) {
+            const ssize_t n = ::pread(in, copyBuffer_.data() + got, piece - got, *from + off_t(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return Fail("cannot read " + path + ": " + SystemErrorText(errno));
+            if (n == 0) return Fail(path + " ends before its media data");
+            got += std::size_t(n);
+        }
+        *from += off_t(piece);
+        return WriteAll(copyBuffer_.data(), piece);
+    }
+
+    static constexpr std::size_t kBuffered = std::size_t(1) << 20;
+
+    int fd_;
+    sMOVIEJOIN& join_;
+    std::uint64_t total_;
+    std::int64_t shift_;
+    std::uint64_t written_ = 0;
+    bool copyRange_ = true;
+    std::vector<std::uint8_t> buffer_;
+    std::vector<std::uint8_t> copyBuffer_;
+};
+
+// Where the media data's payload lands in the written tree, less where it lay in the first
+// movie's file: the shift of every chunk offset. False when the tree has no top-level media
+// data box.
+bool MediaDataShift(const sMP4MOVIE& movie, std::int64_t* shift) {
+    std::uint64_t position = 0;
+    for (const sMP4BOX& child : movie.root.children) {
+        if (child.IsType("mdat")) {
+            *shift = std::int64_t(position + 8) - std::int64_t(child.sourceOffset);
+            return true;
+        }
+        position += ComputeBoxSize(child);
+    }
+    return false;
+}
+
+std::uint64_t TreeSize(const sMP4BOX& root) {
+    std::uint64_t size = 0;
+    for (const sMP4BOX& child : root.children)
+        size += ComputeBoxSize(child);
+    return size;
+}
+
+bool WriteTree(sMOVIEJOIN& join, const sMP4MOVIE& movie, ReplacementFile& file) {
+    std::int64_t shift = 0;
+    if (!file.IsOpen()) {
+        join.error = "cannot create the output: " + SystemErrorText(errno);
+        return false;
+    }
+    if (!MediaDataShift(movie, &shift)) {
+        join.error = "no media data";
+        return false;
+    }
+    const std::uint64_t total = TreeSize(movie.root);
+    if (total > kMax32) {
+        join.error = "the joined movie would pass 4 GiB";
+        return false;
+    }
+    JoinWriter writer(file.Fd(), join, total, shift);
+    return writer.Node(movie.root) && writer.Finish();
+}
+
+struct FileId {
+    dev_t dev;
+    ino_t ino;
+    bool operator==(const FileId&) const = default;
+};
+
+bool IdOf(const std::string& path, FileId* id) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    *id = {st.st_dev, st.st_ino};
+    return true;
+}
+
+}  // namespace
+
+bool WriteBoxNode(const sMP4BOX& node, int fd, sMOVIEJOIN& join) {
+    JoinWriter writer(fd, join, ComputeBoxSize(node), 0);
+    return writer.Node(node) && writer.Finish();
+}
+
+bool BeginJoin(sMOVIEJOIN& join, const std::string& firstPath) {
+    join.error.clear();
+    join.firstFront = OpenMovieBoxes(firstPath, true, true, join.progressWindow, &join.error);
+    if (!join.firstFront) return false;
+    MovieParts parts;
+    if (!ReadMovieParts(*join.firstFront, &parts, &join.error)) {
+        join.firstFront.reset();
+        return false;
+    }
+    const std::string rear = CompanionFileName(firstPath);
+    if (join.hasRear && rear != firstPath)
+        join.firstRear = OpenMovieBoxes(rear, true, true, join.progressWindow);
+    if (join.firstRear && !ReadMovieParts(*join.firstRear, &parts, nullptr)) join.firstRear.reset();
+    join.hasRear = join.hasRear && join.firstRear;
+    if (join.hasData) join.firstData = ReadRecorderMovie(firstPath);
+    join.hasData = join.hasData && join.firstData;
+    return true;
+}
+
+bool AppendMovieToJoin(sMOVIEJOIN& join, const std::string& path) {
+    join.error.clear();
+    if (!join.firstFront) return false;
+    auto next = OpenMovieBoxes(path, true, true, join.progressWindow, &join.error);
+    if (!next || !JoinMovieBoxes(*join.firstFront, *next, &join.error)) {
+        join.error = path + ": " + join.error;
+        return false;
+    }
+    join.nextFront.push_back(std::move(next));
+
+    if (join.hasRear) {
+        auto rear = OpenMovieBoxes(CompanionFileName(path), true, true, join.progressWindow);
+        join.hasRear = rear && JoinMovieBoxes(*join.firstRear, *rear);
+        if (join.hasRear) join.nextRear.push_back(std::move(rear));
+    }
+    if (join.hasData) {
+        auto data = ReadRecorderMovie(path);
+        join.hasData = data != nullptr;
+        if (data) {
+            AppendJoinedRecords(join.firstData->records, data->records);
+            join.firstData->recordCount = std::uint32_t(join.firstData->records.size());
+            join.nextData.push_back(std::move(data));
+        }
+    }
+    return true;
+}
+
+bool JoinOutputCollides(const sMOVIEJOIN& join, const std::string& outputPath) {
+    std::vector<FileId> inputs;
+    auto addInputs = [&](const std::unique_ptr<sMP4MOVIE>& movie) {
+        if (!movie) return;
+        const std::string& path = movie->mapping.path;
+        for (const std::string& p : {path, CompanionFileName(path), DataFileOfMovie(path)}) {
+            FileId id{};
+            if (IdOf(p, &id)) inputs.push_back(id);
+        }
+    };
+    addInputs(join.firstFront);
+    for (const auto& movie : join.nextFront)
+        addInputs(movie);
+    for (const std::string& p :
+         {outputPath, CompanionFileName(outputPath), DataFileOfMovie(outputPath)}) {
+        FileId id{};
+        if (!IdOf(p, &id)) continue;
+        for (const FileId& input : inputs)
+            if (input == id) return true;
+    }
+    return false;
+}
+
+bool WriteJoinedMovie(sMOVIEJOIN& join, const std::string& outputPath) {
+    join.error.clear();
+    if (!join.firstFront) {
+        join.error = "nothing to write";
+        return false;
+    }
+    if (JoinOutputCollides(join, outputPath)) {
+        join.error = "the output would replace one of the joined files";
+        return false;
+    }
+    ReplacementFile front(outputPath);
+    if (!WriteTree(join, *join.firstFront, front)) return false;
+
+    const std::string rearPath = CompanionFileName(outputPath);
+    std::unique_ptr<ReplacementFile> rear;
+    if (join.hasRear && join.firstRear && rearPath != outputPath) {
+        rear = std::make_unique<ReplacementFile>(rearPath);
+        if (!WriteTree(join, *join.firstRear, *rear)) return false;
+    }
+    const std::string dataPath = DataFileOfMovie(outputPath);
+    const bool data = join.hasData && join.firstData && dataPath != outputPath;
+    if (join.keepRunning && !join.keepRunning->load()) {
+        join.error = "stopped";
+        return false;
+    }
+    if (data && !WriteRecorderDataFile(*join.firstData, outputPath)) {
+        join.error = "cannot write the data file " + dataPath;
+        return false;
+    }
+    // The movies go in place last, so that no output stands without its data file.
+    if (!front.Commit() || (rear && !rear->Commit())) {
+        join.error = "cannot put the joined movie in place: " + SystemErrorText(errno);
+        if (data) ::unlink(dataPath.c_str());
+        if (rear) ::unlink(outputPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+void FreeJoin(sMOVIEJOIN& join) {
+    // The first movies' media data links point into the following movies: free them first.
+    join.firstFront.reset();
+    join.firstRear.reset();
+    join.firstData.reset();
+    join.nextFront.clear();
+    join.nextRear.clear();
+    join.nextData.clear();
+}
+
+}  // namespace orv

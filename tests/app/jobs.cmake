@@ -1,0 +1,4 @@
+# Tests of joining movies (Qt-free) and of the long jobs of the main window.
+orv_add_test(recorder_join_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/../recorder/MovieJoinTest.cpp
+  LIBS recorder_join test_fixtures)

@@ -1,0 +1,266 @@
+// Joining real H.264/AAC movies made by ffmpeg, checked by ffprobe and a full decode, and the
+// table merges on hand-made payloads.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "fixtures/CardBuilder.h"
+#include "fixtures/MovieMaker.h"
+#include "platform/base/AppMessage.h"
+#include "recorder/CardLayout.h"
+#include "recorder/MovieJoin.h"
+#include "recorder/RecorderMovieData.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+using fixtures::CardBuilder;
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen((command + " 2>&1").c_str(), "r")) {
+        char buffer[4096];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p))
+            out.append(buffer, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+double Probe(const std::string& path, const std::string& stream, const std::string& entry,
+             bool countFrames = false) {
+    return std::atof(Shell("ffprobe -v error " + std::string(countFrames ? "-count_frames " : "") +
+                         "-select_streams " + stream + " -show_entries stream=" + entry +
+                         " -of csv=p=0 '" + path + "'")
+                         .c_str());
+}
+
+std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<std::uint32_t> words) {
+    std::vector<std::uint8_t> out;
+    for (std::uint32_t w : words)
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(std::uint8_t(w >> shift));
+    return out;
+}
+
+fixtures::DataBlock Records(int count) {
+    fixtures::DataBlock block;
+    for (int i = 0; i < count; ++i) {
+        block.records.emplace_back();
+        block.records.back().speed = fixtures::SpeedText(i);
+    }
+    return block;
+}
+
+// Three recordings of different lengths and record counts (the second has none), with rear
+// companions, data files and the recorder block in a "udat" box of each movie.
+class MovieJoinTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!fixtures::HaveFfmpeg()) return;
+        dir_ = new fixtures::TempDir;
+        CardBuilder card(dir_->Path() + "/in");
+        const double seconds[] = {2.0, 1.0, 1.5};
+        const int records[] = {5, 0, 7};
+        for (int i = 0; i < 3; ++i) {
+            fixtures::MovieSpec spec;
+            spec.seconds = seconds[i];
+            spec.frameNumber = false;
+            // The first movie's tables stand before its media data, so they push it back
+            // as they grow.
+            spec.moovFirst = i == 0;
+            const std::string made = dir_->Path() + "/made" + std::to_string(i) + ".mp4";
+            ASSERT_TRUE(fixtures::MakeMovie(spec, made, nullptr));
+            ASSERT_TRUE(fixtures::AppendTopLevelBox(made, "udat", Records(records[i]).Bytes()));
+            fixtures::RecordingSpec rec;
+            rec.layout = -1;
+            rec.serial = i + 1;
+            rec.time = "12000" + std::to_string(i);
+            rec.movieFile = rec.companionFile = made;
+            rec.data = Records(records[i]);
+            inputs_.push_back(card.AddRecording(rec));
+        }
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+        inputs_.clear();
+    }
+    void SetUp() override {
+        if (!dir_) GTEST_SKIP() << "ffmpeg is not available";
+        out_ = dir_->Path() + "/out" + std::to_string(counter_++);
+        fs::create_directories(out_);
+    }
+
+    static std::vector<std::string> InputFiles() {
+        std::vector<std::string> files;
+        for (const std::string& p : inputs_)
+            for (const std::string& f : {p, CompanionFileName(p), DataFileOfMovie(p)})
+                files.push_back(f);
+        return files;
+    }
+    static std::vector<std::string> Snapshot() {
+        std::vector<std::string> all;
+        for (const std::string& f : InputFiles())
+            all.push_back(Contents(f));
+        return all;
+    }
+    static bool Join(sMOVIEJOIN& join, std::size_t count) {
+        if (!BeginJoin(join, inputs_[0])) return false;
+        for (std::size_t i = 1; i < count; ++i)
+            if (!AppendMovieToJoin(join, inputs_[i])) return false;
+        return true;
+    }
+
+    static inline fixtures::TempDir* dir_ = nullptr;
+    static inline std::vector<std::string> inputs_;
+    static inline int counter_ = 0;
+    std::string out_;
+};
+
+TEST_F(MovieJoinTest, JoinedMovieHoldsEveryFrameAndDecodesCleanly) {
+    const auto before = Snapshot();
+    // Records: the first movie's, then each following one's with its last record twice more.
+    const struct {
+        std::size_t movies;
+        std::size_t records;
+    } cases[] = {{2, 5}, {3, 5 + 7 + 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.movies);
+        sMOVIEJOIN join;
+        ASSERT_TRUE(Join(join, c.movies)) << join.error;
+        const std::string output = out_ + "/" + fs::path(inputs_[0]).filename().string();
+        ASSERT_TRUE(WriteJoinedMovie(join, output)) << join.error;
+        FreeJoin(join);
+
+        for (const std::string& movie : {output, CompanionFileName(output)}) {
+            double frames = 0, audio = 0;
+            for (std::size_t i = 0; i < c.movies; ++i) {
+                frames += Probe(inputs_[i], "v:0", "nb_read_frames", true);
+                audio += Probe(inputs_[i], "a:0", "duration");
+            }
+            EXPECT_GT(frames, 0);
+            EXPECT_EQ(Probe(movie, "v:0", "nb_read_frames", true), frames);
+            EXPECT_NEAR(Probe(movie, "a:0", "duration"), audio, 1024.0 / 44100);
+            EXPECT_EQ(Shell("ffmpeg -v error -i '" + movie + "' -f null -"), "");
+        }
+        auto data = ReadRecorderMovie(output);
+        ASSERT_TRUE(data);
+        EXPECT_EQ(data->records.size(), c.records);
+        // The block inside the movie carries the same records.
+        auto boxes = OpenMovieBoxes(output, true, false, 0);
+        ASSERT_TRUE(boxes);
+        std::vector<sMP4BOX*> udat;
+        CollectBoxesByType(udat, boxes->root, "udat");
+        ASSERT_EQ(udat.size(), 1u);
+        EXPECT_EQ(WalkRawRecords(*udat[0]->payload, [](std::int32_t, RawRecord) {}).records,
+                  std::int32_t(c.records));
+    }
+    EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(MovieJoinTest, OutputOverAnInputIsRefusedAndChangesNothing) {
+    const auto before = Snapshot();
+    sMOVIEJOIN join;
+    ASSERT_TRUE(Join(join, 2)) << join.error;
+    EXPECT_TRUE(JoinOutputCollides(join, inputs_[0]));
+    EXPECT_FALSE(WriteJoinedMovie(join, inputs_[0]));
+    // A second name that is the same file (a hard link) is caught as well.
+    const std::string link = out_ + "/" + fs::path(inputs_[1]).filename().string();
+    fs::create_hard_link(inputs_[1], link);
+    EXPECT_FALSE(WriteJoinedMovie(join, link));
+    FreeJoin(join);
+    EXPECT_EQ(Snapshot(), before);
+    const auto folder = fs::path(inputs_[0]).parent_path();
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 9);
+}
+
+TEST_F(MovieJoinTest, StoppedJoinLeavesNoOutput) {
+    sMOVIEJOIN join;
+    std::atomic<bool> running{true};
+    // The first piece of media data copied stops the join.
+    join.progressWindow =
+        RegisterAppWindow([&](unsigned msg, WPARAM, LPARAM) { if (msg == WM_APP_PROGRESS) running = false; });
+    ASSERT_TRUE(Join(join, 3)) << join.error;
+    join.keepRunning = &running;
+    const std::string output = out_ + "/" + fs::path(inputs_[0]).filename().string();
+    EXPECT_FALSE(WriteJoinedMovie(join, output));
+    FreeJoin(join);
+    UnregisterAppWindow(join.progressWindow);
+    EXPECT_TRUE(fs::is_empty(out_));
+}
+
+TEST_F(MovieJoinTest, MoviesOfOtherTracksAreRefused) {
+    fixtures::MovieSpec noAudio, smaller;
+    noAudio.audio = false;
+    smaller.width = 160;
+    smaller.height = 120;
+    for (fixtures::MovieSpec spec : {noAudio, smaller}) {
+        SCOPED_TRACE(spec.width);
+        spec.frameNumber = false;
+        const std::string other = out_ + "/A___-220101-130000-000009M.MOV";
+        ASSERT_TRUE(fixtures::MakeMovie(spec, other, nullptr));
+        sMOVIEJOIN join;
+        ASSERT_TRUE(BeginJoin(join, inputs_[0]));
+        const std::uint64_t mdat = join.firstFront->lists[LIST_MDAT][0]->payloadSize;
+        EXPECT_FALSE(AppendMovieToJoin(join, other));
+        EXPECT_EQ(join.firstFront->lists[LIST_MDAT][0]->payloadSize, mdat);
+        EXPECT_FALSE(join.error.empty());
+    }
+}
+
+TEST(MovieJoinTables, ChunkOffsetsAndSyncSamplesContinueTheFirstMovie) {
+    const TableLayout offsets{8, 4, 4};
+    std::vector<std::uint8_t> out;
+    ASSERT_TRUE(JoinBoxPayload(Bytes({0, 3, 100, 200, 300}), Bytes({0, 2, 10, 20}), offsets, 1000, &out));
+    EXPECT_EQ(out, Bytes({0, 5, 100, 200, 300, 1010, 1020}));
+    // Counts are bounded by the box: a count past the entries, or a sum past 32 bits, fails.
+    EXPECT_FALSE(JoinBoxPayload(Bytes({0, 4, 1, 2, 3}), Bytes({0, 0}), offsets, 0, &out));
+    EXPECT_FALSE(JoinBoxPayload(Bytes({0, 1, 0xFFFFFFF0}), Bytes({0, 1, 0x20}), offsets, 0xFFFFFFF0, &out));
+    EXPECT_FALSE(JoinBoxPayload(Bytes({0}), Bytes({0, 0}), offsets, 0, &out));
+}
+
+TEST(MovieJoinTables, SampleSizesExpandWhenTheyDiffer) {
+    const struct {
+        std::vector<std::uint8_t> first, next, joined;
+    } cases[] = {
+        {Bytes({0, 7, 2}), Bytes({0, 7, 3}), Bytes({0, 7, 5})},
+        {Bytes({0, 7, 2}), Bytes({0, 9, 1}), Bytes({0, 0, 3, 7, 7, 9})},
+        {Bytes({0, 0, 2, 4, 5}), Bytes({0, 6, 2}), Bytes({0, 0, 4, 4, 5, 6, 6})},
+        {Bytes({0, 0, 1, 4}), Bytes({0, 0, 2, 5, 6}), Bytes({0, 0, 3, 4, 5, 6})},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> out;
+        ASSERT_TRUE(JoinSampleSizes(c.first, c.next, 100, &out));
+        EXPECT_EQ(out, c.joined);
+    }
+    std::vector<std::uint8_t> out;
+    EXPECT_FALSE(JoinSampleSizes(Bytes({0, 7, 200}), Bytes({0, 9, 1}), 100, &out));
+    EXPECT_FALSE(JoinSampleSizes(Bytes({0, 0, 3, 1}), Bytes({0, 7, 1}), 100, &out));
+}
+
+TEST(MovieJoinTables, DurationsAddInTheirVersionsWidth) {
+    std::vector<std::uint8_t> out;
+    ASSERT_TRUE(AddTableValue(Bytes({0, 0, 0, 0, 600, 1}), Bytes({0, 0, 0, 0, 400, 2}), 16, 24, &out));
+    EXPECT_EQ(out, Bytes({0, 0, 0, 0, 1000, 1}));
+    ASSERT_TRUE(AddTableValue(Bytes({0x01000000, 0, 0, 0, 0, 0, 1, 0xFFFFFFFF}),
+                              Bytes({0x01000000, 0, 0, 0, 0, 0, 0, 1}), 16, 24, &out));
+    EXPECT_EQ(out, Bytes({0x01000000, 0, 0, 0, 0, 0, 2, 0}));
+    EXPECT_FALSE(AddTableValue(Bytes({0, 0, 0, 0, 0xFFFFFFFF}), Bytes({0, 0, 0, 0, 1}), 16, 24, &out));
+    EXPECT_FALSE(AddTableValue(Bytes({0, 0, 0, 0, 1}), Bytes({0x01000000, 0, 0, 0, 0, 0, 1}), 16, 24, &out));
+}
+
+}  // namespace
+}  // namespace orv
