@@ -1,0 +1,71 @@
+// The window that tells the user what the update check found: a white page titled
+// "更新情報" with the message and its links, and a "閉じる" button. A click on a link
+// opens the page in the desktop's browser, but only for the pages this program links to.
+// The window keeps its size; it moves by its top rows like every skinned dialog. Escape
+// closes it, Enter does nothing. UI thread only.
+#pragma once
+
+#include <QBrush>
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/base/WinTypes.h"
+#include "ui/SkinDialog.h"
+
+class QLabel;
+class QPushButton;
+
+namespace orv {
+
+class CUpdateDialog : public CSkinDialog {
+public:
+    // Links are opened only when they lead to one of the update server's pages on
+    // `updateHost` (host[:port]); "" means the host the program was built with.
+    explicit CUpdateDialog(QWidget* parent = nullptr, std::string updateHost = {});
+
+    // Opens a page in the desktop's browser. Tests install one that records.
+    using UrlOpener = std::function<void(const QString& url)>;
+    static void SetUrlOpener(UrlOpener opener);  // an empty function restores the browser
+
+    BOOL OnInitDialog() override;
+
+    // Shows `message` (link markup, as the update check composes it).
+    void SetMessage(const std::string& message);
+
+    // Places the message and the button for the current size and scale.
+    void Relayout();
+
+    void OnLinkClick(const QString& url);
+    void OnBnClickedCancel();
+
+    BOOL PreTranslateMessage(const QEvent* event) override;
+    void accept() override;  // Enter, through the hidden default button: nothing
+    void reject() override;
+
+    BOOL IsClosed() const { return m_bClosed; }
+    const std::vector<std::string>& GetLinks() const { return m_links; }
+    QLabel* GetLinkCtrl() const { return m_pLink; }
+    QPushButton* GetCancelButton() const { return m_pCancel; }
+    RECT GetRememberedRect() const { return m_rcWindow; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void RememberWindowRect();
+
+    const std::string m_strUpdateHost;
+    QLabel* m_pLink;
+    QPushButton* m_pOk;
+    QPushButton* m_pCancel;
+    std::vector<std::string> m_links;
+    BOOL m_bClosed = FALSE;
+    QBrush m_brWhite;
+    RECT m_rcWindow;
+};
+
+}  // namespace orv

@@ -1,0 +1,102 @@
+// The texts of the update check: where the published versions lie on the update server,
+// how a fetched version file is read, and the message that tells the user what is new.
+// No Qt, no network: the checker fetches, these functions read and write text.
+//
+// The message is link markup: plain text in which <a href="URL">TEXT</a> is a link and
+// &amp; &lt; &gt; &quot; stand for their characters. Everything that comes from outside
+// (the server's files, the card) is escaped on the way in, so only the links built here
+// are ever links.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv {
+
+// This viewer's own version, as the server publishes it.
+constexpr std::string_view kViewerVersion = "3.0.0";
+
+// A fetched text is cut after this many characters, a message after kMaxMessageChars.
+constexpr std::size_t kMaxFetchedChars = 259;
+constexpr std::size_t kMaxMessageChars = 1299;
+
+// One recorder model: the name of its download shortcut on the card, its version file on
+// the update server and the page the message links to.
+struct UpdateModel {
+    std::string_view tag;
+    std::string_view versionFile;
+    std::string_view page;
+};
+extern const std::array<UpdateModel, 6> kUpdateModels;
+
+// The row whose tag equals `tag` exactly (case counts), or null.
+const UpdateModel* FindUpdateModel(std::string_view tag);
+
+constexpr std::string_view kViewerVersionFile = "/0_recorder/viewer/Orvanta5/Orvanta5_version.txt";
+constexpr std::string_view kViewerPage = "/0_recorder/viewer/Orvanta5/viewer.html";
+constexpr std::string_view kGpsDataFile = "/gps_data/drgps_01.txt";
+constexpr std::string_view kGpsDataPage = "/taiou/gps_data/dr_01/dr01.html";
+
+// "http://" + host + path: the address of a file or page on the update server.
+std::string UpdateServerUrl(std::string_view host, std::string_view path);
+
+// Whether `url` is one of the pages the message links to, on `host`.
+bool IsUpdatePageUrl(std::string_view url, std::string_view host);
+
+// A fetched file as text: bytes that are not UTF-8 become U+FFFD, and the text is cut
+// after kMaxFetchedChars characters.
+std::string FetchedText(std::string_view bytes);
+
+// A version file: the text after its first "VER:" (line ends included, cut as above), or
+// nothing when the file holds no "VER:".
+std::optional<std::string> ParseVersionFile(std::string_view bytes);
+
+// The text without the blanks and line ends around it.
+std::string TrimBlanks(std::string_view text);
+
+// What is new, as a code: 0 nothing, 1 firmware, 2 viewer, 3 GPS data, 4 firmware and
+// viewer, 5 firmware and GPS data, 6 viewer and GPS data, 7 all three.
+enum UpdateResult : int {
+    UPDATE_NONE = 0,
+    UPDATE_FIRMWARE = 1,
+    UPDATE_VIEWER = 2,
+    UPDATE_GPS = 3,
+    UPDATE_FIRMWARE_VIEWER = 4,
+    UPDATE_FIRMWARE_GPS = 5,
+    UPDATE_VIEWER_GPS = 6,
+    UPDATE_ALL = 7,
+};
+
+// One part of the message: the version at hand, the published one and the page to get it.
+struct UpdateSection {
+    std::string current;
+    std::string published;
+    std::string pageUrl;
+};
+
+struct UpdateNews {
+    std::optional<UpdateSection> firmware;
+    std::optional<UpdateSection> viewer;
+    std::optional<UpdateSection> gps;
+};
+
+UpdateResult UpdateResultOf(const UpdateNews& news);
+
+// The message for the user: the heading, then one section per piece of news (firmware,
+// viewer, GPS data) with both versions and the page's link. "" when there is no news.
+// Cut at kMaxMessageChars characters, never inside a link or an escaped character.
+std::string ComposeUpdateMessage(const UpdateNews& news);
+
+// Link markup as rich text for a label (line ends as breaks, blanks kept), with the
+// addresses of its links in order.
+struct RichLinkText {
+    std::string html;
+    std::vector<std::string> links;
+};
+RichLinkText LinkMarkupToHtml(std::string_view markup);
+
+}  // namespace orv

@@ -1,0 +1,226 @@
+#include "app/InetConnectionAsync.h"
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/VersionFile.h"
+#include "fixtures/LoopbackHttpServer.h"
+
+namespace orv {
+namespace {
+
+using fixtures::LoopbackHttpServer;
+using Reply = LoopbackHttpServer::Reply;
+
+const std::string kFirmwareFile(kUpdateModels[0].versionFile);  // KM1A
+const std::string kViewerFile(kViewerVersionFile);
+const std::string kGpsFile(kGpsDataFile);
+
+// A window that records what is posted to it.
+class RecordingWindow {
+public:
+    RecordingWindow() : hwnd_(RegisterAppWindow([this](unsigned msg, WPARAM, LPARAM) {
+        std::lock_guard lock(mutex_);
+        messages_.push_back(msg);
+    })) {}
+    ~RecordingWindow() { UnregisterAppWindow(hwnd_); }
+    HWND Handle() const { return hwnd_; }
+    std::vector<unsigned> Messages() const {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<unsigned> messages_;
+    const HWND hwnd_;
+};
+
+InetConfig LoopbackConfig(const LoopbackHttpServer& server, long fetchTimeoutMs = 2000) {
+    InetConfig config;
+    config.updateHost = server.HostPort();
+    config.probeUrl = server.Url("/");
+    config.fetchLimits.totalTimeoutMs = fetchTimeoutMs;
+    return config;
+}
+
+void WaitForResult(const CInetConnectionAsync& inet) {
+    while (inet.GetUpdateResult() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+std::string Url(const LoopbackHttpServer& server, std::string_view path) {
+    return UpdateServerUrl(server.HostPort(), path);
+}
+
+TEST(UpdateCheck, ComparesTheThreeVersionsAndPostsTheMessage) {
+    const std::string page = std::string(kUpdateModels[0].page);
+    const std::string bigGps = "230110" + std::string(1024 * 1024, '\n');
+    const std::string chunkedGps = "\r\n230110\r\n" + std::string(3000, ' ');
+    struct Case {
+        const char* name;
+        std::map<std::string, Reply> files;
+        std::string firmware, gps, tag;
+        UpdateResult code;
+        std::optional<UpdateSection> fw, viewer, gpsNews;  // page urls filled below
+    };
+    const Reply viewerSame{Reply::Answer, 200, "VER:3.0.0", false};
+    const Reply viewerNew{Reply::Answer, 200, "VER:3.1.0\r\n", false};
+    const Reply fwNew{Reply::Answer, 200, "VER:1.2.4\r\n", false};
+    const Reply gpsNew{Reply::Answer, 200, "230110\r\n", false};
+    const UpdateSection fwSection{"1.2.3", "1.2.4", page};
+    const UpdateSection viewerSection{"3.0.0", "3.1.0", std::string(kViewerPage)};
+    const UpdateSection gpsSection{"22/04/25", "23/01/10", std::string(kGpsDataPage)};
+    const Case cases[] = {
+        {"firmware", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}}, "1.2.3", "", "KM1A_download",
+         UPDATE_FIRMWARE, fwSection, {}, {}},
+        {"viewer", {{kViewerFile, viewerNew}}, "1.2.3", "", "KM1A_download", UPDATE_VIEWER, {}, viewerSection, {}},
+        {"gps", {{kViewerFile, viewerSame}, {kGpsFile, gpsNew}}, "1.2.3", "220425", "KM1A_download", UPDATE_GPS, {}, {},
+         gpsSection},
+        {"firmware+viewer", {{kFirmwareFile, fwNew}, {kViewerFile, viewerNew}}, "1.2.3", "", "KM1A_download",
+         UPDATE_FIRMWARE_VIEWER, fwSection, viewerSection, {}},
+        {"firmware+gps", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}, {kGpsFile, gpsNew}}, "1.2.3", "220425",
+         "KM1A_download", UPDATE_FIRMWARE_GPS, fwSection, {}, gpsSection},
+        {"viewer+gps", {{kViewerFile, viewerNew}, {kGpsFile, gpsNew}}, "1.2.3", "220425", "KM1A_download",
+         UPDATE_VIEWER_GPS, {}, viewerSection, gpsSection},
+        {"all", {{kFirmwareFile, fwNew}, {kViewerFile, viewerNew}, {kGpsFile, gpsNew}}, "1.2.3", "220425\r\n",
+         "KM1A_download", UPDATE_ALL, fwSection, viewerSection, gpsSection},
+        // The firmware is compared up to its third point; versions without their line ends.
+        {"trimmed firmware", {{kFirmwareFile, {Reply::Answer, 200, "VER:1.2.3.4\r\n", false}},
+                              {kViewerFile, {Reply::Answer, 200, "VER:3.0.0\r\n", false}}},
+         "1.2.3", "", "KM1A_download", UPDATE_NONE, {}, {}, {}},
+        {"unknown model", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}}, "1.2.3", "", "km1a_download",
+         UPDATE_NONE, {}, {}, {}},
+        // A failed GPS data file takes nothing away from what the others told.
+        {"gps file missing", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}}, "1.2.3", "220425", "KM1A_download",
+         UPDATE_FIRMWARE, fwSection, {}, {}},
+        {"gps 1 MB", {{kViewerFile, viewerSame}, {kGpsFile, {Reply::Answer, 200, bigGps, false}}}, "1.2.3", "220425",
+         "KM1A_download", UPDATE_GPS, {}, {}, gpsSection},
+        {"gps in chunks", {{kViewerFile, viewerSame}, {kGpsFile, {Reply::Answer, 200, chunkedGps, true}}}, "1.2.3",
+         "220425", "KM1A_download", UPDATE_GPS, {}, {}, gpsSection},
+        {"no version tag", {{kFirmwareFile, {Reply::Answer, 200, "1.2.4", false}}, {kViewerFile, viewerSame}},
+         "1.2.3", "", "KM1A_download", UPDATE_NONE, {}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoopbackHttpServer server;
+        for (const auto& [path, reply] : c.files) server.Set(path, reply);
+        RecordingWindow window;
+        CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server));
+        inet.StartUpdateCheck(c.firmware, c.gps, c.tag);
+        WaitForResult(inet);
+
+        EXPECT_EQ(inet.GetUpdateResult(), c.code);
+        UpdateNews news{c.fw, c.viewer, c.gpsNews};
+        for (auto* s : {&news.firmware, &news.viewer, &news.gps})
+            if (*s) (*s)->pageUrl = Url(server, (*s)->pageUrl);
+        EXPECT_EQ(inet.GetResultText(), ComposeUpdateMessage(news));
+        EXPECT_EQ(window.Messages(), c.code ? std::vector<unsigned>{WM_APP_UPDATE_INFO} : std::vector<unsigned>{});
+        // Each file is asked for once at most; the GPS data file only with a version at hand.
+        EXPECT_EQ(server.Requests(kFirmwareFile), c.tag == "KM1A_download" ? 1 : 0);
+        EXPECT_EQ(server.Requests(kViewerFile), 1);
+        EXPECT_EQ(server.Requests(kGpsFile), c.gps.empty() ? 0 : 1);
+    }
+}
+
+TEST(UpdateCheck, MarkupFromTheServerIsOnlyText) {
+    LoopbackHttpServer server;
+    server.Set(kViewerFile, "VER:<a href=\"javascript:alert(1)\">3.1</a>");
+    RecordingWindow window;
+    CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server));
+    inet.StartUpdateCheck("1.2.3", "", "");
+    WaitForResult(inet);
+    ASSERT_EQ(inet.GetUpdateResult(), UPDATE_VIEWER);
+    const RichLinkText rich = LinkMarkupToHtml(inet.GetResultText());
+    EXPECT_EQ(rich.links, std::vector<std::string>{Url(server, kViewerPage)});
+    EXPECT_NE(rich.html.find("&lt;a href=&quot;javascript:alert(1)&quot;&gt;3.1&lt;/a&gt;"), std::string::npos);
+}
+
+TEST(UpdateCheck, RunsOnceAndNeedsAnOwnerToPost) {
+    LoopbackHttpServer server;
+    server.Set(kViewerFile, "VER:3.1.0");
+    CInetConnectionAsync inet(0, LoopbackConfig(server));
+    inet.StartUpdateCheck("1.2.3", "", "");
+    WaitForResult(inet);
+    EXPECT_EQ(inet.GetUpdateResult(), UPDATE_VIEWER);
+    EXPECT_EQ(inet.GetResultText(), "");  // no owner: nothing kept, nothing posted
+
+    RecordingWindow window;
+    inet.SetOwnerWindow(window.Handle());
+    inet.StartUpdateCheck("1.0.0", "220425", "KM1A_download");
+    inet.StopInternetThreads();
+    EXPECT_EQ(server.TotalRequests(), 1);
+    EXPECT_TRUE(window.Messages().empty());
+}
+
+TEST(UpdateCheck, ASilentServerNeitherHangsTheCheckNorTheExit) {
+    LoopbackHttpServer server;
+    server.Set(kViewerFile, Reply::Silent);
+    server.Set(kGpsFile, "230110");
+    {
+        // Ends by the fetch's time-out; the next file is still asked for.
+        RecordingWindow window;
+        CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server, 300));
+        inet.StartUpdateCheck("1.2.3", "220425", "");
+        WaitForResult(inet);
+        EXPECT_EQ(inet.GetUpdateResult(), UPDATE_GPS);
+    }
+    {
+        // With time-outs longer than any test, stopping alone ends the request.
+        RecordingWindow window;
+        CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server, 3600 * 1000));
+        const int before = server.Requests(kViewerFile);
+        inet.StartUpdateCheck("1.2.3", "220425", "");
+        while (server.Requests(kViewerFile) == before) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        inet.StopInternetThreads();
+        inet.StopInternetThreads();
+        EXPECT_EQ(inet.GetUpdateResult(), UPDATE_NONE);
+        EXPECT_TRUE(window.Messages().empty());  // nothing is reported on the way out
+    }
+}
+
+TEST(ConnectionWatch, ProbesOnlyWhileTheMapIsOn) {
+    LoopbackHttpServer server;
+    InetConfig config = LoopbackConfig(server);
+    config.probeIntervalMs = 5;
+    CInetConnectionAsync inet(0, config);
+    EXPECT_FALSE(inet.IsMapEnabled());
+    inet.ProbeConnection();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the watch go round
+    EXPECT_FALSE(inet.IsConnected());
+    EXPECT_EQ(server.Connections(), 0);
+
+    inet.SetMapEnabled(true);
+    while (server.Connections() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    inet.ProbeConnection();
+    EXPECT_TRUE(inet.IsConnected());
+    EXPECT_EQ(server.TotalRequests(), 0);
+
+    inet.SetMapEnabled(false);
+    inet.ProbeConnection();
+    EXPECT_FALSE(inet.IsConnected());
+    inet.StopInternetThreads();
+    inet.StopInternetThreads();
+}
+
+TEST(ConnectionWatch, AnUnreachableServerClearsTheFlag) {
+    std::string deadUrl;
+    {
+        LoopbackHttpServer gone;
+        deadUrl = gone.Url("/");
+    }
+    LoopbackHttpServer server;
+    InetConfig config = LoopbackConfig(server);
+    config.probeUrl = deadUrl;
+    CInetConnectionAsync inet(0, config);
+    inet.SetMapEnabled(true);
+    inet.ProbeConnection();
+    EXPECT_FALSE(inet.IsConnected());
+}
+
+}  // namespace
+}  // namespace orv
