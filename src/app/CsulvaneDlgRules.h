@@ -1,0 +1,64 @@
+// The frame arithmetic and lookup tables of the main window's playback: values in,
+// values out, so that the window only applies what they decide.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace orv {
+
+// The resolution-and-quality code of a recording, from its frame height and the quality
+// letter of its recorder data; the CSV export and the info panel read it.
+int QualityCode(int frameHeight, int qualityLetter);
+
+// UI text id of the speed label of a speed step (-4, -2, 1, 2, 4); -1: an empty label.
+int SpeedLabelTextId(int speedStep);
+
+// Frames kept free before the end of the movie: 40 at step 2, 80 at step 4, else 20.
+int EndMargin(int speedStep);
+
+// How far a seek lands and what the slider shows for a request of `frame`.
+struct SeekFrames {
+    std::int32_t target;  // where the channels are moved to
+    std::int32_t shown;   // what the slider and the panes show
+};
+// The target is lowered to count - margin, the shown frame to count - 1 and raised to the
+// slider minimum; both end up in [0, count - 1] (0 for an empty movie).
+SeekFrames ComputeSeekFrames(std::int64_t frame, std::int64_t frameCount, int speedStep, bool frontInitialised,
+                             int sliderMin);
+
+// A frame from a slider position, clamped into [min, max - 1]; a range of 0..0 gives min.
+std::int32_t ClampToSlider(std::int64_t frame, int sliderMin, int sliderMax);
+
+// Frames the clock may stray from the last seek target before the panes follow it again.
+std::int64_t SeekTolerance(std::int64_t frameCount);
+
+// True while the current frame lies in the end margin of a playing movie.
+bool IsInEndMargin(std::int64_t current, std::int64_t frameCount, int speedStep);
+
+// The speed step that a recording starts with: -2 (half speed) for a time-lapse
+// recording, else 1.
+int DefaultSpeedStep(std::string_view path);
+
+// Playing speed relative to normal for a step (0.25 .. 4); 1 for an unknown step.
+double SpeedFactor(int speedStep);
+
+// The stall watchdog of the playback tick. A player that shows the same frame for longer
+// than the limit while playing is nudged (pause, one frame back, play). The limit is in
+// ticks of `tickMs` and covers at least three frames at the current speed, so that a
+// movie with long frames played slowly is never pushed back; it is never below 30 ticks.
+class StallWatchdog {
+public:
+    static constexpr int kMinimumTicks = 30;
+    static int LimitTicks(double frameIntervalMs, int speedStep, int tickMs);
+
+    // One tick with the frame on screen; true when the player must be nudged now.
+    bool Tick(std::int32_t current, int limitTicks);
+    void Reset() { lastFrame_ = 0, sameTicks_ = 0; }
+
+private:
+    std::int32_t lastFrame_ = 0;
+    int sameTicks_ = 0;
+};
+
+}  // namespace orv

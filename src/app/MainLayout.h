@@ -1,0 +1,82 @@
+// Where the main window puts its video surface, sliders, panes and buttons.
+//
+// Every size is a design pixel of the 1120 x 697 window times the scale, each term
+// truncated toward zero on its own before the terms are added (S(n) below). The
+// functions take the scale and the client rectangle and return rectangles, so that the
+// window only places what they give and one table-driven test covers the arithmetic.
+#pragma once
+
+#include <array>
+
+#include "app/ControlRules.h"
+#include "platform/base/WinTypes.h"
+
+namespace orv {
+
+// The video area's layout modes; 3 is the full-video view, which hides every pane.
+enum LayoutMode : int {
+    LAYOUT_BESIDE_BROWSER = 0,  // video beside the file browser
+    LAYOUT_LARGE = 1,           // larger video, the browser stacked beside it
+    LAYOUT_FULL_WIDTH = 2,      // video across the window, browser hidden
+    LAYOUT_FULL_VIEW = 3,
+};
+
+constexpr int kDesignWidth = 1120;
+constexpr int kDesignHeight = 697;
+constexpr int kTitleButtonCount = 4;  // close, maximise, minimise, thumbnail
+
+// n design pixels at `scale`, truncated toward zero (single precision, as the skin does).
+inline int ScaleTerm(int n, float scale) { return int(float(n) * scale); }
+
+// The front surface's size in a layout mode (0..2; others give mode 0's size).
+SIZE FrontSurfaceSize(int mode, float scale);
+
+// The map pane's size (Wm x Hm): the map page with its frame, beside the mode-0 video.
+SIZE MapPaneSize(float scale);
+
+// Front surface's top-left corner in every mode.
+POINT FrontSurfaceOrigin(float scale);
+
+struct MainLayoutRects {
+    RECT front;
+    RECT seekSlider;
+    RECT infoPanel;
+    RECT graph;
+    RECT browser;
+    RECT mapPane;  // docked map: the client's right part
+    RECT volumeSlider;
+    RECT progressBar;  // the job's bar over the bottom of the front surface
+    std::array<RECT, kTransportButtonCount> transport;
+    std::array<RECT, kTitleButtonCount> titleButtons;
+    RECT title;  // where the window's title text is drawn
+};
+
+// Everything placed for `mode` in a client rectangle.
+MainLayoutRects ComputeMainLayout(const RECT& client, int mode, float scale);
+
+// What each mode shows.
+struct PaneVisibility {
+    bool graph;
+    bool sliders;
+    bool infoPanel;
+    bool browser;  // unless the user hid it
+    int transportButtons;  // buttons 0..n-1 are shown
+    bool titleButtons;
+};
+PaneVisibility PanesForMode(int mode);
+
+// The map page and the logo pane inside the map window, and the map window's own size.
+RECT MapPageInMapWindow(float scale);
+
+// The map-sized rectangle scaled by the mode's surface size against mode 0's, and the
+// label strip beside the info panel (98, 138 or 0 design pixels wide).
+struct ViewRects {
+    RECT video;
+    RECT label;
+};
+ViewRects GetViewRects(int mode, float scale);
+
+// The rear surface's view size: trunc(440) + 2 trunc(6) wide, 9/16 of that high.
+SIZE RearSurfaceSize(float scale);
+
+}  // namespace orv
