@@ -1,4 +1,5 @@
-// The recorder data block decoder: a whole block from its tag, then the frame table.
+// The recorder data block decoder: a whole block from its tag, then the frame table; and
+// the window-by-window reader of the same block, which must walk the same records.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -29,5 +30,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<orv::sGPSRECORD> track;
     orv::OnRecordBlock(scanner, block, track);
+
+    // Windows from less than a record up, chosen by the control byte.
+    const orv::BlockSource memory = orv::InMemoryBlock(block);
+    const orv::BlockSource windowed{memory.size, std::size_t(control) * 3, memory.view};
+    std::vector<orv::sGPSRECORD> whole, inWindows;
+    orv::sMOVIESCANNER other;
+    other.path = scanner.path;
+    const orv::RecordWalk a = orv::WalkRawRecords(block, [&](std::int32_t, orv::RawRecord raw) {
+        orv::AppendGpsRecord(other, raw, whole);
+    });
+    const orv::RecordWalk b = orv::WalkBlockRecords(windowed, nullptr, [&](std::int32_t, orv::RawRecord raw) {
+        orv::AppendGpsRecord(other, raw, inWindows);
+    });
+    if (a.end != b.end || a.records != b.records || a.endOffset != b.endOffset || whole.size() != inWindows.size())
+        __builtin_trap();
+    orv::ParseRecorderBlock(other, windowed, other.gps, other.sensor, other.header, other.obd);
     return 0;
 }

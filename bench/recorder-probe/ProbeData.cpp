@@ -1,5 +1,6 @@
 #include "ProbeData.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -129,9 +130,11 @@ bool DecodeFile(sMOVIESCANNER& scanner, const std::string& file, Decoded* out, s
         *error = "cannot open the file";
         return false;
     }
-    const bool searched = scanner.FindTag({kDataTag, [&](sMOVIESCANNER& s, std::span<const std::uint8_t> block) {
-        out->complete = ParseRecorderBlock(s, block, s.gps, s.sensor, s.header, s.obd);
-        const RecordWalk walk = WalkRawRecords(block, [&](std::int32_t, RawRecord raw) {
+    const bool searched = scanner.ReadBlock([&](const BlockSource& block) {
+        RecordWalk walk;
+        out->complete = ParseRecorderBlock(scanner, block, scanner.gps, scanner.sensor, scanner.header,
+                                           scanner.obd, &walk);
+        WalkBlockRecords(block, nullptr, [&](std::int32_t, RawRecord raw) {
             RawExtras x;
             if (raw[sRAWRECORD::kCorrection] != '*') {
                 x.correction = FieldNumber(raw.subspan<sRAWRECORD::kCorrection, sRAWRECORD::kCorrectionSize>());
@@ -140,18 +143,20 @@ bool DecodeFile(sMOVIESCANNER& scanner, const std::string& file, Decoded* out, s
             x.parking = raw[sRAWRECORD::kParking] == 'D';
             out->extras.push_back(x);
         });
-        if (IsEndTag(block.subspan(walk.endOffset))) {
-            out->trailer = ParseRecorderNumber(block.subspan(walk.endOffset + kBlockTagSize));
+        if (walk.end != RecordWalkEnd::kReadError && block.size - walk.endOffset >= kBlockTagSize) {
+            const std::size_t tail = std::size_t(std::min<std::uint64_t>(block.size - walk.endOffset, kBlockTagSize + kTrailerSize));
+            const std::span<const std::uint8_t> end = block.view(walk.endOffset, tail);
+            if (IsEndTag(end)) out->trailer = ParseRecorderNumber(end.subspan(kBlockTagSize));
         }
-        return out->complete ? 1 : 0;
-    }});
+        return walk.end != RecordWalkEnd::kReadError;
+    });
     scanner.CloseMapping();
     if (!searched) {
         *error = "the file could not be read";
         return false;
     }
     if (scanner.hits == 0) {
-        *error = "no recorder data block (CSMDAT) in the file";
+        *error = "no recorder data block (CSMDAT) at the start of the file or in a top-level udat box";
         return false;
     }
     return true;

@@ -156,14 +156,13 @@ sMOVIESCANNER::BoxStep sMOVIESCANNER::NextBox(std::uint64_t pos, std::uint64_t e
     std::size_t headerSize = kBoxHeader;
     if (boxSize == 1) {
         headerSize = kLargeBoxHeader;
-        if (end - pos < kLargeBoxHeader || !ReadRange(pos, header, kLargeBoxHeader)) {
-            return BoxStep::kError;
-        }
+        if (end - pos < kLargeBoxHeader) return BoxStep::kCorrupt;
+        if (!ReadRange(pos, header, kLargeBoxHeader)) return BoxStep::kError;
         boxSize = ReadBe64(header + kBoxHeader);
     } else if (boxSize == 0 && topLevel) {
         boxSize = end - pos;
     }
-    if (boxSize < headerSize || boxSize > end - pos) return BoxStep::kError;
+    if (boxSize < headerSize || boxSize > end - pos) return BoxStep::kCorrupt;
     std::memcpy(box->type, header + 4, 4);
     box->payload = pos + headerSize;
     box->end = pos + boxSize;
@@ -203,7 +202,7 @@ bool sMOVIESCANNER::FindTrackBox(const sSCANTAG& tag) {
         if (FindChild(pos, moov.end, "trak", &trak) != BoxStep::kBox) return false;
         Box mdia;
         const BoxStep step = FindChild(trak.payload, trak.end, "mdia", &mdia);
-        if (step == BoxStep::kError) return false;
+        if (step == BoxStep::kError || step == BoxStep::kCorrupt) return false;
         if (step == BoxStep::kEnd || !IsVideoTrack(mdia)) continue;
 
         Box minf, stbl, target;
@@ -288,12 +287,62 @@ bool sMOVIESCANNER::IsDataFile(const std::string& filePath) {
            std::memcmp(head, kDataTag.data(), kDataTag.size()) == 0;
 }
 
-bool sMOVIESCANNER::ParseDataFile() {
+bool sMOVIESCANNER::LocateBlock(std::uint64_t* offset, std::uint64_t* length) {
+    *offset = *length = 0;
+    std::uint8_t tag[kBlockTagSize];
+    bool readFailed = false;  // reported by ReadRange
+    const auto isTag = [&](std::uint64_t at, std::uint64_t end) {
+        if (end - at < kBlockTagSize) return false;
+        readFailed = !ReadRange(at, tag, sizeof tag);
+        return !readFailed && std::memcmp(tag, kDataTag.data(), kDataTag.size()) == 0;
+    };
+    if (isTag(0, size)) {
+        *length = size;
+        return true;
+    }
+    if (readFailed) return false;
+    Box box;
+    for (std::uint64_t pos = 0;; pos = box.end) {
+        switch (NextBox(pos, size, true, &box)) {
+            case BoxStep::kError: return false;
+            case BoxStep::kEnd:
+            case BoxStep::kCorrupt: return true;  // not a movie, or cut before any block
+            case BoxStep::kBox: break;
+        }
+        if (std::string_view(box.type, 4) != "udat") continue;
+        if (isTag(box.payload, box.end)) {
+            *offset = box.payload;
+            *length = box.end - box.payload;
+            return true;
+        }
+        if (readFailed) return false;
+    }
+}
+
+bool sMOVIESCANNER::ReadBlock(const std::function<bool(const BlockSource& block)>& read) {
+    if (!mutex_ || !file_.IsOpen()) return false;
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
+    hits = 0;
+    std::uint64_t base = 0, length = 0;
+    if (!LocateBlock(&base, &length)) return false;
+    if (length == 0) return true;
+    ++hits;
+    const BlockSource block{length, kDataWindow, [this, base](std::uint64_t at, std::size_t n) {
+                                std::span<const std::uint8_t> view;
+                                if (Cancelled() || !OpenView(base + at, n, &view)) return std::span<const std::uint8_t>();
+                                return view;
+                            }};
+    return read(block);
+}
+
+bool sMOVIESCANNER::ParseDataFile(RecordWalk* walk) {
     Reset();
-    const sSCANTAG tag{kDataTag, [](sMOVIESCANNER& s, std::span<const std::uint8_t> block) {
-                           return ParseRecorderBlock(s, block, s.gps, s.sensor, s.header, s.obd) ? 1 : 0;
-                       }};
-    return FindTag(tag);
+    return ReadBlock([&](const BlockSource& block) {
+        RecordWalk done;
+        ParseRecorderBlock(*this, block, gps, sensor, header, obd, &done);
+        if (walk) *walk = done;
+        return done.end != RecordWalkEnd::kReadError;
+    });
 }
 
 bool sMOVIESCANNER::ReadDataFile(const std::string& dataPath) {

@@ -106,8 +106,20 @@ struct sMOVIESCANNER {
     static bool IsDataFile(const std::string& filePath);
     // Opens and decodes a data file and closes it again; the records stay.
     bool ReadDataFile(const std::string& dataPath);
-    // Decodes the open file's data block into the scanner's vectors and header.
-    bool ParseDataFile();
+    // Decodes the open file's recorder block (ReadBlock) into the scanner's vectors and
+    // header. True when the file was read, whether it holds a block (hits 1) or not
+    // (hits 0, no records) and whether the block is complete or not; `walk` (when given)
+    // tells how its records ended.
+    bool ParseDataFile(RecordWalk* walk = nullptr);
+
+    // Finds the recorder block of the open file and calls `read` with a source that reads
+    // it in windows of kDataWindow bytes, holding the search lock meanwhile. A file that
+    // begins with "CSMDAT" (a data file) is its block. In a movie the block is the payload
+    // of a top-level "udat" box that begins with "CSMDAT", as the joiner writes it: the
+    // media data is never searched for the tag, and the block ends with its box. A
+    // cancelled search or a read error fails; a file without a block succeeds with hits 0
+    // and `read` is not called; otherwise the result is what `read` returns.
+    bool ReadBlock(const std::function<bool(const BlockSource& block)>& read);
 
     void SetFrameCountSource(FrameCountSource source) { frameCount_ = std::move(source); }
     // Converts record times to frames, builds the frame table for channel 1's frames,
@@ -125,10 +137,13 @@ private:
     bool ReadyToSearch(const sSCANTAG& tag) const;
 
     struct Box;
-    enum class BoxStep { kBox, kEnd, kError };
+    // kCorrupt: the box sizes do not fit; kError: a read failed or the search was cancelled.
+    enum class BoxStep { kBox, kEnd, kCorrupt, kError };
     BoxStep NextBox(std::uint64_t pos, std::uint64_t end, bool topLevel, Box* box);
     BoxStep FindChild(std::uint64_t begin, std::uint64_t end, std::string_view type, Box* box);
     bool IsVideoTrack(const Box& mdia);
+    // The block's place in the file: false on a read error; `size` 0 when there is none.
+    bool LocateBlock(std::uint64_t* offset, std::uint64_t* size);
 
     FileView file_;
     NamedMutexHandle mutex_;

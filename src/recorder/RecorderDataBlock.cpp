@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <limits>
 
 #include "recorder/BigEndian.h"
 #include "recorder/MovieScanner.h"
@@ -70,28 +71,59 @@ bool IsEndTag(std::span<const std::uint8_t> bytes) {
            std::memcmp(bytes.data(), kEndTag.data(), kEndTag.size()) == 0;
 }
 
-RecordWalk WalkRawRecords(std::span<const std::uint8_t> block,
-                          const std::function<void(std::int32_t, RawRecord)>& onRecord) {
+BlockSource InMemoryBlock(std::span<const std::uint8_t> block) {
+    return {block.size(), block.size(),
+            [block](std::uint64_t offset, std::size_t length) { return block.subspan(offset, length); }};
+}
+
+RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& onHead,
+                            const RawRecordVisitor& onRecord) {
     RecordWalk walk;
-    if (block.size() < kBlockRecordsOffset) {
-        walk.endOffset = block.size();
+    if (block.size == 0 || !block.view) return walk;
+    const std::size_t window = std::max(block.window, sRAWRECORD::kSize);
+    std::span<const std::uint8_t> view;
+    std::uint64_t viewStart = 0;
+    // Makes the bytes [offset, offset + want), cut at the end of the block, lie in the
+    // current window; a new window starts at `offset`.
+    const auto reach = [&](std::uint64_t offset, std::size_t want) {
+        const std::uint64_t end = offset + std::min<std::uint64_t>(want, block.size - offset);
+        if (!view.empty() && offset >= viewStart && end <= viewStart + view.size()) return true;
+        const std::size_t length = std::size_t(std::min<std::uint64_t>(window, block.size - offset));
+        view = block.view(offset, length);
+        viewStart = offset;
+        return view.size() >= length;
+    };
+
+    if (!reach(0, window)) {
+        walk.end = RecordWalkEnd::kReadError;
         return walk;
     }
-    const unsigned count = ReadBe16(block.data() + kBlockCountOffset);
+    if (onHead && !onHead(view)) return walk;
+    if (block.size < kBlockRecordsOffset) {
+        walk.endOffset = block.size;
+        return walk;
+    }
+    const unsigned count = ReadBe16(view.data() + kBlockCountOffset);
     const bool counted = count != kUncountedRecords;
-    std::size_t offset = kBlockRecordsOffset;
+    std::uint64_t offset = kBlockRecordsOffset;
     for (;;) {
         walk.endOffset = offset;
         if (counted && unsigned(walk.records) == count) {
             walk.end = RecordWalkEnd::kComplete;
             return walk;
         }
-        const auto rest = block.subspan(offset);
+        if (!reach(offset, sRAWRECORD::kSize)) {
+            walk.end = RecordWalkEnd::kReadError;
+            return walk;
+        }
+        const auto rest = view.subspan(std::size_t(offset - viewStart),
+                                       std::size_t(std::min<std::uint64_t>(sRAWRECORD::kSize, block.size - offset)));
         if (IsEndTag(rest)) {
             walk.end = counted ? RecordWalkEnd::kEndTagEarly : RecordWalkEnd::kComplete;
             return walk;
         }
-        if (rest.size() < sRAWRECORD::kSize) {
+        // The record numbers are 32-bit; a block of more records is read as far as they go.
+        if (rest.size() < sRAWRECORD::kSize || walk.records == std::numeric_limits<std::int32_t>::max()) {
             walk.end = RecordWalkEnd::kTruncated;
             return walk;
         }
@@ -99,6 +131,10 @@ RecordWalk WalkRawRecords(std::span<const std::uint8_t> block,
         ++walk.records;
         offset += sRAWRECORD::kSize;
     }
+}
+
+RecordWalk WalkRawRecords(std::span<const std::uint8_t> block, const RawRecordVisitor& onRecord) {
+    return WalkBlockRecords(InMemoryBlock(block), nullptr, onRecord);
 }
 
 std::optional<std::int32_t> ParseRecorderNumber(std::span<const std::uint8_t> trailer) {
@@ -163,14 +199,18 @@ bool FieldIsBlank(std::span<const std::uint8_t> field) {
     return std::all_of(field.begin(), field.end(), [](std::uint8_t c) { return c == ' '; });
 }
 
-bool OnRecordBlock(sMOVIESCANNER& scanner, std::span<const std::uint8_t> block,
-                   std::vector<sGPSRECORD>& gps) {
-    const RecordWalk walk = WalkRawRecords(block, [&](std::int32_t k, RawRecord raw) {
+bool OnRecordBlock(sMOVIESCANNER& scanner, const BlockSource& block, std::vector<sGPSRECORD>& gps) {
+    const RecordWalk walk = WalkBlockRecords(block, nullptr, [&](std::int32_t k, RawRecord raw) {
         scanner.recordCounter = k;
         AppendGpsRecord(scanner, raw, gps);
     });
     scanner.recordCounter = walk.records - 1;
     return walk.end == RecordWalkEnd::kComplete;
+}
+
+bool OnRecordBlock(sMOVIESCANNER& scanner, std::span<const std::uint8_t> block,
+                   std::vector<sGPSRECORD>& gps) {
+    return OnRecordBlock(scanner, InMemoryBlock(block), gps);
 }
 
 }  // namespace orv

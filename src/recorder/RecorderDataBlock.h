@@ -126,20 +126,45 @@ bool IsEndTag(std::span<const std::uint8_t> bytes);
 enum class RecordWalkEnd {
     kComplete,     // all counted records, or the end tag of an uncounted block
     kEndTagEarly,  // the end tag stood where a counted record should be
-    kTruncated,    // the data ended before the block did
+    kTruncated,    // the block (its file or its box) ended before its records did
+    kReadError,    // a window could not be read, or the read was cancelled
 };
 
 struct RecordWalk {
     RecordWalkEnd end = RecordWalkEnd::kTruncated;
-    std::int32_t records = 0;   // records passed to the callback
-    std::size_t endOffset = 0;  // block offset where the walk stopped (the end tag, if any)
+    std::int32_t records = 0;     // records passed to the callback
+    std::uint64_t endOffset = 0;  // block offset where the walk stopped (the end tag, if any)
 };
+
+// A block that is read window by window, so that a block of any size is decoded with at
+// most one window in memory. `view` gives the `length` bytes at block offset `offset`
+// (never past `size`); the view stays valid until the next call. A view shorter than
+// asked for means the bytes could not be read.
+using BlockView = std::function<std::span<const std::uint8_t>(std::uint64_t offset, std::size_t length)>;
+struct BlockSource {
+    std::uint64_t size = 0;  // bytes of the block: up to the end of its file or its box
+    std::size_t window = 0;  // longest view asked for; at least one record is asked for
+    BlockView view;
+};
+
+// A block held in memory: one view of the whole span.
+BlockSource InMemoryBlock(std::span<const std::uint8_t> block);
+
+using RawRecordVisitor = std::function<void(std::int32_t, RawRecord)>;
+// Gets the first window of the block (from the tag, at most `window` bytes, so a header
+// chain is read as far as the first window reaches); false ends the walk before any
+// record, as truncated.
+using BlockHeadVisitor = std::function<bool(std::span<const std::uint8_t> head)>;
 
 // The count rule shared by every reader: count 0 means no records, 0xFFFF records up to
 // "CSMEND", any other count exactly that many records (an end tag among them stops the
-// walk). Calls `onRecord` with each record number and record in order.
-RecordWalk WalkRawRecords(std::span<const std::uint8_t> block,
-                          const std::function<void(std::int32_t, RawRecord)>& onRecord);
+// walk). Records never run past the block's size: a count that does ends the walk as
+// truncated. Calls `onHead` (when given) with the first window, then `onRecord` with each
+// record number and record in order.
+RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& onHead,
+                            const RawRecordVisitor& onRecord);
+// The same over a block in memory.
+RecordWalk WalkRawRecords(std::span<const std::uint8_t> block, const RawRecordVisitor& onRecord);
 
 // The recorder's number in the six bytes behind "CSMEND": none when they are all blanks or
 // hold anything but digits and blanks.
@@ -154,6 +179,7 @@ bool FieldIsBlank(std::span<const std::uint8_t> field);
 // Appends the GPS records of a block (from its tag) to `gps`, as the list-wide track
 // wants them: times in milliseconds from the start of the file, no links. Uses the
 // scanner's ms per record. False when the block ends early.
+bool OnRecordBlock(sMOVIESCANNER& scanner, const BlockSource& block, std::vector<sGPSRECORD>& gps);
 bool OnRecordBlock(sMOVIESCANNER& scanner, std::span<const std::uint8_t> block,
                    std::vector<sGPSRECORD>& gps);
 

@@ -1,13 +1,19 @@
 #include "recorder/RecorderMovieData.h"
 
 #include <cstring>
-#include <new>
 
 #include "platform/base/FileOps.h"
 #include "platform/base/ReplacementFile.h"
 #include "recorder/CardLayout.h"
 
 namespace orv {
+
+namespace {
+
+// 4 MB: about an hour of records at ten a second per read.
+constexpr std::size_t kJoinReadWindow = std::size_t(4) << 20;
+
+}  // namespace
 
 std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
     auto movie = std::make_unique<sMP4MOVIE>();
@@ -17,22 +23,27 @@ std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
     mapping.size = movie->fileSize = mapping.file.FileSize();
     if (mapping.size < kBlockCountOffset) return nullptr;
 
-    std::vector<std::uint8_t> block;
-    try {
-        block.resize(std::size_t(mapping.size));
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-    if (!mapping.file.ReadAt(0, block.data(), block.size()) ||
-        std::memcmp(block.data(), kDataTag.data(), kDataTag.size()) != 0)
-        return nullptr;
-    mapping.file.Close();
-
-    std::memcpy(movie->header.data(), block.data() + kBlockHeaderOffset, kBlockHeaderSize);
-    WalkRawRecords(block, [&](std::int32_t, RawRecord record) {
-        RawRecordBytes& r = movie->records.emplace_back();
-        std::memcpy(r.data(), record.data(), r.size());
-    });
+    // The file is read in windows, so a joined data file of any length needs one window
+    // of memory besides its records.
+    FileView& file = mapping.file;
+    const BlockSource block{mapping.size, kJoinReadWindow, [&file](std::uint64_t at, std::size_t n) {
+                                return file.MapWindow(at, n) ? std::span<const std::uint8_t>(file.Data(), file.Size())
+                                                             : std::span<const std::uint8_t>();
+                            }};
+    bool tagged = false;
+    const RecordWalk walk = WalkBlockRecords(
+        block,
+        [&](std::span<const std::uint8_t> head) {
+            tagged = std::memcmp(head.data(), kDataTag.data(), kDataTag.size()) == 0;
+            if (tagged) std::memcpy(movie->header.data(), head.data() + kBlockHeaderOffset, kBlockHeaderSize);
+            return tagged;
+        },
+        [&](std::int32_t, RawRecord record) {
+            RawRecordBytes& r = movie->records.emplace_back();
+            std::memcpy(r.data(), record.data(), r.size());
+        });
+    if (!tagged || walk.end == RecordWalkEnd::kReadError) return nullptr;
+    file.Close();
     movie->recordCount = std::uint32_t(movie->records.size());
     return movie;
 }

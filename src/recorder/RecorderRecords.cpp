@@ -85,19 +85,29 @@ bool ParseRecorderHeader(sMOVIESCANNER& scanner, std::span<const std::uint8_t> b
     return true;
 }
 
+bool ParseRecorderBlock(sMOVIESCANNER& scanner, const BlockSource& block,
+                        std::vector<sGPSRECORD>& gps, std::vector<sSENSORRECORD>& sensor,
+                        RecorderHeader& header, std::vector<sOBDRECORD>& obd, RecordWalk* walk) {
+    scanner.recordCounter = -1;
+    bool headed = false;
+    const RecordWalk done = WalkBlockRecords(
+        block,
+        [&](std::span<const std::uint8_t> head) { return headed = ParseRecorderHeader(scanner, head, header); },
+        [&](std::int32_t k, RawRecord raw) {
+            scanner.recordCounter = k;
+            AppendGpsRecord(scanner, raw, gps);  // the walk stops before an end tag
+            ParseSensorRecord(scanner, raw, sensor);
+            obd.push_back(ParseObdRecord(k, raw));
+        });
+    scanner.recordCounter = done.records - 1;
+    if (walk) *walk = done;
+    return headed && done.end == RecordWalkEnd::kComplete;
+}
+
 bool ParseRecorderBlock(sMOVIESCANNER& scanner, std::span<const std::uint8_t> block,
                         std::vector<sGPSRECORD>& gps, std::vector<sSENSORRECORD>& sensor,
                         RecorderHeader& header, std::vector<sOBDRECORD>& obd) {
-    scanner.recordCounter = -1;
-    if (!ParseRecorderHeader(scanner, block, header)) return false;
-    const RecordWalk walk = WalkRawRecords(block, [&](std::int32_t k, RawRecord raw) {
-        scanner.recordCounter = k;
-        AppendGpsRecord(scanner, raw, gps);  // the walk stops before an end tag
-        ParseSensorRecord(scanner, raw, sensor);
-        obd.push_back(ParseObdRecord(k, raw));
-    });
-    scanner.recordCounter = walk.records - 1;
-    return walk.end == RecordWalkEnd::kComplete;
+    return ParseRecorderBlock(scanner, InMemoryBlock(block), gps, sensor, header, obd);
 }
 
 bool AppendGpsRecord(sMOVIESCANNER& scanner, RawRecord raw, std::vector<sGPSRECORD>& gps) {

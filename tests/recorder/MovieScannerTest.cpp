@@ -11,6 +11,7 @@
 #include "fixtures/MovieMaker.h"
 #include "fixtures/TempDir.h"
 #include "platform/base/ErrorReport.h"
+#include "recorder/RecorderMovieData.h"
 
 namespace orv {
 namespace {
@@ -271,8 +272,10 @@ TEST_F(MovieScannerTest, TypesAndTagsStraddlingTheWindowBoundaryAreFound) {
                                   }}));
     EXPECT_EQ(scanner_.hits, 1);
     EXPECT_EQ(seen, bytes);  // the window begins at the tag and ends with the file
+    // A data file's block is the file itself: a tag further in is no block.
     EXPECT_TRUE(scanner_.ParseDataFile());
-    EXPECT_EQ(scanner_.gps.size(), 3u);
+    EXPECT_EQ(scanner_.hits, 0);
+    EXPECT_TRUE(scanner_.gps.empty());
 
     // A tag cut by the end of the file is no hit.
     ASSERT_TRUE(scanner_.OpenMapping(File("tail.ADA", Bytes{'a', 'b', 'C', 'S', 'M'})));
@@ -305,6 +308,11 @@ TEST_F(MovieScannerTest, CancelFailsTheSearchClearsTheFlagAndFreesTheLock) {
 
     scanner_.cancel = true;
     EXPECT_FALSE(scanner_.FindTag({kDataTag, any}));
+    EXPECT_FALSE(scanner_.cancel);
+    EXPECT_TRUE(lockIsFree());
+
+    scanner_.cancel = true;
+    EXPECT_FALSE(scanner_.ParseDataFile());
     EXPECT_FALSE(scanner_.cancel);
     EXPECT_TRUE(lockIsFree());
 
@@ -380,6 +388,102 @@ TEST_F(MovieScannerTest, ReadDataFile) {
     EXPECT_FALSE(scanner_.loaded);
     EXPECT_FALSE(sMOVIESCANNER::IsDataFile(dir_.Path() + "/missing.ADA"));
     EXPECT_FALSE(sMOVIESCANNER::IsDataFile(File("short.ADA", Bytes{'C', 'S', 'M'})));
+}
+
+// A block of `records` records whose speeds count up, so that order and gaps show.
+fx::DataBlock CountingBlock(int records) {
+    fx::DataBlock block;
+    for (int i = 0; i < records; ++i) {
+        block.records.emplace_back();
+        block.records.back().speed = fx::SpeedText(i % 10000);
+    }
+    return block;
+}
+
+TEST_F(MovieScannerTest, AMoviesBlockIsItsTopLevelUdatBoxAndEndsWithIt) {
+    const Bytes real = CountingBlock(4).Bytes();
+    // Stray tags in the media data, as random media bytes hold them now and then.
+    Bytes media(4000, 0xAA);
+    const Bytes stray = CountingBlock(2).Bytes();
+    std::copy(stray.begin(), stray.end(), media.begin() + 100);
+    // A block that counts five records in a box that holds three; the next box's bytes
+    // look like records.
+    fx::DataBlock cut = CountingBlock(3);
+    cut.countField = 5;
+    cut.endTag = false;
+    const Bytes recordLike = CountingBlock(3).Bytes();
+    const Bytes moov = Box("moov", Mvhd0(1000, 5000));
+
+    struct Case {
+        const char* name;
+        Bytes file;
+        int hits;
+        std::size_t records;
+        RecordWalkEnd end;
+    };
+    const Case cases[] = {
+        {"tag in mdat, block in udat", Cat({Ftyp(), Box("mdat", media), moov, Box("udat", real)}), 1, 4,
+         RecordWalkEnd::kComplete},
+        {"tag in mdat only", Cat({Ftyp(), Box("mdat", media), moov}), 0, 0, RecordWalkEnd::kTruncated},
+        {"udat inside moov", Cat({Ftyp(), Box("moov", Cat({Mvhd0(1000, 5000), Box("udat", real)}))}), 0, 0,
+         RecordWalkEnd::kTruncated},
+        {"a foreign udat first", Cat({Ftyp(), Box("udat", Bytes(40, 'x')), moov, Box("udat", real)}), 1, 4,
+         RecordWalkEnd::kComplete},
+        {"count past the box", Cat({Ftyp(), Box("udat", cut.Bytes()), Box("free", recordLike)}), 1, 3,
+         RecordWalkEnd::kTruncated},
+        {"box cut by the end of the file", Cat({Ftyp(), BoxHeader("udat", 8 + std::uint32_t(real.size()) + 500), real}),
+         0, 0, RecordWalkEnd::kTruncated},
+        {"not a movie", Bytes(300, 'C'), 0, 0, RecordWalkEnd::kTruncated},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(scanner_.OpenMapping(File("movie.MOV", c.file)));
+        RecordWalk walk;
+        EXPECT_TRUE(scanner_.ParseDataFile(&walk));
+        EXPECT_EQ(scanner_.hits, c.hits);
+        EXPECT_EQ(scanner_.gps.size(), c.records);
+        if (c.hits == 0) continue;
+        EXPECT_EQ(walk.end, c.end);
+        for (std::size_t i = 0; i < scanner_.gps.size(); ++i) EXPECT_EQ(scanner_.gps[i].speed, double(i));
+    }
+}
+
+TEST_F(MovieScannerTest, ABlockOfAnySizeIsDecodedWholeWindowByWindow) {
+    // 300,000 records (about eight hours at ten a second) are 37 MB, past one window.
+    constexpr int kRecords = 300000;
+    const fx::DataBlock one = CountingBlock(1);
+    const Bytes single = one.Bytes();
+    const Bytes head(single.begin(), single.begin() + kBlockRecordsOffset);
+    Bytes bytes = head;
+    bytes[kBlockCountOffset] = bytes[kBlockCountOffset + 1] = 0xFF;
+    bytes.reserve(head.size() + std::size_t(kRecords) * sRAWRECORD::kSize + 10);
+    fx::RawRecord record;
+    for (int i = 0; i < kRecords; ++i) {
+        record.speed = fx::SpeedText(i % 10000);
+        const auto raw = record.Bytes();
+        bytes.insert(bytes.end(), raw.begin(), raw.end());
+    }
+    bytes.insert(bytes.end(), kEndTag.begin(), kEndTag.end());
+    for (int shift : {24, 16, 8, 0}) bytes.push_back(std::uint8_t(std::uint32_t(kRecords) >> shift));
+    ASSERT_GT(bytes.size(), sMOVIESCANNER::kDataWindow);
+    const std::string movie = dir_.Path() + "/AG_S-220101-120000-000001M.MOV";
+    const std::string data = File("AG_S-220101-120000-000001D.ADA", bytes);
+
+    RecordWalk walk;
+    ASSERT_TRUE(scanner_.OpenMapping(data));
+    ASSERT_TRUE(scanner_.ParseDataFile(&walk));
+    EXPECT_EQ(walk.end, RecordWalkEnd::kComplete);
+    EXPECT_GE(scanner_.views, 2u);
+    ASSERT_EQ(scanner_.gps.size(), std::size_t(kRecords));
+    EXPECT_EQ(scanner_.recordCounter, kRecords - 1);
+    EXPECT_EQ(scanner_.gps[kRecords - 1].speed, double((kRecords - 1) % 10000));
+    EXPECT_EQ(scanner_.sensor.size(), scanner_.obd.size());
+
+    // The joiner's reader of the same file.
+    const auto joined = ReadRecorderMovie(movie);
+    ASSERT_TRUE(joined);
+    EXPECT_EQ(joined->records.size(), std::size_t(kRecords));
+    EXPECT_EQ(joined->recordCount, std::uint32_t(kRecords));
 }
 
 TEST_F(MovieScannerTest, MoveToHandsOverTheDecodedData) {

@@ -105,6 +105,67 @@ TEST(RecorderDataBlockTest, BlocksThatEndEarlyStopAtTheLastWholeRecord) {
     EXPECT_EQ(w.walk.records, 0);
 }
 
+TEST(RecorderDataBlockTest, WindowedWalksMatchTheWholeBlockAndStayInTheirWindow) {
+    fx::DataBlock uncounted = BlockOf(7);
+    uncounted.countField = kUncountedRecords;
+    fx::DataBlock early = BlockOf(3);
+    early.countField = 6;
+    fx::DataBlock cut = BlockOf(5);
+    cut.endTag = false;
+    std::vector<std::uint8_t> cutBytes = cut.Bytes();
+    cutBytes.resize(cutBytes.size() - 60);
+    const std::vector<std::vector<std::uint8_t>> blocks = {BlockOf(7).Bytes(), uncounted.Bytes(), early.Bytes(),
+                                                           cutBytes, BlockOf(0).Bytes()};
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const Walked whole = Walk(blocks[b]);
+        // Smaller than a record (raised to one), one record, odd sizes, the whole block.
+        for (std::size_t window : {std::size_t(1), sRAWRECORD::kSize, std::size_t(130), std::size_t(301),
+                                   blocks[b].size()}) {
+            SCOPED_TRACE(testing::Message() << "block " << b << ", window " << window);
+            const BlockSource memory = InMemoryBlock(blocks[b]);
+            std::size_t longest = 0;
+            const BlockSource windowed{memory.size, window, [&](std::uint64_t at, std::size_t n) {
+                                           longest = std::max(longest, n);
+                                           return memory.view(at, n);
+                                       }};
+            std::size_t headSize = 0;
+            Walked w;
+            w.walk = WalkBlockRecords(
+                windowed, [&](std::span<const std::uint8_t> head) { return (headSize = head.size()) > 0; },
+                [&](std::int32_t k, RawRecord raw) {
+                    w.indices.push_back(k);
+                    w.speeds.emplace_back(reinterpret_cast<const char*>(raw.data()) + sRAWRECORD::kSpeed, 4);
+                });
+            EXPECT_EQ(w.walk.end, whole.walk.end);
+            EXPECT_EQ(w.walk.endOffset, whole.walk.endOffset);
+            EXPECT_EQ(w.speeds, whole.speeds);
+            EXPECT_LE(longest, std::max(window, sRAWRECORD::kSize));
+            EXPECT_EQ(headSize, std::min(blocks[b].size(), std::max(window, sRAWRECORD::kSize)));
+        }
+    }
+}
+
+TEST(RecorderDataBlockTest, AReadErrorOrARefusedHeaderEndsTheWalk) {
+    const std::vector<std::uint8_t> bytes = BlockOf(6).Bytes();
+    const BlockSource memory = InMemoryBlock(bytes);
+    // The window holding the fourth record cannot be read.
+    const std::uint64_t failAt = kBlockRecordsOffset + 3 * sRAWRECORD::kSize;
+    const BlockSource failing{memory.size, sRAWRECORD::kSize, [&](std::uint64_t at, std::size_t n) {
+                                  return at >= failAt ? memory.view(at, n).first(n / 2) : memory.view(at, n);
+                              }};
+    std::int32_t seen = 0;
+    RecordWalk walk = WalkBlockRecords(failing, nullptr, [&](std::int32_t, RawRecord) { ++seen; });
+    EXPECT_EQ(walk.end, RecordWalkEnd::kReadError);
+    EXPECT_EQ(walk.records, 3);
+    EXPECT_EQ(seen, 3);
+
+    walk = WalkBlockRecords(memory, [](std::span<const std::uint8_t>) { return false; },
+                            [&](std::int32_t, RawRecord) { ++seen; });
+    EXPECT_EQ(walk.end, RecordWalkEnd::kTruncated);
+    EXPECT_EQ(walk.records, 0);
+    EXPECT_EQ(seen, 3);
+}
+
 TEST(RecorderDataBlockTest, HeaderEntryZero) {
     fx::DataBlock b = BlockOf(1);
     b.header.values[0] = "0400";
