@@ -135,6 +135,7 @@ private:
     int m_nSelected = -1;
     int m_nSelectionMark = -1;
     BOOL m_bHoverSuppressed = FALSE;
+    bool m_bOwnsSession = false;  // this list made g_pPreviewSession
     QTimer m_hoverTimer;
 };
 

@@ -96,7 +96,6 @@ public:
     std::vector<sFILEENTRY> m_vecResult;
 
 private:
-    void UpdateRowColours();
     void FindTickedRunOfList();
 
     CSkinListCtrl* m_pList = nullptr;

@@ -24,6 +24,7 @@
 #include "recorder/FolderTree.h"
 #include "recorder/MovieResource.h"
 #include "recorder/RecordingName.h"
+#include "ui/ResourceImage.h"
 
 class QPainter;
 
@@ -49,10 +50,8 @@ constexpr int IDC_PATH_EDIT = 38500;
 constexpr int IDC_FILE_LIST = 1001;
 constexpr int IDC_FILTER_FIRST = 38700;  // + RecordingKind
 
-// Set when the card belongs to the model whose recorder has no alert or vehicle functions;
-// the speed-camera and radar filters, several event toggles and the vehicle gauges are
-// switched off for it.
-extern bool g_bLimitedModel;
+// g_bLimitedModel (ui/ResourceImage.h) is set by IdentifyRecorder when the card belongs to
+// the model whose recorder has no alert or vehicle functions.
 
 // The recorder's firmware version "%d.%d.%d" of the three two-digit numbers of a data
 // header's version field; empty when they are not digits.

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/base/AppMessage.h"
@@ -114,6 +115,9 @@ private:
     std::string m_strRootPath;
     bool m_bReselecting = false;
     int m_nItemCount = 0;
+    // Handles are never reused, so a handle posted before its item was deleted names
+    // nothing rather than another item.
+    std::unordered_map<FolderTreeItem, QTreeWidgetItem*> m_items;
 };
 
 // Rows of the header's grey gradient: each band's top (from the item's top), height and

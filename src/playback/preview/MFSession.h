@@ -74,7 +74,10 @@ public:
     HWND GetVideoWindow() const { return m_hwndVideo; }
     std::uint64_t GetGeneration() const;
     // Per-channel levels of `channels` audio channels for a volume and a balance.
+    // A negative balance lowers the right (odd) channels, a positive one the left (even).
     static void ChannelLevels(float volume, float balance, UINT32 channels, float* levels);
+    // A seek target inside 0..duration (100 ns).
+    static std::int64_t ClampPosition(std::int64_t position, std::uint64_t duration);
 
     // IMFAsyncCallback (the session's event thread).
     HRESULT GetParameters(DWORD* flags, DWORD* queue) override;

@@ -1,0 +1,382 @@
+#include "filer/FileListCtrl.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QMetaObject>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStandardItemModel>
+
+#include <algorithm>
+#include <mutex>
+
+#include "filer/FileListOwner.h"
+#include "filer/FolderTreeCtrl.h"
+#include "platform/base/NamedMutex.h"
+#include "platform/gdi/DeviceContext.h"
+#include "platform/media/VideoFrameSink.h"
+#include "playback/preview/MFSession.h"
+#include "ui/ScaleFonts.h"
+#include "ui/Scaled.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+
+namespace {
+
+constexpr int kHoverMs = 100;
+constexpr int kRowHeight = 20;  // design pixels
+
+}  // namespace
+
+COLORREF FileRowFill(RecordingKind kind, bool current) {
+    const bool impact = kind == REC_IMPACT || kind == REC_PARKING_IMPACT;
+    if (current) return impact ? RGB(178, 178, 142) : RGB(178, 178, 178);
+    return impact ? RGB(255, 255, 204) : RGB(255, 255, 255);
+}
+
+SIZE PreviewPopupSize() {
+    const int width = Scaled(220);
+    return SIZE{width, (width * 9) / 16};
+}
+
+POINT PlacePreviewPopup(int listClientLeft, int rowTop, int rowBottom, int listWindowBottom, SIZE popup) {
+    POINT at{listClientLeft - popup.cx, (rowTop + rowBottom - popup.cy) / 2};
+    if (at.y + popup.cy > listWindowBottom) at.y = listWindowBottom - popup.cy;
+    return at;
+}
+
+// ---- CTipWindow -------------------------------------------------------------------------
+
+CTipWindow::CTipWindow()
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("TipWindow"));
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // The presenter's thread hands pictures over; the popup takes them on its own thread.
+    SetVideoFrameSink(GetSafeHwnd(), [this](const QImage& frame, const RECT&) {
+        QMetaObject::invokeMethod(this, [this, frame] {
+            m_frame = frame;
+            ++m_nFrames;
+            update();
+        }, Qt::QueuedConnection);
+    });
+}
+
+CTipWindow::~CTipWindow() { SetVideoFrameSink(GetSafeHwnd(), nullptr); }
+
+void CTipWindow::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
+    if (msg != WM_USER_PREVIEW_EVENT || wParam == 0 || !g_pPreviewSession) return;
+    // Only the live session's events: a message may outlive the session that sent it.
+    if (reinterpret_cast<CMFSession*>(wParam) == g_pPreviewSession) g_pPreviewSession->HandleEvent(lParam);
+}
+
+void CTipWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    if (!m_frame.isNull()) painter.drawImage(rect(), m_frame);
+}
+
+// ---- CFileListCtrl ------------------------------------------------------------------------
+
+CFileListCtrl::CFileListCtrl(QWidget* parent) : QAbstractScrollArea(parent) {
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+    m_hoverTimer.setSingleShot(true);
+    m_hoverTimer.setInterval(kHoverMs);
+    QObject::connect(&m_hoverTimer, &QTimer::timeout, this, [this] { OnMouseHover(); });
+    QObject::connect(verticalScrollBar(), &QScrollBar::valueChanged, viewport(), [this] { viewport()->update(); });
+    CreateTipWindow();
+    UpdateScrollBars();
+}
+
+CFileListCtrl::~CFileListCtrl() {
+    if (m_bOwnsSession && g_pPreviewSession) {
+        if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
+        g_pPreviewSession->Close();
+        g_pPreviewSession->Release();
+        g_pPreviewSession = nullptr;
+    }
+    // Destroyed, not just hidden: nothing of the popup outlives the list.
+    delete m_hTipWnd;
+    m_hTipWnd = nullptr;
+}
+
+void CFileListCtrl::CreateTipWindow() {
+    m_hTipWnd = new CTipWindow();
+    m_hTipWnd->hide();
+    const SIZE size = PreviewPopupSize();
+    m_hTipWnd->resize(size.cx, size.cy);
+    if (!g_pPreviewSession) {
+        g_pPreviewSession = new CMFSession(m_hTipWnd->GetSafeHwnd());
+        m_bOwnsSession = true;
+    }
+}
+
+void CFileListCtrl::InsertColumns() {
+    if (!m_pHeader) {
+        m_pHeader = new CFileListHeaderCtrl(this);
+        auto* model = new QStandardItemModel(0, 2, m_pHeader);
+        model->setHorizontalHeaderLabels({QString::fromUtf8(UiText(23)), QString::fromUtf8(UiText(27))});
+        m_pHeader->setModel(model);
+        m_pHeader->resizeSection(0, 140);
+        m_pHeader->resizeSection(1, 50);
+        m_pHeader->hide();  // the list has no visible column header
+    }
+    QPalette palette = viewport()->palette();
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Window, Qt::white);
+    viewport()->setPalette(palette);
+    viewport()->setAutoFillBackground(true);
+}
+
+void CFileListCtrl::RefillList() {
+    std::vector<sFILEENTRY> shown;
+    FilterEntriesByKind(m_vecEntries, shown, m_bFilter);
+    m_vecShown = std::move(shown);
+    DeleteAllItems();
+    m_rows.reserve(m_vecShown.size());
+    for (const sFILEENTRY& entry : m_vecShown) m_rows.push_back(MakeListDisplayName(entry.path));
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+std::string CFileListCtrl::GetItemText(int row) const {
+    return row >= 0 && row < GetItemCount() ? m_rows[std::size_t(row)] : std::string();
+}
+
+void CFileListCtrl::DeleteAllItems() {
+    m_rows.clear();
+    m_nSelected = -1;
+    m_nSelectionMark = -1;
+    verticalScrollBar()->setValue(0);
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+int CFileListCtrl::RowHeight() const { return std::max(1, Scaled(kRowHeight)); }
+
+int CFileListCtrl::GetTopIndex() const { return verticalScrollBar()->value(); }
+
+RECT CFileListCtrl::GetItemBounds(int row) const {
+    if (row < 0 || row >= GetItemCount()) return RECT{};
+    const int h = RowHeight();
+    const int top = (row - GetTopIndex()) * h;
+    // The two columns together: the first fills the width but 51 pixels, the second is 50.
+    return RECT{0, top, std::max(0, viewport()->width() - 1), top + h};
+}
+
+int CFileListCtrl::HitTestRow(QPoint p) const {
+    if (p.x() < 0 || p.y() < 0 || p.x() >= viewport()->width() || p.y() >= viewport()->height()) return -1;
+    const int row = GetTopIndex() + p.y() / RowHeight();
+    return row < GetItemCount() ? row : -1;
+}
+
+void CFileListCtrl::UpdateScrollBars() {
+    const int count = GetItemCount();
+    const int whole = std::max(1, viewport()->height() / RowHeight());
+    verticalScrollBar()->setRange(0, std::max(0, count - whole));
+    verticalScrollBar()->setPageStep(whole);
+    verticalScrollBar()->setEnabled(count > 0);
+}
+
+void CFileListCtrl::SelectOnlyRow(int row) {
+    const int previous = m_nSelected;
+    const bool valid = row >= 0 && row < GetItemCount();
+    m_nSelected = valid ? row : -1;
+    m_nSelectionMark = valid ? row : -1;
+    viewport()->update();
+    // Every selected row first loses its selection, so selecting the selected row again
+    // is reported too (the owner decides whether to open it once more).
+    if (previous >= 0) OnItemChanged(previous, false);
+    if (valid) OnItemChanged(row, true);
+}
+
+void CFileListCtrl::EnsureVisible(int row) {
+    if (row < 0 || row >= GetItemCount()) return;
+    const int h = RowHeight();
+    const int whole = std::max(1, viewport()->height() / h);
+    const int partial = (viewport()->height() + h - 1) / h;
+    const int top = GetTopIndex();
+    if (row < top) {
+        verticalScrollBar()->setValue(row);
+    } else if (row >= top + partial) {
+        verticalScrollBar()->setValue(row - whole + 1);
+    }
+}
+
+void CFileListCtrl::OnItemChanged(int row, bool selected) {
+    const NamedMutexHandle cache = OpenNamedMutex("hMutexCache");
+    std::lock_guard lock(*cache);
+    if (!selected || !m_pOwner || row < 0 || std::size_t(row) >= m_vecShown.size()) return;
+    if (row != m_pOwner->GetCurrentFileRow() || m_pOwner->TakeReselectRequest()) m_pOwner->OnFileRowSelected(row);
+}
+
+// ---- painting -----------------------------------------------------------------------------
+
+void CFileListCtrl::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), Qt::white);
+    if (viewport()->rect().isEmpty()) return;
+    const int h = RowHeight();
+    const int last = std::min(GetItemCount(), GetTopIndex() + viewport()->height() / h + 2);
+    for (int row = GetTopIndex(); row < last; ++row) DrawItem(painter, row);
+}
+
+void CFileListCtrl::DrawItem(QPainter& painter, int row) {
+    if (!m_pHeader || std::size_t(row) >= m_vecShown.size()) return;
+    const RECT b = GetItemBounds(row);
+    const RecordingKind kind = GetRecordingKind(m_vecShown[std::size_t(row)].path);
+    if (row == m_nCurrentRow) {
+        painter.fillRect(QRect(0, b.top, b.right, b.bottom - b.top), ToQColor(FileRowFill(kind, true)));
+    } else {
+        painter.fillRect(QRect(b.left, b.top, b.right - b.left, b.bottom - b.top), ToQColor(FileRowFill(kind, false)));
+    }
+    // The frame of the bounds enlarged by one pixel to the right and at the bottom.
+    painter.setPen(ToQColor(kFileRowFrame));
+    painter.drawRect(QRect(b.left, b.top, b.right - b.left + 1, b.bottom - b.top + 1).adjusted(0, 0, -1, -1));
+    painter.setPen(Qt::black);
+    painter.setFont(g_hFont13 ? *g_hFont13 : font());
+    const QRect text(b.left + Scaled(4), b.top, b.right - b.left - Scaled(4), b.bottom - b.top);
+    const QString shown = painter.fontMetrics().elidedText(QString::fromStdString(m_rows[std::size_t(row)]),
+                                                           Qt::ElideRight, text.width());
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+}
+
+void CFileListCtrl::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollBars();
+}
+
+// ---- mouse and keys -----------------------------------------------------------------------
+
+bool CFileListCtrl::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave) OnMouseLeave();
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+void CFileListCtrl::mousePressEvent(QMouseEvent* event) {
+    m_bPressed = TRUE;
+    StopPreview();
+    if (event->button() == Qt::LeftButton) {
+        const int row = HitTestRow(event->position().toPoint());
+        if (row >= 0 && row != m_nSelected) SelectOnlyRow(row);
+    }
+}
+
+void CFileListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (auto* parent = dynamic_cast<AppWindow*>(parentWidget()))
+        PostAppMessage(parent->GetSafeHwnd(), WM_APP_FILELIST_DBLCLK, 0, 0);
+    QAbstractScrollArea::mouseDoubleClickEvent(event);
+}
+
+void CFileListCtrl::mouseMoveEvent(QMouseEvent* event) {
+    m_hoverTimer.start();
+    if (HitTestRow(event->position().toPoint()) < 0) StopPreview();
+}
+
+void CFileListCtrl::leaveEvent(QEvent* event) {
+    OnMouseLeave();
+    QAbstractScrollArea::leaveEvent(event);
+}
+
+void CFileListCtrl::keyPressEvent(QKeyEvent* event) {
+    int row = m_nSelected;
+    switch (event->key()) {
+    case Qt::Key_Up: row = std::max(0, row - 1); break;
+    case Qt::Key_Down: row = std::min(GetItemCount() - 1, row + 1); break;
+    case Qt::Key_Home: row = 0; break;
+    case Qt::Key_End: row = GetItemCount() - 1; break;
+    default: QAbstractScrollArea::keyPressEvent(event); return;
+    }
+    if (row >= 0 && row != m_nSelected) {
+        SelectOnlyRow(row);
+        EnsureVisible(row);
+    }
+}
+
+// ---- hover preview ------------------------------------------------------------------------
+
+void CFileListCtrl::OnMouseHover() {
+    if (!m_bPreviewEnabled) return;
+    if (!UpdatePreview()) StopPreview();
+}
+
+void CFileListCtrl::OnMouseLeave() {
+    m_hoverTimer.stop();
+    StopPreview();
+}
+
+void CFileListCtrl::HidePopup() {
+    if (m_hTipWnd) m_hTipWnd->hide();
+}
+
+void CFileListCtrl::StopPreview() {
+    if (g_pPreviewSession) {
+        if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
+        g_pPreviewSession->Close();
+    }
+    HidePopup();
+    m_rcHover = RECT{-1, -1, -1, -1};
+}
+
+BOOL CFileListCtrl::UpdatePreview() {
+    const QPoint cursor = QCursor::pos();
+    return UpdatePreviewAt(cursor, QApplication::widgetAt(cursor));
+}
+
+BOOL CFileListCtrl::UpdatePreviewAt(QPoint cursor, QWidget* under) {
+    if (!under) return FALSE;
+    const bool ours = under == this || under == viewport() || under == m_hTipWnd || isAncestorOf(under);
+    const bool covered = !ours;
+    const bool returning = m_bHoverSuppressed && !covered;
+    if (GetItemCount() == 0) return FALSE;
+
+    const QPoint local = viewport()->mapFromGlobal(cursor);
+    const int h = RowHeight();
+    const QRect whole(0, 0, viewport()->width(), viewport()->height() - viewport()->height() % h);
+    int row = -1;
+    for (int r = GetTopIndex(); r < GetItemCount(); ++r) {
+        const RECT b = GetItemBounds(r);
+        if (b.top > viewport()->height()) break;
+        if (local.x() >= b.left && local.x() < b.right && local.y() >= b.top && local.y() < b.bottom) {
+            row = r;
+            break;
+        }
+    }
+    if (row < 0) return FALSE;
+
+    const RECT bounds = GetItemBounds(row);
+    if (bounds == m_rcHover && !covered && !returning) return TRUE;
+    m_rcHover = bounds;
+    if (covered || !whole.contains(local)) {
+        m_bHoverSuppressed = TRUE;
+        if (g_pPreviewSession) {
+            if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
+            g_pPreviewSession->Close();
+        }
+        HidePopup();
+        return FALSE;
+    }
+    m_bHoverSuppressed = FALSE;
+    if (g_pPreviewSession && m_hTipWnd) {
+        const SIZE size = PreviewPopupSize();
+        const QPoint rowTop = viewport()->mapToGlobal(QPoint(0, bounds.top));
+        const QPoint rowBottom = viewport()->mapToGlobal(QPoint(0, bounds.bottom));
+        const int left = viewport()->mapToGlobal(QPoint(0, 0)).x();
+        const int bottom = mapToGlobal(QPoint(0, height())).y();
+        const POINT at = PlacePreviewPopup(left, rowTop.y(), rowBottom.y(), bottom, size);
+        m_hTipWnd->setGeometry(at.x, at.y, size.cx, size.cy);
+        if (m_pOwner && std::size_t(row) < m_vecShown.size()) m_pOwner->OnPreviewFile(row);
+        m_hTipWnd->show();
+        m_hTipWnd->raise();
+    }
+    return TRUE;
+}
+
+}  // namespace orv

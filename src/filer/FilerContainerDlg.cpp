@@ -1,0 +1,536 @@
+#include "filer/FilerContainerDlg.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <span>
+
+#include "filer/FileListCtrl.h"
+#include "filer/FileListOwner.h"
+#include "filer/FolderTreeCtrl.h"
+#include "platform/base/PathUtil.h"
+#include "platform/gdi/DeviceContext.h"
+#include "playback/ChannelData.h"
+#include "playback/ChannelFacade.h"
+#include "playback/PlayChannel.h"
+#include "recorder/CardLayout.h"
+#include "recorder/FileEntrySort.h"
+#include "recorder/FolderScan.h"
+#include "ui/CommonUtil.h"
+#include "ui/ResourceImage.h"
+#include "ui/ScaleFonts.h"
+#include "ui/Scaled.h"
+#include "ui/SkinButton.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Texts of the filter labels, by RecordingKind.
+constexpr int kFilterTextIds[kRecordingKindCount] = {152, 156, 155, 157, 158, 153, 154};
+
+// The date groups of a movie folder: "220101_0001".
+constexpr const char* kDateGroupPattern = "[0-9]{6,6}_[0-9]{4,4}";
+
+int t(int designPixels) { return Scaled(designPixels); }
+
+// The (negative) character height of the path field's font.
+int LfHeight() {
+    if (!g_hFont10) return -10;
+    const int pixels = g_hFont10->pixelSize();
+    return pixels > 0 ? -pixels : -QFontMetrics(*g_hFont10).height();
+}
+
+QRect ToQRect(const RECT& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
+
+// The name of an entry of `dir` equal to `name` ignoring case, or "" when there is none.
+std::string FindChildNoCase(const std::string& dir, std::string_view name) {
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string child = it->path().filename().string();
+        if (EqualsNoCase(child, name)) return child;
+    }
+    return {};
+}
+
+bool IsDirectoryEntry(const sFILEENTRY& e) { return (e.attributes & sFILEENTRY::kAttrDirectory) != 0; }
+
+// The seven rectangles of the toggles (or of their labels) from the first one: the rows
+// and steps of each layout.
+std::array<RECT, kRecordingKindCount> FilterCellRects(int layout, RECT first) {
+    static constexpr int kSteps0[kRecordingKindCount] = {55, 55, 92, 55, 80, 110, 80};
+    static constexpr int kSteps1[kRecordingKindCount] = {82, 70, 82, 82, 70, 82, 70};
+    std::array<RECT, kRecordingKindCount> cells{};
+    RECT r = first;
+    for (int i = 0; i < kRecordingKindCount; ++i) {
+        const bool restart = layout == 0 ? i == 5 : (i == 3 || i == 5);
+        if (restart) {
+            const int down = t(layout == 0 ? 18 : 14);
+            const int w = r.right - r.left;
+            r.left = first.left;
+            r.right = first.left + w;
+            r.top += down;
+            r.bottom += down;
+        }
+        cells[std::size_t(i)] = r;
+        const int step = t(layout == 0 ? kSteps0[i] : kSteps1[i]);
+        r.left += step;
+        r.right += step;
+    }
+    return cells;
+}
+
+}  // namespace
+
+std::string FormatRecorderVersion(const char version[6]) {
+    for (int i = 0; i < 6; ++i)
+        if (version[i] < '0' || version[i] > '9') return {};
+    char text[32];
+    std::snprintf(text, sizeof text, "%d.%d.%d", (version[0] - '0') * 10 + (version[1] - '0'),
+                  (version[2] - '0') * 10 + (version[3] - '0'), (version[4] - '0') * 10 + (version[5] - '0'));
+    return text;
+}
+
+std::string FormatRecorderNumber(const std::uint8_t* trailer, std::size_t size) {
+    if (!trailer || size < 6) return {};
+    const std::optional<std::int32_t> number = ParseRecorderNumber(std::span<const std::uint8_t>(trailer, 6));
+    if (!number) return {};
+    char text[32];
+    std::snprintf(text, sizeof text, "%06d", int(*number));
+    return text;
+}
+
+CFilerContainerDlg::CFilerContainerDlg(QWidget* parent)
+    : QWidget(parent), m_brFrame(QColor(170, 170, 170)), m_brDark(QColor(49, 49, 49)) {
+    ResetEntrySerialCounter();
+}
+
+CFilerContainerDlg::~CFilerContainerDlg() = default;
+
+CSkinButton* CFilerContainerDlg::GetFilterButton(int kind) const {
+    return kind >= 0 && kind < kRecordingKindCount ? m_apFilter[kind] : nullptr;
+}
+
+BOOL CFilerContainerDlg::CreateControls(IFileListOwner* owner) {
+    m_pOwner = owner;
+    m_watcher.SetOwner(owner ? owner->GetOwnerHwnd() : 0);
+
+    m_pTree = new CFolderTreeCtrl(this);
+    m_pTree->setObjectName(QStringLiteral("FolderTree"));
+    m_pTree->SetOwner(owner ? owner->GetOwnerHwnd() : 0);
+    if (g_hFont13) m_pTree->setFont(*g_hFont13);
+    m_pTree->show();
+
+    m_pList = new CFileListCtrl(this);
+    m_pList->setObjectName(QStringLiteral("FileList"));
+    if (g_hFont13) m_pList->setFont(*g_hFont13);
+    m_pList->m_pOwner = owner;
+    m_pList->InsertColumns();
+    m_pList->hide();
+
+    m_pPathEdit = new QLineEdit(this);
+    m_pPathEdit->setReadOnly(true);
+    if (g_hFont10) m_pPathEdit->setFont(*g_hFont10);
+    m_pPathEdit->show();
+
+    for (int i = 0; i < kRecordingKindCount; ++i) {
+        auto* button = new CSkinButton(this);
+        button->SetDlgCtrlID(IDC_FILTER_FIRST + i);
+        const RECT rect{0, 0, t(12), t(12)};
+        button->setGeometry(t(200) + i * t(60), t(40), t(12), t(12));
+        button->SetImage(217, &rect);
+        if (g_hFont10) button->setFont(*g_hFont10);
+        QObject::connect(button, &QAbstractButton::clicked, this, [this, i] {
+            if (m_pOwner) {
+                m_pOwner->OnFilterButton(i);
+            } else {
+                SetFilterButton(i, !m_apFilter[i]->m_bLatched);
+            }
+        });
+        button->show();
+        m_apFilter[i] = button;
+        SetFilterButton(i, TRUE);
+    }
+    m_bRefilter = FALSE;
+    return TRUE;
+}
+
+void CFilerContainerDlg::ShowBrowserControls(BOOL show) {
+    if (m_pTree) m_pTree->setVisible(show);
+    if (m_pList) m_pList->setVisible(show);
+    for (CSkinButton* button : m_apFilter)
+        if (button) button->setVisible(show);
+    if (m_pPathEdit) m_pPathEdit->hide();
+    update();
+}
+
+// ---- layouts ----------------------------------------------------------------------------
+
+void CFilerContainerDlg::LayoutSideBySide(RECT* rc) {
+    const RECT client{0, 0, width(), height()};
+    if (rc) *rc = client;
+    if (client.right <= 0 || client.bottom <= 0 || !m_pTree) return;
+    m_rcClient = client;
+    const int L = client.left, T = client.top, B = client.bottom;
+    m_pTree->setGeometry(L + t(4), T + 2 * (t(18) + t(4)), t(5) + t(220) - 2 * t(4),
+                         B - T - 2 * (t(4) + t(18)) - t(4));
+    m_pList->setGeometry(L + t(4) + t(220), T + 2 * (t(18) + t(4)), t(440) + 2 * t(6) - 2 * t(4) - t(220),
+                         B - T - 2 * (t(18) + t(4)) - t(4));
+    m_pPathEdit->setGeometry(L + t(4), T + t(4) + 1, t(440) + 2 * t(6) - t(70), t(7) - LfHeight());
+    PlaceFilterButtons();
+    ShowBrowserControls(!m_bHideControls);
+    setVisible(!m_bHidden);
+}
+
+void CFilerContainerDlg::LayoutStacked(RECT* rc) {
+    const RECT client{0, 0, width(), height()};
+    if (rc) *rc = client;
+    if (client.right <= 0 || client.bottom <= 0 || !m_pTree) return;
+    m_rcClient = client;
+    const int L = client.left, T = client.top, R = client.right, B = client.bottom;
+    m_pTree->setGeometry(L + t(4), T + t(40) - t(20) + t(4), R - L - 2 * t(4), 2 * t(6) - t(16) + t(300) - 3 * t(4));
+    m_pList->setGeometry(L + t(4), T + t(300) + 2 * t(6) + t(40) + t(4), R - L - 2 * t(4),
+                         B - T - t(300) - 2 * (t(6) + t(4)) - t(40));
+    m_pPathEdit->setGeometry(L + t(4), T - t(7) - t(20) + t(40) + LfHeight(), R - L - 2 * t(4), t(7) - LfHeight());
+    PlaceFilterButtons();
+    if (parentWidget()) parentWidget()->update(geometry());
+    ShowBrowserControls(!m_bHideControls);
+    setVisible(!m_bHidden);
+}
+
+BOOL CFilerContainerDlg::GetFilterOrigin(RECT* out, int dx, int dy, int w, int h) const {
+    if (!out || (m_nLayout != 0 && m_nLayout != 1)) return FALSE;
+    const int L = m_rcClient.left, T = m_rcClient.top;
+    const int x0 = m_nLayout == 0 ? L + t(220) - t(210) + t(5) : L + t(5);
+    const int y0 = m_nLayout == 0 ? T + t(18) - t(10) : T + t(40) + 2 * t(6) + t(300) - t(36) - t(4);
+    *out = RECT{x0 + dx, y0 + dy, x0 + dx + w, y0 + dy + h};
+    return TRUE;
+}
+
+void CFilerContainerDlg::PlaceFilterButtons() {
+    RECT first;
+    if (!GetFilterOrigin(&first, m_nLayout == 0 ? -t(8) : 0, 0, t(12), t(12))) return;
+    const auto cells = FilterCellRects(m_nLayout, first);
+    for (int i = 0; i < kRecordingKindCount; ++i)
+        if (m_apFilter[i]) m_apFilter[i]->setGeometry(ToQRect(cells[std::size_t(i)]));
+}
+
+// ---- painting -----------------------------------------------------------------------------
+
+void CFilerContainerDlg::DrawFilterLabels(QPainter& painter) {
+    RECT first;
+    if (!GetFilterOrigin(&first, m_nLayout == 0 ? t(5) : t(13), -t(3), t(80), t(16))) return;
+    const auto cells = FilterCellRects(m_nLayout, first);
+    painter.save();
+    if (g_hFont10) painter.setFont(*g_hFont10);
+    painter.setPen(Qt::white);
+    for (int i = 0; i < kRecordingKindCount; ++i)
+        painter.drawText(ToQRect(cells[std::size_t(i)]), Qt::AlignLeft | Qt::AlignTop,
+                         QString::fromUtf8(UiText(kFilterTextIds[i])));
+    painter.restore();
+}
+
+void CFilerContainerDlg::DrawFileCount(QPainter& painter) {
+    if ((m_nLayout != 0 && m_nLayout != 1) || rect().isEmpty() || !m_pList) return;
+    const int R = m_rcClient.right, T = m_rcClient.top;
+    const QRect box = m_nLayout == 0
+                          ? QRect(QPoint(R - t(60) - t(5), T + t(18) + t(5)),
+                                  QPoint(R - t(5) - 1, T + t(18) + t(5) + t(7) - LfHeight() - 1))
+                          : QRect(QPoint(R - t(60) - t(10), T + t(4)), QPoint(R - t(10) - 1, T + t(4) + t(7) - LfHeight() - 1));
+    painter.save();
+    painter.fillRect(box, m_brDark);
+    if (g_hFont10) painter.setFont(*g_hFont10);
+    painter.setPen(Qt::white);
+    const QString text = QString::fromUtf8(UiText(33)).replace(QStringLiteral("%d"), QString::number(m_pList->GetItemCount()));
+    painter.drawText(box, Qt::AlignRight | Qt::AlignTop, text);
+    painter.restore();
+}
+
+void CFilerContainerDlg::DrawBackground(QPainter& painter) {
+    if ((m_nLayout != 0 && m_nLayout != 1) || rect().isEmpty()) return;
+    painter.fillRect(rect(), m_brDark);
+    painter.setPen(QPen(m_brFrame.color()));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    DrawFileCount(painter);
+    DrawFilterLabels(painter);
+}
+
+void CFilerContainerDlg::paintEvent(QPaintEvent*) {
+    if (m_bHideControls && (m_nLayout == 0 || m_nLayout == 1) && !rect().isEmpty()) {
+        if (m_pImages) {
+            DeviceContext dc(this);
+            m_pImages->DrawZoomHint(dc, RECT{0, 0, width(), height()}, m_nLayout == 0);
+        }
+        return;
+    }
+    QPainter painter(this);
+    DrawBackground(painter);
+}
+
+void CFilerContainerDlg::RedrawCount() {
+    if (!m_bHideControls) update();
+}
+
+// ---- the recorder folder ------------------------------------------------------------------
+
+FolderTreeItem CFilerContainerDlg::FindTreeChildByPattern(FolderTreeItem parent, const std::string& pattern) const {
+    if (!m_pTree) return kFolderTreeRoot;
+    std::regex re;
+    try {
+        re = std::regex(pattern, std::regex::ECMAScript | std::regex::icase);
+    } catch (const std::regex_error&) {
+        return kFolderTreeRoot;
+    }
+    for (FolderTreeItem child = m_pTree->GetChildItem(parent); child != kFolderTreeRoot;
+         child = m_pTree->GetNextSiblingItem(child)) {
+        if (std::regex_match(m_pTree->GetItemText(child), re)) return child;
+    }
+    return kFolderTreeRoot;
+}
+
+FolderTreeItem CFilerContainerDlg::RecorderFolderTarget() const {
+    if (!m_pTree) return kFolderTreeRoot;
+    const int layout = std::clamp(g_nFolderLayout.load(), 0, kFolderLayoutCount - 1);
+    const std::string pattern = std::string(FolderLayoutTable[layout][LAYOUT_ROW_MOVIE].folder) + "|" +
+                                std::string(FolderLayoutTable[layout][LAYOUT_ROW_PARKING_MOVIE].folder);
+    const FolderTreeItem folder = FindTreeChildByPattern(kFolderTreeRoot, pattern);
+    if (folder == kFolderTreeRoot) return m_pTree->GetRootItem();
+    const FolderTreeItem date = FindTreeChildByPattern(folder, kDateGroupPattern);
+    return date != kFolderTreeRoot ? date : folder;
+}
+
+BOOL CFilerContainerDlg::SelectRecorderFolder() {
+    const FolderTreeItem target = RecorderFolderTarget();
+    if (m_pTree) m_pTree->SelectItem(target);
+    if (m_pPathEdit && m_pTree) m_pPathEdit->setText(QString::fromStdString(m_pTree->GetItemPath(target)));
+    return TRUE;
+}
+
+// ---- opening a source ---------------------------------------------------------------------
+
+BOOL CFilerContainerDlg::InitFromDefaultFolder(const RECT*) {
+    if (m_pTree) m_pTree->DeleteAllItems();
+    std::string path;
+    SourceKind kind = SOURCE_NONE;
+    std::vector<std::string> drives;
+    ListRemovableDrives(drives);
+    for (auto it = drives.rbegin(); it != drives.rend(); ++it) {
+        if (!PathFileExists(*it)) continue;
+        path = *it;
+        while (path.size() > 1 && path.back() == '/') path.pop_back();
+        kind = SOURCE_SD;
+        break;
+    }
+    if (kind == SOURCE_NONE) {
+        const std::string folder = ReadIniString("SOURCE", "FOLDER");
+        const std::string file = ReadIniString("SOURCE", "FILE");
+        if (!folder.empty() && PathIsDirectory(folder)) {
+            path = folder;
+            kind = SOURCE_FOLDER;
+        } else if (!file.empty() && PathFileExists(file) && IsRecorderMovieName(file)) {
+            path = file;
+            kind = SOURCE_FILE;
+        } else {
+            return FALSE;
+        }
+    }
+    OpenSourcePath(path, kind);
+    SelectRecorderFolder();
+    if (m_pList) m_pList->viewport()->update();
+    RedrawCount();
+    return TRUE;
+}
+
+void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
+    if (!m_pList || !m_pTree) return;
+    m_pList->m_vecEntries.clear();
+    m_watcher.ClearLost();
+    ResetEntrySerialCounter();
+    m_strSourcePath = path;
+    g_bLimitedModel = FALSE;
+    m_nSourceKind = kind;
+    m_vecFolders.clear();
+    // The tree of the previous source goes: the new one is filled from its root.
+    m_pTree->DeleteAllItems();
+
+    bool recorderFolder = false;
+    int layout = -1;
+    for (int i = 0; i < kFolderLayoutCount; ++i) {
+        const bool first = !FindChildNoCase(path, FolderLayoutTable[i][LAYOUT_ROW_MOVIE].folder).empty();
+        const bool second = !FindChildNoCase(path, FolderLayoutTable[i][LAYOUT_ROW_PARKING_MOVIE].folder).empty();
+        recorderFolder = recorderFolder || first || second;
+        if (first && layout < 0) layout = i;
+    }
+    g_nFolderLayout = std::max(layout, 0);
+
+    std::string scanned;
+    if (kind == SOURCE_SD) {
+        m_pTree->SetRootPath(path);
+        m_watcher.SetPath(path);
+        ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, m_vecFolders, m_pTree, recorderFolder},
+                       kFolderTreeRoot, 0);
+        m_pTree->SelectItem(m_pTree->GetRootItem());
+        IdentifyRecorder(path);
+    } else if (kind == SOURCE_FOLDER) {
+        if (path.size() > 1 && path.back() == '/') path.pop_back();
+        const std::size_t slash = path.find_last_of('/');
+        const std::string parent = slash == std::string::npos ? std::string() : path.substr(0, slash);
+        std::string name(PathFindFileName(path));
+        if (name.empty()) name = path;
+        m_pTree->SetRootPath(slash == 0 ? std::string("/") : parent);
+        // The folder itself is watched: a folder source is gone when the folder is.
+        m_watcher.SetPath(path);
+        const std::optional<FolderTreeItem> item = m_pTree->InsertItem(kFolderTreeRoot, name);
+        if (item) {
+            ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, m_vecFolders, m_pTree, false}, *item, 0);
+            SortEntriesRecorderFirst(m_pList->m_vecEntries);
+        }
+        m_pTree->SelectItem(m_pTree->GetRootItem());
+    } else if (kind == SOURCE_FILE) {
+        if (!CheckChannelsFile(path)) return;
+        m_watcher.SetPath(path);
+        AddMovieEntry(path, m_pList->m_vecEntries);
+        const std::string folder = PathRemoveFileSpec(path);
+        m_pTree->SetRootPath(folder);
+        m_pList->RefillList();
+        if (m_pList->GetItemCount() > 0) MakeOnlyRowCurrent(0);
+        if (m_pPathEdit) m_pPathEdit->setText(QString::fromStdString(folder));
+    }
+}
+
+BOOL CFilerContainerDlg::OpenTreeItem(FolderTreeItem item, int, BOOL noCountRedraw) {
+    if (!m_pTree || !m_pList || !m_pTree->ItemOf(item)) return FALSE;
+    const std::string path = m_pTree->GetItemPath(item);
+    if (m_pPathEdit) m_pPathEdit->setText(QString::fromStdString(path));
+    m_watcher.ClearLost();
+    m_pList->m_vecEntries.clear();
+    ResetEntrySerialCounter();
+    m_pTree->DeleteChildItems(item);
+    const int depth = m_pTree->GetItemLevel(item);
+    std::vector<sFILEENTRY> folders;
+    std::string scanned;
+    ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, folders, m_pTree, m_nSourceKind == SOURCE_SD},
+                   item, depth);
+    SortEntriesRecorderFirst(m_pList->m_vecEntries);
+    m_pTree->ExpandToItem(item);
+    m_pList->RefillList();
+    if (!noCountRedraw) RedrawCount();
+    return m_pList->m_vecEntries.empty() ? FALSE : TRUE;
+}
+
+void CFilerContainerDlg::MakeOnlyRowCurrent(int row) {
+    m_pList->m_nCurrentRow = row;
+    m_pList->SelectOnlyRow(row);
+}
+
+void CFilerContainerDlg::SelectFileRow(int row, BOOL cont) {
+    m_bContinue = cont;
+    if (!m_pList) return;
+    if (row >= 0 && row < m_pList->GetItemCount()) MakeOnlyRowCurrent(row);
+    if (row >= 0) m_pList->EnsureVisible(row);
+}
+
+std::vector<sFILEENTRY>& CFilerContainerDlg::GatherSourceFiles() {
+    m_vecSourceFiles.clear();
+    m_watcher.ClearLost();
+    ResetEntrySerialCounter();
+    int files = 0;
+    if (m_nSourceKind == SOURCE_SD) {
+        if (m_pTree) CollectMovieEntries(m_pTree->GetRootPath(), m_vecSourceFiles, files, 0);
+    } else if (m_nSourceKind == SOURCE_FILE) {
+        AddMovieEntry(m_watcher.GetPath(), m_vecSourceFiles);
+    } else if (m_pTree && m_pTree->GetRootItem() != kFolderTreeRoot) {
+        CollectMovieEntries(m_pTree->GetItemPath(m_pTree->GetRootItem()), m_vecSourceFiles, files, 0);
+    }
+    return m_vecSourceFiles;
+}
+
+void CFilerContainerDlg::SetFilterButton(int kind, BOOL on) {
+    if (kind < 0 || kind >= kRecordingKindCount || !m_pList) return;
+    if (CSkinButton* button = m_apFilter[kind]) {
+        button->m_bLatched = on;
+        button->update();
+    }
+    m_bRefilter = TRUE;
+    m_pList->m_bFilter[kind] = on != FALSE;
+    m_pList->RefillList();
+    if (m_pList->GetItemCount() > 0) MakeOnlyRowCurrent(0);
+}
+
+void CFilerContainerDlg::EnableBrowserControls(BOOL enable) {
+    if (m_pTree) m_pTree->setEnabled(enable);
+    if (m_pList) m_pList->setEnabled(enable);
+    for (int i = 0; i < kRecordingKindCount; ++i) {
+        if (g_bLimitedModel && enable && (i == REC_SPEED_CAMERA || i == REC_RADAR)) continue;
+        if (m_apFilter[i]) m_apFilter[i]->setEnabled(enable);
+    }
+}
+
+// ---- the recorder on the card -------------------------------------------------------------
+
+void CFilerContainerDlg::IdentifyRecorder(const std::string& root) {
+    if (m_vecFolders.empty()) return;
+    const int layout = std::clamp(g_nFolderLayout.load(), 0, kFolderLayoutCount - 1);
+    const std::string_view first = FolderLayoutTable[layout][LAYOUT_ROW_MOVIE].folder;
+    const std::string_view second = FolderLayoutTable[layout][LAYOUT_ROW_PARKING_MOVIE].folder;
+    std::vector<sFILEENTRY> candidates;
+    for (const sFILEENTRY& folder : m_vecFolders) {
+        if (!PathIsDirectory(folder.path)) continue;
+        if (FindNoCase(folder.path, first) == std::string_view::npos &&
+            FindNoCase(folder.path, second) == std::string_view::npos)
+            continue;
+        std::vector<sFILEENTRY> listing;
+        EnumerateFolder(folder.path, listing);
+        for (const sFILEENTRY& e : listing) {
+            if (IsDirectoryEntry(e) || !IsMovFile(e.path)) continue;
+            const RecordingKind kind = GetRecordingKind(e.path);
+            if (kind >= REC_CONTINUOUS && kind <= REC_RADAR) AddMovieEntry(e.path, candidates);
+        }
+        if (!candidates.empty()) break;
+    }
+    SortEntriesRecorderFirst(candidates);
+    if (!candidates.empty() && g_aPlayChannel[0].initialised) {
+        const std::string& last = candidates.back().path;
+        RecorderHeader header;
+        if (ReadRecorderHeader(&header, last)) {
+            const std::string version = FormatRecorderVersion(header.version);
+            if (!version.empty()) m_strVersion = version;
+        }
+        std::array<std::uint8_t, kRecorderEndSize> trailer{};
+        if (ReadRecorderEnd(&trailer, last)) {
+            const std::string number = FormatRecorderNumber(trailer.data(), trailer.size());
+            if (!number.empty()) m_strNumber = number;
+        }
+    }
+    m_strModelKey.clear();
+    g_bLimitedModel = FALSE;
+    for (const char* key : kModelShortcutKeys) {
+        const std::string found = FindChildNoCase(root, std::string(key) + ".url");
+        if (found.empty() || !fs::is_regular_file(fs::path(root) / found)) continue;
+        m_strModelKey = key;
+        g_bLimitedModel = m_strModelKey == kLimitedModelKey ? TRUE : FALSE;
+        break;
+    }
+}
+
+void CFilerContainerDlg::ClearBrowser() {
+    m_bClearing = TRUE;
+    if (m_pTree) m_pTree->DeleteAllItems();
+    m_vecFolders.clear();
+    m_bClearing = FALSE;
+    if (m_pList) {
+        if (m_pPathEdit) m_pPathEdit->clear();
+        m_pList->m_vecShown.clear();
+        m_pList->DeleteAllItems();
+        m_pList->m_vecEntries.clear();
+    }
+}
+
+}  // namespace orv
