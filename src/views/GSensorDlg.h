@@ -141,6 +141,7 @@ private:
     // The parts of the painting.
     void DrawScaleLabels(DeviceContext& dc);
     void DrawCurves(DeviceContext& dc, int clientWidth, int clientHeight);
+    int SampleY(const sSENSORRECORD& record, int axis) const;
     void DrawSample(DeviceContext& dc, const sSENSORRECORD& record, int x, BOOL flush);
     void DrawSegment(DeviceContext& dc, int axis, int x, int y);
     void MarkEventsAt(DeviceContext& dc, const FrameRecords& records, int frame, int column, double step,
@@ -162,6 +163,13 @@ private:
     int m_nCentre = 0;     // centre line, pixels from the top
     int m_nAmplitude = 0;  // pixels per g
     int m_nClip = 0;       // largest |y| drawn
+    int m_nPlotWidth = 0;  // pixels right of the left margin
+    // The mapping of the last curves drawn (frames shown, first frame, pixels per frame),
+    // which the cursor follows; no curves when m_nCurveFrames is 0.
+    int m_nCurveFrames = 0;
+    double m_dFirstFrame = 0.0;
+    double m_dStep = 1.0;
+    int m_nBandEnd = 0;    // first column the speeding band has not covered yet
     std::array<QPen, EVENT_KIND_COUNT> m_aEventPen;
     std::array<QPen, 3> m_aCurvePen;
     std::array<SPrepos, DETECTOR_COUNT> m_aPrepos;

@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 
 #include "platform/base/AppMessage.h"
 #include "platform/base/WinTypes.h"
@@ -101,6 +102,8 @@ protected:
 
 private:
     struct Layout;
+    Layout LayoutOf(int mode) const;
+    RECT MainClientRect() const;
     void DrawLayout(DeviceContext& dc, const Layout& layout);
     void DrawGValues(DeviceContext& dc, const Layout& layout);
     BOOL DrawDateTime(DeviceContext& dc, const RECT& rect, int placeholderSize);
@@ -112,6 +115,8 @@ private:
 
     std::array<CSkinButton*, 3> m_aAxisButton{};
     std::array<BOOL, 3> m_bAxisPressed{TRUE, TRUE, TRUE};
+    // The lent context's lifetime: the font goes back only to a context that still exists.
+    std::weak_ptr<const void> m_offScreenLifetime;
 };
 
 }  // namespace orv

@@ -39,7 +39,8 @@ std::string FormatGValue(double g) {
 }
 
 std::string FormatSpeed(BOOL gpsValid, double kmh) {
-    if (!gpsValid || !(kmh >= 0.0 && kmh <= 999.0)) return {};
+    // Up to what still shows as three digits: 999.4 is "999", 999.5 would be "1000".
+    if (!gpsValid || !(kmh >= 0.0 && kmh < 999.5)) return {};
     return Fixed(kmh, 0) + " ";
 }
 

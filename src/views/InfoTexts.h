@@ -22,7 +22,8 @@ constexpr int kNoSteeringRaw = 0xFFFF;
 // (1.239 -> "1.23G", -0.005 -> "0.00G", 0.290 -> "0.29G"). Empty at or below -5.0.
 std::string FormatGValue(double g);
 
-// "%.0f " of the speed when the fix is valid and 0 <= speed <= 999; else empty.
+// "%.0f " of the speed when the fix is valid and it shows as 0 to 999 (999.4 is "999 ");
+// else empty.
 std::string FormatSpeed(BOOL gpsValid, double kmh);
 
 // "12.4" of tenths of a volt; empty for -1.

@@ -1,0 +1,420 @@
+#include "views/GSensorDlg.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/gdi/GdiTypes.h"
+#include "platform/gdi/SkinResources.h"
+#include "ui/OffScreenDC.h"
+#include "ui/ScaleFonts.h"
+
+namespace orv {
+
+namespace {
+
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kSpeedingColour = RGB(170, 0, 0);
+constexpr COLORREF kIconGround = RGB(20, 20, 40);  // left out of the steering icon
+constexpr std::uint8_t kSpeedingAlpha = 127;
+constexpr double kLargestDrawnG = 2.0;
+// A flat curve is still drawn every seventh sample, so that it keeps up with the plot.
+constexpr int kFlatSamples = 7;
+
+// trunc(k x g_fScale)
+int T(double k) { return int(k * double(g_fScale)); }
+
+struct MarkerStyle {
+    COLORREF pen;
+    const char* text;  // UTF-8; null: the steering icon
+    int row;
+};
+const MarkerStyle kMarkerStyle[EVENT_KIND_COUNT] = {
+    {RGB(0, 255, 0), "G", 1},       {RGB(0, 255, 0), "G", 1},       {RGB(255, 0, 0), "G", 0},
+    {RGB(128, 128, 255), "G", 2},   {RGB(128, 128, 255), "G", 2},   {kWhite, "M", 3},
+    {kWhite, "\xE2\x80\xBB", 3},    {kWhite, "P", 3},               {kWhite, "#", 3},
+    {kWhite, "O", 3},               {kWhite, "R", 3},               {RGB(255, 255, 0), nullptr, 4},
+    {RGB(255, 0, 255), "\xE2\x96\xB2", 5}, {RGB(0, 255, 255), "\xE2\x96\xBC", 6},
+};
+
+QPen SolidPen(COLORREF colour) { return QPen(ToQColor(colour), 1); }
+
+}  // namespace
+
+// --- rules --------------------------------------------------------------------------------
+
+int AmplitudeModeForLargestG(double g) {
+    if (g >= 1.5) return 3;
+    if (g >= 1.0) return 2;
+    if (g >= 0.5) return 1;
+    return 0;
+}
+
+double AmplitudeFullScale(int mode) {
+    if (mode < 0 || mode > 3) mode = 1;
+    return 0.5 * (mode + 1);
+}
+
+GraphScaleLabels ScaleLabelsOf(int mode) {
+    switch (mode) {
+    case 0: return {" 0.5G", "   0G", "-0.5G"};
+    case 2: return {" 1.5G", "   0G", "-1.5G"};
+    case 3: return {"   2G", "   0G", "  -2G"};
+    default: return {"   1G", "   0G", "  -1G"};
+    }
+}
+
+int AmplitudePixels(int plotHeight, int mode) {
+    const int a = plotHeight - 6;
+    return mode >= 0 && mode <= 3 ? a / (mode + 1) : a;
+}
+
+double GraphFirstFrame(double stepWidth, double step, int currentFrame) {
+    if (!(step > 0.0)) return 0.0;
+    return (1.0 - stepWidth / step) * double(currentFrame);
+}
+
+int GraphColumnOfFrame(int frame, double firstFrame, double step) {
+    // The samples are i = 0, 1, ... showing frame int(i + firstFrame); the first that shows
+    // `frame` is the smallest i with i + firstFrame >= frame. The small slack absorbs the
+    // rounding of firstFrame.
+    const double i = std::max(0.0, std::ceil(double(frame) - firstFrame - 1e-9));
+    return int(i * step);
+}
+
+int EventMarkerRow(int kind) { return kind >= 0 && kind < EVENT_KIND_COUNT ? kMarkerStyle[kind].row : 0; }
+
+QString EventMarkerText(int kind) {
+    if (kind < 0 || kind >= EVENT_KIND_COUNT || !kMarkerStyle[kind].text) return {};
+    return QString::fromUtf8(kMarkerStyle[kind].text);
+}
+
+COLORREF EventPenColour(int kind) { return kind >= 0 && kind < EVENT_KIND_COUNT ? kMarkerStyle[kind].pen : kWhite; }
+
+// --- the pane -----------------------------------------------------------------------------
+
+CGSensorDlg::CGSensorDlg(QWidget* parent) : QWidget(parent), m_penWhite(SolidPen(kWhite)) {
+    for (int k = 0; k < EVENT_KIND_COUNT; ++k) m_aEventPen[std::size_t(k)] = SolidPen(kMarkerStyle[k].pen);
+    for (int axis = 0; axis < 3; ++axis) m_aCurvePen[std::size_t(axis)] = SolidPen(*m_aDetector[std::size_t(axis)].pen);
+    m_speedingBlend.SourceConstantAlpha = kSpeedingAlpha;
+    m_speedingBlend.AlphaFormat = 0;
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+CGSensorDlg::~CGSensorDlg() = default;
+
+BOOL CGSensorDlg::OnInitDialog() {
+    m_bmpBackground = LoadSkinBitmap(kBackgroundBitmap);
+    m_nBackgroundHeight = m_bmpBackground.isNull() ? kDesignHeight : m_bmpBackground.height();
+    m_bmpSteering = LoadSkinBitmap(kSteeringBitmap);
+
+    m_speedingOverlay = QImage(std::max(1, T(1000)), std::max(1, T(300)), QImage::Format_RGB32);
+    m_speedingOverlay.fill(ToQColor(kSpeedingColour));
+
+    // The icon at its drawn size, and its mask: 1 wherever it is not the ground colour.
+    const int side = std::max(1, T(11));
+    m_bmpSteeringMask = QImage();
+    if (!m_bmpSteering.isNull()) {
+        m_bmpSteering = m_bmpSteering.scaled(side, side, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                            .convertToFormat(QImage::Format_RGB32);
+        m_bmpSteeringMask = QImage(side, side, QImage::Format_Mono);
+        m_bmpSteeringMask.setColor(0, qRgb(0, 0, 0));
+        m_bmpSteeringMask.setColor(1, qRgb(255, 255, 255));
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                m_bmpSteeringMask.setPixel(x, y, ToColorRef(QColor(m_bmpSteering.pixel(x, y))) == kIconGround ? 0 : 1);
+    }
+    m_bInitialised = true;
+    return TRUE;
+}
+
+double CGSensorDlg::GetStepWidth() const {
+    const ChannelsLock lock;
+    const std::int64_t frames = ChannelFrameRecords(lock).FrameCount();
+    if (frames <= 0) return 0.0;
+    return double(width() - m_nLeftMargin - int(g_fScale)) / double(frames);
+}
+
+void CGSensorDlg::paintEvent(QPaintEvent*) {
+    DeviceContext dc(this);
+    if (!OnEraseBkgnd(&dc)) {
+        RECT all{0, 0, width(), height()};
+        dc.FillRect(all, kBlack);
+    }
+}
+
+void CGSensorDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) OnLButtonUp();
+    else if (event->button() == Qt::RightButton) OnRButtonUp();
+    QWidget::mouseReleaseEvent(event);
+}
+
+void CGSensorDlg::OnLButtonUp() { PostAppMessage(m_hParent, WM_APP_GSENSOR_PREV_EVENT, 0, 0); }
+void CGSensorDlg::OnRButtonUp() { PostAppMessage(m_hParent, WM_APP_GSENSOR_NEXT_EVENT, 0, 0); }
+
+BOOL CGSensorDlg::FindEventStart(int frame, EventClassifier classifier, int* kind) const {
+    const ChannelsLock lock;
+    return orv::FindEventStart(ChannelFrameRecords(lock), frame, classifier, kind);
+}
+
+BOOL CGSensorDlg::DetectEvent(std::vector<sCRASHPOS>& list, int frame, int detector) const {
+    const ChannelsLock lock;
+    return orv::DetectEvent(ChannelFrameRecords(lock), m_aDetector, list, frame, detector);
+}
+
+void CGSensorDlg::BuildEventList(std::vector<sCRASHPOS>& list) const { orv::BuildEventList(m_aDetector, list); }
+
+BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
+    const int w = width();
+    const int h = height();
+    if (m_nTileStep <= 0 || !target || !m_pOffScreen || w <= 0) return FALSE;
+    if (!m_bInitialised) OnInitDialog();
+    DeviceContext& dc = m_pOffScreen->GetDC();
+    const RECT client{0, 0, w, h};
+    const RECT oldClip = dc.GetClipBox();
+    dc.SelectClipRect(&client);
+    dc.FillRect(client, kBlack);
+
+    if (!m_bmpBackground.isNull()) {
+        // Grid tiles from the right edge leftward, on a 5-pixel pitch; then the whole
+        // picture with its label column at the left.
+        const int oldStretch = dc.SetStretchBltMode(COLORONCOLOR);
+        const int pitch = std::max(1, T(5));
+        const int gridWidth = m_bmpBackground.width() - kLabelColumn;
+        for (int i = 0; w > m_nTileStep * i; ++i) {
+            const int d = w - m_nTileStep * i;
+            const int x = d - d % pitch;
+            dc.StretchBlt(x, 0, T(gridWidth), T(kDesignHeight), m_bmpBackground, kLabelColumn, 0, gridWidth,
+                          m_bmpBackground.height());
+        }
+        dc.StretchBlt(0, 0, T(kDesignWidth), T(kDesignHeight), m_bmpBackground, 0, 0, m_bmpBackground.width(),
+                      m_bmpBackground.height());
+        dc.SetStretchBltMode(oldStretch);
+    }
+    DrawScaleLabels(dc);
+
+    int cursor = m_nLeftMargin + (m_nFrameCount > 0
+                                      ? int(double(m_nCurrentFrame) * (float(w - m_nLeftMargin) / float(m_nFrameCount)))
+                                      : 0);
+    if (m_bDataShown) {
+        DrawCurves(dc, w, h);
+        // The cursor on the column where the curves show the current frame.
+        if (m_nCurveFrames > 0)
+            cursor = m_nLeftMargin + GraphColumnOfFrame(m_nCurrentFrame, m_dFirstFrame, m_dStep);
+    }
+    const QPen oldPen = dc.SelectPen(m_penWhite);
+    dc.MoveTo(cursor, h);
+    dc.LineTo(cursor, -1);
+    dc.SelectPen(oldPen);
+
+    dc.SelectClipRect(nullptr);
+    if (oldClip.left != 0 || oldClip.top != 0 || oldClip.right != dc.GetSurfaceSize().cx ||
+        oldClip.bottom != dc.GetSurfaceSize().cy)
+        dc.SelectClipRect(&oldClip);
+    target->BitBlt(0, 0, w, h, dc, 0, 0);
+    return TRUE;
+}
+
+void CGSensorDlg::DrawScaleLabels(DeviceContext& dc) {
+    const GraphScaleLabels labels = ScaleLabelsOf(m_nAmplitudeMode);
+    QFont* oldFont = dc.SelectFont(g_hFont10);
+    const COLORREF oldColour = dc.SetTextColor(kWhite);
+    const int oldMode = dc.SetBkMode(TRANSPARENT);
+    RECT top{0, 0, T(38), T(50)};
+    RECT middle{0, T(50), T(38), T(100)};
+    RECT bottom{0, T(100), T(38), T(150)};
+    dc.DrawText(QString::fromLatin1(labels.top), &top, DT_RIGHT);
+    dc.DrawText(QString::fromLatin1(labels.middle), &middle, DT_RIGHT);
+    dc.DrawText(QString::fromLatin1(labels.bottom), &bottom, DT_RIGHT);
+    dc.SetBkMode(oldMode);
+    dc.SetTextColor(oldColour);
+    dc.SelectFont(oldFont);
+}
+
+void CGSensorDlg::DrawCurves(DeviceContext& dc, int clientWidth, int clientHeight) {
+    m_nCurveFrames = 0;
+    for (SPrepos& p : m_aPrepos) p.points.clear();
+    {
+        const ChannelsLock lock;
+        const FrameRecords records = ChannelFrameRecords(lock);
+        const std::int64_t frames = records.FrameCount();
+        if (records.sensor.empty() || frames <= m_nCurrentFrame || !records.At(0)) return;
+
+        const int plotHeight = T(kDesignHeight);
+        m_nCentre = plotHeight / 2;
+        m_nClip = m_nCentre - T(5);
+        m_nAmplitude = AmplitudePixels(plotHeight, m_nAmplitudeMode);
+        const int plotWidth = clientWidth - int(g_fScale) - m_nLeftMargin;
+        m_nPlotWidth = plotWidth;
+        const double stepWidth = double(clientWidth - m_nLeftMargin - int(g_fScale)) / double(frames);
+        const double minStep = std::max(1.0, std::floor(double(g_fScale)));
+        const double step = std::max(stepWidth, minStep);
+        const double first = GraphFirstFrame(stepWidth, step, m_nCurrentFrame);
+        m_dStep = step;
+        m_dFirstFrame = first;
+        m_nCurveFrames = int(std::min<std::int64_t>(frames, INT32_MAX));
+        m_nBandEnd = INT32_MIN;
+
+        m_nSampleCount = {};
+        const sSENSORRECORD* start = records.At(std::int64_t(first));
+        if (!start) start = records.At(0);
+        for (int axis = 0; axis < 3; ++axis) {
+            const int y = SampleY(*start, axis);
+            m_trace[std::size_t(axis)] = AxisTrace{0, y, 0, y};
+        }
+
+        const QPen oldPen = dc.GetPen();
+        const sSENSORRECORD* last = nullptr;
+        int lastX = 0;
+        int lastFrame = 0;
+        for (int i = 0; double(i) < double(plotWidth) / step; ++i) {
+            const std::int64_t frame = std::int64_t(double(i) + first);
+            if (i >= frames || frame >= frames) break;
+            const sSENSORRECORD* record = records.At(frame);
+            if (!record) break;
+            const int x = int(double(i) * step);
+            if (i > 0 && x - lastX >= 2)
+                for (int col = lastX + 1; col < x; ++col)
+                    FillSpeedingGap(dc, records, int(frame), m_nLeftMargin + col, clientHeight);
+            DrawSample(dc, *record, x, FALSE);
+            MarkEventsAt(dc, records, int(frame), m_nLeftMargin + x, step, clientHeight);
+            last = record;
+            lastX = x;
+            lastFrame = int(frame);
+        }
+        if (last) {
+            DrawSample(dc, *last, lastX, TRUE);
+            // The last sample's band reaches one step further; its marker is already drawn.
+            if (step > 1.0)
+                for (int col = lastX + 1; col <= lastX + int(step); ++col)
+                    FillSpeedingGap(dc, records, lastFrame, m_nLeftMargin + col, clientHeight);
+        }
+        dc.SelectPen(oldPen);
+    }
+    for (int d = 0; d < DETECTOR_COUNT; ++d)
+        for (const SPrepos::Point& point : m_aPrepos[std::size_t(d)].points)
+            DrawEventMarker(dc, point.x, point.kind, clientHeight);
+    for (int d = 0; d < DETECTOR_COUNT; ++d) {
+        m_aLastMarkers[std::size_t(d)].points = std::move(m_aPrepos[std::size_t(d)].points);
+        m_aPrepos[std::size_t(d)].points.clear();
+    }
+}
+
+int CGSensorDlg::SampleY(const sSENSORRECORD& record, int axis) const {
+    double g = axis == 0 ? record.gX : axis == 1 ? record.gY : record.gZ;
+    if (!std::isfinite(g)) g = 0.0;
+    g = std::clamp(g, -kLargestDrawnG, kLargestDrawnG);
+    return int(double(m_nAmplitude) * g);
+}
+
+void CGSensorDlg::DrawSample(DeviceContext& dc, const sSENSORRECORD& record, int x, BOOL flush) {
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!m_aDetector[std::size_t(axis)].bShow) continue;
+        AxisTrace& trace = m_trace[std::size_t(axis)];
+        int& count = m_nSampleCount[std::size_t(axis)];
+        ++count;
+        const int y = SampleY(record, axis);
+        const int endX = flush ? m_nPlotWidth : x;
+        if (y != trace.drawnY) {
+            // After a flat stretch the line first follows it to its last sample, so that
+            // the change does not slope across the whole stretch.
+            if (count > kFlatSamples) DrawSegment(dc, axis, trace.prevX, trace.prevY);
+            count = 0;
+            DrawSegment(dc, axis, endX, y);
+        } else if (flush || count % kFlatSamples == 0) {
+            DrawSegment(dc, axis, endX, y);
+        }
+        trace.prevX = x;
+        trace.prevY = y;
+    }
+}
+
+void CGSensorDlg::DrawSegment(DeviceContext& dc, int axis, int x, int y) {
+    AxisTrace& trace = m_trace[std::size_t(axis)];
+    const int y0 = std::clamp(trace.drawnY, -m_nClip, m_nClip);
+    const int y1 = std::clamp(y, -m_nClip, m_nClip);
+    dc.SelectPen(m_aCurvePen[std::size_t(axis)]);
+    dc.MoveTo(m_nLeftMargin + trace.drawnX, m_nCentre - y0);
+    dc.LineTo(m_nLeftMargin + x, m_nCentre - y1);
+    trace.drawnX = x;
+    trace.drawnY = y;
+}
+
+void CGSensorDlg::MarkEventsAt(DeviceContext& dc, const FrameRecords& records, int frame, int column, double step,
+                               int clientHeight) {
+    if (m_aDetector[DETECTOR_SPEEDING].bShow)
+        MarkEvent(dc, records, frame, DETECTOR_SPEEDING, column, step, clientHeight);
+    constexpr int kOrder[] = {0, 1, 2, 3, 4, 5, 7, 8, 9};
+    for (const int d : kOrder) {
+        if (!m_aDetector[std::size_t(d)].bShow) continue;
+        if (!MarkEvent(dc, records, frame, d, column, step, clientHeight)) break;
+    }
+}
+
+BOOL CGSensorDlg::MarkEvent(DeviceContext& dc, const FrameRecords& records, int frame, int detector, int column,
+                            double step, int clientHeight) {
+    int kind = EVENT_NONE;
+    const BOOL start = orv::FindEventStart(records, frame, m_aDetector[std::size_t(detector)].classifier, &kind);
+    if (kind < 0) return TRUE;
+    if (start && m_aDetector[std::size_t(DetectorOfKind(kind))].bShow)
+        m_aPrepos[std::size_t(detector)].points.push_back(SPrepos::Point{column, kind});
+    if (kind == EVENT_SPEEDING) BlendSpeedingBand(dc, column, int(step) + 1, clientHeight);
+    return FALSE;
+}
+
+void CGSensorDlg::FillSpeedingGap(DeviceContext& dc, const FrameRecords& records, int frame, int column,
+                                  int clientHeight) {
+    if (!m_aDetector[DETECTOR_SPEEDING].bShow) return;
+    int kind = EVENT_NONE;
+    const BOOL start = orv::FindEventStart(records, frame, ClassifySpeeding, &kind);
+    if (kind == EVENT_SPEEDING && !start) BlendSpeedingBand(dc, column, 2, clientHeight);
+}
+
+void CGSensorDlg::BlendSpeedingBand(DeviceContext& dc, int column, int bandWidth, int clientHeight) {
+    // Each column is blended once, so that overlapping pieces leave an even band.
+    const int from = std::max(column, m_nBandEnd);
+    const int to = column + bandWidth;
+    if (to <= from) return;
+    m_nBandEnd = to;
+    const int bandHeight = int(32.5 * double(g_fScale));
+    dc.AlphaBlend(from, clientHeight - bandHeight, to - from, bandHeight, m_speedingOverlay, 0, 0,
+                  std::min(to - from, m_speedingOverlay.width()), std::min(bandHeight, m_speedingOverlay.height()),
+                  m_speedingBlend);
+}
+
+void CGSensorDlg::DrawEventMarker(DeviceContext& dc, int x, int kind, int clientHeight) {
+    if (x < m_nLeftMargin || kind < 0 || kind >= EVENT_KIND_COUNT) return;
+    const QPen oldPen = dc.SelectPen(m_aEventPen[std::size_t(kind)]);
+    QFont* oldFont = dc.SelectFont(g_hFont10);
+    dc.MoveTo(x, clientHeight);
+    dc.LineTo(x, -1);
+    // Rows stack upward from the base line, one text line each.
+    const int lineHeight = std::max(1, dc.GetTextExtent(QStringLiteral("G")).cy);
+    const int base = T(kDesignHeight) - T(5);
+    const int y = base - (EventMarkerRow(kind) + 1) * lineHeight;
+    if (kind == EVENT_DRIVE_SUPPORT_STEERING) {
+        DrawSteeringIcon(dc, x + 1, y + (lineHeight - T(11)) / 2);
+    } else {
+        const COLORREF oldColour = dc.SetTextColor(kWhite);
+        const int oldMode = dc.SetBkMode(TRANSPARENT);
+        const unsigned oldAlign = dc.SetTextAlign(TA_LEFT | TA_TOP);
+        dc.TextOut(x + 1, y, EventMarkerText(kind));
+        dc.SetTextAlign(oldAlign);
+        dc.SetBkMode(oldMode);
+        dc.SetTextColor(oldColour);
+    }
+    dc.SelectFont(oldFont);
+    dc.SelectPen(oldPen);
+}
+
+void CGSensorDlg::DrawSteeringIcon(DeviceContext& dc, int x, int y) {
+    if (m_bmpSteering.isNull()) return;
+    const int side = m_bmpSteering.width();
+    const POINT corners[3] = {{x, y}, {x + side, y}, {x, y + side}};
+    dc.PlgBlt(corners, m_bmpSteering, 0, 0, side, side, &m_bmpSteeringMask, 0, 0);
+}
+
+}  // namespace orv

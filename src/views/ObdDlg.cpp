@@ -1,0 +1,232 @@
+#include "views/ObdDlg.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QPaintEvent>
+
+#include <algorithm>
+
+#include "playback/PlayChannel.h"
+#include "ui/ResourceImage.h"
+#include "ui/ScaleFonts.h"
+#include "ui/SkinButton.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+
+namespace {
+
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+// The choosers' items, in ObdValueKind order.
+constexpr const char* kKindNames[OBD_KIND_COUNT] = {
+    "スロットル開度", "エンジン回転数", "インマニ圧", "エンジン水温", "スピード",
+};
+
+// The dial faces, in ObdValueKind order.
+constexpr int kFaceThrottle = 309;
+constexpr int kFaceEngineSpeed = 307;
+constexpr int kFaceIntakePressure = 320;
+constexpr int kFaceCoolant = 321;
+constexpr int kFaceSpeed = 325;
+
+// trunc(k x g_fScale)
+int T(double k) { return int(k * double(g_fScale)); }
+
+template <int Kind, int Face>
+void PaintGauge(CResourceImage& images, DeviceContext& dc, const RECT& rect, int value) {
+    ClampObdValue(value, Kind);
+    images.DrawMeter(dc, rect, Face, ObdNeedleAngle(Kind, value));
+}
+
+}  // namespace
+
+const std::array<ObdPainter, OBD_KIND_COUNT> ObdPainterTable = {
+    PaintGauge<OBD_THROTTLE, kFaceThrottle>,
+    PaintGauge<OBD_ENGINE_SPEED, kFaceEngineSpeed>,
+    PaintGauge<OBD_INTAKE_PRESSURE, kFaceIntakePressure>,
+    PaintGauge<OBD_COOLANT_TEMP, kFaceCoolant>,
+    PaintGauge<OBD_SPEED, kFaceSpeed>,
+};
+
+CObdDlg::CObdDlg(QWidget* parent) : CSkinDialog(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setModal(false);
+}
+
+CObdDlg::~CObdDlg() { KillGaugeTimers(); }
+
+BOOL CObdDlg::OnInitDialog() {
+    CSkinDialog::OnInitDialog();
+    if (g_hFont10) setFont(*g_hFont10);
+    setWindowTitle(QString::fromUtf8(UiText(kTitleText)));
+    // Translucent where the window system can show it; elsewhere opaque.
+    setWindowOpacity(double(kLayerAlpha) / 255.0);
+    m_nSelectedKind = {-1, -1, -1};
+    m_bOpenedOnce = FALSE;
+    m_bCombosCreated = FALSE;
+    return TRUE;
+}
+
+void CObdDlg::OpenAt(int x, int y, int cx, int cy) {
+    if (!m_bOpenedOnce) {
+        CreateCloseButton(kCloseButtonId);
+        m_bOpenedOnce = TRUE;
+    }
+    cx = std::max(1, cx);
+    cy = std::max(1, cy);
+    move(x, y);
+    setFixedSize(cx, cy);  // the user cannot resize it
+    RepositionCloseButton();
+    if (m_pImages) m_pImages->CreateDrawDCs(this);
+    m_nRowTop = std::max(1, (cy - T(30) - T(151) - T(2)) / 2);
+    if (!m_bCombosCreated) CreateCombos();
+    LayoutCombos();
+
+    for (int i = 0; i < 3; ++i) {
+        QComboBox* combo = m_pCombo[std::size_t(i)];
+        const QSignalBlocker quiet(combo);
+        combo->setCurrentIndex(i);
+        combo->setEnabled(true);
+        m_aGauge[std::size_t(i)] = ObdGaugeState{};
+        m_aGauge[std::size_t(i)].nShown = ObdStartValueTable[std::size_t(i)];
+        m_nSelectedKind[std::size_t(i)] = i;
+        SetTimer(kFirstTimerId + unsigned(i), kTimerPeriodMs);
+    }
+    if (!isMinimized()) m_rcWindow = RECT{x, y, x + cx, y + cy};
+    show();
+    update();
+}
+
+void CObdDlg::CreateCombos() {
+    for (int i = 0; i < 3; ++i) {
+        auto* combo = new QComboBox(this);
+        for (const char* name : kKindNames) combo->addItem(QString::fromUtf8(name));
+        combo->setMaxVisibleItems(OBD_KIND_COUNT);
+        combo->setProperty("ctrlId", kFirstComboId + i);
+        QObject::connect(combo, &QComboBox::currentIndexChanged, this, [this, i](int) { OnSelchangeGauge(i); });
+        m_pCombo[std::size_t(i)] = combo;
+        combo->show();
+    }
+    m_bCombosCreated = TRUE;
+}
+
+void CObdDlg::LayoutCombos() {
+    if (!m_bCombosCreated) return;
+    constexpr int kLeft[3] = {24, 237, 450};
+    for (int i = 0; i < 3; ++i) {
+        QComboBox* combo = m_pCombo[std::size_t(i)];
+        if (g_hFont13) combo->setFont(*g_hFont13);
+        const int height = std::max(combo->sizeHint().height(), T(22));
+        combo->setGeometry(T(kLeft[i]), m_nRowTop + T(153), T(180), height);
+    }
+}
+
+int CObdDlg::GetValue(int kind) const {
+    const int slot = ObdSlotOfKind(kind);
+    return slot < 0 ? 5 : m_nValue[std::size_t(slot)];
+}
+
+bool CObdDlg::FrontChannelPlaying() {
+    const sPLAYCHANNEL& front = g_aPlayChannel[0];
+    return front.initialised.load() && front.playState.load() == PLAY_PLAYING;
+}
+
+void CObdDlg::OnSelchangeGauge(int gauge) {
+    if (gauge < 0 || gauge >= 3 || !m_pCombo[std::size_t(gauge)]) return;
+    const int selection = m_pCombo[std::size_t(gauge)]->currentIndex();
+    if (selection < 0 || selection >= OBD_KIND_COUNT) return;
+    ObdGaugeState& state = m_aGauge[std::size_t(gauge)];
+    state.bStarted = 0;
+    state.bAnimating = 0;
+    state.nShown = ObdStartValueTable[std::size_t(selection)];
+    if (FrontChannelPlaying()) m_pCombo[std::size_t(gauge)]->setEnabled(false);
+    m_nSelectedKind[std::size_t(gauge)] = selection;
+    SetTimer(kFirstTimerId + unsigned(gauge), kTimerPeriodMs);
+}
+
+void CObdDlg::OnTimer(unsigned id) {
+    if (id < kFirstTimerId || id >= kFirstTimerId + 3) return;
+    const int gauge = int(id - kFirstTimerId);
+
+    // The choice of values stays fixed while a movie plays.
+    const bool playing = FrontChannelPlaying();
+    for (QComboBox* combo : m_pCombo) {
+        if (!combo) continue;
+        if (playing && combo->currentIndex() >= 0 && combo->isEnabled()) combo->setEnabled(false);
+        else if (!playing && !combo->isEnabled()) combo->setEnabled(true);
+    }
+
+    const int kind = m_nSelectedKind[std::size_t(gauge)];
+    if (kind < 0 || kind >= OBD_KIND_COUNT) return;
+    ObdGaugeState& state = m_aGauge[std::size_t(gauge)];
+    const RECT r = GaugeRect(gauge);
+    const QRect area(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    if (state.bAnimating) {
+        if (state.nNeedle != state.nTarget) {
+            state.nNeedle = ObdStepToward(state.nNeedle, state.nTarget, kind, state.bRising);
+            update(area);
+        } else {
+            state.nShown = state.nNeedle;
+            state.bRising = 0;
+            state.bAnimating = 0;
+        }
+        return;
+    }
+    int target = GetValue(kind);
+    ClampObdValue(target, kind);
+    if (state.nShown != target || !state.bStarted) {
+        state.nNeedle = state.nShown;
+        state.nTarget = target;
+        if (state.nShown != target) {
+            state.bRising = state.nShown < target ? 1 : 0;
+            state.nNeedle = ObdStepToward(state.nNeedle, target, kind, state.bRising);
+            state.bAnimating = 1;
+        }
+        update(area);
+        state.bStarted = 1;
+    }
+}
+
+RECT CObdDlg::GaugeRect(int gauge) const {
+    const int left = T(9) + T(213) * gauge;
+    return RECT{left, m_nRowTop, left + T(210), m_nRowTop + T(151)};
+}
+
+void CObdDlg::PaintGauges(DeviceContext& dc) {
+    if (!m_pImages) return;
+    for (int i = 0; i < 3; ++i) {
+        const int kind = m_nSelectedKind[std::size_t(i)];
+        if (kind < 0 || kind >= OBD_KIND_COUNT) continue;
+        const ObdGaugeState& state = m_aGauge[std::size_t(i)];
+        ObdPainterTable[std::size_t(kind)](*m_pImages, dc, GaugeRect(i), state.bAnimating ? state.nNeedle : state.nShown);
+    }
+}
+
+void CObdDlg::paintEvent(QPaintEvent*) {
+    DeviceContext dc(this);
+    dc.FillRect(RECT{0, 0, width(), height()}, kBlack);
+    DrawTitleBar(dc);
+    PaintGauges(dc);
+}
+
+void CObdDlg::KillGaugeTimers() {
+    for (unsigned i = 0; i < 3; ++i) KillTimer(kFirstTimerId + i);
+}
+
+void CObdDlg::OnClose() {
+    KillGaugeTimers();
+    PostAppMessage(m_hOwner, WM_APP_OBD_CLOSED, 0, 0);
+    hide();
+}
+
+void CObdDlg::OnCancel() { OnClose(); }
+
+void CObdDlg::closeEvent(QCloseEvent* event) {
+    OnClose();
+    event->accept();
+}
+
+void CObdDlg::reject() { OnCancel(); }
+
+}  // namespace orv

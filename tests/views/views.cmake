@@ -1,0 +1,8 @@
+# The data views: the rules of events, texts and gauges on records the fixture writer made,
+# and the panes driven offscreen.
+orv_add_test(views_rules_test
+  SOURCES
+    EventClassificationTest.cpp
+    InfoTextsTest.cpp
+    ObdGaugeTest.cpp
+  LIBS views_core test_fixtures)
