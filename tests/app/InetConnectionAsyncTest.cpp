@@ -57,53 +57,49 @@ std::string Url(const LoopbackHttpServer& server, std::string_view path) {
     return UpdateServerUrl(server.HostPort(), path);
 }
 
+Reply Body(std::string body, bool chunked = false) { return Reply{Reply::Answer, 200, std::move(body), chunked}; }
+
 TEST(UpdateCheck, ComparesTheThreeVersionsAndPostsTheMessage) {
-    const std::string page = std::string(kUpdateModels[0].page);
-    const std::string bigGps = "230110" + std::string(1024 * 1024, '\n');
-    const std::string chunkedGps = "\r\n230110\r\n" + std::string(3000, ' ');
+    const Reply fwNew = Body("VER:1.2.4\r\n"), viewerSame = Body("VER:3.0.0"), viewerNew = Body("VER:3.1.0\r\n"),
+                gpsNew = Body("230110\r\n");
+    const UpdateSection fw{"1.2.3", "1.2.4", std::string(kUpdateModels[0].page)};
+    const UpdateSection viewer{"3.0.0", "3.1.0", std::string(kViewerPage)};
+    const UpdateSection gps{"22/04/25", "23/01/10", std::string(kGpsDataPage)};
+    const std::nullopt_t no = std::nullopt;
     struct Case {
         const char* name;
         std::map<std::string, Reply> files;
-        std::string firmware, gps, tag;
+        std::string gpsVersion, tag;
         UpdateResult code;
-        std::optional<UpdateSection> fw, viewer, gpsNews;  // page urls filled below
+        UpdateNews news;  // page paths, made addresses below
     };
-    const Reply viewerSame{Reply::Answer, 200, "VER:3.0.0", false};
-    const Reply viewerNew{Reply::Answer, 200, "VER:3.1.0\r\n", false};
-    const Reply fwNew{Reply::Answer, 200, "VER:1.2.4\r\n", false};
-    const Reply gpsNew{Reply::Answer, 200, "230110\r\n", false};
-    const UpdateSection fwSection{"1.2.3", "1.2.4", page};
-    const UpdateSection viewerSection{"3.0.0", "3.1.0", std::string(kViewerPage)};
-    const UpdateSection gpsSection{"22/04/25", "23/01/10", std::string(kGpsDataPage)};
     const Case cases[] = {
-        {"firmware", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}}, "1.2.3", "", "KM1A_download",
-         UPDATE_FIRMWARE, fwSection, {}, {}},
-        {"viewer", {{kViewerFile, viewerNew}}, "1.2.3", "", "KM1A_download", UPDATE_VIEWER, {}, viewerSection, {}},
-        {"gps", {{kViewerFile, viewerSame}, {kGpsFile, gpsNew}}, "1.2.3", "220425", "KM1A_download", UPDATE_GPS, {}, {},
-         gpsSection},
-        {"firmware+viewer", {{kFirmwareFile, fwNew}, {kViewerFile, viewerNew}}, "1.2.3", "", "KM1A_download",
-         UPDATE_FIRMWARE_VIEWER, fwSection, viewerSection, {}},
-        {"firmware+gps", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}, {kGpsFile, gpsNew}}, "1.2.3", "220425",
-         "KM1A_download", UPDATE_FIRMWARE_GPS, fwSection, {}, gpsSection},
-        {"viewer+gps", {{kViewerFile, viewerNew}, {kGpsFile, gpsNew}}, "1.2.3", "220425", "KM1A_download",
-         UPDATE_VIEWER_GPS, {}, viewerSection, gpsSection},
-        {"all", {{kFirmwareFile, fwNew}, {kViewerFile, viewerNew}, {kGpsFile, gpsNew}}, "1.2.3", "220425\r\n",
-         "KM1A_download", UPDATE_ALL, fwSection, viewerSection, gpsSection},
+        {"firmware", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}}, "", "KM1A_download", UPDATE_FIRMWARE,
+         {fw, no, no}},
+        {"viewer", {{kViewerFile, viewerNew}}, "", "KM1A_download", UPDATE_VIEWER, {no, viewer, no}},
+        {"gps", {{kViewerFile, viewerSame}, {kGpsFile, gpsNew}}, "220425", "KM1A_download", UPDATE_GPS,
+         {no, no, gps}},
+        {"firmware+viewer", {{kFirmwareFile, fwNew}, {kViewerFile, viewerNew}}, "", "KM1A_download",
+         UPDATE_FIRMWARE_VIEWER, {fw, viewer, no}},
+        {"firmware+gps", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}, {kGpsFile, gpsNew}}, "220425",
+         "KM1A_download", UPDATE_FIRMWARE_GPS, {fw, no, gps}},
+        {"viewer+gps", {{kViewerFile, viewerNew}, {kGpsFile, gpsNew}}, "220425", "KM1A_download", UPDATE_VIEWER_GPS,
+         {no, viewer, gps}},
+        {"all", {{kFirmwareFile, fwNew}, {kViewerFile, viewerNew}, {kGpsFile, gpsNew}}, "220425\r\n",
+         "KM1A_download", UPDATE_ALL, {fw, viewer, gps}},
         // The firmware is compared up to its third point; versions without their line ends.
-        {"trimmed firmware", {{kFirmwareFile, {Reply::Answer, 200, "VER:1.2.3.4\r\n", false}},
-                              {kViewerFile, {Reply::Answer, 200, "VER:3.0.0\r\n", false}}},
-         "1.2.3", "", "KM1A_download", UPDATE_NONE, {}, {}, {}},
-        {"unknown model", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}}, "1.2.3", "", "km1a_download",
-         UPDATE_NONE, {}, {}, {}},
+        {"trimmed", {{kFirmwareFile, Body("VER:1.2.3.4\r\n")}, {kViewerFile, Body("VER:3.0.0\r\n")}}, "",
+         "KM1A_download", UPDATE_NONE, {}},
+        {"unknown model", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}}, "", "km1a_download", UPDATE_NONE, {}},
+        {"no version tag", {{kFirmwareFile, Body("1.2.4")}, {kViewerFile, viewerSame}}, "", "KM1A_download",
+         UPDATE_NONE, {}},
         // A failed GPS data file takes nothing away from what the others told.
-        {"gps file missing", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}}, "1.2.3", "220425", "KM1A_download",
-         UPDATE_FIRMWARE, fwSection, {}, {}},
-        {"gps 1 MB", {{kViewerFile, viewerSame}, {kGpsFile, {Reply::Answer, 200, bigGps, false}}}, "1.2.3", "220425",
-         "KM1A_download", UPDATE_GPS, {}, {}, gpsSection},
-        {"gps in chunks", {{kViewerFile, viewerSame}, {kGpsFile, {Reply::Answer, 200, chunkedGps, true}}}, "1.2.3",
-         "220425", "KM1A_download", UPDATE_GPS, {}, {}, gpsSection},
-        {"no version tag", {{kFirmwareFile, {Reply::Answer, 200, "1.2.4", false}}, {kViewerFile, viewerSame}},
-         "1.2.3", "", "KM1A_download", UPDATE_NONE, {}, {}, {}},
+        {"gps file missing", {{kFirmwareFile, fwNew}, {kViewerFile, viewerSame}}, "220425", "KM1A_download",
+         UPDATE_FIRMWARE, {fw, no, no}},
+        {"gps 1 MB", {{kViewerFile, viewerSame}, {kGpsFile, Body("230110" + std::string(1 << 20, '\n'))}},
+         "220425", "KM1A_download", UPDATE_GPS, {no, no, gps}},
+        {"gps in chunks", {{kViewerFile, viewerSame}, {kGpsFile, Body("\r\n230110\r\n" + std::string(3000, ' '), true)}},
+         "220425", "KM1A_download", UPDATE_GPS, {no, no, gps}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -111,11 +107,11 @@ TEST(UpdateCheck, ComparesTheThreeVersionsAndPostsTheMessage) {
         for (const auto& [path, reply] : c.files) server.Set(path, reply);
         RecordingWindow window;
         CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server));
-        inet.StartUpdateCheck(c.firmware, c.gps, c.tag);
+        inet.StartUpdateCheck("1.2.3", c.gpsVersion, c.tag);
         WaitForResult(inet);
 
         EXPECT_EQ(inet.GetUpdateResult(), c.code);
-        UpdateNews news{c.fw, c.viewer, c.gpsNews};
+        UpdateNews news = c.news;
         for (auto* s : {&news.firmware, &news.viewer, &news.gps})
             if (*s) (*s)->pageUrl = Url(server, (*s)->pageUrl);
         EXPECT_EQ(inet.GetResultText(), ComposeUpdateMessage(news));
@@ -123,7 +119,7 @@ TEST(UpdateCheck, ComparesTheThreeVersionsAndPostsTheMessage) {
         // Each file is asked for once at most; the GPS data file only with a version at hand.
         EXPECT_EQ(server.Requests(kFirmwareFile), c.tag == "KM1A_download" ? 1 : 0);
         EXPECT_EQ(server.Requests(kViewerFile), 1);
-        EXPECT_EQ(server.Requests(kGpsFile), c.gps.empty() ? 0 : 1);
+        EXPECT_EQ(server.Requests(kGpsFile), c.gpsVersion.empty() ? 0 : 1);
     }
 }
 

@@ -73,7 +73,7 @@ TEST(UpdateDialog, OpensOnlyThePagesItLinksTo) {
     emit dialog.GetLinkCtrl()->linkActivated(QString::fromStdString(pages[1]));
     EXPECT_EQ(opened.urls, std::vector<std::string>{pages[1]});
     for (const char* foreign : {"javascript:x()", "http://elsewhere.test/taiou/gps_data/dr_01/dr01.html",
-                                "file:///etc/passwd"})
+                                "http://upd.test/gps_data/drgps_01.txt", "file:///etc/passwd"})
         emit dialog.GetLinkCtrl()->linkActivated(QString::fromUtf8(foreign));
     EXPECT_EQ(opened.urls.size(), 1u);
 }

@@ -12,45 +12,6 @@ namespace {
 
 constexpr const char* kHost = "upd.test:8080";
 
-TEST(UpdateModels, TagMustMatchExactly) {
-    struct Case {
-        const char* tag;
-        const char* versionFile;  // null: no row
-    } cases[] = {
-        {"KM1A_download", "/taiou/dr_updata/km1a/km1a_sw_version.txt"},
-        {"KM3C_download", "/taiou/dr_updata/km3c/km3c_sw_version.txt"},
-        {"KM3CA_download", "/taiou/dr_updata/km3ca/km3ca_sw_version.txt"},
-        {"KM5E_download", "/taiou/dr_updata/km5e/km5e_sw_version.txt"},
-        {"km1a_download", nullptr},
-        {"KM1A_download.url", nullptr},
-        {"", nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.tag);
-        const UpdateModel* m = FindUpdateModel(c.tag);
-        ASSERT_EQ(m != nullptr, c.versionFile != nullptr);
-        if (m) {
-            EXPECT_EQ(m->versionFile, c.versionFile);
-        }
-    }
-}
-
-TEST(UpdatePages, OnlyTheProgramsOwnPagesOnItsHost) {
-    const struct {
-        std::string url;
-        bool page;
-    } cases[] = {
-        {"http://upd.test:8080/taiou/dr_updata/km4d/km4d.html", true},
-        {"http://upd.test:8080/0_recorder/viewer/Orvanta5/viewer.html", true},
-        {"http://upd.test:8080/taiou/gps_data/dr_01/dr01.html", true},
-        {"http://upd.test:8080/taiou/dr_updata/km4d/km4d_sw_version.txt", false},
-        {"http://other.test/taiou/gps_data/dr_01/dr01.html", false},
-        {"javascript:alert(1)", false},
-        {"file:///etc/passwd", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(IsUpdatePageUrl(c.url, kHost), c.page) << c.url;
-}
-
 TEST(VersionFile, TextAfterTheTagWithItsLineEndsBoundedAndValid) {
     std::string longJapanese;
     for (int i = 0; i < 300; ++i) longJapanese += "あ";
