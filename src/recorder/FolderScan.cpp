@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -69,6 +70,22 @@ int ClassifyListing(const std::vector<sFILEENTRY>& listing) {
     return recorder ? SOURCE_PATH_RECORDER : SOURCE_PATH_FOLDER;
 }
 
+// The folders a walk has been in, by device and inode: a link to a folder that the walk
+// has already been in (a link back to a parent on a card) is not walked again, so no
+// recording is listed twice.
+class VisitedFolders {
+public:
+    bool FirstVisit(const std::string& folder) {
+        struct stat st;
+        // A folder that cannot be looked at cannot be listed either; the listing says so.
+        if (::stat(folder.c_str(), &st) != 0) return true;
+        return seen_.emplace(std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)).second;
+    }
+
+private:
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;
+};
+
 // What one scan has read of the source: a card's movie folder is classified, filled and
 // then asked for its flags, and each of these steps would otherwise list the folder and
 // open its movies again.
@@ -92,6 +109,8 @@ public:
         return playable_.emplace(path, IsPlayableFrontMovie(path)).first->second;
     }
 
+    VisitedFolders visited;
+
 private:
     std::unordered_map<std::string, std::optional<std::vector<sFILEENTRY>>> listings_;
     std::unordered_map<std::string, bool> playable_;
@@ -99,8 +118,20 @@ private:
 
 bool Walk(ScanCache& cache, const ScanTarget& target, FolderTreeItem parent, int depth,
           std::vector<sFILEENTRY>& folderEntries);
+// How Fill treats a name that is none of the folder's groups.
+enum class FillName { kAnyName, kGroupOnly };
+
 bool Fill(ScanCache& cache, const std::string& folder, const ScanTarget& target,
-          FolderTreeItem parent, std::string_view name);
+          FolderTreeItem parent, std::string_view name, FillName rule = FillName::kAnyName);
+
+// What a path that cannot be listed as a folder is.
+enum class Unlisted { kFile, kMissing, kUnreadableFolder };
+
+Unlisted WhatIsUnlisted(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return Unlisted::kMissing;
+    return S_ISDIR(st.st_mode) ? Unlisted::kUnreadableFolder : Unlisted::kFile;
+}
 
 bool ScanSource(ScanCache& cache, const std::string& path, std::string& scannedFolder,
                 const ScanTarget& target, FolderTreeItem parent, int depth) {
@@ -116,12 +147,20 @@ bool ScanSource(ScanCache& cache, const std::string& path, std::string& scannedF
         }
         case SOURCE_PATH_RECORDER:
             folder = FolderToFill(path);
-            ok = Fill(cache, folder, target, parent, {});
+            // A "Main" that a link has already led the walk into is listed there.
+            ok = (folder != path && !cache.visited.FirstVisit(folder)) || Fill(cache, folder, target, parent, {});
             break;
-        default:
+        default: {
+            // A folder that cannot be read fails, and so does a path that is not there,
+            // unless it names a group of recordings of its folder (the browser's group
+            // items have such paths): only a file stands for the folder it lies in.
+            const Unlisted what = WhatIsUnlisted(path);
+            if (what == Unlisted::kUnreadableFolder) return false;
             folder = FolderToFill(PathRemoveFileSpec(path));
-            ok = Fill(cache, folder, target, parent, PathFindFileName(path));
+            ok = Fill(cache, folder, target, parent, PathFindFileName(path),
+                      what == Unlisted::kMissing ? FillName::kGroupOnly : FillName::kAnyName);
             break;
+        }
     }
     if (ok) scannedFolder = folder;
     return ok;
@@ -150,7 +189,7 @@ bool Walk(ScanCache& cache, const ScanTarget& target, FolderTreeItem parent, int
                 ++gathered;
             continue;
         }
-        if (depth >= kMaxScanDepth) continue;
+        if (depth >= kMaxScanDepth || !cache.visited.FirstVisit(e.path)) continue;
         FolderTreeItem item = parent;
         if (target.tree) {
             if (target.tree->GetItemCount() >= kMaxTreeItems) continue;
@@ -172,7 +211,7 @@ bool Walk(ScanCache& cache, const ScanTarget& target, FolderTreeItem parent, int
 }
 
 bool Fill(ScanCache& cache, const std::string& folder, const ScanTarget& target,
-          FolderTreeItem parent, std::string_view name) {
+          FolderTreeItem parent, std::string_view name, FillName rule) {
     const std::vector<sFILEENTRY>* cached = cache.Listing(folder);
     if (!cached) return false;
     std::vector<sFILEENTRY> listing = *cached;
@@ -198,6 +237,7 @@ bool Fill(ScanCache& cache, const std::string& folder, const ScanTarget& target,
     const bool oneGroup =
         !name.empty() &&
         std::any_of(movies.begin(), movies.end(), [&](const Movie& m) { return m.group == name; });
+    if (rule == FillName::kGroupOnly && !oneGroup) return false;
     IFolderTree* tree = oneGroup ? nullptr : target.tree;
     // The tree item of the group being filled; a group that found the tree full has none.
     FolderTreeItem item = kFolderTreeRoot;
@@ -228,17 +268,17 @@ bool Fill(ScanCache& cache, const std::string& folder, const ScanTarget& target,
     return true;
 }
 
-bool Collect(const std::string& folder, std::vector<sFILEENTRY>& entries, int& fileCounter,
-             int depth) {
+bool Collect(VisitedFolders& visited, const std::string& folder, std::vector<sFILEENTRY>& entries,
+             int& fileCounter, int depth) {
     std::vector<sFILEENTRY> listing;
     if (!EnumerateFolder(folder, listing)) return false;
     SortEntriesFoldersFirst(listing);
     for (const sFILEENTRY& e : listing) {
         if (IsDirectory(e)) {
-            if (depth >= kMaxScanDepth) continue;
+            if (depth >= kMaxScanDepth || !visited.FirstVisit(e.path)) continue;
             std::vector<sFILEENTRY> scratch;
             int subCounter = 0;
-            if (!Collect(e.path, scratch, subCounter, depth + 1) && Vanished(folder)) {
+            if (!Collect(visited, e.path, scratch, subCounter, depth + 1) && Vanished(folder)) {
                 AppendEntries(entries, scratch);
                 return false;
             }
@@ -288,6 +328,7 @@ bool ScanSourcePath(const std::string& path, std::string& scannedFolder, const S
                     FolderTreeItem parent, int depth) {
     ResetEntrySerialCounter();
     ScanCache cache;
+    cache.visited.FirstVisit(path);
     return ScanSource(cache, path, scannedFolder, target, parent, depth);
 }
 
@@ -300,7 +341,9 @@ bool WalkFolder(const ScanTarget& target, FolderTreeItem parent, int depth,
 bool CollectMovieEntries(const std::string& folder, std::vector<sFILEENTRY>& entries,
                          int& fileCounter, int depth) {
     ResetEntrySerialCounter();
-    return Collect(folder, entries, fileCounter, depth);
+    VisitedFolders visited;
+    visited.FirstVisit(folder);
+    return Collect(visited, folder, entries, fileCounter, depth);
 }
 
 bool FillFolderTree(const std::string& folder, const ScanTarget& target, FolderTreeItem parent,

@@ -56,9 +56,13 @@ int ClassifySourcePath(const std::string& path, std::vector<sFILEENTRY>& scratch
 
 // Scans a source path under the tree item `parent` at tree depth `depth`: an ordinary
 // folder is walked (WalkFolder), a recorder folder (its "Main" when it has one) fills the
-// tree with groups (FillFolderTree), and a path that is no folder fills the groups of its
-// folder (or the "Main" in it), told the path's name. On success `scannedFolder` is the
-// folder that was scanned. False when that folder cannot be listed or vanished.
+// tree with groups (FillFolderTree), and a file fills the groups of its folder (or the
+// "Main" in it), told the file's name. A path that is not there stands for its folder only
+// when it names one of the folder's groups (the path of a group item); otherwise, and for
+// a folder that cannot be read, the scan fails and lists nothing. On success
+// `scannedFolder` is the folder that was scanned. False when that folder cannot be listed
+// or vanished. No folder is walked twice in one scan (by device and inode), so a link
+// back up the tree lists no recording again.
 bool ScanSourcePath(const std::string& path, std::string& scannedFolder, const ScanTarget& target,
                     FolderTreeItem parent, int depth);
 

@@ -1,6 +1,9 @@
 #include "recorder/FolderScan.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +14,9 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -314,8 +319,9 @@ TEST_F(FolderScanTest, ChosenFileScansItsFolderOrTheMainBesideIt) {
     EXPECT_EQ(tree.Children(kFolderTreeRoot),
               (std::vector<std::string>{"220101_0001", "220101_0002"}));
 
-    // A file of the movie folder (there or not) reaches the "Main" beside it.
+    // Another file of the movie folder reaches the "Main" beside it.
     entries_.clear();
+    card.AddNames("Normal", {"other.MOV"});
     ASSERT_TRUE(Scan(card.PathOf("Normal/other.MOV"), nullptr, false));
     EXPECT_EQ(scanned_, card.PathOf("Normal/Main"));
     EXPECT_EQ(Paths(entries_), fronts);
@@ -328,6 +334,103 @@ TEST_F(FolderScanTest, ChosenFileScansItsFolderOrTheMainBesideIt) {
     EXPECT_EQ(scanned_, flat.PathOf("Normal"));
     EXPECT_EQ(Paths(entries_), std::vector<std::string>{front});
     EXPECT_EQ(entries_[0].serial, 0);
+}
+
+// Runs `body` in a child process, as the user "nobody" when the test runs as root (root
+// reads a locked folder all the same), and gives what it returned; none when the child
+// could not become that user or could not reach `root`.
+std::optional<std::string> RunUnprivileged(const std::string& root, const std::function<std::string()>& body) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return std::nullopt;
+    const pid_t pid = ::fork();
+    if (pid < 0) return std::nullopt;
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        if (::geteuid() == 0) {
+            const struct passwd* nobody = ::getpwnam("nobody");
+            if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 ||
+                ::setuid(nobody->pw_uid) != 0)
+                ::_exit(2);
+        }
+        if (::access(root.c_str(), R_OK | X_OK) != 0) ::_exit(3);
+        const std::string out = body();
+        const bool written = ::write(pipeFds[1], out.data(), out.size()) == ssize_t(out.size());
+        ::_exit(written ? 0 : 4);
+    }
+    ::close(pipeFds[1]);
+    std::string out;
+    char buf[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) out.append(buf, std::size_t(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    return out;
+}
+
+TEST_F(FolderScanTest, LockedOrMissingFoldersFailAndNeverScanTheirParent) {
+    CardBuilder card = Card();
+    ASSERT_TRUE(card.MakeLayoutFolders(0));
+    card.AddRecording(Spec(0, "A___", 1));
+    card.AddStubMovie("Normal/locked/" + RecorderName("A___", "220101", "120000", 2, 'M'));
+    ASSERT_EQ(::chmod(card.PathOf("Normal/locked").c_str(), 0), 0);
+    // The child, perhaps another user, must reach the card.
+    ASSERT_EQ(::chmod(tmp_.Path().c_str(), 0755), 0);
+
+    struct Case {
+        const char* source;
+        const char* outcome;  // ok, the folder scanned and the entries found
+    };
+    const Case cases[] = {
+        {"Normal/locked", "false  0"},
+        {"Normal/missing", "false  0"},
+        {"Normal/missing.MOV", "false  0"},
+        {"gone/220101_0001", "false  0"},
+        {"Normal/220101_0001", "true Normal 1"},  // a group item of the browser
+        {"Normal", "true Normal 1"},
+    };
+    const std::optional<std::string> seen = RunUnprivileged(card.Root(), [&] {
+        std::string out;
+        for (const Case& c : cases) {
+            entries_.clear();
+            scanned_.clear();
+            const bool ok = Scan(card.PathOf(c.source), nullptr, false);
+            std::string folder = scanned_.empty() ? "" : std::string(PathFindFileName(scanned_));
+            out += std::string(ok ? "true " : "false ") + folder + " " + std::to_string(entries_.size()) + "\n";
+        }
+        return out;
+    });
+    ::chmod(card.PathOf("Normal/locked").c_str(), 0755);
+    if (!seen) GTEST_SKIP() << "no unprivileged user to run the scan as";
+    std::string expected;
+    for (const Case& c : cases) expected += std::string(c.outcome) + "\n";
+    EXPECT_EQ(*seen, expected);
+}
+
+TEST_F(FolderScanTest, LinkLoopsListEveryRecordingOnce) {
+    CardBuilder card = Card();
+    std::vector<std::string> movies;
+    for (int serial : {1, 2})
+        movies.push_back(card.AddStubMovie("trip/day1/" + RecorderName("A___", "220101", "120000", serial, 'M')));
+    movies.push_back(card.AddStubMovie("trip/day2/Main/" + RecorderName("A___", "220102", "120000", 3, 'M')));
+    fs::create_directory_symlink("..", card.PathOf("trip/back"));           // to its parent
+    fs::create_directory_symlink(card.Root(), card.PathOf("trip/day1/root"));  // to the card root
+    fs::create_directory_symlink("trip/day1", card.PathOf("again"));        // to a sibling's folder
+    fs::create_directory_symlink("trip/day2/Main", card.PathOf("aMain"));   // to a "Main"
+
+    const auto expectEachOnce = [&] {
+        const std::vector<std::string> names = Names(entries_);
+        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size())
+            << testing::PrintToString(Paths(entries_));
+        EXPECT_EQ(entries_.size(), movies.size());
+    };
+    RecordingTree tree;
+    ASSERT_TRUE(Scan(card.Root(), &tree, true));
+    expectEachOnce();
+    entries_.clear();
+    int files = 0;
+    ASSERT_TRUE(CollectMovieEntries(card.Root(), entries_, files, 0));
+    expectEachOnce();
 }
 
 TEST_F(FolderScanTest, GroupItemPathListsOnlyThatGroup) {
