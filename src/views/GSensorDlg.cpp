@@ -72,9 +72,14 @@ int AmplitudePixels(int plotHeight, int mode) {
     return mode >= 0 && mode <= 3 ? a / (mode + 1) : a;
 }
 
-double GraphFirstFrame(double stepWidth, double step, int currentFrame) {
-    if (!(step > 0.0)) return 0.0;
-    return (1.0 - stepWidth / step) * double(currentFrame);
+double GraphFirstFrame(double stepWidth, double step, int currentFrame, std::int64_t frameCount) {
+    if (!(step > 0.0) || frameCount <= 1) return 0.0;
+    // (1 - stepWidth / step) x frameCount frames lie outside the window. They are passed
+    // over in step with the current frame, all of them by the last frame: scrolled by
+    // (1 - stepWidth / step) x currentFrame alone, the last frame would stay one short of
+    // the right edge.
+    const double hidden = (1.0 - stepWidth / step) * double(frameCount);
+    return hidden * double(currentFrame) / double(frameCount - 1);
 }
 
 int GraphColumnOfFrame(int frame, double firstFrame, double step) {
@@ -252,7 +257,7 @@ void CGSensorDlg::DrawCurves(DeviceContext& dc, int clientWidth, int clientHeigh
         const double stepWidth = double(clientWidth - m_nLeftMargin - int(g_fScale)) / double(frames);
         const double minStep = std::max(1.0, std::floor(double(g_fScale)));
         const double step = std::max(stepWidth, minStep);
-        const double first = GraphFirstFrame(stepWidth, step, m_nCurrentFrame);
+        const double first = GraphFirstFrame(stepWidth, step, m_nCurrentFrame, frames);
         m_dStep = step;
         m_dFirstFrame = first;
         m_nCurveFrames = int(std::min<std::int64_t>(frames, INT32_MAX));
@@ -271,7 +276,8 @@ void CGSensorDlg::DrawCurves(DeviceContext& dc, int clientWidth, int clientHeigh
         int lastX = 0;
         int lastFrame = 0;
         for (int i = 0; double(i) < double(plotWidth) / step; ++i) {
-            const std::int64_t frame = std::int64_t(double(i) + first);
+            // The slack keeps a frame that the sum reaches exactly from rounding down.
+            const std::int64_t frame = std::int64_t(double(i) + first + 1e-9);
             if (i >= frames || frame >= frames) break;
             const sSENSORRECORD* record = records.At(frame);
             if (!record) break;

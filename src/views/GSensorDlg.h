@@ -47,10 +47,10 @@ GraphScaleLabels ScaleLabelsOf(int mode);
 // for other modes.
 int AmplitudePixels(int plotHeight, int mode);
 
-// The frame the plot starts at: 0 when the movie fits (step == stepWidth); else the
-// window of frames scrolls with the current frame, from frame 0 at the start to the last
-// frame at the end.
-double GraphFirstFrame(double stepWidth, double step, int currentFrame);
+// The frame the plot starts at, for a movie of `frameCount` frames: 0 when the movie fits
+// (step == stepWidth); else the window of frames scrolls with the current frame, so that
+// it begins with frame 0 at the first frame and ends with the last frame at the last.
+double GraphFirstFrame(double stepWidth, double step, int currentFrame, std::int64_t frameCount);
 
 // The plot column (pixels right of the left margin) of `frame` in a plot that starts at
 // `firstFrame` with `step` pixels per frame: the column of the first sample that shows

@@ -62,9 +62,8 @@ BOOL CObdDlg::OnInitDialog() {
     setWindowTitle(QString::fromUtf8(UiText(kTitleText)));
     // Translucent where the window system can show it; elsewhere opaque.
     setWindowOpacity(double(kLayerAlpha) / 255.0);
-    m_nSelectedKind = {-1, -1, -1};
-    m_bOpenedOnce = FALSE;
-    m_bCombosCreated = FALSE;
+    // The selected kinds (-1) and the flags start cleared with the object; the window is
+    // first shown by OpenAt, after it has set them.
     return TRUE;
 }
 

@@ -6,3 +6,10 @@ orv_add_test(views_rules_test
     InfoTextsTest.cpp
     ObdGaugeTest.cpp
   LIBS views_core test_fixtures)
+
+find_package(Qt6 REQUIRED COMPONENTS Test)
+orv_add_test(views_panes_test QT
+  SOURCES
+    GSensorDlgTest.cpp
+    PanesTest.cpp
+  LIBS views test_fixtures Qt6::Test)

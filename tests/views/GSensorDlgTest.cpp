@@ -1,0 +1,218 @@
+#include "views/GSensorDlg.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "ViewsTestSupport.h"
+#include "ui/ControlTestSupport.h"
+#include "ui/OffScreenDC.h"
+
+namespace orv {
+namespace {
+
+using test::FrontChannelData;
+using test::QuietRecords;
+namespace fx = orv::fixtures;
+
+// A graph of `width` pixels over channel 1's data, set up as the main window does.
+struct Graph {
+    test::ScaleScope scale{1.0f};
+    COffScreenDC offScreen{1200, 200};
+    CGSensorDlg dlg;
+
+    Graph(int width, int frames) {
+        dlg.resize(width, 120);
+        dlg.m_pOffScreen = &offScreen;
+        dlg.OnInitDialog();
+        dlg.m_nLeftMargin = 41;
+        dlg.m_nTileStep = 640 - 41;
+        dlg.m_nFrameCount = frames;
+        dlg.m_bDataShown = TRUE;
+    }
+    QImage Paint(int frame) {
+        dlg.m_nCurrentFrame = frame;
+        return test::Render(dlg, qRgb(1, 2, 3));
+    }
+    std::vector<CGSensorDlg::SPrepos::Point> Markers(int detector) const {
+        return dlg.LastMarkers()[std::size_t(detector)].points;
+    }
+};
+
+TEST(GSensorGraph, AmplitudeModesAndLabels) {
+    const struct {
+        double largest;
+        int mode;
+        const char* top;
+        const char* bottom;
+        int pixelsPerG;  // in a 120-pixel plot
+    } cases[] = {
+        {0.4, 0, " 0.5G", "-0.5G", 114}, {0.5, 1, "   1G", "  -1G", 57}, {1.2, 2, " 1.5G", "-1.5G", 38},
+        {1.5, 3, "   2G", "  -2G", 28},  {3.5, 3, "   2G", "  -2G", 28},
+    };
+    for (const auto& c : cases) {
+        const int mode = AmplitudeModeForLargestG(c.largest);
+        EXPECT_EQ(mode, c.mode) << c.largest;
+        EXPECT_STREQ(ScaleLabelsOf(mode).top, c.top) << c.largest;
+        EXPECT_STREQ(ScaleLabelsOf(mode).middle, "   0G") << c.largest;
+        EXPECT_STREQ(ScaleLabelsOf(mode).bottom, c.bottom) << c.largest;
+        EXPECT_EQ(AmplitudePixels(120, mode), c.pixelsPerG) << c.largest;
+    }
+    EXPECT_STREQ(ScaleLabelsOf(7).top, "   1G") << "other modes draw as mode 1";
+}
+
+// A manual-recording event at the movie's first and last frame: where their markers sit
+// while the movie plays tells whether the plot scrolls.
+TEST(GSensorGraph, ShortMoviesStandStillLongOnesScrollEndToEnd) {
+    const struct {
+        int frames;
+        int firstAt0, lastAt0;      // marker columns at frame 0 (-1: not shown)
+        int firstAtEnd, lastAtEnd;  // at the last frame
+    } cases[] = {
+        {100, 41, 41 + int(99 * 5.99), 41, 41 + int(99 * 5.99)},  // 599 pixels for 100 frames
+        {2000, 41, -1, -1, 41 + 598},                           // one pixel a frame, 599 shown
+    };
+    for (const auto& c : cases) {
+        // Frame f shows record f - 1 (record 0 from frame 0): the events are the records of
+        // the first and the last frame.
+        std::vector<fx::RawRecord> records = QuietRecords(c.frames);
+        records[0].manual = 'D';
+        records[std::size_t(c.frames - 2)].manual = 'D';
+        FrontChannelData data(records);
+        ASSERT_TRUE(data.Ready());
+        Graph graph(641, c.frames);
+        const auto columns = [&](int frame) {
+            graph.Paint(frame);
+            std::vector<int> xs;
+            for (const auto& p : graph.Markers(DETECTOR_MANUAL)) xs.push_back(p.x);
+            return xs;
+        };
+        const auto expect = [](int first, int last) {
+            std::vector<int> xs;
+            if (first >= 0) xs.push_back(first);
+            if (last >= 0) xs.push_back(last);
+            return xs;
+        };
+        EXPECT_EQ(columns(0), expect(c.firstAt0, c.lastAt0)) << c.frames;
+        EXPECT_EQ(columns(c.frames - 1), expect(c.firstAtEnd, c.lastAtEnd)) << c.frames;
+    }
+}
+
+TEST(GSensorGraph, MarkersRowsAndWhoShowsThem) {
+    const int rows[EVENT_KIND_COUNT] = {1, 1, 0, 2, 2, 3, 3, 3, 3, 3, 3, 4, 5, 6};
+    for (int kind = 0; kind < EVENT_KIND_COUNT; ++kind) EXPECT_EQ(EventMarkerRow(kind), rows[kind]) << kind;
+    EXPECT_TRUE(EventMarkerText(EVENT_DRIVE_SUPPORT_STEERING).isEmpty()) << "an icon, not a letter";
+    EXPECT_EQ(EventMarkerText(EVENT_EMERGENCY_STOP), QString::fromUtf8("※"));
+
+    struct Case {
+        const char* what;
+        std::function<void(CGSensorDlg&)> switches;
+        std::vector<int> markers;  // count by detector
+    };
+    const std::vector<Case> cases = {
+        {"all shown", [](CGSensorDlg&) {}, {1, 0, 0, 0, 0, 0, 1, 0, 0, 1}},
+        {"X hidden: manual recording shows instead",
+         [](CGSensorDlg& d) { d.m_aDetector[DETECTOR_AXIS_X].bShow = FALSE; }, {0, 0, 0, 1, 0, 0, 1, 0, 0, 1}},
+        {"speeding hidden", [](CGSensorDlg& d) { d.m_aDetector[DETECTOR_SPEEDING].bShow = FALSE; },
+         {1, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
+    };
+    std::vector<fx::RawRecord> records = QuietRecords(60);
+    records[10].axis = 'X';
+    records[10].manual = 'D';
+    for (int k = 20; k < 40; ++k) records[std::size_t(k)].speeding = 'D';
+    records[45].driveSupport = 'H';
+    FrontChannelData data(records);
+    ASSERT_TRUE(data.Ready());
+    for (const Case& c : cases) {
+        Graph graph(641, 60);
+        c.switches(graph.dlg);
+        const QImage image = graph.Paint(0);
+        for (int d = 0; d < DETECTOR_COUNT; ++d)
+            EXPECT_EQ(int(graph.Markers(d).size()), c.markers[std::size_t(d)]) << c.what << ", detector " << d;
+        // The speeding band: dark red along the bottom under records 20..39 (frames 21..40),
+        // nothing beside it.
+        const auto reddish = [&](int frame) {
+            const QRgb p = image.pixel(41 + int(frame * (599.0 / 60)) + 2, 117);
+            return qRed(p) > qGreen(p) + 40;
+        };
+        const bool band = c.markers[DETECTOR_SPEEDING] == 1;
+        EXPECT_EQ(reddish(30), band) << c.what;
+        EXPECT_EQ(reddish(35), band) << c.what;
+        EXPECT_FALSE(reddish(10)) << c.what;
+        EXPECT_FALSE(reddish(50)) << c.what;
+    }
+}
+
+// A curve beyond 2 g lies on the 2 g line, clipped 5 pixels inside the plot's half height.
+TEST(GSensorGraph, LargeValuesAreClippedInsideThePlot) {
+    const struct {
+        const char* field;
+        int row;  // pixel row of the flat curve
+    } cases[] = {{"+3500", 5}, {"-3500", 115}, {"+0500", 60 - 28 / 2 - 0}, {"+0000", 60}};
+    for (const auto& c : cases) {
+        std::vector<fx::RawRecord> records = QuietRecords(30);
+        for (fx::RawRecord& r : records) r.accelY = c.field;
+        FrontChannelData data(records);
+        ASSERT_TRUE(data.Ready());
+        Graph graph(641, 30);
+        graph.dlg.m_nAmplitudeMode = 3;  // 28 pixels a g
+        graph.dlg.m_aDetector[DETECTOR_AXIS_X].bShow = FALSE;
+        graph.dlg.m_aDetector[DETECTOR_AXIS_Z].bShow = FALSE;
+        const QImage image = graph.Paint(0);
+        int top = -1;
+        for (int y = 0; y < 120 && top < 0; ++y)
+            if (image.pixel(300, y) == qRgb(255, 0, 0)) top = y;
+        EXPECT_EQ(top, c.row) << c.field;
+    }
+}
+
+// The white cursor stands on the column where the curves show the current frame: the
+// column of a manual-recording marker that starts at that frame.
+TEST(GSensorGraph, CursorSitsOnTheCurvesColumn) {
+    const struct {
+        int frames, frame;
+    } cases[] = {{100, 37}, {100, 99}, {2000, 2}, {2000, 999}, {2000, 1999}, {700, 350}};
+    for (const auto& c : cases) {
+        std::vector<fx::RawRecord> records = QuietRecords(c.frames);
+        records[std::size_t(std::max(0, c.frame - 1))].manual = 'D';
+        FrontChannelData data(records);
+        ASSERT_TRUE(data.Ready());
+        Graph graph(641, c.frames);
+        const QImage image = graph.Paint(c.frame);
+        ASSERT_EQ(graph.Markers(DETECTOR_MANUAL).size(), 1u) << c.frames << " " << c.frame;
+        std::vector<int> white;
+        for (int x = 41; x < 641; ++x)
+            if (image.pixel(x, 2) == qRgb(255, 255, 255) && image.pixel(x, 80) == qRgb(255, 255, 255)) white.push_back(x);
+        EXPECT_EQ(white, std::vector<int>{graph.Markers(DETECTOR_MANUAL)[0].x}) << c.frames << " " << c.frame;
+    }
+}
+
+TEST(GSensorGraph, ClicksAskForThePreviousAndNextEvent) {
+    test::RecordingWindow parent;
+    Graph graph(641, 0);
+    graph.dlg.m_hParent = parent.Handle();
+    graph.dlg.m_bDataShown = FALSE;
+    graph.dlg.show();
+    QTest::mouseClick(&graph.dlg, Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
+    QTest::mouseClick(&graph.dlg, Qt::RightButton, Qt::NoModifier, QPoint(100, 50));
+    QTest::mouseClick(&graph.dlg, Qt::MiddleButton, Qt::NoModifier, QPoint(100, 50));
+    const std::vector<test::Posted> expected = {{WM_APP_GSENSOR_PREV_EVENT, 0, 0}, {WM_APP_GSENSOR_NEXT_EVENT, 0, 0}};
+    EXPECT_EQ(parent.Take(), expected);
+
+    // Without data the pane still paints its ground, labels and cursor, and nothing
+    // without an off-screen context or tile step.
+    const QImage image = graph.Paint(0);
+    EXPECT_EQ(image.pixel(41, 50), qRgb(255, 255, 255)) << "cursor at the left margin";
+    QImage target(641, 120, QImage::Format_RGB32);
+    DeviceContext dc(&target);
+    graph.dlg.m_nTileStep = 0;
+    EXPECT_FALSE(graph.dlg.OnEraseBkgnd(&dc));
+    graph.dlg.m_nTileStep = 599;
+    graph.dlg.m_pOffScreen = nullptr;
+    EXPECT_FALSE(graph.dlg.OnEraseBkgnd(&dc));
+}
+
+}  // namespace
+}  // namespace orv

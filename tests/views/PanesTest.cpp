@@ -1,0 +1,175 @@
+// The info panel and the vehicle-gauge window, driven offscreen.
+#include <QComboBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "ViewsTestSupport.h"
+#include "ui/ControlTestSupport.h"
+#include "ui/OffScreenDC.h"
+#include "ui/ResourceImage.h"
+#include "ui/SkinButton.h"
+#include "views/InfoDlg.h"
+#include "views/ObdDlg.h"
+
+namespace orv {
+namespace {
+
+struct Panel {
+    test::ScaleScope scale{1.0f};
+    QWidget main;
+    COffScreenDC offScreen{1120, 700};
+    CResourceImage images;
+    CInfoDlg* panel = new CInfoDlg(&main);
+
+    Panel() {
+        main.resize(1120, 700);
+        images.LoadImages(&main);
+        panel->setGeometry(0, 0, 1000, 160);
+        panel->m_pOffScreen = &offScreen;
+        panel->m_pImages = &images;
+        panel->OnInitDialog();
+        main.show();
+    }
+    CSkinButton* Button(int axis) {
+        for (CSkinButton* b : panel->findChildren<CSkinButton*>())
+            if (b->GetDlgCtrlID() == CInfoDlg::kAxisButtonFirst + axis) return b;
+        return nullptr;
+    }
+};
+
+TEST(InfoPanel, AxisButtonsToggleAndTellTheMainWindow) {
+    test::RecordingWindow parent;
+    Panel p;
+    p.panel->m_hParent = parent.Handle();
+    p.panel->m_nDrawMode = 0;
+    p.panel->repaint();
+    ASSERT_NE(p.Button(1), nullptr);
+    QTest::mouseClick(p.Button(1), Qt::LeftButton);
+    EXPECT_FALSE(p.panel->IsAxisPressed(1));
+    QTest::mouseClick(p.Button(1), Qt::LeftButton);
+    EXPECT_TRUE(p.panel->IsAxisPressed(1));
+    const std::vector<test::Posted> expected = {{WM_APP_INFO_AXIS_TOGGLE, 1, 0}, {WM_APP_INFO_AXIS_TOGGLE, 1, 1}};
+    EXPECT_EQ(parent.Take(), expected);
+}
+
+// Each draw mode paints where it should: modes 0 and 1 in the panel with their own
+// buttons' visibility, mode 2 only in the strip along the main window's bottom.
+TEST(InfoPanel, DrawModes) {
+    Panel p;
+    p.panel->m_bDataLoaded = TRUE;
+    p.panel->m_stStart = SYSTEMTIME{2024, 4, 6, 13, 10, 15, 0, 0};
+    p.panel->m_fFrameInterval = 33.3f;
+    p.panel->m_nPosition = 30;
+    p.panel->m_dAccelX = 0.29;
+    p.panel->m_bGpsValid = TRUE;
+    p.panel->m_dSpeed = 42.0;
+    p.panel->m_nQualityCode = 5;
+    p.panel->m_strTitle = QStringLiteral("タイトル");
+    for (const int mode : {0, 1, 2}) {
+        p.panel->m_nDrawMode = mode;
+        QImage window(1120, 700, QImage::Format_RGB32);
+        window.fill(qRgb(1, 2, 3));
+        DeviceContext dc(&window);
+        EXPECT_TRUE(p.panel->DrawInfoPanel(&dc)) << mode;
+        EXPECT_EQ(p.Button(0)->isVisible(), mode == 0) << mode;
+        const QRect inPanel = test::InkBox(window, QRect(0, 0, 1000, 160), qRgb(1, 2, 3));
+        const QRect inStrip = test::InkBox(window, QRect(400, 666, 720, 30), qRgb(1, 2, 3));
+        EXPECT_EQ(inPanel.isNull(), mode == 2) << mode;
+        EXPECT_EQ(inStrip.isNull(), mode != 2) << mode;
+    }
+    p.panel->m_pOffScreen = nullptr;
+    QImage window(10, 10, QImage::Format_RGB32);
+    DeviceContext dc(&window);
+    EXPECT_FALSE(p.panel->DrawInfoPanel(&dc)) << "nothing without the off-screen context";
+
+    p.panel->ResetInfoValues();
+    EXPECT_EQ(p.panel->m_dSpeed, kNoSpeedValue);
+    EXPECT_EQ(p.panel->m_nAngleRaw, kNoSteeringRaw);
+    EXPECT_EQ(p.panel->m_nRecMark, 'M');
+    p.panel->m_nDataFormat = '3';
+    p.panel->SetVehicleValues(2, 16383, 1, 0x01);
+    EXPECT_EQ(p.panel->m_nVehicleState, 2);
+    EXPECT_EQ(p.panel->m_nAngleRaw, kNoSteeringRaw);
+}
+
+struct Gauges {
+    test::ScaleScope scale{1.0f};
+    QWidget main;
+    CResourceImage images;
+    CObdDlg dlg;
+
+    Gauges() {
+        images.LoadImages(&main);
+        dlg.m_pImages = &images;
+        dlg.OnInitDialog();
+        dlg.OpenAt(10, 10, 660, 230);
+    }
+    // Timer ticks of `gauge` until its needle rests; the needle values on the way.
+    std::vector<int> Sweep(int gauge) {
+        std::vector<int> needles;
+        const unsigned id = CObdDlg::kFirstTimerId + unsigned(gauge);
+        dlg.OnTimer(id);
+        while (dlg.GaugeState(gauge).bAnimating && needles.size() < 100) {
+            needles.push_back(dlg.GaugeState(gauge).nNeedle);
+            dlg.OnTimer(id);
+        }
+        return needles;
+    }
+};
+
+TEST(ObdWindow, NeedlesSweepToTheirValues) {
+    Gauges g;
+    EXPECT_EQ(g.Sweep(0), std::vector<int>{}) << "throttle starts at 0 and stays";
+    g.dlg.Combo(2)->setCurrentIndex(OBD_SPEED);
+    g.dlg.m_nValue[OBD_SLOT_SPEED] = 21;
+    EXPECT_EQ(g.Sweep(2), (std::vector<int>{8, 16, 18, 20, 21}));
+    g.dlg.m_nValue[OBD_SLOT_SPEED] = 0;
+    EXPECT_EQ(g.Sweep(2), (std::vector<int>{13, 5, 3, 1, 0}));
+    g.dlg.m_nValue[OBD_SLOT_SPEED] = 350;
+    EXPECT_EQ(g.Sweep(2).back(), 300);
+
+    EXPECT_EQ(g.dlg.SelectedKind(1), OBD_ENGINE_SPEED);
+    g.dlg.Combo(1)->setCurrentIndex(OBD_INTAKE_PRESSURE);
+    EXPECT_EQ(g.dlg.GaugeState(1).nShown, 90) << "the kind's start value";
+    g.dlg.m_nValue[OBD_SLOT_INTAKE] = 100;
+    EXPECT_EQ(g.Sweep(1), (std::vector<int>{96, 97, 98, 99, 100}));
+
+    // The value array is kept as coolant, intake, engine, throttle, speed.
+    g.dlg.m_nValue = {10, 20, 30, 40, 50};
+    const int byKind[] = {40, 30, 20, 10, 50};
+    for (int kind = 0; kind < OBD_KIND_COUNT; ++kind) EXPECT_EQ(g.dlg.GetValue(kind), byKind[kind]) << kind;
+    EXPECT_EQ(g.dlg.GetValue(-1), 5);
+    EXPECT_EQ(g.dlg.GetValue(5), 5);
+}
+
+TEST(ObdWindow, ChoosersAreFixedWhileAMoviePlays) {
+    Gauges g;
+    sPLAYCHANNEL& front = g_aPlayChannel[0];
+    front.initialised = 1;
+    for (const PlayState state : {PLAY_PLAYING, PLAY_PAUSED, PLAY_PLAYING, PLAY_STOPPED}) {
+        front.playState = state;
+        g.dlg.OnTimer(CObdDlg::kFirstTimerId);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(g.dlg.Combo(i)->isEnabled(), state != PLAY_PLAYING) << state;
+    }
+    front.playState = PLAY_CLOSED;
+    front.initialised = 0;
+}
+
+TEST(ObdWindow, ClosingTellsTheOwner) {
+    test::RecordingWindow owner;
+    Gauges g;
+    g.dlg.m_hOwner = owner.Handle();
+    ASSERT_TRUE(g.dlg.isVisible());
+    ASSERT_TRUE(g.dlg.IsTimerRunning(CObdDlg::kFirstTimerId + 2));
+    QTest::mouseClick(g.dlg.GetCloseButton(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+    EXPECT_FALSE(g.dlg.isVisible());
+    for (unsigned i = 0; i < 3; ++i) EXPECT_FALSE(g.dlg.IsTimerRunning(CObdDlg::kFirstTimerId + i));
+    g.dlg.OpenAt(10, 10, 660, 230);
+    g.dlg.close();
+    const std::vector<test::Posted> expected = {{WM_APP_OBD_CLOSED, 0, 0}, {WM_APP_OBD_CLOSED, 0, 0}};
+    EXPECT_EQ(owner.Take(), expected);
+}
+
+}  // namespace
+}  // namespace orv
