@@ -1,11 +1,15 @@
 #include "ProbeData.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 
 #include "platform/base/FileView.h"
 #include "platform/base/JsonWriter.h"
+#include "platform/base/PathUtil.h"
 #include "recorder/MovieScanner.h"
 #include "recorder/RecorderRecords.h"
 
@@ -120,12 +124,6 @@ void WriteList(JsonWriter& j, const char* key, const std::vector<Record>& list,
 
 // Decodes the block the way the data loaders do, and collects what the JSON adds.
 bool DecodeFile(sMOVIESCANNER& scanner, const std::string& file, Decoded* out, std::string* error) {
-    FileView probe;
-    if (!probe.Open(file)) {
-        *error = SystemErrorText(probe.LastError());
-        return false;
-    }
-    probe.Close();
     if (!scanner.OpenMapping(file)) {
         *error = "cannot open the file";
         return false;
@@ -164,6 +162,45 @@ bool DecodeFile(sMOVIESCANNER& scanner, const std::string& file, Decoded* out, s
 
 }  // namespace
 
+std::string FileProblem(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return SystemErrorText(errno);
+    const char* kind = S_ISDIR(st.st_mode)    ? "a directory"
+                       : S_ISFIFO(st.st_mode) ? "a FIFO"
+                       : S_ISCHR(st.st_mode)  ? "a character device"
+                       : S_ISBLK(st.st_mode)  ? "a block device"
+                       : S_ISSOCK(st.st_mode) ? "a socket"
+                                              : nullptr;
+    if (kind) return std::string("not a regular file: ") + kind;
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    FileView probe;
+    if (!probe.Open(path)) return SystemErrorText(probe.LastError());
+    return {};
+}
+
+void WritePath(JsonWriter& j, const std::string& key, const std::string& path) {
+    if (IsValidUtf8(path)) {
+        j.Key(key).String(path);
+        return;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < path.size();) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        const std::size_t n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+        if (c < 0x80 || (n > 1 && i + n <= path.size() && IsValidUtf8(std::string_view(path).substr(i, n)))) {
+            text.append(path, i, c < 0x80 ? 1 : n);
+            i += c < 0x80 ? 1 : n;
+            continue;
+        }
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\x%02X", unsigned(c));
+        text += buf;
+        ++i;
+    }
+    j.Key(key).String(text);
+    j.Key(key + "_escaped").Bool(true);
+}
+
 void ProbeData(const std::vector<std::string>& files, bool summary, std::ostream& out) {
     for (const std::string& file : files) {
         sMOVIESCANNER scanner;
@@ -171,8 +208,9 @@ void ProbeData(const std::vector<std::string>& files, bool summary, std::ostream
         std::string error;
         JsonWriter j;
         j.BeginObject();
-        j.Key("file").String(file);
-        if (!scanner.Init()) {
+        WritePath(j, "file", file);
+        error = FileProblem(file);
+        if (error.empty() && !scanner.Init()) {
             error = "the scanner could not be initialised";
         }
         if (!error.empty() || !DecodeFile(scanner, file, &decoded, &error)) {
@@ -206,9 +244,9 @@ bool ProbeMovieTiming(const std::string& file, double* durationS, double* frameI
     float duration = 0.0f;
     if (!scanner.Init()) {
         failure = "the scanner could not be initialised";
+    } else if (failure = FileProblem(file); !failure.empty()) {
     } else if (!scanner.OpenMapping(file)) {
-        FileView probe;
-        failure = probe.Open(file) ? "cannot open the file" : SystemErrorText(probe.LastError());
+        failure = "cannot open the file";
     } else if (!scanner.FindBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
                    return OnMvhdBox(s, d, &duration);
                }}) || scanner.hits == 0) {

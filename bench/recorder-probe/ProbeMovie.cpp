@@ -1,5 +1,6 @@
 #include "ProbeMovie.h"
 
+#include <memory>
 #include <string_view>
 
 #include "ProbeData.h"
@@ -41,18 +42,35 @@ void WriteBoxes(const sMP4BOX& node, std::ostream& out) {
     }
 }
 
+// Opens the box tree; none, with the reason, when it cannot be read or holds no box: a
+// file without a box of a known type at its start reads as one leaf without children.
+std::unique_ptr<sMP4MOVIE> OpenBoxTree(const std::string& file, bool loadPayloads, std::string* error) {
+    auto movie = OpenMovieBoxes(file, loadPayloads, false, 0, error);
+    if (movie && movie->root.children.empty()) {
+        *error = movie->fileSize == 0 ? "the file is empty" : "not an MP4 file: no known box at its start";
+        movie.reset();
+    }
+    if (!movie && error->empty()) *error = "the box tree cannot be read";
+    return movie;
+}
+
 }  // namespace
 
 void ProbeMovie(const std::vector<std::string>& files, std::ostream& out) {
     for (const std::string& file : files) {
+        JsonWriter j;
+        j.BeginObject();
+        WritePath(j, "file", file);
+        if (const std::string problem = FileProblem(file); !problem.empty()) {
+            j.Key("error").String(problem).EndObject();
+            out << j.str() << '\n';
+            continue;
+        }
         double duration = 0.0, interval = 0.0;
         std::string timingError, treeError;
         const bool timed = ProbeMovieTiming(file, &duration, &interval, &timingError);
-        const auto movie = OpenMovieBoxes(file, true, false, 0, &treeError);
+        const auto movie = OpenBoxTree(file, true, &treeError);
 
-        JsonWriter j;
-        j.BeginObject();
-        j.Key("file").String(file);
         j.Key("mp4").Bool(IsMp4File(file));
         j.Key("duration_s");
         if (timed)
@@ -77,11 +95,13 @@ void ProbeMovie(const std::vector<std::string>& files, std::ostream& out) {
 }
 
 void ProbeTree(const std::string& file, std::ostream& out) {
-    std::string error;
-    const auto movie = OpenMovieBoxes(file, false, false, 0, &error);
+    std::string error = FileProblem(file);
+    const auto movie = error.empty() ? OpenBoxTree(file, false, &error) : nullptr;
     if (!movie) {
         JsonWriter j;
-        j.BeginObject().Key("file").String(file).Key("error").String(error).EndObject();
+        j.BeginObject();
+        WritePath(j, "file", file);
+        j.Key("error").String(error).EndObject();
         out << j.str() << '\n';
         return;
     }

@@ -1,9 +1,15 @@
 #include "ProbeScan.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
+#include "ProbeData.h"
 #include "platform/base/Drives.h"
+#include "platform/base/FileView.h"
 #include "platform/base/JsonWriter.h"
 #include "platform/base/PathUtil.h"
 #include "recorder/CardLayout.h"
@@ -76,7 +82,7 @@ void WriteEntry(JsonWriter& j, const sFILEENTRY& e) {
     unsigned flags = 0;
     GetRecordingFlags(e.path, flags);
     j.BeginObject();
-    j.Key("entry").String(e.path);
+    WritePath(j, "entry", e.path);
     j.Key("serial").Int(e.serial);
     j.Key("kindLetter").String(e.kindLetter ? std::string(1, char(e.kindLetter)) : std::string());
     j.Key("kind").Int(GetRecordingKind(e.path));
@@ -86,6 +92,15 @@ void WriteEntry(JsonWriter& j, const sFILEENTRY& e) {
     j.Key("companionSize").Uint(e.companionSize);
     j.Key("dataSize").Uint(e.dataSize);
     j.EndObject();
+}
+
+// Why the scan of `source` failed, as far as the folder itself tells.
+std::string ScanProblem(const std::string& source) {
+    struct stat st;
+    if (::stat(source.c_str(), &st) != 0) return SystemErrorText(errno);
+    if (S_ISDIR(st.st_mode) && ::access(source.c_str(), R_OK | X_OK) != 0)
+        return "the folder cannot be listed: " + SystemErrorText(errno);
+    return "the folder vanished or could not be listed during the scan";
 }
 
 }  // namespace
@@ -111,10 +126,11 @@ void ProbeScan(const std::string& source, std::ostream& out) {
 
     JsonWriter j;
     j.BeginObject();
-    j.Key("scan").String(dir);
+    WritePath(j, "scan", dir);
     j.Key("ok").Bool(ok);
+    if (!ok) j.Key("error").String(ScanProblem(dir));
     j.Key("card").Bool(card);
-    j.Key("scannedFolder").String(scanned);
+    WritePath(j, "scannedFolder", scanned);
     j.Key("entries").Uint(entries.size());
     j.Key("folders").Uint(folders.size());
     j.Key("treeItems").Uint(tree.Items().size());
@@ -131,10 +147,10 @@ void ProbeScan(const std::string& source, std::ostream& out) {
         j.Clear();
         j.BeginObject();
         j.Key("treeItem").Uint(i + 1);
-        j.Key("text").String(item.text);
+        WritePath(j, "text", item.text);
         j.Key("parent").Uint(item.parent);
         j.Key("level").Int(tree.LevelOf(i + 1));
-        j.Key("path").String(tree.PathOf(i + 1));
+        WritePath(j, "path", tree.PathOf(i + 1));
         j.Key("data").Uint(item.data);
         j.EndObject();
         out << j.str() << '\n';
