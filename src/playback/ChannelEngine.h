@@ -66,6 +66,13 @@ public:
     // Whether the channel has a player for its movie (the speed steps and the main window
     // tell the engines apart by it).
     virtual bool HasPlayer(const sPLAYCHANNEL& channel) const = 0;
+
+    // The channels this engine plays between BeginJointStart and EndJointStart start their
+    // clocks together, from the same moment, once each has its first picture at its position
+    // (however long each decoder needs to get there, within a time limit). An engine without
+    // clocks ignores them.
+    virtual void BeginJointStart() {}
+    virtual void EndJointStart() {}
 };
 
 // The engine of a channel that no engine was given: it answers as a channel without an

@@ -14,8 +14,14 @@ namespace orv {
 namespace {
 
 constexpr std::chrono::milliseconds kSpeedSettle{100};
-// Largest scaled frame kept; below 2^63, so rounding it stays within 64 bits.
+// Largest scaled frame kept; below 2^63, so it stays within 64 bits.
 constexpr double kMaxScaledFrame = 9.0e18;
+// What a scaled frame number may fall short of a whole number by and still count as it: the
+// frame intervals are single-precision quotients, each within 6e-8 of itself, so 300 can come
+// out as 299.99999 and frame 27420 of a 25 fps rear as 27419.999 (the error grows with the
+// number: a hundredth covers three hours). Far below a frame, so that a moment halfway
+// through a frame still belongs to that frame.
+constexpr double kScaledFrameSlack = 0.01;
 
 // Calls `call` (channel index, channel, table) on every initialised channel in order;
 // 1 when one gave non-zero.
@@ -35,14 +41,29 @@ std::string ChannelPath(int index, const std::string& path) {
     return index == 0 ? path : CompanionFileName(path);
 }
 
-// Channel 1's frame on the given channel: the frame that shows the same moment.
+// Channel 1's frame on the given channel: the channel's frame on screen at the moment
+// channel 1's frame begins, the one that began at or before it.
 std::int64_t ChannelFrame(int index, std::int32_t frame) {
     if (index == 0) return frame;
     const double front = g_aPlayChannel[0].frameInterval;
     const double own = g_aPlayChannel[index].frameInterval;
     double factor = front / own;
     if (!(front > 0.0) || !(own > 0.0) || !std::isfinite(factor)) factor = 1.0;
-    return std::llround(std::clamp(double(frame) * factor, -kMaxScaledFrame, kMaxScaledFrame));
+    const double scaled = std::clamp(double(frame) * factor, -kMaxScaledFrame, kMaxScaledFrame);
+    return std::int64_t(scaled < 0.0 ? std::trunc(scaled - kScaledFrameSlack) : std::trunc(scaled + kScaledFrameSlack));
+}
+
+// The engines of the initialised channels, each once, in channel order.
+template <typename Call>
+void ForEachEngine(Call call) {
+    ChannelEngine* seen[kChannelCount] = {};
+    for (int i = 0; i < kChannelCount; ++i) {
+        if (!g_aPlayChannel[i].initialised) continue;
+        ChannelEngine* engine = &EngineOf(g_aPlayChannel[i]);
+        if (std::find(std::begin(seen), std::end(seen), engine) != std::end(seen)) continue;
+        seen[i] = engine;
+        call(*engine);
+    }
 }
 
 // Next speed steps by the current step, -4 to 4.
@@ -94,7 +115,19 @@ int ResetChannels() {
 }
 
 int PlayChannels() {
-    return ForEachChannel([](int, sPLAYCHANNEL& c, const PlayerDriverTable& t) { return t.PlayMovie(c); });
+    // Each channel may still be settling on a seek of its own: the clocks start together
+    // once both are there, so the channels play in step whatever each decoder needed.
+    ForEachEngine([](ChannelEngine& e) { e.BeginJointStart(); });
+    const int result =
+        ForEachChannel([](int, sPLAYCHANNEL& c, const PlayerDriverTable& t) { return t.PlayMovie(c); });
+    ForEachEngine([](ChannelEngine& e) { e.EndJointStart(); });
+    return result;
+}
+
+int SeekChannelsWhilePlaying(std::int32_t frame) {
+    PauseChannels();
+    const int sought = SeekChannelsToFrame(frame);
+    return PlayChannels() | sought;
 }
 
 int PauseChannels() {

@@ -43,12 +43,19 @@ int ResetChannels();
 // data-loaded flag of each channel that succeeded. 1 when one did.
 int LoadChannelsData(const std::string& moviePath);
 
+// Channels that were playing play on; the others start together: their clocks start from
+// the same moment once each has its first picture at its position.
 int PlayChannels();
 int PauseChannels();
 
-// Seek both channels to the moment of channel 1's `frame`: channel 2 gets the frame
-// scaled by the ratio of the two channels' frame intervals, rounded to the nearest frame
-// (the same number when an interval is not above 0).
+// A seek while playing: pause, seek and play again, the clocks of both channels started
+// together once both show their frame. 1 when a channel took the seek or the play.
+int SeekChannelsWhilePlaying(std::int32_t frame);
+
+// Seek both channels to the moment of channel 1's `frame`: channel 2 gets its frame on
+// screen at that moment, the frame scaled by the ratio of the two channels' frame
+// intervals and truncated (a hair's slack lets 299.99999 count as 300); the same number
+// when an interval is not above 0.
 int SeekChannelsToFrame(std::int32_t frame);
 int LocateChannelsFrame(std::int32_t frame);
 

@@ -56,7 +56,8 @@ TEST_F(ChannelFacade, UninitialisedRearChannelIsSkipped) {
     EXPECT_EQ(PlayChannels(), 1);
     g_aPlayChannel[0].frameInterval = 33.33f;
     EXPECT_EQ(SeekChannelsToFrame(300), 1);
-    EXPECT_EQ(engine.calls, (Calls{"OpenMovie#1(" + r.front + ")", "PlayMovie#1()", "SeekToFrame#1(300)"}));
+    EXPECT_EQ(engine.calls, (Calls{"OpenMovie#1(" + r.front + ")", "BeginJointStart", "PlayMovie#1()", "EndJointStart",
+                                   "SeekToFrame#1(300)"}));
 
     g_aPlayChannel[0].initialised = 0;
     engine.calls.clear();
@@ -69,8 +70,8 @@ TEST_F(ChannelFacade, UninitialisedRearChannelIsSkipped) {
 TEST_F(ChannelFacade, RearFrameShowsTheSameMoment) {
     sPLAYCHANNEL& front = g_aPlayChannel[0];
     sPLAYCHANNEL& rear = g_aPlayChannel[1];
-    front.frameInterval = 33.33f;
-    rear.frameInterval = 66.67f;
+    front.frameInterval = 1000.0f / 30;
+    rear.frameInterval = 1000.0f / 15;
     EXPECT_EQ(SeekChannelsToFrame(300), 1);
     EXPECT_EQ(LocateChannelsFrame(300), 1);
     EXPECT_EQ(engine.calls, (Calls{"SeekToFrame#1(300)", "SeekToFrame#2(150)", "SeekToFrame#1(300)",
@@ -82,7 +83,7 @@ TEST_F(ChannelFacade, RearFrameShowsTheSameMoment) {
         std::int64_t expected;
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    for (const Case& k : {Case{1000.0f / 30, 1000.0f / 15, 301, 151}, Case{1000.0f / 15, 1000.0f / 30, 7, 14},
+    for (const Case& k : {Case{1000.0f / 30, 1000.0f / 15, 301, 150}, Case{1000.0f / 15, 1000.0f / 30, 7, 14},
                           Case{33.33f, 0.0f, 300, 300}, Case{33.33f, nan, 300, 300},
                           Case{0.0f, 66.67f, 300, 300}, Case{33.33f, 33.33f, 2'000'000'000, 2'000'000'000}}) {
         front.frameInterval = k.front;
@@ -93,6 +94,43 @@ TEST_F(ChannelFacade, RearFrameShowsTheSameMoment) {
         EXPECT_EQ(engine.calls[1], "SeekToFrame#2(" + std::to_string(k.expected) + ")")
             << k.front << " / " << k.rear;
     }
+}
+
+// The rear frame sought for each front frame is the one on screen at the moment the front
+// frame begins: rear frame r shows from r / rear fps on, so it is front frame f x rear fps /
+// front fps, counted in whole numbers and truncated. The intervals are the single-precision
+// milliseconds the pre-scan gives.
+TEST_F(ChannelFacade, RearFrameIsTheOneOnScreenAtTheFrontFramesMoment) {
+    struct Rates {
+        int front, rear;
+    };
+    for (const Rates& k : {Rates{30, 30}, Rates{30, 15}, Rates{25, 30}, Rates{30, 25}, Rates{15, 30}}) {
+        g_aPlayChannel[0].frameInterval = 1000.0f / float(k.front);
+        g_aPlayChannel[1].frameInterval = 1000.0f / float(k.rear);
+        int wrong = 0;
+        for (std::int32_t frame = 0; frame < 108'000; frame += frame < 1000 ? 1 : 997) {  // up to an hour
+            engine.calls.clear();
+            SeekChannelsToFrame(frame);
+            const std::int64_t onScreen = std::int64_t(frame) * k.rear / k.front;
+            if (engine.calls.at(1) != "SeekToFrame#2(" + std::to_string(onScreen) + ")" && ++wrong < 5)
+                ADD_FAILURE() << k.front << " fps against " << k.rear << ": frame " << frame << " gave "
+                              << engine.calls[1] << ", on screen " << onScreen;
+        }
+        EXPECT_EQ(wrong, 0) << k.front << " fps against " << k.rear;
+    }
+}
+
+TEST_F(ChannelFacade, ASeekWhilePlayingPausesSeeksAndStartsBothTogether) {
+    g_aPlayChannel[0].frameInterval = 1000.0f / 30;
+    g_aPlayChannel[1].frameInterval = 1000.0f / 15;
+    g_aPlayChannel[0].playState = PLAY_PLAYING;
+    g_aPlayChannel[1].playState = PLAY_PLAYING;
+    EXPECT_EQ(SeekChannelsWhilePlaying(301), 1);
+    // One engine serves both channels: one joint start around both plays.
+    EXPECT_EQ(engine.calls, (Calls{"PauseMovie#1()", "PauseMovie#2()", "SeekToFrame#1(301)", "SeekToFrame#2(150)",
+                                   "BeginJointStart", "PlayMovie#1()", "PlayMovie#2()", "EndJointStart"}));
+    EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING);
+    EXPECT_EQ(g_aPlayChannel[1].playState, PLAY_PLAYING);
 }
 
 TEST_F(ChannelFacade, ResultsFoldAndDataFlagsFollowTheCalls) {

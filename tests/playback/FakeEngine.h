@@ -40,6 +40,8 @@ public:
     }
     int ResetRecorderData(sPLAYCHANNEL& c) override { return int(Call(c, "ResetRecorderData")); }
     int PlayMovie(sPLAYCHANNEL& c) override { return int(Call(c, "PlayMovie")); }
+    void BeginJointStart() override { calls.push_back("BeginJointStart"); }
+    void EndJointStart() override { calls.push_back("EndJointStart"); }
     int SeekWhilePlaying(sPLAYCHANNEL& c, std::int64_t frame) override {
         return int(Call(c, "SeekWhilePlaying", Text(frame)));
     }

@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
+#include <limits>
+#include <string_view>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -97,8 +100,39 @@ HRESULT Demuxer::Open(const std::string& path, std::unique_ptr<Demuxer>* demuxer
 
     if (fmt->start_time != AV_NOPTS_VALUE) d->startTime_ = FromAvTime(fmt->start_time);
     if (fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0) d->duration_ = FromAvTime(fmt->duration);
+    d->ReadIndex(d->regularFile_ ? std::int64_t(st.st_size) : -1);
     *demuxer = std::move(d);
     return S_OK;
+}
+
+void Demuxer::ReadIndex(std::int64_t fileSize) {
+    // The MP4 reader builds its whole index from the movie box before the first read.
+    indexedUpFront_ = std::string_view(format_->iformat->name).find("mp4") != std::string_view::npos;
+    indexedSamples_.assign(format_->nb_streams, 0);
+    samplesEnd_.assign(format_->nb_streams, std::numeric_limits<std::int64_t>::max());
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        AVStream* stream = format_->streams[i];
+        const int count = avformat_index_get_entries_count(stream);
+        indexedSamples_[i] = count;
+        if (fileSize < 0) continue;
+        // In decode order: from the first sample the file does not hold, nothing decodes.
+        for (int k = 0; k < count; ++k) {
+            const AVIndexEntry* entry = avformat_index_get_entry(stream, k);
+            if (entry && entry->pos >= 0 && entry->pos + entry->size > fileSize) {
+                samplesEnd_[i] = std::max<std::int64_t>(0, FromStreamTime(entry->timestamp, stream->time_base) - startTime_);
+                break;
+            }
+        }
+    }
+}
+
+int Demuxer::IndexedSamples(int stream) const {
+    return stream >= 0 && std::size_t(stream) < indexedSamples_.size() ? indexedSamples_[std::size_t(stream)] : 0;
+}
+
+std::int64_t Demuxer::SamplesEnd(int stream) const {
+    return stream >= 0 && std::size_t(stream) < samplesEnd_.size() ? samplesEnd_[std::size_t(stream)]
+                                                                   : std::numeric_limits<std::int64_t>::max();
 }
 
 Demuxer::~Demuxer() {

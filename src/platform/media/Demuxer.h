@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/base/WinTypes.h"
 
@@ -30,6 +31,13 @@ public:
     // The presentation starts at 0: every time stamp is shifted by this (100 ns).
     std::int64_t StartTime() const { return startTime_; }
     std::int64_t Duration() const { return duration_; }
+    // What the movie's index says of a stream: whether it indexes every sample up front (an
+    // MP4 file does; other formats index as they are read), how many samples it lists, and
+    // the presentation time (100 ns) of the first sample that lies beyond the end of the file
+    // (a file cut short; INT64_MAX when every sample is there).
+    bool IndexedUpFront() const { return indexedUpFront_; }
+    int IndexedSamples(int stream) const;
+    std::int64_t SamplesEnd(int stream) const;
 
     // The next packet of any stream; 0, AVERROR_EOF or another negative AVERROR.
     int ReadPacket(AVPacket* packet);
@@ -53,6 +61,8 @@ private:
     static int ReadCallback(void* opaque, std::uint8_t* buffer, int size);
     static std::int64_t SeekCallback(void* opaque, std::int64_t offset, int whence);
     static int InterruptCallback(void* opaque);
+    // Fills the index figures; fileSize -1 when it is not known (a pipe).
+    void ReadIndex(std::int64_t fileSize);
 
     int fd_ = -1;
     bool regularFile_ = false;
@@ -60,6 +70,9 @@ private:
     AVFormatContext* format_ = nullptr;
     std::int64_t startTime_ = 0;
     std::int64_t duration_ = 0;
+    bool indexedUpFront_ = false;
+    std::vector<int> indexedSamples_;           // per stream
+    std::vector<std::int64_t> samplesEnd_;      // per stream
     bool atStart_ = true;
     std::atomic<bool> interrupted_{false};
     std::atomic<bool> inUse_{false};

@@ -19,6 +19,7 @@
 // command and return at once; the session's control thread carries them out in order.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/base/AppMessage.h"
@@ -26,6 +27,7 @@
 #include "platform/media/MediaErrors.h"
 #include "platform/media/MediaObjects.h"
 #include "platform/media/PresenterContract.h"
+#include "platform/media/StartGate.h"
 
 namespace orv {
 
@@ -192,6 +194,10 @@ enum MF_TOPOSTATUS : UINT32 {
     MF_TOPOSTATUS_STARTED_SOURCE = 200,
     MF_TOPOSTATUS_ENDED = 400,
 };
+// Stream descriptor: UINT64, the presentation time (100 ns) from which the stream's samples
+// lie beyond the end of the file (a file cut short); absent when every sample is there.
+inline constexpr GUID MF_SD_SAMPLES_END = MakeGuid("b9d343b8-6ac8-4ddf-87d4-e35ed6c613d1");
+
 // MESessionTopologyStatus READY: UINT32, 1 when the video is decoded in hardware.
 inline constexpr GUID MF_EVENT_VIDEO_HARDWARE_DECODING = MakeGuid("a0738ea0-4e6f-41df-ae51-52de7cd7054f");
 
@@ -215,6 +221,9 @@ struct IMFMediaSession : IUnknown {
     // Start at `position` and Pause, queued as one request: the picture at that time is
     // shown and the clock never runs, however long the caller is delayed between the two.
     virtual HRESULT StartPaused(LONGLONG position) = 0;
+    // Start as with an empty position, together with the other sessions of the gate: the
+    // clock starts once this session and the others have their first picture (StartGate.h).
+    virtual HRESULT StartTogether(const std::shared_ptr<StartGate>& gate) = 0;
     virtual HRESULT Stop() = 0;
     virtual HRESULT Close() = 0;
     // Stops every thread of the session (waiting a bounded time for each) and releases the

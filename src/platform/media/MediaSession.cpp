@@ -168,6 +168,16 @@ HRESULT SessionCore::StartPaused(LONGLONG position) {
     commandWake_.notify_all();
     return S_OK;
 }
+HRESULT SessionCore::StartTogether(const std::shared_ptr<StartGate>& gate) {
+    if (!gate) return E_POINTER;
+    Command c(Kind::Start);
+    c.gate = gate;
+    c.rank = gate->Join();
+    const HRESULT hr = Queue(std::move(c));
+    if (FAILED(hr)) gate->Leave();
+    return hr;
+}
+
 HRESULT SessionCore::Stop() { return Queue(Command(Kind::Stop)); }
 HRESULT SessionCore::Close() { return Queue(Command(Kind::Close)); }
 
@@ -217,6 +227,8 @@ void SessionCore::RunControl() {
     }
     auto dropped = std::move(commands_);
     lock.unlock();
+    for (const Command& c : dropped)
+        if (c.gate) c.gate->Leave();
     dropped.clear();
     Teardown();
     lock.lock();
@@ -390,11 +402,17 @@ void SessionCore::DoStart(const Command& command) {
         audio = audio_;
     }
     if (!pipeline_ || state_ == State::Closed || state_ == State::Empty) {
+        if (command.gate) command.gate->Leave();
         QueueEvent(MESessionStarted, MF_E_INVALIDREQUEST);
         return;
     }
     if (!command.hasPosition && state_ == State::Paused) {
-        const MFTIME system = clock_->Restart();
+        // Paused after a seek, the first picture is there: the control thread carries out the
+        // seek before this start.
+        LONGLONG here = 0;
+        MFTIME now = 0;
+        clock_->GetCorrelatedTime(0, &here, &now);
+        const MFTIME system = StartClock(command, here);
         if (video) video->ClockRestart(system);
         if (audio) audio->ClockChanged();
         state_ = State::Started;
@@ -403,6 +421,7 @@ void SessionCore::DoStart(const Command& command) {
         return;
     }
     if (!command.hasPosition && state_ == State::Started) {
+        if (command.gate) command.gate->Leave();
         QueueEvent(MESessionStarted, S_OK);
         return;
     }
@@ -412,6 +431,7 @@ void SessionCore::DoStart(const Command& command) {
     // picture the moment it arrives, and then starts and pauses the clock in one step, so that
     // the clock never runs past the frame asked for.
     const bool thenPause = NextCommandIs(Kind::Pause);
+    if (thenPause && command.gate) command.gate->Leave();  // paused again before it starts
     if (thenPause && state_ == State::Started) {
         const MFTIME system = clock_->Pause();
         if (video) video->ClockPause(system);
@@ -441,13 +461,22 @@ void SessionCore::DoStart(const Command& command) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
-    const MFTIME system = thenPause ? MFGetSystemTime() : clock_->Start(position);
+    const MFTIME system = thenPause ? MFGetSystemTime() : StartClock(command, position);
     if (video) video->ClockStart(system, position, thenPause);
     if (audio) audio->ClockChanged();
     state_ = thenPause ? State::Paused : State::Started;
     QueueEvent(MESessionStarted, S_OK);
     if (thenPause) QueueEvent(MESessionPaused, S_OK);
     CheckEnded();
+}
+
+MFTIME SessionCore::StartClock(const Command& command, LONGLONG position) {
+    if (!command.gate) return clock_->Start(position);
+    const StartGate::Moment moment = command.gate->Arrive(command.rank, position, [this] {
+        std::lock_guard lock(mutex_);
+        return closing_;
+    });
+    return clock_->StartAt(moment.system, moment.position);
 }
 
 void SessionCore::DoPause() {
@@ -693,6 +722,7 @@ public:
     }
     HRESULT Pause() override { return core_->Pause(); }
     HRESULT StartPaused(LONGLONG position) override { return core_->StartPaused(position); }
+    HRESULT StartTogether(const std::shared_ptr<StartGate>& gate) override { return core_->StartTogether(gate); }
     HRESULT Stop() override { return core_->Stop(); }
     HRESULT Close() override { return core_->Close(); }
     HRESULT Shutdown() override { return core_->Shutdown(); }

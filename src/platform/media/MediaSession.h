@@ -26,6 +26,7 @@ public:
     HRESULT Start(bool hasPosition, LONGLONG position);
     HRESULT Pause();
     HRESULT StartPaused(LONGLONG position);
+    HRESULT StartTogether(const std::shared_ptr<StartGate>& gate);
     HRESULT Stop();
     HRESULT Close();
     HRESULT Shutdown();
@@ -52,6 +53,8 @@ private:
         HRESULT status = S_OK;
         std::uint64_t epoch = 0;
         bool fromVideo = false;
+        std::shared_ptr<StartGate> gate;  // a start shared with other sessions, and our rank in it
+        int rank = 0;
     };
 
     SessionCore();
@@ -65,6 +68,9 @@ private:
     void DoSetTopology(IMFTopology* topology);
     HRESULT Resolve(IMFTopology* topology, bool* hardware);
     void DoStart(const Command& command);
+    // Starts the clock from the position, with the other sessions of the command's gate
+    // when it has one; the system time it started at.
+    MFTIME StartClock(const Command& command, LONGLONG position);
     void DoPause();
     void DoStop();
     void DoSetRate(const Command& command);

@@ -1,5 +1,7 @@
 #include "platform/media/MediaSource.h"
 
+#include <limits>
+
 extern "C" {
 #include <libavformat/avformat.h>
 }
@@ -161,11 +163,17 @@ HRESULT MediaSource::Create(const std::string& path, ComPtr<MediaSource>* source
     for (unsigned i = 0; i < fmt->nb_streams; ++i) {
         const AVStream* st = fmt->streams[i];
         const GUID major = MajorTypeOf(st);
+        // A stream whose index lists no sample, or none within the file, has nothing to play.
+        const std::int64_t samplesEnd = demuxer->SamplesEnd(int(i));
+        const bool empty = demuxer->IndexedUpFront() && (demuxer->IndexedSamples(int(i)) == 0 || samplesEnd <= 0);
         // The engine renders one video and one audio stream; everything else is left out.
         bool selected = false;
-        if (major == MFMediaType_Video && !haveVideo) selected = haveVideo = true;
-        if (major == MFMediaType_Audio && !haveAudio) selected = haveAudio = true;
-        streams.push_back({AdoptRef(new StreamDescriptor(DWORD(i), major, MediaTypeOf(st, major))), selected});
+        if (major == MFMediaType_Video && !haveVideo && !empty) selected = haveVideo = true;
+        if (major == MFMediaType_Audio && !haveAudio && !empty) selected = haveAudio = true;
+        auto descriptor = AdoptRef(new StreamDescriptor(DWORD(i), major, MediaTypeOf(st, major)));
+        if (samplesEnd != std::numeric_limits<std::int64_t>::max())
+            descriptor->SetUINT64(MF_SD_SAMPLES_END, UINT64(samplesEnd));
+        streams.push_back({std::move(descriptor), selected});
     }
     if (!haveVideo && !haveAudio) return MF_E_INVALID_FILE_FORMAT;
 

@@ -263,8 +263,10 @@ void PlaybackPipeline::RunVideo() {
             delivered = 0;
             dropped.reset();
         }
-        if (thin != thin_.load()) {
-            thin = !thin;
+        // Thinning starts only once the seek's own frame is out: a frame skipped before it
+        // could be the very frame asked for.
+        if (const bool wanted = thin_.load() && delivered > 0; thin != wanted) {
+            thin = wanted;
             decoder.SetSkipNonReference(thin);
         }
         for (bool again = true; again;) {

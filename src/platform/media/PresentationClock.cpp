@@ -55,6 +55,14 @@ MFTIME PresentationClock::Restart() {
     return Rebase(MFCLOCK_STATE_RUNNING, position_);
 }
 
+MFTIME PresentationClock::StartAt(MFTIME systemTime, MFTIME position) {
+    std::lock_guard lock(mutex_);
+    position_ = position;
+    systemBase_ = systemTime;
+    state_ = MFCLOCK_STATE_RUNNING;
+    return systemTime;
+}
+
 MFTIME PresentationClock::Stop(MFTIME position) {
     std::lock_guard lock(mutex_);
     return Rebase(MFCLOCK_STATE_STOPPED, position);

@@ -24,6 +24,8 @@ public:
     MFTIME Start(MFTIME position);    // runs from the position
     MFTIME Pause();                   // stands still where it is
     MFTIME Restart();                 // runs on from where it stands
+    // Runs as if it had stood at the position at the system time (which may have passed).
+    MFTIME StartAt(MFTIME systemTime, MFTIME position);
     MFTIME Stop(MFTIME position);     // stands still at the position
     void Hold(MFTIME position);       // paused at the position, while a seek is prepared
     MFTIME SetRate(float rate);

@@ -15,6 +15,23 @@ ComPtr<I> GetSessionService(IMFMediaSession* session, const GUID& service) {
     return out;
 }
 
+// The selected stream of the major type, or null.
+ComPtr<IMFStreamDescriptor> SelectedStream(IMFPresentationDescriptor* descriptor, const GUID& major) {
+    DWORD count = 0;
+    if (FAILED(descriptor->GetStreamDescriptorCount(&count))) return nullptr;
+    for (DWORD i = 0; i < count; ++i) {
+        BOOL selected = FALSE;
+        ComPtr<IMFStreamDescriptor> stream;
+        ComPtr<IMFMediaTypeHandler> handler;
+        GUID type;
+        if (SUCCEEDED(descriptor->GetStreamDescriptorByIndex(i, &selected, stream.ReleaseAndGetAddressOf())) &&
+            selected && SUCCEEDED(stream->GetMediaTypeHandler(handler.ReleaseAndGetAddressOf())) &&
+            SUCCEEDED(handler->GetMajorType(&type)) && type == major)
+            return stream;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 HRESULT CPlayer::CreateInstance(HWND window, CPlayer** player) {
@@ -87,6 +104,9 @@ HRESULT CPlayer::CreatePlaybackTopology(IMFMediaSource* source, IMFPresentationD
     DWORD count = 0;
     hr = descriptor->GetStreamDescriptorCount(&count);
     if (FAILED(hr)) return hr;
+    // A movie with no picture to show (no video stream, or one without samples) cannot be
+    // played: it fails here, while opening, rather than never becoming ready.
+    if (!SelectedStream(descriptor, MFMediaType_Video)) return MF_E_TOPO_UNSUPPORTED;
     for (DWORD i = 0; i < count; ++i) {
         bool isAudio = false;
         hr = AddBranchToPartialTopology(made.Get(), source, descriptor, i, &isAudio);
@@ -253,13 +273,13 @@ void CPlayer::OnPresentationEnded() {
 
 // ---- transport --------------------------------------------------------------------------
 
-HRESULT CPlayer::Play() {
+HRESULT CPlayer::Play(const std::shared_ptr<StartGate>& gate) {
     std::lock_guard lock(mutex_);
     if (state_ != PLAYER_PAUSED && state_ != PLAYER_STOPPED) return MF_E_INVALIDREQUEST;
     if (!session_ || !source_) return E_UNEXPECTED;
     if (presenterActivate_) presenterActivate_->SetStartMarks(1, 0, 0);
     PROPVARIANT here;
-    const HRESULT hr = session_->Start(&GUID_NULL, &here);
+    const HRESULT hr = gate ? session_->StartTogether(gate) : session_->Start(&GUID_NULL, &here);
     if (SUCCEEDED(hr)) state_ = PLAYER_STARTED;
     return hr;
 }
@@ -273,6 +293,16 @@ HRESULT CPlayer::Pause() {
 }
 
 HRESULT CPlayer::SeekTo(LONGLONG time) {
+    // A movie cut short has no picture from where its samples end: such a seek is refused
+    // before it touches the session, so the picture and the clock stay where they were.
+    if (ComPtr<IMFMediaSource> source = Source()) {
+        ComPtr<IMFPresentationDescriptor> descriptor;
+        UINT64 end = 0;
+        if (SUCCEEDED(source->CreatePresentationDescriptor(descriptor.ReleaseAndGetAddressOf())))
+            if (ComPtr<IMFStreamDescriptor> video = SelectedStream(descriptor.Get(), MFMediaType_Video);
+                video && SUCCEEDED(video->GetUINT64(MF_SD_SAMPLES_END, &end)) && time >= LONGLONG(end))
+                return MF_E_NOT_AVAILABLE;
+    }
     std::lock_guard lock(mutex_);
     if (!session_) return E_UNEXPECTED;
     if (presenterActivate_) presenterActivate_->SetStartMarks(1, 1, 0);

@@ -55,12 +55,14 @@ public:
     // the session answers on its event thread. A failure closes the new session again.
     HRESULT OpenFile(const std::string& path);
     // From PLAYER_PAUSED or PLAYER_STOPPED (else MF_E_INVALIDREQUEST): goes on from the
-    // current position.
-    HRESULT Play();
+    // current position. With a gate, the clock starts together with the gate's other players
+    // once each has its first picture (StartGate.h).
+    HRESULT Play(const std::shared_ptr<StartGate>& gate = nullptr);
     // While started: pauses the session where it is (else S_FALSE, nothing done).
     HRESULT Pause();
     // Moves the paused picture to the time (100 ns): start there and pause at once. The player
-    // is paused afterwards whatever it was doing.
+    // is paused afterwards whatever it was doing. MF_E_NOT_AVAILABLE, with nothing changed,
+    // when the file was cut short before the time.
     HRESULT SeekTo(LONGLONG time);
     // 0..65535 on every channel of the sound; E_POINTER for a movie without sound.
     HRESULT SetVolume(UINT32 volume);

@@ -1,5 +1,6 @@
 #include "playback/engine/ChannelEngineImpl.h"
 
+#include <chrono>
 #include <utility>
 
 #include "playback/engine/MovieOpen.h"
@@ -9,6 +10,15 @@
 #include "playback/engine/View.h"
 
 namespace orv {
+
+namespace {
+
+// How long a channel that has its first picture waits for the other's: as long as a seek
+// waits for its own first picture, so a channel that cannot get there holds the other no
+// longer than that.
+constexpr std::chrono::milliseconds kJointStartLimit{5000};
+
+}  // namespace
 
 ChannelEngineImpl::ChannelEngineImpl(ClientRectSource clientRect) : clientRect_(std::move(clientRect)) {}
 
@@ -38,7 +48,26 @@ int ChannelEngineImpl::LoadRecorderData(sPLAYCHANNEL& c, const std::string& movi
 }
 int ChannelEngineImpl::ResetRecorderData(sPLAYCHANNEL& c) { return orv::ResetRecorderData(c); }
 
-int ChannelEngineImpl::PlayMovie(sPLAYCHANNEL& c) { return orv::PlayMovie(c, Block(c)); }
+int ChannelEngineImpl::PlayMovie(sPLAYCHANNEL& c) {
+    std::shared_ptr<StartGate> gate;
+    {
+        std::lock_guard lock(jointLock_);
+        gate = joint_;
+    }
+    return orv::PlayMovie(c, Block(c), gate);
+}
+
+void ChannelEngineImpl::BeginJointStart() {
+    std::lock_guard lock(jointLock_);
+    if (joint_) joint_->Seal();
+    joint_ = StartGate::Create(kJointStartLimit);
+}
+
+void ChannelEngineImpl::EndJointStart() {
+    std::lock_guard lock(jointLock_);
+    if (joint_) joint_->Seal();
+    joint_.reset();
+}
 int ChannelEngineImpl::SeekWhilePlaying(sPLAYCHANNEL&, std::int64_t) { return 1; }
 int ChannelEngineImpl::PauseMovie(sPLAYCHANNEL& c) { return orv::PauseMovie(c, Block(c)); }
 int ChannelEngineImpl::StopMovie(sPLAYCHANNEL& c) { return orv::StopMovie(c, Block(c)); }

@@ -56,6 +56,8 @@ public:
     int RepaintVideo(sPLAYCHANNEL& channel) override;
 
     bool HasPlayer(const sPLAYCHANNEL& channel) const override;
+    void BeginJointStart() override;
+    void EndJointStart() override;
 
     // The player of the channel's open movie, or null.
     ComPtr<CPlayer> PlayerOf(const sPLAYCHANNEL& channel) const;
@@ -67,6 +69,8 @@ private:
     const ClientRectSource clientRect_;
     mutable std::mutex blocksLock_;  // the map only; a block is guarded by its channel's slot lock
     mutable std::map<const sPLAYCHANNEL*, std::unique_ptr<sRENDERERBLOCK>> blocks_;
+    std::mutex jointLock_;
+    std::shared_ptr<StartGate> joint_;  // between BeginJointStart and EndJointStart
 };
 
 }  // namespace orv

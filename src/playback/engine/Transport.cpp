@@ -50,11 +50,11 @@ sSPEEDCHOICE SpeedForStep(int step, int currentStep, bool canPlayBackwards) {
     }
 }
 
-int PlayMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer) {
+int PlayMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, const std::shared_ptr<StartGate>& gate) {
     if (renderer.NotReady()) return 0;
     SlotLock slot(channel.slotLock);
     if (!renderer.player) return 1;
-    return SUCCEEDED(renderer.player->Play()) ? 1 : 0;
+    return SUCCEEDED(renderer.player->Play(gate)) ? 1 : 0;
 }
 
 int PauseMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer) {
@@ -97,7 +97,7 @@ int SeekToFrame(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, std::int64_t fr
     if (!display) return 1;
     const std::int64_t last = std::max<std::int64_t>(GetFrameCount(channel, renderer) - 1, 0);
     frame = std::clamp<std::int64_t>(frame, 0, last);
-    renderer.player->SeekTo(MediaTimeOfFrame(frame, channel.frameInterval));
+    if (FAILED(renderer.player->SeekTo(MediaTimeOfFrame(frame, channel.frameInterval)))) return 0;
     display->RepaintVideo();
     return 1;
 }

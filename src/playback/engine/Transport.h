@@ -33,8 +33,9 @@ constexpr float kThinningAboveRate = 2.0f;
 // The transport calls give 0 at once while the movie is not ready (the ready check).
 // Without an open movie they do nothing and give 1.
 
-// 0 when the player refused to start.
-int PlayMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
+// 0 when the player refused to start. With a gate the clock starts together with the
+// gate's other channels (StartGate.h).
+int PlayMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, const std::shared_ptr<StartGate>& gate = nullptr);
 // Pause and stop both pause the session where it is. 0 when the session refused.
 int PauseMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
 int StopMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
@@ -46,7 +47,8 @@ std::int32_t GetCurrentFrame(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
 constexpr int kClockReads = 10;
 constexpr int kClockReadPauseMs = 10;
 // Shows the frame, paused: below 0 goes to 0, beyond the end to the last frame. The play
-// state does not change; a playing channel must be played again. 1.
+// state does not change; a playing channel must be played again. 1; 0 when the file was cut
+// short before the frame (the channel stays as it was).
 int SeekToFrame(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, std::int64_t frame);
 // The movie's duration in frames; 0 without a movie.
 std::int64_t GetFrameCount(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);

@@ -16,6 +16,9 @@ std::string ReadAll(const std::string& path);
 // A copy of the movie whose sample entry `entry` and its decoder description `config` (box
 // types of the movie's index) are renamed to names no decoder knows: the stream keeps its kind
 // but has a format nobody decodes.
+// A copy of the movie whose video track lists no sample: the sample tables of the track with
+// the video media header ("vmhd") are emptied (their entry counts set to 0).
+bool EmptyVideoTrack(const std::string& from, const std::string& to);
 bool SpoilCodec(const std::string& from, const std::string& to, const char (&entry)[5], const char (&config)[5]);
 
 }  // namespace orv::mediatest

@@ -123,8 +123,10 @@ bool MakeStripeMovie(const StripeMovieSpec& params, const std::string& path, std
     args.insert(args.end(), {"-map", "0:v"});
     if (params.audio) args.insert(args.end(), {"-map", "1:a", "-c:a", "aac", "-shortest"});
     if (params.subtitle) args.insert(args.end(), {"-map", params.audio ? "2:s" : "1:s", "-c:s", "mov_text"});
-    args.insert(args.end(), {"-c:v", "libx264", "-preset", "ultrafast", "-qp", "0", "-pix_fmt", "yuv420p",
-                             "-g", std::to_string(params.gop), "-bf", "2", "-x264-params", "open-gop=0:b-adapt=0",
+    // Lossless coding (quantiser 0) makes no B-frames: disposable ones need quantiser 1.
+    args.insert(args.end(), {"-c:v", "libx264", "-preset", "ultrafast", "-qp", params.disposableB ? "1" : "0",
+                             "-pix_fmt", "yuv420p", "-g", std::to_string(params.gop), "-bf", "2", "-x264-params",
+                             params.disposableB ? "open-gop=0:b-adapt=0:b-pyramid=none" : "open-gop=0:b-adapt=0",
                              "-color_range", "tv", "-colorspace", "bt709"});
     if (params.timecode) args.insert(args.end(), {"-timecode", "00:00:00:00"});
     if (params.moovFirst) args.insert(args.end(), {"-movflags", "+faststart"});

@@ -26,6 +26,7 @@ struct StripeMovieSpec {
     bool timecode = false;  // a timecode track ("tmcd", a data stream)
     bool subtitle = false;  // a subtitle track (mov_text)
     bool moovFirst = true;  // the index before the media data (playable from a pipe)
+    bool disposableB = false;  // B-frames that no other frame refers to (a decoder may skip them)
 };
 
 bool MakeStripeMovie(const StripeMovieSpec& params, const std::string& path, std::string* error);

@@ -1,4 +1,6 @@
 // Play, pause, stop, seeking, the speed steps and the volume through the table's slots.
+#include <fstream>
+#include <random>
 #include <string>
 
 #include "ChannelOpsFixture.h"
@@ -9,6 +11,7 @@
 namespace orv::enginetest {
 namespace {
 
+using mediatest::ReadStripeNumber;
 using mediatest::StripeMoviePath;
 using mediatest::StripeMovieSpec;
 using mediatest::WaitForClockState;
@@ -108,6 +111,60 @@ TEST_F(ChannelOpsTest, EverySpeedStepPlaysAtItsRate) {
         EXPECT_FLOAT_EQ(rate, row.rate) << row.from << " " << row.step;
         EXPECT_EQ(thin, row.thin ? TRUE : FALSE) << row.from << " " << row.step;
     }
+}
+
+TEST_F(ChannelOpsTest, SeeksLandOnTheirFrameWhateverSpeedPlayedBefore) {
+    StripeMovieSpec params = Front();
+    params.frames = 240;  // 8 s, so that even step 4 plays a while
+    params.disposableB = true;  // frames that thinning skips
+    ASSERT_TRUE(OpenReady(0, StripeMoviePath(params)));
+    std::mt19937 random(4711);
+    std::uniform_int_distribution<int> frames(0, params.frames - 1);
+    for (int step : {4, 2, 1, -2, -4}) {
+        ASSERT_EQ(Slots(0).SeekToFrame(Channel(0), 0), 1);
+        ASSERT_EQ(Slots(0).SetPlaybackSpeed(Channel(0), step), 1);
+        ASSERT_EQ(Slots(0).PlayMovie(Channel(0)), 1);
+        for (int i = 0; i < 10; ++i) ASSERT_TRUE(surface_.WaitForNewPicture()) << step;
+        ASSERT_EQ(Slots(0).PauseMovie(Channel(0)), 1);
+        for (int seek = 0; seek < 10; ++seek) {
+            const int frame = frames(random);
+            ASSERT_EQ(Slots(0).SeekToFrame(Channel(0), frame), 1);
+            EXPECT_TRUE(surface_.WaitForNumber(frame, 3s)) << "step " << step << ", frame " << frame;
+            EXPECT_EQ(ReadStripeNumber(surface_.LastPicture()), frame) << "step " << step;
+        }
+    }
+}
+
+TEST_F(ChannelOpsTest, ASeekPastWhereTheFileWasCutFailsAndChangesNothing) {
+    StripeMovieSpec params = Front();
+    params.frames = 300;  // the index first, so the cut file still knows every frame
+    const std::string bytes = mediatest::ReadAll(StripeMoviePath(params));
+    const std::string cut = mediatest::TempPath("cut-at-30-percent.mp4");
+    {
+        std::ofstream out(cut, std::ios::binary);
+        out << bytes.substr(0, bytes.size() * 3 / 10);
+    }
+    ASSERT_TRUE(OpenReady(0, cut));
+    EXPECT_EQ(Slots(0).GetFrameCount(Channel(0)), 300);
+    ASSERT_EQ(Slots(0).SeekToFrame(Channel(0), 20), 1);
+    ASSERT_TRUE(surface_.WaitForNumber(20));
+    for (PlayState state : {PLAY_STOPPED, PLAY_PLAYING}) {
+        if (state == PLAY_PLAYING) ASSERT_EQ(Slots(0).PlayMovie(Channel(0)), 1);
+        EXPECT_EQ(Slots(0).SeekToFrame(Channel(0), 250), 0);
+        EXPECT_EQ(Slots(0).LocateFrame(Channel(0), 299), 0);
+        EXPECT_EQ(Channel(0).playState, state);
+    }
+    // Playing went on from frame 20; paused, the picture and the frame stand where it is.
+    ASSERT_EQ(Slots(0).PauseMovie(Channel(0)), 1);
+    ASSERT_TRUE(WaitForClockState(Player(0)->Clock().Get(), MFCLOCK_STATE_PAUSED));
+    const std::int32_t frame = Slots(0).GetCurrentFrame(Channel(0));
+    EXPECT_GE(frame, 20);
+    EXPECT_LT(frame, 90);
+    EXPECT_EQ(Slots(0).SeekToFrame(Channel(0), 250), 0);
+    EXPECT_EQ(Slots(0).GetCurrentFrame(Channel(0)), frame);
+    // What the file holds is still sought as before.
+    ASSERT_EQ(Slots(0).SeekToFrame(Channel(0), 30), 1);
+    EXPECT_TRUE(surface_.WaitForNumber(30));
 }
 
 // The level of every sound channel of the player, or -1 when they differ.
