@@ -13,16 +13,19 @@
 #include <memory>
 #include <string>
 
+#include <QPointer>
+
 #include "platform/base/AppMessage.h"
 #include "platform/base/WinTypes.h"
 #include "views/map/HostWebViewFuncs.h"
 
 class QWidget;
+class IInternetConnection;
 
 namespace orv {
 
 class CGoogleMapDlg2;
-class IInternetConnection;
+class IMapPageHost;
 
 // Values of SetMapStatus.
 enum MapStatus : int {
@@ -47,8 +50,15 @@ public:
     // page. FALSE when a host already exists or none can be made.
     BOOL CreateHost(QWidget* parent);
 
+    // Takes `host` as the page host (the tests give one of their own). FALSE when a host
+    // exists already.
+    BOOL AttachHost(std::unique_ptr<IMapPageHost> host);
+
     // The host's window, or null without a host; for the main window's layout.
     QWidget* GetHostWindow() const;
+
+    // The web engine host made by CreateHost, or null.
+    CGoogleMapDlg2* GetMapDlg2() const;
 
     // The connectivity checker (never null).
     IInternetConnection& GetConnection() { return *m_pConnection; }
@@ -82,7 +92,6 @@ public:
     // without a host.
     QWidget* SetParent(QWidget* parent);
 
-    CGoogleMapDlg2* m_pMapDlg2 = nullptr;  // owned; the one page host, or null
     BOOL m_bPageReady = FALSE;             // the page has loaded the map library
     BOOL m_bShown = FALSE;                 // the host window is shown by ShowMap
     BOOL m_bHasPosition = FALSE;           // written by the main window: the frame has a GPS fix
@@ -90,7 +99,16 @@ public:
     HWND m_pOwner = 0;                     // the main window, receiver of the posted messages
 
 private:
+    // The host, or null without one or once its window is gone.
+    IMapPageHost* Host() const;
+
     std::unique_ptr<IInternetConnection> m_pConnection;
+    std::unique_ptr<IMapPageHost> m_pHost;
+    // A host that is a window is also a child of the map window, which may delete it first.
+    QPointer<QWidget> m_pHostWindow;
+    bool m_bHostHasWindow = false;
+    bool m_bHostIsWindow = false;  // the host object is that window
+    CGoogleMapDlg2* m_pMapDlg2 = nullptr;
 };
 
 }  // namespace orv

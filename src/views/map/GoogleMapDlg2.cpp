@@ -1,0 +1,35 @@
+#include "views/map/GoogleMapDlg2.h"
+
+#include <functional>
+#include <memory>
+
+#include <QResizeEvent>
+#include <QShowEvent>
+
+namespace orv {
+
+CGoogleMapDlg2::CGoogleMapDlg2(IHostWebViewFuncs* funcs, QWidget* parent) : QWidget(parent), m_pFuncs(funcs) {
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+CGoogleMapDlg2::~CGoogleMapDlg2() { m_holder.CloseWebView(); }
+
+void CGoogleMapDlg2::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The browser is made when the window is first drawn; a host that is never shown
+    // never starts one.
+    if (!m_holder.m_bEnvCreated) m_holder.CreateEnvironment(this, GetSafeHwnd(), m_pFuncs);
+}
+
+void CGoogleMapDlg2::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_holder.Resize();
+}
+
+void CGoogleMapDlg2::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM) {
+    if (msg != WM_APP_RUN_ASYNC || wParam == 0) return;
+    std::unique_ptr<std::function<void()>> callable(reinterpret_cast<std::function<void()>*>(wParam));
+    if (*callable) (*callable)();
+}
+
+}  // namespace orv

@@ -1,0 +1,106 @@
+// The map page's browser: the page host on the web engine, the program's object in the
+// page, the web messages both ways, and the order of scripts.
+//
+// Scripts run in the order they are handed over, and each one only after the page holds
+// the state published before it (the page acknowledges published states by serial), so a
+// script that draws the track reads the track that was current when it was handed over.
+// UI thread only.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QMetaObject>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+
+#include "platform/base/AppMessage.h"
+#include "platform/base/WinTypes.h"
+#include "platform/web/WebHost.h"
+#include "views/map/HostWebViewFuncs.h"
+#include "views/map/JsonHolder.h"
+
+class QWidget;
+
+namespace orv {
+
+class HostWebViewObject;
+
+class CWebView2Holder {
+public:
+    // The page's zoom: the map page is laid out for a larger window than the pane.
+    static constexpr double kZoomFactor = 0.65;
+    // Scripts waiting for the page beyond this many are dropped, oldest first (a page that
+    // never acknowledges must not make the queue grow without end).
+    static constexpr std::size_t kMaxPendingScripts = 4096;
+
+    CWebView2Holder();
+    virtual ~CWebView2Holder();
+    CWebView2Holder(const CWebView2Holder&) = delete;
+    CWebView2Holder& operator=(const CWebView2Holder&) = delete;
+
+    // Makes the browser inside `window` (whose handle takes WM_APP_RUN_ASYNC) and loads
+    // the page. FALSE when it was made already.
+    BOOL CreateEnvironment(QWidget* window, HWND hwnd, IHostWebViewFuncs* funcs);
+
+    HRESULT SetupWebView();
+    HRESULT CreateHostObject();
+    // Takes the program's object out of the page and lets go of the page's events; E_FAIL
+    // without a browser.
+    HRESULT CloseWebView();
+    void Resize();
+    void OnWebMessageReceived(const QString& json);
+    // Posts {"map_lat", "map_lng", "map_status", "val_command": "update", "val_end": ""};
+    // E_FAIL without a browser.
+    HRESULT SendMapUpdate(const std::string& status, double lat, double lng);
+
+    // The update message's pairs in `json` (emptied first), its text returned.
+    static std::string ComposeMapUpdate(CJsonHolder& json, const std::string& status, const std::string& lat,
+                                        const std::string& lng);
+
+    // Runs `script` in order (see above); `done` gets its value.
+    void ExecuteScript(const std::string& script, std::function<void(const QVariant&)> done = {});
+    void RefreshTrack(BOOL wholeLine);
+    void RefreshFrame();
+
+    WebHost* GetWebView() const { return m_pWebView; }
+    HostWebViewObject* GetHostObject() const { return m_pHostObject.get(); }
+    std::size_t PendingScripts() const { return m_pending.size(); }
+
+    QWidget* m_pWindow = nullptr;
+    HWND m_hWnd = 0;
+    IHostWebViewFuncs* m_pFuncs = nullptr;
+    CJsonHolder m_json;
+    std::uint8_t m_bEnvCreated = 0;  // the browser has been made
+    // The last values sent or received.
+    std::string map_lat;
+    std::string map_lng;
+    std::string map_status;
+
+private:
+    struct PendingScript {
+        int serial;  // the published state the script needs
+        QString script;
+        std::function<void(const QVariant&)> done;
+    };
+
+    void Published(int serial);
+    void OnAcknowledged(int serial);
+    void OnNavigationStarting();
+    void RunReady();
+
+    QPointer<WebHost> m_pWebView;
+    std::unique_ptr<HostWebViewObject> m_pHostObject;
+    QMetaObject::Connection m_navigationStarting;
+    QMetaObject::Connection m_webMessageReceived;
+    QMetaObject::Connection m_acknowledged;
+    std::deque<PendingScript> m_pending;
+    int m_nPublished = 0;     // newest serial handed to the page
+    int m_nAcknowledged = 0;  // newest serial the page holds
+};
+
+}  // namespace orv
