@@ -397,7 +397,8 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         if (!CheckChannelsFile(path)) return;
         m_watcher.SetPath(path);
         AddMovieEntry(path, m_pList->m_vecEntries);
-        const std::string folder = PathRemoveFileSpec(path);
+        std::string folder = PathRemoveFileSpec(path);
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
         m_pTree->SetRootPath(folder);
         m_pList->RefillList();
         if (m_pList->GetItemCount() > 0) MakeOnlyRowCurrent(0);

@@ -1,0 +1,241 @@
+// The browser pane on card trees: the recorder folder it picks, the source it restores,
+// the recorder it identifies, and the filters.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <filesystem>
+#include <set>
+
+#include "filer/FileListCtrl.h"
+#include "filer/FilerContainerDlg.h"
+#include "filer/FilerTestSupport.h"
+#include "filer/FolderTreeCtrl.h"
+#include "fixtures/DemoCard.h"
+#include "fixtures/MovieMaker.h"
+#include "platform/base/Drives.h"
+#include "platform/files/RemovableMounts.h"
+#include "recorder/CardLayout.h"
+#include "ui/CommonUtil.h"
+#include "ui/SkinButton.h"
+
+namespace orv::filer_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FilerContainerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_szStartDir = settings.Path();
+        SetRemovableMountProvider([this] { return drives; });
+        // Each card made here counts as a drive of its own: the folder just below tmp.
+        SetDriveRootProvider([this](const std::string& path) {
+            const std::string base = tmp.Path() + "/";
+            if (path.compare(0, base.size(), base) != 0) return std::string();
+            return path.substr(0, path.find('/', base.size()));
+        });
+        pane.resize(700, 600);
+        pane.CreateControls(&owner);
+        RECT rc;
+        pane.LayoutSideBySide(&rc);
+    }
+    void TearDown() override {
+        SetRemovableMountProvider(nullptr);
+        SetDriveRootProvider({});
+        g_szStartDir.clear();
+    }
+
+    std::string Card(int layout, const std::vector<std::string>& extraFolders = {}) {
+        fixtures::CardBuilder card(tmp.Path() + "/card" + std::to_string(layout));
+        card.MakeLayoutFolders(layout);
+        for (const std::string& folder : extraFolders) card.AddFolder(folder);
+        AddRecording(card, layout, "A___", 1);
+        AddRecording(card, layout, "AG__", 2, "120100");
+        AddRecording(card, layout, "P___", 3, "120200");
+        return card.Root();
+    }
+
+    test::ScaleScope scale{1.0f};
+    ChannelOneScope channel;
+    fixtures::TempDir tmp;
+    fixtures::TempDir settings;
+    std::vector<std::string> drives;
+    FakeOwner owner;
+    CFilerContainerDlg pane;
+};
+
+TEST_F(FilerContainerTest, RecorderFolderIsFoundAmongAllTopItemsOnBothLayouts) {
+    struct Case {
+        int layout;
+        std::vector<std::string> extra;
+        std::string target;
+    } cases[] = {
+        {0, {}, "Normal/220101_0001"},
+        {0, {"Config"}, "Normal/220101_0001"},
+        {1, {"Config"}, "Video/220101_0001"},
+    };
+    for (const Case& c : cases) {
+        const std::string root = Card(c.layout, c.extra);
+        pane.OpenSourcePath(root, SOURCE_SD);
+        EXPECT_EQ(g_nFolderLayout.load(), c.layout);
+        pane.SelectRecorderFolder();
+        CFolderTreeCtrl* tree = pane.GetTree();
+        EXPECT_EQ(tree->GetItemPath(tree->GetSelectedItem()), root + "/" + c.target);
+        EXPECT_EQ(pane.GetPathEdit()->text().toStdString(), root + "/" + c.target);
+        fs::remove_all(root);
+    }
+    // No movie folder at all: the first top-level item.
+    fixtures::CardBuilder plain(tmp.Path() + "/plain");
+    plain.AddFolder("Alpha");
+    plain.AddFolder("Beta");
+    pane.OpenSourcePath(plain.Root(), SOURCE_SD);
+    pane.SelectRecorderFolder();
+    EXPECT_EQ(pane.GetTree()->GetItemText(pane.GetTree()->GetSelectedItem()), "Alpha");
+}
+
+TEST_F(FilerContainerTest, OpeningATreeItemListsItsRecordingsInScanOrder) {
+    const std::string root = Card(0);
+    pane.OpenSourcePath(root, SOURCE_SD);
+    const FolderTreeItem target = pane.RecorderFolderTarget();
+    EXPECT_TRUE(pane.OpenTreeItem(target));
+    CFileListCtrl* list = pane.GetList();
+    ASSERT_EQ(list->GetItemCount(), 2);
+    EXPECT_EQ(list->GetItemText(0), "A___-120000-000001");
+    EXPECT_EQ(list->GetItemText(1), "AG__-120100-000002");
+    // A folder without recordings gives an empty list.
+    const FolderTreeItem data = pane.FindTreeChildByPattern(kFolderTreeRoot, "_ndata");
+    ASSERT_NE(data, kFolderTreeRoot);
+    EXPECT_FALSE(pane.OpenTreeItem(data));
+    EXPECT_EQ(list->GetItemCount(), 0);
+}
+
+TEST_F(FilerContainerTest, FiltersAllOffEmptyTheListAndOneOnMakesRowZeroCurrent) {
+    pane.OpenSourcePath(Card(0), SOURCE_SD);
+    pane.OpenTreeItem(pane.RecorderFolderTarget());
+    for (int kind = 0; kind < kRecordingKindCount; ++kind) pane.SetFilterButton(kind, FALSE);
+    EXPECT_EQ(pane.GetList()->GetItemCount(), 0);
+    EXPECT_FALSE(pane.GetFilterButton(REC_IMPACT)->m_bLatched);
+    owner.currentRow = -1;
+    owner.selected.clear();
+    pane.SetFilterButton(REC_IMPACT, TRUE);
+    EXPECT_EQ(pane.GetList()->GetItemCount(), 1);
+    EXPECT_EQ(pane.GetList()->m_nCurrentRow, 0);
+    EXPECT_EQ(pane.GetList()->GetSelectedRow(), 0);
+    EXPECT_EQ(owner.selected, std::vector<int>{0});
+    EXPECT_TRUE(pane.IsRefiltered());
+    // A click on a toggle goes to the owner, which decides.
+    pane.GetFilterButton(REC_MANUAL)->click();
+    EXPECT_EQ(owner.filterClicks, std::vector<int>{REC_MANUAL});
+}
+
+TEST_F(FilerContainerTest, StartUpPrefersTheLastDriveThenTheFolderThenTheMovie) {
+    const std::string e = Card(0);
+    const std::string f = Card(1);
+    drives = {e, f};
+    WriteIniString("SOURCE", "FOLDER", e);
+    ASSERT_TRUE(pane.InitFromDefaultFolder());
+    EXPECT_EQ(pane.m_nSourceKind, SOURCE_SD);
+    EXPECT_EQ(pane.m_strSourcePath, f);
+
+    // No drive, the remembered folder gone, the remembered movie still there.
+    drives.clear();
+    WriteIniString("SOURCE", "FOLDER", tmp.Path() + "/gone");
+    fixtures::CardBuilder loose(tmp.Path() + "/loose");
+    const std::string movie = AddRecording(loose, -1, "A___", 9);
+    WriteIniString("SOURCE", "FILE", movie);
+    ASSERT_TRUE(pane.InitFromDefaultFolder());
+    EXPECT_EQ(pane.m_nSourceKind, SOURCE_FILE);
+    EXPECT_EQ(pane.GetList()->GetItemCount(), 1);
+    EXPECT_EQ(pane.GetTree()->GetRootPath(), loose.Root());
+
+    WriteIniString("SOURCE", "FILE", tmp.Path() + "/gone.MOV");
+    EXPECT_FALSE(pane.InitFromDefaultFolder());
+}
+
+TEST_F(FilerContainerTest, AFolderSourceIsWatchedItself) {
+    const std::string root = Card(0);
+    pane.OpenSourcePath(root + "/", SOURCE_FOLDER);
+    EXPECT_EQ(pane.GetWatcher().GetPath(), root);
+    EXPECT_EQ(pane.GetTree()->GetItemPath(pane.GetTree()->GetRootItem()), root);
+}
+
+TEST(RecorderIdentity, VersionAndNumberTexts) {
+    struct Case {
+        const char* version;
+        std::string text;
+    } versions[] = {{"010203", "1.2.3"}, {"100099", "10.0.99"}, {"01a203", ""}};
+    for (const Case& c : versions) EXPECT_EQ(FormatRecorderVersion(c.version), c.text) << c.version;
+    struct Trailer {
+        std::string bytes;
+        std::string number;
+    } trailers[] = {{"000123", "000123"}, {"   123", "000123"}, {"      ", ""}, {"12ab56", ""}};
+    for (const Trailer& t : trailers) {
+        EXPECT_EQ(FormatRecorderNumber(reinterpret_cast<const std::uint8_t*>(t.bytes.data()), t.bytes.size()), t.number)
+            << t.bytes;
+    }
+}
+
+TEST_F(FilerContainerTest, IdentifyingTheRecorderReadsItsDataAndProbesTheModelShortcutsInOrder) {
+    fixtures::CardBuilder card(tmp.Path() + "/id");
+    card.MakeLayoutFolders(0);
+    fixtures::RecordingSpec spec;
+    spec.data = fixtures::DataBlock{};
+    spec.data->header.version = "010203";
+    spec.data->trailer = "000456";
+    card.AddRecording(spec);
+    card.AddModelShortcut("KM3C_download");
+    card.AddModelShortcut("KM3CA_download");
+    pane.OpenSourcePath(card.Root(), SOURCE_SD);
+    EXPECT_EQ(pane.m_strVersion, "1.2.3");
+    EXPECT_EQ(pane.m_strNumber, "000456");
+    EXPECT_EQ(pane.m_strModelKey, "KM3CA_download");
+    EXPECT_FALSE(g_bLimitedModel);
+
+    // Six blanks keep the number read before; only the limited model sets the flag.
+    fixtures::CardBuilder limited(tmp.Path() + "/limited");
+    limited.MakeLayoutFolders(0);
+    spec.data->trailer = "      ";
+    limited.AddRecording(spec);
+    limited.AddModelShortcut("KM5E_download");
+    pane.OpenSourcePath(limited.Root(), SOURCE_SD);
+    EXPECT_EQ(pane.m_strNumber, "000456");
+    EXPECT_EQ(pane.m_strModelKey, "KM5E_download");
+    EXPECT_TRUE(g_bLimitedModel);
+    pane.EnableBrowserControls(FALSE);
+    pane.EnableBrowserControls(TRUE);
+    EXPECT_FALSE(pane.GetFilterButton(REC_RADAR)->isEnabled());
+    EXPECT_TRUE(pane.GetFilterButton(REC_IMPACT)->isEnabled());
+    g_bLimitedModel = FALSE;
+}
+
+TEST_F(FilerContainerTest, TheDemoCardListsItsEightRecordingsWithTheirKinds) {
+    if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is needed for the demo card";
+    std::string error;
+    const std::string root = tmp.Path() + "/demo";
+    ASSERT_TRUE(fixtures::MakeDemoCard(root, true, &error)) << error;
+    pane.OpenSourcePath(root, SOURCE_SD);
+    CFileListCtrl* list = pane.GetList();
+    list->RefillList();
+    ASSERT_EQ(list->GetItemCount(), 8);
+    std::set<RecordingKind> kinds;
+    for (const sFILEENTRY& e : list->m_vecShown) kinds.insert(GetRecordingKind(e.path));
+    for (RecordingKind kind : {REC_CONTINUOUS, REC_IMPACT, REC_MANUAL, REC_PARKING, REC_PARKING_IMPACT})
+        EXPECT_TRUE(kinds.count(kind)) << kind;
+    // Every folder below the top level that holds recordings carries their flags.
+    CFolderTreeCtrl* tree = pane.GetTree();
+    unsigned flags = 0;
+    for (FolderTreeItem top = tree->GetRootItem(); top != kFolderTreeRoot; top = tree->GetNextSiblingItem(top))
+        for (FolderTreeItem child = tree->GetChildItem(top); child != kFolderTreeRoot;
+             child = tree->GetNextSiblingItem(child))
+            flags |= unsigned(tree->GetItemData(child));
+    EXPECT_EQ(flags & (REC_FLAG_IMPACT | REC_FLAG_MANUAL | REC_FLAG_PARKING | REC_FLAG_PARKING_IMPACT |
+                       REC_FLAG_SPEED_CAMERA),
+              unsigned(REC_FLAG_IMPACT | REC_FLAG_MANUAL | REC_FLAG_PARKING | REC_FLAG_PARKING_IMPACT |
+                       REC_FLAG_SPEED_CAMERA));
+    EXPECT_EQ(pane.m_strModelKey, "KM3CA_download");
+    EXPECT_FALSE(pane.m_strVersion.empty());
+}
+
+}  // namespace
+}  // namespace orv::filer_test

@@ -1,0 +1,99 @@
+// Helpers of the browser tests: an owner that records what the browser asks of it, card
+// trees with recordings, and channel 1 set up without an engine (it checks MP4 files and
+// reads data files, which is all the browser needs of it).
+#pragma once
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "filer/FileListOwner.h"
+#include "fixtures/CardBuilder.h"
+#include "fixtures/TempDir.h"
+#include "platform/base/AppMessage.h"
+#include "playback/PlayChannel.h"
+#include "ui/ControlTestSupport.h"
+
+namespace orv::filer_test {
+
+struct Posted {
+    unsigned msg;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+class FakeOwner : public IFileListOwner {
+public:
+    FakeOwner() {
+        hwnd_ = RegisterAppWindow([this](unsigned msg, WPARAM w, LPARAM l) {
+            std::lock_guard lock(mutex_);
+            posted_.push_back({msg, w, l});
+        });
+    }
+    ~FakeOwner() override { UnregisterAppWindow(hwnd_); }
+
+    HWND GetOwnerHwnd() const override { return hwnd_; }
+    int GetCurrentFileRow() const override { return currentRow; }
+    bool TakeReselectRequest() override {
+        const bool was = reselect;
+        reselect = false;
+        return was;
+    }
+    void OnFileRowSelected(int row) override {
+        currentRow = row;
+        selected.push_back(row);
+    }
+    void OnPreviewFile(int row) override { previewed.push_back(row); }
+    void OnFilterButton(int kind) override { filterClicks.push_back(kind); }
+
+    std::vector<Posted> Posted_() {
+        std::lock_guard lock(mutex_);
+        return posted_;
+    }
+    void ClearPosted() {
+        std::lock_guard lock(mutex_);
+        posted_.clear();
+    }
+
+    int currentRow = -1;
+    bool reselect = false;
+    std::vector<int> selected;
+    std::vector<int> previewed;
+    std::vector<int> filterClicks;
+
+private:
+    HWND hwnd_ = 0;
+    std::mutex mutex_;
+    std::vector<Posted> posted_;
+};
+
+// Channel 1 initialised on the engine that only checks files, for the length of a test.
+class ChannelOneScope {
+public:
+    ChannelOneScope() {
+        EXPECT_EQ(InitChannel(g_aPlayChannel[0], 0, "Noto Sans CJK JP"), 1);
+        g_aPlayChannel[0].initialised = 1;
+    }
+    ~ChannelOneScope() {
+        g_aPlayChannel[0].initialised = 0;
+        TermChannel(g_aPlayChannel[0]);
+    }
+};
+
+// A recording of the layout's driving or parking folder with `letters` and `serial`.
+inline std::string AddRecording(fixtures::CardBuilder& card, int layout, const std::string& letters, int serial,
+                                const std::string& time = "120000") {
+    fixtures::RecordingSpec spec;
+    spec.layout = layout;
+    spec.letters = letters;
+    spec.serial = serial;
+    spec.time = time;
+    spec.data = fixtures::DataBlock{};
+    return card.AddRecording(spec);
+}
+
+}  // namespace orv::filer_test
