@@ -1,0 +1,252 @@
+#include "app/CsvExport.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/base/PathUtil.h"
+#include "platform/base/UniqueFd.h"
+#include "playback/ChannelData.h"
+#include "recorder/Mp4Box.h"
+#include "recorder/Mp4MovieInfo.h"
+#include "recorder/RecorderDataBlock.h"
+#include "recorder/RecordingName.h"
+#include "ui/CommonUtil.h"
+#include "ui/SkinDialog.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+
+namespace {
+
+// The header's column names; each but the last carries its comma.
+constexpr int kHeaderTexts[] = {30, 29, 37, 36, 38, 35, 34, 32, 28};
+constexpr int kTextHighQuality = 55;
+constexpr int kTextLowQuality = 56;
+constexpr int kTextTimeLapse = 159;
+constexpr int kTextCsvFailed = 93;
+constexpr int kTextNoMovies = 99;
+constexpr int kTextChooseOutputFolder = 101;
+constexpr const char* kKey = "CSV_FOLDER";
+
+// A frame of a time-lapse movie stands for 15 frames of recording time.
+constexpr float kTimeLapseFactor = 15.0f;
+
+// The name's date and time fields: the characters from `start` up to the next '-', six digits.
+bool SixDigitField(const std::string& path, int start) {
+    const std::string field = SplitNameField(path, start, '-');
+    return field.size() == 6 && std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool NameHasTime(const std::string& path) { return SixDigitField(path, 5) && SixDigitField(path, 12); }
+
+std::string Format(const char* format, auto... args) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, args...);
+    return buffer;
+}
+
+const char* PictureSizeName(int height) {
+    switch (height) {
+        case 360: return "SD";
+        case 720: return "HD";
+        case 1080: return "FHD";
+        case 1296: return "3M";
+        case 1440: return "WQHD";
+        default: return "";
+    }
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        left -= std::size_t(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string CsvFileName(const std::string& firstEntryPath) {
+    const SYSTEMTIME t = RecordingTimeFromName(firstEntryPath);
+    return Format("Dv_%04u%02u%02u_%02u%02u%02u.csv", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+}
+
+std::string CsvFilePath(const std::string& firstEntryPath, const std::string& folder) {
+    return PathAppend(folder, CsvFileName(firstEntryPath));
+}
+
+BOOL CsvFileIsNew(const std::string& firstEntryPath, const std::string& folder) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(CsvFilePath(firstEntryPath, folder), ec).type() ==
+                   std::filesystem::file_type::not_found
+               ? TRUE
+               : FALSE;
+}
+
+std::string CsvHeaderLine() {
+    std::string line;
+    for (int id : kHeaderTexts)
+        line += UiText(id);
+    return line + "\r\n";
+}
+
+std::string UnreadableCsvRow(const std::string& path) {
+    return std::string(PathFindFileName(path)) + ",-,-,-,-,-,-,fps,0MB\r\n";
+}
+
+std::string FormatCsvFields(const CsvRowValues& v) {
+    // A movie header without a usable duration gives no frame rate, and so no length.
+    if (!(v.frameRate > 0)) return UnreadableCsvRow(v.path);
+    const std::string name(PathFindFileName(v.path));
+    const bool timeLapse = IsTimeLapseDataName(name);
+    std::uint64_t frames = std::uint64_t(std::max<std::int64_t>(v.frames, 0));
+    if (timeLapse) frames = std::uint64_t(float(frames) * kTimeLapseFactor);
+    const auto seconds = std::uint64_t(float(frames) / v.frameRate);
+
+    std::string date = "--/--/--", time = "--:--:--";
+    if (NameHasTime(v.path)) {
+        const SYSTEMTIME t = RecordingTimeFromName(v.path);
+        date = Format("%04u/%02u/%02u", t.wYear, t.wMonth, t.wDay);
+        time = Format("%02u:%02u:%02u", t.wHour, t.wMinute, t.wSecond);
+    }
+    const std::string quality = v.quality == 'H' ? UiText(kTextHighQuality)
+                                : v.quality == 'M' ? "-"
+                                                   : UiText(kTextLowQuality);
+    const std::string rate = timeLapse ? UiText(kTextTimeLapse) : Format("%.1ffps", double(v.frameRate));
+    return name + "," + date + "," + time + "," +
+           Format("%02llu:%02llu:%02llu", (unsigned long long)(seconds / 3600),
+                  (unsigned long long)(seconds / 60 % 60), (unsigned long long)(seconds % 60)) +
+           "," + MakeRecordingKindLabel(v.path) + "," + PictureSizeName(v.height) + "," + quality + "," +
+           rate + "," + std::to_string(v.fileSize >> 20) + "MB\r\n";
+}
+
+std::string FormatCsvRow(const sFILEENTRY& entry, bool channelReady) {
+    RecorderHeader header;
+    if (!channelReady || !ReadRecorderHeader(&header, entry.path)) return UnreadableCsvRow(entry.path);
+    const auto movie = OpenMovieBoxes(entry.path, true, false, 0);
+    if (!movie) return UnreadableCsvRow(entry.path);
+    const SIZE size = GetVideoSize(*movie);
+    if (size.cx <= 0) return UnreadableCsvRow(entry.path);
+
+    CsvRowValues values;
+    values.path = entry.path;
+    values.frames = GetFrameCount(*movie);
+    values.frameRate = GetFrameRate(*movie);
+    values.height = size.cy;
+    values.quality = char(header.byteA);
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(entry.path, ec);
+    values.fileSize = ec ? 0 : bytes;
+    return FormatCsvFields(values);
+}
+
+std::string ToCp932(std::string_view utf8) {
+    struct Converter {
+        iconv_t cd = iconv_open("CP932", "UTF-8");
+        ~Converter() {
+            if (cd != iconv_t(-1)) iconv_close(cd);
+        }
+    } converter;
+    const iconv_t cd = converter.cd;
+    if (cd == iconv_t(-1)) return std::string(utf8);
+    std::string out(utf8.size() * 2 + 4, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* to = out.data();
+    std::size_t toLeft = out.size();
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &to, &toLeft) != std::size_t(-1)) break;
+        if (errno == E2BIG) break;  // cannot happen: CP932 needs at most two bytes a character
+        // EILSEQ or EINVAL: the character is replaced and skipped whole.
+        std::size_t skip = 1;
+        while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80)
+            ++skip;
+        in += skip;
+        inLeft -= skip;
+        *to++ = '?';
+        --toLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    out.resize(out.size() - toLeft);
+    return out;
+}
+
+int CreateCsvFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    if (!WriteAll(fd, ToCp932(CsvHeaderLine()))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+unsigned CsvExportJob(JobState& job, const std::vector<sFILEENTRY>& entries, const std::string& path,
+                      const std::string& folder, bool channelReady) {
+    UniqueFd file(CreateCsvFile(path));
+    if (file.get() < 0) {
+        job.errorText = kTextCsvFailed;
+        return WM_APP_JOB_DONE;
+    }
+    job.result = 1;
+    const std::size_t n = entries.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!job.Running()) return WM_APP_JOB_DONE;
+        if (!WriteAll(file.get(), ToCp932(FormatCsvRow(entries[i], channelReady)))) {
+            job.errorText = kTextCsvFailed;
+            return WM_APP_JOB_DONE;
+        }
+        job.Post(WM_APP_PROGRESS, i, LPARAM(n));
+    }
+    if (!file.Close()) {
+        job.errorText = kTextCsvFailed;
+        return WM_APP_JOB_DONE;
+    }
+    job.Post(WM_APP_PROGRESS, n, LPARAM(n));
+    WriteIniString(kJobFolderSection, kKey, folder);
+    job.report = true;
+    return WM_APP_JOB_DONE;
+}
+
+void CJobFrame::OnExportCsv() {
+    if (!m_host.ListedEntries().empty() && IsNearMovieEnd(m_host.JobChannelPosition())) return;
+    m_host.PrepareChannels(JobKind::Csv);
+    m_bResumePending = TRUE;
+    if (!BeginJob()) return;
+
+    // Until the movie is closed below there is nothing to resume.
+    auto endEarly = [this](int text, const char* caption) {
+        if (text) m_host.ShowMessage(text, QString::fromUtf8(caption), MSGBOX_OK);
+        m_bResumePending = FALSE;
+        EndBeforeThread(0);
+    };
+    const std::string folder = m_host.PickFolder(kJobFolderSection, kKey, kTextChooseOutputFolder);
+    if (folder.empty()) return endEarly(0, "");
+    std::vector<sFILEENTRY> entries = m_host.GatherSourceFiles();
+    m_strCsvFolder = folder;
+    if (entries.empty()) return endEarly(kTextNoMovies, "ERROR");
+    if (!CsvFileIsNew(entries.front().path, folder) &&
+        m_host.ShowMessage(kTextOverwrite, QString::fromUtf8(UiText(kTextConfirm)), MSGBOX_OKCANCEL) != IDOK)
+        return endEarly(0, "");
+
+    const bool channelReady = m_host.JobChannelPosition().initialised;
+    m_nResumeFrame = m_host.CloseMovieOnScreen();
+    const std::string path = CsvFilePath(entries.front().path, folder);
+    StartThread([entries = std::move(entries), path, folder, channelReady](JobState& job) {
+        return CsvExportJob(job, entries, path, folder, channelReady);
+    });
+}
+
+}  // namespace orv

@@ -1,0 +1,297 @@
+// The job frame with a stand-in main window: the near-end rule, deleting on a card and
+// elsewhere, and a join from the command to its end.
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+
+#include "app/DeleteJob.h"
+#include "app/JobFrame.h"
+#include "app/JoinJob.h"
+#include "fixtures/CardBuilder.h"
+#include "fixtures/MovieMaker.h"
+#include "platform/base/Drives.h"
+#include "recorder/CardLayout.h"
+#include "recorder/FolderScan.h"
+#include "ui/SkinDialog.h"
+#include "ui/SkinProgressBarCtrl.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+using fixtures::CardBuilder;
+using fixtures::RecordingSpec;
+
+struct Posted {
+    unsigned msg;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool operator==(const Posted&) const = default;
+};
+
+// A window handle whose posts queue up for the test thread.
+class MessageQueue {
+public:
+    MessageQueue() {
+        hwnd_ = RegisterAppWindow([this](unsigned msg, WPARAM w, LPARAM l) {
+            std::lock_guard<std::mutex> guard(lock_);
+            queue_.push_back({msg, w, l});
+            arrived_.notify_all();
+        });
+    }
+    ~MessageQueue() { UnregisterAppWindow(hwnd_); }
+    HWND Handle() const { return hwnd_; }
+
+    // The next message; {0} when none comes within a minute (a hung job).
+    Posted Next() {
+        std::unique_lock<std::mutex> guard(lock_);
+        if (!arrived_.wait_for(guard, std::chrono::minutes(1), [this] { return !queue_.empty(); })) return {};
+        Posted p = queue_.front();
+        queue_.pop_front();
+        return p;
+    }
+
+private:
+    HWND hwnd_;
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    std::deque<Posted> queue_;
+};
+
+class FakeHost : public IJobHost {
+public:
+    HWND JobWindow() override { return queue.Handle(); }
+    QWidget* JobOwner() override { return nullptr; }
+    QWidget* ActiveVideoSurface() override { return &surface; }
+    void EnableJobControls(BOOL enable) override { calls.push_back(enable ? "enable" : "disable"); }
+    ChannelPosition JobChannelPosition() override { return position; }
+    BOOL IsOpenFailed() override { return FALSE; }
+    void PrepareChannels(JobKind) override { calls.push_back("prepare"); }
+    std::int64_t CloseMovieOnScreen() override {
+        calls.push_back("close");
+        return 7;
+    }
+    void RewindAfterJoin() override { calls.push_back("rewind"); }
+    void AfterJob() override {}
+    bool SelectCurrentMovie() override { return true; }
+    SourceKind JobSourceKind() override { return SOURCE_FOLDER; }
+    std::vector<sFILEENTRY> GatherSourceFiles() override { return listed; }
+    std::vector<sFILEENTRY>& FolderEntries() override { return folder; }
+    std::vector<sFILEENTRY>& ListedEntries() override { return listed; }
+    int SelectedRow() override { return 0; }
+    void ReselectRow(int row) override { calls.push_back("reselect " + std::to_string(row)); }
+    void RebuildBrowser() override { calls.push_back("rebuild"); }
+    std::string PickFolder(std::string_view, std::string_view, int) override { return pickedFolder; }
+    int ShowMessage(int text, const QString&, MsgBoxType) override {
+        messages.push_back(text);
+        return IDOK;
+    }
+    bool SelectFiles(int, const std::vector<sFILEENTRY>&, const std::vector<sFILEENTRY>& shown,
+                     std::vector<sFILEENTRY>* ticked) override {
+        for (std::size_t i : tick)
+            ticked->push_back(shown[i]);
+        return !tick.empty();
+    }
+
+    MessageQueue queue;
+    QWidget window;
+    QWidget surface{&window};
+    ChannelPosition position{true, true, 1, 0, 100, 1};
+    std::vector<sFILEENTRY> folder, listed;
+    std::vector<std::size_t> tick;
+    std::string pickedFolder;
+    std::vector<std::string> calls;
+    std::vector<int> messages;
+};
+
+// Hands the posted messages to the frame as the main window does, until the job ended.
+std::vector<Posted> RunToEnd(CJobFrame& frame, MessageQueue& queue) {
+    std::vector<Posted> seen;
+    for (;;) {
+        const Posted p = queue.Next();
+        seen.push_back(p);
+        if (p.msg == WM_APP_PROGRESS) frame.OnProgress(p.wParam, p.lParam);
+        if (p.msg == WM_APP_LIST_REFRESH) frame.OnRefreshList();
+        if (p.msg == WM_APP_JOB_DONE) frame.OnJobFinished();
+        if (p.msg == WM_APP_JOB_DONE || p.msg == 0) return seen;
+    }
+}
+
+std::vector<sFILEENTRY> EntriesOf(const std::vector<std::string>& paths) {
+    std::vector<sFILEENTRY> entries;
+    for (const std::string& p : paths)
+        AddMovieEntry(p, entries);
+    return entries;
+}
+
+TEST(JobFrame, JobsWaitNearTheEndOfAPlayingMovie) {
+    const struct {
+        ChannelPosition position;
+        BOOL near;
+    } cases[] = {
+        {{false, true, 2, 0, 100, 1}, TRUE},  // data not loaded yet
+        {{true, true, 3, 99, 100, 1}, FALSE},  // paused
+        {{true, true, 1, 99, 100, 1}, FALSE},  // stopped
+        {{true, true, 2, 80, 100, 1}, TRUE},   {{true, true, 2, 79, 100, 1}, FALSE},
+        {{true, true, 2, 60, 100, 2}, TRUE},   {{true, true, 2, 59, 100, 2}, FALSE},
+        {{true, true, 2, 20, 100, 4}, TRUE},   {{true, true, 2, 19, 100, 4}, FALSE},
+        {{true, true, 2, 99, 0, 1}, FALSE},    // no frame count
+        {{true, false, 2, 99, 100, 1}, FALSE},  // channel not initialised
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.position.current);
+        EXPECT_EQ(IsNearMovieEnd(c.position), c.near);
+    }
+}
+
+class DeleteJobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The desktop trash of this test lies on the file system of its files.
+        setenv("XDG_DATA_HOME", (dir_.Path() + "/data").c_str(), 1);
+    }
+    std::vector<std::string> Recordings(CardBuilder& card, int layout) {
+        std::vector<std::string> paths;
+        for (int i = 1; i <= 3; ++i) {
+            RecordingSpec spec;
+            spec.layout = layout;
+            spec.serial = i;
+            spec.time = "12000" + std::to_string(i);
+            spec.data = fixtures::DataBlock{};
+            paths.push_back(card.AddRecording(spec));
+        }
+        return paths;
+    }
+    static std::vector<Posted> Progress(std::vector<Posted> seen) {
+        std::erase_if(seen, [](const Posted& p) { return p.msg != WM_APP_PROGRESS; });
+        return seen;
+    }
+    fixtures::TempDir dir_;
+};
+
+TEST_F(DeleteJobTest, OutsideACardTheThreeFilesGoToTheTrashWithProgress) {
+    CardBuilder card(dir_.Path() + "/folder");
+    FakeHost host;
+    host.listed = EntriesOf(Recordings(card, -1));
+    host.tick = {0, 1, 2};
+    CJobFrame frame(host, nullptr);
+    frame.OnDeleteMovies();
+    const auto seen = RunToEnd(frame, host.queue);
+    EXPECT_EQ(Progress(seen), (std::vector<Posted>{{WM_APP_PROGRESS, 0, 3}, {WM_APP_PROGRESS, 1, 3},
+                                                    {WM_APP_PROGRESS, 2, 3}, {WM_APP_PROGRESS, 3, 3}}));
+    EXPECT_EQ(seen.back(), (Posted{WM_APP_JOB_DONE, 0, 1}));
+    EXPECT_TRUE(fs::is_empty(card.Root()));
+    const std::string trash = dir_.Path() + "/data/Trash";
+    EXPECT_EQ(std::distance(fs::directory_iterator(trash + "/files"), fs::directory_iterator()), 9);
+    EXPECT_EQ(std::distance(fs::directory_iterator(trash + "/info"), fs::directory_iterator()), 9);
+    for (const sFILEENTRY& e : host.listed)
+        EXPECT_TRUE(fs::exists(trash + "/info/" + fs::path(e.path).filename().string() + ".trashinfo"));
+    EXPECT_TRUE(host.listed.empty());
+    // The movie on screen (row 0) was closed before its files went; the list is rebuilt.
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"prepare", "disable", "close", "rebuild", "enable"}));
+    EXPECT_EQ(host.messages, std::vector<int>{44});
+    EXPECT_EQ(frame.ProgressPercent(), 100);
+}
+
+TEST_F(DeleteJobTest, OnACardMoviesAreHiddenLastFirstAndAFailureStillRebuilds) {
+    CardBuilder card(dir_.Path() + "/card");
+    const auto paths = Recordings(card, 0);
+    // The card's tree stands for a drive of its own.
+    SetDriveRootProvider([&](const std::string&) { return card.Root(); });
+    struct Restore {
+        ~Restore() { SetDriveRootProvider({}); }
+    } restore;
+    // The second recording's movie is gone: hiding it fails after the third was hidden.
+    fs::remove(paths[1]);
+    FakeHost host;
+    host.listed = EntriesOf({paths[0], paths[2]});
+    sFILEENTRY gone;
+    gone.path = paths[1];
+    host.listed.insert(host.listed.begin() + 1, gone);
+    host.tick = {0, 1, 2};
+    CJobFrame frame(host, nullptr);
+    frame.OnDeleteMovies();
+    const auto seen = RunToEnd(frame, host.queue);
+
+    EXPECT_EQ(Progress(seen), std::vector<Posted>{(Posted{WM_APP_PROGRESS, 0, 3})});
+    const std::string stem = paths[2].substr(0, paths[2].size() - 5);  // without "M.MOV"
+    const std::string data = DataFileOfMovie(paths[2]);
+    EXPECT_TRUE(fs::exists(stem + "M.DMY"));
+    EXPECT_TRUE(fs::exists(data.substr(0, data.size() - 5) + "D.TDA"));
+    EXPECT_TRUE(fs::exists(paths[0]));
+    EXPECT_EQ(host.messages, std::vector<int>{94});
+    EXPECT_EQ(host.calls.end()[-2], "rebuild");
+    // Only the entries whose movie is gone leave the list.
+    ASSERT_EQ(host.listed.size(), 1u);
+    EXPECT_EQ(host.listed[0].path, paths[0]);
+}
+
+TEST_F(DeleteJobTest, NothingTickedSelectsTheRowAgain) {
+    FakeHost host;
+    CJobFrame frame(host, nullptr);
+    frame.OnDeleteMovies();
+    EXPECT_EQ(RunToEnd(frame, host.queue).back(), (Posted{WM_APP_JOB_DONE, 0, 0}));
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"prepare", "disable", "reselect 0", "enable"}));
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
+    if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+    fixtures::TempDir dir;
+    CardBuilder card(dir.Path() + "/in");
+    fixtures::MovieSpec spec;
+    spec.seconds = 0.5;
+    spec.frameNumber = false;
+    const std::string made = dir.Path() + "/made.mp4";
+    ASSERT_TRUE(fixtures::MakeMovie(spec, made, nullptr));
+    std::vector<std::string> paths;
+    for (int i = 1; i <= 3; ++i) {
+        RecordingSpec rec;
+        rec.layout = -1;
+        rec.serial = i;
+        rec.time = "12000" + std::to_string(i);
+        rec.movieFile = rec.companionFile = made;
+        rec.data = fixtures::DataBlock{};
+        paths.push_back(card.AddRecording(rec));
+    }
+    const struct {
+        std::string folder;  // where the output goes
+        int result;
+        std::vector<int> messages;
+        std::int32_t mark;
+    } cases[] = {
+        {dir.Path() + "/out", 1, {44}, 1},
+        // Into the inputs' own folder under the first one's name: refused, nothing changed.
+        {card.Root(), 1, {90, 92}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        fs::create_directories(c.folder);
+        FakeHost host;
+        host.folder = EntriesOf(paths);
+        host.tick = {1, 2};
+        host.pickedFolder = c.folder;
+        CJobFrame frame(host, nullptr);
+        frame.OnJoinMovies();
+        EXPECT_EQ(RunToEnd(frame, host.queue).back(), (Posted{WM_APP_JOB_DONE, 0, c.result}));
+        EXPECT_EQ(host.messages, c.messages);
+        EXPECT_EQ(host.folder[0].reserved, 0);
+        EXPECT_EQ(host.folder[1].reserved, c.mark);
+        EXPECT_EQ(host.folder[2].reserved, c.mark);
+        EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "rewind"), 1);
+        EXPECT_FALSE(frame.m_bJoinPending);
+        for (const std::string& p : paths)
+            EXPECT_EQ(fs::file_size(p), fs::file_size(made));
+    }
+    EXPECT_GT(fs::file_size(dir.Path() + "/out/" + fs::path(paths[1]).filename().string()),
+              fs::file_size(paths[1]));
+}
+
+}  // namespace
+}  // namespace orv
