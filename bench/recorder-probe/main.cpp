@@ -8,6 +8,7 @@
 #include "ProbeData.h"
 #include "ProbeMovie.h"
 #include "ProbeScan.h"
+#include "ProbeViews.h"
 
 namespace {
 
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
         if (summary) files.erase(files.begin());
         if (files.empty()) return Usage();
         orv::probe::ProbeData(files, summary, std::cout);
+    } else if (command == "events" || command == "frame") {
+        if (!orv::probe::ProbeViews(command, files, std::cout)) return Usage();
     } else {
         return Usage();
     }

@@ -1,0 +1,224 @@
+#include "ProbeViews.h"
+
+#include <charconv>
+#include <filesystem>
+#include <iostream>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "ProbeData.h"
+#include "platform/base/Drives.h"
+#include "platform/base/JsonWriter.h"
+#include "playback/PlayChannel.h"
+#include "recorder/CardLayout.h"
+#include "recorder/Mp4Box.h"
+#include "recorder/Mp4MovieInfo.h"
+#include "recorder/MovieScanner.h"
+#include "recorder/RecordingName.h"
+#include "views/EventClassification.h"
+#include "views/InfoTexts.h"
+#include "views/ObdGauge.h"
+
+namespace orv::probe {
+
+namespace {
+
+// The movie's data file. A card copied into a folder is no drive of its own, so when the
+// drive's root gives no data file, each parent folder of the movie is tried as the card's
+// root in turn.
+std::string FindDataFile(const std::string& movie) {
+    std::string data = DataFileOfMovie(movie);
+    if (sMOVIESCANNER::IsDataFile(data)) return data;
+    for (std::filesystem::path root = std::filesystem::path(movie).parent_path(); !root.empty();
+         root = root.parent_path()) {
+        const std::string rootText = root.string();
+        SetDriveRootProvider([rootText](const std::string&) { return rootText; });
+        const std::string candidate = DataFileOfMovie(movie);
+        SetDriveRootProvider({});
+        if (sMOVIESCANNER::IsDataFile(candidate)) return candidate;
+        if (root == root.root_path()) break;
+    }
+    return data;
+}
+
+// Channel 1 holding the movie's data as the player leaves it once the movie is open: the
+// records decoded, the frame table built for the movie's frames at its frame interval.
+class LoadedMovie {
+public:
+    explicit LoadedMovie(const std::string& movie) {
+        double duration = 0.0, interval = 0.0;
+        if (!ProbeMovieTiming(movie, &duration, &interval, &error_)) return;
+        auto boxes = OpenMovieBoxes(movie, true, false, 0, &error_);
+        const std::int64_t frames = boxes ? GetFrameCount(*boxes) : -1;
+        if (boxes) FreeMovieBoxes(std::move(boxes));
+        if (frames <= 0) {
+            error_ = "the movie has no frames";
+            return;
+        }
+        sMOVIESCANNER scanner;
+        const std::string data = FindDataFile(movie);
+        if (!scanner.Init() || !sMOVIESCANNER::IsDataFile(data) || !scanner.ReadDataFile(data)) {
+            error_ = "the recorder data cannot be read";
+            scanner.Term();
+            return;
+        }
+        scanner.frameInterval = float(interval);
+        scanner.SetFrameCountSource([frames] { return frames; });
+        if (!scanner.BuildFrameTable()) {
+            error_ = "no frame table";
+            scanner.Term();
+            return;
+        }
+        header_ = scanner.header;
+        sPLAYCHANNEL& front = g_aPlayChannel[0];
+        {
+            const std::lock_guard<std::recursive_mutex> lock(front.slotLock);
+            scanner.MoveTo(front.scanners[kActiveScanner]);
+            front.scanners[kActiveScanner].frameInterval = float(interval);
+            front.frameInterval = float(interval);
+            front.initialised = 1;
+        }
+        scanner.Term();
+        loaded_ = true;
+    }
+    ~LoadedMovie() {
+        sPLAYCHANNEL& front = g_aPlayChannel[0];
+        const std::lock_guard<std::recursive_mutex> lock(front.slotLock);
+        front.scanners[kActiveScanner].Reset();
+        front.initialised = 0;
+    }
+    LoadedMovie(const LoadedMovie&) = delete;
+    LoadedMovie& operator=(const LoadedMovie&) = delete;
+
+    bool Loaded() const { return loaded_; }
+    const std::string& Error() const { return error_; }
+    const RecorderHeader& Header() const { return header_; }
+
+private:
+    bool loaded_ = false;
+    std::string error_;
+    RecorderHeader header_;
+};
+
+void WriteError(std::ostream& out, const std::string& movie, const std::string& error) {
+    JsonWriter j;
+    j.BeginObject();
+    WritePath(j, "file", movie);
+    j.Key("error").String(error.empty() ? "cannot read the movie" : error);
+    j.EndObject();
+    out << j.str() << '\n';
+}
+
+const char* DriveSupportLetter(int event) {
+    switch (event) {
+    case EVENT_DRIVE_SUPPORT_ACCELERATION: return "A";
+    case EVENT_DRIVE_SUPPORT_BRAKING: return "B";
+    case EVENT_DRIVE_SUPPORT_STEERING: return "H";
+    default: return "";
+    }
+}
+
+}  // namespace
+
+void ProbeEvents(const std::string& movie, std::ostream& out) {
+    const LoadedMovie loaded(movie);
+    if (!loaded.Loaded()) return WriteError(out, movie, loaded.Error());
+    std::vector<sCRASHPOS> list;
+    BuildEventList(MakeEventDetectors(), list);
+
+    const ChannelsLock lock;
+    const FrameRecords records = ChannelFrameRecords(lock);
+    // The first frame that shows each record.
+    std::map<const sSENSORRECORD*, std::int64_t> firstFrame;
+    for (std::int64_t f = records.FrameCount() - 1; f >= 0; --f)
+        if (const sSENSORRECORD* r = records.At(f)) firstFrame[r] = f;
+    for (const sCRASHPOS& e : list) {
+        JsonWriter j;
+        j.BeginObject();
+        j.Key("frame").Int(firstFrame.count(e.pRecord) ? firstFrame[e.pRecord] : -1);
+        j.Key("record").Int(e.nRecord);
+        j.Key("kind").Int(e.nKind);
+        j.Key("detector").Int(e.nDetector);
+        j.EndObject();
+        out << j.str() << '\n';
+    }
+}
+
+void ProbeFrame(const std::string& movie, const std::string& frameText, std::ostream& out) {
+    int frame = -1;
+    const auto parsed = std::from_chars(frameText.data(), frameText.data() + frameText.size(), frame);
+    if (parsed.ec != std::errc() || parsed.ptr != frameText.data() + frameText.size() || frame < 0)
+        return WriteError(out, movie, "the frame is not a number of 0 or more");
+    const LoadedMovie loaded(movie);
+    if (!loaded.Loaded()) return WriteError(out, movie, loaded.Error());
+
+    const ChannelsLock lock;
+    const sSENSORRECORD* record = GetFrameRecord(lock, frame);
+    if (!record) return WriteError(out, movie, "no record at that frame");
+
+    // What the main window writes into the panel and the gauges at this frame.
+    const sGPSRECORD* gps = record->gps;
+    const BOOL valid = gps && gps->valid ? TRUE : FALSE;
+    const double speed = valid ? gps->speed : kNoSpeedValue;
+    const std::optional<SYSTEMTIME> when =
+        FrameDateTime(RecordingTimeFromName(movie), frame, g_aPlayChannel[0].frameInterval,
+                      loaded.Header().mode == 'T' ? TRUE : FALSE);
+    VehicleValues vehicle;
+    ObdValues gauges{0, ObdStartValueTable[OBD_INTAKE_PRESSURE], 0, 0, 0};
+    if (const sOBDRECORD* obd = record->obd) {
+        vehicle = ApplyVehicleValues(vehicle, loaded.Header().byteB, obd->values[kObdReadingTurnSignal],
+                                     std::int16_t(obd->values[kObdReadingSteering]), obd->values[kObdReadingBrake],
+                                     obd->codes[0]);
+        ReadObdValues(*obd, gauges);
+    }
+
+    JsonWriter j;
+    j.BeginObject();
+    j.Key("frame").Int(frame);
+    j.Key("record").Int(record->index);
+    j.Key("date_time").String(when ? FormatDateTime(*when) : "");
+    j.Key("speed").String(FormatSpeed(valid, speed));
+    j.Key("g_x").String(FormatGValue(record->gX));
+    j.Key("g_y").String(FormatGValue(record->gY));
+    j.Key("g_z").String(FormatGValue(record->gZ));
+    j.Key("voltage").String(FormatVoltage(record->voltage));
+    j.Key("steering").String(FormatSteering(vehicle.nAngleRaw));
+    j.Key("turn_signal").Int(vehicle.nVehicleState);
+    j.Key("brake").Int(vehicle.nVehicleValue3);
+    j.Key("drive_support").String(DriveSupportLetter(record->event));
+    j.Key("gauges").BeginObject();
+    const struct {
+        const char* name;
+        int kind;
+    } kinds[] = {{"throttle", OBD_THROTTLE},
+                 {"engine_speed", OBD_ENGINE_SPEED},
+                 {"intake_pressure", OBD_INTAKE_PRESSURE},
+                 {"coolant", OBD_COOLANT_TEMP},
+                 {"speed", OBD_SPEED}};
+    for (const auto& k : kinds) {
+        int value = gauges[std::size_t(ObdSlotOfKind(k.kind))];
+        ClampObdValue(value, k.kind);
+        j.Key(k.name).Int(value);
+    }
+    j.EndObject();
+    j.EndObject();
+    out << j.str() << '\n';
+}
+
+bool ProbeViews(const std::string& command, const std::vector<std::string>& args, std::ostream& out) {
+    if (command == "events" && args.size() == 1) {
+        ProbeEvents(args[0], out);
+        return true;
+    }
+    if (command == "frame" && args.size() == 2) {
+        ProbeFrame(args[0], args[1], out);
+        return true;
+    }
+    std::cerr << "usage: recorder-probe events MOVIE\n"
+                 "       recorder-probe frame MOVIE FRAME\n";
+    return false;
+}
+
+}  // namespace orv::probe
