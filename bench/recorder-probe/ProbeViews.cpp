@@ -1,22 +1,14 @@
 #include "ProbeViews.h"
 
 #include <charconv>
-#include <filesystem>
-#include <iostream>
 #include <cstdint>
+#include <iostream>
 #include <map>
-#include <memory>
-#include <mutex>
 
 #include "ProbeData.h"
-#include "platform/base/Drives.h"
 #include "platform/base/JsonWriter.h"
-#include "playback/PlayChannel.h"
-#include "recorder/CardLayout.h"
-#include "recorder/Mp4Box.h"
-#include "recorder/Mp4MovieInfo.h"
-#include "recorder/MovieScanner.h"
 #include "recorder/RecordingName.h"
+#include "views-bench/FrontMovie.h"
 #include "views/EventClassification.h"
 #include "views/InfoTexts.h"
 #include "views/ObdGauge.h"
@@ -25,82 +17,7 @@ namespace orv::probe {
 
 namespace {
 
-// The movie's data file. A card copied into a folder is no drive of its own, so when the
-// drive's root gives no data file, each parent folder of the movie is tried as the card's
-// root in turn.
-std::string FindDataFile(const std::string& movie) {
-    std::string data = DataFileOfMovie(movie);
-    if (sMOVIESCANNER::IsDataFile(data)) return data;
-    for (std::filesystem::path root = std::filesystem::path(movie).parent_path(); !root.empty();
-         root = root.parent_path()) {
-        const std::string rootText = root.string();
-        SetDriveRootProvider([rootText](const std::string&) { return rootText; });
-        const std::string candidate = DataFileOfMovie(movie);
-        SetDriveRootProvider({});
-        if (sMOVIESCANNER::IsDataFile(candidate)) return candidate;
-        if (root == root.root_path()) break;
-    }
-    return data;
-}
-
-// Channel 1 holding the movie's data as the player leaves it once the movie is open: the
-// records decoded, the frame table built for the movie's frames at its frame interval.
-class LoadedMovie {
-public:
-    explicit LoadedMovie(const std::string& movie) {
-        double duration = 0.0, interval = 0.0;
-        if (!ProbeMovieTiming(movie, &duration, &interval, &error_)) return;
-        auto boxes = OpenMovieBoxes(movie, true, false, 0, &error_);
-        const std::int64_t frames = boxes ? GetFrameCount(*boxes) : -1;
-        if (boxes) FreeMovieBoxes(std::move(boxes));
-        if (frames <= 0) {
-            error_ = "the movie has no frames";
-            return;
-        }
-        sMOVIESCANNER scanner;
-        const std::string data = FindDataFile(movie);
-        if (!scanner.Init() || !sMOVIESCANNER::IsDataFile(data) || !scanner.ReadDataFile(data)) {
-            error_ = "the recorder data cannot be read";
-            scanner.Term();
-            return;
-        }
-        scanner.frameInterval = float(interval);
-        scanner.SetFrameCountSource([frames] { return frames; });
-        if (!scanner.BuildFrameTable()) {
-            error_ = "no frame table";
-            scanner.Term();
-            return;
-        }
-        header_ = scanner.header;
-        sPLAYCHANNEL& front = g_aPlayChannel[0];
-        {
-            const std::lock_guard<std::recursive_mutex> lock(front.slotLock);
-            scanner.MoveTo(front.scanners[kActiveScanner]);
-            front.scanners[kActiveScanner].frameInterval = float(interval);
-            front.frameInterval = float(interval);
-            front.initialised = 1;
-        }
-        scanner.Term();
-        loaded_ = true;
-    }
-    ~LoadedMovie() {
-        sPLAYCHANNEL& front = g_aPlayChannel[0];
-        const std::lock_guard<std::recursive_mutex> lock(front.slotLock);
-        front.scanners[kActiveScanner].Reset();
-        front.initialised = 0;
-    }
-    LoadedMovie(const LoadedMovie&) = delete;
-    LoadedMovie& operator=(const LoadedMovie&) = delete;
-
-    bool Loaded() const { return loaded_; }
-    const std::string& Error() const { return error_; }
-    const RecorderHeader& Header() const { return header_; }
-
-private:
-    bool loaded_ = false;
-    std::string error_;
-    RecorderHeader header_;
-};
+using views_tools::FrontMovieData;
 
 void WriteError(std::ostream& out, const std::string& movie, const std::string& error) {
     JsonWriter j;
@@ -123,7 +40,7 @@ const char* DriveSupportLetter(int event) {
 }  // namespace
 
 void ProbeEvents(const std::string& movie, std::ostream& out) {
-    const LoadedMovie loaded(movie);
+    const FrontMovieData loaded(movie);
     if (!loaded.Loaded()) return WriteError(out, movie, loaded.Error());
     std::vector<sCRASHPOS> list;
     BuildEventList(MakeEventDetectors(), list);
@@ -151,7 +68,7 @@ void ProbeFrame(const std::string& movie, const std::string& frameText, std::ost
     const auto parsed = std::from_chars(frameText.data(), frameText.data() + frameText.size(), frame);
     if (parsed.ec != std::errc() || parsed.ptr != frameText.data() + frameText.size() || frame < 0)
         return WriteError(out, movie, "the frame is not a number of 0 or more");
-    const LoadedMovie loaded(movie);
+    const FrontMovieData loaded(movie);
     if (!loaded.Loaded()) return WriteError(out, movie, loaded.Error());
 
     const ChannelsLock lock;
@@ -163,7 +80,7 @@ void ProbeFrame(const std::string& movie, const std::string& frameText, std::ost
     const BOOL valid = gps && gps->valid ? TRUE : FALSE;
     const double speed = valid ? gps->speed : kNoSpeedValue;
     const std::optional<SYSTEMTIME> when =
-        FrameDateTime(RecordingTimeFromName(movie), frame, g_aPlayChannel[0].frameInterval,
+        FrameDateTime(RecordingTimeFromName(movie), frame, loaded.FrameInterval(),
                       loaded.Header().mode == 'T' ? TRUE : FALSE);
     VehicleValues vehicle;
     ObdValues gauges{0, ObdStartValueTable[OBD_INTAKE_PRESSURE], 0, 0, 0};
