@@ -401,7 +401,7 @@ TEST_F(FolderScanTest, LockedOrMissingFoldersFailAndNeverScanTheirParent) {
         return out;
     });
     ::chmod(card.PathOf("Normal/locked").c_str(), 0755);
-    if (!seen) GTEST_SKIP() << "no unprivileged user to run the scan as";
+    if (!seen) GTEST_SKIP() << "no unprivileged user that reaches the card to run the scan as";
     std::string expected;
     for (const Case& c : cases) expected += std::string(c.outcome) + "\n";
     EXPECT_EQ(*seen, expected);
