@@ -23,6 +23,7 @@ constexpr std::uint8_t kSpeedingAlpha = 127;
 constexpr double kLargestDrawnG = 2.0;
 // A flat curve is still drawn every seventh sample, so that it keeps up with the plot.
 constexpr int kFlatSamples = 7;
+constexpr int kMarkerRows = 7;
 
 // trunc(k x g_fScale)
 int T(double k) { return int(k * double(g_fScale)); }
@@ -397,10 +398,12 @@ void CGSensorDlg::DrawEventMarker(DeviceContext& dc, int x, int kind, int client
     QFont* oldFont = dc.SelectFont(g_hFont10);
     dc.MoveTo(x, clientHeight);
     dc.LineTo(x, -1);
-    // Rows stack upward from the base line, one text line each.
+    // Rows stack upward from the base line, a text line apart, closer when the seven rows
+    // would not fit in the plot.
     const int lineHeight = std::max(1, dc.GetTextExtent(QStringLiteral("G")).cy);
     const int base = T(kDesignHeight) - T(5);
-    const int y = base - (EventMarkerRow(kind) + 1) * lineHeight;
+    const int rowStep = std::max(1, std::min(lineHeight, base / kMarkerRows));
+    const int y = base - lineHeight - EventMarkerRow(kind) * rowStep;
     if (kind == EVENT_DRIVE_SUPPORT_STEERING) {
         DrawSteeringIcon(dc, x + 1, y + (lineHeight - T(11)) / 2);
     } else {

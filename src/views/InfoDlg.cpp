@@ -276,7 +276,8 @@ void CInfoDlg::DrawGValues(DeviceContext& dc, const Layout& l) {
         dc.DrawText(QString::fromUtf8(UiText(kAxisLabelText[axis])), &label, DT_LEFT);
         RECT value{x + l.valueOffset, y + l.row, x + l.valueOffset + l.boxWidth, y + l.row + l.boxHeight};
         const std::string text = FormatGValue(values[axis]);
-        if (!text.empty()) dc.DrawText(Utf8(text), &value, DT_RIGHT | DT_SINGLELINE);
+        // Not clipped: the large font's line is taller than its box.
+        if (!text.empty()) dc.DrawText(Utf8(text), &value, DT_RIGHT | DT_SINGLELINE | DT_NOCLIP);
         else if (m_pImages) m_pImages->DrawAxisLabel(dc, value, l.mode, axis);
     }
 }
