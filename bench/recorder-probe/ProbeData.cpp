@@ -240,11 +240,12 @@ void ProbeData(const std::vector<std::string>& files, bool summary, std::ostream
 bool ProbeMovieTiming(const std::string& file, double* durationS, double* frameIntervalMs,
                       std::string* error) {
     sMOVIESCANNER scanner;
-    std::string failure;
+    std::string failure = FileProblem(file);
     float duration = 0.0f;
-    if (!scanner.Init()) {
+    if (!failure.empty()) {
+        // Nothing is opened that could make the probe wait.
+    } else if (!scanner.Init()) {
         failure = "the scanner could not be initialised";
-    } else if (failure = FileProblem(file); !failure.empty()) {
     } else if (!scanner.OpenMapping(file)) {
         failure = "cannot open the file";
     } else if (!scanner.FindBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
