@@ -4,6 +4,7 @@
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMediaDevices>
 
 namespace orv {
@@ -27,6 +28,7 @@ std::unique_ptr<AudioOutput> AudioOutput::OpenDefault(int sampleRate, int channe
     if (!device.isFormatSupported(format)) return nullptr;
 
     std::unique_ptr<AudioOutput> out(new AudioOutput);
+    out->events_ = std::make_unique<QEventLoop>();
     out->sink_ = std::make_unique<QAudioSink>(device, format);
     out->sink_->setBufferSize(qsizetype(format.bytesForDuration(qint64(kDeviceBufferSeconds * 1e6))));
     out->device_ = out->sink_->start();
@@ -36,6 +38,12 @@ std::unique_ptr<AudioOutput> AudioOutput::OpenDefault(int sampleRate, int channe
 
 AudioOutput::~AudioOutput() {
     if (sink_) sink_->stop();
+    sink_.reset();
+    if (events_) events_->processEvents();  // what the sink left queued for this thread
+}
+
+void AudioOutput::ProcessEvents() {
+    if (events_) events_->processEvents();
 }
 
 std::int64_t AudioOutput::BytesFree() const { return device_ ? sink_->bytesFree() : 0; }

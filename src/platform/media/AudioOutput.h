@@ -1,11 +1,14 @@
 // The sound device, through Qt Multimedia: 16-bit interleaved samples pushed to a QAudioSink.
-// Made, used and destroyed on one thread (the audio renderer's).
+// Made, used and destroyed on one thread (the audio renderer's). That thread has no event loop
+// of its own, but the sink's timers need one: it gets an event dispatcher when the output is
+// opened, and must call ProcessEvents every few milliseconds.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
 class QAudioSink;
+class QEventLoop;
 class QIODevice;
 
 namespace orv {
@@ -27,10 +30,13 @@ public:
     void Resume();
     // Drops what the device holds and starts again.
     void Reset();
+    // Runs the sink's timers and notifications that are due.
+    void ProcessEvents();
 
 private:
     AudioOutput() = default;
 
+    std::unique_ptr<QEventLoop> events_;  // made first, so the sink's timers find a dispatcher
     std::unique_ptr<QAudioSink> sink_;
     QIODevice* device_ = nullptr;  // owned by the sink
     bool suspended_ = false;

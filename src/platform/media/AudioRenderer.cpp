@@ -21,6 +21,8 @@ constexpr LONGLONG kDeviceLead = 1500000;
 constexpr LONGLONG kLateStart = 300000;
 // The longest sleep of the device thread while it waits for time to pass (ms).
 constexpr double kMaxWaitMs = 50.0;
+// How often the device thread lets the sound layer's timers run while it waits (ms).
+constexpr double kEventPollMs = 10.0;
 
 std::chrono::duration<double, std::milli> Wait(LONGLONG hundredNs, float rate) {
     const double ms = double(std::max<LONGLONG>(hundredNs, 10000)) / 10000.0 / std::max(rate, 0.25f);
@@ -147,6 +149,18 @@ void AudioRenderer::Run() {
     std::vector<std::int16_t> scaled;
     std::unique_lock lock(mutex_);
     hasDevice_ = output != nullptr;
+    // With a device, no wait is longer than the sink's timers allow.
+    const auto idle = [&](std::chrono::duration<double, std::milli> most) {
+        if (!output) {
+            wake_.wait_for(lock, most);
+            return;
+        }
+        wake_.wait_for(lock, std::min(most, std::chrono::duration<double, std::milli>(kEventPollMs)));
+        lock.unlock();
+        output->ProcessEvents();
+        lock.lock();
+    };
+    constexpr std::chrono::duration<double, std::milli> kForever(1e9);
     while (!shutdown_) {
         if (resetDevice_) {
             resetDevice_ = false;
@@ -159,7 +173,7 @@ void AudioRenderer::Run() {
         const float rate = clock_->Rate();
         if (!clock_->Running()) {
             if (output) output->Suspend();
-            wake_.wait(lock);
+            idle(kForever);
             continue;
         }
         const bool audible = output && rate == 1.0f;
@@ -184,8 +198,8 @@ void AudioRenderer::Run() {
                 lock.lock();
                 continue;
             }
-            if (endOfStream_) wake_.wait_for(lock, Wait(lastEnd_ - now, rate));
-            else wake_.wait(lock);
+            if (endOfStream_) idle(Wait(lastEnd_ - now, rate));
+            else idle(kForever);
             continue;
         }
         AudioChunk& front = queue_.front();
@@ -195,12 +209,12 @@ void AudioRenderer::Run() {
                 frontOffset_ = 0;
                 wake_.notify_all();
             } else {
-                wake_.wait_for(lock, Wait(front.time - now, rate));
+                idle(Wait(front.time - now, rate));
             }
             continue;
         }
         if (front.time > now + kDeviceLead) {
-            wake_.wait_for(lock, Wait(front.time - now - kDeviceLead, rate));
+            idle(Wait(front.time - now - kDeviceLead, rate));
             continue;
         }
         if (frontOffset_ == 0 && front.time < now - kLateStart) {  // late: start at the clock's time
@@ -209,7 +223,7 @@ void AudioRenderer::Run() {
         }
         const std::int64_t room = output->BytesFree() / 2 / channels_ * channels_;  // whole sample frames
         if (room <= 0) {
-            wake_.wait_for(lock, std::chrono::milliseconds(10));
+            idle(std::chrono::milliseconds(10));
             continue;
         }
         const std::size_t count = std::min<std::size_t>(std::size_t(room), front.samples.size() - frontOffset_);
