@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "filer/FileSelectDlg.h"
 #include "filer/FilerContainerDlg.h"
 #include "platform/base/AppMessage.h"
 #include "recorder/FileEntry.h"
@@ -206,6 +207,22 @@ private:
     std::vector<sFILEENTRY> m_vecDeleted;  // entries a delete removed from the lists
     std::vector<sFILEENTRY> m_vecJoined;   // entries of the join (their join marks)
 };
+
+// IJobHost::SelectFiles as the main window answers it: the file selection dialog over
+// `owner`, with text 103 (caption "ERROR", through `showError`) when the source holds more
+// entries than the dialog takes.
+inline bool RunFileSelectDialog(QWidget* owner, int mode, const std::vector<sFILEENTRY>& source,
+                                const std::vector<sFILEENTRY>& listed, std::vector<sFILEENTRY>* ticked,
+                                const std::function<void(int text)>& showError) {
+    constexpr int kTextTooManyEntries = 103;
+    CFileSelectDlg dialog(owner);
+    dialog.m_nMode = mode;
+    if (!dialog.SetSourceEntries(source)) showError(kTextTooManyEntries);
+    dialog.SetListedEntries(listed);
+    if (dialog.exec() != IDOK) return false;
+    *ticked = dialog.m_vecResult;
+    return true;
+}
 
 // Clears the join mark of the folder entry at each chosen entry's number.
 void ClearJoinMarks(std::vector<sFILEENTRY>& folderEntries, const std::vector<sFILEENTRY>& chosen);

@@ -599,11 +599,22 @@ public:
             if (!node.IsType("stco")) return Put(node.payload->data(), node.payload->size());
             return ChunkOffsets(*node.payload);
         }
-        // A leaf whose payload stayed in the file (its bytes were never changed).
-        if (node.loaded) return CopyFromSource(node);
+        // A box whose payload stayed in the file is copied as it lies there; its bytes were
+        // never changed. The file itself is written box by box, and bytes behind its last
+        // box that are no box of a known type follow as they are.
+        if (node.loaded && node.depth > 0) return CopyFromSource(node);
         for (const sMP4BOX& child : node.children)
             if (!Node(child)) return false;
-        return true;
+        const std::uint64_t tail = TailOffset(node);
+        return tail == node.sourceSize || CopyRange(node.sourcePath, tail, node.sourceSize - tail);
+    }
+
+    // Where the bytes behind the last box of the file begin.
+    static std::uint64_t TailOffset(const sMP4BOX& root) {
+        if (root.depth > 0 || !root.loaded) return root.sourceSize;
+        if (root.children.empty()) return 0;
+        const sMP4BOX& last = root.children.back();
+        return last.sourceOffset + last.sourceSize;
     }
 
     bool Finish() { return Flush(); }
@@ -654,18 +665,20 @@ private:
         return Put(moved.data(), moved.size());
     }
 
-    bool CopyFromSource(const sMP4BOX& box) {
+    bool CopyFromSource(const sMP4BOX& box) { return CopyRange(box.sourcePath, box.sourceOffset, box.sourceSize); }
+
+    bool CopyRange(const std::string* path, std::uint64_t offset, std::uint64_t size) {
         if (!Flush()) return false;
-        if (!box.sourcePath) return Fail("media data without a file");
-        UniqueFd in(::open(box.sourcePath->c_str(), O_RDONLY | O_CLOEXEC));
-        if (in.get() < 0) return Fail("cannot open " + *box.sourcePath + ": " + SystemErrorText(errno));
-        off_t from = off_t(box.sourceOffset);
-        std::uint64_t left = box.sourceSize;
+        if (!path) return Fail("media data without a file");
+        UniqueFd in(::open(path->c_str(), O_RDONLY | O_CLOEXEC));
+        if (in.get() < 0) return Fail("cannot open " + *path + ": " + SystemErrorText(errno));
+        off_t from = off_t(offset);
+        std::uint64_t left = size;
         while (left > 0) {
             if (Stopped()) return Fail("stopped");
             const std::size_t piece = std::size_t(std::min<std::uint64_t>(left, kJoinCopyPiece));
-            const bool copied = copyRange_ ? CopyRange(in.get(), &from, piece, *box.sourcePath)
-                                           : ReadWritePiece(in.get(), &from, piece, *box.sourcePath);
+            const bool copied = copyRange_ ? KernelCopy(in.get(), &from, piece, *path)
+                                           : ReadWritePiece(in.get(), &from, piece, *path);
             if (!copied) return false;
             left -= piece;
             written_ += piece;
@@ -677,7 +690,7 @@ private:
 
     // Copies in the kernel (no buffer of ours; a file system may even share the blocks).
     // A file system that cannot do it turns the copy over to ReadWritePiece for good.
-    bool CopyRange(int in, off_t* from, std::size_t piece, const std::string& path) {
+    bool KernelCopy(int in, off_t* from, std::size_t piece, const std::string& path) {
         std::size_t done = 0;
         while (done < piece) {
             const ssize_t n = ::copy_file_range(in, from, fd_, nullptr, piece - done, 0);
@@ -743,6 +756,10 @@ std::uint64_t TreeSize(const sMP4BOX& root) {
     std::uint64_t size = 0;
     for (const sMP4BOX& child : root.children)
         size += ComputeBoxSize(child);
+    if (root.loaded && !root.children.empty()) {
+        const sMP4BOX& last = root.children.back();
+        size += root.sourceSize - (last.sourceOffset + last.sourceSize);
+    }
     return size;
 }
 
