@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include "platform/base/ErrorReport.h"
 #include "recorder/BigEndian.h"
@@ -337,12 +338,18 @@ bool sMOVIESCANNER::ReadBlock(const std::function<bool(const BlockSource& block)
 
 bool sMOVIESCANNER::ParseDataFile(RecordWalk* walk) {
     Reset();
-    return ReadBlock([&](const BlockSource& block) {
-        RecordWalk done;
-        ParseRecorderBlock(*this, block, gps, sensor, header, obd, &done);
-        if (walk) *walk = done;
-        return done.end != RecordWalkEnd::kReadError;
-    });
+    try {
+        return ReadBlock([&](const BlockSource& block) {
+            RecordWalk done;
+            ParseRecorderBlock(*this, block, gps, sensor, header, obd, &done);
+            if (walk) *walk = done;
+            return done.end != RecordWalkEnd::kReadError;
+        });
+    } catch (const std::bad_alloc&) {
+        // A block too large for the memory left: fail as a file that cannot be read.
+        Reset();
+        return false;
+    }
 }
 
 bool sMOVIESCANNER::ReadDataFile(const std::string& dataPath) {

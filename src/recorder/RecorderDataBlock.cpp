@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <limits>
 
 #include "recorder/BigEndian.h"
 #include "recorder/MovieScanner.h"
@@ -122,8 +121,7 @@ RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& on
             walk.end = counted ? RecordWalkEnd::kEndTagEarly : RecordWalkEnd::kComplete;
             return walk;
         }
-        // The record numbers are 32-bit; a block of more records is read as far as they go.
-        if (rest.size() < sRAWRECORD::kSize || walk.records == std::numeric_limits<std::int32_t>::max()) {
+        if (rest.size() < sRAWRECORD::kSize || walk.records == kMaxBlockRecords) {
             walk.end = RecordWalkEnd::kTruncated;
             return walk;
         }

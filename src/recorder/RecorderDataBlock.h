@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -149,6 +150,11 @@ struct BlockSource {
 
 // A block held in memory: one view of the whole span.
 BlockSource InMemoryBlock(std::span<const std::uint8_t> block);
+
+// Most records one walk hands out. Record times are kept as 32-bit milliseconds from the
+// start; at 100 ms a record the next one would not fit (some 59 hours of records, a block
+// of 2.6 GB). A block with more records is read as far as this and counts as truncated.
+constexpr std::int32_t kMaxBlockRecords = std::numeric_limits<std::int32_t>::max() / 100;
 
 using RawRecordVisitor = std::function<void(std::int32_t, RawRecord)>;
 // Gets the first window of the block (from the tag, at most `window` bytes, so a header

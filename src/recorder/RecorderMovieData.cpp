@@ -1,6 +1,7 @@
 #include "recorder/RecorderMovieData.h"
 
 #include <cstring>
+#include <new>
 
 #include "platform/base/FileOps.h"
 #include "platform/base/ReplacementFile.h"
@@ -31,17 +32,22 @@ std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
                                                              : std::span<const std::uint8_t>();
                             }};
     bool tagged = false;
-    const RecordWalk walk = WalkBlockRecords(
-        block,
-        [&](std::span<const std::uint8_t> head) {
-            tagged = std::memcmp(head.data(), kDataTag.data(), kDataTag.size()) == 0;
-            if (tagged) std::memcpy(movie->header.data(), head.data() + kBlockHeaderOffset, kBlockHeaderSize);
-            return tagged;
-        },
-        [&](std::int32_t, RawRecord record) {
-            RawRecordBytes& r = movie->records.emplace_back();
-            std::memcpy(r.data(), record.data(), r.size());
-        });
+    RecordWalk walk;
+    try {
+        walk = WalkBlockRecords(
+            block,
+            [&](std::span<const std::uint8_t> head) {
+                tagged = std::memcmp(head.data(), kDataTag.data(), kDataTag.size()) == 0;
+                if (tagged) std::memcpy(movie->header.data(), head.data() + kBlockHeaderOffset, kBlockHeaderSize);
+                return tagged;
+            },
+            [&](std::int32_t, RawRecord record) {
+                RawRecordBytes& r = movie->records.emplace_back();
+                std::memcpy(r.data(), record.data(), r.size());
+            });
+    } catch (const std::bad_alloc&) {
+        return nullptr;  // more records than the memory left holds
+    }
     if (!tagged || walk.end == RecordWalkEnd::kReadError) return nullptr;
     file.Close();
     movie->recordCount = std::uint32_t(movie->records.size());

@@ -166,6 +166,23 @@ TEST(RecorderDataBlockTest, AReadErrorOrARefusedHeaderEndsTheWalk) {
     EXPECT_EQ(seen, 3);
 }
 
+TEST(RecorderDataBlockTest, AnUncountedBlockEndsWhereRecordTimesWouldNoLongerFit) {
+    // A 2.7 GB block of blank records that is never held: each window is made when asked.
+    const std::uint64_t size = kBlockRecordsOffset + (std::uint64_t(kMaxBlockRecords) + 10) * sRAWRECORD::kSize;
+    std::vector<std::uint8_t> window;
+    const BlockSource huge{size, std::size_t(1) << 20, [&](std::uint64_t at, std::size_t n) {
+                               window.assign(n, ' ');
+                               for (std::uint64_t i = at; i < kBlockRecordsOffset && i < at + n; ++i)
+                                   window[i - at] = i == kBlockCountOffset || i == kBlockCountOffset + 1 ? 0xFF : 'C';
+                               return std::span<const std::uint8_t>(window);
+                           }};
+    std::int32_t last = -1;
+    const RecordWalk walk = WalkBlockRecords(huge, nullptr, [&](std::int32_t k, RawRecord) { last = k; });
+    EXPECT_EQ(walk.end, RecordWalkEnd::kTruncated);
+    EXPECT_EQ(walk.records, kMaxBlockRecords);
+    EXPECT_EQ(last, kMaxBlockRecords - 1);
+}
+
 TEST(RecorderDataBlockTest, HeaderEntryZero) {
     fx::DataBlock b = BlockOf(1);
     b.header.values[0] = "0400";
