@@ -59,8 +59,6 @@ HRESULT CWebView2Holder::CreateHostObject() {
     m_acknowledged = QObject::connect(m_pHostObject.get(), &HostWebViewObject::acknowledged,
                                       [this](int serial) { OnAcknowledged(serial); });
     m_pWebView->RegisterHostObject(QStringLiteral("sample"), m_pHostObject.get());
-    QObject::disconnect(m_navigationStarting);
-    m_navigationStarting = QObject::connect(m_pWebView.data(), &WebHost::LoadStarted, [this] { OnNavigationStarting(); });
     m_nPublished = m_nAcknowledged = m_pHostObject->serial();
     return S_OK;
 }
@@ -68,7 +66,6 @@ HRESULT CWebView2Holder::CreateHostObject() {
 HRESULT CWebView2Holder::CloseWebView() {
     if (!m_pWebView) return E_FAIL;
     m_pWebView->DeregisterHostObject(QStringLiteral("sample"));
-    QObject::disconnect(m_navigationStarting);
     QObject::disconnect(m_webMessageReceived);
     QObject::disconnect(m_acknowledged);
     m_pending.clear();
@@ -132,13 +129,6 @@ void CWebView2Holder::OnAcknowledged(int serial) {
     // Only a serial that was handed out counts: the page cannot run ahead of the program.
     if (serial > m_nAcknowledged && serial <= m_nPublished) m_nAcknowledged = serial;
     RunReady();
-}
-
-void CWebView2Holder::OnNavigationStarting() {
-    // A new document reads every value afresh when it connects and then acknowledges; the
-    // scripts meant for the old one are dropped.
-    m_pending.clear();
-    m_nAcknowledged = 0;
 }
 
 void CWebView2Holder::RunReady() {

@@ -4,6 +4,8 @@
 // Scripts run in the order they are handed over, and each one only after the page holds
 // the state published before it (the page acknowledges published states by serial), so a
 // script that draws the track reads the track that was current when it was handed over.
+// A new document reads every value afresh when it connects and acknowledges at once; a
+// refused navigation leaves the document, and so the order, as it was.
 // UI thread only.
 #pragma once
 
@@ -90,12 +92,10 @@ private:
 
     void Published(int serial);
     void OnAcknowledged(int serial);
-    void OnNavigationStarting();
     void RunReady();
 
     QPointer<WebHost> m_pWebView;
     std::unique_ptr<HostWebViewObject> m_pHostObject;
-    QMetaObject::Connection m_navigationStarting;
     QMetaObject::Connection m_webMessageReceived;
     QMetaObject::Connection m_acknowledged;
     std::deque<PendingScript> m_pending;

@@ -8,3 +8,12 @@ orv_add_test(map_test QT
     ${CMAKE_CURRENT_LIST_DIR}/MapJsonTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MovieDialogTest.cpp
   LIBS views_map test_fixtures)
+
+add_executable(map_web_test
+  ${CMAKE_CURRENT_LIST_DIR}/MapPageTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WebTestMain.cpp)
+target_link_libraries(map_web_test PRIVATE views_map test_fixtures GTest::gtest)
+target_include_directories(map_web_test PRIVATE ${ORV_ROOT}/tests)
+gtest_discover_tests(map_web_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                     PROPERTIES TIMEOUT 600 LABELS "webengine"
+                     ENVIRONMENT "QTWEBENGINE_DISABLE_SANDBOX=1")
