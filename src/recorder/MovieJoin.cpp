@@ -302,13 +302,21 @@ bool PartsMatch(const MovieParts& a, const MovieParts& b, std::string* error) {
     return true;
 }
 
-// Edit lists: the next's played durations are added to the first's last edit that plays
-// media (media time not -1); the next's own start offsets are dropped, as its media now
-// continues the first's.
+// The track header's duration, in the movie's time scale.
+std::uint64_t TrackDuration(std::span<const std::uint8_t> tkhd) {
+    const bool v1 = VersionOf(tkhd) == 1;
+    const std::size_t at = kTkhdDuration[v1 ? 1 : 0];
+    if (tkhd.size() < at + (v1 ? 8 : 4)) return 0;
+    return v1 ? ReadBe64(tkhd.data() + at) : ReadBe32(tkhd.data() + at);
+}
+
+// Edit lists: the next's played durations (without an edit list, its track's duration) are
+// added to the first's last edit that plays media (media time not -1); the next's own start
+// offsets are dropped, as its media now continues the first's.
 bool JoinEditLists(std::span<const std::uint8_t> first, std::span<const std::uint8_t> next,
-                   std::vector<std::uint8_t>* out) {
+                   std::uint64_t nextTrackDuration, std::vector<std::uint8_t>* out) {
     const int version = VersionOf(first);
-    if (version != VersionOf(next) || version > 1) return false;
+    if ((!next.empty() && version != VersionOf(next)) || version < 0 || version > 1) return false;
     const TableLayout layout{8, 4, std::size_t(version == 1 ? 20 : 12)};
     const std::size_t timeSize = version == 1 ? 8 : 4;
     auto read = [&](const std::uint8_t* p) { return version == 1 ? ReadBe64(p) : ReadBe32(p); };
@@ -317,8 +325,9 @@ bool JoinEditLists(std::span<const std::uint8_t> first, std::span<const std::uin
         return version == 1 ? t != ~std::uint64_t(0) : t != kMax32;
     };
     std::span<const std::uint8_t> fe, ne;
-    if (!TableEntries(first, layout, &fe) || !TableEntries(next, layout, &ne)) return false;
-    std::uint64_t added = 0;
+    if (!TableEntries(first, layout, &fe) || (!next.empty() && !TableEntries(next, layout, &ne)))
+        return false;
+    std::uint64_t added = next.empty() ? nextTrackDuration : 0;
     for (std::size_t i = 0; i < ne.size(); i += layout.entrySize)
         if (plays(ne.data() + i)) added += read(ne.data() + i);
     out->assign(first.begin(), first.end());
@@ -409,8 +418,9 @@ bool JoinTrack(const TrackBoxes& f, const TrackBoxes& n, std::int64_t offsetShif
     if (ok && f.stss)
         ok = JoinBoxPayload(PayloadOf(f.stss), PayloadOf(n.stss), kSyncSamples,
                             std::uint32_t(f.samples), staged.For(f.stss));
-    if (ok && f.elst && n.elst)
-        ok = JoinEditLists(PayloadOf(f.elst), PayloadOf(n.elst), staged.For(f.elst));
+    if (ok && f.elst)
+        ok = JoinEditLists(PayloadOf(f.elst), PayloadOf(n.elst), TrackDuration(PayloadOf(n.tkhd)),
+                           staged.For(f.elst));
     if (!ok) return Fail(error, "the sample tables cannot be joined");
 
     // Chunk offsets: the next movie's media data goes behind the first's, so its offsets

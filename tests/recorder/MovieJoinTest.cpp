@@ -221,6 +221,22 @@ TEST_F(MovieJoinTest, MoviesOfOtherTracksAreRefused) {
     }
 }
 
+TEST_F(MovieJoinTest, FollowingMovieWithoutEditListsPlaysToItsEnd) {
+    fixtures::MovieSpec spec;
+    spec.frameNumber = false;
+    spec.extraArgs = "-use_editlist 0";
+    const std::string plain = out_ + "/A___-220101-130000-000009M.MOV";
+    ASSERT_TRUE(fixtures::MakeMovie(spec, plain, nullptr));
+    sMOVIEJOIN join;
+    ASSERT_TRUE(BeginJoin(join, inputs_[0]));
+    ASSERT_TRUE(AppendMovieToJoin(join, plain)) << join.error;
+    const std::string output = out_ + "/joined.MOV";
+    ASSERT_TRUE(WriteJoinedMovie(join, output)) << join.error;
+    // The demuxer drops the samples that no edit plays.
+    EXPECT_EQ(Probe(output, "v:0", "nb_read_frames", true),
+              Probe(inputs_[0], "v:0", "nb_read_frames", true) + Probe(plain, "v:0", "nb_read_frames", true));
+}
+
 TEST(MovieJoinTables, ChunkOffsetsAndSyncSamplesContinueTheFirstMovie) {
     const TableLayout offsets{8, 4, 4};
     std::vector<std::uint8_t> out;
