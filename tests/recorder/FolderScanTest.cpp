@@ -338,7 +338,7 @@ TEST_F(FolderScanTest, ChosenFileScansItsFolderOrTheMainBesideIt) {
 
 // Runs `body` in a child process, as the user "nobody" when the test runs as root (root
 // reads a locked folder all the same), and gives what it returned; none when the child
-// could not become that user or could not reach `root`.
+// could not become that user or could not reach `root`; a child that failed says so.
 std::optional<std::string> RunUnprivileged(const std::string& root, const std::function<std::string()>& body) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) return std::nullopt;
@@ -364,7 +364,8 @@ std::optional<std::string> RunUnprivileged(const std::string& root, const std::f
     ::close(pipeFds[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    if (WIFEXITED(status) && (WEXITSTATUS(status) == 2 || WEXITSTATUS(status) == 3)) return std::nullopt;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the child failed, status " + std::to_string(status);
     return out;
 }
 
