@@ -223,13 +223,13 @@ unsigned CsvExportJob(JobState& job, const std::vector<sFILEENTRY>& entries, con
 void CJobFrame::OnExportCsv() {
     if (!m_host.ListedEntries().empty() && IsNearMovieEnd(m_host.JobChannelPosition())) return;
     m_host.PrepareChannels(JobKind::Csv);
-    m_bResumePending = TRUE;
+    m_host.SetResumePending(TRUE);
     if (!BeginJob()) return;
 
     // Until the movie is closed below there is nothing to resume.
     auto endEarly = [this](int text, const char* caption) {
         if (text) m_host.ShowMessage(text, QString::fromUtf8(caption), MSGBOX_OK);
-        m_bResumePending = FALSE;
+        m_host.SetResumePending(FALSE);
         EndBeforeThread(0);
     };
     const std::string folder = m_host.PickFolder(kJobFolderSection, kKey, kTextChooseOutputFolder);
@@ -242,7 +242,7 @@ void CJobFrame::OnExportCsv() {
         return endEarly(0, "");
 
     const bool channelReady = m_host.JobChannelPosition().initialised;
-    m_nResumeFrame = m_host.CloseMovieOnScreen();
+    m_host.SetResumeFrame(m_host.CloseMovieOnScreen());
     const std::string path = CsvFilePath(entries.front().path, folder);
     StartThread([entries = std::move(entries), path, folder, channelReady](JobState& job) {
         return CsvExportJob(job, entries, path, folder, channelReady);

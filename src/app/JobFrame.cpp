@@ -174,7 +174,7 @@ void CJobFrame::OnJobFinished() {
     m_host.AfterJob();
     ShowProgress(false);
     m_pJob.reset();
-    if (!m_host.SelectCurrentMovie()) m_bResumePending = FALSE;
+    if (!m_host.SelectCurrentMovie()) m_host.SetResumePending(FALSE);
 }
 
 }  // namespace orv

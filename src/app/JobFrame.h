@@ -88,6 +88,10 @@ public:
     // resets their recorder data. Returns channel 0's frame before closing (0 when it is
     // not initialised).
     virtual std::int64_t CloseMovieOnScreen() = 0;
+    // The position to restore when the current movie is selected again after an export:
+    // whether to restore it, and the frame.
+    virtual void SetResumePending(BOOL pending) = 0;
+    virtual void SetResumeFrame(std::int64_t frame) = 0;
     // After a join: both channels and the panes to frame 0, playback stopped.
     virtual void RewindAfterJoin() = 0;
     // After every job: clears the open-failed flag when set, else updates the control states.
@@ -182,8 +186,6 @@ public:
     bool IsJobRunning() const { return m_pJob && m_pJob->Running(); }
     int ProgressPercent() const { return m_nProgress; }
 
-    BOOL m_bResumePending = FALSE;
-    std::int64_t m_nResumeFrame = 0;
     BOOL m_bJoinPending = FALSE;
     std::string m_strCsvFolder;
 

@@ -77,6 +77,8 @@ public:
         calls.push_back("close");
         return 7;
     }
+    void SetResumePending(BOOL pending) override { calls.push_back(pending ? "resume" : "no resume"); }
+    void SetResumeFrame(std::int64_t frame) override { calls.push_back("resume at " + std::to_string(frame)); }
     void RewindAfterJoin() override { calls.push_back("rewind"); }
     void AfterJob() override {}
     bool SelectCurrentMovie() override { return true; }
@@ -239,6 +241,34 @@ TEST_F(DeleteJobTest, NothingTickedSelectsTheRowAgain) {
     EXPECT_EQ(RunToEnd(frame, host.queue).back(), (Posted{WM_APP_JOB_DONE, 0, 0}));
     EXPECT_EQ(host.calls, (std::vector<std::string>{"prepare", "disable", "reselect 0", "enable"}));
     EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(CsvExportJob, ResumesTheMovieOnlyOnceItWasClosed) {
+    fixtures::TempDir dir;
+    CardBuilder card(dir.Path() + "/in");
+    RecordingSpec rec;
+    rec.layout = -1;
+    const std::string movie = card.AddRecording(rec);
+    const struct {
+        std::string folder;  // the folder picker's answer
+        std::vector<std::string> calls;
+        std::vector<int> messages;
+    } cases[] = {
+        {"", {"prepare", "resume", "disable", "no resume", "enable"}, {}},
+        {dir.Path(), {"prepare", "resume", "disable", "close", "resume at 7", "enable"}, {44}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        FakeHost host;
+        host.listed = EntriesOf({movie});
+        host.pickedFolder = c.folder;
+        CJobFrame frame(host, nullptr);
+        frame.OnExportCsv();
+        RunToEnd(frame, host.queue);
+        EXPECT_EQ(host.calls, c.calls);
+        EXPECT_EQ(host.messages, c.messages);
+    }
+    EXPECT_TRUE(fs::exists(dir.Path() + "/Dv_20220101_120000.csv"));
 }
 
 TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
