@@ -3,7 +3,11 @@
 #pragma once
 
 #include <chrono>
+#include <string>
 #include <vector>
+
+#include "FfmpegReference.h"
+#include "platform/base/JsonWriter.h"
 
 namespace orv::bench {
 
@@ -18,5 +22,14 @@ inline constexpr auto kSeekQuiet = 150ms;
 double CpuSeconds();
 // The value at fraction p (0..1) of the sorted list, nearest rank; -1 for an empty list.
 double Percentile(std::vector<double> values, double p);
+
+// False, with the reason, for anything but a regular file (a FIFO, a device, a folder, a
+// missing path).
+bool IsRegularFile(const std::string& path, std::string* why);
+
+// ffmpeg's decoding cost of a file as the two "ffmpeg_decode..." keys; null, with the key
+// "ffmpeg_error", when ffmpeg could not measure it (error not empty).
+void WriteFfmpegFigures(JsonWriter& j, const DecodeCost& decode, const DecodeCost& decodeBgra,
+                        const std::string& error);
 
 }  // namespace orv::bench

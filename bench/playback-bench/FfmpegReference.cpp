@@ -19,10 +19,11 @@ namespace orv::bench {
 
 namespace {
 
-// Runs ffmpeg with the arguments (no shell), handing its standard output to `onOutput` as it
-// comes and keeping its standard error; the exit status, -1 when it could not be run.
-int RunFfmpeg(const std::vector<std::string>& args, const std::function<void(const char*, std::size_t)>& onOutput,
-              std::string* errorText) {
+// Runs the program (ffmpeg or ffprobe) with the arguments (no shell), handing its standard
+// output to `onOutput` as it comes and keeping its standard error; the exit status, -1 when it
+// could not be run.
+int RunTool(const std::string& program, const std::vector<std::string>& args,
+            const std::function<void(const char*, std::size_t)>& onOutput, std::string* errorText) {
     signal(SIGPIPE, SIG_IGN);
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0) return -1;
@@ -36,13 +37,14 @@ int RunFfmpeg(const std::vector<std::string>& args, const std::function<void(con
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    std::vector<std::string> full = {"ffmpeg", "-hide_banner", "-nostdin"};
+    std::vector<std::string> full = {program, "-hide_banner"};
+    if (program == "ffmpeg") full.push_back("-nostdin");
     full.insert(full.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : full) argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, "ffmpeg", &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     close(err[1]);
@@ -66,13 +68,26 @@ int RunFfmpeg(const std::vector<std::string>& args, const std::function<void(con
     close(out[0]);
     close(err[0]);
     if (spawned != 0) {
-        *errorText = "cannot run ffmpeg";
+        *errorText = "cannot run " + program;
         return -1;
     }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunFfmpeg(const std::vector<std::string>& args, const std::function<void(const char*, std::size_t)>& onOutput,
+              std::string* errorText) {
+    return RunTool("ffmpeg", args, onOutput, errorText);
+}
+
+// The value of `key=` on a line of ffprobe's "default" output; empty when missing.
+std::string ProbeValue(const std::string& text, const std::string& key) {
+    const std::size_t at = text.find(key + "=");
+    if (at == std::string::npos || (at > 0 && text[at - 1] != '\n')) return {};
+    const std::size_t from = at + key.size() + 1;
+    return text.substr(from, text.find('\n', from) - from);
 }
 
 // The number after the last `key` in the text (digits and a decimal point).
@@ -131,12 +146,41 @@ double Difference(const Thumbnail& a, const Thumbnail& b) {
     return double(sum) / double(a.size());
 }
 
+// The engine's rule for a picture's colours: the matrix and range it is tagged with; untagged,
+// BT.709 from 720 lines up and BT.601 below, and limited range unless its pixel format is a
+// full-range ("yuvj") one.
+std::string ColourConversion(const std::string& path, std::string* error) {
+    std::string text, errors;
+    if (RunTool("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                            "stream=color_space,color_range,pix_fmt,height", "-of", "default=nw=1", path},
+                [&](const char* data, std::size_t n) { text.append(data, n); }, &errors) != 0) {
+        *error = "ffprobe: " + errors;
+        return {};
+    }
+    const std::string space = ProbeValue(text, "color_space"), range = ProbeValue(text, "color_range");
+    int height = 0;
+    const std::string h = ProbeValue(text, "height");
+    std::from_chars(h.data(), h.data() + h.size(), height);
+    std::string matrix = height >= 720 ? "bt709" : "bt601";
+    if (space == "bt709") matrix = "bt709";
+    else if (space == "smpte170m" || space == "bt470bg" || space == "fcc") matrix = "bt601";
+    else if (space == "smpte240m") matrix = "smpte240m";
+    else if (space == "bt2020nc" || space == "bt2020c") matrix = "bt2020";
+    const bool full = range == "pc" || (range != "tv" && ProbeValue(text, "pix_fmt").rfind("yuvj", 0) == 0);
+    // Converted to BGRA in this filter, as the engine converts (bilinear, no scaling), so that
+    // no later conversion picks its own matrix.
+    return "scale=flags=bilinear:in_color_matrix=" + matrix + ":in_range=" + (full ? "pc" : "tv") +
+           ":out_range=pc,format=bgra";
+}
+
 bool ReferenceFrames(const std::string& path, int width, int height, std::vector<int> frames,
                      const std::function<void(int, const Thumbnail&)>& onFrame, std::string* error) {
     std::sort(frames.begin(), frames.end());
     frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
     if (frames.empty() || width <= 0 || height <= 0) return true;
-    const std::string select = "select=" + AnyOf(frames, 0, frames.size());
+    const std::string colours = ColourConversion(path, error);
+    if (colours.empty()) return false;
+    const std::string select = "select=" + AnyOf(frames, 0, frames.size()) + "," + colours;
     const std::size_t frameBytes = std::size_t(width) * std::size_t(height) * 4;
     std::vector<std::uint8_t> frame;
     frame.reserve(frameBytes);

@@ -29,7 +29,10 @@ Thumbnail MakeThumbnail(const std::uint8_t* bgra, int width, int height, int str
 double Difference(const Thumbnail& a, const Thumbnail& b);
 
 // Decodes the movie's video and hands over the pictures of the listed frames (numbered from 0
-// in presentation order), in increasing order, as thumbnails.
+// in presentation order), in increasing order, as thumbnails. The pictures are converted to
+// BGRA with the colour matrix and range the engine uses for the movie (by its tags, and for an
+// untagged one by its height), so a frame compares with the engine's picture of it whatever
+// the movie's tags say.
 bool ReferenceFrames(const std::string& path, int width, int height, std::vector<int> frames,
                      const std::function<void(int frame, const Thumbnail& picture)>& onFrame, std::string* error);
 

@@ -31,6 +31,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kTick = 30ms;  // the main window's playback timer
+// How long after a seek while playing the clocks are compared.
+constexpr std::chrono::milliseconds kPlayingSeekSettle = 1s;
 // The front surface's client area (the main window's video area at scale 1).
 constexpr RECT kClientArea{0, 0, 1280, 720};
 
@@ -126,6 +128,19 @@ double ClockMs(const ChannelEngineImpl& engine, int index) {
     return clock && SUCCEEDED(clock->GetTime(&time)) ? double(time) / 1e4 : std::nan("");
 }
 
+// The rear clock less the front clock in ms, the front's carried on to the moment the rear's
+// was read; NaN without both clocks.
+double ClockOffsetMs(const ChannelEngineImpl& engine) {
+    LONGLONG times[2] = {};
+    MFTIME at[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        const ComPtr<CPlayer> player = engine.PlayerOf(g_aPlayChannel[i]);
+        const ComPtr<IMFPresentationClock> clock = player ? player->Clock() : nullptr;
+        if (!clock || FAILED(clock->GetCorrelatedTime(0, &times[i], &at[i]))) return std::nan("");
+    }
+    return double(times[1] - (times[0] + (at[1] - at[0]))) / 1e4;
+}
+
 bool Ended(const ChannelEngineImpl& engine, int index) {
     const ComPtr<CPlayer> player = engine.PlayerOf(g_aPlayChannel[index]);
     return !player || player->GetState() != PLAYER_STARTED;
@@ -143,11 +158,12 @@ int RunThroughSlots(const std::string& front, const std::string& rear, float rat
                                                         : std::vector<std::string>{front, rear};
     const int count = int(paths.size());
     std::vector<DecodeCost> decode(paths.size()), decodeBgra(paths.size());
-    std::string error;
+    std::vector<std::string> ffmpegErrors(paths.size());  // empty where ffmpeg measured the file
     for (int i = 0; i < count; ++i) {
+        std::string error;
         if (!MeasureDecode(paths[i], false, &decode[i], &error) || !MeasureDecode(paths[i], true, &decodeBgra[i], &error)) {
             std::fprintf(stderr, "ffmpeg failed on %s:\n%s\n", paths[i].c_str(), error.c_str());
-            return 1;
+            ffmpegErrors[std::size_t(i)] = error.empty() ? "ffmpeg failed" : error;
         }
     }
 
@@ -236,9 +252,28 @@ int RunThroughSlots(const std::string& front, const std::string& rear, float rat
             latencies.push_back(std::chrono::duration<double, std::milli>(*shown - start).count());
         frontExact += g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]) == frame;
         if (count > 1) {
-            const std::int32_t rearFrame = std::int32_t(std::lround(double(frame) * interval0 / interval1));
+            // The rear frame on screen at the front frame's moment (a hundredth's slack for the
+            // single-precision intervals).
+            const std::int32_t rearFrame = std::int32_t(double(frame) * interval0 / interval1 + 0.01);
             rearExact += g_aPlayerDriverTable[1].GetCurrentFrame(g_aPlayChannel[1]) == rearFrame;
         }
+    }
+
+    // Seeks while playing, as the main window makes them: a second after each, how far apart
+    // the two clocks run (the rear's ahead of the front's when positive).
+    std::vector<double> playingOffsets;
+    if (count > 1 && seeks > 0) {
+        const long lastStart = std::max(0L, frames0 - long(kPlayingSeekSettle.count() / interval0) - 1);
+        std::uniform_int_distribution<long> pickPlaying(0, lastStart);
+        SetChannelsSpeed(1);
+        PlayChannels();
+        for (int n = 0; n < seeks; ++n) {
+            SeekChannelsWhilePlaying(std::int32_t(pickPlaying(random)));
+            std::this_thread::sleep_for(kPlayingSeekSettle);
+            const double offset = ClockOffsetMs(*engine);
+            if (!std::isnan(offset)) playingOffsets.push_back(offset);
+        }
+        PauseChannels();
     }
 
     JsonWriter j;
@@ -250,6 +285,7 @@ int RunThroughSlots(const std::string& front, const std::string& rear, float rat
     j.Key("play_wall_s").Double(wall, 4);
     j.Key("engine_cpu_s").Double(cpu, 4);
     double floorSeconds = 0;
+    bool allMeasured = true;  // the floor needs ffmpeg's figures of every file
     j.Key("channels").BeginArray();
     for (int i = 0; i < count; ++i) {
         const PresenterCounts after = ReadCounts(*engine, i);
@@ -257,6 +293,7 @@ int RunThroughSlots(const std::string& front, const std::string& rear, float rat
         int width = 0, height = 0;
         g_aPlayerDriverTable[i].GetVideoSize(g_aPlayChannel[i], &width, &height);
         floorSeconds += decodeBgra[i].MsPerFrame() / 1000.0 * double(frames);
+        allMeasured = allMeasured && ffmpegErrors[std::size_t(i)].empty();
         j.BeginObject();
         j.Key("file").String(paths[i]);
         j.Key("window").Bool(owners[i] != 0);
@@ -267,8 +304,7 @@ int RunThroughSlots(const std::string& front, const std::string& rear, float rat
         j.Key("presenter_frames_presented").Uint(after.presented - before[i].presented);
         j.Key("presenter_frames_late").Uint(after.late - before[i].late);
         if (i == 0) j.Key("window_pictures").Int(frontPictures);
-        j.Key("ffmpeg_decode_ms_per_frame").Double(decode[i].MsPerFrame(), 4);
-        j.Key("ffmpeg_decode_bgra_ms_per_frame").Double(decodeBgra[i].MsPerFrame(), 4);
+        WriteFfmpegFigures(j, decode[i], decodeBgra[i], ffmpegErrors[std::size_t(i)]);
         j.Key("seek_positions_exact").Int(i == 0 ? frontExact : rearExact);
         j.EndObject();
     }
@@ -291,10 +327,27 @@ int RunThroughSlots(const std::string& front, const std::string& rear, float rat
     j.Key("median").Double(Percentile(latencies, 0.5), 4);
     j.Key("p95").Double(Percentile(latencies, 0.95), 4);
     j.EndObject();
+    if (count > 1) {
+        std::vector<double> apart;
+        for (double o : playingOffsets) apart.push_back(std::fabs(o));
+        j.Key("playing_seek_clock_offset_ms").BeginObject();
+        j.Key("seeks").Int(std::int64_t(playingOffsets.size()));
+        j.Key("median_abs").Double(Percentile(apart, 0.5), 4);
+        j.Key("max_abs").Double(apart.empty() ? 0.0 : *std::max_element(apart.begin(), apart.end()), 4);
+        const auto [low, high] = std::minmax_element(playingOffsets.begin(), playingOffsets.end());
+        j.Key("min").Double(playingOffsets.empty() ? 0.0 : *low, 4);
+        j.Key("max").Double(playingOffsets.empty() ? 0.0 : *high, 4);
+        j.EndObject();
+    }
     const std::int64_t frontFrames = frames0;
     j.Key("engine_cpu_ms_per_front_frame").Double(frontFrames ? cpu * 1000.0 / double(frontFrames) : 0.0, 4);
-    j.Key("floor_ms_per_front_frame").Double(frontFrames ? floorSeconds * 1000.0 / double(frontFrames) : 0.0, 4);
-    j.Key("ratio").Double(floorSeconds > 0 ? cpu / floorSeconds : 0.0, 4);
+    if (allMeasured) {
+        j.Key("floor_ms_per_front_frame").Double(frontFrames ? floorSeconds * 1000.0 / double(frontFrames) : 0.0, 4);
+        j.Key("ratio").Double(floorSeconds > 0 ? cpu / floorSeconds : 0.0, 4);
+    } else {
+        j.Key("floor_ms_per_front_frame").Null();
+        j.Key("ratio").Null();
+    }
     j.EndObject();
     std::printf("%s\n", j.str().c_str());
     return finish(0);

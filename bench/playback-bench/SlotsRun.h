@@ -12,8 +12,10 @@ namespace orv::bench {
 // end at the speed step of `rate`, then seeks both channels `seeks` times. Prints one JSON
 // line: per channel the pictures its presenter presented and how many came late, ffmpeg's
 // decoding cost of the file; how far apart the two channels' positions and clocks are on the
-// ticks; the seeks' latency and the positions they reached; the engine's CPU per front frame
-// against the ffmpeg floor of both files together. Returns the exit code: 0, 1 when a movie cannot be measured, 2 for a
+// ticks; the seeks' latency and the positions they reached; with a rear, how far apart the
+// two clocks run a second after each of `seeks` seeks made while playing; the engine's CPU
+// per front frame against the ffmpeg floor of both files together (null when ffmpeg failed on
+// a file, whose error is reported instead). Returns the exit code: 0, 1 when a movie cannot be measured, 2 for a
 // rate that is no speed step.
 int RunThroughSlots(const std::string& front, const std::string& rear, float rate, int seeks);
 

@@ -9,7 +9,10 @@
 //
 // Which frame a seek showed is told by comparing its picture with ffmpeg's decoding of the
 // frame asked for and of its two neighbours (every fourth pixel, mean difference per colour
-// byte): exact when the frame asked for is the closest and close in absolute terms. Lateness
+// byte), converted with the colour matrix and range the engine uses: exact when the frame
+// asked for is the closest and close in absolute terms. When ffmpeg fails on a movie (a damaged
+// one), the engine's own figures are still reported, with ffmpeg's figures null and its
+// error beside them. Lateness
 // counts pictures that reached the window more than a quarter frame after their time, taking
 // the i-th picture of the play to be frame i (the engine shows every frame in order without
 // thinning; with thinning, above rate 2, it is not counted); the presenter's scheduler reports
@@ -18,7 +21,7 @@
 // usage: playback-bench FILE [--rate R] [--seeks N] [--channels 1|2] [--companion FILE2] [--slots]
 // With --slots the channels are played through their operation tables instead (SlotsRun.h).
 // Timing never makes it fail; it exits with 2 on wrong arguments and 1 when a movie cannot be
-// measured.
+// measured (a FILE that is not a regular file is refused before anything reads it).
 
 #include <algorithm>
 #include <charconv>
@@ -45,8 +48,8 @@ using namespace orv;
 using namespace orv::bench;
 
 // Above this mean difference per colour byte a picture is not the frame, whatever its
-// neighbours look like. The engine converts a tagged movie to the same bytes as ffmpeg; the
-// margin is for a movie without colour tags, which the two may convert with other matrices.
+// neighbours look like. Both sides convert with the same matrix and range; the margin is for
+// their rounding and chroma interpolation.
 constexpr double kSameFrameLimit = 6.0;
 
 struct Options {
@@ -86,8 +89,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
 
 struct ChannelReport {
     DecodeCost decode, decodeBgra;
+    std::string ffmpegError;  // empty when ffmpeg measured the movie
     std::vector<BenchChannel::SeekResult> seeks;
-    int exact = 0;
+    int exact = -1;  // -1: not told (ffmpeg could not give its pictures)
 };
 
 // Tells which seeks showed their frame, from ffmpeg's pictures of each frame and its neighbours.
@@ -100,6 +104,7 @@ bool CheckSeeks(BenchChannel& channel, ChannelReport* report, std::string* error
     if (!ReferenceFrames(channel.Path(), channel.Width(), channel.Height(), wanted,
                          [&](int frame, const Thumbnail& picture) { reference[frame] = picture; }, error))
         return false;
+    report->exact = 0;
     for (auto& s : report->seeks) {
         if (s.latencyMs < 0) continue;
         const double own = Difference(s.picture, reference[s.frame]);
@@ -120,6 +125,15 @@ int main(int argc, char** argv) {
                      "usage: playback-bench FILE [--rate R] [--seeks N] [--channels 1|2] [--companion FILE2] [--slots]\n");
         return 2;
     }
+    // A FIFO or a device would keep the engine and the ffmpeg reference waiting on it.
+    for (const std::string* path : {&options.file, &options.companion}) {
+        if (path->empty()) continue;
+        std::string why;
+        if (!IsRegularFile(*path, &why)) {
+            std::fprintf(stderr, "%s: %s\n", path->c_str(), why.c_str());
+            return 1;
+        }
+    }
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);
     if (options.throughSlots)
@@ -135,7 +149,7 @@ int main(int argc, char** argv) {
         if (!MeasureDecode(paths[i], false, &reports[i].decode, &error) ||
             !MeasureDecode(paths[i], true, &reports[i].decodeBgra, &error)) {
             std::fprintf(stderr, "ffmpeg failed on %s:\n%s\n", paths[i].c_str(), error.c_str());
-            return 1;
+            reports[i].ffmpegError = error.empty() ? "ffmpeg failed" : error;
         }
     }
 
@@ -175,9 +189,9 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < channels.size(); ++i) reports[i].seeks.push_back(channels[i]->FinishSeek());
     }
     for (std::size_t i = 0; i < channels.size(); ++i)
-        if (!CheckSeeks(*channels[i], &reports[i], &error)) {
+        if (reports[i].ffmpegError.empty() && !CheckSeeks(*channels[i], &reports[i], &error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
-            return 1;
+            reports[i].ffmpegError = error;
         }
 
     JsonWriter j;
@@ -188,12 +202,14 @@ int main(int argc, char** argv) {
     j.Key("engine_cpu_s").Double(cpu, 4);
     long presented = 0;
     double floorSeconds = 0;
+    bool allMeasured = true;  // the floor needs ffmpeg's figures of every file
     j.Key("channels").BeginArray();
     for (std::size_t i = 0; i < channels.size(); ++i) {
         BenchChannel& c = *channels[i];
         ChannelReport& r = reports[i];
         presented += c.Presented();
         floorSeconds += r.decodeBgra.MsPerFrame() / 1000.0 * double(c.Presented());
+        allMeasured = allMeasured && r.ffmpegError.empty();
         std::vector<double> latencies;
         int answered = 0;
         for (auto& s : r.seeks)
@@ -217,11 +233,11 @@ int main(int argc, char** argv) {
         }
         j.Key("presenter_frames_presented").Uint(c.PresenterPresented());
         j.Key("presenter_frames_late").Uint(c.PresenterLate());
-        j.Key("ffmpeg_decode_ms_per_frame").Double(r.decode.MsPerFrame(), 4);
-        j.Key("ffmpeg_decode_bgra_ms_per_frame").Double(r.decodeBgra.MsPerFrame(), 4);
+        WriteFfmpegFigures(j, r.decode, r.decodeBgra, r.ffmpegError);
         j.Key("seeks").Int(int(r.seeks.size()));
         j.Key("seeks_answered").Int(answered);
-        j.Key("seeks_exact").Int(r.exact);
+        if (r.exact >= 0) j.Key("seeks_exact").Int(r.exact);
+        else j.Key("seeks_exact").Null();
         j.Key("seek_latency_ms").BeginObject();
         j.Key("median").Double(Percentile(latencies, 0.5), 4);
         j.Key("p95").Double(Percentile(latencies, 0.95), 4);
@@ -230,8 +246,13 @@ int main(int argc, char** argv) {
     }
     j.EndArray();
     j.Key("engine_cpu_ms_per_frame").Double(presented ? cpu * 1000.0 / double(presented) : 0.0, 4);
-    j.Key("floor_ms_per_frame").Double(presented ? floorSeconds * 1000.0 / double(presented) : 0.0, 4);
-    j.Key("ratio").Double(floorSeconds > 0 ? cpu / floorSeconds : 0.0, 4);
+    if (allMeasured) {
+        j.Key("floor_ms_per_frame").Double(presented ? floorSeconds * 1000.0 / double(presented) : 0.0, 4);
+        j.Key("ratio").Double(floorSeconds > 0 ? cpu / floorSeconds : 0.0, 4);
+    } else {
+        j.Key("floor_ms_per_frame").Null();
+        j.Key("ratio").Null();
+    }
     j.EndObject();
     std::printf("%s\n", j.str().c_str());
     return 0;
