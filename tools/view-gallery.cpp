@@ -22,10 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "fixtures/DemoCard.h"
 #include "platform/gdi/DeviceContext.h"
-#include "ui/OffScreenDC.h"
-#include "ui/ResourceImage.h"
 #include "ui/ScaleFonts.h"
 #include "views-bench/FrontMovie.h"
 #include "views-bench/ViewsFeed.h"
@@ -47,17 +44,6 @@ const QColor kLabel(230, 232, 235);
 constexpr int kGap = 12;
 
 int T(double k) { return int(k * double(g_fScale)); }
-
-// The demo card's front movie of the hard-braking recording ("AG__"), or empty.
-std::string FindBrakingMovie(const std::string& card) {
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(card, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.rfind("AG__-", 0) == 0 && name.size() > 5 && name.substr(name.size() - 5) == "M.MOV")
-            return it->path().string();
-    }
-    return {};
-}
 
 struct Tile {
     QImage image;
@@ -107,28 +93,11 @@ bool RenderScale(float scale, const std::string& movie, const views_tools::Front
     monitor.workArea = QRect(0, 0, 1920, int(float(kUnitWorkAreaHeight) * scale + 0.5f));
     if (!InitScaleAndFonts(monitor)) return false;
 
-    QWidget main;
-    main.resize(T(1120), T(697));
-    CResourceImage images;
-    images.LoadImages(&main);
-    COffScreenDC offScreen(main.width(), main.height());
-    offScreen.GetDC().SetBkMode(TRANSPARENT);
-
-    auto* info = new CInfoDlg(&main);
-    info->m_pOffScreen = &offScreen;
-    info->m_pOldFont = offScreen.GetDC().SelectFont(g_hFont13);
-    info->m_pImages = &images;
-    info->m_strTitle = QString::fromStdString(fs::path(movie).stem().string());
-    info->OnInitDialog();
-    auto* graph = new CGSensorDlg(&main);
-    graph->m_pOffScreen = &offScreen;
-    graph->resize(T(1000), T(130));
-    graph->OnInitDialog();
-    CObdDlg gauges;
-    gauges.m_pImages = &images;
-    gauges.OnInitDialog();
-    gauges.OpenAt(0, 0, T(660), T(230));
-
+    views_tools::ViewsRig rig(QString::fromStdString(fs::path(movie).stem().string()));
+    CInfoDlg* info = rig.info;
+    CGSensorDlg* graph = rig.graph;
+    CObdDlg& gauges = rig.gauges;
+    QWidget& main = rig.main;
     const views_tools::ViewsSet views{info, graph, &gauges};
     views_tools::FeedLoadedMovie(views, data, movie, kQualityFullHdHigh);
     bool ok = true;
@@ -160,7 +129,6 @@ bool RenderScale(float scale, const std::string& movie, const views_tools::Front
             std::printf("%s\n", file.toLocal8Bit().constData());
         }
     }
-    gauges.hide();
     DeleteSharedFonts();
     return ok;
 }
@@ -178,15 +146,11 @@ int main(int argc, char** argv) {
     QDir().mkpath(outDir);
     const std::string card = argc == 4 ? argv[3] : (fs::path(argv[1]) / "demo-card").string();
 
-    std::string movie = FindBrakingMovie(card);
+    std::string error;
+    const std::string movie = views_tools::DemoBrakingMovie(card, &error);
     if (movie.empty()) {
-        std::string error;
-        std::fprintf(stderr, "view-gallery: making the demo card in %s\n", card.c_str());
-        if (!fixtures::MakeDemoCard(card, false, &error)) {
-            std::fprintf(stderr, "view-gallery: %s\n", error.c_str());
-            return 1;
-        }
-        movie = FindBrakingMovie(card);
+        std::fprintf(stderr, "view-gallery: %s\n", error.c_str());
+        return 1;
     }
     const views_tools::FrontMovieData data(movie);
     if (!data.Loaded()) {

@@ -1,14 +1,13 @@
 #include "ViewsFeed.h"
 
 #include <cstdint>
+#include <filesystem>
 
 #include "FrontMovie.h"
+#include "fixtures/DemoCard.h"
 #include "recorder/RecordingName.h"
 #include "ui/ScaleFonts.h"
 #include "views/EventClassification.h"
-#include "views/GSensorDlg.h"
-#include "views/InfoDlg.h"
-#include "views/ObdDlg.h"
 
 namespace orv::views_tools {
 
@@ -62,5 +61,51 @@ void FeedFrame(const ViewsSet& views, int frame) {
     if (info) info->m_nPosition = frame;
     if (CGSensorDlg* graph = views.graph) graph->m_nCurrentFrame = frame;
 }
+
+namespace {
+
+int T(double k) { return int(k * double(g_fScale)); }
+
+std::string FindBrakingMovie(const std::string& card) {
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(card, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind("AG__-", 0) == 0 && name.size() > 5 && name.substr(name.size() - 5) == "M.MOV")
+            return it->path().string();
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string DemoBrakingMovie(const std::string& card, std::string* error) {
+    std::string movie = FindBrakingMovie(card);
+    if (!movie.empty()) return movie;
+    if (!fixtures::MakeDemoCard(card, false, error)) return {};
+    movie = FindBrakingMovie(card);
+    if (movie.empty() && error) *error = "the demo card holds no hard-braking recording";
+    return movie;
+}
+
+ViewsRig::ViewsRig(const QString& title)
+    : offScreen((main.resize(T(1120), T(697)), main.width()), main.height()),
+      info(new CInfoDlg(&main)),
+      graph(new CGSensorDlg(&main)) {
+    images.LoadImages(&main);
+    offScreen.GetDC().SetBkMode(TRANSPARENT);
+    info->m_pOffScreen = &offScreen;
+    info->m_pOldFont = offScreen.GetDC().SelectFont(g_hFont13);
+    info->m_pImages = &images;
+    info->m_strTitle = title;
+    info->OnInitDialog();
+    graph->m_pOffScreen = &offScreen;
+    graph->resize(T(1000), T(130));
+    graph->OnInitDialog();
+    gauges.m_pImages = &images;
+    gauges.OnInitDialog();
+    gauges.OpenAt(0, 0, T(660), T(230));
+}
+
+ViewsRig::~ViewsRig() { gauges.hide(); }
 
 }  // namespace orv::views_tools

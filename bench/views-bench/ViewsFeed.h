@@ -3,13 +3,15 @@
 // channel 1's data with the views' own functions.
 #pragma once
 
+#include <QWidget>
+
 #include <string>
 
-namespace orv {
-class CGSensorDlg;
-class CInfoDlg;
-class CObdDlg;
-}  // namespace orv
+#include "ui/OffScreenDC.h"
+#include "ui/ResourceImage.h"
+#include "views/GSensorDlg.h"
+#include "views/InfoDlg.h"
+#include "views/ObdDlg.h"
 
 namespace orv::views_tools {
 
@@ -28,5 +30,25 @@ void FeedLoadedMovie(const ViewsSet& views, const FrontMovieData& data, const st
 
 // The values of `frame`, as on a playback tick.
 void FeedFrame(const ViewsSet& views, int frame);
+
+// The front movie of the demo card's hard-braking recording ("AG__"); the demo card is
+// made in `card` first when it holds none. Empty, with `error` set, when that fails.
+std::string DemoBrakingMovie(const std::string& card, std::string* error);
+
+// The views as the main window holds them, at the current scale (g_fScale and the shared
+// fonts already made): a main window with its image store and off-screen context, the info
+// panel and the graph in it, and the gauge window opened beside it.
+struct ViewsRig {
+    QWidget main;
+    CResourceImage images;
+    COffScreenDC offScreen;
+    CInfoDlg* info;
+    CGSensorDlg* graph;
+    CObdDlg gauges;
+
+    explicit ViewsRig(const QString& title);
+    ~ViewsRig();
+    ViewsSet Set() { return ViewsSet{info, graph, &gauges}; }
+};
 
 }  // namespace orv::views_tools

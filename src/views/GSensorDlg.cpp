@@ -10,6 +10,7 @@
 #include "platform/gdi/SkinResources.h"
 #include "ui/OffScreenDC.h"
 #include "ui/ScaleFonts.h"
+#include "views/ViewsDraw.h"
 
 namespace orv {
 
@@ -178,12 +179,62 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
     const int h = height();
     if (m_nTileStep <= 0 || !target || !m_pOffScreen || w <= 0) return FALSE;
     if (!m_bInitialised) OnInitDialog();
+
+    // The picture without the cursor is kept, and made again only when what it shows
+    // changes: the ground with the size, the scale or the mode, the curves and markers
+    // with the movie's data, the plot's first frame or the detectors shown. A movie that
+    // fits the plot thus draws only its cursor while it plays.
+    const ChannelsLock lock;
+    const FrameRecords records = ChannelFrameRecords(lock);
+    const GroundKey groundKey{w, h, m_nAmplitudeMode, g_fScale, m_nTileStep, g_hFont10, m_bmpBackground.cacheKey()};
+    if (!(groundKey == m_groundKey) || m_ground.isNull()) {
+        BuildGround(w, h);
+        m_groundKey = groundKey;
+    }
+    CurveMapping map;
+    const bool curves = m_bDataShown && MapCurves(records, w, &map);
+    PlotKey plotKey{groundKey, curves, records.sensor.data(), records.sensor.size(), records.frameTable.data(),
+                    map.frames, map.first, map.step, 0};
+    for (int d = 0; d < DETECTOR_COUNT; ++d)
+        if (m_aDetector[std::size_t(d)].bShow) plotKey.shown |= 1u << d;
+    if (!(plotKey == m_plotKey) || m_plot.isNull()) {
+        m_plot = m_ground.copy();
+        if (curves) {
+            DeviceContext plot(&m_plot);
+            DrawCurves(plot, records, map, w, h);
+        }
+        m_plotKey = plotKey;
+    }
+    m_nCurveFrames = curves ? map.frames : 0;
+    m_dFirstFrame = map.first;
+    m_dStep = map.step;
+
     DeviceContext& dc = m_pOffScreen->GetDC();
     const RECT client{0, 0, w, h};
     const RECT oldClip = dc.GetClipBox();
     dc.SelectClipRect(&client);
-    dc.FillRect(client, kBlack);
+    CopyImage(dc, 0, 0, m_plot);
+    int cursor = m_nLeftMargin + (m_nFrameCount > 0
+                                      ? int(double(m_nCurrentFrame) * (float(w - m_nLeftMargin) / float(m_nFrameCount)))
+                                      : 0);
+    // With curves, the cursor stands on the column where they show the current frame.
+    if (m_nCurveFrames > 0) cursor = m_nLeftMargin + GraphColumnOfFrame(m_nCurrentFrame, m_dFirstFrame, m_dStep);
+    const QPen oldPen = dc.SelectPen(m_penWhite);
+    dc.MoveTo(cursor, h);
+    dc.LineTo(cursor, -1);
+    dc.SelectPen(oldPen);
+    dc.SelectClipRect(nullptr);
+    if (oldClip.left != 0 || oldClip.top != 0 || oldClip.right != dc.GetSurfaceSize().cx ||
+        oldClip.bottom != dc.GetSurfaceSize().cy)
+        dc.SelectClipRect(&oldClip);
+    CopyImage(*target, 0, 0, m_pOffScreen->GetBitmap(), QRect(0, 0, w, h));
+    return TRUE;
+}
 
+void CGSensorDlg::BuildGround(int w, int h) {
+    m_ground = QImage(w, h, QImage::Format_RGB32);
+    m_ground.fill(Qt::black);
+    DeviceContext dc(&m_ground);
     if (!m_bmpBackground.isNull()) {
         // Grid tiles from the right edge leftward, on a 5-pixel pitch; then the whole
         // picture with its label column at the left.
@@ -201,27 +252,18 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
         dc.SetStretchBltMode(oldStretch);
     }
     DrawScaleLabels(dc);
+}
 
-    int cursor = m_nLeftMargin + (m_nFrameCount > 0
-                                      ? int(double(m_nCurrentFrame) * (float(w - m_nLeftMargin) / float(m_nFrameCount)))
-                                      : 0);
-    if (m_bDataShown) {
-        DrawCurves(dc, w, h);
-        // The cursor on the column where the curves show the current frame.
-        if (m_nCurveFrames > 0)
-            cursor = m_nLeftMargin + GraphColumnOfFrame(m_nCurrentFrame, m_dFirstFrame, m_dStep);
-    }
-    const QPen oldPen = dc.SelectPen(m_penWhite);
-    dc.MoveTo(cursor, h);
-    dc.LineTo(cursor, -1);
-    dc.SelectPen(oldPen);
-
-    dc.SelectClipRect(nullptr);
-    if (oldClip.left != 0 || oldClip.top != 0 || oldClip.right != dc.GetSurfaceSize().cx ||
-        oldClip.bottom != dc.GetSurfaceSize().cy)
-        dc.SelectClipRect(&oldClip);
-    target->BitBlt(0, 0, w, h, dc, 0, 0);
-    return TRUE;
+bool CGSensorDlg::MapCurves(const FrameRecords& records, int clientWidth, CurveMapping* map) const {
+    const std::int64_t frames = records.FrameCount();
+    if (records.sensor.empty() || frames <= m_nCurrentFrame || !records.At(0)) return false;
+    map->frames = int(std::min<std::int64_t>(frames, INT32_MAX));
+    map->plotWidth = clientWidth - int(g_fScale) - m_nLeftMargin;
+    map->stepWidth = double(clientWidth - m_nLeftMargin - int(g_fScale)) / double(frames);
+    const double minStep = std::max(1.0, std::floor(double(g_fScale)));
+    map->step = std::max(map->stepWidth, minStep);
+    map->first = GraphFirstFrame(map->stepWidth, map->step, m_nCurrentFrame, frames);
+    return true;
 }
 
 void CGSensorDlg::DrawScaleLabels(DeviceContext& dc) {
@@ -240,67 +282,55 @@ void CGSensorDlg::DrawScaleLabels(DeviceContext& dc) {
     dc.SelectFont(oldFont);
 }
 
-void CGSensorDlg::DrawCurves(DeviceContext& dc, int clientWidth, int clientHeight) {
-    m_nCurveFrames = 0;
+void CGSensorDlg::DrawCurves(DeviceContext& dc, const FrameRecords& records, const CurveMapping& map,
+                             int clientWidth, int clientHeight) {
+    (void)clientWidth;
     for (SPrepos& p : m_aPrepos) p.points.clear();
-    {
-        const ChannelsLock lock;
-        const FrameRecords records = ChannelFrameRecords(lock);
-        const std::int64_t frames = records.FrameCount();
-        if (records.sensor.empty() || frames <= m_nCurrentFrame || !records.At(0)) return;
-
-        const int plotHeight = T(kDesignHeight);
-        m_nCentre = plotHeight / 2;
-        m_nClip = m_nCentre - T(5);
-        m_nAmplitude = AmplitudePixels(plotHeight, m_nAmplitudeMode);
-        const int plotWidth = clientWidth - int(g_fScale) - m_nLeftMargin;
-        m_nPlotWidth = plotWidth;
-        const double stepWidth = double(clientWidth - m_nLeftMargin - int(g_fScale)) / double(frames);
-        const double minStep = std::max(1.0, std::floor(double(g_fScale)));
-        const double step = std::max(stepWidth, minStep);
-        const double first = GraphFirstFrame(stepWidth, step, m_nCurrentFrame, frames);
-        m_dStep = step;
-        m_dFirstFrame = first;
-        m_nCurveFrames = int(std::min<std::int64_t>(frames, INT32_MAX));
-        m_nBandEnd = INT32_MIN;
-
-        m_nSampleCount = {};
-        const sSENSORRECORD* start = records.At(std::int64_t(first));
-        if (!start) start = records.At(0);
-        for (int axis = 0; axis < 3; ++axis) {
-            const int y = SampleY(*start, axis);
-            m_trace[std::size_t(axis)] = AxisTrace{0, y, 0, y};
-        }
-
-        const QPen oldPen = dc.GetPen();
-        const sSENSORRECORD* last = nullptr;
-        int lastX = 0;
-        int lastFrame = 0;
-        for (int i = 0; double(i) < double(plotWidth) / step; ++i) {
-            // The slack keeps a frame that the sum reaches exactly from rounding down.
-            const std::int64_t frame = std::int64_t(double(i) + first + 1e-9);
-            if (i >= frames || frame >= frames) break;
-            const sSENSORRECORD* record = records.At(frame);
-            if (!record) break;
-            const int x = int(double(i) * step);
-            if (i > 0 && x - lastX >= 2)
-                for (int col = lastX + 1; col < x; ++col)
-                    FillSpeedingGap(dc, records, int(frame), m_nLeftMargin + col, clientHeight);
-            DrawSample(dc, *record, x, FALSE);
-            MarkEventsAt(dc, records, int(frame), m_nLeftMargin + x, step, clientHeight);
-            last = record;
-            lastX = x;
-            lastFrame = int(frame);
-        }
-        if (last) {
-            DrawSample(dc, *last, lastX, TRUE);
-            // The last sample's band reaches one step further; its marker is already drawn.
-            if (step > 1.0)
-                for (int col = lastX + 1; col <= lastX + int(step); ++col)
-                    FillSpeedingGap(dc, records, lastFrame, m_nLeftMargin + col, clientHeight);
-        }
-        dc.SelectPen(oldPen);
+    const int plotHeight = T(kDesignHeight);
+    m_nCentre = plotHeight / 2;
+    m_nClip = m_nCentre - T(5);
+    m_nAmplitude = AmplitudePixels(plotHeight, m_nAmplitudeMode);
+    m_nPlotWidth = map.plotWidth;
+    m_nBandEnd = INT32_MIN;
+    m_nSampleCount = {};
+    const std::int64_t frames = map.frames;
+    const double step = map.step;
+    const double first = map.first;
+    const sSENSORRECORD* start = records.At(std::int64_t(first));
+    if (!start) start = records.At(0);
+    for (int axis = 0; axis < 3; ++axis) {
+        const int y = SampleY(*start, axis);
+        m_trace[std::size_t(axis)] = AxisTrace{0, y, 0, y};
     }
+
+    const QPen oldPen = dc.GetPen();
+    const sSENSORRECORD* last = nullptr;
+    int lastX = 0;
+    int lastFrame = 0;
+    for (int i = 0; double(i) < double(map.plotWidth) / step; ++i) {
+        // The slack keeps a frame that the sum reaches exactly from rounding down.
+        const std::int64_t frame = std::int64_t(double(i) + first + 1e-9);
+        if (i >= frames || frame >= frames) break;
+        const sSENSORRECORD* record = records.At(frame);
+        if (!record) break;
+        const int x = int(double(i) * step);
+        if (i > 0 && x - lastX >= 2)
+            for (int col = lastX + 1; col < x; ++col)
+                FillSpeedingGap(dc, records, int(frame), m_nLeftMargin + col, clientHeight);
+        DrawSample(dc, *record, x, FALSE);
+        MarkEventsAt(dc, records, int(frame), m_nLeftMargin + x, step, clientHeight);
+        last = record;
+        lastX = x;
+        lastFrame = int(frame);
+    }
+    if (last) {
+        DrawSample(dc, *last, lastX, TRUE);
+        // The last sample's band reaches one step further; its marker is already drawn.
+        if (step > 1.0)
+            for (int col = lastX + 1; col <= lastX + int(step); ++col)
+                FillSpeedingGap(dc, records, lastFrame, m_nLeftMargin + col, clientHeight);
+    }
+    dc.SelectPen(oldPen);
     for (int d = 0; d < DETECTOR_COUNT; ++d)
         for (const SPrepos::Point& point : m_aPrepos[std::size_t(d)].points)
             DrawEventMarker(dc, point.x, point.kind, clientHeight);

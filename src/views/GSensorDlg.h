@@ -138,9 +138,41 @@ private:
         int prevX = 0, prevY = 0;
     };
 
+    // Where the curves' samples fall: frames of the movie, pixels per frame, first frame.
+    struct CurveMapping {
+        int frames = 0;
+        int plotWidth = 0;
+        double stepWidth = 0.0;
+        double step = 1.0;
+        double first = 0.0;
+    };
+    // What the kept pictures were made for.
+    struct GroundKey {
+        int width = 0, height = 0, mode = 0;
+        float scale = 0.0f;
+        int tileStep = 0;
+        const void* font = nullptr;
+        qint64 picture = 0;
+        bool operator==(const GroundKey&) const = default;
+    };
+    struct PlotKey {
+        GroundKey ground;
+        bool curves = false;
+        const void* sensor = nullptr;
+        std::size_t records = 0;
+        const void* frameTable = nullptr;
+        int frames = 0;
+        double first = 0.0, step = 0.0;
+        unsigned shown = 0;  // bit d: detector d shown
+        bool operator==(const PlotKey&) const = default;
+    };
+
     // The parts of the painting.
+    void BuildGround(int width, int height);
+    bool MapCurves(const FrameRecords& records, int clientWidth, CurveMapping* map) const;
     void DrawScaleLabels(DeviceContext& dc);
-    void DrawCurves(DeviceContext& dc, int clientWidth, int clientHeight);
+    void DrawCurves(DeviceContext& dc, const FrameRecords& records, const CurveMapping& map, int clientWidth,
+                    int clientHeight);
     int SampleY(const sSENSORRECORD& record, int axis) const;
     void DrawSample(DeviceContext& dc, const sSENSORRECORD& record, int x, BOOL flush);
     void DrawSegment(DeviceContext& dc, int axis, int x, int y);
@@ -154,6 +186,10 @@ private:
     void DrawSteeringIcon(DeviceContext& dc, int x, int y);
 
     QPen m_penWhite;
+    QImage m_ground;  // background, grid and labels
+    GroundKey m_groundKey;
+    QImage m_plot;    // the ground with the curves, the band and the markers
+    PlotKey m_plotKey;
     QImage m_bmpBackground;
     QImage m_bmpSteering;
     QImage m_bmpSteeringMask;  // scaled icon: 1 where it is drawn

@@ -8,6 +8,7 @@
 #include "ui/ScaleFonts.h"
 #include "ui/SkinButton.h"
 #include "ui/text/UiText.h"
+#include "views/ViewsDraw.h"
 
 namespace orv {
 
@@ -15,7 +16,6 @@ namespace {
 
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr COLORREF kButtonHole = RGB(255, 0, 255);  // left out when the panel is copied
 constexpr COLORREF kAxisColour[3] = {RGB(0, 255, 0), RGB(255, 0, 0), RGB(128, 128, 255)};
 constexpr int kAxisLabelText[3] = {62, 63, 64};
 constexpr int kMainBackground = 129;
@@ -135,6 +135,32 @@ void CInfoDlg::PlaceAxisButtons(bool shown) {
     }
 }
 
+CInfoDlg::FaceKey CInfoDlg::CurrentFaceKey(int w, int h) const {
+    FaceKey key;
+    key.width = w;
+    key.height = h;
+    key.mode = m_nDrawMode;
+    key.scale = g_fScale;
+    key.extraScale = m_fScale;
+    key.fonts = {g_hFont10, g_hFont13, g_hFont17, g_hFont22};
+    key.images = m_pImages;
+    key.texts = {FormatGValue(m_dAccelX), FormatGValue(m_dAccelY), FormatGValue(m_dAccelZ), DateTimeText(),
+                 FormatSpeed(m_bGpsValid, m_dSpeed), FormatVoltage(m_nVoltage10)};
+    key.title = m_strTitle;
+    key.voltage = m_bTraceFile && m_bShowVoltage;
+    key.quality = m_nQualityCode;
+    key.mark = m_nRecMark == 'R' || m_nRecMark == 'r' ? m_nRecMark : 0;
+    key.gps = m_bGpsValid ? TRUE : FALSE;
+    key.vehicle = {m_nVehicleState, m_nAngleRaw, m_nVehicleValue3, g_bLimitedModel};
+    return key;
+}
+
+std::string CInfoDlg::DateTimeText() const {
+    if (!m_bDataLoaded || m_nPosition < 0) return {};
+    const std::optional<SYSTEMTIME> when = FrameDateTime(m_stStart, m_nPosition, m_fFrameInterval, m_bTimeLapse);
+    return when ? FormatDateTime(*when) : std::string();
+}
+
 BOOL CInfoDlg::DrawInfoPanel(DeviceContext* dc) {
     const int w = width();
     const int h = height();
@@ -145,31 +171,35 @@ BOOL CInfoDlg::DrawInfoPanel(DeviceContext* dc) {
         DrawCompactInfo(dc);
         return TRUE;
     }
-    DeviceContext& off = m_pOffScreen->GetDC();
-    const RECT client{0, 0, w, h};
-    off.SelectClipRect(&client);
-    off.FillRect(client, kBlack);
-    if (const QImage* ground = m_pImages ? m_pImages->Picture(kPanelBackground) : nullptr) {
-        const int oldStretch = off.SetStretchBltMode(COLORONCOLOR);
-        off.StretchBlt(0, 0, w, h, *ground, 0, 0, ground->width(), ground->height());
-        off.SetStretchBltMode(oldStretch);
-    }
-    if (m_nDrawMode == 0) {
-        DrawLayout(off, LayoutOf(0));
-        // Holes where the axis buttons are, so that they show through the copy.
-        for (int i = 0; i < 3; ++i) {
-            const int left = int(float(T(26)) * m_fScale) + int(float(T(120)) * m_fScale) * i;
-            off.FillRect(RECT{left, T(45), T(12) + left, T(57)}, kButtonHole);
+    // The finished panel is kept and composed again only when something it shows
+    // changed; most ticks show the same texts as the one before.
+    const FaceKey key = CurrentFaceKey(w, h);
+    if (!(key == m_faceKey) || m_face.isNull()) {
+        DeviceContext& off = m_pOffScreen->GetDC();
+        const RECT client{0, 0, w, h};
+        // The panel's ground stretched to its size is kept as well.
+        const QImage* picture = m_pImages ? m_pImages->Picture(kPanelBackground) : nullptr;
+        if (m_panelGround.size() != QSize(w, h) || m_panelGroundSource != picture) {
+            m_panelGround = QImage(w, h, QImage::Format_RGB32);
+            m_panelGround.fill(Qt::black);
+            if (picture) {
+                DeviceContext ground(&m_panelGround);
+                ground.SetStretchBltMode(COLORONCOLOR);
+                ground.StretchBlt(0, 0, w, h, *picture, 0, 0, picture->width(), picture->height());
+            }
+            m_panelGroundSource = picture;
         }
+        off.SelectClipRect(&client);
+        CopyImage(off, 0, 0, m_panelGround);
+        if (m_nDrawMode == 0 || m_nDrawMode == 1) DrawLayout(off, LayoutOf(m_nDrawMode));
         off.SelectClipRect(nullptr);
-        dc->TransparentBlt(0, 0, w, h, off, 0, 0, w, h, kButtonHole);
-        PlaceAxisButtons(true);
-    } else {
-        if (m_nDrawMode == 1) DrawLayout(off, LayoutOf(1));
-        off.SelectClipRect(nullptr);
-        dc->BitBlt(0, 0, w, h, off, 0, 0);
-        PlaceAxisButtons(false);
+        m_face = m_pOffScreen->GetBitmap().copy(0, 0, w, h);
+        m_faceKey = key;
     }
+    // The axis buttons are child windows drawn over the panel, so they show in layout 0
+    // whatever lies under them.
+    CopyImage(*dc, 0, 0, m_face);
+    PlaceAxisButtons(m_nDrawMode == 0);
     return TRUE;
 }
 
@@ -283,11 +313,10 @@ void CInfoDlg::DrawGValues(DeviceContext& dc, const Layout& l) {
 }
 
 BOOL CInfoDlg::DrawDateTime(DeviceContext& dc, const RECT& rect, int placeholderSize) {
-    std::optional<SYSTEMTIME> when;
-    if (m_bDataLoaded && m_nPosition >= 0) when = FrameDateTime(m_stStart, m_nPosition, m_fFrameInterval, m_bTimeLapse);
-    if (when) {
+    const std::string text = DateTimeText();
+    if (!text.empty()) {
         RECT r = rect;
-        dc.DrawText(Utf8(FormatDateTime(*when)), &r, DT_LEFT | DT_SINGLELINE);
+        dc.DrawText(Utf8(text), &r, DT_LEFT | DT_SINGLELINE);
         return TRUE;
     }
     if (m_pImages) m_pImages->DrawDateBox(dc, rect, placeholderSize);
@@ -358,32 +387,53 @@ void CInfoDlg::DrawCompactInfo(DeviceContext* dc) {
     const RECT main = MainClientRect();
     const RECT strip{main.left + T(400), main.bottom - T(34), main.right, main.bottom - T(4)};
     if (strip.right <= strip.left || strip.bottom <= strip.top) return;
+    const QRect stripArea(strip.left, strip.top, strip.right - strip.left, strip.bottom - strip.top);
 
-    // The strip is drawn afresh on the main window's ground, so that no earlier text stays.
-    off.SelectClipRect(&strip);
-    if (const QImage* ground = m_pImages ? m_pImages->Picture(kMainBackground) : nullptr) {
-        const int oldStretch = off.SetStretchBltMode(COLORONCOLOR);
-        off.StretchBlt(main.left, main.top, main.right - main.left, main.bottom - main.top, *ground, 0, 0,
-                       ground->width(), ground->height());
-        off.SetStretchBltMode(oldStretch);
-    } else {
-        off.FillRect(strip, kBlack);
+    // The strip's ground (the main window's ground and frame under it) and the finished
+    // strip are kept; the strip is composed again only when its texts change.
+    FaceKey key = CurrentFaceKey(main.right, main.bottom);
+    key.mode = 2;
+    key.texts[0] = key.texts[1] = key.texts[2] = key.texts[5] = std::string();
+    key.voltage = FALSE;
+    key.quality = key.mark = 0;
+    key.gps = FALSE;
+    key.vehicle = {};
+    const bool groundChanged = key.width != m_stripKey.width || key.height != m_stripKey.height ||
+                               key.scale != m_stripKey.scale || key.images != m_stripKey.images ||
+                               m_stripGround.isNull();
+    if (groundChanged) {
+        off.SelectClipRect(&strip);
+        if (const QImage* ground = m_pImages ? m_pImages->Picture(kMainBackground) : nullptr) {
+            const int oldStretch = off.SetStretchBltMode(COLORONCOLOR);
+            off.StretchBlt(main.left, main.top, main.right - main.left, main.bottom - main.top, *ground, 0, 0,
+                           ground->width(), ground->height());
+            off.SetStretchBltMode(oldStretch);
+        } else {
+            off.FillRect(strip, kBlack);
+        }
+        if (m_pImages) m_pImages->DrawFrameTiles(off, main);
+        off.SelectClipRect(nullptr);
+        m_stripGround = m_pOffScreen->GetBitmap().copy(stripArea);
     }
-    if (m_pImages) m_pImages->DrawFrameTiles(off, main);
-
-    QFont* oldFont = off.SelectFont(g_hFont17);
-    const COLORREF oldColour = off.SetTextColor(kWhite);
-    const int oldMode = off.SetBkMode(TRANSPARENT);
-    RECT title{strip.left, strip.top, strip.left + T(150), strip.bottom};
-    off.DrawText(m_strTitle, &title, DT_LEFT | DT_SINGLELINE);
-    DrawDateTime(off, RECT{strip.left + T(170), strip.top, strip.left + T(420), strip.bottom}, 2);
-    DrawSpeed(off, RECT{strip.left + T(320), strip.top, strip.left + T(540), strip.bottom}, T(60), 0, g_hFont17, 2, 0,
-              0);
-    off.SetBkMode(oldMode);
-    off.SetTextColor(oldColour);
-    off.SelectFont(oldFont);
-    off.SelectClipRect(nullptr);
-    dc->BitBlt(strip.left, strip.top, strip.right - strip.left, strip.bottom - strip.top, off, strip.left, strip.top);
+    if (groundChanged || !(key == m_stripKey) || m_strip.isNull()) {
+        off.SelectClipRect(&strip);
+        CopyImage(off, strip.left, strip.top, m_stripGround);
+        QFont* oldFont = off.SelectFont(g_hFont17);
+        const COLORREF oldColour = off.SetTextColor(kWhite);
+        const int oldMode = off.SetBkMode(TRANSPARENT);
+        RECT title{strip.left, strip.top, strip.left + T(150), strip.bottom};
+        off.DrawText(m_strTitle, &title, DT_LEFT | DT_SINGLELINE);
+        DrawDateTime(off, RECT{strip.left + T(170), strip.top, strip.left + T(420), strip.bottom}, 2);
+        DrawSpeed(off, RECT{strip.left + T(320), strip.top, strip.left + T(540), strip.bottom}, T(60), 0, g_hFont17, 2,
+                  0, 0);
+        off.SetBkMode(oldMode);
+        off.SetTextColor(oldColour);
+        off.SelectFont(oldFont);
+        off.SelectClipRect(nullptr);
+        m_strip = m_pOffScreen->GetBitmap().copy(stripArea);
+        m_stripKey = key;
+    }
+    CopyImage(*dc, strip.left, strip.top, m_strip);
 }
 
 }  // namespace orv

@@ -10,11 +10,13 @@
 // only.
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
 #include <array>
 #include <memory>
+#include <string>
 
 #include "platform/base/AppMessage.h"
 #include "platform/base/WinTypes.h"
@@ -102,6 +104,22 @@ protected:
 
 private:
     struct Layout;
+    // What a kept picture of the panel or the strip was composed from.
+    struct FaceKey {
+        int width = 0, height = 0, mode = -1;
+        float scale = 0.0f, extraScale = 0.0f;
+        std::array<const void*, 4> fonts{};
+        const void* images = nullptr;
+        std::array<std::string, 6> texts;  // G x, y, z, date and time, speed, voltage
+        QString title;
+        BOOL voltage = FALSE;
+        int quality = 0, mark = 0;
+        BOOL gps = FALSE;
+        std::array<int, 4> vehicle{};  // turn signal, steering, brake, limited model
+        bool operator==(const FaceKey&) const = default;
+    };
+    FaceKey CurrentFaceKey(int width, int height) const;
+    std::string DateTimeText() const;
     Layout LayoutOf(int mode) const;
     RECT MainClientRect() const;
     void DrawLayout(DeviceContext& dc, const Layout& layout);
@@ -117,6 +135,13 @@ private:
     std::array<BOOL, 3> m_bAxisPressed{TRUE, TRUE, TRUE};
     // The lent context's lifetime: the font goes back only to a context that still exists.
     std::weak_ptr<const void> m_offScreenLifetime;
+    QImage m_panelGround;  // the ground stretched to the panel
+    const QImage* m_panelGroundSource = nullptr;
+    QImage m_face;  // the panel as last composed
+    FaceKey m_faceKey;
+    QImage m_stripGround;  // the compact strip's ground
+    QImage m_strip;        // the compact strip as last composed
+    FaceKey m_stripKey;
 };
 
 }  // namespace orv

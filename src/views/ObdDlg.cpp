@@ -11,6 +11,7 @@
 #include "ui/ScaleFonts.h"
 #include "ui/SkinButton.h"
 #include "ui/text/UiText.h"
+#include "views/ViewsDraw.h"
 
 namespace orv {
 
@@ -192,21 +193,38 @@ RECT CObdDlg::GaugeRect(int gauge) const {
     return RECT{left, m_nRowTop, left + T(210), m_nRowTop + T(151)};
 }
 
-void CObdDlg::PaintGauges(DeviceContext& dc) {
+void CObdDlg::PaintGauges(DeviceContext& dc, const QRect& area) {
     if (!m_pImages) return;
     for (int i = 0; i < 3; ++i) {
         const int kind = m_nSelectedKind[std::size_t(i)];
-        if (kind < 0 || kind >= OBD_KIND_COUNT) continue;
+        const RECT r = GaugeRect(i);
+        const QRect rect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        if (kind < 0 || kind >= OBD_KIND_COUNT || !rect.intersects(area)) continue;
         const ObdGaugeState& state = m_aGauge[std::size_t(i)];
-        ObdPainterTable[std::size_t(kind)](*m_pImages, dc, GaugeRect(i), state.bAnimating ? state.nNeedle : state.nShown);
+        const int value = state.bAnimating ? state.nNeedle : state.nShown;
+        // The meter of each gauge is kept while its kind, value and scale stay.
+        MeterPicture& kept = m_aMeter[std::size_t(i)];
+        if (kept.kind != kind || kept.value != value || kept.scale != g_fScale || kept.images != m_pImages ||
+            kept.image.size() != rect.size()) {
+            kept.image = QImage(rect.size(), QImage::Format_RGB32);
+            kept.image.fill(Qt::black);
+            DeviceContext meter(&kept.image);
+            ObdPainterTable[std::size_t(kind)](*m_pImages, meter, RECT{0, 0, rect.width(), rect.height()}, value);
+            kept.kind = kind;
+            kept.value = value;
+            kept.scale = g_fScale;
+            kept.images = m_pImages;
+        }
+        CopyImage(dc, rect.left(), rect.top(), kept.image);
     }
 }
 
-void CObdDlg::paintEvent(QPaintEvent*) {
+void CObdDlg::paintEvent(QPaintEvent* event) {
     DeviceContext dc(this);
-    dc.FillRect(RECT{0, 0, width(), height()}, kBlack);
-    DrawTitleBar(dc);
-    PaintGauges(dc);
+    const QRect area = event->rect();
+    dc.FillRect(RECT{area.left(), area.top(), area.right() + 1, area.bottom() + 1}, kBlack);
+    if (area.top() < T(24)) DrawTitleBar(dc);
+    PaintGauges(dc, area);
 }
 
 void CObdDlg::KillGaugeTimers() {

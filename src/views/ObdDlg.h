@@ -4,6 +4,7 @@
 // of its own. Closing the window tells the owner with WM_APP_OBD_CLOSED. UI thread only.
 #pragma once
 
+#include <QImage>
 #include <QWidget>
 
 #include <array>
@@ -87,7 +88,7 @@ protected:
 private:
     void CreateCombos();
     void KillGaugeTimers();
-    void PaintGauges(DeviceContext& dc);
+    void PaintGauges(DeviceContext& dc, const QRect& area);
     RECT GaugeRect(int gauge) const;
     static bool FrontChannelPlaying();
 
@@ -98,6 +99,15 @@ private:
     BOOL m_bOpenedOnce = FALSE;
     int m_nRowTop = 0;
     BOOL m_bCombosCreated = FALSE;
+    // Each gauge's meter as last drawn.
+    struct MeterPicture {
+        int kind = -1;
+        int value = 0;
+        float scale = 0.0f;
+        const CResourceImage* images = nullptr;
+        QImage image;
+    };
+    std::array<MeterPicture, 3> m_aMeter;
 };
 
 }  // namespace orv
