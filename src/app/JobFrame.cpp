@@ -107,7 +107,8 @@ bool CJobFrame::RunWorkerJob(JobBody body) {
 
 void CJobFrame::PlaceJobProgress() {
     if (m_pProgress) {
-        if (QWidget* surface = m_host.ActiveVideoSurface())
+        QWidget* surface = m_host.ActiveVideoSurface();
+        if (surface && m_pProgress->parentWidget())
             m_pProgress->PlaceInside(m_pProgress->parentWidget(), surface);
         m_pProgress->raise();
     }

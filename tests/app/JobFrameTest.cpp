@@ -182,9 +182,12 @@ TEST_F(DeleteJobTest, OutsideACardTheThreeFilesGoToTheTrashWithProgress) {
     FakeHost host;
     host.listed = EntriesOf(Recordings(card, -1));
     host.tick = {0, 1, 2};
-    CJobFrame frame(host, nullptr);
+    CSkinProgressBarCtrl bar(&host.window);
+    CJobFrame frame(host, &bar);
     frame.OnDeleteMovies();
     const auto seen = RunToEnd(frame, host.queue);
+    EXPECT_EQ(bar.m_nPos, 100);
+    EXPECT_FALSE(bar.isVisibleTo(&host.window));
     EXPECT_EQ(Progress(seen), (std::vector<Posted>{{WM_APP_PROGRESS, 0, 3}, {WM_APP_PROGRESS, 1, 3},
                                                     {WM_APP_PROGRESS, 2, 3}, {WM_APP_PROGRESS, 3, 3}}));
     EXPECT_EQ(seen.back(), (Posted{WM_APP_JOB_DONE, 0, 1}));
