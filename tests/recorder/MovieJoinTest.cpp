@@ -221,7 +221,7 @@ TEST_F(MovieJoinTest, MoviesOfOtherTracksAreRefused) {
     }
 }
 
-TEST_F(MovieJoinTest, FollowingMovieWithoutEditListsPlaysToItsEnd) {
+TEST_F(MovieJoinTest, FollowingMovieWithoutEditListsOrCompanionIsJoinedWhole) {
     fixtures::MovieSpec spec;
     spec.frameNumber = false;
     spec.extraArgs = "-use_editlist 0";
@@ -230,8 +230,13 @@ TEST_F(MovieJoinTest, FollowingMovieWithoutEditListsPlaysToItsEnd) {
     sMOVIEJOIN join;
     ASSERT_TRUE(BeginJoin(join, inputs_[0]));
     ASSERT_TRUE(AppendMovieToJoin(join, plain)) << join.error;
-    const std::string output = out_ + "/joined.MOV";
+    // It has neither a companion nor a data file: the front movies are joined alone.
+    EXPECT_FALSE(join.hasRear);
+    EXPECT_FALSE(join.hasData);
+    const std::string output = out_ + "/A___-220101-140000-000010M.MOV";
     ASSERT_TRUE(WriteJoinedMovie(join, output)) << join.error;
+    EXPECT_FALSE(fs::exists(CompanionFileName(output)));
+    EXPECT_FALSE(fs::exists(DataFileOfMovie(output)));
     // The demuxer drops the samples that no edit plays.
     EXPECT_EQ(Probe(output, "v:0", "nb_read_frames", true),
               Probe(inputs_[0], "v:0", "nb_read_frames", true) + Probe(plain, "v:0", "nb_read_frames", true));
