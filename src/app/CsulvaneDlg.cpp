@@ -1,0 +1,498 @@
+#include "app/CsulvaneDlgPanes.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QWindow>
+
+#include "app/AppMessages.h"
+#include "app/FrameMath.h"
+#include "app/MovieMenu.h"
+#include "app/SettingDlg.h"
+#include "ui/Scaled.h"
+#include "ui/SkinCheckButton.h"
+#include "platform/base/PathUtil.h"
+#include "playback/engine/ChannelEngineImpl.h"
+#include "playback/engine/HResultText.h"
+#include "recorder/Mp4Box.h"
+#include "ui/CommonUtil.h"
+#include "ui/MsgBox.h"
+#include "ui/ScaleFonts.h"
+#include "ui/text/UiText.h"
+
+#if ORV_HAVE_UPDATE
+#include "app/InetConnectionAsync.h"
+#endif
+
+namespace orv {
+
+// Channel 2's owner: its player posts here that the rear movie is ready or ended. It has
+// no window, so the player draws nothing for it.
+class CsulvaneDlg::RearOwner : public AppWindow {
+public:
+    explicit RearOwner(CsulvaneDlg& dlg) : dlg_(dlg) {}
+
+protected:
+    void OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_APP_PLAYER_READY) dlg_.OnPlayerReady(1, wParam, lParam);
+        // The rear's end has no effect: only the front's end moves playback on.
+    }
+
+private:
+    CsulvaneDlg& dlg_;
+};
+
+namespace {
+
+constexpr const char* kOverlayFontFace = "メイリオ";
+constexpr int kTextCodecMissing = 113;
+constexpr int kTextMapCaption = 151;
+
+}  // namespace
+
+CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
+    // The window draws its own title and buttons.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_pImages = std::make_unique<CResourceImage>();
+    m_pOffScreen = std::make_unique<COffScreenDC>(0, 0);
+#if ORV_HAVE_MAP
+#if ORV_HAVE_UPDATE
+    m_pMapWrap = std::make_unique<CGoogleMapDlgWrap>(std::make_unique<CInetConnectionAsync>(GetSafeHwnd()));
+#else
+    m_pMapWrap = std::make_unique<CGoogleMapDlgWrap>();
+#endif
+#endif
+#if ORV_HAVE_VIEWS
+    m_pInfoDlg = std::make_unique<CInfoDlg>(this);
+    m_pGraphDlg = std::make_unique<CGSensorDlg>(this);
+    m_pObdDlg = std::make_unique<CObdDlg>(nullptr);
+#endif
+#if ORV_HAVE_MAP
+    m_pMapWindow = std::make_unique<CMovieDialog>(GetSafeHwnd());
+#endif
+    m_pSeekSlider = std::make_unique<CSkinSliderCtrl>();
+    m_pVolumeSlider = std::make_unique<CSkinSliderCtrl>();
+    m_pProgress = std::make_unique<CSkinProgressBarCtrl>(this);
+    m_pLapTime = std::make_unique<CLapTimeArea>();
+#if ORV_HAVE_FILER
+    m_pFiler = std::make_unique<CFilerContainerDlg>(this);
+#endif
+    m_pLogo = std::make_unique<CLogoDlg>(m_pImages.get(), nullptr);
+    m_pRearOwner = std::make_unique<RearOwner>(*this);
+    for (CMovieStatic& surface : m_aMovieStatic) surface.m_pOwner = this;
+    m_aMovieStatic[0].m_nIndex = 0;
+    m_aMovieStatic[1].m_nIndex = 1;
+    m_showMessage = [this](const QString& text, const QString& caption) {
+        CMsgBox box;
+        box.m_pParent = this;
+        box.Show(text, caption, MSGBOX_OK);
+    };
+}
+
+CsulvaneDlg::~CsulvaneDlg() {
+    CleanUp();
+    DropPayloadsOf(GetSafeHwnd());
+}
+
+sPLAYCHANNEL& CsulvaneDlg::Channel(int channel) const { return g_aPlayChannel[channel]; }
+PlayerDriverTable& CsulvaneDlg::Slots(int channel) const { return g_aPlayerDriverTable[channel]; }
+bool CsulvaneDlg::ChannelInitialised(int channel) const { return Channel(channel).initialised != 0; }
+
+bool CsulvaneDlg::IsChannelShowing(int channel) const {
+    return ChannelInitialised(channel) && Channel(channel).playState != PLAY_CLOSED;
+}
+
+void CsulvaneDlg::ShowError(int textId) {
+    if (m_showMessage) m_showMessage(QString::fromUtf8(UiText(textId)), QStringLiteral("ERROR"));
+}
+
+BOOL CsulvaneDlg::OnInitDialog() {
+    // Named locks of this process (recursive for their owner).
+    m_hMutexCache = OpenNamedMutex("hMutexCache");
+    m_hMutexCpSet = OpenNamedMutex("hMutexCpSet");
+
+    ChooseLanguageRow(UserDefaultLangId());
+    // Without a screen the window cannot size itself or its fonts: it cannot run.
+    if (!InitScaleAndFonts(this)) {
+        m_bInitFailed = TRUE;
+        if (m_showMessage) m_showMessage(QStringLiteral("No screen to show the window on."), QStringLiteral("ERROR"));
+        return TRUE;
+    }
+    CaptureStartDir();
+    // An unreadable current folder still leaves the settings beside the program's start.
+    if (g_szStartDir.empty()) g_szStartDir = ".";
+    {
+        MonitorMetrics monitor;
+        const int workWidth = MonitorMetricsOf(this, &monitor) ? monitor.workArea.width() : kMainDesignWidth;
+        m_fMaxScale = ComputeMaxScale(workWidth, g_fScale);
+    }
+    setWindowTitle(QStringLiteral("Orvanta5"));
+    m_pImages->LoadImages(this);
+    setWindowIcon(m_pImages->GetIcon());
+
+    if (!CreateChildPanes()) {
+        m_bInitFailed = TRUE;
+        if (m_showMessage) m_showMessage(QStringLiteral("The main window could not be set up."), QStringLiteral("ERROR"));
+        return TRUE;
+    }
+
+    // A failed write is not fatal: every key then reads as its fallback.
+    EnsureSettingsFile();
+    m_pSettingDlg = std::make_unique<CSettingDlg>(this, GetSafeHwnd());
+    g_pszCodecText = UiText(kTextCodecMissing);
+    (void)ReadIniString(settings::kDecode, settings::kInner);  // read, and its value has no use
+
+    m_pEngine = std::make_unique<ChannelEngineImpl>([this](HWND window, RECT* client) {
+        CMovieStatic& front = m_aMovieStatic[0];
+        if (window != front.GetSafeHwnd() || !front.IsCreated()) return false;
+        *client = RECT{0, 0, front.width(), front.height()};
+        return true;
+    });
+    const HWND owners[kChannelCount] = {m_aMovieStatic[0].GetSafeHwnd(), m_pRearOwner->GetSafeHwnd()};
+    for (int i = 0; i < kChannelCount; ++i) {
+        g_aPlayerDriverTable[i] = kPlayerDriverOperations;
+        sPLAYCHANNEL& channel = Channel(i);
+        channel.initialised = 0;
+        channel.dataLoaded = 0;
+        channel.rearOpened = 0;
+        channel.volume = 0;
+        channel.engine = m_pEngine.get();
+        if (Slots(i).InitChannel(channel, owners[i], kOverlayFontFace)) {
+            channel.initialised = 1;
+            channel.dataLoaded = 0;
+        }
+    }
+    if (ChannelInitialised(0)) Slots(0).SetHardwareDecode(Channel(0), ReadHardwareDecode() ? TRUE : FALSE);
+    LoadKnownBoxTypes();
+
+    m_bKeepAspect = ReadKeepAspect();
+    m_nVolume = ReadVolume();
+
+#if ORV_HAVE_VIEWS
+    m_pObdDlg->m_hOwner = GetSafeHwnd();
+    m_pObdDlg->m_pImages = m_pImages.get();
+    m_pObdDlg->OnInitDialog();
+#endif
+    m_pLapTime->SetUp(m_pOffScreen.get());
+
+    CreateScaleFrameWindow();
+    LayoutMainWindow();
+
+    UpdatePlaybackPosition(0);
+    SetVolume(m_nVolume);
+    SetPlayButtonState(FALSE);
+    m_pProgress->m_nMin = 0;
+    m_pProgress->m_nMax = 100;
+    m_pProgress->m_nPos = 0;
+    PlaceProgressBar();
+    ResetViewBlocks();
+#if ORV_HAVE_MAP
+    if (m_apTransport[BTN_MAP_WINDOW]) m_apTransport[BTN_MAP_WINDOW]->m_bLatched = m_pMapWrap->GetConnection().IsMapEnabled();
+    m_bMapShown = m_pMapWrap->GetConnection().IsMapEnabled();
+#endif
+    UpdateControlStates();
+    for (int i = 0; i < kChannelCount; ++i)
+        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
+    SetChannelsView(m_aView, 0);
+    KeepWindowOnMonitors(this);
+    if (FitFontScaleToMonitor(this) < 1.0f) {
+        showMaximized();
+        PlaceMapBesideVideo();
+    }
+#if ORV_HAVE_MAP
+    m_pMapWindow->SetCaptionText(kTextMapCaption);
+#endif
+    SetTimer(TIMER_IDLE, 1000);
+    PostAppMessage(GetSafeHwnd(), WM_APP_INIT_DONE, 0, 0);
+    return TRUE;
+}
+
+BOOL CsulvaneDlg::CreateChildPanes() {
+    m_pOffScreen = std::make_unique<COffScreenDC>(std::max(width(), 1), std::max(height(), 1));
+#if ORV_HAVE_FILER
+    m_pFiler->m_pImages = m_pImages.get();
+    if (!m_pFiler->CreateControls(this)) return FALSE;
+    m_pFiler->show();
+#endif
+#if ORV_HAVE_MAP
+    m_pMapWindow->OnInitDialog();
+#endif
+    if (!m_aMovieStatic[0].Create(this, IDC_FRONT_SURFACE)) return FALSE;
+#if ORV_HAVE_MAP
+    m_pMapWrap->m_pOwner = GetSafeHwnd();
+    // Without a web engine the logo pane stands in the map's place.
+    if (CGoogleMapDlgWrap::IsWebEngineAvailable()) m_pMapWrap->CreateHost(m_pMapWindow.get());
+    m_pLogo->setParent(m_pMapWindow.get());
+#endif
+#if ORV_HAVE_VIEWS
+    m_pGraphDlg->m_hParent = GetSafeHwnd();
+    m_pGraphDlg->m_pOffScreen = m_pOffScreen.get();
+    m_pGraphDlg->OnInitDialog();
+    m_pInfoDlg->m_hParent = GetSafeHwnd();
+    m_pInfoDlg->m_pImages = m_pImages.get();
+    m_pInfoDlg->m_pOffScreen = m_pOffScreen.get();
+    m_pInfoDlg->OnInitDialog();
+    m_pGraphDlg->show();
+    m_pInfoDlg->show();
+#endif
+    if (!m_pSeekSlider->Create(IDC_SEEK_SLIDER, this) || !m_pVolumeSlider->Create(IDC_VOLUME_SLIDER, this))
+        return FALSE;
+    m_pSeekSlider->SetImages(174, 159, 160, 161);
+    m_pVolumeSlider->SetImages(167, 168, 169, 170);
+    m_pVolumeSlider->m_nMin = 0;
+    m_pVolumeSlider->m_nMax = kMaxVolumeValue;
+    m_pProgress->setObjectName(QStringLiteral("progress bar"));
+    if (g_hFont10) m_pProgress->setFont(*g_hFont10);
+    m_pProgress->hide();
+    m_pSpeedLabel = new QLabel(this);
+    m_pSpeedLabel->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    if (g_hFont10) m_pSpeedLabel->setFont(*g_hFont10);
+    CreateTransportButtons();
+    return TRUE;
+}
+
+void CsulvaneDlg::CreateTransportButtons() {
+    auto make = [this](const ButtonDef& def, int width, int height) {
+        auto* button = new CSkinButton(this);
+        button->SetDlgCtrlID(def.command);
+        const RECT frame{0, 0, width, height};
+        button->SetImage(def.bitmap, &frame);
+        button->setToolTip(QString::fromUtf8(UiText(def.tooltip)));
+        const int command = def.command;
+        connect(button, &QAbstractButton::clicked, this, [this, command] { OnCommand(command); });
+        return button;
+    };
+    for (int i = 0; i < kTransportButtonCount; ++i) m_apTransport[std::size_t(i)] = make(kTransportButtons[std::size_t(i)], 32, 32);
+    for (int i = 0; i < kTitleButtonCount; ++i) {
+        const ButtonDef& def = kTitleButtons[std::size_t(i)];
+        m_apTitle[std::size_t(i)] = make(def, def.width, 18);
+    }
+}
+
+void CsulvaneDlg::OnInitDone(WPARAM, LPARAM) {
+    if (m_bInitFailed || m_bCleanedUp) return;
+    PlaceMapBesideVideo();
+    RestoreLastSource();
+#if ORV_HAVE_MAP
+    IInternetConnection& connection = m_pMapWrap->GetConnection();
+    const int picture = m_bMapShown && !connection.IsConnected() ? 0 : 1;
+    if (m_pLogo->m_bOnline != (picture == 1)) {
+        m_pLogo->m_bOnline = picture == 1;
+        m_pLogo->update();
+    }
+#if ORV_HAVE_FILER
+    connection.StartUpdateCheck(m_pFiler->m_strVersion, m_pFiler->m_strNumber, m_pFiler->m_strModelKey);
+#endif
+#endif
+    m_bInitDone = TRUE;
+    // The work area of the screen stands in for the application bar's notices.
+    if (QScreen* display = screen()) {
+        connect(display, &QScreen::availableGeometryChanged, this,
+                [this] { PostAppMessage(GetSafeHwnd(), WM_APP_APPBAR_NOTIFY, 0, 0); });
+    }
+}
+
+BOOL CsulvaneDlg::RestoreLastSource() {
+    BOOL found = FALSE;
+#if ORV_HAVE_FILER
+    const RECT front = RECT{0, 0, m_aMovieStatic[0].width(), m_aMovieStatic[0].height()};
+    found = m_pFiler->InitFromDefaultFolder(&front);
+    if (found) {
+        SetPlayButtonState(FALSE);
+        CheckParkingTrace();
+        if (m_pFiler->m_nSourceKind == SOURCE_SD) m_bCsvDisabled = FALSE;
+    }
+#endif
+    ApplyModelLimits();
+    UpdateControlStates();
+    for (int i = 0; i < kChannelCount; ++i)
+        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
+    SetChannelsView(m_aView, 0);
+    return found;
+}
+
+void CsulvaneDlg::ApplyModelLimits() {
+#if ORV_HAVE_FILER
+    const bool limited = g_bLimitedModel;
+    for (int kind : {5, 6}) {  // the speed-camera and radar filters
+        if (CSkinButton* filter = m_pFiler->GetFilterButton(kind)) filter->setEnabled(!limited);
+    }
+#else
+    const bool limited = false;
+#endif
+    if (!m_pSettingDlg) return;
+    // Drive support, speeding, speed camera and radar: off and locked for the limited model.
+    for (int index : {0, 3, 4, 5}) {
+        CSkinCheckButton* check = m_pSettingDlg->GetEventButton(index);
+        if (!check) continue;
+        check->m_bChecked = limited ? FALSE : TRUE;
+        check->setEnabled(!limited);
+        check->update();
+    }
+}
+
+void CsulvaneDlg::CleanUp() {
+    if (m_bCleanedUp) return;
+    m_bCleanedUp = TRUE;
+#if ORV_HAVE_MAP
+    m_pMapWrap->GetConnection().StopInternetThreads();
+#endif
+    if (isMaximized()) showNormal();
+    if (m_bInitDone) WriteWindowScale(m_fWindowScaleX, m_fWindowScaleY);
+    KillTimer(TIMER_IDLE);
+    // A running long job ends first, so that nothing still uses the channels or the list.
+    if (m_stopWorkerJob) m_stopWorkerJob();
+    if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PauseChannels();
+    StopPlayback();
+    ResetViewForSource();
+    KillTimer(TIMER_PLAYBACK);
+    JoinDataThreads();
+    for (int i = 0; i < kChannelCount; ++i) {
+        if (!ChannelInitialised(i)) continue;
+        Channel(i).initialised = 0;
+        Slots(i).TermChannel(Channel(i));
+        Channel(i).engine = nullptr;
+    }
+    m_pEngine.reset();
+    FreeKnownBoxTypes();
+    // Anyone still copying a path under a lock finishes before the locks go.
+    for (NamedMutexHandle* lock : {&m_hMutexCache, &m_hMutexCpSet}) {
+        if (!*lock) continue;
+        (*lock)->lock();
+        (*lock)->unlock();
+        lock->reset();
+    }
+#if ORV_HAVE_VIEWS
+    m_pObdDlg->hide();
+#endif
+#if ORV_HAVE_MAP
+    m_pMapWindow->hide();
+#endif
+    if (m_pSettingDlg) m_pSettingDlg->hide();
+}
+
+void CsulvaneDlg::OnBtnClose() {
+    CleanUp();
+    QDialog::reject();
+}
+
+void CsulvaneDlg::reject() {
+    // Escape and the window manager's close end the program the same way as the close button.
+    OnBtnClose();
+}
+
+void CsulvaneDlg::ResetViewForSource() {
+    SetChannelsSpeed(GetDefaultSpeedStep());
+#if ORV_HAVE_MAP
+    m_pMapWindow->SetCaptionText(kTextMapCaption);
+#endif
+    m_aMovieStatic[0].m_nIndex = 0;
+    m_aMovieStatic[1].m_nIndex = 1;
+    PlaceFrontSurface();
+    ResetChannels();
+    CloseChannels();
+    ResetPlaybackUi();
+    SetPlayButtonState(FALSE);
+    if (m_pSeekSlider) m_pSeekSlider->m_bCaptured = FALSE;
+#if ORV_HAVE_VIEWS
+    if (m_pInfoDlg->m_nDataFormat == '2' || m_pInfoDlg->m_nDataFormat == 'N')
+        m_pInfoDlg->SetVehicleValues(-1, 0xFFFF, -1, 0);
+    m_pInfoDlg->update();
+    m_pGraphDlg->update();
+#endif
+    if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) {
+        m_apTransport[BTN_VIEW_LARGE_VIDEO]->m_bLatched = FALSE;
+        m_apTransport[BTN_VIEW_LARGE_VIDEO]->update();
+    }
+#if ORV_HAVE_FILER
+    if (m_pFiler->GetList()) m_pFiler->GetList()->DeleteAllItems();
+    m_pFiler->update();
+#endif
+    UpdateControlStates();
+}
+
+void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
+    if (m_bCleanedUp && msg != WM_APP_RUN_ASYNC) return;
+    switch (msg) {
+    case WM_APP_INIT_DONE: OnInitDone(wParam, lParam); break;
+    case WM_APP_DATA_LOADED: OnMovieDataLoaded(wParam, lParam); break;
+    case WM_APP_SLIDER_DRAG: OnSliderDrag(wParam, lParam); break;
+    case WM_APP_SLIDER_DOWN: OnSliderDown(wParam, lParam); break;
+    case WM_APP_SLIDER_UP: OnSliderUp(wParam, lParam); break;
+    case WM_APP_MAP_READY:
+        m_bMarkersSent = FALSE;
+        RefreshMapState();
+        break;
+    case WM_APP_MAP_MARKER_CLICK: OnMapMarkerClick(wParam, lParam); break;
+    case WM_APP_GSENSOR_PREV_EVENT: OnGSensorPrevEvent(); break;
+    case WM_APP_GSENSOR_NEXT_EVENT: OnGSensorNextEvent(); break;
+    case WM_APP_EVENT_FILTER: OnEventFilterChanged(wParam, lParam); break;
+    case WM_APP_INFO_AXIS_TOGGLE: OnInfoAxisToggle(wParam, lParam); break;
+    case WM_APP_FOLDER_SELECTED: OnFolderSelected(wParam, lParam); break;
+    case WM_APP_SOURCE_LOST: OnSourceLost(); break;
+    case WM_APP_PROGRESS: OnJobProgress(wParam, lParam); break;
+    case WM_APP_OBD_CLOSED:
+        m_bObdShown = FALSE;
+        if (m_apTransport[BTN_OBD_WINDOW]) {
+            m_apTransport[BTN_OBD_WINDOW]->m_bLatched = FALSE;
+            m_apTransport[BTN_OBD_WINDOW]->update();
+        }
+        break;
+    case WM_APP_MAPWND_PAINT: ApplySurfaceView(); break;
+    case WM_APP_MAPWND_TITLE_DBLCLK: PlaceMapBesideVideo(); break;
+    default: OnFurtherAppMessage(msg, wParam, lParam); break;  // accepted and ignored (double clicks in the list, the map window's close)
+    }
+}
+
+void CsulvaneDlg::OnTimer(unsigned id) {
+    switch (id) {
+    case TIMER_PLAYBACK: OnPlaybackTick(); break;
+    case TIMER_OPEN_DELAY: OnOpenDelay(); break;
+    case TIMER_BUSY_TIMEOUT: OnBusyTimeout(); break;
+    case TIMER_SIZE_SETTLE: OnSizeSettle(); break;
+    case TIMER_REAR_READY:
+        // The rear companion is late or failed: the front does not wait for it any longer.
+        KillTimer(TIMER_REAR_READY);
+        if (m_bReadySeen[0] && !m_bReadySeen[1]) {
+            m_bReadyExpected[1] = false;
+            FireMovieOpened(0, 0);
+        }
+        break;
+    case TIMER_IDLE:
+        // The modal loop runs no idle processing: deferred deletions are run here.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        break;
+    default: break;
+    }
+}
+
+void CsulvaneDlg::keyPressEvent(QKeyEvent* event) {
+    // Escape closes the program's own menus, not the program.
+    if (event->key() == Qt::Key_Escape) {
+        CMovieMenu::CloseOpenMenus();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CsulvaneDlg::mousePressEvent(QMouseEvent* event) {
+    // The caption strip moves the borderless window, the bands along its edges size it.
+    if (event->button() == Qt::LeftButton)
+        OnFrameButtonDown(POINT{event->globalPosition().toPoint().x(), event->globalPosition().toPoint().y()});
+    QDialog::mousePressEvent(event);
+}
+
+void CsulvaneDlg::BeginWaitCursor() {
+    if (m_nWaitCursor++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CsulvaneDlg::EndWaitCursor() {
+    if (m_nWaitCursor == 0) return;
+    if (--m_nWaitCursor == 0) QApplication::restoreOverrideCursor();
+}
+
+}  // namespace orv

@@ -1,0 +1,414 @@
+// The main window: the video surface with its sliders and transport buttons, the file
+// browser, the info panel, the G-sensor graph, the vehicle gauges and the map window. It
+// opens the recording selected in the browser in both channels, feeds every pane from
+// the frame on screen on a 30 ms tick and moves on to the next recording at the end.
+//
+// Everything here runs on the UI thread except the two data threads (the loader of the
+// selected recording's data and the read-ahead of the next one), which report by posted
+// messages only.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QRect>
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/ControlRules.h"
+#include "app/FrameMath.h"
+#include "app/ScaleFrameWindow.h"
+#include "app/MainLayout.h"
+#include "app/MovieStatic.h"
+#include "app/CsulvaneDlgRules.h"
+#include "filer/FileListOwner.h"
+#include "platform/base/NamedMutex.h"
+#include "platform/window/AppWindow.h"
+#include "playback/ChannelFacade.h"
+#include "playback/PlayChannel.h"
+#include "recorder/FileEntry.h"
+#include "views/EventClassification.h"
+
+class QLabel;
+
+namespace orv {
+
+class ChannelEngineImpl;
+class CResourceImage;
+class COffScreenDC;
+class CGoogleMapDlgWrap;
+class CInfoDlg;
+class CGSensorDlg;
+class CObdDlg;
+class CMovieDialog;
+class CSkinSliderCtrl;
+class CSkinProgressBarCtrl;
+class CLapTimeArea;
+class CFilerContainerDlg;
+class CLogoDlg;
+class CSkinButton;
+class CSettingDlg;
+
+// Main-window timers.
+constexpr unsigned TIMER_PLAYBACK = 100;
+constexpr unsigned TIMER_OPEN_DELAY = 101;
+constexpr unsigned TIMER_BUSY_TIMEOUT = 102;
+constexpr unsigned TIMER_IDLE = 103;
+constexpr unsigned TIMER_SIZE_SETTLE = 106;
+// How long a front channel that is ready waits for a rear companion that is not.
+constexpr unsigned TIMER_REAR_READY = 107;
+
+constexpr unsigned kPlaybackTickMs = 30;
+constexpr unsigned kOpenDelayMs = 500;
+constexpr unsigned kBusyTimeoutMs = 5000;
+constexpr unsigned kRearReadyWaitMs = 1500;
+
+// Control ids.
+constexpr int IDC_SEEK_SLIDER = 38100;
+constexpr int IDC_VOLUME_SLIDER = 38101;
+constexpr int IDC_PROGRESS = 38102;
+constexpr int IDC_FRONT_SURFACE = 1000;
+
+class CsulvaneDlg : public QDialog, public AppWindow, public IFileListOwner, public MovieSurfaceOwner {
+public:
+    explicit CsulvaneDlg(QWidget* parent = nullptr);
+    ~CsulvaneDlg() override;
+
+    // ---- start-up and shutdown ------------------------------------------------------
+    // TRUE always; when a step the window cannot run without fails, the failure is
+    // reported with "ERROR" and the window ends (m_bInitFailed).
+    BOOL OnInitDialog();
+    BOOL CreateChildPanes();
+    void CreateTransportButtons();
+    void OnInitDone(WPARAM wParam, LPARAM lParam);
+    BOOL RestoreLastSource();
+    void ApplyModelLimits();
+    void CleanUp();
+    void OnBtnClose();
+    void ResetViewForSource();
+
+    // ---- the main road: selection, open, data, tick ---------------------------------
+    BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo);
+    BOOL OpenSelectedMovie();
+    void OnMovieOpened(WPARAM wParam, LPARAM lParam);
+    void OnMovieDataLoaded(WPARAM wParam, LPARAM lParam);
+    BOOL PlayWithoutLoader();
+    BOOL StartPlayback();
+    BOOL ActivateRecorderData();
+    BOOL UpdatePlaybackPosition(int frame);
+    BOOL SendCrashPositions(int row, BOOL wholeLine);
+    void RefreshMapState();
+    void CheckGpsAtFrame();
+    void CheckParkingTrace();
+    void OnPlaybackTick();
+    void PlayNextMovie();
+    void AdvanceFolderOrStop();
+    void OpenNextNonEmptyFolder(std::uintptr_t from);
+    void OnPrevMovie();
+    BOOL ResumePlayback();
+    BOOL PausePlayback();
+    BOOL StopPlayback();
+    BOOL SeekToFrame(int frame, int keepState);
+    BOOL JumpToNextEvent(int frame);
+    BOOL JumpToPrevEvent(int frame);
+    void StartPrefetchNextMovie();
+    void ClosePlayback();
+    void ResetPlaybackUi();
+    void RefreshVideo();
+    void UpdateSeekSlider(int frame);
+    void UpdateSpeedLabel();
+    int GetDefaultSpeedStep() const;
+    BOOL IsNearMovieEnd() const;
+    void UpdateMapPane();
+
+    // ---- layout ---------------------------------------------------------------------
+    void LayoutMainWindow();
+    // Places every pane for a layout mode (0..2; 3 the full-video view).
+    void LayoutForMode(int mode);
+    void ShowPanesForMode(int mode);
+    void PlaceFrontSurface();
+    void PlaceMapWindow(int x, int y);
+    void AttachMapPane();
+    void PlaceMapBesideVideo();
+    void ApplyFullView(BOOL on);
+    void SetLargeVideo(BOOL on);
+    void ResetVideoArea();
+    void ResetViewBlocks();
+    void ScaleViewBlock(int surface, const RECT& from, const RECT& to);
+    void SetPlayButtonState(BOOL playing);
+    void SetVolume(int volume);
+
+    // ---- commands (kept in CsulvaneDlgCommands.cpp) --------------------------------
+    void OnCommand(int id);
+    void OnPlayPause();
+    void OnStop();
+    void OnNextMovie();
+    void OnSliderDrag(WPARAM id, LPARAM pos);
+    void OnSliderDown(WPARAM id, LPARAM pos);
+    void OnSliderUp(WPARAM id, LPARAM pos);
+    void OnMapMarkerClick(WPARAM wParam, LPARAM frame);
+    void OnGSensorPrevEvent();
+    void OnGSensorNextEvent();
+    void OnInfoAxisToggle(WPARAM axis, LPARAM state);
+    void OnEventFilterChanged(WPARAM index, LPARAM state);
+    void OnFolderSelected(WPARAM wParam, LPARAM item);
+    void OnSourceLost();
+    void OnJobProgress(WPARAM done, LPARAM total);
+    void UpdateControlStates();
+    void DisableAllControls();
+    void EnableIdleControls();
+
+    // ---- IFileListOwner ------------------------------------------------------------
+    HWND GetOwnerHwnd() const override { return GetSafeHwnd(); }
+    int GetCurrentFileRow() const override { return m_nCurRow; }
+    bool TakeReselectRequest() override;
+    void OnFileRowSelected(int row) override;
+    void OnPreviewFile(int row) override;
+    void OnFilterButton(int kind) override;
+
+    // ---- MovieSurfaceOwner ---------------------------------------------------------
+    void OnVideoClick(int surface, POINT point) override;
+    void OnVideoDblClk(int surface) override;
+    void OnVideoContextMenu(POINT screenPoint, int surface) override;
+    void OnGraphNotify(WPARAM wParam, LPARAM lParam) override;
+    void OnMovieEnded(WPARAM wParam, LPARAM lParam) override;
+    void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) override;
+    bool IsChannelShowing(int channel) const override;
+    void ApplySurfaceView() override;
+
+    // ---- what the tests and tools look at -------------------------------------------
+    // The browser's shown entries (empty without a browser).
+    std::vector<sFILEENTRY>* Entries() const;
+    bool IsValidRow(int row) const;
+    std::uint64_t SelectionSerial() const { return m_nSelectionSerial; }
+    // Shows a failure to the user; the tests replace it so that no modal box runs.
+    std::function<void(const QString& text, const QString& caption)> m_showMessage;
+
+    CMovieStatic& FrontSurface() { return m_aMovieStatic[0]; }
+    CInfoDlg* InfoPanel() const { return m_pInfoDlg.get(); }
+    CGSensorDlg* Graph() const { return m_pGraphDlg.get(); }
+    CObdDlg* ObdWindow() const { return m_pObdDlg.get(); }
+    CMovieDialog* MapWindow() const { return m_pMapWindow.get(); }
+    CGoogleMapDlgWrap* MapBridge() const { return m_pMapWrap.get(); }
+    CFilerContainerDlg* Browser() const { return m_pFiler.get(); }
+    CSkinSliderCtrl* SeekSlider() const { return m_pSeekSlider.get(); }
+    CSkinButton* TransportButton(int i) const { return m_apTransport[std::size_t(i)]; }
+    const std::vector<sCRASHPOS>& CrashPositions() const { return m_vecCrashPos; }
+    BOOL IsInitFailed() const { return m_bInitFailed; }
+    // Ends a running long job within a bound; the job frame installs it.
+    std::function<void()> m_stopWorkerJob;
+
+    // ---- main-window state ---------------------------------------------------------
+    NamedMutexHandle m_hMutexCache;
+    NamedMutexHandle m_hMutexCpSet;
+    int m_nCurRow = -1;
+    BOOL m_bDataLoaded = FALSE;
+    BOOL m_bSelecting = FALSE;
+    BOOL m_bOpenArmed = TRUE;
+    BOOL m_bFolderAdvance = FALSE;
+    BOOL m_bIgnoreEnd = FALSE;
+    BOOL m_bBusy = FALSE;
+    BOOL m_bAdvancing = FALSE;
+    BOOL m_bOpenFailed = FALSE;
+    BOOL m_bNearEnd = FALSE;
+    BOOL m_bResumeAfterLoad = FALSE;
+    BOOL m_bResumePending = FALSE;
+    int m_nResumeFrame = -1;
+    int m_nVolume = kMaxVolumeValue;
+    int m_nSeekTarget = -1;
+    BOOL m_bKeepAspect = TRUE;
+    BOOL m_bMapShown = FALSE;
+    BOOL m_bInitDone = FALSE;
+    sVIEWRECORD m_aView[2];
+    float m_fWindowScaleX = 1.0f;
+    float m_fWindowScaleY = 1.0f;
+    float m_fMaxScale = 1.0f;
+    BOOL m_bReselect = FALSE;  // the current row is to be opened again when selected again
+    int m_nLayoutMode = LAYOUT_BESIDE_BROWSER;
+    BOOL m_bFullView = FALSE;
+    BOOL m_bLargeVideo = FALSE;
+    BOOL m_bMapInOwnWindow = TRUE;
+    BOOL m_bMarkersSent = FALSE;
+    BOOL m_bTraceFile = FALSE;      // "pvtrace.txt" at the root of the SD-card source
+    BOOL m_bParkingTrace = FALSE;   // the current movie is a parking one on such a card
+    BOOL m_bCsvDisabled = TRUE;
+    BOOL m_bObdShown = FALSE;
+    BOOL m_bControlsLocked = FALSE;
+    int m_nPlayStateAtDown = PLAY_CLOSED;
+    static constexpr int kMaxVolumeValue = 65535;
+
+    // ---- frame, snapshot and view commands
+    // The window's own frame (CsulvaneDlgFrame.cpp): sizing by the bands along its edges
+    // with the scale overlay, maximising onto the work area, following a monitor change.
+    int HitTestFrame(POINT screen) const;
+    BOOL SizingAllowed() const;
+    void ShowScaleFrame();
+    void TrackSizingFrame(POINT cursor);
+    void OnFrameButtonDown(POINT screen);
+    void OnFrameMouseMove(POINT screen, BOOL buttonDown);
+    void OnFrameButtonUp(POINT screen);
+    void OnFrameDoubleClick(POINT screen);
+    void OnSizeSettle();
+    void SaveWindowScale();
+    void ResizeToScale();
+    void CreateScaleFrameWindow();
+    void ComputePaneArea(const RECT& window);
+    void LayoutPanes();
+    void OnBtnMaximize();
+    void OnBtnMinimize();
+    void OnWindowStateChange(Qt::WindowStates state);
+    void UpdateMaximiseButton();
+    void UpdateScaleForWorkArea();
+    void DockToWorkArea();
+    void OnAppBarNotify(WPARAM code);
+    void OnMonitorChanged();
+    void UpdateFrameCursor(POINT screen);
+    RECT FrameRect() const;
+    void PlaceWindow(const RECT& rc);
+    BOOL IsFrameMaximised() const { return m_bMaximised; }
+    ScaleFrameWindow* ScaleFrame() const { return m_pScaleFrame.get(); }
+    const PaneArea& GetPaneArea() const { return m_paneArea; }
+    float WindowScaleX() const { return m_fWindowScaleX; }
+    float WindowScaleY() const { return m_fWindowScaleY; }
+    float MaxScale() const { return m_fMaxScale; }
+    // Snapshot and view commands (CsulvaneDlgView.cpp).
+    void OnSnapshot();
+    void SaveSnapshotFiles();
+    std::string MakeSnapshotFileName(const std::string& folder) const;
+    void ShowVideoAtNativeSize();
+    void RestoreVideoLayout();
+    void OnLargeVideo();
+    void OnKeepAspect();
+    void FollowRefilteredList();
+    // The remaining commands and messages (CsulvaneDlgButtons.cpp).
+    BOOL OnFurtherCommand(int id);
+    BOOL OnFurtherAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam);
+    void ChangeSpeedStep(bool faster);
+    void OnSlower();
+    void OnFaster();
+    void OnBrowseSource();
+    BOOL OpenChosenSource(int kind, std::string path);
+    void OnSettings();
+    void OnObdWindow();
+    void OnMapWindow();
+    void OnBtnThumbnail();
+    void OnUpdateInfo();
+    void EnableBrowserButtons(BOOL on);
+    void PlayPreviewOfRow(int row);
+    static std::uint64_t ProgramMediumDevice();
+    void FinishSourceLoss();
+    CSettingDlg* SettingWindow() const { return m_pSettingDlg.get(); }
+    CSkinButton* TitleButton(int i) const { return m_apTitle[std::size_t(i)]; }
+    // Asks an OK/Cancel question and answers IDOK or IDCANCEL; runs the source dialog and
+    // answers whether it ended with OK. Unset, the skinned box and the dialog run modally;
+    // the tests set both.
+    std::function<int(const QString& text, const QString& caption)> m_askOkCancel;
+    std::function<bool(QDialog& dialog)> m_runSourceDialog;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    std::unique_ptr<ScaleFrameWindow> m_pScaleFrame;
+    std::unique_ptr<QDialog> m_pUpdateDlg;
+    PaneArea m_paneArea;
+    SizingTracker m_sizing;
+    QElapsedTimer m_overlayClock;
+    RECT m_rcTarget{};
+    RECT m_rcSaved{};
+    RECT m_rcWorkArea{};
+    POINT m_ptPress{};
+    POINT m_ptLastMove{};
+    POINT m_ptMoveOffset{};
+    int m_nFrameHit = HT_NOWHERE;
+    int m_nSizingEdge = EDGE_NONE;
+    BOOL m_bButtonDown = FALSE;
+    BOOL m_bMoving = FALSE;
+    BOOL m_bPlacing = FALSE;
+    BOOL m_bMaximised = FALSE;
+    BOOL m_bMinimised = FALSE;
+    BOOL m_bDocking = FALSE;
+    BOOL m_bMapPlaced = FALSE;
+    float m_fPendingScaleX = 1.0f;
+    float m_fPendingScaleY = 1.0f;
+    float m_fScaleAtOverlay = 1.0f;
+    float m_fInfoExtraScale = 1.0f;
+    std::uint64_t m_nProgramDevice = 0;
+
+protected:
+    void OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) override;
+    void OnTimer(unsigned id) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void reject() override;
+
+private:
+    class RearOwner;
+
+    void BeginWaitCursor();
+    void EndWaitCursor();
+    void ShowError(int textId);
+    void OnOpenDelay();
+    void OnBusyTimeout();
+    void JoinDataThreads();
+    void StartLoaderThread(std::string path);
+    void ReadyChannelsReset();
+    void FireMovieOpened(WPARAM wParam, LPARAM lParam);
+    bool ChannelInitialised(int channel) const;
+    sPLAYCHANNEL& Channel(int channel) const;
+    PlayerDriverTable& Slots(int channel) const;
+    std::string CurrentPath() const;  // under "hMutexCache"; "" without a valid row
+    void PlaceProgressBar();
+    void ApplyControlStates(const ControlStates& states);
+
+    // Members in the order they come to life; destroyed in reverse.
+    std::unique_ptr<CResourceImage> m_pImages;
+    std::unique_ptr<COffScreenDC> m_pOffScreen;
+    QString m_strUnused;
+    std::unique_ptr<CGoogleMapDlgWrap> m_pMapWrap;
+    std::unique_ptr<CInfoDlg> m_pInfoDlg;
+    std::unique_ptr<CGSensorDlg> m_pGraphDlg;
+    std::unique_ptr<CSettingDlg> m_pSettingDlg;
+    std::unique_ptr<CObdDlg> m_pObdDlg;
+    std::unique_ptr<CMovieDialog> m_pMapWindow;
+    std::array<CMovieStatic, 2> m_aMovieStatic;
+    std::unique_ptr<CSkinSliderCtrl> m_pSeekSlider;
+    std::unique_ptr<CSkinSliderCtrl> m_pVolumeSlider;
+    std::unique_ptr<CSkinProgressBarCtrl> m_pProgress;
+    std::unique_ptr<CLapTimeArea> m_pLapTime;
+    std::unique_ptr<CFilerContainerDlg> m_pFiler;
+    std::unique_ptr<CLogoDlg> m_pLogo;
+    std::array<CSkinButton*, kTransportButtonCount> m_apTransport{};  // children of the window
+    std::array<CSkinButton*, kTitleButtonCount> m_apTitle{};
+    std::vector<sCRASHPOS> m_vecCrashPos;
+    QLabel* m_pSpeedLabel = nullptr;
+
+    std::unique_ptr<RearOwner> m_pRearOwner;  // channel 2's owner: takes its notices, shows nothing
+    std::unique_ptr<ChannelEngineImpl> m_pEngine;
+    BOOL m_bInitFailed = FALSE;
+    BOOL m_bCleanedUp = FALSE;
+    int m_nWaitCursor = 0;
+
+    // The channels that opened the current movie and those whose player reported ready.
+    std::array<bool, 2> m_bReadyExpected{};
+    std::array<bool, 2> m_bReadySeen{};
+
+    // Selections are numbered so that a data load answering an older one is dropped.
+    std::uint64_t m_nSelectionSerial = 0;
+    std::thread m_loaderThread;
+    std::thread m_prefetchThread;
+
+    StallWatchdog m_stall;
+    int m_nMapFrameSaved = -1;
+    QRect m_rcNormal;  // the window's place before the full-video view
+};
+
+}  // namespace orv

@@ -1,0 +1,314 @@
+// The main window's commands: transport buttons, the video menu, the sliders and the
+// messages of the panes.
+#include "app/CsulvaneDlgPanes.h"
+
+#include <QCursor>
+
+#include <climits>
+
+#include "app/MovieMenu.h"
+#include "playback/ChannelFacade.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+
+void CsulvaneDlg::OnCommand(int id) {
+    switch (id) {
+    case ID_PLAY_PAUSE: OnPlayPause(); break;
+    case ID_PLAY_STOP: OnStop(); break;
+    case ID_PLAY_NEXT: OnNextMovie(); break;
+    case ID_PLAY_PREV: OnPrevMovie(); break;
+    case IDC_BTN_CLOSE: OnBtnClose(); break;
+    case IDC_BTN_MINIMIZE: showMinimized(); break;
+    default: OnFurtherCommand(id); break;
+    }
+}
+
+void CsulvaneDlg::OnPlayPause() {
+    if (!m_bDataLoaded || !ChannelInitialised(0)) return;
+    if (Channel(0).playState == PLAY_PLAYING) {
+        if (IsNearMovieEnd()) return;
+        const int step = GetDefaultSpeedStep();
+        if (Channel(0).speedStep != step) SetChannelsSpeed(step);
+        const BOOL paused = PausePlayback();
+        RefreshVideo();
+        UpdateSpeedLabel();
+#if ORV_HAVE_VIEWS
+        m_pInfoDlg->update();
+#endif
+        if (paused) SetPlayButtonState(FALSE);
+        Slots(0).SetVolume(Channel(0), 0);
+        if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+        return;
+    }
+    Slots(0).SetVolume(Channel(0), m_nVolume);
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    m_bIgnoreEnd = FALSE;
+    const BOOL played = ResumePlayback();
+    if (!played) m_bResumeAfterLoad = TRUE;
+    UpdateSpeedLabel();
+    SetPlayButtonState(played);
+}
+
+void CsulvaneDlg::OnStop() {
+    if (IsNearMovieEnd() && m_bNearEnd) return;
+    if (ChannelInitialised(0)) {
+        SetChannelsSpeed(GetDefaultSpeedStep());
+        Slots(0).SetVolume(Channel(0), 0);
+    }
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    UpdateSpeedLabel();
+    LocateChannelsFrame(0);
+    UpdatePlaybackPosition(0);
+    StopPlayback();
+    UpdateControlStates();
+}
+
+void CsulvaneDlg::OnNextMovie() {
+    if (IsNearMovieEnd() && m_bNearEnd) return;
+    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), 0);
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    PauseChannels();
+    StopPlayback();
+    PlayNextMovie();
+}
+
+void CsulvaneDlg::SetVolume(int volume) {
+    m_nVolume = std::clamp(volume, 0, kMaxVolumeValue);
+    WriteVolume(m_nVolume);
+    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    if (m_pVolumeSlider) m_pVolumeSlider->SetPos(m_nVolume);
+}
+
+void CsulvaneDlg::OnSliderDown(WPARAM id, LPARAM pos) {
+    if (m_bBusy || id != WPARAM(IDC_SEEK_SLIDER) || !m_bDataLoaded || !ChannelInitialised(0)) return;
+    Slots(0).SetVolume(Channel(0), 0);
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    m_nPlayStateAtDown = Channel(0).playState;
+    if (Channel(0).playState != PLAY_PAUSED) PauseChannels();
+    if (m_pSeekSlider->m_bClickOutsideThumb) {
+        SeekToFrame(int(std::clamp<LPARAM>(pos, 0, INT_MAX)), m_nPlayStateAtDown);
+        RefreshVideo();
+        Slots(0).SetVolume(Channel(0), m_nVolume);
+    }
+}
+
+void CsulvaneDlg::OnSliderDrag(WPARAM id, LPARAM pos) {
+    if (m_bBusy) return;
+    if (id == WPARAM(IDC_SEEK_SLIDER)) {
+        if (m_bDataLoaded && !m_pSeekSlider->m_bClickOutsideThumb)
+            UpdatePlaybackPosition(int(std::clamp<LPARAM>(pos, 0, INT_MAX)));
+    } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
+        SetVolume(int(std::clamp<LPARAM>(pos, 0, kMaxVolumeValue)));
+    }
+}
+
+void CsulvaneDlg::OnSliderUp(WPARAM id, LPARAM pos) {
+    if (m_bBusy) return;
+    if (id == WPARAM(IDC_SEEK_SLIDER)) {
+        if (!m_bDataLoaded || m_pSeekSlider->m_bClickOutsideThumb || !ChannelInitialised(0)) return;
+        SeekToFrame(int(std::clamp<LPARAM>(pos, 0, INT_MAX)), m_nPlayStateAtDown);
+        RefreshVideo();
+        Slots(0).SetVolume(Channel(0), m_nVolume);
+        if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
+        SetVolume(int(std::clamp<LPARAM>(pos, 0, kMaxVolumeValue)));
+    }
+}
+
+void CsulvaneDlg::OnMapMarkerClick(WPARAM, LPARAM frame) {
+    SeekToFrame(int(std::clamp<LPARAM>(frame, 0, INT_MAX)), ChannelInitialised(0) ? int(Channel(0).playState) : 0);
+}
+
+void CsulvaneDlg::OnGSensorPrevEvent() {
+    const int current = m_pSeekSlider ? m_pSeekSlider->m_nPos : 0;
+    if (!JumpToPrevEvent(current)) JumpToPrevEvent(INT_MAX);  // wraps to the last event
+}
+
+void CsulvaneDlg::OnGSensorNextEvent() {
+    const int current = m_pSeekSlider ? m_pSeekSlider->m_nPos : 0;
+    if (!JumpToNextEvent(current)) JumpToNextEvent(-1);  // wraps to the first event
+}
+
+void CsulvaneDlg::OnInfoAxisToggle(WPARAM axis, LPARAM state) {
+    const int detector = DetectorForAxis(int(axis));
+    if (detector < 0) return;
+#if ORV_HAVE_VIEWS
+    SetDetectorFlags(m_pGraphDlg->m_aDetector, detector, state ? TRUE : FALSE);
+    m_pGraphDlg->update();
+#else
+    (void)state;
+#endif
+    m_bMarkersSent = FALSE;
+    RefreshMapState();
+}
+
+void CsulvaneDlg::OnEventFilterChanged(WPARAM index, LPARAM state) {
+    const int detector = DetectorForEventFilter(int(index));
+    if (detector < 0) return;
+#if ORV_HAVE_VIEWS
+    SetDetectorFlags(m_pGraphDlg->m_aDetector, detector, state ? TRUE : FALSE);
+    m_pGraphDlg->update();
+#else
+    (void)state;
+#endif
+    m_bMarkersSent = FALSE;
+    RefreshMapState();
+}
+
+void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
+#if ORV_HAVE_FILER
+    if (item == 0 || !m_hMutexCache) return;
+    bool found = false;
+    {
+        std::lock_guard lock(*m_hMutexCache);
+        if (ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED) {
+            PauseChannels();
+            if (!m_bAdvancing) StopPlayback();
+        }
+        if (!m_bFolderAdvance && ChannelInitialised(0)) SetChannelsSpeed(GetDefaultSpeedStep());
+        ResetChannels();
+        CloseChannels();
+        ResetPlaybackUi();
+        found = m_pFiler->OpenTreeItem(FolderTreeItem(item));
+        if (found) m_bSelecting = FALSE;
+        if (!m_bAdvancing) {
+            SetPlayButtonState(FALSE);
+            const SourceKind kind = m_pFiler->m_nSourceKind;
+            m_bCsvDisabled = (kind == SOURCE_SD && !found) || kind == SOURCE_FOLDER || kind == SOURCE_FILE;
+            UpdateControlStates();
+        }
+    }
+    if (!found) {
+        OpenNextNonEmptyFolder(FolderTreeItem(item));
+        return;
+    }
+    LoadListGpsTrack(*Entries());
+    m_pFiler->m_bContinue = m_bFolderAdvance;
+    {
+        std::lock_guard lock(*m_hMutexCache);
+        // Making row 0 the only selected row selects its movie through the list.
+        m_pFiler->GetList()->SelectOnlyRow(0);
+    }
+    SendCrashPositions(m_nCurRow, TRUE);
+#else
+    (void)item;
+#endif
+}
+
+void CsulvaneDlg::OnSourceLost() {
+    m_bDataLoaded = FALSE;
+    if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PauseChannels();
+    StopPlayback();
+#if ORV_HAVE_VIEWS
+    m_pInfoDlg->m_nRecMark = 0;
+#endif
+    ResetViewForSource();
+    m_bCsvDisabled = TRUE;
+    if (m_bLargeVideo) SetLargeVideo(FALSE);
+    if (m_bFullView) ApplyFullView(FALSE);
+    UpdateControlStates();
+    FinishSourceLoss();
+}
+
+void CsulvaneDlg::OnJobProgress(WPARAM done, LPARAM total) {
+    if (!m_pProgress) return;
+    m_pProgress->m_nPos = total <= 0 ? 100 : int(std::clamp<long long>(
+                                                 (long long)(done) * 100 / (long long)(total), 0, 100));
+    m_pProgress->update();
+}
+
+void CsulvaneDlg::OnPreviewFile(int row) { PlayPreviewOfRow(row); }
+
+void CsulvaneDlg::OnFilterButton(int kind) {
+#if ORV_HAVE_FILER
+    if (kind < 0 || kind >= kRecordingKindCount) return;
+    CSkinButton* filter = m_pFiler->GetFilterButton(kind);
+    if (!filter) return;
+    m_pFiler->SetFilterButton(kind, !filter->m_bLatched);
+    FollowRefilteredList();
+#else
+    (void)kind;
+#endif
+}
+
+void CsulvaneDlg::OnVideoClick(int surface, POINT point) {
+    if (surface < 0 || surface > 1 || !m_aMovieStatic[std::size_t(surface)].m_bLargeVideo) return;
+    sVIEWRECORD& view = m_aView[surface];
+    view.clickX = point.x;
+    view.clickY = point.y;
+    const float zoom = NextZoomFactor(view.zoomFactor);
+    if (zoom <= 1.0f) {
+        ResetViewBlocks();
+    } else {
+        view.zoomFactor = zoom;
+        view.zoomCentreX = point.x;
+        view.zoomCentreY = point.y;
+    }
+    SetChannelsView(m_aView, TRUE);
+}
+
+void CsulvaneDlg::OnVideoDblClk(int surface) {
+    if (surface != 0 || m_bLargeVideo) return;
+    const bool allowed = IsValidRow(0) && m_bDataLoaded && !m_bControlsLocked;
+    if (allowed || m_bFullView) ApplyFullView(!m_bFullView);
+}
+
+void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
+    if ((IsNearMovieEnd() && m_bNearEnd) || m_bBusy) return;
+    const bool front = ChannelInitialised(0);
+    const int state = front ? int(Channel(0).playState) : 0;
+    CMovieMenu menu(m_bFullView, this);
+    switch (state) {
+    case PLAY_PLAYING: menu.BuildPlayingMenu(82, m_bFullView, m_nLayoutMode, Channel(0).speedStep, Channel(0).keepAspect); break;
+    case PLAY_PAUSED: menu.BuildPausedMenu(83, m_bFullView, m_nLayoutMode, Channel(0).keepAspect); break;
+    case PLAY_STOPPED: menu.BuildStoppedMenu(m_bFullView, m_nLayoutMode, Channel(0).keepAspect); break;
+    default: menu.BuildNoMovieMenu(m_nLayoutMode); break;
+    }
+    QAction* chosen = menu.exec(QPoint(screenPoint.x, screenPoint.y));
+    if (chosen && chosen->data().isValid()) OnCommand(chosen->data().toInt());
+}
+
+void CsulvaneDlg::UpdateControlStates() {
+    ControlInputs in;
+    const auto* entries = Entries();
+    in.rowCount = entries ? int(entries->size()) : 0;
+    in.currentRow = m_nCurRow;
+#if ORV_HAVE_FILER
+    in.sourceKind = m_pFiler->m_nSourceKind;
+    in.limitedModel = g_bLimitedModel;
+#endif
+    in.playState = ChannelInitialised(0) ? int(Channel(0).playState) : 0;
+    in.speedStep = ChannelInitialised(0) ? Channel(0).speedStep : 1;
+    in.dataLoaded = ChannelInitialised(0) && Channel(0).dataLoaded;
+    in.csvDisabled = m_bCsvDisabled;
+    in.lastOpenFailed = m_bOpenFailed;
+    ApplyControlStates(orv::UpdateControlStates(in));
+}
+
+void CsulvaneDlg::DisableAllControls() { ApplyControlStates(orv::DisableAllControls()); }
+
+void CsulvaneDlg::EnableIdleControls() {
+    ControlInputs in;
+    const auto* entries = Entries();
+    in.rowCount = entries ? int(entries->size()) : 0;
+    in.currentRow = m_nCurRow;
+    in.lastOpenFailed = m_bOpenFailed;
+    ApplyControlStates(orv::EnableIdleControls(in));
+}
+
+void CsulvaneDlg::ApplyControlStates(const ControlStates& states) {
+    for (int i = 0; i < kTransportButtonCount; ++i)
+        if (CSkinButton* button = m_apTransport[std::size_t(i)]) button->setEnabled(states.transport[std::size_t(i)]);
+    for (CSkinButton* button : m_apTitle)
+        if (button) button->setEnabled(states.titleButtons);
+#if ORV_HAVE_VIEWS
+    m_pInfoDlg->setEnabled(states.panes);
+#endif
+#if ORV_HAVE_FILER
+    m_pFiler->EnableBrowserControls(states.panes);
+#endif
+}
+
+}  // namespace orv

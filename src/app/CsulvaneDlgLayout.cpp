@@ -1,0 +1,305 @@
+// Where the main window puts its panes, and how it paints the space between them.
+#include "app/CsulvaneDlgPanes.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+
+#include "platform/gdi/DeviceContext.h"
+#include "ui/CommonUtil.h"
+#include "ui/ScaleFonts.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+
+namespace {
+
+QRect ToQRect(const RECT& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+
+constexpr int kPlayBitmap = 148;
+constexpr int kPauseBitmap = 147;
+constexpr int kTextPause = 11;
+constexpr int kTextPlay = 12;
+
+}  // namespace
+
+void CsulvaneDlg::LayoutMainWindow() {
+    m_nLayoutMode = LAYOUT_BESIDE_BROWSER;
+    LayoutForMode(m_nLayoutMode);
+}
+
+void CsulvaneDlg::LayoutForMode(int mode) {
+    m_nLayoutMode = mode;
+    const RECT client{0, 0, width(), height()};
+    const MainLayoutRects r = ComputeMainLayout(client, mode == LAYOUT_FULL_VIEW ? 0 : mode, g_fScale);
+    // The drawing buffer the panes share follows the window's size.
+    if (!m_pOffScreen || m_pOffScreen->GetSize().cx != client.Width() || m_pOffScreen->GetSize().cy != client.Height()) {
+        m_pOffScreen = std::make_unique<COffScreenDC>(std::max(client.Width(), 1), std::max(client.Height(), 1));
+        m_pLapTime->SetUp(m_pOffScreen.get());
+#if ORV_HAVE_VIEWS
+        m_pInfoDlg->m_pOffScreen = m_pOffScreen.get();
+        m_pGraphDlg->m_pOffScreen = m_pOffScreen.get();
+#endif
+    }
+    ShowPanesForMode(mode);
+    PlaceFrontSurface();
+    if (client.Width() > 0 && m_aMovieStatic[0].width() > 0) ResetViewBlocks();
+
+    if (m_pSeekSlider) {
+        m_pSeekSlider->setGeometry(ToQRect(r.seekSlider));
+        m_pSeekSlider->RecreateBuffer();
+    }
+#if ORV_HAVE_VIEWS
+    m_pInfoDlg->setGeometry(ToQRect(r.infoPanel));
+    m_pInfoDlg->m_nDrawMode = mode == LAYOUT_FULL_WIDTH ? 2 : mode == LAYOUT_LARGE ? 1 : 0;
+    m_pGraphDlg->setGeometry(ToQRect(r.graph));
+#endif
+#if ORV_HAVE_MAP
+    if (!m_bMapInOwnWindow && m_pMapWrap->GetHostWindow()) {
+        m_pMapWrap->GetHostWindow()->setGeometry(ToQRect(r.mapPane));
+        m_pLogo->setGeometry(ToQRect(r.mapPane));
+    }
+#endif
+#if ORV_HAVE_FILER
+    RECT browser = r.browser;
+    if (mode == LAYOUT_LARGE) browser.right = client.right - Scaled(6);
+    m_pFiler->setGeometry(ToQRect(browser));
+    m_pFiler->m_nLayout = mode == LAYOUT_LARGE ? 1 : mode == LAYOUT_FULL_WIDTH ? 2 : 0;
+    RECT inner{0, 0, browser.Width(), browser.Height()};
+    if (mode == LAYOUT_LARGE) m_pFiler->LayoutStacked(&inner);
+    else m_pFiler->LayoutSideBySide(&inner);
+#endif
+    for (int i = 0; i < kTransportButtonCount; ++i)
+        if (m_apTransport[std::size_t(i)]) m_apTransport[std::size_t(i)]->setGeometry(ToQRect(r.transport[std::size_t(i)]));
+    for (int i = 0; i < kTitleButtonCount; ++i)
+        if (m_apTitle[std::size_t(i)]) m_apTitle[std::size_t(i)]->setGeometry(ToQRect(r.titleButtons[std::size_t(i)]));
+    if (m_pVolumeSlider) {
+        m_pVolumeSlider->setGeometry(ToQRect(r.volumeSlider));
+        m_pVolumeSlider->RecreateBuffer();
+    }
+    if (m_pSpeedLabel) {
+        m_pSpeedLabel->setGeometry(r.volumeSlider.left - Scaled(130), r.volumeSlider.top, Scaled(120),
+                                   r.volumeSlider.Height());
+    }
+    UpdateSpeedLabel();
+    PlaceProgressBar();
+    update();
+}
+
+void CsulvaneDlg::ShowPanesForMode(int mode) {
+    const PaneVisibility v = PanesForMode(mode);
+#if ORV_HAVE_VIEWS
+    m_pGraphDlg->setVisible(v.graph);
+    m_pInfoDlg->setVisible(v.infoPanel);
+#endif
+    if (m_pSeekSlider) m_pSeekSlider->setVisible(v.sliders);
+    if (m_pVolumeSlider) m_pVolumeSlider->setVisible(v.sliders);
+    if (m_pSpeedLabel) m_pSpeedLabel->setVisible(v.sliders);
+#if ORV_HAVE_FILER
+    m_pFiler->setVisible(v.browser && !m_pFiler->m_bHidden);
+#endif
+    for (int i = 0; i < kTransportButtonCount; ++i)
+        if (m_apTransport[std::size_t(i)]) m_apTransport[std::size_t(i)]->setVisible(i < v.transportButtons);
+    for (CSkinButton* button : m_apTitle)
+        if (button) button->setVisible(v.titleButtons);
+}
+
+void CsulvaneDlg::PlaceFrontSurface() {
+    CMovieStatic& front = m_aMovieStatic[0];
+    if (!front.IsCreated()) return;
+    if (m_bFullView) {
+        front.setGeometry(rect());
+    } else {
+        const POINT origin = FrontSurfaceOrigin(g_fScale);
+        const SIZE size = FrontSurfaceSize(m_nLayoutMode, g_fScale);
+        front.setGeometry(origin.x, origin.y, size.cx, size.cy);
+    }
+    front.update();
+}
+
+void CsulvaneDlg::PlaceProgressBar() {
+    if (!m_pProgress || !m_aMovieStatic[0].IsCreated()) return;
+    const QRect front = m_aMovieStatic[0].geometry();
+    const int height = Scaled(22);
+    m_pProgress->setGeometry(front.left(), front.bottom() + 1 - height, front.width(), height);
+    m_pProgress->update();
+}
+
+void CsulvaneDlg::PlaceMapWindow(int x, int y) {
+#if ORV_HAVE_MAP
+    const SIZE map = MapPaneSize(g_fScale);
+    const QRect page = ToQRect(MapPageInMapWindow(g_fScale));
+    if (QWidget* host = m_pMapWrap->GetHostWindow()) host->setGeometry(page);
+    m_pLogo->setGeometry(page);
+    m_pMapWindow->MoveWindow(x, y, map.cx, map.cy);
+#else
+    (void)x;
+    (void)y;
+#endif
+}
+
+void CsulvaneDlg::AttachMapPane() {
+#if ORV_HAVE_MAP
+    if (m_bMapInOwnWindow) {
+        m_pMapWrap->SetParent(m_pMapWindow.get());
+        m_pLogo->setParent(m_pMapWindow.get());
+        PlaceMapBesideVideo();
+    } else {
+        m_pMapWindow->hide();
+        m_pMapWrap->SetParent(this);
+        m_pLogo->setParent(this);
+        const QRect front = m_aMovieStatic[0].geometry();
+        const SIZE map = MapPaneSize(g_fScale);
+        const QRect pane(front.right() + 1, front.top(), map.cx, map.cy);
+        if (QWidget* host = m_pMapWrap->GetHostWindow()) host->setGeometry(pane);
+        m_pLogo->setGeometry(pane);
+    }
+    UpdateMapPane();
+#endif
+}
+
+void CsulvaneDlg::PlaceMapBesideVideo() {
+    const CMovieStatic& front = m_aMovieStatic[0];
+    if (!front.IsCreated()) return;
+    const QPoint topRight = front.mapToGlobal(QPoint(front.width(), 0));
+    RECT work{};
+    if (!GetMonitorRects(&work, nullptr, POINT{topRight.x(), topRight.y()})) return;
+    const QPoint topLeft = front.mapToGlobal(QPoint(0, 0));
+    if (topLeft.x() < work.left || topLeft.y() < work.top || topRight.x() > work.right) return;
+    // Level with the info panel's top, at the surface's right edge.
+    const int y = topLeft.y() + front.height() + Scaled(10);
+    PlaceMapWindow(topRight.x(), y - MapPaneSize(g_fScale).cy);
+}
+
+void CsulvaneDlg::ApplyFullView(BOOL on) {
+    if (bool(on) == bool(m_bFullView)) return;
+    m_bFullView = on;
+    for (CMovieStatic& surface : m_aMovieStatic) surface.m_bFullScreen = on;
+    if (on) {
+        m_rcNormal = geometry();
+        ShowPanesForMode(LAYOUT_FULL_VIEW);
+        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        RECT monitor{};
+        const QPoint centre = geometry().center();
+        if (GetMonitorRects(nullptr, &monitor, POINT{centre.x(), centre.y()})) setGeometry(ToQRect(monitor));
+        show();
+#if ORV_HAVE_MAP
+        m_pMapWindow->hide();
+#endif
+        PlaceFrontSurface();
+        m_aMovieStatic[0].raise();
+        ResetViewBlocks();
+        SetChannelsView(m_aView, FALSE);
+        return;
+    }
+    for (int i = 0; i < kChannelCount; ++i)
+        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), TRUE);
+    m_bKeepAspect = TRUE;
+    WriteKeepAspect(true);
+    setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    if (!m_rcNormal.isEmpty()) setGeometry(m_rcNormal);
+    show();
+    ResetViewBlocks();
+    LayoutForMode(m_nLayoutMode);
+    SetChannelsView(m_aView, FALSE);
+    UpdateMapPane();
+}
+
+void CsulvaneDlg::SetLargeVideo(BOOL on) {
+    m_bLargeVideo = on;
+    for (CMovieStatic& surface : m_aMovieStatic) surface.m_bLargeVideo = on;
+#if ORV_HAVE_FILER
+    m_pFiler->m_bHideControls = on;
+    m_pFiler->ShowBrowserControls(!on);
+    m_pFiler->setVisible(m_nLayoutMode != LAYOUT_FULL_WIDTH && !m_pFiler->m_bHidden);
+#endif
+    update();
+    if (!on) {
+        ResetViewBlocks();
+        SetChannelsView(m_aView, FALSE);
+    }
+}
+
+void CsulvaneDlg::ResetVideoArea() {
+    const bool open = ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED;
+    const bool wasPlaying = open && Channel(0).playState == PLAY_PLAYING;
+    if (open) PauseChannels();
+    m_aMovieStatic[0].setParent(this);
+    m_aMovieStatic[0].show();
+    AttachMapPane();
+    PlaceFrontSurface();
+    if (!open) return;
+    if (wasPlaying) ResumePlayback();
+    const sPLAYCHANNEL& front = Channel(0);
+    const double lengthMs = double(Slots(0).GetFrameCount(Channel(0))) * double(front.frameInterval);
+    // A short movie does not survive a change of its window: it is opened afresh.
+    if (lengthMs < 2000.0 && IsValidRow(m_nCurRow)) {
+        ClosePlayback();
+        ReadyChannelsReset();
+        if (OpenChannels(CurrentPath()) & 1)
+            m_bReadyExpected = {ChannelInitialised(0), ChannelInitialised(1) && Channel(1).rearOpened == 1};
+    }
+    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+}
+
+void CsulvaneDlg::ResetViewBlocks() {
+    const CMovieStatic& front = m_aMovieStatic[0];
+    const SIZE rear = RearSurfaceSize(g_fScale);
+    const SIZE sizes[2] = {{front.width(), front.height()}, rear};
+    for (int i = 0; i < 2; ++i) {
+        sVIEWRECORD& view = m_aView[i];
+        view = sVIEWRECORD{};
+        view.zoomCentreX = sizes[i].cx / 2;
+        view.zoomCentreY = sizes[i].cy / 2;
+        view.zoomFactor = 1.0f;
+    }
+}
+
+void CsulvaneDlg::ScaleViewBlock(int surface, const RECT& from, const RECT& to) {
+    if (surface < 0 || surface > 1 || from.Width() <= 0 || from.Height() <= 0) return;
+    sVIEWRECORD& view = m_aView[surface];
+    const double sx = double(to.Width()) / from.Width(), sy = double(to.Height()) / from.Height();
+    view.clickX = int(view.clickX * sx);
+    view.clickY = int(view.clickY * sy);
+    view.zoomCentreX = int(view.zoomCentreX * sx);
+    view.zoomCentreY = int(view.zoomCentreY * sy);
+    view.viewOffsetX = int(view.viewOffsetX * sx);
+    view.viewOffsetY = int(view.viewOffsetY * sy);
+}
+
+void CsulvaneDlg::ApplySurfaceView() { SetChannelsView(m_aView, FALSE); }
+
+void CsulvaneDlg::SetPlayButtonState(BOOL playing) {
+    if (m_bFullView) return;
+    CSkinButton* button = m_apTransport[BTN_PLAY_PAUSE];
+    if (!button) return;
+    const RECT frame{0, 0, 32, 32};
+    button->SetImage(playing ? kPauseBitmap : kPlayBitmap, &frame);
+    button->setToolTip(QString::fromUtf8(UiText(playing ? kTextPause : kTextPlay)));
+    button->update();
+}
+
+void CsulvaneDlg::paintEvent(QPaintEvent*) {
+    if (m_bFullView) {
+        QPainter(this).fillRect(rect(), Qt::black);
+        return;
+    }
+    DeviceContext dc(this);
+    const RECT client{0, 0, width(), height()};
+    dc.FillRect(client, RGB(0, 0, 0));
+    m_pImages->DrawFrameTiles(dc, client);
+    const MainLayoutRects r = ComputeMainLayout(client, m_nLayoutMode, g_fScale);
+    RECT title = r.title;
+    dc.SetBkMode(TRANSPARENT);
+    dc.SetTextColor(RGB(255, 255, 255));
+    QFont* old = g_hFont10 ? dc.SelectFont(g_hFont10) : nullptr;
+    dc.DrawText(QStringLiteral("Orvanta5"), &title, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    if (old) dc.SelectFont(old);
+#if ORV_HAVE_VIEWS
+    m_pInfoDlg->DrawParentFrame(&dc);
+    if (m_nLayoutMode == LAYOUT_FULL_WIDTH) m_pInfoDlg->DrawCompactInfo(&dc);
+#endif
+}
+
+}  // namespace orv

@@ -1,0 +1,966 @@
+// The main window's playback road: from a selected row to a playing movie whose data
+// panes follow the frame on screen, and on to the next recording.
+#include "app/CsulvaneDlgPanes.h"
+
+#include <QApplication>
+#include <QLabel>
+
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/AppMessages.h"
+#include "app/MovieMenu.h"
+#include "recorder/RecordingName.h"
+#include "ui/CommonUtil.h"
+#include "ui/ScaleFonts.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+
+namespace {
+
+using CacheLock = std::lock_guard<std::recursive_mutex>;
+
+constexpr int kTextOpenFailed = 96;
+constexpr int kTextTooShort = 97;
+
+// Every channel's slot lock, in the order channel 1, channel 2.
+struct AllChannelsLock {
+    AllChannelsLock() { LockAllChannels(); }
+    ~AllChannelsLock() { UnlockAllChannels(); }
+    AllChannelsLock(const AllChannelsLock&) = delete;
+    AllChannelsLock& operator=(const AllChannelsLock&) = delete;
+};
+
+}  // namespace
+
+// ---- rows and paths ---------------------------------------------------------------------
+
+std::vector<sFILEENTRY>* CsulvaneDlg::Entries() const {
+#if ORV_HAVE_FILER
+    if (m_pFiler && m_pFiler->GetList()) return &m_pFiler->GetList()->m_vecShown;
+#endif
+    return nullptr;
+}
+
+bool CsulvaneDlg::IsValidRow(int row) const {
+    const auto* entries = Entries();
+    return entries && row >= 0 && row < int(entries->size());
+}
+
+std::string CsulvaneDlg::CurrentPath() const {
+    if (!m_hMutexCache) return {};
+    CacheLock lock(*m_hMutexCache);
+    return IsValidRow(m_nCurRow) ? (*Entries())[std::size_t(m_nCurRow)].path : std::string();
+}
+
+bool CsulvaneDlg::TakeReselectRequest() {
+    const bool requested = m_bReselect;
+    m_bReselect = FALSE;
+    return requested;
+}
+
+int CsulvaneDlg::GetDefaultSpeedStep() const { return DefaultSpeedStep(CurrentPath()); }
+
+// ---- a new row ---------------------------------------------------------------------------
+
+void CsulvaneDlg::OnFileRowSelected(int row) {
+    if (!m_hMutexCache) return;
+    CacheLock lock(*m_hMutexCache);
+    if (row == m_nCurRow && !TakeReselectRequest()) return;
+    m_nCurRow = row;
+#if ORV_HAVE_VIEWS
+    m_pGraphDlg->m_bDataShown = FALSE;
+#endif
+#if ORV_HAVE_MAP
+    m_pMapWrap->m_bHasPosition = FALSE;
+#endif
+    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), 0);
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    UpdateMapPane();
+    if (!m_bFolderAdvance) m_bIgnoreEnd = TRUE;
+    if (!SelectMovie(TRUE, TRUE, TRUE)) m_bIgnoreEnd = FALSE;
+    if (!m_bFolderAdvance && ChannelInitialised(0)) {
+        const int step = GetDefaultSpeedStep();
+        if (Channel(0).speedStep != step) SetChannelsSpeed(step);
+    }
+}
+
+BOOL CsulvaneDlg::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
+    if (!IsValidRow(m_nCurRow)) return FALSE;
+    // A data load of an earlier selection that answers late is dropped by this number.
+    ++m_nSelectionSerial;
+#if ORV_HAVE_FILER
+    if (m_pFiler->GetList()) m_pFiler->GetList()->m_nCurrentRow = m_nCurRow;
+#endif
+#if ORV_HAVE_MAP
+    if (m_pMapWrap->GetHostWindow()) m_pMapWrap->m_bHasPosition = FALSE;
+#endif
+    StopPlayback();
+    m_bDataLoaded = FALSE;
+    m_bSelecting = TRUE;
+    if (resetSeek) UpdateSeekSlider(0);
+#if ORV_HAVE_VIEWS
+    if (resetGraph) {
+        m_pGraphDlg->m_nAmplitudeMode = 0;
+        m_pGraphDlg->update();
+    }
+    if (resetInfo) m_pInfoDlg->ResetInfoValues();
+#else
+    (void)resetGraph;
+    (void)resetInfo;
+#endif
+    if (!m_bAdvancing) UpdateControlStates();
+    KillTimer(TIMER_OPEN_DELAY);
+    if (m_bBusy) {
+        KillTimer(TIMER_BUSY_TIMEOUT);
+        m_bBusy = FALSE;
+        EndWaitCursor();
+    }
+    if (!m_bOpenArmed) return TRUE;  // an open is already under way
+    if (!m_bBusy) {
+        m_bBusy = TRUE;
+        BeginWaitCursor();
+    }
+    DisableAllControls();
+    SetTimer(TIMER_BUSY_TIMEOUT, kBusyTimeoutMs);
+    SetTimer(TIMER_OPEN_DELAY, kOpenDelayMs);
+    return TRUE;
+}
+
+void CsulvaneDlg::OnOpenDelay() {
+    KillTimer(TIMER_OPEN_DELAY);
+    if (m_bOpenArmed) {
+        m_bOpenArmed = FALSE;
+        if (!OpenSelectedMovie()) {
+            KillTimer(TIMER_BUSY_TIMEOUT);
+            m_bBusy = FALSE;
+            EnableIdleControls();
+            m_bOpenArmed = TRUE;
+            if (m_aMovieStatic[0].m_bLargeVideo) SetLargeVideo(FALSE);
+        }
+        m_bNearEnd = FALSE;
+    }
+    EndWaitCursor();
+}
+
+void CsulvaneDlg::OnBusyTimeout() {
+    KillTimer(TIMER_BUSY_TIMEOUT);
+    m_bBusy = FALSE;
+    m_bFolderAdvance = FALSE;
+    EndWaitCursor();
+    for (CMovieStatic& surface : m_aMovieStatic)
+        if (surface.IsCreated()) surface.update();
+    EnableIdleControls();
+    m_bOpenArmed = TRUE;
+}
+
+void CsulvaneDlg::ReadyChannelsReset() {
+    KillTimer(TIMER_REAR_READY);
+    m_bReadyExpected = {false, false};
+    m_bReadySeen = {false, false};
+}
+
+BOOL CsulvaneDlg::OpenSelectedMovie() {
+    ClosePlayback();
+    DisableAllControls();
+    if (!IsValidRow(m_nCurRow)) return FALSE;
+    m_bOpenFailed = FALSE;
+    const std::string path = CurrentPath();
+    ReadyChannelsReset();
+    const int result = OpenChannels(path);
+    if (result != 0 && result != 2) {
+        // The movie opens when every channel that took a movie has said it is ready.
+        m_bReadyExpected = {ChannelInitialised(0), ChannelInitialised(1) && Channel(1).rearOpened == 1};
+        CMovieMenu::CloseOpenMenus();
+        m_bBusy = TRUE;
+#if ORV_HAVE_VIEWS
+        m_pGraphDlg->m_bDataShown = TRUE;
+#endif
+        const RecordingKind kind = GetRecordingKind(path);
+        m_bParkingTrace = (kind == REC_PARKING || kind == REC_PARKING_IMPACT) ? m_bTraceFile : FALSE;
+#if ORV_HAVE_VIEWS
+        m_pInfoDlg->m_bShowVoltage = m_bParkingTrace;
+#endif
+        return TRUE;
+    }
+#if ORV_HAVE_MAP
+    m_pMapWrap->m_bHasPosition = FALSE;
+#endif
+    UpdateMapPane();
+    BOOL continuing = FALSE;
+#if ORV_HAVE_FILER
+    continuing = m_pFiler->m_bContinue;
+    m_pFiler->m_bContinue = FALSE;
+#endif
+    if (continuing) {
+        // In continuous play a movie that does not open is passed over without a word.
+        m_bOpenArmed = TRUE;
+        if (IsValidRow(m_nCurRow + 1)) {
+            m_bFolderAdvance = FALSE;
+            PlayNextMovie();
+        } else {
+            m_bFolderAdvance = TRUE;
+            AdvanceFolderOrStop();
+        }
+        return FALSE;
+    }
+    if (m_bFolderAdvance) {
+        m_bOpenArmed = TRUE;
+        AdvanceFolderOrStop();
+        return FALSE;
+    }
+    for (CMovieStatic& surface : m_aMovieStatic)
+        if (surface.IsCreated()) surface.FillBlack();
+    ShowError(result == 2 ? kTextTooShort : kTextOpenFailed);
+    m_bOpenFailed = TRUE;
+    UpdateControlStates();
+    return FALSE;
+}
+
+void CsulvaneDlg::OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) {
+    if (channel < 0 || channel >= kChannelCount || !m_bReadyExpected[std::size_t(channel)]) return;
+    m_bReadySeen[std::size_t(channel)] = true;
+    const bool frontReady = !m_bReadyExpected[0] || m_bReadySeen[0];
+    const bool rearReady = !m_bReadyExpected[1] || m_bReadySeen[1];
+    if (frontReady && rearReady) {
+        KillTimer(TIMER_REAR_READY);
+        FireMovieOpened(wParam, lParam);
+    } else if (channel == 0) {
+        SetTimer(TIMER_REAR_READY, kRearReadyWaitMs);
+    }
+}
+
+void CsulvaneDlg::FireMovieOpened(WPARAM wParam, LPARAM lParam) {
+    // Once per open: a late notice of either channel finds nothing expected any more.
+    m_bReadyExpected = {false, false};
+    OnMovieOpened(wParam, lParam);
+}
+
+void CsulvaneDlg::OnMovieOpened(WPARAM, LPARAM) {
+    if (!m_bFolderAdvance) KillTimer(TIMER_OPEN_DELAY);
+    m_bOpenArmed = TRUE;
+    if (!IsValidRow(m_nCurRow)) return;
+    UpdateSpeedLabel();
+    SetChannelsView(m_aView, TRUE);
+    for (int i = 0; i < kChannelCount; ++i)
+        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
+    SeekChannelsToFrame(0);
+    BOOL mode = FALSE;
+#if ORV_HAVE_FILER
+    mode = m_pFiler->m_bContinue;
+    m_pFiler->m_bContinue = FALSE;
+#endif
+    m_bFolderAdvance = FALSE;
+    if (!mode) {
+        StartLoaderThread(CurrentPath());
+    } else {
+        if (!PlayWithoutLoader()) m_bResumeAfterLoad = TRUE;
+        StartPrefetchNextMovie();
+    }
+}
+
+void CsulvaneDlg::StartLoaderThread(std::string path) {
+    if (m_loaderThread.joinable()) m_loaderThread.join();
+    if (path.empty()) return;
+    // The path was copied under the list's lock on this thread, so the loader takes no lock
+    // of the window's and a join can never wait on a thread that waits for this one.
+    const HWND window = GetSafeHwnd();
+    const std::uint64_t serial = m_nSelectionSerial;
+    m_loaderThread = std::thread([window, serial, path = std::move(path)] {
+        const bool loaded = OpenDataFile(path);
+        PostAppMessage(window, WM_APP_DATA_LOADED, WPARAM(serial), LPARAM(loaded ? 1 : 0));
+    });
+}
+
+void CsulvaneDlg::JoinDataThreads() {
+    if (m_loaderThread.joinable()) m_loaderThread.join();
+    if (m_prefetchThread.joinable()) m_prefetchThread.join();
+}
+
+void CsulvaneDlg::OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) {
+    if (!IsCurrentDataLoad(wParam, m_nSelectionSerial)) return;  // answers an older selection
+    if (m_bDataLoaded) return;                                   // one load per selection
+    m_bDataLoaded = TRUE;
+    if (m_bBusy) {
+        KillTimer(TIMER_BUSY_TIMEOUT);
+        m_bBusy = FALSE;
+        EndWaitCursor();
+    }
+    UpdateControlStates();
+    if (!IsValidRow(m_nCurRow)) return;
+    // A data file that cannot be read leaves the channels without records: the movie
+    // still plays, with empty panes.
+    LoadChannelsData(CurrentPath());
+    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    if (ChannelInitialised(0)) SetChannelsSpeed(Channel(0).speedStep);
+    if (m_bResumeAfterLoad) {
+        m_bResumeAfterLoad = FALSE;
+        m_bIgnoreEnd = FALSE;
+        if (ResumePlayback()) SetPlayButtonState(TRUE);
+        UpdateControlStates();
+    } else if (m_bFolderAdvance) {
+        m_bFolderAdvance = FALSE;
+        m_bIgnoreEnd = FALSE;
+        if (ResumePlayback()) SetPlayButtonState(TRUE);
+    } else {
+        SetPlayButtonState(FALSE);
+    }
+    m_bSelecting = FALSE;
+    StartPlayback();
+    if (lParam) StartPrefetchNextMovie();
+    if (m_bResumePending) {
+        m_bResumePending = FALSE;
+        SeekChannelsToFrame(m_nResumeFrame);
+        UpdatePlaybackPosition(m_nResumeFrame);
+        if (m_nResumeFrame != 0) {
+            PauseChannels();
+            UpdateControlStates();
+        }
+    }
+    CheckGpsAtFrame();
+}
+
+BOOL CsulvaneDlg::PlayWithoutLoader() {
+    if (!IsValidRow(m_nCurRow)) return FALSE;
+    BOOL result = FALSE;
+    if (m_bDataLoaded) {
+        m_bIgnoreEnd = FALSE;
+        result = ResumePlayback();
+    } else {
+        m_bDataLoaded = TRUE;
+        if (!LoadChannelsData(CurrentPath())) return FALSE;
+        m_bSelecting = FALSE;
+        if (ChannelInitialised(0)) SetChannelsSpeed(Channel(0).speedStep);
+        result = ResumePlayback();
+        if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
+        if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+        StartPlayback();
+        CheckGpsAtFrame();
+    }
+    if (m_bBusy) {
+        KillTimer(TIMER_BUSY_TIMEOUT);
+        m_bBusy = FALSE;
+        EndWaitCursor();
+    }
+    SetPlayButtonState(result);
+    return result;
+}
+
+BOOL CsulvaneDlg::StartPlayback() {
+    if (!IsValidRow(m_nCurRow) || !ChannelInitialised(0)) return FALSE;
+    int width = 0, height = 0;
+    Slots(0).GetVideoSize(Channel(0), &width, &height);
+    int quality = 0;
+    {
+        CacheLock lock(*m_hMutexCache);
+        sFILEENTRY& entry = (*Entries())[std::size_t(m_nCurRow)];
+        quality = QualityCode(height, Channel(0).scanners[kStagingScanner].header.byteA);
+        entry.sortKey2 = quality;
+#if ORV_HAVE_VIEWS
+        m_pInfoDlg->m_nQualityCode = quality;
+        m_pInfoDlg->m_stStart = entry.startTime;
+        m_pInfoDlg->m_bDataLoaded = TRUE;
+#endif
+    }
+    ActivateRecorderData();
+    const float interval = Slots(0).GetFrameInterval(Channel(0));
+    const std::int64_t frames = Slots(0).GetFrameCount(Channel(0));
+    const int count = int(std::clamp<std::int64_t>(frames, 0, INT_MAX));
+#if ORV_HAVE_VIEWS
+    m_pInfoDlg->m_fFrameInterval = interval;
+    m_pGraphDlg->m_nFrameCount = count;
+#else
+    (void)interval;
+#endif
+    m_pSeekSlider->m_nMin = 0;
+    m_pSeekSlider->m_nMax = count;
+    SendCrashPositions(m_nCurRow, FALSE);
+    UpdateSpeedLabel();
+    SetVolume(m_nVolume);
+    UpdatePlaybackPosition(0);
+    m_nSeekTarget = -1;
+    m_stall.Reset();
+    SetTimer(TIMER_PLAYBACK, kPlaybackTickMs);
+    return TRUE;
+}
+
+BOOL CsulvaneDlg::ActivateRecorderData() {
+    AllChannelsLock channels;
+    UpdateSeekSlider(0);
+#if ORV_HAVE_VIEWS
+    m_pGraphDlg->m_nLeftMargin = Scaled(CGSensorDlg::kLabelColumn);
+    m_pGraphDlg->m_nCurrentFrame = 0;
+#endif
+    const std::string path = CurrentPath();
+    const float interval = ChannelInitialised(0) ? Slots(0).GetFrameInterval(Channel(0)) : 0.0f;
+    if (IsRecorderMovieName(path)) {
+        CacheLock lock(*m_hMutexCache);
+        sFILEENTRY& entry = (*Entries())[std::size_t(m_nCurRow)];
+        entry.startTime = RecordingTimeFromName(path);
+        // An unknown frame interval gives no rate rather than an infinite one.
+        entry.sortKey3 = interval > 0.0f ? 1000.0f / interval : 0.0f;
+#if ORV_HAVE_VIEWS
+        m_pInfoDlg->m_stStart = entry.startTime;
+#endif
+    }
+    bool moved = false;
+    if (ChannelInitialised(0)) {
+        sPLAYCHANNEL& front = Channel(0);
+        std::lock_guard slot(front.slotLock);
+        sMOVIESCANNER& active = front.scanners[kActiveScanner];
+        active.Reset();
+        front.scanners[kStagingScanner].MoveTo(active);
+        moved = !active.sensor.empty();
+        if (moved) {
+#if ORV_HAVE_VIEWS
+            m_pGraphDlg->m_nAmplitudeMode = AmplitudeModeForLargestG(active.largestG);
+            m_pInfoDlg->m_bTimeLapse = active.header.mode == 'T';
+            m_pInfoDlg->m_nDataFormat = active.header.byteB;
+#endif
+        }
+    }
+    if (!moved) {
+#if ORV_HAVE_MAP
+        m_pMapWrap->m_bHasPosition = FALSE;
+#endif
+        UpdateMapPane();
+    }
+    return interval > 0.0f;
+}
+
+// ---- the tick ----------------------------------------------------------------------------
+
+void CsulvaneDlg::OnPlaybackTick() {
+    if (!ChannelInitialised(0)) {
+        RefreshMapState();
+        return;
+    }
+    sPLAYCHANNEL& front = Channel(0);
+    const PlayState state = front.playState;
+    if (state == PLAY_PLAYING) {
+        const bool near = IsNearMovieEnd();
+        if (near && !m_bNearEnd) {
+            DisableAllControls();
+            m_bNearEnd = TRUE;
+        } else if (!near && m_bNearEnd) {
+            UpdateControlStates();
+            m_bNearEnd = FALSE;
+        }
+    }
+    if (state == PLAY_PLAYING || state == PLAY_CLOSED) {
+        const std::int32_t current = Slots(0).GetCurrentFrame(front);
+        if (current >= 1) {
+            const int limit = StallWatchdog::LimitTicks(front.frameInterval, front.speedStep, int(kPlaybackTickMs));
+            if (state == PLAY_PLAYING && m_stall.Tick(current, limit)) {
+                PauseChannels();
+                SeekChannelsToFrame(current - 1);
+                PlayChannels();
+            }
+            bool follow = true;
+            if (m_nSeekTarget != -1) {
+                // Right after a seek the clock may still show the old place for a while.
+                const std::int64_t tolerance = SeekTolerance(Slots(0).GetFrameCount(front));
+                if (current <= m_nSeekTarget - tolerance || current >= m_nSeekTarget + tolerance) follow = false;
+            }
+            if (follow) {
+                UpdatePlaybackPosition(current);
+                m_nSeekTarget = -1;
+            }
+        }
+        RefreshMapState();
+    } else {
+        UpdateMapPane();
+    }
+}
+
+BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
+    const ChannelsLock lock;
+    const int f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->m_nMin : 0,
+                                m_pSeekSlider ? m_pSeekSlider->m_nMax : 0);
+    m_nSeekTarget = f;
+#if ORV_HAVE_MAP
+    m_pMapWrap->m_nRelJpgNum = f;
+#endif
+    const sSENSORRECORD* record = GetFrameRecord(lock, f);
+#if ORV_HAVE_VIEWS
+    CInfoDlg& info = *m_pInfoDlg;
+    if (record) {
+        info.m_dAccelX = record->gX;
+        info.m_dAccelY = record->gY;
+        info.m_dAccelZ = record->gZ;
+        info.m_nRecMark = record->mark;
+        if (const sGPSRECORD* gps = record->gps) {
+            double speed = kNoSpeedValue;
+            if (gps->valid) {
+                if (!m_bSelecting) {
+#if ORV_HAVE_MAP
+                    m_pMapWrap->m_bHasPosition = TRUE;
+#endif
+                    UpdateMapPane();
+                }
+#if ORV_HAVE_MAP
+                m_pMapWrap->SetMapPosition(gps->latitude, gps->longitude);
+#endif
+                speed = gps->speed;
+            } else {
+                UpdateMapPane();
+            }
+            info.m_dSpeed = speed;
+            // The record keeps the battery voltage in tenths of a volt, as the panel shows it.
+            info.m_nVoltage10 = record->voltage;
+            const sOBDRECORD* obd = record->obd ? record->obd : gps->obd;
+            if (obd) {
+                info.SetVehicleValues(obd->values[kObdReadingTurnSignal], std::int16_t(obd->values[kObdReadingSteering]),
+                                      obd->values[kObdReadingBrake], obd->codes[0]);
+                ReadObdValues(*obd, m_pObdDlg->m_nValue);
+            }
+            info.m_bGpsValid = gps->valid;
+        } else {
+            info.m_bGpsValid = FALSE;
+        }
+    } else {
+        info.m_dAccelX = info.m_dAccelY = info.m_dAccelZ = kNoGValue;
+        info.m_bGpsValid = FALSE;
+    }
+    info.m_nPosition = f;
+    if (PanesForMode(m_nLayoutMode).infoPanel) info.update();
+    if (m_bObdShown) m_pObdDlg->update();
+#else
+    (void)record;
+#endif
+    UpdateSeekSlider(f);
+    return TRUE;
+}
+
+void CsulvaneDlg::UpdateSeekSlider(int frame) {
+    if (m_pSeekSlider) m_pSeekSlider->SetPos(frame);
+#if ORV_HAVE_VIEWS
+    m_pGraphDlg->m_nCurrentFrame = frame;
+    m_pGraphDlg->update();
+#endif
+}
+
+// ---- the map's event markers -------------------------------------------------------------
+
+BOOL CsulvaneDlg::SendCrashPositions(int row, BOOL wholeLine) {
+    if (!m_hMutexCpSet) return FALSE;
+    std::lock_guard markers(*m_hMutexCpSet);
+    m_vecCrashPos.clear();
+#if ORV_HAVE_VIEWS
+    if (ChannelInitialised(0)) BuildEventList(m_pGraphDlg->m_aDetector, m_vecCrashPos);
+#endif
+#if ORV_HAVE_MAP && ORV_HAVE_VIEWS
+    if (!m_pMapWrap->m_bPageReady) return TRUE;
+    m_pMapWrap->ReloadTrack(row, wholeLine);
+    const ChannelsLock lock;
+    for (auto it = m_vecCrashPos.rbegin(); it != m_vecCrashPos.rend(); ++it) {
+        const sCRASHPOS& entry = *it;
+        if (entry.nDetector < 0 || entry.nDetector >= DETECTOR_COUNT ||
+            !m_pGraphDlg->m_aDetector[std::size_t(entry.nDetector)].bList)
+            continue;
+        // An entry without its records is left out; it would be missing on every try.
+        const sSENSORRECORD* sensor = entry.pRecord;
+        const sGPSRECORD* gps = sensor ? sensor->gps : nullptr;
+        if (!gps) continue;
+        if (gps->latitude == 0.0 && gps->longitude == 0.0) continue;
+        char script[512];
+        std::snprintf(script, sizeof script, "cplist.AddCrashPos(%d,%f,%f,%f,%d,%d,%d,%f,%f,%d,%f,%f)", entry.nKind,
+                      sensor->gX, sensor->gY, sensor->gZ, 0, row, sensor->time, gps->latitude, gps->longitude,
+                      gps->valid, gps->speed, 0.0);
+        m_pMapWrap->ExecScript(script);
+    }
+#else
+    (void)row;
+    (void)wholeLine;
+#endif
+    return TRUE;
+}
+
+void CsulvaneDlg::RefreshMapState() {
+#if ORV_HAVE_MAP
+    if (m_bMarkersSent || !m_pMapWrap->m_bPageReady) return;
+    if (IsValidRow(m_nCurRow) && !SendCrashPositions(m_nCurRow, TRUE)) return;
+    m_bMarkersSent = TRUE;
+    const PlayState state = ChannelInitialised(0) ? PlayState(Channel(0).playState) : PLAY_CLOSED;
+    if (state == PLAY_PAUSED) m_pMapWrap->SetMapStatus(MAP_STATUS_PAUSE);
+    else if (state != PLAY_PLAYING) m_pMapWrap->SetMapStatus(MAP_STATUS_STOP);
+#endif
+}
+
+void CsulvaneDlg::CheckGpsAtFrame() {
+#if ORV_HAVE_MAP
+    const ChannelsLock lock;
+    const sSENSORRECORD* record = ChannelInitialised(0) ? GetFrameRecord(lock, m_pSeekSlider->m_nPos) : nullptr;
+    m_pMapWrap->m_bHasPosition = record && record->gps && record->gps->valid;
+#endif
+}
+
+void CsulvaneDlg::CheckParkingTrace() {
+    m_bTraceFile = FALSE;
+#if ORV_HAVE_FILER
+    if (m_pFiler->m_nSourceKind == SOURCE_SD && !m_pFiler->m_strSourcePath.empty()) {
+        std::error_code error;
+        m_bTraceFile = std::filesystem::exists(std::filesystem::path(m_pFiler->m_strSourcePath) / "pvtrace.txt", error);
+    }
+#endif
+#if ORV_HAVE_VIEWS
+    m_pInfoDlg->m_bTraceFile = m_bTraceFile;
+#endif
+}
+
+void CsulvaneDlg::UpdateMapPane() {
+#if ORV_HAVE_MAP
+    if (!m_pMapWindow) return;
+    const bool online = m_pMapWrap->GetConnection().IsConnected();
+    // The page shows when the map is on, the frame has a position and the tiles can load;
+    // else the logo pane stands in its place, telling whether the map is offline.
+    const bool page = m_bMapShown && m_pMapWrap->GetHostWindow() && online;
+    m_pMapWrap->ShowMap(page);
+    m_pLogo->setVisible(!page);
+    const BOOL logoOnline = !(m_bMapShown && !online);
+    if (m_pLogo->m_bOnline != logoOnline) {
+        m_pLogo->m_bOnline = logoOnline;
+        m_pLogo->update();
+    }
+    if (m_bInitDone && !m_bFullView) m_pMapWindow->setVisible(m_bMapShown);
+#endif
+}
+
+// ---- the end of a movie, next and previous -----------------------------------------------
+
+void CsulvaneDlg::OnMovieEnded(WPARAM, LPARAM) {
+    if (m_bIgnoreEnd) return;
+    m_bAdvancing = TRUE;
+    PlayNextMovie();
+    AdvanceFolderOrStop();
+    m_bAdvancing = FALSE;
+}
+
+void CsulvaneDlg::OnGraphNotify(WPARAM, LPARAM) {
+    // Only the graph player posts it, and this platform never builds one.
+}
+
+void CsulvaneDlg::PlayNextMovie() {
+    if (!m_hMutexCache) return;
+    bool nextFolder = false;
+    {
+        CacheLock lock(*m_hMutexCache);
+        if (IsValidRow(m_nCurRow) && IsValidRow(m_nCurRow + 1)) {
+            m_nCurRow += 1;
+            m_pSeekSlider->m_bCaptured = FALSE;
+#if ORV_HAVE_FILER
+            m_pFiler->SelectFileRow(m_nCurRow, TRUE);
+#endif
+#if ORV_HAVE_VIEWS
+            m_pGraphDlg->m_bDataShown = FALSE;
+#endif
+            UpdateSeekSlider(0);
+            m_bIgnoreEnd = FALSE;
+            SelectMovie(TRUE, TRUE, FALSE);
+            return;
+        }
+#if ORV_HAVE_FILER
+        CFolderTreeCtrl* tree = m_pFiler->GetTree();
+        nextFolder = tree && tree->GetNextSiblingItem(tree->GetSelectedItem()) != kFolderTreeRoot;
+#endif
+        if (nextFolder) {
+            PauseChannels();
+            if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
+            if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+            UpdateSpeedLabel();
+        } else {
+            // The last row of the last folder: the current movie is selected again and stays
+            // stopped; continuous play never wraps to the first row.
+            const int step = GetDefaultSpeedStep();
+            if (ChannelInitialised(0) && Channel(0).speedStep != step) SetChannelsSpeed(step);
+            m_bIgnoreEnd = TRUE;
+            SelectMovie(TRUE, FALSE, FALSE);
+            m_bAdvancing = FALSE;
+        }
+    }
+    if (!(nextFolder && m_bAdvancing)) StopPlayback();
+    m_bFolderAdvance = TRUE;
+}
+
+void CsulvaneDlg::AdvanceFolderOrStop() {
+    if (!m_bFolderAdvance) return;
+#if ORV_HAVE_FILER
+    CFolderTreeCtrl* tree = m_pFiler->GetTree();
+    const FolderTreeItem next = tree ? tree->GetNextSiblingItem(tree->GetSelectedItem()) : kFolderTreeRoot;
+    if (next != kFolderTreeRoot) {
+        tree->SelectItem(next);  // the tree reports it; OnFolderSelected opens it
+        return;
+    }
+#endif
+    m_bFolderAdvance = FALSE;
+    if (m_bLargeVideo) SetLargeVideo(FALSE);
+    if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) m_apTransport[BTN_VIEW_LARGE_VIDEO]->m_bLatched = FALSE;
+    LayoutMainWindow();
+}
+
+void CsulvaneDlg::OpenNextNonEmptyFolder(std::uintptr_t from) {
+#if ORV_HAVE_FILER
+    CFolderTreeCtrl* tree = m_pFiler->GetTree();
+    FolderTreeItem tried = kFolderTreeRoot;
+    for (FolderTreeItem item = tree ? tree->GetNextSiblingItem(from) : kFolderTreeRoot; item != kFolderTreeRoot;
+         item = tree->GetNextSiblingItem(item)) {
+        tried = item;
+        if (!m_pFiler->OpenTreeItem(item)) continue;
+        tree->SelectItem(item);
+        LoadListGpsTrack(*Entries());
+        CacheLock lock(*m_hMutexCache);
+        m_pFiler->GetList()->m_nCurrentRow = 0;
+        m_pFiler->GetList()->SelectOnlyRow(0);
+        return;
+    }
+    m_bFolderAdvance = FALSE;
+    if (m_bLargeVideo) SetLargeVideo(FALSE);
+    LayoutMainWindow();
+    UpdateControlStates();
+    if (tried != kFolderTreeRoot) {
+        tree->SelectItem(tried);
+    } else if (ChannelInitialised(0)) {
+        SetChannelsSpeed(GetDefaultSpeedStep());
+    }
+#else
+    (void)from;
+#endif
+}
+
+void CsulvaneDlg::OnPrevMovie() {
+    if (IsNearMovieEnd() && m_bNearEnd) return;
+    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), 0);
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    PauseChannels();
+    StopPlayback();
+    if (!m_hMutexCache) return;
+    CacheLock lock(*m_hMutexCache);
+    if (IsValidRow(m_nCurRow) && m_nCurRow > 0) {
+        m_nCurRow -= 1;
+        m_pSeekSlider->m_bCaptured = FALSE;
+#if ORV_HAVE_FILER
+        m_pFiler->SelectFileRow(m_nCurRow, 2);
+#endif
+#if ORV_HAVE_VIEWS
+        m_pGraphDlg->m_bDataShown = FALSE;
+#endif
+        UpdateSeekSlider(0);
+        SelectMovie(TRUE, TRUE, FALSE);
+    } else {
+        // At the first row "previous" rewinds the movie on screen.
+        if (ChannelInitialised(0)) SetChannelsSpeed(GetDefaultSpeedStep());
+        StopPlayback();
+        LocateChannelsFrame(0);
+        RefreshVideo();
+        UpdatePlaybackPosition(0);
+    }
+}
+
+// ---- play, pause, stop, seek -------------------------------------------------------------
+
+BOOL CsulvaneDlg::ResumePlayback() {
+    if (!ChannelInitialised(0)) return FALSE;
+    const PlayState state = Channel(0).playState;
+    if (state != PLAY_STOPPED && state != PLAY_PAUSED) return FALSE;
+    const BOOL played = PlayChannels();
+#if ORV_HAVE_MAP
+    m_pMapWrap->SetMapStatus(MAP_STATUS_PLAY);
+#endif
+    return played;
+}
+
+BOOL CsulvaneDlg::PausePlayback() {
+    if (!ChannelInitialised(0) || Channel(0).playState != PLAY_PLAYING) return FALSE;
+    m_pSeekSlider->m_bCaptured = FALSE;
+    const BOOL paused = PauseChannels();
+    SetPlayButtonState(!paused);
+#if ORV_HAVE_MAP
+    m_pMapWrap->SetMapStatus(MAP_STATUS_PAUSE);
+#endif
+    return paused;
+}
+
+BOOL CsulvaneDlg::StopPlayback() {
+    if (!ChannelInitialised(0)) return FALSE;
+    const PlayState state = Channel(0).playState;
+    if (state != PLAY_PLAYING && state != PLAY_PAUSED) return FALSE;
+    {
+        CacheLock lock(*m_hMutexCache);
+        m_pSeekSlider->m_bCaptured = FALSE;
+        int results = 0;
+        for (int i = 0; i < kChannelCount; ++i)
+            if (ChannelInitialised(i)) results |= Slots(i).StopMovie(Channel(i));
+        (void)results;
+        if (!m_bAdvancing) SetPlayButtonState(FALSE);
+    }
+#if ORV_HAVE_MAP
+    m_pMapWrap->SetMapStatus(MAP_STATUS_STOP);
+#endif
+    return TRUE;
+}
+
+BOOL CsulvaneDlg::IsNearMovieEnd() const {
+    if (!m_bDataLoaded) return TRUE;
+    if (!ChannelInitialised(0)) return FALSE;
+    sPLAYCHANNEL& front = Channel(0);
+    if (front.playState != PLAY_PLAYING) return FALSE;
+    return IsInEndMargin(Slots(0).GetCurrentFrame(front), Slots(0).GetFrameCount(front), front.speedStep);
+}
+
+BOOL CsulvaneDlg::SeekToFrame(int frame, int keepState) {
+    const bool front = ChannelInitialised(0);
+    const std::int64_t count = front ? Slots(0).GetFrameCount(Channel(0)) : 0;
+    const SeekFrames frames =
+        ComputeSeekFrames(frame, count, front ? Channel(0).speedStep : 1, front, m_pSeekSlider->m_nMin);
+    switch (keepState) {
+    case PLAY_PLAYING:
+        if (front && Channel(0).playState == PLAY_PLAYING) PauseChannels();
+        SeekChannelsToFrame(frames.target);
+        UpdatePlaybackPosition(frames.shown);
+        PlayChannels();
+        return TRUE;
+    case PLAY_STOPPED:
+    case PLAY_PAUSED:
+        LocateChannelsFrame(frames.target);
+        UpdatePlaybackPosition(frames.shown);
+        UpdateControlStates();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL CsulvaneDlg::JumpToNextEvent(int frame) {
+#if ORV_HAVE_VIEWS
+    if (!m_bDataLoaded || !m_hMutexCpSet) return FALSE;
+    int target = -1;
+    {
+        std::lock_guard markers(*m_hMutexCpSet);
+        const ChannelsLock lock;
+        for (const sCRASHPOS& entry : m_vecCrashPos) {
+            if (!entry.pRecord || !m_pGraphDlg->m_aDetector[std::size_t(entry.nDetector)].bShow) continue;
+            if (entry.pRecord->time > frame) {
+                target = entry.pRecord->time;
+                break;
+            }
+        }
+    }
+    if (target < 0) return FALSE;
+    SeekToFrame(target, ChannelInitialised(0) ? int(Channel(0).playState) : 0);
+    return TRUE;
+#else
+    (void)frame;
+    return FALSE;
+#endif
+}
+
+BOOL CsulvaneDlg::JumpToPrevEvent(int frame) {
+#if ORV_HAVE_VIEWS
+    if (!m_bDataLoaded || !m_hMutexCpSet) return FALSE;
+    int target = -1;
+    {
+        std::lock_guard markers(*m_hMutexCpSet);
+        const ChannelsLock lock;
+        for (auto it = m_vecCrashPos.rbegin(); it != m_vecCrashPos.rend(); ++it) {
+            if (!it->pRecord || !m_pGraphDlg->m_aDetector[std::size_t(it->nDetector)].bShow) continue;
+            if (it->pRecord->time < frame) {
+                target = it->pRecord->time;
+                break;
+            }
+        }
+    }
+    if (target < 0) return FALSE;
+    SeekToFrame(target, ChannelInitialised(0) ? int(Channel(0).playState) : 0);
+    return TRUE;
+#else
+    (void)frame;
+    return FALSE;
+#endif
+}
+
+void CsulvaneDlg::StartPrefetchNextMovie() {
+    if (m_prefetchThread.joinable()) m_prefetchThread.join();
+    std::string next;
+    {
+        CacheLock lock(*m_hMutexCache);
+        if (IsValidRow(m_nCurRow + 1)) next = (*Entries())[std::size_t(m_nCurRow + 1)].path;
+    }
+    if (next.empty()) return;
+    m_prefetchThread = std::thread([path = std::move(next)] { OpenDataFile(path); });
+}
+
+// ---- closing -----------------------------------------------------------------------------
+
+void CsulvaneDlg::ClosePlayback() {
+    m_bDataLoaded = FALSE;
+    KillTimer(TIMER_PLAYBACK);
+    m_nSeekTarget = -1;
+#if ORV_HAVE_MAP
+    m_nMapFrameSaved = m_pMapWrap->m_nRelJpgNum;
+    if (m_pMapWindow->isVisible()) m_pMapWrap->m_nRelJpgNum = -1;
+#endif
+    if (m_pSeekSlider) m_pSeekSlider->m_bCaptured = FALSE;
+    ResetChannels();
+    CloseChannels();
+#if ORV_HAVE_VIEWS
+    m_pGraphDlg->update();
+#endif
+}
+
+void CsulvaneDlg::ResetPlaybackUi() {
+#if ORV_HAVE_VIEWS
+    m_pInfoDlg->m_bDataLoaded = FALSE;
+#endif
+    UpdateSeekSlider(0);
+    if (m_pSeekSlider) m_pSeekSlider->m_nMin = m_pSeekSlider->m_nMax = 0;
+    KillTimer(TIMER_PLAYBACK);
+    UpdateSpeedLabel();
+    JoinDataThreads();
+    m_bDataLoaded = FALSE;
+#if ORV_HAVE_MAP
+    m_pMapWrap->m_bHasPosition = FALSE;
+#endif
+    m_bSelecting = TRUE;
+    m_bOpenFailed = FALSE;
+    RefreshVideo();
+    UpdateMapPane();
+    if (m_hMutexCpSet) {
+        std::lock_guard markers(*m_hMutexCpSet);
+        m_vecCrashPos.clear();
+    }
+#if ORV_HAVE_VIEWS
+    m_pGraphDlg->m_nAmplitudeMode = 0;
+    m_pGraphDlg->update();
+    m_pInfoDlg->ResetInfoValues();
+#endif
+    if (ChannelInitialised(0)) OpenDataFile(std::string());
+    m_nCurRow = -1;
+    m_bOpenArmed = TRUE;
+    LayoutMainWindow();
+}
+
+void CsulvaneDlg::RefreshVideo() {
+    const PlayState state = ChannelInitialised(0) ? PlayState(Channel(0).playState) : PLAY_CLOSED;
+    const int step = ChannelInitialised(0) ? Channel(0).speedStep : 1;
+    if (state == PLAY_PLAYING && (step == -4 || step == -2)) {
+        PauseChannels();
+        RefreshChannels();
+        PlayChannels();
+    } else if (state == PLAY_STOPPED || state == PLAY_PAUSED) {
+        RefreshChannels();
+    } else if (state != PLAY_PLAYING) {
+        for (CMovieStatic& surface : m_aMovieStatic)
+            if (surface.IsCreated()) surface.FillBlack();
+    }
+}
+
+void CsulvaneDlg::UpdateSpeedLabel() {
+    if (!m_pSpeedLabel) return;
+    const int id = ChannelInitialised(0) ? SpeedLabelTextId(Channel(0).speedStep) : -1;
+    m_pSpeedLabel->setText(id < 0 ? QString() : QString::fromUtf8(UiText(id)));
+}
+
+}  // namespace orv

@@ -1,0 +1,25 @@
+// Orvanta5: the viewer for a drive recorder's card.
+#include <QApplication>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/CsulvaneApp.h"
+
+int main(int argc, char** argv) {
+    // On a Wayland session the window runs through XWayland: its own frame, its placement
+    // and staying on top need the X11 window system.
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    if (!std::getenv("QT_QPA_PLATFORM") && session && std::strcmp(session, "wayland") == 0 && std::getenv("DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // The map's web engine shares its drawing contexts; it asks before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    // Scripts for the map page and the settings values are written with '.' decimals,
+    // whatever the user's locale says.
+    std::setlocale(LC_NUMERIC, "C");
+    orv::CsulvaneApp theApp;
+    theApp.InitInstance();
+    return 0;
+}

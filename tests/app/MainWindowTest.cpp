@@ -1,0 +1,211 @@
+// The program's main window on a small card, offscreen, with the real engine and panes: it
+// restores the source from the settings file, lists the recordings, opens the first one,
+// plays it with every pane following the frame, seeks, moves on to the next recording and
+// closes while playing.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "app/ControlRules.h"
+#include "app/CsulvaneDlg.h"
+#include "filer/FileListCtrl.h"
+#include "filer/FilerContainerDlg.h"
+#include "fixtures/CardBuilder.h"
+#include "fixtures/DataBlockWriter.h"
+#include "fixtures/MovieMaker.h"
+#include "fixtures/TempDir.h"
+#include "platform/files/RemovableMounts.h"
+#include "views/GSensorDlg.h"
+#include "views/InfoDlg.h"
+#include "views/InfoTexts.h"
+#include "views/map/GoogleMapDlgWrap.h"
+
+namespace orv {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kFps = 10;  // one recorder record (100 ms) per video frame
+constexpr int kSeconds = 5;
+constexpr int kFrames = kFps * kSeconds;
+
+// What the data block of recording `serial` holds at record k (= video frame k).
+struct Plan {
+    static int SpeedKmh(int serial, int k) { return 20 + serial * 10 + k; }
+    static int AccelX(int k) { return 10 * k; }  // thousandths of g
+    static int Voltage10(int k) { return 120 + k % 10; }
+    // The recorder's frame table shows at frame f the record before it (a record is taken
+    // once the frame has reached its time), and a sensor record shows the position and speed
+    // of the GPS record four places earlier.
+    static int SensorAt(int frame) { return frame >= 1 ? frame - 1 : 0; }
+    static int GpsAt(int frame) { return SensorAt(frame) >= 4 ? SensorAt(frame) - 4 : 0; }
+};
+
+bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 30s) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeout.count()) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!fixtures::HaveFfmpeg()) return;
+        dir_ = new fixtures::TempDir();
+        const std::string card = dir_->Path() + "/card";
+        fixtures::CardBuilder builder(card);
+        for (int serial : {1, 2}) {
+            fixtures::MovieSpec movie;
+            movie.width = 320;
+            movie.height = 180;
+            movie.fpsNum = kFps;
+            movie.seconds = kSeconds;
+            movie.caption = "FRONT";
+            const std::string front = dir_->Path() + "/front" + std::to_string(serial) + ".mp4";
+            const std::string rear = dir_->Path() + "/rear" + std::to_string(serial) + ".mp4";
+            ASSERT_TRUE(fixtures::MakeMovie(movie, front, nullptr));
+            movie.caption = "REAR";
+            ASSERT_TRUE(fixtures::MakeMovie(movie, rear, nullptr));
+
+            fixtures::DataBlock block;
+            for (int k = 0; k < kFrames; ++k) {
+                fixtures::RawRecord r;
+                r.speed = fixtures::SpeedText(Plan::SpeedKmh(serial, k));
+                r.accelX = fixtures::SignedField(Plan::AccelX(k), 5);
+                r.voltage = std::to_string(Plan::Voltage10(k));
+                r.latitude = fixtures::LatitudeText(35.0 + k * 0.0001);
+                r.longitude = fixtures::LongitudeText(135.7 + k * 0.0001);
+                block.records.push_back(r);
+            }
+            fixtures::RecordingSpec spec;
+            // A copied card is not a drive of its own: its data files lie beside the movies.
+            spec.layout = -1;
+            spec.folder = "Video";
+            spec.letters = "A___";
+            spec.date = "220101";
+            spec.time = serial == 1 ? "120000" : "120100";
+            spec.serial = serial;
+            spec.data = block;
+            spec.movieFile = front;
+            spec.companionFile = rear;
+            ASSERT_FALSE(builder.AddRecording(spec).empty());
+        }
+        // The settings file of the start folder names the card's movie folder as the last
+        // folder source.
+        std::filesystem::create_directories(dir_->Path() + "/start");
+        std::ofstream(dir_->Path() + "/start/Default_Folder.ini")
+            << "[SOURCE]\nSELECT=FOLDER\nFOLDER=" << card << "/Video\n";
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    void SetUp() override {
+        if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+        SetRemovableMountProvider([] { return std::vector<std::string>(); });
+        oldDir_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_->Path() + "/start");
+    }
+    void TearDown() override {
+        std::filesystem::current_path(oldDir_);
+        SetRemovableMountProvider(nullptr);
+    }
+
+    static fixtures::TempDir* dir_;
+    std::filesystem::path oldDir_;
+};
+
+fixtures::TempDir* MainWindowTest::dir_ = nullptr;
+
+int FrontFrame() { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]); }
+PlayState FrontState() { return g_aPlayChannel[0].playState; }
+
+TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
+    std::vector<QString> messages;
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->m_showMessage = [&](const QString& text, const QString&) { messages.push_back(text); };
+    dlg->OnInitDialog();
+    ASSERT_FALSE(dlg->IsInitFailed());
+    dlg->show();
+
+    // Restored from the settings file, listed, and the first recording opened after the delay.
+    ASSERT_TRUE(RunUntil([&] { return dlg->Entries() && dlg->Entries()->size() == 2; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(g_aPlayChannel[1].rearOpened, 1);
+    EXPECT_NE(FrontState(), PLAY_PLAYING);  // a selection by the user opens at its first frame
+
+    // Play; once a few frames went by, pause and read the panes at the frame on screen.
+    dlg->OnCommand(ID_PLAY_PAUSE);
+    ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->m_nPosition >= 12; }));
+    dlg->OnCommand(ID_PLAY_PAUSE);
+    ASSERT_EQ(FrontState(), PLAY_PAUSED);
+    RunUntil([] { return false; }, 100ms);
+    const CInfoDlg& info = *dlg->InfoPanel();
+    const int frame = info.m_nPosition;
+    EXPECT_LE(std::abs(FrontFrame() - frame), 1);
+    const int k = Plan::SensorAt(frame);
+    EXPECT_EQ(FormatSpeed(info.m_bGpsValid, info.m_dSpeed), std::to_string(Plan::SpeedKmh(1, Plan::GpsAt(frame))) + " ");
+    char g[16];
+    std::snprintf(g, sizeof g, "%d.%02dG", Plan::AccelX(k) / 1000, Plan::AccelX(k) % 1000 / 10);
+    EXPECT_EQ(FormatGValue(info.m_dAccelX), g);
+    EXPECT_EQ(FormatVoltage(info.m_nVoltage10),
+              std::to_string(Plan::Voltage10(k) / 10) + "." + std::to_string(Plan::Voltage10(k) % 10));
+    // The recording started at 12:00:00 by its name; the frame lies frame / 10 s later.
+    const auto when = FrameDateTime(info.m_stStart, frame, info.m_fFrameInterval, info.m_bTimeLapse);
+    ASSERT_TRUE(when.has_value());
+    char date[32];
+    std::snprintf(date, sizeof date, "2022/01/01 12:00:%02d", frame / kFps);
+    EXPECT_EQ(FormatDateTime(*when), date);
+    // The graph's cursor and the map's marker follow the same frame.
+    EXPECT_EQ(dlg->Graph()->m_nCurrentFrame, frame);
+    EXPECT_EQ(dlg->MapBridge()->m_nRelJpgNum, frame);
+    EXPECT_TRUE(dlg->MapBridge()->m_bHasPosition);
+
+    // A seek to the last frame lands 20 frames before the end; the slider shows the request.
+    dlg->SeekToFrame(kFrames - 1, PLAY_PAUSED);
+    EXPECT_EQ(dlg->InfoPanel()->m_nPosition, kFrames - 1);
+    EXPECT_TRUE(RunUntil([] { return FrontFrame() == kFrames - 20; }, 10s)) << FrontFrame();
+
+    // Continuous play: the end of the first recording opens the next one and plays it.
+    dlg->OnCommand(ID_PLAY_PAUSE);
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_nCurRow == 1 && dlg->m_bDataLoaded && FrontState() == PLAY_PLAYING; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->m_nPosition >= 3; }));
+    EXPECT_EQ(dlg->InfoPanel()->m_dSpeed, Plan::SpeedKmh(2, Plan::GpsAt(dlg->InfoPanel()->m_nPosition)));
+
+    // Closing while playing stops both channels, ends them and returns.
+    dlg->OnBtnClose();
+    EXPECT_EQ(g_aPlayChannel[0].initialised, 0);
+    EXPECT_EQ(g_aPlayChannel[1].initialised, 0);
+    EXPECT_EQ(FrontState(), PLAY_CLOSED);
+    dlg.reset();
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
+    CsulvaneDlg dlg;
+    dlg.m_showMessage = [](const QString&, const QString&) {};
+    const std::uint64_t current = dlg.SelectionSerial();
+    dlg.OnMovieDataLoaded(current + 7, 1);  // another selection's answer
+    EXPECT_FALSE(dlg.m_bDataLoaded);
+    dlg.OnMovieDataLoaded(current, 1);
+    EXPECT_TRUE(dlg.m_bDataLoaded);
+}
+
+}  // namespace
+}  // namespace orv
