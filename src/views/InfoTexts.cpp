@@ -56,7 +56,9 @@ std::optional<SYSTEMTIME> FrameDateTime(const SYSTEMTIME& start, int position, f
     if (!SystemTimeToFileTime(start, &base)) return std::nullopt;
     double ms = double(position) * double(frameIntervalMs);
     if (timeLapse) ms *= 15.0;
-    const double ticks = std::round(ms * double(kTicksPerMs));
+    // Whole milliseconds: the interval is a 32-bit float, and frame 150 of a 30 fps movie
+    // must show the start plus 5 s, not 4.9999998 s (which would show a second early).
+    const double ticks = std::round(ms) * double(kTicksPerMs);
     // Beyond some 29,000 years the sum would not fit the 64-bit file time.
     if (!(std::fabs(ticks) < 9.0e18)) return std::nullopt;
     const std::uint64_t startTicks = (std::uint64_t(base.dwHighDateTime) << 32) | base.dwLowDateTime;

@@ -30,8 +30,8 @@ std::string FormatSpeed(BOOL gpsValid, double kmh);
 std::string FormatVoltage(int tenths);
 
 // The wall-clock time of frame `position`: start + position x interval ms (x 15 in a
-// time-lapse recording), in 100-ns steps. None for a position below 0, for a zero result
-// or a year of 0.
+// time-lapse recording), rounded to whole milliseconds. None for a position below 0, for a
+// zero result or a year of 0.
 std::optional<SYSTEMTIME> FrameDateTime(const SYSTEMTIME& start, int position, float frameIntervalMs,
                                         BOOL timeLapse);
 

@@ -59,6 +59,7 @@ TEST(InfoTexts, FrameDateAndTime) {
         {start, 300, 33.3f, FALSE, "2024/04/13 10:00:09"},    // + 9,990 ms
         {start, 300, 33.3f, TRUE, "2024/04/13 10:02:29"},     // + 149,850 ms
         {start, 0, 33.3f, FALSE, "2024/04/13 10:00:00"},
+        {start, 150, 1000.0f / 30.0f, FALSE, "2024/04/13 10:00:05"},  // 4999.9998 ms as a float
         {MakeSystemTime(2024, 12, 31, 23, 59, 59), 30, 33.4f, FALSE, "2025/01/01 00:00:00"},
         {MakeSystemTime(2057, 1, 2, 3, 4, 5), 0, 33.3f, FALSE, "2022/01/02 03:04:05"},  // 35 years lower
         {start, -1, 33.3f, FALSE, ""},

@@ -13,3 +13,11 @@ orv_add_test(views_panes_test QT
     GSensorDlgTest.cpp
     PanesTest.cpp
   LIBS views test_fixtures Qt6::Test)
+
+# recorder-probe's `events` and `frame` on the demo card against the plan it was made from.
+# It uses the card tools/demo.sh makes (or ORV_DEMO_CARD), else makes one (about a minute).
+orv_add_test(views_demo_card_test SOURCES DemoCardProbeTest.cpp LIBS test_fixtures)
+add_dependencies(views_demo_card_test recorder-probe)
+target_compile_definitions(views_demo_card_test PRIVATE
+  RECORDER_PROBE="$<TARGET_FILE:recorder-probe>"
+  ORV_DEMO_CARD_DEFAULT="${ORV_ROOT}/build/demo-card")
