@@ -84,8 +84,14 @@ if tools/build.sh fuzz >"$logs/build-fuzz.log" 2>&1; then
         # shellcheck disable=SC2086
         "$bin" $regressions >"$logs/fuzz-$name-regressions.log" 2>&1 || status=1
       fi
+      # Readers of whole movies also start from the real movies beside the project (read only:
+      # new inputs go to the first folder).
+      extra=()
+      case "$name" in
+        fuzz_join_tables) [ -d ../shared/corpus/mp4 ] && extra+=(../shared/corpus/mp4) ;;
+      esac
       "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -artifact_prefix="$work/crash-" "$work/corpus" >"$logs/fuzz-$name.log" 2>&1 || status=1
+        -artifact_prefix="$work/crash-" "$work/corpus" "${extra[@]}" >"$logs/fuzz-$name.log" 2>&1 || status=1
       if [ $status -ne 0 ]; then
         tail -n 30 "$logs/fuzz-$name.log"
         # Keep what made it fail, to be added to fuzz/regressions/$name.
