@@ -194,7 +194,7 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
     CurveMapping map;
     const bool curves = m_bDataShown && MapCurves(records, w, &map);
     PlotKey plotKey{groundKey, curves, records.sensor.data(), records.sensor.size(), records.frameTable.data(),
-                    map.frames, map.first, map.step, 0};
+                    map.frames, map.first, map.step, 0, curves ? Fingerprint(records) : 0};
     for (int d = 0; d < DETECTOR_COUNT; ++d)
         if (m_aDetector[std::size_t(d)].bShow) plotKey.shown |= 1u << d;
     if (!(plotKey == m_plotKey) || m_plot.isNull()) {
@@ -229,6 +229,32 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
         dc.SelectClipRect(&oldClip);
     CopyImage(*target, 0, 0, m_pOffScreen->GetBitmap(), QRect(0, 0, w, h));
     return TRUE;
+}
+
+std::uint64_t CGSensorDlg::Fingerprint(const FrameRecords& records) {
+    // The next movie's records may lie where the last one's did, with the same count, so
+    // what the plot shows is also told apart by a sample of the records themselves and of
+    // the frame table (FNV-1a over up to 256 of each, evenly spread).
+    std::uint64_t hash = 14695981039346656037ull;
+    const auto mix = [&hash](const void* data, std::size_t size) {
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+    };
+    constexpr std::size_t kSamples = 256;
+    const std::size_t n = records.sensor.size();
+    for (std::size_t i = 0; i < std::min(n, kSamples); ++i) {
+        const sSENSORRECORD& r = records.sensor[i * n / std::min(n, kSamples)];
+        const double g[3] = {r.gX, r.gY, r.gZ};
+        const std::int32_t codes[6] = {r.index, r.event, r.speeding, r.axis, r.alert1, r.alert2};
+        mix(g, sizeof g);
+        mix(codes, sizeof codes);
+    }
+    const std::size_t frames = records.frameTable.size();
+    for (std::size_t i = 0; i < std::min(frames, kSamples); ++i) {
+        const std::ptrdiff_t offset = records.frameTable[i * frames / std::min(frames, kSamples)] - records.sensor.data();
+        mix(&offset, sizeof offset);
+    }
+    return hash;
 }
 
 void CGSensorDlg::BuildGround(int w, int h) {

@@ -164,8 +164,10 @@ private:
         int frames = 0;
         double first = 0.0, step = 0.0;
         unsigned shown = 0;  // bit d: detector d shown
+        std::uint64_t data = 0;  // Fingerprint of the records
         bool operator==(const PlotKey&) const = default;
     };
+    static std::uint64_t Fingerprint(const FrameRecords& records);
 
     // The parts of the painting.
     void BuildGround(int width, int height);

@@ -189,6 +189,29 @@ TEST(GSensorGraph, CursorSitsOnTheCurvesColumn) {
     }
 }
 
+// The pane keeps its picture between ticks; another movie of the same length, whose
+// records lie where the last one's did, is drawn afresh.
+TEST(GSensorGraph, AnotherMovieIsDrawnAfresh) {
+    std::vector<fx::RawRecord> records = QuietRecords(60);
+    records[10].manual = 'D';
+    FrontChannelData data(records);
+    ASSERT_TRUE(data.Ready());
+    Graph graph(641, 60);
+    graph.Paint(0);
+    ASSERT_EQ(graph.Markers(DETECTOR_MANUAL).size(), 1u);
+    const int before = graph.Markers(DETECTOR_MANUAL)[0].x;
+    {
+        // The next movie decoded into the same vectors: its manual recording comes later.
+        const ChannelsLock lock;
+        std::vector<sSENSORRECORD>& sensor = g_aPlayChannel[0].scanners[kActiveScanner].sensor;
+        sensor[10].event = EVENT_NONE;
+        sensor[30].event = EVENT_MANUAL_RECORDING;
+    }
+    graph.Paint(0);
+    ASSERT_EQ(graph.Markers(DETECTOR_MANUAL).size(), 1u);
+    EXPECT_GT(graph.Markers(DETECTOR_MANUAL)[0].x, before);
+}
+
 TEST(GSensorGraph, ClicksAskForThePreviousAndNextEvent) {
     test::RecordingWindow parent;
     Graph graph(641, 0);
