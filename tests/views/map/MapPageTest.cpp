@@ -155,5 +155,19 @@ TEST_F(MapPage, NoOtherDocumentCanReachTheProgram) {
     EXPECT_EQ(Page("typeof sample.JS2C_OnInitHtml"), "function");
 }
 
+TEST_F(MapPage, ALostConnectionDropsTheMapAndARegainedOneLoadsItAgain) {
+    auto& connection = static_cast<FakeConnection&>(map->GetConnection());
+    // The page tests the connection every second while it has a position to show.
+    map->SetMapPosition(35.0, 139.0);
+    connection.SetConnected(false);
+    EXPECT_TRUE(WaitUntil([] { return Page("String(g_map === null && g_script === null)") == "true"; }));
+    EXPECT_FALSE(map->m_bPageReady);
+    owner->Take();
+    connection.SetConnected(true);
+    EXPECT_TRUE(WaitUntil([] { return map->m_bPageReady != FALSE; }));
+    EXPECT_EQ(owner->Take(), (std::vector<Posted>{{WM_APP_MAP_READY, 0, 0}}));
+    EXPECT_EQ(Page("String(g_map !== null && g_isInitConnect)"), "true");
+}
+
 }  // namespace
 }  // namespace orv::test
