@@ -194,14 +194,14 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
     CurveMapping map;
     const bool curves = m_bDataShown && MapCurves(records, w, &map);
     PlotKey plotKey{groundKey, curves, records.sensor.data(), records.sensor.size(), records.frameTable.data(),
-                    map.frames, map.first, map.step, 0, curves ? Fingerprint(records) : 0};
+                    map.frames, map.first, map.step, m_nLeftMargin, 0, curves ? Fingerprint(records) : 0};
     for (int d = 0; d < DETECTOR_COUNT; ++d)
         if (m_aDetector[std::size_t(d)].bShow) plotKey.shown |= 1u << d;
     if (!(plotKey == m_plotKey) || m_plot.isNull()) {
         m_plot = m_ground.copy();
         if (curves) {
             DeviceContext plot(&m_plot);
-            DrawCurves(plot, records, map, w, h);
+            DrawCurves(plot, records, map, h);
         }
         m_plotKey = plotKey;
     }
@@ -309,8 +309,7 @@ void CGSensorDlg::DrawScaleLabels(DeviceContext& dc) {
 }
 
 void CGSensorDlg::DrawCurves(DeviceContext& dc, const FrameRecords& records, const CurveMapping& map,
-                             int clientWidth, int clientHeight) {
-    (void)clientWidth;
+                             int clientHeight) {
     for (SPrepos& p : m_aPrepos) p.points.clear();
     const int plotHeight = T(kDesignHeight);
     m_nCentre = plotHeight / 2;

@@ -163,6 +163,7 @@ private:
         const void* frameTable = nullptr;
         int frames = 0;
         double first = 0.0, step = 0.0;
+        int leftMargin = 0;
         unsigned shown = 0;  // bit d: detector d shown
         std::uint64_t data = 0;  // Fingerprint of the records
         bool operator==(const PlotKey&) const = default;
@@ -173,8 +174,7 @@ private:
     void BuildGround(int width, int height);
     bool MapCurves(const FrameRecords& records, int clientWidth, CurveMapping* map) const;
     void DrawScaleLabels(DeviceContext& dc);
-    void DrawCurves(DeviceContext& dc, const FrameRecords& records, const CurveMapping& map, int clientWidth,
-                    int clientHeight);
+    void DrawCurves(DeviceContext& dc, const FrameRecords& records, const CurveMapping& map, int clientHeight);
     int SampleY(const sSENSORRECORD& record, int axis) const;
     void DrawSample(DeviceContext& dc, const sSENSORRECORD& record, int x, BOOL flush);
     void DrawSegment(DeviceContext& dc, int axis, int x, int y);
