@@ -155,6 +155,15 @@ TEST_F(MapPage, NoOtherDocumentCanReachTheProgram) {
     EXPECT_EQ(Page("typeof sample.JS2C_OnInitHtml"), "function");
 }
 
+TEST_F(MapPage, TheHostObjectAnswersTestCallsAndRunsCallbacksOnTheUiThread) {
+    Page("window.g_answers = [];"
+         "sample.TestMethod('ab, c', -42, function (r) { g_answers.push(r); });"
+         "sample.callbackRequested.connect(function (id) { g_answers.push('callback ' + id); });"
+         "sample.CallCallbackAsynchronously(7); 0");
+    EXPECT_TRUE(WaitUntil([] { return Page("String(g_answers.length)") == "2"; }));
+    EXPECT_EQ(Page("JSON.stringify(g_answers)"), R"(["TestMethod(ab, c, -42) called.\n","callback 7"])");
+}
+
 TEST_F(MapPage, ALostConnectionDropsTheMapAndARegainedOneLoadsItAgain) {
     auto& connection = static_cast<FakeConnection&>(map->GetConnection());
     // The page tests the connection every second while it has a position to show.
