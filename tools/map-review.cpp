@@ -20,7 +20,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QScreen>
-#include <QThread>
 
 #include "fixtures/DemoCard.h"
 #include "fixtures/DemoDrive.h"
@@ -38,10 +37,13 @@
 #include "views/map/MapConfig.h"
 #include "views/map/MapScripts.h"
 #include "views/map/MovieDialog.h"
+#include "views/map/WebTestSupport.h"
 
 namespace {
 
 using namespace orv;
+using orv::test::PageText;
+using orv::test::WaitUntil;
 
 class AlwaysConnected : public ::IInternetConnection {
 public:
@@ -52,28 +54,6 @@ public:
     void StartUpdateCheck(const std::string&, const std::string&, const std::string&) override {}
     void StopInternetThreads() override {}
 };
-
-bool WaitUntil(const std::function<bool()>& done, int limitMs = 60000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-std::string PageText(CGoogleMapDlg2& host, const std::string& script) {
-    bool answered = false;
-    std::string text;
-    host.m_holder.ExecuteScript(script, [&](const QVariant& v) {
-        text = v.toString().toStdString();
-        answered = true;
-    });
-    WaitUntil([&] { return answered; });
-    return text;
-}
 
 // A 256-pixel tile: pale ground, a darker border and its address.
 QByteArray TilePng(int z, int x, int y) {

@@ -26,10 +26,12 @@
 #include "views/map/InternetConnection.h"
 #include "views/map/MapConfig.h"
 #include "views/map/MapScripts.h"
+#include "views/map/WebTestSupport.h"
 
 namespace {
 
 using namespace orv;
+using orv::test::WaitUntil;
 
 constexpr int kPoints = 100000;
 constexpr int kRuns = 5;
@@ -62,16 +64,6 @@ std::vector<sGPSRECORD> Drive(int n) {
         r.longitude = lng;
     }
     return out;
-}
-
-bool WaitUntil(const std::function<bool()>& done, int limitMs = 120000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 // Watches the UI thread: the largest gap between ticks of a 1 ms timer while it runs.

@@ -1,15 +1,15 @@
-// Waiting on the web engine in tests: the event loop runs until a condition holds or a
-// generous limit passes (the limit only turns a hang into a failure).
+// Waiting on the web engine (tests, the map review tool and the map benchmark): the event
+// loop runs until a condition holds or a generous limit passes (the limit only turns a
+// hang into a failure).
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <string>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QThread>
+#include <QTimer>
 #include <QVariant>
 
 #include "views/map/GoogleMapDlg2.h"
@@ -19,14 +19,18 @@ namespace orv::test {
 inline constexpr int kPageLimitMs = 60000;
 
 inline bool WaitUntil(const std::function<bool()>& done, int limitMs = kPageLimitMs) {
+    if (done()) return true;
     QElapsedTimer clock;
     clock.start();
-    while (!done()) {
-        if (clock.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(2);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done() || clock.elapsed() > limitMs) loop.quit();
+    });
+    poll.start();
+    loop.exec();
+    return done();
 }
 
 // Runs `script` in the page after everything handed over before it, with the current frame
