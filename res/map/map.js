@@ -349,14 +349,20 @@ function ConnectTest() {
     return false;
 }
 
+// The marker stays where it is while playback is paused or stopped, however the status is
+// written.
+function IsMarkerHeld(status) {
+    var s = String(status).toLowerCase();
+    return s === "pause" || s === "stop";
+}
+
 function show() {
     try {
         g_newlat = Number(document.getElementById("map_lat").value);
         g_newlng = Number(document.getElementById("map_lng").value);
         if (!IsNoCoordinate(g_newlat) && !IsNoCoordinate(g_newlng)) {
             if (ConnectTest()) {
-                var status = String(document.getElementById("map_status").value).toLowerCase();
-                if (status !== "pause" && status !== "stop") {
+                if (!IsMarkerHeld(document.getElementById("map_status").value)) {
                     if ((g_newlat !== 0 && g_newlng !== 0) || g_lastJpgNum === -1) orbitgrplist.MoveMarker();
                 }
             } else if (!g_isStartInitConnect) {

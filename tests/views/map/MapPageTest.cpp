@@ -33,6 +33,7 @@ protected:
         map->GetHostWindow()->setGeometry(0, 0, 440, 300);
         window->show();
         ASSERT_TRUE(WaitUntil([] { return map->m_bPageReady != FALSE; })) << "the map page did not load";
+        ready = true;
     }
 
     static void TearDownTestSuite() {
@@ -42,7 +43,7 @@ protected:
         delete server;
     }
 
-    void SetUp() override { ASSERT_NE(map, nullptr); }
+    void SetUp() override { ASSERT_TRUE(ready); }
 
     static CGoogleMapDlg2& Host() { return *map->GetMapDlg2(); }
     static std::string Page(const std::string& script) { return PageText(Host(), script); }
@@ -58,6 +59,7 @@ protected:
     static inline RecordingWindow* owner = nullptr;
     static inline CGoogleMapDlgWrap* map = nullptr;
     static inline QWidget* window = nullptr;
+    static inline bool ready = false;
     std::unique_ptr<FrontTrack> track = std::make_unique<FrontTrack>(std::vector<TrackPoint>{},
                                                                      std::vector<TrackPoint>{});
 };
@@ -99,6 +101,9 @@ TEST_F(MapPage, TheMarkerIndexIsTheLastPointAtOrBeforeTheFrame) {
         map->m_nRelJpgNum = frame;
         EXPECT_EQ(Page("String(orbitgrplist.GetIndex())"), index) << frame;
     }
+    // Paused or stopped, in any case, the marker does not follow the frame.
+    EXPECT_EQ(Page("['pause', 'STOP', 'Pause', '', 'ready', 'stopped'].map(IsMarkerHeld).join()"),
+              "true,true,true,false,false,false");
 }
 
 TEST_F(MapPage, WithoutATrackTheMarkerFollowsThePositionSouthAndWestOfZero) {
