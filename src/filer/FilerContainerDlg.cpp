@@ -481,6 +481,8 @@ void CFilerContainerDlg::IdentifyRecorder(const std::string& root) {
     const int layout = std::clamp(g_nFolderLayout.load(), 0, kFolderLayoutCount - 1);
     const std::string_view first = FolderLayoutTable[layout][LAYOUT_ROW_MOVIE].folder;
     const std::string_view second = FolderLayoutTable[layout][LAYOUT_ROW_PARKING_MOVIE].folder;
+    // Only the last recording in recorder order is read, so the names are sorted first and
+    // only that one (or, when it cannot be opened, the one before) is opened.
     std::vector<sFILEENTRY> candidates;
     for (const sFILEENTRY& folder : m_vecFolders) {
         if (!PathIsDirectory(folder.path)) continue;
@@ -489,14 +491,15 @@ void CFilerContainerDlg::IdentifyRecorder(const std::string& root) {
             continue;
         std::vector<sFILEENTRY> listing;
         EnumerateFolder(folder.path, listing);
-        for (const sFILEENTRY& e : listing) {
-            if (IsDirectoryEntry(e) || !IsMovFile(e.path)) continue;
+        std::erase_if(listing, [](const sFILEENTRY& e) {
             const RecordingKind kind = GetRecordingKind(e.path);
-            if (kind >= REC_CONTINUOUS && kind <= REC_RADAR) AddMovieEntry(e.path, candidates);
-        }
+            return IsDirectoryEntry(e) || !IsMovFile(e.path) || kind < REC_CONTINUOUS || kind > REC_RADAR;
+        });
+        SortEntriesRecorderFirst(listing);
+        for (auto it = listing.rbegin(); it != listing.rend() && candidates.empty(); ++it)
+            AddMovieEntry(it->path, candidates);
         if (!candidates.empty()) break;
     }
-    SortEntriesRecorderFirst(candidates);
     if (!candidates.empty() && g_aPlayChannel[0].initialised) {
         const std::string& last = candidates.back().path;
         RecorderHeader header;
