@@ -43,7 +43,11 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     }
     ShowPanesForMode(mode);
     PlaceFrontSurface();
-    if (client.Width() > 0 && m_aMovieStatic[0].width() > 0) ResetViewBlocks();
+    if (client.Width() > 0 && m_aMovieStatic[0].width() > 0) {
+        ResetViewBlocks();
+        // A picture on screen is drawn again into the surface's new size.
+        if (IsChannelShowing(0)) SetChannelsView(m_aView, TRUE);
+    }
 
     if (m_pSeekSlider) {
         m_pSeekSlider->setGeometry(ToQRect(r.seekSlider));

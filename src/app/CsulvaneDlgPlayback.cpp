@@ -392,6 +392,7 @@ BOOL CsulvaneDlg::ActivateRecorderData() {
     UpdateSeekSlider(0);
 #if ORV_HAVE_VIEWS
     m_pGraphDlg->m_nLeftMargin = Scaled(CGSensorDlg::kLabelColumn);
+    m_pGraphDlg->m_nTileStep = Scaled(CGSensorDlg::kDesignWidth) - m_pGraphDlg->m_nLeftMargin;
     m_pGraphDlg->m_nCurrentFrame = 0;
 #endif
     const std::string path = CurrentPath();

@@ -1,0 +1,204 @@
+// screen-tour [--out DIR] [--card DIR] [--shot FILE]
+//
+// Runs the program's main window on the demo card (a small one made here unless --card
+// names one) and saves what it shows, for review: start-up with the list, playing at the
+// hard-braking frame in layout modes 0, 1 and 2, the video menu open, the map window beside
+// the video, the vehicle gauges open and the full view. With --shot it saves one picture,
+// of the first recording a few seconds into playing, to FILE. Offscreen unless
+// QT_QPA_PLATFORM says otherwise.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <QThread>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/ControlRules.h"
+#include "app/CsulvaneDlg.h"
+#include "app/MovieMenu.h"
+#include "filer/FilerContainerDlg.h"
+#include "fixtures/DemoCard.h"
+#include "ui/SkinSliderCtrl.h"
+#include "views/InfoDlg.h"
+#include "views/ObdDlg.h"
+#include "views/map/MovieDialog.h"
+
+namespace fs = std::filesystem;
+using namespace orv;
+
+namespace {
+
+bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void Settle(int ms) { RunUntil([] { return false; }, ms); }
+
+// A card copied into a folder is no drive of its own, so the viewer looks for each movie's
+// data file beside it: link the data files of the movie folders there.
+void LinkDataBesideMovies(const fs::path& card) {
+    const std::pair<const char*, const char*> folders[] = {{"Video", "_VData"}, {"Parking", "_PData"}};
+    for (const auto& [movies, data] : folders) {
+        std::error_code error;
+        for (const auto& file : fs::directory_iterator(card / data, error)) {
+            const fs::path link = card / movies / file.path().filename();
+            if (!fs::exists(link, error)) fs::create_symlink(fs::path("..") / data / file.path().filename(), link, error);
+        }
+    }
+}
+
+// The visible top-level windows of the program composed as they lie on the screen.
+QImage Desktop(const std::vector<QWidget*>& windows) {
+    QRect area;
+    for (QWidget* w : windows)
+        if (w && w->isVisible()) area = area.united(w->frameGeometry());
+    QImage canvas(area.size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    canvas.fill(QColor(40, 40, 48));
+    QPainter painter(&canvas);
+    for (QWidget* w : windows)
+        if (w && w->isVisible()) painter.drawPixmap(w->geometry().topLeft() - area.topLeft(), w->grab());
+    return canvas;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string out = "screen-tour", card, shot;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--out") == 0) out = argv[i + 1];
+        else if (std::strcmp(argv[i], "--card") == 0) card = argv[i + 1];
+        else if (std::strcmp(argv[i], "--shot") == 0) shot = argv[i + 1];
+        else {
+            std::fprintf(stderr, "usage: screen-tour [--out DIR] [--card DIR] [--shot FILE]\n");
+            return 2;
+        }
+    }
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+
+    const fs::path work = fs::absolute(shot.empty() ? fs::path(out) : fs::path(shot).parent_path() / "screen-tour-start");
+    fs::create_directories(work);
+    if (card.empty()) {
+        card = (work / "card").string();
+        std::string error;
+        if (!fixtures::MakeDemoCard(card, true, &error, true)) {
+            std::fprintf(stderr, "screen-tour: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    LinkDataBesideMovies(card);
+    const fs::path start = work / "start";
+    fs::create_directories(start);
+    std::ofstream(start / "Default_Folder.ini") << "[SOURCE]\nSELECT=FOLDER\nFOLDER=" << (fs::path(card) / "Video").string()
+                                                << "\n";
+    fs::current_path(start);
+
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->m_showMessage = [](const QString& text, const QString& caption) {
+        std::fprintf(stderr, "screen-tour: %s: %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
+    };
+    dlg->OnInitDialog();
+    if (dlg->IsInitFailed()) return 1;
+    dlg->show();
+    const std::vector<QWidget*> windows = {dlg.get(), dlg->MapWindow(), dlg->ObdWindow()};
+    auto save = [&](const std::string& name) {
+        const fs::path file = shot.empty() ? fs::path(out) / (name + ".png") : fs::path(shot);
+        Settle(300);
+        if (!Desktop(windows).save(QString::fromStdString(file.string()))) {
+            std::fprintf(stderr, "screen-tour: cannot write %s\n", file.c_str());
+            return false;
+        }
+        std::printf("%s\n", file.c_str());
+        return true;
+    };
+    const bool opened = RunUntil([&] { return dlg->m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30000);
+    if (!opened) std::fprintf(stderr, "screen-tour: the first recording did not open\n");
+
+    if (!shot.empty()) {
+        dlg->OnCommand(ID_PLAY_PAUSE);
+        RunUntil([&] { return dlg->InfoPanel()->m_nPosition >= 45; }, 10000);
+        const bool saved = save("shot");
+        dlg->OnBtnClose();
+        return saved && opened ? 0 : 1;
+    }
+
+    save("01-start-up");
+    // The hard-braking moment: the first event with a strong deceleration, in the first
+    // recording that has one; else the middle of the first recording.
+    auto braking = [&]() -> int {
+        for (const sCRASHPOS& event : dlg->CrashPositions())
+            if (event.pRecord && event.pRecord->gX <= -0.3) return event.pRecord->time;
+        return -1;
+    };
+    int frame = braking();
+    const int rows = dlg->Entries() ? int(dlg->Entries()->size()) : 0;
+    for (int row = 1; frame < 0 && row < rows; ++row) {
+        dlg->Browser()->SelectFileRow(row, FALSE);
+        RunUntil([&] { return dlg->m_nCurRow == row && dlg->m_bDataLoaded; }, 15000);
+        frame = braking();
+    }
+    if (frame < 0) {
+        dlg->Browser()->SelectFileRow(0, FALSE);
+        RunUntil([&] { return dlg->m_nCurRow == 0 && dlg->m_bDataLoaded; }, 15000);
+        frame = dlg->SeekSlider() ? dlg->SeekSlider()->m_nMax / 2 : 0;
+    }
+    dlg->OnCommand(ID_PLAY_PAUSE);
+    RunUntil([&] { return g_aPlayChannel[0].playState == PLAY_PLAYING; }, 5000);
+    dlg->OnCommand(ID_PLAY_PAUSE);
+    dlg->SeekToFrame(frame, PLAY_PAUSED);
+    for (int mode : {0, 1, 2}) {
+        dlg->LayoutForMode(mode);
+        save("02-braking-mode" + std::to_string(mode));
+    }
+    dlg->LayoutForMode(0);
+
+    {
+        CMovieMenu menu(false, dlg.get());
+        menu.BuildPausedMenu(83, FALSE, 0, 1);
+        const QPoint at = dlg->FrontSurface().mapToGlobal(QPoint(60, 60));
+        menu.popup(at);
+        Settle(200);
+        QImage base = Desktop(windows);
+        QPainter painter(&base);
+        painter.drawPixmap(at - dlg->geometry().topLeft(), menu.grab());
+        painter.end();
+        const fs::path file = fs::path(out) / "03-video-menu.png";
+        base.save(QString::fromStdString(file.string()));
+        std::printf("%s\n", file.c_str());
+        menu.close();
+    }
+
+    if (!dlg->m_bMapShown) dlg->OnCommand(ID_MAP_WINDOW);
+    dlg->PlaceMapBesideVideo();
+    Settle(1500);
+    save("04-map-beside-video");
+    dlg->OnCommand(ID_OBD_WINDOW);
+    Settle(600);
+    save("05-vehicle-gauges");
+    dlg->OnCommand(ID_OBD_WINDOW);
+    dlg->ApplyFullView(TRUE);
+    save("06-full-view");
+    dlg->ApplyFullView(FALSE);
+    dlg->OnBtnClose();
+    return opened ? 0 : 1;
+}
