@@ -3,7 +3,9 @@
 // part of an interface I derived from it; the class deriving from it adds the rest.
 #pragma once
 
+#include <atomic>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <utility>
 #include <variant>
@@ -41,12 +43,27 @@ public:
     HRESULT CopyTo(IMFAttributes* destination) const;
     bool Equals(const AttributeValues& other) const;
 
+    HRESULT GetItem(const GUID& key, PROPVARIANT* value) const;
+    HRESULT SetItem(const GUID& key, const PROPVARIANT& value);
+    HRESULT CompareItem(const GUID& key, const PROPVARIANT& value, BOOL* result) const;
+    HRESULT GetStringLength(const GUID& key, UINT32* length) const;
+    HRESULT GetAllocatedString(const GUID& key, char** value, UINT32* length) const;
+    HRESULT GetAllocatedBlob(const GUID& key, BYTE** buffer, UINT32* size) const;
+    HRESULT Lock();
+    HRESULT Unlock();
+
 private:
     const Value* Find(const GUID& key) const;
 
-    mutable std::mutex mutex_;
+    // Recursive: a thread that holds the store (Lock) still reads and writes it.
+    mutable std::recursive_mutex mutex_;
+    std::atomic<std::thread::id> lockOwner_{};
+    int lockDepth_ = 0;  // Lock calls of the owner not yet undone; the owner's alone
     std::vector<std::pair<GUID, Value>> items_;  // in the order they were first set
 };
+
+// Compare of two stores by their public operations (so any two implementations compare).
+HRESULT CompareAttributes(IMFAttributes* ours, IMFAttributes* theirs, MF_ATTRIBUTES_MATCH_TYPE type, BOOL* result);
 
 template <class Interface>
 class AttributesImpl : public Interface {
@@ -96,6 +113,25 @@ public:
     }
     HRESULT GetItemByIndex(UINT32 index, GUID* key) override { return attributes_.KeyAt(index, key); }
     HRESULT CopyAllItems(IMFAttributes* destination) override { return attributes_.CopyTo(destination); }
+    HRESULT GetItem(const GUID& key, PROPVARIANT* value) override { return attributes_.GetItem(key, value); }
+    HRESULT SetItem(const GUID& key, const PROPVARIANT& value) override { return attributes_.SetItem(key, value); }
+    HRESULT CompareItem(const GUID& key, const PROPVARIANT& value, BOOL* result) override {
+        return attributes_.CompareItem(key, value, result);
+    }
+    HRESULT Compare(IMFAttributes* theirs, MF_ATTRIBUTES_MATCH_TYPE type, BOOL* result) override {
+        return CompareAttributes(this, theirs, type, result);
+    }
+    HRESULT GetStringLength(const GUID& key, UINT32* length) override {
+        return attributes_.GetStringLength(key, length);
+    }
+    HRESULT GetAllocatedString(const GUID& key, char** value, UINT32* length) override {
+        return attributes_.GetAllocatedString(key, value, length);
+    }
+    HRESULT GetAllocatedBlob(const GUID& key, BYTE** buffer, UINT32* size) override {
+        return attributes_.GetAllocatedBlob(key, buffer, size);
+    }
+    HRESULT LockStore() override { return attributes_.Lock(); }
+    HRESULT UnlockStore() override { return attributes_.Unlock(); }
 
 protected:
     AttributeValues attributes_;

@@ -209,8 +209,18 @@ enum : VARTYPE {
     VT_UI4 = 19,
     VT_I8 = 20,
     VT_UI8 = 21,
+    VT_LPSTR = 30,  // UTF-8, as the layer keeps its strings
+    VT_BLOB = 65,
+    VT_CLSID = 72,
 };
 
+struct BLOB {
+    UINT32 cbSize;
+    BYTE* pBlobData;
+};
+
+// The pointers of VT_LPSTR, VT_BLOB and VT_CLSID own CoTaskMemAlloc memory, and VT_UNKNOWN a
+// counted reference: PropVariantClear frees them, PropVariantCopy copies them.
 struct PROPVARIANT {
     VARTYPE vt = VT_EMPTY;
     union {
@@ -218,7 +228,10 @@ struct PROPVARIANT {
         UINT64 uhVal;
         UINT32 ulVal;
         double dblVal;
-        IUnknown* punkVal;  // counted reference when vt is VT_UNKNOWN
+        IUnknown* punkVal;
+        char* pszVal;
+        BLOB blob;
+        GUID* puuid;
     };
 };
 

@@ -27,18 +27,45 @@ enum MF_ATTRIBUTE_TYPE {
 
 // A store of typed values under GUID keys. A missing key gives MF_E_ATTRIBUTENOTFOUND, a
 // value of another type MF_E_INVALIDTYPE. Strings are UTF-8.
+// How Compare matches two stores: every item of ours is in theirs with the same value, every
+// item of theirs is in ours, both hold the same items, the items both hold are equal, or the
+// items of the smaller store are in the other.
+enum MF_ATTRIBUTES_MATCH_TYPE {
+    MF_ATTRIBUTES_MATCH_OUR_ITEMS = 0,
+    MF_ATTRIBUTES_MATCH_THEIR_ITEMS = 1,
+    MF_ATTRIBUTES_MATCH_ALL_ITEMS = 2,
+    MF_ATTRIBUTES_MATCH_INTERSECTION = 3,
+    MF_ATTRIBUTES_MATCH_SMALLER = 4,
+};
+
+// Strings are UTF-8 and their lengths counted in bytes. An item as a PROPVARIANT: UINT32
+// VT_UI4, UINT64 VT_UI8, double VT_R8, GUID VT_CLSID, string VT_LPSTR, blob VT_BLOB, object
+// VT_UNKNOWN; any other kind is MF_E_INVALIDTYPE.
 struct IMFAttributes : IUnknown {
     static constexpr IID kIid = MakeGuid("abb4dc9c-69d7-40a6-8115-d61670a41f43");
+    // value may be null: then only whether the item is there.
+    virtual HRESULT GetItem(const GUID& key, PROPVARIANT* value) = 0;
     virtual HRESULT GetItemType(const GUID& key, MF_ATTRIBUTE_TYPE* type) = 0;
+    // FALSE when the item is missing or differs (objects are the same when they are one).
+    virtual HRESULT CompareItem(const GUID& key, const PROPVARIANT& value, BOOL* result) = 0;
+    virtual HRESULT Compare(IMFAttributes* theirs, MF_ATTRIBUTES_MATCH_TYPE type, BOOL* result) = 0;
     virtual HRESULT GetUINT32(const GUID& key, UINT32* value) = 0;
     virtual HRESULT GetUINT64(const GUID& key, UINT64* value) = 0;
     virtual HRESULT GetDouble(const GUID& key, double* value) = 0;
     virtual HRESULT GetGUID(const GUID& key, GUID* value) = 0;
+    virtual HRESULT GetStringLength(const GUID& key, UINT32* length) = 0;
     virtual HRESULT GetString(const GUID& key, std::string* value) = 0;
+    // A CoTaskMemAlloc copy with its terminator, freed by the caller; length without it.
+    virtual HRESULT GetAllocatedString(const GUID& key, char** value, UINT32* length) = 0;
     virtual HRESULT GetBlobSize(const GUID& key, UINT32* size) = 0;
     // E_INVALIDARG when the buffer is smaller than the blob.
     virtual HRESULT GetBlob(const GUID& key, BYTE* buffer, UINT32 bufferSize, UINT32* size) = 0;
+    // A CoTaskMemAlloc copy, freed by the caller.
+    virtual HRESULT GetAllocatedBlob(const GUID& key, BYTE** buffer, UINT32* size) = 0;
     virtual HRESULT GetUnknown(const GUID& key, const IID& iid, void** object) = 0;
+    virtual HRESULT SetItem(const GUID& key, const PROPVARIANT& value) = 0;
+    virtual HRESULT DeleteItem(const GUID& key) = 0;
+    virtual HRESULT DeleteAllItems() = 0;
     virtual HRESULT SetUINT32(const GUID& key, UINT32 value) = 0;
     virtual HRESULT SetUINT64(const GUID& key, UINT64 value) = 0;
     virtual HRESULT SetDouble(const GUID& key, double value) = 0;
@@ -46,8 +73,10 @@ struct IMFAttributes : IUnknown {
     virtual HRESULT SetString(const GUID& key, std::string_view value) = 0;
     virtual HRESULT SetBlob(const GUID& key, const BYTE* data, UINT32 size) = 0;
     virtual HRESULT SetUnknown(const GUID& key, IUnknown* value) = 0;
-    virtual HRESULT DeleteItem(const GUID& key) = 0;
-    virtual HRESULT DeleteAllItems() = 0;
+    // Holds the store for the calling thread across several calls (others wait); the thread
+    // may lock again, and unlocks as often. E_UNEXPECTED for an unlock without a lock.
+    virtual HRESULT LockStore() = 0;
+    virtual HRESULT UnlockStore() = 0;
     virtual HRESULT GetCount(UINT32* count) = 0;
     virtual HRESULT GetItemByIndex(UINT32 index, GUID* key) = 0;
     virtual HRESULT CopyAllItems(IMFAttributes* destination) = 0;

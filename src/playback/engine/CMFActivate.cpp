@@ -12,9 +12,28 @@ HRESULT CMFActivate::CreateInstance(CMFActivate** activate) {
     return S_OK;
 }
 
+HRESULT CMFActivate::GetItem(const GUID& key, PROPVARIANT* value) { return attributes_->GetItem(key, value); }
 HRESULT CMFActivate::GetItemType(const GUID& key, MF_ATTRIBUTE_TYPE* type) {
     return attributes_->GetItemType(key, type);
 }
+HRESULT CMFActivate::CompareItem(const GUID& key, const PROPVARIANT& value, BOOL* result) {
+    return attributes_->CompareItem(key, value, result);
+}
+HRESULT CMFActivate::Compare(IMFAttributes* theirs, MF_ATTRIBUTES_MATCH_TYPE type, BOOL* result) {
+    return attributes_->Compare(theirs, type, result);
+}
+HRESULT CMFActivate::GetStringLength(const GUID& key, UINT32* length) {
+    return attributes_->GetStringLength(key, length);
+}
+HRESULT CMFActivate::GetAllocatedString(const GUID& key, char** value, UINT32* length) {
+    return attributes_->GetAllocatedString(key, value, length);
+}
+HRESULT CMFActivate::GetAllocatedBlob(const GUID& key, BYTE** buffer, UINT32* size) {
+    return attributes_->GetAllocatedBlob(key, buffer, size);
+}
+HRESULT CMFActivate::SetItem(const GUID& key, const PROPVARIANT& value) { return attributes_->SetItem(key, value); }
+HRESULT CMFActivate::LockStore() { return attributes_->LockStore(); }
+HRESULT CMFActivate::UnlockStore() { return attributes_->UnlockStore(); }
 HRESULT CMFActivate::GetUINT32(const GUID& key, UINT32* value) { return attributes_->GetUINT32(key, value); }
 HRESULT CMFActivate::GetUINT64(const GUID& key, UINT64* value) { return attributes_->GetUINT64(key, value); }
 HRESULT CMFActivate::GetDouble(const GUID& key, double* value) { return attributes_->GetDouble(key, value); }

@@ -20,15 +20,22 @@ public:
     }
 
     // IMFAttributes: every operation goes to the activate's own store unchanged.
+    HRESULT GetItem(const GUID& key, PROPVARIANT* value) override;
     HRESULT GetItemType(const GUID& key, MF_ATTRIBUTE_TYPE* type) override;
+    HRESULT CompareItem(const GUID& key, const PROPVARIANT& value, BOOL* result) override;
+    HRESULT Compare(IMFAttributes* theirs, MF_ATTRIBUTES_MATCH_TYPE type, BOOL* result) override;
     HRESULT GetUINT32(const GUID& key, UINT32* value) override;
     HRESULT GetUINT64(const GUID& key, UINT64* value) override;
     HRESULT GetDouble(const GUID& key, double* value) override;
     HRESULT GetGUID(const GUID& key, GUID* value) override;
+    HRESULT GetStringLength(const GUID& key, UINT32* length) override;
     HRESULT GetString(const GUID& key, std::string* value) override;
+    HRESULT GetAllocatedString(const GUID& key, char** value, UINT32* length) override;
     HRESULT GetBlobSize(const GUID& key, UINT32* size) override;
     HRESULT GetBlob(const GUID& key, BYTE* buffer, UINT32 bufferSize, UINT32* size) override;
+    HRESULT GetAllocatedBlob(const GUID& key, BYTE** buffer, UINT32* size) override;
     HRESULT GetUnknown(const GUID& key, const IID& iid, void** object) override;
+    HRESULT SetItem(const GUID& key, const PROPVARIANT& value) override;
     HRESULT SetUINT32(const GUID& key, UINT32 value) override;
     HRESULT SetUINT64(const GUID& key, UINT64 value) override;
     HRESULT SetDouble(const GUID& key, double value) override;
@@ -38,6 +45,8 @@ public:
     HRESULT SetUnknown(const GUID& key, IUnknown* value) override;
     HRESULT DeleteItem(const GUID& key) override;
     HRESULT DeleteAllItems() override;
+    HRESULT LockStore() override;
+    HRESULT UnlockStore() override;
     HRESULT GetCount(UINT32* count) override;
     HRESULT GetItemByIndex(UINT32 index, GUID* key) override;
     HRESULT CopyAllItems(IMFAttributes* destination) override;

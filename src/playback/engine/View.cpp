@@ -60,6 +60,8 @@ int SetView(sPLAYCHANNEL& channel, const sRENDERERBLOCK& renderer, int zoomCentr
             int viewOffsetX, int viewOffsetY, float zoomFactor, int /*redraw*/) {
     if (renderer.NotReady()) return 0;
     SlotLock slot(channel.slotLock);
+    // Without a window there is nothing to draw the view into, and nothing is kept.
+    if (!channel.owner || !IsAppWindow(channel.owner)) return 0;
     channel.zoomCentreX = zoomCentreX;
     channel.zoomCentreY = zoomCentreY;
     channel.viewOffsetX = viewOffsetX;

@@ -627,7 +627,8 @@ HRESULT EVRCustomPresenter::GetAspectRatioMode(DWORD* mode) {
 
 HRESULT EVRCustomPresenter::SetVideoWindow(HWND window) {
     std::lock_guard lock(mutex_);
-    if (!window) return E_INVALIDARG;
+    // A handle whose window has gone would take the pictures nowhere.
+    if (!window || !IsAppWindow(window)) return E_INVALIDARG;
     if (window == engine_->GetVideoWindow()) return S_OK;
     const HRESULT hr = engine_->SetVideoWindow(window);
     NotifyEvent(EC_DISPLAY_CHANGED, 0, 0);

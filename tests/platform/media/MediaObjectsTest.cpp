@@ -1,5 +1,6 @@
 // The objects of the media layer on their own: attributes, media types, samples and their
 // tracking, surfaces, the presentation clock, the audio renderer's timing and the window sink.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -64,6 +65,118 @@ TEST(MediaAttributes, KeepTypedValuesAndReportMissingOrMistypedOnes) {
     EXPECT_EQ(h, 1080u);
     a->GetUINT64(MF_MT_FRAME_SIZE, &v);
     EXPECT_EQ(v, (UINT64(1920) << 32) | 1080u);
+}
+
+// Every kind an item can have goes in and out as a variant unchanged, and compares equal to
+// itself and to nothing else.
+TEST(MediaAttributes, ItemsAsVariantsRoundTripAndCompare) {
+    ComPtr<IMFAttributes> a, b;
+    ASSERT_EQ(MFCreateAttributes(a.ReleaseAndGetAddressOf()), S_OK);
+    ASSERT_EQ(MFCreateAttributes(b.ReleaseAndGetAddressOf()), S_OK);
+    GUID guid = kOther;
+    char text[] = "Front";
+    BYTE bytes[3] = {9, 8, 7};
+    PROPVARIANT values[7];
+    values[0].vt = VT_UI4, values[0].ulVal = 7;
+    values[1].vt = VT_UI8, values[1].uhVal = UINT64(1) << 40;
+    values[2].vt = VT_R8, values[2].dblVal = 0.25;
+    values[3].vt = VT_CLSID, values[3].puuid = &guid;
+    values[4].vt = VT_LPSTR, values[4].pszVal = text;
+    values[5].vt = VT_BLOB, values[5].blob = BLOB{3, bytes};
+    values[6].vt = VT_UNKNOWN, values[6].punkVal = b.Get();
+    for (const PROPVARIANT& value : values) {
+        SCOPED_TRACE(value.vt);
+        ASSERT_EQ(a->SetItem(kKey, value), S_OK);
+        PROPVARIANT back;
+        ASSERT_EQ(a->GetItem(kKey, &back), S_OK);
+        EXPECT_EQ(back.vt, value.vt);
+        BOOL same = FALSE;
+        EXPECT_EQ(a->CompareItem(kKey, back, &same), S_OK);
+        EXPECT_TRUE(same);
+        for (const PROPVARIANT& other : values) {
+            if (&other == &value) continue;
+            EXPECT_EQ(a->CompareItem(kKey, other, &same), S_OK);
+            EXPECT_FALSE(same) << other.vt;
+        }
+        PropVariantClear(&back);
+    }
+    PROPVARIANT signedValue;
+    signedValue.vt = VT_I8;
+    EXPECT_EQ(a->SetItem(kKey, signedValue), MF_E_INVALIDTYPE);
+    EXPECT_EQ(a->GetItem(kOther, nullptr), MF_E_ATTRIBUTENOTFOUND);
+    EXPECT_EQ(a->GetItem(kKey, nullptr), S_OK);
+
+    // The allocated copies, and a string's length in bytes.
+    ASSERT_EQ(a->SetString(kKey, "前方"), S_OK);
+    UINT32 length = 0;
+    EXPECT_EQ(a->GetStringLength(kKey, &length), S_OK);
+    EXPECT_EQ(length, 6u);
+    char* copy = nullptr;
+    ASSERT_EQ(a->GetAllocatedString(kKey, &copy, &length), S_OK);
+    EXPECT_STREQ(copy, "前方");
+    CoTaskMemFree(copy);
+    BYTE* blob = nullptr;
+    EXPECT_EQ(a->GetAllocatedBlob(kKey, &blob, &length), MF_E_INVALIDTYPE);
+    ASSERT_EQ(a->SetBlob(kKey, bytes, 3), S_OK);
+    ASSERT_EQ(a->GetAllocatedBlob(kKey, &blob, &length), S_OK);
+    EXPECT_EQ(length, 3u);
+    EXPECT_EQ(blob[2], 7);
+    CoTaskMemFree(blob);
+}
+
+TEST(MediaAttributes, StoresCompareByEveryMatchRule) {
+    ComPtr<IMFAttributes> ours, theirs;
+    ASSERT_EQ(MFCreateAttributes(ours.ReleaseAndGetAddressOf()), S_OK);
+    ASSERT_EQ(MFCreateAttributes(theirs.ReleaseAndGetAddressOf()), S_OK);
+    constexpr GUID kThird = MakeGuid("11111111-2222-3333-4444-777777777777");
+    // Ours {1, 2}, theirs {1, 2, 3}: ours lies in theirs.
+    ours->SetUINT32(kKey, 1), ours->SetUINT32(kOther, 2);
+    theirs->SetUINT32(kKey, 1), theirs->SetUINT32(kOther, 2), theirs->SetUINT32(kThird, 3);
+    struct Row {
+        MF_ATTRIBUTES_MATCH_TYPE type;
+        BOOL subset, differing;  // with ours inside theirs; with kOther set to 5 in theirs
+    };
+    for (const Row& row : {Row{MF_ATTRIBUTES_MATCH_OUR_ITEMS, TRUE, FALSE}, Row{MF_ATTRIBUTES_MATCH_THEIR_ITEMS, FALSE, FALSE},
+                           Row{MF_ATTRIBUTES_MATCH_ALL_ITEMS, FALSE, FALSE}, Row{MF_ATTRIBUTES_MATCH_INTERSECTION, TRUE, FALSE},
+                           Row{MF_ATTRIBUTES_MATCH_SMALLER, TRUE, FALSE}}) {
+        theirs->SetUINT32(kOther, 2);
+        BOOL result = -1;
+        EXPECT_EQ(ours->Compare(theirs.Get(), row.type, &result), S_OK);
+        EXPECT_EQ(result, row.subset) << row.type;
+        theirs->SetUINT32(kOther, 5);
+        EXPECT_EQ(ours->Compare(theirs.Get(), row.type, &result), S_OK);
+        EXPECT_EQ(result, row.differing) << row.type;
+    }
+    BOOL result = FALSE;
+    theirs->DeleteItem(kThird);
+    theirs->SetUINT32(kOther, 2);
+    EXPECT_EQ(ours->Compare(theirs.Get(), MF_ATTRIBUTES_MATCH_ALL_ITEMS, &result), S_OK);
+    EXPECT_TRUE(result);
+    EXPECT_EQ(ours->Compare(theirs.Get(), MF_ATTRIBUTES_MATCH_TYPE(9), &result), E_INVALIDARG);
+}
+
+TEST(MediaAttributes, ALockedStoreWaitsForItsHolder) {
+    ComPtr<IMFAttributes> a;
+    ASSERT_EQ(MFCreateAttributes(a.ReleaseAndGetAddressOf()), S_OK);
+    EXPECT_EQ(a->UnlockStore(), E_UNEXPECTED);  // nothing held
+    ASSERT_EQ(a->LockStore(), S_OK);
+    ASSERT_EQ(a->LockStore(), S_OK);     // again by its holder
+    EXPECT_EQ(a->SetUINT32(kKey, 1), S_OK);  // the holder still writes
+    std::atomic<bool> written{false};
+    std::thread other([&] {
+        EXPECT_EQ(a->UnlockStore(), E_UNEXPECTED);  // not its holder
+        a->SetUINT32(kKey, 2);
+        written = true;
+    });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(a->UnlockStore(), S_OK);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(a->UnlockStore(), S_OK);
+    other.join();
+    UINT32 value = 0;
+    a->GetUINT32(kKey, &value);
+    EXPECT_EQ(value, 2u);
 }
 
 TEST(MediaTypes, CompareByTheirAttributes) {

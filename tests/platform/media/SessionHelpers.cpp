@@ -68,11 +68,8 @@ bool EventRecorder::AllOnOneThread() {
     return true;
 }
 
-namespace {
-std::atomic<HWND> g_nextWindow{0x7E000000};
-}
-
-FrameRecorder::FrameRecorder() : window_(g_nextWindow++) {
+// A registered window, as a presenter may want a live one.
+FrameRecorder::FrameRecorder() : window_(RegisterAppWindow([](unsigned, WPARAM, LPARAM) {})) {
     SetVideoFrameSink(window_, [this](const QImage& frame, const RECT&) {
         {
             std::lock_guard lock(mutex_);
@@ -82,7 +79,10 @@ FrameRecorder::FrameRecorder() : window_(g_nextWindow++) {
     });
 }
 
-FrameRecorder::~FrameRecorder() { SetVideoFrameSink(window_, nullptr); }
+FrameRecorder::~FrameRecorder() {
+    SetVideoFrameSink(window_, nullptr);
+    UnregisterAppWindow(window_);
+}
 
 std::vector<FrameRecorder::Shown> FrameRecorder::Frames() {
     std::lock_guard lock(mutex_);

@@ -81,6 +81,32 @@ TEST(MFActivate, AttributesGoToItsOwnStore) {
     GUID key;
     EXPECT_EQ(activate->GetItemByIndex(0, &key), S_OK);
     EXPECT_TRUE(key == kKey);
+    // The operations on whole items, strings and the store reach it too.
+    PROPVARIANT item;
+    ASSERT_EQ(activate->GetItem(kKey, &item), S_OK);
+    EXPECT_EQ(item.vt, VT_UI4);
+    BOOL same = FALSE;
+    EXPECT_EQ(activate->CompareItem(kKey, item, &same), S_OK);
+    EXPECT_TRUE(same);
+    EXPECT_EQ(activate->Compare(copy.Get(), MF_ATTRIBUTES_MATCH_ALL_ITEMS, &same), S_OK);
+    EXPECT_TRUE(same);
+    item.ulVal = 8;
+    EXPECT_EQ(activate->SetItem(kKey, item), S_OK);
+    EXPECT_EQ(activate->GetUINT32(kKey, &value), S_OK);
+    EXPECT_EQ(value, 8u);
+    EXPECT_EQ(activate->SetString(kKey, "rear"), S_OK);
+    UINT32 length = 0;
+    EXPECT_EQ(activate->GetStringLength(kKey, &length), S_OK);
+    EXPECT_EQ(length, 4u);
+    char* allocated = nullptr;
+    EXPECT_EQ(activate->GetAllocatedString(kKey, &allocated, &length), S_OK);
+    CoTaskMemFree(allocated);
+    BYTE* blob = nullptr;
+    EXPECT_EQ(activate->GetAllocatedBlob(kKey, &blob, &length), MF_E_INVALIDTYPE);
+    EXPECT_EQ(activate->LockStore(), S_OK);
+    EXPECT_EQ(activate->UnlockStore(), S_OK);
+    EXPECT_EQ(activate->UnlockStore(), E_UNEXPECTED);
+
     EXPECT_EQ(activate->DeleteItem(kKey), S_OK);
     EXPECT_EQ(activate->GetCount(&count), S_OK);
     EXPECT_EQ(count, 0u);

@@ -99,8 +99,12 @@ TEST_F(ChannelOpsTest, KeepAspectLetterboxesAndStretchFillsTheWindow) {
     EXPECT_EQ(Slots(0).SetKeepAspect(Channel(0), 1), 0);
     EXPECT_EQ(Channel(0).keepAspect, 0);
 
-    // The rear channel has no window: no view, no overlay.
-    EXPECT_EQ(Slots(1).SetView(Channel(1), 0, 0, 0, 0, 1.0f, 1), 0);
+    // The rear channel has no window: no view (none is kept), no overlay.
+    ASSERT_TRUE(OpenReady(1, StripeMoviePath(Stripes(640, 360, 30, 90))));
+    EXPECT_EQ(Slots(1).SetView(Channel(1), 7, 8, 9, 10, 3.0f, 1), 0);
+    EXPECT_EQ(Channel(1).zoomCentreX, 0);
+    EXPECT_EQ(Channel(1).viewOffsetY, 0);
+    EXPECT_EQ(Channel(1).zoomFactor, 1.0f);
     EXPECT_EQ(Slots(1).ShowOverlayText(Channel(1), "x"), 0);
 }
 

@@ -58,6 +58,9 @@ TEST(EVRCustomPresenter, AnswersItsInterfacesAndIsShutDownOutsideTheServicePoint
     EXPECT_EQ(rig.events->Events(EC_DISPLAY_CHANGED).size(), 1u);
     EXPECT_EQ(rig.presenter->SetVideoWindow(rig.frames.Window()), S_OK);
     EXPECT_EQ(rig.presenter->SetVideoWindow(0), E_INVALIDARG);
+    const HWND gone = RegisterAppWindow([](unsigned, WPARAM, LPARAM) {});
+    UnregisterAppWindow(gone);
+    EXPECT_EQ(rig.presenter->SetVideoWindow(gone), E_INVALIDARG);
     EXPECT_EQ(rig.events->Events(EC_DISPLAY_CHANGED).size(), 1u);
     HWND window = 0;
     EXPECT_EQ(rig.presenter->GetVideoWindow(&window), S_OK);

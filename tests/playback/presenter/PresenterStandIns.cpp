@@ -6,7 +6,6 @@ namespace orv::presentertest {
 
 namespace {
 std::atomic<int> g_sequence{0};
-std::atomic<HWND> g_nextWindow{0x7D000000};
 }  // namespace
 
 int NextSequence() { return ++g_sequence; }
@@ -167,7 +166,8 @@ bool EventLog::WaitFor(long code, std::size_t count, std::chrono::milliseconds t
     });
 }
 
-FrameLog::FrameLog() : window_(g_nextWindow++) {
+// A registered window, as the presenter wants a live one.
+FrameLog::FrameLog() : window_(RegisterAppWindow([](unsigned, WPARAM, LPARAM) {})) {
     SetVideoFrameSink(window_, [this](const QImage& frame, const RECT& destination) {
         {
             std::lock_guard lock(mutex_);
@@ -178,7 +178,10 @@ FrameLog::FrameLog() : window_(g_nextWindow++) {
     });
 }
 
-FrameLog::~FrameLog() { SetVideoFrameSink(window_, nullptr); }
+FrameLog::~FrameLog() {
+    SetVideoFrameSink(window_, nullptr);
+    UnregisterAppWindow(window_);
+}
 
 std::vector<FrameLog::Shown> FrameLog::Frames() {
     std::lock_guard lock(mutex_);
