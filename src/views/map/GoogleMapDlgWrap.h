@@ -5,7 +5,7 @@
 // set the page's play status, show or hide the page and move it to another parent window.
 // Every script goes out through ExecScript; nothing here knows the browser engine.
 //
-// UI thread only, except where a method says otherwise. Messages to the main window are
+// UI thread only. Messages to the main window are
 // posted, never sent: WM_APP_MAP_READY when the page has loaded its map library and
 // WM_APP_MAP_MARKER_CLICK (lParam = frame) when an event marker was clicked.
 #pragma once
@@ -46,8 +46,8 @@ public:
     // Whether a page host can be made on this system (the web engine is present).
     static BOOL IsWebEngineAvailable();
 
-    // Makes the page host as a child of `parent` (the map window) and starts loading the
-    // page. FALSE when a host already exists or none can be made.
+    // Makes the page host as a child of `parent` (the map window); the page loads the first
+    // time the host is shown. FALSE when a host already exists or none can be made.
     BOOL CreateHost(QWidget* parent);
 
     // Takes `host` as the page host (the tests give one of their own). FALSE when a host
