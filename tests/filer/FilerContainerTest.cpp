@@ -160,6 +160,38 @@ TEST_F(FilerContainerTest, AFolderSourceIsWatchedItself) {
     EXPECT_EQ(pane.GetTree()->GetItemPath(pane.GetTree()->GetRootItem()), root);
 }
 
+TEST_F(FilerContainerTest, LayoutsPlaceTreeListAndTogglesOrHideThePane) {
+    pane.resize(460, 640);
+    struct Case {
+        int layout;
+        QRect tree, list;
+        std::vector<QPoint> toggles;
+    } cases[] = {
+        {0, {4, 44, 217, 592}, {224, 44, 224, 592},
+         {{7, 8}, {62, 8}, {117, 8}, {209, 8}, {264, 8}, {7, 26}, {117, 26}}},
+        {1, {4, 24, 452, 284}, {4, 356, 452, 280},
+         {{5, 312}, {87, 312}, {157, 312}, {5, 326}, {87, 326}, {5, 340}, {87, 340}}},
+    };
+    for (const Case& c : cases) {
+        pane.m_nLayout = c.layout;
+        RECT rc;
+        c.layout == 0 ? pane.LayoutSideBySide(&rc) : pane.LayoutStacked(&rc);
+        EXPECT_EQ(rc, (RECT{0, 0, 460, 640}));
+        EXPECT_EQ(pane.GetTree()->geometry(), c.tree) << c.layout;
+        EXPECT_EQ(pane.GetList()->geometry(), c.list) << c.layout;
+        for (int i = 0; i < kRecordingKindCount; ++i)
+            EXPECT_EQ(pane.GetFilterButton(i)->pos(), c.toggles[std::size_t(i)]) << c.layout << " " << i;
+        EXPECT_TRUE(pane.GetPathEdit()->isHidden());
+    }
+    // Zoom mode hides the controls; layout 2 has no toggles to place.
+    pane.m_bHideControls = TRUE;
+    RECT rc;
+    pane.LayoutSideBySide(&rc);
+    EXPECT_TRUE(pane.GetList()->isHidden());
+    pane.m_nLayout = 2;
+    EXPECT_FALSE(pane.GetFilterOrigin(&rc, 0, 0, 1, 1));
+}
+
 TEST(RecorderIdentity, VersionAndNumberTexts) {
     struct Case {
         const char* version;
