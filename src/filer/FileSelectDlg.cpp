@@ -209,7 +209,11 @@ void CFileSelectDlg::OnCheckButton(int id) {
         m_bAdjusting = true;
         for (int r = 0; r < m_pList->topLevelItemCount(); ++r) {
             const unsigned image = m_pList->GetItemState(r, LVIS_STATEIMAGEMASK) >> 12;
-            SetTicked(r, image == CSkinListCtrl::kUnticked || image == CSkinListCtrl::kHot || image == 0);
+            if (image == CSkinListCtrl::kUnticked || image == CSkinListCtrl::kHot) {
+                SetTicked(r, true);
+            } else if (image == 0) {
+                SetTicked(r, false);  // a row without a box gets an unticked one
+            }
         }
         m_bAdjusting = false;
     }
