@@ -5,6 +5,7 @@
 // the longest stretch in which the UI thread did not come back to its event loop (a 1 ms
 // timer's largest gap). The reference, in the same run, hands the same points to the page
 // the plain way: one script holding them as a literal array, drawn as one line.
+// MAP_BENCH_VERBOSE=1 prints every run.
 #include <unistd.h>
 
 #include <algorithm>
@@ -188,10 +189,16 @@ int main(int argc, char** argv) {
         host.m_holder.ExecuteScript(script);
     };
 
+    // One run of each first, not counted: the page's script compiler warms up.
+    measure(ours, 0);
+    measure(reference, 1);
     std::vector<double> oursDrawn, oursStall, refDrawn, refStall;
     for (int run = 1; run <= kRuns; ++run) {
         const Result a = measure(ours, run * 2);
         const Result b = measure(reference, run * 2 + 1);
+        if (std::getenv("MAP_BENCH_VERBOSE"))
+            std::printf("  run %d: ours %.1f / %.1f ms, reference %.1f / %.1f ms\n", run, a.drawnMs, a.stallMs,
+                        b.drawnMs, b.stallMs);
         oursDrawn.push_back(a.drawnMs);
         oursStall.push_back(a.stallMs);
         refDrawn.push_back(b.drawnMs);
