@@ -55,6 +55,8 @@ void CMovieDialog::OnBtnClose() {
     done(IDCANCEL);
 }
 
+void CMovieDialog::reject() { OnBtnClose(); }
+
 void CMovieDialog::OnLButtonDblClk(POINT point) {
     if (point.y < Scaled(kTitleHeight)) Post(WM_APP_MAPWND_TITLE_DBLCLK);
 }

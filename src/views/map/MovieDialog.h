@@ -36,6 +36,8 @@ public:
 
     // Handlers, public so that the main window's tests can drive them.
     void OnBtnClose();
+    // A close asked for by the window manager ends the window as the close button does.
+    void reject() override;
     void OnLButtonDblClk(POINT point);
 
     // The last window rectangle seen while visible (screen coordinates).

@@ -65,6 +65,14 @@ TEST(MovieDialog, PaintingAndTheCloseButtonAreReported) {
     EXPECT_EQ(std::count(got.begin(), got.end(), Posted{WM_APP_MAPWND_CLOSE, 0, 0}), 1);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), IDCANCEL);
+
+    // Closed by the window manager, it reports the same way.
+    dlg.show();
+    owner.Take();
+    dlg.close();
+    got = owner.Take();
+    EXPECT_EQ(std::count(got.begin(), got.end(), Posted{WM_APP_MAPWND_CLOSE, 0, 0}), 1);
+    EXPECT_FALSE(dlg.isVisible());
 }
 
 TEST(MovieDialog, OnlyTheProgramChangesItsSize) {
