@@ -135,6 +135,7 @@ int main(int argc, char** argv) {
     if (!opened) std::fprintf(stderr, "screen-tour: the first recording did not open\n");
 
     if (!shot.empty()) {
+        if (!dlg->m_bMapShown) dlg->OnCommand(ID_MAP_WINDOW);
         dlg->OnCommand(ID_PLAY_PAUSE);
         RunUntil([&] { return dlg->InfoPanel()->m_nPosition >= 45; }, 10000);
         const bool saved = save("shot");

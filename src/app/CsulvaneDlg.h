@@ -202,6 +202,7 @@ public:
     CSkinButton* TransportButton(int i) const { return m_apTransport[std::size_t(i)]; }
     const std::vector<sCRASHPOS>& CrashPositions() const { return m_vecCrashPos; }
     BOOL IsInitFailed() const { return m_bInitFailed; }
+    ChannelEngineImpl* Engine() const { return m_pEngine.get(); }
     // Ends a running long job within a bound; the job frame installs it.
     std::function<void()> m_stopWorkerJob;
 
