@@ -30,17 +30,36 @@ logs=$(mktemp -d)
 for flavour in release asan; do
   echo "== build $flavour"
   if tools/build.sh "$flavour" >"$logs/build-$flavour.log" 2>&1; then
+    if [ "$flavour" = release ]; then
+      # The demo card, once: the demo-card tests and the review tools read it.
+      export ORV_DEMO_CARD="$root/build/demo-card"
+      if [ ! -f "$ORV_DEMO_CARD.complete" ]; then
+        build/release/tools/make-demo-card "$ORV_DEMO_CARD" --force >"$logs/demo-card.log" 2>&1 \
+          && touch "$ORV_DEMO_CARD.complete"
+        record "demo card" $?
+      fi
+    fi
     echo "== test $flavour"
     ctest --test-dir "build/$flavour" -j "$(nproc)" --output-on-failure 2>&1 | tee "$logs/ctest-$flavour.log" \
       | grep -E '^(.*tests passed|.*\*\*\*Failed|.*Exception|The following tests FAILED)' || true
     count_ctest "$logs/ctest-$flavour.log"
     if [ "$flavour" = release ]; then
-      # The skin gallery: every picture and control in each state, for review.
+      # The review pictures: every skin picture and control, the data views, the map window,
+      # written to build/review for a person to look at (nothing is compared).
+      review=build/review
+      mkdir -p "$review"
+      review_tool() {  # review_tool NAME COMMAND...
+        local name=$1; shift
+        "$@" >"$logs/review-$name.log" 2>&1; local st=$?
+        [ $st -eq 0 ] || tail -n 20 "$logs/review-$name.log"
+        record "review $name" $st
+      }
       for scale in 1.0 1.5; do
-        build/release/tools/skin-gallery "build/release/gallery-$scale.png" --scale "$scale" >/dev/null 2>&1
-        record "skin gallery at $scale" $?
+        review_tool "skin gallery $scale" build/release/tools/skin-gallery "$review/gallery-$scale.png" --scale "$scale"
       done
-      echo "skin gallery: build/release/gallery-1.0.png, build/release/gallery-1.5.png"
+      review_tool "view gallery" build/release/tools/view-gallery "$review/views" --card "$ORV_DEMO_CARD"
+      review_tool "map" build/release/tools/map-review "$review/map-review.png"
+      echo "review pictures: $review"
     fi
   else
     tail -n 40 "$logs/build-$flavour.log"
