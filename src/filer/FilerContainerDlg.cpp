@@ -274,7 +274,7 @@ void CFilerContainerDlg::paintEvent(QPaintEvent*) {
     DrawBackground(painter);
 }
 
-void CFilerContainerDlg::RedrawCount() {
+void CFilerContainerDlg::RedrawFileCount() {
     if (!m_bHideControls) update();
 }
 
@@ -344,7 +344,7 @@ BOOL CFilerContainerDlg::InitFromDefaultFolder(const RECT*) {
     OpenSourcePath(path, kind);
     SelectRecorderFolder();
     if (m_pList) m_pList->viewport()->update();
-    RedrawCount();
+    RedrawFileCount();
     return TRUE;
 }
 
@@ -369,6 +369,7 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         if (first && layout < 0) layout = i;
     }
     g_nFolderLayout = std::max(layout, 0);
+    m_bRecorderFolder = recorderFolder ? TRUE : FALSE;
 
     std::string scanned;
     if (kind == SOURCE_SD) {
@@ -422,7 +423,7 @@ BOOL CFilerContainerDlg::OpenTreeItem(FolderTreeItem item, int, BOOL noCountRedr
     SortEntriesRecorderFirst(m_pList->m_vecEntries);
     m_pTree->ExpandToItem(item);
     m_pList->RefillList();
-    if (!noCountRedraw) RedrawCount();
+    if (!noCountRedraw) RedrawFileCount();
     return m_pList->m_vecEntries.empty() ? FALSE : TRUE;
 }
 

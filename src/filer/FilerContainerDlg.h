@@ -115,6 +115,10 @@ public:
     CMovieResource& GetWatcher() { return m_watcher; }
     BOOL IsRefiltered() const { return m_bRefilter; }
     BOOL IsClearing() const { return m_bClearing; }
+    // Whether the open source holds a movie folder of a card layout.
+    BOOL IsRecorderFolder() const { return m_bRecorderFolder; }
+    // Redraws the count of listed files (nothing in zoom mode).
+    void RedrawFileCount();
 
     IFileListOwner* m_pOwner = nullptr;
     int m_nLayout = 0;  // 0 side by side, 1 stacked, 2 pane hidden
@@ -135,7 +139,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void RedrawCount();
     void MakeOnlyRowCurrent(int row);
 
     QBrush m_brFrame;
@@ -146,6 +149,7 @@ private:
     CMovieResource m_watcher;
     BOOL m_bClearing = FALSE;
     BOOL m_bRefilter = FALSE;
+    BOOL m_bRecorderFolder = FALSE;
     CSkinButton* m_apFilter[kRecordingKindCount] = {};
 };
 
