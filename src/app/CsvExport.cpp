@@ -184,7 +184,9 @@ std::string ToCp932(std::string_view utf8) {
 }
 
 int CreateCsvFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A link of the list's name is not followed: truncating would empty whatever it leads
+    // to, a recording among them.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return -1;
     if (!WriteAll(fd, ToCp932(CsvHeaderLine()))) {
         ::close(fd);
@@ -221,6 +223,7 @@ unsigned CsvExportJob(JobState& job, const std::vector<sFILEENTRY>& entries, con
 }
 
 void CJobFrame::OnExportCsv() {
+    if (m_pJob) return;  // one job at a time; the running one keeps its resume position
     if (!m_host.ListedEntries().empty() && IsNearMovieEnd(m_host.JobChannelPosition())) return;
     m_host.PrepareChannels(JobKind::Csv);
     m_host.SetResumePending(TRUE);

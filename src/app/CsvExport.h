@@ -53,7 +53,8 @@ std::string FormatCsvRow(const sFILEENTRY& entry, bool channelReady);
 // becomes "?".
 std::string ToCp932(std::string_view utf8);
 
-// Creates (or truncates) the file and writes the header line; -1 when it cannot be created.
+// Creates (or truncates) the file and writes the header line; -1 when it cannot be created
+// or is a symbolic link.
 int CreateCsvFile(const std::string& path);
 
 // The job's thread: writes the header and one row per entry to `path`, testing the job's

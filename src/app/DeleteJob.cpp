@@ -53,6 +53,7 @@ unsigned DeleteMoviesJob(JobState& job, const std::vector<std::string>& paths,
 }
 
 void CJobFrame::OnDeleteMovies() {
+    if (m_pJob) return;  // one job at a time; the running one keeps the channels as they are
     if (!m_host.IsOpenFailed()) {
         if (IsNearMovieEnd(m_host.JobChannelPosition())) return;
         m_host.PrepareChannels(JobKind::Delete);

@@ -73,7 +73,7 @@ bool CJobFrame::BeginJob() {
     m_pJob = std::make_shared<JobState>();
     m_pJob->window = m_host.JobWindow();
     m_pJob->running = true;
-    OnProgress(0, 0);
+    OnProgress(0, 1);  // the bar starts empty
     PlaceJobProgress();
     return true;
 }

@@ -63,6 +63,7 @@ unsigned JoinMoviesJob(JobState& job, const std::vector<std::string>& paths,
 }
 
 void CJobFrame::OnJoinMovies() {
+    if (m_pJob) return;  // one job at a time; the running one keeps the channels as they are
     if (IsNearMovieEnd(m_host.JobChannelPosition())) return;
     m_host.PrepareChannels(JobKind::Join);
     m_bJoinPending = TRUE;

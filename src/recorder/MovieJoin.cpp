@@ -750,9 +750,9 @@ private:
 // Where the media data's payload lands in the written tree, less where it lay in the first
 // movie's file: the shift of every chunk offset. False when the tree has no top-level media
 // data box.
-bool MediaDataShift(const sMP4MOVIE& movie, std::int64_t* shift) {
+bool MediaDataShift(const sMP4BOX& root, std::int64_t* shift) {
     std::uint64_t position = 0;
-    for (const sMP4BOX& child : movie.root.children) {
+    for (const sMP4BOX& child : root.children) {
         if (child.IsType("mdat")) {
             *shift = std::int64_t(position + 8) - std::int64_t(child.sourceOffset);
             return true;
@@ -774,22 +774,11 @@ std::uint64_t TreeSize(const sMP4BOX& root) {
 }
 
 bool WriteTree(sMOVIEJOIN& join, const sMP4MOVIE& movie, ReplacementFile& file) {
-    std::int64_t shift = 0;
     if (!file.IsOpen()) {
         join.error = "cannot create the output: " + SystemErrorText(errno);
         return false;
     }
-    if (!MediaDataShift(movie, &shift)) {
-        join.error = "no media data";
-        return false;
-    }
-    const std::uint64_t total = TreeSize(movie.root);
-    if (total > kMax32) {
-        join.error = "the joined movie would pass 4 GiB";
-        return false;
-    }
-    JoinWriter writer(file.Fd(), join, total, shift);
-    return writer.Node(movie.root) && writer.Finish();
+    return WriteBoxNode(movie.root, file.Fd(), join);
 }
 
 struct FileId {
@@ -808,7 +797,22 @@ bool IdOf(const std::string& path, FileId* id) {
 }  // namespace
 
 bool WriteBoxNode(const sMP4BOX& node, int fd, sMOVIEJOIN& join) {
-    JoinWriter writer(fd, join, ComputeBoxSize(node), 0);
+    if (node.depth > 0) {
+        JoinWriter writer(fd, join, ComputeBoxSize(node), 0);
+        return writer.Node(node) && writer.Finish();
+    }
+    // A whole movie: its chunk offsets follow the media data to where it lands.
+    std::int64_t shift = 0;
+    if (!MediaDataShift(node, &shift)) {
+        join.error = "no media data";
+        return false;
+    }
+    const std::uint64_t total = TreeSize(node);
+    if (total > kMax32) {
+        join.error = "the joined movie would pass 4 GiB";
+        return false;
+    }
+    JoinWriter writer(fd, join, total, shift);
     return writer.Node(node) && writer.Finish();
 }
 
@@ -910,11 +914,15 @@ bool WriteJoinedMovie(sMOVIEJOIN& join, const std::string& outputPath) {
         join.error = "cannot write the data file " + dataPath;
         return false;
     }
-    // The movies go in place last, so that no output stands without its data file.
-    if (!front.Commit() || (rear && !rear->Commit())) {
+    // The data file went in place first, the companion follows and the movie comes last, so
+    // that no output movie stands without its companion or data file. When a step fails, the
+    // files this join put in place are taken back; a file it did not write (the one the user
+    // agreed to replace) stays as it was.
+    const bool rearPlaced = !rear || rear->Commit();
+    if (!rearPlaced || !front.Commit()) {
         join.error = "cannot put the joined movie in place: " + SystemErrorText(errno);
+        if (rear && rearPlaced) ::unlink(rearPath.c_str());
         if (data) ::unlink(dataPath.c_str());
-        if (rear) ::unlink(outputPath.c_str());
         return false;
     }
     return true;

@@ -94,7 +94,8 @@ bool AddTableValue(std::span<const std::uint8_t> first, std::span<const std::uin
 
 // Writes the node (its header when it is below the root) and everything below it to the
 // file descriptor; the media data of joined movies is copied from their files in pieces of
-// kJoinCopyPiece. Progress and stopping as the join says. False at the first failure.
+// kJoinCopyPiece. Written from the root, the chunk offsets are moved to where the media data
+// lands in the output. Progress and stopping as the join says. False at the first failure.
 bool WriteBoxNode(const sMP4BOX& node, int fd, sMOVIEJOIN& join);
 
 // Whether writing the join to `outputPath` would write over one of its inputs: the output,

@@ -9,6 +9,7 @@
 #include "app/CsvExport.h"
 #include "fixtures/CardBuilder.h"
 #include "fixtures/MovieMaker.h"
+#include "platform/base/UniqueFd.h"
 #include "recorder/FolderScan.h"
 
 namespace orv {
@@ -60,18 +61,42 @@ TEST(CsvExport, TextIsWrittenInCp932) {
     EXPECT_EQ(ToCp932("a€b\xff" "c高画質～"), "a?b?c\x8d\x82\x89\xe6\x8e\xbf\x81\x60");
 }
 
+TEST(CsvExport, FileIsCreatedOrEmptiedButNeverThroughALink) {
+    fixtures::TempDir dir;
+    const std::string target = dir.Path() + "/A___-210305-140709-000001M.MOV";
+    std::ofstream(target) << "movie";
+    fs::create_symlink(target, dir.Path() + "/link.csv");
+    std::ofstream(dir.Path() + "/old.csv") << "an older list";
+    const struct {
+        std::string name;
+        bool created;
+    } cases[] = {{"new.csv", true}, {"old.csv", true}, {"link.csv", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.Path() + "/" + c.name;
+        UniqueFd fd(CreateCsvFile(path));
+        ASSERT_EQ(fd.get() >= 0, c.created);
+        if (c.created) {
+            std::ifstream in(path, std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), kHeaderCp932);
+        }
+    }
+    std::ifstream in(target, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "movie");
+}
+
 TEST(CsvExport, ExportWritesTheHeaderAndARowPerMovie) {
     if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
     fixtures::TempDir dir;
     fixtures::CardBuilder card(dir.Path() + "/in");
-    fixtures::MovieSpec spec;
-    spec.width = 640;
-    spec.height = 360;
-    spec.seconds = 1.0;
-    spec.frameNumber = false;
-    spec.audio = false;
+    fixtures::MovieSpec params;
+    params.width = 640;
+    params.height = 360;
+    params.seconds = 1.0;
+    params.frameNumber = false;
+    params.audio = false;
     const std::string made = dir.Path() + "/made.mp4";
-    ASSERT_TRUE(fixtures::MakeMovie(spec, made, nullptr));
+    ASSERT_TRUE(fixtures::MakeMovie(params, made, nullptr));
     std::vector<sFILEENTRY> entries;
     for (int i = 1; i <= 2; ++i) {
         fixtures::RecordingSpec rec;

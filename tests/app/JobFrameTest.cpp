@@ -161,12 +161,12 @@ protected:
     std::vector<std::string> Recordings(CardBuilder& card, int layout) {
         std::vector<std::string> paths;
         for (int i = 1; i <= 3; ++i) {
-            RecordingSpec spec;
-            spec.layout = layout;
-            spec.serial = i;
-            spec.time = "12000" + std::to_string(i);
-            spec.data = fixtures::DataBlock{};
-            paths.push_back(card.AddRecording(spec));
+            RecordingSpec params;
+            params.layout = layout;
+            params.serial = i;
+            params.time = "12000" + std::to_string(i);
+            params.data = fixtures::DataBlock{};
+            paths.push_back(card.AddRecording(params));
         }
         return paths;
     }
@@ -185,6 +185,7 @@ TEST_F(DeleteJobTest, OutsideACardTheThreeFilesGoToTheTrashWithProgress) {
     CSkinProgressBarCtrl bar(&host.window);
     CJobFrame frame(host, &bar);
     frame.OnDeleteMovies();
+    EXPECT_EQ(frame.ProgressPercent(), 0);  // the bar starts empty
     const auto seen = RunToEnd(frame, host.queue);
     EXPECT_EQ(bar.m_nPos, 100);
     EXPECT_FALSE(bar.isVisibleTo(&host.window));
@@ -241,6 +242,11 @@ TEST_F(DeleteJobTest, NothingTickedSelectsTheRowAgain) {
     FakeHost host;
     CJobFrame frame(host, nullptr);
     frame.OnDeleteMovies();
+    // Until the job's end was handled, the job commands touch nothing.
+    frame.OnJoinMovies();
+    frame.OnExportCsv();
+    frame.OnDeleteMovies();
+    EXPECT_FALSE(frame.m_bJoinPending);
     EXPECT_EQ(RunToEnd(frame, host.queue).back(), (Posted{WM_APP_JOB_DONE, 0, 0}));
     EXPECT_EQ(host.calls, (std::vector<std::string>{"prepare", "disable", "reselect 0", "enable"}));
     EXPECT_TRUE(host.messages.empty());
@@ -278,11 +284,11 @@ TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
     if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
     fixtures::TempDir dir;
     CardBuilder card(dir.Path() + "/in");
-    fixtures::MovieSpec spec;
-    spec.seconds = 0.5;
-    spec.frameNumber = false;
+    fixtures::MovieSpec params;
+    params.seconds = 0.5;
+    params.frameNumber = false;
     const std::string made = dir.Path() + "/made.mp4";
-    ASSERT_TRUE(fixtures::MakeMovie(spec, made, nullptr));
+    ASSERT_TRUE(fixtures::MakeMovie(params, made, nullptr));
     std::vector<std::string> paths;
     for (int i = 1; i <= 3; ++i) {
         RecordingSpec rec;

@@ -2,7 +2,11 @@
 // table merges on hand-made payloads.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -75,14 +79,14 @@ protected:
         const double seconds[] = {2.0, 1.0, 1.5};
         const int records[] = {5, 0, 7};
         for (int i = 0; i < 3; ++i) {
-            fixtures::MovieSpec spec;
-            spec.seconds = seconds[i];
-            spec.frameNumber = false;
+            fixtures::MovieSpec params;
+            params.seconds = seconds[i];
+            params.frameNumber = false;
             // The first movie's tables stand before its media data, so they push it back
             // as they grow.
-            spec.moovFirst = i == 0;
+            params.moovFirst = i == 0;
             const std::string made = dir_->Path() + "/made" + std::to_string(i) + ".mp4";
-            ASSERT_TRUE(fixtures::MakeMovie(spec, made, nullptr));
+            ASSERT_TRUE(fixtures::MakeMovie(params, made, nullptr));
             ASSERT_TRUE(fixtures::AppendTopLevelBox(made, "udat", Records(records[i]).Bytes()));
             fixtures::RecordingSpec rec;
             rec.layout = -1;
@@ -187,19 +191,54 @@ TEST_F(MovieJoinTest, OutputOverAnInputIsRefusedAndChangesNothing) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 9);
 }
 
-TEST_F(MovieJoinTest, StoppedJoinLeavesNoOutput) {
-    sMOVIEJOIN join;
-    std::atomic<bool> running{true};
-    // The first piece of media data copied stops the join.
-    join.progressWindow =
-        RegisterAppWindow([&](unsigned msg, WPARAM, LPARAM) { if (msg == WM_APP_PROGRESS) running = false; });
-    ASSERT_TRUE(Join(join, 3)) << join.error;
-    join.keepRunning = &running;
-    const std::string output = out_ + "/" + fs::path(inputs_[0]).filename().string();
-    EXPECT_FALSE(WriteJoinedMovie(join, output));
-    FreeJoin(join);
-    UnregisterAppWindow(join.progressWindow);
-    EXPECT_TRUE(fs::is_empty(out_));
+// A join that cannot finish (stopped, the disk full, its companion not placeable) leaves the
+// output folder as it was: no partial output, no temporary file, and a file it was to replace
+// untouched.
+TEST_F(MovieJoinTest, JoinThatCannotFinishLeavesTheFolderAsItWas) {
+    enum class Trouble { Stop, DiskFull, CompanionBlocked };
+    for (const Trouble trouble : {Trouble::Stop, Trouble::DiskFull, Trouble::CompanionBlocked}) {
+        SCOPED_TRACE(int(trouble));
+        const std::string folder = out_ + "/" + std::to_string(int(trouble));
+        fs::create_directories(folder);
+        const std::string output = folder + "/" + fs::path(inputs_[0]).filename().string();
+        if (trouble == Trouble::CompanionBlocked) {
+            // An earlier file of the output's name, and a folder where the companion goes.
+            std::ofstream(output) << "earlier";
+            fs::create_directories(CompanionFileName(output) + "/inside");
+        }
+        std::vector<std::string> before;
+        for (const auto& e : fs::directory_iterator(folder))
+            before.push_back(e.path().filename().string());
+
+        sMOVIEJOIN join;
+        std::atomic<bool> running{true};
+        // The first piece of media data copied stops the join.
+        join.progressWindow = RegisterAppWindow([&](unsigned msg, WPARAM, LPARAM) {
+            if (msg == WM_APP_PROGRESS && trouble == Trouble::Stop) running = false;
+        });
+        ASSERT_TRUE(Join(join, 3)) << join.error;
+        join.keepRunning = &running;
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit full{64 << 10, limit.rlim_max};
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        if (trouble == Trouble::DiskFull) ::setrlimit(RLIMIT_FSIZE, &full);
+        EXPECT_FALSE(WriteJoinedMovie(join, output));
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, oldHandler);
+        FreeJoin(join);
+        UnregisterAppWindow(join.progressWindow);
+
+        std::vector<std::string> after;
+        for (const auto& e : fs::directory_iterator(folder))
+            after.push_back(e.path().filename().string());
+        std::sort(before.begin(), before.end());
+        std::sort(after.begin(), after.end());
+        EXPECT_EQ(after, before);
+        if (trouble == Trouble::CompanionBlocked) {
+            EXPECT_EQ(Contents(output), "earlier");
+        }
+    }
 }
 
 TEST_F(MovieJoinTest, MoviesOfOtherTracksAreRefused) {
@@ -207,11 +246,11 @@ TEST_F(MovieJoinTest, MoviesOfOtherTracksAreRefused) {
     noAudio.audio = false;
     smaller.width = 160;
     smaller.height = 120;
-    for (fixtures::MovieSpec spec : {noAudio, smaller}) {
-        SCOPED_TRACE(spec.width);
-        spec.frameNumber = false;
+    for (fixtures::MovieSpec params : {noAudio, smaller}) {
+        SCOPED_TRACE(params.width);
+        params.frameNumber = false;
         const std::string other = out_ + "/A___-220101-130000-000009M.MOV";
-        ASSERT_TRUE(fixtures::MakeMovie(spec, other, nullptr));
+        ASSERT_TRUE(fixtures::MakeMovie(params, other, nullptr));
         sMOVIEJOIN join;
         ASSERT_TRUE(BeginJoin(join, inputs_[0]));
         const std::uint64_t mdat = join.firstFront->lists[LIST_MDAT][0]->payloadSize;
@@ -222,11 +261,11 @@ TEST_F(MovieJoinTest, MoviesOfOtherTracksAreRefused) {
 }
 
 TEST_F(MovieJoinTest, FollowingMovieWithoutEditListsOrCompanionIsJoinedWhole) {
-    fixtures::MovieSpec spec;
-    spec.frameNumber = false;
-    spec.extraArgs = "-use_editlist 0";
+    fixtures::MovieSpec params;
+    params.frameNumber = false;
+    params.extraArgs = "-use_editlist 0";
     const std::string plain = out_ + "/A___-220101-130000-000009M.MOV";
-    ASSERT_TRUE(fixtures::MakeMovie(spec, plain, nullptr));
+    ASSERT_TRUE(fixtures::MakeMovie(params, plain, nullptr));
     sMOVIEJOIN join;
     ASSERT_TRUE(BeginJoin(join, inputs_[0]));
     ASSERT_TRUE(AppendMovieToJoin(join, plain)) << join.error;
