@@ -483,7 +483,9 @@ void CFilerContainerDlg::IdentifyRecorder(const std::string& root) {
     const std::string_view first = FolderLayoutTable[layout][LAYOUT_ROW_MOVIE].folder;
     const std::string_view second = FolderLayoutTable[layout][LAYOUT_ROW_PARKING_MOVIE].folder;
     // Only the last recording in recorder order is read, so the names are sorted first and
-    // only that one (or, when it cannot be opened, the one before) is opened.
+    // only that one (or, when it cannot be opened, the one before) is opened. The movies the
+    // card scan just listed serve where they lie in the folder; the folder is listed again
+    // only when the scan took none from it.
     std::vector<sFILEENTRY> candidates;
     for (const sFILEENTRY& folder : m_vecFolders) {
         if (!PathIsDirectory(folder.path)) continue;
@@ -491,7 +493,12 @@ void CFilerContainerDlg::IdentifyRecorder(const std::string& root) {
             FindNoCase(folder.path, second) == std::string_view::npos)
             continue;
         std::vector<sFILEENTRY> listing;
-        EnumerateFolder(folder.path, listing);
+        if (m_pList) {
+            for (const sFILEENTRY& e : m_pList->m_vecEntries)
+                if (PathRemoveFileSpec(e.path) == folder.path || PathRemoveFileSpec(e.path) == folder.path + "/")
+                    listing.push_back(e);
+        }
+        if (listing.empty()) EnumerateFolder(folder.path, listing);
         std::erase_if(listing, [](const sFILEENTRY& e) {
             const RecordingKind kind = GetRecordingKind(e.path);
             return IsDirectoryEntry(e) || !IsMovFile(e.path) || kind < REC_CONTINUOUS || kind > REC_RADAR;
