@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QScrollBar>
 
 #include "filer/FileListCtrl.h"
 #include "filer/FilerTestSupport.h"
+#include "fixtures/MovieMaker.h"
 #include "platform/gdi/DeviceContext.h"
 #include "playback/preview/MFSession.h"
 
@@ -153,6 +155,26 @@ TEST_F(FileListTest, HoverShowsThePopupOverARowAndHidesItWhenCoveredOrOffTheRows
     list.OnMouseLeave();
     EXPECT_FALSE(tip->isVisible());
     EXPECT_EQ(list.m_rcHover, (RECT{-1, -1, -1, -1}));
+}
+
+TEST_F(FileListTest, HoverPlaysTheRowsMovieInThePopup) {
+    if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is needed for the movie";
+    fixtures::TempDir dir;
+    fixtures::MovieSpec spec;
+    spec.seconds = 1.0;
+    const std::string movie = dir.Path() + "/AG__-220101-120000-000002M.MOV";
+    ASSERT_TRUE(fixtures::MakeMovie(spec, movie, nullptr));
+    list.m_vecShown[1].path = movie;
+    owner.playFrom = &list;
+    ASSERT_TRUE(list.UpdatePreviewAt(RowCentre(1), list.viewport()));
+    CTipWindow* tip = list.GetTipWindow();
+    QElapsedTimer timer;
+    timer.start();
+    while (tip->FrameCount() == 0 && timer.elapsed() < 15000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_GT(tip->FrameCount(), 0);
+    EXPECT_EQ(tip->LastFrame().size(), QSize(320, 240));
+    list.StopPreview();
+    EXPECT_EQ(g_pPreviewSession->GetFlags(), 0u);
 }
 
 TEST_F(FileListTest, HoverWithThePreviewSwitchedOffShowsNothing) {

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "filer/FileListCtrl.h"
 #include "filer/FileListOwner.h"
+#include "playback/preview/MFSession.h"
 #include "fixtures/CardBuilder.h"
 #include "fixtures/TempDir.h"
 #include "platform/base/AppMessage.h"
@@ -47,7 +49,12 @@ public:
         currentRow = row;
         selected.push_back(row);
     }
-    void OnPreviewFile(int row) override { previewed.push_back(row); }
+    void OnPreviewFile(int row) override {
+        previewed.push_back(row);
+        if (!playFrom || !g_pPreviewSession || std::size_t(row) >= playFrom->m_vecShown.size()) return;
+        g_pPreviewSession->Close();
+        if (g_pPreviewSession->OpenFile(playFrom->m_vecShown[std::size_t(row)].path) == S_OK) g_pPreviewSession->Play(0);
+    }
     void OnFilterButton(int kind) override { filterClicks.push_back(kind); }
 
     std::vector<Posted> Posted_() {
@@ -64,6 +71,8 @@ public:
     std::vector<int> selected;
     std::vector<int> previewed;
     std::vector<int> filterClicks;
+    // When set, a previewed row's movie is opened and played as the program does.
+    CFileListCtrl* playFrom = nullptr;
 
 private:
     HWND hwnd_ = 0;
