@@ -179,6 +179,59 @@ TEST(MediaAttributes, ALockedStoreWaitsForItsHolder) {
     EXPECT_EQ(value, 2u);
 }
 
+// Sessions that arrive at a shared start one after the other all start at one moment, the
+// first to join setting the position for those at about the same one; a member that will not
+// come, or is closing, holds nobody, and one that comes after the time limit is still in step.
+TEST(StartGate, MembersStartTogetherFromTheLeadersPosition) {
+    struct Row {
+        const char* name;
+        LONGLONG positions[2];  // leader, follower (100 ns)
+        int arrivals;           // how many of the two arrive
+        LONGLONG expected[2];   // the positions they run from
+    };
+    const Row rows[] = {
+        {"same moment, a frame apart", {100333333, 100000000}, 2, {100333333, 100333333}},
+        {"far apart", {100000000, 300000000}, 2, {100000000, 300000000}},
+        {"follower leaves", {5000000, 0}, 1, {5000000, 0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto gate = StartGate::Create(10s);
+        const int leader = gate->Join(), follower = gate->Join();
+        EXPECT_EQ(leader, 0);
+        gate->Seal();
+        StartGate::Moment moments[2];
+        std::atomic<bool> came{false};
+        std::thread late([&] {
+            std::this_thread::sleep_for(30ms);
+            came = true;
+            if (row.arrivals == 2) moments[1] = gate->Arrive(follower, row.positions[1], nullptr);
+            else gate->Leave();
+        });
+        moments[0] = gate->Arrive(leader, row.positions[0], nullptr);
+        EXPECT_TRUE(came);  // it waited for the other
+        late.join();
+        for (int i = 0; i < row.arrivals; ++i) EXPECT_EQ(moments[i].position, row.expected[i]) << i;
+        if (row.arrivals == 2) EXPECT_EQ(moments[0].system, moments[1].system);
+    }
+
+    // The limit passes: the first goes alone, the late one starts from the same moment.
+    const auto gate = StartGate::Create(50ms);
+    const int leader = gate->Join(), follower = gate->Join();
+    gate->Seal();
+    const StartGate::Moment first = gate->Arrive(leader, 0, nullptr);
+    const StartGate::Moment second = gate->Arrive(follower, 0, nullptr);
+    EXPECT_EQ(first.system, second.system);
+
+    // A closing member leaves at once and holds nobody (else this waits an hour).
+    const auto closing = StartGate::Create(std::chrono::hours(1));
+    const int a = closing->Join(), b = closing->Join();
+    closing->Seal();
+    std::thread other([&] { closing->Arrive(b, 0, [] { return true; }); });
+    closing->Arrive(a, 0, nullptr);
+    other.join();
+}
+
 TEST(MediaTypes, CompareByTheirAttributes) {
     ComPtr<IMFMediaType> a, b;
     MFCreateMediaType(a.ReleaseAndGetAddressOf());
