@@ -36,6 +36,8 @@ constexpr const char* kKey = "CSV_FOLDER";
 
 // A frame of a time-lapse movie stands for 15 frames of recording time.
 constexpr float kTimeLapseFactor = 15.0f;
+// Seconds beyond which a recording's length is no length at all (some 30,000 years).
+constexpr float kLongestLength = 1e12f;
 
 // The name's date and time fields: the characters from `start` up to the next '-', six digits.
 bool SixDigitField(const std::string& path, int start) {
@@ -113,7 +115,10 @@ std::string FormatCsvFields(const CsvRowValues& v) {
     const bool timeLapse = IsTimeLapseDataName(name);
     std::uint64_t frames = std::uint64_t(std::max<std::int64_t>(v.frames, 0));
     if (timeLapse) frames = std::uint64_t(float(frames) * kTimeLapseFactor);
-    const auto seconds = std::uint64_t(float(frames) / v.frameRate);
+    const float length = float(frames) / v.frameRate;
+    // A broken movie header can make the rate tiny and the length too long for any counter.
+    if (!(length < kLongestLength)) return UnreadableCsvRow(v.path);
+    const auto seconds = std::uint64_t(length);
 
     std::string date = "--/--/--", time = "--:--:--";
     if (NameHasTime(v.path)) {

@@ -690,12 +690,26 @@ private:
             const bool copied = copyRange_ ? KernelCopy(in.get(), &from, piece, *path)
                                            : ReadWritePiece(in.get(), &from, piece, *path);
             if (!copied) return false;
+            PaceWriteback(written_, piece);
             left -= piece;
             written_ += piece;
             if (join_.progressWindow)
                 PostAppMessage(join_.progressWindow, WM_APP_PROGRESS, WPARAM(written_), LPARAM(total_));
         }
         return true;
+    }
+
+    // Starts writing the piece just copied to the disk and waits for the piece before it, so
+    // that at most two pieces are waiting in the page cache: the closing flush of the output
+    // then takes moments, and a stop is never held up by gigabytes still to be written to a
+    // slow card. Errors show in that closing flush.
+    void PaceWriteback(std::uint64_t at, std::size_t piece) {
+        if (lastPiece_ > 0)
+            ::sync_file_range(fd_, off_t(lastAt_), off_t(lastPiece_),
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        ::sync_file_range(fd_, off_t(at), off_t(piece), SYNC_FILE_RANGE_WRITE);
+        lastAt_ = at;
+        lastPiece_ = piece;
     }
 
     // Copies in the kernel (no buffer of ours; a file system may even share the blocks).
@@ -742,6 +756,8 @@ private:
     std::uint64_t total_;
     std::int64_t shift_;
     std::uint64_t written_ = 0;
+    std::uint64_t lastAt_ = 0;  // the piece whose writing PaceWriteback started last
+    std::size_t lastPiece_ = 0;
     bool copyRange_ = true;
     std::vector<std::uint8_t> buffer_;
     std::vector<std::uint8_t> copyBuffer_;

@@ -48,6 +48,7 @@ TEST(CsvExport, RowsShowTheMoviesValues) {
         // No usable frame rate: the row of an unreadable file.
         {{name, 1800, 0.0f, 1080, 'H', 0}, name + ",-,-,-,-,-,-,fps,0MB\r\n"},
         {{name, 1800, -1.0f, 1080, 'H', 0}, name + ",-,-,-,-,-,-,fps,0MB\r\n"},
+        {{name, 1800, 5e-20f, 1080, 'H', 0}, name + ",-,-,-,-,-,-,fps,0MB\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.row);
