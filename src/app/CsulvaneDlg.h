@@ -10,6 +10,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QRect>
 #include <QString>
 
@@ -410,6 +411,8 @@ private:
     StallWatchdog m_stall;
     int m_nMapFrameSaved = -1;
     QRect m_rcNormal;  // the window's place before the full-video view
+    QImage m_background;  // the skin frame, title and pane frames at the current size
+    int m_nBackgroundMode = -1;
 };
 
 }  // namespace orv

@@ -2,6 +2,7 @@
 #include "app/CsulvaneDlgPanes.h"
 
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -284,25 +285,39 @@ void CsulvaneDlg::SetPlayButtonState(BOOL playing) {
     button->update();
 }
 
-void CsulvaneDlg::paintEvent(QPaintEvent*) {
+void CsulvaneDlg::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
     if (m_bFullView) {
-        QPainter(this).fillRect(rect(), Qt::black);
+        painter.fillRect(rect(), Qt::black);
         return;
     }
-    DeviceContext dc(this);
-    const RECT client{0, 0, width(), height()};
-    dc.FillRect(client, RGB(0, 0, 0));
-    m_pImages->DrawFrameTiles(dc, client);
-    const MainLayoutRects r = ComputeMainLayout(client, m_nLayoutMode, g_fScale);
-    RECT title = r.title;
-    dc.SetBkMode(TRANSPARENT);
-    dc.SetTextColor(RGB(255, 255, 255));
-    QFont* old = g_hFont10 ? dc.SelectFont(g_hFont10) : nullptr;
-    dc.DrawText(QStringLiteral("Orvanta5"), &title, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-    if (old) dc.SelectFont(old);
+    // The skin's frame, the title and the pane frames change only with the size and the
+    // layout: they are drawn once into a picture that every later painting copies from.
+    if (m_background.size() != size() || m_nBackgroundMode != m_nLayoutMode) {
+        m_background = QImage(size(), QImage::Format_RGB32);
+        m_nBackgroundMode = m_nLayoutMode;
+        DeviceContext dc(&m_background);
+        const RECT client{0, 0, width(), height()};
+        dc.FillRect(client, RGB(0, 0, 0));
+        m_pImages->DrawFrameTiles(dc, client);
+        RECT title = ComputeMainLayout(client, m_nLayoutMode, g_fScale).title;
+        dc.SetBkMode(TRANSPARENT);
+        dc.SetTextColor(RGB(255, 255, 255));
+        QFont* old = g_hFont10 ? dc.SelectFont(g_hFont10) : nullptr;
+        dc.DrawText(QStringLiteral("Orvanta5"), &title, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        if (old) dc.SelectFont(old);
 #if ORV_HAVE_VIEWS
-    m_pInfoDlg->DrawParentFrame(&dc);
-    if (m_nLayoutMode == LAYOUT_FULL_WIDTH) m_pInfoDlg->DrawCompactInfo(&dc);
+        m_pInfoDlg->DrawParentFrame(&dc);
+#endif
+    }
+    painter.drawImage(event->rect(), m_background, event->rect());
+    painter.end();
+#if ORV_HAVE_VIEWS
+    // The compact strip of the full-width layout shows the frame's values: drawn live.
+    if (m_nLayoutMode == LAYOUT_FULL_WIDTH) {
+        DeviceContext dc(this);
+        m_pInfoDlg->DrawCompactInfo(&dc);
+    }
 #endif
 }
 
