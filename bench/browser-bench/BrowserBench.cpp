@@ -162,12 +162,12 @@ int main(int argc, char** argv) {
     if (fixtures::HaveFfmpeg()) {
         fixtures::CardBuilder movies(tmp.Path() + "/movies");
         movies.MakeLayoutFolders(0);
-        fixtures::MovieSpec spec;
-        spec.width = 1920;
-        spec.height = 1080;
-        spec.seconds = 3.0;
+        fixtures::MovieSpec movieParams;
+        movieParams.width = 1920;
+        movieParams.height = 1080;
+        movieParams.seconds = 3.0;
         const std::string front = tmp.Path() + "/front.MOV";
-        if (fixtures::MakeMovie(spec, front, nullptr)) {
+        if (fixtures::MakeMovie(movieParams, front, nullptr)) {
             for (int i = 0; i < 4; ++i) {
                 fixtures::RecordingSpec params;
                 params.serial = i + 1;

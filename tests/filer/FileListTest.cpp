@@ -160,10 +160,10 @@ TEST_F(FileListTest, HoverShowsThePopupOverARowAndHidesItWhenCoveredOrOffTheRows
 TEST_F(FileListTest, HoverPlaysTheRowsMovieInThePopup) {
     if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is needed for the movie";
     fixtures::TempDir dir;
-    fixtures::MovieSpec spec;
-    spec.seconds = 1.0;
+    fixtures::MovieSpec params;
+    params.seconds = 1.0;
     const std::string movie = dir.Path() + "/AG__-220101-120000-000002M.MOV";
-    ASSERT_TRUE(fixtures::MakeMovie(spec, movie, nullptr));
+    ASSERT_TRUE(fixtures::MakeMovie(params, movie, nullptr));
     list.m_vecShown[1].path = movie;
     owner.playFrom = &list;
     ASSERT_TRUE(list.UpdatePreviewAt(RowCentre(1), list.viewport()));

@@ -211,11 +211,11 @@ TEST(RecorderIdentity, VersionAndNumberTexts) {
 TEST_F(FilerContainerTest, IdentifyingTheRecorderReadsItsDataAndProbesTheModelShortcutsInOrder) {
     fixtures::CardBuilder card(tmp.Path() + "/id");
     card.MakeLayoutFolders(0);
-    fixtures::RecordingSpec spec;
-    spec.data = fixtures::DataBlock{};
-    spec.data->header.version = "010203";
-    spec.data->trailer = "000456";
-    card.AddRecording(spec);
+    fixtures::RecordingSpec params;
+    params.data = fixtures::DataBlock{};
+    params.data->header.version = "010203";
+    params.data->trailer = "000456";
+    card.AddRecording(params);
     card.AddModelShortcut("KM3C_download");
     card.AddModelShortcut("KM3CA_download");
     pane.OpenSourcePath(card.Root(), SOURCE_SD);
@@ -227,8 +227,8 @@ TEST_F(FilerContainerTest, IdentifyingTheRecorderReadsItsDataAndProbesTheModelSh
     // Six blanks keep the number read before; only the limited model sets the flag.
     fixtures::CardBuilder limited(tmp.Path() + "/limited");
     limited.MakeLayoutFolders(0);
-    spec.data->trailer = "      ";
-    limited.AddRecording(spec);
+    params.data->trailer = "      ";
+    limited.AddRecording(params);
     limited.AddModelShortcut("KM5E_download");
     pane.OpenSourcePath(limited.Root(), SOURCE_SD);
     EXPECT_EQ(pane.m_strNumber, "000456");

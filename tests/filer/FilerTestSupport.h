@@ -96,13 +96,13 @@ public:
 // A recording of the layout's driving or parking folder with `letters` and `serial`.
 inline std::string AddRecording(fixtures::CardBuilder& card, int layout, const std::string& letters, int serial,
                                 const std::string& time = "120000") {
-    fixtures::RecordingSpec spec;
-    spec.layout = layout;
-    spec.letters = letters;
-    spec.serial = serial;
-    spec.time = time;
-    spec.data = fixtures::DataBlock{};
-    return card.AddRecording(spec);
+    fixtures::RecordingSpec params;
+    params.layout = layout;
+    params.letters = letters;
+    params.serial = serial;
+    params.time = time;
+    params.data = fixtures::DataBlock{};
+    return card.AddRecording(params);
 }
 
 }  // namespace orv::filer_test

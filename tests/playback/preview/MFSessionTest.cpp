@@ -87,13 +87,13 @@ protected:
     static void SetUpTestSuite() {
         if (!fixtures::HaveFfmpeg()) return;
         dir_ = new fixtures::TempDir;
-        fixtures::MovieSpec spec;
-        spec.width = 320;
-        spec.height = 180;
-        spec.seconds = 2.0;
-        spec.audio = true;
+        fixtures::MovieSpec params;
+        params.width = 320;
+        params.height = 180;
+        params.seconds = 2.0;
+        params.audio = true;
         movie_ = dir_->Path() + "/AG__-220101-120000-000001M.MOV";
-        if (!fixtures::MakeMovie(spec, movie_, nullptr)) movie_.clear();
+        if (!fixtures::MakeMovie(params, movie_, nullptr)) movie_.clear();
     }
     static void TearDownTestSuite() {
         delete dir_;
