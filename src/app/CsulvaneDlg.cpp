@@ -95,6 +95,7 @@ CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
 
 CsulvaneDlg::~CsulvaneDlg() {
     CleanUp();
+    DestroyJobFrame();
     DropPayloadsOf(GetSafeHwnd());
 }
 
@@ -140,6 +141,7 @@ BOOL CsulvaneDlg::OnInitDialog() {
         return TRUE;
     }
 
+    CreateJobFrame();
     // A failed write is not fatal: every key then reads as its fallback.
     EnsureSettingsFile();
     m_pSettingDlg = std::make_unique<CSettingDlg>(this, GetSafeHwnd());
@@ -417,6 +419,7 @@ void CsulvaneDlg::ResetViewForSource() {
 
 void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
     if (m_bCleanedUp && msg != WM_APP_RUN_ASYNC) return;
+    if (OnJobMessage(msg, wParam, lParam)) return;
     switch (msg) {
     case WM_APP_INIT_DONE: OnInitDone(wParam, lParam); break;
     case WM_APP_DATA_LOADED: OnMovieDataLoaded(wParam, lParam); break;

@@ -56,6 +56,7 @@ class CFilerContainerDlg;
 class CLogoDlg;
 class CSkinButton;
 class CSettingDlg;
+class CJobFrame;
 
 // Main-window timers.
 constexpr unsigned TIMER_PLAYBACK = 100;
@@ -354,6 +355,13 @@ protected:
 
 private:
     class RearOwner;
+    class JobHost;
+
+    // The long jobs' frame (CsulvaneDlgJobs.cpp).
+    void CreateJobFrame();
+    void DestroyJobFrame();
+    BOOL OnJobCommand(int id);
+    BOOL OnJobMessage(unsigned msg, WPARAM wParam, LPARAM lParam);
 
     void BeginWaitCursor();
     void EndWaitCursor();
@@ -393,6 +401,8 @@ private:
     std::vector<sCRASHPOS> m_vecCrashPos;
     QLabel* m_pSpeedLabel = nullptr;
 
+    std::shared_ptr<JobHost> m_pJobHost;
+    std::shared_ptr<CJobFrame> m_pJobFrame;
     std::unique_ptr<RearOwner> m_pRearOwner;  // channel 2's owner: takes its notices, shows nothing
     std::unique_ptr<ChannelEngineImpl> m_pEngine;
     BOOL m_bInitFailed = FALSE;

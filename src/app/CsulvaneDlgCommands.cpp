@@ -13,6 +13,7 @@
 namespace orv {
 
 void CsulvaneDlg::OnCommand(int id) {
+    if (OnJobCommand(id)) return;
     switch (id) {
     case ID_PLAY_PAUSE: OnPlayPause(); break;
     case ID_PLAY_STOP: OnStop(); break;
