@@ -1,6 +1,8 @@
 // Movies whose pictures can be read back exactly, made by piping raw frames into the ffmpeg
-// command and encoding them losslessly (H.264 at quantiser 0, key frames every few frames,
-// with B-frames so that pictures are decoded out of order).
+// command and encoding them losslessly (H.264 at quantiser 0, key frames every few frames).
+// The encoder makes no B-frames when it codes losslessly; `disposableB` asks for B-frames that
+// no other frame refers to, coded near-losslessly, so that pictures are decoded out of order
+// and a decoder may skip some.
 //
 // Stripe movies carry their frame number in the picture: 16 vertical bands, bands 0..11 the
 // number's bits (band 0 the highest; white 1, black 0), bands 12..15 the four low bits of
