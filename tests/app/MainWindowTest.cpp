@@ -29,6 +29,7 @@
 #include "views/InfoDlg.h"
 #include "views/InfoTexts.h"
 #include "views/map/GoogleMapDlgWrap.h"
+#include "ui/text/UiText.h"
 
 namespace orv {
 namespace {
@@ -195,6 +196,52 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     EXPECT_EQ(FrontState(), PLAY_CLOSED);
     dlg.reset();
     EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
+    struct Case {
+        const char* name;
+        std::function<std::string(const std::string& dir)> makeMovie;  // "" for a stub
+        int text;
+    };
+    const Case cases[] = {
+        {"not a movie", [](const std::string&) { return std::string(); }, 96},
+        {"too short",
+         [](const std::string& dir) {
+             fixtures::MovieSpec movie;
+             movie.seconds = 1.0;
+             const std::string path = dir + "/short.mp4";
+             return fixtures::MakeMovie(movie, path, nullptr) ? path : std::string("?");
+         },
+         97},
+    };
+    for (const Case& c : cases) {
+        fixtures::TempDir dir;
+        fixtures::CardBuilder builder(dir.Path() + "/card");
+        fixtures::RecordingSpec spec;
+        spec.layout = -1;
+        spec.folder = "Video";
+        spec.companion = false;
+        spec.movieFile = c.makeMovie(dir.Path());
+        ASSERT_FALSE(builder.AddRecording(spec).empty()) << c.name;
+        std::filesystem::current_path(dir.Path());
+        std::ofstream("Default_Folder.ini") << "[SOURCE]\nSELECT=FOLDER\nFOLDER=" << dir.Path() << "/card/Video\n";
+
+        std::vector<QString> messages;
+        CsulvaneDlg dlg;
+        dlg.m_showMessage = [&](const QString& text, const QString& caption) {
+            EXPECT_EQ(caption, "ERROR");
+            messages.push_back(text);
+        };
+        dlg.OnInitDialog();
+        dlg.show();
+        ASSERT_TRUE(RunUntil([&] { return !messages.empty(); })) << c.name;
+        EXPECT_EQ(messages, std::vector<QString>{QString::fromUtf8(UiText(c.text))}) << c.name;
+        EXPECT_TRUE(dlg.m_bOpenFailed);
+        EXPECT_FALSE(dlg.m_bBusy);  // the busy state ended with the failure
+        EXPECT_EQ(FrontState(), PLAY_CLOSED);
+        dlg.OnBtnClose();
+    }
 }
 
 TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
