@@ -374,7 +374,14 @@ void CResourceImage::DrawMeter(DeviceContext& dc, const RECT& rect, int faceId, 
     QImage* work = m_dc2.GetBitmap();
     if (!face || !work) return;
     m_dc2.FillRect(RECT{0, 0, T(210), T(170)}, kBlack);
-    BlitKeyed(m_dc2, face, 0, 0, T(face->width()), T(face->height()), 0, face->width(), face->height(), kWhite);
+    {
+        // The face carries its own alpha: its soft edges blend into the black work area.
+        QPainter painter;
+        if (m_dc2.OpenPainter(painter)) {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(QRect(0, 0, T(face->width()), T(face->height())), *face);
+        }
+    }
 
     const QImage* needle = Picture(kNeedle);
     if (needle) {

@@ -319,6 +319,9 @@ TEST_F(ResourceImageTest, MeterTurnsTheNeedleAboutThePivot) {
     EXPECT_TRUE(red(105, 80));   // upright: above the pivot (105, 108)
     EXPECT_FALSE(red(133, 108));
     EXPECT_EQ(At(canvas, 2, 2), RGB(0, 0, 0));  // outside the dial: the cleared work area
+    // The faces carry alpha: their surround is see-through, their edges soft, nothing keyed.
+    EXPECT_EQ(qAlpha(store.Picture(325)->pixel(2, 2)), 0);
+    EXPECT_NE(At(canvas, 105, 140), RGB(255, 255, 255));
 
     store.DrawMeter(*dc, RECT{0, 0, 210, 151}, 325, 90.0);
     EXPECT_TRUE(red(133, 108));  // a quarter clockwise: to the right
