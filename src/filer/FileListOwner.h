@@ -13,9 +13,9 @@ public:
 
     // The handle that the folder tree posts WM_APP_FOLDER_SELECTED to (wParam 0, lParam
     // the newly selected FolderTreeItem) and that the folder watcher posts
-    // WM_APP_SOURCE_LOST to. The message arrives later: an item that is no longer the
-    // tree's selected item (CFolderTreeCtrl::GetSelectedItem) when it arrives was passed
-    // over and is best ignored.
+    // WM_APP_SOURCE_LOST to. Selections made in one go (opening a source selects its
+    // first item, then the recorder's date group) are reported once, with the item that
+    // stayed selected.
     virtual HWND GetOwnerHwnd() const = 0;
 
     // The row of the file list whose recording the owner holds, -1 for none. Read under

@@ -246,8 +246,18 @@ void CFolderTreeCtrl::ReselectTopItems() {
     OnSelChanged(GetSelectedItem());
 }
 
-int CFolderTreeCtrl::OnSelChanged(FolderTreeItem newItem) {
-    if (!m_bReselecting && m_hOwner) PostAppMessage(m_hOwner, WM_APP_FOLDER_SELECTED, 0, LPARAM(newItem));
+int CFolderTreeCtrl::OnSelChanged(FolderTreeItem) {
+    if (m_bReselecting || !m_hOwner || m_bPostPending) return 0;
+    // The selections one call of the browser makes in a row (the first item, then the
+    // recorder's date group) are reported once, with the item that stays selected: each
+    // report makes the owner open and scan that folder.
+    m_bPostPending = true;
+    QMetaObject::invokeMethod(this, [this] {
+        m_bPostPending = false;
+        const FolderTreeItem selected = GetSelectedItem();
+        if (selected != kFolderTreeRoot && m_hOwner)
+            PostAppMessage(m_hOwner, WM_APP_FOLDER_SELECTED, 0, LPARAM(selected));
+    }, Qt::QueuedConnection);
     return 0;
 }
 

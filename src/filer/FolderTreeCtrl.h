@@ -72,8 +72,10 @@ public:
     // the owner: the ones in between would each open and scan a folder for nothing.
     void ReselectTopItems();
 
-    // A change of selection: posts WM_APP_FOLDER_SELECTED with the new item to the owner
-    // (nothing while ReselectTopItems runs). Returns 0.
+    // A change of selection: WM_APP_FOLDER_SELECTED goes to the owner with the item that is
+    // selected once the current call is done, so a run of selections made in one go is
+    // reported once (nothing while ReselectTopItems runs, nothing for an empty selection).
+    // Returns 0.
     int OnSelChanged(FolderTreeItem newItem);
 
     // Item access in the shape the browser uses.
@@ -114,6 +116,7 @@ private:
     FolderTreeItem m_hCurrent = kFolderTreeRoot;
     std::string m_strRootPath;
     bool m_bReselecting = false;
+    bool m_bPostPending = false;
     int m_nItemCount = 0;
     // Handles are never reused, so a handle posted before its item was deleted names
     // nothing rather than another item.

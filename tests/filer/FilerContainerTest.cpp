@@ -77,11 +77,18 @@ TEST_F(FilerContainerTest, RecorderFolderIsFoundAmongAllTopItemsOnBothLayouts) {
     };
     for (const Case& c : cases) {
         const std::string root = Card(c.layout, c.extra);
+        QApplication::processEvents();
+        owner.ClearPosted();
         pane.OpenSourcePath(root, SOURCE_SD);
         EXPECT_EQ(g_nFolderLayout.load(), c.layout);
         pane.SelectRecorderFolder();
         CFolderTreeCtrl* tree = pane.GetTree();
         EXPECT_EQ(tree->GetItemPath(tree->GetSelectedItem()), root + "/" + c.target);
+        // The owner hears once, of the folder that stays selected.
+        QApplication::processEvents();
+        const auto posted = owner.Posted_();
+        ASSERT_EQ(posted.size(), 1u);
+        EXPECT_EQ(FolderTreeItem(posted[0].lParam), tree->GetSelectedItem());
         EXPECT_EQ(pane.GetPathEdit()->text().toStdString(), root + "/" + c.target);
         fs::remove_all(root);
     }
