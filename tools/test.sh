@@ -59,6 +59,7 @@ for flavour in release asan; do
       done
       review_tool "view gallery" build/release/tools/view-gallery "$review/views" --card "$ORV_DEMO_CARD"
       review_tool "map" build/release/tools/map-review "$review/map-review.png"
+      review_tool "browser" build/release/tools/browser-review "$review" "$ORV_DEMO_CARD"
       echo "review pictures: $review"
     fi
   else
