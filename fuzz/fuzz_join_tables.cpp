@@ -1,6 +1,6 @@
 // The joiner's table merges on arbitrary bytes: a movie joined with itself must either be
-// refused with a reason or give a tree that reads back with every sample counted twice; the
-// table functions on raw payloads must stay inside them.
+// refused with a reason or give a tree that reads back with every sample counted twice and
+// every chunk inside its media data; the table functions on raw payloads must stay inside them.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "recorder/BigEndian.h"
 #include "recorder/Mp4MovieInfo.h"
 #include "recorder/MovieJoin.h"
 
@@ -58,5 +59,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto joined = orv::OpenMovieBoxes(PathOf(out), true, false, 0);
     Require(joined != nullptr);
     if (frames > 0) Require(orv::GetFrameCount(*joined) == 2 * frames);
+    // Every chunk of a sample table still lies in the media data, wherever the writing moved it.
+    Require(joined->lists[orv::LIST_MDAT].size() == 1);
+    const orv::sMP4BOX& mdat = *joined->lists[orv::LIST_MDAT][0];
+    std::vector<const orv::sMP4BOX*> tables{&joined->root};
+    for (const char* type : {"moov", "trak", "mdia", "minf", "stbl"}) {
+        std::vector<const orv::sMP4BOX*> below;
+        for (const orv::sMP4BOX* box : tables)
+            for (const orv::sMP4BOX& child : box->children)
+                if (child.IsType(type)) below.push_back(&child);
+        tables = std::move(below);
+    }
+    for (const orv::sMP4BOX* stbl : tables) {
+        for (const orv::sMP4BOX& stco : stbl->children) {
+            std::span<const std::uint8_t> offsets;
+            if (!stco.IsType("stco") || !stco.payload ||
+                !orv::TableEntries(*stco.payload, orv::TableLayout{8, 4, 4}, &offsets))
+                continue;
+            for (std::size_t i = 0; i < offsets.size(); i += 4) {
+                const std::uint64_t at = orv::ReadBe32(offsets.data() + i);
+                Require(at >= mdat.payloadOffset && at <= mdat.payloadOffset + mdat.payloadSize);
+            }
+        }
+    }
     return 0;
 }
