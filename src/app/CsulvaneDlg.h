@@ -371,6 +371,7 @@ private:
     void JoinDataThreads();
     void StartLoaderThread(std::string path);
     void ReadyChannelsReset();
+    void ApplyFrontSpeedToBoth();
     void FireMovieOpened(WPARAM wParam, LPARAM lParam);
     bool ChannelInitialised(int channel) const;
     sPLAYCHANNEL& Channel(int channel) const;

@@ -295,7 +295,7 @@ void CsulvaneDlg::OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) {
     LoadChannelsData(CurrentPath());
     if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
     if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
-    if (ChannelInitialised(0)) SetChannelsSpeed(Channel(0).speedStep);
+    ApplyFrontSpeedToBoth();
     if (m_bResumeAfterLoad) {
         m_bResumeAfterLoad = FALSE;
         m_bIgnoreEnd = FALSE;
@@ -333,7 +333,7 @@ BOOL CsulvaneDlg::PlayWithoutLoader() {
         m_bDataLoaded = TRUE;
         if (!LoadChannelsData(CurrentPath())) return FALSE;
         m_bSelecting = FALSE;
-        if (ChannelInitialised(0)) SetChannelsSpeed(Channel(0).speedStep);
+        ApplyFrontSpeedToBoth();
         result = ResumePlayback();
         if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
         if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
@@ -430,6 +430,14 @@ BOOL CsulvaneDlg::ActivateRecorderData() {
         UpdateMapPane();
     }
     return interval > 0.0f;
+}
+
+void CsulvaneDlg::ApplyFrontSpeedToBoth() {
+    if (!ChannelInitialised(0)) return;
+    const int step = Channel(0).speedStep;
+    // Setting a speed makes the players settle for a while on this thread: a step that both
+    // channels have already is not set again.
+    if (ChannelInitialised(1) && Channel(1).speedStep != step) SetChannelsSpeed(step);
 }
 
 // ---- the tick ----------------------------------------------------------------------------

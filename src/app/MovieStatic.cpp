@@ -65,6 +65,7 @@ void CMovieStatic::OnFramePresented(const QImage& frame, const RECT& destination
         std::lock_guard lock(m_frameLock);
         m_frame = frame;
         m_destination = destination;
+        m_frameTime = std::chrono::steady_clock::now();
     }
     // The presenter's thread only keeps the picture; the UI thread paints it.
     QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
@@ -73,6 +74,11 @@ void CMovieStatic::OnFramePresented(const QImage& frame, const RECT& destination
 QImage CMovieStatic::LastFrame() const {
     std::lock_guard lock(m_frameLock);
     return m_frame;
+}
+
+std::chrono::steady_clock::time_point CMovieStatic::LastFrameTime() const {
+    std::lock_guard lock(m_frameLock);
+    return m_frameTime;
 }
 
 void CMovieStatic::FillBlack() {

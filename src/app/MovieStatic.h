@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <chrono>
 #include <mutex>
 
 #include "platform/base/WinTypes.h"
@@ -58,6 +59,8 @@ public:
 
     // The picture last presented and where it goes (client coordinates; empty = all).
     QImage LastFrame() const;
+    // When the last picture was presented to the surface.
+    std::chrono::steady_clock::time_point LastFrameTime() const;
 
     BOOL m_bFullScreen = FALSE;
     BOOL m_bButtonUpSeen = FALSE;
@@ -94,6 +97,7 @@ private:
     mutable std::mutex m_frameLock;  // the presenter's thread writes the picture
     QImage m_frame;
     RECT m_destination{};
+    std::chrono::steady_clock::time_point m_frameTime{};
 };
 
 }  // namespace orv
