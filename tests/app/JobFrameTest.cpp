@@ -18,6 +18,7 @@
 #include "platform/base/Drives.h"
 #include "recorder/CardLayout.h"
 #include "recorder/FolderScan.h"
+#include "ui/CommonUtil.h"
 #include "ui/SkinDialog.h"
 #include "ui/SkinProgressBarCtrl.h"
 
@@ -124,6 +125,22 @@ std::vector<Posted> RunToEnd(CJobFrame& frame, MessageQueue& queue) {
         if (p.msg == WM_APP_JOB_DONE || p.msg == 0) return seen;
     }
 }
+
+// The settings file of the test's jobs lies in `folder` (the start folder) while it lives.
+class SettingsIn {
+public:
+    explicit SettingsIn(const std::string& folder) : old_(fs::current_path()) {
+        fs::current_path(folder);
+        CaptureStartDir();
+    }
+    ~SettingsIn() {
+        fs::current_path(old_);
+        CaptureStartDir();
+    }
+
+private:
+    fs::path old_;
+};
 
 std::vector<sFILEENTRY> EntriesOf(const std::vector<std::string>& paths) {
     std::vector<sFILEENTRY> entries;
@@ -258,6 +275,7 @@ TEST(CsvExportJob, ResumesTheMovieOnlyOnceItWasClosed) {
     RecordingSpec rec;
     rec.layout = -1;
     const std::string movie = card.AddRecording(rec);
+    const SettingsIn settings(dir.Path());
     const struct {
         std::string folder;  // the folder picker's answer
         std::vector<std::string> calls;
@@ -276,6 +294,7 @@ TEST(CsvExportJob, ResumesTheMovieOnlyOnceItWasClosed) {
         RunToEnd(frame, host.queue);
         EXPECT_EQ(host.calls, c.calls);
         EXPECT_EQ(host.messages, c.messages);
+        EXPECT_EQ(ReadIniString("FOLDERPATH", "CSV_FOLDER"), c.folder);
     }
     EXPECT_TRUE(fs::exists(dir.Path() + "/Dv_20220101_120000.csv"));
 }
@@ -299,15 +318,17 @@ TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
         rec.data = fixtures::DataBlock{};
         paths.push_back(card.AddRecording(rec));
     }
+    const SettingsIn settings(dir.Path());
     const struct {
         std::string folder;  // where the output goes
         int result;
         std::vector<int> messages;
         std::int32_t mark;
+        std::string stored;  // the output folder the settings keep afterwards
     } cases[] = {
-        {dir.Path() + "/out", 1, {44}, 1},
+        {dir.Path() + "/out", 1, {44}, 1, dir.Path() + "/out"},
         // Into the inputs' own folder under the first one's name: refused, nothing changed.
-        {card.Root(), 1, {90, 92}, 0},
+        {card.Root(), 1, {90, 92}, 0, dir.Path() + "/out"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.folder);
@@ -325,6 +346,7 @@ TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
         EXPECT_EQ(host.folder[2].reserved, c.mark);
         EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "rewind"), 1);
         EXPECT_FALSE(frame.m_bJoinPending);
+        EXPECT_EQ(ReadIniString("FOLDERPATH", "CONNECT_FOLDER"), c.stored);
         for (const std::string& p : paths)
             EXPECT_EQ(fs::file_size(p), fs::file_size(made));
     }
