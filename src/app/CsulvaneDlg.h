@@ -241,6 +241,8 @@ public:
     BOOL m_bMarkersSent = FALSE;
     BOOL m_bTraceFile = FALSE;      // "pvtrace.txt" at the root of the SD-card source
     BOOL m_bParkingTrace = FALSE;   // the current movie is a parking one on such a card
+    BOOL m_bParkingMovie = FALSE;   // the current movie is a parking or parking-impact recording
+    BOOL m_bParkingNoFix = FALSE;   // ... and the frame on screen has no GPS fix
     BOOL m_bCsvDisabled = TRUE;
     BOOL m_bObdShown = FALSE;
     BOOL m_bControlsLocked = FALSE;

@@ -212,7 +212,10 @@ void CsulvaneDlg::ApplyFullView(BOOL on) {
 
 void CsulvaneDlg::SetLargeVideo(BOOL on) {
     m_bLargeVideo = on;
-    for (CMovieStatic& surface : m_aMovieStatic) surface.m_bLargeVideo = on;
+    for (CMovieStatic& surface : m_aMovieStatic) {
+        surface.m_bLargeVideo = on;
+        if (surface.IsCreated()) surface.UpdateCursor();
+    }
 #if ORV_HAVE_FILER
     m_pFiler->m_bHideControls = on;
     m_pFiler->ShowBrowserControls(!on);

@@ -179,7 +179,9 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
         m_pGraphDlg->m_bDataShown = TRUE;
 #endif
         const RecordingKind kind = GetRecordingKind(path);
-        m_bParkingTrace = (kind == REC_PARKING || kind == REC_PARKING_IMPACT) ? m_bTraceFile : FALSE;
+        m_bParkingMovie = kind == REC_PARKING || kind == REC_PARKING_IMPACT;
+        m_bParkingNoFix = FALSE;
+        m_bParkingTrace = m_bParkingMovie ? m_bTraceFile : FALSE;
 #if ORV_HAVE_VIEWS
         m_pInfoDlg->m_bShowVoltage = m_bParkingTrace;
 #endif
@@ -514,7 +516,11 @@ BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
                 m_pMapWrap->SetMapPosition(gps->latitude, gps->longitude);
 #endif
                 speed = gps->speed;
-            } else {
+            }
+            // A parked car's recording without a fix shows the logo in the map's place.
+            const bool parkingNoFix = !gps->valid && m_bParkingMovie;
+            if (parkingNoFix != bool(m_bParkingNoFix) || !gps->valid) {
+                m_bParkingNoFix = parkingNoFix;
                 UpdateMapPane();
             }
             info.m_dSpeed = speed;
@@ -626,7 +632,7 @@ void CsulvaneDlg::UpdateMapPane() {
     const bool online = m_pMapWrap->GetConnection().IsConnected();
     // The page shows when the map is on, the frame has a position and the tiles can load;
     // else the logo pane stands in its place, telling whether the map is offline.
-    const bool page = m_bMapShown && m_pMapWrap->GetHostWindow() && online;
+    const bool page = m_bMapShown && m_pMapWrap->GetHostWindow() && online && !m_bParkingNoFix;
     m_pMapWrap->ShowMap(page);
     m_pLogo->setVisible(!page);
     const BOOL logoOnline = !(m_bMapShown && !online);

@@ -54,6 +54,9 @@ public:
     void OnContextMenu(POINT screenPoint);
     void OnTimer(unsigned id) override;
 
+    // The zoom cursor while the large-video view is on, the usual one otherwise.
+    void UpdateCursor();
+
     // Whether the surface paints black now (no picture flag, channel not showing).
     bool PaintsBlack() const;
 
@@ -91,7 +94,6 @@ private:
     bool HasOwner() const { return m_pOwner && (m_nIndex == 0 || m_nIndex == 1); }
     void OnFramePresented(const QImage& frame, const RECT& destination);
     void TellRefreshRate();
-    void UpdateCursor();
 
     BOOL m_bCreated = FALSE;
     mutable std::mutex m_frameLock;  // the presenter's thread writes the picture
