@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,6 +27,7 @@
 #include "app/MovieMenu.h"
 #include "filer/FilerContainerDlg.h"
 #include "fixtures/DemoCard.h"
+#include "fixtures/DemoStart.h"
 #include "ui/SkinSliderCtrl.h"
 #include "views/InfoDlg.h"
 #include "views/ObdDlg.h"
@@ -50,19 +50,6 @@ bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
 }
 
 void Settle(int ms) { RunUntil([] { return false; }, ms); }
-
-// A card copied into a folder is no drive of its own, so the viewer looks for each movie's
-// data file beside it: link the data files of the movie folders there.
-void LinkDataBesideMovies(const fs::path& card) {
-    const std::pair<const char*, const char*> folders[] = {{"Video", "_VData"}, {"Parking", "_PData"}};
-    for (const auto& [movies, data] : folders) {
-        std::error_code error;
-        for (const auto& file : fs::directory_iterator(card / data, error)) {
-            const fs::path link = card / movies / file.path().filename();
-            if (!fs::exists(link, error)) fs::create_symlink(fs::path("..") / data / file.path().filename(), link, error);
-        }
-    }
-}
 
 // The visible top-level windows of the program composed as they lie on the screen.
 QImage Desktop(const std::vector<QWidget*>& windows) {
@@ -106,11 +93,9 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    LinkDataBesideMovies(card);
+    fixtures::LinkDataBesideMovies(card);
     const fs::path start = work / "start";
-    fs::create_directories(start);
-    std::ofstream(start / "Default_Folder.ini") << "[SOURCE]\nSELECT=FOLDER\nFOLDER=" << (fs::path(card) / "Video").string()
-                                                << "\n";
+    if (!fixtures::WriteStartFolder(start.string(), (fs::path(card) / "Video").string())) return 1;
     fs::current_path(start);
 
     auto dlg = std::make_unique<CsulvaneDlg>();

@@ -30,6 +30,7 @@
 #include "app/CsulvaneDlg.h"
 #include "filer/FilerContainerDlg.h"
 #include "fixtures/DemoCard.h"
+#include "fixtures/DemoStart.h"
 #include "playback/engine/ChannelEngineImpl.h"
 #include "playback/presenter/EVRCustomPresenter.h"
 #include "recorder/CardLayout.h"
@@ -160,16 +161,8 @@ int main(int argc, char** argv) {
             }
         }
     }
-    // The copied card's data files beside its movies (it is no drive of its own).
-    for (const auto& [movies, data] : {std::pair{"Video", "_VData"}, std::pair{"Parking", "_PData"}}) {
-        std::error_code error;
-        for (const auto& file : fs::directory_iterator(fs::path(card) / data, error)) {
-            const fs::path link = fs::path(card) / movies / file.path().filename();
-            if (!fs::exists(link, error)) fs::create_symlink(fs::path("..") / data / file.path().filename(), link, error);
-        }
-    }
-    std::ofstream(work / "start" / "Default_Folder.ini")
-        << "[SOURCE]\nSELECT=FOLDER\nFOLDER=" << (fs::path(card) / "Video").string() << "\n";
+    fixtures::LinkDataBesideMovies(card);
+    if (!fixtures::WriteStartFolder((work / "start").string(), (fs::path(card) / "Video").string())) return 1;
     fs::current_path(work / "start");
 
     auto dlg = std::make_unique<CsulvaneDlg>();

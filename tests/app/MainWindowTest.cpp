@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -22,6 +21,7 @@
 #include "filer/FilerContainerDlg.h"
 #include "fixtures/CardBuilder.h"
 #include "fixtures/DataBlockWriter.h"
+#include "fixtures/DemoStart.h"
 #include "fixtures/MovieMaker.h"
 #include "fixtures/TempDir.h"
 #include "platform/files/RemovableMounts.h"
@@ -108,9 +108,7 @@ protected:
         }
         // The settings file of the start folder names the card's movie folder as the last
         // folder source.
-        std::filesystem::create_directories(dir_->Path() + "/start");
-        std::ofstream(dir_->Path() + "/start/Default_Folder.ini")
-            << "[SOURCE]\nSELECT=FOLDER\nFOLDER=" << card << "/Video\n";
+        ASSERT_TRUE(fixtures::WriteStartFolder(dir_->Path() + "/start", card + "/Video"));
     }
     static void TearDownTestSuite() {
         delete dir_;
@@ -224,8 +222,8 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
         spec.companion = false;
         spec.movieFile = c.makeMovie(dir.Path());
         ASSERT_FALSE(builder.AddRecording(spec).empty()) << c.name;
+        ASSERT_TRUE(fixtures::WriteStartFolder(dir.Path(), dir.Path() + "/card/Video"));
         std::filesystem::current_path(dir.Path());
-        std::ofstream("Default_Folder.ini") << "[SOURCE]\nSELECT=FOLDER\nFOLDER=" << dir.Path() << "/card/Video\n";
 
         std::vector<QString> messages;
         CsulvaneDlg dlg;
