@@ -277,6 +277,8 @@ void CsulvaneDlg::StartLoaderThread(std::string path) {
 }
 
 void CsulvaneDlg::JoinDataThreads() {
+    // A read under way stops at its next step instead of running to the end of its file.
+    if ((m_loaderThread.joinable() || m_prefetchThread.joinable()) && ChannelInitialised(0)) CancelPrefetch(Channel(0));
     if (m_loaderThread.joinable()) m_loaderThread.join();
     if (m_prefetchThread.joinable()) m_prefetchThread.join();
 }
