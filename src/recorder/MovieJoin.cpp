@@ -195,13 +195,18 @@ bool ReadTrack(sMP4BOX& trak, const sMP4BOX& mdat, TrackBoxes* t, std::string* e
 
     if (!TableEntries(PayloadOf(t->stsc), kSampleToChunk, &entries))
         return Fail(error, "sample-to-chunk table cut short");
-    std::uint32_t previous = 0;
+    // The runs of chunks must start at chunk 1 and hold every sample: the next movie's
+    // samples are found behind the first's by counting through these runs.
+    std::uint64_t chunked = 0;
     for (std::size_t i = 0; i < entries.size(); i += 12) {
-        const std::uint32_t firstChunk = ReadBe32(entries.data() + i);
-        if (firstChunk <= previous || firstChunk > t->chunks)
+        const std::uint64_t firstChunk = ReadBe32(entries.data() + i);
+        const std::uint64_t end = i + 12 < entries.size() ? ReadBe32(entries.data() + i + 12) : t->chunks + 1;
+        if ((i == 0 && firstChunk != 1) || firstChunk >= end || firstChunk > t->chunks)
             return Fail(error, "sample-to-chunk entries out of order");
-        previous = firstChunk;
+        chunked += (end - firstChunk) * ReadBe32(entries.data() + i + 4);
+        if (chunked > t->samples) break;
     }
+    if (chunked != t->samples) return Fail(error, "chunks and sample sizes disagree");
 
     if (t->sbgp) {
         const auto sbgp = PayloadOf(t->sbgp);

@@ -15,6 +15,7 @@
 #include "fixtures/CardBuilder.h"
 #include "fixtures/MovieMaker.h"
 #include "platform/base/AppMessage.h"
+#include "recorder/BigEndian.h"
 #include "recorder/CardLayout.h"
 #include "recorder/MovieJoin.h"
 #include "recorder/RecorderMovieData.h"
@@ -257,6 +258,56 @@ TEST_F(MovieJoinTest, MoviesOfOtherTracksAreRefused) {
         EXPECT_FALSE(AppendMovieToJoin(join, other));
         EXPECT_EQ(join.firstFront->lists[LIST_MDAT][0]->payloadSize, mdat);
         EXPECT_FALSE(join.error.empty());
+    }
+}
+
+// A following movie whose tables contradict each other would shift every later sample: it is
+// refused, and the movie joined so far keeps every byte.
+TEST_F(MovieJoinTest, TablesThatDisagreeAreRefused) {
+    const struct {
+        const char* type;  // of the video track's table
+        std::size_t at;    // payload offset of the 32-bit field
+        std::int64_t add;  // to the field; or, when `set` holds, the field's new value
+        bool set;
+    } cases[] = {
+        {"stsc", 12, 1, false},           // one more sample in the first run of chunks
+        {"stsc", 8, 2, true},             // the runs start at chunk 2
+        {"stss", 8, 0, true},             // sync sample 0
+        {"stco", 8, 0, true},             // a chunk outside the media data
+        {"stts", 8, 1, false},            // one more timed sample than sizes
+        {"stsz", 8, 0x40000000, false},   // more sizes than the table holds
+    };
+    auto payloads = [](sMP4MOVIE& movie) {
+        std::vector<std::vector<std::uint8_t>> all;
+        for (const char* type : {"mvhd", "tkhd", "mdhd", "stts", "stss", "stsc", "stsz", "stco", "udat"}) {
+            std::vector<sMP4BOX*> boxes;
+            CollectBoxesByType(boxes, movie.root, type);
+            for (const sMP4BOX* box : boxes)
+                all.push_back(box->payload.value_or(std::vector<std::uint8_t>{}));
+        }
+        all.push_back(Bytes({std::uint32_t(movie.lists[LIST_MDAT][0]->payloadSize)}));
+        return all;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + " " + std::to_string(c.at));
+        auto first = OpenMovieBoxes(inputs_[0], true, false, 0);
+        auto next = OpenMovieBoxes(inputs_[1], true, false, 0);
+        ASSERT_TRUE(first && next);
+        std::vector<sMP4BOX*> boxes;
+        CollectBoxesByType(boxes, next->root, c.type);
+        ASSERT_FALSE(boxes.empty());
+        std::vector<std::uint8_t>& bytes = *boxes[0]->payload;
+        ASSERT_GE(bytes.size(), c.at + 4);
+        std::uint32_t value = ReadBe32(bytes.data() + c.at);
+        value = c.set ? std::uint32_t(c.add) : std::uint32_t(value + c.add);
+        const auto be = Bytes({value});
+        std::copy(be.begin(), be.end(), bytes.begin() + std::ptrdiff_t(c.at));
+
+        const auto before = payloads(*first);
+        std::string error;
+        EXPECT_FALSE(JoinMovieBoxes(*first, *next, &error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(payloads(*first), before);
     }
 }
 
