@@ -1,0 +1,279 @@
+// The main window's remaining buttons and messages: speed steps, choosing a source, the
+// settings, vehicle-gauge and map windows, the title bar's buttons, the update notice, and
+// what the window does when its source goes away.
+#include "app/CsulvaneDlgPanes.h"
+
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QDialog>
+
+#include <filesystem>
+
+#include "app/SettingDlg.h"
+#include "app/SourcePath.h"
+#include "playback/ChannelFacade.h"
+#include "recorder/RecordingName.h"
+#include "ui/MsgBox.h"
+#include "ui/text/UiText.h"
+
+#if ORV_HAVE_FILER
+#include "filer/SourceOpenDlg.h"
+#include "playback/preview/MFSession.h"
+#endif
+#if ORV_HAVE_UPDATE
+#include "app/InetConnectionAsync.h"
+#include "app/UpdateDialog.h"
+#endif
+
+namespace orv {
+
+namespace {
+
+constexpr int kTextOpenFailed = 96;
+constexpr int kTextUpdateTitle = 106;
+
+}  // namespace
+
+BOOL CsulvaneDlg::OnFurtherCommand(int id) {
+    if (FilterKindOfCommand(id) >= 0) {
+        OnFilterButton(FilterKindOfCommand(id));
+        return TRUE;
+    }
+    switch (id) {
+    case ID_PLAY_SLOW: OnSlower(); return TRUE;
+    case ID_PLAY_FAST: OnFaster(); return TRUE;
+    case ID_SNAPSHOT: OnSnapshot(); return TRUE;
+    case ID_VIEW_LARGE_VIDEO: OnLargeVideo(); return TRUE;
+    case ID_OPEN_SOURCE: OnBrowseSource(); return TRUE;
+    case ID_SETTINGS: OnSettings(); return TRUE;
+    case ID_OBD_WINDOW: OnObdWindow(); return TRUE;
+    case ID_MAP_WINDOW: OnMapWindow(); return TRUE;
+    case ID_KEEP_ASPECT: OnKeepAspect(); return TRUE;
+    case IDC_BTN_MAXIMIZE: OnBtnMaximize(); return TRUE;
+    case IDC_BTN_THUMBNAIL: OnBtnThumbnail(); return TRUE;
+    default: return FALSE;
+    }
+}
+
+BOOL CsulvaneDlg::OnFurtherAppMessage(unsigned msg, WPARAM wParam, LPARAM) {
+    switch (msg) {
+    case WM_APP_APPBAR_NOTIFY: OnAppBarNotify(wParam); return TRUE;
+    case WM_APP_PREVIEW_FILE: OnPreviewFile(int(std::min<WPARAM>(wParam, WPARAM(INT_MAX)))); return TRUE;
+    case WM_APP_UPDATE_INFO: OnUpdateInfo(); return TRUE;
+    default: return FALSE;
+    }
+}
+
+// ---- speed ---------------------------------------------------------------------------------
+
+void CsulvaneDlg::ChangeSpeedStep(bool faster) {
+    if ((IsNearMovieEnd() && m_bNearEnd) || !ChannelInitialised(0)) return;
+    const int step = GetNextSpeedStep(faster);
+    if (step == Channel(0).speedStep) return;
+    SetChannelsSpeed(step);
+    UpdateControlStates();
+    UpdateSpeedLabel();
+}
+
+void CsulvaneDlg::OnSlower() { ChangeSpeedStep(false); }
+void CsulvaneDlg::OnFaster() { ChangeSpeedStep(true); }
+
+// ---- choosing a source -----------------------------------------------------------------------
+
+void CsulvaneDlg::OnBrowseSource() {
+#if ORV_HAVE_FILER
+    CSourceOpenDlg dialog(this);
+    // The list and the movie stay as they are unless a source is chosen.
+    const bool chosen = m_runSourceDialog ? m_runSourceDialog(dialog) : dialog.exec() == QDialog::Accepted;
+    if (!chosen) {
+        UpdateControlStates();
+        return;
+    }
+    OpenChosenSource(dialog.GetSourceKind(), dialog.GetSourcePath());
+#endif
+}
+
+BOOL CsulvaneDlg::OpenChosenSource(int kindValue, std::string path) {
+#if ORV_HAVE_FILER
+    const SourceKind kind = SourceKind(kindValue);
+    if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PausePlayback();
+    StopPlayback();
+#if ORV_HAVE_VIEWS
+    m_pInfoDlg->m_nRecMark = 'R';
+    if (m_pInfoDlg->m_nDataFormat == '2' || m_pInfoDlg->m_nDataFormat == 'N')
+        m_pInfoDlg->SetVehicleValues(-1, 0xFFFF, -1, 0);
+#endif
+    if (m_bLargeVideo) OnLargeVideo();
+    m_bCsvDisabled = TRUE;
+    ResetViewForSource();
+    m_pFiler->m_bContinue = FALSE;
+
+    std::error_code error;
+    const std::filesystem::path fsPath = std::filesystem::u8path(path);
+    const bool exists = !path.empty() && std::filesystem::exists(fsPath, error);
+    if (!path.empty() && (!exists || (kind == SOURCE_FILE && !IsRecorderMovieName(path)))) {
+        ShowError(kTextOpenFailed);
+        UpdateControlStates();
+        return FALSE;
+    }
+    path = TrimTrailingSlash(path);
+    m_pFiler->OpenSourcePath(path, kind);
+    ApplyModelLimits();
+    CheckParkingTrace();
+    if (kind == SOURCE_FILE) {
+        // Nothing of the previous list may stay in the channels for the next open.
+        for (int i = 0; i < kChannelCount; ++i) {
+            if (!ChannelInitialised(i)) continue;
+            Slots(i).ResetRecorderData(Channel(i));
+            Channel(i).listGpsTrack.reset();
+        }
+        SendCrashPositions(m_nCurRow, TRUE);
+    }
+    const std::vector<sFILEENTRY>* entries = Entries();
+    m_bCsvDisabled = (kind == SOURCE_SD && (!entries || entries->empty())) || kind == SOURCE_FOLDER || kind == SOURCE_FILE;
+    UpdateControlStates();
+    m_pFiler->update();
+    return TRUE;
+#else
+    (void)kindValue;
+    (void)path;
+    return FALSE;
+#endif
+}
+
+// ---- satellite windows -----------------------------------------------------------------------
+
+void CsulvaneDlg::OnSettings() {
+    if (!m_pSettingDlg) return;
+    m_pSettingDlg->CenterOnMonitor();
+    m_pSettingDlg->show();
+    m_pSettingDlg->raise();
+}
+
+void CsulvaneDlg::OnObdWindow() {
+#if ORV_HAVE_VIEWS
+    CSkinButton* button = m_apTransport[BTN_OBD_WINDOW];
+    if (m_bObdShown) {
+        m_pObdDlg->OnCancel();
+        m_bObdShown = FALSE;
+    } else {
+        const QPoint corner = m_pInfoDlg->mapToGlobal(QPoint(0, 0));
+        m_pObdDlg->OpenAt(corner.x(), corner.y(), int(640 * g_fScale), int(480 * g_fScale));
+        m_pObdDlg->show();
+        m_bObdShown = TRUE;
+    }
+    if (button) {
+        button->m_bLatched = m_bObdShown;
+        button->update();
+    }
+#endif
+}
+
+void CsulvaneDlg::OnMapWindow() {
+#if ORV_HAVE_MAP
+    m_bMapShown = !m_bMapShown;
+    if (CSkinButton* button = m_apTransport[BTN_MAP_WINDOW]) {
+        button->m_bLatched = m_bMapShown;
+        button->update();
+    }
+    IInternetConnection& connection = m_pMapWrap->GetConnection();
+    connection.SetMapEnabled(m_bMapShown);
+    connection.ProbeConnection();
+    if (!m_bMapPlaced) {
+        m_bMapPlaced = TRUE;
+        PlaceMapBesideVideo();
+    }
+    if (m_bMapShown) m_pMapWindow->show();
+    CheckGpsAtFrame();
+    UpdateMapPane();
+    m_pMapWindow->setVisible(m_bMapShown);
+#endif
+}
+
+void CsulvaneDlg::OnBtnThumbnail() {
+    CSkinButton* button = m_apTitle[3];
+    const bool on = !(button && button->m_bLatched);
+#if ORV_HAVE_FILER
+    if (CFileListCtrl* list = m_pFiler->GetList()) list->m_bPreviewEnabled = on;
+#endif
+    if (button) {
+        button->m_bLatched = on;
+        button->repaint();
+    }
+    WriteThumbnail(on);
+}
+
+void CsulvaneDlg::OnUpdateInfo() {
+#if ORV_HAVE_UPDATE && ORV_HAVE_MAP
+    auto* checker = dynamic_cast<CInetConnectionAsync*>(&m_pMapWrap->GetConnection());
+    if (!checker) return;
+    // The notice belongs to the desktop, not to the main window.
+    auto dialog = std::make_unique<CUpdateDialog>(nullptr);
+    dialog->SetMessage(checker->GetResultText());
+    dialog->setWindowTitle(QString::fromUtf8(UiText(kTextUpdateTitle)));
+    dialog->show();
+    m_pUpdateDlg = std::move(dialog);
+#endif
+}
+
+// ---- enabling ----------------------------------------------------------------------------
+
+void CsulvaneDlg::EnableBrowserButtons(BOOL on) {
+    for (CSkinButton* button : m_apTitle)
+        if (button) button->setEnabled(on);
+#if ORV_HAVE_FILER
+    m_pFiler->EnableBrowserControls(on);
+#endif
+#if ORV_HAVE_VIEWS
+    m_pInfoDlg->setEnabled(on);
+    m_pGraphDlg->setEnabled(on);
+#endif
+    if (m_pSeekSlider) m_pSeekSlider->setEnabled(on);
+    if (m_pVolumeSlider) m_pVolumeSlider->setEnabled(on);
+    m_aMovieStatic[0].setEnabled(on);
+#if ORV_HAVE_MAP
+    if (QWidget* page = m_pMapWrap->GetHostWindow()) page->setEnabled(on);
+#endif
+    m_bControlsLocked = !on;
+}
+
+// ---- the hover preview -----------------------------------------------------------------------
+
+void CsulvaneDlg::PlayPreviewOfRow(int row) {
+#if ORV_HAVE_FILER
+    const std::vector<sFILEENTRY>* entries = Entries();
+    if (!entries || row < 0 || row >= int(entries->size()) || !g_pPreviewSession) return;
+    if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
+    g_pPreviewSession->Close();
+    if (FAILED(g_pPreviewSession->OpenFile((*entries)[std::size_t(row)].path))) return;
+    // One still picture of the movie: started without looping and paused at once.
+    g_pPreviewSession->Play(0);
+    g_pPreviewSession->TogglePause();
+#else
+    (void)row;
+#endif
+}
+
+// ---- a lost source -------------------------------------------------------------------------
+
+std::uint64_t CsulvaneDlg::ProgramMediumDevice() {
+    return MediumDevice(QCoreApplication::applicationFilePath().toStdString());
+}
+
+void CsulvaneDlg::FinishSourceLoss() {
+#if ORV_HAVE_FILER
+    if (g_pPreviewSession) {
+        if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
+        g_pPreviewSession->Close();
+    }
+#endif
+    // Only the loss of the medium the program itself runs from ends it; any other source
+    // that goes away only clears the views.
+    const std::string program = QCoreApplication::applicationFilePath().toStdString();
+    if (!IsMediumGone(program, m_nProgramDevice)) return;
+    CleanUp();
+    QCoreApplication::exit(0);
+}
+
+}  // namespace orv

@@ -1,0 +1,420 @@
+// The main window's own frame: it has no frame from the window manager, so it sizes itself
+// by the bands along its edges, shows the new size in an outline while an edge is dragged
+// and takes it once, after the release; it maximises onto the work area of its monitor and
+// follows a change of that work area with a new scale factor and new fonts.
+//
+// The work area of a screen stands in for the desktop's task bars: a panel or dock that
+// changes it is reported through WM_APP_APPBAR_NOTIFY. There is no way to ask whether a
+// panel hides itself, so a maximised window always fills the whole work area.
+#include "app/CsulvaneDlgPanes.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QWindow>
+
+#include "app/ScaleFrameWindow.h"
+#include "app/SettingDlg.h"
+#include "ui/CommonUtil.h"
+#include "ui/ScaleFonts.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+
+namespace {
+
+constexpr float kInfoExtraScaleMaximised = 1.15f;
+// The maximise button's picture and tooltip while the window is maximised (it then restores).
+constexpr int kMaximiseBitmapRestore = 158;
+constexpr int kTextRestoreTip = 170;
+
+POINT ToPoint(const QPoint& p) { return POINT{p.x(), p.y()}; }
+QRect ToQRect(const RECT& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+
+Qt::CursorShape CursorForHit(int hit) {
+    switch (hit) {
+    case HT_LEFT:
+    case HT_RIGHT: return Qt::SizeHorCursor;
+    case HT_TOP:
+    case HT_BOTTOM: return Qt::SizeVerCursor;
+    case HT_TOPLEFT:
+    case HT_BOTTOMRIGHT: return Qt::SizeFDiagCursor;
+    case HT_TOPRIGHT:
+    case HT_BOTTOMLEFT: return Qt::SizeBDiagCursor;
+    default: return Qt::ArrowCursor;
+    }
+}
+
+}  // namespace
+
+RECT CsulvaneDlg::FrameRect() const {
+    const QRect g = geometry();
+    return RECT{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+}
+
+void CsulvaneDlg::PlaceWindow(const RECT& rc) {
+    m_bPlacing = TRUE;
+    setGeometry(ToQRect(rc));
+    m_bPlacing = FALSE;
+}
+
+int CsulvaneDlg::HitTestFrame(POINT screen) const {
+    return orv::HitTestFrame(FrameRect(), screen, g_fScale, m_bMaximised);
+}
+
+BOOL CsulvaneDlg::SizingAllowed() const { return !m_bControlsLocked && !m_bFullView && !m_bMaximised; }
+
+// ---- sizing by the bands -----------------------------------------------------------------
+
+void CsulvaneDlg::ShowScaleFrame() {
+    if (m_pScaleFrame) m_pScaleFrame->ShowAt(FrameRect());
+}
+
+void CsulvaneDlg::TrackSizingFrame(POINT cursor) {
+    RECT rc = m_rcTarget;
+    float sx = m_fWindowScaleX, sy = m_fWindowScaleY;
+    if (!orv::TrackSizingStep(rc, m_sizing, cursor, m_nSizingEdge, g_fScale, m_fMaxScale, &sx, &sy)) return;
+    m_rcTarget = rc;
+    m_fPendingScaleX = sx;
+    m_fPendingScaleY = sy;
+    if (m_pScaleFrame) m_pScaleFrame->MoveTo(m_rcTarget);
+}
+
+void CsulvaneDlg::OnFrameButtonDown(POINT screen) {
+    KillTimer(TIMER_SIZE_SETTLE);
+    m_ptPress = screen;
+    m_nFrameHit = HitTestFrame(screen);
+    m_nSizingEdge = m_bMaximised ? EDGE_NONE : SizingEdgeFromHit(m_nFrameHit);
+    m_bButtonDown = TRUE;
+    m_rcTarget = FrameRect();
+    m_fPendingScaleX = m_fWindowScaleX;
+    m_fPendingScaleY = m_fWindowScaleY;
+    m_sizing = SizingTracker{};
+    m_overlayClock.invalidate();
+    if (m_nFrameHit == HT_CAPTION) {
+        m_nSizingEdge = EDGE_NONE;
+        if (m_pScaleFrame) m_pScaleFrame->hide();
+        // A maximised window does not move; otherwise the window manager moves it, or,
+        // where it cannot, the window follows the cursor itself.
+        if (!m_bMaximised && !m_bFullView) {
+            QWindow* handle = windowHandle();
+            m_bMoving = !(handle && handle->startSystemMove());
+            m_ptMoveOffset = POINT{screen.x - m_rcTarget.left, screen.y - m_rcTarget.top};
+        }
+        return;
+    }
+    if (m_nSizingEdge != EDGE_NONE && SizingAllowed()) ShowScaleFrame();
+}
+
+void CsulvaneDlg::OnFrameMouseMove(POINT screen, BOOL buttonDown) {
+    if (!buttonDown) {
+        UpdateFrameCursor(screen);
+        return;
+    }
+    if (!m_bButtonDown) return;
+    if (m_bMoving) {
+        m_bPlacing = TRUE;
+        move(screen.x - m_ptMoveOffset.x, screen.y - m_ptMoveOffset.y);
+        m_bPlacing = FALSE;
+        return;
+    }
+    if (m_nSizingEdge == EDGE_NONE || !SizingAllowed()) return;
+    // The outline follows at most once per throttle period; the window itself waits for
+    // the release.
+    if (m_overlayClock.isValid() && m_overlayClock.elapsed() < qint64(kOverlayThrottleSeconds * 1000.0)) return;
+    m_overlayClock.restart();
+    TrackSizingFrame(screen);
+}
+
+void CsulvaneDlg::OnFrameButtonUp(POINT screen) {
+    if (!m_bButtonDown) return;
+    m_bButtonDown = FALSE;
+    if (m_bMoving) {
+        m_bMoving = FALSE;
+        m_rcSaved = FrameRect();
+    } else if (m_nSizingEdge != EDGE_NONE && SizingAllowed()) {
+        TrackSizingFrame(screen);
+        if (m_pScaleFrame) m_pScaleFrame->hide();
+    }
+    SetTimer(TIMER_SIZE_SETTLE, unsigned(std::max(1, QApplication::doubleClickInterval() / 2)));
+}
+
+void CsulvaneDlg::OnFrameDoubleClick(POINT screen) {
+    KillTimer(TIMER_SIZE_SETTLE);
+    if (m_bControlsLocked) return;
+    m_bButtonDown = FALSE;
+    m_bMoving = FALSE;
+    if (HitTestFrame(screen) != HT_CAPTION) return;
+    OnBtnMaximize();
+}
+
+void CsulvaneDlg::OnSizeSettle() {
+    KillTimer(TIMER_SIZE_SETTLE);
+    if (!m_bMaximised && !m_bFullView && m_nSizingEdge != EDGE_NONE && m_nFrameHit != HT_CAPTION) {
+        // The release already placed the outline at the release point: that is the size.
+        m_fWindowScaleX = m_fPendingScaleX;
+        m_fWindowScaleY = m_fPendingScaleY;
+        SaveWindowScale();
+        m_rcSaved = FrameRect();
+    }
+    m_nSizingEdge = EDGE_NONE;
+    OnMonitorChanged();
+    PlaceProgressBar();
+    m_bPlacing = TRUE;
+    KeepWindowOnMonitors(this);
+    m_bPlacing = FALSE;
+}
+
+void CsulvaneDlg::SaveWindowScale() {
+    m_nSizingEdge = EDGE_NONE;
+    if (m_nFrameHit != HT_CAPTION && m_rcTarget.Width() > 0 && m_rcTarget.Height() > 0) {
+        if (m_pScaleFrame) m_pScaleFrame->MoveTo(m_rcTarget);
+        PlaceWindow(m_rcTarget);
+        ComputePaneArea(m_rcTarget);
+    }
+    WriteWindowScale(m_fWindowScaleX, m_fWindowScaleY);
+}
+
+// ---- start-up sizes ----------------------------------------------------------------------
+
+void CsulvaneDlg::ResizeToScale() {
+    const SIZE size = WindowSizeForScale(g_fScale, m_fWindowScaleX, m_fWindowScaleY);
+    const QPoint topLeft = pos();
+    PlaceWindow(RECT{topLeft.x(), topLeft.y(), topLeft.x() + size.cx, topLeft.y() + size.cy});
+    m_rcTarget = FrameRect();
+    ComputePaneArea(m_rcTarget);
+}
+
+void CsulvaneDlg::CreateScaleFrameWindow() {
+    if (auto stored = ReadWindowScale(settings::kScaleX, m_fMaxScale)) m_fWindowScaleX = *stored;
+    if (auto stored = ReadWindowScale(settings::kScaleY, m_fMaxScale)) m_fWindowScaleY = *stored;
+    ResizeToScale();
+    m_rcSaved = FrameRect();
+    // The work area the window is laid out for now; only another one changes the scale.
+    GetMonitorRects(&m_rcWorkArea, nullptr, POINT{m_rcSaved.left, m_rcSaved.top});
+    if (!m_pScaleFrame) {
+        m_pScaleFrame = std::make_unique<ScaleFrameWindow>();
+        m_pScaleFrame->hide();
+    }
+    m_fScaleAtOverlay = g_fScale;
+    setMouseTracking(true);
+    m_nProgramDevice = ProgramMediumDevice();
+}
+
+// ---- panes -------------------------------------------------------------------------------
+
+void CsulvaneDlg::ComputePaneArea(const RECT& window) {
+    m_paneArea = orv::ComputePaneArea(window, g_fScale);
+    LayoutPanes();
+    SetChannelsView(m_aView, FALSE);
+}
+
+void CsulvaneDlg::LayoutPanes() {
+    // The skin pictures are made again at the current scale; the layout of the current
+    // mode then places every pane.
+    for (int i = 0; i < kTransportButtonCount; ++i) {
+        CSkinButton* button = m_apTransport[std::size_t(i)];
+        if (!button || i == BTN_PLAY_PAUSE) continue;
+        const RECT frame{0, 0, 32, 32};
+        button->SetImage(kTransportButtons[std::size_t(i)].bitmap, &frame);
+    }
+    for (int i = 0; i < kTitleButtonCount; ++i) {
+        CSkinButton* button = m_apTitle[std::size_t(i)];
+        if (!button) continue;
+        const ButtonDef& def = kTitleButtons[std::size_t(i)];
+        const int bitmap = i == 1 && m_bMaximised ? kMaximiseBitmapRestore : def.bitmap;
+        const RECT frame{0, 0, def.width, 18};
+        button->SetImage(bitmap, &frame);
+    }
+    if (g_hFont10) {
+        if (m_pSpeedLabel) m_pSpeedLabel->setFont(*g_hFont10);
+        if (m_pProgress) m_pProgress->setFont(*g_hFont10);
+    }
+#if ORV_HAVE_FILER
+    m_pFiler->PlaceFilterButtons();
+#endif
+#if ORV_HAVE_VIEWS
+    if (m_pObdDlg) m_pObdDlg->resize(int(640 * g_fScale), int(480 * g_fScale));
+#endif
+    const bool playing = ChannelInitialised(0) && Channel(0).playState == PLAY_PLAYING;
+    SetPlayButtonState(playing);
+    LayoutForMode(m_nLayoutMode);
+}
+
+// ---- maximise, minimise, restore ---------------------------------------------------------
+
+void CsulvaneDlg::OnBtnMaximize() {
+    // The window maximises itself onto the work area of its monitor, so that the window
+    // manager's idea of a maximised window (or its absence) cannot move it elsewhere.
+    OnWindowStateChange(m_bMaximised ? Qt::WindowNoState : Qt::WindowMaximized);
+}
+
+void CsulvaneDlg::OnBtnMinimize() {
+    m_bMinimised = TRUE;
+    showMinimized();
+}
+
+void CsulvaneDlg::OnWindowStateChange(Qt::WindowStates state) {
+    if (state & Qt::WindowMinimized) {
+#if ORV_HAVE_MAP
+        if (m_pMapWindow && m_pMapWindow->isVisible()) m_pMapWindow->showMinimized();
+#endif
+#if ORV_HAVE_VIEWS
+        if (m_pObdDlg && m_bObdShown) m_pObdDlg->showMinimized();
+#endif
+        m_bMaximised = FALSE;
+        m_bMinimised = TRUE;
+        return;
+    }
+    const bool fromMinimised = m_bMinimised;
+    auto restoreSatellites = [this, fromMinimised] {
+        if (!fromMinimised) return;
+#if ORV_HAVE_MAP
+        if (m_pMapWindow && m_bMapShown) m_pMapWindow->showNormal();
+#endif
+#if ORV_HAVE_VIEWS
+        if (m_pObdDlg && m_bObdShown) m_pObdDlg->showNormal();
+#endif
+    };
+    if (state & Qt::WindowMaximized) {
+        if (m_bMaximised) return;
+        restoreSatellites();
+        m_rcSaved = FrameRect();
+        m_bMaximised = TRUE;
+        m_bMinimised = FALSE;
+        UpdateScaleForWorkArea();
+        m_fInfoExtraScale = kInfoExtraScaleMaximised;
+        DockToWorkArea();
+        UpdateMaximiseButton();
+        return;
+    }
+    if (!m_bMaximised && !m_bMinimised) return;
+    restoreSatellites();
+    const bool wasMaximised = m_bMaximised;
+    m_bMaximised = FALSE;
+    m_bMinimised = FALSE;
+    if (!wasMaximised) return;  // back from the task bar: nothing was resized
+    float sx = 1.0f, sy = 1.0f;
+    ClampWindowScale(sx, sy, m_rcSaved, g_fScale, m_fMaxScale);
+    m_fWindowScaleX = sx;
+    m_fWindowScaleY = sy;
+    const SIZE least = WindowSizeForScale(g_fScale, sx, sy);
+    if (m_rcSaved.Width() < least.cx) m_rcSaved.right = m_rcSaved.left + least.cx;
+    if (m_rcSaved.Height() < least.cy) m_rcSaved.bottom = m_rcSaved.top + least.cy;
+    m_rcTarget = m_rcSaved;
+    m_fInfoExtraScale = 1.0f;
+    PlaceWindow(m_rcTarget);
+    ComputePaneArea(m_rcTarget);
+    if (!m_bFullView) UpdateMaximiseButton();
+}
+
+void CsulvaneDlg::UpdateMaximiseButton() {
+    CSkinButton* button = m_apTitle[1];
+    if (!button) return;
+    const RECT frame{0, 0, 26, 18};
+    button->SetImage(m_bMaximised ? kMaximiseBitmapRestore : kTitleButtons[1].bitmap, &frame);
+    button->setToolTip(QString::fromUtf8(UiText(m_bMaximised ? kTextRestoreTip : kTitleButtons[1].tooltip)));
+    button->update();
+}
+
+void CsulvaneDlg::UpdateScaleForWorkArea() {
+    RECT work{};
+    const RECT frame = FrameRect();
+    if (!GetMonitorRects(&work, nullptr, POINT{frame.left, frame.top})) return;
+    ClampWindowScale(m_fWindowScaleX, m_fWindowScaleY, work, g_fScale, m_fMaxScale);
+}
+
+void CsulvaneDlg::DockToWorkArea() {
+    if (!m_bMaximised || m_bFullView || m_bDocking) return;
+    m_bDocking = TRUE;
+    RECT work{};
+    if (GetMonitorRects(&work, nullptr, m_ptLastMove)) {
+        m_rcTarget = work;
+        if (m_pScaleFrame) m_pScaleFrame->MoveTo(m_rcTarget);
+        PlaceWindow(m_rcTarget);
+        ComputePaneArea(m_rcTarget);
+    }
+    m_bDocking = FALSE;
+}
+
+void CsulvaneDlg::OnAppBarNotify(WPARAM) {
+    // Every change of a work area is a change of position of the desktop's panels.
+    if (m_bMaximised) {
+        DockToWorkArea();
+        PlaceProgressBar();
+    } else {
+        OnMonitorChanged();
+    }
+}
+
+void CsulvaneDlg::OnMonitorChanged() {
+    if (!m_pScaleFrame) return;
+    RECT work{};
+    const RECT frame = FrameRect();
+    if (!GetMonitorRects(&work, nullptr, POINT{frame.left, frame.top})) return;
+    if (work == m_rcWorkArea) return;
+    m_rcWorkArea = work;
+    MonitorMetrics monitor;
+    if (!MonitorMetricsOf(this, &monitor)) return;
+    monitor.workArea = ToQRect(work);
+    DeleteSharedFonts();
+    InitScaleAndFonts(monitor);
+    m_fMaxScale = orv::ComputeMaxScale(work.Width(), g_fScale);
+    m_fWindowScaleX = std::clamp(m_fWindowScaleX, 1.0f, m_fMaxScale);
+    m_fWindowScaleY = std::clamp(m_fWindowScaleY, 1.0f, m_fMaxScale);
+    const SIZE size = WindowSizeForScale(g_fScale, m_fWindowScaleX, m_fWindowScaleY);
+    m_rcTarget = RECT{frame.left, frame.top, frame.left + size.cx, frame.top + size.cy};
+    setUpdatesEnabled(false);
+    PlaceWindow(m_rcTarget);
+    ComputePaneArea(m_rcTarget);
+    setUpdatesEnabled(true);
+    m_fScaleAtOverlay = g_fScale;
+    if (m_pSettingDlg) {
+        m_pSettingDlg->Relayout();
+        m_pSettingDlg->update();
+    }
+    update();
+}
+
+// ---- Qt's events -------------------------------------------------------------------------
+
+void CsulvaneDlg::UpdateFrameCursor(POINT screen) {
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    if (!m_bMaximised && !m_bControlsLocked && !m_bFullView) shape = CursorForHit(HitTestFrame(screen));
+    if (shape == Qt::ArrowCursor) unsetCursor();
+    else setCursor(shape);
+}
+
+void CsulvaneDlg::mouseMoveEvent(QMouseEvent* event) {
+    OnFrameMouseMove(ToPoint(event->globalPosition().toPoint()), (event->buttons() & Qt::LeftButton) ? TRUE : FALSE);
+    QDialog::mouseMoveEvent(event);
+}
+
+void CsulvaneDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) OnFrameButtonUp(ToPoint(event->globalPosition().toPoint()));
+    QDialog::mouseReleaseEvent(event);
+}
+
+void CsulvaneDlg::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) OnFrameDoubleClick(ToPoint(event->globalPosition().toPoint()));
+    QDialog::mouseDoubleClickEvent(event);
+}
+
+void CsulvaneDlg::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    m_ptLastMove = ToPoint(pos());
+    if (m_bPlacing || m_bMaximised || m_bMinimised || !m_pScaleFrame) return;
+    // A move by the window manager: the monitor is looked at once the move has settled.
+    m_rcSaved = FrameRect();
+    SetTimer(TIMER_SIZE_SETTLE, unsigned(std::max(1, QApplication::doubleClickInterval() / 2)));
+}
+
+void CsulvaneDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) OnWindowStateChange(windowState());
+}
+
+}  // namespace orv

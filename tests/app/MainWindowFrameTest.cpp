@@ -1,0 +1,496 @@
+// The main window's own frame, its settings window and its commands on the picture, with
+// the real window: sizing by the bands with the outline, maximising onto the work area, a
+// monitor with another work area, and the still images of both cameras on a small card.
+// Meant to run under an X server (Xvfb) as well as offscreen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "app/ControlRules.h"
+#include "app/CsulvaneDlg.h"
+#include "app/SettingDlg.h"
+#include "app/SourcePath.h"
+#include "filer/FileListCtrl.h"
+#include "filer/FilerContainerDlg.h"
+#include "fixtures/CardBuilder.h"
+#include "fixtures/DataBlockWriter.h"
+#include "fixtures/MovieMaker.h"
+#include "fixtures/TempDir.h"
+#include "platform/files/RemovableMounts.h"
+#include "recorder/RecordingName.h"
+#include "ui/CommonUtil.h"
+#include "ui/ResourceImage.h"
+#include "ui/ScaleFonts.h"
+#include "ui/SkinButton.h"
+#include "ui/SkinCheckButton.h"
+#include "views/GSensorDlg.h"
+
+namespace orv {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeout.count()) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+void Pause(std::chrono::milliseconds span) { RunUntil([] { return false; }, span); }
+
+RECT Area(int w, int h) { return RECT{0, 0, w, h}; }
+
+// The window's start folder (its settings file) and the desktop it sees.
+class WindowFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetRemovableMountProvider([] { return std::vector<std::string>(); });
+        SetMonitorListProvider([this] { return std::vector<MonitorRects>{{work_, work_}}; });
+        oldDir_ = std::filesystem::current_path();
+        std::filesystem::create_directories(dir_.Path() + "/start");
+        std::filesystem::current_path(dir_.Path() + "/start");
+        g_bLimitedModel = FALSE;
+    }
+    void TearDown() override {
+        dlg_.reset();
+        std::filesystem::current_path(oldDir_);
+        SetMonitorListProvider(nullptr);
+        SetRemovableMountProvider(nullptr);
+        SetFolderPicker(nullptr);
+        g_bLimitedModel = FALSE;
+    }
+    CsulvaneDlg& Open() {
+        dlg_ = std::make_unique<CsulvaneDlg>();
+        dlg_->m_showMessage = [this](const QString& text, const QString&) { messages_.push_back(text); };
+        dlg_->m_askOkCancel = [this](const QString& text, const QString&) {
+            messages_.push_back(text);
+            return answer_;
+        };
+        dlg_->OnInitDialog();
+        EXPECT_FALSE(dlg_->IsInitFailed());
+        dlg_->show();
+        Pause(50ms);
+        return *dlg_;
+    }
+    // A monitor with another work area: the scale follows its height (1056 pixels are 1.0).
+    void MoveToWorkArea(const RECT& work) {
+        work_ = work;
+        dlg_->OnMonitorChanged();
+    }
+    void Mouse(QEvent::Type type, POINT local, Qt::MouseButtons buttons) {
+        const QPoint at(local.x, local.y);
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, QPointF(at), QPointF(dlg_->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(dlg_.get(), &event);
+    }
+    // A drag with the left button from `from` to `to` (client points), the outline given
+    // time to follow, then the release.
+    void Drag(POINT from, POINT to) {
+        Mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        Pause(120ms);
+        Mouse(QEvent::MouseMove, to, Qt::LeftButton);
+        Pause(120ms);
+        Mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    }
+    QSize WindowSize() const { return dlg_->geometry().size(); }
+
+    fixtures::TempDir dir_;
+    std::filesystem::path oldDir_;
+    RECT work_ = Area(1920, 1000);
+    std::unique_ptr<CsulvaneDlg> dlg_;
+    std::vector<QString> messages_;
+    int answer_ = IDOK;
+};
+
+TEST(SourcePath, TrailingSlashesAndTheProgramsMedium) {
+    const std::pair<const char*, const char*> trims[] = {
+        {"/media/card/", "/media/card"}, {"/media/card//", "/media/card"}, {"/", "/"}, {"//", "/"}, {"", ""},
+        {"/media/card", "/media/card"},
+    };
+    for (const auto& [in, out] : trims) EXPECT_EQ(TrimTrailingSlash(in), out) << in;
+
+    fixtures::TempDir dir;
+    const std::string file = dir.Path() + "/program";
+    std::ofstream(file) << "x";
+    const std::uint64_t device = MediumDevice(file);
+    ASSERT_NE(device, 0u);
+    EXPECT_FALSE(IsMediumGone(file, device));
+    EXPECT_TRUE(IsMediumGone(file, device + 1));  // now on another medium
+    EXPECT_FALSE(IsMediumGone(file, 0));          // never known: never gone
+    std::filesystem::remove(file);
+    EXPECT_TRUE(IsMediumGone(file, device));
+}
+
+TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
+    CsulvaneDlg& dlg = Open();
+    MoveToWorkArea(Area(1920, 1056));
+    ASSERT_EQ(g_fScale, 1.0f);
+    ASSERT_EQ(WindowSize(), QSize(1120, 697));
+    dlg.move(100, 50);
+    Pause(50ms);
+    ASSERT_NE(dlg.ScaleFrame(), nullptr);
+
+    // Hovering the bands shows which way they size.
+    const std::pair<POINT, Qt::CursorShape> cursors[] = {
+        {{1117, 300}, Qt::SizeHorCursor}, {{600, 694}, Qt::SizeVerCursor}, {{1117, 694}, Qt::SizeFDiagCursor},
+        {{2, 694}, Qt::SizeBDiagCursor},  {{600, 300}, Qt::ArrowCursor},
+    };
+    for (const auto& [at, shape] : cursors) {
+        Mouse(QEvent::MouseMove, at, Qt::NoButton);
+        EXPECT_EQ(dlg.cursor().shape(), shape) << at.x << "," << at.y;
+    }
+
+    // The right edge: the outline follows the cursor, the window waits for the release.
+    Mouse(QEvent::MouseButtonPress, {1117, 300}, Qt::LeftButton);
+    EXPECT_TRUE(dlg.ScaleFrame()->isVisible());
+    Pause(120ms);
+    Mouse(QEvent::MouseMove, {1400, 300}, Qt::LeftButton);
+    EXPECT_EQ(dlg.ScaleFrame()->geometry(), QRect(100, 50, 1400, 697));
+    EXPECT_EQ(WindowSize(), QSize(1120, 697));
+    Mouse(QEvent::MouseButtonRelease, {1400, 300}, Qt::NoButton);
+    EXPECT_FALSE(dlg.ScaleFrame()->isVisible());
+    ASSERT_TRUE(RunUntil([&] { return WindowSize().width() == 1400; }));
+    EXPECT_EQ(dlg.geometry().topLeft(), QPoint(100, 50));
+    EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.250000");
+    EXPECT_EQ(ReadIniString("DISPLAY", "SCALEY"), "1.000000");
+    EXPECT_EQ(dlg.GetPaneArea().innerWidth, 1400 - 12);
+
+    // Below the design size the dragged edge stops at it; the other edge stays.
+    struct Case {
+        POINT from, to;
+        QRect result;
+    } cases[] = {
+        {{1397, 300}, {500, 300}, QRect(100, 50, 1120, 697)},   // right edge, left stays
+        {{2, 300}, {400, 300}, QRect(100, 50, 1120, 697)},       // left edge, right stays
+        {{600, 694}, {600, 900}, QRect(100, 50, 1120, 900)},     // bottom edge to the cursor
+    };
+    for (const Case& c : cases) {
+        Drag(c.from, c.to);
+        EXPECT_TRUE(RunUntil([&] { return dlg.geometry() == c.result; })) << c.to.x << " " << dlg.geometry().width() << "x" << dlg.geometry().height();
+    }
+
+    // On a work area 1280 wide the largest scale is 2560 / 1120: a corner dragged far past
+    // it stops at that size in both axes.
+    MoveToWorkArea(Area(1280, 1056));
+    EXPECT_FLOAT_EQ(dlg.MaxScale(), 2.2857144f);
+    const QRect before = dlg.geometry();
+    Drag({before.width() - 3, before.height() - 3}, {5000, 5000});
+    ASSERT_TRUE(RunUntil([&] { return WindowSize() == QSize(2560, 1593); })) << WindowSize().width();
+    EXPECT_FLOAT_EQ(dlg.WindowScaleX(), 2.2857144f);
+    EXPECT_FLOAT_EQ(dlg.WindowScaleY(), 2.2857144f);
+    EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "2.285714");
+
+    // Nothing is sized while a job has the controls.
+    dlg.EnableBrowserButtons(FALSE);
+    const QSize locked = WindowSize();
+    Drag({2, 300}, {300, 300});
+    Pause(400ms);
+    EXPECT_EQ(WindowSize(), locked);
+    EXPECT_FALSE(dlg.ScaleFrame()->isVisible());
+    dlg.EnableBrowserButtons(TRUE);
+}
+
+TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
+    CsulvaneDlg& dlg = Open();
+    MoveToWorkArea(Area(1920, 1056));
+    dlg.move(100, 50);
+    Pause(50ms);
+
+    // The caption moves the window (by the window manager, or by itself without one).
+    Mouse(QEvent::MouseButtonPress, {600, 10}, Qt::LeftButton);
+    if (dlg.m_bMoving) {
+        Mouse(QEvent::MouseMove, {650, 30}, Qt::LeftButton);
+        Mouse(QEvent::MouseButtonRelease, {650, 30}, Qt::NoButton);
+        EXPECT_EQ(dlg.geometry().topLeft(), QPoint(150, 70));
+    } else {
+        Mouse(QEvent::MouseButtonRelease, {600, 10}, Qt::NoButton);
+    }
+    const QRect normal = dlg.geometry();
+
+    // A double click on the caption maximises onto the work area and back.
+    Mouse(QEvent::MouseButtonDblClick, {600, 10}, Qt::LeftButton);
+    ASSERT_TRUE(RunUntil([&] { return dlg.IsFrameMaximised() && dlg.geometry() == QRect(0, 0, 1920, 1056); }))
+        << dlg.geometry().width() << "x" << dlg.geometry().height();
+    EXPECT_EQ(dlg.TitleButton(1)->toolTip(), QString::fromUtf8("縮小"));
+    EXPECT_FLOAT_EQ(dlg.WindowScaleX(), 1920.0f / 1120.0f);
+
+    // A maximised window neither moves by its caption nor sizes by its bands.
+    Mouse(QEvent::MouseButtonPress, {600, 10}, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, {700, 200}, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, {700, 200}, Qt::NoButton);
+    Drag({1917, 500}, {1500, 500});
+    Pause(400ms);
+    EXPECT_EQ(dlg.geometry(), QRect(0, 0, 1920, 1056));
+
+    // A panel that takes part of the screen: the maximised window docks to what is left.
+    work_ = RECT{0, 0, 1920, 1016};
+    dlg.OnAppBarNotify(1);
+    EXPECT_EQ(dlg.geometry(), QRect(0, 0, 1920, 1016));
+
+    dlg.OnCommand(IDC_BTN_MAXIMIZE);
+    ASSERT_TRUE(RunUntil([&] { return !dlg.IsFrameMaximised() && dlg.geometry() == normal; }))
+        << dlg.geometry().x() << "," << dlg.geometry().y() << " " << dlg.geometry().width();
+    EXPECT_EQ(dlg.TitleButton(1)->toolTip(), QString::fromUtf8("拡大"));
+}
+
+TEST_F(WindowFixture, AnotherWorkAreaRescalesTheWindowAndTheSettingsWindow) {
+    CsulvaneDlg& dlg = Open();
+    struct Case {
+        RECT work;
+        float scale;
+        QSize window;
+        QSize settings;
+    } cases[] = {
+        {Area(1920, 1584), 1.5f, QSize(1680, 1045), QSize(690, 472)},
+        {Area(1920, 1056), 1.0f, QSize(1120, 697), QSize(460, 315)},
+    };
+    for (const Case& c : cases) {
+        MoveToWorkArea(c.work);
+        EXPECT_EQ(g_fScale, c.scale);
+        ASSERT_NE(g_hFont10, nullptr);
+        EXPECT_EQ(WindowSize(), c.window);
+        dlg.OnCommand(ID_SETTINGS);
+        EXPECT_TRUE(dlg.SettingWindow()->isVisible());
+        EXPECT_EQ(dlg.SettingWindow()->size(), c.settings);
+        // Centred on the monitor the main window is on.
+        EXPECT_EQ(dlg.SettingWindow()->x(), (c.work.Width() - c.settings.width()) / 2);
+        dlg.SettingWindow()->hide();
+    }
+}
+
+TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
+    CsulvaneDlg& dlg = Open();
+    CSettingDlg& settings = *dlg.SettingWindow();
+    // "速度超過" twice: the speeding markers go and come back.
+    const int speeding = DetectorForEventFilter(3);
+    for (BOOL expected : {FALSE, TRUE}) {
+        settings.GetEventButton(3)->click();
+        ASSERT_TRUE(RunUntil([&] { return dlg.Graph()->m_aDetector[std::size_t(speeding)].bShow == expected; }));
+        EXPECT_EQ(dlg.Graph()->m_aDetector[std::size_t(speeding)].bList, expected);
+    }
+
+    // The thumbnail button writes "1" then "0" and switches the list's preview with it.
+    for (const char* expected : {"1", "0"}) {
+        dlg.OnCommand(IDC_BTN_THUMBNAIL);
+        EXPECT_EQ(ReadIniString("DISPLAY", "THUMBNAIL"), expected);
+        EXPECT_EQ(bool(dlg.Browser()->GetList()->m_bPreviewEnabled), std::string(expected) == "1");
+    }
+
+    // The limited model: drive support, speeding, speed camera and radar are off and locked.
+    g_bLimitedModel = TRUE;
+    dlg.ApplyModelLimits();
+    for (int i = 0; i < kEventCheckCount; ++i) {
+        const bool limited = i == 0 || i == 3 || i == 4 || i == 5;
+        EXPECT_EQ(settings.GetEventButton(i)->isEnabled(), !limited) << i;
+        EXPECT_EQ(bool(settings.IsEventChecked(i)), !limited) << i;
+    }
+}
+
+// ---- a small card: the still images and the view commands --------------------------------
+
+constexpr int kFps = 10;
+constexpr int kFrames = 1300;  // long enough for frame 1234
+
+class SnapshotFixture : public WindowFixture {
+protected:
+    static void SetUpTestSuite() {
+        if (!fixtures::HaveFfmpeg()) return;
+        card_ = new fixtures::TempDir();
+        fixtures::CardBuilder builder(card_->Path() + "/card");
+        builder.MakeLayoutFolders(1);
+        fixtures::MovieSpec movie;
+        movie.width = 320;
+        movie.height = 180;
+        movie.fpsNum = kFps;
+        movie.seconds = double(kFrames) / kFps;
+        const std::string front = card_->Path() + "/front.mp4", rear = card_->Path() + "/rear.mp4";
+        ASSERT_TRUE(fixtures::MakeMovie(movie, front, nullptr));
+        movie.caption = "REAR";
+        movie.width = 256;
+        movie.height = 144;
+        ASSERT_TRUE(fixtures::MakeMovie(movie, rear, nullptr));
+        fixtures::DataBlock block;
+        for (int k = 0; k < kFrames; ++k) {
+            fixtures::RawRecord r;
+            r.speed = fixtures::SpeedText(40);
+            block.records.push_back(r);
+        }
+        fixtures::RecordingSpec spec;
+        spec.layout = 1;
+        spec.row = fixtures::CardRow::Driving;
+        spec.data = block;
+        spec.movieFile = front;
+        spec.companionFile = rear;
+        ASSERT_FALSE(builder.AddRecording(spec).empty());
+        frontMovie_ = front;
+        rearMovie_ = rear;
+    }
+    static void TearDownTestSuite() {
+        delete card_;
+        card_ = nullptr;
+    }
+    void SetUp() override {
+        if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+        WindowFixture::SetUp();
+        SetMonitorListProvider(nullptr);
+        std::ofstream(dir_.Path() + "/start/Default_Folder.ini")
+            << "[SOURCE]\nSELECT=FOLDER\nFOLDER=" << card_->Path() << "/card/Video\n";
+    }
+    // The window with the card's recording open and paused at `frame`.
+    CsulvaneDlg& OpenAt(int frame) {
+        CsulvaneDlg& dlg = Open();
+        EXPECT_TRUE(RunUntil([&] { return dlg.m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s))
+            << (dlg.Entries() ? dlg.Entries()->size() : 99) << " " << dlg.Browser()->m_strSourcePath << " row "
+            << dlg.m_nCurRow << " messages " << messages_.size();
+        dlg.SeekToFrame(frame, PLAY_PAUSED);
+        EXPECT_TRUE(RunUntil([&] { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]) == frame; }));
+        Pause(200ms);
+        return dlg;
+    }
+    // ffmpeg's own picture of a frame of a movie.
+    static QImage Decode(const std::string& movie, int frame) {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("frame.png"));
+        QProcess::execute(QStringLiteral("ffmpeg"),
+                          {"-nostdin", "-loglevel", "error", "-i", QString::fromStdString(movie), "-vf",
+                           QStringLiteral("select=eq(n\\,%1)").arg(frame), "-frames:v", "1", out});
+        return QImage(out).convertToFormat(QImage::Format_RGB32);
+    }
+    static double MeanDifference(const QImage& a, const QImage& b) {
+        if (a.size() != b.size() || a.isNull()) return 1e9;
+        double sum = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+            }
+        return sum / (3.0 * a.width() * a.height());
+    }
+
+    static fixtures::TempDir* card_;
+    static std::string frontMovie_;
+    static std::string rearMovie_;
+};
+
+fixtures::TempDir* SnapshotFixture::card_ = nullptr;
+std::string SnapshotFixture::frontMovie_;
+std::string SnapshotFixture::rearMovie_;
+
+TEST_F(SnapshotFixture, BothCamerasAreSavedAtTheirSizeWithTheFrameOnScreen) {
+    const std::string pictures = dir_.Path() + "/pictures";
+    std::filesystem::create_directories(pictures);
+    std::string folder;  // what the folder dialog answers
+    SetFolderPicker([&](QWidget*, std::string_view, const std::string&) { return folder; });
+    CsulvaneDlg& dlg = OpenAt(1234);
+    const PlayState state = g_aPlayChannel[0].playState;
+    const std::string front = pictures + "/220101-120000-M-001234.jpg";
+    const std::string rear = pictures + "/220101-120000-S-001234.jpg";
+
+    // Cancelled: nothing is written, not even the folder.
+    dlg.OnCommand(ID_SNAPSHOT);
+    EXPECT_FALSE(std::filesystem::exists(front));
+    EXPECT_EQ(ReadIniString("FOLDERPATH", "SNAPSHOT_FOLDER"), "");
+
+    folder = pictures;
+    dlg.OnCommand(ID_SNAPSHOT);
+    ASSERT_EQ(messages_, std::vector<QString>{QString::fromUtf8("完了しました。")});
+    EXPECT_EQ(ReadIniString("FOLDERPATH", "SNAPSHOT_FOLDER"), pictures);
+    EXPECT_EQ(g_aPlayChannel[0].playState, state);
+    EXPECT_TRUE(dlg.FrontSurface().isVisible());
+    EXPECT_TRUE(dlg.FrontSurface().m_bPicture);
+
+    const std::pair<std::string, std::string> saved[] = {{front, frontMovie_}, {rear, rearMovie_}};
+    for (const auto& [picture, movie] : saved) {
+        const QImage image = QImage(QString::fromStdString(picture)).convertToFormat(QImage::Format_RGB32);
+        const QImage wanted = Decode(movie, 1234);
+        ASSERT_FALSE(wanted.isNull());
+        EXPECT_EQ(image.size(), wanted.size()) << picture;
+        // The frame on screen, not one of its neighbours.
+        const double same = MeanDifference(image, wanted);
+        EXPECT_LT(same, 6.0) << picture;
+        EXPECT_LT(same, MeanDifference(image, Decode(movie, 1239))) << picture;
+    }
+
+    // Again: the question covers both files; refused, neither is touched.
+    std::filesystem::remove(front);
+    const auto rearTime = std::filesystem::last_write_time(rear);
+    messages_.clear();
+    answer_ = IDCANCEL;
+    dlg.OnCommand(ID_SNAPSHOT);
+    EXPECT_EQ(messages_, std::vector<QString>{QString::fromUtf8("同名のファイルが存在します。続行しますか？")});
+    EXPECT_FALSE(std::filesystem::exists(front));
+    EXPECT_EQ(std::filesystem::last_write_time(rear), rearTime);
+}
+
+TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
+    CsulvaneDlg& dlg = OpenAt(20);
+    // Keep aspect toggles the channels and the settings file each time.
+    const int keep = g_aPlayChannel[0].keepAspect;
+    for (int expected : {1 - keep, keep}) {
+        dlg.OnCommand(ID_KEEP_ASPECT);
+        EXPECT_EQ(ReadIniString("DISPLAY", "ASPECT"), expected ? "on" : "off");
+        EXPECT_EQ(g_aPlayChannel[0].keepAspect, expected);
+    }
+    // The large-video view and its latched button.
+    for (BOOL on : {TRUE, FALSE}) {
+        dlg.OnCommand(ID_VIEW_LARGE_VIDEO);
+        EXPECT_EQ(dlg.FrontSurface().m_bLargeVideo, on);
+        EXPECT_EQ(dlg.TransportButton(BTN_VIEW_LARGE_VIDEO)->m_bLatched, on);
+    }
+    // Only kinds 0..6 are filters; switching off the recording's kind empties the list and
+    // closes both channels.
+    dlg.OnFilterButton(7);
+    dlg.OnFilterButton(-1);
+    ASSERT_EQ(dlg.Entries()->size(), 1u);
+    const int kind = int(GetRecordingKind((*dlg.Entries())[0].path));
+    ASSERT_GE(kind, 0);
+    dlg.OnCommand(ID_FILTER_FIRST + kind);
+    EXPECT_TRUE(dlg.Entries()->empty());
+    EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_CLOSED);
+    EXPECT_FALSE(dlg.m_bDataLoaded);
+    EXPECT_FALSE(dlg.TransportButton(BTN_SNAPSHOT)->isEnabled());
+    dlg.OnCommand(ID_FILTER_FIRST + kind);
+    EXPECT_EQ(dlg.Entries()->size(), 1u);
+}
+
+TEST_F(SnapshotFixture, CancelledSourceDialogKeepsTheListAndALostCardOnlyClearsTheViews) {
+    CsulvaneDlg& dlg = OpenAt(10);
+    dlg.m_runSourceDialog = [](QDialog&) { return false; };
+    dlg.OnCommand(ID_OPEN_SOURCE);
+    EXPECT_EQ(dlg.Entries()->size(), 1u);
+    EXPECT_TRUE(dlg.m_bDataLoaded);
+
+    // A chosen folder that is not there is refused with its message; a trailing '/' is
+    // dropped from one that is.
+    EXPECT_FALSE(dlg.OpenChosenSource(SOURCE_FOLDER, dir_.Path() + "/nowhere"));
+    EXPECT_EQ(messages_, std::vector<QString>{QString::fromUtf8("動画のオープンに失敗しました。")});
+    EXPECT_TRUE(dlg.OpenChosenSource(SOURCE_FOLDER, card_->Path() + "/card/"));
+    EXPECT_EQ(dlg.Browser()->m_strSourcePath.back(), 'd');
+
+    // The source goes away while the program's own medium stays: the views are cleared
+    // and the window goes on.
+    dlg.OnSourceLost();
+    EXPECT_FALSE(dlg.m_bDataLoaded);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_FALSE(dlg.IsInitFailed());
+}
+
+}  // namespace
+}  // namespace orv
