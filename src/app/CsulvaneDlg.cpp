@@ -291,6 +291,15 @@ void CsulvaneDlg::OnInitDone(WPARAM, LPARAM) {
 #endif
 #endif
     m_bInitDone = TRUE;
+    // The list's hover previews and the thumbnail button follow the stored setting.
+    const bool thumbnails = ReadThumbnail();
+#if ORV_HAVE_FILER
+    if (CFileListCtrl* list = m_pFiler->GetList()) list->m_bPreviewEnabled = thumbnails;
+#endif
+    if (CSkinButton* button = m_apTitle[BTN_TITLE_THUMBNAIL]) {
+        button->m_bLatched = thumbnails;
+        button->update();
+    }
     // The work area of the screen stands in for the application bar's notices.
     if (QScreen* display = screen()) {
         connect(display, &QScreen::availableGeometryChanged, this,

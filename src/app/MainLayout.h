@@ -23,7 +23,8 @@ enum LayoutMode : int {
 
 constexpr int kDesignWidth = 1120;
 constexpr int kDesignHeight = 697;
-constexpr int kTitleButtonCount = 4;  // close, maximise, minimise, thumbnail
+constexpr int kTitleButtonCount = 4;
+enum TitleButton : int { BTN_TITLE_CLOSE, BTN_TITLE_MAXIMIZE, BTN_TITLE_MINIMIZE, BTN_TITLE_THUMBNAIL };
 
 // n design pixels at `scale`, truncated toward zero (single precision, as the skin does).
 inline int ScaleTerm(int n, float scale) { return int(float(n) * scale); }
