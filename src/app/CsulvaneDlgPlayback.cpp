@@ -715,7 +715,7 @@ void CsulvaneDlg::AdvanceFolderOrStop() {
     m_bFolderAdvance = FALSE;
     if (m_bLargeVideo) SetLargeVideo(FALSE);
     if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) m_apTransport[BTN_VIEW_LARGE_VIDEO]->m_bLatched = FALSE;
-    LayoutMainWindow();
+    LayoutForMode(m_nLayoutMode);  // the panes again in the layout the user chose
 }
 
 void CsulvaneDlg::OpenNextNonEmptyFolder(std::uintptr_t from) {
@@ -735,7 +735,7 @@ void CsulvaneDlg::OpenNextNonEmptyFolder(std::uintptr_t from) {
     }
     m_bFolderAdvance = FALSE;
     if (m_bLargeVideo) SetLargeVideo(FALSE);
-    LayoutMainWindow();
+    LayoutForMode(m_nLayoutMode);  // the panes again in the layout the user chose
     UpdateControlStates();
     if (tried != kFolderTreeRoot) {
         tree->SelectItem(tried);
@@ -956,7 +956,7 @@ void CsulvaneDlg::ResetPlaybackUi() {
     if (ChannelInitialised(0)) OpenDataFile(std::string());
     m_nCurRow = -1;
     m_bOpenArmed = TRUE;
-    LayoutMainWindow();
+    LayoutForMode(m_nLayoutMode);  // the panes again in the layout the user chose
 }
 
 void CsulvaneDlg::RefreshVideo() {
