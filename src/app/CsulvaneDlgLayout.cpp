@@ -42,7 +42,7 @@ void CsulvaneDlg::LayoutForMode(int mode) {
         m_pGraphDlg->m_pOffScreen = m_pOffScreen.get();
 #endif
     }
-    ShowPanesForMode(mode);
+    ShowPanesForMode(m_bFullView ? LAYOUT_FULL_VIEW : mode);
     PlaceFrontSurface();
     if (client.Width() > 0 && m_aMovieStatic[0].width() > 0) {
         ResetViewBlocks();
