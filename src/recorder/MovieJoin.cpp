@@ -127,6 +127,18 @@ std::uint32_t TimeScaleOf(std::span<const std::uint8_t> payload) {
     return payload.size() >= at + 4 ? ReadBe32(payload.data() + at) : 0;
 }
 
+// The samples that a run-length table describes: the sum of the first field of its entries.
+std::uint64_t SamplesInRuns(std::span<const std::uint8_t> entries, std::size_t entrySize) {
+    std::uint64_t samples = 0;
+    for (std::size_t i = 0; i + entrySize <= entries.size(); i += entrySize)
+        samples += ReadBe32(entries.data() + i);
+    return samples;
+}
+
+const TableLayout& SampleGroupLayout(std::span<const std::uint8_t> sbgp) {
+    return VersionOf(sbgp) == 1 ? kSampleGroupV1 : kSampleGroupV0;
+}
+
 bool ReadTrack(sMP4BOX& trak, const sMP4BOX& mdat, TrackBoxes* t, std::string* error) {
     sMP4BOX* mdia = Container(&trak, "mdia");
     sMP4BOX* minf = Container(mdia, "minf");
@@ -163,16 +175,16 @@ bool ReadTrack(sMP4BOX& trak, const sMP4BOX& mdat, TrackBoxes* t, std::string* e
                       : t->samples * constant > mdat.payloadSize)
         return Fail(error, "more sample sizes than the table or the media data hold");
 
+    // Run-length tables must cover every sample: the next movie's runs are appended behind
+    // them and would otherwise describe the first movie's last samples.
     std::span<const std::uint8_t> entries;
     if (!TableEntries(PayloadOf(t->stts), kTimeToSample, &entries))
         return Fail(error, "sample times cut short");
-    std::uint64_t timed = 0;
-    for (std::size_t i = 0; i < entries.size(); i += 8)
-        timed += ReadBe32(entries.data() + i);
-    if (timed != t->samples) return Fail(error, "sample times and sample sizes disagree");
-
-    if (t->ctts && !TableEntries(PayloadOf(t->ctts), kCompositionOffset, &entries))
-        return Fail(error, "composition offsets cut short");
+    if (SamplesInRuns(entries, kTimeToSample.entrySize) != t->samples)
+        return Fail(error, "sample times and sample sizes disagree");
+    if (t->ctts && (!TableEntries(PayloadOf(t->ctts), kCompositionOffset, &entries) ||
+                    SamplesInRuns(entries, kCompositionOffset.entrySize) != t->samples))
+        return Fail(error, "composition offsets and sample sizes disagree");
     if (t->stss) {
         if (!TableEntries(PayloadOf(t->stss), kSyncSamples, &entries))
             return Fail(error, "sync samples cut short");
@@ -209,9 +221,11 @@ bool ReadTrack(sMP4BOX& trak, const sMP4BOX& mdat, TrackBoxes* t, std::string* e
     if (chunked != t->samples) return Fail(error, "chunks and sample sizes disagree");
 
     if (t->sbgp) {
+        // Groups may leave the last samples out, never name more than there are.
         const auto sbgp = PayloadOf(t->sbgp);
-        const TableLayout& layout = VersionOf(sbgp) == 1 ? kSampleGroupV1 : kSampleGroupV0;
-        if (!TableEntries(sbgp, layout, &entries)) return Fail(error, "sample groups cut short");
+        if (!TableEntries(sbgp, SampleGroupLayout(sbgp), &entries) ||
+            SamplesInRuns(entries, SampleGroupLayout(sbgp).entrySize) > t->samples)
+            return Fail(error, "sample groups and sample sizes disagree");
     }
     return true;
 }
@@ -444,11 +458,22 @@ bool JoinTrack(const TrackBoxes& f, const TrackBoxes& n, std::int64_t offsetShif
         PutBe32(stco->data() + 8 + fe.size() + i, std::uint32_t(moved));
     }
 
-    // Sample groups (the audio's pre-roll) follow when both describe the same grouping.
+    // Sample groups (the audio's pre-roll) follow when both describe the same grouping. The
+    // first's samples that no group names get a run of "no group" (index 0), so that the next's
+    // runs start at its first sample.
     const auto fg = PayloadOf(f.sbgp), ng = PayloadOf(n.sbgp);
     if (f.sbgp && n.sbgp && VersionOf(fg) == VersionOf(ng) && SameBytes(fg.subspan(4, 4), ng.subspan(4, 4))) {
-        const TableLayout& layout = VersionOf(fg) == 1 ? kSampleGroupV1 : kSampleGroupV0;
-        if (!JoinBoxPayload(fg, ng, layout, 0, staged.For(f.sbgp)))
+        const TableLayout& layout = SampleGroupLayout(fg);
+        std::span<const std::uint8_t> fe;
+        TableEntries(fg, layout, &fe);
+        std::vector<std::uint8_t> first(fg.begin(), fg.begin() + std::ptrdiff_t(layout.headerLength + fe.size()));
+        const std::uint64_t left = f.samples - SamplesInRuns(fe, layout.entrySize);
+        if (left > 0) {
+            first.resize(first.size() + layout.entrySize);
+            PutBe32(first.data() + first.size() - layout.entrySize, std::uint32_t(left));
+            PutBe32(first.data() + layout.countOffset, std::uint32_t(fe.size() / layout.entrySize + 1));
+        }
+        if (!JoinBoxPayload(first, ng, layout, 0, staged.For(f.sbgp)))
             return Fail(error, "the sample groups cannot be joined");
     }
     return true;

@@ -276,6 +276,7 @@ TEST_F(MovieJoinTest, TablesThatDisagreeAreRefused) {
         {"stco", 8, 0, true},             // a chunk outside the media data
         {"stts", 8, 1, false},            // one more timed sample than sizes
         {"stsz", 8, 0x40000000, false},   // more sizes than the table holds
+        {"sbgp", 12, 1, false},           // a group naming one sample more than there are
     };
     auto payloads = [](sMP4MOVIE& movie) {
         std::vector<std::vector<std::uint8_t>> all;
@@ -294,7 +295,7 @@ TEST_F(MovieJoinTest, TablesThatDisagreeAreRefused) {
         auto next = OpenMovieBoxes(inputs_[1], true, false, 0);
         ASSERT_TRUE(first && next);
         std::vector<sMP4BOX*> boxes;
-        CollectBoxesByType(boxes, next->root, c.type);
+        CollectBoxesByType(boxes, next->root, c.type);  // the video's, or the audio's groups
         ASSERT_FALSE(boxes.empty());
         std::vector<std::uint8_t>& bytes = *boxes[0]->payload;
         ASSERT_GE(bytes.size(), c.at + 4);
@@ -309,6 +310,29 @@ TEST_F(MovieJoinTest, TablesThatDisagreeAreRefused) {
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(payloads(*first), before);
     }
+}
+
+// The first movie's audio groups leave its last sample out: a run of "no group" fills the
+// gap, so the next movie's groups start at its own first sample.
+TEST_F(MovieJoinTest, NextMoviesSampleGroupsStartAtItsFirstSample) {
+    auto first = OpenMovieBoxes(inputs_[0], true, false, 0);
+    auto next = OpenMovieBoxes(inputs_[1], true, false, 0);
+    ASSERT_TRUE(first && next);
+    auto groups = [](sMP4MOVIE& movie) {
+        std::vector<sMP4BOX*> boxes;
+        CollectBoxesByType(boxes, movie.root, "sbgp");
+        return boxes.size() == 1 ? &*boxes[0]->payload : nullptr;
+    };
+    std::vector<std::uint8_t>* mine = groups(*first);
+    std::vector<std::uint8_t>* theirs = groups(*next);
+    ASSERT_TRUE(mine && theirs && mine->size() == 20 && theirs->size() == 20);
+    const std::uint32_t samples = ReadBe32(mine->data() + 12), nextSamples = ReadBe32(theirs->data() + 12);
+    const auto shorter = Bytes({samples - 1});
+    std::copy(shorter.begin(), shorter.end(), mine->begin() + 12);
+    std::string error;
+    ASSERT_TRUE(JoinMovieBoxes(*first, *next, &error)) << error;
+    EXPECT_EQ(std::vector<std::uint8_t>(groups(*first)->begin() + 8, groups(*first)->end()),
+              Bytes({3, samples - 1, 1, 1, 0, nextSamples, 1}));
 }
 
 TEST_F(MovieJoinTest, FollowingMovieWithoutEditListsOrCompanionIsJoinedWhole) {
