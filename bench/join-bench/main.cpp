@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
     const bool rear = join.hasRear, data = join.hasData;
     orv::FreeJoin(join);
     if (!ok) {
+        std::filesystem::remove(catOut);
         std::fprintf(stderr, "join failed: %s\n", join.error.c_str());
         return 1;
     }
