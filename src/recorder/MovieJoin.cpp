@@ -417,8 +417,10 @@ struct StagedPayloads {
     }
 };
 
-bool JoinTrack(const TrackBoxes& f, const TrackBoxes& n, std::int64_t offsetShift,
-               StagedPayloads& staged, std::string* error) {
+// The tables of one track of the next movie appended to the same track of the first: new
+// payloads staged, nothing changed yet.
+bool JoinTables(const TrackBoxes& f, const TrackBoxes& n, std::int64_t offsetShift,
+                StagedPayloads& staged, std::string* error) {
     // Sample and chunk numbers of the next movie continue the first's.
     if (f.samples + n.samples > kMax32 || f.chunks + n.chunks > kMax32)
         return Fail(error, "too many samples for one movie");
@@ -588,7 +590,7 @@ bool JoinMovieBoxes(sMP4MOVIE& first, sMP4MOVIE& next, std::string* error) {
 
     StagedPayloads staged;
     for (std::size_t i = 0; i < f.tracks.size(); ++i)
-        if (!JoinTrack(f.tracks[i], n.tracks[i], shift, staged, error)) return false;
+        if (!JoinTables(f.tracks[i], n.tracks[i], shift, staged, error)) return false;
     if (!AddTableValue(PayloadOf(f.mvhd), PayloadOf(n.mvhd), kMvhdDuration[0], kMvhdDuration[1],
                        staged.For(f.mvhd)))
         return Fail(error, "the movie durations cannot be added");
