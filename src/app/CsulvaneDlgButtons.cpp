@@ -229,8 +229,8 @@ void CsulvaneDlg::EnableBrowserButtons(BOOL on) {
     m_pInfoDlg->setEnabled(on);
     m_pGraphDlg->setEnabled(on);
 #endif
-    if (m_pSeekSlider) m_pSeekSlider->setEnabled(on);
-    if (m_pVolumeSlider) m_pVolumeSlider->setEnabled(on);
+    if (m_pSeekSlider) m_pSeekSlider->m_bEnabled = on;
+    if (m_pVolumeSlider) m_pVolumeSlider->m_bEnabled = on;
     m_aMovieStatic[0].setEnabled(on);
 #if ORV_HAVE_MAP
     if (QWidget* page = m_pMapWrap->GetHostWindow()) page->setEnabled(on);

@@ -123,11 +123,13 @@ void CsulvaneDlg::OnMapMarkerClick(WPARAM, LPARAM frame) {
 }
 
 void CsulvaneDlg::OnGSensorPrevEvent() {
+    if (IsNearMovieEnd() && m_bNearEnd) return;
     const int current = m_pSeekSlider ? m_pSeekSlider->m_nPos : 0;
     if (!JumpToPrevEvent(current)) JumpToPrevEvent(INT_MAX);  // wraps to the last event
 }
 
 void CsulvaneDlg::OnGSensorNextEvent() {
+    if (IsNearMovieEnd() && m_bNearEnd) return;
     const int current = m_pSeekSlider ? m_pSeekSlider->m_nPos : 0;
     if (!JumpToNextEvent(current)) JumpToNextEvent(-1);  // wraps to the first event
 }

@@ -21,22 +21,9 @@ public:
     QWidget* ActiveVideoSurface() override { return &d.m_aMovieStatic[0]; }
 
     void EnableJobControls(BOOL enable) override {
-        d.m_bControlsLocked = !enable;
         for (CSkinButton* button : d.m_apTransport)
             if (button) button->setEnabled(enable);
-        if (d.m_pSeekSlider) d.m_pSeekSlider->m_bEnabled = enable;
-        if (d.m_pVolumeSlider) d.m_pVolumeSlider->m_bEnabled = enable;
-        d.m_aMovieStatic[0].setEnabled(enable);
-#if ORV_HAVE_VIEWS
-        d.m_pInfoDlg->setEnabled(enable);
-        d.m_pGraphDlg->setEnabled(enable);
-#endif
-#if ORV_HAVE_FILER
-        d.m_pFiler->EnableBrowserControls(enable);
-#endif
-#if ORV_HAVE_MAP
-        if (QWidget* host = d.m_pMapWrap->GetHostWindow()) host->setEnabled(enable);
-#endif
+        d.EnableBrowserButtons(enable);
         d.UpdateMapPane();
     }
 
