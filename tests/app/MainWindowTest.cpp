@@ -49,6 +49,9 @@ struct Plan {
     // once the frame has reached its time), and a sensor record shows the position and speed
     // of the GPS record four places earlier.
     static int SensorAt(int frame) { return frame >= 1 ? frame - 1 : 0; }
+    // Two X-axis events; a jump goes to the frame of the event's record.
+    static constexpr int kEventRecords[2] = {10, 25};
+    static int EventFrame(int i) { return kEventRecords[i]; }
     static int GpsAt(int frame) { return SensorAt(frame) >= 4 ? SensorAt(frame) - 4 : 0; }
 };
 
@@ -91,6 +94,7 @@ protected:
                 r.voltage = std::to_string(Plan::Voltage10(k));
                 r.latitude = fixtures::LatitudeText(35.0 + k * 0.0001);
                 r.longitude = fixtures::LongitudeText(135.7 + k * 0.0001);
+                if (k == Plan::kEventRecords[0] || k == Plan::kEventRecords[1]) r.axis = 'X';
                 block.records.push_back(r);
             }
             fixtures::RecordingSpec spec;
@@ -194,6 +198,58 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     EXPECT_EQ(FrontState(), PLAY_CLOSED);
     dlg.reset();
     EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
+    ASSERT_EQ(dlg->CrashPositions().size(), 2u);
+
+    // From the start: the first event, then the second; past the last one it wraps.
+    const int expected[] = {Plan::EventFrame(0), Plan::EventFrame(1), Plan::EventFrame(0)};
+    for (int frame : expected) {
+        dlg->OnGSensorNextEvent();
+        EXPECT_EQ(dlg->InfoPanel()->m_nPosition, frame);
+        EXPECT_TRUE(RunUntil([&] { return FrontFrame() == frame; }, 10s)) << frame << " " << FrontFrame();
+    }
+    dlg->OnGSensorPrevEvent();  // before the first: wraps to the last
+    EXPECT_EQ(dlg->InfoPanel()->m_nPosition, Plan::EventFrame(1));
+    // A click on a map marker beyond the movie lands inside it.
+    dlg->OnMapMarkerClick(0, 100000);
+    EXPECT_EQ(dlg->InfoPanel()->m_nPosition, kFrames - 1);
+    EXPECT_TRUE(RunUntil([] { return FrontFrame() == kFrames - 20; }, 10s));
+    dlg->OnBtnClose();
+}
+
+TEST_F(MainWindowTest, ARearCompanionThatCannotOpenDoesNotHoldTheFront) {
+    fixtures::TempDir dir;
+    fixtures::CardBuilder builder(dir.Path() + "/card");
+    fixtures::MovieSpec movie;
+    movie.fpsNum = kFps;
+    movie.seconds = kSeconds;
+    ASSERT_TRUE(fixtures::MakeMovie(movie, dir.Path() + "/front.mp4", nullptr));
+    fixtures::RecordingSpec spec;
+    spec.layout = -1;
+    spec.folder = "Video";
+    spec.movieFile = dir.Path() + "/front.mp4";  // the companion stays a stub that is no movie
+    ASSERT_FALSE(builder.AddRecording(spec).empty());
+    ASSERT_TRUE(fixtures::WriteStartFolder(dir.Path(), dir.Path() + "/card/Video"));
+    std::filesystem::current_path(dir.Path());
+
+    std::vector<QString> messages;
+    CsulvaneDlg dlg;
+    dlg.m_showMessage = [&](const QString& text, const QString&) { messages.push_back(text); };
+    dlg.OnInitDialog();
+    dlg.show();
+    ASSERT_TRUE(RunUntil([&] { return dlg.m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
+    EXPECT_EQ(g_aPlayChannel[1].rearOpened, 0);
+    dlg.OnCommand(ID_PLAY_PAUSE);
+    EXPECT_TRUE(RunUntil([&] { return FrontFrame() >= 5; }));
+    EXPECT_TRUE(messages.empty());
+    dlg.OnBtnClose();
 }
 
 TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
