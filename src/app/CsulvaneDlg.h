@@ -270,6 +270,7 @@ public:
     void OnBtnMinimize();
     void OnWindowStateChange(Qt::WindowStates state);
     void UpdateMaximiseButton();
+    void SetInfoExtraScale(float scale);
     void UpdateScaleForWorkArea();
     void DockToWorkArea();
     void OnAppBarNotify(WPARAM code);
@@ -344,7 +345,6 @@ public:
     float m_fPendingScaleX = 1.0f;
     float m_fPendingScaleY = 1.0f;
     float m_fScaleAtOverlay = 1.0f;
-    float m_fInfoExtraScale = 1.0f;
     std::uint64_t m_nProgramDevice = 0;
 
 protected:
@@ -374,6 +374,7 @@ private:
     void StartLoaderThread(std::string path);
     void ReadyChannelsReset();
     void ApplyFrontSpeedToBoth();
+    bool DetectorShown(int detector) const;
     void FireMovieOpened(WPARAM wParam, LPARAM lParam);
     bool ChannelInitialised(int channel) const;
     sPLAYCHANNEL& Channel(int channel) const;

@@ -12,6 +12,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QWindow>
@@ -234,6 +235,11 @@ void CsulvaneDlg::LayoutPanes() {
         if (m_pProgress) m_pProgress->setFont(*g_hFont10);
     }
 #if ORV_HAVE_FILER
+    if (g_hFont13) {
+        if (QWidget* tree = m_pFiler->GetTree()) tree->setFont(*g_hFont13);
+        if (QWidget* list = m_pFiler->GetList()) list->setFont(*g_hFont13);
+    }
+    if (g_hFont10 && m_pFiler->GetPathEdit()) m_pFiler->GetPathEdit()->setFont(*g_hFont10);
     m_pFiler->PlaceFilterButtons();
 #endif
 #if ORV_HAVE_VIEWS
@@ -286,7 +292,7 @@ void CsulvaneDlg::OnWindowStateChange(Qt::WindowStates state) {
         m_bMaximised = TRUE;
         m_bMinimised = FALSE;
         UpdateScaleForWorkArea();
-        m_fInfoExtraScale = kInfoExtraScaleMaximised;
+        SetInfoExtraScale(kInfoExtraScaleMaximised);
         DockToWorkArea();
         UpdateMaximiseButton();
         return;
@@ -305,10 +311,22 @@ void CsulvaneDlg::OnWindowStateChange(Qt::WindowStates state) {
     if (m_rcSaved.Width() < least.cx) m_rcSaved.right = m_rcSaved.left + least.cx;
     if (m_rcSaved.Height() < least.cy) m_rcSaved.bottom = m_rcSaved.top + least.cy;
     m_rcTarget = m_rcSaved;
-    m_fInfoExtraScale = 1.0f;
+    SetInfoExtraScale(1.0f);
     PlaceWindow(m_rcTarget);
     ComputePaneArea(m_rcTarget);
     if (!m_bFullView) UpdateMaximiseButton();
+}
+
+void CsulvaneDlg::SetInfoExtraScale(float scale) {
+    // The info panel widens its own layout while the window is maximised.
+#if ORV_HAVE_VIEWS
+    if (m_pInfoDlg) {
+        m_pInfoDlg->m_fScale = scale;
+        m_pInfoDlg->update();
+    }
+#else
+    (void)scale;
+#endif
 }
 
 void CsulvaneDlg::UpdateMaximiseButton() {

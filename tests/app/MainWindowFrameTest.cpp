@@ -36,6 +36,7 @@
 #include "ui/SkinButton.h"
 #include "ui/SkinCheckButton.h"
 #include "views/GSensorDlg.h"
+#include "views/InfoDlg.h"
 
 namespace orv {
 namespace {
@@ -230,6 +231,7 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
         << dlg.geometry().width() << "x" << dlg.geometry().height();
     EXPECT_EQ(dlg.TitleButton(1)->toolTip(), QString::fromUtf8("縮小"));
     EXPECT_FLOAT_EQ(dlg.WindowScaleX(), 1920.0f / 1120.0f);
+    EXPECT_FLOAT_EQ(dlg.InfoPanel()->m_fScale, 1.15f);
 
     // A maximised window neither moves by its caption nor sizes by its bands.
     Mouse(QEvent::MouseButtonPress, {600, 10}, Qt::LeftButton);
@@ -248,6 +250,7 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
     ASSERT_TRUE(RunUntil([&] { return !dlg.IsFrameMaximised() && dlg.geometry() == normal; }))
         << dlg.geometry().x() << "," << dlg.geometry().y() << " " << dlg.geometry().width();
     EXPECT_EQ(dlg.TitleButton(1)->toolTip(), QString::fromUtf8("拡大"));
+    EXPECT_FLOAT_EQ(dlg.InfoPanel()->m_fScale, 1.0f);
 }
 
 TEST_F(WindowFixture, AnotherWorkAreaRescalesTheWindowAndTheSettingsWindow) {
