@@ -850,6 +850,15 @@ BOOL CsulvaneDlg::SeekToFrame(int frame, int keepState) {
     }
 }
 
+bool CsulvaneDlg::DetectorShown(int detector) const {
+#if ORV_HAVE_VIEWS
+    return detector >= 0 && detector < DETECTOR_COUNT && m_pGraphDlg->m_aDetector[std::size_t(detector)].bShow;
+#else
+    (void)detector;
+    return false;
+#endif
+}
+
 BOOL CsulvaneDlg::JumpToNextEvent(int frame) {
 #if ORV_HAVE_VIEWS
     if (!m_bDataLoaded || !m_hMutexCpSet) return FALSE;
@@ -858,7 +867,7 @@ BOOL CsulvaneDlg::JumpToNextEvent(int frame) {
         std::lock_guard markers(*m_hMutexCpSet);
         const ChannelsLock lock;
         for (const sCRASHPOS& entry : m_vecCrashPos) {
-            if (!entry.pRecord || !m_pGraphDlg->m_aDetector[std::size_t(entry.nDetector)].bShow) continue;
+            if (!entry.pRecord || !DetectorShown(entry.nDetector)) continue;
             if (entry.pRecord->time > frame) {
                 target = entry.pRecord->time;
                 break;
@@ -882,7 +891,7 @@ BOOL CsulvaneDlg::JumpToPrevEvent(int frame) {
         std::lock_guard markers(*m_hMutexCpSet);
         const ChannelsLock lock;
         for (auto it = m_vecCrashPos.rbegin(); it != m_vecCrashPos.rend(); ++it) {
-            if (!it->pRecord || !m_pGraphDlg->m_aDetector[std::size_t(it->nDetector)].bShow) continue;
+            if (!it->pRecord || !DetectorShown(it->nDetector)) continue;
             if (it->pRecord->time < frame) {
                 target = it->pRecord->time;
                 break;
