@@ -104,7 +104,13 @@ BOOL CsulvaneDlg::OpenChosenSource(int kindValue, std::string path) {
     if (m_pInfoDlg->m_nDataFormat == '2' || m_pInfoDlg->m_nDataFormat == 'N')
         m_pInfoDlg->SetVehicleValues(-1, 0xFFFF, -1, 0);
 #endif
-    if (m_bLargeVideo) OnLargeVideo();
+    if (m_bLargeVideo) {
+        SetLargeVideo(FALSE);
+        if (CSkinButton* button = m_apTransport[BTN_VIEW_LARGE_VIDEO]) {
+            button->m_bLatched = FALSE;
+            button->update();
+        }
+    }
     m_bCsvDisabled = TRUE;
     ResetViewForSource();
     m_pFiler->m_bContinue = FALSE;

@@ -63,7 +63,11 @@ class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         SetRemovableMountProvider([] { return std::vector<std::string>(); });
-        SetMonitorListProvider([this] { return std::vector<MonitorRects>{{work_, work_}}; });
+        SetMonitorListProvider([this] {
+            std::vector<MonitorRects> monitors{{work_, work_}};
+            if (second_.Width() > 0) monitors.push_back({second_, second_});
+            return monitors;
+        });
         oldDir_ = std::filesystem::current_path();
         std::filesystem::create_directories(dir_.Path() + "/start");
         std::filesystem::current_path(dir_.Path() + "/start");
@@ -115,6 +119,7 @@ protected:
     fixtures::TempDir dir_;
     std::filesystem::path oldDir_;
     RECT work_ = Area(1920, 1000);
+    RECT second_{};  // a second monitor, when not empty
     std::unique_ptr<CsulvaneDlg> dlg_;
     std::vector<QString> messages_;
     int answer_ = IDOK;
@@ -161,6 +166,10 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     // The right edge: the outline follows the cursor, the window waits for the release.
     Mouse(QEvent::MouseButtonPress, {1117, 300}, Qt::LeftButton);
     EXPECT_TRUE(dlg.ScaleFrame()->isVisible());
+    // Only its one-pixel frame shows.
+    const QImage outline = dlg.ScaleFrame()->grab().toImage();
+    EXPECT_EQ(outline.pixel(0, 300) & 0xFFFFFFu, qRgb(112, 93, 168) & 0xFFFFFFu);
+    EXPECT_EQ(qAlpha(outline.pixel(500, 300)), 0);
     Pause(120ms);
     Mouse(QEvent::MouseMove, {1400, 300}, Qt::LeftButton);
     EXPECT_EQ(dlg.ScaleFrame()->geometry(), QRect(100, 50, 1400, 697));
@@ -276,6 +285,13 @@ TEST_F(WindowFixture, AnotherWorkAreaRescalesTheWindowAndTheSettingsWindow) {
         EXPECT_EQ(dlg.SettingWindow()->x(), (c.work.Width() - c.settings.width()) / 2);
         dlg.SettingWindow()->hide();
     }
+
+    // Moved onto a second monitor with a taller work area: once the move has settled the
+    // scale follows it.
+    second_ = RECT{1920, 0, 3840, 1584};
+    dlg.move(2000, 100);
+    EXPECT_TRUE(RunUntil([] { return g_fScale == 1.5f; }));
+    EXPECT_TRUE(RunUntil([&] { return WindowSize() == QSize(1680, 1045); }));
 }
 
 TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
