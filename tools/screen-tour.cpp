@@ -3,7 +3,8 @@
 // Runs the program's main window on the demo card (a small one made here unless --card
 // names one) and saves what it shows, for review: start-up with the list, playing at the
 // hard-braking frame in layout modes 0, 1 and 2, the video menu open, the map window beside
-// the video, the vehicle gauges open and the full view. With --shot it saves one picture,
+// the video, the vehicle gauges open, the full view, the settings window, the outline of a
+// drag and the program at scale 1.5. With --shot it saves one picture,
 // of the first recording a few seconds into playing, to FILE. Offscreen unless
 // QT_QPA_PLATFORM says otherwise.
 #include <unistd.h>
@@ -25,9 +26,11 @@
 #include "app/ControlRules.h"
 #include "app/CsulvaneDlg.h"
 #include "app/MovieMenu.h"
+#include "app/SettingDlg.h"
 #include "filer/FilerContainerDlg.h"
 #include "fixtures/DemoCard.h"
 #include "fixtures/DemoStart.h"
+#include "ui/CommonUtil.h"
 #include "ui/SkinSliderCtrl.h"
 #include "views/InfoDlg.h"
 #include "views/ObdDlg.h"
@@ -185,6 +188,31 @@ int main(int argc, char** argv) {
     dlg->ApplyFullView(TRUE);
     save("06-full-view");
     dlg->ApplyFullView(FALSE);
+
+    // The settings window over the program; the outline while the bottom-right corner is
+    // dragged; the program on a monitor whose scale is 1.5.
+    auto saveOf = [&](const std::string& name, const std::vector<QWidget*>& shown) {
+        Settle(300);
+        const fs::path file = fs::path(out) / (name + ".png");
+        if (Desktop(shown).save(QString::fromStdString(file.string()))) std::printf("%s\n", file.c_str());
+    };
+    dlg->OnCommand(ID_SETTINGS);
+    saveOf("07-settings", {dlg.get(), dlg->SettingWindow()});
+    dlg->SettingWindow()->hide();
+    const QRect window = dlg->geometry();
+    const POINT corner{window.right() - 1, window.bottom() - 1};
+    dlg->OnFrameButtonDown(corner);
+    dlg->OnFrameMouseMove(POINT{corner.x + 240, corner.y + 150}, TRUE);
+    saveOf("08-drag-outline", {dlg.get(), dlg->ScaleFrame()});
+    dlg->OnFrameButtonUp(POINT{corner.x + 240, corner.y + 150});
+    Settle(600);
+    SetMonitorListProvider([] {
+        const RECT area{0, 0, 2560, 1584};
+        return std::vector<MonitorRects>{{area, area}};
+    });
+    dlg->OnMonitorChanged();
+    save("09-scale-1.5");
+    SetMonitorListProvider(nullptr);
     dlg->OnBtnClose();
     return opened ? 0 : 1;
 }

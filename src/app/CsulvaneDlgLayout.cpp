@@ -115,9 +115,8 @@ void CsulvaneDlg::PlaceFrontSurface() {
     if (m_bFullView) {
         front.setGeometry(rect());
     } else {
-        const POINT origin = FrontSurfaceOrigin(g_fScale);
-        const SIZE size = FrontSurfaceSize(m_nLayoutMode, g_fScale);
-        front.setGeometry(origin.x, origin.y, size.cx, size.cy);
+        const RECT r = ComputeMainLayout(RECT{0, 0, width(), height()}, m_nLayoutMode, g_fScale).front;
+        front.setGeometry(r.left, r.top, r.Width(), r.Height());
     }
     front.update();
 }

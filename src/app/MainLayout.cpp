@@ -1,5 +1,6 @@
 #include "app/MainLayout.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace orv {
@@ -37,7 +38,10 @@ MainLayoutRects ComputeMainLayout(const RECT& client, int mode, float scale) {
     auto S = [scale](int n) { return ScaleTerm(n, scale); };
     MainLayoutRects r{};
     const POINT origin = FrontSurfaceOrigin(scale);
-    const SIZE front = FrontSurfaceSize(mode, scale);
+    SIZE front = FrontSurfaceSize(mode, scale);
+    // A window sized beyond its design size gives the extra room to the video.
+    front.cx += std::max(0, client.Width() - S(kDesignWidth));
+    front.cy += std::max(0, client.Height() - S(kDesignHeight));
     r.front = RectAt(origin.x, origin.y, front.cx, front.cy);
 
     r.seekSlider = RectAt(r.front.left, r.front.bottom, front.cx, S(10));

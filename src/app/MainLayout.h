@@ -52,7 +52,8 @@ struct MainLayoutRects {
     RECT title;  // where the window's title text is drawn
 };
 
-// Everything placed for `mode` in a client rectangle.
+// Everything placed for `mode` in a client rectangle; a client larger than the design size
+// widens and heightens the video by the difference, and the panes follow it.
 MainLayoutRects ComputeMainLayout(const RECT& client, int mode, float scale);
 
 // What each mode shows.

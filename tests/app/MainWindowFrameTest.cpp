@@ -181,6 +181,8 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.250000");
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEY"), "1.000000");
     EXPECT_EQ(dlg.GetPaneArea().innerWidth, 1400 - 12);
+    // The video takes the extra room.
+    EXPECT_EQ(dlg.FrontSurface().width(), dlg.GetPaneArea().videoWidth);
 
     // Below the design size the dragged edge stops at it; the other edge stays.
     struct Case {
