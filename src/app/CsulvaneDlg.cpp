@@ -353,6 +353,7 @@ void CsulvaneDlg::CleanUp() {
     m_pMapWrap->GetConnection().StopInternetThreads();
 #endif
     if (isMaximized()) showNormal();
+    if (m_bMaximised) OnBtnMaximize();  // the scales of the normal window are stored
     if (m_bInitDone) WriteWindowScale(m_fWindowScaleX, m_fWindowScaleY);
     KillTimer(TIMER_IDLE);
     // A running long job ends first, so that nothing still uses the channels or the list.

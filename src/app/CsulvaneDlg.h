@@ -331,12 +331,12 @@ public:
     RECT m_rcSaved{};
     RECT m_rcWorkArea{};
     POINT m_ptPress{};
-    POINT m_ptLastMove{};
     POINT m_ptMoveOffset{};
     int m_nFrameHit = HT_NOWHERE;
     int m_nSizingEdge = EDGE_NONE;
     BOOL m_bButtonDown = FALSE;
     BOOL m_bMoving = FALSE;
+    BOOL m_bCaptionHeld = FALSE;
     BOOL m_bPlacing = FALSE;
     BOOL m_bMaximised = FALSE;
     BOOL m_bMinimised = FALSE;

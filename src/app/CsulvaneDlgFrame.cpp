@@ -95,16 +95,15 @@ void CsulvaneDlg::OnFrameButtonDown(POINT screen) {
     m_fPendingScaleY = m_fWindowScaleY;
     m_sizing = SizingTracker{};
     m_overlayClock.invalidate();
+    m_bMoving = FALSE;
+    m_bCaptionHeld = FALSE;
     if (m_nFrameHit == HT_CAPTION) {
         m_nSizingEdge = EDGE_NONE;
         if (m_pScaleFrame) m_pScaleFrame->hide();
-        // A maximised window does not move; otherwise the window manager moves it, or,
-        // where it cannot, the window follows the cursor itself.
-        if (!m_bMaximised && !m_bFullView) {
-            QWindow* handle = windowHandle();
-            m_bMoving = !(handle && handle->startSystemMove());
-            m_ptMoveOffset = POINT{screen.x - m_rcTarget.left, screen.y - m_rcTarget.top};
-        }
+        // A maximised window does not move. Otherwise the move starts once the cursor
+        // leaves the press point, so that a double click still reaches the window.
+        m_bCaptionHeld = !m_bMaximised && !m_bFullView;
+        m_ptMoveOffset = POINT{screen.x - m_rcTarget.left, screen.y - m_rcTarget.top};
         return;
     }
     if (m_nSizingEdge != EDGE_NONE && SizingAllowed()) ShowScaleFrame();
@@ -116,6 +115,14 @@ void CsulvaneDlg::OnFrameMouseMove(POINT screen, BOOL buttonDown) {
         return;
     }
     if (!m_bButtonDown) return;
+    if (m_bCaptionHeld) {
+        const int distance = std::abs(screen.x - m_ptPress.x) + std::abs(screen.y - m_ptPress.y);
+        if (distance < QApplication::startDragDistance()) return;
+        // The window manager moves the window, or, where it cannot, it follows the cursor.
+        m_bCaptionHeld = FALSE;
+        QWindow* handle = windowHandle();
+        m_bMoving = !(handle && handle->startSystemMove());
+    }
     if (m_bMoving) {
         m_bPlacing = TRUE;
         move(screen.x - m_ptMoveOffset.x, screen.y - m_ptMoveOffset.y);
@@ -133,6 +140,7 @@ void CsulvaneDlg::OnFrameMouseMove(POINT screen, BOOL buttonDown) {
 void CsulvaneDlg::OnFrameButtonUp(POINT screen) {
     if (!m_bButtonDown) return;
     m_bButtonDown = FALSE;
+    m_bCaptionHeld = FALSE;
     if (m_bMoving) {
         m_bMoving = FALSE;
         m_rcSaved = FrameRect();
@@ -148,6 +156,7 @@ void CsulvaneDlg::OnFrameDoubleClick(POINT screen) {
     if (m_bControlsLocked) return;
     m_bButtonDown = FALSE;
     m_bMoving = FALSE;
+    m_bCaptionHeld = FALSE;
     if (HitTestFrame(screen) != HT_CAPTION) return;
     OnBtnMaximize();
 }
@@ -349,7 +358,9 @@ void CsulvaneDlg::DockToWorkArea() {
     if (!m_bMaximised || m_bFullView || m_bDocking) return;
     m_bDocking = TRUE;
     RECT work{};
-    if (GetMonitorRects(&work, nullptr, m_ptLastMove)) {
+    // The monitor the window was last moved to: the one that holds its top-left corner.
+    const RECT frame = FrameRect();
+    if (GetMonitorRects(&work, nullptr, POINT{frame.left, frame.top})) {
         m_rcTarget = work;
         if (m_pScaleFrame) m_pScaleFrame->MoveTo(m_rcTarget);
         PlaceWindow(m_rcTarget);
@@ -423,7 +434,6 @@ void CsulvaneDlg::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void CsulvaneDlg::moveEvent(QMoveEvent* event) {
     QDialog::moveEvent(event);
-    m_ptLastMove = ToPoint(pos());
     if (m_bPlacing || m_bMaximised || m_bMinimised || !m_pScaleFrame) return;
     // A move by the window manager: the monitor is looked at once the move has settled.
     m_rcSaved = FrameRect();

@@ -227,13 +227,9 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
 
     // The caption moves the window (by the window manager, or by itself without one).
     Mouse(QEvent::MouseButtonPress, {600, 10}, Qt::LeftButton);
-    if (dlg.m_bMoving) {
-        Mouse(QEvent::MouseMove, {650, 30}, Qt::LeftButton);
-        Mouse(QEvent::MouseButtonRelease, {650, 30}, Qt::NoButton);
-        EXPECT_EQ(dlg.geometry().topLeft(), QPoint(150, 70));
-    } else {
-        Mouse(QEvent::MouseButtonRelease, {600, 10}, Qt::NoButton);
-    }
+    Mouse(QEvent::MouseMove, {650, 30}, Qt::LeftButton);
+    if (dlg.m_bMoving) EXPECT_EQ(dlg.geometry().topLeft(), QPoint(150, 70));
+    Mouse(QEvent::MouseButtonRelease, {650, 30}, Qt::NoButton);
     const QRect normal = dlg.geometry();
 
     // A double click on the caption maximises onto the work area and back.
@@ -262,6 +258,12 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
         << dlg.geometry().x() << "," << dlg.geometry().y() << " " << dlg.geometry().width();
     EXPECT_EQ(dlg.TitleButton(1)->toolTip(), QString::fromUtf8("拡大"));
     EXPECT_FLOAT_EQ(dlg.InfoPanel()->m_fScale, 1.0f);
+
+    // Closing while maximised stores the scales of the normal window.
+    dlg.OnCommand(IDC_BTN_MAXIMIZE);
+    ASSERT_TRUE(dlg.IsFrameMaximised());
+    dlg.CleanUp();
+    EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.000000");
 }
 
 TEST_F(WindowFixture, AnotherWorkAreaRescalesTheWindowAndTheSettingsWindow) {
