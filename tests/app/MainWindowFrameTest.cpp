@@ -471,6 +471,18 @@ TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
         EXPECT_EQ(ReadIniString("DISPLAY", "ASPECT"), expected ? "on" : "off");
         EXPECT_EQ(g_aPlayChannel[0].keepAspect, expected);
     }
+    // While playing, faster and slower step the speed of both channels and back.
+    dlg.OnCommand(ID_PLAY_PAUSE);
+    ASSERT_TRUE(RunUntil([] { return g_aPlayChannel[0].playState == PLAY_PLAYING; }));
+    const int normal = g_aPlayChannel[0].speedStep;
+    dlg.OnCommand(ID_PLAY_FAST);
+    EXPECT_GT(g_aPlayChannel[0].speedStep, normal);
+    dlg.OnCommand(ID_PLAY_SLOW);
+    EXPECT_EQ(g_aPlayChannel[0].speedStep, normal);
+    dlg.OnCommand(ID_PLAY_PAUSE);
+    // The volume is kept in the settings file.
+    dlg.SetVolume(1234);
+    EXPECT_EQ(ReadIniString("DISPLAY", "VOLUME"), "1234");
     // The large-video view and its latched button.
     for (BOOL on : {TRUE, FALSE}) {
         dlg.OnCommand(ID_VIEW_LARGE_VIDEO);
