@@ -20,7 +20,7 @@ void CsulvaneDlg::OnCommand(int id) {
     case ID_PLAY_NEXT: OnNextMovie(); break;
     case ID_PLAY_PREV: OnPrevMovie(); break;
     case IDC_BTN_CLOSE: OnBtnClose(); break;
-    case IDC_BTN_MINIMIZE: showMinimized(); break;
+    case IDC_BTN_MINIMIZE: OnBtnMinimize(); break;
     default: OnFurtherCommand(id); break;
     }
 }

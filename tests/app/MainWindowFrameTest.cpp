@@ -37,6 +37,7 @@
 #include "ui/SkinCheckButton.h"
 #include "views/GSensorDlg.h"
 #include "views/InfoDlg.h"
+#include "views/ObdDlg.h"
 
 namespace orv {
 namespace {
@@ -314,6 +315,13 @@ TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
         dlg.OnCommand(IDC_BTN_THUMBNAIL);
         EXPECT_EQ(ReadIniString("DISPLAY", "THUMBNAIL"), expected);
         EXPECT_EQ(bool(dlg.Browser()->GetList()->m_bPreviewEnabled), std::string(expected) == "1");
+    }
+
+    // The vehicle gauges open at the info panel and close again, their button latched with them.
+    for (bool shown : {true, false}) {
+        dlg.OnCommand(ID_OBD_WINDOW);
+        EXPECT_EQ(dlg.ObdWindow()->isVisible(), shown);
+        EXPECT_EQ(bool(dlg.TransportButton(BTN_OBD_WINDOW)->m_bLatched), shown);
     }
 
     // The limited model: drive support, speeding, speed camera and radar are off and locked.
