@@ -22,6 +22,18 @@ constexpr char kErrorCaption[] = "Error Message";
 constexpr std::size_t kBoxHeader = 8;
 constexpr std::size_t kLargeBoxHeader = 16;
 
+// How many characters of `text` are matched once `c` follows `matched` matched ones: the
+// longest prefix of the text that ends the bytes read. Falling back only to the first
+// character would miss a tag whose start repeats inside it ("aab" in "aaab").
+std::int32_t NextMatch(std::string_view text, std::int32_t matched, char c) {
+    for (std::int32_t k = matched + 1; k > 0; --k) {
+        const std::size_t before = std::size_t(k - 1);
+        if (text[before] == c && text.substr(0, before) == text.substr(std::size_t(matched) - before, before))
+            return k;
+    }
+    return 0;
+}
+
 }  // namespace
 
 struct sMOVIESCANNER::Box {
@@ -70,10 +82,11 @@ void sMOVIESCANNER::CloseMapping() {
     size = 0;
 }
 
-bool sMOVIESCANNER::OpenView(std::uint64_t offset, std::size_t length,
+bool sMOVIESCANNER::OpenView(std::uint64_t offset, std::size_t length, std::uint64_t rangeEnd,
                              std::span<const std::uint8_t>* view) {
-    if (offset >= size) return false;
-    const std::size_t cut = std::size_t(std::min<std::uint64_t>(length, size - offset));
+    rangeEnd = std::min(rangeEnd, size);
+    if (offset >= rangeEnd) return false;
+    const std::size_t cut = std::size_t(std::min<std::uint64_t>(length, rangeEnd - offset));
     if (cut == 0) return false;
     if (!file_.MapWindow(offset, cut)) {
         ReportError(kErrorCaption, SystemErrorText(file_.LastError()));
@@ -99,26 +112,33 @@ bool sMOVIESCANNER::Cancelled() {
 }
 
 bool sMOVIESCANNER::ReadyToSearch(const sSCANTAG& tag) const {
-    return mutex_ && file_.IsOpen() && !tag.text.empty() && tag.text.size() <= kWindowOverlap;
+    return mutex_ && file_.IsOpen() && tag.length > 0 && std::size_t(tag.length) <= tag.text.size() &&
+           std::size_t(tag.length) <= kWindowOverlap;
+}
+
+std::uint64_t sMOVIESCANNER::SearchEnd(const sSCANTAG& tag) const {
+    return tag.startOffset < size ? size - tag.startOffset : 0;
 }
 
 bool sMOVIESCANNER::FindBox(const sSCANTAG& tag) {
     if (!ReadyToSearch(tag)) return false;
     std::lock_guard<std::recursive_mutex> lock(*mutex_);
     hits = 0;
-    const std::size_t n = tag.text.size();
-    const std::size_t compared = std::max<std::size_t>(n, 4);  // the tag, or "mdat"
+    tag.matched = 0;
+    const std::uint64_t end = SearchEnd(tag);
     std::span<const std::uint8_t> window;
     std::uint64_t windowStart = 0;
     std::uint64_t p = 0;
-    while (p + compared <= size) {
+    while (p < end) {
         if (Cancelled()) return false;
-        if (p - windowStart + compared > window.size()) {
+        // The byte at p and, for the "mdat" test, the three behind it.
+        const std::size_t need = std::size_t(std::min<std::uint64_t>(4, end - p));
+        if (p - windowStart + need > window.size()) {
             windowStart = p / kBoxSearchWindow * kBoxSearchWindow;
-            if (!OpenView(windowStart, kBoxSearchWindow + kWindowOverlap, &window)) return false;
+            if (!OpenView(windowStart, kBoxSearchWindow + kWindowOverlap, end, &window)) return false;
         }
         const std::uint8_t* at = window.data() + (p - windowStart);
-        if (p >= 4 && std::memcmp(at, "mdat", 4) == 0) {
+        if (p >= 4 && need == 4 && std::memcmp(at, "mdat", 4) == 0) {
             // Jump over the media data to the type field of the next box.
             std::uint8_t header[kLargeBoxHeader];
             const std::uint64_t boxStart = p - 4;
@@ -131,14 +151,17 @@ bool sMOVIESCANNER::FindBox(const sSCANTAG& tag) {
             } else if (boxSize < kBoxHeader) {
                 return false;
             }
-            if (boxSize > size - boxStart) return false;
+            if (boxSize > end - boxStart) return false;
+            tag.matched = 0;
             p = boxStart + boxSize + 4;
             continue;
         }
-        if (std::memcmp(at, tag.text.data(), n) == 0) {
+        tag.matched = NextMatch(tag.text, tag.matched, char(*at));
+        if (tag.matched == tag.length) {
+            tag.matched = 0;
             if (!tag.callback) return false;
             std::span<const std::uint8_t> data;
-            if (!OpenView(p + n, kBoxWindow, &data)) return false;
+            if (!OpenView(p + 1 + tag.startOffset, kBoxWindow, end, &data)) return false;
             ++hits;
             return tag.callback(*this, data) != 0;
         }
@@ -191,10 +214,12 @@ bool sMOVIESCANNER::FindTrackBox(const sSCANTAG& tag) {
     if (!ReadyToSearch(tag)) return false;
     std::lock_guard<std::recursive_mutex> lock(*mutex_);
     hits = 0;
+    const std::uint64_t end = SearchEnd(tag);
+    const std::string_view type = tag.text.substr(0, std::size_t(tag.length));
 
     Box moov;
     for (std::uint64_t pos = 0;; pos = moov.end) {
-        const BoxStep step = NextBox(pos, size, true, &moov);
+        const BoxStep step = NextBox(pos, end, true, &moov);
         if (step != BoxStep::kBox) return false;
         if (std::string_view(moov.type, 4) == "moov") break;
     }
@@ -209,13 +234,14 @@ bool sMOVIESCANNER::FindTrackBox(const sSCANTAG& tag) {
         Box minf, stbl, target;
         if (FindChild(mdia.payload, mdia.end, "minf", &minf) != BoxStep::kBox ||
             FindChild(minf.payload, minf.end, "stbl", &stbl) != BoxStep::kBox ||
-            FindChild(stbl.payload, stbl.end, tag.text, &target) != BoxStep::kBox) {
+            FindChild(stbl.payload, stbl.end, type, &target) != BoxStep::kBox) {
             return false;
         }
         if (!tag.callback) return false;
         std::span<const std::uint8_t> data;
         const std::uint64_t payloadSize = target.end - target.payload;
-        if (!OpenView(target.payload, std::size_t(std::min<std::uint64_t>(payloadSize, kBoxWindow)), &data)) {
+        if (!OpenView(target.payload + tag.startOffset,
+                      std::size_t(std::min<std::uint64_t>(payloadSize, kBoxWindow)), end, &data)) {
             return false;
         }
         ++hits;
@@ -227,22 +253,24 @@ bool sMOVIESCANNER::FindTag(const sSCANTAG& tag) {
     if (!ReadyToSearch(tag)) return false;
     std::lock_guard<std::recursive_mutex> lock(*mutex_);
     hits = 0;
+    const std::uint64_t end = SearchEnd(tag);
     // Only the first four characters are compared ("CSMD" finds "CSMDAT").
-    const std::string_view key = tag.text.substr(0, 4);
+    const std::string_view key = tag.text.substr(0, std::min<std::size_t>(4, std::size_t(tag.length)));
     std::span<const std::uint8_t> window;
-    for (std::uint64_t start = 0; start + key.size() <= size; start += kDataWindow) {
+    for (std::uint64_t start = 0; start + key.size() <= end; start += kDataWindow) {
         if (Cancelled()) return false;
-        if (!OpenView(start, kDataWindow + kWindowOverlap, &window)) return false;
+        if (!OpenView(start, kDataWindow + kWindowOverlap, end, &window)) return false;
         // Positions in this window's own 32 MB; the overlap only completes the last ones.
         const std::string_view text(reinterpret_cast<const char*>(window.data()), window.size());
         const std::size_t at = text.find(key);
         if (at == std::string_view::npos || at >= kDataWindow) continue;
         if (!tag.callback) return false;
-        const std::uint64_t hit = start + at;
+        const std::uint64_t from = start + at + tag.startOffset;
+        const std::uint64_t want = from < end ? std::min<std::uint64_t>(kDataWindow, end - from) : 0;
         std::span<const std::uint8_t> data;
-        if (window.size() - at >= std::min<std::uint64_t>(kDataWindow, size - hit)) {
-            data = window.subspan(at, std::size_t(std::min<std::uint64_t>(kDataWindow, size - hit)));
-        } else if (!OpenView(hit, kDataWindow, &data)) {
+        if (want > 0 && from - start + want <= window.size()) {
+            data = window.subspan(std::size_t(from - start), std::size_t(want));
+        } else if (!OpenView(from, kDataWindow, end, &data)) {
             return false;
         }
         ++hits;
@@ -330,7 +358,7 @@ bool sMOVIESCANNER::ReadBlock(const std::function<bool(const BlockSource& block)
     ++hits;
     const BlockSource block{length, kDataWindow, [this, base](std::uint64_t at, std::size_t n) {
                                 std::span<const std::uint8_t> view;
-                                if (Cancelled() || !OpenView(base + at, n, &view)) return std::span<const std::uint8_t>();
+                                if (Cancelled() || !OpenView(base + at, n, size, &view)) return std::span<const std::uint8_t>();
                                 return view;
                             }};
     return read(block);

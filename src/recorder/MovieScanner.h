@@ -31,9 +31,21 @@ struct sMOVIESCANNER;
 using ScanCallback = std::function<int(sMOVIESCANNER& scanner, std::span<const std::uint8_t> data)>;
 
 // The target of a search: a four-character box type, or a data tag such as "CSMDAT".
+//
+// `startOffset` shortens the search range to the file size minus it: only positions in
+// that range are searched, and the callback's window starts that many bytes behind where
+// it would start otherwise (behind the type of a box, at a data tag) and ends with the
+// range. `matched` is the box search's working state: how many characters of the text
+// the bytes just read have matched.
 struct sSCANTAG {
+    mutable std::int32_t matched = 0;
+    std::int32_t length = 0;  // characters compared: 4 for a box type, 6 for a data tag
     std::string_view text;
     ScanCallback callback;
+    std::uint64_t startOffset = 0;
+
+    sSCANTAG(std::string_view tagText, ScanCallback onHit, std::uint64_t offset = 0)
+        : length(std::int32_t(tagText.size())), text(tagText), callback(std::move(onHit)), startOffset(offset) {}
 };
 
 // The number of video frames of channel 1's movie, asked by BuildFrameTable.
@@ -85,7 +97,8 @@ struct sMOVIESCANNER {
 
     // Finds the first box of the tag's type, jumping over "mdat" payloads by their size,
     // and calls the callback with a window from the first byte behind the type. Succeeds
-    // with no hit when the type is missing; a hit succeeds when the callback does.
+    // with no hit when the type is missing; a hit succeeds when the callback does, and a
+    // hit whose window is cut to nothing by the range fails.
     bool FindBox(const sSCANTAG& tag);
     // Follows moov / trak / mdia / minf / stbl to the box of the tag's type in the first
     // video track (handler "vide") and calls the callback with its payload. Fails when the
@@ -93,7 +106,8 @@ struct sMOVIESCANNER {
     bool FindTrackBox(const sSCANTAG& tag);
     // Finds the first position where the tag's first four characters stand and calls the
     // callback with a window of up to 32 MB that begins with the tag. Succeeds with no hit
-    // when the tag is missing, and whatever the callback returns after a hit.
+    // when the tag is missing, and whatever the callback returns after a hit (a window cut
+    // to nothing by the range fails).
     bool FindTag(const sSCANTAG& tag);
 
     // Frees the records, the frame table and the header.
@@ -131,10 +145,15 @@ struct sMOVIESCANNER {
     const sSENSORRECORD* FrameRecord(std::int64_t frame) const;
 
 private:
-    bool OpenView(std::uint64_t offset, std::size_t length, std::span<const std::uint8_t>* view);
+    // Reads `length` bytes at `offset`, cut so that the view ends at `rangeEnd`; a view cut
+    // to nothing fails without a report, a read error fails with one.
+    bool OpenView(std::uint64_t offset, std::size_t length, std::uint64_t rangeEnd,
+                  std::span<const std::uint8_t>* view);
     bool ReadRange(std::uint64_t offset, void* out, std::size_t length);
     bool Cancelled();
     bool ReadyToSearch(const sSCANTAG& tag) const;
+    // The end of the tag's search range: the file size less the tag's start offset.
+    std::uint64_t SearchEnd(const sSCANTAG& tag) const;
 
     struct Box;
     // kCorrupt: the box sizes do not fit; kError: a read failed or the search was cancelled.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -207,6 +209,68 @@ TEST_F(MovieScannerTest, FindBoxStepsOverLargeMediaData) {
     // A type the file lacks: success without a hit.
     EXPECT_TRUE(scanner_.FindBox({"udta", [](sMOVIESCANNER&, std::span<const std::uint8_t>) { return 1; }}));
     EXPECT_EQ(scanner_.hits, 0);
+}
+
+TEST_F(MovieScannerTest, TheStartOffsetShortensTheRangeAndMovesTheWindow) {
+    // Behind moov a box whose payload repeats the start of a type ("CCCSM") and holds a
+    // data tag; a free box of 16 bytes ends the file.
+    const Bytes tail = {'C', 'C', 'C', 'S', 'M', 'D', 'A', 'T', 'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+    const Bytes file = Cat({Ftyp(), Box("moov", Cat({Mvhd0(1000, 5000), Trak("vide", Stts({{150, 1}}))})),
+                            Box("skip", tail), Box("free", Bytes(8, 'y'))});
+    ASSERT_TRUE(scanner_.OpenMapping(File("offset.mp4", file)));
+    const auto at = [&](const char* text) {
+        return std::uint64_t(std::search(file.begin(), file.end(), text, text + std::strlen(text)) - file.begin());
+    };
+    const std::uint64_t size = file.size();
+    const std::uint64_t mvhd = at("mvhd") + 4, stts = at("stts") + 4, tag = at("CSMD");
+
+    enum Search { kBox, kTrackBox, kTag };
+    struct Case {
+        Search search;
+        const char* text;
+        std::uint64_t startOffset;
+        bool ok;
+        int hits;
+        std::uint64_t from, to;  // the callback's window in the file
+    };
+    const Case cases[] = {
+        {kBox, "mvhd", 0, true, 1, mvhd, size},
+        {kBox, "mvhd", 4, true, 1, mvhd + 4, size - 4},
+        {kBox, "CCSM", 0, true, 1, at("CCSM") + 4, size},  // found though its start repeats
+        {kBox, "free", 9, true, 0, 0, 0},                  // the type ends behind the range
+        {kBox, "free", 8, false, 0, 0, 0},                 // found, but its window is empty
+        {kTrackBox, "stts", 0, true, 1, stts, stts + 16},
+        {kTrackBox, "stts", 8, true, 1, stts + 8, stts + 24},
+        {kTrackBox, "stts", 41, false, 0, 0, 0},  // moov crosses the end of the range
+        {kTag, "CSMDAT", 0, true, 1, tag, size},
+        {kTag, "CSMDAT", 6, true, 1, tag + 6, size - 6},
+        {kTag, "CSMDAT", size - tag - 3, true, 0, 0, 0},  // the tag's four bytes do not fit
+        {kTag, "CSMDAT", size - tag - 4, false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " from " + std::to_string(c.startOffset));
+        Bytes seen;
+        const sSCANTAG scanTag(c.text, [&](sMOVIESCANNER&, std::span<const std::uint8_t> d) {
+            seen.assign(d.begin(), d.end());
+            return 1;
+        }, c.startOffset);
+        // The same tag twice: the match state of one search does not leak into the next.
+        for (int round = 0; round < 2; ++round) {
+            seen.clear();
+            const bool ok = c.search == kBox        ? scanner_.FindBox(scanTag)
+                            : c.search == kTrackBox ? scanner_.FindTrackBox(scanTag)
+                                                    : scanner_.FindTag(scanTag);
+            EXPECT_EQ(ok, c.ok);
+            EXPECT_EQ(scanner_.hits, c.hits);
+            EXPECT_EQ(seen, Bytes(file.begin() + std::ptrdiff_t(c.from), file.begin() + std::ptrdiff_t(c.to)));
+        }
+    }
+
+    // A length beyond the text is refused, not read past.
+    sSCANTAG tooLong("mvhd", [](sMOVIESCANNER&, std::span<const std::uint8_t>) { return 1; });
+    tooLong.length = 6;
+    EXPECT_FALSE(scanner_.FindBox(tooLong));
+    EXPECT_FALSE(scanner_.FindTag(tooLong));
 }
 
 TEST_F(MovieScannerTest, CorruptBoxSizesFailTheSearch) {
