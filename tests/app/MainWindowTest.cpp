@@ -191,7 +191,16 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->m_nPosition >= 3; }));
     EXPECT_EQ(dlg->InfoPanel()->m_dSpeed, Plan::SpeedKmh(2, Plan::GpsAt(dlg->InfoPanel()->m_nPosition)));
 
+    // The end of the last recording selects it again and stops: no wrap to the first row.
+    ASSERT_TRUE(RunUntil([] { return FrontState() != PLAY_PLAYING; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
+    EXPECT_EQ(dlg->m_nCurRow, 1);
+    EXPECT_NE(FrontState(), PLAY_PLAYING);
+    EXPECT_LE(FrontFrame(), 1);
+
     // Closing while playing stops both channels, ends them and returns.
+    dlg->OnCommand(ID_PLAY_PAUSE);
+    ASSERT_TRUE(RunUntil([] { return FrontState() == PLAY_PLAYING; }));
     dlg->OnBtnClose();
     EXPECT_EQ(g_aPlayChannel[0].initialised, 0);
     EXPECT_EQ(g_aPlayChannel[1].initialised, 0);
