@@ -233,6 +233,24 @@ TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
     dlg->OnBtnClose();
 }
 
+TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0; }));
+    const std::uint64_t serial = dlg->SelectionSerial();
+
+    dlg->Browser()->SelectFileRow(1, FALSE);
+    dlg->Browser()->SelectFileRow(0, FALSE);
+    dlg->OnFileRowSelected(0);  // the current row again: nothing more
+    EXPECT_EQ(dlg->SelectionSerial(), serial + 2);
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
+    EXPECT_EQ(dlg->m_nCurRow, 0);
+    EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 0);  // the first recording's, 12:00
+    dlg->OnBtnClose();
+}
+
 TEST_F(MainWindowTest, ARearCompanionThatCannotOpenDoesNotHoldTheFront) {
     fixtures::TempDir dir;
     fixtures::CardBuilder builder(dir.Path() + "/card");
