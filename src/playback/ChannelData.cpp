@@ -42,23 +42,32 @@ void CancelOtherPrefetch(sPLAYCHANNEL& channel, const std::string& moviePath) {
     CancelPrefetchLocked(channel);
 }
 
-using TagReader = std::function<bool(sMOVIESCANNER&, std::span<const std::uint8_t> window)>;
+using BlockReader = std::function<bool(sMOVIESCANNER&, const BlockSource& block)>;
 
-// Runs `read` on the window at the first `tag` of the movie's data file, with a scanner
-// of its own, under channel 1's slot lock. True when the tag was found and `read` took it.
-bool ReadDataFileTag(const std::string& moviePath, std::string_view tag, const TagReader& read) {
-    std::lock_guard<std::recursive_mutex> slot(g_aPlayChannel[0].slotLock);
-    const std::string dataPath = DataFileOfMovie(moviePath);
-    sMOVIESCANNER scanner;
+// Runs `read` on the block of a data file (a file that begins with "CSMDAT"), read window
+// by window through `scanner`. True when `read` returned true.
+bool ReadDataBlock(sMOVIESCANNER& scanner, const std::string& dataPath, const BlockReader& read) {
     bool taken = false;
-    if (scanner.Init() && sMOVIESCANNER::IsDataFile(dataPath) && scanner.OpenMapping(dataPath)) {
-        scanner.FindTag({tag, [&](sMOVIESCANNER& s, std::span<const std::uint8_t> window) {
-                             taken = read(s, window);
-                             return taken ? 1 : 0;
-                         }});
+    if (sMOVIESCANNER::IsDataFile(dataPath) && scanner.OpenMapping(dataPath)) {
+        scanner.ReadBlock([&](const BlockSource& block) { return taken = read(scanner, block); });
+        scanner.CloseMapping();
     }
+    return taken;
+}
+
+// ReadDataBlock on the movie's data file with a scanner of its own, under channel 1's
+// slot lock.
+bool ReadMovieDataBlock(const std::string& moviePath, const BlockReader& read) {
+    std::lock_guard<std::recursive_mutex> slot(g_aPlayChannel[0].slotLock);
+    sMOVIESCANNER scanner;
+    const bool taken = scanner.Init() && ReadDataBlock(scanner, DataFileOfMovie(moviePath), read);
     scanner.Term();
     return taken;
+}
+
+// The block's first window, from its tag: it holds the header.
+std::span<const std::uint8_t> BlockHead(const BlockSource& block) {
+    return block.view(0, std::size_t(std::min<std::uint64_t>(block.window, block.size)));
 }
 
 // The window begins at "CSMEND"; the recorder's number follows the tag.
@@ -147,14 +156,17 @@ void LoadListGpsTrack(const std::vector<sFILEENTRY>& entries) {
     sMOVIESCANNER scanner;
     if (scanner.Init()) {
         for (const sFILEENTRY& entry : entries) {
-            const std::string dataPath = DataFileOfMovie(entry.path);
-            if (!sMOVIESCANNER::IsDataFile(dataPath) || !scanner.OpenMapping(dataPath)) continue;
             // The header gives the file's record rate; the records follow it.
-            const auto appendRecords = [&](sMOVIESCANNER& s, std::span<const std::uint8_t> block) {
-                return ParseRecorderHeader(s, block, s.header) && OnRecordBlock(s, block, *track) ? 1 : 0;
-            };
-            scanner.FindTag({kDataTag, appendRecords});
-            scanner.CloseMapping();
+            ReadDataBlock(scanner, DataFileOfMovie(entry.path), [&](sMOVIESCANNER& s, const BlockSource& block) {
+                const auto onHead = [&](std::span<const std::uint8_t> head) {
+                    return ParseRecorderHeader(s, head, s.header);
+                };
+                WalkBlockRecords(block, onHead, [&](std::int32_t k, RawRecord raw) {
+                    s.recordCounter = k;
+                    AppendGpsRecord(s, raw, *track);
+                });
+                return true;
+            });
             scanner.Reset();
         }
     }
@@ -166,8 +178,8 @@ void LoadListGpsTrack(const std::vector<sFILEENTRY>& entries) {
 
 bool ReadRecorderHeader(RecorderHeader* out, const std::string& moviePath) {
     RecorderHeader header;
-    const bool read = ReadDataFileTag(moviePath, kDataTag, [&](sMOVIESCANNER& s, auto block) {
-        return ParseRecorderHeader(s, block, header);
+    const bool read = ReadMovieDataBlock(moviePath, [&](sMOVIESCANNER& s, const BlockSource& block) {
+        return ParseRecorderHeader(s, BlockHead(block), header);
     });
     if (read) *out = header;
     return read;
@@ -175,8 +187,14 @@ bool ReadRecorderHeader(RecorderHeader* out, const std::string& moviePath) {
 
 bool ReadRecorderEnd(std::array<std::uint8_t, kRecorderEndSize>* out, const std::string& moviePath) {
     std::array<std::uint8_t, kRecorderEndSize> end{};
-    const bool read = ReadDataFileTag(moviePath, kEndTag, [&](sMOVIESCANNER&, auto window) {
-        return OnRecordEnd(window, &end);
+    const bool read = ReadMovieDataBlock(moviePath, [&](sMOVIESCANNER&, const BlockSource& block) {
+        // The end tag stands where the records end; record bytes that spell it are no end.
+        const RecordWalk walk = WalkBlockRecords(block, nullptr, [](std::int32_t, RawRecord) {});
+        if (walk.end != RecordWalkEnd::kComplete && walk.end != RecordWalkEnd::kEndTagEarly) return false;
+        constexpr std::size_t kTagAndNumber = kBlockTagSize + kTrailerSize;
+        if (block.size - walk.endOffset < kTagAndNumber) return false;
+        const auto tail = block.view(walk.endOffset, kTagAndNumber);
+        return IsEndTag(tail) && OnRecordEnd(tail, &end);
     });
     if (read) *out = end;
     return read;

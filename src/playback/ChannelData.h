@@ -42,9 +42,9 @@ void CancelPrefetch(sPLAYCHANNEL& channel);
 bool LoadChannelData(sPLAYCHANNEL& channel, const std::string& moviePath);
 
 // Rebuilds channel 1's list-wide GPS track from the data files of the entries, in list
-// order, with times in ms from the start of each file. An entry without a readable data
-// file adds nothing. The files are read without a lock; the slot lock is taken only to
-// put the new track in place.
+// order, with times in ms from the start of each file, reading each file window by window
+// whatever its size. An entry without a readable data file adds nothing. The files are
+// read without a lock; the slot lock is taken only to put the new track in place.
 void LoadListGpsTrack(const std::vector<sFILEENTRY>& entries);
 
 // The header of the movie's data file, under channel 1's slot lock. False (out
@@ -52,10 +52,11 @@ void LoadListGpsTrack(const std::vector<sFILEENTRY>& entries);
 // for the header.
 bool ReadRecorderHeader(RecorderHeader* out, const std::string& moviePath);
 
-// The six bytes behind the first "CSMEND" of the movie's data file into out[0..5] (the
-// rest zero), under channel 1's slot lock; six blanks mean the file has no recorder
-// number. False (out unchanged) without a data file, without the tag, or with fewer than
-// six bytes behind it.
+// The six bytes behind the "CSMEND" that ends the records of the movie's data file into
+// out[0..5] (the rest zero), under channel 1's slot lock; six blanks mean the file has no
+// recorder number. The records are walked first, so record bytes that spell the tag are
+// passed over. False (out unchanged) without a data file, without the tag where the
+// records end, or with fewer than six bytes behind it.
 constexpr std::size_t kRecorderEndSize = 10;
 bool ReadRecorderEnd(std::array<std::uint8_t, kRecorderEndSize>* out, const std::string& moviePath);
 

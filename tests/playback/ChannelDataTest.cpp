@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/CountingBlock.h"
 #include "fixtures/DataBlockWriter.h"
 #include "playback/ChannelFixture.h"
 #include "playback/TestCard.h"
+#include "recorder/BoxBytes.h"
 
 namespace orv {
 namespace {
@@ -100,6 +102,18 @@ TEST_F(ChannelData, RecorderEndGivesTheSixBytesBehindTheTag) {
     EXPECT_FALSE(ReadRecorderEnd(&end, withTrailer(5, "000001", false))) << "no end tag";
     EXPECT_FALSE(ReadRecorderEnd(&end, card.Add(6, -1)));
     EXPECT_EQ(end, (End{9, 9, 9, 9, 9, 9, 9, 9, 9, 9}));
+
+    // A record whose text spells the tag, in a counted and in an uncounted block: the tag
+    // that ends the records is the one read.
+    fx::DataBlock stray;
+    stray.records.resize(3);
+    stray.records[1].latitude = "CSMEND999";
+    stray.trailer = "004711";
+    for (const std::uint16_t count : {std::uint16_t(3), kUncountedRecords}) {
+        stray.countField = count;
+        ASSERT_TRUE(ReadRecorderEnd(&end, AddRawData(card, 7 + count % 2, stray.Bytes())));
+        EXPECT_EQ(end, (End{'0', '0', '4', '7', '1', '1', 0, 0, 0, 0})) << count;
+    }
 }
 
 TEST_F(ChannelData, Mp4FileNeedsFtypAndAFullProbe) {
@@ -135,6 +149,27 @@ TEST_F(ChannelData, ListTrackSkipsFilesWithoutData) {
     LoadListGpsTrack({});
     ASSERT_TRUE(front.listGpsTrack);
     EXPECT_TRUE(front.listGpsTrack->empty());
+}
+
+TEST_F(ChannelData, ListTrackTakesEveryRecordOfALargeFileAndNoneOfAMovie) {
+    // 300,000 records are 37 MB, more than one read window.
+    constexpr std::int32_t kRecords = 300000;
+    TestCard card;
+    const std::string large = AddRawData(card, 1, fx::CountingBlockBytes(kRecords));
+    // A data file that is in fact a movie, with a block in its media data and one in a
+    // top-level "udat" box: data files are read, never a movie's boxes.
+    const Bytes block = fx::CountingBlockBytes(4);
+    const Bytes movie = test::Cat({test::Box("ftyp", test::Text("isom")), test::Box("mdat", block),
+                                   test::Box("moov", Bytes(16, 0)), test::Box("udat", block)});
+    LoadListGpsTrack({Entry(large), Entry(AddRawData(card, 2, movie)), Entry(card.Add(3, 2))});
+
+    const std::vector<sGPSRECORD>& track = *g_aPlayChannel[0].listGpsTrack;
+    ASSERT_EQ(track.size(), std::size_t(kRecords) + 2);
+    for (std::int32_t i = 0; i < kRecords; ++i) {
+        ASSERT_EQ(track[i].speed, double(i % 10000)) << i;
+        ASSERT_EQ(track[i].time, i * 100) << i;
+    }
+    EXPECT_EQ(Speeds({track.end() - 2, track.end()}), (std::vector<double>{300, 301}));
 }
 
 TEST_F(ChannelData, PrefetchedDataIsMovedNotReadAgain) {

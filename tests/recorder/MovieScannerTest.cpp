@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "fixtures/CountingBlock.h"
 #include "fixtures/DataBlockWriter.h"
 #include "fixtures/MovieMaker.h"
 #include "fixtures/TempDir.h"
@@ -515,20 +516,7 @@ TEST_F(MovieScannerTest, AMoviesBlockIsItsTopLevelUdatBoxAndEndsWithIt) {
 TEST_F(MovieScannerTest, ABlockOfAnySizeIsDecodedWholeWindowByWindow) {
     // 300,000 records (about eight hours at ten a second) are 37 MB, past one window.
     constexpr int kRecords = 300000;
-    const fx::DataBlock one = CountingBlock(1);
-    const Bytes single = one.Bytes();
-    const Bytes head(single.begin(), single.begin() + kBlockRecordsOffset);
-    Bytes bytes = head;
-    bytes[kBlockCountOffset] = bytes[kBlockCountOffset + 1] = 0xFF;
-    bytes.reserve(head.size() + std::size_t(kRecords) * sRAWRECORD::kSize + 10);
-    fx::RawRecord record;
-    for (int i = 0; i < kRecords; ++i) {
-        record.speed = fx::SpeedText(i % 10000);
-        const auto raw = record.Bytes();
-        bytes.insert(bytes.end(), raw.begin(), raw.end());
-    }
-    bytes.insert(bytes.end(), kEndTag.begin(), kEndTag.end());
-    for (int shift : {24, 16, 8, 0}) bytes.push_back(std::uint8_t(std::uint32_t(kRecords) >> shift));
+    const Bytes bytes = fx::CountingBlockBytes(kRecords);
     ASSERT_GT(bytes.size(), sMOVIESCANNER::kDataWindow);
     const std::string movie = dir_.Path() + "/AG_S-220101-120000-000001M.MOV";
     const std::string data = File("AG_S-220101-120000-000001D.ADA", bytes);
