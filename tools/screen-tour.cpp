@@ -132,11 +132,11 @@ int main(int argc, char** argv) {
     }
 
     save("01-start-up");
-    // The hard-braking moment: the first event with a strong deceleration, in the first
-    // recording that has one; else the middle of the first recording.
+    // The hard-braking moment: the first front-back G event, in the first recording that
+    // has one; else the middle of the first recording.
     auto braking = [&]() -> int {
         for (const sCRASHPOS& event : dlg->CrashPositions())
-            if (event.pRecord && event.pRecord->gX <= -0.3) return event.pRecord->time;
+            if (event.pRecord && event.nDetector == DETECTOR_AXIS_X) return event.pRecord->time;
         return -1;
     };
     int frame = braking();
