@@ -25,6 +25,8 @@ count_ctest() {  # count_ctest LOG: adds the counts of a ctest run
 }
 
 export QT_QPA_PLATFORM=offscreen
+# The map's web engine cannot use its sandbox as root (CI runs as root).
+if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
 logs=$(mktemp -d)
 
 for flavour in release asan; do
@@ -60,6 +62,7 @@ for flavour in release asan; do
       review_tool "view gallery" build/release/tools/view-gallery "$review/views" --card "$ORV_DEMO_CARD"
       review_tool "map" build/release/tools/map-review "$review/map-review.png"
       review_tool "browser" build/release/tools/browser-review "$review" "$ORV_DEMO_CARD"
+      review_tool "screen tour" build/release/tools/screen-tour --out "$review/tour" --card "$ORV_DEMO_CARD"
       echo "review pictures: $review"
     fi
   else
