@@ -1,6 +1,7 @@
 // The movie-file scanner on a file: the box search with the movie header callback, the
-// track box search with the stts callback, and the data tag searches. The callbacks also
-// run on the input itself, as an in-memory window.
+// track box search with the stts callback, and the data tag searches, also over a range
+// shortened by a start offset. The callbacks also run on the input itself, as an
+// in-memory window.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -71,6 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         scanner.FindTag({orv::kEndTag, [](orv::sMOVIESCANNER&, std::span<const std::uint8_t> d) {
                              return orv::ParseRecorderNumber(d.subspan(d.size() < 6 ? d.size() : 6)).has_value();
                          }});
+        // The searches again over a range shortened by a start offset that the input picks.
+        const std::uint64_t startOffset = size > 0 ? data[size - 1] % 64 : 0;
+        const auto any = [](orv::sMOVIESCANNER&, std::span<const std::uint8_t> d) { return d.empty() ? 0 : 1; };
+        scanner.FindBox({"udat", any, startOffset});
+        scanner.FindTrackBox({"stts", any, startOffset});
+        scanner.FindTag({orv::kDataTag, any, startOffset});
     }
     scanner.Term();
     return 0;
