@@ -46,6 +46,13 @@ for flavour in release asan; do
       | grep -E '^(.*tests passed|.*\*\*\*Failed|.*Exception|The following tests FAILED)' || true
     count_ctest "$logs/ctest-$flavour.log"
     if [ "$flavour" = release ]; then
+      # The window's own frame, its placement and the outline need a window system: these tests
+      # run once more on a real X server.
+      echo "== test release under Xvfb (tests labelled xvfb)"
+      QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1920x1080x24" \
+        ctest --test-dir build/release -L xvfb --output-on-failure >"$logs/ctest-xvfb.log" 2>&1
+      grep -E '(tests passed|\*\*\*Failed|The following tests FAILED)' "$logs/ctest-xvfb.log" || true
+      count_ctest "$logs/ctest-xvfb.log"
       # The review pictures: every skin picture and control, the data views, the map window,
       # written to build/review for a person to look at (nothing is compared).
       review=build/review
