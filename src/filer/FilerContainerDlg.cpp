@@ -359,6 +359,8 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
     m_vecFolders.clear();
     // The tree of the previous source goes: the new one is filled from its root.
     m_pTree->DeleteAllItems();
+    // The new source may be another card at the same place.
+    ForgetCardRoots();
 
     bool recorderFolder = false;
     int layout = -1;
@@ -372,15 +374,17 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
     m_bRecorderFolder = recorderFolder ? TRUE : FALSE;
 
     std::string scanned;
-    if (kind == SOURCE_SD) {
+    if (kind == SOURCE_FOLDER && path.size() > 1 && path.back() == '/') path.pop_back();
+    if (IsCardRootSource()) {
+        // A card, or a card copied into a folder and chosen at its root: the tree shows the
+        // card's folders, in which the recorder folder is found.
         m_pTree->SetRootPath(path);
         m_watcher.SetPath(path);
         ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, m_vecFolders, m_pTree, recorderFolder},
                        kFolderTreeRoot, 0);
         m_pTree->SelectItem(m_pTree->GetRootItem());
-        IdentifyRecorder(path);
+        if (kind == SOURCE_SD) IdentifyRecorder(path);
     } else if (kind == SOURCE_FOLDER) {
-        if (path.size() > 1 && path.back() == '/') path.pop_back();
         const std::size_t slash = path.find_last_of('/');
         const std::string parent = slash == std::string::npos ? std::string() : path.substr(0, slash);
         std::string name(PathFindFileName(path));
@@ -418,13 +422,17 @@ BOOL CFilerContainerDlg::OpenTreeItem(FolderTreeItem item, int, BOOL noCountRedr
     const int depth = m_pTree->GetItemLevel(item);
     std::vector<sFILEENTRY> folders;
     std::string scanned;
-    ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, folders, m_pTree, m_nSourceKind == SOURCE_SD},
-                   item, depth);
+    ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, folders, m_pTree, IsCardRootSource()}, item,
+                   depth);
     SortEntriesRecorderFirst(m_pList->m_vecEntries);
     m_pTree->ExpandToItem(item);
     m_pList->RefillList();
     if (!noCountRedraw) RedrawFileCount();
     return m_pList->m_vecEntries.empty() ? FALSE : TRUE;
+}
+
+BOOL CFilerContainerDlg::IsCardRootSource() const {
+    return m_nSourceKind == SOURCE_SD || (m_nSourceKind == SOURCE_FOLDER && m_bRecorderFolder) ? TRUE : FALSE;
 }
 
 void CFilerContainerDlg::MakeOnlyRowCurrent(int row) {
@@ -444,7 +452,7 @@ std::vector<sFILEENTRY>& CFilerContainerDlg::GatherSourceFiles() {
     m_watcher.ClearLost();
     ResetEntrySerialCounter();
     int files = 0;
-    if (m_nSourceKind == SOURCE_SD) {
+    if (IsCardRootSource()) {
         if (m_pTree) CollectMovieEntries(m_pTree->GetRootPath(), m_vecSourceFiles, files, 0);
     } else if (m_nSourceKind == SOURCE_FILE) {
         AddMovieEntry(m_watcher.GetPath(), m_vecSourceFiles);

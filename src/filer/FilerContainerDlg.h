@@ -98,6 +98,8 @@ public:
     // Start-up: the last removable drive, else the remembered folder, else the remembered
     // movie. TRUE when a source was opened.
     BOOL InitFromDefaultFolder(const RECT* unused = nullptr);
+    // Opens a source into the tree and the list. A folder that holds a movie folder of a
+    // card layout is browsed like a card's root (IsCardRootSource).
     void OpenSourcePath(std::string path, SourceKind kind);
     // Opens the folder of a tree item into the list. TRUE when it holds recordings.
     BOOL OpenTreeItem(FolderTreeItem item, int reserved = 0, BOOL noCountRedraw = FALSE);
@@ -117,6 +119,9 @@ public:
     BOOL IsClearing() const { return m_bClearing; }
     // Whether the open source holds a movie folder of a card layout.
     BOOL IsRecorderFolder() const { return m_bRecorderFolder; }
+    // Whether the open source is browsed as a card from its root: a removable drive, or a
+    // folder that holds a movie folder of a card layout (a card copied into a folder).
+    BOOL IsCardRootSource() const;
     // Redraws the count of listed files (nothing in zoom mode).
     void RedrawFileCount();
 

@@ -1,6 +1,9 @@
 #include "recorder/CardLayout.h"
 
 #include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <unordered_map>
 
 #include "platform/base/Drives.h"
 #include "platform/base/FileOps.h"
@@ -51,6 +54,103 @@ std::size_t FirstComponentBelow(const std::string& path, const std::string& root
     return path.size() > root.size() && path[root.size()] == '/' ? root.size() + 1 : 0;
 }
 
+// A card copied into a folder: a movie folder of a layout lies there beside its data
+// folder. A folder that is merely named like a movie folder is an ordinary folder, whose
+// movies keep their data files beside them. The driving folders decide the layout; the
+// parking folders are the same in both.
+bool ProbeCopiedCard(const std::string& dir, int* layout) {
+    for (int movieRow : {LAYOUT_ROW_MOVIE, LAYOUT_ROW_PARKING_MOVIE}) {
+        for (int l = 0; l < kFolderLayoutCount; ++l) {
+            const FolderLayoutRow* rows = FolderLayoutTable[l];
+            if (PathIsDirectory(PathAppend(dir, rows[movieRow].folder)) &&
+                PathIsDirectory(PathAppend(dir, rows[movieRow + 1].folder))) {
+                *layout = movieRow == LAYOUT_ROW_MOVIE ? l : 0;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+struct CardRoot {
+    std::string root;  // the mount point when no card was found
+    int layout = 0;
+    bool found = false;
+};
+
+// The card root of the movies of one folder: the mount point when it holds a layout (the
+// card itself); else the nearest folder from the movie's folder up to just below the mount
+// point that holds a copied card. A path not written under its mount point (relative, or
+// reached through a link) is only looked at on the mount point.
+CardRoot FindCardRoot(const std::string& folder, const std::string& moviePath) {
+    CardRoot card;
+    card.root = DriveRootOf(moviePath);
+    if (ProbeDriveRoot(card.root, &card.layout)) {
+        card.found = true;
+        return card;
+    }
+    const std::size_t below = FirstComponentBelow(folder, card.root);
+    if (below == 0) return card;
+    std::string dir = folder;
+    while (dir.size() >= below) {
+        if (ProbeCopiedCard(dir, &card.layout)) {
+            card.root = dir;
+            card.found = true;
+            return card;
+        }
+        const std::size_t slash = dir.rfind('/');
+        if (slash == std::string::npos) break;
+        dir.resize(slash);
+    }
+    card.layout = 0;
+    return card;
+}
+
+// The card roots found for movie folders. A scan asks for the data file of every movie it
+// lists, and each question would probe the same folders again (a dozen lookups per movie on
+// a copy a few levels deep), so the answers are kept; for a short time only, so that a card
+// inserted, pulled or copied afterwards is seen without a new source being opened.
+class CardRootCache {
+public:
+    CardRoot Get(const std::string& folder, const std::string& moviePath) {
+        const auto now = std::chrono::steady_clock::now();
+        {
+            std::lock_guard lock(m_lock);
+            const auto it = m_roots.find(folder);
+            if (it != m_roots.end() && now - it->second.probed < kLifetime) return it->second.card;
+        }
+        // Probed outside the lock: a slow card must not hold up the other threads.
+        CardRoot card = FindCardRoot(folder, moviePath);
+        std::lock_guard lock(m_lock);
+        if (m_roots.size() >= kMaxFolders) m_roots.clear();
+        m_roots[folder] = Entry{card, now};
+        return card;
+    }
+
+    void Clear() {
+        std::lock_guard lock(m_lock);
+        m_roots.clear();
+    }
+
+private:
+    // Long enough for a scan of a full card folder, short next to a user's changes.
+    static constexpr std::chrono::seconds kLifetime{2};
+    // A card has a handful of movie folders; a scan of a deep tree may pass more.
+    static constexpr std::size_t kMaxFolders = 512;
+
+    struct Entry {
+        CardRoot card;
+        std::chrono::steady_clock::time_point probed;
+    };
+    std::mutex m_lock;
+    std::unordered_map<std::string, Entry> m_roots;
+};
+
+CardRootCache& CardRoots() {
+    static CardRootCache cache;
+    return cache;
+}
+
 // Renames the folder of the path nearest the file, at or behind `firstComponent`, that is
 // a movie folder of the layout (ignoring case) to the data folder of its row. Whole
 // components only, so a mount point such as "Video_Card" is never touched.
@@ -86,6 +186,8 @@ bool ProbeFolderLayout(const std::string& path, int* layout) {
     return ProbeDriveRoot(DriveRootOf(path), layout);
 }
 
+void ForgetCardRoots() { CardRoots().Clear(); }
+
 bool DetectFolderLayout(const std::string& path) {
     int layout = 0;
     const bool found = ProbeFolderLayout(path, &layout);
@@ -97,10 +199,8 @@ std::string DataFileOfMovie(const std::string& moviePath) {
     std::string out = moviePath;
     if (CameraLetterOffset(out) == std::string::npos) return out;
 
-    const std::string root = DriveRootOf(moviePath);
-    int layout = 0;
-    if (ProbeDriveRoot(root, &layout))
-        ReplaceMovieFolder(out, FirstComponentBelow(out, root), layout);
+    const CardRoot card = CardRoots().Get(PathRemoveFileSpec(moviePath), moviePath);
+    if (card.found) ReplaceMovieFolder(out, FirstComponentBelow(out, card.root), card.layout);
 
     const FolderLayoutRow& dataRow = FolderLayoutTable[0][LAYOUT_ROW_DATA];
     // The folder change lies before the letter, so its offset is taken afresh.

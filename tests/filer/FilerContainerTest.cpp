@@ -161,10 +161,41 @@ TEST_F(FilerContainerTest, StartUpPrefersTheLastDriveThenTheFolderThenTheMovie) 
 }
 
 TEST_F(FilerContainerTest, AFolderSourceIsWatchedItself) {
-    const std::string root = Card(0);
-    pane.OpenSourcePath(root + "/", SOURCE_FOLDER);
-    EXPECT_EQ(pane.GetWatcher().GetPath(), root);
-    EXPECT_EQ(pane.GetTree()->GetItemPath(pane.GetTree()->GetRootItem()), root);
+    fixtures::CardBuilder plain(tmp.Path() + "/plain");
+    AddRecording(plain, -1, "A___", 1);
+    pane.OpenSourcePath(plain.Root() + "/", SOURCE_FOLDER);
+    EXPECT_FALSE(pane.IsCardRootSource());
+    EXPECT_EQ(pane.GetWatcher().GetPath(), plain.Root());
+    EXPECT_EQ(pane.GetTree()->GetItemPath(pane.GetTree()->GetRootItem()), plain.Root());
+    EXPECT_EQ(pane.GetList()->m_vecEntries.size(), 1u);
+}
+
+// A card copied a few levels below the drive's root, chosen at its root as the last folder.
+TEST_F(FilerContainerTest, AFolderAtACardCopysRootListsItsRecordingsWithTheirData) {
+    for (int layout : {0, 1}) {
+        const std::string driving = layout == 0 ? "Normal" : "Video";
+        fixtures::CardBuilder copy(tmp.Path() + "/drive/home/copy" + std::to_string(layout));
+        copy.MakeLayoutFolders(layout);
+        copy.AddFolder("Config");
+        AddRecording(copy, layout, "A___", 1);
+        AddRecording(copy, layout, "AG__", 2, "120100");
+        AddRecording(copy, layout, "P___", 3, "120200");
+        WriteIniString("SOURCE", "FOLDER", copy.Root() + "/");
+        ASSERT_TRUE(pane.InitFromDefaultFolder());
+        EXPECT_EQ(pane.m_nSourceKind, SOURCE_FOLDER);
+        EXPECT_TRUE(pane.IsCardRootSource());
+        EXPECT_EQ(g_nFolderLayout.load(), layout);
+        EXPECT_EQ(pane.GetWatcher().GetPath(), copy.Root());
+        CFolderTreeCtrl* tree = pane.GetTree();
+        EXPECT_EQ(tree->GetItemPath(tree->GetSelectedItem()), copy.Root() + "/" + driving + "/220101_0001");
+
+        ASSERT_TRUE(pane.OpenTreeItem(tree->GetSelectedItem()));
+        EXPECT_EQ(pane.GetList()->GetItemCount(), 2);
+        for (const sFILEENTRY& e : pane.GetList()->m_vecEntries) EXPECT_GT(e.dataSize, 0u) << e.path;
+        const std::vector<sFILEENTRY>& all = pane.GatherSourceFiles();
+        EXPECT_EQ(all.size(), 3u);
+        for (const sFILEENTRY& e : all) EXPECT_GT(e.dataSize, 0u) << e.path;
+    }
 }
 
 TEST_F(FilerContainerTest, LayoutsPlaceTreeListAndTogglesOrHideThePane) {

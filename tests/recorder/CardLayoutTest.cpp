@@ -30,6 +30,7 @@ protected:
 
     void TearDown() override {
         SetDriveRootProvider({});
+        ForgetCardRoots();
         g_nFolderLayout = 0;
         std::error_code ec;
         fs::remove_all(tmp_, ec);
@@ -121,6 +122,67 @@ TEST_F(CardLayoutTest, DataFileLeavesTheMountPointAlone) {
     root = Card("Video", {"Video", "Parking"});
     EXPECT_EQ(DataFileOfMovie(root + "/Parking/" + stem + "M.MOV"), root + "/_PData/" + stem + "D.ADA");
     EXPECT_EQ(DataFileOfMovie(root + "/" + stem + "M.MOV"), root + "/" + stem + "D.ADA");
+}
+
+// Cards copied into folders of one drive (the temp folder), a few levels below its root.
+TEST_F(CardLayoutTest, DataFileOfACardCopiedIntoAFolder) {
+    const std::string stem = kStem;
+    int driveLookups = 0;
+    SetDriveRootProvider([&](const std::string&) {
+        ++driveLookups;
+        return tmp_;
+    });
+    const auto make = [&](const std::string& dir, std::initializer_list<const char*> folders) {
+        for (const char* f : folders) fs::create_directories(tmp_ + "/" + dir + "/" + f);
+    };
+    make("home/u/video1", {"Video", "_VData", "Parking", "_PData"});
+    make("home/u/2022/normal0", {"Normal", "_NData", "Parking", "_PData", "Config"});
+    make("parked", {"Parking", "_PData"});
+    // Named like movie folders, but without their data folders: ordinary folders.
+    make("lone", {"Video", "Parking/Video"});
+    // A copy inside a folder named like a movie folder: only the copy's own folder changes.
+    make("misc/Video/copy", {"Video", "_VData"});
+
+    const struct {
+        const char* movieFolder;
+        const char* dataFolder;
+    } cases[] = {
+        {"home/u/video1/Video", "home/u/video1/_VData"},
+        {"home/u/video1/Parking", "home/u/video1/_PData"},
+        {"home/u/video1/VIDEO", "home/u/video1/_VData"},
+        {"home/u/video1/Video/sub", "home/u/video1/_VData/sub"},
+        {"home/u/2022/normal0/Normal", "home/u/2022/normal0/_NData"},
+        {"home/u/2022/normal0/Parking", "home/u/2022/normal0/_PData"},
+        {"home/u/2022/normal0/Config", "home/u/2022/normal0/Config"},
+        {"parked/Parking", "parked/_PData"},
+        {"lone/Video", "lone/Video"},
+        {"lone/Parking/Video", "lone/Parking/Video"},
+        {"misc/Video/copy/Video", "misc/Video/copy/_VData"},
+        {"misc/Video", "misc/Video"},
+        {"home/u", "home/u"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DataFileOfMovie(tmp_ + "/" + c.movieFolder + "/" + stem + "M.MOV"),
+                  tmp_ + "/" + c.dataFolder + "/" + stem + "D.ADA")
+            << c.movieFolder;
+    }
+
+    // The card of a folder is found once for all its movies.
+    driveLookups = 0;
+    for (int i = 0; i < 100; ++i) DataFileOfMovie(tmp_ + "/home/u/video1/Video/" + std::to_string(i) + "M.MOV");
+    EXPECT_EQ(driveLookups, 0);
+    ForgetCardRoots();
+    fs::remove_all(tmp_ + "/home/u/video1/_VData");
+    EXPECT_EQ(DataFileOfMovie(tmp_ + "/home/u/video1/Video/" + stem + "M.MOV"),
+              tmp_ + "/home/u/video1/Video/" + stem + "D.ADA");
+    EXPECT_EQ(driveLookups, 1);
+
+    // Folders above the mount point are never looked at, nor a path outside it.
+    SetDriveRootProvider([&](const std::string&) { return tmp_ + "/home/u/video1/Video"; });
+    ForgetCardRoots();
+    EXPECT_EQ(DataFileOfMovie(tmp_ + "/home/u/video1/Video/" + stem + "M.MOV"),
+              tmp_ + "/home/u/video1/Video/" + stem + "D.ADA");
+    EXPECT_EQ(DataFileOfMovie("/elsewhere/Video/" + stem + "M.MOV"), "/elsewhere/Video/" + stem + "D.ADA");
 }
 
 TEST(CompanionFileNameTest, SwapsCameraLetterAndCameraFolder) {
