@@ -14,20 +14,10 @@ start=${DEMO_START:-$root/build/demo-start}
 build/release/tools/make-demo-card "$card" --force
 echo "Demo card ready: $card"
 
-# A card copied into a folder is no drive of its own, so the program looks for each movie's
-# data file beside it: link the data files of the movie folders there.
-for pair in Video:_VData Parking:_PData; do
-  movies=${pair%%:*} data=${pair##*:}
-  for file in "$card/$data"/*; do
-    [ -e "$file" ] || continue
-    ln -sfn "../$data/$(basename "$file")" "$card/$movies/$(basename "$file")"
-  done
-done
-
 # The start folder keeps the program's settings file; its SOURCE section names the card's
-# movie folder, which the program opens at start-up.
+# root folder, which the program opens at start-up.
 mkdir -p "$start"
-printf '[SOURCE]\nSELECT=FOLDER\nFOLDER=%s\n' "$card/Video" > "$start/Default_Folder.ini"
+printf '[SOURCE]\nSELECT=FOLDER\nFOLDER=%s\n' "$card" > "$start/Default_Folder.ini"
 
 # The map's web engine cannot use its sandbox as root.
 if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi

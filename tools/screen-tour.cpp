@@ -96,9 +96,9 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    fixtures::LinkDataBesideMovies(card);
+    // The start folder's settings name the card's root as the last folder source.
     const fs::path start = work / "start";
-    if (!fixtures::WriteStartFolder(start.string(), (fs::path(card) / "Video").string())) return 1;
+    if (!fixtures::WriteStartFolder(start.string(), card)) return 1;
     fs::current_path(start);
 
     auto dlg = std::make_unique<CsulvaneDlg>();

@@ -161,8 +161,7 @@ int main(int argc, char** argv) {
             }
         }
     }
-    fixtures::LinkDataBesideMovies(card);
-    if (!fixtures::WriteStartFolder((work / "start").string(), (fs::path(card) / "Video").string())) return 1;
+    if (!fixtures::WriteStartFolder((work / "start").string(), card)) return 1;
     fs::current_path(work / "start");
 
     auto dlg = std::make_unique<CsulvaneDlg>();
