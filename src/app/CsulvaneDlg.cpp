@@ -50,6 +50,7 @@ namespace {
 constexpr const char* kOverlayFontFace = "メイリオ";
 constexpr int kTextCodecMissing = 113;
 constexpr int kTextMapCaption = 151;
+constexpr int kTextThumbnailButton = 171;
 
 }  // namespace
 
@@ -273,6 +274,9 @@ void CsulvaneDlg::CreateTransportButtons() {
         const ButtonDef& def = kTitleButtons[std::size_t(i)];
         m_apTitle[std::size_t(i)] = make(def, def.width, 18);
     }
+    // The thumbnail button is the one title button that says what it does in words.
+    if (CSkinButton* thumbnail = m_apTitle[BTN_TITLE_THUMBNAIL])
+        thumbnail->setText(QString::fromUtf8(UiText(kTextThumbnailButton)));
 }
 
 void CsulvaneDlg::OnInitDone(WPARAM, LPARAM) {

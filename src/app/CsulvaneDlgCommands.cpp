@@ -164,6 +164,9 @@ void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
 #if ORV_HAVE_FILER
     if (item == 0 || !m_hMutexCache) return;
     bool found = false;
+    // The data threads are ended before the list's lock is taken: a thread never has to
+    // finish while this one holds what it might wait for.
+    JoinDataThreads();
     {
         std::lock_guard lock(*m_hMutexCache);
         if (ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED) {
@@ -284,7 +287,9 @@ void CsulvaneDlg::UpdateControlStates() {
 #endif
     in.playState = ChannelInitialised(0) ? int(Channel(0).playState) : 0;
     in.speedStep = ChannelInitialised(0) ? Channel(0).speedStep : 1;
-    in.dataLoaded = ChannelInitialised(0) && Channel(0).dataLoaded;
+    // The window's own flag: it is set before the channels take the data, so the buttons
+    // that act on a loaded movie are enabled by the update that the load itself runs.
+    in.dataLoaded = ChannelInitialised(0) && m_bDataLoaded;
     in.csvDisabled = m_bCsvDisabled;
     in.lastOpenFailed = m_bOpenFailed;
     ApplyControlStates(orv::UpdateControlStates(in));

@@ -264,7 +264,9 @@ void CsulvaneDlg::OnMovieOpened(WPARAM, LPARAM) {
 }
 
 void CsulvaneDlg::StartLoaderThread(std::string path) {
-    if (m_loaderThread.joinable()) m_loaderThread.join();
+    // A read for an earlier selection stops at its next step instead of holding this thread
+    // until its whole file is read.
+    JoinDataThreads();
     if (path.empty()) return;
     // The path was copied under the list's lock on this thread, so the loader takes no lock
     // of the window's and a join can never wait on a thread that waits for this one.

@@ -310,7 +310,9 @@ TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
         EXPECT_EQ(dlg.Graph()->m_aDetector[std::size_t(speeding)].bList, expected);
     }
 
-    // The thumbnail button writes "1" then "0" and switches the list's preview with it.
+    // The thumbnail button says what it does and writes "1" then "0", switching the list's
+    // preview with it.
+    EXPECT_EQ(dlg.TitleButton(BTN_TITLE_THUMBNAIL)->text(), QString::fromUtf8("ファイルサムネイル表示"));
     for (const char* expected : {"1", "0"}) {
         dlg.OnCommand(IDC_BTN_THUMBNAIL);
         EXPECT_EQ(ReadIniString("DISPLAY", "THUMBNAIL"), expected);

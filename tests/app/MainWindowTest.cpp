@@ -29,6 +29,7 @@
 #include "views/InfoDlg.h"
 #include "views/InfoTexts.h"
 #include "views/map/GoogleMapDlgWrap.h"
+#include "ui/SkinButton.h"
 #include "ui/text/UiText.h"
 
 namespace orv {
@@ -152,6 +153,9 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(g_aPlayChannel[1].rearOpened, 1);
     EXPECT_NE(FrontState(), PLAY_PLAYING);  // a selection by the user opens at its first frame
+    // What acts on a loaded movie can be used at once, without another change of state.
+    for (int button : {BTN_PLAY_PAUSE, BTN_SNAPSHOT, BTN_VIEW_LARGE_VIDEO, BTN_PLAY_NEXT})
+        EXPECT_TRUE(dlg->TransportButton(button)->isEnabled()) << button;
 
     // Play; once a few frames went by, pause and read the panes at the frame on screen.
     dlg->OnCommand(ID_PLAY_PAUSE);
