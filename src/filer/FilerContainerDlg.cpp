@@ -422,8 +422,8 @@ BOOL CFilerContainerDlg::OpenTreeItem(FolderTreeItem item, int, BOOL noCountRedr
     const int depth = m_pTree->GetItemLevel(item);
     std::vector<sFILEENTRY> folders;
     std::string scanned;
-    ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, folders, m_pTree, IsCardRootSource()}, item,
-                   depth);
+    const bool card = IsCardRootSource() != FALSE;
+    ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, folders, m_pTree, card}, item, depth);
     SortEntriesRecorderFirst(m_pList->m_vecEntries);
     m_pTree->ExpandToItem(item);
     m_pList->RefillList();
