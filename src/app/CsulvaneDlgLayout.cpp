@@ -82,10 +82,7 @@ void CsulvaneDlg::LayoutForMode(int mode) {
         m_pVolumeSlider->setGeometry(ToQRect(r.volumeSlider));
         m_pVolumeSlider->RecreateBuffer();
     }
-    if (m_pSpeedLabel) {
-        m_pSpeedLabel->setGeometry(r.volumeSlider.left - Scaled(130), r.volumeSlider.top, Scaled(120),
-                                   r.volumeSlider.Height());
-    }
+    if (m_pSpeedLabel) m_pSpeedLabel->setGeometry(ToQRect(r.speedLabel));
     UpdateSpeedLabel();
     PlaceProgressBar();
     update();
@@ -246,8 +243,7 @@ void CsulvaneDlg::ResetVideoArea() {
         if (OpenChannels(CurrentPath()) & 1)
             m_bReadyExpected = {ChannelInitialised(0), ChannelInitialised(1) && Channel(1).rearOpened == 1};
     }
-    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
-    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    SetChannelVolumes(m_nVolume);
 }
 
 void CsulvaneDlg::ResetViewBlocks() {

@@ -70,6 +70,9 @@ MainLayoutRects ComputeMainLayout(const RECT& client, int mode, float scale) {
         r.titleButtons[i] = RectAt(x, client.top + S(4), S(kTitleWidths[i]), S(18));
     }
     r.title = RECT{S(4) - S(-6), S(4), S(400), S(30)};
+    const int labelLeft = mode == LAYOUT_FULL_WIDTH ? r.transport[PanesForMode(mode).transportButtons - 1].right + S(15)
+                                                    : r.volumeSlider.left - S(130);
+    r.speedLabel = RectAt(labelLeft, r.volumeSlider.top, S(120), r.volumeSlider.Height());
     return r;
 }
 

@@ -50,6 +50,9 @@ struct MainLayoutRects {
     std::array<RECT, kTransportButtonCount> transport;
     std::array<RECT, kTitleButtonCount> titleButtons;
     RECT title;  // where the window's title text is drawn
+    // The playback speed's text: left of the volume slider, or in mode 2, where the compact
+    // info strip fills the bottom right, after the last button shown.
+    RECT speedLabel;
 };
 
 // Everything placed for `mode` in a client rectangle; a client larger than the design size

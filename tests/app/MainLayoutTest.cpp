@@ -62,6 +62,24 @@ TEST(MainLayout, PanesFollowTheSurfaceAtEveryScale) {
     }
 }
 
+TEST(MainLayout, SpeedLabelOverlapsNothingShown) {
+    auto overlaps = [](const RECT& a, const RECT& b) {
+        return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+    };
+    for (float scale : {1.0f, 0.98484844f, 1.5f}) {
+        for (int mode : {0, 1, 2}) {
+            const RECT client = Client(scale);
+            const MainLayoutRects r = ComputeMainLayout(client, mode, scale);
+            EXPECT_FALSE(overlaps(r.speedLabel, r.volumeSlider)) << scale << " mode " << mode;
+            for (int i = 0; i < PanesForMode(mode).transportButtons; ++i)
+                EXPECT_FALSE(overlaps(r.speedLabel, r.transport[std::size_t(i)])) << scale << " mode " << mode << " " << i;
+            // Mode 2's compact strip writes the date and speed from 570 design pixels on.
+            if (mode == LAYOUT_FULL_WIDTH) EXPECT_LE(r.speedLabel.right, client.left + ScaleTerm(570, scale)) << scale;
+            EXPECT_GT(r.speedLabel.Width(), 0);
+        }
+    }
+}
+
 TEST(MainLayout, PanesShownPerMode) {
     struct Case {
         int mode;
