@@ -120,6 +120,7 @@ public:
     BOOL SeekToFrame(int frame, int keepState);
     BOOL JumpToNextEvent(int frame);
     BOOL JumpToPrevEvent(int frame);
+    BOOL JumpToEvent(int frame, bool forward);
     void StartPrefetchNextMovie();
     void ClosePlayback();
     void ResetPlaybackUi();
@@ -375,6 +376,10 @@ private:
     void ReadyChannelsReset();
     void ApplyFrontSpeedToBoth();
     bool DetectorShown(int detector) const;
+    // Channel 1 at `front` (0 mutes it); channel 2 always silent.
+    void SetChannelVolumes(int front);
+    // Both flags of a detector from an axis or event-filter toggle; the markers follow.
+    void ApplyDetectorToggle(int detector, LPARAM state);
     void FireMovieOpened(WPARAM wParam, LPARAM lParam);
     bool ChannelInitialised(int channel) const;
     sPLAYCHANNEL& Channel(int channel) const;

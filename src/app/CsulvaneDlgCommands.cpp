@@ -38,12 +38,10 @@ void CsulvaneDlg::OnPlayPause() {
         m_pInfoDlg->update();
 #endif
         if (paused) SetPlayButtonState(FALSE);
-        Slots(0).SetVolume(Channel(0), 0);
-        if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+        SetChannelVolumes(0);
         return;
     }
-    Slots(0).SetVolume(Channel(0), m_nVolume);
-    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    SetChannelVolumes(m_nVolume);
     m_bIgnoreEnd = FALSE;
     const BOOL played = ResumePlayback();
     if (!played) m_bResumeAfterLoad = TRUE;
@@ -67,25 +65,27 @@ void CsulvaneDlg::OnStop() {
 
 void CsulvaneDlg::OnNextMovie() {
     if (IsNearMovieEnd() && m_bNearEnd) return;
-    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), 0);
-    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    SetChannelVolumes(0);
     PauseChannels();
     StopPlayback();
     PlayNextMovie();
 }
 
+void CsulvaneDlg::SetChannelVolumes(int front) {
+    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), front);
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+}
+
 void CsulvaneDlg::SetVolume(int volume) {
     m_nVolume = std::clamp(volume, 0, kMaxVolumeValue);
     WriteVolume(m_nVolume);
-    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
-    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    SetChannelVolumes(m_nVolume);
     if (m_pVolumeSlider) m_pVolumeSlider->SetPos(m_nVolume);
 }
 
 void CsulvaneDlg::OnSliderDown(WPARAM id, LPARAM pos) {
     if (m_bBusy || id != WPARAM(IDC_SEEK_SLIDER) || !m_bDataLoaded || !ChannelInitialised(0)) return;
-    Slots(0).SetVolume(Channel(0), 0);
-    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    SetChannelVolumes(0);
     m_nPlayStateAtDown = Channel(0).playState;
     if (Channel(0).playState != PLAY_PAUSED) PauseChannels();
     if (m_pSeekSlider->m_bClickOutsideThumb) {
@@ -111,8 +111,7 @@ void CsulvaneDlg::OnSliderUp(WPARAM id, LPARAM pos) {
         if (!m_bDataLoaded || m_pSeekSlider->m_bClickOutsideThumb || !ChannelInitialised(0)) return;
         SeekToFrame(int(std::clamp<LPARAM>(pos, 0, INT_MAX)), m_nPlayStateAtDown);
         RefreshVideo();
-        Slots(0).SetVolume(Channel(0), m_nVolume);
-        if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+        SetChannelVolumes(m_nVolume);
     } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
         SetVolume(int(std::clamp<LPARAM>(pos, 0, kMaxVolumeValue)));
     }
@@ -134,21 +133,13 @@ void CsulvaneDlg::OnGSensorNextEvent() {
     if (!JumpToNextEvent(current)) JumpToNextEvent(-1);  // wraps to the first event
 }
 
-void CsulvaneDlg::OnInfoAxisToggle(WPARAM axis, LPARAM state) {
-    const int detector = DetectorForAxis(int(axis));
-    if (detector < 0) return;
-#if ORV_HAVE_VIEWS
-    SetDetectorFlags(m_pGraphDlg->m_aDetector, detector, state ? TRUE : FALSE);
-    m_pGraphDlg->update();
-#else
-    (void)state;
-#endif
-    m_bMarkersSent = FALSE;
-    RefreshMapState();
-}
+void CsulvaneDlg::OnInfoAxisToggle(WPARAM axis, LPARAM state) { ApplyDetectorToggle(DetectorForAxis(int(axis)), state); }
 
 void CsulvaneDlg::OnEventFilterChanged(WPARAM index, LPARAM state) {
-    const int detector = DetectorForEventFilter(int(index));
+    ApplyDetectorToggle(DetectorForEventFilter(int(index)), state);
+}
+
+void CsulvaneDlg::ApplyDetectorToggle(int detector, LPARAM state) {
     if (detector < 0) return;
 #if ORV_HAVE_VIEWS
     SetDetectorFlags(m_pGraphDlg->m_aDetector, detector, state ? TRUE : FALSE);

@@ -76,8 +76,7 @@ void CsulvaneDlg::OnFileRowSelected(int row) {
 #if ORV_HAVE_MAP
     m_pMapWrap->m_bHasPosition = FALSE;
 #endif
-    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), 0);
-    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    SetChannelVolumes(0);
     UpdateMapPane();
     if (!m_bFolderAdvance) m_bIgnoreEnd = TRUE;
     if (!SelectMovie(TRUE, TRUE, TRUE)) m_bIgnoreEnd = FALSE;
@@ -299,8 +298,7 @@ void CsulvaneDlg::OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) {
     // A data file that cannot be read leaves the channels without records: the movie
     // still plays, with empty panes.
     LoadChannelsData(CurrentPath());
-    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
-    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    SetChannelVolumes(m_nVolume);
     ApplyFrontSpeedToBoth();
     if (m_bResumeAfterLoad) {
         m_bResumeAfterLoad = FALSE;
@@ -341,8 +339,7 @@ BOOL CsulvaneDlg::PlayWithoutLoader() {
         m_bSelecting = FALSE;
         ApplyFrontSpeedToBoth();
         result = ResumePlayback();
-        if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
-        if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+        SetChannelVolumes(m_nVolume);
         StartPlayback();
         CheckGpsAtFrame();
     }
@@ -687,8 +684,7 @@ void CsulvaneDlg::PlayNextMovie() {
 #endif
         if (nextFolder) {
             PauseChannels();
-            if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), m_nVolume);
-            if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+            SetChannelVolumes(m_nVolume);
             UpdateSpeedLabel();
         } else {
             // The last row of the last folder: the current movie is selected again and stays
@@ -751,8 +747,7 @@ void CsulvaneDlg::OpenNextNonEmptyFolder(std::uintptr_t from) {
 
 void CsulvaneDlg::OnPrevMovie() {
     if (IsNearMovieEnd() && m_bNearEnd) return;
-    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), 0);
-    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    SetChannelVolumes(0);
     PauseChannels();
     StopPlayback();
     if (!m_hMutexCache) return;
@@ -861,50 +856,35 @@ bool CsulvaneDlg::DetectorShown(int detector) const {
 #endif
 }
 
-BOOL CsulvaneDlg::JumpToNextEvent(int frame) {
-#if ORV_HAVE_VIEWS
-    if (!m_bDataLoaded || !m_hMutexCpSet) return FALSE;
-    int target = -1;
-    {
-        std::lock_guard markers(*m_hMutexCpSet);
-        const ChannelsLock lock;
-        for (const sCRASHPOS& entry : m_vecCrashPos) {
-            if (!entry.pRecord || !DetectorShown(entry.nDetector)) continue;
-            if (entry.pRecord->time > frame) {
-                target = entry.pRecord->time;
-                break;
-            }
-        }
-    }
-    if (target < 0) return FALSE;
-    SeekToFrame(target, ChannelInitialised(0) ? int(Channel(0).playState) : 0);
-    return TRUE;
-#else
-    (void)frame;
-    return FALSE;
-#endif
-}
+BOOL CsulvaneDlg::JumpToNextEvent(int frame) { return JumpToEvent(frame, true); }
 
-BOOL CsulvaneDlg::JumpToPrevEvent(int frame) {
+BOOL CsulvaneDlg::JumpToPrevEvent(int frame) { return JumpToEvent(frame, false); }
+
+BOOL CsulvaneDlg::JumpToEvent(int frame, bool forward) {
 #if ORV_HAVE_VIEWS
     if (!m_bDataLoaded || !m_hMutexCpSet) return FALSE;
     int target = -1;
     {
         std::lock_guard markers(*m_hMutexCpSet);
         const ChannelsLock lock;
-        for (auto it = m_vecCrashPos.rbegin(); it != m_vecCrashPos.rend(); ++it) {
-            if (!it->pRecord || !DetectorShown(it->nDetector)) continue;
-            if (it->pRecord->time < frame) {
-                target = it->pRecord->time;
-                break;
+        // The first shown event after `frame` from the front, or before it from the back.
+        auto first = [&](auto begin, auto end) {
+            for (auto it = begin; it != end; ++it) {
+                if (!it->pRecord || !DetectorShown(it->nDetector)) continue;
+                const int at = it->pRecord->time;
+                if (forward ? at > frame : at < frame) return at;
             }
-        }
+            return -1;
+        };
+        target = forward ? first(m_vecCrashPos.begin(), m_vecCrashPos.end())
+                         : first(m_vecCrashPos.rbegin(), m_vecCrashPos.rend());
     }
     if (target < 0) return FALSE;
     SeekToFrame(target, ChannelInitialised(0) ? int(Channel(0).playState) : 0);
     return TRUE;
 #else
     (void)frame;
+    (void)forward;
     return FALSE;
 #endif
 }
