@@ -177,12 +177,16 @@ TEST_F(CardLayoutTest, DataFileOfACardCopiedIntoAFolder) {
               tmp_ + "/home/u/video1/Video/" + stem + "D.ADA");
     EXPECT_EQ(driveLookups, 1);
 
-    // Folders above the mount point are never looked at, nor a path outside it.
-    SetDriveRootProvider([&](const std::string&) { return tmp_ + "/home/u/video1/Video"; });
-    ForgetCardRoots();
-    EXPECT_EQ(DataFileOfMovie(tmp_ + "/home/u/video1/Video/" + stem + "M.MOV"),
-              tmp_ + "/home/u/video1/Video/" + stem + "D.ADA");
-    EXPECT_EQ(DataFileOfMovie("/elsewhere/Video/" + stem + "M.MOV"), "/elsewhere/Video/" + stem + "D.ADA");
+    // The folders above the mount point are never looked at, nor those of a path that is
+    // not written under its mount point.
+    fs::create_directories(tmp_ + "/home/u/video1/_VData");
+    for (const std::string& mount : {tmp_ + "/home/u/video1/Video", std::string("/mnt/elsewhere")}) {
+        SetDriveRootProvider([mount](const std::string&) { return mount; });
+        ForgetCardRoots();
+        EXPECT_EQ(DataFileOfMovie(tmp_ + "/home/u/video1/Video/" + stem + "M.MOV"),
+                  tmp_ + "/home/u/video1/Video/" + stem + "D.ADA")
+            << mount;
+    }
 }
 
 TEST(CompanionFileNameTest, SwapsCameraLetterAndCameraFolder) {
