@@ -61,9 +61,10 @@ bool DetectFolderLayout(const std::string& path);
 // belongs to the movie folder when the movie lies in one on a card. The card is the
 // movie's mount point when that holds a layout (ProbeFolderLayout); else a card copied
 // into a folder: the nearest folder from the movie's up to just below the mount point
-// that holds a movie folder of a layout beside its data folder. Only a movie folder at or
-// below the card's root is renamed. The card found for a movie folder is remembered for
-// a few seconds, so that the movies of one scan probe the folders once.
+// that holds a movie folder of a layout beside its data folder. Only a whole folder name
+// below the card's root is renamed, never the root's own or one above it. The card found
+// for a movie folder is remembered for a few seconds, so that the movies of one scan
+// probe the folders once.
 std::string DataFileOfMovie(const std::string& moviePath);
 
 // Forgets the cards DataFileOfMovie found, for a source that is opened anew.
