@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "app/CsulvaneDlgRules.h"
 #include "ui/SkinDialog.h"
 #include "ui/SkinProgressBarCtrl.h"
 #include "ui/text/UiText.h"
@@ -15,15 +16,6 @@ namespace {
 
 constexpr int kStateStopped = 1;
 constexpr int kStatePaused = 3;
-
-// Frames before the end within which a job must not start, by speed step.
-int EndMargin(int speedStep) {
-    switch (speedStep) {
-        case 2: return 40;
-        case 4: return 80;
-        default: return 20;
-    }
-}
 
 constexpr int kTextDone = 44;
 constexpr int kTextDoneCaption = 45;
@@ -37,8 +29,7 @@ BOOL IsNearMovieEnd(const ChannelPosition& channel) {
     const std::int64_t current = channel.initialised ? channel.current : 0;
     const std::int64_t count = channel.initialised ? channel.count : 0;
     const int step = channel.initialised ? channel.speedStep : 0;
-    if (count == 0) return FALSE;
-    return current + EndMargin(step) >= count ? TRUE : FALSE;
+    return IsInEndMargin(current, count, step) ? TRUE : FALSE;
 }
 
 void JobState::MarkFinished() {

@@ -6,5 +6,5 @@ if(ORV_GUI)
     ${CMAKE_CURRENT_LIST_DIR}/JoinJob.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CsvExport.cpp)
   target_include_directories(app_jobs PUBLIC ${ORV_ROOT}/src)
-  target_link_libraries(app_jobs PUBLIC recorder_join playback ui)
+  target_link_libraries(app_jobs PUBLIC recorder_join playback ui app_commands)
 endif()

@@ -4,7 +4,6 @@ if(ORV_GUI AND ORV_MEDIA)
     ${CMAKE_CURRENT_LIST_DIR}/AppMessages.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SettingsKeys.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MainLayout.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/CsulvaneDlgRules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MovieMenu.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MovieStatic.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CsulvaneDlg.cpp
