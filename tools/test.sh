@@ -70,6 +70,9 @@ for flavour in release asan; do
       review_tool "map" build/release/tools/map-review "$review/map-review.png"
       review_tool "browser" build/release/tools/browser-review "$review" "$ORV_DEMO_CARD"
       review_tool "screen tour" build/release/tools/screen-tour --out "$review/tour" --card "$ORV_DEMO_CARD"
+      # A tour that ends early leaves its folder without pictures.
+      ls "$review"/tour/*.png >/dev/null 2>&1
+      record "screen tour pictures" $?
       echo "review pictures: $review"
     fi
   else
