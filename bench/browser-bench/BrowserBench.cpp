@@ -26,12 +26,17 @@
 #include "fixtures/MovieMaker.h"
 #include "fixtures/TempDir.h"
 #include "platform/base/JsonWriter.h"
+#include "FindReference.h"
 #include "playback/PlayChannel.h"
 #include "ui/ScaleFonts.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using orv::bench::Median;
+using orv::bench::ParseCount;
+using orv::bench::RunFind;
+using orv::bench::WriteTimes;
 using namespace orv;
 
 // Stretches of 80 driving recordings (every tenth an impact) and 20 parking recordings, a
@@ -50,45 +55,6 @@ bool MakeCard(fixtures::CardBuilder& card, int recordings) {
         params.data = data;
         if (card.AddRecording(params).empty()) return false;
     }
-    return true;
-}
-
-std::optional<std::size_t> RunFind(const std::string& root, double& ms) {
-    // The path comes from mkdtemp and the card's own names: no quote can occur in it.
-    const std::string command = "find '" + root + "' -printf '%s %p\\n'";
-    const auto start = Clock::now();
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return std::nullopt;
-    char buffer[1 << 16];
-    std::size_t lines = 0;
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        lines += std::size_t(std::count(buffer, buffer + n, '\n'));
-    const int status = ::pclose(pipe);
-    ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    if (status != 0) return std::nullopt;
-    return lines;
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-void WriteTimes(JsonWriter& j, const char* key, const std::vector<double>& ms) {
-    j.Key(key).BeginObject();
-    j.Key("min").Double(ms.empty() ? 0 : *std::min_element(ms.begin(), ms.end()), 4);
-    j.Key("median").Double(Median(ms), 4);
-    j.EndObject();
-}
-
-bool ParseCount(const char* text, int& out) {
-    const char* end = text + std::strlen(text);
-    int v = 0;
-    const auto [at, ec] = std::from_chars(text, end, v);
-    if (ec != std::errc() || at != end || v < 1 || v > 100000) return false;
-    out = v;
     return true;
 }
 

@@ -19,12 +19,17 @@
 #include "fixtures/TempDir.h"
 #include "platform/base/Drives.h"
 #include "platform/base/JsonWriter.h"
+#include "FindReference.h"
 #include "platform/base/PathUtil.h"
 #include "recorder/FolderScan.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using orv::bench::Median;
+using orv::bench::ParseCount;
+using orv::bench::RunFind;
+using orv::bench::WriteTimes;
 using orv::fixtures::CardBuilder;
 using orv::fixtures::RecordingSpec;
 
@@ -85,46 +90,6 @@ ScanResult TimeScan(const std::string& root) {
     const auto end = Clock::now();
     return {std::chrono::duration<double, std::milli>(end - start).count(), entries.size(),
             tree.GetItemCount()};
-}
-
-// Runs find over the folder and reads all it prints; the line count, or nothing when
-// find could not be run.
-std::optional<std::size_t> RunFind(const std::string& root, double& ms) {
-    // The path comes from mkdtemp and the card's own names: no quote can occur in it.
-    const std::string command = "find '" + root + "' -printf '%s %p\\n'";
-    const auto start = Clock::now();
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return std::nullopt;
-    char buffer[1 << 16];
-    std::size_t lines = 0;
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        lines += std::size_t(std::count(buffer, buffer + n, '\n'));
-    const int status = ::pclose(pipe);
-    ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    if (status != 0) return std::nullopt;
-    return lines;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-void WriteTimes(orv::JsonWriter& j, const char* key, const std::vector<double>& ms) {
-    j.Key(key).BeginObject();
-    j.Key("min").Double(*std::min_element(ms.begin(), ms.end()), 4);
-    j.Key("median").Double(Median(ms), 4);
-    j.EndObject();
-}
-
-bool ParseCount(const char* text, int& out) {
-    const char* end = text + std::strlen(text);
-    int v = 0;
-    const auto [at, ec] = std::from_chars(text, end, v);
-    if (ec != std::errc() || at != end || v < 1 || v > 100000) return false;
-    out = v;
-    return true;
 }
 
 }  // namespace
