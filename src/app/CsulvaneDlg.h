@@ -141,6 +141,7 @@ public:
     void AttachMapPane();
     void PlaceMapBesideVideo();
     void ApplyFullView(BOOL on);
+    void SetStayOnTop(bool on);
     void SetLargeVideo(BOOL on);
     void ResetVideoArea();
     void ResetViewBlocks();

@@ -39,6 +39,7 @@ void CsulvaneDlg::OnPlayPause() {
 #endif
         if (paused) SetPlayButtonState(FALSE);
         SetChannelVolumes(0);
+        UpdateControlStates();  // the speed buttons work only while playing
         return;
     }
     SetChannelVolumes(m_nVolume);
@@ -47,6 +48,7 @@ void CsulvaneDlg::OnPlayPause() {
     if (!played) m_bResumeAfterLoad = TRUE;
     UpdateSpeedLabel();
     SetPlayButtonState(played);
+    UpdateControlStates();
 }
 
 void CsulvaneDlg::OnStop() {

@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 #include "platform/gdi/DeviceContext.h"
 #include "ui/CommonUtil.h"
@@ -172,6 +173,13 @@ void CsulvaneDlg::PlaceMapBesideVideo() {
     PlaceMapWindow(topRight.x(), y - MapPaneSize(g_fScale).cy);
 }
 
+void CsulvaneDlg::SetStayOnTop(bool on) {
+    // A new set of window flags recreates the window hidden, and a hidden dialog ends its
+    // modal loop, which is the program's: the shown window takes the flag in place.
+    if (QWindow* window = isVisible() ? windowHandle() : nullptr) window->setFlag(Qt::WindowStaysOnTopHint, on);
+    else setWindowFlag(Qt::WindowStaysOnTopHint, on);
+}
+
 void CsulvaneDlg::ApplyFullView(BOOL on) {
     if (bool(on) == bool(m_bFullView)) return;
     m_bFullView = on;
@@ -179,7 +187,7 @@ void CsulvaneDlg::ApplyFullView(BOOL on) {
     if (on) {
         m_rcNormal = geometry();
         ShowPanesForMode(LAYOUT_FULL_VIEW);
-        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        SetStayOnTop(true);
         RECT monitor{};
         const QPoint centre = geometry().center();
         if (GetMonitorRects(nullptr, &monitor, POINT{centre.x(), centre.y()})) setGeometry(ToQRect(monitor));
@@ -197,7 +205,7 @@ void CsulvaneDlg::ApplyFullView(BOOL on) {
         if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), TRUE);
     m_bKeepAspect = TRUE;
     WriteKeepAspect(true);
-    setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    SetStayOnTop(false);
     if (!m_rcNormal.isEmpty()) setGeometry(m_rcNormal);
     show();
     ResetViewBlocks();

@@ -349,6 +349,8 @@ BOOL CsulvaneDlg::PlayWithoutLoader() {
         EndWaitCursor();
     }
     SetPlayButtonState(result);
+    // The open disabled every control; nothing else gives them back while the movie plays.
+    UpdateControlStates();
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <chrono>
 #include <cmath>
@@ -297,6 +298,29 @@ TEST_F(WindowFixture, AnotherWorkAreaRescalesTheWindowAndTheSettingsWindow) {
     dlg.move(2000, 100);
     EXPECT_TRUE(RunUntil([] { return g_fScale == 1.5f; }));
     EXPECT_TRUE(RunUntil([&] { return WindowSize() == QSize(1680, 1045); }));
+}
+
+TEST_F(WindowFixture, TheFullViewKeepsTheProgramsLoopRunning) {
+    // The window's modal loop is the program's: going into the full view and back out must
+    // not end it; only the close button does.
+    CsulvaneDlg& dlg = Open();
+    std::vector<BOOL> steps;
+    bool closing = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        dlg.ApplyFullView(TRUE);
+        steps.push_back(dlg.m_bFullView);
+        QTimer::singleShot(50, &dlg, [&] {
+            dlg.ApplyFullView(FALSE);
+            steps.push_back(dlg.m_bFullView);
+            QTimer::singleShot(50, &dlg, [&] {
+                closing = true;
+                dlg.OnBtnClose();
+            });
+        });
+    });
+    dlg.exec();
+    EXPECT_TRUE(closing);
+    EXPECT_EQ(steps, (std::vector<BOOL>{TRUE, FALSE}));
 }
 
 TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {

@@ -159,6 +159,8 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
 
     // Play; once a few frames went by, pause and read the panes at the frame on screen.
     dlg->OnCommand(ID_PLAY_PAUSE);
+    for (int button : {BTN_PLAY_SLOW, BTN_PLAY_FAST, BTN_PLAY_STOP})  // usable while playing
+        EXPECT_TRUE(dlg->TransportButton(button)->isEnabled()) << button;
     ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->m_nPosition >= 12; }));
     dlg->OnCommand(ID_PLAY_PAUSE);
     ASSERT_EQ(FrontState(), PLAY_PAUSED);
@@ -194,6 +196,9 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     ASSERT_TRUE(RunUntil([&] { return dlg->m_nCurRow == 1 && dlg->m_bDataLoaded && FrontState() == PLAY_PLAYING; }));
     ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->m_nPosition >= 3; }));
     EXPECT_EQ(dlg->InfoPanel()->m_dSpeed, Plan::SpeedKmh(2, Plan::GpsAt(dlg->InfoPanel()->m_nPosition)));
+    // The next recording's controls are back once it plays.
+    for (int button : {BTN_PLAY_PAUSE, BTN_PLAY_PREV, BTN_PLAY_FAST, BTN_OPEN_SOURCE})
+        EXPECT_TRUE(dlg->TransportButton(button)->isEnabled()) << button;
 
     // The end of the last recording selects it again and stops: no wrap to the first row.
     ASSERT_TRUE(RunUntil([] { return FrontState() != PLAY_PLAYING; }));
