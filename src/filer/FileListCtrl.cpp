@@ -161,6 +161,11 @@ void CFileListCtrl::DeleteAllItems() {
 
 int CFileListCtrl::RowHeight() const { return std::max(1, Scaled(kRowHeight)); }
 
+void CFileListCtrl::RemeasureRows() {
+    UpdateScrollBars();
+    viewport()->update();
+}
+
 int CFileListCtrl::GetTopIndex() const { return verticalScrollBar()->value(); }
 
 RECT CFileListCtrl::GetItemBounds(int row) const {

@@ -74,6 +74,9 @@ public:
     std::string GetItemText(int row) const;
     void DeleteAllItems();
     int RowHeight() const;
+    // The rows are measured again after a change of scale: the scroll range counts whole
+    // rows of the viewport.
+    void RemeasureRows();
     // The row's bounds in viewport coordinates (empty for no row).
     RECT GetItemBounds(int row) const;
     // The row under a viewport point, counting only whole rows of the viewport; -1 for none.

@@ -36,6 +36,9 @@ namespace fs = std::filesystem;
 // Texts of the filter labels, by RecordingKind.
 constexpr int kFilterTextIds[kRecordingKindCount] = {152, 156, 155, 157, 158, 153, 154};
 
+// The check box strip of the kind toggles.
+constexpr int kFilterBitmap = 217;
+
 // The date groups of a movie folder: "220101_0001".
 constexpr const char* kDateGroupPattern = "[0-9]{6,6}_[0-9]{4,4}";
 
@@ -85,6 +88,15 @@ std::array<RECT, kRecordingKindCount> FilterCellRects(int layout, RECT first) {
         r.right += step;
     }
     return cells;
+}
+
+// The toggle's picture at trunc(12 s) square, made again only when its size differs.
+void FitFilterPicture(CSkinButton& button) {
+    if (g_hFont10) button.setFont(*g_hFont10);
+    const int side = t(12);
+    if (button.m_nFrameWidth == side && button.m_nFrameHeight == side) return;
+    const RECT rect{0, 0, side, side};
+    button.SetImage(kFilterBitmap, &rect);
 }
 
 }  // namespace
@@ -143,10 +155,8 @@ BOOL CFilerContainerDlg::CreateControls(IFileListOwner* owner) {
     for (int i = 0; i < kRecordingKindCount; ++i) {
         auto* button = new CSkinButton(this);
         button->SetDlgCtrlID(IDC_FILTER_FIRST + i);
-        const RECT rect{0, 0, t(12), t(12)};
         button->setGeometry(t(200) + i * t(60), t(40), t(12), t(12));
-        button->SetImage(217, &rect);
-        if (g_hFont10) button->setFont(*g_hFont10);
+        FitFilterPicture(*button);
         QObject::connect(button, &QAbstractButton::clicked, this, [this, i] {
             if (m_pOwner) {
                 m_pOwner->OnFilterButton(i);
@@ -173,11 +183,22 @@ void CFilerContainerDlg::ShowBrowserControls(BOOL show) {
 
 // ---- layouts ----------------------------------------------------------------------------
 
+void CFilerContainerDlg::ApplyScale() {
+    if (g_hFont13) {
+        if (m_pTree) m_pTree->setFont(*g_hFont13);
+        if (m_pList) m_pList->setFont(*g_hFont13);
+    }
+    if (g_hFont10 && m_pPathEdit) m_pPathEdit->setFont(*g_hFont10);
+    if (m_pTree) m_pTree->ApplyScale();
+    if (m_pList) m_pList->RemeasureRows();
+}
+
 void CFilerContainerDlg::LayoutSideBySide(RECT* rc) {
     const RECT client{0, 0, width(), height()};
     if (rc) *rc = client;
     if (client.right <= 0 || client.bottom <= 0 || !m_pTree) return;
     m_rcClient = client;
+    ApplyScale();
     const int L = client.left, T = client.top, B = client.bottom;
     m_pTree->setGeometry(L + t(4), T + 2 * (t(18) + t(4)), t(5) + t(220) - 2 * t(4),
                          B - T - 2 * (t(4) + t(18)) - t(4));
@@ -194,6 +215,7 @@ void CFilerContainerDlg::LayoutStacked(RECT* rc) {
     if (rc) *rc = client;
     if (client.right <= 0 || client.bottom <= 0 || !m_pTree) return;
     m_rcClient = client;
+    ApplyScale();
     const int L = client.left, T = client.top, R = client.right, B = client.bottom;
     m_pTree->setGeometry(L + t(4), T + t(40) - t(20) + t(4), R - L - 2 * t(4), 2 * t(6) - t(16) + t(300) - 3 * t(4));
     m_pList->setGeometry(L + t(4), T + t(300) + 2 * t(6) + t(40) + t(4), R - L - 2 * t(4),
@@ -218,8 +240,11 @@ void CFilerContainerDlg::PlaceFilterButtons() {
     RECT first;
     if (!GetFilterOrigin(&first, m_nLayout == 0 ? -t(8) : 0, 0, t(12), t(12))) return;
     const auto cells = FilterCellRects(m_nLayout, first);
-    for (int i = 0; i < kRecordingKindCount; ++i)
-        if (m_apFilter[i]) m_apFilter[i]->setGeometry(ToQRect(cells[std::size_t(i)]));
+    for (int i = 0; i < kRecordingKindCount; ++i) {
+        if (!m_apFilter[i]) continue;
+        m_apFilter[i]->setGeometry(ToQRect(cells[std::size_t(i)]));
+        FitFilterPicture(*m_apFilter[i]);
+    }
 }
 
 // ---- painting -----------------------------------------------------------------------------

@@ -76,7 +76,8 @@ public:
 
     void ShowBrowserControls(BOOL show);
     // Lay the pane out in its client rectangle, which `rc` receives; nothing moves when
-    // it is empty.
+    // it is empty. Each follows the current scale: the controls get the shared fonts and
+    // the tree's and the list's rows are measured again.
     void LayoutSideBySide(RECT* rc);
     void LayoutStacked(RECT* rc);
 
@@ -92,6 +93,8 @@ public:
     void DrawFileCount(QPainter& painter);
     void DrawBackground(QPainter& painter);
     void DrawFilterLabels(QPainter& painter);
+    // Places the toggles for the current layout and scale; a toggle whose picture was made
+    // for another scale gets it again at its new size.
     void PlaceFilterButtons();
     BOOL GetFilterOrigin(RECT* out, int dx, int dy, int w, int h) const;
 
@@ -145,6 +148,7 @@ protected:
 
 private:
     void MakeOnlyRowCurrent(int row);
+    void ApplyScale();
 
     QBrush m_brFrame;
     QBrush m_brDark;

@@ -128,7 +128,7 @@ std::optional<FolderTreeItem> CFolderTreeCtrl::InsertItem(FolderTreeItem parent,
     const FolderTreeItem handle = g_nextHandle++;
     item->setData(0, kHandleRole, QVariant::fromValue<qulonglong>(handle));
     item->setData(0, kFlagsRole, QVariant::fromValue<qulonglong>(0));
-    item->setSizeHint(0, QSize(0, std::max(Scaled(24), fontMetrics().height() + 6)));
+    item->setSizeHint(0, QSize(0, RowHeight()));
     if (parentItem) {
         parentItem->addChild(item);
     } else {
@@ -137,6 +137,13 @@ std::optional<FolderTreeItem> CFolderTreeCtrl::InsertItem(FolderTreeItem parent,
     m_items[handle] = item;
     ++m_nItemCount;
     return handle;
+}
+
+int CFolderTreeCtrl::RowHeight() const { return std::max(Scaled(24), fontMetrics().height() + 6); }
+
+void CFolderTreeCtrl::ApplyScale() {
+    const int height = RowHeight();
+    for (const auto& [handle, item] : m_items) item->setSizeHint(0, QSize(0, height));
 }
 
 void CFolderTreeCtrl::SetItemData(FolderTreeItem item, std::uintptr_t data) {

@@ -100,6 +100,14 @@ public:
     std::optional<FolderTreeItem> InsertItem(FolderTreeItem parent, const std::string& text) override;
     void SetItemData(FolderTreeItem item, std::uintptr_t data) override;
 
+    // The height of every row: trunc(24 s), or the font's height and 6 when that is more.
+    int RowHeight() const;
+    // Gives every row the height of the current scale and font. The rows keep the height
+    // they were inserted with until this runs: a row too low for the scale would put its
+    // name left of the control (the name starts (level + 1) rows right of the edge, less
+    // trunc(22 s)).
+    void ApplyScale();
+
     // Paints one row (rect in viewport coordinates): the fill, the name, and the badge.
     void OnCustomDraw(QPainter& painter, const QRect& rowRect, const QModelIndex& index) const;
 

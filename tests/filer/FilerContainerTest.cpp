@@ -4,7 +4,11 @@
 
 #include <QApplication>
 
+#include <QPainter>
+#include <QScrollBar>
+
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "filer/FileListCtrl.h"
@@ -305,6 +309,101 @@ TEST_F(FilerContainerTest, TheDemoCardListsItsEightRecordingsWithTheirKinds) {
                        REC_FLAG_SPEED_CAMERA));
     EXPECT_EQ(pane.m_strModelKey, "KM3CA_download");
     EXPECT_FALSE(pane.m_strVersion.empty());
+}
+
+// What a change of scale must leave as a pane first laid out at that scale would have it.
+struct PaneFace {
+    std::vector<QRect> controls;  // tree, list, path field, then the seven toggles
+    std::vector<QSize> toggleFrames;
+    int listScrollMax = 0;
+    QImage picture;  // the pane with its children
+    bool operator==(const PaneFace&) const = default;
+};
+
+void FillPane(CFilerContainerDlg& pane) {
+    CFolderTreeCtrl* tree = pane.GetTree();
+    const FolderTreeItem video = *tree->InsertItem(kFolderTreeRoot, "Video");
+    tree->SetItemData(*tree->InsertItem(video, "240413_0001"), REC_FLAG_MANUAL | REC_FLAG_IMPACT);
+    tree->InsertItem(kFolderTreeRoot, "_PData");
+    CFileListCtrl* list = pane.GetList();
+    for (int serial = 1; serial <= 40; ++serial)
+        list->m_vecEntries.push_back({.path = "/card/Normal/" + fixtures::RecorderName("A___", "220101", "120000", serial, 'M')});
+    list->RefillList();
+}
+
+void LayOut(CFilerContainerDlg& pane, int layout, float scale) {
+    pane.resize(int(460 * scale), int(640 * scale));
+    pane.m_nLayout = layout;
+    RECT rc;
+    if (layout == 1) pane.LayoutStacked(&rc);
+    else pane.LayoutSideBySide(&rc);
+}
+
+PaneFace FaceOf(CFilerContainerDlg& pane) {
+    PaneFace face;
+    face.controls = {pane.GetTree()->geometry(), pane.GetList()->geometry(), pane.GetPathEdit()->geometry()};
+    for (int kind = 0; kind < kRecordingKindCount; ++kind) {
+        const CSkinButton* toggle = pane.GetFilterButton(kind);
+        face.controls.push_back(toggle->geometry());
+        face.toggleFrames.push_back(QSize(toggle->m_nFrameWidth, toggle->m_nFrameHeight));
+    }
+    face.listScrollMax = pane.GetList()->verticalScrollBar()->maximum();
+    face.picture = test::Render(pane, qRgb(1, 2, 3));
+    return face;
+}
+
+// The first and last columns that carry ink in the rows [top, bottom] of `image`.
+std::pair<int, int> InkSpan(const QImage& image, int top, int bottom) {
+    int first = -1, last = -1;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = std::max(0, top); y <= bottom && y < image.height(); ++y)
+            if (qGray(image.pixel(x, y)) < 128) {
+                if (first < 0) first = x;
+                last = x;
+            }
+    return {first, last};
+}
+
+// Whether the tree shows the whole name of its first row: its ink starts right of the
+// control's edge and is as wide as the name drawn on its own.
+bool FirstNameWhole(CFolderTreeCtrl& tree) {
+    QTreeWidgetItem* item = tree.topLevelItem(0);
+    const QRect row = tree.visualItemRect(item).translated(tree.viewport()->pos());
+    const auto [first, last] = InkSpan(test::Render(tree, qRgb(255, 255, 255)), row.top(), row.bottom());
+    QImage alone(row.width() + 40, row.height(), QImage::Format_RGB32);
+    alone.fill(Qt::white);
+    QPainter painter(&alone);
+    painter.setFont(*g_hFont13);
+    painter.drawText(alone.rect().adjusted(20, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, item->text(0));
+    painter.end();
+    const auto [aloneFirst, aloneLast] = InkSpan(alone, 0, alone.height() - 1);
+    return first > 0 && last - first == aloneLast - aloneFirst;
+}
+
+TEST(FilerScale, PaneLaidOutAgainMatchesAFreshPaneAtEachScale) {
+    std::optional<test::ScaleScope> scale;
+    scale.emplace(1.0f);
+    FakeOwner owner;
+    for (const int layout : {0, 1}) {
+        CFilerContainerDlg pane;
+        pane.CreateControls(&owner);
+        FillPane(pane);
+        for (const float s : {1.0f, 1.5f, 1.0f}) {
+            scale.reset();
+            scale.emplace(s);
+            LayOut(pane, layout, s);
+            CFilerContainerDlg fresh;
+            fresh.CreateControls(&owner);
+            FillPane(fresh);
+            LayOut(fresh, layout, s);
+            const PaneFace now = FaceOf(pane), expected = FaceOf(fresh);
+            EXPECT_EQ(now.controls, expected.controls) << layout << " at " << s;
+            EXPECT_EQ(now.toggleFrames, expected.toggleFrames) << layout << " at " << s;
+            EXPECT_EQ(now.listScrollMax, expected.listScrollMax) << layout << " at " << s;
+            EXPECT_TRUE(now == expected) << "the pane paints as a fresh one: " << layout << " at " << s;
+            EXPECT_TRUE(FirstNameWhole(*pane.GetTree())) << "the name starts inside the tree: " << layout << " at " << s;
+        }
+    }
 }
 
 }  // namespace
