@@ -135,7 +135,21 @@ BOOL CGSensorDlg::OnInitDialog() {
                 m_bmpSteeringMask.setPixel(x, y, ToColorRef(QColor(m_bmpSteering.pixel(x, y))) == kIconGround ? 0 : 1);
     }
     m_bInitialised = true;
+    m_fBuiltScale = g_fScale;
     return TRUE;
+}
+
+void CGSensorDlg::ApplyScale() {
+    if (m_nTileStep > 0) {
+        m_nLeftMargin = T(kLabelColumn);
+        m_nTileStep = T(kDesignWidth) - m_nLeftMargin;
+    }
+    if (m_bInitialised && m_fBuiltScale != g_fScale) OnInitDialog();
+}
+
+void CGSensorDlg::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    ApplyScale();
 }
 
 double CGSensorDlg::GetStepWidth() const {
@@ -179,6 +193,7 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
     const int h = height();
     if (m_nTileStep <= 0 || !target || !m_pOffScreen || w <= 0) return FALSE;
     if (!m_bInitialised) OnInitDialog();
+    ApplyScale();
 
     // The picture without the cursor is kept, and made again only when what it shows
     // changes: the ground with the size, the scale or the mode, the curves and markers

@@ -86,6 +86,12 @@ public:
     // makes them anew.
     BOOL OnInitDialog();
 
+    // Follows a change of g_fScale: once the main window has set the label column and the
+    // tile step, they are set again for the current scale, and the pictures OnInitDialog
+    // made are made anew when they were made at another scale. Runs on every new size and
+    // before every painting, so a layout at another scale needs no further call.
+    void ApplyScale();
+
     // Pixels per frame when the whole movie is spread over the plot; 0.0 without data.
     double GetStepWidth() const;
 
@@ -129,6 +135,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
@@ -216,6 +223,7 @@ private:
     QImage m_speedingOverlay;
     BLENDFUNCTION m_speedingBlend;
     bool m_bInitialised = false;
+    float m_fBuiltScale = 0.0f;  // the scale OnInitDialog made the pictures at
 };
 
 }  // namespace orv

@@ -68,10 +68,7 @@ BOOL CInfoDlg::OnInitDialog() {
             button->SetDlgCtrlID(kAxisButtonFirst + i);
             QObject::connect(button, &QAbstractButton::clicked, this, [this, i] { OnAxisButton(kAxisButtonFirst + i); });
         }
-        const RECT rect{T(26) + T(120) * i, T(45), T(38) + T(120) * i, T(57)};
-        button->SetImage(kAxisButtonStrip, &rect);
-        button->setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
-        button->setFont(g_hFont10 ? *g_hFont10 : font());
+        FitAxisButton(i);
         button->m_bLatched = m_bAxisPressed[std::size_t(i)];
         button->show();
     }
@@ -129,10 +126,29 @@ void CInfoDlg::PlaceAxisButtons(bool shown) {
             button->hide();
             continue;
         }
-        const int left = int(float(T(26)) * m_fScale) + int(float(T(120)) * m_fScale) * i;
-        button->move(left, T(45));
+        FitAxisButton(i);
         button->show();
     }
+}
+
+void CInfoDlg::FitAxisButton(int axis) {
+    CSkinButton* button = m_aAxisButton[std::size_t(axis)];
+    if (!button) return;
+    // Layout 0 widens its spacing by the extra scale of a maximised window; the buttons
+    // themselves stay 12 x 12 design pixels.
+    const int left = int(float(T(26)) * m_fScale) + int(float(T(120)) * m_fScale) * axis;
+    const int side = T(12);
+    button->setGeometry(left, T(45), side, side);
+    if (button->m_nFrameWidth != side || button->m_nFrameHeight != side) {
+        const RECT frame{0, 0, side, side};
+        button->SetImage(kAxisButtonStrip, &frame);
+    }
+    button->setFont(g_hFont10 ? *g_hFont10 : font());
+}
+
+void CInfoDlg::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    for (int i = 0; i < 3; ++i) FitAxisButton(i);
 }
 
 CInfoDlg::FaceKey CInfoDlg::CurrentFaceKey(int w, int h) const {

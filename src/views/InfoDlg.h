@@ -101,6 +101,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A new size is the main window laying the panes out, maybe at another scale: the
+    // axis buttons follow at once, not only at the next painting.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct Layout;
@@ -130,6 +133,9 @@ private:
     void DrawVoltage(DeviceContext& dc, const RECT& box);
     void DrawQualityBadge(DeviceContext& dc, const RECT& rect, double zoom);
     void PlaceAxisButtons(bool shown);
+    // Puts axis button `axis` where layout 0 has it at the current scales, with its
+    // picture at its size and the shared font.
+    void FitAxisButton(int axis);
 
     std::array<CSkinButton*, 3> m_aAxisButton{};
     std::array<BOOL, 3> m_bAxisPressed{TRUE, TRUE, TRUE};

@@ -76,12 +76,11 @@ void CObdDlg::OpenAt(int x, int y, int cx, int cy) {
     cx = std::max(1, cx);
     cy = std::max(1, cy);
     move(x, y);
-    setFixedSize(cx, cy);  // the user cannot resize it
-    RepositionCloseButton();
-    if (m_pImages) m_pImages->CreateDrawDCs(this);
-    m_nRowTop = std::max(1, (cy - T(30) - T(151) - T(2)) / 2);
+    // The window has no frame, so the user has no edge to resize it by; its size is the
+    // main window's to set, for each scale.
+    resize(cx, cy);
     if (!m_bCombosCreated) CreateCombos();
-    LayoutCombos();
+    LayoutWindow();
 
     for (int i = 0; i < 3; ++i) {
         QComboBox* combo = m_pCombo[std::size_t(i)];
@@ -96,6 +95,20 @@ void CObdDlg::OpenAt(int x, int y, int cx, int cy) {
     if (!isMinimized()) m_rcWindow = RECT{x, y, x + cx, y + cy};
     show();
     update();
+}
+
+void CObdDlg::LayoutWindow() {
+    if (g_hFont10) setFont(*g_hFont10);
+    RepositionCloseButton();
+    if (m_pImages) m_pImages->CreateDrawDCs(this);
+    m_nRowTop = std::max(1, (height() - T(30) - T(151) - T(2)) / 2);
+    LayoutCombos();
+    update();
+}
+
+void CObdDlg::resizeEvent(QResizeEvent* event) {
+    CSkinDialog::resizeEvent(event);
+    if (m_bOpenedOnce) LayoutWindow();
 }
 
 void CObdDlg::CreateCombos() {

@@ -54,6 +54,11 @@ public:
     // values.
     void OpenAt(int x, int y, int cx, int cy);
 
+    // Lays the window out for its size and the current scale: the drawing contexts, the
+    // gauge row, the choosers, the close button and the fonts. Runs on every new size, so
+    // the main window sizing the window for a new scale lays it out as well.
+    void LayoutWindow();
+
     // Places the three choosers again for the current scale.
     void LayoutCombos();
 
@@ -82,6 +87,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 

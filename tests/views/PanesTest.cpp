@@ -4,11 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+#include <optional>
+
 #include "ViewsTestSupport.h"
 #include "ui/ControlTestSupport.h"
 #include "ui/OffScreenDC.h"
 #include "ui/ResourceImage.h"
+#include "ui/Scaled.h"
 #include "ui/SkinButton.h"
+#include "views/GSensorDlg.h"
 #include "views/InfoDlg.h"
 #include "views/ObdDlg.h"
 
@@ -169,6 +175,144 @@ TEST(ObdWindow, ClosingTellsTheOwner) {
     g.dlg.close();
     const std::vector<test::Posted> expected = {{WM_APP_OBD_CLOSED, 0, 0}, {WM_APP_OBD_CLOSED, 0, 0}};
     EXPECT_EQ(owner.Take(), expected);
+}
+
+// A pane made at one scale and laid out again by the main window at another must look as
+// a pane made at that scale: its children's places and sizes, the numbers it lays out by,
+// and its picture.
+struct PaneFace {
+    std::vector<QRect> places;
+    std::vector<int> numbers;
+    QImage picture;
+    bool operator==(const PaneFace&) const = default;
+};
+
+class PaneRig {
+public:
+    virtual ~PaneRig() = default;
+    // What the main window does to the pane when it lays it out at scale `s`.
+    virtual void LayOut(float s) = 0;
+    virtual PaneFace Face() = 0;
+};
+
+PaneFace ButtonsFace(QWidget& pane, std::vector<CSkinButton*> buttons) {
+    PaneFace face;
+    for (CSkinButton* b : buttons) {
+        face.places.push_back(b->geometry());
+        face.numbers.insert(face.numbers.end(), {b->m_nFrameWidth, b->m_nFrameHeight});
+    }
+    face.picture = test::Render(pane, qRgb(1, 2, 3));
+    return face;
+}
+
+class InfoRig : public PaneRig {
+public:
+    InfoRig() {
+        images.LoadImages(&main);
+        panel->m_pOffScreen = &offScreen;
+        panel->m_pImages = &images;
+        panel->m_bDataLoaded = TRUE;
+        panel->OnInitDialog();
+        main.show();
+    }
+    void LayOut(float s) override {
+        main.resize(int(1120 * s), int(700 * s));
+        panel->setGeometry(0, 0, int(1000 * s), int(160 * s));
+        panel->m_nDrawMode = 0;
+    }
+    PaneFace Face() override {
+        std::vector<CSkinButton*> buttons;
+        for (int axis = 0; axis < 3; ++axis)
+            for (CSkinButton* b : panel->findChildren<CSkinButton*>())
+                if (b->GetDlgCtrlID() == CInfoDlg::kAxisButtonFirst + axis) buttons.push_back(b);
+        return ButtonsFace(*panel, buttons);
+    }
+
+private:
+    QWidget main;
+    COffScreenDC offScreen{2000, 1200};
+    CResourceImage images;
+    CInfoDlg* panel = new CInfoDlg(&main);
+};
+
+class GraphRig : public PaneRig {
+public:
+    explicit GraphRig(int frames) {
+        dlg.m_pOffScreen = &offScreen;
+        dlg.OnInitDialog();
+        // Set by the main window when a movie opens, at the scale of that moment.
+        dlg.m_nLeftMargin = Scaled(CGSensorDlg::kLabelColumn);
+        dlg.m_nTileStep = Scaled(CGSensorDlg::kDesignWidth) - dlg.m_nLeftMargin;
+        dlg.m_nFrameCount = frames;
+        dlg.m_nCurrentFrame = frames / 2;
+        dlg.m_bDataShown = TRUE;
+    }
+    void LayOut(float s) override { dlg.resize(int(641 * s), int(120 * s)); }
+    PaneFace Face() override {
+        PaneFace face;
+        face.picture = test::Render(dlg, qRgb(1, 2, 3));
+        face.numbers = {dlg.m_nLeftMargin, dlg.m_nTileStep};
+        return face;
+    }
+
+private:
+    COffScreenDC offScreen{2000, 400};
+    CGSensorDlg dlg;
+};
+
+class ObdRig : public PaneRig {
+public:
+    ObdRig() {
+        images.LoadImages(&main);
+        dlg.m_pImages = &images;
+        dlg.OnInitDialog();
+        dlg.OpenAt(10, 10, Scaled(640), Scaled(480));
+    }
+    void LayOut(float s) override { dlg.resize(int(640 * s), int(480 * s)); }
+    PaneFace Face() override {
+        PaneFace face = ButtonsFace(dlg, {dlg.GetCloseButton()});
+        face.places.push_back(dlg.rect());
+        for (int i = 0; i < 3; ++i) face.places.push_back(dlg.Combo(i)->geometry());
+        return face;
+    }
+
+private:
+    QWidget main;
+    CResourceImage images;
+    CObdDlg dlg;
+};
+
+TEST(PanesScale, LaidOutAgainEachPaneMatchesAFreshOneAtEachScale) {
+    std::vector<fixtures::RawRecord> records = test::QuietRecords(60);
+    records[10].manual = 'D';
+    for (int k = 20; k < 40; ++k) records[std::size_t(k)].speeding = 'D';
+    records[45].driveSupport = 'H';
+    test::FrontChannelData data(records);
+    ASSERT_TRUE(data.Ready());
+    const struct {
+        const char* pane;
+        std::function<std::unique_ptr<PaneRig>()> make;
+    } cases[] = {
+        {"info panel", [] { return std::make_unique<InfoRig>(); }},
+        {"G-sensor graph", [] { return std::make_unique<GraphRig>(60); }},
+        {"OBD window", [] { return std::make_unique<ObdRig>(); }},
+    };
+    for (const auto& c : cases) {
+        std::optional<test::ScaleScope> scale;
+        scale.emplace(1.0f);
+        const std::unique_ptr<PaneRig> pane = c.make();
+        for (const float s : {1.0f, 1.5f, 1.0f}) {
+            scale.reset();
+            scale.emplace(s);
+            pane->LayOut(s);
+            const std::unique_ptr<PaneRig> fresh = c.make();
+            fresh->LayOut(s);
+            const PaneFace now = pane->Face(), expected = fresh->Face();
+            EXPECT_EQ(now.places, expected.places) << c.pane << " at " << s;
+            EXPECT_EQ(now.numbers, expected.numbers) << c.pane << " at " << s;
+            EXPECT_TRUE(now.picture == expected.picture) << c.pane << " paints as a fresh one at " << s;
+        }
+    }
 }
 
 }  // namespace
