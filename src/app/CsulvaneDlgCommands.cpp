@@ -251,6 +251,9 @@ void CsulvaneDlg::OnVideoClick(int surface, POINT point) {
 void CsulvaneDlg::OnVideoDblClk(int surface) {
     if (surface != 0 || m_bLargeVideo) return;
     const bool allowed = IsValidRow(0) && m_bDataLoaded && !m_bControlsLocked;
+    const std::int64_t current = ChannelInitialised(0) ? Slots(0).GetCurrentFrame(Channel(0)) : 0;
+    const std::int64_t count = ChannelInitialised(0) ? Slots(0).GetFrameCount(Channel(0)) : 0;
+    if (!FullViewToggleAllowed(m_bFullView, current, count)) return;
     if (allowed || m_bFullView) ApplyFullView(!m_bFullView);
 }
 

@@ -58,6 +58,11 @@ bool IsInEndMargin(std::int64_t current, std::int64_t frameCount, int speedStep)
     return current + EndMargin(speedStep) >= frameCount;
 }
 
+bool FullViewToggleAllowed(bool viewOn, std::int64_t current, std::int64_t frameCount) {
+    constexpr std::int64_t kLastFrames = 10;
+    return viewOn || frameCount <= 0 || current + kLastFrames < frameCount;
+}
+
 int DefaultSpeedStep(std::string_view path) {
     if (path.empty()) return 1;
     const auto slash = path.find_last_of('/');

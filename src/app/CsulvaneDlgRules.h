@@ -36,6 +36,10 @@ std::int64_t SeekTolerance(std::int64_t frameCount);
 // True while the current frame lies in the end margin of a playing movie.
 bool IsInEndMargin(std::int64_t current, std::int64_t frameCount, int speedStep);
 
+// Whether the full-video view may be switched: leaving it always; going into it not within
+// the last 10 frames, where the movie is about to end and continuous play to move on.
+bool FullViewToggleAllowed(bool viewOn, std::int64_t current, std::int64_t frameCount);
+
 // The speed step that a recording starts with: -2 (half speed) for a time-lapse
 // recording, else 1.
 int DefaultSpeedStep(std::string_view path);

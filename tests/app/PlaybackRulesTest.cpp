@@ -67,6 +67,15 @@ TEST(PlaybackRules, SeekTargetsStayInsideTheMovie) {
     EXPECT_TRUE(IsInEndMargin(980, 1000, 1));
     EXPECT_FALSE(IsInEndMargin(979, 1000, 1));
     EXPECT_FALSE(IsInEndMargin(0, 0, 1));
+    // The full view: not entered within the last 10 frames, always left.
+    struct Toggle {
+        bool on;
+        std::int64_t current, count;
+        bool allowed;
+    };
+    for (const Toggle& t : {Toggle{false, 989, 1000, true}, {false, 990, 1000, false}, {true, 999, 1000, true},
+                            {false, 0, 0, true}})
+        EXPECT_EQ(FullViewToggleAllowed(t.on, t.current, t.count), t.allowed) << t.on << " " << t.current;
 }
 
 TEST(PlaybackRules, StallLimitCoversSlowFrames) {
