@@ -19,7 +19,7 @@ namespace {
 
 // Decoding threads per stream: more add delay and memory for little gain, and two channels
 // and a preview may decode at once.
-constexpr unsigned kMaxThreads = 8;
+constexpr unsigned kMaxThreads = 4;
 
 AVPixelFormat PickFormat(AVCodecContext*, const AVPixelFormat* formats) {
     for (const AVPixelFormat* f = formats; *f != AV_PIX_FMT_NONE; ++f)
