@@ -281,7 +281,8 @@ void CsulvaneDlg::CreateTransportButtons() {
     auto make = [this](const ButtonDef& def, int width, int height) {
         auto* button = new CSkinButton(this);
         button->SetDlgCtrlID(def.command);
-        const RECT frame{0, 0, width, height};
+        // Button pictures are made at the button's size on screen.
+        const RECT frame{0, 0, Scaled(width), Scaled(height)};
         button->SetImage(def.bitmap, &frame);
         button->setToolTip(QString::fromUtf8(UiText(def.tooltip)));
         const int command = def.command;

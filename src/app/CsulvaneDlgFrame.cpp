@@ -228,7 +228,7 @@ void CsulvaneDlg::LayoutPanes() {
     for (int i = 0; i < kTransportButtonCount; ++i) {
         CSkinButton* button = m_apTransport[std::size_t(i)];
         if (!button || i == BTN_PLAY_PAUSE) continue;
-        const RECT frame{0, 0, 32, 32};
+        const RECT frame{0, 0, Scaled(32), Scaled(32)};
         button->SetImage(kTransportButtons[std::size_t(i)].bitmap, &frame);
     }
     for (int i = 0; i < kTitleButtonCount; ++i) {
@@ -236,7 +236,7 @@ void CsulvaneDlg::LayoutPanes() {
         if (!button) continue;
         const ButtonDef& def = kTitleButtons[std::size_t(i)];
         const int bitmap = i == 1 && m_bMaximised ? kMaximiseBitmapRestore : def.bitmap;
-        const RECT frame{0, 0, def.width, 18};
+        const RECT frame{0, 0, Scaled(def.width), Scaled(18)};
         button->SetImage(bitmap, &frame);
     }
     if (g_hFont10) {
@@ -341,7 +341,7 @@ void CsulvaneDlg::SetInfoExtraScale(float scale) {
 void CsulvaneDlg::UpdateMaximiseButton() {
     CSkinButton* button = m_apTitle[1];
     if (!button) return;
-    const RECT frame{0, 0, 26, 18};
+    const RECT frame{0, 0, Scaled(26), Scaled(18)};
     button->SetImage(m_bMaximised ? kMaximiseBitmapRestore : kTitleButtons[1].bitmap, &frame);
     button->setToolTip(QString::fromUtf8(UiText(m_bMaximised ? kTextRestoreTip : kTitleButtons[1].tooltip)));
     button->update();

@@ -285,7 +285,7 @@ void CsulvaneDlg::SetPlayButtonState(BOOL playing) {
     if (m_bFullView) return;
     CSkinButton* button = m_apTransport[BTN_PLAY_PAUSE];
     if (!button) return;
-    const RECT frame{0, 0, 32, 32};
+    const RECT frame{0, 0, Scaled(32), Scaled(32)};
     button->SetImage(playing ? kPauseBitmap : kPlayBitmap, &frame);
     button->setToolTip(QString::fromUtf8(UiText(playing ? kTextPause : kTextPlay)));
     button->update();
