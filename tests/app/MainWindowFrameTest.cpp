@@ -389,13 +389,13 @@ protected:
             r.speed = fixtures::SpeedText(40);
             block.records.push_back(r);
         }
-        fixtures::RecordingSpec spec;
-        spec.layout = 1;
-        spec.row = fixtures::CardRow::Driving;
-        spec.data = block;
-        spec.movieFile = front;
-        spec.companionFile = rear;
-        ASSERT_FALSE(builder.AddRecording(spec).empty());
+        fixtures::RecordingSpec params;
+        params.layout = 1;
+        params.row = fixtures::CardRow::Driving;
+        params.data = block;
+        params.movieFile = front;
+        params.companionFile = rear;
+        ASSERT_FALSE(builder.AddRecording(params).empty());
         frontMovie_ = front;
         rearMovie_ = rear;
     }

@@ -98,18 +98,18 @@ protected:
                 if (k == Plan::kEventRecords[0] || k == Plan::kEventRecords[1]) r.axis = 'X';
                 block.records.push_back(r);
             }
-            fixtures::RecordingSpec spec;
+            fixtures::RecordingSpec params;
             // A copied card is not a drive of its own: its data files lie beside the movies.
-            spec.layout = -1;
-            spec.folder = "Video";
-            spec.letters = "A___";
-            spec.date = "220101";
-            spec.time = serial == 1 ? "120000" : "120100";
-            spec.serial = serial;
-            spec.data = block;
-            spec.movieFile = front;
-            spec.companionFile = rear;
-            ASSERT_FALSE(builder.AddRecording(spec).empty());
+            params.layout = -1;
+            params.folder = "Video";
+            params.letters = "A___";
+            params.date = "220101";
+            params.time = serial == 1 ? "120000" : "120100";
+            params.serial = serial;
+            params.data = block;
+            params.movieFile = front;
+            params.companionFile = rear;
+            ASSERT_FALSE(builder.AddRecording(params).empty());
         }
         // The settings file of the start folder names the card's movie folder as the last
         // folder source.
@@ -267,11 +267,11 @@ TEST_F(MainWindowTest, ARearCompanionThatCannotOpenDoesNotHoldTheFront) {
     movie.fpsNum = kFps;
     movie.seconds = kSeconds;
     ASSERT_TRUE(fixtures::MakeMovie(movie, dir.Path() + "/front.mp4", nullptr));
-    fixtures::RecordingSpec spec;
-    spec.layout = -1;
-    spec.folder = "Video";
-    spec.movieFile = dir.Path() + "/front.mp4";  // the companion stays a stub that is no movie
-    ASSERT_FALSE(builder.AddRecording(spec).empty());
+    fixtures::RecordingSpec params;
+    params.layout = -1;
+    params.folder = "Video";
+    params.movieFile = dir.Path() + "/front.mp4";  // the companion stays a stub that is no movie
+    ASSERT_FALSE(builder.AddRecording(params).empty());
     ASSERT_TRUE(fixtures::WriteStartFolder(dir.Path(), dir.Path() + "/card/Video"));
     std::filesystem::current_path(dir.Path());
 
@@ -308,12 +308,12 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
     for (const Case& c : cases) {
         fixtures::TempDir dir;
         fixtures::CardBuilder builder(dir.Path() + "/card");
-        fixtures::RecordingSpec spec;
-        spec.layout = -1;
-        spec.folder = "Video";
-        spec.companion = false;
-        spec.movieFile = c.makeMovie(dir.Path());
-        ASSERT_FALSE(builder.AddRecording(spec).empty()) << c.name;
+        fixtures::RecordingSpec params;
+        params.layout = -1;
+        params.folder = "Video";
+        params.companion = false;
+        params.movieFile = c.makeMovie(dir.Path());
+        ASSERT_FALSE(builder.AddRecording(params).empty()) << c.name;
         ASSERT_TRUE(fixtures::WriteStartFolder(dir.Path(), dir.Path() + "/card/Video"));
         std::filesystem::current_path(dir.Path());
 
