@@ -80,6 +80,10 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    // The tour runs in a start folder of its own: the paths it was given are taken from here.
+    out = fs::absolute(out).string();
+    if (!card.empty()) card = fs::absolute(card).string();
+    if (!shot.empty()) shot = fs::absolute(shot).string();
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -109,11 +113,13 @@ int main(int argc, char** argv) {
     if (dlg->IsInitFailed()) return 1;
     dlg->show();
     const std::vector<QWidget*> windows = {dlg.get(), dlg->MapWindow(), dlg->ObdWindow()};
+    int failures = 0;  // pictures that could not be written
     auto save = [&](const std::string& name) {
         const fs::path file = shot.empty() ? fs::path(out) / (name + ".png") : fs::path(shot);
         Settle(300);
         if (!Desktop(windows).save(QString::fromStdString(file.string()))) {
             std::fprintf(stderr, "screen-tour: cannot write %s\n", file.c_str());
+            ++failures;
             return false;
         }
         std::printf("%s\n", file.c_str());
@@ -172,8 +178,8 @@ int main(int argc, char** argv) {
         painter.drawPixmap(at - dlg->geometry().topLeft(), menu.grab());
         painter.end();
         const fs::path file = fs::path(out) / "03-video-menu.png";
-        base.save(QString::fromStdString(file.string()));
-        std::printf("%s\n", file.c_str());
+        if (base.save(QString::fromStdString(file.string()))) std::printf("%s\n", file.c_str());
+        else ++failures;
         menu.close();
     }
 
@@ -195,6 +201,7 @@ int main(int argc, char** argv) {
         Settle(300);
         const fs::path file = fs::path(out) / (name + ".png");
         if (Desktop(shown).save(QString::fromStdString(file.string()))) std::printf("%s\n", file.c_str());
+        else ++failures;
     };
     dlg->OnCommand(ID_SETTINGS);
     saveOf("07-settings", {dlg.get(), dlg->SettingWindow()});
@@ -214,5 +221,5 @@ int main(int argc, char** argv) {
     save("09-scale-1.5");
     SetMonitorListProvider(nullptr);
     dlg->OnBtnClose();
-    return opened ? 0 : 1;
+    return opened && failures == 0 ? 0 : 1;
 }
