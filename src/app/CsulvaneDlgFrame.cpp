@@ -401,6 +401,11 @@ void CsulvaneDlg::OnMonitorChanged() {
     ComputePaneArea(m_rcTarget);
     setUpdatesEnabled(true);
     m_fScaleAtOverlay = g_fScale;
+    // The map window takes the new scale too, and goes back beside the video when shown.
+    if (m_bMapInOwnWindow && m_pMapWindow) {
+        PlaceMapWindow(m_pMapWindow->x(), m_pMapWindow->y());
+        if (m_pMapWindow->isVisible()) PlaceMapBesideVideo();
+    }
     if (m_pSettingDlg) {
         m_pSettingDlg->Relayout();
         m_pSettingDlg->update();
