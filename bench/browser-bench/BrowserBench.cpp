@@ -26,37 +26,19 @@
 #include "fixtures/MovieMaker.h"
 #include "fixtures/TempDir.h"
 #include "platform/base/JsonWriter.h"
-#include "FindReference.h"
+#include "CardBench.h"
 #include "playback/PlayChannel.h"
 #include "ui/ScaleFonts.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using orv::bench::MakeCard;
 using orv::bench::Median;
 using orv::bench::ParseCount;
 using orv::bench::RunFind;
 using orv::bench::WriteTimes;
 using namespace orv;
-
-// Stretches of 80 driving recordings (every tenth an impact) and 20 parking recordings, a
-// minute apart, each with its rear companion and a data file.
-bool MakeCard(fixtures::CardBuilder& card, int recordings) {
-    if (!card.MakeLayoutFolders(0)) return false;
-    fixtures::DataBlock data;
-    data.records.resize(60);
-    for (int i = 0; i < recordings; ++i) {
-        fixtures::RecordingSpec params;
-        params.letters = i % 100 >= 80 ? "P___" : i % 10 == 3 ? "AG__" : "A___";
-        params.serial = i + 1;
-        char time[8];
-        std::snprintf(time, sizeof time, "%02d%02d00", (i / 60) % 24, i % 60);
-        params.time = time;
-        params.data = data;
-        if (card.AddRecording(params).empty()) return false;
-    }
-    return true;
-}
 
 // Opening the card as the program does: the source, the recorder folder's first date
 // group, and the list filled and painted. The rows listed.

@@ -19,13 +19,14 @@
 #include "fixtures/TempDir.h"
 #include "platform/base/Drives.h"
 #include "platform/base/JsonWriter.h"
-#include "FindReference.h"
+#include "CardBench.h"
 #include "platform/base/PathUtil.h"
 #include "recorder/FolderScan.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using orv::bench::MakeCard;
 using orv::bench::Median;
 using orv::bench::ParseCount;
 using orv::bench::RunFind;
@@ -46,32 +47,6 @@ public:
 private:
     int count_ = 0;
 };
-
-// One recorder data block of a minute of records, as a data file of the card holds it.
-orv::fixtures::DataBlock MinuteOfData() {
-    orv::fixtures::DataBlock block;
-    block.records.resize(60);
-    return block;
-}
-
-// A card of layout 0: stretches of 80 driving recordings (every tenth an impact) and 20
-// parking recordings, numbered on; each with its rear companion and its data file.
-bool MakeCard(CardBuilder& card, int recordings) {
-    if (!card.MakeLayoutFolders(0)) return false;
-    const orv::fixtures::DataBlock data = MinuteOfData();
-    for (int i = 0; i < recordings; ++i) {
-        RecordingSpec params;
-        params.layout = 0;
-        params.letters = i % 100 >= 80 ? "P___" : i % 10 == 3 ? "AG__" : "A___";
-        params.serial = i + 1;
-        char time[8];
-        std::snprintf(time, sizeof time, "%02d%02d00", (i / 60) % 24, i % 60);
-        params.time = time;
-        params.data = data;
-        if (card.AddRecording(params).empty()) return false;
-    }
-    return true;
-}
 
 struct ScanResult {
     double ms = 0;

@@ -1,5 +1,5 @@
-// What the benchmarks that open a card share: the reference run of `find` over the same
-// tree, medians, the JSON of a set of times, and the count arguments.
+// What the benchmarks that open a card share: the generated card, the reference run of
+// `find` over the same tree, medians, the JSON of a set of times, and the count arguments.
 #pragma once
 
 #include <algorithm>
@@ -11,9 +11,31 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/CardBuilder.h"
 #include "platform/base/JsonWriter.h"
 
 namespace orv::bench {
+
+// A card of layout 0: stretches of 80 driving recordings (every tenth an impact) and 20
+// parking recordings, a minute apart, each with its rear companion and a data file of a
+// minute of records.
+inline bool MakeCard(fixtures::CardBuilder& card, int recordings) {
+    if (!card.MakeLayoutFolders(0)) return false;
+    fixtures::DataBlock data;
+    data.records.resize(60);
+    for (int i = 0; i < recordings; ++i) {
+        fixtures::RecordingSpec params;
+        params.layout = 0;
+        params.letters = i % 100 >= 80 ? "P___" : i % 10 == 3 ? "AG__" : "A___";
+        params.serial = i + 1;
+        char time[8];
+        std::snprintf(time, sizeof time, "%02d%02d00", (i / 60) % 24, i % 60);
+        params.time = time;
+        params.data = data;
+        if (card.AddRecording(params).empty()) return false;
+    }
+    return true;
+}
 
 // Runs `find DIR -printf '%s %p\n'` and reads all it prints: the line count, or nothing when
 // find could not be run. `ms` gets the wall time of the whole run.
