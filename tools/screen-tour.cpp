@@ -28,6 +28,7 @@
 #include "app/MovieMenu.h"
 #include "app/SettingDlg.h"
 #include "filer/FilerContainerDlg.h"
+#include "fixtures/EventLoopWait.h"
 #include "fixtures/DemoCard.h"
 #include "fixtures/DemoStart.h"
 #include "ui/CommonUtil.h"
@@ -42,17 +43,10 @@ using namespace orv;
 namespace {
 
 bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
+    return fixtures::RunUntil(done, std::chrono::milliseconds(timeoutMs));
 }
 
-void Settle(int ms) { RunUntil([] { return false; }, ms); }
+void Settle(int ms) { fixtures::RunFor(std::chrono::milliseconds(ms)); }
 
 // The visible top-level windows of the program composed as they lie on the screen.
 QImage Desktop(const std::vector<QWidget*>& windows) {

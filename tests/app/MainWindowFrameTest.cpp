@@ -25,6 +25,7 @@
 #include "app/SourcePath.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FilerContainerDlg.h"
+#include "fixtures/EventLoopWait.h"
 #include "fixtures/CardBuilder.h"
 #include "fixtures/DataBlockWriter.h"
 #include "fixtures/MovieMaker.h"
@@ -46,17 +47,10 @@ namespace {
 using namespace std::chrono_literals;
 
 bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeout.count()) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
+    return fixtures::RunUntil(done, timeout);
 }
 
-void Pause(std::chrono::milliseconds span) { RunUntil([] { return false; }, span); }
+void Pause(std::chrono::milliseconds span) { fixtures::RunFor(span); }
 
 RECT Area(int w, int h) { return RECT{0, 0, w, h}; }
 

@@ -19,6 +19,7 @@
 #include "app/CsulvaneDlg.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FilerContainerDlg.h"
+#include "fixtures/EventLoopWait.h"
 #include "fixtures/CardBuilder.h"
 #include "fixtures/DataBlockWriter.h"
 #include "fixtures/DemoStart.h"
@@ -57,14 +58,7 @@ struct Plan {
 };
 
 bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 30s) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeout.count()) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
+    return fixtures::RunUntil(done, timeout);
 }
 
 class MainWindowTest : public ::testing::Test {
