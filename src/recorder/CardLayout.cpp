@@ -1,6 +1,5 @@
 #include "recorder/CardLayout.h"
 
-#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <unordered_map>
@@ -8,7 +7,6 @@
 #include "platform/base/Drives.h"
 #include "platform/base/FileOps.h"
 #include "platform/base/PathUtil.h"
-#include "recorder/RecordingName.h"
 
 namespace orv {
 
@@ -22,13 +20,6 @@ constexpr std::size_t kCameraLetterFromEnd = 5;
 constexpr std::size_t kCameraFolderFromEnd = 35;
 constexpr std::string_view kFrontFolder = "Main";
 constexpr std::string_view kRearFolder = "Sub_";
-// Letters, date, time and serial number with their separators.
-constexpr std::size_t kHiddenStemLength = 25;
-
-int CurrentLayout() {
-    const int layout = g_nFolderLayout.load();
-    return layout >= 0 && layout < kFolderLayoutCount ? layout : 0;
-}
 
 bool ProbeDriveRoot(const std::string& root, int* layout) {
     bool parkingSeen = false;
@@ -232,47 +223,41 @@ std::string CompanionFileName(const std::string& path) {
 }
 
 bool HideAsDeleted(const std::string& moviePath) {
-    const std::string_view name = PathFindFileName(moviePath);
-    const std::string folder = PathRemoveFileSpec(moviePath);
-    const std::string parent = PathRemoveFileSpec(folder);
-    const FolderLayoutRow* rows = FolderLayoutTable[CurrentLayout()];
-    const std::string_view folderName = PathFindFileName(folder);
-    const bool inLayoutFolders =
-        PathIsDirectory(folder) && PathIsDirectory(parent) &&
-        std::any_of(rows, rows + kFolderLayoutRows,
-                    [&](const FolderLayoutRow& row) { return row.folder == folderName; });
-    const std::string& base = inLayoutFolders ? parent : folder;
-    const std::string stem(Utf8Substr(name, 0, kHiddenStemLength));
+    // The recording's own files are the movie where it lies and the data file that the
+    // layout rule gives for that place, never names built from the kind in the name: a
+    // parking-named movie that lies in the driving folder keeps its data file in the
+    // driving data folder, and the parking folder may hold another recording of that name.
+    const FolderLayoutRow& movieRow = FolderLayoutTable[0][LAYOUT_ROW_MOVIE];
+    const FolderLayoutRow& dataRow = FolderLayoutTable[0][LAYOUT_ROW_DATA];
+    const auto hiddenName = [](const std::string& live, const FolderLayoutRow& row) {
+        return PathRenameExtension(live, "." + std::string(row.hiddenExtension));
+    };
+    if (!EqualsNoCase(PathFindExtension(moviePath), "." + std::string(movieRow.extension))) return false;
+    const std::string liveMovie = moviePath;
+    const std::string hiddenMovie = hiddenName(liveMovie, movieRow);
+    const std::string liveData = DataFileOfMovie(moviePath);
+    const std::string hiddenData = hiddenName(liveData, dataRow);
 
-    const RecordingKind kind = GetRecordingKind(name);
-    const int movieRow = kind == REC_PARKING || kind == REC_PARKING_IMPACT
-                             ? LAYOUT_ROW_PARKING_MOVIE
-                             : LAYOUT_ROW_MOVIE;
+    // Everything that would stop the hiding part-way is looked at first. Only regular
+    // files are hidden (the attribute of a link's target is another file's), and a name
+    // that is taken, by a dangling link too, is never replaced.
+    const bool dataThere = PathEntryExists(liveData);
+    if (!PathIsRegularFile(liveMovie) || PathEntryExists(hiddenMovie)) return false;
+    if (dataThere && (!PathIsRegularFile(liveData) || PathEntryExists(hiddenData))) return false;
 
     IFileOps& ops = FileOps();
-    std::string hiddenMovie;
-    std::string liveMovie;
-    for (int r : {movieRow, movieRow + 1}) {
-        const FolderLayoutRow& row = rows[r];
-        const std::string dir = inLayoutFolders ? PathAppend(base, row.folder) : base;
-        const std::string prefix = PathAppend(dir, stem + row.letter + ".");
-        const std::string live = prefix + std::string(row.extension);
-        const std::string hidden = prefix + std::string(row.hiddenExtension);
-        if (!PathFileExists(live) || PathFileExists(hidden)) return false;
-        if (!ops.SetHidden(live, true)) return false;
-        if (!ops.MoveNoReplace(live, hidden)) {
-            ops.SetHidden(live, false);
-            // Put the movie back rather than leave a recording whose data file is live.
-            if (!hiddenMovie.empty() && ops.MoveNoReplace(hiddenMovie, liveMovie))
-                ops.SetHidden(liveMovie, false);
-            return false;
-        }
-        if (r == movieRow) {
-            liveMovie = live;
-            hiddenMovie = hidden;
-        }
+    if (!ops.SetHidden(liveMovie, true)) return false;
+    if (!ops.MoveNoReplace(liveMovie, hiddenMovie)) {
+        ops.SetHidden(liveMovie, false);
+        return false;
     }
-    return true;
+    // A recording without its data file is hidden all the same, and reported as failed.
+    if (!dataThere) return false;
+    if (ops.SetHidden(liveData, true) && ops.MoveNoReplace(liveData, hiddenData)) return true;
+    ops.SetHidden(liveData, false);
+    // Put the movie back rather than leave a recording whose data file is live.
+    if (ops.MoveNoReplace(hiddenMovie, liveMovie)) ops.SetHidden(liveMovie, false);
+    return false;
 }
 
 bool IsLayoutMediaFolder(std::string_view name) {

@@ -74,9 +74,12 @@ void ForgetCardRoots();
 // lies in one of those folders.
 std::string CompanionFileName(const std::string& path);
 
-// Hides the movie and then its data file under the hidden extensions. False when a file
-// is missing, already hidden or cannot be changed; a failed rename of the data file puts
-// the movie back.
+// Hides the movie where it lies and then its data file (DataFileOfMovie) under the hidden
+// extensions, touching no other file: a movie filed outside its kind's folder is hidden
+// in place. False, with nothing changed, when the movie is not a regular ".MOV" file, a
+// hidden name is taken, the data file is not a regular file, or a change fails (a failed
+// data file puts the movie back). A missing data file: the movie is hidden, the result is
+// false.
 bool HideAsDeleted(const std::string& moviePath);
 
 // "Video" or "Parking", case-sensitive.

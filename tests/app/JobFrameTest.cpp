@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <mutex>
+#include <set>
 
 #include "app/DeleteJob.h"
 #include "app/JobFrame.h"
@@ -16,6 +19,7 @@
 #include "fixtures/CardBuilder.h"
 #include "fixtures/MovieMaker.h"
 #include "platform/base/Drives.h"
+#include "platform/base/FileOps.h"
 #include "recorder/CardLayout.h"
 #include "recorder/FolderScan.h"
 #include "ui/CommonUtil.h"
@@ -267,6 +271,102 @@ TEST_F(DeleteJobTest, NothingTickedSelectsTheRowAgain) {
     EXPECT_EQ(RunToEnd(frame, host.queue).back(), (Posted{WM_APP_JOB_DONE, 0, 0}));
     EXPECT_EQ(host.calls, (std::vector<std::string>{"prepare", "disable", "reselect 0", "enable"}));
     EXPECT_TRUE(host.messages.empty());
+}
+
+// Every entry below `root` by its relative path: a file's bytes, a link's target.
+std::map<std::string, std::string> TreeOf(const std::string& root) {
+    std::map<std::string, std::string> tree;
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
+        const std::string relative = fs::relative(e.path(), root).string();
+        if (e.is_symlink()) {
+            tree[relative] = "-> " + fs::read_symlink(e.path()).string();
+        } else if (e.is_regular_file()) {
+            std::ifstream in(e.path(), std::ios::binary);
+            tree[relative] = std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    }
+    return tree;
+}
+
+// The real operations, keeping in mind which names carry the hidden attribute (the test's
+// file system has none).
+class HiddenNames final : public IFileOps {
+public:
+    bool IsHidden(const std::string& path) override { return names.count(path) > 0; }
+    bool SetHidden(const std::string& path, bool on) override {
+        if (!RealFileOps().SetHidden(path, on)) return false;
+        if (on) names.insert(path);
+        else names.erase(path);
+        return true;
+    }
+    bool MoveNoReplace(const std::string& from, const std::string& to) override {
+        if (!RealFileOps().MoveNoReplace(from, to)) return false;
+        if (names.erase(from)) names.insert(to);
+        return true;
+    }
+    std::set<std::string> names;
+};
+
+TEST_F(DeleteJobTest, OnACardOnlyTheSelectedRecordingsOwnFilesAreHidden) {
+    // A layout 0 card whose recordings are not all filed in their kind's folder; each file
+    // holds its own name, so that no two are alike.
+    const std::string parking = "P___-220101-120000-000002", driving = "AG_S-220101-130000-000003",
+                      mainSub = "A___-220101-140000-000004", loose = "A___-220101-150000-000005";
+    const std::vector<std::string> files = {
+        "Normal/" + parking + "M.MOV", "Normal/" + parking + "S.MOV", "_NData/" + parking + "D.ADA",
+        "Parking/" + parking + "M.MOV", "Parking/" + parking + "S.MOV", "_PData/" + parking + "D.ADA",
+        "Parking/" + driving + "M.MOV", "_PData/" + driving + "D.ADA",
+        "Normal/" + driving + "M.MOV", "_NData/" + driving + "D.ADA",
+        "Normal/Main/" + mainSub + "M.MOV", "Normal/Sub_/" + mainSub + "S.MOV", "_NData/Main/" + mainSub + "D.ADA",
+        "misc/" + loose + "M.MOV", "misc/" + loose + "D.ADA",
+        "Normal/" + loose + "M.MOV", "_NData/" + loose + "D.ADA",
+    };
+    const struct {
+        std::string selected;
+        std::vector<std::pair<std::string, std::string>> links;  // name, target
+        bool ok;
+        std::vector<std::string> hidden;  // the names that go, without extension
+    } cases[] = {
+        // A parking-named movie in the driving folder: the parking folder's recording of
+        // that name stays.
+        {"Normal/" + parking + "M.MOV", {}, true, {"Normal/" + parking + "M", "_NData/" + parking + "D"}},
+        {"Parking/" + driving + "M.MOV", {}, true, {"Parking/" + driving + "M", "_PData/" + driving + "D"}},
+        {"Parking/" + parking + "M.MOV", {}, true, {"Parking/" + parking + "M", "_PData/" + parking + "D"}},
+        {"Normal/Main/" + mainSub + "M.MOV", {}, true, {"Normal/Main/" + mainSub + "M", "_NData/Main/" + mainSub + "D"}},
+        {"misc/" + loose + "M.MOV", {}, true, {"misc/" + loose + "M", "misc/" + loose + "D"}},
+        // A link at a hidden name, dangling or not, is never replaced; a movie that is a
+        // link is not hidden, nor the file it leads to.
+        {"Normal/" + driving + "M.MOV", {{"Normal/" + driving + "M.DMY", "nowhere"}}, false, {}},
+        {"Normal/" + driving + "M.MOV", {{"_NData/" + driving + "D.TDA", "../misc/" + loose + "D.ADA"}}, false, {}},
+        {"misc/AG_S-220101-170000-000007M.MOV",
+         {{"misc/AG_S-220101-170000-000007M.MOV", "../Parking/" + parking + "M.MOV"}}, false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.selected + (c.links.empty() ? "" : " with a link"));
+        fixtures::TempDir dir;
+        CardBuilder card(dir.Path() + "/card");
+        for (const std::string& f : files) card.AddFile(f, std::vector<std::uint8_t>(f.begin(), f.end()));
+        for (const auto& [name, target] : c.links) fs::create_symlink(target, card.PathOf(name));
+        SetDriveRootProvider([&](const std::string&) { return card.Root(); });
+        HiddenNames ops;
+        const ScopedFileOps scoped(&ops);
+
+        std::map<std::string, std::string> expected = TreeOf(card.Root());
+        std::set<std::string> hidden;
+        for (const std::string& stem : c.hidden) {
+            const bool movie = stem.back() == 'M';
+            const auto live = expected.find(stem + (movie ? ".MOV" : ".ADA"));
+            ASSERT_NE(live, expected.end());
+            expected[stem + (movie ? ".DMY" : ".TDA")] = live->second;
+            hidden.insert(card.PathOf(stem + (movie ? ".DMY" : ".TDA")));
+            expected.erase(live);
+        }
+        EXPECT_EQ(DeleteRecording(card.PathOf(c.selected)), c.ok);
+        EXPECT_EQ(TreeOf(card.Root()), expected);
+        EXPECT_EQ(ops.names, hidden);
+        SetDriveRootProvider({});
+        ForgetCardRoots();
+    }
 }
 
 TEST(CsvExportJob, ResumesTheMovieOnlyOnceItWasClosed) {

@@ -265,7 +265,7 @@ TEST_F(HideAsDeletedTest, HidesMovieAndDataFileInLayoutFolders) {
     EXPECT_TRUE(Exists(root + "/_PData/" + parking + "D.TDA"));
 }
 
-TEST_F(HideAsDeletedTest, UsesTheBrowsersLayoutAndPlainFolders) {
+TEST_F(HideAsDeletedTest, HidesInTheCardsLayoutAndInPlainFolders) {
     const std::string stem = kStem;
     std::string root = Card("video", {"Video", "_VData"});
     g_nFolderLayout = 1;
