@@ -4,7 +4,9 @@
 // and a cancel flag that another thread may raise to end the request early (it is looked at
 // several times a second, also while connecting). Proxies come from the user's session
 // (http_proxy, https_proxy, no_proxy), as every other program of the desktop takes them.
-// Only http and https are spoken, also when a server redirects.
+// Only http and https are spoken. A redirect is followed only to the same scheme, host and
+// port as the request's own address, at most three times; a redirect anywhere else ends
+// the request as failed, without a connection to where it leads.
 //
 // Safe to call from any thread; each call uses a handle of its own.
 #pragma once
@@ -29,8 +31,8 @@ struct HttpResponse {
     std::string body;        // the bytes as sent
 };
 
-// GET `url`. A failed connection, a time-out, a cancel, a status outside 2xx or a broken
-// transfer give ok = false.
+// GET `url`. A failed connection, a time-out, a cancel, a status outside 2xx, a redirect
+// that is not followed or a broken transfer give ok = false (`status` is the last answer's).
 HttpResponse HttpGet(const std::string& url, const HttpLimits& limits = {},
                      const std::atomic<bool>* cancel = nullptr);
 

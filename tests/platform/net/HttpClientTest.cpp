@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -46,6 +48,41 @@ TEST(HttpGet, KeepsAtMostTheCapAndFailsOnErrors) {
         EXPECT_EQ(r.body, c.body);
         EXPECT_EQ(r.truncated, c.truncated);
     }
+}
+
+TEST(HttpGet, FollowsRedirectsOnlyOnItsOwnServer) {
+    LoopbackHttpServer server, other;
+    ASSERT_NE(server.Port(), 0);
+    ASSERT_NE(other.Port(), 0);
+    const std::string port = std::to_string(server.Port());
+    server.Set("/target", "VER:1.2.3");
+    other.Set("/target", "VER:9.9.9");
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> hops;  // path on `server`, Location
+        bool ok;
+    } cases[] = {
+        {"relative", {{"/a", "/target"}}, true},
+        {"absolute, upper case host", {{"/a", "HTTP://127.0.0.1:" + port + "/target"}}, true},
+        {"three hops", {{"/a", "/b"}, {"/b", "/c"}, {"/c", "/target"}}, true},
+        {"four hops", {{"/a", "/b"}, {"/b", "/c"}, {"/c", "/d"}, {"/d", "/target"}}, false},
+        {"loop", {{"/a", "/a"}}, false},
+        {"other port", {{"/a", other.Url("/target")}}, false},
+        {"other port later", {{"/a", "/b"}, {"/b", other.Url("/target")}}, false},
+        {"other host", {{"/a", "http://localhost:" + port + "/target"}}, false},
+        {"other scheme", {{"/a", "https://127.0.0.1:" + port + "/target"}}, false},
+        {"no location", {{"/a", ""}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& [path, location] : c.hops) server.SetRedirect(path, location, 307);
+        const int before = server.Requests("/target");
+        const HttpResponse r = HttpGet(server.Url("/a"));
+        EXPECT_EQ(r.ok, c.ok);
+        EXPECT_EQ(r.body, c.ok ? "VER:1.2.3" : "");
+        EXPECT_EQ(server.Requests("/target") - before, c.ok ? 1 : 0);
+    }
+    EXPECT_EQ(other.Connections(), 0);
 }
 
 TEST(HttpGet, ASilentServerEndsByTheTimeOutOrTheCancelFlag) {
