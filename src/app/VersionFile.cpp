@@ -41,6 +41,39 @@ std::size_t CharLength(std::string_view s, std::size_t pos) {
     return n == 1 || IsValidUtf8(s.substr(pos, n)) ? n : 0;
 }
 
+// Byte length of the control character at `pos` that no text of the check keeps: C0 but
+// tab and the line ends, DEL, and C1 (U+0080..U+009F, two bytes in UTF-8). 0 for any
+// other character.
+std::size_t DroppedControlLength(std::string_view s, std::size_t pos) {
+    const unsigned char c = static_cast<unsigned char>(s[pos]);
+    if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) return 1;
+    const bool c1 = c == 0xC2 && pos + 1 < s.size() && static_cast<unsigned char>(s[pos + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(s[pos + 1]) < 0xA0;
+    return c1 ? 2 : 0;
+}
+
+// `bytes` as UTF-8 text without the dropped control characters, with U+FFFD for each byte
+// that starts no character, cut after `maxChars` characters.
+std::string CleanText(std::string_view bytes, std::size_t maxChars) {
+    std::string out;
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < bytes.size() && chars < maxChars;) {
+        const std::size_t n = CharLength(bytes, i);
+        if (n == 0) {
+            out += kReplacement;
+            ++i;
+        } else if (DroppedControlLength(bytes, i) == n) {
+            i += n;
+            continue;
+        } else {
+            out += bytes.substr(i, n);
+            i += n;
+        }
+        ++chars;
+    }
+    return out;
+}
+
 std::string_view EscapeChar(char c) {
     switch (c) {
     case '&': return kEntities[0];
@@ -86,7 +119,9 @@ std::string Unescape(std::string_view s) {
 // while they fit, and nothing after the first piece that does not.
 class MessageBuilder {
 public:
-    void Text(std::string_view s) {
+    void Text(std::string_view raw) {
+        const std::string cleaned = CleanText(raw, std::string::npos);
+        const std::string_view s = cleaned;
         for (std::size_t i = 0; i < s.size();) {
             const std::size_t n = std::max<std::size_t>(CharLength(s, i), 1);
             const std::string_view e = EscapeChar(s[i]);
@@ -96,7 +131,7 @@ public:
     }
 
     void Link(std::string_view url) {
-        const std::string e = Escape(url);
+        const std::string e = Escape(CleanText(url, std::string::npos));
         Add(std::string(kLinkOpen) + e + std::string(kLinkMid) + e + std::string(kLinkClose));
     }
 
@@ -138,27 +173,15 @@ bool IsUpdatePageUrl(std::string_view url, std::string_view host) {
     return false;
 }
 
-std::string FetchedText(std::string_view bytes) {
-    std::string out;
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < bytes.size() && chars < kMaxFetchedChars; ++chars) {
-        const std::size_t n = CharLength(bytes, i);
-        if (n == 0) {
-            out += kReplacement;
-            ++i;
-        } else {
-            out += bytes.substr(i, n);
-            i += n;
-        }
-    }
-    return out;
-}
+std::string FetchedText(std::string_view bytes) { return CleanText(bytes, kMaxFetchedChars); }
 
 std::optional<std::string> ParseVersionFile(std::string_view bytes) {
     constexpr std::string_view kTag = "VER:";
-    const std::size_t at = bytes.find(kTag);
-    if (at == std::string_view::npos) return std::nullopt;
-    return FetchedText(bytes.substr(at + kTag.size()));
+    // The tag is looked for in the text as the user would see it.
+    const std::string text = CleanText(bytes, std::string::npos);
+    const std::size_t at = text.find(kTag);
+    if (at == std::string::npos) return std::nullopt;
+    return FetchedText(std::string_view(text).substr(at + kTag.size()));
 }
 
 std::string TrimBlanks(std::string_view text) {
@@ -202,7 +225,9 @@ std::string ComposeUpdateMessage(const UpdateNews& news) {
     return b.Take();
 }
 
-RichLinkText LinkMarkupToHtml(std::string_view markup) {
+RichLinkText LinkMarkupToHtml(std::string_view raw) {
+    const std::string cleaned = CleanText(raw, std::string::npos);
+    const std::string_view markup = cleaned;
     RichLinkText r;
     std::string& h = r.html;
     h = "<div style=\"white-space:pre-wrap\">";

@@ -47,12 +47,13 @@ std::string UpdateServerUrl(std::string_view host, std::string_view path);
 // Whether `url` is one of the pages the message links to, on `host`.
 bool IsUpdatePageUrl(std::string_view url, std::string_view host);
 
-// A fetched file as text: bytes that are not UTF-8 become U+FFFD, and the text is cut
-// after kMaxFetchedChars characters.
+// A fetched file as text: bytes that are not UTF-8 become U+FFFD, control characters
+// (NUL, escape, DEL, C1 ...) are dropped but for tab and the line ends, and the text is
+// cut after kMaxFetchedChars characters. The message and its rich text drop them too.
 std::string FetchedText(std::string_view bytes);
 
-// A version file: the text after its first "VER:" (line ends included, cut as above), or
-// nothing when the file holds no "VER:".
+// A version file: the text after its first "VER:" (line ends included, cleaned and cut as
+// above; the tag is looked for in the cleaned text), or nothing when it holds no "VER:".
 std::optional<std::string> ParseVersionFile(std::string_view bytes);
 
 // The text without the blanks and line ends around it.

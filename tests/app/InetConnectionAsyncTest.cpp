@@ -1,5 +1,8 @@
 #include "app/InetConnectionAsync.h"
 
+#include <QLabel>
+
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -8,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/UpdateDialog.h"
 #include "app/VersionFile.h"
 #include "fixtures/LoopbackHttpServer.h"
 
@@ -134,6 +138,63 @@ TEST(UpdateCheck, MarkupFromTheServerIsOnlyText) {
     const RichLinkText rich = LinkMarkupToHtml(inet.GetResultText());
     EXPECT_EQ(rich.links, std::vector<std::string>{Url(server, kViewerPage)});
     EXPECT_NE(rich.html.find("&lt;a href=&quot;javascript:alert(1)&quot;&gt;3.1&lt;/a&gt;"), std::string::npos);
+}
+
+TEST(UpdateCheck, ControlBytesFromTheServerNeverReachTheDialog) {
+    const struct {
+        std::string viewer, gps;  // the two files' bytes
+        UpdateResult code;
+        std::string viewerShown, gpsShown;  // the published versions the message shows
+    } cases[] = {
+        {std::string("VER:3.\0" "1.0\x1b[0m\a\r\n", 16), "", UPDATE_VIEWER, "3.1.0[0m", ""},
+        {std::string("V\0ER:3.0.0\0\r\n", 13), std::string("23\0" "0110\x07\r\n", 10), UPDATE_GPS, "", "23/01/10"},
+        {"VER:3.\xc2\x85" "2", "\x7f" "230110\f", UPDATE_VIEWER_GPS, "3.2", "23/01/10"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.code));
+        LoopbackHttpServer server;
+        server.Set(kViewerFile, c.viewer);
+        if (!c.gps.empty()) server.Set(kGpsFile, c.gps);
+        RecordingWindow window;
+        CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server));
+        inet.StartUpdateCheck("1.2.3", c.gps.empty() ? "" : "220425", "");
+        WaitForResult(inet);
+        ASSERT_EQ(inet.GetUpdateResult(), c.code);
+
+        UpdateNews news;
+        if (!c.viewerShown.empty()) news.viewer = UpdateSection{"3.0.0", c.viewerShown, Url(server, kViewerPage)};
+        if (!c.gpsShown.empty()) news.gps = UpdateSection{"22/04/25", c.gpsShown, Url(server, kGpsDataPage)};
+        EXPECT_EQ(inet.GetResultText(), ComposeUpdateMessage(news));
+        CUpdateDialog dialog(nullptr, server.HostPort());
+        dialog.SetMessage(inet.GetResultText());
+        const QString shown = dialog.GetLinkCtrl()->text();
+        EXPECT_FALSE(std::any_of(shown.begin(), shown.end(), [](QChar ch) {
+            return ch.category() == QChar::Other_Control && ch != u'\t';
+        })) << shown.toStdString();
+    }
+}
+
+TEST(UpdateCheck, FollowsRedirectsOnlyOnTheUpdateServer) {
+    LoopbackHttpServer server, other;
+    server.Set("/moved/version.txt", "VER:3.1.0");
+    other.Set(kViewerFile, "VER:3.1.0");
+    const struct {
+        std::string location;
+        UpdateResult code;
+    } cases[] = {
+        {"/moved/version.txt", UPDATE_VIEWER},
+        {other.Url(kViewerFile), UPDATE_NONE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location);
+        server.SetRedirect(kViewerFile, c.location);
+        RecordingWindow window;
+        CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server));
+        inet.StartUpdateCheck("1.2.3", "", "");
+        WaitForResult(inet);
+        EXPECT_EQ(inet.GetUpdateResult(), c.code);
+    }
+    EXPECT_EQ(other.Connections(), 0);
 }
 
 TEST(UpdateCheck, RunsOnceAndNeedsAnOwnerToPost) {

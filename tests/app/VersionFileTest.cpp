@@ -28,6 +28,11 @@ TEST(VersionFile, TextAfterTheTagWithItsLineEndsBoundedAndValid) {
         {"VER:" + std::string(300, '9'), std::string(259, '9')},
         {"VER:" + longJapanese, longJapanese.substr(0, 259 * 3)},
         {std::string("VER:\xff" "1\xe3\x81"), "\xEF\xBF\xBD" "1\xEF\xBF\xBD\xEF\xBF\xBD"},
+        // Control characters go before the tag is looked for; tab and line ends stay, and
+        // what goes does not count towards the cut.
+        {std::string("V\0ER:1.2\0.3\r\n", 13), "1.2.3\r\n"},
+        {"VER:\x1b[31m1\t2\a\b\v\f\x7f\xc2\x85\xc2\x9f\xc2\xa0", "[31m1\t2\xc2\xa0"},
+        {"VER:" + std::string(300, '\0') + "1.2", "1.2"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.substr(0, 20));
@@ -110,6 +115,28 @@ TEST(UpdateMessage, ForeignTextStaysTextAndTheMessageIsBounded) {
     const std::size_t lastAmp = cut.rfind('&');
     EXPECT_EQ(cut.substr(lastAmp), "&quot;");
     EXPECT_TRUE(LinkMarkupToHtml(cut).links.empty());
+}
+
+TEST(UpdateMessage, ControlCharactersReachNeitherTheMessageNorItsRichText) {
+    const struct {
+        std::string current, published;  // as the card and the server gave them
+        std::string shownCurrent, shownPublished;
+    } cases[] = {
+        {std::string("2204\0" "25", 7), "23/01/10\t\r\n", "220425", "23/01/10\t\r\n"},
+        {"1.2.3", "1.2.\x1b[2J4\a\b\v\f", "1.2.3", "1.2.[2J4"},
+        {"1.2\x7f.3", "1.\xc2\x9b" "2\xc2\x85.4\xc2\xa0", "1.2.3", "1.2.4\xc2\xa0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shownPublished);
+        const std::string page = UpdateServerUrl(kHost, kGpsDataPage);
+        UpdateNews news, shown;
+        news.gps = UpdateSection{c.current, c.published, page};
+        shown.gps = UpdateSection{c.shownCurrent, c.shownPublished, page};
+        EXPECT_EQ(ComposeUpdateMessage(news), ComposeUpdateMessage(shown));
+        // The dialog's own gate, for markup that did not come through the message.
+        EXPECT_EQ(LinkMarkupToHtml(c.current + c.published).html,
+                  LinkMarkupToHtml(c.shownCurrent + c.shownPublished).html);
+    }
 }
 
 TEST(LinkMarkup, BreaksBlanksEntitiesAndLinks) {
