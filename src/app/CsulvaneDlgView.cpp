@@ -3,9 +3,8 @@
 // filters, and the hover preview of a row.
 #include "app/CsulvaneDlgPanes.h"
 
-#include <filesystem>
-
 #include "app/SnapshotName.h"
+#include "platform/base/ReplacementFile.h"
 #include "playback/ChannelFacade.h"
 #include "ui/CommonUtil.h"
 #include "ui/MsgBox.h"
@@ -24,11 +23,6 @@ constexpr int kTextConfirm = 104;
 constexpr std::string_view kSnapshotFolderKey = "SNAPSHOT_FOLDER";
 
 QString Text(int id) { return QString::fromUtf8(UiText(id)); }
-
-bool Exists(const std::string& path) {
-    std::error_code error;
-    return !path.empty() && std::filesystem::exists(std::filesystem::u8path(path), error);
-}
 
 }  // namespace
 
@@ -79,7 +73,15 @@ void CsulvaneDlg::SaveSnapshotFiles() {
         return;
     }
     const bool rearWanted = ChannelInitialised(1);
-    if (Exists(front) || (rearWanted && Exists(rear))) {
+    // A link, FIFO or device of a picture's name is never written through nor replaced;
+    // only a regular file is worth the question.
+    const TargetKind frontKind = InspectTarget(front);
+    const TargetKind rearKind = rearWanted ? InspectTarget(rear) : TargetKind::kMissing;
+    if (frontKind == TargetKind::kRefused || rearKind == TargetKind::kRefused) {
+        ShowError(kTextSaveFailed);
+        return;
+    }
+    if (frontKind == TargetKind::kRegular || rearKind == TargetKind::kRegular) {
         int answer = IDCANCEL;
         if (m_askOkCancel) {
             answer = m_askOkCancel(Text(kTextOverwrite), Text(kTextConfirm));

@@ -1,8 +1,6 @@
 #include "app/CsvExport.h"
 
-#include <fcntl.h>
 #include <iconv.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +8,6 @@
 #include <filesystem>
 
 #include "platform/base/PathUtil.h"
-#include "platform/base/UniqueFd.h"
 #include "playback/ChannelData.h"
 #include "recorder/Mp4Box.h"
 #include "recorder/Mp4MovieInfo.h"
@@ -64,17 +61,9 @@ const char* PictureSizeName(int height) {
     }
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        left -= std::size_t(n);
-    }
-    return true;
+bool WriteText(ReplacementFile& file, std::string_view utf8) {
+    const std::string bytes = ToCp932(utf8);
+    return file.Write(bytes.data(), bytes.size());
 }
 
 }  // namespace
@@ -87,14 +76,6 @@ std::string CsvFileName(const std::string& firstEntryPath) {
 
 std::string CsvFilePath(const std::string& firstEntryPath, const std::string& folder) {
     return PathAppend(folder, CsvFileName(firstEntryPath));
-}
-
-BOOL CsvFileIsNew(const std::string& firstEntryPath, const std::string& folder) {
-    std::error_code ec;
-    return std::filesystem::symlink_status(CsvFilePath(firstEntryPath, folder), ec).type() ==
-                   std::filesystem::file_type::not_found
-               ? TRUE
-               : FALSE;
 }
 
 std::string CsvHeaderLine() {
@@ -188,39 +169,29 @@ std::string ToCp932(std::string_view utf8) {
     return out;
 }
 
-int CreateCsvFile(const std::string& path) {
-    // A link of the list's name is not followed: truncating would empty whatever it leads
-    // to, a recording among them.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) return -1;
-    if (!WriteAll(fd, ToCp932(CsvHeaderLine()))) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 unsigned CsvExportJob(JobState& job, const std::vector<sFILEENTRY>& entries, const std::string& path,
-                      const std::string& folder, bool channelReady) {
-    UniqueFd file(CreateCsvFile(path));
-    if (file.get() < 0) {
+                      const std::string& folder, bool channelReady, Overwrite overwrite) {
+    ReplacementFile file(path);
+    if (!file.IsOpen() || !WriteText(file, CsvHeaderLine())) {
         job.errorText = kTextCsvFailed;
         return WM_APP_JOB_DONE;
     }
     job.result = 1;
     const std::size_t n = entries.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!job.Running()) return WM_APP_JOB_DONE;
-        if (!WriteAll(file.get(), ToCp932(FormatCsvRow(entries[i], channelReady)))) {
+    std::size_t written = 0;
+    for (; written < n && job.Running(); ++written) {
+        if (!WriteText(file, FormatCsvRow(entries[written], channelReady))) {
             job.errorText = kTextCsvFailed;
             return WM_APP_JOB_DONE;
         }
-        job.Post(WM_APP_PROGRESS, i, LPARAM(n));
+        job.Post(WM_APP_PROGRESS, written, LPARAM(n));
     }
-    if (!file.Close()) {
+    // A list cut short by the program's end still holds the rows written so far.
+    if (!file.Commit(overwrite)) {
         job.errorText = kTextCsvFailed;
         return WM_APP_JOB_DONE;
     }
+    if (written < n) return WM_APP_JOB_DONE;
     job.Post(WM_APP_PROGRESS, n, LPARAM(n));
     WriteIniString(kJobFolderSection, kKey, folder);
     job.report = true;
@@ -245,15 +216,21 @@ void CJobFrame::OnExportCsv() {
     std::vector<sFILEENTRY> entries = m_host.GatherSourceFiles();
     m_strCsvFolder = folder;
     if (entries.empty()) return endEarly(kTextNoMovies, "ERROR");
-    if (!CsvFileIsNew(entries.front().path, folder) &&
+    // Only a regular file of the list's name may be replaced, and only when the user says so;
+    // a link, FIFO or device there is refused before anything is opened.
+    const std::string path = CsvFilePath(entries.front().path, folder);
+    const TargetKind existing = InspectTarget(path);
+    if (existing == TargetKind::kRefused) return endEarly(kTextCsvFailed, "ERROR");
+    if (existing == TargetKind::kRegular &&
         m_host.ShowMessage(kTextOverwrite, QString::fromUtf8(UiText(kTextConfirm)), MSGBOX_OKCANCEL) != IDOK)
         return endEarly(0, "");
+    // A file that appears while the job runs was not asked about: it is kept.
+    const Overwrite overwrite = existing == TargetKind::kRegular ? Overwrite::kRegularFile : Overwrite::kNever;
 
     const bool channelReady = m_host.JobChannelPosition().initialised;
     m_host.SetResumeFrame(m_host.CloseMovieOnScreen());
-    const std::string path = CsvFilePath(entries.front().path, folder);
-    StartThread([entries = std::move(entries), path, folder, channelReady](JobState& job) {
-        return CsvExportJob(job, entries, path, folder, channelReady);
+    StartThread([entries = std::move(entries), path, folder, channelReady, overwrite](JobState& job) {
+        return CsvExportJob(job, entries, path, folder, channelReady, overwrite);
     });
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/JobFrame.h"
+#include "platform/base/ReplacementFile.h"
 #include "recorder/FileEntry.h"
 
 namespace orv {
@@ -21,9 +22,6 @@ std::string CsvFileName(const std::string& firstEntryPath);
 
 // The export's file in `folder`: the name above, in it.
 std::string CsvFilePath(const std::string& firstEntryPath, const std::string& folder);
-
-// TRUE when no file of that path exists yet.
-BOOL CsvFileIsNew(const std::string& firstEntryPath, const std::string& folder);
 
 // The header line (UTF-8): the nine column names separated by commas, then CR LF.
 std::string CsvHeaderLine();
@@ -53,15 +51,13 @@ std::string FormatCsvRow(const sFILEENTRY& entry, bool channelReady);
 // becomes "?".
 std::string ToCp932(std::string_view utf8);
 
-// Creates (or truncates) the file and writes the header line; -1 when it cannot be created
-// or is a symbolic link.
-int CreateCsvFile(const std::string& path);
-
-// The job's thread: writes the header and one row per entry to `path`, testing the job's
-// flag before each row and posting WM_APP_PROGRESS (i, n) after row i and (n, n) at the end;
-// then stores `folder` under FOLDERPATH / CSV_FOLDER and reports. A file that cannot be
-// created or written ends the job with text 93.
-unsigned CsvExportJob(JobState& job, const std::vector<sFILEENTRY>& entries,
-                      const std::string& path, const std::string& folder, bool channelReady);
+// The job's thread: writes the header and one row per entry to a temporary file beside
+// `path`, testing the job's flag before each row and posting WM_APP_PROGRESS (i, n) after
+// row i and (n, n) at the end; puts the file in place as `overwrite` allows; then stores
+// `folder` under FOLDERPATH / CSV_FOLDER and reports. A job stopped by its flag places the
+// rows written so far, without report. A file that cannot be written or placed ends the
+// job with text 93, any older file of that name left as it was.
+unsigned CsvExportJob(JobState& job, const std::vector<sFILEENTRY>& entries, const std::string& path,
+                      const std::string& folder, bool channelReady, Overwrite overwrite);
 
 }  // namespace orv

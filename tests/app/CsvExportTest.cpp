@@ -4,12 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "app/CsvExport.h"
 #include "fixtures/CardBuilder.h"
 #include "fixtures/MovieMaker.h"
-#include "platform/base/UniqueFd.h"
+#include "fixtures/OccupiedName.h"
 #include "recorder/FolderScan.h"
 
 namespace orv {
@@ -62,28 +63,44 @@ TEST(CsvExport, TextIsWrittenInCp932) {
     EXPECT_EQ(ToCp932("a€b\xff" "c高画質～"), "a?b?c\x8d\x82\x89\xe6\x8e\xbf\x81\x60");
 }
 
-TEST(CsvExport, FileIsCreatedOrEmptiedButNeverThroughALink) {
-    fixtures::TempDir dir;
-    const std::string target = dir.Path() + "/A___-210305-140709-000001M.MOV";
-    std::ofstream(target) << "movie";
-    fs::create_symlink(target, dir.Path() + "/link.csv");
-    std::ofstream(dir.Path() + "/old.csv") << "an older list";
+// The list is put in place whole when it is done; an older list is replaced only with the
+// user's leave, and nothing that is not a regular file is replaced, even when it appeared
+// after the question.
+TEST(CsvExport, TheListReplacesOnlyWhatTheUserAgreedTo) {
     const struct {
-        std::string name;
-        bool created;
-    } cases[] = {{"new.csv", true}, {"old.csv", true}, {"link.csv", false}};
+        const char* name;
+        const char* before;  // nullptr: nothing of that name
+        Overwrite overwrite;
+        bool placed;
+    } cases[] = {
+        {"new", nullptr, Overwrite::kNever, true},
+        {"confirmed", "an older list", Overwrite::kRegularFile, true},
+        {"appeared meanwhile", "an older list", Overwrite::kNever, false},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = dir.Path() + "/" + c.name;
-        UniqueFd fd(CreateCsvFile(path));
-        ASSERT_EQ(fd.get() >= 0, c.created);
-        if (c.created) {
-            std::ifstream in(path, std::ios::binary);
-            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), kHeaderCp932);
-        }
+        fixtures::TempDir dir;
+        const std::string path = dir.Path() + "/Dv_20210305_140709.csv";
+        if (c.before) std::ofstream(path) << c.before;
+        JobState job;
+        job.running = true;
+        CsvExportJob(job, {}, path, dir.Path(), true, c.overwrite);
+        EXPECT_EQ(job.errorText, c.placed ? 0 : 93);
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.placed ? kHeaderCp932 : c.before);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);
     }
-    std::ifstream in(target, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "movie");
+    // A link made after the question is not written through.
+    fixtures::TempDir dir;
+    const std::string path = dir.Path() + "/Dv_20210305_140709.csv";
+    fixtures::OccupiedName link(fixtures::Occupant::kSymlink, path, dir.Path() + "/A___-210305-140709-000001M.MOV");
+    ASSERT_TRUE(link.Ready());
+    JobState job;
+    job.running = true;
+    CsvExportJob(job, {}, path, dir.Path(), true, Overwrite::kRegularFile);
+    EXPECT_EQ(job.errorText, 93);
+    EXPECT_EQ(link.Harm(), "");
+    EXPECT_TRUE(link.StillThere());
 }
 
 TEST(CsvExport, ExportWritesTheHeaderAndARowPerMovie) {
@@ -110,7 +127,7 @@ TEST(CsvExport, ExportWritesTheHeaderAndARowPerMovie) {
     const std::string path = CsvFilePath(entries[0].path, dir.Path());
     JobState job;
     job.running = true;
-    ASSERT_EQ(CsvExportJob(job, entries, path, dir.Path(), true), unsigned(WM_APP_JOB_DONE));
+    ASSERT_EQ(CsvExportJob(job, entries, path, dir.Path(), true, Overwrite::kNever), unsigned(WM_APP_JOB_DONE));
     EXPECT_EQ(job.result, 1);
     EXPECT_TRUE(job.report);
 

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -18,6 +19,7 @@
 #include "app/JoinJob.h"
 #include "fixtures/CardBuilder.h"
 #include "fixtures/MovieMaker.h"
+#include "fixtures/OccupiedName.h"
 #include "platform/base/Drives.h"
 #include "platform/base/FileOps.h"
 #include "recorder/CardLayout.h"
@@ -369,13 +371,35 @@ TEST_F(DeleteJobTest, OnACardOnlyTheSelectedRecordingsOwnFilesAreHidden) {
     }
 }
 
+// A recording outside a card, in a folder that is also the start folder of the settings file.
+class CsvExportFolder {
+public:
+    CsvExportFolder() : settings_(dir_.Path()) {
+        RecordingSpec rec;
+        rec.layout = -1;
+        movie_ = CardBuilder(dir_.Path() + "/in").AddRecording(rec);
+    }
+    const std::string& Path() const { return dir_.Path(); }
+    // The list's name for that recording.
+    std::string ListPath() const { return dir_.Path() + "/Dv_20220101_120000.csv"; }
+
+    // The export of the recording into `folder` (the folder picker's answer), to its end.
+    void Export(FakeHost& host, const std::string& folder) const {
+        host.listed = EntriesOf({movie_});
+        host.pickedFolder = folder;
+        CJobFrame frame(host, nullptr);
+        frame.OnExportCsv();
+        RunToEnd(frame, host.queue);
+    }
+
+private:
+    fixtures::TempDir dir_;
+    SettingsIn settings_;
+    std::string movie_;
+};
+
 TEST(CsvExportJob, ResumesTheMovieOnlyOnceItWasClosed) {
-    fixtures::TempDir dir;
-    CardBuilder card(dir.Path() + "/in");
-    RecordingSpec rec;
-    rec.layout = -1;
-    const std::string movie = card.AddRecording(rec);
-    const SettingsIn settings(dir.Path());
+    const CsvExportFolder dir;
     const struct {
         std::string folder;  // the folder picker's answer
         std::vector<std::string> calls;
@@ -387,16 +411,41 @@ TEST(CsvExportJob, ResumesTheMovieOnlyOnceItWasClosed) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.folder);
         FakeHost host;
-        host.listed = EntriesOf({movie});
-        host.pickedFolder = c.folder;
-        CJobFrame frame(host, nullptr);
-        frame.OnExportCsv();
-        RunToEnd(frame, host.queue);
+        dir.Export(host, c.folder);
         EXPECT_EQ(host.calls, c.calls);
         EXPECT_EQ(host.messages, c.messages);
         EXPECT_EQ(ReadIniString("FOLDERPATH", "CSV_FOLDER"), c.folder);
     }
-    EXPECT_TRUE(fs::exists(dir.Path() + "/Dv_20220101_120000.csv"));
+    EXPECT_TRUE(fs::exists(dir.ListPath()));
+}
+
+// A link, FIFO or device of the list's name is refused before anything is asked or opened;
+// a second hard link of a recording is a regular file: after the question it is replaced,
+// and the recording keeps its bytes under its own name.
+TEST(CsvExportJob, NeverWritesThroughWhatHoldsTheListsName) {
+    using fixtures::Occupant;
+    const struct {
+        Occupant occupant;
+        std::vector<int> messages;
+        bool closed;  // the movie on screen was closed for the export
+    } cases[] = {
+        {Occupant::kSymlink, {93}, false},
+        {Occupant::kDanglingLink, {93}, false},
+        {Occupant::kFifo, {93}, false},
+        {Occupant::kHardLink, {kTextOverwrite, 44}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(fixtures::OccupantName(c.occupant));
+        const CsvExportFolder dir;
+        fixtures::OccupiedName occupied(c.occupant, dir.ListPath(), dir.Path() + "/recording.MOV");
+        ASSERT_TRUE(occupied.Ready());
+        FakeHost host;
+        dir.Export(host, dir.Path());
+        EXPECT_EQ(host.messages, c.messages);
+        EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "close"), c.closed ? 1 : 0);
+        EXPECT_EQ(occupied.Harm(), "");
+        EXPECT_EQ(occupied.StillThere(), !c.closed);
+    }
 }
 
 TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {

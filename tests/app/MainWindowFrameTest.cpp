@@ -29,6 +29,7 @@
 #include "fixtures/CardBuilder.h"
 #include "fixtures/DataBlockWriter.h"
 #include "fixtures/MovieMaker.h"
+#include "fixtures/OccupiedName.h"
 #include "fixtures/TempDir.h"
 #include "platform/files/RemovableMounts.h"
 #include "recorder/RecordingName.h"
@@ -488,6 +489,50 @@ TEST_F(SnapshotFixture, BothCamerasAreSavedAtTheirSizeWithTheFrameOnScreen) {
     EXPECT_EQ(messages_, std::vector<QString>{QString::fromUtf8("同名のファイルが存在します。続行しますか？")});
     EXPECT_FALSE(std::filesystem::exists(front));
     EXPECT_EQ(std::filesystem::last_write_time(rear), rearTime);
+}
+
+// A link, FIFO or device of a picture's name is refused with the save failure before any
+// question; a second hard link of a recording is a regular file: after the question it is
+// replaced by name, and the recording keeps its bytes.
+TEST_F(SnapshotFixture, PicturesNeverGoThroughWhatHoldsTheirName) {
+    using fixtures::Occupant;
+    const std::string pictures = dir_.Path() + "/pictures";
+    std::filesystem::create_directories(pictures);
+    SetFolderPicker([&](QWidget*, std::string_view, const std::string&) { return pictures; });
+    CsulvaneDlg& dlg = OpenAt(1234);
+    const std::string front = pictures + "/220101-120000-M-001234.jpg";
+    const std::string rear = pictures + "/220101-120000-S-001234.jpg";
+    const QString failed = QString::fromUtf8("画像の保存に失敗しました。");
+    const QString asked = QString::fromUtf8("同名のファイルが存在します。続行しますか？");
+    const QString done = QString::fromUtf8("完了しました。");
+    const struct {
+        Occupant occupant;
+        std::vector<QString> messages;
+        bool saved;
+    } cases[] = {
+        {Occupant::kSymlink, {failed}, false},
+        {Occupant::kDanglingLink, {failed}, false},
+        {Occupant::kFifo, {failed}, false},
+        {Occupant::kHardLink, {asked, done}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(fixtures::OccupantName(c.occupant));
+        std::filesystem::remove(front);
+        std::filesystem::remove(rear);
+        fixtures::OccupiedName occupied(c.occupant, front,
+                                        pictures + "/recording-" + fixtures::OccupantName(c.occupant) + ".MOV");
+        ASSERT_TRUE(occupied.Ready());
+        messages_.clear();
+        answer_ = IDOK;
+        dlg.OnCommand(ID_SNAPSHOT);
+        EXPECT_EQ(messages_, c.messages);
+        EXPECT_EQ(occupied.Harm(), "");
+        EXPECT_EQ(occupied.StillThere(), !c.saved);
+        EXPECT_EQ(std::filesystem::exists(rear), c.saved);
+        if (c.saved) {
+            EXPECT_EQ(QImage(QString::fromStdString(front)).size(), QSize(320, 180));
+        }
+    }
 }
 
 TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {

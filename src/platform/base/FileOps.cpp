@@ -45,20 +45,23 @@ public:
     }
 
     bool MoveNoReplace(const std::string& from, const std::string& to) override {
-        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-            return true;
-        if (errno != EINVAL && errno != ENOSYS) return false;
-        // The file system does not know the flag. Check first; the window between the
-        // check and the rename is the best such a file system allows.
-        struct stat st;
-        if (::lstat(to.c_str(), &st) == 0 || errno != ENOENT) return false;
-        return ::rename(from.c_str(), to.c_str()) == 0;
+        return RenameNoReplace(from, to);
     }
 };
 
 std::atomic<IFileOps*> g_override{nullptr};
 
 }  // namespace
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // The file system does not know the flag. Check first; the window between the check
+    // and the rename is the best such a file system allows.
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0 || errno != ENOENT) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
 
 IFileOps& RealFileOps() {
     static PosixFileOps ops;

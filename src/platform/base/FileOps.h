@@ -19,6 +19,10 @@ public:
     virtual bool MoveNoReplace(const std::string& from, const std::string& to) = 0;
 };
 
+// renameat2(RENAME_NOREPLACE); on a file system without the flag, a rename after checking
+// that nothing lies at `to`. Fails, changing nothing, when `to` exists.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
 // The operations in force (the real ones unless a test installed others).
 IFileOps& FileOps();
 

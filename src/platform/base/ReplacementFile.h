@@ -3,19 +3,43 @@
 // The new content goes to a temporary file beside the target, is forced to the disk and
 // then renamed over the target, so a reader sees the old file or the whole new one, and a
 // write that fails leaves the old file as it was and no partial file behind.
+//
+// Only a regular file is ever replaced, and then only its folder entry: the content of a
+// file behind another hard link stays as it was. A symbolic link (dangling or not), FIFO,
+// socket, device or folder at the target is refused; nothing is opened through it.
+//
+// The temporary file is hidden (its name begins with '.') and carries the writer's process
+// id, so that one left behind by a process that is gone can be told from one still being
+// written: such leftovers are removed whenever a replacement starts in that folder.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "platform/base/UniqueFd.h"
 
 namespace orv {
 
+// What lies at a path, seen without following a link.
+enum class TargetKind {
+    kMissing,  // nothing of that name
+    kRegular,  // a regular file, which may be replaced once the user agreed
+    kRefused,  // anything else (link, FIFO, socket, device, folder), or it cannot be told
+};
+TargetKind InspectTarget(const std::string& path);
+
+// When the target may be replaced.
+enum class Overwrite {
+    kRegularFile,  // a regular file at the target is replaced; anything else is refused
+    kNever,        // the target must not exist (one that appeared meanwhile is kept)
+};
+
 class ReplacementFile {
 public:
-    // Creates the temporary file (mode 0666 less the umask) in the target's folder under a
-    // name that no other writer uses; IsOpen tells whether that worked.
+    // Removes the folder's stale temporary files (RemoveStaleTemporaries), then creates the
+    // temporary file (mode 0666 less the umask) in the target's folder under a name that no
+    // other writer uses; IsOpen tells whether that worked.
     explicit ReplacementFile(std::string target);
     // Removes the temporary file unless Commit put it in place.
     ~ReplacementFile();
@@ -29,9 +53,10 @@ public:
     // Writes all of `data` behind what was written; false when a write fails.
     bool Write(const void* data, std::size_t size);
 
-    // Forces the content to the disk, closes the file, renames it over the target and
-    // flushes the folder's entry. False, the target left as it was, when a step fails.
-    bool Commit();
+    // Forces the content to the disk, closes the file, renames it over the target as
+    // `overwrite` allows and flushes the folder's entry. False, the target left as it was,
+    // when a step fails or the target may not be replaced.
+    bool Commit(Overwrite overwrite = Overwrite::kRegularFile);
 
 private:
     std::string target_;
@@ -39,5 +64,15 @@ private:
     UniqueFd fd_;
     bool committed_ = false;
 };
+
+// The name ReplacementFile gives its temporary file for `targetName` (a name without a
+// folder), for the process `pid` and its `serial`-th temporary file.
+std::string TemporaryFileName(std::string_view targetName, long pid, unsigned serial);
+
+// Removes from `folder` every regular file named as TemporaryFileName names them whose
+// process no longer exists. Nothing else is touched: not another program's files, not a
+// temporary file of a live process (this one included), nor a link or folder of such a
+// name. Returns how many were removed.
+int RemoveStaleTemporaries(const std::string& folder);
 
 }  // namespace orv

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <mutex>
 
 #include "platform/base/PathUtil.h"
@@ -81,8 +80,9 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
 }
 
 bool ReplaceFileAtomically(const std::string& target, std::string_view data) {
-    struct stat old;
-    const bool existed = ::stat(target.c_str(), &old) == 0;
+    struct stat old {};
+    if (::lstat(target.c_str(), &old) == 0 ? !S_ISREG(old.st_mode) : errno != ENOENT) return false;
+    const bool existed = S_ISREG(old.st_mode);
     ReplacementFile file(target);
     if (!file.IsOpen()) return false;
     // Keeping the old mode may be refused (a FAT card has none to set); that is no reason
@@ -148,14 +148,17 @@ ProfileFile ProfileFile::Parse(std::string_view bytes) {
 }
 
 bool ProfileFile::Load(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno != ENOENT) return false;
+    // Opening a FIFO would wait for a writer, a device may do anything: only a regular
+    // file is opened, and O_NONBLOCK covers one swapped in after the check.
+    const TargetKind kind = InspectTarget(path);
+    if (kind == TargetKind::kMissing) {
         *this = ProfileFile();
         return true;
     }
+    if (kind != TargetKind::kRegular) return false;
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st;
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         std::uint64_t(st.st_size) > kMaxFileBytes)
         return false;
     std::string bytes;
@@ -236,15 +239,7 @@ std::string ProfileFile::Serialize() const {
 bool ProfileFile::Save(const std::string& path) const {
     const std::string text = Serialize();
     if (path.empty() || text.size() > kMaxFileBytes) return false;
-    std::string target = path;
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* resolved = ::realpath(path.c_str(), nullptr);
-        if (!resolved) return false;
-        target = resolved;
-        std::free(resolved);
-    }
-    return ReplaceFileAtomically(target, text);
+    return ReplaceFileAtomically(path, text);
 }
 
 bool ReadProfileString(const std::string& path, std::string_view section, std::string_view key,

@@ -34,7 +34,8 @@ public:
     static ProfileFile Parse(std::string_view bytes);
 
     // Reads a file. A missing file gives an empty profile; false when the file exists
-    // but cannot be read (no permission, not a regular file, larger than kMaxFileBytes).
+    // but cannot be read (no permission, larger than kMaxFileBytes) or is not a regular
+    // file: a symbolic link, FIFO, socket or device is not opened at all.
     bool Load(const std::string& path);
 
     // The value of the first key `key` in the first section `section`; nullopt when
@@ -54,8 +55,8 @@ public:
     std::string Serialize() const;
 
     // Writes the text to `path` atomically (see above). A new file is made with mode
-    // 0666 less the umask; an existing file keeps its mode. A symbolic link is followed,
-    // so the file it names is replaced and the link stays.
+    // 0666 less the umask; an existing file keeps its mode. Only a regular file is
+    // replaced: false, leaving it alone, for a symbolic link, FIFO, socket, device or folder.
     bool Save(const std::string& path) const;
 
 private:

@@ -4,9 +4,11 @@
 #include <cstring>
 #include <memory>
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImageWriter>
-#include <QString>
 
+#include "platform/base/ReplacementFile.h"
 #include "playback/engine/Transport.h"
 
 namespace orv {
@@ -48,9 +50,16 @@ int SaveSnapshot(const sRENDERERBLOCK& renderer, const std::string& path) {
     if (FAILED(hr)) return 0;
     const QImage picture = ImageFromGrab(grab.get(), bitsSize, header, width, height);
     if (picture.isNull()) return 0;
-    QImageWriter writer(QString::fromStdString(path), "jpeg");
+    // Encoded in memory and put in place whole: a writer on the path would follow a link or
+    // write into a FIFO of the snapshot's name, or leave half a picture on a full disk.
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
     writer.setQuality(kSnapshotQuality);
-    return writer.write(picture) ? 1 : 0;
+    if (!writer.write(picture)) return 0;
+    ReplacementFile file(path);
+    return file.IsOpen() && file.Write(jpeg.constData(), std::size_t(jpeg.size())) && file.Commit() ? 1 : 0;
 }
 
 }  // namespace orv

@@ -19,8 +19,9 @@ constexpr int kSnapshotQuality = 95;
 QImage ImageFromGrab(const BYTE* dib, DWORD dibSize, const BITMAPINFOHEADER& header, int width, int height);
 
 // Grabs the picture the presenter shows (also on a channel without a window) and writes
-// it to the path as a JPEG file. 1 saved, 0 failed (no movie ready, no picture, the file
-// could not be written).
+// it to the path as a JPEG file, put in place whole (ReplacementFile): a regular file of
+// that name is replaced, anything else there (a link, FIFO, device) is refused. 1 saved,
+// 0 failed (no movie ready, no picture, the file could not be written or placed).
 int SaveSnapshot(const sRENDERERBLOCK& renderer, const std::string& path);
 
 }  // namespace orv

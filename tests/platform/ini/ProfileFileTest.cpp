@@ -1,13 +1,16 @@
 #include "platform/ini/ProfileFile.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -15,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fixtures/OccupiedName.h"
 #include "fixtures/TempDir.h"
 #include "platform/base/PathUtil.h"
 
@@ -178,18 +182,55 @@ TEST_F(ProfileFileTest, KeepsAUtf8ByteOrderMark) {
     EXPECT_EQ(ReadRaw(path_), "\xEF\xBB\xBF[DISPLAY]\nASPECT=off\n");
 }
 
-TEST_F(ProfileFileTest, KeepsTheModeAndFollowsALink) {
+TEST_F(ProfileFileTest, KeepsTheMode) {
     WriteRaw("[A]\nK=1\n");
     ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
-    const std::string link = PathAppend(dir_.Path(), "link.ini");
-    ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
-    ASSERT_TRUE(WriteProfileString(link, "A", "K", "2"));
+    ASSERT_TRUE(WriteProfileString(path_, "A", "K", "2"));
     struct stat st;
-    ASSERT_EQ(lstat(link.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
     ASSERT_EQ(stat(path_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(ReadRaw(path_), "[A]\nK=2\n");
+}
+
+// Runs `step` on a thread of its own. Should it wait on the FIFO at `fifo` (an open for
+// reading waits for a writer), the test fails and a writer that comes and goes releases it.
+template <class Step>
+auto WithinBound(const std::string& fifo, Step step) {
+    auto result = std::async(std::launch::async, step);
+    if (result.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        ADD_FAILURE() << "waited on the FIFO";
+        while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+            close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+    }
+    return result.get();
+}
+
+// Something else than a regular file of the settings file's name is not opened, so a FIFO
+// does not hold up the start, and not replaced, so nothing behind a link is touched.
+TEST_F(ProfileFileTest, ASettingsFileThatIsNoRegularFileIsNeitherReadNorReplaced) {
+    using fixtures::Occupant;
+    const struct {
+        Occupant occupant;
+        bool used;
+    } cases[] = {
+        {Occupant::kSymlink, false},
+        {Occupant::kDanglingLink, false},
+        {Occupant::kFifo, false},
+        // A second name of a regular file is that file: it is read, and replacing it leaves
+        // the other name's content as it was.
+        {Occupant::kHardLink, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(fixtures::OccupantName(c.occupant));
+        const fixtures::TempDir dir;
+        const std::string path = PathAppend(dir.Path(), "Default_Folder.ini");
+        fixtures::OccupiedName occupied(c.occupant, path, PathAppend(dir.Path(), "elsewhere"));
+        ASSERT_TRUE(occupied.Ready());
+        EXPECT_EQ(WithinBound(path, [&] { return ProfileFile().Load(path); }), c.used);
+        EXPECT_EQ(WithinBound(path, [&] { return WriteProfileString(path, "DISPLAY", "ASPECT", "on"); }), c.used);
+        EXPECT_EQ(occupied.Harm(), "");
+        EXPECT_EQ(occupied.StillThere(), !c.used);
+    }
 }
 
 TEST_F(ProfileFileTest, AFileThatCannotBeReadIsLeftAlone) {

@@ -3,8 +3,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
+
+#include <unistd.h>
 
 #include <QImage>
 #include <QImageReader>
@@ -186,6 +189,14 @@ TEST_F(ChannelOpsTest, SnapshotIsThePictureOnScreenAtTheMoviesOwnSize) {
     EXPECT_LT(MeanDifference(saved, shown), 4.0);  // what JPEG changes
 
     EXPECT_EQ(Slots(0).SaveSnapshot(Channel(0), TempPath("no-such-folder/x.jpg")), 0);
+    // A link of the picture's name is neither written through nor replaced.
+    const std::string link = TempPath("snapshot-link.jpg");
+    std::filesystem::remove(link);
+    ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+    const QImage before(QString::fromStdString(path));
+    EXPECT_EQ(Slots(0).SaveSnapshot(Channel(0), link), 0);
+    EXPECT_EQ(QImage(QString::fromStdString(path)), before);
+    EXPECT_EQ(std::filesystem::read_symlink(link), path);
     Slots(0).CloseMovie(Channel(0));
     EXPECT_EQ(Slots(0).SaveSnapshot(Channel(0), path), 0);
 }
