@@ -1,7 +1,9 @@
 // The recorder data block decoder: a whole block from its tag, then the frame table; and
-// the window-by-window reader of the same block, which must walk the same records.
+// the window-by-window reader of the same block, which must walk the same records, each as
+// it is stored, never more than the limit.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -31,20 +33,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<orv::sGPSRECORD> track;
     orv::OnRecordBlock(scanner, block, track);
 
-    // Windows from less than a record up, chosen by the control byte.
+    // Windows from less than a record up, chosen by the control byte; small limits, so that
+    // the longest run of filler and the most records are reached in short inputs.
     const orv::BlockSource memory = orv::InMemoryBlock(block);
     const orv::BlockSource windowed{memory.size, std::size_t(control) * 3, memory.view};
+    orv::RecordLimits limits;
+    limits.fillerRun = 1 + (control >> 5);
+    if (control & 4) limits.maxRecords = 1 + (control >> 3);
     std::vector<orv::sGPSRECORD> whole, inWindows;
     orv::sMOVIESCANNER other;
     other.path = scanner.path;
-    const orv::RecordWalk a = orv::WalkRawRecords(block, [&](std::int32_t, orv::RawRecord raw) {
-        orv::AppendGpsRecord(other, raw, whole);
-    });
-    const orv::RecordWalk b = orv::WalkBlockRecords(windowed, nullptr, [&](std::int32_t, orv::RawRecord raw) {
-        orv::AppendGpsRecord(other, raw, inWindows);
-    });
+    bool asStored = true;
+    const orv::RecordWalk a = orv::WalkRawRecords(
+        block,
+        [&](std::int32_t k, orv::RawRecord raw) {
+            const std::size_t at = orv::kBlockRecordsOffset + std::size_t(k) * orv::sRAWRECORD::kSize;
+            asStored = asStored && at + raw.size() <= block.size() &&
+                       std::memcmp(raw.data(), block.data() + at, raw.size()) == 0;
+            orv::AppendGpsRecord(other, raw, whole);
+        },
+        limits);
+    const orv::RecordWalk b = orv::WalkBlockRecords(
+        windowed, nullptr, [&](std::int32_t, orv::RawRecord raw) { orv::AppendGpsRecord(other, raw, inWindows); },
+        limits);
     if (a.end != b.end || a.records != b.records || a.endOffset != b.endOffset || whole.size() != inWindows.size())
         __builtin_trap();
+    if (!asStored || a.records > limits.maxRecords || a.endOffset > block.size()) __builtin_trap();
     orv::ParseRecorderBlock(other, windowed, other.gps, other.sensor, other.header, other.obd);
     return 0;
 }

@@ -129,10 +129,8 @@ bool DecodeFile(sMOVIESCANNER& scanner, const std::string& file, Decoded* out, s
         return false;
     }
     const bool searched = scanner.ReadBlock([&](const BlockSource& block) {
-        RecordWalk walk;
-        out->complete = ParseRecorderBlock(scanner, block, scanner.gps, scanner.sensor, scanner.header,
-                                           scanner.obd, &walk);
-        WalkBlockRecords(block, nullptr, [&](std::int32_t, RawRecord raw) {
+        // The decoded records and the extras come from one walk over the block.
+        const auto collect = [&](std::int32_t, RawRecord raw) {
             RawExtras x;
             if (raw[sRAWRECORD::kCorrection] != '*') {
                 x.correction = FieldNumber(raw.subspan<sRAWRECORD::kCorrection, sRAWRECORD::kCorrectionSize>());
@@ -140,7 +138,10 @@ bool DecodeFile(sMOVIESCANNER& scanner, const std::string& file, Decoded* out, s
             x.driveSupport = char(raw[sRAWRECORD::kDriveSupport]);
             x.parking = raw[sRAWRECORD::kParking] == 'D';
             out->extras.push_back(x);
-        });
+        };
+        RecordWalk walk;
+        out->complete = ParseRecorderBlock(scanner, block, scanner.gps, scanner.sensor, scanner.header,
+                                           scanner.obd, &walk, collect);
         if (walk.end != RecordWalkEnd::kReadError && block.size - walk.endOffset >= kBlockTagSize) {
             const std::size_t tail = std::size_t(std::min<std::uint64_t>(block.size - walk.endOffset, kBlockTagSize + kTrailerSize));
             const std::span<const std::uint8_t> end = block.view(walk.endOffset, tail);

@@ -145,7 +145,8 @@ BOOL CsulvaneDlg::OnInitDialog() {
     }
     CaptureStartDir();
     // An unreadable current folder still leaves the settings beside the program's start.
-    if (g_szStartDir.empty()) g_szStartDir = ".";
+    // (A string, not the bare literal: GCC 12 warns falsely of overlap on that assignment.)
+    if (g_szStartDir.empty()) g_szStartDir = std::string(".");
     {
         MonitorMetrics monitor;
         const int workWidth = MonitorMetricsOf(this, &monitor) ? monitor.workArea.width() : kMainDesignWidth;

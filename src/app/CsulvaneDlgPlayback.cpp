@@ -899,7 +899,7 @@ void CsulvaneDlg::StartPrefetchNextMovie() {
         if (IsValidRow(m_nCurRow + 1)) next = (*Entries())[std::size_t(m_nCurRow + 1)].path;
     }
     if (next.empty()) return;
-    m_prefetchThread = std::thread([path = std::move(next)] { OpenDataFile(path); });
+    m_prefetchThread = std::thread([path = std::move(next)] { OpenNeighbourDataFile(path); });
 }
 
 // ---- closing -----------------------------------------------------------------------------

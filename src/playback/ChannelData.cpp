@@ -1,11 +1,13 @@
 #include "playback/ChannelData.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <span>
 #include <string_view>
 
+#include "platform/base/PathUtil.h"
 #include "recorder/CardLayout.h"
 #include "recorder/MovieScanner.h"
 #include "recorder/Mp4MovieInfo.h"
@@ -78,6 +80,24 @@ bool OnRecordEnd(std::span<const std::uint8_t> window, std::array<std::uint8_t, 
     return true;
 }
 
+// The most records a neighbour's read may hold (see OpenNeighbourDataFile), from the movie's
+// "mvhd" duration, searched through `scanner` so that a cancel stops the search; 0 when the
+// movie gives no length. The scanner is left closed.
+std::int32_t NeighbourRecordLimit(sMOVIESCANNER& scanner, const std::string& moviePath) {
+    float seconds = 0.0f;
+    if (scanner.OpenMapping(moviePath)) {
+        scanner.FindBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
+                             return OnMvhdBox(s, data, &seconds);
+                         }});
+    }
+    ClearScanner(scanner);
+    if (!(seconds > 0.0f)) return 0;
+    const std::string dataPath = DataFileOfMovie(moviePath);
+    const float msPerRecord = IsTimeLapseDataName(PathFindFileName(dataPath)) ? kMsPerRecordTimeLapse : kMsPerRecord;
+    const double records = (double(seconds) * 1.25 + 60.0) * 1000.0 / msPerRecord;
+    return records < double(kMaxBlockRecords) ? std::int32_t(std::ceil(records)) : kMaxBlockRecords;
+}
+
 }  // namespace
 
 void LockAllChannels() {
@@ -93,7 +113,10 @@ void CancelPrefetch(sPLAYCHANNEL& channel) {
     CancelPrefetchLocked(channel);
 }
 
-bool OpenDataFile(const std::string& moviePath) {
+namespace {
+
+// OpenDataFile, for the neighbour when `neighbour` is set.
+bool ReadAhead(const std::string& moviePath, bool neighbour) {
     sPLAYCHANNEL& channel = g_aPlayChannel[0];
     if (!channel.initialised) return false;
     sMOVIESCANNER& prefetch = channel.scanners[kPrefetchScanner];
@@ -120,7 +143,16 @@ bool OpenDataFile(const std::string& moviePath) {
                 result = true;
             } else {
                 const std::string dataPath = DataFileOfMovie(moviePath);
-                result = sMOVIESCANNER::IsDataFile(dataPath) && prefetch.ReadDataFile(dataPath);
+                const std::int32_t limit = neighbour ? NeighbourRecordLimit(prefetch, moviePath) : kMaxBlockRecords;
+                prefetch.recordLimit = limit;
+                result = limit > 0 && sMOVIESCANNER::IsDataFile(dataPath) && prefetch.ReadDataFile(dataPath);
+                // Data that reaches the limit is more than the neighbour's movie shows: it is
+                // not kept, and the selection reads it whole.
+                if (result && limit < kMaxBlockRecords && prefetch.gps.size() >= std::size_t(limit)) {
+                    ClearScanner(prefetch);
+                    result = false;
+                }
+                prefetch.recordLimit = kMaxBlockRecords;
             }
         }
     }
@@ -128,6 +160,12 @@ bool OpenDataFile(const std::string& moviePath) {
     prefetch.busy = --requests.running > 0;
     return result;
 }
+
+}  // namespace
+
+bool OpenDataFile(const std::string& moviePath) { return ReadAhead(moviePath, false); }
+
+bool OpenNeighbourDataFile(const std::string& moviePath) { return ReadAhead(moviePath, true); }
 
 bool LoadChannelData(sPLAYCHANNEL& channel, const std::string& moviePath) {
     sMOVIESCANNER& prefetch = channel.scanners[kPrefetchScanner];

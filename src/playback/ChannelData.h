@@ -27,8 +27,17 @@ void UnlockAllChannels();
 // worker thread. A read under way, and a request that has not begun reading, give way to
 // this one. An empty path only clears the scanner (true). False when channel 1 is not
 // initialised, when the movie has no data file, the file cannot be read, or the request
-// was cancelled or overtaken by a newer one.
+// was cancelled or overtaken by a newer one. The data is read whole (up to
+// kMaxBlockRecords): this is the read for the selected recording.
 bool OpenDataFile(const std::string& moviePath);
+
+// OpenDataFile for the neighbour that may be selected next: its read never holds more
+// records than its movie's length shows at the data file's record rate, with a quarter
+// more and a minute over (a joined movie repeats records at its joints, and a recorder may
+// write its data a little past its movie). False, with nothing kept, also when the movie
+// gives no length or its data holds more records than that; such data is read when the
+// recording is selected.
+bool OpenNeighbourDataFile(const std::string& moviePath);
 
 // Stops the channel's prefetch without waiting: a running read stops at its next step,
 // a request that has not begun reading gives up.

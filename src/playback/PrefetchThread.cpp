@@ -15,7 +15,7 @@ void PrefetchThread::Start(std::string moviePath, std::function<void(bool)> done
     Join();
     finished_ = false;
     thread_ = std::thread([this, path = std::move(moviePath), done = std::move(done)] {
-        const bool result = OpenDataFile(path);
+        const bool result = OpenNeighbourDataFile(path);
         if (done) done(result);
         {
             std::lock_guard<std::mutex> lock(lock_);

@@ -1,5 +1,5 @@
-// A worker thread that reads one recording's data ahead into channel 1's prefetch
-// scanner (OpenDataFile), owned by whoever starts it.
+// A worker thread that reads the data of the recording that may be selected next ahead
+// into channel 1's prefetch scanner (OpenNeighbourDataFile), owned by whoever starts it.
 //
 // Stopping it cancels the read through the scanner's cancel flag and waits a bounded
 // time for the thread; a thread that has not ended by then is kept and joined by the
@@ -26,8 +26,8 @@ public:
     PrefetchThread& operator=(const PrefetchThread&) = delete;
     ~PrefetchThread();
 
-    // Stops and joins the thread of the previous read, then runs OpenDataFile(moviePath)
-    // on a new thread and calls `done` there with its result.
+    // Stops and joins the thread of the previous read, then runs
+    // OpenNeighbourDataFile(moviePath) on a new thread and calls `done` there with its result.
     void Start(std::string moviePath, std::function<void(bool)> done = {});
 
     // Cancels the read and waits up to `bound` for its thread. True when no thread is

@@ -50,6 +50,7 @@ bool sMOVIESCANNER::Init() {
     views = 0;
     frameInterval = 0.0f;
     msPerRecord = kMsPerRecord;
+    recordLimit = kMaxBlockRecords;
     cancel = false;
     busy = false;
     frameCount_ = nullptr;

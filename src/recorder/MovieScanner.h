@@ -81,6 +81,8 @@ struct sMOVIESCANNER {
     std::atomic<bool> busy{false};    // a prefetch read runs
     std::string moviePath;            // the movie whose data the scanner holds
     float msPerRecord = kMsPerRecord;
+    // Most records a decode keeps; a read ahead lowers it to what its movie can show.
+    std::int32_t recordLimit = kMaxBlockRecords;
 
     sMOVIESCANNER() = default;
     sMOVIESCANNER(const sMOVIESCANNER&) = delete;

@@ -15,7 +15,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -151,10 +150,31 @@ struct BlockSource {
 // A block held in memory: one view of the whole span.
 BlockSource InMemoryBlock(std::span<const std::uint8_t> block);
 
-// Most records one walk hands out. Record times are kept as 32-bit milliseconds from the
-// start; at 100 ms a record the next one would not fit (some 59 hours of records, a block
-// of 2.6 GB). A block with more records is read as far as this and counts as truncated.
-constexpr std::int32_t kMaxBlockRecords = std::numeric_limits<std::int32_t>::max() / 100;
+// Records come at ten a second, fifteen in time-lapse files. No recording is longer than
+// a day: a recorder writes clips of minutes and a joined movie stays below 4 GiB, which
+// holds a day of video only at bit rates no recorder uses. A block is read no further
+// than a day of records at the faster rate (1,296,000 records, about 250 MB decoded);
+// the rest of a block that claims more counts as truncated.
+constexpr std::int32_t kFastestRecordsPerSecond = 15;
+constexpr std::int32_t kMaxRecordingSeconds = 24 * 3600;
+constexpr std::int32_t kMaxBlockRecords = kMaxRecordingSeconds * kFastestRecordsPerSecond;
+
+// A filler record is 124 copies of one byte: 0x00 (the unwritten part of a file that the
+// recorder made full size in advance), 0x20 (blanks) or 0xFF (erased flash). It holds no
+// value at all. A block that runs up to its end tag but has none (the power failed while
+// the recorder wrote it) ends where such filler begins: ten minutes of filler records in a
+// row, or filler up to the end of the data, are no records. A shorter run between records
+// is kept, as records.
+constexpr std::int32_t kFillerRunRecords = 10 * 60 * kFastestRecordsPerSecond;
+
+// The filler byte that the record repeats, or none.
+std::optional<std::uint8_t> FillerByte(RawRecord record);
+
+// How far a walk may go. Tests and fuzzing use smaller figures to reach the ends.
+struct RecordLimits {
+    std::int32_t maxRecords = kMaxBlockRecords;  // more records end the walk as truncated
+    std::int32_t fillerRun = kFillerRunRecords;  // at least 1
+};
 
 using RawRecordVisitor = std::function<void(std::int32_t, RawRecord)>;
 // Gets the first window of the block (from the tag, at most `window` bytes, so a header
@@ -167,10 +187,17 @@ using BlockHeadVisitor = std::function<bool(std::span<const std::uint8_t> head)>
 // walk). Records never run past the block's size: a count that does ends the walk as
 // truncated. Calls `onHead` (when given) with the first window, then `onRecord` with each
 // record number and record in order.
+//
+// Without a count, filler records are held back until a record or the end tag follows
+// them; a run of `limits.fillerRun` of them, or one that reaches the end of the block,
+// ends the walk as truncated with endOffset at the run's first record. A block whose last
+// bytes are its end tag on a record boundary (followed by nothing, by the 32-bit count or
+// by the recorder's number) has its end, so there every run is read as records.
 RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& onHead,
-                            const RawRecordVisitor& onRecord);
+                            const RawRecordVisitor& onRecord, const RecordLimits& limits = {});
 // The same over a block in memory.
-RecordWalk WalkRawRecords(std::span<const std::uint8_t> block, const RawRecordVisitor& onRecord);
+RecordWalk WalkRawRecords(std::span<const std::uint8_t> block, const RawRecordVisitor& onRecord,
+                          const RecordLimits& limits = {});
 
 // The recorder's number in the six bytes behind "CSMEND": none when they are all blanks or
 // hold anything but digits and blanks.

@@ -87,9 +87,12 @@ bool ParseRecorderHeader(sMOVIESCANNER& scanner, std::span<const std::uint8_t> b
 
 bool ParseRecorderBlock(sMOVIESCANNER& scanner, const BlockSource& block,
                         std::vector<sGPSRECORD>& gps, std::vector<sSENSORRECORD>& sensor,
-                        RecorderHeader& header, std::vector<sOBDRECORD>& obd, RecordWalk* walk) {
+                        RecorderHeader& header, std::vector<sOBDRECORD>& obd, RecordWalk* walk,
+                        const RawRecordVisitor& alsoVisit) {
     scanner.recordCounter = -1;
     bool headed = false;
+    RecordLimits limits;
+    limits.maxRecords = scanner.recordLimit;
     const RecordWalk done = WalkBlockRecords(
         block,
         [&](std::span<const std::uint8_t> head) { return headed = ParseRecorderHeader(scanner, head, header); },
@@ -98,7 +101,9 @@ bool ParseRecorderBlock(sMOVIESCANNER& scanner, const BlockSource& block,
             AppendGpsRecord(scanner, raw, gps);  // the walk stops before an end tag
             ParseSensorRecord(scanner, raw, sensor);
             obd.push_back(ParseObdRecord(k, raw));
-        });
+            if (alsoVisit) alsoVisit(k, raw);
+        },
+        limits);
     scanner.recordCounter = done.records - 1;
     if (walk) *walk = done;
     return headed && done.end == RecordWalkEnd::kComplete;

@@ -64,14 +64,16 @@ struct sOBDRECORD {
 constexpr std::uint16_t kVehicleValueBlank = 0x2020;
 constexpr std::uint16_t kVehicleValueInvalid = 0x3FFF;
 
-// Decodes a whole block (from its tag) into the vectors and `header`, window by window.
-// Afterwards the scanner's record counter is the index of the last record (-1: none).
-// False when the header is missing or the block ends before its count or end tag; the
-// records decoded up to there stay. `walk` (when given) tells how the records ended.
+// Decodes a whole block (from its tag) into the vectors and `header`, window by window,
+// no further than the scanner's record limit. Afterwards the scanner's record counter is
+// the index of the last record (-1: none). False when the header is missing or the block
+// ends before its count or end tag; the records decoded up to there stay. `walk` (when
+// given) tells how the records ended; `alsoVisit` (when given) sees each raw record after
+// it was decoded, in the same walk.
 bool ParseRecorderBlock(sMOVIESCANNER& scanner, const BlockSource& block,
                         std::vector<sGPSRECORD>& gps, std::vector<sSENSORRECORD>& sensor,
                         RecorderHeader& header, std::vector<sOBDRECORD>& obd,
-                        RecordWalk* walk = nullptr);
+                        RecordWalk* walk = nullptr, const RawRecordVisitor& alsoVisit = nullptr);
 bool ParseRecorderBlock(sMOVIESCANNER& scanner, std::span<const std::uint8_t> block,
                         std::vector<sGPSRECORD>& gps, std::vector<sSENSORRECORD>& sensor,
                         RecorderHeader& header, std::vector<sOBDRECORD>& obd);

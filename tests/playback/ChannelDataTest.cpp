@@ -227,5 +227,68 @@ TEST_F(ChannelData, OpenDataFileResults) {
     EXPECT_FALSE(prefetch.loaded);
 }
 
+TEST_F(ChannelData, ListTrackTakesOnlyTheRecordsOfARunawayDataFile) {
+    TestCard card;
+    fx::DataBlock block;
+    block.records.resize(10);
+    block.countField = kUncountedRecords;
+    block.endTag = false;
+    const std::string runaway = card.Add(1, 0);
+    ASSERT_TRUE(fx::WritePreallocatedFile(card.DataOf(1), block.Bytes(), 256 << 20));
+    LoadListGpsTrack({Entry(runaway), Entry(card.Add(2, 3))});
+    ASSERT_TRUE(g_aPlayChannel[0].listGpsTrack);
+    EXPECT_EQ(g_aPlayChannel[0].listGpsTrack->size(), 13u);
+}
+
+TEST_F(ChannelData, ANeighbourIsReadAheadOnlyAsFarAsItsMovieShows) {
+    TestCard card;
+    sPLAYCHANNEL& front = g_aPlayChannel[0];
+    const sMOVIESCANNER& prefetch = front.scanners[kPrefetchScanner];
+    const sMOVIESCANNER& staging = front.scanners[kStagingScanner];
+    constexpr int kRunaway = -1;  // ten records, no end tag, zeros up to 64 MiB
+    struct Case {
+        const char* name;
+        const char* letters;
+        double movieSeconds;  // 0: a movie without a length
+        int records;
+        bool neighbour;  // OpenNeighbourDataFile, else OpenDataFile
+        std::size_t prefetched;  // records in the prefetch scanner; 0: not loaded
+        std::size_t selected;    // records in the staging scanner once the movie is selected
+    };
+    // Ten seconds show 10 x (10 x 1.25 + 60) = 725 records, or 1088 in time-lapse.
+    const Case cases[] = {
+        {"a clip's data", "A___", 10, 50, true, 50, 50},
+        {"more data than its movie shows", "A___", 10, 2000, true, 0, 2000},
+        {"time-lapse data comes faster", "T___", 10, 1000, true, 1000, 1000},
+        {"more time-lapse data than its movie shows", "T___", 10, 1200, true, 0, 1200},
+        {"a movie without a length", "A___", 0, 5, true, 0, 5},
+        {"a selection reads the data whole", "A___", 10, 2000, false, 2000, 2000},
+        {"a runaway data file", "A___", 60, kRunaway, true, 10, 10},
+        {"a runaway data file, selected", "A___", 60, kRunaway, false, 10, 10},
+    };
+    int serial = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ++serial;
+        const std::string movie = card.Add(serial, c.records == kRunaway ? 10 : c.records, c.letters);
+        if (c.movieSeconds > 0) {
+            ASSERT_TRUE(TestCard::SetMovieLength(movie, c.movieSeconds));
+        }
+        if (c.records == kRunaway) {
+            fx::DataBlock block;
+            block.records.resize(10);
+            block.countField = kUncountedRecords;
+            block.endTag = false;
+            ASSERT_TRUE(fx::WritePreallocatedFile(card.DataOf(serial, c.letters), block.Bytes(), 64 << 20));
+        }
+        EXPECT_EQ(c.neighbour ? OpenNeighbourDataFile(movie) : OpenDataFile(movie), c.prefetched > 0);
+        EXPECT_EQ(prefetch.loaded, c.prefetched > 0);
+        EXPECT_EQ(prefetch.gps.size(), c.prefetched);
+        EXPECT_EQ(prefetch.recordLimit, kMaxBlockRecords) << "the next read is not held to it";
+        EXPECT_TRUE(LoadChannelData(front, movie));
+        EXPECT_EQ(staging.gps.size(), c.selected);
+    }
+}
+
 }  // namespace
 }  // namespace orv

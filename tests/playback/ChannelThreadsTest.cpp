@@ -151,6 +151,8 @@ TEST_F(Prefetch, ThreadStopsWithinItsBoundAndNothingIsLeft) {
     TestCard card;
     const std::string first = card.Add(1, 3);
     const std::string second = card.Add(2, 2);
+    ASSERT_TRUE(TestCard::SetMovieLength(first, 60));
+    ASSERT_TRUE(TestCard::SetMovieLength(second, 60));
     sPLAYCHANNEL& front = g_aPlayChannel[0];
     std::atomic<int> result{-1};
     const auto done = [&](bool ok) { result = ok ? 1 : 0; };
@@ -238,6 +240,8 @@ TEST_F(Prefetch, LoadersPrefetchesAndReadersTogether) {
     TestCard card;
     const std::string first = card.Add(1, 3);
     const std::string second = card.Add(2, 2);
+    ASSERT_TRUE(TestCard::SetMovieLength(first, 60));
+    ASSERT_TRUE(TestCard::SetMovieLength(second, 60));
     std::vector<sFILEENTRY> list(2);
     list[0].path = first;
     list[1].path = second;

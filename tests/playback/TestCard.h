@@ -3,11 +3,13 @@
 // the movies, as they do outside a card's folder layout.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "fixtures/CardBuilder.h"
 #include "fixtures/DataBlockWriter.h"
 #include "fixtures/TempDir.h"
+#include "recorder/BoxBytes.h"
 
 namespace orv::playback_test {
 
@@ -33,6 +35,18 @@ public:
         fixtures::RecordingSpec params = Spec(serial, letters);
         params.data = fixtures::DataBlock{};
         return card_.PathsFor(params).data;
+    }
+
+    // Makes the front movie a movie of that length: "ftyp", then "moov" with a movie header
+    // (time scale 1000), padded past the size that tells an MP4 file.
+    static bool SetMovieLength(const std::string& movie, double seconds) {
+        test::Bytes mvhd(12, 0);  // version 0, flags, creation and modification times
+        const test::Bytes timing = test::Cat({test::Be32(1000), test::Be32(std::uint32_t(seconds * 1000.0))});
+        mvhd.insert(mvhd.end(), timing.begin(), timing.end());
+        mvhd.resize(100, 0);
+        return fixtures::WriteFileBytes(movie, test::Cat({test::Box("ftyp", test::Bytes{'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm'}),
+                                                          test::Box("moov", test::Box("mvhd", mvhd)),
+                                                          test::Box("free", test::Bytes(512, 0))}));
     }
 
     fixtures::CardBuilder& Builder() { return card_; }

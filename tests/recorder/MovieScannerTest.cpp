@@ -6,9 +6,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 #include <vector>
 
+#include "fixtures/ChildMemory.h"
 #include "fixtures/CountingBlock.h"
 #include "fixtures/DataBlockWriter.h"
 #include "fixtures/MovieMaker.h"
@@ -536,6 +538,69 @@ TEST_F(MovieScannerTest, ABlockOfAnySizeIsDecodedWholeWindowByWindow) {
     ASSERT_TRUE(joined);
     EXPECT_EQ(joined->records.size(), std::size_t(kRecords));
     EXPECT_EQ(joined->recordCount, std::uint32_t(kRecords));
+}
+
+TEST_F(MovieScannerTest, ARunawayDataFileIsReadInLittleMemory) {
+    // Ten records, no end tag, then zeros up to 1 GiB: a file the recorder made full size
+    // in advance and never finished. It takes no disk space.
+    fx::DataBlock block;
+    for (int i = 0; i < 10; ++i) {
+        fx::RawRecord r;
+        r.speed = fx::SpeedText(i);
+        block.records.push_back(r);
+    }
+    block.countField = kUncountedRecords;
+    block.endTag = false;
+    const std::string movie = dir_.Path() + "/AG_S-220101-120000-000001M.MOV";
+    const std::string data = dir_.Path() + "/AG_S-220101-120000-000001D.ADA";
+    ASSERT_TRUE(fx::WritePreallocatedFile(data, block.Bytes(), std::uint64_t(1) << 30));
+
+    // Each reader's records as "count, speed of the last, complete or truncated".
+    const auto describe = [](const std::vector<double>& speeds, bool complete) {
+        return std::to_string(speeds.size()) + "," + (speeds.empty() ? "-" : std::to_string(int(speeds.back()))) +
+               (complete ? ",complete" : ",truncated");
+    };
+    const auto speedsOf = [](const std::vector<sGPSRECORD>& gps) {
+        std::vector<double> speeds;
+        for (const sGPSRECORD& g : gps) speeds.push_back(g.speed);
+        return speeds;
+    };
+    struct Reader {
+        const char* name;
+        std::function<std::string()> read;
+    };
+    const Reader readers[] = {
+        {"the data loader", [&] {
+             RecordWalk walk;
+             const bool read = scanner_.OpenMapping(data) && scanner_.ParseDataFile(&walk);
+             return read ? describe(speedsOf(scanner_.gps), walk.end == RecordWalkEnd::kComplete) : "unread";
+         }},
+        {"the list track", [&] {
+             std::vector<sGPSRECORD> track;
+             bool complete = false;
+             const bool read = scanner_.OpenMapping(data) && scanner_.ReadBlock([&](const BlockSource& b) {
+                 complete = OnRecordBlock(scanner_, b, track);
+                 return true;
+             });
+             return read ? describe(speedsOf(track), complete) : "unread";
+         }},
+        {"the joiner", [&] {
+             const auto joined = ReadRecorderMovie(movie);
+             if (!joined) return std::string("unread");
+             std::vector<double> speeds;
+             for (const RawRecordBytes& r : joined->records)
+                 speeds.push_back(FieldNumber(std::span<const std::uint8_t>(r).subspan(sRAWRECORD::kSpeed, 4)).value_or(-1));
+             return describe(speeds, false);
+         }},
+    };
+    for (const Reader& reader : readers) {
+        SCOPED_TRACE(reader.name);
+        const fx::ChildRun run = fx::RunForked(reader.read);
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.output, "10,9,truncated");
+        EXPECT_GE(run.peakKb, 0);
+        EXPECT_LT(run.peakKb, 100 * 1024) << "KiB above what the child held before";
+    }
 }
 
 TEST_F(MovieScannerTest, MoveToHandsOverTheDecodedData) {

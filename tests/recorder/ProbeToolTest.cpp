@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/ChildMemory.h"
 #include "fixtures/DataBlockWriter.h"
 #include "fixtures/TempDir.h"
 
@@ -69,6 +70,25 @@ TEST(ProbeToolTest, FilesThatCannotBeReadGiveOneLineWithTheReason) {
         EXPECT_NE(lines[0].find(c.expected), std::string::npos) << lines[0];
         EXPECT_EQ(lines[1], "rc=0");
     }
+}
+
+TEST(ProbeToolTest, ARunawayDataFileIsReadInLittleMemory) {
+    // Ten records, no end tag, zeros up to 1 GiB (a hole: no disk space).
+    fx::TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
+    fx::DataBlock block;
+    block.records.resize(10);
+    block.countField = 0xFFFF;
+    block.endTag = false;
+    const std::string data = dir.Path() + "/AG_S-220101-120000-000001D.ADA";
+    ASSERT_TRUE(fx::WritePreallocatedFile(data, block.Bytes(), std::uint64_t(1) << 30));
+
+    const fx::ChildRun run = fx::RunProgram({ORV_RECORDER_PROBE, "data", "--summary", data});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("\"records\":10,\"complete\":false"), std::string::npos) << run.output;
+    EXPECT_GT(run.peakKb, 0);
+    EXPECT_LT(run.peakKb, 100 * 1024) << "KiB";
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <charconv>
+#include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -164,23 +167,209 @@ TEST(RecorderDataBlockTest, AReadErrorOrARefusedHeaderEndsTheWalk) {
     EXPECT_EQ(walk.end, RecordWalkEnd::kTruncated);
     EXPECT_EQ(walk.records, 0);
     EXPECT_EQ(seen, 3);
+
+    // Ten minutes of filler, and the end of the block, where a tag could stand on a record
+    // boundary, cannot be read.
+    fx::DataBlock stopped = BlockOf(2);
+    stopped.countField = kUncountedRecords;
+    stopped.endTag = false;
+    std::vector<std::uint8_t> runaway = stopped.Bytes();
+    runaway.resize(runaway.size() + (kFillerRunRecords + 100) * sRAWRECORD::kSize + kEndTag.size(), 0);
+    const BlockSource whole = InMemoryBlock(runaway);
+    const BlockSource endUnreadable{whole.size, whole.size, [&](std::uint64_t at, std::size_t n) {
+                                        return at + 12 >= whole.size ? whole.view(at, n).first(0) : whole.view(at, n);
+                                    }};
+    seen = 0;
+    walk = WalkBlockRecords(endUnreadable, nullptr, [&](std::int32_t, RawRecord) { ++seen; });
+    EXPECT_EQ(walk.end, RecordWalkEnd::kReadError);
+    EXPECT_EQ(seen, 2);
 }
 
-TEST(RecorderDataBlockTest, AnUncountedBlockEndsWhereRecordTimesWouldNoLongerFit) {
-    // A 2.7 GB block of blank records that is never held: each window is made when asked.
-    const std::uint64_t size = kBlockRecordsOffset + (std::uint64_t(kMaxBlockRecords) + 10) * sRAWRECORD::kSize;
-    std::vector<std::uint8_t> window;
-    const BlockSource huge{size, std::size_t(1) << 20, [&](std::uint64_t at, std::size_t n) {
-                               window.assign(n, ' ');
-                               for (std::uint64_t i = at; i < kBlockRecordsOffset && i < at + n; ++i)
-                                   window[i - at] = i == kBlockCountOffset || i == kBlockCountOffset + 1 ? 0xFF : 'C';
-                               return std::span<const std::uint8_t>(window);
-                           }};
-    std::int32_t last = -1;
-    const RecordWalk walk = WalkBlockRecords(huge, nullptr, [&](std::int32_t k, RawRecord) { last = k; });
-    EXPECT_EQ(walk.end, RecordWalkEnd::kTruncated);
-    EXPECT_EQ(walk.records, kMaxBlockRecords);
-    EXPECT_EQ(last, kMaxBlockRecords - 1);
+// A block of `records` records that is never held: each window is made when asked. The
+// records are real ones (record k has the speed k % 10000); `counted` stores their count,
+// else 0xFFFF; the end tag and the recorder's number follow them.
+BlockSource MadeBlock(std::uint32_t records, bool counted, std::vector<std::uint8_t>& window) {
+    fx::DataBlock frame;
+    frame.countField = counted ? std::uint16_t(records) : kUncountedRecords;
+    const std::vector<std::uint8_t> head = frame.Bytes();  // no records: head, count, tag, number
+    const std::uint64_t recordsEnd = kBlockRecordsOffset + std::uint64_t(records) * sRAWRECORD::kSize;
+    const std::uint64_t size = recordsEnd + (head.size() - kBlockRecordsOffset);
+    const auto record = fx::RawRecord().Bytes();
+    return {size, std::size_t(1) << 20, [=, &window](std::uint64_t at, std::size_t n) mutable {
+                window.resize(n);
+                for (std::size_t i = 0; i < n;) {
+                    const std::uint64_t p = at + i;
+                    if (p < kBlockRecordsOffset || p >= recordsEnd) {
+                        window[i++] = head[p < kBlockRecordsOffset ? p : p - recordsEnd + kBlockRecordsOffset];
+                        continue;
+                    }
+                    const std::uint64_t k = (p - kBlockRecordsOffset) / sRAWRECORD::kSize;
+                    auto bytes = record;
+                    const std::string speed = fx::SpeedText(double(k % 10000));
+                    std::copy(speed.begin(), speed.end(), bytes.begin() + sRAWRECORD::kSpeed);
+                    for (std::size_t b = (p - kBlockRecordsOffset) % sRAWRECORD::kSize; b < bytes.size() && i < n; ++b)
+                        window[i++] = bytes[b];
+                }
+                return std::span<const std::uint8_t>(window);
+            }};
+}
+
+TEST(RecorderDataBlockTest, NoBlockIsReadPastTheLongestRecording) {
+    struct Case {
+        const char* name;
+        std::uint32_t records;  // in the block, followed by its end tag
+        bool counted;
+        std::int32_t limit;  // the caller's
+        std::int32_t read;
+        RecordWalkEnd end;
+    };
+    const Case cases[] = {
+        {"more records than a day holds, up to the end tag", std::uint32_t(kMaxBlockRecords) + 10, false,
+         kMaxBlockRecords, kMaxBlockRecords, RecordWalkEnd::kTruncated},
+        {"a day of records", std::uint32_t(kMaxBlockRecords), false, kMaxBlockRecords, kMaxBlockRecords,
+         RecordWalkEnd::kComplete},
+        {"the largest count", 65534, true, kMaxBlockRecords, 65534, RecordWalkEnd::kComplete},
+        {"a count past the caller's limit", 65534, true, 725, 725, RecordWalkEnd::kTruncated},
+        {"no limit above a day", std::uint32_t(kMaxBlockRecords) + 1, false, kMaxBlockRecords + 100,
+         kMaxBlockRecords, RecordWalkEnd::kTruncated},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> window;
+        const BlockSource block = MadeBlock(c.records, c.counted, window);
+        std::int32_t last = -1;
+        bool inOrder = true;
+        RecordLimits limits;
+        limits.maxRecords = c.limit;
+        const RecordWalk walk = WalkBlockRecords(
+            block, nullptr,
+            [&](std::int32_t k, RawRecord raw) {
+                inOrder = inOrder && k == last + 1 &&
+                          std::memcmp(raw.data() + sRAWRECORD::kSpeed, fx::SpeedText(double(k % 10000)).data(), 4) == 0;
+                last = k;
+            },
+            limits);
+        EXPECT_EQ(walk.end, c.end);
+        EXPECT_EQ(walk.records, c.read);
+        EXPECT_EQ(last, c.read - 1);
+        EXPECT_TRUE(inOrder);
+        EXPECT_EQ(walk.endOffset, kBlockRecordsOffset + std::uint64_t(c.read) * sRAWRECORD::kSize);
+    }
+    // Ten a second for a day fits with room to spare; fifteen a second is the faster rate.
+    EXPECT_EQ(kMaxBlockRecords, 24 * 3600 * 15);
+}
+
+// Pieces of the records of a block: real records (each with its own speed) or filler.
+enum class Piece { kRecords, kZeros, kBlanks, kErased };
+// What follows the records.
+enum class Tail { kNone, kTag, kTagAndNumber, kTagAndCount, kTagNumberAndZeros, kTagOffBoundary };
+
+std::vector<std::uint8_t> PiecedBlock(const std::vector<std::pair<Piece, int>>& pieces, Tail tail,
+                                      std::optional<std::uint16_t> count) {
+    fx::DataBlock frame;
+    frame.countField = count.value_or(kUncountedRecords);
+    frame.endTag = false;
+    std::vector<std::uint8_t> bytes = frame.Bytes();
+    int serial = 0;
+    for (const auto& [piece, n] : pieces) {
+        for (int i = 0; i < n; ++i) {
+            if (piece == Piece::kRecords) {
+                fx::RawRecord r;
+                r.speed = fx::SpeedText(serial++);
+                const auto raw = r.Bytes();
+                bytes.insert(bytes.end(), raw.begin(), raw.end());
+            } else {
+                const std::uint8_t fill = piece == Piece::kZeros ? 0x00 : piece == Piece::kBlanks ? 0x20 : 0xFF;
+                bytes.insert(bytes.end(), sRAWRECORD::kSize, fill);
+            }
+        }
+    }
+    if (tail == Tail::kTagOffBoundary) bytes.insert(bytes.end(), 3, '*');
+    if (tail != Tail::kNone) bytes.insert(bytes.end(), kEndTag.begin(), kEndTag.end());
+    if (tail == Tail::kTagAndNumber || tail == Tail::kTagNumberAndZeros) {
+        for (const char c : std::string_view("000123")) bytes.push_back(std::uint8_t(c));
+    }
+    if (tail == Tail::kTagAndCount) bytes.insert(bytes.end(), {0x00, 0x01, 0x11, 0x70});
+    if (tail == Tail::kTagNumberAndZeros) bytes.resize(bytes.size() + 300 * sRAWRECORD::kSize, 0);
+    return bytes;
+}
+
+TEST(RecorderDataBlockTest, FillerEndsTheRecordsOfABlockWithoutItsEndTag) {
+    constexpr int kRun = kFillerRunRecords;
+    using P = Piece;
+    struct Case {
+        const char* name;
+        std::vector<std::pair<Piece, int>> pieces;
+        Tail tail;
+        std::optional<std::uint16_t> count;
+        std::int32_t read;  // records handed out, which are the block's first ones
+        RecordWalkEnd end;
+    };
+    const Case cases[] = {
+        // A lone odd record or a short run among records stays a record.
+        {"a zero record between records", {{P::kRecords, 5}, {P::kZeros, 1}, {P::kRecords, 5}}, Tail::kNone, {},
+         11, RecordWalkEnd::kTruncated},
+        {"blank and erased records between records",
+         {{P::kRecords, 3}, {P::kBlanks, 1}, {P::kRecords, 1}, {P::kErased, 2}, {P::kRecords, 2}},
+         Tail::kTagAndNumber, {}, 9, RecordWalkEnd::kComplete},
+        {"a run one short of ten minutes", {{P::kRecords, 2}, {P::kZeros, kRun - 1}, {P::kRecords, 1}}, Tail::kNone,
+         {}, kRun + 2, RecordWalkEnd::kTruncated},
+        // Where the recorder stopped writing.
+        {"ten minutes of zeros", {{P::kRecords, 10}, {P::kZeros, kRun}, {P::kRecords, 3}}, Tail::kNone, {}, 10,
+         RecordWalkEnd::kTruncated},
+        {"zeros up to the end of the data", {{P::kRecords, 10}, {P::kZeros, 50}}, Tail::kNone, {}, 10,
+         RecordWalkEnd::kTruncated},
+        {"blanks then erased flash, one run", {{P::kRecords, 4}, {P::kBlanks, kRun / 2}, {P::kErased, kRun / 2}},
+         Tail::kNone, {}, 4, RecordWalkEnd::kTruncated},
+        {"nothing but zeros", {{P::kZeros, kRun + 1}}, Tail::kNone, {}, 0, RecordWalkEnd::kTruncated},
+        {"an end tag off the record boundary is no end", {{P::kRecords, 2}, {P::kZeros, kRun}},
+         Tail::kTagOffBoundary, {}, 2, RecordWalkEnd::kTruncated},
+        // A block that ends with its tag is read to it, filler and all.
+        {"the tag and the recorder's number at the end", {{P::kRecords, 2}, {P::kZeros, kRun + 5}, {P::kRecords, 2}},
+         Tail::kTagAndNumber, {}, kRun + 9, RecordWalkEnd::kComplete},
+        {"the tag and the 32-bit count at the end", {{P::kRecords, 2}, {P::kBlanks, kRun}, {P::kRecords, 1}},
+         Tail::kTagAndCount, {}, kRun + 3, RecordWalkEnd::kComplete},
+        {"the tag alone at the end, as in a movie's box", {{P::kRecords, 1}, {P::kErased, kRun}}, Tail::kTag, {},
+         kRun + 1, RecordWalkEnd::kComplete},
+        {"a finished file made full size in advance", {{P::kRecords, 3}}, Tail::kTagNumberAndZeros, {}, 3,
+         RecordWalkEnd::kComplete},
+        // A count says how many records there are, whatever they hold.
+        {"a counted block of filler", {{P::kRecords, 1}, {P::kZeros, kRun + 2}}, Tail::kNone,
+         std::uint16_t(kRun + 3), kRun + 3, RecordWalkEnd::kComplete},
+    };
+    for (const Case& c : cases) {
+        const std::vector<std::uint8_t> bytes = PiecedBlock(c.pieces, c.tail, c.count);
+        const BlockSource memory = InMemoryBlock(bytes);
+        for (const std::size_t window : {bytes.size(), std::size_t(301), std::size_t(64) << 10}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", window " << window);
+            const BlockSource windowed{memory.size, window, memory.view};
+            std::int32_t next = 0;
+            bool asStored = true;
+            const RecordWalk walk = WalkBlockRecords(windowed, nullptr, [&](std::int32_t k, RawRecord raw) {
+                const std::size_t at = kBlockRecordsOffset + std::size_t(k) * sRAWRECORD::kSize;
+                asStored = asStored && k == next++ && std::memcmp(raw.data(), bytes.data() + at, raw.size()) == 0;
+            });
+            EXPECT_EQ(walk.records, c.read);
+            EXPECT_EQ(next, c.read);
+            EXPECT_TRUE(asStored) << "records are handed out as stored, in order";
+            EXPECT_EQ(walk.end, c.end);
+            EXPECT_EQ(walk.endOffset, kBlockRecordsOffset + std::uint64_t(c.read) * sRAWRECORD::kSize);
+        }
+    }
+}
+
+TEST(RecorderDataBlockTest, FillerRecordsRepeatOneFillerByte) {
+    std::array<std::uint8_t, sRAWRECORD::kSize> r;
+    for (const int b : {0x00, 0x20, 0xFF}) {
+        r.fill(std::uint8_t(b));
+        EXPECT_EQ(FillerByte(r), std::uint8_t(b));
+        r[sRAWRECORD::kSize - 1] = '0';
+        EXPECT_EQ(FillerByte(r), std::nullopt) << b;
+    }
+    r.fill('0');
+    EXPECT_EQ(FillerByte(r), std::nullopt);
+    const auto real = fx::RawRecord().Bytes();
+    EXPECT_EQ(FillerByte(real), std::nullopt);
 }
 
 TEST(RecorderDataBlockTest, HeaderEntryZero) {
