@@ -64,6 +64,8 @@ bool ReplacementFile::Write(const void* data, std::size_t size) {
     return true;
 }
 
+bool ReplacementFile::Finish() { return IsOpen() && ::fsync(fd_.get()) == 0 && fd_.Close(); }
+
 bool ReplacementFile::Commit() {
     if (!IsOpen() || ::fsync(fd_.get()) != 0 || !fd_.Close() ||
         std::rename(temp_.c_str(), target_.c_str()) != 0)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 
 #include "platform/base/UniqueFd.h"
@@ -33,7 +34,13 @@ public:
     // flushes the folder's entry. False, the target left as it was, when a step fails.
     bool Commit();
 
+    // Forces the content to the disk and closes the file, which stays under its temporary
+    // name (for CommitTogether).
+    bool Finish();
+
 private:
+    friend bool CommitTogether(std::span<ReplacementFile* const> files, std::string* error);
+
     std::string target_;
     std::string temp_;
     UniqueFd fd_;
