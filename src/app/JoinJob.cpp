@@ -4,6 +4,7 @@
 
 #include "filer/FileSelectDlg.h"
 #include "platform/base/PathUtil.h"
+#include "platform/base/ReplacementSet.h"
 #include "recorder/MovieJoin.h"
 #include "ui/CommonUtil.h"
 #include "ui/SkinDialog.h"
@@ -77,6 +78,12 @@ void CJobFrame::OnJoinMovies() {
     const std::string chosen = m_host.PickFolder(kJobFolderSection, kKey, kTextChooseBackupFolder);
     if (chosen.empty()) return EndBeforeThread(0);
     const std::string output = PathAppend(chosen, PathFindFileName(ticked.front().path));
+    // Something other than a file at the output's name (a link, a folder, a FIFO) is never
+    // written through; there is no file to ask about replacing.
+    if (!NotReplaceable(output).empty()) {
+        m_pJob->errorText = kTextJoinFailed;
+        return EndBeforeThread(0);
+    }
     if (PathFileExists(output) &&
         m_host.ShowMessage(kTextOverwrite, QString::fromUtf8(UiText(kTextConfirm)), MSGBOX_OKCANCEL) != IDOK)
         return EndBeforeThread(0);

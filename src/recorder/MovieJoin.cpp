@@ -4,15 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
-#include <tuple>
+#include <deque>
+#include <limits>
 #include <new>
+#include <tuple>
 #include <utility>
 
 #include "platform/base/FileView.h"
 #include "platform/base/ReplacementFile.h"
-#include "platform/base/UniqueFd.h"
+#include "platform/base/ReplacementSet.h"
 #include "recorder/BigEndian.h"
 #include "recorder/CardLayout.h"
 #include "recorder/RecorderMovieData.h"
@@ -87,6 +91,7 @@ sMP4BOX* Container(sMP4BOX* node, const char* type) {
 
 // The boxes of one track that a join changes or compares.
 struct TrackBoxes {
+    sMP4BOX* trak = nullptr;
     sMP4BOX* tkhd = nullptr;
     sMP4BOX* elst = nullptr;
     sMP4BOX* mdhd = nullptr;
@@ -139,10 +144,40 @@ const TableLayout& SampleGroupLayout(std::span<const std::uint8_t> sbgp) {
     return VersionOf(sbgp) == 1 ? kSampleGroupV1 : kSampleGroupV0;
 }
 
+// Whether every sample lies inside the media data: each chunk's samples, laid end to end
+// from the chunk's offset, end before the media data does. A sample that runs past it would
+// be read from the next movie's media data or from behind the file, and a demuxer refuses
+// the whole output. The tables are known to agree (every sample in a chunk, every chunk in
+// the media data).
+bool SamplesInMediaData(const TrackBoxes& t, const sMP4BOX& mdat) {
+    std::span<const std::uint8_t> runs, offsets;
+    TableEntries(PayloadOf(t.stsc), kSampleToChunk, &runs);
+    TableEntries(PayloadOf(t.stco), kChunkOffsets, &offsets);
+    const auto stsz = PayloadOf(t.stsz);
+    const std::uint64_t constant = ReadBe32(stsz.data() + kStszConstantSize);
+    const std::uint64_t mdatEnd = mdat.sourceOffset + mdat.payloadSize;
+    std::uint64_t sample = 0;
+    for (std::size_t i = 0; i < runs.size(); i += kSampleToChunk.entrySize) {
+        const std::uint64_t firstChunk = ReadBe32(runs.data() + i);
+        const std::uint64_t end = i + kSampleToChunk.entrySize < runs.size()
+                                      ? ReadBe32(runs.data() + i + kSampleToChunk.entrySize)
+                                      : t.chunks + 1;
+        const std::uint64_t perChunk = ReadBe32(runs.data() + i + 4);
+        for (std::uint64_t chunk = firstChunk; chunk < end; ++chunk) {
+            std::uint64_t at = ReadBe32(offsets.data() + 4 * (chunk - 1));
+            for (std::uint64_t k = 0; k < perChunk; ++k, ++sample)
+                at += constant ? constant : ReadBe32(stsz.data() + kStszEntries + 4 * sample);
+            if (at > mdatEnd) return false;
+        }
+    }
+    return true;
+}
+
 bool ReadTrack(sMP4BOX& trak, const sMP4BOX& mdat, TrackBoxes* t, std::string* error) {
     sMP4BOX* mdia = Container(&trak, "mdia");
     sMP4BOX* minf = Container(mdia, "minf");
     sMP4BOX* stbl = Container(minf, "stbl");
+    t->trak = &trak;
     t->tkhd = Child(&trak, "tkhd");
     t->elst = Child(Container(&trak, "edts"), "elst");
     t->mdhd = Child(mdia, "mdhd");
@@ -219,6 +254,7 @@ bool ReadTrack(sMP4BOX& trak, const sMP4BOX& mdat, TrackBoxes* t, std::string* e
         if (chunked > t->samples) break;
     }
     if (chunked != t->samples) return Fail(error, "chunks and sample sizes disagree");
+    if (!SamplesInMediaData(*t, mdat)) return Fail(error, "a sample runs past the media data");
 
     if (t->sbgp) {
         // Groups may leave the last samples out, never name more than there are.
@@ -321,7 +357,41 @@ bool PartsMatch(const MovieParts& a, const MovieParts& b, std::string* error) {
     return true;
 }
 
-// The track header's duration, in the movie's time scale.
+// ---- Edit lists: where each movie's tracks play in the joined movie ----
+//
+// Every movie plays from a point of each track's media (an AAC track, for one, starts behind
+// the encoder's priming samples, which its edit list skips) for a length of its own. In the
+// joined movie each following movie must do the same, where its picture starts: its edits
+// are appended, their media times moved behind the media joined so far. Edits that continue
+// one another (the usual video track) merge into one, so that a movie that needs a single
+// edit keeps a single edit. Leading empty edits of a following movie (a track that starts
+// late) are dropped: a demuxer honours empty edits only at the start of a track.
+//
+// Every other track than the picture's (the first video track) is then made to end at the
+// joint, so that the next movie's sound starts with its picture rather than a little before
+// or after, the error growing joint by joint. A decoder gives whole frames (of 1024 samples
+// for AAC), and a demuxer plays every frame that starts inside an edit, whole; so the edit
+// ends at the frame boundary nearest to the joint, within half a frame of it, and what the
+// decoder gives then matches the time stamps. The last frame of a movie often holds fewer
+// samples than it decodes to (the encoder's padding): it counts as the whole frame it plays.
+
+constexpr std::uint32_t kRateOne = 0x00010000;  // 16.16 fixed point
+
+struct Edit {
+    std::uint64_t duration = 0;  // movie time scale
+    std::int64_t mediaTime = 0;  // track time scale; -1: an empty edit
+    std::uint32_t rate = kRateOne;
+};
+
+// How one track of a movie plays.
+struct TrackTimeline {
+    std::vector<Edit> edits;          // as stored, or one edit of the whole media
+    bool stored = false;              // the track has an edit list
+    int version = 0;                  // of its edit list
+    std::uint64_t mediaDuration = 0;  // the sum of its sample durations
+    std::uint32_t mediaScale = 0;
+};
+
 std::uint64_t TrackDuration(std::span<const std::uint8_t> tkhd) {
     const bool v1 = VersionOf(tkhd) == 1;
     const std::size_t at = kTkhdDuration[v1 ? 1 : 0];
@@ -329,40 +399,178 @@ std::uint64_t TrackDuration(std::span<const std::uint8_t> tkhd) {
     return v1 ? ReadBe64(tkhd.data() + at) : ReadBe32(tkhd.data() + at);
 }
 
-// Edit lists: the next's played durations (without an edit list, its track's duration) are
-// added to the first's last edit that plays media (media time not -1); the next's own start
-// offsets are dropped, as its media now continues the first's.
-bool JoinEditLists(std::span<const std::uint8_t> first, std::span<const std::uint8_t> next,
-                   std::uint64_t nextTrackDuration, std::vector<std::uint8_t>* out) {
-    const int version = VersionOf(first);
-    if ((!next.empty() && version != VersionOf(next)) || version < 0 || version > 1) return false;
-    const TableLayout layout{8, 4, std::size_t(version == 1 ? 20 : 12)};
-    const std::size_t timeSize = version == 1 ? 8 : 4;
-    auto read = [&](const std::uint8_t* p) { return version == 1 ? ReadBe64(p) : ReadBe32(p); };
-    auto plays = [&](const std::uint8_t* entry) {
-        const std::uint64_t t = read(entry + timeSize);
-        return version == 1 ? t != ~std::uint64_t(0) : t != kMax32;
-    };
-    std::span<const std::uint8_t> fe, ne;
-    if (!TableEntries(first, layout, &fe) || (!next.empty() && !TableEntries(next, layout, &ne)))
-        return false;
-    std::uint64_t added = next.empty() ? nextTrackDuration : 0;
-    for (std::size_t i = 0; i < ne.size(); i += layout.entrySize)
-        if (plays(ne.data() + i)) added += read(ne.data() + i);
-    out->assign(first.begin(), first.end());
-    for (std::size_t i = fe.size(); i >= layout.entrySize; i -= layout.entrySize) {
-        std::uint8_t* entry = out->data() + layout.headerLength + i - layout.entrySize;
-        if (!plays(entry)) continue;
-        const std::uint64_t sum = read(entry) + added;
-        if (version == 1) {
-            if (sum < added) return false;
-            PutBe64(entry, sum);
-        } else {
-            if (sum > kMax32) return false;
-            PutBe32(entry, std::uint32_t(sum));
-        }
-        break;
+// The sum of the sample durations of a "stts" payload.
+std::uint64_t SampleTimesTotal(std::span<const std::uint8_t> stts) {
+    std::span<const std::uint8_t> entries;
+    TableEntries(stts, kTimeToSample, &entries);
+    std::uint64_t sum = 0;
+    for (std::size_t i = 0; i < entries.size(); i += kTimeToSample.entrySize)
+        sum += std::uint64_t(ReadBe32(entries.data() + i)) * ReadBe32(entries.data() + i + 4);
+    return sum;
+}
+
+// How much shorter the last sample is than the one before it. An encoder's last frame of
+// sound holds the samples that were left, fewer than it decodes to; in the middle of a joined
+// track it plays as the whole frame, and counts as one, so that the time stamps behind it
+// stay where the decoder's samples are.
+std::uint32_t LastSampleShortfall(std::span<const std::uint8_t> stts) {
+    std::span<const std::uint8_t> entries;
+    TableEntries(stts, kTimeToSample, &entries);
+    const std::size_t n = entries.size() / kTimeToSample.entrySize;
+    if (n < 2 || ReadBe32(entries.data() + 8 * (n - 1)) != 1) return 0;
+    const std::uint32_t last = ReadBe32(entries.data() + 8 * (n - 1) + 4);
+    const std::uint32_t before = ReadBe32(entries.data() + 8 * (n - 2) + 4);
+    return before > last ? before - last : 0;
+}
+
+TableLayout EditLayout(int version) { return {8, 4, std::size_t(version == 1 ? 20 : 12)}; }
+
+bool ReadTimeline(const TrackBoxes& t, TrackTimeline* line) {
+    line->mediaScale = TimeScaleOf(PayloadOf(t.mdhd));
+    line->mediaDuration = SampleTimesTotal(PayloadOf(t.stts));
+    line->edits.clear();
+    line->stored = t.elst != nullptr;
+    if (!line->stored) {
+        line->edits.push_back({TrackDuration(PayloadOf(t.tkhd)), 0, kRateOne});
+        return true;
     }
+    const auto elst = PayloadOf(t.elst);
+    line->version = VersionOf(elst);
+    std::span<const std::uint8_t> entries;
+    if (line->version < 0 || line->version > 1 || !TableEntries(elst, EditLayout(line->version), &entries))
+        return false;
+    const std::size_t size = EditLayout(line->version).entrySize;
+    for (std::size_t i = 0; i < entries.size(); i += size) {
+        const std::uint8_t* e = entries.data() + i;
+        Edit edit;
+        if (line->version == 1) {
+            edit = {ReadBe64(e), std::int64_t(ReadBe64(e + 8)), ReadBe32(e + 16)};
+        } else {
+            edit = {ReadBe32(e), std::int32_t(ReadBe32(e + 4)), ReadBe32(e + 8)};
+        }
+        if (edit.mediaTime < -1) return false;
+        line->edits.push_back(edit);
+    }
+    return true;
+}
+
+std::uint64_t TotalDuration(const std::vector<Edit>& edits) {
+    std::uint64_t sum = 0;
+    for (const Edit& e : edits)
+        sum += e.duration;
+    return sum;
+}
+
+// Ends the last edit that plays media at the sample boundary nearest to `joint` (the movie
+// time scale); the samples are those of the "stts" entries, the last one `shortfall` longer.
+void EndEditAtJoint(TrackTimeline& line, std::span<const std::uint8_t> stts, std::uint32_t shortfall,
+                    std::uint64_t joint, std::uint32_t movieScale) {
+    std::uint64_t position = 0, start = 0;  // the movie time scale
+    Edit* last = nullptr;
+    for (Edit& e : line.edits) {
+        if (e.mediaTime >= 0) {
+            last = &e;
+            start = position;
+        }
+        position += e.duration;
+    }
+    if (!last || last->rate != kRateOne || joint <= start) return;
+    const std::uint64_t from = std::uint64_t(last->mediaTime);
+    const long double target = (long double)from + (long double)(joint - start) * line.mediaScale / movieScale;
+
+    // The sample boundaries behind the edit's start; the nearest wins, the earlier on a tie.
+    std::uint64_t best = 0, t = 0;
+    long double bestDistance = -1;
+    auto consider = [&](std::uint64_t boundary) {
+        const long double distance = std::fabs((long double)boundary - target);
+        if (boundary > from && (bestDistance < 0 || distance < bestDistance)) {
+            best = boundary;
+            bestDistance = distance;
+        }
+    };
+    for (std::size_t i = 0; i + kTimeToSample.entrySize <= stts.size(); i += kTimeToSample.entrySize) {
+        const std::uint64_t count = ReadBe32(stts.data() + i), delta = ReadBe32(stts.data() + i + 4);
+        if (count == 0) continue;
+        const bool lastRun = i + kTimeToSample.entrySize == stts.size();
+        // The run's boundaries are t + k * delta, k = 1 .. count; the last one of the track
+        // lies `shortfall` further.
+        const std::uint64_t inner = lastRun ? count - 1 : count;
+        if (delta > 0 && inner > 0) {
+            const long double k = std::round((target - (long double)t) / delta);
+            const std::uint64_t nearest = k < 1 ? 1 : k > (long double)inner ? inner : std::uint64_t(k);
+            for (std::uint64_t j = nearest > 1 ? nearest - 1 : 1; j <= nearest + 1 && j <= inner; ++j)
+                consider(t + j * delta);
+        }
+        t += count * delta;
+        if (lastRun) consider(t + shortfall);
+    }
+    if (bestDistance < 0) return;
+    // The edit ends inside the last sample it plays: that one starts before the end, the
+    // next one at or behind it.
+    const std::uint64_t duration = std::uint64_t((unsigned __int128)(best - from) * movieScale / line.mediaScale);
+    if (duration > 0) last->duration = duration;
+}
+
+// Appends the edits that play media of the next movie's track, whose media begins at `base`
+// of the joined track; an edit that continues the one before it lengthens it. False when a
+// media time does not fit.
+bool AppendEdits(TrackTimeline& line, const TrackTimeline& next, std::uint64_t base, std::uint32_t movieScale) {
+    constexpr std::int64_t kMaxTime = std::numeric_limits<std::int64_t>::max();
+    for (Edit e : next.edits) {
+        if (e.mediaTime < 0) continue;
+        if (base > std::uint64_t(kMaxTime) || e.mediaTime > kMaxTime - std::int64_t(base)) return false;
+        e.mediaTime += std::int64_t(base);
+        if (!line.edits.empty()) {
+            Edit& before = line.edits.back();
+            const bool continues =
+                before.mediaTime >= 0 && before.rate == kRateOne && e.rate == kRateOne &&
+                (unsigned __int128)(e.mediaTime - before.mediaTime) * movieScale ==
+                    (unsigned __int128)before.duration * line.mediaScale;
+            if (continues) {
+                before.duration += e.duration;
+                continue;
+            }
+        }
+        line.edits.push_back(e);
+    }
+    return true;
+}
+
+// The edit list's payload; false when a value does not fit its version.
+bool EditListPayload(const TrackTimeline& line, std::span<const std::uint8_t> stored, std::vector<std::uint8_t>* out) {
+    const int version = line.stored ? line.version : 0;
+    const std::size_t size = EditLayout(version).entrySize;
+    out->assign(8 + size * line.edits.size(), 0);
+    if (stored.size() >= 4) std::copy(stored.begin(), stored.begin() + 4, out->begin());  // version, flags
+    (*out)[0] = std::uint8_t(version);
+    if (line.edits.size() > kMax32) return false;
+    PutBe32(out->data() + 4, std::uint32_t(line.edits.size()));
+    std::uint8_t* p = out->data() + 8;
+    for (const Edit& e : line.edits) {
+        if (version == 1) {
+            PutBe64(p, e.duration);
+            PutBe64(p + 8, std::uint64_t(e.mediaTime));
+            PutBe32(p + 16, e.rate);
+        } else {
+            if (e.duration > kMax32 || e.mediaTime > std::numeric_limits<std::int32_t>::max()) return false;
+            PutBe32(p, std::uint32_t(e.duration));
+            PutBe32(p + 4, std::uint32_t(std::int32_t(e.mediaTime)));
+            PutBe32(p + 8, e.rate);
+        }
+        p += size;
+    }
+    return true;
+}
+
+// A duration field of a header box ("tkhd", "mvhd") set to `value`.
+bool SetDuration(std::span<const std::uint8_t> payload, const std::size_t (&offsets)[2], std::uint64_t value,
+                 std::vector<std::uint8_t>* out) {
+    const bool v1 = VersionOf(payload) == 1;
+    const std::size_t at = offsets[v1 ? 1 : 0];
+    if (payload.size() < at + (v1 ? 8 : 4) || (!v1 && value > kMax32)) return false;
+    out->assign(payload.begin(), payload.end());
+    if (v1) PutBe64(out->data() + at, value);
+    else PutBe32(out->data() + at, std::uint32_t(value));
     return true;
 }
 
@@ -403,45 +611,118 @@ void AppendJoinedRecords(std::vector<RawRecordBytes>& to, const std::vector<RawR
     if (!from.empty()) to.insert(to.end(), 2, from.back());
 }
 
-// New payloads for boxes of the first movie, put in place together once all were made.
+// The track whose picture marks the joints: the first video track (or the first track).
+std::size_t PictureTrack(const MovieParts& parts) {
+    for (std::size_t i = 0; i < parts.tracks.size(); ++i)
+        if (std::memcmp(PayloadOf(parts.tracks[i].hdlr).data() + kHandlerType, "vide", 4) == 0) return i;
+    return 0;
+}
+
+// New payloads for boxes of the first movie, and edit lists for its tracks that had none,
+// put in place together once all were made.
 struct StagedPayloads {
-    std::vector<std::pair<sMP4BOX*, std::vector<std::uint8_t>>> items;
+    // Deques: a payload being made stays where it is while others are added.
+    std::deque<std::pair<sMP4BOX*, std::vector<std::uint8_t>>> items;
+    std::deque<std::pair<sMP4BOX*, std::vector<std::uint8_t>>> newEditLists;  // track box, "elst" payload
 
     std::vector<std::uint8_t>* For(sMP4BOX* box) { return &items.emplace_back(box, std::vector<std::uint8_t>{}).second; }
 
-    void Commit() {
+    // Changes the tree of `movie`; box pointers into a changed track's boxes are stale then,
+    // and the movie's lists are read again.
+    void Commit(sMP4MOVIE& movie) {
         for (auto& [box, bytes] : items) {
             box->payloadSize = bytes.size();
             box->payload = std::move(bytes);
         }
+        if (newEditLists.empty()) return;
+        for (auto& [trak, bytes] : newEditLists) {
+            sMP4BOX edts;
+            std::memcpy(edts.type, "edts", kBoxTypeLength);
+            edts.depth = trak->depth + 1;
+            sMP4BOX& elst = edts.children.emplace_back();
+            std::memcpy(elst.type, "elst", kBoxTypeLength);
+            elst.depth = edts.depth + 1;
+            elst.loaded = 1;
+            elst.payloadSize = bytes.size();
+            elst.payload = std::move(bytes);
+            // Where a track's boxes keep it: behind the track header, before the media.
+            auto at = std::find_if(trak->children.begin(), trak->children.end(),
+                                   [](const sMP4BOX& b) { return b.IsType("mdia"); });
+            trak->children.insert(at, std::move(edts));
+        }
+        for (int i = 0; i < MOVIE_LIST_COUNT; ++i) {
+            movie.lists[i].clear();
+            CollectBoxesByType(movie.lists[i], movie.root, kMovieListTypes[i]);
+        }
     }
 };
 
+// The edit lists and durations of the joined tracks and movie (see Edit lists above).
+bool JoinTimelines(const MovieParts& f, const MovieParts& n, std::size_t picture, StagedPayloads& staged,
+                   std::string* error) {
+    const std::uint32_t movieScale = TimeScaleOf(PayloadOf(f.mvhd));
+    std::vector<TrackTimeline> lines(f.tracks.size()), next(f.tracks.size());
+    for (std::size_t i = 0; i < f.tracks.size(); ++i)
+        if (!ReadTimeline(f.tracks[i], &lines[i]) || !ReadTimeline(n.tracks[i], &next[i]))
+            return Fail(error, "an edit list is cut short");
+    const std::uint64_t joint = TotalDuration(lines[picture].edits);
+
+    std::uint64_t movieDuration = 0;
+    for (std::size_t i = 0; i < f.tracks.size(); ++i) {
+        TrackTimeline& line = lines[i];
+        const std::uint32_t shortfall = i == picture ? 0 : LastSampleShortfall(PayloadOf(f.tracks[i].stts));
+        if (i != picture) {
+            std::span<const std::uint8_t> stts;
+            TableEntries(PayloadOf(f.tracks[i].stts), kTimeToSample, &stts);
+            EndEditAtJoint(line, stts, shortfall, joint, movieScale);
+        }
+        if (!AppendEdits(line, next[i], line.mediaDuration + shortfall, movieScale))
+            return Fail(error, "the joined movie is too long for its edit list");
+        const std::uint64_t duration = TotalDuration(line.edits);
+        movieDuration = std::max(movieDuration, duration);
+        if (!SetDuration(PayloadOf(f.tracks[i].tkhd), kTkhdDuration, duration, staged.For(f.tracks[i].tkhd)))
+            return Fail(error, "the joined movie is too long for its track header");
+        const bool plain = line.edits.size() == 1 && line.edits[0].mediaTime == 0 && line.edits[0].rate == kRateOne;
+        if (!line.stored && plain) continue;
+        std::vector<std::uint8_t>* elst = line.stored ? staged.For(f.tracks[i].elst)
+                                                      : &staged.newEditLists.emplace_back(f.tracks[i].trak, std::vector<std::uint8_t>{}).second;
+        if (!EditListPayload(line, PayloadOf(f.tracks[i].elst), elst))
+            return Fail(error, "the joined movie is too long for its edit list");
+    }
+    if (!SetDuration(PayloadOf(f.mvhd), kMvhdDuration, movieDuration, staged.For(f.mvhd)))
+        return Fail(error, "the joined movie is too long for its header");
+    return true;
+}
+
 // The tables of one track of the next movie appended to the same track of the first: new
 // payloads staged, nothing changed yet.
-bool JoinTables(const TrackBoxes& f, const TrackBoxes& n, std::int64_t offsetShift,
+bool JoinTables(const TrackBoxes& f, const TrackBoxes& n, bool picture, std::int64_t offsetShift,
                 StagedPayloads& staged, std::string* error) {
     // Sample and chunk numbers of the next movie continue the first's.
     if (f.samples + n.samples > kMax32 || f.chunks + n.chunks > kMax32)
         return Fail(error, "too many samples for one movie");
-    bool ok = JoinBoxPayload(PayloadOf(f.stts), PayloadOf(n.stts), kTimeToSample, 0, staged.For(f.stts)) &&
+    // A short last frame of sound lasts the whole frame it decodes to now that others follow
+    // it (a picture's last frame keeps the time it is shown).
+    std::vector<std::uint8_t> times(PayloadOf(f.stts).begin(), PayloadOf(f.stts).end());
+    if (const std::uint32_t shortfall = picture ? 0 : LastSampleShortfall(times)) {
+        std::span<const std::uint8_t> entries;
+        TableEntries(times, kTimeToSample, &entries);
+        std::uint8_t* lastDelta = times.data() + (entries.data() - times.data()) + entries.size() - 4;
+        PutBe32(lastDelta, ReadBe32(lastDelta) + shortfall);
+    }
+    std::vector<std::uint8_t>* joinedTimes = staged.For(f.stts);
+    bool ok = JoinBoxPayload(times, PayloadOf(n.stts), kTimeToSample, 0, joinedTimes) &&
+              SetDuration(PayloadOf(f.mdhd), kMdhdDuration, SampleTimesTotal(*joinedTimes), staged.For(f.mdhd)) &&
               JoinBoxPayload(PayloadOf(f.stsc), PayloadOf(n.stsc), kSampleToChunk,
                              std::uint32_t(f.chunks), staged.For(f.stsc)) &&
               JoinSampleSizes(PayloadOf(f.stsz), PayloadOf(n.stsz), kMaxExpandedSamples,
-                              staged.For(f.stsz)) &&
-              AddTableValue(PayloadOf(f.tkhd), PayloadOf(n.tkhd), kTkhdDuration[0],
-                            kTkhdDuration[1], staged.For(f.tkhd)) &&
-              AddTableValue(PayloadOf(f.mdhd), PayloadOf(n.mdhd), kMdhdDuration[0],
-                            kMdhdDuration[1], staged.For(f.mdhd));
+                              staged.For(f.stsz));
     if (ok && f.ctts)
         ok = JoinBoxPayload(PayloadOf(f.ctts), PayloadOf(n.ctts), kCompositionOffset, 0,
                             staged.For(f.ctts));
     if (ok && f.stss)
         ok = JoinBoxPayload(PayloadOf(f.stss), PayloadOf(n.stss), kSyncSamples,
                             std::uint32_t(f.samples), staged.For(f.stss));
-    if (ok && f.elst)
-        ok = JoinEditLists(PayloadOf(f.elst), PayloadOf(n.elst), TrackDuration(PayloadOf(n.tkhd)),
-                           staged.For(f.elst));
     if (!ok) return Fail(error, "the sample tables cannot be joined");
 
     // Chunk offsets: the next movie's media data goes behind the first's, so its offsets
@@ -589,11 +870,10 @@ bool JoinMovieBoxes(sMP4MOVIE& first, sMP4MOVIE& next, std::string* error) {
     const std::int64_t shift = std::int64_t(f.mdat->sourceOffset + base) - std::int64_t(n.mdat->sourceOffset);
 
     StagedPayloads staged;
+    const std::size_t picture = PictureTrack(f);
     for (std::size_t i = 0; i < f.tracks.size(); ++i)
-        if (!JoinTables(f.tracks[i], n.tracks[i], shift, staged, error)) return false;
-    if (!AddTableValue(PayloadOf(f.mvhd), PayloadOf(n.mvhd), kMvhdDuration[0], kMvhdDuration[1],
-                       staged.For(f.mvhd)))
-        return Fail(error, "the movie durations cannot be added");
+        if (!JoinTables(f.tracks[i], n.tracks[i], i == picture, shift, staged, error)) return false;
+    if (!JoinTimelines(f, n, picture, staged, error)) return false;
 
     // The recorder block inside the movie carries the records of every joined movie.
     std::vector<RawRecordBytes> records, nextRecords;
@@ -604,7 +884,7 @@ bool JoinMovieBoxes(sMP4MOVIE& first, sMP4MOVIE& next, std::string* error) {
         *staged.For(f.udat) = MakeRecorderBlock(header, records);
     }
 
-    staged.Commit();
+    staged.Commit(first);
     sMP4BOX** tail = &f.mdat->joinHead;
     while (*tail)
         tail = &(*tail)->joinNext;
@@ -648,7 +928,7 @@ public:
         for (const sMP4BOX& child : node.children)
             if (!Node(child)) return false;
         const std::uint64_t tail = TailOffset(node);
-        return tail == node.sourceSize || CopyRange(node.sourcePath, tail, node.sourceSize - tail);
+        return tail == node.sourceSize || CopyRange(node.source, tail, node.sourceSize - tail);
     }
 
     // Where the bytes behind the last box of the file begin.
@@ -707,20 +987,22 @@ private:
         return Put(moved.data(), moved.size());
     }
 
-    bool CopyFromSource(const sMP4BOX& box) { return CopyRange(box.sourcePath, box.sourceOffset, box.sourceSize); }
+    bool CopyFromSource(const sMP4BOX& box) { return CopyRange(box.source, box.sourceOffset, box.sourceSize); }
 
-    bool CopyRange(const std::string* path, std::uint64_t offset, std::uint64_t size) {
+    // Reads through the descriptor that was open when the movie's boxes were read: opening
+    // the path again could find another file there by now.
+    bool CopyRange(const sMOVIEMAPPING* source, std::uint64_t offset, std::uint64_t size) {
         if (!Flush()) return false;
-        if (!path) return Fail("media data without a file");
-        UniqueFd in(::open(path->c_str(), O_RDONLY | O_CLOEXEC));
-        if (in.get() < 0) return Fail("cannot open " + *path + ": " + SystemErrorText(errno));
+        if (!source || source->file.Descriptor() < 0) return Fail("media data without a file");
+        const int in = source->file.Descriptor();
+        const std::string& path = source->path;
         off_t from = off_t(offset);
         std::uint64_t left = size;
         while (left > 0) {
             if (Stopped()) return Fail("stopped");
             const std::size_t piece = std::size_t(std::min<std::uint64_t>(left, kJoinCopyPiece));
-            const bool copied = copyRange_ ? KernelCopy(in.get(), &from, piece, *path)
-                                           : ReadWritePiece(in.get(), &from, piece, *path);
+            const bool copied = copyRange_ ? KernelCopy(in, &from, piece, path)
+                                           : ReadWritePiece(in, &from, piece, path);
             if (!copied) return false;
             PaceWriteback(written_, piece);
             left -= piece;
@@ -829,16 +1111,42 @@ bool WriteTree(sMOVIEJOIN& join, const sMP4MOVIE& movie, ReplacementFile& file) 
     return WriteBoxNode(movie.root, file.Fd(), join);
 }
 
-struct FileId {
-    dev_t dev;
-    ino_t ino;
-    bool operator==(const FileId&) const = default;
-};
+// Whether two stamps name the same file.
+bool SameFile(const FileStamp& a, const FileStamp& b) { return a.device == b.device && a.inode == b.inode; }
 
-bool IdOf(const std::string& path, FileId* id) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
-    *id = {st.st_dev, st.st_ino};
+// Every movie and data file whose bytes go into the output.
+std::vector<const sMP4MOVIE*> JoinedInputs(const sMOVIEJOIN& join) {
+    std::vector<const sMP4MOVIE*> inputs;
+    auto add = [&](const std::unique_ptr<sMP4MOVIE>& first, const std::vector<std::unique_ptr<sMP4MOVIE>>& next) {
+        if (!first) return;
+        inputs.push_back(first.get());
+        for (const auto& movie : next)
+            inputs.push_back(movie.get());
+    };
+    add(join.firstFront, join.nextFront);
+    if (join.hasRear) add(join.firstRear, join.nextRear);
+    if (join.hasData) add(join.firstData, join.nextData);
+    return inputs;
+}
+
+// Whether every input is still the file that was read: the same file under its name (not
+// another one renamed over it, as a card being rewritten does), of the same size and content
+// time. The media data is copied through the descriptors opened when the boxes were read, so
+// that a file put in an input's place cannot mix into the output; but a file changed where it
+// lies would have been copied part old and part new, and either way the output would not be
+// what the user chose.
+bool InputsUnchanged(const sMOVIEJOIN& join, std::string* error) {
+    for (const sMP4MOVIE* movie : JoinedInputs(join)) {
+        const FileView& file = movie->mapping.file;
+        const FileStamp& opened = file.OpenedStamp();
+        FileStamp now;
+        const bool same = (!file.IsOpen() || (StampOfFile(file.Descriptor(), &now) && now == opened)) &&
+                          StampOfPath(movie->mapping.path, &now) && now == opened;
+        if (!same) {
+            *error = movie->mapping.path + " changed while it was joined";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -911,13 +1219,13 @@ bool AppendMovieToJoin(sMOVIEJOIN& join, const std::string& path) {
 }
 
 bool JoinOutputCollides(const sMOVIEJOIN& join, const std::string& outputPath) {
-    std::vector<FileId> inputs;
+    std::vector<FileStamp> inputs;
     auto addInputs = [&](const std::unique_ptr<sMP4MOVIE>& movie) {
         if (!movie) return;
         const std::string& path = movie->mapping.path;
         for (const std::string& p : {path, CompanionFileName(path), DataFileOfMovie(path)}) {
-            FileId id{};
-            if (IdOf(p, &id)) inputs.push_back(id);
+            FileStamp stamp;
+            if (StampOfPath(p, &stamp)) inputs.push_back(stamp);
         }
     };
     addInputs(join.firstFront);
@@ -925,10 +1233,10 @@ bool JoinOutputCollides(const sMOVIEJOIN& join, const std::string& outputPath) {
         addInputs(movie);
     for (const std::string& p :
          {outputPath, CompanionFileName(outputPath), DataFileOfMovie(outputPath)}) {
-        FileId id{};
-        if (!IdOf(p, &id)) continue;
-        for (const FileId& input : inputs)
-            if (input == id) return true;
+        FileStamp stamp;
+        if (!StampOfPath(p, &stamp)) continue;
+        for (const FileStamp& input : inputs)
+            if (SameFile(input, stamp)) return true;
     }
     return false;
 }
@@ -943,37 +1251,42 @@ bool WriteJoinedMovie(sMOVIEJOIN& join, const std::string& outputPath) {
         join.error = "the output would replace one of the joined files";
         return false;
     }
+    const std::string rearPath = CompanionFileName(outputPath);
+    const std::string dataPath = DataFileOfMovie(outputPath);
+    const bool rear = join.hasRear && join.firstRear && rearPath != outputPath;
+    const bool data = join.hasData && join.firstData && dataPath != outputPath;
+    for (const auto& [path, written] : {std::pair{&outputPath, true}, {&rearPath, rear}, {&dataPath, data}}) {
+        if (written) join.error = NotReplaceable(*path);
+        if (!join.error.empty()) return false;
+    }
+
+    // Every part goes to a temporary file first; the parts replace the older output only
+    // when all of them were written, and all together (data file and companion before the
+    // movie, so that no new movie stands without them).
     ReplacementFile front(outputPath);
     if (!WriteTree(join, *join.firstFront, front)) return false;
-
-    const std::string rearPath = CompanionFileName(outputPath);
-    std::unique_ptr<ReplacementFile> rear;
-    if (join.hasRear && join.firstRear && rearPath != outputPath) {
-        rear = std::make_unique<ReplacementFile>(rearPath);
-        if (!WriteTree(join, *join.firstRear, *rear)) return false;
+    std::unique_ptr<ReplacementFile> rearFile;
+    if (rear) {
+        rearFile = std::make_unique<ReplacementFile>(rearPath);
+        if (!WriteTree(join, *join.firstRear, *rearFile)) return false;
     }
-    const std::string dataPath = DataFileOfMovie(outputPath);
-    const bool data = join.hasData && join.firstData && dataPath != outputPath;
+    std::unique_ptr<ReplacementFile> dataFile;
+    if (data) {
+        dataFile = std::make_unique<ReplacementFile>(dataPath);
+        if (!WriteRecorderData(*join.firstData, *dataFile)) {
+            join.error = "cannot write the data file " + dataPath;
+            return false;
+        }
+    }
     if (join.keepRunning && !join.keepRunning->load()) {
         join.error = "stopped";
         return false;
     }
-    if (data && !WriteRecorderDataFile(*join.firstData, outputPath)) {
-        join.error = "cannot write the data file " + dataPath;
-        return false;
-    }
-    // The data file went in place first, the companion follows and the movie comes last, so
-    // that no output movie stands without its companion or data file. When a step fails, the
-    // files this join put in place are taken back; a file it did not write (the one the user
-    // agreed to replace) stays as it was.
-    const bool rearPlaced = !rear || rear->Commit();
-    if (!rearPlaced || !front.Commit()) {
-        join.error = "cannot put the joined movie in place: " + SystemErrorText(errno);
-        if (rear && rearPlaced) ::unlink(rearPath.c_str());
-        if (data) ::unlink(dataPath.c_str());
-        return false;
-    }
-    return true;
+    if (!InputsUnchanged(join, &join.error)) return false;
+    std::vector<ReplacementFile*> parts;
+    for (ReplacementFile* part : {dataFile.get(), rearFile.get(), &front})
+        if (part) parts.push_back(part);
+    return CommitTogether(parts, &join.error);
 }
 
 void FreeJoin(sMOVIEJOIN& join) {

@@ -13,9 +13,18 @@
 // a movie is checked against the size of its box. A movie that breaks a rule is refused and
 // the tree joined so far stays as it was.
 //
-// The output is written under a temporary name beside it and renamed into place only when it
-// and its data file were written completely; a failed or stopped join leaves no output.
-// Outputs that would need a box or an offset past 4 GiB are refused.
+// Every sample of a movie must lie inside its media data. The media data is copied from the
+// files through the descriptors opened when their boxes were read, and an input that changed
+// meanwhile fails the join. Each following movie's tracks start where its picture starts:
+// its edits (an AAC track's skip of the encoder's priming samples among them) are carried
+// into the joined edit lists, and the sound of each movie ends at the frame boundary nearest
+// to the joint, so that the sound stays with the picture at every joint.
+//
+// The output's parts (movie, companion, data file) are written under temporary names beside
+// them and replace the older ones only when all were written, all together; a failed or
+// stopped join leaves an older output whole and no partial file. A link, folder, FIFO or
+// device at an output name is refused, never followed. Outputs that would need a box or an
+// offset past 4 GiB are refused.
 #pragma once
 
 #include <atomic>
@@ -105,7 +114,11 @@ bool JoinOutputCollides(const sMOVIEJOIN& join, const std::string& outputPath);
 
 // Writes the joined movie to `outputPath`, the joined companion to its companion name when
 // every companion was joined, and the records to its data file when every data file was
-// read. Nothing is put in place unless everything was written. False with `join.error`.
+// read, each to a temporary file first. Before anything is put in place, every input must
+// still be the file that was read: the same file under its name, of the same size and
+// modification time. Then the parts replace the older ones together (CommitTogether): a
+// failure at any step leaves an older output whole and removes the temporary files. False
+// with `join.error`.
 bool WriteJoinedMovie(sMOVIEJOIN& join, const std::string& outputPath);
 
 // Frees every movie of the join (the box trees post their progress while they go) and

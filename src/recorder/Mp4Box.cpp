@@ -235,6 +235,7 @@ struct BoxReader {
         std::memcpy(node.type, type, kBoxTypeLength);
         node.depth = depth;
         node.sourcePath = &movie.mapping.path;
+        node.source = &movie.mapping;
         node.payloadSize = node.sourceSize = payloadSize;
         node.payloadOffset = node.sourceOffset = offset;
         node.progressWindow = progressWindow;
@@ -322,6 +323,7 @@ std::unique_ptr<sMP4MOVIE> OpenMovieBoxes(const std::string& path, bool loadPayl
 
     sMP4BOX& root = movie->root;
     root.sourcePath = &mapping.path;
+    root.source = &mapping;
     root.payloadSize = root.sourceSize = mapping.size;
     root.progressWindow = movie->progressWindow;
 

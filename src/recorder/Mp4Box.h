@@ -63,6 +63,8 @@ bool IsKnownBoxType(const char type[kBoxTypeLength]);
 constexpr int kMaxBoxDepth = 32;               // deeper nesting fails the read
 constexpr std::size_t kMaxBoxNodes = 1000000;  // more boxes than a real movie has; bounds memory
 
+struct sMOVIEMAPPING;
+
 struct sMP4BOX {
     sMP4BOX() = default;
     sMP4BOX(const sMP4BOX&) = delete;
@@ -81,6 +83,9 @@ struct sMP4BOX {
     char type[kBoxTypeLength + 1] = {};       // empty for the root
     int depth = 0;                            // 0 the root, 1 a top-level box
     const std::string* sourcePath = nullptr;  // the movie's path
+    // The movie's file as it was opened: a writer reads the payload through it, so that the
+    // bytes copied are those of the file whose boxes were read, whatever its path names now.
+    const sMOVIEMAPPING* source = nullptr;
     std::uint64_t payloadSize = 0;
     std::uint64_t payloadOffset = 0;  // in the file
     // The range of the payload in the source file, as read; a writer copies it from there

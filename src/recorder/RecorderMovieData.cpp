@@ -93,13 +93,8 @@ private:
 
 }  // namespace
 
-bool WriteRecorderDataFile(const sMP4MOVIE& movie, const std::string& outputMoviePath) {
-    const std::string path = DataFileOfMovie(outputMoviePath);
-    // A name without a camera letter to change maps to itself: never write over the movie.
-    if (path == outputMoviePath) return false;
-    ReplacementFile file(path);
+bool WriteRecorderData(const sMP4MOVIE& movie, ReplacementFile& file) {
     if (!file.IsOpen()) return false;
-
     // The count always describes the records written, whatever recordCount says.
     const std::size_t count = movie.records.size();
     const bool counted = count < kUncountedRecords;
@@ -111,8 +106,15 @@ bool WriteRecorderDataFile(const sMP4MOVIE& movie, const std::string& outputMovi
         out.Put(r.data(), r.size());
     out.Put(kEndTag.data(), kEndTag.size());
     if (!counted) out.PutBe(std::uint32_t(count), 4);
+    return out.Finish() && FileOps().SetHidden(file.TempPath(), true);
+}
 
-    return out.Finish() && FileOps().SetHidden(file.TempPath(), true) && file.Commit();
+bool WriteRecorderDataFile(const sMP4MOVIE& movie, const std::string& outputMoviePath) {
+    const std::string path = DataFileOfMovie(outputMoviePath);
+    // A name without a camera letter to change maps to itself: never write over the movie.
+    if (path == outputMoviePath) return false;
+    ReplacementFile file(path);
+    return WriteRecorderData(movie, file) && file.Commit();
 }
 
 }  // namespace orv

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/base/ReplacementFile.h"
 #include "recorder/Mp4Box.h"
 
 namespace orv {
@@ -23,5 +24,9 @@ std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath);
 // hidden and renamed over the data file only when every write succeeded, so a failure
 // leaves the old data file, if any, as it was and nothing under the real name otherwise.
 bool WriteRecorderDataFile(const sMP4MOVIE& movie, const std::string& outputMoviePath);
+
+// Writes the same content into `file`, which it leaves under its temporary name, hidden, for
+// the caller to put in place (with the files it belongs to). False when a write fails.
+bool WriteRecorderData(const sMP4MOVIE& movie, ReplacementFile& file);
 
 }  // namespace orv

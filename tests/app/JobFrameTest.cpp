@@ -478,7 +478,12 @@ TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
         {dir.Path() + "/out", 1, {44}, 1, dir.Path() + "/out"},
         // Into the inputs' own folder under the first one's name: refused, nothing changed.
         {card.Root(), 1, {90, 92}, 0, dir.Path() + "/out"},
+        // A link at the output's name: refused before any question, the link left as it was.
+        {dir.Path() + "/linked", 0, {92}, 0, dir.Path() + "/out"},
     };
+    fs::create_directories(dir.Path() + "/linked");
+    const std::string link = dir.Path() + "/linked/" + fs::path(paths[1]).filename().string();
+    fs::create_symlink(paths[0], link);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.folder);
         fs::create_directories(c.folder);
@@ -493,7 +498,8 @@ TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
         EXPECT_EQ(host.folder[0].reserved, 0);
         EXPECT_EQ(host.folder[1].reserved, c.mark);
         EXPECT_EQ(host.folder[2].reserved, c.mark);
-        EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "rewind"), 1);
+        // Only a join that ran leaves the channels rewound.
+        EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "rewind"), c.result);
         EXPECT_FALSE(frame.m_bJoinPending);
         EXPECT_EQ(ReadIniString("FOLDERPATH", "CONNECT_FOLDER"), c.stored);
         for (const std::string& p : paths)
@@ -501,6 +507,7 @@ TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
     }
     EXPECT_GT(fs::file_size(dir.Path() + "/out/" + fs::path(paths[1]).filename().string()),
               fs::file_size(paths[1]));
+    EXPECT_EQ(fs::read_symlink(link), paths[0]);
 }
 
 }  // namespace

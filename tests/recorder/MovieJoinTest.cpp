@@ -3,18 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "fixtures/CardBuilder.h"
 #include "fixtures/MovieMaker.h"
+#include "fixtures/ToneTrack.h"
 #include "platform/base/AppMessage.h"
+#include "platform/base/FileOps.h"
 #include "recorder/BigEndian.h"
 #include "recorder/CardLayout.h"
 #include "recorder/MovieJoin.h"
@@ -242,6 +247,139 @@ TEST_F(MovieJoinTest, JoinThatCannotFinishLeavesTheFolderAsItWas) {
     }
 }
 
+// What a folder holds: each name with its kind and its bytes (or where a link points).
+using FolderState = std::map<std::string, std::string>;
+FolderState StateOf(const std::string& folder) {
+    FolderState state;
+    for (const auto& e : fs::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        const auto kind = e.symlink_status().type();
+        state[name] = kind == fs::file_type::regular    ? "file " + Contents(e.path().string())
+                      : kind == fs::file_type::symlink ? "link " + fs::read_symlink(e.path()).string()
+                                                       : "other " + std::to_string(int(kind));
+    }
+    return state;
+}
+
+// Names only: the bytes of a movie make no readable message.
+void ExpectSameFolder(const FolderState& after, const FolderState& before) {
+    for (const auto& [name, was] : before) {
+        const auto now = after.find(name);
+        EXPECT_TRUE(now != after.end() && now->second == was) << name << " is gone or changed";
+    }
+    for (const auto& [name, is] : after)
+        EXPECT_TRUE(before.count(name)) << name << " is new";
+}
+
+// Real file operations, except that putting a file at `failing` fails.
+class FailingPlacement final : public IFileOps {
+public:
+    explicit FailingPlacement(std::string failing) : failing_(std::move(failing)) {}
+    bool IsHidden(const std::string& path) override { return RealFileOps().IsHidden(path); }
+    bool SetHidden(const std::string& path, bool hidden) override { return RealFileOps().SetHidden(path, hidden); }
+    bool MoveNoReplace(const std::string& from, const std::string& to) override {
+        if (to == failing_ && fs::path(from).filename().string().find(".tmp-") != std::string::npos) {
+            errno = EIO;
+            return false;
+        }
+        return RealFileOps().MoveNoReplace(from, to);
+    }
+
+private:
+    std::string failing_;
+};
+
+// An older output whose movie, companion or data file cannot be replaced (something else
+// has its name, or the last rename fails) stays whole, byte for byte: no part of it is
+// removed, none replaced, and the join's files are gone.
+TEST_F(MovieJoinTest, OlderOutputStaysWholeWhenAPartCannotBePutInPlace) {
+    enum Part { kMovie, kCompanion, kData };
+    enum class Block { Folder, Link, Fifo, FailingRename };
+    const struct {
+        const char* what;
+        Part part;
+        Block block;
+    } cases[] = {
+        {"a folder at the companion's name", kCompanion, Block::Folder},
+        {"a folder at the movie's name", kMovie, Block::Folder},
+        {"a link at the movie's name", kMovie, Block::Link},
+        {"a FIFO at the data file's name", kData, Block::Fifo},
+        {"the movie's last rename failing", kMovie, Block::FailingRename},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = out_ + "/" + std::to_string(&c - cases);
+        fs::create_directories(folder);
+        const std::string output = folder + "/" + fs::path(inputs_[0]).filename().string();
+        const std::string parts[] = {output, CompanionFileName(output), DataFileOfMovie(output)};
+        std::ofstream(folder + "/elsewhere") << "a file a link points to";
+        for (int p = kMovie; p <= kData; ++p) {
+            const std::string& path = parts[p];
+            if (p != c.part || c.block == Block::FailingRename) std::ofstream(path) << "older part " << p;
+            else if (c.block == Block::Folder) fs::create_directories(path + "/inside");
+            else if (c.block == Block::Link) fs::create_symlink("elsewhere", path);
+            else ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+        }
+        const FolderState before = StateOf(folder);
+
+        sMOVIEJOIN join;
+        ASSERT_TRUE(Join(join, 3)) << join.error;
+        {
+            FailingPlacement failing(c.block == Block::FailingRename ? parts[c.part] : std::string());
+            ScopedFileOps ops(&failing);
+            EXPECT_FALSE(WriteJoinedMovie(join, output));
+        }
+        EXPECT_NE(join.error.find(parts[c.part]), std::string::npos) << join.error;
+        FreeJoin(join);
+        ExpectSameFolder(StateOf(folder), before);
+    }
+}
+
+// The media data is copied from the files whose boxes were read. An input that another
+// movie replaces, or that is rewritten where it lies, while the join copies fails the join
+// with its name, and nothing is written.
+TEST_F(MovieJoinTest, InputChangedWhileJoiningFailsTheJoin) {
+    enum class Change { RenamedOver, RewrittenInPlace };
+    for (const Change change : {Change::RenamedOver, Change::RewrittenInPlace}) {
+        SCOPED_TRACE(int(change));
+        const std::string in = out_ + "/in" + std::to_string(int(change));
+        const std::string folder = out_ + "/joined" + std::to_string(int(change));
+        fs::create_directories(in);
+        fs::create_directories(folder);
+        std::vector<std::string> movies;
+        for (const std::string& f : InputFiles())
+            fs::copy_file(f, in + "/" + fs::path(f).filename().string());
+        for (const std::string& p : inputs_)
+            movies.push_back(in + "/" + fs::path(p).filename().string());
+
+        sMOVIEJOIN join;
+        ASSERT_TRUE(BeginJoin(join, movies[0])) << join.error;
+        for (std::size_t i = 1; i < movies.size(); ++i)
+            ASSERT_TRUE(AppendMovieToJoin(join, movies[i])) << join.error;
+        // The second movie changes as soon as the first one's media data was copied.
+        bool changed = false;
+        join.progressWindow = RegisterAppWindow([&](unsigned msg, WPARAM, LPARAM) {
+            if (msg != WM_APP_PROGRESS || changed) return;
+            changed = true;
+            if (change == Change::RenamedOver) {
+                fs::copy_file(movies[2], in + "/other");
+                fs::rename(in + "/other", movies[1]);
+            } else {
+                std::fstream f(movies[1], std::ios::in | std::ios::out | std::ios::binary);
+                f.seekp(std::streamoff(fs::file_size(movies[1]) / 2));
+                f << "not the movie that was read";
+            }
+        });
+        const std::string output = folder + "/" + fs::path(movies[0]).filename().string();
+        EXPECT_FALSE(WriteJoinedMovie(join, output));
+        UnregisterAppWindow(join.progressWindow);
+        EXPECT_TRUE(changed);
+        EXPECT_NE(join.error.find(movies[1]), std::string::npos) << join.error;
+        FreeJoin(join);
+        EXPECT_TRUE(fs::is_empty(folder));
+    }
+}
+
 TEST_F(MovieJoinTest, MoviesOfOtherTracksAreRefused) {
     fixtures::MovieSpec noAudio, smaller;
     noAudio.audio = false;
@@ -277,6 +415,7 @@ TEST_F(MovieJoinTest, TablesThatDisagreeAreRefused) {
         {"stts", 8, 1, false},            // one more timed sample than sizes
         {"stsz", 8, 0x40000000, false},   // more sizes than the table holds
         {"sbgp", 12, 1, false},           // a group naming one sample more than there are
+        {"stsz", 12, 0x100000, false},    // a sample running past the media data
     };
     auto payloads = [](sMP4MOVIE& movie) {
         std::vector<std::vector<std::uint8_t>> all;
@@ -354,6 +493,45 @@ TEST_F(MovieJoinTest, FollowingMovieWithoutEditListsOrCompanionIsJoinedWhole) {
     // The demuxer drops the samples that no edit plays.
     EXPECT_EQ(Probe(output, "v:0", "nb_read_frames", true),
               Probe(inputs_[0], "v:0", "nb_read_frames", true) + Probe(plain, "v:0", "nb_read_frames", true));
+}
+
+// Each movie's sound starts behind its encoder's priming samples and ends in a frame that
+// holds fewer samples than it decodes to. Joined, every movie's sound must still start where
+// its picture does: the tone of each input is heard from within one audio frame of the
+// joint, at every joint, the error not growing from joint to joint.
+TEST_F(MovieJoinTest, SoundAtEveryJointIsWhereThePictureChanges) {
+    const struct {
+        double seconds;
+        int toneHz;
+    } movies[] = {{1.0, 400}, {0.7, 1000}, {1.3, 2200}, {1.0, 700}};
+    constexpr int kRate = 48000, kFrame = 1024;
+    std::vector<int> tones;
+    std::vector<std::string> paths;
+    std::vector<std::int64_t> joints;  // where each following movie's picture starts, in samples
+    double pictureSeconds = 0;
+    for (const auto& m : movies) {
+        fixtures::MovieSpec params;
+        params.seconds = m.seconds;
+        params.toneHz = m.toneHz;
+        params.frameNumber = false;
+        paths.push_back(out_ + "/tone" + std::to_string(m.toneHz) + ".mp4");
+        ASSERT_TRUE(fixtures::MakeMovie(params, paths.back(), nullptr));
+        tones.push_back(m.toneHz);
+        if (paths.size() > 1) joints.push_back(std::llround(pictureSeconds * kRate));
+        pictureSeconds += Probe(paths.back(), "v:0", "nb_read_frames", true) / 30.0;
+    }
+    sMOVIEJOIN join;
+    ASSERT_TRUE(BeginJoin(join, paths[0])) << join.error;
+    for (std::size_t i = 1; i < paths.size(); ++i)
+        ASSERT_TRUE(AppendMovieToJoin(join, paths[i])) << join.error;
+    const std::string output = out_ + "/joined.mp4";
+    ASSERT_TRUE(WriteJoinedMovie(join, output)) << join.error;
+
+    const auto changes = fixtures::ToneChanges(fixtures::DecodeSound(output, kRate), kRate, tones);
+    ASSERT_EQ(changes.size(), joints.size());
+    for (std::size_t j = 0; j < joints.size(); ++j)
+        EXPECT_NEAR(double(changes[j]), double(joints[j]), kFrame) << "joint " << j + 1;
+    EXPECT_NEAR(Probe(output, "v:0", "duration"), pictureSeconds, 0.001);
 }
 
 TEST(MovieJoinTables, ChunkOffsetsAndSyncSamplesContinueTheFirstMovie) {

@@ -10,6 +10,29 @@
 
 namespace orv {
 
+namespace {
+
+FileStamp StampOf(const struct stat& st) {
+    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::uint64_t(st.st_size),
+            std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+}  // namespace
+
+bool StampOfFile(int fd, FileStamp* stamp) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return false;
+    *stamp = StampOf(st);
+    return true;
+}
+
+bool StampOfPath(const std::string& path, FileStamp* stamp) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return false;
+    *stamp = StampOf(st);
+    return true;
+}
+
 FileView::FileView(FileView&& other) noexcept { *this = std::move(other); }
 
 FileView& FileView::operator=(FileView&& other) noexcept {
@@ -17,6 +40,7 @@ FileView& FileView::operator=(FileView&& other) noexcept {
         Close();
         fd_ = std::exchange(other.fd_, -1);
         fileSize_ = std::exchange(other.fileSize_, 0);
+        stamp_ = std::exchange(other.stamp_, FileStamp{});
         buffer_ = std::move(other.buffer_);
         size_ = std::exchange(other.size_, 0);
         offset_ = std::exchange(other.offset_, 0);
@@ -44,6 +68,7 @@ bool FileView::Open(const std::string& path) {
     } else {
         fd_ = fd;
         fileSize_ = std::uint64_t(st.st_size);
+        stamp_ = StampOf(st);
         lastError_ = 0;
         return true;
     }

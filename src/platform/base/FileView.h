@@ -11,6 +11,21 @@
 
 namespace orv {
 
+// What tells one version of a file from another: where it lies (device and inode), its size
+// and when its content last changed (nanoseconds since the epoch).
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of an open file, or of the file a path names (a link followed); false when it
+// cannot be read.
+bool StampOfFile(int fd, FileStamp* stamp);
+bool StampOfPath(const std::string& path, FileStamp* stamp);
+
 class FileView {
 public:
     FileView() = default;
@@ -28,6 +43,11 @@ public:
 
     // Size of the file when it was opened.
     std::uint64_t FileSize() const { return fileSize_; }
+    // The file as it was when it was last opened (kept when it is closed).
+    const FileStamp& OpenedStamp() const { return stamp_; }
+    // The open file's descriptor (-1 when closed), for reads the view does not make itself;
+    // it stays the view's.
+    int Descriptor() const { return fd_; }
 
     // Reads the window [offset, offset + length), cut at the end of the file, into the
     // view's buffer. False on a read error (LastError set); a window that starts at or
@@ -48,6 +68,7 @@ public:
 private:
     int fd_ = -1;
     std::uint64_t fileSize_ = 0;
+    FileStamp stamp_;
     std::vector<std::uint8_t> buffer_;
     std::size_t size_ = 0;
     std::uint64_t offset_ = 0;

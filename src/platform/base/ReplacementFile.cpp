@@ -124,6 +124,8 @@ bool ReplacementFile::Write(const void* data, std::size_t size) {
     return true;
 }
 
+bool ReplacementFile::Finish() { return IsOpen() && ::fsync(fd_.get()) == 0 && fd_.Close(); }
+
 bool ReplacementFile::Commit(Overwrite overwrite) {
     if (!IsOpen() || ::fsync(fd_.get()) != 0 || !fd_.Close()) return false;
     // A rename replaces the folder entry, never writes through it; what is refused here is

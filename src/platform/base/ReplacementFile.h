@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -58,7 +59,13 @@ public:
     // when a step fails or the target may not be replaced.
     bool Commit(Overwrite overwrite = Overwrite::kRegularFile);
 
+    // Forces the content to the disk and closes the file, which stays under its temporary
+    // name (for CommitTogether).
+    bool Finish();
+
 private:
+    friend bool CommitTogether(std::span<ReplacementFile* const> files, std::string* error);
+
     std::string target_;
     std::string temp_;
     UniqueFd fd_;
