@@ -116,7 +116,6 @@ CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
 CsulvaneDlg::~CsulvaneDlg() {
     CleanUp();
     DestroyJobFrame();
-    DropPayloadsOf(GetSafeHwnd());
 }
 
 sPLAYCHANNEL& CsulvaneDlg::Channel(int channel) const { return g_aPlayChannel[channel]; }
