@@ -6,7 +6,6 @@
 #include <QLabel>
 
 #include <climits>
-#include <cstdio>
 #include <filesystem>
 
 #include "app/AppMessages.h"
@@ -584,11 +583,8 @@ BOOL CsulvaneDlg::SendCrashPositions(int row, BOOL wholeLine) {
         const sGPSRECORD* gps = sensor ? sensor->gps : nullptr;
         if (!gps) continue;
         if (gps->latitude == 0.0 && gps->longitude == 0.0) continue;
-        char script[512];
-        std::snprintf(script, sizeof script, "cplist.AddCrashPos(%d,%f,%f,%f,%d,%d,%d,%f,%f,%d,%f,%f)", entry.nKind,
-                      sensor->gX, sensor->gY, sensor->gZ, 0, row, sensor->time, gps->latitude, gps->longitude,
-                      gps->valid, gps->speed, 0.0);
-        m_pMapWrap->ExecScript(script);
+        m_pMapWrap->ExecScript(AddCrashPosScript(entry.nKind, sensor->gX, sensor->gY, sensor->gZ, 0, row, sensor->time,
+                                                 gps->latitude, gps->longitude, gps->valid, gps->speed, 0.0));
     }
 #else
     (void)row;

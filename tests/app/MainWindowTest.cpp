@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -30,6 +32,8 @@
 #include "views/InfoDlg.h"
 #include "views/InfoTexts.h"
 #include "views/map/GoogleMapDlgWrap.h"
+#include "views/map/MapPageHost.h"
+#include "views/map/MapScripts.h"
 #include "ui/SkinButton.h"
 #include "ui/text/UiText.h"
 
@@ -336,6 +340,64 @@ TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
     EXPECT_FALSE(dlg.m_bDataLoaded);
     dlg.OnMovieDataLoaded(current, 1);
     EXPECT_TRUE(dlg.m_bDataLoaded);
+}
+
+// Waits until the recording selected last is open with its data and the window is idle.
+bool OpenAndIdle(CsulvaneDlg& dlg) {
+    return RunUntil([&] { return dlg.m_bDataLoaded && !dlg.m_bBusy && FrontState() != PLAY_CLOSED; });
+}
+
+// The page's stand-in: it keeps the scripts the bridge runs.
+class ScriptTap : public IMapPageHost {
+public:
+    explicit ScriptTap(std::vector<std::string>* scripts) : scripts_(scripts) {}
+    QWidget* GetWindow() override { return nullptr; }
+    void ExecuteScript(const std::string& script) override { scripts_->push_back(script); }
+    void RefreshTrack(BOOL) override {}
+    void RefreshFrame() override {}
+    void SetMapStatus(const std::string&) override {}
+    void SetMapPosition(double, double) override {}
+    void SendMapUpdate() override {}
+
+private:
+    std::vector<std::string>* scripts_;
+};
+
+// The event markers reach the page with '.' as the decimal point under a locale that writes
+// a decimal comma (where the system has one; else the numbers are still those of the
+// scripts' builder).
+TEST_F(MainWindowTest, MarkerScriptsIgnoreTheNumericLocale) {
+    std::vector<std::string> scripts;
+    CsulvaneDlg dlg;
+    dlg.m_showMessage = [](const QString&, const QString&) {};
+    ASSERT_TRUE(dlg.MapBridge()->AttachHost(std::make_unique<ScriptTap>(&scripts)));
+    dlg.OnInitDialog();
+    dlg.show();
+    ASSERT_TRUE(OpenAndIdle(dlg));
+    ASSERT_EQ(dlg.CrashPositions().size(), 2u);
+
+    const std::string locale = std::setlocale(LC_NUMERIC, nullptr);
+    bool comma = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
+        if ((comma = std::setlocale(LC_NUMERIC, name) != nullptr)) break;
+    scripts.clear();
+    dlg.MapBridge()->m_bPageReady = TRUE;
+    dlg.SendCrashPositions(0, FALSE);
+    std::setlocale(LC_NUMERIC, locale.c_str());
+    const std::vector<std::string> sent = scripts;
+
+    std::vector<std::string> markers;
+    for (const std::string& script : sent)
+        if (script.starts_with("cplist.AddCrashPos(")) markers.push_back(script);
+    std::vector<std::string> expected;
+    for (auto it = dlg.CrashPositions().rbegin(); it != dlg.CrashPositions().rend(); ++it) {
+        const sSENSORRECORD& r = *it->pRecord;
+        expected.push_back(AddCrashPosScript(it->nKind, r.gX, r.gY, r.gZ, 0, 0, r.time, r.gps->latitude,
+                                             r.gps->longitude, r.gps->valid, r.gps->speed, 0.0));
+    }
+    EXPECT_EQ(markers, expected) << (comma ? "under a decimal-comma locale" : "no decimal-comma locale here");
+    for (const std::string& marker : markers) EXPECT_EQ(std::count(marker.begin(), marker.end(), ','), 11) << marker;
+    dlg.OnBtnClose();
 }
 
 }  // namespace

@@ -139,6 +139,10 @@ TEST(MapBridge, TrackArraysHoldValidPositionsThenTheirCount) {
         {{{35.0, 139.0, 1, 0}, {36.0, 140.0, 2, 0}}, {0}},
         {{{35.0, 139.0, 1}, {720.0, 720.0, 2}, {35.5, 361.0, 3}, {-33.5, -70.25, 4}, {36.0, 140.0, 5, 0}},
          {35.0, 139.0, 1, -33.5, -70.25, 4, 6}},
+        // Off the earth (a damaged card): left out like the markers; the edges stay.
+        {{{35.0, -500.0, 1}, {91.0, 10.0, 2}, {-90.5, 10.0, 3}, {10.0, 180.5, 4}, {std::nan(""), 10.0, 5},
+          {-90.0, 180.0, 6}, {90.0, -180.0, 7}},
+         {-90.0, 180.0, 6, 90.0, -180.0, 7, 6}},
     };
     for (const Case& c : cases) {
         const std::vector<sGPSRECORD> records = GpsRecords(c.points);
