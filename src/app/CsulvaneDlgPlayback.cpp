@@ -366,6 +366,7 @@ BOOL CsulvaneDlg::StartPlayback() {
 #if ORV_HAVE_VIEWS
         m_pInfoDlg->m_nQualityCode = quality;
         m_pInfoDlg->m_stStart = entry.startTime;
+        m_pInfoDlg->m_strTitle = QString::fromStdString(MakeListDisplayName(entry.path));  // as the list names it
         m_pInfoDlg->m_bDataLoaded = TRUE;
 #endif
     }
@@ -967,6 +968,16 @@ void CsulvaneDlg::UpdateSpeedLabel() {
     if (!m_pSpeedLabel) return;
     const int id = ChannelInitialised(0) ? SpeedLabelTextId(Channel(0).speedStep) : -1;
     m_pSpeedLabel->setText(id < 0 ? QString() : QString::fromUtf8(UiText(id)));
+#if ORV_HAVE_VIEWS
+    // In the full-width layout the label's text reaches into the compact strip: the strip's
+    // title begins after it.
+    const int textRight = m_pSpeedLabel->geometry().left() +
+                          m_pSpeedLabel->fontMetrics().horizontalAdvance(m_pSpeedLabel->text()) + Scaled(10);
+    if (m_pInfoDlg->m_nCompactTitleLeft != textRight) {
+        m_pInfoDlg->m_nCompactTitleLeft = textRight;
+        if (m_nLayoutMode == LAYOUT_FULL_WIDTH) update();
+    }
+#endif
 }
 
 }  // namespace orv
