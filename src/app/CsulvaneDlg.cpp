@@ -13,7 +13,6 @@
 #include "app/MovieMenu.h"
 #include "app/SettingDlg.h"
 #include "ui/Scaled.h"
-#include "ui/SkinCheckButton.h"
 #include "platform/base/PathUtil.h"
 #include "playback/engine/ChannelEngineImpl.h"
 #include "playback/engine/HResultText.h"
@@ -359,14 +358,13 @@ void CsulvaneDlg::ApplyModelLimits() {
     const bool limited = false;
 #endif
     if (!m_pSettingDlg) return;
-    // Drive support, speeding, speed camera and radar: off and locked for the limited model.
+    // Drive support, speeding, speed camera and radar: off and locked for the limited model;
+    // for any other, the user's own choice again. Their markers follow the boxes.
     for (int index : {0, 3, 4, 5}) {
-        CSkinCheckButton* check = m_pSettingDlg->GetEventButton(index);
-        if (!check) continue;
-        check->m_bChecked = limited ? FALSE : TRUE;
-        check->setEnabled(!limited);
-        check->update();
+        m_pSettingDlg->SetEventLocked(index, limited ? TRUE : FALSE);
+        SetDetectorOfEventBox(index);
     }
+    FollowDetectors();
 }
 
 void CsulvaneDlg::CleanUp() {

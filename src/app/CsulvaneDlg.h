@@ -381,6 +381,11 @@ private:
     void SetChannelVolumes(int front);
     // Both flags of a detector from an axis or event-filter toggle; the markers follow.
     void ApplyDetectorToggle(int detector, LPARAM state);
+    // Both flags of the detector of settings box `index` from what the box shows; the one
+    // way the event filters of the settings window change.
+    void SetDetectorOfEventBox(int index);
+    // The graph and the map's markers after a change of the detectors' flags.
+    void FollowDetectors();
     void FireMovieOpened(WPARAM wParam, LPARAM lParam);
     bool ChannelInitialised(int channel) const;
     sPLAYCHANNEL& Channel(int channel) const;
