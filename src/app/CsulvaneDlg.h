@@ -235,7 +235,6 @@ public:
     float m_fWindowScaleX = 1.0f;
     float m_fWindowScaleY = 1.0f;
     float m_fMaxScale = 1.0f;
-    BOOL m_bReselect = FALSE;  // the current row is to be opened again when selected again
     int m_nLayoutMode = LAYOUT_BESIDE_BROWSER;
     BOOL m_bFullView = FALSE;
     BOOL m_bLargeVideo = FALSE;

@@ -55,9 +55,11 @@ std::string CsulvaneDlg::CurrentPath() const {
 }
 
 bool CsulvaneDlg::TakeReselectRequest() {
-    const bool requested = m_bReselect;
-    m_bReselect = FALSE;
-    return requested;
+#if ORV_HAVE_FILER
+    return m_pFiler && m_pFiler->TakeRefilter();
+#else
+    return false;
+#endif
 }
 
 int CsulvaneDlg::GetDefaultSpeedStep() const { return DefaultSpeedStep(CurrentPath()); }
@@ -67,7 +69,8 @@ int CsulvaneDlg::GetDefaultSpeedStep() const { return DefaultSpeedStep(CurrentPa
 void CsulvaneDlg::OnFileRowSelected(int row) {
     if (!m_hMutexCache) return;
     CacheLock lock(*m_hMutexCache);
-    if (row == m_nCurRow && !TakeReselectRequest()) return;
+    // Whether the row is to be opened was decided by the list, which asked for the
+    // reselect request once.
     m_nCurRow = row;
 #if ORV_HAVE_VIEWS
     m_pGraphDlg->m_bDataShown = FALSE;

@@ -493,10 +493,20 @@ void CFilerContainerDlg::SetFilterButton(int kind, BOOL on) {
         button->m_bLatched = on;
         button->update();
     }
-    m_bRefilter = TRUE;
     m_pList->m_bFilter[kind] = on != FALSE;
     m_pList->RefillList();
+    // Row 0 of the refilled list is opened even when the owner's current row is 0 too: that
+    // row may now show another recording. The request lasts for this selection only, so a
+    // later click on the current row does not reopen it.
+    m_bRefilter = TRUE;
     if (m_pList->GetItemCount() > 0) MakeOnlyRowCurrent(0);
+    m_bRefilter = FALSE;
+}
+
+BOOL CFilerContainerDlg::TakeRefilter() {
+    const BOOL requested = m_bRefilter;
+    m_bRefilter = FALSE;
+    return requested;
 }
 
 void CFilerContainerDlg::EnableBrowserControls(BOOL enable) {

@@ -118,7 +118,9 @@ public:
     QLineEdit* GetPathEdit() const { return m_pPathEdit; }
     CSkinButton* GetFilterButton(int kind) const;
     CMovieResource& GetWatcher() { return m_watcher; }
-    BOOL IsRefiltered() const { return m_bRefilter; }
+    // Whether the row being selected is row 0 of a list just refilled by a filter change,
+    // which is opened even when it is the owner's current row; cleared by this read.
+    BOOL TakeRefilter();
     BOOL IsClearing() const { return m_bClearing; }
     // Whether the open source holds a movie folder of a card layout.
     BOOL IsRecorderFolder() const { return m_bRecorderFolder; }

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <clocale>
 #include <cmath>
@@ -70,8 +71,6 @@ protected:
     static void SetUpTestSuite() {
         if (!fixtures::HaveFfmpeg()) return;
         dir_ = new fixtures::TempDir();
-        const std::string card = dir_->Path() + "/card";
-        fixtures::CardBuilder builder(card);
         for (int serial : {1, 2}) {
             fixtures::MovieSpec movie;
             movie.width = 320;
@@ -79,12 +78,26 @@ protected:
             movie.fpsNum = kFps;
             movie.seconds = kSeconds;
             movie.caption = "FRONT";
-            const std::string front = dir_->Path() + "/front" + std::to_string(serial) + ".mp4";
-            const std::string rear = dir_->Path() + "/rear" + std::to_string(serial) + ".mp4";
-            ASSERT_TRUE(fixtures::MakeMovie(movie, front, nullptr));
+            ASSERT_TRUE(fixtures::MakeMovie(movie, MovieFile(serial, "front"), nullptr));
             movie.caption = "REAR";
-            ASSERT_TRUE(fixtures::MakeMovie(movie, rear, nullptr));
+            ASSERT_TRUE(fixtures::MakeMovie(movie, MovieFile(serial, "rear"), nullptr));
+        }
+        const std::string card = dir_->Path() + "/card";
+        BuildCard(card, {"A___", "A___"});
+        // The settings file of the start folder names the card's movie folder as the last
+        // folder source.
+        ASSERT_TRUE(fixtures::WriteStartFolder(dir_->Path() + "/start", card + "/Video"));
+    }
 
+public:
+    static std::string MovieFile(int serial, const char* camera) {
+        return dir_->Path() + "/" + camera + std::to_string(serial) + ".mp4";
+    }
+    // A card with recordings 1 (12:00) and 2 (12:01) of the given name letters in "Video",
+    // made of the suite's movies.
+    static void BuildCard(const std::string& card, const std::array<const char*, 2>& letters) {
+        fixtures::CardBuilder builder(card);
+        for (int serial : {1, 2}) {
             fixtures::DataBlock block;
             for (int k = 0; k < kFrames; ++k) {
                 fixtures::RawRecord r;
@@ -100,19 +113,18 @@ protected:
             // A copied card is not a drive of its own: its data files lie beside the movies.
             params.layout = -1;
             params.folder = "Video";
-            params.letters = "A___";
+            params.letters = letters[std::size_t(serial - 1)];
             params.date = "220101";
             params.time = serial == 1 ? "120000" : "120100";
             params.serial = serial;
             params.data = block;
-            params.movieFile = front;
-            params.companionFile = rear;
+            params.movieFile = MovieFile(serial, "front");
+            params.companionFile = MovieFile(serial, "rear");
             ASSERT_FALSE(builder.AddRecording(params).empty());
         }
-        // The settings file of the start folder names the card's movie folder as the last
-        // folder source.
-        ASSERT_TRUE(fixtures::WriteStartFolder(dir_->Path() + "/start", card + "/Video"));
     }
+
+protected:
     static void TearDownTestSuite() {
         delete dir_;
         dir_ = nullptr;
@@ -250,7 +262,7 @@ TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
 
     dlg->Browser()->SelectFileRow(1, FALSE);
     dlg->Browser()->SelectFileRow(0, FALSE);
-    dlg->OnFileRowSelected(0);  // the current row again: nothing more
+    dlg->Browser()->SelectFileRow(0, FALSE);  // the current row again: nothing more
     EXPECT_EQ(dlg->SelectionSerial(), serial + 2);
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
     EXPECT_EQ(dlg->m_nCurRow, 0);
@@ -345,6 +357,57 @@ TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
 // Waits until the recording selected last is open with its data and the window is idle.
 bool OpenAndIdle(CsulvaneDlg& dlg) {
     return RunUntil([&] { return dlg.m_bDataLoaded && !dlg.m_bBusy && FrontState() != PLAY_CLOSED; });
+}
+
+// The window started in `start` on a card made in `card` with recordings of `letters`, its
+// first recording open.
+void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& card,
+                 const std::array<const char*, 2>& letters) {
+    MainWindowTest::BuildCard(card, letters);
+    ASSERT_TRUE(fixtures::WriteStartFolder(start, card + "/Video"));
+    std::filesystem::current_path(start);
+    dlg.m_showMessage = [](const QString&, const QString&) {};
+    dlg.OnInitDialog();
+    dlg.show();
+    ASSERT_TRUE(RunUntil([&] { return dlg.m_nCurRow == 0; }));
+    ASSERT_TRUE(OpenAndIdle(dlg));
+}
+
+// A filter change leaves the list's new row 0 current, and that row is what is open: another
+// recording, or the same one opened again. Selecting the current row again opens nothing.
+TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
+    fixtures::TempDir dir;
+    CsulvaneDlg dlg;
+    // Continuous at 12:00, manual at 12:01.
+    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path(), dir.Path() + "/card", {"A___", "AM__"}));
+    dlg.OnCommand(ID_PLAY_PAUSE);  // playing when the filter changes
+
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool opens;
+        int minute;  // start minute of the recording open afterwards
+    };
+    const Step steps[] = {
+        {"row 0's own kind off: the other recording moves up", [&] { dlg.OnFilterButton(REC_CONTINUOUS); }, true, 1},
+        {"that kind on again: the first recording is back at row 0", [&] { dlg.OnFilterButton(REC_CONTINUOUS); },
+         true, 0},
+        {"a kind no recording has: row 0 is opened again", [&] { dlg.OnFilterButton(REC_RADAR); }, true, 0},
+        {"the current row selected again", [&] { dlg.Browser()->SelectFileRow(0, FALSE); }, false, 0},
+    };
+    for (const Step& step : steps) {
+        const std::uint64_t before = dlg.SelectionSerial();
+        step.act();
+        EXPECT_EQ(dlg.SelectionSerial() > before, step.opens) << step.name;
+        ASSERT_TRUE(OpenAndIdle(dlg)) << step.name;
+        EXPECT_FALSE(dlg.TakeReselectRequest()) << step.name;  // read once, nothing left for later
+        EXPECT_EQ(dlg.m_nCurRow, 0) << step.name;
+        EXPECT_EQ(dlg.Browser()->GetList()->m_nCurrentRow, 0) << step.name;
+        EXPECT_EQ(dlg.InfoPanel()->m_stStart.wMinute, step.minute) << step.name;
+        // The info panel names the recording as the list does.
+        EXPECT_EQ(dlg.InfoPanel()->m_strTitle.toStdString(), dlg.Browser()->GetList()->GetItemText(0)) << step.name;
+    }
+    dlg.OnBtnClose();
 }
 
 // The page's stand-in: it keeps the scripts the bridge runs.
