@@ -441,11 +441,23 @@ void CsulvaneDlg::ResetViewForSource() {
         m_apTransport[BTN_VIEW_LARGE_VIDEO]->m_bLatched = FALSE;
         m_apTransport[BTN_VIEW_LARGE_VIDEO]->update();
     }
-#if ORV_HAVE_FILER
-    if (m_pFiler->GetList()) m_pFiler->GetList()->DeleteAllItems();
-    m_pFiler->update();
-#endif
+    // The rows go with the entries behind them: what the window counts is what it shows.
+    ClearBrowserList(FALSE);
     UpdateControlStates();
+}
+
+void CsulvaneDlg::ClearBrowserList(BOOL withTree) {
+#if ORV_HAVE_FILER
+    {
+        std::unique_lock<std::recursive_mutex> lock;
+        if (m_hMutexCache) lock = std::unique_lock(*m_hMutexCache);
+        if (withTree) m_pFiler->ClearBrowser();
+        else m_pFiler->ClearList();
+    }
+    m_pFiler->update();
+#else
+    (void)withTree;
+#endif
 }
 
 void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {

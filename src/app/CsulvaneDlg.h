@@ -95,6 +95,9 @@ public:
     void CleanUp();
     void OnBtnClose();
     void ResetViewForSource();
+    // Empties the browser's list and the entries behind it, with its folder tree too when
+    // `withTree` (the source is gone); under "hMutexCache".
+    void ClearBrowserList(BOOL withTree);
 
     // ---- the main road: selection, open, data, tick ---------------------------------
     BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo);

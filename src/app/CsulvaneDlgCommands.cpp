@@ -228,6 +228,7 @@ void CsulvaneDlg::OnSourceLost() {
     m_pInfoDlg->m_nRecMark = 0;
 #endif
     ResetViewForSource();
+    ClearBrowserList(TRUE);  // nothing of the lost source stays to be clicked
     m_bCsvDisabled = TRUE;
     if (m_bLargeVideo) SetLargeVideo(FALSE);
     if (m_bFullView) ApplyFullView(FALSE);

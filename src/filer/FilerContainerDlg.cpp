@@ -580,12 +580,15 @@ void CFilerContainerDlg::ClearBrowser() {
     if (m_pTree) m_pTree->DeleteAllItems();
     m_vecFolders.clear();
     m_bClearing = FALSE;
-    if (m_pList) {
-        if (m_pPathEdit) m_pPathEdit->clear();
-        m_pList->m_vecShown.clear();
-        m_pList->DeleteAllItems();
-        m_pList->m_vecEntries.clear();
-    }
+    if (m_pList && m_pPathEdit) m_pPathEdit->clear();
+    ClearList();
+}
+
+void CFilerContainerDlg::ClearList() {
+    if (!m_pList) return;
+    m_pList->m_vecShown.clear();
+    m_pList->DeleteAllItems();
+    m_pList->m_vecEntries.clear();
 }
 
 }  // namespace orv

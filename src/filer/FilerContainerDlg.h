@@ -111,7 +111,10 @@ public:
     void SetFilterButton(int kind, BOOL on);
     void EnableBrowserControls(BOOL enable);
     void IdentifyRecorder(const std::string& root);
+    // Empties the tree, the list and the path field (the source is gone).
     void ClearBrowser();
+    // Empties the list alone: its rows and the entries behind them.
+    void ClearList();
 
     CFolderTreeCtrl* GetTree() const { return m_pTree; }
     CFileListCtrl* GetList() const { return m_pList; }

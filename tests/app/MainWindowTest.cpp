@@ -22,6 +22,7 @@
 #include "app/CsulvaneDlg.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FilerContainerDlg.h"
+#include "filer/FolderTreeCtrl.h"
 #include "fixtures/EventLoopWait.h"
 #include "fixtures/CardBuilder.h"
 #include "fixtures/DataBlockWriter.h"
@@ -407,6 +408,25 @@ TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
         // The info panel names the recording as the list does.
         EXPECT_EQ(dlg.InfoPanel()->m_strTitle.toStdString(), dlg.Browser()->GetList()->GetItemText(0)) << step.name;
     }
+    dlg.OnBtnClose();
+}
+
+// A pulled card: the list and the tree are empty, and of the transport buttons only the
+// source button can be used.
+TEST_F(MainWindowTest, ALostSourceLeavesOnlyTheSourceButton) {
+    fixtures::TempDir dir;
+    const std::string card = dir.Path() + "/card";
+    CsulvaneDlg dlg;
+    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path() + "/start", card, {"A___", "A___"}));
+    ASSERT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
+    EXPECT_TRUE(dlg.TransportButton(BTN_PLAY_NEXT)->isEnabled());
+
+    std::filesystem::remove_all(card);
+    ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 0; }));
+    EXPECT_TRUE(dlg.Entries()->empty());
+    EXPECT_EQ(dlg.Browser()->GetTree()->GetItemCount(), 0);
+    for (int i = 0; i < kTransportButtonCount; ++i)
+        EXPECT_EQ(dlg.TransportButton(i)->isEnabled(), i == BTN_OPEN_SOURCE) << i;
     dlg.OnBtnClose();
 }
 
