@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
-#include <mutex>
-#include <vector>
 
 namespace orv {
 
@@ -109,15 +106,6 @@ constexpr std::array kTable = {
                    "the preview player handles and releases the event", true},
 };
 
-struct PendingPayload {
-    HWND receiver;
-    std::shared_ptr<void> payload;
-};
-
-std::mutex g_payloadLock;
-std::map<PayloadTicket, PendingPayload> g_payloads;
-PayloadTicket g_nextTicket = 1;
-
 }  // namespace
 
 std::span<const AppMessageInfo> AppMessageTable() { return kTable; }
@@ -125,53 +113,6 @@ std::span<const AppMessageInfo> AppMessageTable() { return kTable; }
 const AppMessageInfo* FindAppMessage(unsigned value) {
     const auto it = std::find_if(kTable.begin(), kTable.end(), [value](const auto& row) { return row.value == value; });
     return it == kTable.end() ? nullptr : &*it;
-}
-
-bool PostOwnedPayload(HWND receiver, unsigned msg, std::shared_ptr<void> payload, LPARAM lParam) {
-    PayloadTicket ticket = 0;
-    {
-        std::lock_guard lock(g_payloadLock);
-        ticket = g_nextTicket++;
-        g_payloads.emplace(ticket, PendingPayload{receiver, std::move(payload)});
-    }
-    if (PostAppMessage(receiver, msg, WPARAM(ticket), lParam)) return true;
-    // Freed outside the lock: a payload's destructor may post again.
-    std::shared_ptr<void> dropped;
-    std::lock_guard lock(g_payloadLock);
-    if (auto it = g_payloads.find(ticket); it != g_payloads.end()) {
-        dropped = std::move(it->second.payload);
-        g_payloads.erase(it);
-    }
-    return false;
-}
-
-std::shared_ptr<void> TakePayload(PayloadTicket ticket) {
-    std::lock_guard lock(g_payloadLock);
-    auto it = g_payloads.find(ticket);
-    if (it == g_payloads.end()) return nullptr;
-    auto payload = std::move(it->second.payload);
-    g_payloads.erase(it);
-    return payload;
-}
-
-void DropPayloadsOf(HWND receiver) {
-    std::vector<std::shared_ptr<void>> dropped;
-    {
-        std::lock_guard lock(g_payloadLock);
-        for (auto it = g_payloads.begin(); it != g_payloads.end();) {
-            if (it->second.receiver == receiver) {
-                dropped.push_back(std::move(it->second.payload));
-                it = g_payloads.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-}
-
-std::size_t PendingPayloadCount() {
-    std::lock_guard lock(g_payloadLock);
-    return g_payloads.size();
 }
 
 }  // namespace orv

@@ -4,12 +4,11 @@
 //
 // A posted message carries no pointer whose owner may end before the receiver runs. Where
 // a payload's ownership passes to the receiver, it travels as a ticket of the payload
-// store below: the store owns the object until the receiver takes it, and frees it when
-// the post fails or the receiving window goes away first, so nothing can leak.
+// store of platform/base/AppMessage.h, which frees it when the post fails or the
+// receiving window goes away first.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string_view>
 
@@ -40,23 +39,6 @@ std::span<const AppMessageInfo> AppMessageTable();
 
 // The row of a value; null for a value that is not a private message.
 const AppMessageInfo* FindAppMessage(unsigned value);
-
-// ---- payloads whose ownership passes ------------------------------------------------
-
-using PayloadTicket = std::uintptr_t;  // never 0
-
-// Keeps `payload` for `receiver` and posts the ticket as wParam (lParam as given).
-// False, with the payload freed, when the window takes no messages.
-bool PostOwnedPayload(HWND receiver, unsigned msg, std::shared_ptr<void> payload, LPARAM lParam = 0);
-
-// The receiver takes its payload: null when the ticket is unknown or was taken already.
-std::shared_ptr<void> TakePayload(PayloadTicket ticket);
-
-// Frees every payload still waiting for `receiver` (its window is going away).
-void DropPayloadsOf(HWND receiver);
-
-// Payloads waiting in the store (for the tests).
-std::size_t PendingPayloadCount();
 
 // ---- the selection that a data load belongs to --------------------------------------
 

@@ -13,7 +13,6 @@
 #include "app/MovieMenu.h"
 #include "app/SettingDlg.h"
 #include "ui/Scaled.h"
-#include "ui/SkinCheckButton.h"
 #include "platform/base/PathUtil.h"
 #include "playback/engine/ChannelEngineImpl.h"
 #include "playback/engine/HResultText.h"
@@ -116,7 +115,6 @@ CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
 CsulvaneDlg::~CsulvaneDlg() {
     CleanUp();
     DestroyJobFrame();
-    DropPayloadsOf(GetSafeHwnd());
 }
 
 sPLAYCHANNEL& CsulvaneDlg::Channel(int channel) const { return g_aPlayChannel[channel]; }
@@ -361,14 +359,13 @@ void CsulvaneDlg::ApplyModelLimits() {
     const bool limited = false;
 #endif
     if (!m_pSettingDlg) return;
-    // Drive support, speeding, speed camera and radar: off and locked for the limited model.
+    // Drive support, speeding, speed camera and radar: off and locked for the limited model;
+    // for any other, the user's own choice again. Their markers follow the boxes.
     for (int index : {0, 3, 4, 5}) {
-        CSkinCheckButton* check = m_pSettingDlg->GetEventButton(index);
-        if (!check) continue;
-        check->m_bChecked = limited ? FALSE : TRUE;
-        check->setEnabled(!limited);
-        check->update();
+        m_pSettingDlg->SetEventLocked(index, limited ? TRUE : FALSE);
+        SetDetectorOfEventBox(index);
     }
+    FollowDetectors();
 }
 
 void CsulvaneDlg::CleanUp() {
@@ -445,11 +442,23 @@ void CsulvaneDlg::ResetViewForSource() {
         m_apTransport[BTN_VIEW_LARGE_VIDEO]->m_bLatched = FALSE;
         m_apTransport[BTN_VIEW_LARGE_VIDEO]->update();
     }
-#if ORV_HAVE_FILER
-    if (m_pFiler->GetList()) m_pFiler->GetList()->DeleteAllItems();
-    m_pFiler->update();
-#endif
+    // The rows go with the entries behind them: what the window counts is what it shows.
+    ClearBrowserList(FALSE);
     UpdateControlStates();
+}
+
+void CsulvaneDlg::ClearBrowserList(BOOL withTree) {
+#if ORV_HAVE_FILER
+    {
+        std::unique_lock<std::recursive_mutex> lock;
+        if (m_hMutexCache) lock = std::unique_lock(*m_hMutexCache);
+        if (withTree) m_pFiler->ClearBrowser();
+        else m_pFiler->ClearList();
+    }
+    m_pFiler->update();
+#else
+    (void)withTree;
+#endif
 }
 
 void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {

@@ -95,6 +95,9 @@ public:
     void CleanUp();
     void OnBtnClose();
     void ResetViewForSource();
+    // Empties the browser's list and the entries behind it, with its folder tree too when
+    // `withTree` (the source is gone); under "hMutexCache".
+    void ClearBrowserList(BOOL withTree);
 
     // ---- the main road: selection, open, data, tick ---------------------------------
     BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo);
@@ -235,7 +238,6 @@ public:
     float m_fWindowScaleX = 1.0f;
     float m_fWindowScaleY = 1.0f;
     float m_fMaxScale = 1.0f;
-    BOOL m_bReselect = FALSE;  // the current row is to be opened again when selected again
     int m_nLayoutMode = LAYOUT_BESIDE_BROWSER;
     BOOL m_bFullView = FALSE;
     BOOL m_bLargeVideo = FALSE;
@@ -381,6 +383,11 @@ private:
     void SetChannelVolumes(int front);
     // Both flags of a detector from an axis or event-filter toggle; the markers follow.
     void ApplyDetectorToggle(int detector, LPARAM state);
+    // Both flags of the detector of settings box `index` from what the box shows; the one
+    // way the event filters of the settings window change.
+    void SetDetectorOfEventBox(int index);
+    // The graph and the map's markers after a change of the detectors' flags.
+    void FollowDetectors();
     void FireMovieOpened(WPARAM wParam, LPARAM lParam);
     bool ChannelInitialised(int channel) const;
     sPLAYCHANNEL& Channel(int channel) const;

@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "app/MovieMenu.h"
+#include "app/SettingDlg.h"
 #include "playback/ChannelFacade.h"
 #include "ui/text/UiText.h"
 
@@ -138,16 +139,39 @@ void CsulvaneDlg::OnGSensorNextEvent() {
 void CsulvaneDlg::OnInfoAxisToggle(WPARAM axis, LPARAM state) { ApplyDetectorToggle(DetectorForAxis(int(axis)), state); }
 
 void CsulvaneDlg::OnEventFilterChanged(WPARAM index, LPARAM state) {
+    // The box decides: a message that arrives after the box was locked or freed again
+    // must not undo that.
+    if (m_pSettingDlg && m_pSettingDlg->GetEventButton(int(index))) {
+        SetDetectorOfEventBox(int(index));
+        FollowDetectors();
+        return;
+    }
     ApplyDetectorToggle(DetectorForEventFilter(int(index)), state);
+}
+
+void CsulvaneDlg::SetDetectorOfEventBox(int index) {
+#if ORV_HAVE_VIEWS
+    const int detector = DetectorForEventFilter(index);
+    if (detector >= 0 && m_pSettingDlg)
+        SetDetectorFlags(m_pGraphDlg->m_aDetector, detector, m_pSettingDlg->IsEventChecked(index));
+#else
+    (void)index;
+#endif
 }
 
 void CsulvaneDlg::ApplyDetectorToggle(int detector, LPARAM state) {
     if (detector < 0) return;
 #if ORV_HAVE_VIEWS
     SetDetectorFlags(m_pGraphDlg->m_aDetector, detector, state ? TRUE : FALSE);
-    m_pGraphDlg->update();
 #else
     (void)state;
+#endif
+    FollowDetectors();
+}
+
+void CsulvaneDlg::FollowDetectors() {
+#if ORV_HAVE_VIEWS
+    m_pGraphDlg->update();
 #endif
     m_bMarkersSent = FALSE;
     RefreshMapState();
@@ -204,6 +228,7 @@ void CsulvaneDlg::OnSourceLost() {
     m_pInfoDlg->m_nRecMark = 0;
 #endif
     ResetViewForSource();
+    ClearBrowserList(TRUE);  // nothing of the lost source stays to be clicked
     m_bCsvDisabled = TRUE;
     if (m_bLargeVideo) SetLargeVideo(FALSE);
     if (m_bFullView) ApplyFullView(FALSE);

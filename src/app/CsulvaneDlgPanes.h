@@ -26,6 +26,7 @@
 #if ORV_HAVE_MAP
 #include "views/map/GoogleMapDlgWrap.h"
 #include "views/map/InternetConnection.h"
+#include "views/map/MapScripts.h"
 #include "views/map/MovieDialog.h"
 #endif
 #if ORV_HAVE_FILER

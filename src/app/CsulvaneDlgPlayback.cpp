@@ -6,7 +6,6 @@
 #include <QLabel>
 
 #include <climits>
-#include <cstdio>
 #include <filesystem>
 
 #include "app/AppMessages.h"
@@ -56,9 +55,11 @@ std::string CsulvaneDlg::CurrentPath() const {
 }
 
 bool CsulvaneDlg::TakeReselectRequest() {
-    const bool requested = m_bReselect;
-    m_bReselect = FALSE;
-    return requested;
+#if ORV_HAVE_FILER
+    return m_pFiler && m_pFiler->TakeRefilter();
+#else
+    return false;
+#endif
 }
 
 int CsulvaneDlg::GetDefaultSpeedStep() const { return DefaultSpeedStep(CurrentPath()); }
@@ -68,7 +69,8 @@ int CsulvaneDlg::GetDefaultSpeedStep() const { return DefaultSpeedStep(CurrentPa
 void CsulvaneDlg::OnFileRowSelected(int row) {
     if (!m_hMutexCache) return;
     CacheLock lock(*m_hMutexCache);
-    if (row == m_nCurRow && !TakeReselectRequest()) return;
+    // Whether the row is to be opened was decided by the list, which asked for the
+    // reselect request once.
     m_nCurRow = row;
 #if ORV_HAVE_VIEWS
     m_pGraphDlg->m_bDataShown = FALSE;
@@ -367,6 +369,7 @@ BOOL CsulvaneDlg::StartPlayback() {
 #if ORV_HAVE_VIEWS
         m_pInfoDlg->m_nQualityCode = quality;
         m_pInfoDlg->m_stStart = entry.startTime;
+        m_pInfoDlg->m_strTitle = QString::fromStdString(MakeListDisplayName(entry.path));  // as the list names it
         m_pInfoDlg->m_bDataLoaded = TRUE;
 #endif
     }
@@ -584,11 +587,8 @@ BOOL CsulvaneDlg::SendCrashPositions(int row, BOOL wholeLine) {
         const sGPSRECORD* gps = sensor ? sensor->gps : nullptr;
         if (!gps) continue;
         if (gps->latitude == 0.0 && gps->longitude == 0.0) continue;
-        char script[512];
-        std::snprintf(script, sizeof script, "cplist.AddCrashPos(%d,%f,%f,%f,%d,%d,%d,%f,%f,%d,%f,%f)", entry.nKind,
-                      sensor->gX, sensor->gY, sensor->gZ, 0, row, sensor->time, gps->latitude, gps->longitude,
-                      gps->valid, gps->speed, 0.0);
-        m_pMapWrap->ExecScript(script);
+        m_pMapWrap->ExecScript(AddCrashPosScript(entry.nKind, sensor->gX, sensor->gY, sensor->gZ, 0, row, sensor->time,
+                                                 gps->latitude, gps->longitude, gps->valid, gps->speed, 0.0));
     }
 #else
     (void)row;
@@ -971,6 +971,16 @@ void CsulvaneDlg::UpdateSpeedLabel() {
     if (!m_pSpeedLabel) return;
     const int id = ChannelInitialised(0) ? SpeedLabelTextId(Channel(0).speedStep) : -1;
     m_pSpeedLabel->setText(id < 0 ? QString() : QString::fromUtf8(UiText(id)));
+#if ORV_HAVE_VIEWS
+    // In the full-width layout the label's text reaches into the compact strip: the strip's
+    // title begins after it.
+    const int textRight = m_pSpeedLabel->geometry().left() +
+                          m_pSpeedLabel->fontMetrics().horizontalAdvance(m_pSpeedLabel->text()) + Scaled(10);
+    if (m_pInfoDlg->m_nCompactTitleLeft != textRight) {
+        m_pInfoDlg->m_nCompactTitleLeft = textRight;
+        if (m_nLayoutMode == LAYOUT_FULL_WIDTH) update();
+    }
+#endif
 }
 
 }  // namespace orv

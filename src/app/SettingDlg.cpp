@@ -70,10 +70,21 @@ BOOL CSettingDlg::OnInitDialog() {
 void CSettingDlg::OnEventCheck(int id) {
     const int index = id - kEventCheckFirstId;
     if (index < 0 || index >= kEventCheckCount) return;
+    if (m_abLocked[index]) return;
     CSkinCheckButton* button = m_aEventButtons[index];
-    button->m_bChecked = button->m_bChecked ? FALSE : TRUE;
+    m_abChoice[index] = m_abChoice[index] ? FALSE : TRUE;
+    button->m_bChecked = m_abChoice[index];
     button->update();
     if (m_hNotify) PostAppMessage(m_hNotify, WM_APP_EVENT_FILTER, WPARAM(index), LPARAM(button->m_bChecked ? 1 : 0));
+}
+
+void CSettingDlg::SetEventLocked(int index, BOOL locked) {
+    CSkinCheckButton* button = GetEventButton(index);
+    if (!button) return;
+    m_abLocked[index] = locked ? TRUE : FALSE;
+    button->m_bChecked = locked ? FALSE : m_abChoice[index];
+    button->setEnabled(!locked);
+    button->update();
 }
 
 void CSettingDlg::CenterOnMonitor() {

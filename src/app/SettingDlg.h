@@ -52,7 +52,12 @@ public:
     // The version line.
     void MakeVersionText();
 
+    // Locks event button `index` for a recorder without such events: it shows cleared and
+    // takes no clicks. Freed again, it shows the user's own choice. Nothing is posted.
+    void SetEventLocked(int index, BOOL locked);
+
     CSkinCheckButton* GetEventButton(int index) const;
+    // What the button shows: the user's choice, cleared while locked.
     BOOL IsEventChecked(int index) const;
     QLabel* GetVersionStatic() const { return m_pVersion; }
 
@@ -61,6 +66,8 @@ private:
 
     HWND m_hNotify = 0;
     std::array<CSkinCheckButton*, kEventCheckCount> m_aEventButtons{};
+    std::array<BOOL, kEventCheckCount> m_abChoice{TRUE, TRUE, TRUE, TRUE, TRUE, TRUE};
+    std::array<BOOL, kEventCheckCount> m_abLocked{};
     QGroupBox* m_pEventGroup = nullptr;
     QGroupBox* m_pVersionGroup = nullptr;
     QLabel* m_pVersion = nullptr;

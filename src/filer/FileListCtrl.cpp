@@ -68,9 +68,13 @@ CTipWindow::CTipWindow()
 CTipWindow::~CTipWindow() { SetVideoFrameSink(GetSafeHwnd(), nullptr); }
 
 void CTipWindow::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
-    if (msg != WM_USER_PREVIEW_EVENT || wParam == 0 || !g_pPreviewSession) return;
-    // Only the live session's events: a message may outlive the session that sent it.
-    if (reinterpret_cast<CMFSession*>(wParam) == g_pPreviewSession) g_pPreviewSession->HandleEvent(lParam);
+    if (msg != WM_USER_PREVIEW_EVENT) return;
+    // Only the live session's events: a message may outlive the session that sent it,
+    // and then its event is freed here.
+    if (wParam != 0 && g_pPreviewSession && reinterpret_cast<CMFSession*>(wParam) == g_pPreviewSession)
+        g_pPreviewSession->HandleEvent(lParam);
+    else
+        (void)TakePayload(PayloadTicket(lParam));
 }
 
 void CTipWindow::paintEvent(QPaintEvent*) {

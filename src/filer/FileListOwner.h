@@ -22,13 +22,15 @@ public:
     // "hMutexCache".
     virtual int GetCurrentFileRow() const = 0;
 
-    // Whether the owner asked for the current row to be selected again (so that it is
-    // opened once more); the request is cleared by this read. Under "hMutexCache".
+    // Whether the current row, selected again, is to be opened once more (the browser
+    // refilled the list under it); the request is cleared by this read, which the list
+    // makes once per selection of the current row. Under "hMutexCache".
     virtual bool TakeReselectRequest() = 0;
 
-    // The user (or the browser) selected a new row: the owner makes it its current row,
-    // mutes the channels and opens its recording. Called on the UI thread while the list
-    // holds "hMutexCache", which is recursive, so the owner may take it again.
+    // The list decided that `row` is to be opened: it differs from the owner's current
+    // row, or the reselect request was set. The owner makes it its current row, mutes the
+    // channels and opens its recording. Called on the UI thread while the list holds
+    // "hMutexCache", which is recursive, so the owner may take it again.
     virtual void OnFileRowSelected(int row) = 0;
 
     // The hover preview popped up over `row` (an index into the list's shown entries):

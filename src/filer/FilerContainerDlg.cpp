@@ -493,10 +493,20 @@ void CFilerContainerDlg::SetFilterButton(int kind, BOOL on) {
         button->m_bLatched = on;
         button->update();
     }
-    m_bRefilter = TRUE;
     m_pList->m_bFilter[kind] = on != FALSE;
     m_pList->RefillList();
+    // Row 0 of the refilled list is opened even when the owner's current row is 0 too: that
+    // row may now show another recording. The request lasts for this selection only, so a
+    // later click on the current row does not reopen it.
+    m_bRefilter = TRUE;
     if (m_pList->GetItemCount() > 0) MakeOnlyRowCurrent(0);
+    m_bRefilter = FALSE;
+}
+
+BOOL CFilerContainerDlg::TakeRefilter() {
+    const BOOL requested = m_bRefilter;
+    m_bRefilter = FALSE;
+    return requested;
 }
 
 void CFilerContainerDlg::EnableBrowserControls(BOOL enable) {
@@ -570,12 +580,15 @@ void CFilerContainerDlg::ClearBrowser() {
     if (m_pTree) m_pTree->DeleteAllItems();
     m_vecFolders.clear();
     m_bClearing = FALSE;
-    if (m_pList) {
-        if (m_pPathEdit) m_pPathEdit->clear();
-        m_pList->m_vecShown.clear();
-        m_pList->DeleteAllItems();
-        m_pList->m_vecEntries.clear();
-    }
+    if (m_pList && m_pPathEdit) m_pPathEdit->clear();
+    ClearList();
+}
+
+void CFilerContainerDlg::ClearList() {
+    if (!m_pList) return;
+    m_pList->m_vecShown.clear();
+    m_pList->DeleteAllItems();
+    m_pList->m_vecEntries.clear();
 }
 
 }  // namespace orv

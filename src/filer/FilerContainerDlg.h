@@ -111,14 +111,19 @@ public:
     void SetFilterButton(int kind, BOOL on);
     void EnableBrowserControls(BOOL enable);
     void IdentifyRecorder(const std::string& root);
+    // Empties the tree, the list and the path field (the source is gone).
     void ClearBrowser();
+    // Empties the list alone: its rows and the entries behind them.
+    void ClearList();
 
     CFolderTreeCtrl* GetTree() const { return m_pTree; }
     CFileListCtrl* GetList() const { return m_pList; }
     QLineEdit* GetPathEdit() const { return m_pPathEdit; }
     CSkinButton* GetFilterButton(int kind) const;
     CMovieResource& GetWatcher() { return m_watcher; }
-    BOOL IsRefiltered() const { return m_bRefilter; }
+    // Whether the row being selected is row 0 of a list just refilled by a filter change,
+    // which is opened even when it is the owner's current row; cleared by this read.
+    BOOL TakeRefilter();
     BOOL IsClearing() const { return m_bClearing; }
     // Whether the open source holds a movie folder of a card layout.
     BOOL IsRecorderFolder() const { return m_bRecorderFolder; }

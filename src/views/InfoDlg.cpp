@@ -1,6 +1,9 @@
 #include "views/InfoDlg.h"
 
+#include <QFontMetrics>
 #include <QPaintEvent>
+
+#include <algorithm>
 
 #include "platform/gdi/GdiTypes.h"
 #include "ui/OffScreenDC.h"
@@ -102,6 +105,7 @@ void CInfoDlg::ResetInfoValues() {
     m_bGpsValid = FALSE;
     m_nVoltage10 = kNoVoltage10;
     m_nQualityCode = 0;
+    m_strTitle.clear();
     repaint();
 }
 
@@ -163,6 +167,7 @@ CInfoDlg::FaceKey CInfoDlg::CurrentFaceKey(int w, int h) const {
     key.texts = {FormatGValue(m_dAccelX), FormatGValue(m_dAccelY), FormatGValue(m_dAccelZ), DateTimeText(),
                  FormatSpeed(m_bGpsValid, m_dSpeed), FormatVoltage(m_nVoltage10)};
     key.title = m_strTitle;
+    key.titleLeft = m_nCompactTitleLeft;
     key.voltage = m_bTraceFile && m_bShowVoltage;
     key.quality = m_nQualityCode;
     key.mark = m_nRecMark == 'R' || m_nRecMark == 'r' ? m_nRecMark : 0;
@@ -265,7 +270,9 @@ CInfoDlg::Layout CInfoDlg::LayoutOf(int mode) const {
         l.columnStep = T(160);
         l.date = RECT{T(20), T(7), T(350), T(42)};
         l.dateBoxSize = 1;
-        l.title = RECT{T(360), T(7), T(640), T(67)};
+        // Between the date and the speed, above the G labels (which start at 50): the
+        // title never runs under the speed or over the labels, whatever its length.
+        l.title = RECT{T(360), T(7), T(560), T(42)};
         l.titleFont = g_hFont17;
         l.speed = RECT{T(570), T(7), T(718), T(42)};
         l.unitInset = T(60);
@@ -292,12 +299,7 @@ void CInfoDlg::DrawLayout(DeviceContext& dc, const Layout& l) {
     DrawGValues(dc, l);
     dc.SetTextColor(kWhite);
     DrawDateTime(dc, l.date, l.dateBoxSize);
-    if (!m_strTitle.isEmpty()) {
-        dc.SelectFont(l.titleFont);
-        RECT title = l.title;
-        dc.DrawText(m_strTitle, &title, DT_LEFT | DT_WORDBREAK);
-        dc.SelectFont(l.font);
-    }
+    DrawTitle(dc, l.title, l.titleFont);
     if (l.voltage) DrawVoltage(dc, l.voltageBox);
     else DrawSpeed(dc, l.speed, l.unitInset, l.unitDrop, l.unitFont, l.statusKind, l.statusDx, l.statusDy);
     DrawQualityBadge(dc, l.badge, l.zoom);
@@ -326,6 +328,29 @@ void CInfoDlg::DrawGValues(DeviceContext& dc, const Layout& l) {
         if (!text.empty()) dc.DrawText(Utf8(text), &value, DT_RIGHT | DT_SINGLELINE | DT_NOCLIP);
         else if (m_pImages) m_pImages->DrawAxisLabel(dc, value, l.mode, axis);
     }
+}
+
+void CInfoDlg::DrawTitle(DeviceContext& dc, const RECT& rect, QFont* font) {
+    const int width = rect.right - rect.left;
+    if (m_strTitle.isEmpty() || width <= 0) return;
+    // One line in the box: in the box's font when the whole title fits, else in the
+    // largest smaller shared font that holds it, else cut with an ellipsis in the smallest.
+    QFont* const sizes[] = {g_hFont22, g_hFont17, g_hFont13, g_hFont10};
+    QFont* chosen = font;
+    bool smaller = false;
+    for (QFont* size : sizes) {
+        if (size == font) smaller = true;
+        if (!smaller || !size) continue;
+        chosen = size;
+        if (QFontMetrics(*size).horizontalAdvance(m_strTitle) <= width) break;
+    }
+    QFont* const previous = dc.SelectFont(chosen);
+    const QFontMetrics metrics(chosen ? *chosen : QFont());
+    RECT box = rect;
+    // A smaller font keeps the line's baseline, in step with the texts beside it.
+    if (chosen != font && font) box.top += std::max(0, QFontMetrics(*font).ascent() - metrics.ascent());
+    dc.DrawText(metrics.elidedText(m_strTitle, Qt::ElideRight, width), &box, DT_LEFT | DT_SINGLELINE);
+    dc.SelectFont(previous);
 }
 
 BOOL CInfoDlg::DrawDateTime(DeviceContext& dc, const RECT& rect, int placeholderSize) {
@@ -437,8 +462,10 @@ void CInfoDlg::DrawCompactInfo(DeviceContext* dc) {
         QFont* oldFont = off.SelectFont(g_hFont17);
         const COLORREF oldColour = off.SetTextColor(kWhite);
         const int oldMode = off.SetBkMode(TRANSPARENT);
-        RECT title{strip.left, strip.top, strip.left + T(150), strip.bottom};
-        off.DrawText(m_strTitle, &title, DT_LEFT | DT_SINGLELINE);
+        // The first 150 of the strip; where it must begin later, up to 5 before the date.
+        const int titleLeft = std::max<int>(strip.left, m_nCompactTitleLeft);
+        const int titleRight = titleLeft == strip.left ? strip.left + T(150) : strip.left + T(165);
+        DrawTitle(off, RECT{titleLeft, strip.top, titleRight, strip.bottom}, g_hFont17);
         DrawDateTime(off, RECT{strip.left + T(170), strip.top, strip.left + T(420), strip.bottom}, 2);
         DrawSpeed(off, RECT{strip.left + T(320), strip.top, strip.left + T(540), strip.bottom}, T(60), 0, g_hFont17, 2,
                   0, 0);

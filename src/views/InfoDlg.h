@@ -52,7 +52,7 @@ public:
     BOOL DrawInfoPanel(DeviceContext* dc);
 
     // Every value to none (speed, G, vehicle values, position, mark, GPS, voltage,
-    // quality), then a repaint.
+    // quality, title), then a repaint.
     void ResetInfoValues();
 
     // Takes a record's drive-support readings by m_nDataFormat (see ApplyVehicleValues).
@@ -82,7 +82,10 @@ public:
     BOOL m_bGpsValid = FALSE;
     double m_dSpeed = kNoSpeedValue;
     int m_nDrawMode = -1;
-    QString m_strTitle;
+    QString m_strTitle;  // the recording's name; one line, cut to its box
+    // Main-window x where the compact strip's title may begin at the earliest (what the
+    // main window shows left of the strip may reach into it).
+    int m_nCompactTitleLeft = 0;
     SYSTEMTIME m_stStart{};
     int m_nQualityCode = 0;  // 1..12, 0 none
     int m_nRecMark = 'M';
@@ -115,6 +118,7 @@ private:
         const void* images = nullptr;
         std::array<std::string, 6> texts;  // G x, y, z, date and time, speed, voltage
         QString title;
+        int titleLeft = 0;
         BOOL voltage = FALSE;
         int quality = 0, mark = 0;
         BOOL gps = FALSE;
@@ -127,6 +131,7 @@ private:
     RECT MainClientRect() const;
     void DrawLayout(DeviceContext& dc, const Layout& layout);
     void DrawGValues(DeviceContext& dc, const Layout& layout);
+    void DrawTitle(DeviceContext& dc, const RECT& rect, QFont* font);
     BOOL DrawDateTime(DeviceContext& dc, const RECT& rect, int placeholderSize);
     void DrawSpeed(DeviceContext& dc, RECT box, int unitInset, int unitDrop, QFont* unitFont, int statusKind,
                    int statusDx, int statusDy);

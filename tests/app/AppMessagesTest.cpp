@@ -50,39 +50,5 @@ TEST(AppMessageTable, ValuesAndArguments) {
     EXPECT_EQ(owned, 2);  // the async callback and the preview event
 }
 
-// A payload that counts its own destruction.
-struct Counted {
-    explicit Counted(int* count) : count(count) {}
-    ~Counted() { ++*count; }
-    int* count;
-};
-
-TEST(OwnedPayloads, NeverLeakWhateverTheReceiverDoes) {
-    int freed = 0;
-    std::vector<std::pair<unsigned, WPARAM>> received;
-    const HWND window = RegisterAppWindow([&](unsigned msg, WPARAM w, LPARAM) { received.emplace_back(msg, w); });
-
-    // Delivered and taken: the receiver owns it, and a second take finds nothing.
-    ASSERT_TRUE(PostOwnedPayload(window, WM_APP_RUN_ASYNC, std::make_shared<Counted>(&freed)));
-    ASSERT_EQ(received.size(), 1u);
-    auto taken = std::static_pointer_cast<Counted>(TakePayload(received[0].second));
-    ASSERT_NE(taken, nullptr);
-    EXPECT_EQ(TakePayload(received[0].second), nullptr);
-    taken.reset();
-    EXPECT_EQ(freed, 1);
-
-    // Queued but the window went away before taking it.
-    ASSERT_TRUE(PostOwnedPayload(window, WM_USER_PREVIEW_EVENT, std::make_shared<Counted>(&freed), 7));
-    EXPECT_EQ(PendingPayloadCount(), 1u);
-    UnregisterAppWindow(window);
-    DropPayloadsOf(window);
-    EXPECT_EQ(freed, 2);
-
-    // Posted to a window that is gone: freed at once.
-    EXPECT_FALSE(PostOwnedPayload(window, WM_APP_RUN_ASYNC, std::make_shared<Counted>(&freed)));
-    EXPECT_EQ(freed, 3);
-    EXPECT_EQ(PendingPayloadCount(), 0u);
-}
-
 }  // namespace
 }  // namespace orv

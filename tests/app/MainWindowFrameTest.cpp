@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -352,6 +353,52 @@ TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
         const bool limited = i == 0 || i == 3 || i == 4 || i == 5;
         EXPECT_EQ(settings.GetEventButton(i)->isEnabled(), !limited) << i;
         EXPECT_EQ(bool(settings.IsEventChecked(i)), !limited) << i;
+    }
+}
+
+// The settings window's event boxes and the event filters of the graph and the map agree
+// through every source change: a normal card keeps the user's choices, the limited model
+// clears and locks four boxes, and a normal card after it gives the choices back.
+TEST_F(WindowFixture, EventBoxesAndFiltersAgreeThroughSourceChanges) {
+    auto makeCard = [&](const std::string& name, bool limited) {
+        fixtures::CardBuilder builder(dir_.Path() + "/" + name);
+        builder.MakeLayoutFolders(0);
+        if (limited) builder.AddFile("KM5E_download.url", {'[', ']'});
+        return builder.Root();
+    };
+    const std::string normal = makeCard("normal", false);
+    const std::string limited = makeCard("limited", true);
+    CsulvaneDlg& dlg = Open();
+    CSettingDlg& settings = *dlg.SettingWindow();
+
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        std::array<bool, kEventCheckCount> checked;
+        bool locked;  // drive support, speeding, speed camera and radar
+    };
+    const Step steps[] = {
+        {"speeding cleared by the user", [&] { settings.GetEventButton(3)->click(); }, {1, 1, 1, 0, 1, 1}, false},
+        {"a normal card", [&] { dlg.OpenChosenSource(SOURCE_SD, normal); }, {1, 1, 1, 0, 1, 1}, false},
+        {"the limited model", [&] { dlg.OpenChosenSource(SOURCE_SD, limited); }, {0, 1, 1, 0, 0, 0}, true},
+        {"a normal card again", [&] { dlg.OpenChosenSource(SOURCE_SD, normal); }, {1, 1, 1, 0, 1, 1}, false},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        // A click reaches the window as a posted message; a source change acts at once.
+        ASSERT_TRUE(RunUntil([&] {
+            const int speeding = DetectorForEventFilter(3);
+            return bool(dlg.Graph()->m_aDetector[std::size_t(speeding)].bShow) == step.checked[3];
+        })) << step.name;
+        EXPECT_EQ(bool(g_bLimitedModel), step.locked) << step.name;
+        for (int i = 0; i < kEventCheckCount; ++i) {
+            const sEVENTDETECTOR& detector = dlg.Graph()->m_aDetector[std::size_t(DetectorForEventFilter(i))];
+            const bool lockable = i == 0 || i == 3 || i == 4 || i == 5;
+            EXPECT_EQ(bool(settings.IsEventChecked(i)), step.checked[std::size_t(i)]) << step.name << " box " << i;
+            EXPECT_EQ(bool(detector.bShow), step.checked[std::size_t(i)]) << step.name << " box " << i;
+            EXPECT_EQ(bool(detector.bList), step.checked[std::size_t(i)]) << step.name << " box " << i;
+            EXPECT_EQ(settings.GetEventButton(i)->isEnabled(), !(lockable && step.locked)) << step.name << " box " << i;
+        }
     }
 }
 

@@ -9,7 +9,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
+#include <clocale>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -19,6 +22,7 @@
 #include "app/CsulvaneDlg.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FilerContainerDlg.h"
+#include "filer/FolderTreeCtrl.h"
 #include "fixtures/EventLoopWait.h"
 #include "fixtures/CardBuilder.h"
 #include "fixtures/DataBlockWriter.h"
@@ -30,6 +34,8 @@
 #include "views/InfoDlg.h"
 #include "views/InfoTexts.h"
 #include "views/map/GoogleMapDlgWrap.h"
+#include "views/map/MapPageHost.h"
+#include "views/map/MapScripts.h"
 #include "ui/SkinButton.h"
 #include "ui/text/UiText.h"
 
@@ -66,8 +72,6 @@ protected:
     static void SetUpTestSuite() {
         if (!fixtures::HaveFfmpeg()) return;
         dir_ = new fixtures::TempDir();
-        const std::string card = dir_->Path() + "/card";
-        fixtures::CardBuilder builder(card);
         for (int serial : {1, 2}) {
             fixtures::MovieSpec movie;
             movie.width = 320;
@@ -75,12 +79,26 @@ protected:
             movie.fpsNum = kFps;
             movie.seconds = kSeconds;
             movie.caption = "FRONT";
-            const std::string front = dir_->Path() + "/front" + std::to_string(serial) + ".mp4";
-            const std::string rear = dir_->Path() + "/rear" + std::to_string(serial) + ".mp4";
-            ASSERT_TRUE(fixtures::MakeMovie(movie, front, nullptr));
+            ASSERT_TRUE(fixtures::MakeMovie(movie, MovieFile(serial, "front"), nullptr));
             movie.caption = "REAR";
-            ASSERT_TRUE(fixtures::MakeMovie(movie, rear, nullptr));
+            ASSERT_TRUE(fixtures::MakeMovie(movie, MovieFile(serial, "rear"), nullptr));
+        }
+        const std::string card = dir_->Path() + "/card";
+        BuildCard(card, {"A___", "A___"});
+        // The settings file of the start folder names the card's movie folder as the last
+        // folder source.
+        ASSERT_TRUE(fixtures::WriteStartFolder(dir_->Path() + "/start", card + "/Video"));
+    }
 
+public:
+    static std::string MovieFile(int serial, const char* camera) {
+        return dir_->Path() + "/" + camera + std::to_string(serial) + ".mp4";
+    }
+    // A card with recordings 1 (12:00) and 2 (12:01) of the given name letters in "Video",
+    // made of the suite's movies.
+    static void BuildCard(const std::string& card, const std::array<const char*, 2>& letters) {
+        fixtures::CardBuilder builder(card);
+        for (int serial : {1, 2}) {
             fixtures::DataBlock block;
             for (int k = 0; k < kFrames; ++k) {
                 fixtures::RawRecord r;
@@ -96,19 +114,18 @@ protected:
             // A copied card is not a drive of its own: its data files lie beside the movies.
             params.layout = -1;
             params.folder = "Video";
-            params.letters = "A___";
+            params.letters = letters[std::size_t(serial - 1)];
             params.date = "220101";
             params.time = serial == 1 ? "120000" : "120100";
             params.serial = serial;
             params.data = block;
-            params.movieFile = front;
-            params.companionFile = rear;
+            params.movieFile = MovieFile(serial, "front");
+            params.companionFile = MovieFile(serial, "rear");
             ASSERT_FALSE(builder.AddRecording(params).empty());
         }
-        // The settings file of the start folder names the card's movie folder as the last
-        // folder source.
-        ASSERT_TRUE(fixtures::WriteStartFolder(dir_->Path() + "/start", card + "/Video"));
     }
+
+protected:
     static void TearDownTestSuite() {
         delete dir_;
         dir_ = nullptr;
@@ -246,7 +263,7 @@ TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
 
     dlg->Browser()->SelectFileRow(1, FALSE);
     dlg->Browser()->SelectFileRow(0, FALSE);
-    dlg->OnFileRowSelected(0);  // the current row again: nothing more
+    dlg->Browser()->SelectFileRow(0, FALSE);  // the current row again: nothing more
     EXPECT_EQ(dlg->SelectionSerial(), serial + 2);
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
     EXPECT_EQ(dlg->m_nCurRow, 0);
@@ -336,6 +353,134 @@ TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
     EXPECT_FALSE(dlg.m_bDataLoaded);
     dlg.OnMovieDataLoaded(current, 1);
     EXPECT_TRUE(dlg.m_bDataLoaded);
+}
+
+// Waits until the recording selected last is open with its data and the window is idle.
+bool OpenAndIdle(CsulvaneDlg& dlg) {
+    return RunUntil([&] { return dlg.m_bDataLoaded && !dlg.m_bBusy && FrontState() != PLAY_CLOSED; });
+}
+
+// The window started in `start` on a card made in `card` with recordings of `letters`, its
+// first recording open.
+void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& card,
+                 const std::array<const char*, 2>& letters) {
+    MainWindowTest::BuildCard(card, letters);
+    ASSERT_TRUE(fixtures::WriteStartFolder(start, card + "/Video"));
+    std::filesystem::current_path(start);
+    dlg.m_showMessage = [](const QString&, const QString&) {};
+    dlg.OnInitDialog();
+    dlg.show();
+    ASSERT_TRUE(RunUntil([&] { return dlg.m_nCurRow == 0; }));
+    ASSERT_TRUE(OpenAndIdle(dlg));
+}
+
+// A filter change leaves the list's new row 0 current, and that row is what is open: another
+// recording, or the same one opened again. Selecting the current row again opens nothing.
+TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
+    fixtures::TempDir dir;
+    CsulvaneDlg dlg;
+    // Continuous at 12:00, manual at 12:01.
+    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path(), dir.Path() + "/card", {"A___", "AM__"}));
+    dlg.OnCommand(ID_PLAY_PAUSE);  // playing when the filter changes
+
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool opens;
+        int minute;  // start minute of the recording open afterwards
+    };
+    const Step steps[] = {
+        {"row 0's own kind off: the other recording moves up", [&] { dlg.OnFilterButton(REC_CONTINUOUS); }, true, 1},
+        {"that kind on again: the first recording is back at row 0", [&] { dlg.OnFilterButton(REC_CONTINUOUS); },
+         true, 0},
+        {"a kind no recording has: row 0 is opened again", [&] { dlg.OnFilterButton(REC_RADAR); }, true, 0},
+        {"the current row selected again", [&] { dlg.Browser()->SelectFileRow(0, FALSE); }, false, 0},
+    };
+    for (const Step& step : steps) {
+        const std::uint64_t before = dlg.SelectionSerial();
+        step.act();
+        EXPECT_EQ(dlg.SelectionSerial() > before, step.opens) << step.name;
+        ASSERT_TRUE(OpenAndIdle(dlg)) << step.name;
+        EXPECT_FALSE(dlg.TakeReselectRequest()) << step.name;  // read once, nothing left for later
+        EXPECT_EQ(dlg.m_nCurRow, 0) << step.name;
+        EXPECT_EQ(dlg.Browser()->GetList()->m_nCurrentRow, 0) << step.name;
+        EXPECT_EQ(dlg.InfoPanel()->m_stStart.wMinute, step.minute) << step.name;
+        // The info panel names the recording as the list does.
+        EXPECT_EQ(dlg.InfoPanel()->m_strTitle.toStdString(), dlg.Browser()->GetList()->GetItemText(0)) << step.name;
+    }
+    dlg.OnBtnClose();
+}
+
+// A pulled card: the list and the tree are empty, and of the transport buttons only the
+// source button can be used.
+TEST_F(MainWindowTest, ALostSourceLeavesOnlyTheSourceButton) {
+    fixtures::TempDir dir;
+    const std::string card = dir.Path() + "/card";
+    CsulvaneDlg dlg;
+    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path() + "/start", card, {"A___", "A___"}));
+    ASSERT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
+    EXPECT_TRUE(dlg.TransportButton(BTN_PLAY_NEXT)->isEnabled());
+
+    std::filesystem::remove_all(card);
+    ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 0; }));
+    EXPECT_TRUE(dlg.Entries()->empty());
+    EXPECT_EQ(dlg.Browser()->GetTree()->GetItemCount(), 0);
+    for (int i = 0; i < kTransportButtonCount; ++i)
+        EXPECT_EQ(dlg.TransportButton(i)->isEnabled(), i == BTN_OPEN_SOURCE) << i;
+    dlg.OnBtnClose();
+}
+
+// The page's stand-in: it keeps the scripts the bridge runs.
+class ScriptTap : public IMapPageHost {
+public:
+    explicit ScriptTap(std::vector<std::string>* scripts) : scripts_(scripts) {}
+    QWidget* GetWindow() override { return nullptr; }
+    void ExecuteScript(const std::string& script) override { scripts_->push_back(script); }
+    void RefreshTrack(BOOL) override {}
+    void RefreshFrame() override {}
+    void SetMapStatus(const std::string&) override {}
+    void SetMapPosition(double, double) override {}
+    void SendMapUpdate() override {}
+
+private:
+    std::vector<std::string>* scripts_;
+};
+
+// The event markers reach the page with '.' as the decimal point under a locale that writes
+// a decimal comma (where the system has one; else the numbers are still those of the
+// scripts' builder).
+TEST_F(MainWindowTest, MarkerScriptsIgnoreTheNumericLocale) {
+    std::vector<std::string> scripts;
+    CsulvaneDlg dlg;
+    dlg.m_showMessage = [](const QString&, const QString&) {};
+    ASSERT_TRUE(dlg.MapBridge()->AttachHost(std::make_unique<ScriptTap>(&scripts)));
+    dlg.OnInitDialog();
+    dlg.show();
+    ASSERT_TRUE(OpenAndIdle(dlg));
+    ASSERT_EQ(dlg.CrashPositions().size(), 2u);
+
+    const std::string locale = std::setlocale(LC_NUMERIC, nullptr);
+    bool comma = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
+        if ((comma = std::setlocale(LC_NUMERIC, name) != nullptr)) break;
+    scripts.clear();
+    dlg.MapBridge()->m_bPageReady = TRUE;
+    dlg.SendCrashPositions(0, FALSE);
+    std::setlocale(LC_NUMERIC, locale.c_str());
+    const std::vector<std::string> sent = scripts;
+
+    std::vector<std::string> markers;
+    for (const std::string& script : sent)
+        if (script.starts_with("cplist.AddCrashPos(")) markers.push_back(script);
+    std::vector<std::string> expected;
+    for (auto it = dlg.CrashPositions().rbegin(); it != dlg.CrashPositions().rend(); ++it) {
+        const sSENSORRECORD& r = *it->pRecord;
+        expected.push_back(AddCrashPosScript(it->nKind, r.gX, r.gY, r.gZ, 0, 0, r.time, r.gps->latitude,
+                                             r.gps->longitude, r.gps->valid, r.gps->speed, 0.0));
+    }
+    EXPECT_EQ(markers, expected) << (comma ? "under a decimal-comma locale" : "no decimal-comma locale here");
+    for (const std::string& marker : markers) EXPECT_EQ(std::count(marker.begin(), marker.end(), ','), 11) << marker;
+    dlg.OnBtnClose();
 }
 
 }  // namespace

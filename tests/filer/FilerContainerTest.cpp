@@ -133,7 +133,7 @@ TEST_F(FilerContainerTest, FiltersAllOffEmptyTheListAndOneOnMakesRowZeroCurrent)
     EXPECT_EQ(pane.GetList()->m_nCurrentRow, 0);
     EXPECT_EQ(pane.GetList()->GetSelectedRow(), 0);
     EXPECT_EQ(owner.selected, std::vector<int>{0});
-    EXPECT_TRUE(pane.IsRefiltered());
+    EXPECT_FALSE(pane.TakeRefilter());  // the request lasted for that selection only
     // A click on a toggle goes to the owner, which decides.
     pane.GetFilterButton(REC_MANUAL)->click();
     EXPECT_EQ(owner.filterClicks, std::vector<int>{REC_MANUAL});

@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "ViewsTestSupport.h"
 #include "ui/ControlTestSupport.h"
@@ -97,6 +99,86 @@ TEST(InfoPanel, DrawModes) {
     p.panel->SetVehicleValues(2, 16383, 1, 0x01);
     EXPECT_EQ(p.panel->m_nVehicleState, 2);
     EXPECT_EQ(p.panel->m_nAngleRaw, kNoSteeringRaw);
+}
+
+// A title of any length stays on its line, clear of the date, the speed and the G values,
+// in every draw mode, at every scale and with the widened layout of a maximised window.
+TEST(InfoPanel, ALongTitleStaysClearOfTheOtherTexts) {
+    struct Case {
+        int mode;
+        float scale;
+        float extra;   // m_fScale, layout 0 only
+        int reserved;  // mode 2: design pixels of the strip taken by what the main window shows left of it
+    };
+    const Case cases[] = {{0, 0.75f, 1.0f, 0}, {0, 1.0f, 1.0f, 0}, {0, 1.5f, 1.15f, 0}, {1, 0.75f, 1.0f, 0},
+                          {1, 1.0f, 1.0f, 0},  {1, 1.5f, 1.0f, 0},  {2, 0.75f, 1.0f, 0}, {2, 1.0f, 1.0f, 0},
+                          {2, 1.5f, 1.0f, 0},  {2, 1.0f, 1.0f, 40}, {2, 1.5f, 1.0f, 40}};
+    const QString title =
+        QStringLiteral("AG_S-120000-000001 \u9577\u3044\u984c\u540d ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 abcdefghijklmnopqrstuvwxyz");
+    for (const Case& c : cases) {
+        test::ScaleScope scale(c.scale);
+        auto T = [&](int design) { return int(float(design) * c.scale); };
+        auto F = [&](int pixels) { return int(float(pixels) * c.extra); };
+        QWidget main;
+        main.resize(T(1120), T(700));
+        COffScreenDC offScreen{2000, 1200};
+        CResourceImage images;
+        images.LoadImages(&main);
+        CInfoDlg* panel = new CInfoDlg(&main);
+        panel->setGeometry(0, 0, T(1000), T(160));
+        panel->m_pOffScreen = &offScreen;
+        panel->m_pImages = &images;
+        panel->OnInitDialog();
+        panel->m_nDrawMode = c.mode;
+        panel->m_fScale = c.extra;
+        panel->m_bDataLoaded = TRUE;
+        panel->m_stStart = SYSTEMTIME{2024, 4, 6, 13, 10, 15, 0, 0};
+        panel->m_fFrameInterval = 100.0f;
+        panel->m_nPosition = 30;
+        panel->m_dAccelX = panel->m_dAccelY = panel->m_dAccelZ = -1.25;
+        panel->m_bGpsValid = TRUE;
+        panel->m_dSpeed = 128.0;
+        panel->m_nQualityCode = 5;
+        panel->m_nCompactTitleLeft = c.reserved ? T(400) + T(c.reserved) : 0;
+        auto draw = [&] {
+            QImage window(main.size(), QImage::Format_RGB32);
+            window.fill(qRgb(1, 2, 3));
+            DeviceContext dc(&window);
+            panel->DrawInfoPanel(&dc);
+            return window;
+        };
+        const QImage without = draw();
+        panel->m_strTitle = title;
+        const QImage with = draw();
+        QRect ink;
+        for (int y = 0; y < with.height(); ++y)
+            for (int x = 0; x < with.width(); ++x)
+                if (with.pixel(x, y) != without.pixel(x, y)) ink |= QRect(x, y, 1, 1);
+        const std::string name =
+            "mode " + std::to_string(c.mode) + " at " + std::to_string(c.scale) + " from " + std::to_string(c.reserved);
+        ASSERT_FALSE(ink.isNull()) << name;
+
+        // Where the other texts are (left, top, right, bottom; right and bottom exclusive).
+        const int W = main.width(), H = main.height();
+        std::vector<RECT> others;
+        if (c.mode == 0) {
+            others = {{F(T(26)), T(7), T(200) + F(T(26)), T(26)},                // date
+                      {F(T(449)), T(7), F(T(449)) + T(100), T(28) + T(4)},         // speed and its unit
+                      {0, T(40), W, H}};                                           // G values and below
+        } else if (c.mode == 1) {
+            others = {{T(20), T(7), T(350), T(42)}, {T(570), T(7), T(718), T(42) + T(8)}, {0, T(50), W, H}};
+        } else {
+            const RECT strip{T(400), H - T(34), W, H - T(4)};
+            others = {{strip.left + T(170), strip.top, W, strip.bottom},  // date, then speed
+                      {0, 0, W, strip.top}, {0, strip.bottom, W, H}, {0, 0, strip.left + T(c.reserved), H}};
+        }
+        for (const RECT& r : others) {
+            const QRect other(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
+            EXPECT_FALSE(ink.intersects(other)) << name << ": the title's ink " << ink.left() << "," << ink.top()
+                                                << " .. " << ink.right() << "," << ink.bottom() << " meets "
+                                                << r.left << "," << r.top << " .. " << r.right << "," << r.bottom;
+        }
+    }
 }
 
 struct Gauges {

@@ -1,16 +1,30 @@
 #include "platform/base/AppMessage.h"
 
+#include <map>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace orv {
 
 namespace {
 
+struct PendingPayload {
+    HWND receiver;
+    std::shared_ptr<void> payload;
+};
+
+// The windows that take messages, and the payloads waiting for them. The payloads have a
+// lock of their own: a sink runs under the windows' lock, and a payload is freed outside
+// any lock (its destructor may post again).
 struct Registry {
     std::mutex lock;
     std::unordered_map<HWND, AppMessageSink> sinks;
     HWND next = 1;
+
+    std::mutex payloadLock;
+    std::map<PayloadTicket, PendingPayload> payloads;
+    PayloadTicket nextTicket = 1;
 };
 
 Registry& TheRegistry() {
@@ -29,9 +43,13 @@ HWND RegisterAppWindow(AppMessageSink sink) {
 }
 
 void UnregisterAppWindow(HWND hwnd) {
-    Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    r.sinks.erase(hwnd);
+    {
+        Registry& r = TheRegistry();
+        std::lock_guard<std::mutex> guard(r.lock);
+        r.sinks.erase(hwnd);
+    }
+    // No post can add to the window's payloads any more.
+    DropPayloadsOf(hwnd);
 }
 
 bool IsAppWindow(HWND hwnd) {
@@ -49,6 +67,51 @@ bool PostAppMessage(HWND hwnd, unsigned msg, WPARAM wParam, LPARAM lParam) {
     if (it == r.sinks.end()) return false;
     it->second(msg, wParam, lParam);
     return true;
+}
+
+bool PostOwnedPayload(HWND receiver, unsigned msg, std::shared_ptr<void> payload, std::uintptr_t other,
+                      TicketIn where) {
+    Registry& r = TheRegistry();
+    PayloadTicket ticket = 0;
+    {
+        std::lock_guard<std::mutex> guard(r.payloadLock);
+        ticket = r.nextTicket++;
+        r.payloads.emplace(ticket, PendingPayload{receiver, std::move(payload)});
+    }
+    const bool posted = where == TicketIn::WParam ? PostAppMessage(receiver, msg, WPARAM(ticket), LPARAM(other))
+                                                  : PostAppMessage(receiver, msg, WPARAM(other), LPARAM(ticket));
+    if (!posted) (void)TakePayload(ticket);  // freed here, outside the lock
+    return posted;
+}
+
+std::shared_ptr<void> TakePayload(PayloadTicket ticket) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.payloadLock);
+    const auto it = r.payloads.find(ticket);
+    if (it == r.payloads.end()) return nullptr;
+    std::shared_ptr<void> payload = std::move(it->second.payload);
+    r.payloads.erase(it);
+    return payload;
+}
+
+void DropPayloadsOf(HWND receiver) {
+    std::vector<std::shared_ptr<void>> dropped;  // freed after the lock is released
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.payloadLock);
+    for (auto it = r.payloads.begin(); it != r.payloads.end();) {
+        if (it->second.receiver == receiver) {
+            dropped.push_back(std::move(it->second.payload));
+            it = r.payloads.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+std::size_t PendingPayloadCount() {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> guard(r.payloadLock);
+    return r.payloads.size();
 }
 
 }  // namespace orv

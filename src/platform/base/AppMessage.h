@@ -6,8 +6,10 @@
 // an event on the UI thread; tests register sinks that record.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "platform/base/WinTypes.h"
 
@@ -61,7 +63,8 @@ using AppMessageSink = std::function<void(unsigned msg, WPARAM wParam, LPARAM lP
 
 HWND RegisterAppWindow(AppMessageSink sink);
 
-// After this returns, no call of the handle's sink is running or will start.
+// After this returns, no call of the handle's sink is running or will start, and the
+// payloads still waiting for the window (below) are freed.
 void UnregisterAppWindow(HWND hwnd);
 
 // Whether the handle names a window that still takes messages.
@@ -69,5 +72,31 @@ bool IsAppWindow(HWND hwnd);
 
 // Queues a message for a registered window; false when the handle names no window.
 bool PostAppMessage(HWND hwnd, unsigned msg, WPARAM wParam, LPARAM lParam);
+
+// ---- payloads whose ownership passes to the receiver ----------------------------------
+//
+// A message never carries a bare pointer to an object the receiver is to free: the object
+// waits in the payload store, and the message carries its ticket. The store frees the
+// object when the post fails or the receiving window goes away before taking it, so a
+// message dropped with its window leaks nothing.
+
+using PayloadTicket = std::uintptr_t;  // never 0
+
+// Which parameter of the message carries the ticket; the other one carries `other`.
+enum class TicketIn { WParam, LParam };
+
+// Keeps `payload` for `receiver` and posts `msg` with its ticket. False, with the payload
+// freed, when the handle names no window.
+bool PostOwnedPayload(HWND receiver, unsigned msg, std::shared_ptr<void> payload, std::uintptr_t other = 0,
+                      TicketIn where = TicketIn::WParam);
+
+// The receiver takes its payload: null when the ticket is unknown or was taken already.
+std::shared_ptr<void> TakePayload(PayloadTicket ticket);
+
+// Frees every payload still waiting for `receiver`.
+void DropPayloadsOf(HWND receiver);
+
+// Payloads waiting in the store.
+std::size_t PendingPayloadCount();
 
 }  // namespace orv

@@ -52,7 +52,6 @@ HRESULT CMFSession::OpenFile(const std::string& path) {
         std::lock_guard lock(m_lock);
         ++m_generation;
         m_pEventSession = m_pSession.Get();
-        m_events.clear();
     }
     // The session rides along as the request's state, so an answer can be told apart
     // from the answers of a session closed since.
@@ -130,7 +129,6 @@ int CMFSession::Close() {
         std::lock_guard lock(m_lock);
         ++m_generation;
         m_pEventSession = nullptr;
-        m_events.clear();
     }
     m_pVideoDisplay.Reset();
     m_pAudioVolume.Reset();
@@ -306,35 +304,22 @@ HRESULT CMFSession::Invoke(IMFAsyncResult* result) {
     event->GetType(&type);
 
     std::uint64_t generation = 0;
-    LPARAM key = 0;
     {
         std::lock_guard lock(m_lock);
         // The answer of a session closed since: dropped, and no further request.
         if (session.Get() != m_pEventSession) return S_OK;
         generation = m_generation;
-        key = m_nextKey++;
-        m_events.push_back(PendingEvent{key, generation, event});
     }
     if (type != MESessionClosed) session->BeginGetEvent(this, session.Get());
-    if (!PostAppMessage(m_hwndVideo, WM_USER_PREVIEW_EVENT, WPARAM(this), key)) {
-        std::lock_guard lock(m_lock);
-        std::erase_if(m_events, [key](const PendingEvent& e) { return e.key == key; });
-    }
+    PostOwnedPayload(m_hwndVideo, WM_USER_PREVIEW_EVENT, std::make_shared<PostedEvent>(PostedEvent{generation, event}),
+                     std::uintptr_t(this), TicketIn::LParam);
     return S_OK;
 }
 
-int CMFSession::HandleEvent(LPARAM eventKey) {
-    ComPtr<IMFMediaEvent> event;
-    {
-        std::lock_guard lock(m_lock);
-        auto it = std::find_if(m_events.begin(), m_events.end(),
-                               [eventKey](const PendingEvent& e) { return e.key == eventKey; });
-        if (it == m_events.end()) return 0;
-        const bool current = it->generation == m_generation;
-        event = std::move(it->event);
-        m_events.erase(it);
-        if (!current) return 0;
-    }
+int CMFSession::HandleEvent(LPARAM eventTicket) {
+    const auto posted = std::static_pointer_cast<PostedEvent>(TakePayload(PayloadTicket(eventTicket)));
+    if (!posted || posted->generation != GetGeneration()) return 0;
+    IMFMediaEvent* event = posted->event.Get();
     if (!m_pSession || !event) return 0;
     MediaEventType type = MEUnknown;
     HRESULT status = S_OK;

@@ -3,13 +3,12 @@
 // events are posted to the window as WM_USER_PREVIEW_EVENT and handed back to the player
 // there (HandleEvent), so everything but the event hand-over runs on the UI thread.
 //
-// Every open starts a new generation; an event is posted with the generation it belongs
-// to, and HandleEvent drops the events of an earlier one, so a slow event of a closed movie
-// never acts on the next. One instance serves the whole run (g_pPreviewSession).
+// Every open starts a new generation; an event travels (as a payload of the message store,
+// its ticket in lParam) with the generation it belongs to, and HandleEvent drops the events
+// of an earlier one, so a slow event of a closed movie never acts on the next. One instance serves the whole run (g_pPreviewSession).
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 
@@ -65,8 +64,9 @@ public:
     // when null).
     int SetVideoPosition(const POINT* point, const SIZE* size);
     int RepaintVideo();
-    // The event posted with key `eventKey` (the lParam of WM_USER_PREVIEW_EVENT); UI thread.
-    int HandleEvent(LPARAM eventKey);
+    // The event whose ticket is `eventTicket` (the lParam of WM_USER_PREVIEW_EVENT); UI
+    // thread. 0 for an event of an earlier generation or a ticket taken already.
+    int HandleEvent(LPARAM eventTicket);
 
     std::uint32_t GetFlags() const { return m_flags; }
     float GetVolume() const { return m_volume; }
@@ -86,8 +86,7 @@ public:
 private:
     ~CMFSession() override;
 
-    struct PendingEvent {
-        LPARAM key;
+    struct PostedEvent {
         std::uint64_t generation;
         ComPtr<IMFMediaEvent> event;
     };
@@ -110,8 +109,6 @@ private:
     mutable std::mutex m_lock;
     std::uint64_t m_generation = 0;
     IMFMediaSession* m_pEventSession = nullptr;  // the session whose events are current
-    std::deque<PendingEvent> m_events;
-    LPARAM m_nextKey = 1;
 };
 
 // The one preview session, made by the file list with its popup; null when there is none.

@@ -1,8 +1,5 @@
 #include "views/map/GoogleMapDlg2.h"
 
-#include <functional>
-#include <memory>
-
 #include <QResizeEvent>
 #include <QShowEvent>
 
@@ -27,9 +24,7 @@ void CGoogleMapDlg2::resizeEvent(QResizeEvent* event) {
 }
 
 void CGoogleMapDlg2::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM) {
-    if (msg != WM_APP_RUN_ASYNC || wParam == 0) return;
-    std::unique_ptr<std::function<void()>> callable(reinterpret_cast<std::function<void()>*>(wParam));
-    if (*callable) (*callable)();
+    if (msg == WM_APP_RUN_ASYNC) RunPostedCallback(PayloadTicket(wParam));
 }
 
 }  // namespace orv

@@ -43,7 +43,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    // WM_APP_RUN_ASYNC: wParam holds a heap std::function<void()> that is now ours.
+    // WM_APP_RUN_ASYNC: runs the callback whose ticket wParam holds.
     void OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) override;
 };
 

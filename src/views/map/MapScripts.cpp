@@ -7,21 +7,24 @@ namespace orv {
 
 namespace {
 
-// A position above this (in either coordinate) is the recorder's "no digits" value.
-constexpr double kMaxCoordinate = 360.0;
-
-bool HasPosition(const sGPSRECORD& r) { return r.latitude <= kMaxCoordinate && r.longitude <= kMaxCoordinate; }
+constexpr double kMaxLatitude = 90.0;
+constexpr double kMaxLongitude = 180.0;
 
 }  // namespace
+
+bool IsOnEarth(double latitude, double longitude) {
+    // NaN fails both comparisons.
+    return std::fabs(latitude) <= kMaxLatitude && std::fabs(longitude) <= kMaxLongitude;
+}
 
 TrackArray MakeTrackArray(std::span<const sGPSRECORD> records) {
     std::size_t points = 0;
     for (const sGPSRECORD& r : records)
-        if (r.valid && HasPosition(r)) ++points;
+        if (r.valid && IsOnEarth(r.latitude, r.longitude)) ++points;
     TrackArray out;
     out.reserve(points * 3 + 1);
     for (const sGPSRECORD& r : records) {
-        if (!r.valid || !HasPosition(r)) continue;
+        if (!r.valid || !IsOnEarth(r.latitude, r.longitude)) continue;
         out.push_back(r.latitude);
         out.push_back(r.longitude);
         out.push_back(r.time);

@@ -10,9 +10,12 @@
 
 namespace orv {
 
-// Latitude, longitude and time field of every record with a valid fix, then the number
-// of values before the count. A record whose latitude or longitude is above 360 (no
-// digits) is left out. The array is sized once.
+// A position on the earth: |latitude| <= 90 and |longitude| <= 180 degrees. The recorder's
+// "no digits" value (above 360) and the numbers of a damaged card are not.
+bool IsOnEarth(double latitude, double longitude);
+
+// Latitude, longitude and time field of every record with a valid fix on the earth, then
+// the number of values before the count. The array is sized once.
 TrackArray MakeTrackArray(std::span<const sGPSRECORD> records);
 
 // "%f" in the C locale: six decimals, '.' as the decimal point.

@@ -16,6 +16,17 @@ constexpr const char* kUserAgent = "Orvanta5 map view";
 
 }  // namespace
 
+std::function<void(std::function<void()>)> PostingCallbackRunner(HWND target) {
+    return [target](std::function<void()> callable) {
+        PostOwnedPayload(target, WM_APP_RUN_ASYNC, std::make_shared<std::function<void()>>(std::move(callable)));
+    };
+}
+
+void RunPostedCallback(PayloadTicket ticket) {
+    const auto callable = std::static_pointer_cast<std::function<void()>>(TakePayload(ticket));
+    if (callable && *callable) (*callable)();
+}
+
 CWebView2Holder::CWebView2Holder() = default;
 
 CWebView2Holder::~CWebView2Holder() {
@@ -47,12 +58,7 @@ HRESULT CWebView2Holder::SetupWebView() {
 
 HRESULT CWebView2Holder::CreateHostObject() {
     if (!m_pWebView) return E_FAIL;
-    const HWND target = m_hWnd;
-    auto runner = [target](std::function<void()> callable) {
-        auto* held = new std::function<void()>(std::move(callable));
-        // The receiver owns the callable from here; when there is none, it is ours to free.
-        if (!PostAppMessage(target, WM_APP_RUN_ASYNC, reinterpret_cast<WPARAM>(held), 0)) delete held;
-    };
+    auto runner = PostingCallbackRunner(m_hWnd);
     if (m_pHostObject) m_pWebView->DeregisterHostObject(QStringLiteral("sample"));
     QObject::disconnect(m_acknowledged);
     m_pHostObject = std::make_unique<HostWebViewObject>(m_pFuncs, runner);

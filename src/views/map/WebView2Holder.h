@@ -32,6 +32,15 @@ namespace orv {
 
 class HostWebViewObject;
 
+// Hands a callback over to the UI thread of window `target`: WM_APP_RUN_ASYNC with the
+// callback's ticket of the payload store in wParam. A callback whose window goes away
+// before it runs is freed without running.
+std::function<void(std::function<void()>)> PostingCallbackRunner(HWND target);
+
+// The receiving window's side: runs the callback of a WM_APP_RUN_ASYNC ticket once;
+// nothing for a ticket that is unknown or was taken already.
+void RunPostedCallback(PayloadTicket ticket);
+
 class CWebView2Holder {
 public:
     // The page's zoom: the map page is laid out for a larger window than the pane.

@@ -1,6 +1,7 @@
 #include "platform/base/AppMessage.h"
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -51,6 +52,51 @@ TEST(AppMessage, PostingFromManyThreadsWhileTheWindowGoes) {
     for (auto& th : threads) th.join();
     EXPECT_EQ(received.load(), accepted.load());
     EXPECT_EQ(received.load(), atUnregister);  // nothing delivered after the window went
+}
+
+// A payload that counts its own destruction.
+struct Counted {
+    explicit Counted(int* count) : count(count) {}
+    ~Counted() { ++*count; }
+    int* count;
+};
+
+// Whatever becomes of the message, the payload is freed exactly once: by the receiver that
+// took it, or by the store when the post fails or the window goes away first.
+TEST(OwnedPayloads, NeverLeakWhateverTheReceiverDoes) {
+    struct Got {
+        unsigned msg;
+        WPARAM w;
+        LPARAM l;
+    };
+    int freed = 0;
+    std::vector<Got> got;
+    const std::size_t pending = PendingPayloadCount();
+    const HWND window = RegisterAppWindow([&](unsigned msg, WPARAM w, LPARAM l) { got.push_back({msg, w, l}); });
+
+    // Delivered and taken: the receiver owns it, and a second take finds nothing. The
+    // ticket travels in the parameter asked for, the other one carries the value given.
+    ASSERT_TRUE(PostOwnedPayload(window, WM_APP_RUN_ASYNC, std::make_shared<Counted>(&freed)));
+    ASSERT_TRUE(PostOwnedPayload(window, WM_USER_PREVIEW_EVENT, std::make_shared<Counted>(&freed), 77, TicketIn::LParam));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1].w, 77u);
+    for (PayloadTicket ticket : {PayloadTicket(got[0].w), PayloadTicket(got[1].l)}) {
+        auto taken = std::static_pointer_cast<Counted>(TakePayload(ticket));
+        ASSERT_NE(taken, nullptr);
+        EXPECT_EQ(TakePayload(ticket), nullptr);
+    }
+    EXPECT_EQ(freed, 2);
+
+    // Queued, but the window goes away before taking it: its going frees the payload.
+    ASSERT_TRUE(PostOwnedPayload(window, WM_APP_RUN_ASYNC, std::make_shared<Counted>(&freed)));
+    EXPECT_EQ(PendingPayloadCount(), pending + 1);
+    UnregisterAppWindow(window);
+    EXPECT_EQ(freed, 3);
+
+    // Posted to a window that is gone: freed at once.
+    EXPECT_FALSE(PostOwnedPayload(window, WM_APP_RUN_ASYNC, std::make_shared<Counted>(&freed)));
+    EXPECT_EQ(freed, 4);
+    EXPECT_EQ(PendingPayloadCount(), pending);
 }
 
 }  // namespace

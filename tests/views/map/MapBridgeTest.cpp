@@ -1,11 +1,18 @@
 // The map bridge without a browser: the scripts it runs, the values it gives the page and
 // the messages it posts.
+#include <QCoreApplication>
 #include <QWidget>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
 
 #include <gtest/gtest.h>
 
 #include "MapTestSupport.h"
 #include "views/ViewsTestSupport.h"
+#include "fixtures/EventLoopWait.h"
+#include "views/map/GoogleMapDlg2.h"
 #include "views/map/GoogleMapDlgWrap.h"
 #include "views/map/MapPageHost.h"
 #include "views/map/MapScripts.h"
@@ -132,6 +139,10 @@ TEST(MapBridge, TrackArraysHoldValidPositionsThenTheirCount) {
         {{{35.0, 139.0, 1, 0}, {36.0, 140.0, 2, 0}}, {0}},
         {{{35.0, 139.0, 1}, {720.0, 720.0, 2}, {35.5, 361.0, 3}, {-33.5, -70.25, 4}, {36.0, 140.0, 5, 0}},
          {35.0, 139.0, 1, -33.5, -70.25, 4, 6}},
+        // Off the earth (a damaged card): left out like the markers; the edges stay.
+        {{{35.0, -500.0, 1}, {91.0, 10.0, 2}, {-90.5, 10.0, 3}, {10.0, 180.5, 4}, {std::nan(""), 10.0, 5},
+          {-90.0, 180.0, 6}, {90.0, -180.0, 7}},
+         {-90.0, 180.0, 6, 90.0, -180.0, 7, 6}},
     };
     for (const Case& c : cases) {
         const std::vector<sGPSRECORD> records = GpsRecords(c.points);
@@ -153,6 +164,29 @@ TEST(MapBridge, ScriptsWriteNumbersInTheCLocale) {
               "cplist.AddCrashPos(8,0.250000,-1.500000,1.000000,2,3,1234,-33.450000,-70.666700,1,52.500000,0.000000)");
     EXPECT_EQ(FormatFixed6(std::nan("")), "NaN");
     EXPECT_EQ(FormatFixed6(1e300).size(), 301u + 7u);
+}
+
+// The page's callbacks reach the host window through the payload store: each runs once
+// when the window takes it, and one whose window goes first is freed without running.
+TEST(MapBridge, CallbacksForTheHostWindowRunOnceOrGoWithIt) {
+    const std::size_t pending = PendingPayloadCount();
+    auto host = std::make_unique<CGoogleMapDlg2>(nullptr);  // never shown: no browser is made
+    const auto runner = PostingCallbackRunner(host->GetSafeHwnd());
+    int runs = 0;
+    auto held = std::make_shared<int>(0);  // what a callback holds on to
+    const std::weak_ptr<int> alive = held;
+    runner([&runs, held] { ++runs; });
+    EXPECT_EQ(PendingPayloadCount(), pending + 1);
+    ASSERT_TRUE(fixtures::RunUntil([&] { return runs == 1; }, std::chrono::seconds(10)));
+    EXPECT_EQ(PendingPayloadCount(), pending);
+
+    runner([&runs, held] { ++runs; });
+    held.reset();
+    host.reset();  // before the event loop hands the message over
+    EXPECT_TRUE(alive.expired());
+    EXPECT_EQ(PendingPayloadCount(), pending);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(runs, 1);
 }
 
 TEST(MapBridge, ShowMapAndSetParentActOnTheHostWindow) {
