@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds one flavour of the tree.
-#   tools/build.sh release   the program, tools and tests (build/release)
+#   tools/build.sh release   the program, tools and tests (build/release), compiler warnings
+#                            being errors
 #   tools/build.sh asan      the libraries without Qt, and their tests, under ASan+UBSan (build/asan)
 #   tools/build.sh tsan      the libraries without Qt Widgets (the media layer included), and their tests,
 #                            under ThreadSanitizer (build/tsan)
@@ -10,7 +11,7 @@ cd "$(dirname "$0")/.."
 flavour=${1:-release}
 jobs=$(nproc)
 case "$flavour" in
-  release) cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null ;;
+  release) cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_WERROR=ON >/dev/null ;;
   asan)    cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORV_GUI=OFF -DORV_SANITIZE=ON >/dev/null ;;
   tsan)    cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_GUI=OFF -DORV_MEDIA=ON -DORV_TSAN=ON >/dev/null ;;
   fuzz)    CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

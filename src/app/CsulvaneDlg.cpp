@@ -145,7 +145,7 @@ BOOL CsulvaneDlg::OnInitDialog() {
     }
     CaptureStartDir();
     // An unreadable current folder still leaves the settings beside the program's start.
-    if (g_szStartDir.empty()) g_szStartDir = ".";
+    if (g_szStartDir.empty()) g_szStartDir.assign(1, '.');
     {
         MonitorMetrics monitor;
         const int workWidth = MonitorMetricsOf(this, &monitor) ? monitor.workArea.width() : kMainDesignWidth;
