@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds one flavour of the tree.
+# Configures and builds one flavour of the tree; with target names, only those targets and
+# what they need.
+#   tools/build.sh FLAVOUR [TARGET...]
 #   tools/build.sh release   the program, tools and tests (build/release), compiler warnings
 #                            being errors
 #   tools/build.sh asan      the libraries without Qt, and their tests, under ASan+UBSan (build/asan)
@@ -9,6 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 flavour=${1:-release}
+shift || true
 jobs=$(nproc)
 case "$flavour" in
   release) cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_WERROR=ON >/dev/null ;;
@@ -18,4 +21,4 @@ case "$flavour" in
              -DORV_GUI=OFF -DORV_MEDIA=OFF -DORV_TESTS=OFF -DORV_FUZZ=ON >/dev/null ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
-cmake --build "build/$flavour" -j "$jobs"
+cmake --build "build/$flavour" -j "$jobs" ${1:+--target "$@"}
