@@ -22,7 +22,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdi/DeviceContext.h"
 #include "ui/ScaleFonts.h"
 #include "views-bench/FrontMovie.h"
 #include "views-bench/ViewsFeed.h"
@@ -97,7 +96,6 @@ bool RenderScale(float scale, const std::string& movie, const views_tools::Front
     CInfoDlg* info = rig.info;
     CGSensorDlg* graph = rig.graph;
     CObdDlg& gauges = rig.gauges;
-    QWidget& main = rig.main;
     const views_tools::ViewsSet views{info, graph, &gauges};
     views_tools::FeedLoadedMovie(views, data, movie, kQualityFullHdHigh);
     bool ok = true;
@@ -111,13 +109,7 @@ bool RenderScale(float scale, const std::string& movie, const views_tools::Front
         info->m_nDrawMode = 1;
         info->resize(T(1040), T(180));
         tiles.push_back({Render(*info), QStringLiteral("情報パネル (layout 1)")});
-        info->m_nDrawMode = 2;
-        QImage window(main.size(), QImage::Format_RGB32);
-        window.fill(Qt::black);
-        DeviceContext windowDc(&window);
-        info->DrawCompactInfo(&windowDc);
-        tiles.push_back({window.copy(T(400), main.height() - T(34), main.width() - T(400), T(30)),
-                         QStringLiteral("情報パネル (compact strip)")});
+        tiles.push_back({rig.CompactStrip(), QStringLiteral("情報パネル (compact strip)")});
         tiles.push_back({Render(*graph), QStringLiteral("Gセンサー")});
         tiles.push_back({Render(gauges), QStringLiteral("車両情報")});
         const QString title = QStringLiteral("scale %1, frame %2 (%3)").arg(double(scale), 0, 'f', 1).arg(frame).arg(what);
