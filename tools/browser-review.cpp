@@ -26,9 +26,10 @@ namespace {
 
 using namespace orv;
 
-// The pane at `scale` on the card, the row `row` hovered; the popup drawn where it stands
-// beside the list. Empty when no preview picture came.
-QImage RenderAt(float scale, const std::string& card, int row) {
+// The pane at `scale` on the card, its last row hovered (the popup then leaves the top of the
+// tree in view); the popup drawn where it stands beside the list. Empty when no preview
+// picture came.
+QImage RenderAt(float scale, const std::string& card) {
     DeleteSharedFonts();
     MonitorMetrics monitor;
     monitor.workArea = QRect(0, 0, 1920, int(1056.0f * scale + 0.5f));
@@ -44,15 +45,12 @@ QImage RenderAt(float scale, const std::string& card, int row) {
     RECT rc;
     pane.LayoutSideBySide(&rc);
     pane.show();
-    pane.OpenSourcePath(card, SOURCE_SD);
-    pane.SelectRecorderFolder();
-    // Every recording the card scan found, as the list shows them all.
+    browser_bench::OpenCardAsTheProgramDoes(pane, card);
     CFileListCtrl& list = *pane.GetList();
-    list.RefillList();
     pane.SelectFileRow(0, FALSE);
     QApplication::processEvents();
 
-    const RECT b = list.GetItemBounds(row);
+    const RECT b = list.GetItemBounds(list.GetItemCount() - 1);
     list.UpdatePreviewAt(list.viewport()->mapToGlobal(QPoint(10, (b.top + b.bottom) / 2)), list.viewport());
     // A few pictures in, so the popup shows the movie rather than its first frame only.
     const bool shown = browser_bench::WaitForPreviewFrames(list, 5, 10000);
@@ -65,8 +63,9 @@ QImage RenderAt(float scale, const std::string& card, int row) {
     if (shown && tip) painter.drawImage(tip->pos(), tip->grab().toImage());
     painter.end();
     list.StopPreview();
-    std::printf("scale %.1f: %d rows, %d tree items, preview %s\n", double(scale), list.GetItemCount(),
-                pane.GetTree()->GetItemCount(), shown ? "shown" : "missing");
+    CFolderTreeCtrl& tree = *pane.GetTree();
+    std::printf("scale %.1f: %d rows of %s, %d tree items, preview %s\n", double(scale), list.GetItemCount(),
+                tree.GetItemPath(tree.GetSelectedItem()).c_str(), tree.GetItemCount(), shown ? "shown" : "missing");
     return shown ? sheet : QImage();
 }
 
@@ -95,7 +94,7 @@ int main(int argc, char** argv) {
     g_aPlayChannel[0].initialised = 1;
     int failed = 0;
     for (float scale : {1.0f, 1.5f}) {
-        const QImage sheet = RenderAt(scale, card, 6);
+        const QImage sheet = RenderAt(scale, card);
         char name[32];
         std::snprintf(name, sizeof name, "/browser-%.1f.png", double(scale));
         if (sheet.isNull() || !sheet.save(QString::fromStdString(out + name))) {
