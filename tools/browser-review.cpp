@@ -13,6 +13,7 @@
 #include <string>
 
 #include "BrowserHost.h"
+#include "common/AbsolutePath.h"
 #include "filer/FilerContainerDlg.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FolderTreeCtrl.h"
@@ -26,9 +27,9 @@ namespace {
 
 using namespace orv;
 
-// The pane at `scale` on the card, its last row hovered (the popup then leaves the top of the
-// tree in view); the popup drawn where it stands beside the list. Empty when no preview
-// picture came.
+// The pane at `scale` on the card, its last row hovered (the lower the row, the less of the
+// tree the popup covers); the popup drawn where it stands beside the list. Empty when no
+// preview picture came.
 QImage RenderAt(float scale, const std::string& card) {
     DeleteSharedFonts();
     MonitorMetrics monitor;
@@ -78,9 +79,11 @@ int main(int argc, char** argv) {
     }
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    const std::string out = argv[1];
+    const std::string out = bench::AbsolutePath(argv[1]);
     fixtures::TempDir tmp;
-    std::string card = argc == 3 ? std::string(argv[2]) : tmp.Path() + "/demo";
+    // The card's root is found from its absolute path, and the folder above it counts as the
+    // drives' folder.
+    const std::string card = argc == 3 ? bench::AbsolutePath(argv[2]) : tmp.Path() + "/demo";
     if (argc == 2) {
         std::string error;
         if (!fixtures::MakeDemoCard(card, true, &error)) {
@@ -88,7 +91,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    while (card.size() > 1 && card.back() == '/') card.pop_back();
     browser_bench::UseCardsBelowAsDrives(card.substr(0, card.find_last_of('/')));
     InitChannel(g_aPlayChannel[0], 0, kSubstituteFace);
     g_aPlayChannel[0].initialised = 1;

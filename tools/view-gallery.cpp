@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "common/AbsolutePath.h"
 #include "ui/ScaleFonts.h"
 #include "views-bench/FrontMovie.h"
 #include "views-bench/ViewsFeed.h"
@@ -134,9 +135,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: view-gallery OUTDIR [--card DIR]\n");
         return 2;
     }
-    const QString outDir = QString::fromLocal8Bit(argv[1]);
+    const std::string out = bench::AbsolutePath(argv[1]);
+    const QString outDir = QString::fromStdString(out);
     QDir().mkpath(outDir);
-    const std::string card = argc == 4 ? argv[3] : (fs::path(argv[1]) / "demo-card").string();
+    const std::string card = argc == 4 ? bench::AbsolutePath(argv[3]) : (fs::path(out) / "demo-card").string();
 
     std::string error;
     const std::string movie = views_tools::DemoBrakingMovie(card, &error);
