@@ -13,6 +13,7 @@
 #include <string>
 
 #include "BrowserHost.h"
+#include "common/AbsolutePath.h"
 #include "filer/FilerContainerDlg.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FolderTreeCtrl.h"
@@ -26,9 +27,10 @@ namespace {
 
 using namespace orv;
 
-// The pane at `scale` on the card, the row `row` hovered; the popup drawn where it stands
-// beside the list. Empty when no preview picture came.
-QImage RenderAt(float scale, const std::string& card, int row) {
+// The pane at `scale` on the card, its last row hovered (the lower the row, the less of the
+// tree the popup covers); the popup drawn where it stands beside the list. Empty when no
+// preview picture came.
+QImage RenderAt(float scale, const std::string& card) {
     DeleteSharedFonts();
     MonitorMetrics monitor;
     monitor.workArea = QRect(0, 0, 1920, int(1056.0f * scale + 0.5f));
@@ -44,15 +46,12 @@ QImage RenderAt(float scale, const std::string& card, int row) {
     RECT rc;
     pane.LayoutSideBySide(&rc);
     pane.show();
-    pane.OpenSourcePath(card, SOURCE_SD);
-    pane.SelectRecorderFolder();
-    // Every recording the card scan found, as the list shows them all.
+    browser_bench::OpenCardAsTheProgramDoes(pane, card);
     CFileListCtrl& list = *pane.GetList();
-    list.RefillList();
     pane.SelectFileRow(0, FALSE);
     QApplication::processEvents();
 
-    const RECT b = list.GetItemBounds(row);
+    const RECT b = list.GetItemBounds(list.GetItemCount() - 1);
     list.UpdatePreviewAt(list.viewport()->mapToGlobal(QPoint(10, (b.top + b.bottom) / 2)), list.viewport());
     // A few pictures in, so the popup shows the movie rather than its first frame only.
     const bool shown = browser_bench::WaitForPreviewFrames(list, 5, 10000);
@@ -65,8 +64,9 @@ QImage RenderAt(float scale, const std::string& card, int row) {
     if (shown && tip) painter.drawImage(tip->pos(), tip->grab().toImage());
     painter.end();
     list.StopPreview();
-    std::printf("scale %.1f: %d rows, %d tree items, preview %s\n", double(scale), list.GetItemCount(),
-                pane.GetTree()->GetItemCount(), shown ? "shown" : "missing");
+    CFolderTreeCtrl& tree = *pane.GetTree();
+    std::printf("scale %.1f: %d rows of %s, %d tree items, preview %s\n", double(scale), list.GetItemCount(),
+                tree.GetItemPath(tree.GetSelectedItem()).c_str(), tree.GetItemCount(), shown ? "shown" : "missing");
     return shown ? sheet : QImage();
 }
 
@@ -79,9 +79,11 @@ int main(int argc, char** argv) {
     }
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    const std::string out = argv[1];
+    const std::string out = bench::AbsolutePath(argv[1]);
     fixtures::TempDir tmp;
-    std::string card = argc == 3 ? std::string(argv[2]) : tmp.Path() + "/demo";
+    // The card's root is found from its absolute path, and the folder above it counts as the
+    // drives' folder.
+    const std::string card = argc == 3 ? bench::AbsolutePath(argv[2]) : tmp.Path() + "/demo";
     if (argc == 2) {
         std::string error;
         if (!fixtures::MakeDemoCard(card, true, &error)) {
@@ -89,13 +91,12 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    while (card.size() > 1 && card.back() == '/') card.pop_back();
     browser_bench::UseCardsBelowAsDrives(card.substr(0, card.find_last_of('/')));
     InitChannel(g_aPlayChannel[0], 0, kSubstituteFace);
     g_aPlayChannel[0].initialised = 1;
     int failed = 0;
     for (float scale : {1.0f, 1.5f}) {
-        const QImage sheet = RenderAt(scale, card, 6);
+        const QImage sheet = RenderAt(scale, card);
         char name[32];
         std::snprintf(name, sizeof name, "/browser-%.1f.png", double(scale));
         if (sheet.isNull() || !sheet.save(QString::fromStdString(out + name))) {

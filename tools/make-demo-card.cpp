@@ -3,9 +3,9 @@
 // data files, for trying the viewer out (or, with --small, for tests).
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
+#include "common/AbsolutePath.h"
 #include "fixtures/DemoCard.h"
 
 int main(int argc, char** argv) {
@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--small") == 0) small = true;
         else if (std::strcmp(argv[i], "--force") == 0) force = true;
-        else if (dir.empty() && argv[i][0] != '-') dir = argv[i];
+        else if (dir.empty() && argv[i][0] != '-') dir = orv::bench::AbsolutePath(argv[i]);
         else bad = true;
     }
     if (bad || dir.empty()) {
@@ -28,8 +28,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "make-demo-card: %s\n", error.c_str());
         return 1;
     }
-    std::error_code ec;
-    const std::filesystem::path shown = std::filesystem::absolute(dir, ec);
-    std::printf("%s\n", ec ? dir.c_str() : shown.c_str());
+    std::printf("%s\n", dir.c_str());
     return 0;
 }

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/ControlRules.h"
+#include "common/AbsolutePath.h"
 #include "app/CsulvaneDlg.h"
 #include "app/MovieMenu.h"
 #include "app/SettingDlg.h"
@@ -75,9 +76,9 @@ int main(int argc, char** argv) {
         }
     }
     // The tour runs in a start folder of its own: the paths it was given are taken from here.
-    out = fs::absolute(out).string();
-    if (!card.empty()) card = fs::absolute(card).string();
-    if (!shot.empty()) shot = fs::absolute(shot).string();
+    out = bench::AbsolutePath(out);
+    card = bench::AbsolutePath(card);
+    shot = bench::AbsolutePath(shot);
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

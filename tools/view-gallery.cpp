@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdi/DeviceContext.h"
+#include "common/AbsolutePath.h"
 #include "ui/ScaleFonts.h"
 #include "views-bench/FrontMovie.h"
 #include "views-bench/ViewsFeed.h"
@@ -97,7 +97,6 @@ bool RenderScale(float scale, const std::string& movie, const views_tools::Front
     CInfoDlg* info = rig.info;
     CGSensorDlg* graph = rig.graph;
     CObdDlg& gauges = rig.gauges;
-    QWidget& main = rig.main;
     const views_tools::ViewsSet views{info, graph, &gauges};
     views_tools::FeedLoadedMovie(views, data, movie, kQualityFullHdHigh);
     bool ok = true;
@@ -111,13 +110,7 @@ bool RenderScale(float scale, const std::string& movie, const views_tools::Front
         info->m_nDrawMode = 1;
         info->resize(T(1040), T(180));
         tiles.push_back({Render(*info), QStringLiteral("情報パネル (layout 1)")});
-        info->m_nDrawMode = 2;
-        QImage window(main.size(), QImage::Format_RGB32);
-        window.fill(Qt::black);
-        DeviceContext windowDc(&window);
-        info->DrawCompactInfo(&windowDc);
-        tiles.push_back({window.copy(T(400), main.height() - T(34), main.width() - T(400), T(30)),
-                         QStringLiteral("情報パネル (compact strip)")});
+        tiles.push_back({rig.CompactStrip(), QStringLiteral("情報パネル (compact strip)")});
         tiles.push_back({Render(*graph), QStringLiteral("Gセンサー")});
         tiles.push_back({Render(gauges), QStringLiteral("車両情報")});
         const QString title = QStringLiteral("scale %1, frame %2 (%3)").arg(double(scale), 0, 'f', 1).arg(frame).arg(what);
@@ -142,9 +135,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: view-gallery OUTDIR [--card DIR]\n");
         return 2;
     }
-    const QString outDir = QString::fromLocal8Bit(argv[1]);
+    const std::string out = bench::AbsolutePath(argv[1]);
+    const QString outDir = QString::fromStdString(out);
     QDir().mkpath(outDir);
-    const std::string card = argc == 4 ? argv[3] : (fs::path(argv[1]) / "demo-card").string();
+    const std::string card = argc == 4 ? bench::AbsolutePath(argv[3]) : (fs::path(out) / "demo-card").string();
 
     std::string error;
     const std::string movie = views_tools::DemoBrakingMovie(card, &error);

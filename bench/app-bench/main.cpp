@@ -27,6 +27,7 @@
 
 #include "../playback-bench/FfmpegReference.h"
 #include "app/ControlRules.h"
+#include "common/AbsolutePath.h"
 #include "app/CsulvaneDlg.h"
 #include "filer/FilerContainerDlg.h"
 #include "fixtures/EventLoopWait.h"
@@ -134,7 +135,7 @@ int main(int argc, char** argv) {
     std::string card;
     double seconds = 10.0;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--card") == 0) card = argv[i + 1];
+        if (std::strcmp(argv[i], "--card") == 0) card = orv::bench::AbsolutePath(argv[i + 1]);
         else if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
     }
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);

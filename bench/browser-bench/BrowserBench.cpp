@@ -44,9 +44,7 @@ using namespace orv;
 // group, and the list filled and painted. The rows listed.
 int OpenCard(CFilerContainerDlg& pane, const std::string& root, double& ms) {
     const auto start = Clock::now();
-    pane.OpenSourcePath(root, SOURCE_SD);
-    pane.SelectRecorderFolder();
-    pane.OpenTreeItem(pane.RecorderFolderTarget());
+    browser_bench::OpenCardAsTheProgramDoes(pane, root);
     pane.GetList()->viewport()->repaint();
     ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     return pane.GetList()->GetItemCount();
@@ -123,8 +121,7 @@ int main(int argc, char** argv) {
                 params.companionFile = front;
                 movies.AddRecording(params);
             }
-            pane.OpenSourcePath(movies.Root(), SOURCE_SD);
-            pane.OpenTreeItem(pane.RecorderFolderTarget());
+            browser_bench::OpenCardAsTheProgramDoes(pane, movies.Root());
             CFileListCtrl& list = *pane.GetList();
             QApplication::processEvents();
             for (int r = 0; r < repeat; ++r) {

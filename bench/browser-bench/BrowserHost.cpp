@@ -3,9 +3,16 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include "filer/FolderTreeCtrl.h"
 #include "platform/base/Drives.h"
 
 namespace orv::browser_bench {
+
+void OpenCardAsTheProgramDoes(CFilerContainerDlg& pane, const std::string& card) {
+    pane.OpenSourcePath(card, SOURCE_SD);
+    pane.SelectRecorderFolder();
+    if (CFolderTreeCtrl* tree = pane.GetTree()) pane.OpenTreeItem(tree->GetSelectedItem());
+}
 
 void UseCardsBelowAsDrives(const std::string& base) {
     const std::string prefix = base + "/";

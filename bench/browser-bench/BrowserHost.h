@@ -8,6 +8,7 @@
 #include <string>
 
 #include "filer/FileListCtrl.h"
+#include "filer/FilerContainerDlg.h"
 #include "filer/FileListOwner.h"
 #include "playback/preview/MFSession.h"
 
@@ -34,6 +35,11 @@ private:
     CFileListCtrl* list_;
     int currentRow_ = -1;
 };
+
+// Opens the card in the pane as the program does at start-up: the card as the source, the
+// recorder folder's first date group selected in the tree, and the list filled with that
+// folder's recordings, as the main window fills it when the tree reports its selection.
+void OpenCardAsTheProgramDoes(CFilerContainerDlg& pane, const std::string& card);
 
 // Cards made below `base` count as drives whose root is the folder just below it.
 void UseCardsBelowAsDrives(const std::string& base);

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "common/AbsolutePath.h"
 #include "recorder/MovieJoin.h"
 
 namespace {
@@ -66,11 +67,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: join-bench OUT IN...\n");
         return 2;
     }
-    const std::string out = argv[1];
-    const std::vector<std::string> inputs(argv + 2, argv + argc);
+    // The joiner finds each movie's companion and data file from its absolute path.
+    const std::string out = orv::bench::AbsolutePath(argv[1]);
+    std::vector<std::string> inputs;
     std::uint64_t inputBytes = 0;
-    for (const std::string& in : inputs)
-        inputBytes += std::filesystem::file_size(in);
+    for (int i = 2; i < argc; ++i) {
+        inputs.push_back(orv::bench::AbsolutePath(argv[i]));
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(inputs.back(), ec)) {
+            std::fprintf(stderr, "join-bench: %s: not a movie file\n", argv[i]);
+            return 1;
+        }
+        inputBytes += std::filesystem::file_size(inputs.back(), ec);
+    }
     const std::string catOut = out + ".cat";
 
     // Both readers find the inputs in the page cache.

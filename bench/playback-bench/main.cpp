@@ -39,6 +39,7 @@
 #include "BenchChannel.h"
 #include "BenchFigures.h"
 #include "SlotsRun.h"
+#include "common/AbsolutePath.h"
 #include "FfmpegReference.h"
 #include "platform/base/JsonWriter.h"
 
@@ -76,10 +77,10 @@ bool ParseOptions(int argc, char** argv, Options* o) {
         } else if (a == "--slots") {
             o->throughSlots = true;
         } else if (a == "--companion" && value) {
-            o->companion = value;
+            o->companion = orv::bench::AbsolutePath(value);
             ++i;
         } else if (!a.empty() && a[0] != '-' && o->file.empty()) {
-            o->file = a;
+            o->file = orv::bench::AbsolutePath(a);
         } else {
             return false;
         }

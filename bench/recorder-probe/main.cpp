@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ProbeData.h"
+#include "common/AbsolutePath.h"
 #include "ProbeMovie.h"
 #include "ProbeScan.h"
 #include "ProbeViews.h"
@@ -27,6 +28,11 @@ int main(int argc, char** argv) {
     if (argc < 3) return Usage();
     const std::string command = argv[1];
     std::vector<std::string> files(argv + 2, argv + argc);
+    const bool summary = command == "data" && files[0] == "--summary";
+    if (summary) files.erase(files.begin());
+    // Every argument is a path, but for the frame number of `frame`.
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (command != "frame" || i == 0) files[i] = orv::bench::AbsolutePath(files[i]);
 
     if (command == "movie") {
         orv::probe::ProbeMovie(files, std::cout);
@@ -37,8 +43,6 @@ int main(int argc, char** argv) {
         if (files.size() != 1) return Usage();
         orv::probe::ProbeScan(files[0], std::cout);
     } else if (command == "data") {
-        const bool summary = files[0] == "--summary";
-        if (summary) files.erase(files.begin());
         if (files.empty()) return Usage();
         orv::probe::ProbeData(files, summary, std::cout);
     } else if (command == "events" || command == "frame") {

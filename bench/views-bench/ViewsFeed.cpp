@@ -87,18 +87,18 @@ std::string DemoBrakingMovie(const std::string& card, std::string* error) {
     return movie;
 }
 
-ViewsRig::ViewsRig(const QString& title)
-    : offScreen((main.resize(T(1120), T(697)), main.width()), main.height()),
-      info(new CInfoDlg(&main)),
-      graph(new CGSensorDlg(&main)) {
+ViewsRig::ViewsRig(const QString& title) : info(new CInfoDlg(&main)), graph(new CGSensorDlg(&main)) {
+    // The main window's drawing buffer follows its size, as in the program.
+    main.resize(T(1120), T(697));
+    offScreen = std::make_unique<COffScreenDC>(main.width(), main.height());
     images.LoadImages(&main);
-    offScreen.GetDC().SetBkMode(TRANSPARENT);
-    info->m_pOffScreen = &offScreen;
-    info->m_pOldFont = offScreen.GetDC().SelectFont(g_hFont13);
+    offScreen->GetDC().SetBkMode(TRANSPARENT);
+    info->m_pOffScreen = offScreen.get();
+    info->m_pOldFont = offScreen->GetDC().SelectFont(g_hFont13);
     info->m_pImages = &images;
     info->m_strTitle = title;
     info->OnInitDialog();
-    graph->m_pOffScreen = &offScreen;
+    graph->m_pOffScreen = offScreen.get();
     graph->resize(T(1000), T(130));
     graph->OnInitDialog();
     gauges.m_pImages = &images;
@@ -107,5 +107,15 @@ ViewsRig::ViewsRig(const QString& title)
 }
 
 ViewsRig::~ViewsRig() { gauges.hide(); }
+
+QImage ViewsRig::CompactStrip() {
+    QImage window(main.size(), QImage::Format_RGB32);
+    window.fill(Qt::black);
+    DeviceContext windowDc(&window);
+    info->m_nDrawMode = 2;
+    info->DrawCompactInfo(&windowDc);
+    const RECT strip = info->CompactStripRect();
+    return window.copy(strip.left, strip.top, strip.right - strip.left, strip.bottom - strip.top);
+}
 
 }  // namespace orv::views_tools

@@ -3,8 +3,10 @@
 // channel 1's data with the views' own functions.
 #pragma once
 
+#include <QImage>
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
 #include "ui/OffScreenDC.h"
@@ -36,12 +38,12 @@ void FeedFrame(const ViewsSet& views, int frame);
 std::string DemoBrakingMovie(const std::string& card, std::string* error);
 
 // The views as the main window holds them, at the current scale (g_fScale and the shared
-// fonts already made): a main window with its image store and off-screen context, the info
-// panel and the graph in it, and the gauge window opened beside it.
+// fonts already made): a main window with its image store and the off-screen context of its
+// size, the info panel and the graph in it, and the gauge window opened beside it.
 struct ViewsRig {
     QWidget main;
     CResourceImage images;
-    COffScreenDC offScreen;
+    std::unique_ptr<COffScreenDC> offScreen;
     CInfoDlg* info;
     CGSensorDlg* graph;
     CObdDlg gauges;
@@ -49,6 +51,10 @@ struct ViewsRig {
     explicit ViewsRig(const QString& title);
     ~ViewsRig();
     ViewsSet Set() { return ViewsSet{info, graph, &gauges}; }
+
+    // The info panel's compact strip (draw mode 2, which it is left in) as it stands along
+    // the bottom of the main window: the strip's area of the window's picture.
+    QImage CompactStrip();
 };
 
 }  // namespace orv::views_tools

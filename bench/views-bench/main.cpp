@@ -18,6 +18,7 @@
 
 #include "FrontMovie.h"
 #include "ViewsFeed.h"
+#include "common/AbsolutePath.h"
 #include "platform/base/JsonWriter.h"
 #include "playback-bench/FfmpegReference.h"
 #include "ui/ScaleFonts.h"
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    card = bench::AbsolutePath(card);
     std::string error;
     const std::string movie = views_tools::DemoBrakingMovie(card, &error);
     if (movie.empty()) {

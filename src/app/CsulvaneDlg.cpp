@@ -143,8 +143,7 @@ BOOL CsulvaneDlg::OnInitDialog() {
     }
     CaptureStartDir();
     // An unreadable current folder still leaves the settings beside the program's start.
-    // (A string, not the bare literal: GCC 12 warns falsely of overlap on that assignment.)
-    if (g_szStartDir.empty()) g_szStartDir = std::string(".");
+    if (g_szStartDir.empty()) g_szStartDir.assign(1, '.');
     {
         MonitorMetrics monitor;
         const int workWidth = MonitorMetricsOf(this, &monitor) ? monitor.workArea.width() : kMainDesignWidth;

@@ -94,15 +94,11 @@ private:
 }  // namespace
 
 std::vector<MovieMenuItem> BuildMovieMenuItems(const MovieMenuState& s) {
-    std::vector<MovieMenuItem> items;
     if (!s.frontInitialised || s.playState == 0) {
-        items.push_back({ID_SETTINGS, kTextSettings});
-        if (s.layoutMode != 2) {
-            items.push_back(kSeparator);
-            items.push_back({ID_OPEN_SOURCE, kTextOpen});
-        }
-        return items;
+        if (s.layoutMode == 2) return {{ID_SETTINGS, kTextSettings}};
+        return {{ID_SETTINGS, kTextSettings}, kSeparator, {ID_OPEN_SOURCE, kTextOpen}};
     }
+    std::vector<MovieMenuItem> items;
     switch (s.playState) {
     case 2: {
         items.push_back({ID_PLAY_PAUSE, kTextPlaying});

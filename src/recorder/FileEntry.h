@@ -23,8 +23,8 @@ struct sFILEENTRY {
     std::int32_t reserved = 0;
     std::int32_t sortKey2 = 0;
     float sortKey3 = 0.0f;
-    SYSTEMTIME startTime;
-    SYSTEMTIME endTime;
+    SYSTEMTIME startTime{};
+    SYSTEMTIME endTime{};
     std::uint64_t movieSize = 0;      // bytes
     std::uint64_t companionSize = 0;  // bytes of the rear movie, 0 when it is missing
     std::uint64_t dataSize = 0;       // bytes of the data file, 0 when it is missing

@@ -420,13 +420,18 @@ void CInfoDlg::DrawParentFrame(DeviceContext* dc) {
                corner.top);
 }
 
+RECT CInfoDlg::CompactStripRect() const {
+    const RECT main = MainClientRect();
+    return RECT{main.left + T(400), main.bottom - T(34), main.right, main.bottom - T(4)};
+}
+
 void CInfoDlg::DrawCompactInfo(DeviceContext* dc) {
     PlaceAxisButtons(false);
     if (!m_pOffScreen || !dc) return;
     m_offScreenLifetime = m_pOffScreen->Lifetime();
     DeviceContext& off = m_pOffScreen->GetDC();
     const RECT main = MainClientRect();
-    const RECT strip{main.left + T(400), main.bottom - T(34), main.right, main.bottom - T(4)};
+    const RECT strip = CompactStripRect();
     if (strip.right <= strip.left || strip.bottom <= strip.top) return;
     const QRect stripArea(strip.left, strip.top, strip.right - strip.left, strip.bottom - strip.top);
 

@@ -63,6 +63,8 @@ public:
     void DrawParentFrame(DeviceContext* dc);
     // Mode 2: the compact strip along the bottom of the main window, drawn into `dc`.
     void DrawCompactInfo(DeviceContext* dc);
+    // Where the compact strip stands in the main window's client area.
+    RECT CompactStripRect() const;
 
     // Axis button `id` (38600..38602) flips its pressed state and posts
     // WM_APP_INFO_AXIS_TOGGLE (axis, new state) to m_hParent.

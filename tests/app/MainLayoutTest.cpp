@@ -74,7 +74,9 @@ TEST(MainLayout, SpeedLabelOverlapsNothingShown) {
             for (int i = 0; i < PanesForMode(mode).transportButtons; ++i)
                 EXPECT_FALSE(overlaps(r.speedLabel, r.transport[std::size_t(i)])) << scale << " mode " << mode << " " << i;
             // Mode 2's compact strip writes the date and speed from 570 design pixels on.
-            if (mode == LAYOUT_FULL_WIDTH) EXPECT_LE(r.speedLabel.right, client.left + ScaleTerm(570, scale)) << scale;
+            if (mode == LAYOUT_FULL_WIDTH) {
+                EXPECT_LE(r.speedLabel.right, client.left + ScaleTerm(570, scale)) << scale;
+            }
             EXPECT_GT(r.speedLabel.Width(), 0);
         }
     }

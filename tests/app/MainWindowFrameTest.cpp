@@ -226,7 +226,9 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
     // The caption moves the window (by the window manager, or by itself without one).
     Mouse(QEvent::MouseButtonPress, {600, 10}, Qt::LeftButton);
     Mouse(QEvent::MouseMove, {650, 30}, Qt::LeftButton);
-    if (dlg.m_bMoving) EXPECT_EQ(dlg.geometry().topLeft(), QPoint(150, 70));
+    if (dlg.m_bMoving) {
+        EXPECT_EQ(dlg.geometry().topLeft(), QPoint(150, 70));
+    }
     Mouse(QEvent::MouseButtonRelease, {650, 30}, Qt::NoButton);
     const QRect normal = dlg.geometry();
 

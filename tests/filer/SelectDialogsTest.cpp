@@ -65,7 +65,9 @@ TEST_F(DialogTest, SourceDialogOpensOnTheRememberedKind) {
         for (int id = IDC_SOURCE_SD; id <= IDC_SOURCE_FILE; ++id)
             EXPECT_EQ(bool(dlg.GetKindButton(id)->m_bChecked), id == c.checkedId) << c.select << id;
         EXPECT_EQ(dlg.GetOkButton()->isEnabled(), c.okEnabled) << c.select;
-        if (c.drives.size() == 2) EXPECT_EQ(dlg.GetDriveList()->currentText().toStdString(), "/media/F");
+        if (c.drives.size() == 2) {
+            EXPECT_EQ(dlg.GetDriveList()->currentText().toStdString(), "/media/F");
+        }
     }
 }
 

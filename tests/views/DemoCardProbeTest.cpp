@@ -54,9 +54,10 @@ std::string FrontMovie(const fx::DemoPlannedRecording& rec) {
     return {};
 }
 
-std::vector<std::string> Probe(const std::string& args) {
+// The lines the probe prints for `args`, run in `folder` (or here when empty).
+std::vector<std::string> Probe(const std::string& args, const std::string& folder = {}) {
     std::vector<std::string> lines;
-    const std::string command = std::string(RECORDER_PROBE) + " " + args;
+    const std::string command = (folder.empty() ? std::string() : "cd '" + folder + "' && ") + RECORDER_PROBE + " " + args;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return lines;
     char buffer[4096];
@@ -195,6 +196,35 @@ TEST(DemoCardProbe, FrameTextsFollowTheDrive) {
                 EXPECT_NEAR(std::atof(Member(line, "g_x").c_str()), planned, 0.08) << line;
             }
         }
+    }
+}
+
+// Paths are taken from the folder the probe runs in: each command reads the card as it does
+// from absolute paths.
+TEST(DemoCardProbe, RelativePathsReadAsAbsoluteOnes) {
+    ASSERT_FALSE(Card().empty()) << "no demo card";
+    const fs::path card = fs::path(Card()).lexically_normal();
+    std::string braking;
+    for (const fx::DemoPlannedRecording& rec : fx::DemoCardPlan())
+        if (rec.letters == "AG__") braking = FrontMovie(rec);
+    ASSERT_FALSE(braking.empty());
+    const std::string from = card.parent_path().string();
+    const std::string movie = fs::path(braking).lexically_relative(from).string();
+    const std::string name = card.filename().string();
+    const struct {
+        std::string absolute, relative;
+    } cases[] = {
+        {"movie '" + braking + "'", "movie '" + movie + "'"},
+        {"events '" + braking + "'", "events '" + movie + "'"},
+        {"frame '" + braking + "' 150", "frame '" + movie + "' 150"},
+        {"scan '" + card.string() + "'", "scan '" + name + "'"},
+        {"scan '" + card.string() + "'", "scan './" + name + "/'"},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::string> expected = Probe(c.absolute);
+        ASSERT_FALSE(expected.empty()) << c.absolute;
+        EXPECT_TRUE(Member(expected[0], "error").empty()) << expected[0];
+        EXPECT_EQ(Probe(c.relative, from), expected) << c.relative;
     }
 }
 

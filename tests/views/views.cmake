@@ -14,6 +14,9 @@ orv_add_test(views_panes_test QT
     PanesTest.cpp
   LIBS views test_fixtures Qt6::Test)
 
+# The rig the review tool view-gallery and views-bench draw the views in.
+orv_add_test(views_review_rig_test QT SOURCES ViewsRigTest.cpp LIBS views_review)
+
 # recorder-probe's `events` and `frame` on the demo card against the plan it was made from.
 # It uses the card tools/demo.sh makes (or ORV_DEMO_CARD), else makes one (about a minute).
 orv_add_test(views_demo_card_test SOURCES DemoCardProbeTest.cpp LIBS test_fixtures)

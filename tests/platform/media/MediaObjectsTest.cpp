@@ -212,7 +212,9 @@ TEST(StartGate, MembersStartTogetherFromTheLeadersPosition) {
         EXPECT_TRUE(came);  // it waited for the other
         late.join();
         for (int i = 0; i < row.arrivals; ++i) EXPECT_EQ(moments[i].position, row.expected[i]) << i;
-        if (row.arrivals == 2) EXPECT_EQ(moments[0].system, moments[1].system);
+        if (row.arrivals == 2) {
+            EXPECT_EQ(moments[0].system, moments[1].system);
+        }
     }
 
     // The limit passes: the first goes alone, the late one starts from the same moment.

@@ -149,7 +149,9 @@ TEST_F(ChannelOpsTest, ASeekPastWhereTheFileWasCutFailsAndChangesNothing) {
     ASSERT_EQ(Slots(0).SeekToFrame(Channel(0), 20), 1);
     ASSERT_TRUE(surface_.WaitForNumber(20));
     for (PlayState state : {PLAY_STOPPED, PLAY_PLAYING}) {
-        if (state == PLAY_PLAYING) ASSERT_EQ(Slots(0).PlayMovie(Channel(0)), 1);
+        if (state == PLAY_PLAYING) {
+            ASSERT_EQ(Slots(0).PlayMovie(Channel(0)), 1);
+        }
         EXPECT_EQ(Slots(0).SeekToFrame(Channel(0), 250), 0);
         EXPECT_EQ(Slots(0).LocateFrame(Channel(0), 299), 0);
         EXPECT_EQ(Channel(0).playState, state);
