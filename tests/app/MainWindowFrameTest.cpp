@@ -225,7 +225,9 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
     // The caption moves the window (by the window manager, or by itself without one).
     Mouse(QEvent::MouseButtonPress, {600, 10}, Qt::LeftButton);
     Mouse(QEvent::MouseMove, {650, 30}, Qt::LeftButton);
-    if (dlg.m_bMoving) EXPECT_EQ(dlg.geometry().topLeft(), QPoint(150, 70));
+    if (dlg.m_bMoving) {
+        EXPECT_EQ(dlg.geometry().topLeft(), QPoint(150, 70));
+    }
     Mouse(QEvent::MouseButtonRelease, {650, 30}, Qt::NoButton);
     const QRect normal = dlg.geometry();
 
@@ -261,6 +263,68 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
     ASSERT_TRUE(dlg.IsFrameMaximised());
     dlg.CleanUp();
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.000000");
+}
+
+// Minimised from each state and brought back by the window system (as a click on the task
+// bar does): the same state, size and button, and the state's own way out still leads back
+// to where it came from.
+TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
+    CsulvaneDlg& dlg = Open();
+    MoveToWorkArea(Area(1920, 1056));
+    const QString widen = QString::fromUtf8("拡大"), narrow = QString::fromUtf8("縮小");
+    const struct Case {
+        const char* name;
+        bool maximise, fullView;
+    } cases[] = {
+        {"normal", false, false},
+        {"maximised", true, false},
+        {"full view", false, true},
+        {"full view over a maximised window", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dlg.move(100, 50);
+        ASSERT_TRUE(RunUntil([&] { return dlg.geometry() == QRect(100, 50, 1120, 697); }));
+        const QRect normal = dlg.geometry();
+        if (c.maximise) dlg.OnCommand(IDC_BTN_MAXIMIZE);
+        const QRect beforeFullView = dlg.geometry();
+        if (c.fullView) dlg.ApplyFullView(TRUE);
+        dlg.OnCommand(ID_OBD_WINDOW);  // a satellite window open
+        const bool obdShown = dlg.ObdWindow()->isVisible();
+        const QRect before = dlg.geometry();
+        ASSERT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+
+        dlg.OnCommand(IDC_BTN_MINIMIZE);
+        ASSERT_TRUE(RunUntil([&] { return dlg.isMinimized(); }));
+        EXPECT_FALSE(dlg.IsFrameMaximised());
+        if (obdShown) {
+            EXPECT_TRUE(dlg.ObdWindow()->isMinimized());
+        }
+
+        dlg.setWindowState(dlg.windowState() & ~Qt::WindowMinimized);
+        ASSERT_TRUE(RunUntil([&] { return !dlg.isMinimized() && dlg.geometry() == before; }))
+            << dlg.geometry().width() << "x" << dlg.geometry().height();
+        EXPECT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+        EXPECT_EQ(bool(dlg.m_bFullView), c.fullView);
+        EXPECT_EQ(dlg.TitleButton(1)->toolTip(), c.maximise ? narrow : widen);
+        EXPECT_EQ(dlg.ObdWindow()->isVisible(), obdShown);
+        EXPECT_FALSE(dlg.ObdWindow()->isMinimized());
+        dlg.OnCommand(ID_OBD_WINDOW);
+
+        // Out of the full view, then out of the maximised state: the sizes before them.
+        if (c.fullView) {
+            dlg.ApplyFullView(FALSE);
+            EXPECT_TRUE(RunUntil([&] { return dlg.geometry() == beforeFullView; }));
+            EXPECT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+        }
+        if (c.maximise) {
+            dlg.OnCommand(IDC_BTN_MAXIMIZE);
+            EXPECT_TRUE(RunUntil([&] { return dlg.geometry() == normal; }))
+                << dlg.geometry().width() << "x" << dlg.geometry().height();
+            EXPECT_FALSE(dlg.IsFrameMaximised());
+            EXPECT_EQ(dlg.TitleButton(1)->toolTip(), widen);
+        }
+    }
 }
 
 TEST_F(WindowFixture, AnotherWorkAreaRescalesTheWindowAndTheSettingsWindow) {
