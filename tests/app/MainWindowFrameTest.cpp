@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -166,7 +167,7 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     // Only its one-pixel frame shows.
     const QImage outline = dlg.ScaleFrame()->grab().toImage();
     EXPECT_EQ(outline.pixel(0, 300) & 0xFFFFFFu, qRgb(112, 93, 168) & 0xFFFFFFu);
-    EXPECT_EQ(qAlpha(outline.pixel(500, 300)), 0);
+    EXPECT_EQ(dlg.ScaleFrame()->CoveredRegion(), ScaleFrameWindow::FrameRegion(QSize(1120, 697)).translated(100, 50));
     Pause(120ms);
     Mouse(QEvent::MouseMove, {1400, 300}, Qt::LeftButton);
     EXPECT_EQ(dlg.ScaleFrame()->geometry(), QRect(100, 50, 1400, 697));
@@ -263,6 +264,53 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
     ASSERT_TRUE(dlg.IsFrameMaximised());
     dlg.CleanUp();
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.000000");
+}
+
+// The outline covers only its one-pixel frame: inside it the screen shows what lies below,
+// also on an X server without a compositor, where a see-through window shows black.
+TEST_F(WindowFixture, TheOutlineLeavesTheScreenInsideItVisible) {
+    const struct {
+        QSize size;
+    } cases[] = {{QSize(1120, 697)}, {QSize(1400, 900)}, {QSize(3, 3)}, {QSize(1, 1)}};
+    for (const auto& c : cases) {
+        const QRegion frame = ScaleFrameWindow::FrameRegion(c.size);
+        const QRect all(QPoint(0, 0), c.size);
+        // Every pixel of the edges and no other.
+        int area = 0;
+        for (const QRect& r : frame) area += r.width() * r.height();
+        const int edges = c.size.width() * c.size.height() -
+                          std::max(0, c.size.width() - 2) * std::max(0, c.size.height() - 2);
+        EXPECT_EQ(area, edges) << c.size.width();
+        EXPECT_EQ(frame.boundingRect(), all) << c.size.width();
+        if (c.size.width() > 2) {
+            EXPECT_FALSE(frame.contains(QPoint(1, 1))) << c.size.width();
+            EXPECT_FALSE(frame.contains(all.center())) << c.size.width();
+        }
+    }
+
+    CsulvaneDlg& dlg = Open();
+    MoveToWorkArea(Area(1920, 1056));
+    dlg.move(100, 50);
+    Pause(50ms);
+    const QRect middle(400, 250, 300, 200);  // inside the outline, in screen pixels
+    QScreen* screen = dlg.screen();
+    const bool onScreen = QGuiApplication::platformName() == QLatin1String("xcb");
+    const QImage below = onScreen ? screen->grabWindow(0, middle.x(), middle.y(), middle.width(), middle.height()).toImage() : QImage();
+    Mouse(QEvent::MouseButtonPress, {1117, 300}, Qt::LeftButton);
+    ScaleFrameWindow& outline = *dlg.ScaleFrame();
+    ASSERT_TRUE(outline.isVisible());
+    EXPECT_FALSE(outline.CoveredRegion().intersects(middle));
+    EXPECT_EQ(outline.CoveredRegion(), ScaleFrameWindow::FrameRegion(outline.size()).translated(outline.pos()));
+    if (onScreen) {
+        // The X server's own pixels: the frame in its colour, the middle as it was.
+        const QRgb colour = qRgb(112, 93, 168);
+        EXPECT_TRUE(RunUntil([&] {
+            return (screen->grabWindow(0, 100, 300, 1, 1).toImage().pixel(0, 0) | 0xFF000000u) == colour;
+        }));
+        EXPECT_EQ(screen->grabWindow(0, middle.x(), middle.y(), middle.width(), middle.height()).toImage(), below);
+    }
+    Mouse(QEvent::MouseButtonRelease, {1117, 300}, Qt::NoButton);
+    EXPECT_TRUE(outline.CoveredRegion().isEmpty());
 }
 
 // Minimised from each state and brought back by the window system (as a click on the task
