@@ -295,7 +295,19 @@ TEST_F(WindowFixture, TheOutlineLeavesTheScreenInsideItVisible) {
     const QRect middle(400, 250, 300, 200);  // inside the outline, in screen pixels
     QScreen* screen = dlg.screen();
     const bool onScreen = QGuiApplication::platformName() == QLatin1String("xcb");
-    const QImage below = onScreen ? screen->grabWindow(0, middle.x(), middle.y(), middle.width(), middle.height()).toImage() : QImage();
+    auto grabMiddle = [&] {
+        return screen->grabWindow(0, middle.x(), middle.y(), middle.width(), middle.height()).toImage();
+    };
+    // What the window shows there once it has settled.
+    QImage below;
+    if (onScreen) {
+        ASSERT_TRUE(RunUntil([&] {
+            const QImage now = grabMiddle();
+            const bool settled = !below.isNull() && now == below;
+            below = now;
+            return settled;
+        }));
+    }
     Mouse(QEvent::MouseButtonPress, {1117, 300}, Qt::LeftButton);
     ScaleFrameWindow& outline = *dlg.ScaleFrame();
     ASSERT_TRUE(outline.isVisible());
@@ -307,7 +319,7 @@ TEST_F(WindowFixture, TheOutlineLeavesTheScreenInsideItVisible) {
         EXPECT_TRUE(RunUntil([&] {
             return (screen->grabWindow(0, 100, 300, 1, 1).toImage().pixel(0, 0) | 0xFF000000u) == colour;
         }));
-        EXPECT_EQ(screen->grabWindow(0, middle.x(), middle.y(), middle.width(), middle.height()).toImage(), below);
+        EXPECT_TRUE(RunUntil([&] { return grabMiddle() == below; }, 5s));
     }
     Mouse(QEvent::MouseButtonRelease, {1117, 300}, Qt::NoButton);
     EXPECT_TRUE(outline.CoveredRegion().isEmpty());
