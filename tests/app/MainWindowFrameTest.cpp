@@ -385,6 +385,13 @@ TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
             EXPECT_EQ(dlg.TitleButton(1)->toolTip(), widen);
         }
     }
+
+    // Closed while down from the maximised state: the normal window's scales are stored.
+    dlg.OnCommand(IDC_BTN_MAXIMIZE);
+    dlg.OnCommand(IDC_BTN_MINIMIZE);
+    ASSERT_TRUE(RunUntil([&] { return dlg.isMinimized(); }));
+    dlg.CleanUp();
+    EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.000000");
 }
 
 TEST_F(WindowFixture, AnotherWorkAreaRescalesTheWindowAndTheSettingsWindow) {
