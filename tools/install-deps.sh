@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-multimedia-dev
+  qt6-translations-l10n
   qt6-svg-dev libqt6svg6
   fonts-noto-cjk
   ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev

@@ -4,17 +4,22 @@
 // names one) and saves what it shows, for review: start-up with the list, playing at the
 // hard-braking frame in layout modes 0, 1 and 2, the video menu open, the map window beside
 // the video, the vehicle gauges open, the full view, the settings window, the outline of a
-// drag and the program at scale 1.5. With --shot it saves one picture,
+// drag, the program at scale 1.5, the window brought back after a minimise from the
+// maximised state and the source dialog's folder picker. With --shot it saves one picture,
 // of the first recording a few seconds into playing, to FILE. Offscreen unless
 // QT_QPA_PLATFORM says otherwise.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEnterEvent>
+#include <QFileDialog>
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
 #include <QThread>
+#include <QTimer>
+#include <QWidgetAction>
 
 #include <cstdio>
 #include <cstring>
@@ -29,6 +34,7 @@
 #include "app/MovieMenu.h"
 #include "app/SettingDlg.h"
 #include "filer/FilerContainerDlg.h"
+#include "filer/SourceOpenDlg.h"
 #include "fixtures/EventLoopWait.h"
 #include "fixtures/DemoCard.h"
 #include "fixtures/DemoStart.h"
@@ -57,8 +63,13 @@ QImage Desktop(const std::vector<QWidget*>& windows) {
     QImage canvas(area.size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
     canvas.fill(QColor(40, 40, 48));
     QPainter painter(&canvas);
-    for (QWidget* w : windows)
-        if (w && w->isVisible()) painter.drawPixmap(w->geometry().topLeft() - area.topLeft(), w->grab());
+    for (QWidget* w : windows) {
+        if (!w || !w->isVisible()) continue;
+        const QPoint at = w->geometry().topLeft() - area.topLeft();
+        // A shaped window (the sizing outline) shows only within its shape.
+        painter.setClipRegion(w->mask().isEmpty() ? QRegion(canvas.rect()) : w->mask().translated(at));
+        painter.drawPixmap(at, w->grab());
+    }
     return canvas;
 }
 
@@ -84,6 +95,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
+    InstallQtTranslation();
 
     const fs::path work = fs::absolute(shot.empty() ? fs::path(out) : fs::path(shot).parent_path() / "screen-tour-start");
     fs::create_directories(work);
@@ -168,6 +180,12 @@ int main(int argc, char** argv) {
         const QPoint at = dlg->FrontSurface().mapToGlobal(QPoint(60, 60));
         menu.popup(at);
         Settle(200);
+        // The mouse over the first item: it is highlighted across the whole menu.
+        if (auto* first = qobject_cast<QWidgetAction*>(menu.actions().value(0)); first && first->defaultWidget()) {
+            QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(first->defaultWidget()->mapToGlobal(QPoint(5, 5))));
+            QApplication::sendEvent(first->defaultWidget(), &enter);
+            Settle(100);
+        }
         QImage base = Desktop(windows);
         QPainter painter(&base);
         painter.drawPixmap(at - dlg->geometry().topLeft(), menu.grab());
@@ -215,6 +233,34 @@ int main(int argc, char** argv) {
     dlg->OnMonitorChanged();
     save("09-scale-1.5");
     SetMonitorListProvider(nullptr);
+    dlg->OnMonitorChanged();
+
+    // Maximised, minimised and brought back by the window system: maximised as before.
+    dlg->OnCommand(IDC_BTN_MAXIMIZE);
+    dlg->OnCommand(IDC_BTN_MINIMIZE);
+    RunUntil([&] { return dlg->isMinimized(); }, 5000);
+    dlg->setWindowState(dlg->windowState() & ~Qt::WindowMinimized);
+    RunUntil([&] { return !dlg->isMinimized(); }, 5000);
+    save("10-restored-after-minimise-from-maximised");
+    dlg->OnCommand(IDC_BTN_MAXIMIZE);
+
+    // The source dialog's folder picker, in the program's language.
+    {
+        CSourceOpenDlg source(dlg.get());
+        source.OnInitDialog();
+        source.show();
+        Settle(200);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget* picker = QApplication::activeModalWidget();
+            if (!qobject_cast<QFileDialog*>(picker)) return;
+            poll.stop();
+            saveOf("11-folder-picker", {dlg.get(), &source, picker});
+            static_cast<QFileDialog*>(picker)->reject();
+        });
+        poll.start(50);
+        source.OnBrowseFolder();
+    }
     dlg->OnBtnClose();
     return opened && failures == 0 ? 0 : 1;
 }

@@ -374,6 +374,11 @@ void CsulvaneDlg::CleanUp() {
     m_pMapWrap->GetConnection().StopInternetThreads();
 #endif
     if (isMaximized()) showNormal();
+    // Closed while down from the maximised state: it counts as maximised here.
+    if (m_bMinimised && m_minimised.maximised) {
+        m_bMinimised = FALSE;
+        m_bMaximised = TRUE;
+    }
     if (m_bMaximised) OnBtnMaximize();  // the scales of the normal window are stored
     if (m_bInitDone) WriteWindowScale(m_fWindowScaleX, m_fWindowScaleY);
     KillTimer(TIMER_IDLE);

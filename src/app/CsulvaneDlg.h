@@ -273,6 +273,10 @@ public:
     void OnBtnMaximize();
     void OnBtnMinimize();
     void OnWindowStateChange(Qt::WindowStates state);
+    void EnterMinimised();
+    void LeaveMinimised(bool toMaximised);
+    void Maximise();
+    void RestoreFromMaximised();
     void UpdateMaximiseButton();
     void SetInfoExtraScale(float scale);
     void UpdateScaleForWorkArea();
@@ -344,6 +348,14 @@ public:
     BOOL m_bPlacing = FALSE;
     BOOL m_bMaximised = FALSE;
     BOOL m_bMinimised = FALSE;
+    // What minimising left behind, for the restore: the maximised flag, the window's
+    // rectangle and the satellite windows that were minimised with it.
+    struct MinimisedState {
+        BOOL maximised = FALSE;
+        RECT rect{};
+        BOOL map = FALSE;
+        BOOL obd = FALSE;
+    } m_minimised;
     BOOL m_bDocking = FALSE;
     BOOL m_bMapPlaced = FALSE;
     float m_fPendingScaleX = 1.0f;

@@ -267,51 +267,88 @@ void CsulvaneDlg::OnBtnMaximize() {
     OnWindowStateChange(m_bMaximised ? Qt::WindowNoState : Qt::WindowMaximized);
 }
 
-void CsulvaneDlg::OnBtnMinimize() {
-    m_bMinimised = TRUE;
-    showMinimized();
-}
+void CsulvaneDlg::OnBtnMinimize() { showMinimized(); }
 
 void CsulvaneDlg::OnWindowStateChange(Qt::WindowStates state) {
+    // The window keeps its own idea of being maximised (the window system sees a window of
+    // the work area's size), so a minimised window comes back to the state it left.
     if (state & Qt::WindowMinimized) {
-#if ORV_HAVE_MAP
-        if (m_pMapWindow && m_pMapWindow->isVisible()) m_pMapWindow->showMinimized();
-#endif
-#if ORV_HAVE_VIEWS
-        if (m_pObdDlg && m_bObdShown) m_pObdDlg->showMinimized();
-#endif
-        m_bMaximised = FALSE;
-        m_bMinimised = TRUE;
+        if (!m_bMinimised) EnterMinimised();
         return;
     }
-    const bool fromMinimised = m_bMinimised;
-    auto restoreSatellites = [this, fromMinimised] {
-        if (!fromMinimised) return;
+    if (m_bMinimised) {
+        LeaveMinimised((state & Qt::WindowMaximized) != 0);
+        return;
+    }
+    if (state & Qt::WindowMaximized) {
+        if (!m_bMaximised) Maximise();
+        return;
+    }
+    if (m_bMaximised) RestoreFromMaximised();
+}
+
+void CsulvaneDlg::EnterMinimised() {
+    m_minimised.maximised = m_bMaximised;
+    m_minimised.rect = FrameRect();
+    m_minimised.map = FALSE;
+    m_minimised.obd = FALSE;
 #if ORV_HAVE_MAP
-        if (m_pMapWindow && m_bMapShown) m_pMapWindow->showNormal();
+    if (m_pMapWindow && m_pMapWindow->isVisible()) {
+        m_pMapWindow->showMinimized();
+        m_minimised.map = TRUE;
+    }
 #endif
 #if ORV_HAVE_VIEWS
-        if (m_pObdDlg && m_bObdShown) m_pObdDlg->showNormal();
+    if (m_pObdDlg && m_bObdShown && m_pObdDlg->isVisible()) {
+        m_pObdDlg->showMinimized();
+        m_minimised.obd = TRUE;
+    }
 #endif
-    };
-    if (state & Qt::WindowMaximized) {
-        if (m_bMaximised) return;
-        restoreSatellites();
-        m_rcSaved = FrameRect();
+    m_bMaximised = FALSE;
+    m_bMinimised = TRUE;
+}
+
+void CsulvaneDlg::LeaveMinimised(bool toMaximised) {
+    // Only the satellite windows that went down with the window come back with it: a map
+    // hidden by the full view stays hidden.
+#if ORV_HAVE_MAP
+    if (m_minimised.map && m_pMapWindow && m_bMapShown) m_pMapWindow->showNormal();
+#endif
+#if ORV_HAVE_VIEWS
+    if (m_minimised.obd && m_pObdDlg && m_bObdShown) m_pObdDlg->showNormal();
+#endif
+    m_bMinimised = FALSE;
+    if (m_minimised.maximised) {
+        // Docked again: the work area may have changed meanwhile. The rectangle saved
+        // before maximising stays the one a restore goes back to.
         m_bMaximised = TRUE;
-        m_bMinimised = FALSE;
         UpdateScaleForWorkArea();
         SetInfoExtraScale(kInfoExtraScaleMaximised);
         DockToWorkArea();
-        UpdateMaximiseButton();
+        if (!m_bFullView) UpdateMaximiseButton();
+    } else if (toMaximised) {
+        Maximise();
         return;
     }
-    if (!m_bMaximised && !m_bMinimised) return;
-    restoreSatellites();
-    const bool wasMaximised = m_bMaximised;
+    // A window manager may have moved or resized the window while it was down.
+    if ((!m_bMaximised || m_bFullView) && !(FrameRect() == m_minimised.rect)) {
+        m_rcTarget = m_minimised.rect;
+        PlaceWindow(m_rcTarget);
+        ComputePaneArea(m_rcTarget);
+    }
+}
+
+void CsulvaneDlg::Maximise() {
+    m_rcSaved = FrameRect();
+    m_bMaximised = TRUE;
+    UpdateScaleForWorkArea();
+    SetInfoExtraScale(kInfoExtraScaleMaximised);
+    DockToWorkArea();
+    UpdateMaximiseButton();
+}
+
+void CsulvaneDlg::RestoreFromMaximised() {
     m_bMaximised = FALSE;
-    m_bMinimised = FALSE;
-    if (!wasMaximised) return;  // back from the task bar: nothing was resized
     float sx = 1.0f, sy = 1.0f;
     ClampWindowScale(sx, sy, m_rcSaved, g_fScale, m_fMaxScale);
     m_fWindowScaleX = sx;

@@ -137,6 +137,10 @@ void CJobFrame::EndWorkerJob() {
     StopThread();
     if (m_pJob->report) {
         m_pJob->report = false;
+        // The work is done: the bar says so beside the report, whatever the job's last
+        // steps posted, and before the report's box holds the window.
+        OnProgress(1, 1);
+        if (m_pProgress && m_pProgress->isVisible()) m_pProgress->repaint();
         m_host.ShowMessage(kTextDone, QString::fromUtf8(UiText(kTextDoneCaption)), MSGBOX_OK);
     }
     m_host.EnableJobControls(TRUE);

@@ -59,10 +59,16 @@ class MovieMenuItemWidget : public QWidget {
 public:
     MovieMenuItemWidget(CMovieMenu* menu, QWidgetAction* action, QString text, bool grayed)
         : menu_(menu), action_(action), text_(std::move(text)), grayed_(grayed) {
+        // The measured width is the least: the menu lays every item over its whole width,
+        // which its separators and frame may make wider.
         const SIZE size = menu->MeasureItem();
-        setFixedSize(std::max(size.cx, 1), std::max(size.cy, 1));
+        size_ = QSize(std::max(size.cx, 1), std::max(size.cy, 1));
+        setMinimumWidth(size_.width());
+        setFixedHeight(size_.height());
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         setMouseTracking(true);
     }
+    QSize sizeHint() const override { return size_; }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -89,6 +95,7 @@ private:
     QString text_;
     bool grayed_;
     bool selected_ = false;
+    QSize size_;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "app/ScaleFrameWindow.h"
 
 #include <QPainter>
+#include <QResizeEvent>
 
 namespace orv {
 
@@ -8,8 +9,21 @@ ScaleFrameWindow::ScaleFrameWindow()
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus) {
     setObjectName(QStringLiteral("FrameWindow"));
-    setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // A see-through window needs a compositor; without one its inside shows black over
+    // the whole screen. The shape holds only the frame instead.
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMask(FrameRegion(size()));
+}
+
+QRegion ScaleFrameWindow::FrameRegion(QSize size) {
+    const QRect all(QPoint(0, 0), size);
+    if (all.isEmpty()) return QRegion();
+    return QRegion(all).subtracted(QRegion(all.adjusted(1, 1, -1, -1)));
+}
+
+QRegion ScaleFrameWindow::CoveredRegion() const {
+    return isVisible() ? mask().translated(pos()) : QRegion();
 }
 
 void ScaleFrameWindow::ShowAt(const RECT& rc) {
@@ -20,10 +34,13 @@ void ScaleFrameWindow::ShowAt(const RECT& rc) {
 
 void ScaleFrameWindow::MoveTo(const RECT& rc) { setGeometry(rc.left, rc.top, rc.Width(), rc.Height()); }
 
+void ScaleFrameWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    setMask(FrameRegion(event->size()));
+}
+
 void ScaleFrameWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), Qt::transparent);
     painter.setPen(QColor(GetRValue(kScaleFrameColour), GetGValue(kScaleFrameColour), GetBValue(kScaleFrameColour)));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

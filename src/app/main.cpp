@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/CsulvaneApp.h"
+#include "ui/CommonUtil.h"
 
 int main(int argc, char** argv) {
     // On a Wayland session the window runs through XWayland: its own frame, its placement
@@ -19,6 +20,8 @@ int main(int argc, char** argv) {
     // Scripts for the map page and the settings values are written with '.' decimals,
     // whatever the user's locale says.
     std::setlocale(LC_NUMERIC, "C");
+    // The standard dialogs speak the program's language, Japanese, on any system.
+    orv::InstallQtTranslation();
     orv::CsulvaneApp theApp;
     theApp.InitInstance();
     return 0;

@@ -1,11 +1,16 @@
 #include "ui/CommonUtil.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
 
 #include <climits>
+#include <memory>
 #include <filesystem>
 #include <mutex>
 
@@ -37,6 +42,9 @@ std::string SystemFolderPicker(QWidget* owner, std::string_view title, const std
                QString::fromStdString(start), QFileDialog::ShowDirsOnly)
         .toStdString();
 }
+
+// Qt's catalogue of the texts of its standard dialogs.
+constexpr const char* kQtCatalogue = "qtbase";
 
 std::vector<MonitorRects> ScreenMonitors() {
     std::vector<MonitorRects> out;
@@ -102,6 +110,15 @@ BOOL DeleteToRecycleBin(const std::string& path) {
 void SetFolderPicker(FolderPicker picker) {
     std::lock_guard<std::mutex> lock(g_seamLock);
     g_folderPicker = std::move(picker);
+}
+
+QTranslator* InstallQtTranslation() {
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QString::fromLatin1(kQtCatalogue),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return nullptr;
+    if (!QCoreApplication::installTranslator(translator.get())) return nullptr;
+    return translator.release();
 }
 
 std::string BrowseForFolder(QWidget* owner, std::string_view section, std::string_view key,

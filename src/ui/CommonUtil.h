@@ -15,6 +15,7 @@
 
 #include "platform/base/WinTypes.h"
 
+class QTranslator;
 class QWidget;
 
 namespace orv {
@@ -57,6 +58,14 @@ using FolderPicker =
 
 // Installs `picker` (an empty function restores the system's folder dialog).
 void SetFolderPicker(FolderPicker picker);
+
+// Qt's own texts (the folder and file pickers and their buttons) in Japanese, the language
+// of the program's whole interface, whatever the system's locale says: Qt's catalogue for
+// Japanese ("qtbase_ja") from Qt's translations folder, installed on the application; the
+// program calls it once at start-up.
+// Returns the installed translator (owned by the application), or null when the catalogue
+// is not installed, which leaves those texts in English.
+QTranslator* InstallQtTranslation();
 
 // Lets the user choose a folder, starting in the one stored under section/key of the
 // settings file (or the start folder when none is stored). The chosen path, or "" when

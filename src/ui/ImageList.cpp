@@ -45,6 +45,17 @@ BOOL ImageList::Draw(DeviceContext& dc, int index, int x, int y, int dx, int dy)
     return dc.TransparentBlt(x, y, w, h, m_strip, index * m_nWidth, 0, w, h, kMaskColour);
 }
 
+BOOL ImageList::DrawBlended(DeviceContext& dc, int index, int x, int y, int dx, int dy, int alpha) const {
+    const QImage frame = Frame(index);
+    if (frame.isNull()) return FALSE;
+    const int w = dx > 0 ? std::min(dx, m_nWidth) : m_nWidth;
+    const int h = dy > 0 ? std::min(dy, m_nHeight) : m_nHeight;
+    BLENDFUNCTION blend;
+    blend.SourceConstantAlpha = std::uint8_t(std::clamp(alpha, 0, 255));
+    blend.AlphaFormat = AC_SRC_ALPHA;
+    return dc.AlphaBlend(x, y, w, h, frame, 0, 0, w, h, blend);
+}
+
 QImage ImageList::Frame(int index) const {
     if (index < 0 || index >= m_nCount) return QImage();
     QImage frame(m_nWidth, m_nHeight, QImage::Format_ARGB32_Premultiplied);

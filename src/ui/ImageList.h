@@ -32,6 +32,9 @@ public:
     // such frame.
     BOOL Draw(DeviceContext& dc, int index, int x, int y, int dx = 0, int dy = 0) const;
 
+    // As Draw, the frame laid over the target at `alpha` (0..255) of its strength.
+    BOOL DrawBlended(DeviceContext& dc, int index, int x, int y, int dx, int dy, int alpha) const;
+
     // Frame `index` as a picture whose black pixels are see-through; null when there is
     // no such frame.
     QImage Frame(int index) const;

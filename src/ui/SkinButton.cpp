@@ -25,6 +25,16 @@ unsigned OwnerDrawState(const QAbstractButton& button) {
     return state;
 }
 
+void DrawCheckBoxFrame(DeviceContext& dc, const ImageList& list, SkinFrame frame, bool disabledTicked, int x,
+                       int y, int w, int h) {
+    if (!disabledTicked) {
+        list.Draw(dc, frame, x, y, w, h);
+        return;
+    }
+    list.Draw(dc, SKIN_FRAME_DISABLED, x, y, w, h);
+    list.DrawBlended(dc, SKIN_FRAME_PRESSED, x, y, w, h, kDimmedTickAlpha);
+}
+
 CSkinButton::CSkinButton(QWidget* parent) : QAbstractButton(parent) { setMouseTracking(true); }
 
 void CSkinButton::SetImage(int bitmapId, const RECT* rect) {
@@ -37,6 +47,7 @@ void CSkinButton::SetImage(int bitmapId, const RECT* rect) {
     // frames 19.5 pixels wide) and show a sliver of the neighbouring frame.
     const QImage strip(SkinResourcePath(bitmapId));
     if (strip.isNull()) return;
+    m_bCheckBox = bitmapId == kCheckBoxStrip;
     m_bUpdating = TRUE;
     m_imageList.CreateScaled(strip, kStripFrames, m_nFrameWidth, m_nFrameHeight);
     m_bUpdating = FALSE;
@@ -71,7 +82,8 @@ void CSkinButton::DrawItem(const DRAWITEMSTRUCT& dis) {
     dc.SetBkMode(TRANSPARENT);
     COLORREF caption = kCaptionWhite;
     const SkinFrame frame = FrameForState(dis.itemState, &caption);
-    DrawFrame(dc, frame);
+    const bool dimmedTick = m_bCheckBox && m_bLatched && frame == SKIN_FRAME_DISABLED;
+    DrawCheckBoxFrame(dc, m_imageList, frame, dimmedTick, 0, 0, m_nFrameWidth, m_nFrameHeight);
     DrawCaption(dc, caption, dis.rcItem);
 }
 

@@ -37,6 +37,18 @@ struct DRAWITEMSTRUCT {
 // The ODS_ state of a button widget as it stands: held down, disabled, checked.
 unsigned OwnerDrawState(const QAbstractButton& button);
 
+// The check box's strip: unticked, unticked under the mouse, ticked, disabled.
+constexpr int kCheckBoxStrip = 217;
+
+// How strongly the ticked frame shows over the disabled frame of a ticked check box that
+// cannot be used: its tick stays readable, dimmed with the rest of the window.
+constexpr int kDimmedTickAlpha = 0x78;
+
+// The box of a check box at (x, y), w x h: for a disabled one that is ticked, the disabled
+// frame with the ticked frame dimmed over it; else the frame `frame`.
+void DrawCheckBoxFrame(DeviceContext& dc, const ImageList& list, SkinFrame frame, bool disabledTicked, int x,
+                       int y, int w, int h);
+
 // Caption colours.
 constexpr COLORREF kCaptionWhite = RGB(255, 255, 255);
 constexpr COLORREF kCaptionGrey = RGB(128, 128, 128);
@@ -76,6 +88,9 @@ public:
     BOOL m_bUpdating = FALSE;
     // A toggle that is on: the pressed frame with a grey caption, no hover.
     BOOL m_bLatched = FALSE;
+    // A toggle drawn from the check box's strip: while disabled and latched it keeps its
+    // tick, dimmed, instead of the empty disabled frame. Set by SetImage.
+    BOOL m_bCheckBox = FALSE;
 
 protected:
     void OnMouseMove();

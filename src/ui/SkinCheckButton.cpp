@@ -39,7 +39,10 @@ void CSkinCheckButton::DrawItem(const DRAWITEMSTRUCT& dis) {
     SkinFrame frame = FrameForState(dis.itemState);
     // The hover frame stands in for the normal frame only.
     if (m_bHovering && frame == SKIN_FRAME_NORMAL) frame = SKIN_FRAME_HOVER;
-    m_imageList.Draw(dc, frame, box.left, box.top, box.Width(), box.Height());
+    // A ticked box keeps its tick, dimmed, while it cannot be used.
+    const bool ticked = (dis.itemState & ODS_CHECKED) || m_bChecked;
+    const bool dimmedTick = ticked && frame == SKIN_FRAME_DISABLED;
+    DrawCheckBoxFrame(dc, m_imageList, frame, dimmedTick, box.left, box.top, box.Width(), box.Height());
     const int shift = Scaled(kTextLeft);
     RECT text = dis.rcItem;
     text.left += shift;

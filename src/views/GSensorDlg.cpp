@@ -139,6 +139,22 @@ BOOL CGSensorDlg::OnInitDialog() {
     return TRUE;
 }
 
+std::vector<int> GraphTileLefts(int width, int tileWidth, int pitch) {
+    std::vector<int> lefts;
+    if (width <= 0 || tileWidth <= 0) return lefts;
+    pitch = std::max(pitch, 1);
+    // A tile narrower than the pitch cannot keep to it without gaps: it goes edge to edge.
+    const bool onPitch = tileWidth >= pitch;
+    const int step = onPitch ? tileWidth - tileWidth % pitch : tileWidth;
+    int x = onPitch ? (width - 1) - (width - 1) % pitch : width - tileWidth;
+    lefts.push_back(x);
+    while (x > 0) {
+        x -= step;
+        lefts.push_back(x);
+    }
+    return lefts;
+}
+
 void CGSensorDlg::ApplyScale() {
     if (m_nTileStep > 0) {
         m_nLeftMargin = T(kLabelColumn);
@@ -280,14 +296,10 @@ void CGSensorDlg::BuildGround(int w, int h) {
         // Grid tiles from the right edge leftward, on a 5-pixel pitch; then the whole
         // picture with its label column at the left.
         const int oldStretch = dc.SetStretchBltMode(COLORONCOLOR);
-        const int pitch = std::max(1, T(5));
         const int gridWidth = m_bmpBackground.width() - kLabelColumn;
-        for (int i = 0; w > m_nTileStep * i; ++i) {
-            const int d = w - m_nTileStep * i;
-            const int x = d - d % pitch;
+        for (const int x : GraphTileLefts(w, T(gridWidth), T(5)))
             dc.StretchBlt(x, 0, T(gridWidth), T(kDesignHeight), m_bmpBackground, kLabelColumn, 0, gridWidth,
                           m_bmpBackground.height());
-        }
         dc.StretchBlt(0, 0, T(kDesignWidth), T(kDesignHeight), m_bmpBackground, 0, 0, m_bmpBackground.width(),
                       m_bmpBackground.height());
         dc.SetStretchBltMode(oldStretch);

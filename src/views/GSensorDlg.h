@@ -57,6 +57,12 @@ double GraphFirstFrame(double stepWidth, double step, int currentFrame, std::int
 // this frame.
 int GraphColumnOfFrame(int frame, double firstFrame, double step);
 
+// The left edges, right to left, of the grid tiles that fill a graph `width` pixels wide:
+// each on the pitch (so that the grid lines of neighbouring tiles keep their spacing), the
+// first reaching the right edge, each reaching the one before it (neighbours overlap by
+// less than the pitch, never leave a gap), the last at or left of 0.
+std::vector<int> GraphTileLefts(int width, int tileWidth, int pitch);
+
 // The marker row of a kind (counted down from the marker base line) and its text; the
 // drive-support steering kind draws an icon and has no text.
 int EventMarkerRow(int kind);

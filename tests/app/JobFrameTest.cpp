@@ -2,6 +2,7 @@
 // elsewhere, and a join from the command to its end.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QWidget>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -25,6 +27,7 @@
 #include "recorder/CardLayout.h"
 #include "recorder/FolderScan.h"
 #include "ui/CommonUtil.h"
+#include "ui/ScaleFonts.h"
 #include "ui/SkinDialog.h"
 #include "ui/SkinProgressBarCtrl.h"
 
@@ -98,6 +101,7 @@ public:
     void RebuildBrowser() override { calls.push_back("rebuild"); }
     std::string PickFolder(std::string_view, std::string_view, int) override { return pickedFolder; }
     int ShowMessage(int text, const QString&, MsgBoxType) override {
+        if (onMessage) onMessage();
         messages.push_back(text);
         return IDOK;
     }
@@ -117,6 +121,7 @@ public:
     std::string pickedFolder;
     std::vector<std::string> calls;
     std::vector<int> messages;
+    std::function<void()> onMessage;  // when a message box would show
 };
 
 // Hands the posted messages to the frame as the main window does, until the job ended.
@@ -446,6 +451,53 @@ TEST(CsvExportJob, NeverWritesThroughWhatHoldsTheListsName) {
         EXPECT_EQ(occupied.Harm(), "");
         EXPECT_EQ(occupied.StillThere(), !c.closed);
     }
+}
+
+// The bar beside the report of a finished job stands at 100 %, drawn so, even when the
+// job's last steps posted less (the freeing of a join's box trees posts its own share);
+// a job that stopped early keeps what it reached and reports nothing.
+TEST(JobFrame, AFinishedJobShowsAFullBarBesideItsReport) {
+    const struct {
+        const char* name;
+        bool report;
+        int percentAtEnd;
+    } cases[] = {{"finished", true, 100}, {"stopped", false, 72}};
+    const float oldScale = g_fScale;
+    g_fScale = 1.0f;  // the bar's height
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        CSkinProgressBarCtrl bar(&host.window);
+        host.window.show();
+        CJobFrame frame(host, &bar);
+        std::vector<int> shownAtReport;
+        QImage barAtReport;
+        host.onMessage = [&] {
+            shownAtReport.push_back(bar.m_nPos);
+            barAtReport = bar.grab().toImage();
+        };
+        ASSERT_TRUE(frame.RunWorkerJob([&c](JobState& job) {
+            job.Post(WM_APP_PROGRESS, 1, 3);
+            job.Post(WM_APP_PROGRESS, 72, 100);
+            job.report = c.report;
+            job.result = 1;
+            return unsigned(WM_APP_JOB_DONE);
+        }));
+        const std::vector<Posted> seen = RunToEnd(frame, host.queue);
+        ASSERT_EQ(seen.back().msg, unsigned(WM_APP_JOB_DONE));
+        if (!c.report) {
+            EXPECT_TRUE(shownAtReport.empty());
+            EXPECT_EQ(frame.ProgressPercent(), c.percentAtEnd);
+            continue;
+        }
+        ASSERT_EQ(shownAtReport, std::vector<int>{100});
+        // Its top row all blue: no white part of the bar is left.
+        int blue = 0;
+        for (int x = 0; x < barAtReport.width(); ++x) blue += (barAtReport.pixel(x, 0) & 0xFFFFFFu) == 0x0000FFu;
+        ASSERT_GT(barAtReport.width(), 0);
+        EXPECT_EQ(blue, barAtReport.width());
+    }
+    g_fScale = oldScale;
 }
 
 TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {

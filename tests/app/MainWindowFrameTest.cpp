@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -167,7 +168,7 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     // Only its one-pixel frame shows.
     const QImage outline = dlg.ScaleFrame()->grab().toImage();
     EXPECT_EQ(outline.pixel(0, 300) & 0xFFFFFFu, qRgb(112, 93, 168) & 0xFFFFFFu);
-    EXPECT_EQ(qAlpha(outline.pixel(500, 300)), 0);
+    EXPECT_EQ(dlg.ScaleFrame()->CoveredRegion(), ScaleFrameWindow::FrameRegion(QSize(1120, 697)).translated(100, 50));
     Pause(120ms);
     Mouse(QEvent::MouseMove, {1400, 300}, Qt::LeftButton);
     EXPECT_EQ(dlg.ScaleFrame()->geometry(), QRect(100, 50, 1400, 697));
@@ -262,6 +263,134 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
     // Closing while maximised stores the scales of the normal window.
     dlg.OnCommand(IDC_BTN_MAXIMIZE);
     ASSERT_TRUE(dlg.IsFrameMaximised());
+    dlg.CleanUp();
+    EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.000000");
+}
+
+// The outline covers only its one-pixel frame: inside it the screen shows what lies below,
+// also on an X server without a compositor, where a see-through window shows black.
+TEST_F(WindowFixture, TheOutlineLeavesTheScreenInsideItVisible) {
+    const struct {
+        QSize size;
+    } cases[] = {{QSize(1120, 697)}, {QSize(1400, 900)}, {QSize(3, 3)}, {QSize(1, 1)}};
+    for (const auto& c : cases) {
+        const QRegion frame = ScaleFrameWindow::FrameRegion(c.size);
+        const QRect all(QPoint(0, 0), c.size);
+        // Every pixel of the edges and no other.
+        int area = 0;
+        for (const QRect& r : frame) area += r.width() * r.height();
+        const int edges = c.size.width() * c.size.height() -
+                          std::max(0, c.size.width() - 2) * std::max(0, c.size.height() - 2);
+        EXPECT_EQ(area, edges) << c.size.width();
+        EXPECT_EQ(frame.boundingRect(), all) << c.size.width();
+        if (c.size.width() > 2) {
+            EXPECT_FALSE(frame.contains(QPoint(1, 1))) << c.size.width();
+            EXPECT_FALSE(frame.contains(all.center())) << c.size.width();
+        }
+    }
+
+    CsulvaneDlg& dlg = Open();
+    MoveToWorkArea(Area(1920, 1056));
+    dlg.move(100, 50);
+    Pause(50ms);
+    const QRect middle(400, 250, 300, 200);  // inside the outline, in screen pixels
+    QScreen* screen = dlg.screen();
+    const bool onScreen = QGuiApplication::platformName() == QLatin1String("xcb");
+    auto grabMiddle = [&] {
+        return screen->grabWindow(0, middle.x(), middle.y(), middle.width(), middle.height()).toImage();
+    };
+    // What the window shows there once it has settled.
+    QImage below;
+    if (onScreen) {
+        ASSERT_TRUE(RunUntil([&] {
+            const QImage now = grabMiddle();
+            const bool settled = !below.isNull() && now == below;
+            below = now;
+            return settled;
+        }));
+    }
+    Mouse(QEvent::MouseButtonPress, {1117, 300}, Qt::LeftButton);
+    ScaleFrameWindow& outline = *dlg.ScaleFrame();
+    ASSERT_TRUE(outline.isVisible());
+    EXPECT_FALSE(outline.CoveredRegion().intersects(middle));
+    EXPECT_EQ(outline.CoveredRegion(), ScaleFrameWindow::FrameRegion(outline.size()).translated(outline.pos()));
+    if (onScreen) {
+        // The X server's own pixels: the frame in its colour, the middle as it was.
+        const QRgb colour = qRgb(112, 93, 168);
+        EXPECT_TRUE(RunUntil([&] {
+            return (screen->grabWindow(0, 100, 300, 1, 1).toImage().pixel(0, 0) | 0xFF000000u) == colour;
+        }));
+        EXPECT_TRUE(RunUntil([&] { return grabMiddle() == below; }, 5s));
+    }
+    Mouse(QEvent::MouseButtonRelease, {1117, 300}, Qt::NoButton);
+    EXPECT_TRUE(outline.CoveredRegion().isEmpty());
+}
+
+// Minimised from each state and brought back by the window system (as a click on the task
+// bar does): the same state, size and button, and the state's own way out still leads back
+// to where it came from.
+TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
+    CsulvaneDlg& dlg = Open();
+    MoveToWorkArea(Area(1920, 1056));
+    const QString widen = QString::fromUtf8("拡大"), narrow = QString::fromUtf8("縮小");
+    const struct Case {
+        const char* name;
+        bool maximise, fullView;
+    } cases[] = {
+        {"normal", false, false},
+        {"maximised", true, false},
+        {"full view", false, true},
+        {"full view over a maximised window", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dlg.move(100, 50);
+        ASSERT_TRUE(RunUntil([&] { return dlg.geometry() == QRect(100, 50, 1120, 697); }));
+        const QRect normal = dlg.geometry();
+        if (c.maximise) dlg.OnCommand(IDC_BTN_MAXIMIZE);
+        const QRect beforeFullView = dlg.geometry();
+        if (c.fullView) dlg.ApplyFullView(TRUE);
+        dlg.OnCommand(ID_OBD_WINDOW);  // a satellite window open
+        const bool obdShown = dlg.ObdWindow()->isVisible();
+        const QRect before = dlg.geometry();
+        ASSERT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+
+        dlg.OnCommand(IDC_BTN_MINIMIZE);
+        ASSERT_TRUE(RunUntil([&] { return dlg.isMinimized(); }));
+        EXPECT_FALSE(dlg.IsFrameMaximised());
+        if (obdShown) {
+            EXPECT_TRUE(dlg.ObdWindow()->isMinimized());
+        }
+
+        dlg.setWindowState(dlg.windowState() & ~Qt::WindowMinimized);
+        ASSERT_TRUE(RunUntil([&] { return !dlg.isMinimized() && dlg.geometry() == before; }))
+            << dlg.geometry().width() << "x" << dlg.geometry().height();
+        EXPECT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+        EXPECT_EQ(bool(dlg.m_bFullView), c.fullView);
+        EXPECT_EQ(dlg.TitleButton(1)->toolTip(), c.maximise ? narrow : widen);
+        EXPECT_EQ(dlg.ObdWindow()->isVisible(), obdShown);
+        EXPECT_FALSE(dlg.ObdWindow()->isMinimized());
+        dlg.OnCommand(ID_OBD_WINDOW);
+
+        // Out of the full view, then out of the maximised state: the sizes before them.
+        if (c.fullView) {
+            dlg.ApplyFullView(FALSE);
+            EXPECT_TRUE(RunUntil([&] { return dlg.geometry() == beforeFullView; }));
+            EXPECT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+        }
+        if (c.maximise) {
+            dlg.OnCommand(IDC_BTN_MAXIMIZE);
+            EXPECT_TRUE(RunUntil([&] { return dlg.geometry() == normal; }))
+                << dlg.geometry().width() << "x" << dlg.geometry().height();
+            EXPECT_FALSE(dlg.IsFrameMaximised());
+            EXPECT_EQ(dlg.TitleButton(1)->toolTip(), widen);
+        }
+    }
+
+    // Closed while down from the maximised state: the normal window's scales are stored.
+    dlg.OnCommand(IDC_BTN_MAXIMIZE);
+    dlg.OnCommand(IDC_BTN_MINIMIZE);
+    ASSERT_TRUE(RunUntil([&] { return dlg.isMinimized(); }));
     dlg.CleanUp();
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.000000");
 }

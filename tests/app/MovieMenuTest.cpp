@@ -2,8 +2,14 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QStyle>
+#include <QWidgetAction>
+
+#include <algorithm>
+#include <chrono>
 
 #include "app/MovieMenu.h"
+#include "fixtures/EventLoopWait.h"
 #include "ui/ScaleFonts.h"
 
 namespace orv {
@@ -76,6 +82,39 @@ TEST(MovieMenu, MeasuresAndDrawsItsItems) {
         narrow.DrawItem(painter, RECT{0, 0, 100, 30}, "", c.selected, c.grayed);
         painter.end();
         EXPECT_EQ(image.pixel(50, 15), c.fill);
+    }
+    g_fScale = 1.0f;
+}
+
+// Every item spans the menu from frame to frame, whatever makes the menu wider than the
+// items' own width, so that no band of the menu's ground shows beside them.
+TEST(MovieMenu, ItemsAreAsWideAsTheMenu) {
+    for (const float scale : {1.0f, 1.5f}) {
+        for (const bool wide : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "scale " << scale << (wide ? " wide" : " narrow"));
+            g_fScale = scale;
+            CMovieMenu menu(wide);
+            menu.BuildPausedMenu(83, wide, 0, 1);
+            menu.popup(QPoint(100, 100));
+            ASSERT_TRUE(fixtures::RunUntil([&] { return menu.isVisible(); }, std::chrono::seconds(20)));
+            const int edge = menu.style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, &menu) +
+                             menu.style()->pixelMetric(QStyle::PM_MenuHMargin, nullptr, &menu);
+            const int left = edge + menu.contentsMargins().left();
+            const int width = menu.width() - left - edge - menu.contentsMargins().right();
+            EXPECT_GE(width, menu.MeasureItem().cx);
+            int items = 0;
+            for (QAction* action : menu.actions()) {
+                auto* widgetAction = qobject_cast<QWidgetAction*>(action);
+                QWidget* item = widgetAction ? widgetAction->defaultWidget() : nullptr;
+                if (!item) continue;
+                ++items;
+                EXPECT_EQ(item->x(), left);
+                EXPECT_EQ(item->width(), width);
+                EXPECT_EQ(item->height(), menu.MeasureItem().cy);
+            }
+            EXPECT_EQ(items, std::count_if(menu.Items().begin(), menu.Items().end(), [](const auto& i) { return i.id != 0; }));
+            menu.close();
+        }
     }
     g_fScale = 1.0f;
 }

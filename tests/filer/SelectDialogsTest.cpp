@@ -2,8 +2,15 @@
 // totals and limits.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
 #include <QTest>
+#include <QTimer>
+#include <QTranslator>
+
+#include <functional>
 
 #include "filer/FileSelectDlg.h"
 #include "filer/FilerMessage.h"
@@ -40,6 +47,45 @@ protected:
 };
 
 // ---- source dialog ----------------------------------------------------------------------
+
+// The folder and file pickers of the source dialog speak the program's language once Qt's
+// own catalogue is installed, as the program does at start-up.
+TEST_F(DialogTest, ThePickersSpeakJapanese) {
+    QTranslator* translator = InstallQtTranslation();
+    ASSERT_NE(translator, nullptr) << "Qt's Japanese catalogue (qt6-translations-l10n) is not installed";
+    CSourceOpenDlg dlg;
+    dlg.OnInitDialog();
+    const struct {
+        const char* name;
+        std::function<void()> open;
+    } cases[] = {{"folder picker", [&] { dlg.OnBrowseFolder(); }}, {"file picker", [&] { dlg.OnOpenFile(); }}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The picker runs modally: its texts are read and it is cancelled from the loop.
+        QStringList texts;
+        bool seen = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!picker) return;
+            for (const QLabel* label : picker->findChildren<QLabel*>())
+                if (label->isVisible()) texts << label->text();
+            for (const QAbstractButton* button : picker->findChildren<QAbstractButton*>())
+                if (button->isVisible() && !button->text().isEmpty()) texts << button->text();
+            seen = true;
+            picker->reject();
+        });
+        poll.start(20);
+        c.open();
+        poll.stop();
+        ASSERT_TRUE(seen);
+        EXPECT_TRUE(texts.contains(QString::fromUtf8("キャンセル"))) << texts.join(u'|').toStdString();
+        for (const char* english : {"Cancel", "&Choose", "&Open", "Look in:", "File &name:", "Directory:", "Files of type:"})
+            EXPECT_FALSE(texts.contains(QString::fromLatin1(english))) << english;
+    }
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+}
 
 TEST_F(DialogTest, SourceDialogOpensOnTheRememberedKind) {
     struct Case {

@@ -3,9 +3,12 @@
 #include <QFont>
 #include <QPalette>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "ControlTestSupport.h"
+#include "ui/SkinButton.h"
 
 namespace orv {
 namespace {
@@ -64,12 +67,13 @@ TEST_F(SkinCheckButtonTest, StatesPickTheBoxFrame) {
     check.m_bChecked = TRUE;
     EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_PRESSED);
     check.setEnabled(false);
-    EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_DISABLED);
+    EXPECT_EQ(BoxFrame(test::Render(check, kGround)), -1);  // the tick, dimmed
     check.setEnabled(true);
     check.m_bChecked = FALSE;
 
     EXPECT_EQ(BoxFrame(Drawn(ODS_GRAYED | ODS_DISABLED)), SKIN_FRAME_HOVER);
-    EXPECT_EQ(BoxFrame(Drawn(ODS_DISABLED | ODS_CHECKED)), SKIN_FRAME_DISABLED);
+    EXPECT_EQ(BoxFrame(Drawn(ODS_DISABLED)), SKIN_FRAME_DISABLED);
+    EXPECT_EQ(BoxFrame(Drawn(ODS_DISABLED | ODS_CHECKED)), -1);
     EXPECT_EQ(BoxFrame(Drawn(ODS_CHECKED)), SKIN_FRAME_PRESSED);
     EXPECT_EQ(BoxFrame(Drawn(0)), SKIN_FRAME_NORMAL);
 }
@@ -103,6 +107,51 @@ TEST_F(SkinCheckButtonTest, HoverLightsTheBoxOnlyUnderTheMouse) {
     test::SendMove(&check, QPoint(5, 8));
     EXPECT_FALSE(check.IsHovering());
     EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_PRESSED);
+}
+
+// A box that cannot be used keeps what it shows: a ticked one its tick, dimmed (brighter
+// than the empty disabled box, not as bright as a usable tick), an unticked one the
+// disabled frame. So do the toggles drawn from the check box's strip.
+TEST_F(SkinCheckButtonTest, DisabledBoxesKeepTheirTickDimmed) {
+    CSkinButton toggle;
+    toggle.resize(12, 12);
+    const RECT frame{0, 0, 12, 12};
+    toggle.SetImage(kCheckBoxStrip, &frame);
+    const QImage ticked = KeyedFrame(strip, SKIN_FRAME_PRESSED, kBox, kGround);
+    const QImage disabled = KeyedFrame(strip, SKIN_FRAME_DISABLED, kBox, kGround);
+    const struct {
+        const char* name;
+        QWidget* widget;
+        QPoint box;
+        std::function<void(bool)> tick;
+        bool ticked;
+    } cases[] = {
+        {"check box, ticked", &check, {0, 4}, [&](bool on) { check.m_bChecked = on; }, true},
+        {"check box, unticked", &check, {0, 4}, [&](bool on) { check.m_bChecked = on; }, false},
+        {"toggle, latched", &toggle, {0, 0}, [&](bool on) { toggle.m_bLatched = on; }, true},
+        {"toggle, not latched", &toggle, {0, 0}, [&](bool on) { toggle.m_bLatched = on; }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.tick(c.ticked);
+        c.widget->setEnabled(false);
+        const QImage box = test::Render(*c.widget, kGround).copy(QRect(c.box, kBox));
+        c.widget->setEnabled(true);
+        if (!c.ticked) {
+            EXPECT_EQ(box, disabled);
+            continue;
+        }
+        int tickPixels = 0;
+        for (int y = 0; y < kBox.height(); ++y)
+            for (int x = 0; x < kBox.width(); ++x) {
+                if ((ticked.pixel(x, y) & 0xFFFFFFu) != 0xFFFFFFu) continue;
+                ++tickPixels;
+                const int shown = qGray(box.pixel(x, y));
+                EXPECT_GT(shown, qGray(disabled.pixel(x, y)) + 40) << x << "," << y;
+                EXPECT_LT(shown, 220) << x << "," << y;
+            }
+        EXPECT_GT(tickPixels, 3);
+    }
 }
 
 TEST(SkinCheckButtonScaled, TheBoxScalesWithItsOffsets) {

@@ -212,6 +212,50 @@ TEST(GSensorGraph, AnotherMovieIsDrawnAfresh) {
     EXPECT_GT(graph.Markers(DETECTOR_MANUAL)[0].x, before);
 }
 
+// The grid is laid in tiles from the right edge leftward: at no width and no scale may a
+// column between two tiles stay unpainted (a black seam across the graph). The widths
+// run through every place a joint can fall on the pitch, at the window's own size and
+// at a maximised one.
+TEST(GSensorGraph, TheGridHasNoSeamAtAnyScaleOrWidth) {
+    for (const float scale : {1.0f, 1.25f, 1.5f}) {
+        test::ScaleScope scope(scale);
+        const int pitch = int(5 * scale), tile = int(599 * scale), full = int(640 * scale);
+        for (int width = 1; width <= 4000; ++width) {
+            const std::vector<int> lefts = GraphTileLefts(width, tile, pitch);
+            ASSERT_FALSE(lefts.empty()) << width;
+            // Right to left, each on the pitch, reaching past both edges, no gap.
+            EXPECT_GE(lefts.front() + tile, width) << scale << " " << width;
+            EXPECT_LE(lefts.back(), 0) << scale << " " << width;
+            for (std::size_t i = 0; i < lefts.size(); ++i) {
+                EXPECT_EQ(lefts[i] % pitch, 0) << scale << " " << width;
+                if (i > 0) {
+                    EXPECT_GE(lefts[i] + tile, lefts[i - 1]) << scale << " " << width;
+                }
+            }
+        }
+        const int height = int(120 * scale);
+        std::vector<int> widths;
+        for (const int base : {full + tile, int(1120 * scale) - int(440 * scale), 1920 - int(440 * scale), 1900})
+            for (int k = 0; k < 2 * pitch; ++k) widths.push_back(base + k);
+        COffScreenDC offScreen{2000, 300};
+        for (const int width : widths) {
+            CGSensorDlg dlg;
+            dlg.resize(width, height);
+            dlg.m_pOffScreen = &offScreen;
+            dlg.m_nTileStep = 1;  // laid out: the graph takes its margins from the scale
+            dlg.OnInitDialog();
+            const QImage image = test::Render(dlg, qRgb(1, 2, 3));
+            int seams = 0;
+            for (int x = 0; x < width; ++x) {
+                bool black = true;
+                for (int y = 0; y < height && black; ++y) black = (image.pixel(x, y) & 0xFFFFFFu) == 0;
+                seams += black;
+            }
+            EXPECT_EQ(seams, 0) << "scale " << scale << " width " << width;
+        }
+    }
+}
+
 TEST(GSensorGraph, ClicksAskForThePreviousAndNextEvent) {
     test::RecordingWindow parent;
     Graph graph(641, 0);
