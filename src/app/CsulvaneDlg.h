@@ -110,6 +110,7 @@ public:
     void CheckGpsAtFrame();
     void CheckParkingTrace();
     void OnPlaybackTick();
+    void FollowPausedPicture();
     void PlayNextMovie();
     void AdvanceFolderOrStop();
     void OpenNextNonEmptyFolder(std::uintptr_t from);
@@ -228,6 +229,7 @@ public:
     int m_nResumeFrame = -1;
     int m_nVolume = kMaxVolumeValue;
     int m_nSeekTarget = -1;
+    int m_nShownFrame = -1;  // channel 1's picture on screen when the tick looked last
     BOOL m_bKeepAspect = TRUE;
     BOOL m_bMapShown = FALSE;
     BOOL m_bInitDone = FALSE;

@@ -466,6 +466,7 @@ void CsulvaneDlg::OnPlaybackTick() {
     }
     if (state == PLAY_PLAYING || state == PLAY_CLOSED) {
         const std::int32_t current = Slots(0).GetCurrentFrame(front);
+        m_nShownFrame = current;
         if (current >= 1) {
             const int limit = StallWatchdog::LimitTicks(front.frameInterval, front.speedStep, int(kPlaybackTickMs));
             if (state == PLAY_PLAYING && m_stall.Tick(current, limit)) {
@@ -486,8 +487,24 @@ void CsulvaneDlg::OnPlaybackTick() {
         }
         RefreshMapState();
     } else {
+        FollowPausedPicture();
         UpdateMapPane();
     }
+}
+
+void CsulvaneDlg::FollowPausedPicture() {
+    // A paused picture changes when a seek's picture arrives, or when the last frame due at
+    // a pause is shown just after it: the panes go with it. A drag of the slider shows its own
+    // frame until it is let go.
+    const std::int32_t current = Slots(0).GetCurrentFrame(Channel(0));
+    if (current < 0 || current == m_nShownFrame || (m_pSeekSlider && m_pSeekSlider->m_bCaptured)) return;
+    m_nShownFrame = current;
+    if (m_nSeekTarget != -1) {
+        const std::int64_t tolerance = SeekTolerance(Slots(0).GetFrameCount(Channel(0)));
+        if (current <= m_nSeekTarget - tolerance || current >= m_nSeekTarget + tolerance) return;
+    }
+    UpdatePlaybackPosition(current);
+    m_nSeekTarget = -1;
 }
 
 BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
@@ -792,6 +809,13 @@ BOOL CsulvaneDlg::PausePlayback() {
     if (!ChannelInitialised(0) || Channel(0).playState != PLAY_PLAYING) return FALSE;
     m_pSeekSlider->m_bCaptured = FALSE;
     const BOOL paused = PauseChannels();
+    // The pause has settled: every pane shows the frame whose picture stays on screen.
+    const std::int32_t shown = Slots(0).GetCurrentFrame(Channel(0));
+    if (shown >= 0) {
+        m_nShownFrame = shown;
+        UpdatePlaybackPosition(shown);
+        m_nSeekTarget = -1;
+    }
     SetPlayButtonState(!paused);
 #if ORV_HAVE_MAP
     m_pMapWrap->SetMapStatus(MAP_STATUS_PAUSE);
@@ -906,6 +930,7 @@ void CsulvaneDlg::StartPrefetchNextMovie() {
 
 void CsulvaneDlg::ClosePlayback() {
     m_bDataLoaded = FALSE;
+    m_nShownFrame = -1;
     KillTimer(TIMER_PLAYBACK);
     m_nSeekTarget = -1;
 #if ORV_HAVE_MAP

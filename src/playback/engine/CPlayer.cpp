@@ -61,6 +61,7 @@ HRESULT CPlayer::OpenFile(const std::string& path) {
         std::lock_guard lock(mutex_);
         session_ = session;
         rebuiltWithoutAudio_ = false;
+        pausesAsked_ = pausesDone_ = 0;
     }
     hr = session->BeginGetEvent(this, nullptr);
     if (SUCCEEDED(hr)) {
@@ -185,12 +186,21 @@ HRESULT CPlayer::Invoke(IMFAsyncResult* result) {
     MediaEventType type = MEUnknown;
     HRESULT status = S_OK;
     if (FAILED(event->GetType(&type)) || FAILED(event->GetStatus(&status))) return S_OK;
+    if (type == MESessionPaused) {
+        // Counted whatever its status: each pause and each seek gets exactly one.
+        {
+            std::lock_guard lock(mutex_);
+            ++pausesDone_;
+        }
+        pausedWake_.notify_all();
+    }
     if (type == MESessionClosed) {
         {
             std::lock_guard lock(mutex_);
             closed_ = true;
         }
         closeWake_.notify_all();
+        pausedWake_.notify_all();
     } else if (FAILED(session->BeginGetEvent(this, nullptr))) {
         return S_OK;
     }
@@ -285,11 +295,25 @@ HRESULT CPlayer::Play(const std::shared_ptr<StartGate>& gate) {
 }
 
 HRESULT CPlayer::Pause() {
-    std::lock_guard lock(mutex_);
-    if (state_ != PLAYER_STARTED || !session_ || !source_) return S_FALSE;
-    const HRESULT hr = session_->Pause();
-    if (SUCCEEDED(hr)) state_ = PLAYER_PAUSED;
+    HRESULT hr;
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ != PLAYER_STARTED || !session_ || !source_) return S_FALSE;
+        hr = session_->Pause();
+        if (FAILED(hr)) return hr;
+        state_ = PLAYER_PAUSED;
+        ++pausesAsked_;
+    }
+    // The session pauses on its own thread; until it has, the clock and the picture go on.
+    WaitUntilSettled();
     return hr;
+}
+
+bool CPlayer::WaitUntilSettled(int limitMs) {
+    std::unique_lock lock(mutex_);
+    const UINT64 asked = pausesAsked_;
+    return pausedWake_.wait_for(lock, std::chrono::milliseconds(limitMs),
+                                [&] { return pausesDone_ >= asked || closed_ || !session_; });
 }
 
 HRESULT CPlayer::SeekTo(LONGLONG time) {
@@ -307,7 +331,10 @@ HRESULT CPlayer::SeekTo(LONGLONG time) {
     if (!session_) return E_UNEXPECTED;
     if (presenterActivate_) presenterActivate_->SetStartMarks(1, 1, 0);
     const HRESULT hr = session_->StartPaused(time);
-    if (SUCCEEDED(hr)) state_ = PLAYER_PAUSED;
+    if (SUCCEEDED(hr)) {
+        state_ = PLAYER_PAUSED;
+        ++pausesAsked_;
+    }
     return hr;
 }
 

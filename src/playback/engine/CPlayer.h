@@ -39,6 +39,8 @@ public:
     static constexpr int kCloseWaitMs = 5000;
     // How long the end of the presentation waits before it is posted.
     static constexpr int kEndedDelayMs = 200;
+    // How long Pause and WaitUntilSettled wait for the session to have paused.
+    static constexpr int kSettleWaitMs = 2000;
 
     // A player for the channel's owner window: the video is shown there and the messages are
     // posted there.
@@ -58,12 +60,16 @@ public:
     // current position. With a gate, the clock starts together with the gate's other players
     // once each has its first picture (StartGate.h).
     HRESULT Play(const std::shared_ptr<StartGate>& gate = nullptr);
-    // While started: pauses the session where it is (else S_FALSE, nothing done).
+    // While started: pauses the session where it is (else S_FALSE, nothing done), and waits
+    // (at most kSettleWaitMs) until it has: the picture on screen is then the one it keeps.
     HRESULT Pause();
     // Moves the paused picture to the time (100 ns): start there and pause at once. The player
     // is paused afterwards whatever it was doing. MF_E_NOT_AVAILABLE, with nothing changed,
-    // when the file was cut short before the time.
+    // when the file was cut short before the time. It does not wait for the picture.
     HRESULT SeekTo(LONGLONG time);
+    // Waits (at most `limitMs`) until every pause and seek asked so far has been carried out,
+    // a seek's picture shown. False when the time ran out.
+    bool WaitUntilSettled(int limitMs = kSettleWaitMs);
     // 0..65535 on every channel of the sound; E_POINTER for a movie without sound.
     HRESULT SetVolume(UINT32 volume);
     // Closes the session and waits (at most kCloseWaitMs) until it has; then shuts down source
@@ -118,6 +124,10 @@ private:
 
     std::mutex mutex_;
     PlayerState state_ = PLAYER_CLOSED;
+    // Pauses and seeks asked of the session, and their MESessionPaused answers.
+    UINT64 pausesAsked_ = 0;
+    UINT64 pausesDone_ = 0;
+    std::condition_variable pausedWake_;
     UINT32 volume_ = 0;
     bool rebuiltWithoutAudio_ = false;
     ComPtr<CMFActivate> presenterActivate_;
