@@ -421,9 +421,12 @@ private:
     BOOL m_bCleanedUp = FALSE;
     int m_nWaitCursor = 0;
 
-    // The channels that opened the current movie and those whose player reported ready.
+    // The channels that opened the current movie, the tags their players' notices carry
+    // (CPlayer::OpenTag), and those whose player reported ready.
     std::array<bool, 2> m_bReadyExpected{};
+    std::array<std::uint64_t, 2> m_aReadyTag{};
     std::array<bool, 2> m_bReadySeen{};
+    std::string m_strOpenPath;  // the recording whose movie the channels have open
 
     // Selections are numbered so that a data load answering an older one is dropped.
     std::uint64_t m_nSelectionSerial = 0;

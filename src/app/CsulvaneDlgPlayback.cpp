@@ -11,6 +11,7 @@
 
 #include "app/AppMessages.h"
 #include "app/MovieMenu.h"
+#include "playback/engine/ChannelEngineImpl.h"
 #include "recorder/RecordingName.h"
 #include "ui/CommonUtil.h"
 #include "ui/ScaleFonts.h"
@@ -117,7 +118,10 @@ BOOL CsulvaneDlg::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
         m_bBusy = FALSE;
         EndWaitCursor();
     }
-    if (!m_bOpenArmed) return TRUE;  // an open is already under way
+    // The newest selection wins: an open still waiting for its players is given up, and
+    // their notices, when they come, are dropped; this row opens after the delay.
+    ReadyChannelsReset();
+    m_bOpenArmed = TRUE;
     if (!m_bBusy) {
         m_bBusy = TRUE;
         BeginWaitCursor();
@@ -159,6 +163,7 @@ void CsulvaneDlg::ReadyChannelsReset() {
     KillTimer(TIMER_REAR_READY);
     m_bReadyExpected = {false, false};
     m_bReadySeen = {false, false};
+    m_aReadyTag = {0, 0};
 }
 
 BOOL CsulvaneDlg::OpenSelectedMovie() {
@@ -170,8 +175,15 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
     ReadyChannelsReset();
     const int result = OpenChannels(path);
     if (result != 0 && result != 2) {
-        // The movie opens when every channel that took a movie has said it is ready.
+        // The movie opens when every channel that took a movie has said it is ready. Each
+        // player tags its notice with its open, so that a late notice of a movie closed
+        // since is told from this one's.
         m_bReadyExpected = {ChannelInitialised(0), ChannelInitialised(1) && Channel(1).rearOpened == 1};
+        for (int i = 0; i < kChannelCount; ++i) {
+            const ComPtr<CPlayer> player = m_bReadyExpected[std::size_t(i)] ? m_pEngine->PlayerOf(Channel(i)) : nullptr;
+            m_aReadyTag[std::size_t(i)] = player ? player->OpenTag() : 0;
+        }
+        m_strOpenPath = path;
         CMovieMenu::CloseOpenMenus();
         m_bBusy = TRUE;
 #if ORV_HAVE_VIEWS
@@ -221,7 +233,9 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
 }
 
 void CsulvaneDlg::OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) {
-    if (channel < 0 || channel >= kChannelCount || !m_bReadyExpected[std::size_t(channel)]) return;
+    if (channel < 0 || channel >= kChannelCount || !m_bReadyExpected[std::size_t(channel)] ||
+        wParam != WPARAM(m_aReadyTag[std::size_t(channel)]))
+        return;
     m_bReadySeen[std::size_t(channel)] = true;
     const bool frontReady = !m_bReadyExpected[0] || m_bReadySeen[0];
     const bool rearReady = !m_bReadyExpected[1] || m_bReadySeen[1];
@@ -255,7 +269,7 @@ void CsulvaneDlg::OnMovieOpened(WPARAM, LPARAM) {
 #endif
     m_bFolderAdvance = FALSE;
     if (!mode) {
-        StartLoaderThread(CurrentPath());
+        StartLoaderThread(m_strOpenPath);
     } else {
         if (!PlayWithoutLoader()) m_bResumeAfterLoad = TRUE;
         StartPrefetchNextMovie();
@@ -296,8 +310,8 @@ void CsulvaneDlg::OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) {
     UpdateControlStates();
     if (!IsValidRow(m_nCurRow)) return;
     // A data file that cannot be read leaves the channels without records: the movie
-    // still plays, with empty panes.
-    LoadChannelsData(CurrentPath());
+    // still plays, with empty panes. The data is always that of the movie open.
+    LoadChannelsData(m_strOpenPath);
     SetChannelVolumes(m_nVolume);
     ApplyFrontSpeedToBoth();
     if (m_bResumeAfterLoad) {
@@ -335,7 +349,7 @@ BOOL CsulvaneDlg::PlayWithoutLoader() {
         result = ResumePlayback();
     } else {
         m_bDataLoaded = TRUE;
-        if (!LoadChannelsData(CurrentPath())) return FALSE;
+        if (!LoadChannelsData(m_strOpenPath)) return FALSE;
         m_bSelecting = FALSE;
         ApplyFrontSpeedToBoth();
         result = ResumePlayback();
@@ -930,6 +944,7 @@ void CsulvaneDlg::StartPrefetchNextMovie() {
 
 void CsulvaneDlg::ClosePlayback() {
     m_bDataLoaded = FALSE;
+    m_strOpenPath.clear();
     m_nShownFrame = -1;
     KillTimer(TIMER_PLAYBACK);
     m_nSeekTarget = -1;

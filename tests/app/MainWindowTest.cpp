@@ -97,6 +97,42 @@ fixtures::PictureCode ShownCode(const CsulvaneDlg& dlg, int channel) {
     return CodeOf(picture);
 }
 
+// Stands between a video surface and the window: while it holds, the players' "ready"
+// notices stay here (as from a player that never answers); Release hands them on late.
+class ReadyHolder : public MovieSurfaceOwner {
+public:
+    explicit ReadyHolder(CsulvaneDlg& dlg) : dlg_(dlg) { dlg_.FrontSurface().m_pOwner = this; }
+    ~ReadyHolder() override { dlg_.FrontSurface().m_pOwner = &dlg_; }
+    void OnVideoClick(int surface, POINT point) override { dlg_.OnVideoClick(surface, point); }
+    void OnVideoDblClk(int surface) override { dlg_.OnVideoDblClk(surface); }
+    void OnVideoContextMenu(POINT point, int surface) override { dlg_.OnVideoContextMenu(point, surface); }
+    void OnGraphNotify(WPARAM wParam, LPARAM lParam) override { dlg_.OnGraphNotify(wParam, lParam); }
+    void OnMovieEnded(WPARAM wParam, LPARAM lParam) override { dlg_.OnMovieEnded(wParam, lParam); }
+    void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) override {
+        held_.push_back({channel, wParam, lParam});
+    }
+    bool IsChannelShowing(int channel) const override { return dlg_.IsChannelShowing(channel); }
+    void ApplySurfaceView() override { dlg_.ApplySurfaceView(); }
+
+    bool Holding() const { return !held_.empty(); }
+    WPARAM FirstTag() const { return held_.empty() ? 0 : held_.front().wParam; }
+    // The surface reports to the window again, after the notices held.
+    void Release() {
+        dlg_.FrontSurface().m_pOwner = &dlg_;
+        for (const Notice& n : held_) dlg_.OnPlayerReady(n.channel, n.wParam, n.lParam);
+        held_.clear();
+    }
+
+private:
+    struct Notice {
+        int channel;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    CsulvaneDlg& dlg_;
+    std::vector<Notice> held_;
+};
+
 // The window started in the start folder of a card that each suite makes once (its
 // SetUpTestSuite fills dir_ and writes the start folder's settings file).
 class CardWindowTest : public ::testing::Test {
@@ -370,6 +406,75 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
         EXPECT_FALSE(dlg.m_bBusy);  // the busy state ended with the failure
         EXPECT_EQ(FrontState(), PLAY_CLOSED);
         dlg.OnBtnClose();
+    }
+}
+
+// The window has loaded the recording of `row`: its front picture and its data are that
+// recording's (the second recording starts a minute after the first).
+bool ShowsRow(const CsulvaneDlg& dlg, int row) {
+    return dlg.m_bDataLoaded && dlg.m_nCurRow == row && FrontState() != PLAY_CLOSED &&
+           ShownCode(dlg, 0).id == FrontCode(row + 1) && dlg.InfoPanel()->m_bDataLoaded;
+}
+
+TEST_F(MainWindowTest, ASelectionDuringAnOpenWinsAndThePictureAndTheDataAgree) {
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); }));
+
+    // The second row opens; its player answers, but the answer is still on its way when the
+    // first row is selected again.
+    {
+        ReadyHolder late(*dlg);
+        dlg->Browser()->SelectFileRow(1, FALSE);
+        ASSERT_TRUE(RunUntil([&] { return late.Holding(); }));
+        dlg->Browser()->SelectFileRow(0, FALSE);
+        late.Release();
+    }
+    ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << ShownCode(*dlg, 0).id << " row " << dlg->m_nCurRow;
+    EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 0);  // the first recording's data, 12:00
+    EXPECT_TRUE(RunUntil([&] { return ShownCode(*dlg, 1).id == RearCode(1); }));  // its own rear
+
+    // A notice that carries the tag of another open (of a movie closed since) does not
+    // count for the open under way; the player's own does.
+    {
+        ReadyHolder held(*dlg);
+        dlg->Browser()->SelectFileRow(1, FALSE);
+        ASSERT_TRUE(RunUntil([&] { return held.Holding(); }));
+        dlg->OnPlayerReady(0, held.FirstTag() + 1, 0);
+        EXPECT_FALSE(dlg->m_bOpenArmed);  // still waiting for its player
+        held.Release();
+    }
+    EXPECT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 1); }));
+    EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 1);
+    dlg->OnBtnClose();
+}
+
+TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
+    struct Case {
+        const char* name;
+        bool afterTimeOut;  // the next selection comes once the busy time-out gave the open up
+    };
+    for (const Case c : {Case{"during the open", false}, Case{"after the time-out", true}}) {
+        auto dlg = std::make_unique<CsulvaneDlg>();
+        dlg->m_showMessage = [](const QString&, const QString&) {};
+        dlg->OnInitDialog();
+        dlg->show();
+        ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << c.name;
+        {
+            ReadyHolder deaf(*dlg);  // its notices are never handed on
+            dlg->Browser()->SelectFileRow(1, FALSE);
+            ASSERT_TRUE(RunUntil([&] { return deaf.Holding(); })) << c.name;
+        }
+        if (c.afterTimeOut) {
+            ASSERT_TRUE(RunUntil([&] { return !dlg->m_bBusy; })) << c.name;
+        }
+        dlg->Browser()->SelectFileRow(0, FALSE);
+        EXPECT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << c.name;
+        EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 0) << c.name;
+        EXPECT_FALSE(dlg->m_bBusy) << c.name;
+        dlg->OnBtnClose();
     }
 }
 

@@ -1,5 +1,6 @@
 #include "playback/engine/CPlayer.h"
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -7,6 +8,8 @@
 namespace orv {
 
 namespace {
+
+std::atomic<UINT64> g_lastOpenTag{0};
 
 template <class I>
 ComPtr<I> GetSessionService(IMFMediaSession* session, const GUID& service) {
@@ -61,6 +64,7 @@ HRESULT CPlayer::OpenFile(const std::string& path) {
         std::lock_guard lock(mutex_);
         session_ = session;
         rebuiltWithoutAudio_ = false;
+        openTag_ = ++g_lastOpenTag;
         pausesAsked_ = pausesDone_ = 0;
     }
     hr = session->BeginGetEvent(this, nullptr);
@@ -244,6 +248,7 @@ void CPlayer::OnTopologySet(IMFMediaSession* session) {
 void CPlayer::OnTopologyStatus(IMFMediaSession* session, IMFMediaEvent* event) {
     UINT32 status = MF_TOPOSTATUS_INVALID;
     if (FAILED(event->GetUINT32(MF_EVENT_TOPOLOGY_STATUS, &status)) || status != MF_TOPOSTATUS_READY) return;
+    UINT64 tag = 0;
     auto display = GetSessionService<IMFVideoDisplayControl>(session, MR_VIDEO_RENDER_SERVICE);
     auto bitmap = GetSessionService<IMFVideoMixerBitmap>(session, MR_VIDEO_MIXER_SERVICE);
     auto mixer = GetSessionService<IMFVideoMixerControl>(session, MR_VIDEO_MIXER_SERVICE);
@@ -264,8 +269,9 @@ void CPlayer::OnTopologyStatus(IMFMediaSession* session, IMFMediaEvent* event) {
         std::swap(mixer, mixerControl_);
         std::swap(volume, streamVolume_);
         if (complete) state_ = PLAYER_STOPPED;
+        tag = openTag_;
     }
-    if (complete) PostAppMessage(eventWindow_, WM_APP_PLAYER_READY, 0, 0);
+    if (complete) PostAppMessage(eventWindow_, WM_APP_PLAYER_READY, WPARAM(tag), 0);
 }
 
 void CPlayer::OnPresentationEnded() {
@@ -314,6 +320,11 @@ bool CPlayer::WaitUntilSettled(int limitMs) {
     const UINT64 asked = pausesAsked_;
     return pausedWake_.wait_for(lock, std::chrono::milliseconds(limitMs),
                                 [&] { return pausesDone_ >= asked || closed_ || !session_; });
+}
+
+UINT64 CPlayer::OpenTag() {
+    std::lock_guard lock(mutex_);
+    return openTag_;
 }
 
 HRESULT CPlayer::SeekTo(LONGLONG time) {

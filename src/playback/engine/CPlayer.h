@@ -2,8 +2,9 @@
 // the playback topology (a video branch whose presenter comes from CMFActivate, and an audio
 // branch when the movie has sound), follows the session's events on the session's event
 // thread, and tells the channel's window by posted messages when the movie is ready
-// (WM_APP_PLAYER_READY) and when it has ended (WM_APP_PLAYER_ENDED), both with wParam and
-// lParam 0.
+// (WM_APP_PLAYER_READY, wParam the open's tag, so that a window tells a late notice of an
+// earlier open from the current one) and when it has ended (WM_APP_PLAYER_ENDED, wParam 0);
+// lParam is 0.
 //
 // The channel operations call it from the UI thread. The services the event thread finds
 // (clock, rate control, display control, mixer, stream volume) are replaced under the player's
@@ -70,6 +71,8 @@ public:
     // Waits (at most `limitMs`) until every pause and seek asked so far has been carried out,
     // a seek's picture shown. False when the time ran out.
     bool WaitUntilSettled(int limitMs = kSettleWaitMs);
+    // The tag of the last open (OpenFile), unique in the process; 0 before the first.
+    UINT64 OpenTag();
     // 0..65535 on every channel of the sound; E_POINTER for a movie without sound.
     HRESULT SetVolume(UINT32 volume);
     // Closes the session and waits (at most kCloseWaitMs) until it has; then shuts down source
@@ -124,6 +127,7 @@ private:
 
     std::mutex mutex_;
     PlayerState state_ = PLAYER_CLOSED;
+    UINT64 openTag_ = 0;
     // Pauses and seeks asked of the session, and their MESessionPaused answers.
     UINT64 pausesAsked_ = 0;
     UINT64 pausesDone_ = 0;

@@ -67,7 +67,8 @@ TEST(Player, PlaysPausesAndPostsTheEndAfterTheLastFrame) {
     for (std::size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(shown[i].number, int(i));
     EXPECT_LE(shown.back().when, ended.when);
     EXPECT_EQ(window.Count(WM_APP_PLAYER_READY), 1);
-    EXPECT_EQ(window.Messages().front().wParam, 0u);
+    EXPECT_NE(player->OpenTag(), 0u);  // the notice tells which open is ready
+    EXPECT_EQ(window.Messages().front().wParam, WPARAM(player->OpenTag()));
 
     // Played again after the end, the movie starts from its beginning.
     window.ClearFrames();
