@@ -113,6 +113,7 @@ public:
     void CheckGpsAtFrame();
     void CheckParkingTrace();
     void OnPlaybackTick();
+    void FollowPausedPicture();
     void PlayNextMovie();
     void AdvanceFolderOrStop();
     void OpenNextNonEmptyFolder(std::uintptr_t from);
@@ -231,6 +232,7 @@ public:
     int m_nResumeFrame = -1;
     int m_nVolume = kMaxVolumeValue;
     int m_nSeekTarget = -1;
+    int m_nShownFrame = -1;  // channel 1's picture on screen when the tick looked last
     BOOL m_bKeepAspect = TRUE;
     BOOL m_bMapShown = FALSE;
     BOOL m_bInitDone = FALSE;
@@ -438,9 +440,12 @@ private:
     BOOL m_bCleanedUp = FALSE;
     int m_nWaitCursor = 0;
 
-    // The channels that opened the current movie and those whose player reported ready.
+    // The channels that opened the current movie, the tags their players' notices carry
+    // (CPlayer::OpenTag), and those whose player reported ready.
     std::array<bool, 2> m_bReadyExpected{};
+    std::array<std::uint64_t, 2> m_aReadyTag{};
     std::array<bool, 2> m_bReadySeen{};
+    std::string m_strOpenPath;  // the recording whose movie the channels have open
 
     // Selections are numbered so that a data load answering an older one is dropped.
     std::uint64_t m_nSelectionSerial = 0;

@@ -10,6 +10,7 @@
 
 #include "app/AppMessages.h"
 #include "app/MovieMenu.h"
+#include "playback/engine/ChannelEngineImpl.h"
 #include "recorder/RecordingName.h"
 #include "ui/CommonUtil.h"
 #include "ui/ScaleFonts.h"
@@ -119,7 +120,10 @@ BOOL CsulvaneDlg::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
         m_bBusy = FALSE;
         EndWaitCursor();
     }
-    if (!m_bOpenArmed) return TRUE;  // an open is already under way
+    // The newest selection wins: an open still waiting for its players is given up, and
+    // their notices, when they come, are dropped; this row opens after the delay.
+    ReadyChannelsReset();
+    m_bOpenArmed = TRUE;
     if (!m_bBusy) {
         m_bBusy = TRUE;
         BeginWaitCursor();
@@ -161,6 +165,7 @@ void CsulvaneDlg::ReadyChannelsReset() {
     KillTimer(TIMER_REAR_READY);
     m_bReadyExpected = {false, false};
     m_bReadySeen = {false, false};
+    m_aReadyTag = {0, 0};
 }
 
 BOOL CsulvaneDlg::OpenSelectedMovie() {
@@ -172,8 +177,15 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
     ReadyChannelsReset();
     const int result = OpenChannels(path);
     if (result != 0 && result != 2) {
-        // The movie opens when every channel that took a movie has said it is ready.
+        // The movie opens when every channel that took a movie has said it is ready. Each
+        // player tags its notice with its open, so that a late notice of a movie closed
+        // since is told from this one's.
         m_bReadyExpected = {ChannelInitialised(0), ChannelInitialised(1) && Channel(1).rearOpened == 1};
+        for (int i = 0; i < kChannelCount; ++i) {
+            const ComPtr<CPlayer> player = m_bReadyExpected[std::size_t(i)] ? m_pEngine->PlayerOf(Channel(i)) : nullptr;
+            m_aReadyTag[std::size_t(i)] = player ? player->OpenTag() : 0;
+        }
+        m_strOpenPath = path;
         CMovieMenu::CloseOpenMenus();
         m_bBusy = TRUE;
 #if ORV_HAVE_VIEWS
@@ -223,7 +235,9 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
 }
 
 void CsulvaneDlg::OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) {
-    if (channel < 0 || channel >= kChannelCount || !m_bReadyExpected[std::size_t(channel)]) return;
+    if (channel < 0 || channel >= kChannelCount || !m_bReadyExpected[std::size_t(channel)] ||
+        wParam != WPARAM(m_aReadyTag[std::size_t(channel)]))
+        return;
     m_bReadySeen[std::size_t(channel)] = true;
     const bool frontReady = !m_bReadyExpected[0] || m_bReadySeen[0];
     const bool rearReady = !m_bReadyExpected[1] || m_bReadySeen[1];
@@ -257,7 +271,7 @@ void CsulvaneDlg::OnMovieOpened(WPARAM, LPARAM) {
 #endif
     m_bFolderAdvance = FALSE;
     if (!mode) {
-        StartLoaderThread(CurrentPath());
+        StartLoaderThread(m_strOpenPath);
     } else {
         if (!PlayWithoutLoader()) m_bResumeAfterLoad = TRUE;
         StartPrefetchNextMovie();
@@ -298,8 +312,8 @@ void CsulvaneDlg::OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) {
     UpdateControlStates();
     if (!IsValidRow(m_nCurRow)) return;
     // A data file that cannot be read leaves the channels without records: the movie
-    // still plays, with empty panes.
-    LoadChannelsData(CurrentPath());
+    // still plays, with empty panes. The data is always that of the movie open.
+    LoadChannelsData(m_strOpenPath);
     SetChannelVolumes(m_nVolume);
     ApplyFrontSpeedToBoth();
     if (m_bResumeAfterLoad) {
@@ -337,7 +351,7 @@ BOOL CsulvaneDlg::PlayWithoutLoader() {
         result = ResumePlayback();
     } else {
         m_bDataLoaded = TRUE;
-        if (!LoadChannelsData(CurrentPath())) return FALSE;
+        if (!LoadChannelsData(m_strOpenPath)) return FALSE;
         m_bSelecting = FALSE;
         ApplyFrontSpeedToBoth();
         result = ResumePlayback();
@@ -469,6 +483,7 @@ void CsulvaneDlg::OnPlaybackTick() {
     }
     if (state == PLAY_PLAYING || state == PLAY_CLOSED) {
         const std::int32_t current = Slots(0).GetCurrentFrame(front);
+        m_nShownFrame = current;
         if (current >= 1) {
             const int limit = StallWatchdog::LimitTicks(front.frameInterval, front.speedStep, int(kPlaybackTickMs));
             if (state == PLAY_PLAYING && m_stall.Tick(current, limit)) {
@@ -489,8 +504,24 @@ void CsulvaneDlg::OnPlaybackTick() {
         }
         RefreshMapState();
     } else {
+        FollowPausedPicture();
         UpdateMapPane();
     }
+}
+
+void CsulvaneDlg::FollowPausedPicture() {
+    // A paused picture changes when a seek's picture arrives, or when the last frame due at
+    // a pause is shown just after it: the panes go with it. A drag of the slider shows its own
+    // frame until it is let go.
+    const std::int32_t current = Slots(0).GetCurrentFrame(Channel(0));
+    if (current < 0 || current == m_nShownFrame || (m_pSeekSlider && m_pSeekSlider->m_bCaptured)) return;
+    m_nShownFrame = current;
+    if (m_nSeekTarget != -1) {
+        const std::int64_t tolerance = SeekTolerance(Slots(0).GetFrameCount(Channel(0)));
+        if (current <= m_nSeekTarget - tolerance || current >= m_nSeekTarget + tolerance) return;
+    }
+    UpdatePlaybackPosition(current);
+    m_nSeekTarget = -1;
 }
 
 BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
@@ -792,6 +823,13 @@ BOOL CsulvaneDlg::PausePlayback() {
     if (!ChannelInitialised(0) || Channel(0).playState != PLAY_PLAYING) return FALSE;
     m_pSeekSlider->m_bCaptured = FALSE;
     const BOOL paused = PauseChannels();
+    // The pause has settled: every pane shows the frame whose picture stays on screen.
+    const std::int32_t shown = Slots(0).GetCurrentFrame(Channel(0));
+    if (shown >= 0) {
+        m_nShownFrame = shown;
+        UpdatePlaybackPosition(shown);
+        m_nSeekTarget = -1;
+    }
     SetPlayButtonState(!paused);
 #if ORV_HAVE_MAP
     m_pMapWrap->SetMapStatus(MAP_STATUS_PAUSE);
@@ -906,6 +944,8 @@ void CsulvaneDlg::StartPrefetchNextMovie() {
 
 void CsulvaneDlg::ClosePlayback() {
     m_bDataLoaded = FALSE;
+    m_strOpenPath.clear();
+    m_nShownFrame = -1;
     KillTimer(TIMER_PLAYBACK);
     m_nSeekTarget = -1;
 #if ORV_HAVE_MAP

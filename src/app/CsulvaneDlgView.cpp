@@ -65,6 +65,9 @@ void CsulvaneDlg::SaveSnapshotFiles() {
     const std::string folder =
         BrowseForFolder(this, settings::kFolderPath, kSnapshotFolderKey, UiText(kTextSnapshotFolder));
     if (folder.empty()) return;
+    // A seek's picture may still be on its way: the name and the pictures saved are of the
+    // frame on screen once it is there.
+    SettleChannels();
     const std::string front = MakeSnapshotFileName(folder);
     const std::string rear = MakeRearSnapshotFileName(front);
     // A negative frame or a movie without a recorder name gives no file name to save to.

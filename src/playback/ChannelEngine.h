@@ -73,6 +73,11 @@ public:
     // clocks ignores them.
     virtual void BeginJointStart() {}
     virtual void EndJointStart() {}
+
+    // Waits, within a time limit, until the channel's pauses and seeks asked so far have
+    // been carried out, a seek's picture on screen. An engine whose calls take effect at
+    // once returns at once.
+    virtual void WaitUntilSettled(sPLAYCHANNEL&) {}
 };
 
 // The engine of a channel that no engine was given: it answers as a channel without an

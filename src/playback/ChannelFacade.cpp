@@ -66,6 +66,10 @@ void ForEachEngine(Call call) {
     }
 }
 
+int PauseEachChannel() {
+    return ForEachChannel([](int, sPLAYCHANNEL& c, const PlayerDriverTable& t) { return t.PauseMovie(c); });
+}
+
 // Next speed steps by the current step, -4 to 4.
 constexpr int kFasterWithBackwards[9] = {-2, 1, -1, 1, 1, 2, 4, 1, 4};
 constexpr int kFasterForwardOnly[9] = {-2, 1, 1, 1, 1, 2, 2, 1, 4};
@@ -125,13 +129,32 @@ int PlayChannels() {
 }
 
 int SeekChannelsWhilePlaying(std::int32_t frame) {
-    PauseChannels();
+    PauseEachChannel();  // the seek moves every channel anyway
     const int sought = SeekChannelsToFrame(frame);
     return PlayChannels() | sought;
 }
 
 int PauseChannels() {
-    return ForEachChannel([](int, sPLAYCHANNEL& c, const PlayerDriverTable& t) { return t.PauseMovie(c); });
+    const bool wasPlaying = g_aPlayChannel[0].initialised && g_aPlayChannel[0].playState == PLAY_PLAYING;
+    const int result = PauseEachChannel();
+    if (wasPlaying) AlignPausedChannels();
+    return result;
+}
+
+void AlignPausedChannels() {
+    sPLAYCHANNEL& front = g_aPlayChannel[0];
+    if (!front.initialised || front.playState == PLAY_CLOSED) return;
+    const std::int32_t frame = g_aPlayerDriverTable[0].GetCurrentFrame(front);
+    if (frame < 0) return;
+    for (int i = 1; i < kChannelCount; ++i) {
+        sPLAYCHANNEL& other = g_aPlayChannel[i];
+        if (!other.initialised || other.playState == PLAY_CLOSED) continue;
+        // Paused a moment after channel 1, a channel may have shown one frame more.
+        const std::int64_t wanted = ChannelFrame(i, frame);
+        if (g_aPlayerDriverTable[i].GetCurrentFrame(other) == wanted) continue;
+        g_aPlayerDriverTable[i].SeekToFrame(other, wanted);
+        EngineOf(other).WaitUntilSettled(other);
+    }
 }
 
 int SeekChannelsToFrame(std::int32_t frame) {
@@ -143,6 +166,13 @@ int SeekChannelsToFrame(std::int32_t frame) {
 int LocateChannelsFrame(std::int32_t frame) {
     return ForEachChannel([&](int i, sPLAYCHANNEL& c, const PlayerDriverTable& t) {
         return t.LocateFrame(c, ChannelFrame(i, frame));
+    });
+}
+
+void SettleChannels() {
+    ForEachChannel([](int, sPLAYCHANNEL& c, const PlayerDriverTable&) {
+        EngineOf(c).WaitUntilSettled(c);
+        return 0;
     });
 }
 

@@ -46,7 +46,12 @@ int LoadChannelsData(const std::string& moviePath);
 // Channels that were playing play on; the others start together: their clocks start from
 // the same moment once each has its first picture at its position.
 int PlayChannels();
+// Pauses every channel; when channel 1 was playing, the others are then brought to the frame
+// channel 1 shows (AlignPausedChannels).
 int PauseChannels();
+// Every other channel that stands on another frame than channel 1's picture is moved to
+// it (scaled as for SeekChannelsToFrame), and its picture waited for.
+void AlignPausedChannels();
 
 // A seek while playing: pause, seek and play again, the clocks of both channels started
 // together once both show their frame. 1 when a channel took the seek or the play.
@@ -58,6 +63,10 @@ int SeekChannelsWhilePlaying(std::int32_t frame);
 // when an interval is not above 0.
 int SeekChannelsToFrame(std::int32_t frame);
 int LocateChannelsFrame(std::int32_t frame);
+
+// Waits, within a bound per channel, until every channel has carried out the pauses and
+// seeks asked of it, each seek's picture on screen.
+void SettleChannels();
 
 // The same speed step on both channels, then a pause of 100 ms for the players to settle.
 int SetChannelsSpeed(int step);

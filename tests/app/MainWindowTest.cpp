@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QImage>
 
 #include <algorithm>
 #include <array>
@@ -19,6 +20,7 @@
 #include <thread>
 
 #include "app/ControlRules.h"
+#include "app/SnapshotName.h"
 #include "app/CsulvaneDlg.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FilerContainerDlg.h"
@@ -30,13 +32,19 @@
 #include "fixtures/MovieMaker.h"
 #include "fixtures/TempDir.h"
 #include "platform/files/RemovableMounts.h"
+#include "playback/ChannelFacade.h"
+#include "playback/engine/CPlayer.h"
+#include "playback/engine/ChannelEngineImpl.h"
 #include "views/GSensorDlg.h"
 #include "views/InfoDlg.h"
 #include "views/InfoTexts.h"
 #include "views/map/GoogleMapDlgWrap.h"
 #include "views/map/MapPageHost.h"
 #include "views/map/MapScripts.h"
+#include "ui/CommonUtil.h"
 #include "ui/SkinButton.h"
+#include "ui/SkinDialog.h"
+#include "ui/SkinSliderCtrl.h"
 #include "ui/text/UiText.h"
 
 namespace orv {
@@ -67,7 +75,96 @@ bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeo
     return fixtures::RunUntil(done, timeout);
 }
 
-class MainWindowTest : public ::testing::Test {
+// The picture codes of recording `serial`'s movies (fixtures::ReadPictureCode).
+int FrontCode(int serial) { return serial; }
+int RearCode(int serial) { return 4 + serial; }
+
+fixtures::PictureCode CodeOf(const QImage& picture) {
+    if (picture.isNull()) return {};
+    return fixtures::ReadPictureCode(picture.width(), picture.height(), [&](int x, int y) {
+        return qGray(picture.pixel(std::clamp(x, 0, picture.width() - 1), std::clamp(y, 0, picture.height() - 1)));
+    });
+}
+
+// The picture a channel's presenter has on screen, as the snapshot grabs it.
+fixtures::PictureCode ShownCode(const CsulvaneDlg& dlg, int channel) {
+    const ComPtr<CPlayer> player = dlg.Engine()->PlayerOf(g_aPlayChannel[channel]);
+    const ComPtr<IMFVideoDisplayControl> display = player ? player->DisplayControl() : nullptr;
+    BITMAPINFOHEADER header{};
+    BYTE* dib = nullptr;
+    DWORD size = 0;
+    LONGLONG time = 0;
+    if (!display || FAILED(display->GetCurrentImage(&header, &dib, &size, &time))) return {};
+    // Bottom-up rows of 32-bit pixels.
+    const QImage picture = QImage(dib, header.biWidth, header.biHeight, header.biWidth * 4, QImage::Format_RGB32)
+                               .mirrored(false, true);
+    CoTaskMemFree(dib);
+    return CodeOf(picture);
+}
+
+// Stands between a video surface and the window: while it holds, the players' "ready"
+// notices stay here (as from a player that never answers); Release hands them on late.
+class ReadyHolder : public MovieSurfaceOwner {
+public:
+    explicit ReadyHolder(CsulvaneDlg& dlg) : dlg_(dlg) { dlg_.FrontSurface().m_pOwner = this; }
+    ~ReadyHolder() override { dlg_.FrontSurface().m_pOwner = &dlg_; }
+    void OnVideoClick(int surface, POINT point) override { dlg_.OnVideoClick(surface, point); }
+    void OnVideoDblClk(int surface) override { dlg_.OnVideoDblClk(surface); }
+    void OnVideoContextMenu(POINT point, int surface) override { dlg_.OnVideoContextMenu(point, surface); }
+    void OnGraphNotify(WPARAM wParam, LPARAM lParam) override { dlg_.OnGraphNotify(wParam, lParam); }
+    void OnMovieEnded(WPARAM wParam, LPARAM lParam) override { dlg_.OnMovieEnded(wParam, lParam); }
+    void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) override {
+        held_.push_back({channel, wParam, lParam});
+    }
+    bool IsChannelShowing(int channel) const override { return dlg_.IsChannelShowing(channel); }
+    void ApplySurfaceView() override { dlg_.ApplySurfaceView(); }
+
+    bool Holding() const { return !held_.empty(); }
+    WPARAM FirstTag() const { return held_.empty() ? 0 : held_.front().wParam; }
+    // The surface reports to the window again, after the notices held.
+    void Release() {
+        dlg_.FrontSurface().m_pOwner = &dlg_;
+        for (const Notice& n : held_) dlg_.OnPlayerReady(n.channel, n.wParam, n.lParam);
+        held_.clear();
+    }
+
+private:
+    struct Notice {
+        int channel;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    CsulvaneDlg& dlg_;
+    std::vector<Notice> held_;
+};
+
+// The window started in the start folder of a card that each suite makes once (its
+// SetUpTestSuite fills dir_ and writes the start folder's settings file).
+class CardWindowTest : public ::testing::Test {
+protected:
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    void SetUp() override {
+        if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+        SetRemovableMountProvider([] { return std::vector<std::string>(); });
+        oldDir_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_->Path() + "/start");
+    }
+    void TearDown() override {
+        std::filesystem::current_path(oldDir_);
+        SetRemovableMountProvider(nullptr);
+        SetFolderPicker(nullptr);
+    }
+
+    static fixtures::TempDir* dir_;
+    std::filesystem::path oldDir_;
+};
+
+fixtures::TempDir* CardWindowTest::dir_ = nullptr;
+
+class MainWindowTest : public CardWindowTest {
 protected:
     static void SetUpTestSuite() {
         if (!fixtures::HaveFfmpeg()) return;
@@ -79,8 +176,10 @@ protected:
             movie.fpsNum = kFps;
             movie.seconds = kSeconds;
             movie.caption = "FRONT";
+            movie.codeId = FrontCode(serial);
             ASSERT_TRUE(fixtures::MakeMovie(movie, MovieFile(serial, "front"), nullptr));
             movie.caption = "REAR";
+            movie.codeId = RearCode(serial);
             ASSERT_TRUE(fixtures::MakeMovie(movie, MovieFile(serial, "rear"), nullptr));
         }
         const std::string card = dir_->Path() + "/card";
@@ -124,28 +223,7 @@ public:
             ASSERT_FALSE(builder.AddRecording(params).empty());
         }
     }
-
-protected:
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
-    void SetUp() override {
-        if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
-        SetRemovableMountProvider([] { return std::vector<std::string>(); });
-        oldDir_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir_->Path() + "/start");
-    }
-    void TearDown() override {
-        std::filesystem::current_path(oldDir_);
-        SetRemovableMountProvider(nullptr);
-    }
-
-    static fixtures::TempDir* dir_;
-    std::filesystem::path oldDir_;
 };
-
-fixtures::TempDir* MainWindowTest::dir_ = nullptr;
 
 int FrontFrame() { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]); }
 PlayState FrontState() { return g_aPlayChannel[0].playState; }
@@ -345,6 +423,75 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
     }
 }
 
+// The window has loaded the recording of `row`: its front picture and its data are that
+// recording's (the second recording starts a minute after the first).
+bool ShowsRow(const CsulvaneDlg& dlg, int row) {
+    return dlg.m_bDataLoaded && dlg.m_nCurRow == row && FrontState() != PLAY_CLOSED &&
+           ShownCode(dlg, 0).id == FrontCode(row + 1) && dlg.InfoPanel()->m_bDataLoaded;
+}
+
+TEST_F(MainWindowTest, ASelectionDuringAnOpenWinsAndThePictureAndTheDataAgree) {
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); }));
+
+    // The second row opens; its player answers, but the answer is still on its way when the
+    // first row is selected again.
+    {
+        ReadyHolder late(*dlg);
+        dlg->Browser()->SelectFileRow(1, FALSE);
+        ASSERT_TRUE(RunUntil([&] { return late.Holding(); }));
+        dlg->Browser()->SelectFileRow(0, FALSE);
+        late.Release();
+    }
+    ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << ShownCode(*dlg, 0).id << " row " << dlg->m_nCurRow;
+    EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 0);  // the first recording's data, 12:00
+    EXPECT_TRUE(RunUntil([&] { return ShownCode(*dlg, 1).id == RearCode(1); }));  // its own rear
+
+    // A notice that carries the tag of another open (of a movie closed since) does not
+    // count for the open under way; the player's own does.
+    {
+        ReadyHolder held(*dlg);
+        dlg->Browser()->SelectFileRow(1, FALSE);
+        ASSERT_TRUE(RunUntil([&] { return held.Holding(); }));
+        dlg->OnPlayerReady(0, held.FirstTag() + 1, 0);
+        EXPECT_FALSE(dlg->m_bOpenArmed);  // still waiting for its player
+        held.Release();
+    }
+    EXPECT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 1); }));
+    EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 1);
+    dlg->OnBtnClose();
+}
+
+TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
+    struct Case {
+        const char* name;
+        bool afterTimeOut;  // the next selection comes once the busy time-out gave the open up
+    };
+    for (const Case c : {Case{"during the open", false}, Case{"after the time-out", true}}) {
+        auto dlg = std::make_unique<CsulvaneDlg>();
+        dlg->m_showMessage = [](const QString&, const QString&) {};
+        dlg->OnInitDialog();
+        dlg->show();
+        ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << c.name;
+        {
+            ReadyHolder deaf(*dlg);  // its notices are never handed on
+            dlg->Browser()->SelectFileRow(1, FALSE);
+            ASSERT_TRUE(RunUntil([&] { return deaf.Holding(); })) << c.name;
+        }
+        if (c.afterTimeOut) {
+            ASSERT_TRUE(RunUntil([&] { return !dlg->m_bBusy; })) << c.name;
+        }
+        dlg->Browser()->SelectFileRow(0, FALSE);
+        EXPECT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << c.name;
+        EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 0) << c.name;
+        EXPECT_FALSE(dlg->m_bBusy) << c.name;
+        dlg->OnBtnClose();
+    }
+}
+
 TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
     CsulvaneDlg dlg;
     dlg.m_showMessage = [](const QString&, const QString&) {};
@@ -481,6 +628,114 @@ TEST_F(MainWindowTest, MarkerScriptsIgnoreTheNumericLocale) {
     EXPECT_EQ(markers, expected) << (comma ? "under a decimal-comma locale" : "no decimal-comma locale here");
     for (const std::string& marker : markers) EXPECT_EQ(std::count(marker.begin(), marker.end(), ','), 11) << marker;
     dlg.OnBtnClose();
+// ---- the frame on screen ------------------------------------------------------------------
+
+// One recording of a minute, the frame number coded into both pictures.
+class FrameOnScreenTest : public CardWindowTest {
+protected:
+    static constexpr int kLongFrames = 600;
+
+    static void SetUpTestSuite() {
+        if (!fixtures::HaveFfmpeg()) return;
+        dir_ = new fixtures::TempDir();
+        const std::string card = dir_->Path() + "/card";
+        fixtures::CardBuilder builder(card);
+        fixtures::MovieSpec movie;
+        movie.width = 320;
+        movie.height = 180;
+        movie.fpsNum = kFps;
+        movie.seconds = double(kLongFrames) / kFps;
+        movie.codeId = FrontCode(1);
+        const std::string front = dir_->Path() + "/front.mp4", rear = dir_->Path() + "/rear.mp4";
+        ASSERT_TRUE(fixtures::MakeMovie(movie, front, nullptr));
+        movie.width = 256;  // the rear camera's picture is smaller
+        movie.height = 144;
+        movie.codeId = RearCode(1);
+        ASSERT_TRUE(fixtures::MakeMovie(movie, rear, nullptr));
+        fixtures::DataBlock block;
+        for (int k = 0; k < kLongFrames; ++k) {
+            fixtures::RawRecord r;
+            r.speed = fixtures::SpeedText(Plan::SpeedKmh(1, k));
+            r.latitude = fixtures::LatitudeText(35.0 + k * 0.0001);
+            r.longitude = fixtures::LongitudeText(135.7 + k * 0.0001);
+            block.records.push_back(r);
+        }
+        fixtures::RecordingSpec params;
+        params.layout = -1;
+        params.folder = "Video";
+        params.data = block;
+        params.movieFile = front;
+        params.companionFile = rear;
+        movie_ = builder.AddRecording(params);
+        ASSERT_FALSE(movie_.empty());
+        ASSERT_TRUE(fixtures::WriteStartFolder(dir_->Path() + "/start", card + "/Video"));
+    }
+
+    static std::string movie_;
+};
+
+std::string FrameOnScreenTest::movie_;
+
+fixtures::PictureCode CodeOfFile(const std::string& path) { return CodeOf(QImage(QString::fromStdString(path))); }
+
+TEST_F(FrameOnScreenTest, APauseWhilePlayingShowsEveryPaneAndNamesTheSnapshotByThePictureOnScreen) {
+    const std::string pictures = dir_->Path() + "/pictures";
+    std::filesystem::create_directories(pictures);
+    SetFolderPicker([&](QWidget*, std::string_view, const std::string&) { return pictures; });
+    std::vector<QString> messages;
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->m_showMessage = [&](const QString& text, const QString&) { messages.push_back(text); };
+    dlg->m_askOkCancel = [](const QString&, const QString&) { return IDOK; };
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
+
+    // Each moment plays at a speed step for a few frames and is paused there, by the
+    // play/pause button (which goes back to normal speed first) or by the snapshot.
+    struct Moment {
+        int step;
+        bool bySnapshot;
+        int frames;  // how far it plays before the pause
+    };
+    const Moment moments[] = {{1, false, 6}, {1, true, 9},   {2, false, 12}, {2, true, 7},  {4, false, 24},
+                              {4, true, 17}, {-2, false, 3}, {-2, true, 4},  {-4, false, 2}, {-4, true, 3}};
+    const CInfoDlg& info = *dlg->InfoPanel();
+    for (const Moment& m : moments) {
+        SCOPED_TRACE(testing::Message() << "step " << m.step << (m.bySnapshot ? " snapshot" : " button"));
+        dlg->OnCommand(ID_PLAY_PAUSE);
+        ASSERT_EQ(FrontState(), PLAY_PLAYING);
+        SetChannelsSpeed(m.step);
+        const int from = info.m_nPosition;
+        ASSERT_TRUE(RunUntil([&] { return info.m_nPosition >= from + m.frames; }));
+        messages.clear();
+        if (!m.bySnapshot) dlg->OnCommand(ID_PLAY_PAUSE);
+        dlg->OnCommand(ID_SNAPSHOT);  // pauses when still playing
+        ASSERT_EQ(FrontState(), PLAY_PAUSED);
+        ASSERT_EQ(messages, std::vector<QString>{QString::fromUtf8("完了しました。")});
+
+        // The picture on screen, front and rear, is the frame every pane shows.
+        const fixtures::PictureCode front = ShownCode(*dlg, 0), rear = ShownCode(*dlg, 1);
+        ASSERT_EQ(front.id, FrontCode(1));
+        EXPECT_EQ(rear.id, RearCode(1));
+        const int frame = front.frame;
+        EXPECT_EQ(rear.frame, frame);
+        EXPECT_EQ(FrontFrame(), frame);
+        EXPECT_EQ(info.m_nPosition, frame);
+        EXPECT_EQ(dlg->SeekSlider()->m_nPos, frame);
+        EXPECT_EQ(dlg->Graph()->m_nCurrentFrame, frame);
+        EXPECT_EQ(dlg->MapBridge()->m_nRelJpgNum, frame);
+        EXPECT_EQ(info.m_dSpeed, Plan::SpeedKmh(1, Plan::GpsAt(frame)));
+
+        // The snapshot is named by that frame, and both its pictures show it.
+        const std::string name = MakeSnapshotFileName(pictures, movie_, frame);
+        const fixtures::PictureCode savedFront = CodeOfFile(name), savedRear = CodeOfFile(MakeRearSnapshotFileName(name));
+        EXPECT_EQ(savedFront.id, FrontCode(1)) << name;
+        EXPECT_EQ(savedFront.frame, frame) << name;
+        EXPECT_EQ(savedRear.id, RearCode(1)) << name;
+        EXPECT_EQ(savedRear.frame, frame) << name;
+        for (const auto& file : std::filesystem::directory_iterator(pictures)) std::filesystem::remove(file.path());
+    }
+    dlg->OnBtnClose();
 }
 
 }  // namespace

@@ -133,6 +133,37 @@ TEST_F(ChannelFacade, ASeekWhilePlayingPausesSeeksAndStartsBothTogether) {
     EXPECT_EQ(g_aPlayChannel[1].playState, PLAY_PLAYING);
 }
 
+TEST_F(ChannelFacade, APauseWhilePlayingBringsTheRearToTheFrontsPicture) {
+    g_aPlayChannel[0].frameInterval = 1000.0f / 30;
+    g_aPlayChannel[1].frameInterval = 1000.0f / 15;
+    struct Case {
+        const char* name;
+        PlayState frontState;
+        std::int64_t front, rear;  // the frames their pictures show once paused
+        Calls afterPause;
+    };
+    const Case cases[] = {
+        {"rear a frame on", PLAY_PLAYING, 301, 151,
+         {"GetCurrentFrame#1()", "GetCurrentFrame#2()", "SeekToFrame#2(150)", "WaitUntilSettled#2()"}},
+        {"rear in step", PLAY_PLAYING, 301, 150, {"GetCurrentFrame#1()", "GetCurrentFrame#2()"}},
+        {"front unreadable", PLAY_PLAYING, -1, 7, {"GetCurrentFrame#1()"}},
+        {"already paused", PLAY_PAUSED, 301, 151, {}},
+    };
+    for (const Case& c : cases) {
+        g_aPlayChannel[0].playState = c.frontState;
+        g_aPlayChannel[1].playState = c.frontState;
+        engine.results["GetCurrentFrame#1"] = c.front;
+        engine.results["GetCurrentFrame#2"] = c.rear;
+        engine.calls.clear();
+        PauseChannels();
+        Calls expected;
+        if (c.frontState == PLAY_PLAYING) expected = {"PauseMovie#1()", "PauseMovie#2()"};
+        expected.insert(expected.end(), c.afterPause.begin(), c.afterPause.end());
+        EXPECT_EQ(engine.calls, expected) << c.name;
+        EXPECT_EQ(g_aPlayChannel[1].playState, PLAY_PAUSED) << c.name;
+    }
+}
+
 TEST_F(ChannelFacade, ResultsFoldAndDataFlagsFollowTheCalls) {
     const Recording r = CardRecording();
     engine.results["LoadRecorderData#2"] = 0;

@@ -42,6 +42,7 @@ public:
     int PlayMovie(sPLAYCHANNEL& c) override { return int(Call(c, "PlayMovie")); }
     void BeginJointStart() override { calls.push_back("BeginJointStart"); }
     void EndJointStart() override { calls.push_back("EndJointStart"); }
+    void WaitUntilSettled(sPLAYCHANNEL& c) override { Call(c, "WaitUntilSettled"); }
     int SeekWhilePlaying(sPLAYCHANNEL& c, std::int64_t frame) override {
         return int(Call(c, "SeekWhilePlaying", Text(frame)));
     }

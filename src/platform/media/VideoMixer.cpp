@@ -13,6 +13,9 @@ namespace {
 // Frames the mixer holds ahead of the presenter: enough to ride over a slow decode, few
 // enough to keep memory and seek latency small.
 constexpr std::size_t kQueueFrames = 3;
+// Rendered frames kept for repaints: one more than the samples a presenter has between
+// mixing and showing (the one on screen and two ahead of it).
+constexpr std::size_t kRenderedFrames = 4;
 constexpr UINT32 kMaxOutputSide = 16384;
 
 bool ValidNormalized(const MFVideoNormalizedRect& r) {
@@ -118,8 +121,11 @@ HRESULT VideoMixer::ProcessOutput(DWORD, DWORD bufferCount, MFT_OUTPUT_DATA_BUFF
     const bool repaint = SUCCEEDED(ComPtr<IMFSample>(sample).As(&desired)) &&
                          SUCCEEDED(desired->GetDesiredSampleTimeAndDuration(&desiredTime, &desiredDuration));
     if (repaint) {
-        if (!last_.frame) return MF_E_TRANSFORM_NEED_MORE_INPUT;
-        HRESULT hr = Render(last_.frame.get(), sample);
+        // The picture asked for is the one on screen, which may be older than the frames
+        // mixed since: those still wait in the presenter for their time.
+        const QueuedFrame* shown = RenderedFrameAt(desiredTime);
+        if (!shown) return MF_E_TRANSFORM_NEED_MORE_INPUT;
+        HRESULT hr = Render(shown->frame.get(), sample);
         if (FAILED(hr)) return hr;
         sample->SetSampleTime(desiredTime);
         sample->SetSampleDuration(desiredDuration);
@@ -137,8 +143,19 @@ HRESULT VideoMixer::ProcessOutput(DWORD, DWORD bufferCount, MFT_OUTPUT_DATA_BUFF
     HRESULT hr = Render(next.frame.get(), sample);
     sample->SetSampleTime(next.time);
     sample->SetSampleDuration(next.duration);
-    last_ = std::move(next);
+    rendered_.push_back(std::move(next));
+    if (rendered_.size() > kRenderedFrames) rendered_.pop_front();
     return hr;
+}
+
+const VideoMixer::QueuedFrame* VideoMixer::RenderedFrameAt(LONGLONG time) const {
+    const QueuedFrame* before = nullptr;
+    for (auto it = rendered_.rbegin(); it != rendered_.rend(); ++it) {
+        if (it->time == time) return &*it;
+        if (!before && it->time < time) before = &*it;
+    }
+    if (before) return before;
+    return rendered_.empty() ? nullptr : &rendered_.back();
 }
 
 HRESULT VideoMixer::Render(const AVFrame* frame, IMFSample* sample) {

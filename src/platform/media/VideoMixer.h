@@ -76,6 +76,9 @@ private:
 
     // The picture of the frame into the surface; under renderMutex_.
     HRESULT Render(const AVFrame* frame, IMFSample* sample);
+    // The rendered frame a repaint for `time` draws: the one of that time, else the newest
+    // one before it, else the newest; null before any. Under renderMutex_.
+    const QueuedFrame* RenderedFrameAt(LONGLONG time) const;
     void Composite(std::uint8_t* bits, int pitch, int width, int height, bool alpha);
     HRESULT UpdateAlphaBitmapParametersLocked(const MFVideoAlphaBitmapParams* params);
     bool Accepting() const;  // under mutex_
@@ -96,7 +99,9 @@ private:
     std::mutex renderMutex_;  // the converter, the last frame, the overlay and the output rect
     FrameConverter converter_;
     std::vector<std::uint8_t> scratch_;  // a picture converted for part of the output
-    QueuedFrame last_;  // rendered again for a repaint
+    // The frames rendered last, oldest first: the presenter holds a few samples between
+    // mixing and showing, so a repaint finds the picture on screen among them by its time.
+    std::deque<QueuedFrame> rendered_;
     MFVideoNormalizedRect outputRect_;
     bool hasBitmap_ = false;
     QImage bitmap_;     // as given

@@ -1,5 +1,6 @@
 #include "playback/engine/CPlayer.h"
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -7,6 +8,8 @@
 namespace orv {
 
 namespace {
+
+std::atomic<UINT64> g_lastOpenTag{0};
 
 template <class I>
 ComPtr<I> GetSessionService(IMFMediaSession* session, const GUID& service) {
@@ -61,6 +64,8 @@ HRESULT CPlayer::OpenFile(const std::string& path) {
         std::lock_guard lock(mutex_);
         session_ = session;
         rebuiltWithoutAudio_ = false;
+        openTag_ = ++g_lastOpenTag;
+        pausesAsked_ = pausesDone_ = 0;
     }
     hr = session->BeginGetEvent(this, nullptr);
     if (SUCCEEDED(hr)) {
@@ -185,12 +190,21 @@ HRESULT CPlayer::Invoke(IMFAsyncResult* result) {
     MediaEventType type = MEUnknown;
     HRESULT status = S_OK;
     if (FAILED(event->GetType(&type)) || FAILED(event->GetStatus(&status))) return S_OK;
+    if (type == MESessionPaused) {
+        // Counted whatever its status: each pause and each seek gets exactly one.
+        {
+            std::lock_guard lock(mutex_);
+            ++pausesDone_;
+        }
+        pausedWake_.notify_all();
+    }
     if (type == MESessionClosed) {
         {
             std::lock_guard lock(mutex_);
             closed_ = true;
         }
         closeWake_.notify_all();
+        pausedWake_.notify_all();
     } else if (FAILED(session->BeginGetEvent(this, nullptr))) {
         return S_OK;
     }
@@ -234,6 +248,7 @@ void CPlayer::OnTopologySet(IMFMediaSession* session) {
 void CPlayer::OnTopologyStatus(IMFMediaSession* session, IMFMediaEvent* event) {
     UINT32 status = MF_TOPOSTATUS_INVALID;
     if (FAILED(event->GetUINT32(MF_EVENT_TOPOLOGY_STATUS, &status)) || status != MF_TOPOSTATUS_READY) return;
+    UINT64 tag = 0;
     auto display = GetSessionService<IMFVideoDisplayControl>(session, MR_VIDEO_RENDER_SERVICE);
     auto bitmap = GetSessionService<IMFVideoMixerBitmap>(session, MR_VIDEO_MIXER_SERVICE);
     auto mixer = GetSessionService<IMFVideoMixerControl>(session, MR_VIDEO_MIXER_SERVICE);
@@ -254,8 +269,9 @@ void CPlayer::OnTopologyStatus(IMFMediaSession* session, IMFMediaEvent* event) {
         std::swap(mixer, mixerControl_);
         std::swap(volume, streamVolume_);
         if (complete) state_ = PLAYER_STOPPED;
+        tag = openTag_;
     }
-    if (complete) PostAppMessage(eventWindow_, WM_APP_PLAYER_READY, 0, 0);
+    if (complete) PostAppMessage(eventWindow_, WM_APP_PLAYER_READY, WPARAM(tag), 0);
 }
 
 void CPlayer::OnPresentationEnded() {
@@ -285,11 +301,30 @@ HRESULT CPlayer::Play(const std::shared_ptr<StartGate>& gate) {
 }
 
 HRESULT CPlayer::Pause() {
-    std::lock_guard lock(mutex_);
-    if (state_ != PLAYER_STARTED || !session_ || !source_) return S_FALSE;
-    const HRESULT hr = session_->Pause();
-    if (SUCCEEDED(hr)) state_ = PLAYER_PAUSED;
+    HRESULT hr;
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ != PLAYER_STARTED || !session_ || !source_) return S_FALSE;
+        hr = session_->Pause();
+        if (FAILED(hr)) return hr;
+        state_ = PLAYER_PAUSED;
+        ++pausesAsked_;
+    }
+    // The session pauses on its own thread; until it has, the clock and the picture go on.
+    WaitUntilSettled();
     return hr;
+}
+
+bool CPlayer::WaitUntilSettled(int limitMs) {
+    std::unique_lock lock(mutex_);
+    const UINT64 asked = pausesAsked_;
+    return pausedWake_.wait_for(lock, std::chrono::milliseconds(limitMs),
+                                [&] { return pausesDone_ >= asked || closed_ || !session_; });
+}
+
+UINT64 CPlayer::OpenTag() {
+    std::lock_guard lock(mutex_);
+    return openTag_;
 }
 
 HRESULT CPlayer::SeekTo(LONGLONG time) {
@@ -307,7 +342,10 @@ HRESULT CPlayer::SeekTo(LONGLONG time) {
     if (!session_) return E_UNEXPECTED;
     if (presenterActivate_) presenterActivate_->SetStartMarks(1, 1, 0);
     const HRESULT hr = session_->StartPaused(time);
-    if (SUCCEEDED(hr)) state_ = PLAYER_PAUSED;
+    if (SUCCEEDED(hr)) {
+        state_ = PLAYER_PAUSED;
+        ++pausesAsked_;
+    }
     return hr;
 }
 

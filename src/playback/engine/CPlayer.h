@@ -2,8 +2,9 @@
 // the playback topology (a video branch whose presenter comes from CMFActivate, and an audio
 // branch when the movie has sound), follows the session's events on the session's event
 // thread, and tells the channel's window by posted messages when the movie is ready
-// (WM_APP_PLAYER_READY) and when it has ended (WM_APP_PLAYER_ENDED), both with wParam and
-// lParam 0.
+// (WM_APP_PLAYER_READY, wParam the open's tag, so that a window tells a late notice of an
+// earlier open from the current one) and when it has ended (WM_APP_PLAYER_ENDED, wParam 0);
+// lParam is 0.
 //
 // The channel operations call it from the UI thread. The services the event thread finds
 // (clock, rate control, display control, mixer, stream volume) are replaced under the player's
@@ -39,6 +40,8 @@ public:
     static constexpr int kCloseWaitMs = 5000;
     // How long the end of the presentation waits before it is posted.
     static constexpr int kEndedDelayMs = 200;
+    // How long Pause and WaitUntilSettled wait for the session to have paused.
+    static constexpr int kSettleWaitMs = 2000;
 
     // A player for the channel's owner window: the video is shown there and the messages are
     // posted there.
@@ -58,12 +61,18 @@ public:
     // current position. With a gate, the clock starts together with the gate's other players
     // once each has its first picture (StartGate.h).
     HRESULT Play(const std::shared_ptr<StartGate>& gate = nullptr);
-    // While started: pauses the session where it is (else S_FALSE, nothing done).
+    // While started: pauses the session where it is (else S_FALSE, nothing done), and waits
+    // (at most kSettleWaitMs) until it has: the picture on screen is then the one it keeps.
     HRESULT Pause();
     // Moves the paused picture to the time (100 ns): start there and pause at once. The player
     // is paused afterwards whatever it was doing. MF_E_NOT_AVAILABLE, with nothing changed,
-    // when the file was cut short before the time.
+    // when the file was cut short before the time. It does not wait for the picture.
     HRESULT SeekTo(LONGLONG time);
+    // Waits (at most `limitMs`) until every pause and seek asked so far has been carried out,
+    // a seek's picture shown. False when the time ran out.
+    bool WaitUntilSettled(int limitMs = kSettleWaitMs);
+    // The tag of the last open (OpenFile), unique in the process; 0 before the first.
+    UINT64 OpenTag();
     // 0..65535 on every channel of the sound; E_POINTER for a movie without sound.
     HRESULT SetVolume(UINT32 volume);
     // Closes the session and waits (at most kCloseWaitMs) until it has; then shuts down source
@@ -118,6 +127,11 @@ private:
 
     std::mutex mutex_;
     PlayerState state_ = PLAYER_CLOSED;
+    UINT64 openTag_ = 0;
+    // Pauses and seeks asked of the session, and their MESessionPaused answers.
+    UINT64 pausesAsked_ = 0;
+    UINT64 pausesDone_ = 0;
+    std::condition_variable pausedWake_;
     UINT32 volume_ = 0;
     bool rebuiltWithoutAudio_ = false;
     ComPtr<CMFActivate> presenterActivate_;

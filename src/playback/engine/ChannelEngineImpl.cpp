@@ -68,6 +68,10 @@ void ChannelEngineImpl::EndJointStart() {
     if (joint_) joint_->Seal();
     joint_.reset();
 }
+void ChannelEngineImpl::WaitUntilSettled(sPLAYCHANNEL& c) {
+    // Without the slot lock: the wait is for the session's threads, which never take it.
+    if (const ComPtr<CPlayer> player = PlayerOf(c)) player->WaitUntilSettled();
+}
 int ChannelEngineImpl::SeekWhilePlaying(sPLAYCHANNEL&, std::int64_t) { return 1; }
 int ChannelEngineImpl::PauseMovie(sPLAYCHANNEL& c) { return orv::PauseMovie(c, Block(c)); }
 int ChannelEngineImpl::StopMovie(sPLAYCHANNEL& c) { return orv::StopMovie(c, Block(c)); }

@@ -58,6 +58,7 @@ public:
     bool HasPlayer(const sPLAYCHANNEL& channel) const override;
     void BeginJointStart() override;
     void EndJointStart() override;
+    void WaitUntilSettled(sPLAYCHANNEL& channel) override;
 
     // The player of the channel's open movie, or null.
     ComPtr<CPlayer> PlayerOf(const sPLAYCHANNEL& channel) const;

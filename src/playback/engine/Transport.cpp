@@ -24,6 +24,12 @@ std::int64_t RoundToInt64(double v) {
 
 }  // namespace
 
+bool ShownSampleTime(const sRENDERERBLOCK& renderer, LONGLONG* time) {
+    const ComPtr<CMFActivate> activate = renderer.player ? renderer.player->PresenterActivate() : nullptr;
+    const ComPtr<EVRCustomPresenter> presenter = activate ? activate->Presenter() : nullptr;
+    return presenter && presenter->GetShownSampleTime(time) == S_OK;
+}
+
 LONGLONG MediaTimeOfFrame(std::int64_t frame, float frameIntervalMs) {
     return RoundToInt64(double(frame) * double(frameIntervalMs) * kUnitsPerMs);
 }
@@ -73,7 +79,14 @@ std::int32_t GetCurrentFrame(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer) {
     if (renderer.NotReady()) return 0;
     SlotLock slot(channel.slotLock);
     std::int64_t frame = 0;
-    if (ComPtr<IMFPresentationClock> clock = renderer.player ? renderer.player->Clock() : nullptr) {
+    LONGLONG shown = 0;
+    if (ShownSampleTime(renderer, &shown)) {
+        // The picture on screen is what every pane and the snapshot's name go by: the clock
+        // runs up to a frame ahead of it while playing, and a paused clock may stand early
+        // in a frame whose picture is already there.
+        frame = std::clamp<std::int64_t>(FrameOfMediaTime(shown, channel.frameInterval), 0,
+                                         std::numeric_limits<std::int32_t>::max());
+    } else if (ComPtr<IMFPresentationClock> clock = renderer.player ? renderer.player->Clock() : nullptr) {
         MFTIME time = 0;
         for (int read = 0; read < kClockReads; ++read) {
             if (FAILED(clock->GetTime(&time))) {

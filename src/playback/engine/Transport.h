@@ -39,11 +39,15 @@ int PlayMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, const std::shared
 // Pause and stop both pause the session where it is. 0 when the session refused.
 int PauseMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
 int StopMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
-// The frame of the presentation clock, stored in the current-frame field: 0 without a
-// clock, -1 when the clock cannot be read or reads before the start. The clock of a
-// session that has just been sought may still read 0: it is read again, 10 ms apart, up
-// to 10 times in all.
+// The frame whose picture is on screen, as the presenter reports it, stored in the
+// current-frame field. Until a seek's picture is there, the frame of the presentation
+// clock: 0 without a clock, -1 when the clock cannot be read or reads before the start. The
+// clock of a session that has just been sought may still read 0: it is read again, 10 ms
+// apart, up to 10 times in all.
 std::int32_t GetCurrentFrame(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
+// The presentation time (100 ns) of the picture the channel's presenter has on screen;
+// false before its first picture, and after a seek until that seek's picture is there.
+bool ShownSampleTime(const sRENDERERBLOCK& renderer, LONGLONG* time);
 constexpr int kClockReads = 10;
 constexpr int kClockReadPauseMs = 10;
 // Shows the frame, paused: below 0 goes to 0, beyond the end to the last frame. The play

@@ -143,6 +143,9 @@ HRESULT EVRCustomPresenter::OnClockPause(MFTIME) {
     std::lock_guard lock(mutex_);
     if (HRESULT hr = CheckShutdown(); FAILED(hr)) return hr;
     state_ = PresenterState::Paused;
+    // The samples due where the clock stopped are shown before the pause counts as done, so
+    // that the picture on screen from now on is the one the pause keeps.
+    scheduler_.Settle();
     return S_OK;
 }
 
@@ -697,6 +700,11 @@ void EVRCustomPresenter::SetStartMarks(UINT32 pullOnStart, UINT32 seekMark, UINT
 
 void EVRCustomPresenter::GetFrameCounts(UINT64* presented, UINT64* late) const {
     scheduler_.GetFrameCounts(presented, late);
+}
+
+HRESULT EVRCustomPresenter::GetShownSampleTime(LONGLONG* time) const {
+    if (!time) return E_POINTER;
+    return scheduler_.ShownSampleTime(time) ? S_OK : S_FALSE;
 }
 
 }  // namespace orv

@@ -94,6 +94,9 @@ public:
     void SetStartMarks(UINT32 pullOnStart, UINT32 seekMark, UINT32 secondSeekMark);
     // Pictures presented, and how many of them were shown late.
     void GetFrameCounts(UINT64* presented, UINT64* late) const;
+    // The presentation time (100 ns) of the picture on screen: S_OK, or S_FALSE when none was
+    // presented since the last flush (after a seek, until its first picture is there).
+    HRESULT GetShownSampleTime(LONGLONG* time) const;
 
 private:
     enum class PresenterState { Started = 1, Stopped = 2, Paused = 3, ShutDown = 4 };

@@ -63,14 +63,33 @@ HRESULT Scheduler::Stop() {
 }
 
 HRESULT Scheduler::Flush() {
-    if (!thread_.joinable()) return S_OK;
     std::unique_lock lock(mailMutex_);
-    if (threadEnded_) return S_OK;
+    if (!thread_.joinable() || threadEnded_) {
+        shownSinceFlush_.store(false);
+        return S_OK;
+    }
     const UINT64 ticket = ++flushesPosted_;
     mail_.push_back(SCHED_FLUSH);
     mailWake_.notify_all();
     mailWake_.wait_for(lock, kFlushLimit, [&] { return flushesDone_ >= ticket || threadEnded_; });
     return S_OK;
+}
+
+HRESULT Scheduler::Settle() {
+    if (!thread_.joinable()) return S_OK;
+    std::unique_lock lock(mailMutex_);
+    if (threadEnded_) return S_OK;
+    const UINT64 ticket = ++schedulesPosted_;
+    mail_.push_back(SCHED_SCHEDULE);
+    mailWake_.notify_all();
+    mailWake_.wait_for(lock, kFlushLimit, [&] { return schedulesDone_ >= ticket || threadEnded_; });
+    return S_OK;
+}
+
+bool Scheduler::ShownSampleTime(LONGLONG* time) const {
+    if (!shownSinceFlush_.load()) return false;
+    if (time) *time = lastSampleTime_.load();
+    return true;
 }
 
 HRESULT Scheduler::Schedule(IMFSample* sample, BOOL presentNow) {
@@ -136,6 +155,7 @@ void Scheduler::PostThreadMessage(Message message) {
         std::lock_guard lock(mailMutex_);
         if (threadEnded_) return;
         mail_.push_back(message);
+        if (message == SCHED_SCHEDULE) ++schedulesPosted_;
     }
     mailWake_.notify_all();
 }
@@ -143,6 +163,7 @@ void Scheduler::PostThreadMessage(Message message) {
 HRESULT Scheduler::Present(IMFSample* sample, LONGLONG target, bool late) {
     LONGLONG time = 0;
     if (SUCCEEDED(sample->GetSampleTime(&time))) lastSampleTime_.store(time);
+    shownSinceFlush_.store(true);
     presented_.fetch_add(1);
     if (late) late_.fetch_add(1);
     return callback_->PresentSample(sample, target);
@@ -209,7 +230,7 @@ void Scheduler::SchedulerThreadProc() {
         mail.swap(mail_);
         lock.unlock();
         bool terminate = false;
-        UINT64 flushes = 0;
+        UINT64 flushes = 0, schedules = 0;
         for (const Message message : mail) {
             if (message == SCHED_TERMINATE) {
                 terminate = true;
@@ -217,19 +238,22 @@ void Scheduler::SchedulerThreadProc() {
             }
             if (message == SCHED_SCHEDULE) {
                 processQueue();
+                ++schedules;
                 if (FAILED(hr)) break;
             } else if (message == SCHED_FLUSH) {
                 {
                     std::lock_guard queueLock(queueMutex_);
                     queue_.Clear();
                 }
+                shownSinceFlush_.store(false);
                 deadline.reset();
                 ++flushes;
             }
         }
         lock.lock();
         flushesDone_ += flushes;
-        if (flushes) mailWake_.notify_all();
+        schedulesDone_ += schedules;
+        if (flushes || schedules) mailWake_.notify_all();
         if (terminate || FAILED(hr)) break;
     }
     threadEnded_ = true;

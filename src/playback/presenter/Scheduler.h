@@ -39,6 +39,10 @@ public:
     HRESULT Stop();
     // Drops the queued samples; waits at most kFlushLimit for the thread to have done it.
     HRESULT Flush();
+    // The clock stopped where it is: presents every queued sample that is due there and
+    // waits (at most kFlushLimit) until the thread has, so that the picture on screen is the
+    // one that stays.
+    HRESULT Settle();
     // presentNow: presents the sample at once on the calling thread. Otherwise the thread
     // shows it at its time (at once without a clock): MF_E_NOT_INITIALIZED without a thread,
     // E_FAIL when the thread has ended. MF_E_NOT_INITIALIZED without a callback.
@@ -54,6 +58,9 @@ public:
     LONGLONG QuarterFrame() const { return quarterFrame_.load(); }
     // The time of the last sample presented (100 ns).
     LONGLONG LastSampleTime() const { return lastSampleTime_.load(); }
+    // The time of the sample on screen (100 ns); false when none was presented since the
+    // last flush (a seek's picture is still to come).
+    bool ShownSampleTime(LONGLONG* time) const;
     // A thread exists (from Start to Stop).
     bool IsRunning() const;
     // Samples presented since construction, and how many of them were late (more than a
@@ -92,11 +99,16 @@ private:
     bool threadEnded_ = false;
     UINT64 flushesPosted_ = 0;
     UINT64 flushesDone_ = 0;
+    UINT64 schedulesPosted_ = 0;  // SCHED_SCHEDULE messages, and those the thread has handled
+    UINT64 schedulesDone_ = 0;
 
     std::atomic<float> rate_{1.0f};
     std::atomic<LONGLONG> frameDuration_{0};
     std::atomic<LONGLONG> quarterFrame_{0};
     std::atomic<LONGLONG> lastSampleTime_{0};
+    // Whether a sample was presented since the last flush: false from the flush on, so that
+    // the picture of the old position no longer counts as the one on screen.
+    std::atomic<bool> shownSinceFlush_{false};
     std::atomic<UINT64> presented_{0};
     std::atomic<UINT64> late_{0};
 };

@@ -1,6 +1,7 @@
 // The mixer as the presenter sees it: colour conversion of decoded frames as the stream tags
 // them, the output types, repaints, the zoom and output rectangles and the overlay bitmap.
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "MovieCache.h"
 #include "ProbePresenter.h"
 #include "SessionHelpers.h"
+#include "platform/media/VideoMixer.h"
 
 namespace orv::mediatest {
 namespace {
@@ -76,6 +78,76 @@ TEST(VideoMixer, ConvertsWithTheMatrixAndRangeTheStreamIsTaggedWith) {
     ASSERT_TRUE(MakeColourMovie(448, 256, kBars601, "bt709", "tv", path, nullptr));
     const QImage wrong = FirstPicture(path);
     EXPECT_GT(std::abs(qGreen(wrong.pixel(5 * 448 / 14, 128)) - 0), 8);  // magenta's green is off
+}
+
+// A flat grey 4:2:0 frame of luma `y`.
+FramePtr GreyFrame(int y) {
+    FramePtr frame = MakeFrame();
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = 64;
+    frame->height = 48;
+    if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
+    for (int plane = 0; plane < 3; ++plane) {
+        const int rows = plane == 0 ? frame->height : frame->height / 2;
+        for (int row = 0; row < rows; ++row)
+            std::memset(frame->data[plane] + std::ptrdiff_t(row) * frame->linesize[plane], plane == 0 ? y : 128,
+                        std::size_t(frame->linesize[plane]));
+    }
+    return frame;
+}
+
+// One output of the mixer into a new 64 x 48 sample; a repaint when `desired` is given.
+int MixedGrey(VideoMixer& mixer, const LONGLONG* desired, HRESULT* result) {
+    ComPtr<IVideoSurface> surface;
+    MFCreateVideoSurface(64, 48, D3DFMT_X8R8G8B8, surface.ReleaseAndGetAddressOf());
+    ComPtr<IMFSample> sample;
+    MFCreateVideoSampleFromSurface(surface.Get(), sample.ReleaseAndGetAddressOf());
+    if (desired) {
+        ComPtr<IMFDesiredSample> wish;
+        sample.As(&wish);
+        wish->SetDesiredSampleTimeAndDuration(*desired, 333333);
+    }
+    MFT_OUTPUT_DATA_BUFFER out;
+    out.pSample = sample.Get();
+    DWORD status = 0;
+    *result = mixer.ProcessOutput(0, 1, &out, &status);
+    QImage picture;
+    surface->GetImage(&picture);
+    return picture.isNull() ? -1 : qGray(picture.pixel(32, 24));
+}
+
+TEST(VideoMixer, ARepaintDrawsThePictureOfItsTimeNotTheNewestMixed) {
+    constexpr LONGLONG kInterval = 333333;
+    auto mixer = AdoptRef(new VideoMixer);
+    ComPtr<IMFMediaType> input, output;
+    MFCreateMediaType(input.ReleaseAndGetAddressOf());
+    input->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    MFSetAttributeSize(input.Get(), MF_MT_FRAME_SIZE, 64, 48);
+    MFSetAttributeRatio(input.Get(), MF_MT_FRAME_RATE, 30, 1);
+    mixer->SetInputType(input.Get());
+    ASSERT_EQ(mixer->GetOutputAvailableType(0, 0, output.ReleaseAndGetAddressOf()), S_OK);
+    ASSERT_EQ(mixer->SetOutputType(0, output.Get(), 0), S_OK);
+    mixer->SetFlow(VideoMixer::Flow::Open);
+    HRESULT hr = S_OK;
+    MixedGrey(*mixer.Get(), &kInterval, &hr);
+    EXPECT_EQ(hr, MF_E_TRANSFORM_NEED_MORE_INPUT);  // nothing mixed yet: nothing to repaint
+
+    // Frames 0..5 mixed one after the other, as the presenter takes them ahead of the clock.
+    std::vector<int> grey;
+    for (int k = 0; k < 6; ++k) {
+        ASSERT_TRUE(mixer->TakeFrame(GreyFrame(30 + 30 * k), k * kInterval, kInterval, 0));
+        grey.push_back(MixedGrey(*mixer.Get(), nullptr, &hr));
+        ASSERT_EQ(hr, S_OK);
+    }
+    struct Case {
+        LONGLONG time;  // of the picture on screen
+        int frame;      // the one drawn again
+    };
+    for (const Case c : {Case{5 * kInterval, 5}, Case{3 * kInterval, 3}, Case{4 * kInterval + 1000, 4},
+                         Case{2 * kInterval, 2}, Case{-1, 5}}) {
+        EXPECT_EQ(MixedGrey(*mixer.Get(), &c.time, &hr), grey[std::size_t(c.frame)]) << c.time;
+        EXPECT_EQ(hr, S_OK);
+    }
 }
 
 // A session paused on frame `frame`, with the probe's mixer for repaints.

@@ -42,6 +42,11 @@ bool VideoSurface::WaitForNumber(int number, std::chrono::milliseconds timeout) 
     return wake_.wait_for(lock, timeout, [&] { return !last_.isNull() && mediatest::ReadStripeNumber(last_) == number; });
 }
 
+bool VideoSurface::WaitForNumberFrom(int number, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return wake_.wait_for(lock, timeout, [&] { return !last_.isNull() && mediatest::ReadStripeNumber(last_) >= number; });
+}
+
 bool VideoSurface::WaitForNewPicture(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
     const long seen = pictures_;

@@ -30,6 +30,9 @@ public:
     int Count(unsigned message);
     // Waits for a picture that shows the frame number (a stripe movie); false on time-out.
     bool WaitForNumber(int number, std::chrono::milliseconds timeout = 10s);
+    // Waits for a picture of that frame number or a later one (a playing movie's pictures
+    // may follow each other faster than a busy machine wakes the waiting thread).
+    bool WaitForNumberFrom(int number, std::chrono::milliseconds timeout = 10s);
     // Waits for a picture presented after this call that satisfies nothing more.
     bool WaitForNewPicture(std::chrono::milliseconds timeout = 10s);
     QImage LastPicture();

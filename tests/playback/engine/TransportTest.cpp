@@ -40,13 +40,18 @@ TEST_F(ChannelOpsTest, PlayPauseAndStopMoveThePlayState) {
     ASSERT_TRUE(OpenReady(0, StripeMoviePath(Front())));
     EXPECT_EQ(Slots(0).PlayMovie(Channel(0)), 1);
     EXPECT_EQ(Channel(0).playState, PLAY_PLAYING);
-    ASSERT_TRUE(surface_.WaitForNumber(5));
+    ASSERT_TRUE(surface_.WaitForNumberFrom(5));
     EXPECT_EQ(Slots(0).PauseMovie(Channel(0)), 1);
     EXPECT_EQ(Channel(0).playState, PLAY_PAUSED);
     ASSERT_TRUE(WaitForClockState(Player(0)->Clock().Get(), MFCLOCK_STATE_PAUSED));
     const std::int32_t paused = Slots(0).GetCurrentFrame(Channel(0));
     EXPECT_GT(paused, 0);
     EXPECT_EQ(Slots(0).GetCurrentFrame(Channel(0)), paused);  // the clock stands
+    // The current frame is the picture's on screen, and a repaint does not move it.
+    EXPECT_EQ(ReadStripeNumber(surface_.LastPicture()), paused);
+    EXPECT_EQ(Slots(0).RefreshFrame(Channel(0)), 1);  // drawn again on this thread
+    EXPECT_EQ(ReadStripeNumber(surface_.LastPicture()), paused);
+    EXPECT_EQ(Slots(0).GetCurrentFrame(Channel(0)), paused);
 
     EXPECT_EQ(Slots(0).PlayMovie(Channel(0)), 1);
     EXPECT_EQ(Slots(0).StopMovie(Channel(0)), 1);

@@ -249,6 +249,40 @@ TEST(EVRCustomPresenter, ShowsOnePictureWhileStoppedOrPausedAndGoesOnWhenStarted
     EXPECT_EQ(rig.frames.Numbers(), (std::vector<int>{5, 6}));
 }
 
+TEST(EVRCustomPresenter, APauseShowsThePictureDueWhereTheClockStoppedAndReportsItsTime) {
+    PresenterRig rig;
+    ASSERT_EQ(rig.Start(), S_OK);
+    LONGLONG shown = -1;
+    EXPECT_EQ(rig.presenter->GetShownSampleTime(&shown), S_FALSE);  // nothing on screen yet
+    EXPECT_EQ(rig.presenter->GetShownSampleTime(nullptr), E_POINTER);
+    ASSERT_EQ(rig.presenter->OnClockStart(0, 0), S_OK);  // the clock stands at 0
+    for (int k = 0; k < 3; ++k) rig.Feed(k, k * kFrame);
+    ASSERT_TRUE(rig.frames.WaitForCount(1));
+    ASSERT_EQ(rig.presenter->GetShownSampleTime(&shown), S_OK);
+    EXPECT_EQ(shown, 0);
+
+    // The clock went on to a fifth into frame 1 and stopped there: frame 1 is due (from
+    // three quarters of a frame ahead) and on screen when the pause returns; frame 2 waits.
+    rig.clock->Set(kFrame + kFrame / 5, false);
+    ASSERT_EQ(rig.presenter->OnClockPause(0), S_OK);
+    EXPECT_EQ(rig.frames.Numbers(), (std::vector<int>{0, 1}));
+    ASSERT_EQ(rig.presenter->GetShownSampleTime(&shown), S_OK);
+    EXPECT_EQ(shown, kFrame);
+    // A repaint shows the same picture with the same time.
+    ASSERT_EQ(rig.presenter->RepaintVideo(), S_OK);
+    ASSERT_TRUE(rig.frames.WaitForCount(3));
+    ASSERT_EQ(rig.presenter->GetShownSampleTime(&shown), S_OK);
+    EXPECT_EQ(shown, kFrame);
+
+    // A flush (a seek) leaves no picture of its position until the next one is shown.
+    ASSERT_EQ(rig.presenter->ProcessMessage(MFVP_MESSAGE_FLUSH, 0), S_OK);
+    EXPECT_EQ(rig.presenter->GetShownSampleTime(&shown), S_FALSE);
+    rig.Feed(9, 9 * kFrame);
+    ASSERT_TRUE(rig.frames.WaitForCount(4));
+    ASSERT_EQ(rig.presenter->GetShownSampleTime(&shown), S_OK);
+    EXPECT_EQ(shown, 9 * kFrame);
+}
+
 TEST(EVRCustomPresenter, ASeekWhilePlayingDropsTheWaitingPicturesARestartKeepsThem) {
     PresenterRig rig;
     ASSERT_EQ(rig.Start(), S_OK);
