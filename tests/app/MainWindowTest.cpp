@@ -628,6 +628,8 @@ TEST_F(MainWindowTest, MarkerScriptsIgnoreTheNumericLocale) {
     EXPECT_EQ(markers, expected) << (comma ? "under a decimal-comma locale" : "no decimal-comma locale here");
     for (const std::string& marker : markers) EXPECT_EQ(std::count(marker.begin(), marker.end(), ','), 11) << marker;
     dlg.OnBtnClose();
+}
+
 // ---- the frame on screen ------------------------------------------------------------------
 
 // One recording of a minute, the frame number coded into both pictures.
