@@ -278,7 +278,7 @@ public:
     bool IsHidden(const std::string& path) override { return RealFileOps().IsHidden(path); }
     bool SetHidden(const std::string& path, bool hidden) override { return RealFileOps().SetHidden(path, hidden); }
     bool MoveNoReplace(const std::string& from, const std::string& to) override {
-        if (to == failing_ && fs::path(from).filename().string().find(".tmp-") != std::string::npos) {
+        if (to == failing_ && fs::path(from).filename().string().find("-tmp-") != std::string::npos) {
             errno = EIO;
             return false;
         }
