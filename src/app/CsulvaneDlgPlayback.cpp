@@ -57,7 +57,10 @@ std::string CsulvaneDlg::CurrentPath() const {
 
 bool CsulvaneDlg::TakeReselectRequest() {
 #if ORV_HAVE_FILER
-    return m_pFiler && m_pFiler->TakeRefilter();
+    if (!m_pFiler || !m_pFiler->TakeRefilter()) return false;
+    // A filter change that leaves the open recording at the current row keeps it going where
+    // it is; another recording at that row is opened.
+    return m_strOpenPath.empty() || CurrentPath() != m_strOpenPath;
 #else
     return false;
 #endif

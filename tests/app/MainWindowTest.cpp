@@ -522,7 +522,8 @@ void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& 
 }
 
 // A filter change leaves the list's new row 0 current, and that row is what is open: another
-// recording, or the same one opened again. Selecting the current row again opens nothing.
+// recording is opened, the one already open plays on. Selecting the current row again opens
+// nothing.
 TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
     fixtures::TempDir dir;
     CsulvaneDlg dlg;
@@ -540,13 +541,18 @@ TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
         {"row 0's own kind off: the other recording moves up", [&] { dlg.OnFilterButton(REC_CONTINUOUS); }, true, 1},
         {"that kind on again: the first recording is back at row 0", [&] { dlg.OnFilterButton(REC_CONTINUOUS); },
          true, 0},
-        {"a kind no recording has: row 0 is opened again", [&] { dlg.OnFilterButton(REC_RADAR); }, true, 0},
+        {"a kind no recording has: the open recording stays and plays on", [&] { dlg.OnFilterButton(REC_RADAR); },
+         false, 0},
         {"the current row selected again", [&] { dlg.Browser()->SelectFileRow(0, FALSE); }, false, 0},
     };
     for (const Step& step : steps) {
         const std::uint64_t before = dlg.SelectionSerial();
+        const PlayState was = FrontState();
         step.act();
         EXPECT_EQ(dlg.SelectionSerial() > before, step.opens) << step.name;
+        if (!step.opens) {
+            EXPECT_EQ(FrontState(), was) << step.name;
+        }
         ASSERT_TRUE(OpenAndIdle(dlg)) << step.name;
         EXPECT_FALSE(dlg.TakeReselectRequest()) << step.name;  // read once, nothing left for later
         EXPECT_EQ(dlg.m_nCurRow, 0) << step.name;
