@@ -2,12 +2,12 @@
 //
 // Runs the program's main window on the demo card (a small one made here unless --card
 // names one) and saves what it shows, for review: start-up with the list, playing at the
-// hard-braking frame in layout modes 0, 1 and 2, the video menu open, the map window beside
-// the video, the vehicle gauges open, the full view, the settings window, the outline of a
-// drag, the program at scale 1.5, the window brought back after a minimise from the
-// maximised state and the source dialog's folder picker. With --shot it saves one picture,
-// of the first recording a few seconds into playing, to FILE. Offscreen unless
-// QT_QPA_PLATFORM says otherwise.
+// hard-braking frame in layout modes 0, 1 and 2, the video menu open, both cameras with the
+// map window closed, the map window over the rear camera, the vehicle gauges open, the full
+// view, the settings window, the outline of a drag, the program at scale 1.5, the window
+// brought back after a minimise from the maximised state and the source dialog's folder
+// picker. With --shot it saves one picture, of the first recording a few seconds into
+// playing, to FILE. Offscreen unless QT_QPA_PLATFORM says otherwise.
 #include <unistd.h>
 
 #include <QApplication>
@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -110,6 +111,8 @@ int main(int argc, char** argv) {
     // The start folder's settings name the card's root as the last folder source.
     const fs::path start = work / "start";
     if (!fixtures::WriteStartFolder(start.string(), card)) return 1;
+    // The display settings a first start writes: the pictures keep their aspect.
+    std::ofstream(start / "Default_Folder.ini", std::ios::app) << "[DISPLAY]\nASPECT=on\n";
     fs::current_path(start);
 
     auto dlg = std::make_unique<CsulvaneDlg>();
@@ -196,16 +199,23 @@ int main(int argc, char** argv) {
         menu.close();
     }
 
+    // Both cameras: the map window closed by its own close box shows the rear picture in
+    // its place; the map window over the rear again; the gauges over the info panel and
+    // the graph, the transport strip still in sight.
     if (!dlg->m_bMapShown) dlg->OnCommand(ID_MAP_WINDOW);
+    dlg->MapWindow()->OnBtnClose();
+    RunUntil([&] { return !dlg->m_bMapShown; }, 5000);
+    save("04-both-cameras");
+    dlg->OnCommand(ID_MAP_WINDOW);
     dlg->PlaceMapBesideVideo();
     Settle(1500);
-    save("04-map-beside-video");
+    save("05-map-over-rear");
     dlg->OnCommand(ID_OBD_WINDOW);
     Settle(600);
-    save("05-vehicle-gauges");
+    save("06-vehicle-gauges");
     dlg->OnCommand(ID_OBD_WINDOW);
     dlg->ApplyFullView(TRUE);
-    save("06-full-view");
+    save("07-full-view");
     dlg->ApplyFullView(FALSE);
 
     // The settings window over the program; the outline while the bottom-right corner is
@@ -217,13 +227,13 @@ int main(int argc, char** argv) {
         else ++failures;
     };
     dlg->OnCommand(ID_SETTINGS);
-    saveOf("07-settings", {dlg.get(), dlg->SettingWindow()});
+    saveOf("08-settings", {dlg.get(), dlg->SettingWindow()});
     dlg->SettingWindow()->hide();
     const QRect window = dlg->geometry();
     const POINT corner{window.right() - 1, window.bottom() - 1};
     dlg->OnFrameButtonDown(corner);
     dlg->OnFrameMouseMove(POINT{corner.x + 240, corner.y + 150}, TRUE);
-    saveOf("08-drag-outline", {dlg.get(), dlg->ScaleFrame()});
+    saveOf("09-drag-outline", {dlg.get(), dlg->ScaleFrame()});
     dlg->OnFrameButtonUp(POINT{corner.x + 240, corner.y + 150});
     Settle(600);
     SetMonitorListProvider([] {
@@ -231,7 +241,7 @@ int main(int argc, char** argv) {
         return std::vector<MonitorRects>{{area, area}};
     });
     dlg->OnMonitorChanged();
-    save("09-scale-1.5");
+    save("10-scale-1.5");
     SetMonitorListProvider(nullptr);
     dlg->OnMonitorChanged();
 
@@ -241,7 +251,7 @@ int main(int argc, char** argv) {
     RunUntil([&] { return dlg->isMinimized(); }, 5000);
     dlg->setWindowState(dlg->windowState() & ~Qt::WindowMinimized);
     RunUntil([&] { return !dlg->isMinimized(); }, 5000);
-    save("10-restored-after-minimise-from-maximised");
+    save("11-restored-after-minimise-from-maximised");
     dlg->OnCommand(IDC_BTN_MAXIMIZE);
 
     // The source dialog's folder picker, in the program's language.
@@ -255,7 +265,7 @@ int main(int argc, char** argv) {
             QWidget* picker = QApplication::activeModalWidget();
             if (!qobject_cast<QFileDialog*>(picker)) return;
             poll.stop();
-            saveOf("11-folder-picker", {dlg.get(), &source, picker});
+            saveOf("12-folder-picker", {dlg.get(), &source, picker});
             static_cast<QFileDialog*>(picker)->reject();
         });
         poll.start(50);

@@ -32,22 +32,6 @@
 
 namespace orv {
 
-// Channel 2's owner: its player posts here that the rear movie is ready or ended. It has
-// no window, so the player draws nothing for it.
-class CsulvaneDlg::RearOwner : public AppWindow {
-public:
-    explicit RearOwner(CsulvaneDlg& dlg) : dlg_(dlg) {}
-
-protected:
-    void OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) override {
-        if (msg == WM_APP_PLAYER_READY) dlg_.OnPlayerReady(1, wParam, lParam);
-        // The rear's end has no effect: only the front's end moves playback on.
-    }
-
-private:
-    CsulvaneDlg& dlg_;
-};
-
 namespace {
 
 constexpr const char* kOverlayFontFace = "メイリオ";
@@ -101,7 +85,6 @@ CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
     m_pFiler = std::make_unique<CFilerContainerDlg>(this);
 #endif
     m_pLogo = std::make_unique<CLogoDlg>(m_pImages.get(), nullptr);
-    m_pRearOwner = std::make_unique<RearOwner>(*this);
     for (CMovieStatic& surface : m_aMovieStatic) surface.m_pOwner = this;
     m_aMovieStatic[0].m_nIndex = 0;
     m_aMovieStatic[1].m_nIndex = 1;
@@ -167,12 +150,15 @@ BOOL CsulvaneDlg::OnInitDialog() {
     (void)ReadIniString(settings::kDecode, settings::kInner);  // read, and its value has no use
 
     m_pEngine = std::make_unique<ChannelEngineImpl>([this](HWND window, RECT* client) {
-        CMovieStatic& front = m_aMovieStatic[0];
-        if (window != front.GetSafeHwnd() || !front.IsCreated()) return false;
-        *client = RECT{0, 0, front.width(), front.height()};
-        return true;
+        for (const CMovieStatic& surface : m_aMovieStatic) {
+            if (window != surface.GetSafeHwnd() || !surface.IsCreated()) continue;
+            *client = RECT{0, 0, surface.width(), surface.height()};
+            return true;
+        }
+        return false;
     });
-    const HWND owners[kChannelCount] = {m_aMovieStatic[0].GetSafeHwnd(), m_pRearOwner->GetSafeHwnd()};
+    // Each channel shows its picture in its own surface and posts its player's notices there.
+    const HWND owners[kChannelCount] = {m_aMovieStatic[0].GetSafeHwnd(), m_aMovieStatic[1].GetSafeHwnd()};
     for (int i = 0; i < kChannelCount; ++i) {
         g_aPlayerDriverTable[i] = kPlayerDriverOperations;
         sPLAYCHANNEL& channel = Channel(i);
@@ -242,6 +228,8 @@ BOOL CsulvaneDlg::CreateChildPanes() {
     m_pMapWindow->OnInitDialog();
 #endif
     if (!m_aMovieStatic[0].Create(this, IDC_FRONT_SURFACE)) return FALSE;
+    // The rear camera's surface, beside the front one with the same styles.
+    if (!m_aMovieStatic[1].Create(this, IDC_REAR_SURFACE)) return FALSE;
 #if ORV_HAVE_MAP
     m_pMapWrap->m_pOwner = GetSafeHwnd();
     // Without a web engine the logo pane stands in the map's place.
@@ -495,7 +483,8 @@ void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_APP_MAPWND_PAINT: ApplySurfaceView(); break;
     case WM_APP_MAPWND_TITLE_DBLCLK: PlaceMapBesideVideo(); break;
-    default: OnFurtherAppMessage(msg, wParam, lParam); break;  // accepted and ignored (double clicks in the list, the map window's close)
+    case WM_APP_MAPWND_CLOSE: OnMapWindowClosed(); break;
+    default: OnFurtherAppMessage(msg, wParam, lParam); break;  // accepted and ignored (double clicks in the list)
     }
 }
 

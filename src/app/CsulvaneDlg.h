@@ -77,6 +77,7 @@ constexpr int IDC_SEEK_SLIDER = 38100;
 constexpr int IDC_VOLUME_SLIDER = 38101;
 constexpr int IDC_PROGRESS = 38102;
 constexpr int IDC_FRONT_SURFACE = 1000;
+constexpr int IDC_REAR_SURFACE = 1001;
 
 class CsulvaneDlg : public QDialog, public AppWindow, public IFileListOwner, public MovieSurfaceOwner {
 public:
@@ -141,6 +142,13 @@ public:
     void LayoutForMode(int mode);
     void ShowPanesForMode(int mode);
     void PlaceFrontSurface();
+    // The rear camera's surface at its place beside the video (modes without one leave it
+    // hidden).
+    void PlaceRearSurface();
+    // The vehicle-gauge window over the panes of the current layout (screen coordinates),
+    // and the shown window moved and sized there.
+    QRect ObdWindowRect() const;
+    void PlaceObdWindow();
     void PlaceMapWindow(int x, int y);
     void AttachMapPane();
     void PlaceMapBesideVideo();
@@ -200,6 +208,7 @@ public:
     std::function<void(const QString& text, const QString& caption)> m_showMessage;
 
     CMovieStatic& FrontSurface() { return m_aMovieStatic[0]; }
+    CMovieStatic& RearSurface() { return m_aMovieStatic[1]; }
     CInfoDlg* InfoPanel() const { return m_pInfoDlg.get(); }
     CGSensorDlg* Graph() const { return m_pGraphDlg.get(); }
     CObdDlg* ObdWindow() const { return m_pObdDlg.get(); }
@@ -314,6 +323,10 @@ public:
     void OnSettings();
     void OnObdWindow();
     void OnMapWindow();
+    // WM_APP_MAPWND_CLOSE: the map window's close box.
+    void OnMapWindowClosed();
+    // A double click on the rear surface: the map window back over it, the map switched on.
+    void ShowMapOverRear();
     void OnBtnThumbnail();
     void OnUpdateInfo();
     void EnableBrowserButtons(BOOL on);
@@ -374,7 +387,6 @@ protected:
     void reject() override;
 
 private:
-    class RearOwner;
     class JobHost;
 
     // The long jobs' frame (CsulvaneDlgJobs.cpp).
@@ -434,7 +446,6 @@ private:
 
     std::shared_ptr<JobHost> m_pJobHost;
     std::shared_ptr<CJobFrame> m_pJobFrame;
-    std::unique_ptr<RearOwner> m_pRearOwner;  // channel 2's owner: takes its notices, shows nothing
     std::unique_ptr<ChannelEngineImpl> m_pEngine;
     BOOL m_bInitFailed = FALSE;
     BOOL m_bCleanedUp = FALSE;

@@ -164,8 +164,10 @@ void CsulvaneDlg::OnObdWindow() {
         m_pObdDlg->OnCancel();
         m_bObdShown = FALSE;
     } else {
-        const QPoint corner = m_pInfoDlg->mapToGlobal(QPoint(0, 0));
-        m_pObdDlg->OpenAt(corner.x(), corner.y(), int(640 * g_fScale), int(480 * g_fScale));
+        // Over the info panel and the graph, sized by the layout; it follows later layouts.
+        const QRect place = ObdWindowRect();
+        m_pObdDlg->m_hOwner = GetSafeHwnd();
+        m_pObdDlg->OpenAt(place.x(), place.y(), place.width(), place.height());
         m_pObdDlg->show();
         m_bObdShown = TRUE;
     }
@@ -194,6 +196,25 @@ void CsulvaneDlg::OnMapWindow() {
     CheckGpsAtFrame();
     UpdateMapPane();
     m_pMapWindow->setVisible(m_bMapShown);
+#endif
+}
+
+void CsulvaneDlg::OnMapWindowClosed() {
+    // The map window's own close box switches the map off exactly as the map button does.
+    if (m_bMapShown) OnMapWindow();
+}
+
+void CsulvaneDlg::ShowMapOverRear() {
+#if ORV_HAVE_MAP
+    if (m_bMapShown && m_pMapWindow->isVisible() && !m_pMapWindow->isMinimized()) return;
+    if (!m_bMapInOwnWindow) {
+        m_bMapInOwnWindow = TRUE;
+        AttachMapPane();
+    }
+    if (!m_bMapShown) OnMapWindow();
+    PlaceMapBesideVideo();
+    m_pMapWindow->showNormal();
+    m_pMapWindow->raise();
 #endif
 }
 
@@ -237,7 +258,7 @@ void CsulvaneDlg::EnableBrowserButtons(BOOL on) {
 #endif
     if (m_pSeekSlider) m_pSeekSlider->m_bEnabled = on;
     if (m_pVolumeSlider) m_pVolumeSlider->m_bEnabled = on;
-    m_aMovieStatic[0].setEnabled(on);
+    for (CMovieStatic& surface : m_aMovieStatic) surface.setEnabled(on);
 #if ORV_HAVE_MAP
     if (QWidget* page = m_pMapWrap->GetHostWindow()) page->setEnabled(on);
 #endif

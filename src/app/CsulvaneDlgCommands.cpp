@@ -274,6 +274,11 @@ void CsulvaneDlg::OnVideoClick(int surface, POINT point) {
 }
 
 void CsulvaneDlg::OnVideoDblClk(int surface) {
+    // The rear surface brings the map back over itself, switched on as by the map button.
+    if (surface == 1) {
+        if (!m_bFullView) ShowMapOverRear();
+        return;
+    }
     if (surface != 0 || m_bLargeVideo) return;
     const bool allowed = IsValidRow(0) && m_bDataLoaded && !m_bControlsLocked;
     const std::int64_t current = ChannelInitialised(0) ? Slots(0).GetCurrentFrame(Channel(0)) : 0;

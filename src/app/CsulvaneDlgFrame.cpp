@@ -251,9 +251,6 @@ void CsulvaneDlg::LayoutPanes() {
     if (g_hFont10 && m_pFiler->GetPathEdit()) m_pFiler->GetPathEdit()->setFont(*g_hFont10);
     m_pFiler->PlaceFilterButtons();
 #endif
-#if ORV_HAVE_VIEWS
-    if (m_pObdDlg) m_pObdDlg->resize(int(640 * g_fScale), int(480 * g_fScale));
-#endif
     const bool playing = ChannelInitialised(0) && Channel(0).playState == PLAY_PLAYING;
     SetPlayButtonState(playing);
     LayoutForMode(m_nLayoutMode);
@@ -476,6 +473,7 @@ void CsulvaneDlg::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void CsulvaneDlg::moveEvent(QMoveEvent* event) {
     QDialog::moveEvent(event);
+    PlaceObdWindow();  // the gauge window lies over the window's panes wherever it goes
     if (m_bPlacing || m_bMaximised || m_bMinimised || !m_pScaleFrame) return;
     // A move by the window manager: the monitor is looked at once the move has settled.
     m_rcSaved = FrameRect();

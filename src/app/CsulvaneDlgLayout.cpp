@@ -45,10 +45,11 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     }
     ShowPanesForMode(m_bFullView ? LAYOUT_FULL_VIEW : mode);
     PlaceFrontSurface();
+    PlaceRearSurface();
     if (client.Width() > 0 && m_aMovieStatic[0].width() > 0) {
         ResetViewBlocks();
         // A picture on screen is drawn again into the surface's new size.
-        if (IsChannelShowing(0)) SetChannelsView(m_aView, TRUE);
+        if (IsChannelShowing(0) || IsChannelShowing(1)) SetChannelsView(m_aView, TRUE);
     }
 
     if (m_pSeekSlider) {
@@ -86,6 +87,8 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     if (m_pSpeedLabel) m_pSpeedLabel->setGeometry(ToQRect(r.speedLabel));
     UpdateSpeedLabel();
     PlaceProgressBar();
+    // The gauge window follows the layout it lies over.
+    PlaceObdWindow();
     update();
 }
 
@@ -101,8 +104,9 @@ void CsulvaneDlg::ShowPanesForMode(int mode) {
 #if ORV_HAVE_FILER
     m_pFiler->setVisible(v.browser && !m_pFiler->m_bHidden);
 #endif
+    if (m_aMovieStatic[1].IsCreated()) m_aMovieStatic[1].setVisible(v.rearSurface);
     for (int i = 0; i < kTransportButtonCount; ++i)
-        if (m_apTransport[std::size_t(i)]) m_apTransport[std::size_t(i)]->setVisible(i < v.transportButtons);
+        if (m_apTransport[std::size_t(i)]) m_apTransport[std::size_t(i)]->setVisible(v.transport[std::size_t(i)]);
     for (CSkinButton* button : m_apTitle)
         if (button) button->setVisible(v.titleButtons);
 }
@@ -117,6 +121,32 @@ void CsulvaneDlg::PlaceFrontSurface() {
         front.setGeometry(r.left, r.top, r.Width(), r.Height());
     }
     front.update();
+}
+
+void CsulvaneDlg::PlaceRearSurface() {
+    CMovieStatic& rear = m_aMovieStatic[1];
+    if (!rear.IsCreated() || m_bFullView) return;
+    const RECT r = ComputeMainLayout(RECT{0, 0, width(), height()}, m_nLayoutMode, g_fScale).rearSurface;
+    // Layouts without room beside the video keep the rear surface hidden at its last place.
+    if (r.Width() <= 0 || r.Height() <= 0) return;
+    rear.setGeometry(ToQRect(r));
+    rear.update();
+}
+
+QRect CsulvaneDlg::ObdWindowRect() const {
+    const RECT r = ComputeMainLayout(RECT{0, 0, width(), height()}, m_nLayoutMode, g_fScale).gaugeWindow;
+    return QRect(mapToGlobal(QPoint(r.left, r.top)), QSize(r.Width(), r.Height()));
+}
+
+void CsulvaneDlg::PlaceObdWindow() {
+#if ORV_HAVE_VIEWS
+    if (!m_bObdShown || m_bFullView || !m_pObdDlg || m_pObdDlg->isMinimized()) return;
+    const QRect r = ObdWindowRect();
+    if (r.isEmpty()) return;
+    if (m_pObdDlg->geometry() == r) return;
+    m_pObdDlg->move(r.topLeft());
+    m_pObdDlg->resize(r.size());
+#endif
 }
 
 void CsulvaneDlg::PlaceProgressBar() {
@@ -168,7 +198,15 @@ void CsulvaneDlg::PlaceMapBesideVideo() {
     if (!GetMonitorRects(&work, nullptr, POINT{topRight.x(), topRight.y()})) return;
     const QPoint topLeft = front.mapToGlobal(QPoint(0, 0));
     if (topLeft.x() < work.left || topLeft.y() < work.top || topRight.x() > work.right) return;
-    // Level with the info panel's top, at the surface's right edge.
+    // Over the rear surface where the layout has one, so that the map hides the rear
+    // picture and nothing else.
+    const RECT rear = ComputeMainLayout(RECT{0, 0, width(), height()}, m_nLayoutMode, g_fScale).rearSurface;
+    if (!m_bFullView && rear.Width() > 0) {
+        const QPoint at = mapToGlobal(QPoint(rear.left, rear.top));
+        PlaceMapWindow(at.x(), at.y());
+        return;
+    }
+    // Else at the surface's right edge, its bottom level with the info panel's top.
     const int y = topLeft.y() + front.height() + Scaled(10);
     PlaceMapWindow(topRight.x(), y - MapPaneSize(g_fScale).cy);
 }
@@ -256,7 +294,12 @@ void CsulvaneDlg::ResetVideoArea() {
 
 void CsulvaneDlg::ResetViewBlocks() {
     const CMovieStatic& front = m_aMovieStatic[0];
-    const SIZE rear = RearSurfaceSize(g_fScale);
+    // Each view is centred on its surface; a rear surface that has no size yet takes the
+    // rear camera's design size.
+    const CMovieStatic& rearSurface = m_aMovieStatic[1];
+    const SIZE rear = rearSurface.IsCreated() && rearSurface.width() > 0 && rearSurface.height() > 0
+                          ? SIZE{rearSurface.width(), rearSurface.height()}
+                          : RearSurfaceSize(g_fScale);
     const SIZE sizes[2] = {{front.width(), front.height()}, rear};
     for (int i = 0; i < 2; ++i) {
         sVIEWRECORD& view = m_aView[i];

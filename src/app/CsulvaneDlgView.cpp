@@ -139,8 +139,10 @@ void CsulvaneDlg::RestoreVideoLayout() {
     LayoutForMode(m_nLayoutMode);
     setUpdatesEnabled(updates);
     SetChannelsView(m_aView, FALSE);
-    for (CMovieStatic& surface : m_aMovieStatic)
-        if (surface.IsCreated()) surface.show();
+    if (m_aMovieStatic[0].IsCreated()) m_aMovieStatic[0].show();
+    // The rear surface only where the layout has a place for it.
+    if (m_aMovieStatic[1].IsCreated())
+        m_aMovieStatic[1].setVisible(!m_bFullView && PanesForMode(m_nLayoutMode).rearSurface);
 }
 
 void CsulvaneDlg::OnLargeVideo() {

@@ -45,23 +45,54 @@ MainLayoutRects ComputeMainLayout(const RECT& client, int mode, float scale) {
     r.front = RectAt(origin.x, origin.y, front.cx, front.cy);
 
     r.seekSlider = RectAt(r.front.left, r.front.bottom, front.cx, S(10));
-    r.infoPanel = RectAt(r.front.left + S(1), r.front.bottom - S(-10), front.cx - S(1), S(105));
+    // The info panel and the graph end where the transport strip begins.
+    const int areaBottom = client.bottom + S(2) - S(38) - S(6);
+    const int infoTop = r.front.bottom - S(-10);
+    const int infoHeight = mode == LAYOUT_LARGE ? std::max(0, std::min(S(kLargeInfoPanelHeight), areaBottom - infoTop)) : S(105);
+    r.infoPanel = RectAt(r.front.left + S(1), infoTop, front.cx - S(1), infoHeight);
     const int graphTop = r.front.bottom + S(105) - S(-10);
     r.graph = RectAt(r.infoPanel.left, graphTop, r.infoPanel.Width(),
                      client.bottom + S(2) - S(10) - S(38) - S(6) - S(105) - r.front.bottom);
 
     const SIZE map = MapPaneSize(scale);
     r.mapPane = RectAt(client.right - map.cx, r.front.top, map.cx, map.cy);
-    r.browser = RECT{r.front.right, r.front.top + 1, r.front.right + map.cx, client.bottom + S(1) + S(-5) - S(38)};
+    const int browserBottom = client.bottom + S(1) + S(-5) - S(38);
+    int browserTop = r.front.top + 1;
+    if (mode == LAYOUT_BESIDE_BROWSER) {
+        r.rearSurface = RectAt(r.front.right, r.front.top + 1, map.cx, map.cy);
+        browserTop = std::min(r.rearSurface.bottom, browserBottom);
+    }
+    r.browser = RECT{r.front.right, browserTop, r.front.right + map.cx, browserBottom};
+
+    switch (mode) {
+    case LAYOUT_LARGE:
+        r.gaugeWindow = r.infoPanel;
+        break;
+    case LAYOUT_FULL_WIDTH: {
+        // No panel below the video: the window takes mode 0's size over the video's corner.
+        const RECT beside = ComputeMainLayout(client, LAYOUT_BESIDE_BROWSER, scale).gaugeWindow;
+        const int width = std::min(beside.Width(), front.cx - S(1));
+        const int height = std::min(beside.Height(), front.cy);
+        r.gaugeWindow = RectAt(r.front.left + S(1), r.front.bottom - height, width, height);
+        break;
+    }
+    default:
+        r.gaugeWindow = RECT{r.infoPanel.left, r.infoPanel.top, r.infoPanel.right, r.graph.bottom};
+        break;
+    }
 
     r.volumeSlider = RectAt(client.right - S(120), client.bottom + S(-5) - (S(38) + S(12)) / 2, S(100), S(20));
     r.progressBar = RECT{r.front.left, r.front.bottom - S(22), r.front.right, r.front.bottom};
 
     const int buttonY = client.bottom - (S(32) + S(38)) / 2 - S(1);
+    const PaneVisibility shown = PanesForMode(mode);
+    int lastShownRight = client.left;
     for (int i = 0; i < kTransportButtonCount; ++i) {
-        // A gap after the ninth button parts the playback buttons from the file and tool ones.
-        const int x = client.left + S(20) + i * (S(32) + S(15)) + (i > 8 ? S(32) - S(2) : 0);
+        const int slot = TransportSlot(mode, i);
+        // A gap after the ninth place parts the playback buttons from the file and tool ones.
+        const int x = client.left + S(20) + slot * (S(32) + S(15)) + (slot > 8 ? S(32) - S(2) : 0);
         r.transport[i] = RectAt(x, buttonY, S(32), S(32));
+        if (shown.transport[std::size_t(i)]) lastShownRight = std::max(lastShownRight, r.transport[i].right);
     }
     static constexpr int kTitleWidths[kTitleButtonCount] = {46, 26, 26, 150};
     int x = client.right + S(-6) - S(46) - S(4);
@@ -70,23 +101,41 @@ MainLayoutRects ComputeMainLayout(const RECT& client, int mode, float scale) {
         r.titleButtons[i] = RectAt(x, client.top + S(4), S(kTitleWidths[i]), S(18));
     }
     r.title = RECT{S(4) - S(-6), S(4), S(400), S(30)};
-    const int labelLeft = mode == LAYOUT_FULL_WIDTH ? r.transport[PanesForMode(mode).transportButtons - 1].right + S(15)
-                                                    : r.volumeSlider.left - S(130);
+    const int labelLeft = mode == LAYOUT_FULL_WIDTH ? lastShownRight + S(15) : r.volumeSlider.left - S(130);
     r.speedLabel = RectAt(labelLeft, r.volumeSlider.top, S(120), r.volumeSlider.Height());
     return r;
 }
 
 PaneVisibility PanesForMode(int mode) {
+    PaneVisibility v{};
     switch (mode) {
     case LAYOUT_BESIDE_BROWSER:
-        return {true, true, true, true, kTransportButtonCount, true};
+        v = {true, true, true, true, true, {}, true};
+        v.transport.fill(true);
+        break;
     case LAYOUT_LARGE:
-        return {false, true, true, true, kTransportButtonCount, true};
+        v = {false, true, true, true, false, {}, true};
+        v.transport.fill(true);
+        break;
     case LAYOUT_FULL_WIDTH:
-        return {false, true, false, false, 7, true};
+        // The playback buttons, and in the snapshot's place the large view and the gauges.
+        v = {false, true, false, false, false, {}, true};
+        for (int i = 0; i < BTN_SNAPSHOT; ++i) v.transport[std::size_t(i)] = true;
+        v.transport[BTN_VIEW_LARGE_VIDEO] = true;
+        v.transport[BTN_OBD_WINDOW] = true;
+        break;
     default:
-        return {false, false, false, false, 0, false};
+        break;
     }
+    return v;
+}
+
+int TransportSlot(int mode, int button) {
+    if (mode == LAYOUT_FULL_WIDTH) {
+        if (button == BTN_VIEW_LARGE_VIDEO) return BTN_SNAPSHOT;
+        if (button == BTN_OBD_WINDOW) return BTN_SNAPSHOT + 1;
+    }
+    return button;
 }
 
 RECT MapPageInMapWindow(float scale) {

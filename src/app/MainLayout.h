@@ -38,13 +38,26 @@ SIZE MapPaneSize(float scale);
 // Front surface's top-left corner in every mode.
 POINT FrontSurfaceOrigin(float scale);
 
+// The mode-1 info panel's own height: its lowest items (the G values in the large font, the
+// brake lamp of the drive-support display) end this many design pixels below its top.
+constexpr int kLargeInfoPanelHeight = 130;
+
 struct MainLayoutRects {
     RECT front;
     RECT seekSlider;
     RECT infoPanel;
     RECT graph;
+    // The rear camera's surface beside the video, Wm x Hm at the browser column's top, where
+    // the map window goes over it (mode 0 only; empty in the other modes). The browser takes
+    // the column below it, so that neither the rear picture nor the map window hides a
+    // control of the browser.
+    RECT rearSurface;
     RECT browser;
     RECT mapPane;  // docked map: the client's right part
+    // The vehicle-gauge window: over the info panel and the graph (mode 0), over the info
+    // panel (mode 1), over the bottom left of the video at mode 0's size (mode 2); never
+    // over the transport strip.
+    RECT gaugeWindow;
     RECT volumeSlider;
     RECT progressBar;  // the job's bar over the bottom of the front surface
     std::array<RECT, kTransportButtonCount> transport;
@@ -65,10 +78,17 @@ struct PaneVisibility {
     bool sliders;
     bool infoPanel;
     bool browser;  // unless the user hid it
-    int transportButtons;  // buttons 0..n-1 are shown
+    bool rearSurface;
+    std::array<bool, kTransportButtonCount> transport;  // by TransportButton
     bool titleButtons;
 };
 PaneVisibility PanesForMode(int mode);
+
+// The place (0..14) along the transport strip where a button sits in a mode: its own, but
+// in mode 2, where the snapshot and the following buttons are hidden, the large-view and
+// the vehicle-gauge buttons move up into the first free places, clear of the compact
+// info strip.
+int TransportSlot(int mode, int button);
 
 // The map page and the logo pane inside the map window, and the map window's own size.
 RECT MapPageInMapWindow(float scale);

@@ -101,7 +101,15 @@ void CObdDlg::LayoutWindow() {
     if (g_hFont10) setFont(*g_hFont10);
     RepositionCloseButton();
     if (m_pImages) m_pImages->CreateDrawDCs(this);
-    m_nRowTop = std::max(1, (height() - T(30) - T(151) - T(2)) / 2);
+    // The choosers keep their font's height; the dials take the rest of the window.
+    int comboHeight = T(22);
+    if (m_bCombosCreated) {
+        QComboBox* combo = m_pCombo[0];
+        if (g_hFont13) combo->setFont(*g_hFont13);
+        comboHeight = std::max(combo->sizeHint().height(), comboHeight);
+    }
+    m_places = PlaceObdDials(width(), height(), g_fScale, comboHeight);
+    m_nRowTop = m_places.dial[0].top;
     LayoutCombos();
     update();
 }
@@ -126,12 +134,11 @@ void CObdDlg::CreateCombos() {
 
 void CObdDlg::LayoutCombos() {
     if (!m_bCombosCreated) return;
-    constexpr int kLeft[3] = {24, 237, 450};
     for (int i = 0; i < 3; ++i) {
         QComboBox* combo = m_pCombo[std::size_t(i)];
         if (g_hFont13) combo->setFont(*g_hFont13);
-        const int height = std::max(combo->sizeHint().height(), T(22));
-        combo->setGeometry(T(kLeft[i]), m_nRowTop + T(153), T(180), height);
+        const RECT& r = m_places.combo[std::size_t(i)];
+        combo->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
     }
 }
 
@@ -201,10 +208,7 @@ void CObdDlg::OnTimer(unsigned id) {
     }
 }
 
-RECT CObdDlg::GaugeRect(int gauge) const {
-    const int left = T(9) + T(213) * gauge;
-    return RECT{left, m_nRowTop, left + T(210), m_nRowTop + T(151)};
-}
+RECT CObdDlg::GaugeRect(int gauge) const { return m_places.dial[std::size_t(std::clamp(gauge, 0, 2))]; }
 
 void CObdDlg::PaintGauges(DeviceContext& dc, const QRect& area) {
     if (!m_pImages) return;
@@ -219,10 +223,15 @@ void CObdDlg::PaintGauges(DeviceContext& dc, const QRect& area) {
         MeterPicture& kept = m_aMeter[std::size_t(i)];
         if (kept.kind != kind || kept.value != value || kept.scale != g_fScale || kept.images != m_pImages ||
             kept.image.size() != rect.size()) {
-            kept.image = QImage(rect.size(), QImage::Format_RGB32);
-            kept.image.fill(Qt::black);
-            DeviceContext meter(&kept.image);
-            ObdPainterTable[std::size_t(kind)](*m_pImages, meter, RECT{0, 0, rect.width(), rect.height()}, value);
+            // The meter is composed at the scale's own size and drawn to the dial's size.
+            const QSize natural(T(210), T(151));
+            QImage image(natural, QImage::Format_RGB32);
+            image.fill(Qt::black);
+            DeviceContext meter(&image);
+            ObdPainterTable[std::size_t(kind)](*m_pImages, meter, RECT{0, 0, natural.width(), natural.height()}, value);
+            kept.image = image.size() == rect.size()
+                             ? image
+                             : image.scaled(rect.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             kept.kind = kind;
             kept.value = value;
             kept.scale = g_fScale;

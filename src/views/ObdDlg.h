@@ -76,6 +76,8 @@ public:
     const ObdGaugeState& GaugeState(int gauge) const { return m_aGauge[std::size_t(gauge)]; }
     int SelectedKind(int gauge) const { return m_nSelectedKind[std::size_t(gauge)]; }
     QComboBox* Combo(int gauge) const { return m_pCombo[std::size_t(gauge)]; }
+    // Where dial 0..2 is drawn (client coordinates).
+    RECT GaugeRect(int gauge) const;
 
     // The current values by ObdValueSlot (coolant, intake, engine, throttle, speed).
     ObdValues m_nValue{0, ObdStartValueTable[OBD_INTAKE_PRESSURE], 0, 0, 0};
@@ -95,7 +97,6 @@ private:
     void CreateCombos();
     void KillGaugeTimers();
     void PaintGauges(DeviceContext& dc, const QRect& area);
-    RECT GaugeRect(int gauge) const;
     static bool FrontChannelPlaying();
 
     RECT m_rcWindow{};
@@ -104,6 +105,7 @@ private:
     std::array<QComboBox*, 3> m_pCombo{};
     BOOL m_bOpenedOnce = FALSE;
     int m_nRowTop = 0;
+    ObdDialPlaces m_places{};
     BOOL m_bCombosCreated = FALSE;
     // Each gauge's meter as last drawn.
     struct MeterPicture {

@@ -1,5 +1,6 @@
 #include "views/ObdGauge.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -127,6 +128,35 @@ double ObdNeedleAngle(int kind, int value) {
     case OBD_SPEED: return CalcSpeedNeedle(value);
     default: return 0.0;
     }
+}
+
+ObdDialPlaces PlaceObdDials(int width, int height, float scale, int comboHeight) {
+    // Design pixels of the row at size 1.
+    constexpr double kFaceWidth = 210, kFaceHeight = 151, kPitch = 213, kMargin = 9, kTitle = 20, kGap = 2;
+    constexpr double kRowWidth = 2 * kMargin + 2 * kPitch + kFaceWidth;
+    constexpr double kComboWidth = 180;
+    constexpr double kSmallest = 0.1;  // a window too small for its dials still gets some
+    const double s = scale > 0.0f ? double(scale) : 1.0;
+    const int title = int(kTitle * s);
+    const int gap = std::max(1, int(kGap * s));
+    const double roomHeight = double(height - title - comboHeight - 3 * gap);
+    const double size = std::max(kSmallest, std::min(double(width) / (kRowWidth * s), roomHeight / (kFaceHeight * s)));
+    const int faceWidth = int(kFaceWidth * s * size);
+    const int faceHeight = int(kFaceHeight * s * size);
+    const int pitch = int(kPitch * s * size);
+    const int left = (width - (2 * pitch + faceWidth)) / 2;
+    const int block = faceHeight + gap + comboHeight;
+    const int top = title + std::max(gap, (height - title - block) / 2);
+    const int comboWidth = std::min(int(kComboWidth * s), faceWidth);
+    ObdDialPlaces places{};
+    for (int i = 0; i < 3; ++i) {
+        const int x = left + pitch * i;
+        places.dial[std::size_t(i)] = RECT{x, top, x + faceWidth, top + faceHeight};
+        const int comboLeft = x + (faceWidth - comboWidth) / 2;
+        const int comboTop = top + faceHeight + gap;
+        places.combo[std::size_t(i)] = RECT{comboLeft, comboTop, comboLeft + comboWidth, comboTop + comboHeight};
+    }
+    return places;
 }
 
 }  // namespace orv

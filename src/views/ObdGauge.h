@@ -70,4 +70,14 @@ double CalcIntakePressureNeedle(int value);
 double CalcCoolantNeedle(int value);
 double CalcSpeedNeedle(int value);
 
+// Where the window puts its three dials and their choosers. The dials sit side by side
+// below the title strip, each with its chooser under it: at size 1 a face is 210 x 151
+// design pixels, the faces 213 apart and 9 from the edges; the row is drawn as large as
+// the window's width and its height above the choosers allow, and centred in the room.
+struct ObdDialPlaces {
+    std::array<RECT, 3> dial;
+    std::array<RECT, 3> combo;
+};
+ObdDialPlaces PlaceObdDials(int width, int height, float scale, int comboHeight);
+
 }  // namespace orv

@@ -21,6 +21,7 @@
 #include <functional>
 #include <thread>
 
+#include "MovieFrameCheck.h"
 #include "app/ControlRules.h"
 #include "app/CsulvaneDlg.h"
 #include "app/SettingDlg.h"
@@ -545,17 +546,8 @@ protected:
         card_ = new fixtures::TempDir();
         fixtures::CardBuilder builder(card_->Path() + "/card");
         builder.MakeLayoutFolders(1);
-        fixtures::MovieSpec movie;
-        movie.width = 320;
-        movie.height = 180;
-        movie.fpsNum = kFps;
-        movie.seconds = double(kFrames) / kFps;
         const std::string front = card_->Path() + "/front.mp4", rear = card_->Path() + "/rear.mp4";
-        ASSERT_TRUE(fixtures::MakeMovie(movie, front, nullptr));
-        movie.caption = "REAR";
-        movie.width = 256;
-        movie.height = 144;
-        ASSERT_TRUE(fixtures::MakeMovie(movie, rear, nullptr));
+        ASSERT_TRUE(MakeCameraMovies(front, rear, kFrames, kFps));
         fixtures::DataBlock block;
         for (int k = 0; k < kFrames; ++k) {
             fixtures::RawRecord r;
@@ -594,25 +586,7 @@ protected:
         Pause(200ms);
         return dlg;
     }
-    // ffmpeg's own picture of a frame of a movie.
-    static QImage Decode(const std::string& movie, int frame) {
-        QTemporaryDir dir;
-        const QString out = dir.filePath(QStringLiteral("frame.png"));
-        QProcess::execute(QStringLiteral("ffmpeg"),
-                          {"-nostdin", "-loglevel", "error", "-i", QString::fromStdString(movie), "-vf",
-                           QStringLiteral("select=eq(n\\,%1)").arg(frame), "-frames:v", "1", out});
-        return QImage(out).convertToFormat(QImage::Format_RGB32);
-    }
-    static double MeanDifference(const QImage& a, const QImage& b) {
-        if (a.size() != b.size() || a.isNull()) return 1e9;
-        double sum = 0;
-        for (int y = 0; y < a.height(); ++y)
-            for (int x = 0; x < a.width(); ++x) {
-                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-                sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-            }
-        return sum / (3.0 * a.width() * a.height());
-    }
+    static QImage Decode(const std::string& movie, int frame) { return DecodeMovieFrame(movie, frame); }
 
     static fixtures::TempDir* card_;
     static std::string frontMovie_;

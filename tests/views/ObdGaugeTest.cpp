@@ -116,5 +116,52 @@ TEST(ObdGauge, RangesAndNeedleAngles) {
     }
 }
 
+TEST(ObdGauge, DialsFillTheWindowUnderTheTitleWithTheirChoosers) {
+    struct Case {
+        int width, height;
+        float scale;
+        int comboHeight;
+    };
+    // Over the info panel and graph at 1.0 and 1.5, over the tall mode-1 panel, a window
+    // larger than the design, and one too small for its dials.
+    const Case cases[] = {{655, 252, 1.0f, 24}, {982, 378, 1.5f, 33}, {868, 130, 1.0f, 24},
+                          {1455, 611, 1.0f, 24}, {60, 40, 1.0f, 24}};
+    for (const Case& c : cases) {
+        const ObdDialPlaces p = PlaceObdDials(c.width, c.height, c.scale, c.comboHeight);
+        const int title = int(20 * c.scale);
+        const RECT& first = p.dial[0];
+        const RECT& last = p.dial[2];
+        const int faceWidth = first.right - first.left, faceHeight = first.bottom - first.top;
+        EXPECT_NEAR(double(faceWidth) / std::max(faceHeight, 1), 210.0 / 151.0, 0.05) << c.width << "x" << c.height;
+        if (c.width < 100) continue;  // too small to hold its dials: only their shape is kept
+        // Inside the window below the title, each chooser under its own dial.
+        EXPECT_GE(first.left, 0) << c.width;
+        EXPECT_LE(last.right, c.width) << c.width;
+        for (int i = 0; i < 3; ++i) {
+            const RECT& dial = p.dial[std::size_t(i)];
+            const RECT& combo = p.combo[std::size_t(i)];
+            EXPECT_GE(dial.top, title) << c.width << " dial " << i;
+            EXPECT_EQ(combo.top, dial.bottom + std::max(1, int(2 * c.scale))) << c.width;
+            EXPECT_LE(combo.bottom, c.height) << c.width << " combo " << i;
+            EXPECT_GE(combo.left, dial.left);
+            EXPECT_LE(combo.right, dial.right);
+            if (i > 0) {
+                EXPECT_LE(p.dial[std::size_t(i - 1)].right, dial.left);
+            }
+        }
+        // Filled in the width or in the height, whichever bounds the dials.
+        const bool wide = last.right - first.left >= c.width * 9 / 10;
+        const bool tall = p.combo[0].bottom - title >= (c.height - title) * 9 / 10;
+        EXPECT_TRUE(wide || tall) << c.width << "x" << c.height;
+    }
+    // At the design size the dials keep their faces' size and the choosers their places.
+    const ObdDialPlaces design = PlaceObdDials(655, 252, 1.0f, 24);
+    EXPECT_EQ(design.dial[0], (RECT{9, 47, 219, 198}));
+    EXPECT_EQ(design.dial[2].left, 435);
+    EXPECT_EQ(design.combo[0], (RECT{24, 200, 204, 224}));
+    EXPECT_EQ(design.combo[1].left, 237);
+    EXPECT_EQ(design.combo[2].left, 450);
+}
+
 }  // namespace
 }  // namespace orv

@@ -1,9 +1,10 @@
 // The playback engine that the main window installs on both channels: each channel plays
 // its movie through its own player (CPlayer) on the media layer.
 //
-// Channel 1 shows its picture in its owner window. Channel 2 has no window: it decodes its
-// movie and follows channel 1's frame (the channel facade seeks and plays both) without
-// painting, and still answers the picture size and the snapshot.
+// Each channel shows its picture in its owner window (the main window's two video
+// surfaces); channel 2 follows channel 1's frame (the channel facade seeks and plays both).
+// A channel whose owner has no client area decodes without a view and still answers the
+// picture size and the snapshot.
 #pragma once
 
 #include <map>

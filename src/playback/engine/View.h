@@ -3,8 +3,8 @@
 //
 // The view rectangle starts from the owner window's client area, is zoomed about the zoom
 // centre, shifted by the view offset and, when the aspect is kept, fitted to the picture's
-// aspect ratio. The video surface paints black around it. A channel without a window (the
-// rear channel) has no view: its view calls give 0.
+// aspect ratio. The video surface paints black around it. A channel without a window has no
+// view: its view calls give 0.
 #pragma once
 
 #include "playback/PlayChannel.h"
