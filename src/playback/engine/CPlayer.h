@@ -64,6 +64,10 @@ public:
     // is paused afterwards whatever it was doing. MF_E_NOT_AVAILABLE, with nothing changed,
     // when the file was cut short before the time.
     HRESULT SeekTo(LONGLONG time);
+    // As the rate control's SetRate (MF_E_NOT_INITIALIZED before the topology is ready). With
+    // a moment, the clock takes the rate as of the moment shared with other players
+    // (StartGate.h).
+    HRESULT SetRate(BOOL thin, float rate, const std::shared_ptr<SharedMoment>& moment = nullptr);
     // 0..65535 on every channel of the sound; E_POINTER for a movie without sound.
     HRESULT SetVolume(UINT32 volume);
     // Closes the session and waits (at most kCloseWaitMs) until it has; then shuts down source
