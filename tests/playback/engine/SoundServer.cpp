@@ -155,6 +155,15 @@ void SoundServer::ReadRecording(int fd) {
     close(fd);
 }
 
+bool SoundServer::WaitForPlayed(std::chrono::steady_clock::time_point moment, std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return flowing_.wait_for(lock, limit, [&] {
+        const auto recorded = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(double(samples_.size()) / kRate));
+        return haveStart_ && std::chrono::steady_clock::time_point(earliestStart_ + recorded) >= moment;
+    });
+}
+
 SoundServer::Recording SoundServer::StopRecording() {
     Kill(recorder_);
     if (reader_.joinable()) reader_.join();
