@@ -59,8 +59,9 @@ SoundServer::SoundServer() {
         failure_ = "no temporary folder";
         return;
     }
-    // Its own home, runtime and state folders: nothing of a desktop session is touched.
-    server_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
+    // Its own home, runtime and state folders: nothing of a desktop session is touched. A test
+    // that is killed leaves a server without clients: it ends a while after the last one left.
+    server_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=30", "--disable-shm=yes",
                      "--use-pid-file=no", "--load=module-native-protocol-unix socket=" + socket + " auth-anonymous=1",
                      std::string("--load=module-null-sink sink_name=") + kSink + " rate=" + std::to_string(kRate)},
                     {"HOME=" + dir, "XDG_RUNTIME_DIR=" + dir, "PULSE_RUNTIME_PATH=" + dir, "PULSE_STATE_PATH=" + dir});
