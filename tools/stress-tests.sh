@@ -3,17 +3,19 @@
 # ctest for the whole run, and the suite runs several rounds. Every test that failed in any
 # round is listed with its round; the exit status is non-zero when one did.
 #
-#   tools/stress-tests.sh [--rounds N] [--load N] [--jobs N] [-- CTEST-ARGUMENTS...]
+#   tools/stress-tests.sh [--rounds N] [--load N] [--jobs N] [--flavour F] [-- CTEST-ARGUMENTS...]
 #
+#   --flavour F the build whose tests run: release (the default), asan or tsan (whose tests the
+#               test command runs with -L threads)
 #   --rounds N  rounds of the suite (STRESS_ROUNDS, 3 by default)
 #   --load N    busy processes beside the tests (STRESS_LOAD, the number of cores by default)
 #   --jobs N    tests ctest runs at once (STRESS_JOBS, the number of cores by default)
 #   after --    passed on to ctest, e.g. -R Sound to stress a few tests, or -L xvfb (run under
 #               xvfb-run with QT_QPA_PLATFORM=xcb for those)
 #
-# It builds nothing: build/release must be built (tools/build.sh release). The demo card is made
-# at build/demo-card when ORV_DEMO_CARD does not name one. The logs of every round are kept in
-# a folder whose path is printed.
+# It builds nothing: build/release (or the flavour's folder) must be built (tools/build.sh). The
+# demo card is made at build/demo-card by the release build's maker when ORV_DEMO_CARD does not
+# name one. The logs of every round are kept in a folder whose path is printed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -21,13 +23,15 @@ root=$(pwd)
 rounds=${STRESS_ROUNDS:-3}
 load=${STRESS_LOAD:-$(nproc)}
 jobs=${STRESS_JOBS:-$(nproc)}
+flavour=release
 ctest_args=()
-usage() { sed -n '2,16s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,18s/^# \{0,1\}//p' "$0"; }
 while [ $# -gt 0 ]; do
   case "$1" in
     --rounds) rounds=${2:-}; shift 2 ;;
     --load) load=${2:-}; shift 2 ;;
     --jobs) jobs=${2:-}; shift 2 ;;
+    --flavour) flavour=${2:-}; shift 2 ;;
     --) shift; ctest_args=("$@"); break ;;
     -h|--help) usage; exit 0 ;;
     *) echo "unknown argument: $1" >&2; usage >&2; exit 2 ;;
@@ -38,20 +42,25 @@ for value in "$rounds" "$load" "$jobs"; do
 done
 [ "$rounds" -ge 1 ] && [ "$jobs" -ge 1 ] || { echo "--rounds and --jobs must be at least 1" >&2; exit 2; }
 
-build=$root/build/release
-if [ ! -f "$build/CTestTestfile.cmake" ] || [ ! -x "$build/tools/make-demo-card" ]; then
-  echo "build/release is not built: run tools/build.sh release first (this script builds nothing)" >&2
+case "$flavour" in
+  release|asan|tsan) ;;
+  *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
+esac
+build=$root/build/$flavour
+maker=$root/build/release/tools/make-demo-card
+if [ ! -f "$build/CTestTestfile.cmake" ] || { [ "$flavour" = release ] && [ ! -x "$maker" ]; }; then
+  echo "build/$flavour is not built: run tools/build.sh $flavour first (this script builds nothing)" >&2
   exit 2
 fi
 
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 # The map's web engine cannot use its sandbox as root (CI runs as root).
 if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
-if [ -z "${ORV_DEMO_CARD:-}" ]; then
+if [ -z "${ORV_DEMO_CARD:-}" ] && [ -x "$maker" ]; then
   export ORV_DEMO_CARD=$root/build/demo-card
   if [ ! -f "$ORV_DEMO_CARD.complete" ]; then
     echo "making the demo card: $ORV_DEMO_CARD"
-    "$build/tools/make-demo-card" "$ORV_DEMO_CARD" --force >/dev/null \
+    "$maker" "$ORV_DEMO_CARD" --force >/dev/null \
       && touch "$ORV_DEMO_CARD.complete" \
       || { echo "the demo card could not be made" >&2; exit 1; }
   fi
