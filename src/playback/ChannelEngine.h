@@ -69,8 +69,9 @@ public:
 
     // The channels this engine plays between BeginJointStart and EndJointStart start their
     // clocks together, from the same moment, once each has its first picture at its position
-    // (however long each decoder needs to get there, within a time limit). An engine without
-    // clocks ignores them.
+    // (however long each decoder needs to get there, within a time limit). A speed set between
+    // the two takes effect on every clock as of one moment, however late each channel gets to
+    // it. An engine without clocks ignores them.
     virtual void BeginJointStart() {}
     virtual void EndJointStart() {}
 

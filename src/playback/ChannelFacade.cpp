@@ -177,9 +177,13 @@ void SettleChannels() {
 }
 
 int SetChannelsSpeed(int step) {
+    // The clocks take the new rate as of one moment, so the channels stay in step whenever
+    // each gets to it.
+    ForEachEngine([](ChannelEngine& e) { e.BeginJointStart(); });
     const int result = ForEachChannel([&](int, sPLAYCHANNEL& c, const PlayerDriverTable& t) {
         return t.SetPlaybackSpeed(c, step);
     });
+    ForEachEngine([](ChannelEngine& e) { e.EndJointStart(); });
     std::this_thread::sleep_for(kSpeedSettle);
     return result;
 }

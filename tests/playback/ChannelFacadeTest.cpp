@@ -189,8 +189,10 @@ TEST_F(ChannelFacade, ResultsFoldAndDataFlagsFollowTheCalls) {
     engine.calls.clear();
     EXPECT_EQ(CheckChannelsFile(r.front), 1);
     EXPECT_EQ(SetChannelsSpeed(-2), 1);
+    // The speed is set on both within one joint change: the clocks take it as of one moment.
     EXPECT_EQ(engine.calls, (Calls{"CheckMovieFile#1(" + r.front + ")", "CheckMovieFile#2(" + r.front + ")",
-                                   "SetPlaybackSpeed#1(-2)", "SetPlaybackSpeed#2(-2)"}));
+                                   "BeginJointStart", "SetPlaybackSpeed#1(-2)", "SetPlaybackSpeed#2(-2)",
+                                   "EndJointStart"}));
 }
 
 TEST_F(ChannelFacade, EachChannelGetsItsOwnView) {

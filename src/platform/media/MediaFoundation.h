@@ -224,6 +224,9 @@ struct IMFMediaSession : IUnknown {
     // Start as with an empty position, together with the other sessions of the gate: the
     // clock starts once this session and the others have their first picture (StartGate.h).
     virtual HRESULT StartTogether(const std::shared_ptr<StartGate>& gate) = 0;
+    // As the rate control's SetRate, the clock taking the new rate as of the moment shared
+    // with the other sessions (StartGate.h).
+    virtual HRESULT SetRateTogether(BOOL thin, float rate, const std::shared_ptr<SharedMoment>& moment) = 0;
     virtual HRESULT Stop() = 0;
     virtual HRESULT Close() = 0;
     // Stops every thread of the session (waiting a bounded time for each) and releases the

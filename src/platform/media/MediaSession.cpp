@@ -522,7 +522,8 @@ void SessionCore::DoStop() {
 }
 
 void SessionCore::DoSetRate(const Command& command) {
-    const MFTIME system = clock_->SetRate(command.rate);
+    const MFTIME system =
+        command.moment ? clock_->SetRateAt(command.moment->Take(), command.rate) : clock_->SetRate(command.rate);
     ComPtr<VideoRenderer> video;
     ComPtr<AudioRenderer> audio;
     {
@@ -605,7 +606,7 @@ HRESULT SessionCore::IsRateSupported(BOOL thin, float rate, float* nearest) {
     return MF_E_UNSUPPORTED_RATE;
 }
 
-HRESULT SessionCore::SetRate(BOOL thin, float rate) {
+HRESULT SessionCore::SetRate(BOOL thin, float rate, const std::shared_ptr<SharedMoment>& moment) {
     HRESULT hr = IsRateSupported(thin, rate, nullptr);
     if (FAILED(hr)) return hr;
     {
@@ -617,6 +618,7 @@ HRESULT SessionCore::SetRate(BOOL thin, float rate) {
     Command c(Kind::SetRate);
     c.rate = rate;
     c.thin = thin;
+    c.moment = moment;
     return Queue(std::move(c));
 }
 
@@ -723,6 +725,9 @@ public:
     HRESULT Pause() override { return core_->Pause(); }
     HRESULT StartPaused(LONGLONG position) override { return core_->StartPaused(position); }
     HRESULT StartTogether(const std::shared_ptr<StartGate>& gate) override { return core_->StartTogether(gate); }
+    HRESULT SetRateTogether(BOOL thin, float rate, const std::shared_ptr<SharedMoment>& moment) override {
+        return core_->SetRate(thin, rate, moment);
+    }
     HRESULT Stop() override { return core_->Stop(); }
     HRESULT Close() override { return core_->Close(); }
     HRESULT Shutdown() override { return core_->Shutdown(); }

@@ -30,7 +30,8 @@ public:
     HRESULT Stop();
     HRESULT Close();
     HRESULT Shutdown();
-    HRESULT SetRate(BOOL thin, float rate);
+    // With a moment, the clock takes the rate as of that moment (StartGate.h).
+    HRESULT SetRate(BOOL thin, float rate, const std::shared_ptr<SharedMoment>& moment = nullptr);
     void GetRate(BOOL* thin, float* rate);
     HRESULT IsRateSupported(BOOL thin, float rate, float* nearest);
     float FastestRate(BOOL thin);
@@ -55,6 +56,7 @@ private:
         bool fromVideo = false;
         std::shared_ptr<StartGate> gate;  // a start shared with other sessions, and our rank in it
         int rank = 0;
+        std::shared_ptr<SharedMoment> moment;  // a rate change shared with other sessions
     };
 
     SessionCore();

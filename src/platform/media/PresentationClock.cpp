@@ -1,5 +1,6 @@
 #include "platform/media/PresentationClock.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace orv {
@@ -73,11 +74,16 @@ void PresentationClock::Hold(MFTIME position) {
     Rebase(MFCLOCK_STATE_PAUSED, position);
 }
 
-MFTIME PresentationClock::SetRate(float rate) {
+MFTIME PresentationClock::SetRate(float rate) { return SetRateAt(MFGetSystemTime(), rate); }
+
+MFTIME PresentationClock::SetRateAt(MFTIME systemTime, float rate) {
     std::lock_guard lock(mutex_);
-    const MFTIME now = Rebase(state_, std::nullopt);
+    // Up to its last change the clock ran as that change said.
+    const MFTIME at = std::max(systemTime, systemBase_);
+    position_ = TimeAt(at);
+    systemBase_ = at;
     rate_ = rate;
-    return now;
+    return at;
 }
 
 float PresentationClock::Rate() const {

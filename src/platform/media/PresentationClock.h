@@ -29,6 +29,9 @@ public:
     MFTIME Stop(MFTIME position);     // stands still at the position
     void Hold(MFTIME position);       // paused at the position, while a seek is prepared
     MFTIME SetRate(float rate);
+    // Runs at the rate as if it had changed at the system time (which may have passed; not
+    // before the clock's own last change).
+    MFTIME SetRateAt(MFTIME systemTime, float rate);
     float Rate() const;
     bool Running() const;
 

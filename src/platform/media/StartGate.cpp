@@ -69,4 +69,11 @@ StartGate::Moment StartGate::Arrive(int rank, LONGLONG position, const std::func
     return moment;
 }
 
+MFTIME SharedMoment::Take() {
+    std::lock_guard lock(mutex_);
+    if (!taken_) system_ = MFGetSystemTime();
+    taken_ = true;
+    return system_;
+}
+
 }  // namespace orv

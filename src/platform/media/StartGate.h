@@ -59,4 +59,18 @@ private:
     MFTIME system_ = 0;
 };
 
+// A clock change shared by several sessions (a new rate): the first session to carry it out
+// fixes the moment at its system time, and every other changes its clock as of that same
+// time, however much later it gets to it, so that their clocks stay in step.
+class SharedMoment {
+public:
+    // The moment (system time, 100 ns), fixed by the first call.
+    MFTIME Take();
+
+private:
+    std::mutex mutex_;
+    bool taken_ = false;
+    MFTIME system_ = 0;
+};
+
 }  // namespace orv

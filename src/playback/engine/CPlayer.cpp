@@ -349,6 +349,12 @@ HRESULT CPlayer::SeekTo(LONGLONG time) {
     return hr;
 }
 
+HRESULT CPlayer::SetRate(BOOL thin, float rate, const std::shared_ptr<SharedMoment>& moment) {
+    std::lock_guard lock(mutex_);
+    if (!rateControl_ || !session_) return MF_E_NOT_INITIALIZED;
+    return moment ? session_->SetRateTogether(thin, rate, moment) : rateControl_->SetRate(thin, rate);
+}
+
 HRESULT CPlayer::SetVolume(UINT32 volume) {
     ComPtr<IMFAudioStreamVolume> stream = StreamVolume();
     if (!stream) return E_POINTER;

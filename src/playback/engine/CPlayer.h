@@ -73,6 +73,10 @@ public:
     bool WaitUntilSettled(int limitMs = kSettleWaitMs);
     // The tag of the last open (OpenFile), unique in the process; 0 before the first.
     UINT64 OpenTag();
+    // As the rate control's SetRate (MF_E_NOT_INITIALIZED before the topology is ready). With
+    // a moment, the clock takes the rate as of the moment shared with other players
+    // (StartGate.h).
+    HRESULT SetRate(BOOL thin, float rate, const std::shared_ptr<SharedMoment>& moment = nullptr);
     // 0..65535 on every channel of the sound; E_POINTER for a movie without sound.
     HRESULT SetVolume(UINT32 volume);
     // Closes the session and waits (at most kCloseWaitMs) until it has; then shuts down source

@@ -61,12 +61,14 @@ void ChannelEngineImpl::BeginJointStart() {
     std::lock_guard lock(jointLock_);
     if (joint_) joint_->Seal();
     joint_ = StartGate::Create(kJointStartLimit);
+    jointRate_ = std::make_shared<SharedMoment>();
 }
 
 void ChannelEngineImpl::EndJointStart() {
     std::lock_guard lock(jointLock_);
     if (joint_) joint_->Seal();
     joint_.reset();
+    jointRate_.reset();
 }
 void ChannelEngineImpl::WaitUntilSettled(sPLAYCHANNEL& c) {
     // Without the slot lock: the wait is for the session's threads, which never take it.
@@ -81,7 +83,12 @@ int ChannelEngineImpl::SeekToFrame(sPLAYCHANNEL& c, std::int64_t frame) {
 }
 
 int ChannelEngineImpl::SetPlaybackSpeed(sPLAYCHANNEL& c, int step) {
-    return orv::SetPlaybackSpeed(c, Block(c), step);
+    std::shared_ptr<SharedMoment> moment;
+    {
+        std::lock_guard lock(jointLock_);
+        moment = jointRate_;
+    }
+    return orv::SetPlaybackSpeed(c, Block(c), step, moment);
 }
 int ChannelEngineImpl::SetKeepAspect(sPLAYCHANNEL& c, int keep) { return orv::SetKeepAspect(c, Block(c), keep); }
 std::int64_t ChannelEngineImpl::GetFrameCount(sPLAYCHANNEL& c) { return orv::GetFrameCount(c, Block(c)); }

@@ -73,6 +73,7 @@ private:
     mutable std::map<const sPLAYCHANNEL*, std::unique_ptr<sRENDERERBLOCK>> blocks_;
     std::mutex jointLock_;
     std::shared_ptr<StartGate> joint_;  // between BeginJointStart and EndJointStart
+    std::shared_ptr<SharedMoment> jointRate_;  // the same
 };
 
 }  // namespace orv

@@ -132,13 +132,13 @@ int GetVideoSize(const sRENDERERBLOCK& renderer, int* width, int* height) {
     return 1;
 }
 
-int SetPlaybackSpeed(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, int step) {
+int SetPlaybackSpeed(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, int step,
+                     const std::shared_ptr<SharedMoment>& moment) {
     const sSPEEDCHOICE choice = SpeedForStep(step, channel.speedStep, channel.canPlayBackwards != 0);
     channel.speedStep = choice.step;
     if (!renderer.player) return 1;
     renderer.player->SetVolume(choice.step == 1 ? channel.volume : 0);
-    if (ComPtr<IMFRateControl> rate = renderer.player->RateControl())
-        rate->SetRate(choice.rate > kThinningAboveRate ? TRUE : FALSE, choice.rate);
+    renderer.player->SetRate(choice.rate > kThinningAboveRate ? TRUE : FALSE, choice.rate, moment);
     return 1;
 }
 

@@ -59,8 +59,10 @@ std::int64_t GetFrameCount(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
 // The native picture size. 1, or 0 before the movie is ready.
 int GetVideoSize(const sRENDERERBLOCK& renderer, int* width, int* height);
 // Stores the step the table gives and plays at its rate; the sound is on only at step 1.
-// 1.
-int SetPlaybackSpeed(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, int step);
+// With a moment, the clock takes the rate as of the moment it shares with the other
+// channels (StartGate.h). 1.
+int SetPlaybackSpeed(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, int step,
+                     const std::shared_ptr<SharedMoment>& moment = nullptr);
 // 0..65535; the player plays it at step 1 and silently at other steps. Without a player
 // nothing changes. 1.
 int SetVolume(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, int volume);

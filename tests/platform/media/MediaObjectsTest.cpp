@@ -3,7 +3,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -232,6 +234,38 @@ TEST(StartGate, MembersStartTogetherFromTheLeadersPosition) {
     std::thread other([&] { closing->Arrive(b, 0, [] { return true; }); });
     closing->Arrive(a, 0, nullptr);
     other.join();
+}
+
+// Clocks that change their rate as of one shared moment stay in step however late each gets
+// to it; a moment before a clock's own last change counts from that change.
+TEST(SharedMoment, ClocksChangingRateAsOfItStayInStep) {
+    const struct {
+        float from, to;
+    } rows[] = {{1.0f, 4.0f}, {4.0f, 0.5f}, {0.25f, 2.0f}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.from) + " to " + std::to_string(row.to));
+        const ComPtr<PresentationClock> clocks[2] = {AdoptRef(new PresentationClock), AdoptRef(new PresentationClock)};
+        const MFTIME start = MFGetSystemTime();
+        for (const auto& c : clocks) {
+            c->StartAt(start, 10000000);
+            c->SetRateAt(start, row.from);
+        }
+        const auto moment = std::make_shared<SharedMoment>();
+        clocks[0]->SetRateAt(moment->Take(), row.to);
+        std::this_thread::sleep_for(20ms);  // the other comes later
+        clocks[1]->SetRateAt(moment->Take(), row.to);
+        LONGLONG times[2] = {};
+        MFTIME at[2] = {};
+        for (int i : {0, 1}) clocks[i]->GetCorrelatedTime(0, &times[i], &at[i]);
+        EXPECT_NEAR(double(times[1] - times[0]), double(row.to) * double(at[1] - at[0]), 2.0);
+    }
+    const auto clock = AdoptRef(new PresentationClock);
+    const MFTIME base = clock->Start(5000000);
+    EXPECT_EQ(clock->SetRateAt(base - 10000000, 2.0f), base);
+    LONGLONG time = 0;
+    MFTIME at = 0;
+    clock->GetCorrelatedTime(0, &time, &at);
+    EXPECT_NEAR(double(time), 5000000.0 + 2.0 * double(at - base), 2.0);
 }
 
 TEST(MediaTypes, CompareByTheirAttributes) {

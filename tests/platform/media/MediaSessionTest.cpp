@@ -183,9 +183,13 @@ TEST(MediaSession, PauseHoldsTheClockAndThePictureAndPlayGoesOn) {
     const int picture = frames.LastNumber();
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(ClockTime(p.session.Get()), held);
-    EXPECT_EQ(frames.LastNumber(), picture);
-    // The picture shown is the one for the clock's time.
-    EXPECT_LE(std::abs(picture - int(held * kFps / 1e7)), 1);
+    // The picture stands too. A presenter kept from the processor may show the frame that was
+    // due at the pause after the pause was reported, but none after it; the picture is the
+    // one for the clock's time.
+    const int standing = frames.LastNumber();
+    EXPECT_GE(standing, picture);
+    EXPECT_LE(standing, picture + 1);
+    EXPECT_LE(std::abs(standing - int(held * kFps / 1e7)), 1);
 
     ASSERT_EQ(StartHere(p.session.Get()), S_OK);
     ASSERT_TRUE(frames.WaitForNumber(picture + 10));

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "StripeMovie.h"
+#include "fixtures/WaitUntil.h"
 
 namespace orv::mediatest {
 
@@ -216,13 +217,12 @@ bool ClockRunsAtRate(IMFClock* clock, float rate, std::chrono::milliseconds time
 
 bool WaitForClockState(IMFClock* clock, MFCLOCK_STATE state, std::chrono::milliseconds timeout) {
     if (!clock) return false;
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        MFCLOCK_STATE now = MFCLOCK_STATE_INVALID;
-        if (SUCCEEDED(clock->GetState(0, &now)) && now == state) return true;
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(2ms);
-    }
+    return fixtures::WaitUntil(
+        [&] {
+            MFCLOCK_STATE now = MFCLOCK_STATE_INVALID;
+            return SUCCEEDED(clock->GetState(0, &now)) && now == state;
+        },
+        timeout);
 }
 
 LONGLONG ClockTime(IMFMediaSession* session) {

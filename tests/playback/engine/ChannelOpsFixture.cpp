@@ -1,5 +1,6 @@
 #include "ChannelOpsFixture.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "StripeMovie.h"
@@ -17,8 +18,10 @@ VideoSurface::VideoSurface() {
         wake_.notify_all();
     });
     SetVideoFrameSink(handle_, [this](const QImage& frame, const RECT& destination) {
+        const int number = mediatest::ReadStripeNumber(frame);
         {
             std::lock_guard lock(mutex_);
+            numbers_.push_back(number);
             last_ = frame;
             destination_ = destination;
             ++pictures_;
@@ -39,7 +42,10 @@ int VideoSurface::Count(unsigned message) {
 
 bool VideoSurface::WaitForNumber(int number, std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
-    return wake_.wait_for(lock, timeout, [&] { return !last_.isNull() && mediatest::ReadStripeNumber(last_) == number; });
+    const std::size_t from = numbers_.empty() ? 0 : numbers_.size() - 1;
+    return wake_.wait_for(lock, timeout, [&] {
+        return std::find(numbers_.begin() + std::ptrdiff_t(from), numbers_.end(), number) != numbers_.end();
+    });
 }
 
 bool VideoSurface::WaitForNumberFrom(int number, std::chrono::milliseconds timeout) {

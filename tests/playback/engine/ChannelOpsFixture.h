@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <QImage>
@@ -28,7 +29,8 @@ public:
 
     HWND Handle() const { return handle_; }
     int Count(unsigned message);
-    // Waits for a picture that shows the frame number (a stripe movie); false on time-out.
+    // Waits until the picture on screen, or one presented after it, shows the frame number (a
+    // stripe movie), however late this thread gets to look; false on time-out.
     bool WaitForNumber(int number, std::chrono::milliseconds timeout = 10s);
     // Waits for a picture of that frame number or a later one (a playing movie's pictures
     // may follow each other faster than a busy machine wakes the waiting thread).
@@ -44,6 +46,7 @@ private:
     std::condition_variable wake_;
     int messages_[2] = {0, 0};  // WM_APP_PLAYER_READY, WM_APP_PLAYER_ENDED
     long pictures_ = 0;
+    std::vector<int> numbers_;  // of every picture presented, in order (-1: not a stripe picture)
     QImage last_;
     RECT destination_{};
 };

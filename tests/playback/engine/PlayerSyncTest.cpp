@@ -1,6 +1,7 @@
 // Two players as the two channels use them: a front movie and its companion at half the frame
 // rate, started, moved and sped up together, stay within one companion frame of each other.
 #include <cmath>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -59,8 +60,6 @@ TEST(PlayerSync, FrontAndHalfRateCompanionStayWithinOneFrame) {
     ASSERT_TRUE(pair.players[0] && pair.players[1]);
 
     // Both go to the same moment, paused, and show its frame exactly; from there they play.
-    // (Started cold, each would first wait for its own first picture, however long its decoder
-    // takes.)
     for (int companionFrame : {0, 37, 120, 3}) {
         for (auto& w : pair.windows) w.ClearFrames();
         ASSERT_EQ(pair.players[0]->SeekTo(ChannelFrameTime(2 * companionFrame, kFrontFps)), S_OK);
@@ -70,12 +69,18 @@ TEST(PlayerSync, FrontAndHalfRateCompanionStayWithinOneFrame) {
         std::this_thread::sleep_for(100ms);
         EXPECT_EQ(pair.windows[0].LastNumber(), 2 * companionFrame);
         EXPECT_EQ(pair.windows[1].LastNumber(), companionFrame);
-        for (auto& p : pair.players) ASSERT_EQ(p->Play(), S_OK);
+        // As the channels start: together, once both have their picture (however long each
+        // waits for the processor).
+        const auto gate = StartGate::Create(10s);
+        for (auto& p : pair.players) ASSERT_EQ(p->Play(gate), S_OK);
+        gate->Seal();
         ExpectInStep(pair, 1.0f, "playing");
     }
 
+    // As the channels change their speed: both clocks as of one moment.
     for (float rate : {2.0f, 0.5f, 4.0f, 1.0f}) {
-        for (auto& p : pair.players) ASSERT_EQ(p->RateControl()->SetRate(rate > 2.0f, rate), S_OK);
+        const auto moment = std::make_shared<SharedMoment>();
+        for (auto& p : pair.players) ASSERT_EQ(p->SetRate(rate > 2.0f, rate, moment), S_OK);
         ExpectInStep(pair, rate, "rate " + std::to_string(rate));
     }
     for (auto& p : pair.players) EXPECT_TRUE(ClosePlayer(p));

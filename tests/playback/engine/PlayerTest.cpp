@@ -53,7 +53,10 @@ TEST(Player, PlaysPausesAndPostsTheEndAfterTheLastFrame) {
     const int picture = window.LastNumber();
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(ClockTime(player.Get()), held);
-    EXPECT_EQ(window.LastNumber(), picture);
+    // A presenter kept from the processor may yet show the frame that was due at the pause,
+    // but none after it.
+    EXPECT_GE(window.LastNumber(), picture);
+    EXPECT_LE(window.LastNumber(), picture + 1);
 
     ASSERT_EQ(player->Play(), S_OK);
     ASSERT_TRUE(window.WaitForMessage(WM_APP_PLAYER_ENDED));

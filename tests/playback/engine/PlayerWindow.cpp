@@ -1,5 +1,7 @@
 #include "PlayerWindow.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "StripeMovie.h"
@@ -67,9 +69,14 @@ int PlayerWindow::LastNumber() {
 bool PlayerWindow::WaitForNumber(int number, std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
     return cv_.wait_for(lock, timeout, [&] {
-        for (auto& f : frames_)
-            if (f.number == number) return true;
-        return false;
+        return std::any_of(frames_.begin(), frames_.end(), [&](const Shown& f) { return f.number == number; });
+    });
+}
+
+bool PlayerWindow::WaitForNumberFrom(int number, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, timeout, [&] {
+        return std::any_of(frames_.begin(), frames_.end(), [&](const Shown& f) { return f.number >= number; });
     });
 }
 

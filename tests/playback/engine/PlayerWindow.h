@@ -46,6 +46,8 @@ public:
     std::vector<Shown> Frames();
     int LastNumber();
     bool WaitForNumber(int number, std::chrono::milliseconds timeout = 10s);
+    // Waits for a picture with the number or a later one.
+    bool WaitForNumberFrom(int number, std::chrono::milliseconds timeout = 10s);
     bool WaitForCount(std::size_t count, std::chrono::milliseconds timeout = 10s);
     void ClearFrames();
 

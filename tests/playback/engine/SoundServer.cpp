@@ -59,8 +59,9 @@ SoundServer::SoundServer() {
         failure_ = "no temporary folder";
         return;
     }
-    // Its own home, runtime and state folders: nothing of a desktop session is touched.
-    server_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
+    // Its own home, runtime and state folders: nothing of a desktop session is touched. A test
+    // that is killed leaves a server without clients: it ends a while after the last one left.
+    server_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=30", "--disable-shm=yes",
                      "--use-pid-file=no", "--load=module-native-protocol-unix socket=" + socket + " auth-anonymous=1",
                      std::string("--load=module-null-sink sink_name=") + kSink + " rate=" + std::to_string(kRate)},
                     {"HOME=" + dir, "XDG_RUNTIME_DIR=" + dir, "PULSE_RUNTIME_PATH=" + dir, "PULSE_STATE_PATH=" + dir});
@@ -153,6 +154,15 @@ void SoundServer::ReadRecording(int fd) {
         flowing_.notify_all();
     }
     close(fd);
+}
+
+bool SoundServer::WaitForPlayed(std::chrono::steady_clock::time_point moment, std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return flowing_.wait_for(lock, limit, [&] {
+        const auto recorded = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(double(samples_.size()) / kRate));
+        return haveStart_ && std::chrono::steady_clock::time_point(earliestStart_ + recorded) >= moment;
+    });
 }
 
 SoundServer::Recording SoundServer::StopRecording() {

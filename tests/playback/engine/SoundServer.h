@@ -38,6 +38,9 @@ public:
         std::chrono::steady_clock::time_point start;
     };
     void StartRecording();
+    // Waits until the recording reaches what the sink played at `moment` (by the count of
+    // samples recorded from the first); false when `limit` passed first.
+    bool WaitForPlayed(std::chrono::steady_clock::time_point moment, std::chrono::milliseconds limit);
     Recording StopRecording();
 
 private:

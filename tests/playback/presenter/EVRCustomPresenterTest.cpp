@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "PresenterRig.h"
+#include "fixtures/WaitUntil.h"
 
 namespace orv::presentertest {
 namespace {
+
+using fixtures::WaitUntil;
 
 constexpr LONGLONG kSecond = 10000000;
 
@@ -17,16 +20,6 @@ ComPtr<I> Query(IUnknown* object) {
     ComPtr<I> out;
     object->QueryInterface(I::kIid, reinterpret_cast<void**>(out.ReleaseAndGetAddressOf()));
     return out;
-}
-
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds timeout = 5s) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
 }
 
 FakeMixer::Options Sized(UINT32 width, UINT32 height) {
