@@ -320,7 +320,9 @@ TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
     for (int frame : expected) {
         dlg->OnGSensorNextEvent();
         EXPECT_EQ(dlg->InfoPanel()->m_nPosition, frame);
-        EXPECT_TRUE(RunUntil([&] { return FrontFrame() == frame; }, 10s)) << frame << " " << FrontFrame();
+        // Settled: the picture and the slider, which the next jump starts from, at the event.
+        EXPECT_TRUE(RunUntil([&] { return FrontFrame() == frame && dlg->SeekSlider()->m_nPos == frame; }, 10s))
+            << frame << " " << FrontFrame() << " " << dlg->SeekSlider()->m_nPos;
     }
     dlg->OnGSensorPrevEvent();  // before the first: wraps to the last
     EXPECT_EQ(dlg->InfoPanel()->m_nPosition, Plan::EventFrame(1));
