@@ -7,6 +7,7 @@
 #include "platform/base/Drives.h"
 #include "platform/base/FileOps.h"
 #include "platform/base/PathUtil.h"
+#include "platform/base/ReplacementFile.h"
 
 namespace orv {
 
@@ -241,9 +242,11 @@ bool HideAsDeleted(const std::string& moviePath) {
     // Everything that would stop the hiding part-way is looked at first. Only regular
     // files are hidden (the attribute of a link's target is another file's), and a name
     // that is taken, by a dangling link too, is never replaced.
-    const bool dataThere = PathEntryExists(liveData);
-    if (!PathIsRegularFile(liveMovie) || PathEntryExists(hiddenMovie)) return false;
-    if (dataThere && (!PathIsRegularFile(liveData) || PathEntryExists(hiddenData))) return false;
+    const TargetKind data = InspectTarget(liveData);
+    if (InspectTarget(liveMovie) != TargetKind::kRegular || InspectTarget(hiddenMovie) != TargetKind::kMissing)
+        return false;
+    const bool dataThere = data != TargetKind::kMissing;
+    if (dataThere && (data != TargetKind::kRegular || InspectTarget(hiddenData) != TargetKind::kMissing)) return false;
 
     IFileOps& ops = FileOps();
     if (!ops.SetHidden(liveMovie, true)) return false;

@@ -70,16 +70,6 @@ bool PathIsDirectory(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool PathEntryExists(const std::string& path) {
-    struct stat st;
-    return !path.empty() && ::lstat(path.c_str(), &st) == 0;
-}
-
-bool PathIsRegularFile(const std::string& path) {
-    struct stat st;
-    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool IsValidUtf8(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
         const unsigned char c = static_cast<unsigned char>(s[i]);

@@ -28,11 +28,6 @@ std::string PathAppend(std::string_view dir, std::string_view name);
 bool PathFileExists(const std::string& path);
 bool PathIsDirectory(const std::string& path);
 
-// The same for the name itself, without following a link at it: a link, dangling or not,
-// exists; only a regular file is a regular file.
-bool PathEntryExists(const std::string& path);
-bool PathIsRegularFile(const std::string& path);
-
 // Whether `s` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view s);
 
