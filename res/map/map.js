@@ -65,9 +65,10 @@ function IsPosition(lat, lng) {
     return isFinite(lat) && isFinite(lng) && Math.abs(lat) <= 90 && Math.abs(lng) <= 180;
 }
 
-// The recorder writes a coordinate above 360 (and the program 1000) for "no position".
+// A coordinate of 1000 or more (or none at all) is "no position". Anything below goes on
+// to the marker, which only moves to a track point or to a point on the earth.
 function IsNoCoordinate(v) {
-    return !(Math.abs(v) <= 360);
+    return !(v < 1000);
 }
 
 // ---- point lists and stretches ----------------------------------------------------------

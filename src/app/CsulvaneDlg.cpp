@@ -465,6 +465,7 @@ void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
     case WM_APP_MAP_READY:
         m_bMarkersSent = FALSE;
         RefreshMapState();
+        update();  // drawn again around the page that came up
         break;
     case WM_APP_MAP_MARKER_CLICK: OnMapMarkerClick(wParam, lParam); break;
     case WM_APP_GSENSOR_PREV_EVENT: OnGSensorPrevEvent(); break;
@@ -532,7 +533,10 @@ void CsulvaneDlg::BeginWaitCursor() {
 
 void CsulvaneDlg::EndWaitCursor() {
     if (m_nWaitCursor == 0) return;
-    if (--m_nWaitCursor == 0) QApplication::restoreOverrideCursor();
+    if (--m_nWaitCursor != 0) return;
+    QApplication::restoreOverrideCursor();
+    // The frame's cursor kept the wait cursor while it was up; the next move sets its own.
+    if (cursor().shape() == Qt::WaitCursor) unsetCursor();
 }
 
 }  // namespace orv

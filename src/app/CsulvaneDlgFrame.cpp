@@ -22,6 +22,9 @@
 #include "ui/CommonUtil.h"
 #include "ui/ScaleFonts.h"
 #include "ui/text/UiText.h"
+#if ORV_HAVE_UPDATE
+#include "app/UpdateDialog.h"
+#endif
 
 namespace orv {
 
@@ -444,6 +447,9 @@ void CsulvaneDlg::OnMonitorChanged() {
         m_pSettingDlg->Relayout();
         m_pSettingDlg->update();
     }
+#if ORV_HAVE_UPDATE
+    if (auto* notice = dynamic_cast<CUpdateDialog*>(m_pUpdateDlg.get())) notice->FollowScale();
+#endif
     update();
 }
 
@@ -451,7 +457,9 @@ void CsulvaneDlg::OnMonitorChanged() {
 
 void CsulvaneDlg::UpdateFrameCursor(POINT screen) {
     Qt::CursorShape shape = Qt::ArrowCursor;
-    if (!m_bMaximised && !m_bControlsLocked && !m_bFullView) shape = CursorForHit(HitTestFrame(screen));
+    // While a movie is being opened the wait cursor stays, over the sizing bands as well.
+    if (m_nWaitCursor > 0) shape = Qt::WaitCursor;
+    else if (!m_bMaximised && !m_bControlsLocked && !m_bFullView) shape = CursorForHit(HitTestFrame(screen));
     if (shape == Qt::ArrowCursor) unsetCursor();
     else setCursor(shape);
 }

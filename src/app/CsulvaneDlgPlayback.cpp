@@ -26,6 +26,9 @@ constexpr int kTextOpenFailed = 96;
 constexpr int kTextTooShort = 97;
 
 // Every channel's slot lock, in the order channel 1, channel 2.
+// A frame count as the panes and the slider keep it.
+int FrameCountOf(std::int64_t frames) { return int(std::clamp<std::int64_t>(frames, 0, INT_MAX)); }
+
 struct AllChannelsLock {
     AllChannelsLock() { LockAllChannels(); }
     ~AllChannelsLock() { UnlockAllChannels(); }
@@ -189,6 +192,10 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
             m_aReadyTag[std::size_t(i)] = player ? player->OpenTag() : 0;
         }
         m_strOpenPath = path;
+#if ORV_HAVE_MAP
+        // The map window holds the map again whatever it held before.
+        m_pMapWindow->SetCaptionText(CMovieDialog::kCaptionMap);
+#endif
         CMovieMenu::CloseOpenMenus();
         m_bBusy = TRUE;
 #if ORV_HAVE_VIEWS
@@ -262,6 +269,9 @@ void CsulvaneDlg::OnMovieOpened(WPARAM, LPARAM) {
     if (!m_bFolderAdvance) KillTimer(TIMER_OPEN_DELAY);
     m_bOpenArmed = TRUE;
     if (!IsValidRow(m_nCurRow)) return;
+#if ORV_HAVE_VIEWS
+    if (ChannelInitialised(0)) m_pInfoDlg->m_nFrameCount = FrameCountOf(Slots(0).GetFrameCount2(Channel(0)));
+#endif
     UpdateSpeedLabel();
     SetChannelsView(m_aView, TRUE);
     for (int i = 0; i < kChannelCount; ++i)
@@ -392,8 +402,7 @@ BOOL CsulvaneDlg::StartPlayback() {
     }
     ActivateRecorderData();
     const float interval = Slots(0).GetFrameInterval(Channel(0));
-    const std::int64_t frames = Slots(0).GetFrameCount(Channel(0));
-    const int count = int(std::clamp<std::int64_t>(frames, 0, INT_MAX));
+    const int count = FrameCountOf(Slots(0).GetFrameCount(Channel(0)));
 #if ORV_HAVE_VIEWS
     m_pInfoDlg->m_fFrameInterval = interval;
     m_pGraphDlg->m_nFrameCount = count;
@@ -404,6 +413,9 @@ BOOL CsulvaneDlg::StartPlayback() {
     m_pSeekSlider->m_nMax = count;
     SendCrashPositions(m_nCurRow, FALSE);
     UpdateSpeedLabel();
+#if ORV_HAVE_VIEWS
+    m_pInfoDlg->m_nFrameCount = FrameCountOf(Slots(0).GetFrameCount2(Channel(0)));
+#endif
     SetVolume(m_nVolume);
     UpdatePlaybackPosition(0);
     m_nSeekTarget = -1;
@@ -443,6 +455,8 @@ BOOL CsulvaneDlg::ActivateRecorderData() {
         if (moved) {
 #if ORV_HAVE_VIEWS
             m_pGraphDlg->m_nAmplitudeMode = AmplitudeModeForLargestG(active.largestG);
+            for (std::size_t axis = 0; axis < m_pGraphDlg->m_dAxisScale.size(); ++axis)
+                if (active.largestAxisG[axis] > 0.0) m_pGraphDlg->m_dAxisScale[axis] = active.largestAxisG[axis];
             m_pInfoDlg->m_bTimeLapse = active.header.mode == 'T';
             m_pInfoDlg->m_nDataFormat = active.header.byteB;
 #endif
@@ -474,7 +488,16 @@ void CsulvaneDlg::OnPlaybackTick() {
     }
     sPLAYCHANNEL& front = Channel(0);
     const PlayState state = front.playState;
-    if (state == PLAY_PLAYING) {
+    const bool logoHidden = !m_pLogo || !m_pLogo->isVisible();
+#if ORV_HAVE_MAP
+    // Asked only while the page stands shown: the question drops a page that lost its line.
+    const auto connected = [this] { return m_pMapWrap->ConnectTest() != FALSE; };
+#else
+    const auto connected = [] { return false; };
+#endif
+    const bool quiet = state == PLAY_STOPPED || state == PLAY_PAUSED;
+    const TickSteps steps = PlaybackTickSteps(state, logoHidden, quiet && logoHidden && connected());
+    if (steps.endMargin) {
         const bool near = IsNearMovieEnd();
         if (near && !m_bNearEnd) {
             DisableAllControls();
@@ -484,12 +507,12 @@ void CsulvaneDlg::OnPlaybackTick() {
             m_bNearEnd = FALSE;
         }
     }
-    if (state == PLAY_PLAYING || state == PLAY_CLOSED) {
+    if (steps.followFrame) {
         const std::int32_t current = Slots(0).GetCurrentFrame(front);
         m_nShownFrame = current;
         if (current >= 1) {
             const int limit = StallWatchdog::LimitTicks(front.frameInterval, front.speedStep, int(kPlaybackTickMs));
-            if (state == PLAY_PLAYING && m_stall.Tick(current, limit)) {
+            if (m_stall.Tick(current, limit)) {
                 PauseChannels();
                 SeekChannelsToFrame(current - 1);
                 PlayChannels();
@@ -508,7 +531,7 @@ void CsulvaneDlg::OnPlaybackTick() {
         RefreshMapState();
     } else {
         FollowPausedPicture();
-        UpdateMapPane();
+        if (steps.mapPane) UpdateMapPane();
     }
 }
 
@@ -580,6 +603,8 @@ BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
         info.m_dAccelX = info.m_dAccelY = info.m_dAccelZ = kNoGValue;
         info.m_bGpsValid = FALSE;
     }
+    // The gauges' values are of this frame only when its record has a fix.
+    m_pObdDlg->m_bDataValid = info.m_bGpsValid;
     info.m_nPosition = f;
     if (PanesForMode(m_nLayoutMode).infoPanel) info.update();
     if (m_bObdShown) m_pObdDlg->update();

@@ -81,6 +81,13 @@ double SpeedFactor(int speedStep) {
     }
 }
 
+TickSteps PlaybackTickSteps(int playState, bool logoHidden, bool mapConnected) {
+    constexpr int kClosed = 0, kPlaying = 2;
+    if (playState == kPlaying) return {true, true, false};
+    if (playState == kClosed) return {false, true, false};
+    return {false, false, !(logoHidden && mapConnected)};
+}
+
 int StallWatchdog::LimitTicks(double frameIntervalMs, int speedStep, int tickMs) {
     if (!std::isfinite(frameIntervalMs) || frameIntervalMs <= 0.0 || tickMs <= 0) return kMinimumTicks;
     const double frameTicks = frameIntervalMs / SpeedFactor(speedStep) / double(tickMs);

@@ -47,6 +47,17 @@ int DefaultSpeedStep(std::string_view path);
 // Playing speed relative to normal for a step (0.25 .. 4); 1 for an unknown step.
 double SpeedFactor(int speedStep);
 
+// What one playback tick does in channel 1's play state (PLAY_CLOSED 0 .. PLAY_PAUSED 3).
+struct TickSteps {
+    bool endMargin;    // the controls follow the end margin
+    bool followFrame;  // the panes follow the current frame, under the stall watchdog
+    bool mapPane;      // the map pane is brought up to date
+};
+// Playing: the margin and the frame; closed: the frame (a closed channel reports no
+// frame to follow); stopped or paused: the map pane, unless the map page stands shown
+// (`logoHidden`) on a live connection, where it has nothing to change.
+TickSteps PlaybackTickSteps(int playState, bool logoHidden, bool mapConnected);
+
 // The stall watchdog of the playback tick. A player that shows the same frame for longer
 // than the limit while playing is nudged (pause, one frame back, play). The limit is in
 // ticks of `tickMs` and covers at least three frames at the current speed, so that a

@@ -69,13 +69,15 @@ void CsulvaneDlg::SaveSnapshotFiles() {
     // frame on screen once it is there.
     SettleChannels();
     const std::string front = MakeSnapshotFileName(folder);
-    const std::string rear = MakeRearSnapshotFileName(front);
     // A negative frame or a movie without a recorder name gives no file name to save to.
-    if (front.empty() || rear.empty()) {
+    if (front.empty()) {
         ShowError(kTextSaveFailed);
         return;
     }
-    const bool rearWanted = ChannelInitialised(1);
+    // A name without a camera letter to swap has no rear name: the front picture is saved
+    // alone, since the rear one would take its name.
+    const std::string rear = MakeRearSnapshotFileName(front);
+    const bool rearWanted = ChannelInitialised(1) && !rear.empty();
     // A link, FIFO or device of a picture's name is never written through nor replaced;
     // only a regular file is worth the question.
     const TargetKind frontKind = InspectTarget(front);
@@ -106,7 +108,7 @@ void CsulvaneDlg::SaveSnapshotFiles() {
     const std::string paths[kChannelCount] = {front, rear};
     int saved = 0;
     for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i) && Slots(i).SaveSnapshot(Channel(i), paths[i])) ++saved;
+        if (ChannelInitialised(i) && !paths[i].empty() && Slots(i).SaveSnapshot(Channel(i), paths[i])) ++saved;
     if (saved == 0) {
         setUpdatesEnabled(true);
         ShowError(kTextSaveFailed);

@@ -63,22 +63,34 @@ CUpdateDialog::CUpdateDialog(QWidget* parent, std::string updateHost)
 
 BOOL CUpdateDialog::OnInitDialog() {
     CSkinDialog::OnInitDialog();
-    if (g_hFont9) {
-        for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_pLink),
-                           static_cast<QWidget*>(m_pCancel)})
-            w->setFont(*g_hFont9);
-    }
     const int w = Scaled(kWidth);
     const int h = Scaled(kHeight);
     RECT monitor;
     const QPoint corner = pos();
     if (GetMonitorRects(nullptr, &monitor, POINT{corner.x(), corner.y()}))
         move(monitor.left + (monitor.right - monitor.left - w) / 2, monitor.top + (monitor.bottom - monitor.top - h) / 2);
-    // The user cannot change the size.
-    setFixedSize(w, h);
+    ApplyFontAndSize();
     setWindowTitle(QString::fromUtf8(UiText(kTextTitle)));
     Relayout();
     return TRUE;
+}
+
+void CUpdateDialog::ApplyFontAndSize() {
+    if (g_hFont9) {
+        for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_pLink),
+                           static_cast<QWidget*>(m_pCancel)})
+            w->setFont(*g_hFont9);
+    }
+    // The user cannot change the size.
+    setFixedSize(Scaled(kWidth), Scaled(kHeight));
+}
+
+void CUpdateDialog::FollowScale() {
+    const QPoint centre = geometry().center();
+    ApplyFontAndSize();
+    move(centre.x() - width() / 2, centre.y() - height() / 2);
+    Relayout();
+    update();
 }
 
 void CUpdateDialog::SetMessage(const std::string& message) {

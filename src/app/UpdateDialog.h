@@ -37,6 +37,9 @@ public:
 
     // Places the message and the button for the current size and scale.
     void Relayout();
+    // After a change of the scale: the font, the size (about the same centre) and the
+    // places of the message and the button for the new scale.
+    void FollowScale();
 
     void OnLinkClick(const QString& url);
     void OnBnClickedCancel();
@@ -57,6 +60,7 @@ protected:
 
 private:
     void RememberWindowRect();
+    void ApplyFontAndSize();
 
     const std::string m_strUpdateHost;
     QLabel* m_pLink;

@@ -119,6 +119,9 @@ public:
     COffScreenDC* m_pOffScreen = nullptr;
     HWND m_hParent = 0;  // where the clicks are posted
     int m_nAmplitudeMode = 1;
+    // Per axis (x, y, z): the largest |G| of the recording, in g; an axis that stays at 0
+    // in a recording keeps the value it had. 0 before the first recording.
+    std::array<double, 3> m_dAxisScale{};
     int m_nLeftMargin = 0;    // pixels
     int m_nFrameCount = 0;    // the seek range
     int m_nCurrentFrame = 0;

@@ -96,6 +96,7 @@ public:
     int m_nVoltage10 = kNoVoltage10;
     int m_nPosition = 0;
     float m_fFrameInterval = 0.0f;  // ms per frame
+    int m_nFrameCount = 0;          // frames of the movie open
     BOOL m_bTraceFile = FALSE;
     BOOL m_bShowVoltage = FALSE;
     float m_fScale = 1.0f;  // extra horizontal scale of layout 0

@@ -81,6 +81,8 @@ public:
 
     // The current values by ObdValueSlot (coolant, intake, engine, throttle, speed).
     ObdValues m_nValue{0, ObdStartValueTable[OBD_INTAKE_PRESSURE], 0, 0, 0};
+    // The values come from a frame whose record has a GPS fix.
+    BOOL m_bDataValid = FALSE;
     HWND m_hOwner = 0;
     CResourceImage* m_pImages = nullptr;
 

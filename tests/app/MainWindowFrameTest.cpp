@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QFontInfo>
+#include <QLabel>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QScreen>
@@ -26,6 +29,7 @@
 #include "app/CsulvaneDlg.h"
 #include "app/SettingDlg.h"
 #include "app/SourcePath.h"
+#include "app/UpdateDialog.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FilerContainerDlg.h"
 #include "fixtures/EventLoopWait.h"
@@ -426,6 +430,28 @@ TEST_F(WindowFixture, AnotherWorkAreaRescalesTheWindowAndTheSettingsWindow) {
     dlg.move(2000, 100);
     EXPECT_TRUE(RunUntil([] { return g_fScale == 1.5f; }));
     EXPECT_TRUE(RunUntil([&] { return WindowSize() == QSize(1680, 1045); }));
+}
+
+TEST_F(WindowFixture, TheUpdateNoticeFollowsAScaleChangeOfTheWindow) {
+    CsulvaneDlg& dlg = Open();
+    MoveToWorkArea(Area(1920, 1056));
+    ASSERT_EQ(g_fScale, 1.0f);
+    dlg.OnUpdateInfo();
+    auto* notice = dynamic_cast<CUpdateDialog*>(dlg.m_pUpdateDlg.get());
+    ASSERT_NE(notice, nullptr);
+    ASSERT_EQ(notice->size(), QSize(640, 480));
+    const QPoint centre = notice->geometry().center();
+
+    // On a work area of 1.5 times the height the notice is laid out as it opens at 1.5.
+    MoveToWorkArea(Area(1920, 1584));
+    ASSERT_EQ(g_fScale, 1.5f);
+    EXPECT_EQ(notice->size(), QSize(960, 720));
+    EXPECT_EQ(notice->GetLinkCtrl()->geometry(), QRect(15, 45, 930, 600));
+    EXPECT_EQ(notice->GetCancelButton()->geometry(), QRect(795, 660, 150, 45));
+    EXPECT_EQ(QFontInfo(notice->GetLinkCtrl()->font()).pixelSize(), QFontInfo(*g_hFont9).pixelSize());
+    EXPECT_LE((notice->geometry().center() - centre).manhattanLength(), 2);  // rounding of odd halves
+    MoveToWorkArea(Area(1920, 1056));
+    EXPECT_EQ(notice->size(), QSize(640, 480));
 }
 
 TEST_F(WindowFixture, TheFullViewKeepsTheProgramsLoopRunning) {

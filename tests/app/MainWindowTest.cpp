@@ -41,6 +41,8 @@
 #include "views/map/GoogleMapDlgWrap.h"
 #include "views/map/MapPageHost.h"
 #include "views/map/MapScripts.h"
+#include "views/map/MovieDialog.h"
+#include "views/ObdDlg.h"
 #include "ui/CommonUtil.h"
 #include "ui/SkinButton.h"
 #include "ui/SkinDialog.h"
@@ -60,6 +62,7 @@ constexpr int kFrames = kFps * kSeconds;
 struct Plan {
     static int SpeedKmh(int serial, int k) { return 20 + serial * 10 + k; }
     static int AccelX(int k) { return 10 * k; }  // thousandths of g
+    static int AccelY(int k) { return k; }       // a tenth of X throughout
     static int Voltage10(int k) { return 120 + k % 10; }
     // The recorder's frame table shows at frame f the record before it (a record is taken
     // once the frame has reached its time), and a sensor record shows the position and speed
@@ -203,6 +206,7 @@ public:
                 fixtures::RawRecord r;
                 r.speed = fixtures::SpeedText(Plan::SpeedKmh(serial, k));
                 r.accelX = fixtures::SignedField(Plan::AccelX(k), 5);
+                r.accelY = fixtures::SignedField(Plan::AccelY(k), 5);
                 r.voltage = std::to_string(Plan::Voltage10(k));
                 r.latitude = fixtures::LatitudeText(35.0 + k * 0.0001);
                 r.longitude = fixtures::LongitudeText(135.7 + k * 0.0001);
@@ -348,6 +352,89 @@ TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
     EXPECT_EQ(dlg->m_nCurRow, 0);
     EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 0);  // the first recording's, 12:00
+    dlg->OnBtnClose();
+}
+
+TEST_F(MainWindowTest, AnOpenGivesTheMapWindowItsCaptionAndThePanesTheMovie) {
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
+    // Whatever the map window was titled before, the next open names it for the map.
+    dlg->MapWindow()->SetCaptionText(CMovieDialog::kCaptionMainCamera);
+    dlg->InfoPanel()->m_nFrameCount = 0;
+    dlg->Browser()->SelectFileRow(1, FALSE);
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 1 && FrontState() != PLAY_CLOSED; }));
+    EXPECT_EQ(dlg->MapWindow()->windowTitle(), QString::fromUtf8(UiText(CMovieDialog::kCaptionMap)));
+    EXPECT_EQ(dlg->InfoPanel()->m_nFrameCount, kFrames);
+
+    // Each axis keeps the largest |G| of its own: X reaches ten times Y; Z, flat, stays none.
+    const std::array<double, 3>& scale = dlg->Graph()->m_dAxisScale;
+    EXPECT_DOUBLE_EQ(scale[0], Plan::AccelX(kFrames - 1) / 1000.0);
+    EXPECT_DOUBLE_EQ(scale[1], Plan::AccelY(kFrames - 1) / 1000.0);
+    EXPECT_EQ(scale[2], 0.0);
+    EXPECT_EQ(dlg->Graph()->m_nAmplitudeMode, AmplitudeModeForLargestG(scale[0]));
+
+    // The gauges' values are valid with the panel's at a frame whose record has a fix.
+    dlg->ObdWindow()->m_bDataValid = FALSE;
+    dlg->SeekToFrame(12, PLAY_PAUSED);
+    EXPECT_TRUE(dlg->InfoPanel()->m_bGpsValid);
+    EXPECT_EQ(dlg->ObdWindow()->m_bDataValid, dlg->InfoPanel()->m_bGpsValid);
+    dlg->OnBtnClose();
+}
+
+// Counts the paintings of a window.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+TEST_F(MainWindowTest, AnOpenKeepsTheWaitCursorAndAMapPageThatComesUpRedrawsTheWindow) {
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
+    const RECT frame = dlg->FrameRect();
+    const POINT leftBand{frame.left + 1, (frame.top + frame.bottom) / 2};
+    PaintCounter counter;
+    dlg->installEventFilter(&counter);
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        std::function<bool()> done;
+    };
+    const Case cases[] = {
+        {"the wait cursor stays over the sizing band while a movie opens",
+         [&] {
+             dlg->Browser()->SelectFileRow(1, FALSE);
+             dlg->UpdateFrameCursor(leftBand);
+         },
+         [&] { return dlg->m_bBusy && dlg->cursor().shape() == Qt::WaitCursor; }},
+        {"and gives way to the band's own once the movie is open",
+         [&] {
+             RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 1; });
+             dlg->UpdateFrameCursor(leftBand);
+         },
+         [&] { return dlg->cursor().shape() == Qt::SizeHorCursor; }},
+        {"a map page that comes up redraws the window",
+         [&] {
+             RunUntil([] { return false; }, 200ms);
+             counter.paints = 0;
+             PostAppMessage(dlg->GetSafeHwnd(), WM_APP_MAP_READY, 0, 0);
+         },
+         [&] { return RunUntil([&] { return counter.paints > 0; }, 10s); }},
+    };
+    for (const Case& c : cases) {
+        c.act();
+        EXPECT_TRUE(c.done()) << c.what;
+    }
+    dlg->removeEventFilter(&counter);
     dlg->OnBtnClose();
 }
 

@@ -102,5 +102,26 @@ TEST(PlaybackRules, StallLimitCoversSlowFrames) {
     for (int tick = 0; tick < 100; ++tick) EXPECT_FALSE(moving.Tick(tick / 2, 30));
 }
 
+TEST(PlaybackRules, WhatATickDoesInEachPlayState) {
+    struct Case {
+        int state;  // PLAY_CLOSED 0, PLAY_STOPPED 1, PLAY_PLAYING 2, PLAY_PAUSED 3
+        bool logoHidden, connected;
+        bool endMargin, followFrame, mapPane;
+    };
+    const Case cases[] = {
+        {2, true, true, true, true, false},   {2, false, false, true, true, false},
+        {0, true, true, false, true, false},  {0, false, false, false, true, false},
+        {1, true, true, false, false, false}, {3, true, true, false, false, false},
+        {1, false, true, false, false, true}, {3, true, false, false, false, true},
+        {3, false, false, false, false, true},
+    };
+    for (const Case& c : cases) {
+        const TickSteps steps = PlaybackTickSteps(c.state, c.logoHidden, c.connected);
+        EXPECT_EQ(steps.endMargin, c.endMargin) << c.state << c.logoHidden << c.connected;
+        EXPECT_EQ(steps.followFrame, c.followFrame) << c.state << c.logoHidden << c.connected;
+        EXPECT_EQ(steps.mapPane, c.mapPane) << c.state << c.logoHidden << c.connected;
+    }
+}
+
 }  // namespace
 }  // namespace orv

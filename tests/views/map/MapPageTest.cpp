@@ -116,6 +116,22 @@ TEST_F(MapPage, WithoutATrackTheMarkerFollowsThePositionSouthAndWestOfZero) {
     map->SetMapPosition(1000.0, 1000.0);
 }
 
+TEST_F(MapPage, OnlyACoordinateOf1000OrMoreIsNoPositionAndNoneMisplacesTheMarker) {
+    EXPECT_EQ(Page("[0, 359.9, 360.5, 999.9, 1000, 1000.5, -1000, -2000, NaN].map(IsNoCoordinate).join()"),
+              "false,false,false,false,true,true,false,false,true");
+    // A coordinate between 360 and 1000 reaches the marker, which stays on the earth.
+    DrawMovie({}, 5);
+    map->SetMapStatus(MAP_STATUS_PLAY);
+    map->SetMapPosition(35.5, 139.5);
+    ASSERT_TRUE(WaitUntil([] { return Page("g_marker.getLatLng().lat.toFixed(4)") == "35.5000"; }));
+    map->SetMapPosition(500.0, 700.0);
+    EXPECT_TRUE(WaitUntil([] { return Page("String(g_newlat)") == "500"; }));
+    EXPECT_TRUE(WaitUntil([] { return Page("String(g_newlng)") == "700"; }));
+    EXPECT_EQ(Page("g_marker.getLatLng().lat.toFixed(4) + ',' + g_marker.getLatLng().lng.toFixed(4)"),
+              "35.5000,139.5000");
+    map->SetMapPosition(1000.0, 1000.0);
+}
+
 TEST_F(MapPage, EventMarkersHaveTheirKindsIconAndTheirClickReachesTheProgram) {
     DrawMovie({{35.0, 139.0, 0}}, 0);
     for (int kind = 0; kind <= 14; ++kind)
