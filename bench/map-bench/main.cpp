@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
     window.resize(660, 480);
     map.CreateHost(&window);
     map.GetHostWindow()->setGeometry(0, 0, 660, 480);
+    map.ShowMap(TRUE);
     window.show();
     if (!WaitUntil([&] { return map.m_bPageReady != FALSE; })) {
         std::fprintf(stderr, "map-bench: the map page did not load\n");

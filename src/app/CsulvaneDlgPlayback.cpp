@@ -694,8 +694,10 @@ void CsulvaneDlg::UpdateMapPane() {
     const bool online = m_pMapWrap->GetConnection().IsConnected();
     // The page shows when the map is on, the frame has a position and the tiles can load;
     // else the logo pane stands in its place, telling whether the map is offline.
-    const bool page = m_bMapShown && m_pMapWrap->GetHostWindow() && online && !m_bParkingNoFix;
+    bool page = m_bMapShown && m_pMapWrap->GetHostWindow() && online && !m_bParkingNoFix;
     m_pMapWrap->ShowMap(page);
+    // Showing the page loads the web engine; without it the host is gone and the logo stays.
+    page = page && m_pMapWrap->GetHostWindow();
     m_pLogo->setVisible(!page);
     const BOOL logoOnline = !(m_bMapShown && !online);
     if (m_pLogo->m_bOnline != logoOnline) {

@@ -32,4 +32,5 @@ if(ORV_GUI AND ORV_MEDIA)
 
   add_executable(Orvanta5 ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
   target_link_libraries(Orvanta5 PRIVATE app)
+  install(TARGETS Orvanta5 RUNTIME DESTINATION bin)
 endif()

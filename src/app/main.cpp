@@ -14,8 +14,6 @@ int main(int argc, char** argv) {
     const char* session = std::getenv("XDG_SESSION_TYPE");
     if (!std::getenv("QT_QPA_PLATFORM") && session && std::strcmp(session, "wayland") == 0 && std::getenv("DISPLAY"))
         setenv("QT_QPA_PLATFORM", "xcb", 1);
-    // The map's web engine shares its drawing contexts; it asks before the application exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     // Scripts for the map page and the settings values are written with '.' decimals,
     // whatever the user's locale says.

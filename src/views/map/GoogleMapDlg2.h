@@ -1,6 +1,7 @@
 // The map page host on the web engine: a child window (inside the map window) that shows
-// the map page and carries the position and play status to it. The browser comes up the
-// first time the window is shown. UI thread only.
+// the map page and carries the position and play status to it. The browser comes up when
+// the window is shown, the web engine being loaded the first time, and goes with
+// CloseBrowser. UI thread only.
 #pragma once
 
 #include <string>
@@ -21,6 +22,9 @@ public:
     ~CGoogleMapDlg2() override;
 
     BOOL OnInitDialog() { return TRUE; }
+
+    // Ends the browser and its page; the window stays, and the next showing makes them again.
+    void CloseBrowser() { m_holder.DestroyWebView(); }
 
     // IMapPageHost
     QWidget* GetWindow() override { return this; }

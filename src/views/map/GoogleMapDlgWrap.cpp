@@ -2,11 +2,10 @@
 
 #include <mutex>
 
-#include <QFileInfo>
-#include <QLibraryInfo>
 #include <QWidget>
 
 #include "playback/ChannelData.h"
+#include "platform/web/WebModule.h"
 #include "playback/PlayChannel.h"
 #include "ui/text/UiText.h"
 #include "views/EventClassification.h"
@@ -31,10 +30,7 @@ CGoogleMapDlgWrap::~CGoogleMapDlgWrap() {
     m_pConnection->StopInternetThreads();
 }
 
-BOOL CGoogleMapDlgWrap::IsWebEngineAvailable() {
-    const QString process = QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) + "/QtWebEngineProcess";
-    return QFileInfo(process).isExecutable() ? TRUE : FALSE;
-}
+BOOL CGoogleMapDlgWrap::IsWebEngineAvailable() { return IsWebEngineInstalled() ? TRUE : FALSE; }
 
 BOOL CGoogleMapDlgWrap::CreateHost(QWidget* parent) {
     if (m_pHost || !IsWebEngineAvailable()) return FALSE;
@@ -148,13 +144,27 @@ void CGoogleMapDlgWrap::SetMapPosition(double lat, double lng) {
 BOOL CGoogleMapDlgWrap::ShowMap(BOOL show) {
     QWidget* window = m_pHostWindow.data();
     if (!show) {
-        if (!m_bShown || !window || !window->isVisible()) return FALSE;
-        window->hide();
-        m_bShown = FALSE;
-        return TRUE;
+        const bool hidden = m_bShown && window && window->isVisible();
+        if (hidden) {
+            window->hide();
+            m_bShown = FALSE;
+        }
+        // The map switched off gives its browser back; the next showing makes a new one.
+        if (m_pMapDlg2 && window && !m_pConnection->IsMapEnabled()) {
+            m_pMapDlg2->CloseBrowser();
+            m_bPageReady = FALSE;
+        }
+        return hidden ? TRUE : FALSE;
     }
     if (m_bShown) return FALSE;
     if (window && window->isVisible()) return FALSE;
+    // A web engine that cannot be loaded leaves the map without a page host, as on a system
+    // without one: the main window then shows the logo pane in its place.
+    if (m_pMapDlg2 && window && !LoadWebEngine()) {
+        m_pHost.reset();
+        m_pMapDlg2 = nullptr;
+        window = nullptr;
+    }
     if (window) window->show();
     m_bShown = TRUE;
     return TRUE;

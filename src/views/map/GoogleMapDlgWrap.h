@@ -86,7 +86,9 @@ public:
     void SetMapStatus(int status);
     // Writes the position the page shows the marker at when the frame has no track point.
     void SetMapPosition(double lat, double lng);
-    // TRUE when the call changed the host's visibility.
+    // TRUE when the call changed the host's visibility. Hiding the page while the map is
+    // switched off also ends its browser. Showing it loads the web engine first; when that
+    // fails, the host is given up and GetHostWindow returns null from then on.
     BOOL ShowMap(BOOL show);
     // Moves the host window under `parent` (none when null); the previous parent, or null
     // without a host.

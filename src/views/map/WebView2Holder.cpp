@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "platform/web/WebHost.h"
+#include "platform/web/WebModule.h"
 #include "views/map/HostWebViewObject.h"
 #include "views/map/MapConfig.h"
 #include "views/map/MapScripts.h"
@@ -40,7 +41,8 @@ BOOL CWebView2Holder::CreateEnvironment(QWidget* window, HWND hwnd, IHostWebView
     m_pWindow = window;
     m_hWnd = hwnd;
     m_pFuncs = funcs;
-    m_pWebView = new WebHost(window);
+    m_pWebView = CreateWebHost(window);
+    if (!m_pWebView) return FALSE;
     m_pWebView->SetUserAgent(QString::fromLatin1(kUserAgent));
     m_pWebView->show();
     return SetupWebView() == S_OK ? TRUE : FALSE;
@@ -76,6 +78,14 @@ HRESULT CWebView2Holder::CloseWebView() {
     QObject::disconnect(m_acknowledged);
     m_pending.clear();
     return S_OK;
+}
+
+void CWebView2Holder::DestroyWebView() {
+    CloseWebView();
+    delete m_pWebView.data();
+    m_pHostObject.reset();
+    m_nPublished = m_nAcknowledged = 0;
+    m_bEnvCreated = 0;
 }
 
 void CWebView2Holder::Resize() {

@@ -55,7 +55,8 @@ public:
     CWebView2Holder& operator=(const CWebView2Holder&) = delete;
 
     // Makes the browser inside `window` (whose handle takes WM_APP_RUN_ASYNC) and loads
-    // the page. FALSE when it was made already.
+    // the page, loading the web engine first. FALSE when it was made already or the engine
+    // cannot be loaded (the window then stays blank).
     BOOL CreateEnvironment(QWidget* window, HWND hwnd, IHostWebViewFuncs* funcs);
 
     HRESULT SetupWebView();
@@ -63,6 +64,9 @@ public:
     // Takes the program's object out of the page and lets go of the page's events; E_FAIL
     // without a browser.
     HRESULT CloseWebView();
+    // Ends the browser (its page, profile and the engine's page process) and the program's
+    // object in it; the next CreateEnvironment makes them again.
+    void DestroyWebView();
     void Resize();
     void OnWebMessageReceived(const QString& json);
     // Posts {"map_lat", "map_lng", "map_status", "val_command": "update", "val_end": ""};

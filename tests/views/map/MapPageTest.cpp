@@ -31,6 +31,7 @@ protected:
         window->resize(440, 300);
         ASSERT_TRUE(map->CreateHost(window));
         map->GetHostWindow()->setGeometry(0, 0, 440, 300);
+        map->ShowMap(TRUE);
         window->show();
         ASSERT_TRUE(WaitUntil([] { return map->m_bPageReady != FALSE; })) << "the map page did not load";
         ready = true;
@@ -158,7 +159,7 @@ TEST_F(MapPage, NoOtherDocumentCanReachTheProgram) {
     int refused = 0;
     WebHost* view = Host().m_holder.GetWebView();
     ASSERT_NE(view, nullptr);
-    QObject::connect(view, &WebHost::NavigationRefused, [&refused](const QUrl&) { ++refused; });
+    view->SetNavigationRefusedHandler([&refused](const QUrl&) { ++refused; });
 
     EXPECT_FALSE(view->Navigate(QUrl(QString::fromStdString(foreign))));
     const std::string attempts[] = {

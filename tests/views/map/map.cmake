@@ -9,6 +9,14 @@ orv_add_test(map_test QT
     ${CMAKE_CURRENT_LIST_DIR}/MovieDialogTest.cpp
   LIBS views_map test_fixtures)
 
+# A folder whose web engine module is a file that is no library.
+orv_add_test(map_broken_engine_test QT
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/MapBrokenEngineTest.cpp
+  LIBS views_map test_fixtures)
+set_target_properties(map_broken_engine_test PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/broken-engine ORV_WEB_MODULE_LINK OFF)
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/broken-engine/libOrvanta5Web.so "not a library\n")
+
 add_executable(map_web_test
   ${CMAKE_CURRENT_LIST_DIR}/MapPageTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WebTestMain.cpp)

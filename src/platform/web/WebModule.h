@@ -1,0 +1,33 @@
+// The web engine, loaded on first use.
+//
+// Qt WebEngine, Qt WebChannel and the OpenGL context the engine draws with cost tens of
+// megabytes once mapped, so the program is not linked against them: the host that uses them
+// (WebHost) lives in a module of its own, loaded the first time a host is made. The module
+// sits in the executable's own folder (the build tree, the tests) or in ../lib/orvanta5
+// beside it (an installed program). Once loaded it stays loaded; UI thread only.
+#pragma once
+
+#include <string>
+
+class QWidget;
+
+namespace orv {
+
+class WebHost;
+
+// Where the module is found; empty when it is not there. Loads nothing.
+std::string FindWebModule();
+
+// Whether a web page can be shown here: the engine's helper process and the module are
+// installed. Loads nothing.
+bool IsWebEngineInstalled();
+
+// Loads the module (once; later calls report the first result). False, with the reason in
+// `error`, when it cannot be loaded.
+bool LoadWebEngine(std::string* error = nullptr);
+bool IsWebEngineLoaded();
+
+// A new host inside `parent`, loading the module first; null when it cannot be loaded.
+WebHost* CreateWebHost(QWidget* parent);
+
+}  // namespace orv
