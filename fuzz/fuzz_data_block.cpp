@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Windows from less than a record up, chosen by the control byte; small limits, so that
     // the longest run of filler and the most records are reached in short inputs.
     const orv::BlockSource memory = orv::InMemoryBlock(block);
-    const orv::BlockSource windowed{memory.size, std::size_t(control) * 3, memory.view};
+    const orv::BlockSource windowed{memory.size, std::size_t(control) * 3, memory.view, block.size()};
     orv::RecordLimits limits;
     limits.fillerRun = 1 + (control >> 5);
     if (control & 4) limits.maxRecords = 1 + (control >> 3);
@@ -59,6 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (a.end != b.end || a.records != b.records || a.endOffset != b.endOffset || whole.size() != inWindows.size())
         __builtin_trap();
     if (!asStored || a.records > limits.maxRecords || a.endOffset > block.size()) __builtin_trap();
+    if (b.rest.size() > block.size() - b.endOffset ||
+        (!b.rest.empty() && std::memcmp(b.rest.data(), block.data() + b.endOffset, b.rest.size()) != 0))
+        __builtin_trap();
+    // Read in windows, a header chain of any length gives the header of the whole block.
     orv::ParseRecorderBlock(other, windowed, other.gps, other.sensor, other.header, other.obd);
+    if (!(other.header == scanner.header)) __builtin_trap();
     return 0;
 }

@@ -11,6 +11,7 @@ packages=(
   qt6-translations-l10n
   qt6-svg-dev libqt6svg6
   fonts-noto-cjk
+  mpv
   ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   qt6-webengine-dev qt6-webchannel-dev libjs-leaflet
   libcurl4-openssl-dev

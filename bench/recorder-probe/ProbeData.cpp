@@ -143,8 +143,11 @@ bool DecodeFile(sMOVIESCANNER& scanner, const std::string& file, Decoded* out, s
         out->complete = ParseRecorderBlock(scanner, block, scanner.gps, scanner.sensor, scanner.header,
                                            scanner.obd, &walk, collect);
         if (walk.end != RecordWalkEnd::kReadError && block.size - walk.endOffset >= kBlockTagSize) {
+            // The end tag and the recorder's number come with the last window of records;
+            // only when they lie behind it are they read on their own.
             const std::size_t tail = std::size_t(std::min<std::uint64_t>(block.size - walk.endOffset, kBlockTagSize + kTrailerSize));
-            const std::span<const std::uint8_t> end = block.view(walk.endOffset, tail);
+            const std::span<const std::uint8_t> end =
+                walk.rest.size() >= tail ? walk.rest.first(tail) : block.view(walk.endOffset, tail);
             if (IsEndTag(end)) out->trailer = ParseRecorderNumber(end.subspan(kBlockTagSize));
         }
         return walk.end != RecordWalkEnd::kReadError;

@@ -357,11 +357,13 @@ bool sMOVIESCANNER::ReadBlock(const std::function<bool(const BlockSource& block)
     if (!LocateBlock(&base, &length)) return false;
     if (length == 0) return true;
     ++hits;
-    const BlockSource block{length, kDataWindow, [this, base](std::uint64_t at, std::size_t n) {
+    const BlockSource block{length, kRecordWindow,
+                            [this, base](std::uint64_t at, std::size_t n) {
                                 std::span<const std::uint8_t> view;
                                 if (Cancelled() || !OpenView(base + at, n, size, &view)) return std::span<const std::uint8_t>();
                                 return view;
-                            }};
+                            },
+                            kDataWindow};
     return read(block);
 }
 

@@ -46,20 +46,25 @@ bool IsTimeLapseDataName(std::string_view fileName) {
     return (fileName.size() > 0 && fileName[0] == 'T') || (fileName.size() > 2 && fileName[2] == 'T');
 }
 
-bool ParseHeaderEntries(std::span<const std::uint8_t> block, std::string_view fileName,
-                        RecorderHeader* out) {
+HeaderChainEnd FindHeaderChainEnd(std::span<const std::uint8_t> block) {
     using L = HeaderEntryLayout;
-    if (block.size() < kBlockHeaderOffset + kBlockHeaderSize) return false;
-    RecorderHeader h;
-    ParseHeaderEntry(block.subspan(kBlockHeaderOffset), &h);
     // Entry 0's chain mark lies in the first record; each further entry must lie wholly
     // inside the data, its own chain mark included.
     std::size_t offset = kBlockHeaderOffset;
-    while (offset + 2 * L::kStride <= block.size() &&
-           HasChainMark(block.subspan(offset, L::kStride))) {
+    for (;;) {
+        if (offset + L::kStride > block.size()) return {offset, true};
+        if (!HasChainMark(block.subspan(offset, L::kStride))) return {offset, false};
+        if (offset + 2 * L::kStride > block.size()) return {offset, true};
         offset += L::kStride;
-        ParseHeaderEntry(block.subspan(offset, L::kStride), &h);
     }
+}
+
+bool ParseHeaderEntries(std::span<const std::uint8_t> block, std::string_view fileName,
+                        RecorderHeader* out) {
+    if (block.size() < kBlockHeaderOffset + kBlockHeaderSize) return false;
+    // Every entry sets every value, so the last entry of the chain is the one to read.
+    RecorderHeader h;
+    ParseHeaderEntry(block.subspan(FindHeaderChainEnd(block).last), &h);
     h.mode = IsTimeLapseDataName(fileName) ? 'T' : 'N';
     h.reserved = 0;
     *out = h;
@@ -138,6 +143,16 @@ RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& on
         walk.end = RecordWalkEnd::kReadError;
         return walk;
     }
+    if (onHead && block.headWindow > view.size() && view.size() < block.size && FindHeaderChainEnd(view).cut) {
+        // A header chain that runs past the first window (no recorder writes one) is read as
+        // far as the longer head window reaches.
+        const std::size_t length = std::size_t(std::min<std::uint64_t>(block.headWindow, block.size));
+        view = block.view(0, length);
+        if (view.size() < length) {
+            walk.end = RecordWalkEnd::kReadError;
+            return walk;
+        }
+    }
     if (onHead && !onHead(view)) return walk;
     if (block.size < kBlockRecordsOffset) {
         walk.endOffset = block.size;
@@ -161,6 +176,8 @@ RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& on
     const auto finish = [&](RecordWalkEnd end) {
         walk.end = end;
         walk.endOffset = held.empty() ? offset : heldFrom;
+        if (walk.endOffset >= viewStart && walk.endOffset - viewStart <= view.size())
+            walk.rest = view.subspan(std::size_t(walk.endOffset - viewStart));
         return walk;
     };
     for (;;) {
@@ -212,48 +229,50 @@ std::optional<std::int32_t> ParseRecorderNumber(std::span<const std::uint8_t> tr
     return std::int32_t(FieldNumber(field).value_or(0.0));
 }
 
+namespace {
+
+// A number of more than 15 digits, which one exact division cannot read.
+[[gnu::noinline]] std::optional<double> LongNumber(const std::uint8_t* first, const std::uint8_t* last,
+                                                   bool negative) {
+    double value = 0.0;
+    if (std::from_chars(reinterpret_cast<const char*>(first), reinterpret_cast<const char*>(last), value,
+                        std::chars_format::fixed)
+            .ec != std::errc())
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
+}  // namespace
+
 std::optional<double> FieldNumber(std::span<const std::uint8_t> field) {
-    std::size_t i = 0;
-    while (i < field.size() && field[i] == ' ') ++i;
+    const std::uint8_t* p = field.data();
+    const std::uint8_t* const end = p + field.size();
+    while (p != end && *p == ' ') ++p;
     bool negative = false;
-    if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
-    // The number's text: digits, then optionally a point and more digits.
-    const std::size_t start = i;
-    while (i < field.size() && IsDigit(field[i])) ++i;
-    const bool intDigits = i > start;
-    if (i < field.size() && field[i] == '.') {
-        const std::size_t point = i++;
-        while (i < field.size() && IsDigit(field[i])) ++i;
-        if (i == point + 1) i = point;  // a point without digits behind it is not part of it
+    if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    // The number's text: digits, then optionally a point and more digits; a point without
+    // digits behind it is not part of it. One pass gathers the digits as an integer.
+    const std::uint8_t* const start = p;
+    std::uint64_t digits = 0;
+    for (; p != end && IsDigit(*p); ++p) digits = digits * 10 + (*p - '0');
+    int digitCount = int(p - start);
+    int fractionDigits = 0;
+    if (p != end && *p == '.') {
+        const std::uint8_t* q = p + 1;
+        for (; q != end && IsDigit(*q); ++q) digits = digits * 10 + (*q - '0');
+        fractionDigits = int(q - p - 1);
+        if (fractionDigits > 0) p = q;
     }
-    if (!intDigits && i == start) return std::nullopt;
+    digitCount += fractionDigits;
+    if (digitCount == 0) return std::nullopt;
     // Record fields are short: with at most 15 digits the digits form an exact integer and
     // the power of ten is exact, so one division gives the correctly rounded value, the same
     // that from_chars gives, at a fraction of its cost (every record has a dozen fields).
-    std::uint64_t digits = 0;
-    int digitCount = 0;
-    int fractionDigits = 0;
-    bool inFraction = false;
-    for (std::size_t k = start; k < i; ++k) {
-        if (field[k] == '.') {
-            inFraction = true;
-            continue;
-        }
-        digits = digits * 10 + (field[k] - '0');
-        ++digitCount;
-        fractionDigits += inFraction;
-    }
-    double value = 0.0;
-    if (digitCount <= 15) {
-        static constexpr double kPowersOfTen[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-        value = double(digits) / kPowersOfTen[fractionDigits];
-    } else {
-        const char* first = reinterpret_cast<const char*>(field.data()) + start;
-        const char* last = reinterpret_cast<const char*>(field.data()) + i;
-        if (std::from_chars(first, last, value, std::chars_format::fixed).ec != std::errc())
-            return std::nullopt;
-    }
+    if (digitCount > 15) return LongNumber(start, p, negative);
+    static constexpr double kPowersOfTen[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    double value = double(digits);
+    if (fractionDigits > 0) value /= kPowersOfTen[fractionDigits];
     return negative ? -value : value;
 }
 
@@ -266,9 +285,10 @@ bool FieldIsBlank(std::span<const std::uint8_t> field) {
 }
 
 bool OnRecordBlock(sMOVIESCANNER& scanner, const BlockSource& block, std::vector<sGPSRECORD>& gps) {
+    RecordDayCache days;
     const RecordWalk walk = WalkBlockRecords(block, nullptr, [&](std::int32_t k, RawRecord raw) {
         scanner.recordCounter = k;
-        AppendGpsRecord(scanner, raw, gps);
+        AppendGpsRecord(scanner, raw, gps, &days);
     });
     scanner.recordCounter = walk.records - 1;
     return walk.end == RecordWalkEnd::kComplete;

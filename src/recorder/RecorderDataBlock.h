@@ -113,6 +113,14 @@ constexpr float kMsPerRecord = 100.0f;
 constexpr float kMsPerRecordTimeLapse = 1000.0f / 15.0f;
 bool IsTimeLapseDataName(std::string_view fileName);
 
+// Where the header chain ends in `block` (from the tag): the offset of its last entry, and
+// whether the bytes ended before the chain did, so that more bytes could lengthen it.
+struct HeaderChainEnd {
+    std::size_t last = 0;
+    bool cut = false;
+};
+HeaderChainEnd FindHeaderChainEnd(std::span<const std::uint8_t> block);
+
 // Parses header entry 0 and the entries chained behind it (the last one wins); entries
 // that would cross the end of `block` end the chain. `block` starts at the tag. False
 // when the block is too short for entry 0.
@@ -134,6 +142,9 @@ struct RecordWalk {
     RecordWalkEnd end = RecordWalkEnd::kTruncated;
     std::int32_t records = 0;     // records passed to the callback
     std::uint64_t endOffset = 0;  // block offset where the walk stopped (the end tag, if any)
+    // The bytes from endOffset that the last window still held (the end tag and what
+    // follows it, when they were read with the records); valid until the block's next view.
+    std::span<const std::uint8_t> rest;
 };
 
 // A block that is read window by window, so that a block of any size is decoded with at
@@ -145,6 +156,9 @@ struct BlockSource {
     std::uint64_t size = 0;  // bytes of the block: up to the end of its file or its box
     std::size_t window = 0;  // longest view asked for; at least one record is asked for
     BlockView view;
+    // When larger than `window`: how far a header chain that runs past the first window is
+    // read (the first view is then asked for again at this length).
+    std::size_t headWindow = 0;
 };
 
 // A block held in memory: one view of the whole span.
@@ -177,9 +191,9 @@ struct RecordLimits {
 };
 
 using RawRecordVisitor = std::function<void(std::int32_t, RawRecord)>;
-// Gets the first window of the block (from the tag, at most `window` bytes, so a header
-// chain is read as far as the first window reaches); false ends the walk before any
-// record, as truncated.
+// Gets the first window of the block (from the tag, at most `window` bytes, or `headWindow`
+// bytes when a header chain runs past `window`, so a header chain is read as far as that
+// window reaches); false ends the walk before any record, as truncated.
 using BlockHeadVisitor = std::function<bool(std::span<const std::uint8_t> head)>;
 
 // The count rule shared by every reader: count 0 means no records, 0xFFFF records up to

@@ -6,6 +6,7 @@
 
 #include "platform/base/CalendarTime.h"
 #include "platform/base/PathUtil.h"
+#include "recorder/BigEndian.h"
 #include "recorder/MovieScanner.h"
 
 namespace orv {
@@ -32,13 +33,23 @@ std::int32_t RecordMs(const sMOVIESCANNER& scanner) {
     return std::int32_t(float(scanner.recordCounter) * scanner.msPerRecord);
 }
 
+// The field's number; 0 when it has a digit but no number starts it, `none` without a digit.
+double FieldNumberOr(std::span<const std::uint8_t> field, double none) {
+    if (const std::optional<double> v = FieldNumber(field)) return *v;
+    return FieldHasDigit(field) ? 0.0 : none;
+}
+
 // ddmm.mmmm or dddmm.mmmm to degrees; the sign byte 0 makes it south or west.
 double Coordinate(std::span<const std::uint8_t> field, std::uint8_t signByte) {
-    if (!FieldHasDigit(field)) return kNoPosition;
-    const double v = FieldNumber(field).value_or(0.0);
-    const double degrees = double(std::int64_t(std::trunc(v)) / 100);
-    const double minutes = std::fmod(v, 100.0);
-    return (degrees + minutes / 60.0) * (signByte != 0 ? 1.0 : -1.0);
+    const std::optional<double> number = FieldNumber(field);
+    if (!number && !FieldHasDigit(field)) return kNoPosition;
+    const double v = number.value_or(0.0);
+    const std::int64_t hundreds = std::int64_t(std::trunc(v)) / 100;
+    // The minutes are the remainder of v by 100 (fmod): v and 100 x hundreds lie within a
+    // factor of two of each other (or hundreds is 0), so the difference is exact. Fields of
+    // ten characters keep 100 x hundreds exact.
+    const double minutes = v - 100.0 * double(hundreds);
+    return (double(hundreds) + minutes / 60.0) * (signByte != 0 ? 1.0 : -1.0);
 }
 
 std::int32_t SensorEvent(RawRecord raw) {
@@ -76,6 +87,26 @@ std::int32_t FrameOfTime(std::int32_t ms, float frameInterval) {
     return std::int32_t(frame);
 }
 
+// How many records a block will give at most, for reserving the vectors once: its count,
+// or what its bytes can hold when it runs up to its end tag; never more than the walk takes,
+// and for an uncounted block no more than a counted one can hold, so that a large block of
+// filler costs no large reservation.
+std::size_t ExpectedRecords(std::uint64_t blockSize, std::span<const std::uint8_t> head,
+                            std::int32_t maxRecords) {
+    if (blockSize <= kBlockRecordsOffset || head.size() < kBlockRecordsOffset) return 0;
+    const std::uint64_t fit = (blockSize - kBlockRecordsOffset) / sRAWRECORD::kSize;
+    const unsigned count = ReadBe16(head.data() + kBlockCountOffset);
+    const std::uint64_t claimed = count == kUncountedRecords ? kUncountedRecords - 1 : count;
+    return std::size_t(std::min({fit, claimed, std::uint64_t(std::max(maxRecords, 0))}));
+}
+
+// Room for `more` elements, growing at least geometrically when the vector already holds
+// records, so that appending block after block stays linear.
+template <class T>
+void ReserveMore(std::vector<T>& v, std::size_t more) {
+    if (v.capacity() - v.size() < more) v.reserve(std::max(v.size() + more, 2 * v.capacity()));
+}
+
 }  // namespace
 
 bool ParseRecorderHeader(sMOVIESCANNER& scanner, std::span<const std::uint8_t> block,
@@ -93,12 +124,22 @@ bool ParseRecorderBlock(sMOVIESCANNER& scanner, const BlockSource& block,
     bool headed = false;
     RecordLimits limits;
     limits.maxRecords = scanner.recordLimit;
+    RecordDayCache days;
     const RecordWalk done = WalkBlockRecords(
         block,
-        [&](std::span<const std::uint8_t> head) { return headed = ParseRecorderHeader(scanner, head, header); },
+        [&](std::span<const std::uint8_t> head) {
+            headed = ParseRecorderHeader(scanner, head, header);
+            if (headed) {
+                const std::size_t expected = ExpectedRecords(block.size, head, limits.maxRecords);
+                ReserveMore(gps, expected);
+                ReserveMore(sensor, expected);
+                ReserveMore(obd, expected);
+            }
+            return headed;
+        },
         [&](std::int32_t k, RawRecord raw) {
             scanner.recordCounter = k;
-            AppendGpsRecord(scanner, raw, gps);  // the walk stops before an end tag
+            AppendGpsRecord(scanner, raw, gps, &days);  // the walk stops before an end tag
             ParseSensorRecord(scanner, raw, sensor);
             obd.push_back(ParseObdRecord(k, raw));
             if (alsoVisit) alsoVisit(k, raw);
@@ -115,25 +156,24 @@ bool ParseRecorderBlock(sMOVIESCANNER& scanner, std::span<const std::uint8_t> bl
     return ParseRecorderBlock(scanner, InMemoryBlock(block), gps, sensor, header, obd);
 }
 
-bool AppendGpsRecord(sMOVIESCANNER& scanner, RawRecord raw, std::vector<sGPSRECORD>& gps) {
+bool AppendGpsRecord(sMOVIESCANNER& scanner, RawRecord raw, std::vector<sGPSRECORD>& gps,
+                     RecordDayCache* days) {
     if (IsEndTag(raw)) return false;
-    sGPSRECORD record;
-    ParseGpsRecord(scanner, record, raw);
+    sGPSRECORD& record = gps.emplace_back();
+    ParseGpsRecord(scanner, record, raw, days);
     record.index = scanner.recordCounter;
-    gps.push_back(record);
     return true;
 }
 
-void ParseGpsRecord(const sMOVIESCANNER& scanner, sGPSRECORD& out, RawRecord raw) {
+void ParseGpsRecord(const sMOVIESCANNER& scanner, sGPSRECORD& out, RawRecord raw, RecordDayCache* days) {
     using R = sRAWRECORD;
     out = sGPSRECORD{};
     out.time = RecordMs(scanner);
     out.valid = raw[R::kGpsStatus] == 'A' ? 1 : 0;
-    const auto speed = Field<R::kSpeed, R::kSpeedSize>(raw);
-    out.speed = FieldHasDigit(speed) ? FieldNumber(speed).value_or(0.0) : kNoSpeed;
+    out.speed = FieldNumberOr(Field<R::kSpeed, R::kSpeedSize>(raw), kNoSpeed);
     out.latitude = Coordinate(Field<R::kLatitude, R::kLatitudeSize>(raw), raw[R::kLatitudeSign]);
     out.longitude = Coordinate(Field<R::kLongitude, R::kLongitudeSize>(raw), raw[R::kLongitudeSign]);
-    if (const auto t = RecordTime(raw)) out.timeOfDay = *t;
+    if (const auto t = RecordTime(raw, days)) out.timeOfDay = *t;
 }
 
 void ParseSensorRecord(const sMOVIESCANNER& scanner, RawRecord raw,
@@ -149,7 +189,11 @@ void ParseSensorRecord(const sMOVIESCANNER& scanner, RawRecord raw,
     r.gY = Acceleration(Field<R::kAccelY, R::kAccelSize>(raw));
     r.gZ = Acceleration(Field<R::kAccelZ, R::kAccelSize>(raw));
     const auto voltage = Field<R::kVoltage, R::kVoltageSize>(raw);
-    r.voltage = FieldIsBlank(voltage) ? kNoVoltage : std::int32_t(FieldNumber(voltage).value_or(0.0));
+    if (const std::optional<double> v = FieldNumber(voltage)) {
+        r.voltage = std::int32_t(*v);
+    } else {
+        r.voltage = FieldIsBlank(voltage) ? kNoVoltage : 0;
+    }
     r.mark = raw[R::kRecordingMark];
     r.alert1 = raw[R::kAlertCodes] >> 4;
     r.alert2 = raw[R::kAlertCodes] & 0x0F;
@@ -168,20 +212,42 @@ sOBDRECORD ParseObdRecord(std::int32_t index, RawRecord raw) {
     return r;
 }
 
-std::optional<SYSTEMTIME> RecordTime(RawRecord raw) {
+std::optional<SYSTEMTIME> RecordTime(RawRecord raw, RecordDayCache* days) {
     using R = sRAWRECORD;
     const auto digits = Field<R::kDateTime, R::kDateTimeSize>(raw);
     if (!std::all_of(digits.begin(), digits.end(), [](std::uint8_t c) { return c >= '0' && c <= '9'; })) {
         return std::nullopt;
     }
-    auto pair = [&](std::size_t i) { return std::uint16_t((digits[2 * i] - '0') * 10 + digits[2 * i + 1] - '0'); };
-    const SYSTEMTIME st = MakeSystemTime(2000 + pair(0), pair(1), pair(2), pair(3), pair(4), pair(5));
-    if (!IsValidSystemTime(st)) return std::nullopt;
-    std::int64_t seconds = SystemTimeToSeconds(st);
+    auto pair = [&](std::size_t i) { return (digits[2 * i] - '0') * 10 + digits[2 * i + 1] - '0'; };
+    RecordDayCache once;
+    RecordDayCache& c = days ? *days : once;
+    if (!c.dateKnown || !std::equal(c.date, c.date + sizeof c.date, digits.begin())) {
+        std::copy_n(digits.begin(), sizeof c.date, c.date);
+        c.dateKnown = true;
+        const SYSTEMTIME date = MakeSystemTime(2000 + pair(0), pair(1), pair(2));
+        c.dateValid = IsValidSystemTime(date);
+        c.days = c.dateValid ? DaysFromCivil(date.wYear, date.wMonth, date.wDay) : 0;
+    }
+    const int hour = pair(3), minute = pair(4), second = pair(5);
+    if (!c.dateValid || hour >= 24 || minute >= 60 || second >= 60) return std::nullopt;
+    std::int64_t seconds = c.days * 86400 + hour * 3600 + minute * 60 + second;
     if (raw[R::kCorrection] != '*') {
         seconds += std::int64_t(FieldNumber(Field<R::kCorrection, R::kCorrectionSize>(raw)).value_or(0.0));
     }
-    return SecondsToSystemTime(seconds);
+    // Dates from 2000 on and corrections below 1000 s keep the count positive.
+    const std::int64_t day = seconds / 86400;
+    if (!c.shownKnown || c.shownDay != day) {
+        c.shownKnown = true;
+        c.shownDay = day;
+        c.shownDate = SecondsToSystemTime(day * 86400);
+    }
+    if (!c.shownDate) return std::nullopt;
+    SYSTEMTIME st = *c.shownDate;
+    const std::int64_t secondOfDay = seconds - day * 86400;
+    st.wHour = std::uint16_t(secondOfDay / 3600);
+    st.wMinute = std::uint16_t(secondOfDay / 60 % 60);
+    st.wSecond = std::uint16_t(secondOfDay % 60);
+    return st;
 }
 
 bool sMOVIESCANNER::BuildFrameTable() {

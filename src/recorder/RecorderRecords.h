@@ -83,11 +83,26 @@ bool ParseRecorderBlock(sMOVIESCANNER& scanner, std::span<const std::uint8_t> bl
 bool ParseRecorderHeader(sMOVIESCANNER& scanner, std::span<const std::uint8_t> block,
                          RecorderHeader& header);
 
-// Decodes one record as record number `scanner.recordCounter` and appends it; false (and
-// nothing appended) when the record is the end tag.
-bool AppendGpsRecord(sMOVIESCANNER& scanner, RawRecord raw, std::vector<sGPSRECORD>& gps);
+// The records of a block share their date, and hours of them their day: a decoder that
+// walks a block keeps the last date it read and the last day it showed, so that the
+// calendar is worked out once a day instead of once a record. A fresh one knows nothing.
+struct RecordDayCache {
+    std::uint8_t date[6] = {};  // the YYMMDD digits last read
+    bool dateKnown = false;
+    bool dateValid = false;
+    std::int64_t days = 0;  // days since 1970 of that date
+    std::int64_t shownDay = 0;
+    bool shownKnown = false;
+    std::optional<SYSTEMTIME> shownDate;  // calendar fields of shownDay, time of day zero
+};
 
-void ParseGpsRecord(const sMOVIESCANNER& scanner, sGPSRECORD& out, RawRecord raw);
+// Decodes one record as record number `scanner.recordCounter` and appends it; false (and
+// nothing appended) when the record is the end tag. `days` (when given) is the walk's cache.
+bool AppendGpsRecord(sMOVIESCANNER& scanner, RawRecord raw, std::vector<sGPSRECORD>& gps,
+                     RecordDayCache* days = nullptr);
+
+void ParseGpsRecord(const sMOVIESCANNER& scanner, sGPSRECORD& out, RawRecord raw,
+                    RecordDayCache* days = nullptr);
 
 // Appends the sensor record of `raw` as record number `scanner.recordCounter`.
 void ParseSensorRecord(const sMOVIESCANNER& scanner, RawRecord raw,
@@ -97,6 +112,6 @@ sOBDRECORD ParseObdRecord(std::int32_t index, RawRecord raw);
 
 // The record's wall-clock time with its correction applied; none when the date and time
 // digits do not name a real time.
-std::optional<SYSTEMTIME> RecordTime(RawRecord raw);
+std::optional<SYSTEMTIME> RecordTime(RawRecord raw, RecordDayCache* days = nullptr);
 
 }  // namespace orv

@@ -467,6 +467,50 @@ TEST(RecorderDataBlockTest, ChainedHeaderEntries) {
     EXPECT_EQ(w.walk.records, 2);
 }
 
+TEST(RecorderDataBlockTest, AHeaderChainPastTheFirstWindowIsReadAsFarAsTheHeadWindow) {
+    // Every record carries the chain mark, so the chain runs through the whole block; the
+    // last entry the head window holds gives the header, whatever the record window.
+    fx::DataBlock b = BlockOf(40);
+    std::vector<std::uint8_t> bytes = b.Bytes();
+    const std::size_t stride = HeaderEntryLayout::kStride;
+    for (std::size_t at = kBlockHeaderOffset; at + stride <= kBlockRecordsOffset + 40 * sRAWRECORD::kSize;
+         at += stride) {
+        fx::HeaderEntry e;
+        e.values[0] = std::to_string(1000 + at % 9000);
+        fx::PutHeaderEntry(bytes, at, e, 'A');
+    }
+    const std::string name = "A___-220101-120000-000001D.ADA";
+    const BlockSource memory = InMemoryBlock(bytes);
+    struct Row {
+        std::size_t headWindow;  // 0: the record window
+        std::size_t expectedReach;
+    };
+    const Row rows[] = {{0, 300}, {1000, 1000}, {bytes.size(), bytes.size()}, {bytes.size() * 2, bytes.size()}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "head window " << row.headWindow);
+        RecorderHeader expected, got;
+        ASSERT_TRUE(ParseHeaderEntries(std::span(bytes).first(row.expectedReach), name, &expected));
+        std::size_t views = 0;
+        const BlockSource windowed{memory.size, 300,
+                                   [&](std::uint64_t at, std::size_t n) {
+                                       ++views;
+                                       return memory.view(at, n);
+                                   },
+                                   row.headWindow};
+        std::int32_t records = 0;
+        const RecordWalk walk = WalkBlockRecords(
+            windowed, [&](std::span<const std::uint8_t> head) { return ParseHeaderEntries(head, name, &got); },
+            [&](std::int32_t, RawRecord) { ++records; });
+        EXPECT_EQ(walk.end, RecordWalkEnd::kComplete);
+        EXPECT_EQ(records, 40);
+        EXPECT_EQ(got, expected);
+        // The first window, read again at most once for the chain, then windows of two records.
+        EXPECT_LE(views, std::size_t(2 + 40 / 2));
+        // The end tag and the recorder's number come with the last window.
+        EXPECT_TRUE(IsEndTag(walk.rest));
+    }
+}
+
 TEST(RecorderDataBlockTest, RecorderNumberBehindTheEndTag) {
     EXPECT_EQ(ParseRecorderNumber(Span("000123")), 123);
     EXPECT_EQ(ParseRecorderNumber(Span("   042")), 42);

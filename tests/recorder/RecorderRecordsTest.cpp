@@ -188,6 +188,39 @@ TEST(RecorderRecordsTest, RecordTimeAppliesTheCorrectionAndRejectsNonDates) {
     }
 }
 
+TEST(RecorderRecordsTest, RecordTimesOfAWalkShareTheirDayButNotAcrossDates) {
+    // One cache through rows in this order: the day shown moves with the correction, back
+    // and forth over midnight, and an invalid date or time is never taken for the last one.
+    struct Row {
+        const char* dateTime;
+        const char* correction;
+        std::optional<SYSTEMTIME> expected;
+    };
+    const Row rows[] = {
+        {"221231235945", "+30", MakeSystemTime(2023, 1, 1, 0, 0, 15)},
+        {"221231235945", "*", MakeSystemTime(2022, 12, 31, 23, 59, 45)},
+        {"221231000010", "-20", MakeSystemTime(2022, 12, 30, 23, 59, 50)},
+        {"220229120000", "*", std::nullopt},
+        {"220229120000", "+10", std::nullopt},
+        {"221231246000", "*", std::nullopt},
+        {"221231120000", "*", MakeSystemTime(2022, 12, 31, 12, 0, 0)},
+        {"230101000000", "*", MakeSystemTime(2023, 1, 1, 0, 0, 0)},
+    };
+    RecordDayCache cache;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.dateTime << " " << row.correction);
+        fx::RawRecord r;
+        r.dateTime = row.dateTime;
+        r.correction = row.correction;
+        const auto bytes = r.Bytes();
+        const std::optional<SYSTEMTIME> cached = RecordTime(Raw(bytes), &cache);
+        ASSERT_EQ(cached.has_value(), row.expected.has_value());
+        if (!cached) continue;
+        EXPECT_TRUE(SameTime(*cached, *row.expected));
+        EXPECT_EQ(*cached, *RecordTime(Raw(bytes)));  // the day of the week included
+    }
+}
+
 TEST(RecorderRecordsTest, RecordTimesAndCounter) {
     fx::DataBlock block;
     block.records.resize(16);
