@@ -290,14 +290,9 @@ void CsulvaneDlg::OnInitDone(WPARAM, LPARAM) {
     PlaceMapBesideVideo();
     RestoreLastSource();
 #if ORV_HAVE_MAP
-    IInternetConnection& connection = m_pMapWrap->GetConnection();
-    const int picture = m_bMapShown && !connection.IsConnected() ? 0 : 1;
-    if (m_pLogo->m_bOnline != (picture == 1)) {
-        m_pLogo->m_bOnline = picture == 1;
-        m_pLogo->update();
-    }
+    ApplyLogoPicture();
 #if ORV_HAVE_FILER
-    connection.StartUpdateCheck(m_pFiler->m_strVersion, m_pFiler->m_strNumber, m_pFiler->m_strModelKey);
+    m_pMapWrap->GetConnection().StartUpdateCheck(m_pFiler->m_strVersion, m_pFiler->m_strNumber, m_pFiler->m_strModelKey);
 #endif
 #endif
     m_bInitDone = TRUE;
@@ -418,9 +413,10 @@ void CsulvaneDlg::ResetViewForSource() {
 #endif
     m_aMovieStatic[0].m_nIndex = 0;
     m_aMovieStatic[1].m_nIndex = 1;
-    PlaceFrontSurface();
     ResetChannels();
     CloseChannels();
+    // With the movie closed this only puts the surfaces and the map back in place.
+    ResetVideoArea();
     ResetPlaybackUi();
     SetPlayButtonState(FALSE);
     if (m_pSeekSlider) m_pSeekSlider->m_bCaptured = FALSE;
@@ -473,7 +469,7 @@ void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
     case WM_APP_EVENT_FILTER: OnEventFilterChanged(wParam, lParam); break;
     case WM_APP_INFO_AXIS_TOGGLE: OnInfoAxisToggle(wParam, lParam); break;
     case WM_APP_FOLDER_SELECTED: OnFolderSelected(wParam, lParam); break;
-    case WM_APP_SOURCE_LOST: OnSourceLost(); break;
+    case WM_APP_SOURCE_LOST: OnSourceLostReport(); break;
     case WM_APP_PROGRESS: OnJobProgress(wParam, lParam); break;
     case WM_APP_OBD_CLOSED:
         m_bObdShown = FALSE;
@@ -483,7 +479,7 @@ void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_APP_MAPWND_PAINT: ApplySurfaceView(); break;
-    case WM_APP_MAPWND_TITLE_DBLCLK: PlaceMapBesideVideo(); break;
+    case WM_APP_MAPWND_TITLE_DBLCLK: OnMapWindowTitleDblClk(); break;
     case WM_APP_MAPWND_CLOSE: OnMapWindowClosed(); break;
     default: OnFurtherAppMessage(msg, wParam, lParam); break;  // accepted and ignored (double clicks in the list)
     }

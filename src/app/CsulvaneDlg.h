@@ -151,11 +151,18 @@ public:
     void PlaceObdWindow();
     void PlaceMapWindow(int x, int y);
     void AttachMapPane();
+    // The map page and the logo pane docked in the main window (FALSE: in the map window).
+    void DockMapPane(BOOL docked);
+    void OnMapWindowTitleDblClk();
+    // A double click on the map window's title strip: the window goes back beside the
+    // video, and when it is there already, the map docks at that place in the main window.
     void PlaceMapBesideVideo();
     void ApplyFullView(BOOL on);
     void SetStayOnTop(bool on);
     void SetLargeVideo(BOOL on);
     void ResetVideoArea();
+    // The logo pane's picture: the notice when the map is on and cannot be reached.
+    void ApplyLogoPicture();
     void ResetViewBlocks();
     void ScaleViewBlock(int surface, const RECT& from, const RECT& to);
     void SetPlayButtonState(BOOL playing);
@@ -176,6 +183,9 @@ public:
     void OnEventFilterChanged(WPARAM index, LPARAM state);
     void OnFolderSelected(WPARAM wParam, LPARAM item);
     void OnSourceLost();
+    // WM_APP_SOURCE_LOST: a source that is back by now (the card put back, the folder
+    // restored) keeps playing through ResetVideoArea; one still gone is cleared away.
+    void OnSourceLostReport();
     void OnJobProgress(WPARAM done, LPARAM total);
     void UpdateControlStates();
     void DisableAllControls();
@@ -214,6 +224,7 @@ public:
     CObdDlg* ObdWindow() const { return m_pObdDlg.get(); }
     CMovieDialog* MapWindow() const { return m_pMapWindow.get(); }
     CGoogleMapDlgWrap* MapBridge() const { return m_pMapWrap.get(); }
+    CLogoDlg* LogoPane() const { return m_pLogo.get(); }
     CFilerContainerDlg* Browser() const { return m_pFiler.get(); }
     CSkinSliderCtrl* SeekSlider() const { return m_pSeekSlider.get(); }
     CSkinButton* TransportButton(int i) const { return m_apTransport[std::size_t(i)]; }
@@ -468,6 +479,7 @@ private:
     QRect m_rcNormal;  // the window's place before the full-video view
     QImage m_background;  // the skin frame, title and pane frames at the current size
     int m_nBackgroundMode = -1;
+    BOOL m_bVideoRefreshed = FALSE;  // the first painting after start refreshed the video
 };
 
 }  // namespace orv

@@ -188,6 +188,8 @@ void CsulvaneDlg::OnMapWindow() {
     IInternetConnection& connection = m_pMapWrap->GetConnection();
     connection.SetMapEnabled(m_bMapShown);
     connection.ProbeConnection();
+    // Switched off, a docked map goes back into its own window, where it comes back.
+    if (!m_bMapShown) DockMapPane(FALSE);
     if (!m_bMapPlaced) {
         m_bMapPlaced = TRUE;
         PlaceMapBesideVideo();
@@ -207,10 +209,7 @@ void CsulvaneDlg::OnMapWindowClosed() {
 void CsulvaneDlg::ShowMapOverRear() {
 #if ORV_HAVE_MAP
     if (m_bMapShown && m_pMapWindow->isVisible() && !m_pMapWindow->isMinimized()) return;
-    if (!m_bMapInOwnWindow) {
-        m_bMapInOwnWindow = TRUE;
-        AttachMapPane();
-    }
+    DockMapPane(FALSE);
     if (!m_bMapShown) OnMapWindow();
     PlaceMapBesideVideo();
     m_pMapWindow->showNormal();

@@ -8,6 +8,7 @@
 
 #include "app/MovieMenu.h"
 #include "app/SettingDlg.h"
+#include "platform/base/PathUtil.h"
 #include "playback/ChannelFacade.h"
 #include "ui/text/UiText.h"
 
@@ -218,6 +219,25 @@ void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
 #else
     (void)item;
 #endif
+}
+
+void CsulvaneDlg::OnSourceLostReport() {
+#if ORV_HAVE_FILER
+    CMovieResource& watcher = m_pFiler->GetWatcher();
+    // A report of a source that another one has replaced since is late: nothing is lost.
+    if (!watcher.IsLost()) return;
+    // The watcher looked while the source was away; by now it may be back (a card put back,
+    // a folder restored). Then the movie on screen plays on, when it is still there.
+    const std::string source = m_pFiler->m_strSourcePath;
+    const bool movieOpen = ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED;
+    if (!source.empty() && PathFileExists(source) && (!movieOpen || PathFileExists(m_strOpenPath))) {
+        watcher.ClearLost();
+        watcher.SetPath(source);
+        ResetVideoArea();
+        return;
+    }
+#endif
+    OnSourceLost();
 }
 
 void CsulvaneDlg::OnSourceLost() {

@@ -31,6 +31,7 @@ void CsulvaneDlg::LayoutMainWindow() {
 }
 
 void CsulvaneDlg::LayoutForMode(int mode) {
+    const int previous = m_nLayoutMode;
     m_nLayoutMode = mode;
     const RECT client{0, 0, width(), height()};
     const MainLayoutRects r = ComputeMainLayout(client, mode == LAYOUT_FULL_VIEW ? 0 : mode, g_fScale);
@@ -47,7 +48,18 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     PlaceFrontSurface();
     PlaceRearSurface();
     if (client.Width() > 0 && m_aMovieStatic[0].width() > 0) {
+        const sVIEWRECORD kept[2] = {m_aView[0], m_aView[1]};
         ResetViewBlocks();
+        // Another layout keeps a zoomed picture zoomed: the front view follows its surface
+        // into the new size, and the rear surface keeps its size in every layout.
+        const auto isVideoLayout = [](int m) { return m >= LAYOUT_BESIDE_BROWSER && m <= LAYOUT_FULL_WIDTH; };
+        if (!m_bFullView && previous != mode && isVideoLayout(previous) && isVideoLayout(mode)) {
+            if (kept[0].zoomFactor > 1.0f) {
+                m_aView[0] = kept[0];
+                ScaleViewBlock(0, GetViewRects(previous, g_fScale, client).video, GetViewRects(mode, g_fScale, client).video);
+            }
+            if (kept[1].zoomFactor > 1.0f) m_aView[1] = kept[1];
+        }
         // A picture on screen is drawn again into the surface's new size.
         if (IsChannelShowing(0) || IsChannelShowing(1)) SetChannelsView(m_aView, TRUE);
     }
@@ -62,9 +74,16 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     m_pGraphDlg->setGeometry(ToQRect(r.graph));
 #endif
 #if ORV_HAVE_MAP
-    if (!m_bMapInOwnWindow && m_pMapWrap->GetHostWindow()) {
-        m_pMapWrap->GetHostWindow()->setGeometry(ToQRect(r.mapPane));
+    // A docked map goes back into its own window in a layout without a place for it.
+    if (!m_bMapInOwnWindow && (r.mapPane.Width() <= 0 || r.mapPane.Height() <= 0)) {
+        DockMapPane(FALSE);
+    } else if (!m_bMapInOwnWindow && !m_bFullView) {
+        if (QWidget* host = m_pMapWrap->GetHostWindow()) {
+            host->setGeometry(ToQRect(r.mapPane));
+            host->raise();
+        }
         m_pLogo->setGeometry(ToQRect(r.mapPane));
+        m_pLogo->raise();
     }
 #endif
 #if ORV_HAVE_FILER
@@ -172,23 +191,45 @@ void CsulvaneDlg::PlaceMapWindow(int x, int y) {
 
 void CsulvaneDlg::AttachMapPane() {
 #if ORV_HAVE_MAP
+    QWidget* host = m_pMapWrap->GetHostWindow();
     if (m_bMapInOwnWindow) {
-        m_pMapWrap->SetParent(m_pMapWindow.get());
-        m_pLogo->setParent(m_pMapWindow.get());
-        PlaceMapBesideVideo();
+        // Moved once, when it was docked; the map window kept its rectangle meanwhile.
+        if (m_pLogo->parentWidget() != m_pMapWindow.get()) {
+            m_pMapWrap->SetParent(m_pMapWindow.get());
+            m_pLogo->setParent(m_pMapWindow.get());
+            const QRect page = ToQRect(MapPageInMapWindow(g_fScale));
+            if (host) host->setGeometry(page);
+            m_pLogo->setGeometry(page);
+        }
     } else {
         m_pMapWindow->hide();
-        m_pMapWrap->SetParent(this);
-        m_pLogo->setParent(this);
+        if (m_pLogo->parentWidget() != this) {
+            m_pMapWrap->SetParent(this);
+            m_pLogo->setParent(this);
+        }
+        // At the front surface's top-right corner: the rear surface's place beside the video,
+        // and outside the window while the front surface fills it in the full-video view.
         const QRect front = m_aMovieStatic[0].geometry();
         const SIZE map = MapPaneSize(g_fScale);
-        const QRect pane(front.right() + 1, front.top(), map.cx, map.cy);
-        if (QWidget* host = m_pMapWrap->GetHostWindow()) host->setGeometry(pane);
+        const QRect pane(front.right() + 1, front.top() + (m_bFullView ? 0 : 1), map.cx, map.cy);
+        if (host) {
+            host->setGeometry(pane);
+            host->raise();
+        }
         m_pLogo->setGeometry(pane);
+        m_pLogo->raise();
     }
     UpdateMapPane();
 #endif
 }
+
+void CsulvaneDlg::DockMapPane(BOOL docked) {
+    if (bool(docked) == !bool(m_bMapInOwnWindow)) return;
+    m_bMapInOwnWindow = !docked;
+    AttachMapPane();
+}
+
+void CsulvaneDlg::OnMapWindowTitleDblClk() { PlaceMapBesideVideo(); }
 
 void CsulvaneDlg::PlaceMapBesideVideo() {
     const CMovieStatic& front = m_aMovieStatic[0];
@@ -230,11 +271,12 @@ void CsulvaneDlg::ApplyFullView(BOOL on) {
         const QPoint centre = geometry().center();
         if (GetMonitorRects(nullptr, &monitor, POINT{centre.x(), centre.y()})) setGeometry(ToQRect(monitor));
         show();
-#if ORV_HAVE_MAP
-        m_pMapWindow->hide();
-#endif
         PlaceFrontSurface();
         m_aMovieStatic[0].raise();
+#if ORV_HAVE_MAP
+        m_pMapWindow->hide();
+        AttachMapPane();
+#endif
         ResetViewBlocks();
         SetChannelsView(m_aView, FALSE);
         return;
@@ -274,22 +316,40 @@ void CsulvaneDlg::ResetVideoArea() {
     const bool open = ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED;
     const bool wasPlaying = open && Channel(0).playState == PLAY_PLAYING;
     if (open) PauseChannels();
-    m_aMovieStatic[0].setParent(this);
-    m_aMovieStatic[0].show();
-    AttachMapPane();
+    // The surfaces back in the window at their places (a snapshot hides and resizes them),
+    // the map back in its own window.
+    for (CMovieStatic& surface : m_aMovieStatic)
+        if (surface.IsCreated() && surface.parentWidget() != this) surface.setParent(this);
+    if (m_aMovieStatic[0].IsCreated()) m_aMovieStatic[0].show();
+    if (m_aMovieStatic[1].IsCreated())
+        m_aMovieStatic[1].setVisible(!m_bFullView && PanesForMode(m_nLayoutMode).rearSurface);
+    DockMapPane(FALSE);
+#if ORV_HAVE_MAP
+    PlaceMapWindow(m_pMapWindow->x(), m_pMapWindow->y());
+#endif
     PlaceFrontSurface();
+    PlaceRearSurface();
+    if (m_bFullView) m_aMovieStatic[0].raise();
     if (!open) return;
-    if (wasPlaying) ResumePlayback();
-    const sPLAYCHANNEL& front = Channel(0);
-    const double lengthMs = double(Slots(0).GetFrameCount(Channel(0))) * double(front.frameInterval);
-    // A short movie does not survive a change of its window: it is opened afresh.
+    const double lengthMs = double(Slots(0).GetFrameCount(Channel(0))) * double(Channel(0).frameInterval);
+    // A short movie does not survive a change of its source: it is opened afresh, and
+    // plays again once its data is read when it was playing. A longer one plays on.
     if (lengthMs < 2000.0 && IsValidRow(m_nCurRow)) {
-        ClosePlayback();
-        ReadyChannelsReset();
-        if (OpenChannels(CurrentPath()) & 1)
-            m_bReadyExpected = {ChannelInitialised(0), ChannelInitialised(1) && Channel(1).rearOpened == 1};
+        m_bResumeAfterLoad = wasPlaying;
+        SelectMovie(FALSE, FALSE, FALSE);
+    } else if (wasPlaying) {
+        ResumePlayback();
     }
     SetChannelVolumes(m_nVolume);
+}
+
+void CsulvaneDlg::ApplyLogoPicture() {
+#if ORV_HAVE_MAP
+    const BOOL online = !(m_bMapShown && !m_pMapWrap->GetConnection().IsConnected());
+    if (m_pLogo->m_bOnline == online) return;
+    m_pLogo->m_bOnline = online;
+    m_pLogo->update();
+#endif
 }
 
 void CsulvaneDlg::ResetViewBlocks() {
@@ -340,6 +400,14 @@ void CsulvaneDlg::paintEvent(QPaintEvent* event) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
+    // Once after start the surfaces are drawn afresh, after this painting.
+    if (m_bInitDone && !m_bVideoRefreshed) {
+        m_bVideoRefreshed = TRUE;
+        QMetaObject::invokeMethod(this, [this] { RefreshVideo(); }, Qt::QueuedConnection);
+    }
+#if ORV_HAVE_MAP
+    if (m_nLayoutMode == LAYOUT_BESIDE_BROWSER && m_pLogo->isVisible()) ApplyLogoPicture();
+#endif
     // The skin's frame, the title and the pane frames change only with the size and the
     // layout: they are drawn once into a picture that every later painting copies from.
     if (m_background.size() != size() || m_nBackgroundMode != m_nLayoutMode) {

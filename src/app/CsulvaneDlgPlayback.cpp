@@ -692,19 +692,18 @@ void CsulvaneDlg::UpdateMapPane() {
 #if ORV_HAVE_MAP
     if (!m_pMapWindow) return;
     const bool online = m_pMapWrap->GetConnection().IsConnected();
+    // A map docked in the main window shows only while the map is on, and not over the
+    // full-video view.
+    const bool pane = m_bMapInOwnWindow || (m_bMapShown && !m_bFullView);
     // The page shows when the map is on, the frame has a position and the tiles can load;
     // else the logo pane stands in its place, telling whether the map is offline.
-    bool page = m_bMapShown && m_pMapWrap->GetHostWindow() && online && !m_bParkingNoFix;
+    bool page = pane && m_bMapShown && m_pMapWrap->GetHostWindow() && online && !m_bParkingNoFix;
     m_pMapWrap->ShowMap(page);
     // Showing the page loads the web engine; without it the host is gone and the logo stays.
     page = page && m_pMapWrap->GetHostWindow();
-    m_pLogo->setVisible(!page);
-    const BOOL logoOnline = !(m_bMapShown && !online);
-    if (m_pLogo->m_bOnline != logoOnline) {
-        m_pLogo->m_bOnline = logoOnline;
-        m_pLogo->update();
-    }
-    if (m_bInitDone && !m_bFullView) m_pMapWindow->setVisible(m_bMapShown);
+    m_pLogo->setVisible(pane && !page);
+    ApplyLogoPicture();
+    if (m_bInitDone && !m_bFullView) m_pMapWindow->setVisible(m_bMapShown && m_bMapInOwnWindow);
 #endif
 }
 

@@ -55,11 +55,11 @@ MainLayoutRects ComputeMainLayout(const RECT& client, int mode, float scale) {
                      client.bottom + S(2) - S(10) - S(38) - S(6) - S(105) - r.front.bottom);
 
     const SIZE map = MapPaneSize(scale);
-    r.mapPane = RectAt(client.right - map.cx, r.front.top, map.cx, map.cy);
     const int browserBottom = client.bottom + S(1) + S(-5) - S(38);
     int browserTop = r.front.top + 1;
     if (mode == LAYOUT_BESIDE_BROWSER) {
         r.rearSurface = RectAt(r.front.right, r.front.top + 1, map.cx, map.cy);
+        r.mapPane = r.rearSurface;
         browserTop = std::min(r.rearSurface.bottom, browserBottom);
     }
     r.browser = RECT{r.front.right, browserTop, r.front.right + map.cx, browserBottom};
@@ -145,14 +145,18 @@ RECT MapPageInMapWindow(float scale) {
 }
 
 ViewRects GetViewRects(int mode, float scale) {
+    return GetViewRects(mode, scale, RECT{0, 0, ScaleTerm(kDesignWidth, scale), ScaleTerm(kDesignHeight, scale)});
+}
+
+ViewRects GetViewRects(int mode, float scale, const RECT& client) {
     auto S = [scale](int n) { return ScaleTerm(n, scale); };
     const SIZE map = MapPaneSize(scale);
-    const SIZE base = FrontSurfaceSize(LAYOUT_BESIDE_BROWSER, scale);
-    const SIZE here = FrontSurfaceSize(mode, scale);
+    const RECT base = ComputeMainLayout(client, LAYOUT_BESIDE_BROWSER, scale).front;
+    const RECT here = ComputeMainLayout(client, mode, scale).front;
     ViewRects v{};
     // A zero-sized base (scale 0) keeps the map size rather than dividing by zero.
-    const int w = base.cx > 0 ? int(std::int64_t(map.cx) * here.cx / base.cx) : map.cx;
-    const int h = base.cy > 0 ? int(std::int64_t(map.cy) * here.cy / base.cy) : map.cy;
+    const int w = base.Width() > 0 ? int(std::int64_t(map.cx) * here.Width() / base.Width()) : map.cx;
+    const int h = base.Height() > 0 ? int(std::int64_t(map.cy) * here.Height() / base.Height()) : map.cy;
     v.video = RECT{0, 0, w, h};
     const int labelWidth = mode == LAYOUT_BESIDE_BROWSER ? S(98) : mode == LAYOUT_LARGE ? S(138) : 0;
     v.label = RECT{0, 0, labelWidth, S(105)};

@@ -53,7 +53,9 @@ struct MainLayoutRects {
     // control of the browser.
     RECT rearSurface;
     RECT browser;
-    RECT mapPane;  // docked map: the client's right part
+    // The map docked in the main window: the rear surface's place, where the map window lies
+    // while it is beside the video (mode 0 only; empty in the modes without that place).
+    RECT mapPane;
     // The vehicle-gauge window: over the info panel and the graph (mode 0), over the info
     // panel (mode 1), over the bottom left of the video at mode 0's size (mode 2); never
     // over the transport strip.
@@ -94,12 +96,16 @@ int TransportSlot(int mode, int button);
 RECT MapPageInMapWindow(float scale);
 
 // The map-sized rectangle scaled by the mode's surface size against mode 0's, and the
-// label strip beside the info panel (98, 138 or 0 design pixels wide).
+// label strip beside the info panel (98, 138 or 0 design pixels wide). Two of them give the
+// ratio by which a surface's view block follows the surface from one mode into another.
 struct ViewRects {
     RECT video;
     RECT label;
 };
+// At the design size of the window.
 ViewRects GetViewRects(int mode, float scale);
+// With the surfaces as laid out in `client` (a larger window gives its room to the video).
+ViewRects GetViewRects(int mode, float scale, const RECT& client);
 
 // The rear surface's view size: trunc(440) + 2 trunc(6) wide, 9/16 of that high.
 SIZE RearSurfaceSize(float scale);

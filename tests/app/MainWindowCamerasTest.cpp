@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 
+#include "FolderWindowFixture.h"
 #include "MovieFrameCheck.h"
 #include "app/ControlRules.h"
 #include "app/CsulvaneDlg.h"
@@ -67,7 +68,7 @@ int Brightest(const QImage& picture) {
 
 // A card of two recordings: the first with its rear companion (a movie of another size, so
 // that its pictures cannot be taken for the front's), the second without one.
-class CamerasFixture : public ::testing::Test {
+class CamerasFixture : public FolderWindowFixture {
 protected:
     static void SetUpTestSuite() {
         if (!fixtures::HaveFfmpeg()) return;
@@ -102,32 +103,7 @@ protected:
         delete card_;
         card_ = nullptr;
     }
-    void SetUp() override {
-        if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
-        SetRemovableMountProvider([] { return std::vector<std::string>(); });
-        SetMonitorListProvider([this] { return std::vector<MonitorRects>{{work_, work_}}; });
-        oldDir_ = std::filesystem::current_path();
-        std::filesystem::create_directories(dir_.Path() + "/start");
-        std::filesystem::current_path(dir_.Path() + "/start");
-        std::ofstream(dir_.Path() + "/start/Default_Folder.ini")
-            << "[SOURCE]\nSELECT=FOLDER\nFOLDER=" << card_->Path() << "/card/Video\n[DISPLAY]\nASPECT=on\n";
-    }
-    void TearDown() override {
-        dlg_.reset();
-        std::filesystem::current_path(oldDir_);
-        SetMonitorListProvider(nullptr);
-        SetRemovableMountProvider(nullptr);
-    }
-    // The window with the first recording open and paused at its first frame.
-    CsulvaneDlg& Open() {
-        dlg_ = std::make_unique<CsulvaneDlg>();
-        dlg_->m_showMessage = [](const QString&, const QString&) {};
-        dlg_->OnInitDialog();
-        EXPECT_FALSE(dlg_->IsInitFailed());
-        dlg_->show();
-        EXPECT_TRUE(RunUntil([&] { return dlg_->m_bDataLoaded && dlg_->m_nCurRow == 0 && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s));
-        return *dlg_;
-    }
+    std::string SourceFolder() const override { return card_->Path() + "/card/Video"; }
     void Select(int row) {
         dlg_->Browser()->SelectFileRow(row, FALSE);
         ASSERT_TRUE(RunUntil([&] { return dlg_->m_nCurRow == row && dlg_->m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s));
@@ -154,10 +130,6 @@ protected:
         dlg_->OnMonitorChanged();
     }
 
-    fixtures::TempDir dir_;
-    std::filesystem::path oldDir_;
-    RECT work_{0, 0, 1920, 1056};
-    std::unique_ptr<CsulvaneDlg> dlg_;
     static fixtures::TempDir* card_;
     static std::string frontMovie_;
     static std::string rearMovie_;

@@ -7,3 +7,8 @@ if(ORV_GUI AND ORV_MEDIA AND TARGET views_map)
   # satellite windows go depends on the window system as well.
   orv_add_window_test(app_window_cameras_test "xvfb;webengine" ${CMAKE_CURRENT_LIST_DIR}/MainWindowCamerasTest.cpp)
 endif()
+# The video area after its source went away and came back, across layout modes and the
+# full-video view, with the map in its own window or docked.
+if(ORV_GUI AND ORV_MEDIA AND TARGET views_map)
+  orv_add_window_test(app_window_video_area_test "xvfb;webengine" ${CMAKE_CURRENT_LIST_DIR}/MainWindowVideoAreaTest.cpp)
+endif()
