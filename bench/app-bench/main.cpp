@@ -7,49 +7,69 @@
 //   - CPU per frame of the whole program (its own threads and the web engine's processes)
 //     while the first recording plays with every pane, the map window closed and then open;
 //   - frames the presenter showed late;
-//   - the time from selecting a recording to its first picture, beyond the 500 ms delay,
-//     against `mpv --vo=null` starting the same movie to its first frame (ffmpeg's first
-//     decoded frame where mpv is missing);
+//   - start-up: from the program's exec (and from the main window's construction) to the
+//     first recording's first picture painted on the front surface, and from selecting
+//     another recording to that recording's first picture, each also less the 500 ms open
+//     delay; against `mpv --vo=null` from its exec to its first frame (ffmpeg decoding the
+//     first frame, as a whole process, where mpv is missing);
 //   - the peak memory of the program's own process (the web engine's processes apart) while
 //     each phase ran.
-// With --runs N (default 1: a run plays for twice --seconds) each figure is printed as the
-// minimum, median and maximum of the runs, with its ratio to its target.
+// Every phase runs in a program process of its own, started as the executable starts (this
+// bench run again with --phase): so each run's figures, the map-closed memory included, are
+// those of a program that never had the map open before. With --runs N (default 1: one
+// process per phase, each playing for --seconds) each figure is printed as the minimum,
+// median and maximum of the runs, with its ratio to its target.
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "../playback-bench/FfmpegReference.h"
 #include "app/ControlRules.h"
-#include "common/AbsolutePath.h"
 #include "app/CsulvaneDlg.h"
+#include "common/AbsolutePath.h"
 #include "filer/FilerContainerDlg.h"
-#include "fixtures/EventLoopWait.h"
 #include "fixtures/DemoCard.h"
 #include "fixtures/DemoStart.h"
+#include "fixtures/EventLoopWait.h"
 #include "playback/engine/ChannelEngineImpl.h"
 #include "playback/presenter/EVRCustomPresenter.h"
 #include "recorder/CardLayout.h"
-#include "views/InfoDlg.h"
+#include "ui/CommonUtil.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace orv;
+using Clock = std::chrono::steady_clock;
 
 namespace {
+
+double MsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// ---------------------------------------------------------------------------------------
+// The program process (one phase)
 
 // Fine slices: the bench times when the first picture came.
 bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -98,57 +118,87 @@ long PeakRssKb() {
 }
 
 // Starts a new peak: from here VmHWM counts from the memory in use now.
-void ResetPeakRss() {
-    std::ofstream("/proc/self/clear_refs") << "5";
+void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// Whether the web engine's library is mapped into this process (the map's page was shown).
+bool WebEngineLoaded() {
+    std::ifstream in("/proc/self/maps");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.find("libQt6WebEngineCore") != std::string::npos) return true;
+    return false;
 }
 
-// Wall milliseconds of a command run to its end; negative when it does not run or fails.
-double CommandMs(const std::string& command) {
-    const auto start = std::chrono::steady_clock::now();
-    const int status = std::system(command.c_str());
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    return status == 0 ? ms : -1.0;
+ComPtr<EVRCustomPresenter> FrontPresenter(CsulvaneDlg& dlg) {
+    if (ChannelEngineImpl* engine = dlg.Engine())
+        if (auto player = engine->PlayerOf(g_aPlayChannel[0]))
+            if (auto activate = player->PresenterActivate()) return activate->Presenter();
+    return nullptr;
 }
 
-std::string Quoted(const std::string& path) {
-    std::string q = "'";
-    for (char c : path) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// The reference start-up: mpv without output starting the movie and stopping after its
-// first frame, or, without mpv, ffmpeg decoding the first frame. Names the tool in `tool`.
-double ReferenceStartMs(const std::string& movie, std::string* tool) {
-    const std::string q = Quoted(movie);
-    if (std::system("command -v mpv >/dev/null 2>&1") == 0) {
-        *tool = "mpv --vo=null";
-        return CommandMs("mpv --no-config --vo=null --ao=null --frames=1 --really-quiet " + q + " >/dev/null 2>&1");
-    }
-    *tool = "ffmpeg first decoded frame";
-    return CommandMs("ffmpeg -nostdin -v error -i " + q + " -frames:v 1 -f null - >/dev/null 2>&1");
+UINT64 PresentedFrames(const ComPtr<EVRCustomPresenter>& presenter, UINT64* late = nullptr) {
+    UINT64 presented = 0, lateFrames = 0;
+    if (presenter) presenter->GetFrameCounts(&presented, &lateFrames);
+    if (late) *late = lateFrames;
+    return presented;
 }
 
 UINT64 LateFrames(CsulvaneDlg& dlg) {
-    UINT64 presented = 0, late = 0;
-    if (ChannelEngineImpl* engine = dlg.Engine())
-        if (auto player = engine->PlayerOf(g_aPlayChannel[0]))
-            if (auto activate = player->PresenterActivate())
-                if (auto presenter = activate->Presenter()) presenter->GetFrameCounts(&presented, &late);
+    UINT64 late = 0;
+    PresentedFrames(FrontPresenter(dlg), &late);
     return late;
 }
+
+// Notes when a movie's first picture reaches the screen: the first paint of the front
+// surface that draws a picture presented by a presenter other than `previous` (every open
+// makes a new player with a presenter of its own; the previous one is held, so that the new
+// one cannot take its address). The surface paints inside the filter, so that the time
+// noted is the time the picture was drawn.
+class FirstPictureWatch : public QObject {
+public:
+    explicit FirstPictureWatch(CsulvaneDlg& dlg) : dlg_(dlg) { dlg.FrontSurface().installEventFilter(this); }
+    ~FirstPictureWatch() override { dlg_.FrontSurface().removeEventFilter(this); }
+
+    // Waits for the picture of a presenter other than the one showing now.
+    void Arm() {
+        previous_ = FrontPresenter(dlg_);
+        painted_.reset();
+    }
+    std::optional<Clock::time_point> Painted() const { return painted_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint || painted_) return false;
+        CMovieStatic& surface = dlg_.FrontSurface();
+        const ComPtr<EVRCustomPresenter> presenter = FrontPresenter(dlg_);
+        // With a frame presented by the new presenter, the surface's picture is the new
+        // movie's: the previous presenter was shut down before the new one was made.
+        if (!presenter || presenter.Get() == previous_.Get() || PresentedFrames(presenter) == 0 || surface.PaintsBlack() ||
+            surface.LastFrame().isNull())
+            return false;
+        watched->event(event);
+        painted_ = Clock::now();
+        return true;
+    }
+
+private:
+    CsulvaneDlg& dlg_;
+    ComPtr<EVRCustomPresenter> previous_;
+    std::optional<Clock::time_point> painted_;
+};
 
 struct PlayRun {
     double cpuMsPerFrame = 0;
     long frames = 0;
     UINT64 late = 0;
-    long peakKb = 0;        // the process's peak while the phase ran
+    long peakKb = 0;         // the process's peak while the phase ran
     bool rearShown = false;  // the rear surface was visible and got pictures
 };
 
 // Plays the current recording from its first frame for `seconds` (or to its end).
 PlayRun Play(CsulvaneDlg& dlg, double seconds) {
     dlg.SeekToFrame(0, PLAY_PAUSED);
-    RunUntil([] { return false; }, 300);
+    fixtures::RunFor(std::chrono::milliseconds(300));
     ResetPeakRss();
     const auto rearBefore = dlg.RearSurface().LastFrameTime();
     const UINT64 lateBefore = LateFrames(dlg);
@@ -175,6 +225,169 @@ PlayRun Play(CsulvaneDlg& dlg, double seconds) {
     return run;
 }
 
+// One phase in this process, started as the program starts; prints "name value" lines.
+// `spawned` is when the bench started this process (steady clock, shared by all processes).
+int RunPhase(int argc, char** argv, const std::string& phase, double seconds, Clock::time_point spawned) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    // As the program's main() and its application object start.
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    InstallQtTranslation();
+    const auto constructing = Clock::now();
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->m_showMessage = [](const QString& text, const QString&) {
+        std::fprintf(stderr, "app-bench: %s\n", text.toUtf8().constData());
+    };
+    FirstPictureWatch watch(*dlg);  // ends before the window
+    watch.Arm();
+    dlg->OnInitDialog();
+    if (dlg->IsInitFailed()) {
+        std::fprintf(stderr, "app-bench: the main window did not start\n");
+        return 1;
+    }
+    dlg->show();
+    const auto loaded = [&] { return dlg->m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; };
+    if (!RunUntil([&] { return watch.Painted() && loaded(); }, 60000) || !dlg->Entries() ||
+        dlg->Entries()->size() < 2) {
+        std::fprintf(stderr, "app-bench: the demo card did not open\n");
+        return 1;
+    }
+    std::printf("front %s\n", (*dlg->Entries())[0].path.c_str());
+    std::printf("rear %s\n", CompanionFileName((*dlg->Entries())[0].path).c_str());
+    std::printf("layout %d\n", dlg->m_nLayoutMode);
+
+    if (phase == "start") {
+        std::printf("startup_kb %ld\n", PeakRssKb());
+        std::printf("exec_to_picture_ms %.3f\n", MsBetween(spawned, *watch.Painted()));
+        std::printf("window_to_picture_ms %.3f\n", MsBetween(constructing, *watch.Painted()));
+        // Another recording: from its selection to its own first picture.
+        fixtures::RunFor(std::chrono::milliseconds(300));
+        watch.Arm();
+        const auto selected = Clock::now();
+        dlg->Browser()->SelectFileRow(1, FALSE);
+        if (!RunUntil([&] { return watch.Painted() && dlg->m_nCurRow == 1 && loaded(); }, 20000)) {
+            std::fprintf(stderr, "app-bench: the second recording did not open\n");
+            return 1;
+        }
+        std::printf("select_to_picture_ms %.3f\n", MsBetween(selected, *watch.Painted()));
+    } else {
+        const bool mapOpen = phase == "open";
+        fixtures::RunFor(std::chrono::milliseconds(500));
+        if (bool(dlg->m_bMapShown) != mapOpen) dlg->OnCommand(ID_MAP_WINDOW);
+        fixtures::RunFor(std::chrono::milliseconds(mapOpen ? 1500 : 300));
+        const PlayRun run = Play(*dlg, seconds);
+        std::printf("cpu_ms_per_frame %.4f\n", run.cpuMsPerFrame);
+        std::printf("frames %ld\n", run.frames);
+        std::printf("late %llu\n", static_cast<unsigned long long>(run.late));
+        std::printf("peak_kb %ld\n", run.peakKb);
+        std::printf("rear_shown %d\n", run.rearShown ? 1 : 0);
+        std::printf("web_engine %d\n", WebEngineLoaded() ? 1 : 0);
+    }
+    std::fflush(stdout);
+    dlg->OnBtnClose();
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// The bench process
+
+// Starts `argv` with its standard output (and, with `mergeErrors`, its error output) on a
+// pipe, hands each piece it writes to `onOutput` with the time it was read, and waits for
+// it. `started` gets the time just before the start. False when it could not be started or
+// did not exit with 0.
+bool RunChild(const std::vector<std::string>& argv, bool mergeErrors, Clock::time_point* started,
+              const std::function<void(const std::string&, Clock::time_point)>& onOutput) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    if (mergeErrors) posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    *started = Clock::now();
+    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
+        return false;
+    }
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        onOutput(std::string(buffer, std::size_t(n)), Clock::now());
+    }
+    close(fds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// What a phase process printed: its "name value" lines.
+using PhaseOutput = std::map<std::string, std::string>;
+
+std::optional<PhaseOutput> RunPhaseProcess(const std::string& self, const std::string& phase,
+                                           const std::string& card, double seconds) {
+    std::string text;
+    Clock::time_point started;
+    // The start time travels as an argument: the steady clock is the same in every process,
+    // and the bench takes it just before the process is started.
+    std::vector<std::string> argv = {self, "--phase", phase, "--card", card, "--seconds", std::to_string(seconds),
+                                     "--since", ""};
+    const auto now = Clock::now();
+    argv.back() = std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count());
+    const bool ok = RunChild(argv, false, &started, [&](const std::string& piece, Clock::time_point) { text += piece; });
+    if (!ok) {
+        std::fprintf(stderr, "app-bench: the %s phase failed\n", phase.c_str());
+        return std::nullopt;
+    }
+    PhaseOutput out;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto space = line.find(' ');
+        if (space != std::string::npos) out[line.substr(0, space)] = line.substr(space + 1);
+    }
+    return out;
+}
+
+double Number(const PhaseOutput& out, const std::string& name) {
+    const auto it = out.find(name);
+    return it == out.end() ? 0.0 : std::atof(it->second.c_str());
+}
+
+// The reference start-up: mpv without output, from its exec to its first frame on the video
+// output (its own verbose log line), or, without mpv, ffmpeg decoding the first frame as a
+// whole process. Names the reference in `tool`; negative when it fails.
+double ReferenceStartMs(const std::string& movie, std::string* tool) {
+    static const bool haveMpv = std::system("command -v mpv >/dev/null 2>&1") == 0;
+    Clock::time_point started, firstFrame{};
+    if (haveMpv) {
+        *tool = "mpv --vo=null, exec to its first frame shown";
+        std::string seen;
+        const bool ok = RunChild({"mpv", "--no-config", "--vo=null", "--ao=null", "--frames=1",
+                                  "--msg-level=all=warn,cplayer=v", movie},
+                                 true, &started, [&](const std::string& piece, Clock::time_point at) {
+                                     if (firstFrame != Clock::time_point{}) return;
+                                     seen += piece;
+                                     if (seen.find("first video frame after restart shown") != std::string::npos)
+                                         firstFrame = at;
+                                 });
+        return ok && firstFrame != Clock::time_point{} ? MsBetween(started, firstFrame) : -1.0;
+    }
+    *tool = "ffmpeg decoding the first frame, whole process";
+    const bool ok = RunChild({"ffmpeg", "-nostdin", "-v", "error", "-i", movie, "-frames:v", "1", "-f", "null", "-"},
+                             true, &started, [](const std::string&, Clock::time_point) {});
+    return ok ? MsBetween(started, Clock::now()) : -1.0;
+}
+
 // One figure over the runs: minimum, median and maximum.
 struct Spread {
     double min = 0, median = 0, max = 0;
@@ -191,36 +404,19 @@ Spread SpreadOf(std::vector<double> values) {
 // A figure's row: its spread and, against a target, the median's ratio to it.
 void PrintFigure(const char* name, const char* unit, const std::vector<double>& values, double target = 0) {
     const Spread s = SpreadOf(values);
-    std::printf("%-44s %10.3f %10.3f %10.3f %-6s", name, s.min, s.median, s.max, unit);
-    if (target > 0) std::printf("  target %.3g, median %.2fx target%s", target, s.median / target,
-                                s.max <= target ? "" : " (over in some run)");
+    std::printf("%-48s %10.3f %10.3f %10.3f %-4s", name, s.min, s.median, s.max, unit);
+    if (target > 0)
+        std::printf("  target %.3g, median %.2fx target%s", target, s.median / target,
+                    s.max <= target ? "" : " (over in some run)");
     std::printf("\n");
 }
 
 struct BenchRun {
-    PlayRun closed, open;
-    double firstPictureMs = 0;
+    PhaseOutput start, closed, open;
     double referenceMs = 0;
-    long startupKb = 0;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::string card;
-    double seconds = 10.0;
-    int runs = 1;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--card") == 0) card = orv::bench::AbsolutePath(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--runs") == 0) runs = std::clamp(std::atoi(argv[i + 1]), 1, 20);
-    }
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-
+int RunBench(const std::string& self, std::string card, double seconds, int runs) {
     const fs::path work = fs::absolute("app-bench-work");
     fs::create_directories(work / "start");
     if (card.empty()) {
@@ -234,59 +430,33 @@ int main(int argc, char** argv) {
             }
         }
     }
+    // The program reads its settings from the folder it starts in.
     if (!fixtures::WriteStartFolder((work / "start").string(), card)) return 1;
     fs::current_path(work / "start");
 
-    auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString& text, const QString&) {
-        std::fprintf(stderr, "app-bench: %s\n", text.toUtf8().constData());
-    };
-    dlg->OnInitDialog();
-    dlg->show();
-    if (!RunUntil([&] { return dlg->m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 60000) ||
-        !dlg->Entries() || dlg->Entries()->size() < 2) {
-        std::fprintf(stderr, "app-bench: the demo card did not open\n");
-        return 1;
-    }
-    const long startupKb = PeakRssKb();
-    const std::string front = (*dlg->Entries())[0].path;
-    const std::string rear = CompanionFileName(front);
-    const std::string second = (*dlg->Entries())[1].path;
+    // A first start that is not counted: the card's files and the libraries come into the
+    // page cache for the program and the reference alike.
+    const std::optional<PhaseOutput> warm = RunPhaseProcess(self, "start", card, seconds);
+    if (!warm) return 1;
+    const std::string front = warm->at("front");
+    const std::string rear = warm->at("rear");
+    std::string referenceTool;
+    ReferenceStartMs(front, &referenceTool);
 
     std::vector<BenchRun> results;
-    std::string referenceTool;
     for (int r = 0; r < runs; ++r) {
         BenchRun run;
-        run.startupKb = startupKb;
-        // Selection to first picture, on the second recording, then back to the first.
-        // The surface notes when each picture reaches it, on the presenter's thread. The movie
-        // on screen stays until the open delay ends: a picture after that is the new movie's.
-        const auto selected = std::chrono::steady_clock::now();
-        const auto delayEnd = selected + std::chrono::milliseconds(kOpenDelayMs);
-        dlg->Browser()->SelectFileRow(1, FALSE);
-        RunUntil([&] { return dlg->m_nCurRow == 1 && dlg->FrontSurface().LastFrameTime() > delayEnd &&
-                              g_aPlayChannel[0].playState != PLAY_CLOSED; }, 20000);
-        run.firstPictureMs =
-            std::chrono::duration<double, std::milli>(dlg->FrontSurface().LastFrameTime() - selected).count();
-        RunUntil([&] { return dlg->m_bDataLoaded; }, 20000);
-        dlg->Browser()->SelectFileRow(0, FALSE);
-        RunUntil([&] { return dlg->m_nCurRow == 0 && dlg->m_bDataLoaded; }, 20000);
-        // The same movie started by the reference player, in the same run.
-        run.referenceMs = ReferenceStartMs(second, &referenceTool);
-
-        if (dlg->m_bMapShown) dlg->OnCommand(ID_MAP_WINDOW);
-        RunUntil([] { return false; }, 500);
-        run.closed = Play(*dlg, seconds);
-        dlg->OnCommand(ID_MAP_WINDOW);
-        RunUntil([] { return false; }, 1500);
-        run.open = Play(*dlg, seconds);
-        dlg->OnCommand(ID_MAP_WINDOW);
+        run.referenceMs = ReferenceStartMs(front, &referenceTool);
+        const auto start = RunPhaseProcess(self, "start", card, seconds);
+        const auto closed = start ? RunPhaseProcess(self, "closed", card, seconds) : std::nullopt;
+        const auto open = closed ? RunPhaseProcess(self, "open", card, seconds) : std::nullopt;
+        if (!open) return 1;
+        run.start = *start;
+        run.closed = *closed;
+        run.open = *open;
         results.push_back(run);
         std::fprintf(stderr, "app-bench: run %d of %d done\n", r + 1, runs);
     }
-    const int layout = dlg->m_nLayoutMode;
-    dlg->OnBtnClose();
-    dlg.reset();
 
     bench::DecodeCost frontCost, rearCost;
     std::string error;
@@ -302,34 +472,80 @@ int main(int argc, char** argv) {
         return v;
     };
     bool rearAlways = true;
-    for (const BenchRun& r : results) rearAlways = rearAlways && r.closed.rearShown && r.open.rearShown;
+    for (const BenchRun& r : results)
+        rearAlways = rearAlways && Number(r.closed, "rear_shown") > 0 && Number(r.open, "rear_shown") > 0;
+    int mapPages = 0, closedEngines = 0;
+    for (const BenchRun& r : results) {
+        mapPages += Number(r.open, "web_engine") > 0;
+        closedEngines += Number(r.closed, "web_engine") > 0;
+    }
+    const double delay = double(kOpenDelayMs);
     std::printf("ffmpeg decode floor (front + rear, to 32-bit pictures): %.3f ms CPU per frame\n", floorMs);
-    std::printf("both cameras on screen: %s (layout mode %d; rear surface visible and showing pictures in every phase)\n",
-                rearAlways ? "yes" : "NO", layout);
-    std::printf("%d run(s) of %.0f s per phase; start-up reference: %s\n", runs, seconds, referenceTool.c_str());
-    std::printf("%-44s %10s %10s %10s\n", "figure", "min", "median", "max");
+    std::printf("both cameras on screen: %s (layout mode %s; rear surface visible and showing pictures in every phase)\n",
+                rearAlways ? "yes" : "NO", warm->count("layout") ? warm->at("layout").c_str() : "?");
+    std::printf("web engine loaded: map open in %d of %d run(s), map closed in %d (the page shows only while the "
+                "map's tile server answers)\n", mapPages, runs, closedEngines);
+    std::printf("%d run(s), each phase in a program process of its own, %.0f s of play per phase\n", runs, seconds);
+    std::printf("start-up reference: %s\n", referenceTool.c_str());
+    std::printf("%-48s %10s %10s %10s\n", "figure", "min", "median", "max");
     PrintFigure("CPU per frame, map closed (x ffmpeg floor)", "x", each([&](const BenchRun& r) {
-        return floorMs > 0 ? r.closed.cpuMsPerFrame / floorMs : 0.0; }), 1.2);
+        return floorMs > 0 ? Number(r.closed, "cpu_ms_per_frame") / floorMs : 0.0; }), 1.2);
     PrintFigure("CPU per frame, map open (x ffmpeg floor)", "x", each([&](const BenchRun& r) {
-        return floorMs > 0 ? r.open.cpuMsPerFrame / floorMs : 0.0; }), 1.3);
-    PrintFigure("CPU per frame, map closed", "ms", each([](const BenchRun& r) { return r.closed.cpuMsPerFrame; }));
-    PrintFigure("CPU per frame, map open", "ms", each([](const BenchRun& r) { return r.open.cpuMsPerFrame; }));
-    PrintFigure("frames played, map closed", "", each([](const BenchRun& r) { return double(r.closed.frames); }));
-    PrintFigure("frames played, map open", "", each([](const BenchRun& r) { return double(r.open.frames); }));
-    PrintFigure("late frames, map closed", "", each([](const BenchRun& r) { return double(r.closed.late); }));
-    PrintFigure("late frames, map open", "", each([](const BenchRun& r) { return double(r.open.late); }));
+        return floorMs > 0 ? Number(r.open, "cpu_ms_per_frame") / floorMs : 0.0; }), 1.3);
+    PrintFigure("CPU per frame, map closed", "ms", each([](const BenchRun& r) { return Number(r.closed, "cpu_ms_per_frame"); }));
+    PrintFigure("CPU per frame, map open", "ms", each([](const BenchRun& r) { return Number(r.open, "cpu_ms_per_frame"); }));
+    PrintFigure("frames played, map closed", "", each([](const BenchRun& r) { return Number(r.closed, "frames"); }));
+    PrintFigure("frames played, map open", "", each([](const BenchRun& r) { return Number(r.open, "frames"); }));
+    PrintFigure("late frames, map closed", "", each([](const BenchRun& r) { return Number(r.closed, "late"); }));
+    PrintFigure("late frames, map open", "", each([](const BenchRun& r) { return Number(r.open, "late"); }));
     PrintFigure("peak memory while playing, map closed", "MiB",
-                each([](const BenchRun& r) { return double(r.closed.peakKb) / 1024.0; }), 250);
+                each([](const BenchRun& r) { return Number(r.closed, "peak_kb") / 1024.0; }), 250);
     PrintFigure("peak memory while playing, map open", "MiB",
-                each([](const BenchRun& r) { return double(r.open.peakKb) / 1024.0; }), 330);
-    PrintFigure("peak memory once started, before playing", "MiB",
-                each([](const BenchRun& r) { return double(r.startupKb) / 1024.0; }));
-    PrintFigure("selection to first picture", "ms", each([](const BenchRun& r) { return r.firstPictureMs; }));
-    PrintFigure("  less the 500 ms open delay", "ms",
-                each([](const BenchRun& r) { return r.firstPictureMs - double(kOpenDelayMs); }));
-    PrintFigure("reference start to first frame", "ms", each([](const BenchRun& r) { return r.referenceMs; }));
-    PrintFigure("start-up less the delay (x reference)", "x", each([](const BenchRun& r) {
-        return r.referenceMs > 0 ? (r.firstPictureMs - double(kOpenDelayMs)) / r.referenceMs : 0.0; }), 1.2);
+                each([](const BenchRun& r) { return Number(r.open, "peak_kb") / 1024.0; }), 330);
+    PrintFigure("peak memory at the first picture", "MiB",
+                each([](const BenchRun& r) { return Number(r.start, "startup_kb") / 1024.0; }));
+    PrintFigure("exec to first picture", "ms", each([](const BenchRun& r) { return Number(r.start, "exec_to_picture_ms"); }));
+    PrintFigure("  less the 500 ms open delay", "ms", each([&](const BenchRun& r) {
+        return Number(r.start, "exec_to_picture_ms") - delay; }));
+    PrintFigure("main window built to first picture, less delay", "ms", each([&](const BenchRun& r) {
+        return Number(r.start, "window_to_picture_ms") - delay; }));
+    PrintFigure("reference exec to first frame", "ms", each([](const BenchRun& r) { return r.referenceMs; }));
+    PrintFigure("start-up less the delay (x reference)", "x", each([&](const BenchRun& r) {
+        return r.referenceMs > 0 ? (Number(r.start, "exec_to_picture_ms") - delay) / r.referenceMs : 0.0; }), 1.2);
+    PrintFigure("selection to that recording's first picture", "ms",
+                each([](const BenchRun& r) { return Number(r.start, "select_to_picture_ms"); }));
+    PrintFigure("  less the 500 ms open delay", "ms", each([&](const BenchRun& r) {
+        return Number(r.start, "select_to_picture_ms") - delay; }));
+    PrintFigure("selection less the delay (x reference)", "x", each([&](const BenchRun& r) {
+        return r.referenceMs > 0 ? (Number(r.start, "select_to_picture_ms") - delay) / r.referenceMs : 0.0; }), 1.2);
     std::printf("late frames target: 0 on a quiet machine\n");
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string card, phase;
+    double seconds = 10.0;
+    int runs = 1;
+    long long since = 0;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--card") == 0) card = orv::bench::AbsolutePath(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--runs") == 0) runs = std::clamp(std::atoi(argv[i + 1]), 1, 20);
+        else if (std::strcmp(argv[i], "--phase") == 0) phase = argv[i + 1];
+        else if (std::strcmp(argv[i], "--since") == 0) since = std::atoll(argv[i + 1]);
+    }
+    if (!phase.empty()) {
+        const Clock::time_point spawned{std::chrono::nanoseconds(since)};
+        return RunPhase(argc, argv, phase, seconds, since > 0 ? spawned : Clock::now());
+    }
+    // The phases run this executable again, by its own path.
+    std::error_code ec;
+    const std::string self = fs::read_symlink("/proc/self/exe", ec).string();
+    if (ec) {
+        std::fprintf(stderr, "app-bench: cannot find its own executable\n");
+        return 1;
+    }
+    return RunBench(self, card, seconds, runs);
 }

@@ -23,8 +23,80 @@ constexpr std::int32_t kEventDriveSupportAcceleration = 12;
 constexpr std::int32_t kEventDriveSupportBraking = 13;
 
 template <std::size_t Offset, std::size_t Size>
-std::span<const std::uint8_t> Field(RawRecord raw) {
+std::span<const std::uint8_t, Size> Field(RawRecord raw) {
     return raw.subspan<Offset, Size>();
+}
+
+// Fixed-layout field readers. The recorder writes its numbers zero-padded at fixed places
+// (speed "0045", acceleration "+0250", latitude "3539.1234"); a field in that layout is
+// read here with a few word operations, any other goes through FieldNumber. Both give the
+// same value: the digits as one integer divided once by the power of ten of the fraction.
+
+// Four ASCII digits at p as their number, or -1 when any of them is not a digit.
+inline std::int32_t FourDigits(const std::uint8_t* p) {
+    const std::uint32_t x = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                            std::uint32_t(p[3]) << 24;
+    // A byte is a digit when it lies in 0x30..0x39: its high nibble is 3, and stays 3 with 6
+    // added (a byte that fails the first test fails as a whole, so a carry out of it does
+    // not matter).
+    if ((x & 0xF0F0F0F0u) != 0x30303030u || ((x + 0x06060606u) & 0xF0F0F0F0u) != 0x30303030u) return -1;
+    std::uint32_t v = x - 0x30303030u;
+    v = (v * 10 + (v >> 8)) & 0x00FF00FFu;  // two two-digit numbers
+    v = (v * 100 + (v >> 16)) & 0xFFFFu;
+    return std::int32_t(v);
+}
+
+inline bool IsDigitByte(std::uint8_t c) { return c >= '0' && c <= '9'; }
+
+// Four digits ("0045"), or FieldNumber's reading.
+inline std::optional<double> SpeedNumber(std::span<const std::uint8_t, 4> field) {
+    const std::int32_t n = FourDigits(field.data());
+    if (n >= 0) return double(n);
+    return FieldNumber(field);
+}
+
+// A sign and four digits ("+0250"), or FieldNumber's reading.
+inline std::optional<double> SignedFourNumber(std::span<const std::uint8_t, 5> field) {
+    const std::uint8_t sign = field[0];
+    if (sign == '+' || sign == '-') {
+        const std::int32_t n = FourDigits(field.data() + 1);
+        if (n >= 0) return sign == '-' ? -double(n) : double(n);
+    }
+    return FieldNumber(field);
+}
+
+// A sign and two digits ("+09"), or FieldNumber's reading.
+inline std::optional<double> SignedTwoNumber(std::span<const std::uint8_t, 3> field) {
+    const std::uint8_t sign = field[0];
+    if ((sign == '+' || sign == '-') && IsDigitByte(field[1]) && IsDigitByte(field[2])) {
+        const double n = double((field[1] - '0') * 10 + (field[2] - '0'));
+        return sign == '-' ? -n : n;
+    }
+    return FieldNumber(field);
+}
+
+// Three digits ("125"), or FieldNumber's reading.
+inline std::optional<double> ThreeDigitNumber(std::span<const std::uint8_t, 3> field) {
+    if (IsDigitByte(field[0]) && IsDigitByte(field[1]) && IsDigitByte(field[2]))
+        return double((field[0] - '0') * 100 + (field[1] - '0') * 10 + (field[2] - '0'));
+    return FieldNumber(field);
+}
+
+// `Whole` digits, a point and four digits ("3539.1234", "13945.1234"; Whole 4 or 5), or
+// FieldNumber's reading.
+template <std::size_t Whole>
+std::optional<double> MinutesNumber(std::span<const std::uint8_t, Whole + 5> field) {
+    static_assert(Whole == 4 || Whole == 5);
+    const std::uint8_t* p = field.data();
+    std::int64_t whole = 0;
+    if constexpr (Whole == 5) {
+        if (!IsDigitByte(*p)) return FieldNumber(field);
+        whole = (*p++ - '0') * 10000;
+    }
+    const std::int32_t high = FourDigits(p);
+    const std::int32_t low = p[4] == '.' ? FourDigits(p + 5) : -1;
+    if (high < 0 || low < 0) return FieldNumber(field);
+    return double((whole + high) * 10000 + low) / 1e4;
 }
 
 // Milliseconds of the record at hand from the start of the movie, in 32-bit float as the
@@ -33,15 +105,16 @@ std::int32_t RecordMs(const sMOVIESCANNER& scanner) {
     return std::int32_t(float(scanner.recordCounter) * scanner.msPerRecord);
 }
 
-// The field's number; 0 when it has a digit but no number starts it, `none` without a digit.
-double FieldNumberOr(std::span<const std::uint8_t> field, double none) {
-    if (const std::optional<double> v = FieldNumber(field)) return *v;
+// A field's number (`number`, read from `field`); 0 when it has a digit but no number starts
+// it, `none` without a digit.
+double NumberOr(std::optional<double> number, std::span<const std::uint8_t> field, double none) {
+    if (number) return *number;
     return FieldHasDigit(field) ? 0.0 : none;
 }
 
-// ddmm.mmmm or dddmm.mmmm to degrees; the sign byte 0 makes it south or west.
-double Coordinate(std::span<const std::uint8_t> field, std::uint8_t signByte) {
-    const std::optional<double> number = FieldNumber(field);
+// ddmm.mmmm or dddmm.mmmm (`number`, read from `field`) to degrees; the sign byte 0 makes it
+// south or west.
+double Coordinate(std::optional<double> number, std::span<const std::uint8_t> field, std::uint8_t signByte) {
     if (!number && !FieldHasDigit(field)) return kNoPosition;
     const double v = number.value_or(0.0);
     const std::int64_t hundreds = std::int64_t(std::trunc(v)) / 100;
@@ -74,8 +147,8 @@ std::int32_t SensorAxis(std::uint8_t letter) {
     }
 }
 
-double Acceleration(std::span<const std::uint8_t> field) {
-    return FieldNumber(field).value_or(0.0) / 1000.0;
+double Acceleration(std::span<const std::uint8_t, sRAWRECORD::kAccelSize> field) {
+    return SignedFourNumber(field).value_or(0.0) / 1000.0;
 }
 
 // A record time in milliseconds as a frame number: truncated in 32-bit float, held to the
@@ -170,9 +243,12 @@ void ParseGpsRecord(const sMOVIESCANNER& scanner, sGPSRECORD& out, RawRecord raw
     out = sGPSRECORD{};
     out.time = RecordMs(scanner);
     out.valid = raw[R::kGpsStatus] == 'A' ? 1 : 0;
-    out.speed = FieldNumberOr(Field<R::kSpeed, R::kSpeedSize>(raw), kNoSpeed);
-    out.latitude = Coordinate(Field<R::kLatitude, R::kLatitudeSize>(raw), raw[R::kLatitudeSign]);
-    out.longitude = Coordinate(Field<R::kLongitude, R::kLongitudeSize>(raw), raw[R::kLongitudeSign]);
+    const auto speed = Field<R::kSpeed, R::kSpeedSize>(raw);
+    out.speed = NumberOr(SpeedNumber(speed), speed, kNoSpeed);
+    const auto latitude = Field<R::kLatitude, R::kLatitudeSize>(raw);
+    out.latitude = Coordinate(MinutesNumber<4>(latitude), latitude, raw[R::kLatitudeSign]);
+    const auto longitude = Field<R::kLongitude, R::kLongitudeSize>(raw);
+    out.longitude = Coordinate(MinutesNumber<5>(longitude), longitude, raw[R::kLongitudeSign]);
     if (const auto t = RecordTime(raw, days)) out.timeOfDay = *t;
 }
 
@@ -189,7 +265,7 @@ void ParseSensorRecord(const sMOVIESCANNER& scanner, RawRecord raw,
     r.gY = Acceleration(Field<R::kAccelY, R::kAccelSize>(raw));
     r.gZ = Acceleration(Field<R::kAccelZ, R::kAccelSize>(raw));
     const auto voltage = Field<R::kVoltage, R::kVoltageSize>(raw);
-    if (const std::optional<double> v = FieldNumber(voltage)) {
+    if (const std::optional<double> v = ThreeDigitNumber(voltage)) {
         r.voltage = std::int32_t(*v);
     } else {
         r.voltage = FieldIsBlank(voltage) ? kNoVoltage : 0;
@@ -215,24 +291,25 @@ sOBDRECORD ParseObdRecord(std::int32_t index, RawRecord raw) {
 std::optional<SYSTEMTIME> RecordTime(RawRecord raw, RecordDayCache* days) {
     using R = sRAWRECORD;
     const auto digits = Field<R::kDateTime, R::kDateTimeSize>(raw);
-    if (!std::all_of(digits.begin(), digits.end(), [](std::uint8_t c) { return c >= '0' && c <= '9'; })) {
-        return std::nullopt;
-    }
-    auto pair = [&](std::size_t i) { return (digits[2 * i] - '0') * 10 + digits[2 * i + 1] - '0'; };
+    // YYMM, DDhh and mmss, each -1 when it holds anything but digits.
+    const std::int32_t yearMonth = FourDigits(digits.data());
+    const std::int32_t dayHour = FourDigits(digits.data() + 4);
+    const std::int32_t minuteSecond = FourDigits(digits.data() + 8);
+    if (yearMonth < 0 || dayHour < 0 || minuteSecond < 0) return std::nullopt;
     RecordDayCache once;
     RecordDayCache& c = days ? *days : once;
     if (!c.dateKnown || !std::equal(c.date, c.date + sizeof c.date, digits.begin())) {
         std::copy_n(digits.begin(), sizeof c.date, c.date);
         c.dateKnown = true;
-        const SYSTEMTIME date = MakeSystemTime(2000 + pair(0), pair(1), pair(2));
+        const SYSTEMTIME date = MakeSystemTime(2000 + yearMonth / 100, yearMonth % 100, dayHour / 100);
         c.dateValid = IsValidSystemTime(date);
         c.days = c.dateValid ? DaysFromCivil(date.wYear, date.wMonth, date.wDay) : 0;
     }
-    const int hour = pair(3), minute = pair(4), second = pair(5);
+    const int hour = dayHour % 100, minute = minuteSecond / 100, second = minuteSecond % 100;
     if (!c.dateValid || hour >= 24 || minute >= 60 || second >= 60) return std::nullopt;
     std::int64_t seconds = c.days * 86400 + hour * 3600 + minute * 60 + second;
     if (raw[R::kCorrection] != '*') {
-        seconds += std::int64_t(FieldNumber(Field<R::kCorrection, R::kCorrectionSize>(raw)).value_or(0.0));
+        seconds += std::int64_t(SignedTwoNumber(Field<R::kCorrection, R::kCorrectionSize>(raw)).value_or(0.0));
     }
     // Dates from 2000 on and corrections below 1000 s keep the count positive.
     const std::int64_t day = seconds / 86400;

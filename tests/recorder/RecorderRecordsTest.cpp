@@ -141,6 +141,68 @@ TEST(RecorderRecordsTest, BlankAndSignedForms) {
     EXPECT_EQ(d.scanner.sensor[2].voltage, 98);
 }
 
+// The recorder's own zero-padded layout and every other form of a field read alike: as the
+// text-to-number reading of the field, to the last bit.
+TEST(RecorderRecordsTest, NumberFieldsInAndOutOfTheRecordersLayout) {
+    enum Field { kSpeed, kAccel, kLatitude, kLongitude, kVoltage, kCorrection };
+    struct Row {
+        Field field;
+        const char* text;
+        double expected;
+    };
+    const Row rows[] = {
+        {kSpeed, "0045", 45.0}, {kSpeed, "9999", 9999.0}, {kSpeed, " 45 ", 45.0},
+        {kSpeed, "45.5", 45.5}, {kSpeed, "00:5", 0.0}, {kSpeed, "-045", -45.0},
+        {kAccel, "+0250", 250.0}, {kAccel, "-1500", -1500.0}, {kAccel, "-0000", -0.0},
+        {kAccel, "0250 ", 250.0}, {kAccel, "+02.5", 2.5}, {kAccel, "++250", 0.0},
+        {kAccel, "+025:", 25.0},
+        {kLatitude, "3539.1234", 35 + 39.1234 / 60}, {kLatitude, "0000.0001", 0.0001 / 60},
+        {kLatitude, "3539.12 4", 35 + 39.12 / 60}, {kLatitude, "35391234 ", 353912 + 34 / 60.0},
+        {kLatitude, "3539:1234", 35 + 39 / 60.0}, {kLatitude, "+539.1234", 5 + 39.1234 / 60},
+        {kLatitude, "x539.1234", 0.0},
+        {kLongitude, "13946.0275", 139 + 46.0275 / 60}, {kLongitude, "1394.60275", 13 + 94.60275 / 60},
+        {kLongitude, " 3946.0275", 39 + 46.0275 / 60}, {kLongitude, "13946.027 ", 139 + 46.027 / 60},
+        {kVoltage, "125", 125}, {kVoltage, "12 ", 12}, {kVoltage, "1.5", 1}, {kVoltage, "+12", 12},
+        {kCorrection, "+30", 30}, {kCorrection, "-05", -5}, {kCorrection, "30 ", 30},
+        {kCorrection, "+3 ", 3}, {kCorrection, "+-3", 0},
+    };
+    for (const Row& row : rows) {
+        fx::RawRecord r;
+        r.dateTime = "220315083000";
+        r.latitudeSign = 'N';
+        r.longitudeSign = 'E';
+        switch (row.field) {
+            case kSpeed: r.speed = row.text; break;
+            case kAccel: r.accelY = row.text; break;
+            case kLatitude: r.latitude = row.text; break;
+            case kLongitude: r.longitude = row.text; break;
+            case kVoltage: r.voltage = row.text; break;
+            case kCorrection: r.correction = row.text; break;
+        }
+        fx::DataBlock block;
+        block.records = {r};
+        Decoded d(block);
+        ASSERT_EQ(d.scanner.gps.size(), 1u) << row.text;
+        const sGPSRECORD& g = d.scanner.gps[0];
+        const sSENSORRECORD& s = d.scanner.sensor[0];
+        double got = 0.0, expected = row.expected;
+        switch (row.field) {
+            case kSpeed: got = g.speed; break;
+            case kAccel: got = s.gY, expected = row.expected / 1000.0; break;
+            case kLatitude: got = g.latitude; break;
+            case kLongitude: got = g.longitude; break;
+            case kVoltage: got = s.voltage; break;
+            case kCorrection: got = g.timeOfDay.wSecond - (g.timeOfDay.wSecond > 40 ? 60 : 0); break;
+        }
+        if (row.field == kLatitude || row.field == kLongitude) {
+            EXPECT_DOUBLE_EQ(got, expected) << row.text;
+        } else {
+            EXPECT_EQ(got, expected) << row.text;
+            EXPECT_EQ(std::signbit(got), std::signbit(expected)) << row.text;
+        }
+    }
+}
+
 TEST(RecorderRecordsTest, EventLettersInOrderOfPrecedence) {
     auto eventOf = [](fx::RawRecord r) {
         fx::DataBlock block;
