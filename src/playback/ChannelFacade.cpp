@@ -184,8 +184,15 @@ int SetChannelsSpeed(int step) {
         return t.SetPlaybackSpeed(c, step);
     });
     ForEachEngine([](ChannelEngine& e) { e.EndJointStart(); });
-    std::this_thread::sleep_for(kSpeedSettle);
+    // Only a player has something to settle: with every channel closed (at start-up, or when
+    // a source is reset) the step is merely kept for the next movie.
+    if (AnyChannelOpen()) std::this_thread::sleep_for(kSpeedSettle);
     return result;
+}
+
+bool AnyChannelOpen() {
+    return std::any_of(std::begin(g_aPlayChannel), std::end(g_aPlayChannel),
+                       [](const sPLAYCHANNEL& c) { return c.initialised && c.playState != PLAY_CLOSED; });
 }
 
 int RefreshChannels() {

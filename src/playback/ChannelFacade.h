@@ -68,8 +68,12 @@ int LocateChannelsFrame(std::int32_t frame);
 // seeks asked of it, each seek's picture on screen.
 void SettleChannels();
 
-// The same speed step on both channels, then a pause of 100 ms for the players to settle.
+// The same speed step on both channels, then a pause of 100 ms for the players to settle
+// (none when no channel has a movie open).
 int SetChannelsSpeed(int step);
+
+// Whether an initialised channel has a movie open.
+bool AnyChannelOpen();
 
 int RefreshChannels();
 

@@ -4,6 +4,7 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -19,7 +20,7 @@ BOOL g_bLimitedModel = FALSE;
 
 namespace {
 
-// The store's pictures in load order: the bitmaps, then the PNG pictures.
+// The store's pictures: the bitmaps, then the PNG pictures.
 constexpr int kLoadOrder[] = {
     129, 164, 324, 320, 307, 309, 321, 325, 312, 313,
     198, 199, 196, 197, 192, 195, 358, 359, 360, 361, 368, 369,  // quality badges
@@ -79,19 +80,24 @@ void CResourceImage::CreateDrawDCs(const QWidget* window) {
 
 void CResourceImage::LoadImages(const QWidget* mainWindow) {
     CreateDrawDCs(mainWindow);
+    // Each picture is decoded when it is first drawn: most panes with pictures (the gauges,
+    // the zoom hints) are not on the screen at start.
     m_pictures.clear();
-    for (const int id : kLoadOrder) {
-        QImage picture = LoadSkinBitmap(id);
-        if (!picture.isNull()) m_pictures.emplace(id, std::move(picture));
-    }
+    m_bLoaded = true;
     m_brWhite1 = QBrush(ToQColor(kWhite));
     m_brWhite2 = QBrush(ToQColor(kWhite));
     if (const QImage* icon = Picture(kIcon)) m_hIcon = QIcon(QPixmap::fromImage(*icon));
 }
 
 const QImage* CResourceImage::Picture(int id) const {
-    const auto it = m_pictures.find(id);
-    return it == m_pictures.end() ? nullptr : &it->second;
+    auto it = m_pictures.find(id);
+    if (it == m_pictures.end()) {
+        if (!m_bLoaded) return nullptr;
+        if (std::find(std::begin(kLoadOrder), std::end(kLoadOrder), id) == std::end(kLoadOrder)) return nullptr;
+        // A picture that cannot be loaded is remembered as null and not tried again.
+        it = m_pictures.emplace(id, LoadSkinBitmap(id)).first;
+    }
+    return it->second.isNull() ? nullptr : &it->second;
 }
 
 // --- decisions of the drive-support display -------------------------------------------

@@ -55,11 +55,13 @@ public:
     // window.
     void CreateDrawDCs(const QWidget* window);
 
-    // CreateDrawDCs, then every picture of the store in its load order.
+    // CreateDrawDCs, and the store made ready: each picture is decoded the first time it
+    // is asked for.
     void LoadImages(const QWidget* mainWindow);
 
     // The picture `id` as the store holds it (BMP pictures laid on their background,
-    // the needle mask 1-bit, PNG pictures with alpha); null when not loaded.
+    // the needle mask 1-bit, PNG pictures with alpha), decoded on first use; null when it
+    // is not one of the store's, cannot be loaded, or LoadImages has not run.
     const QImage* Picture(int id) const;
 
     DeviceContext& GetDrawDC2() { return m_dc2; }
@@ -159,7 +161,8 @@ private:
     void DrawPng(DeviceContext& dc, int id, int x, int y, double zoom);
     void DrawInCell(DeviceContext& dc, int id, const RECT& cell, double zoom);
 
-    std::map<int, QImage> m_pictures;
+    mutable std::map<int, QImage> m_pictures;  // decoded so far (null: could not be loaded)
+    bool m_bLoaded = false;                    // LoadImages has run: pictures may be decoded
     QImage m_dc2Bitmap;
     DeviceContext m_dc1;  // blit source
     DeviceContext m_dc2;  // the gauges' work area

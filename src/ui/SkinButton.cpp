@@ -45,7 +45,7 @@ void CSkinButton::SetImage(int bitmapId, const RECT* rect) {
     // Each frame is scaled on its own: a strip of frames that are not square, scaled as
     // a whole, would put the frame edges between pixels (strip 352 at scale 1.5 has
     // frames 19.5 pixels wide) and show a sliver of the neighbouring frame.
-    const QImage strip(SkinResourcePath(bitmapId));
+    const QImage strip = ReadSkinResource(bitmapId);
     if (strip.isNull()) return;
     m_bCheckBox = bitmapId == kCheckBoxStrip;
     m_bUpdating = TRUE;

@@ -195,6 +195,26 @@ TEST_F(ChannelFacade, ResultsFoldAndDataFlagsFollowTheCalls) {
                                    "EndJointStart"}));
 }
 
+// Only an open movie makes a speed change wait for its player to settle.
+TEST_F(ChannelFacade, AChannelIsOpenOnlyWithAMovieOnAnInitialisedChannel) {
+    struct Case {
+        int frontInit;
+        PlayState front;
+        int rearInit;
+        PlayState rear;
+        bool open;
+    };
+    for (const Case& k : {Case{1, PLAY_CLOSED, 1, PLAY_CLOSED, false}, Case{1, PLAY_STOPPED, 1, PLAY_CLOSED, true},
+                          Case{1, PLAY_CLOSED, 1, PLAY_PAUSED, true}, Case{1, PLAY_PLAYING, 1, PLAY_PLAYING, true},
+                          Case{0, PLAY_PLAYING, 0, PLAY_PAUSED, false}, Case{0, PLAY_PLAYING, 1, PLAY_CLOSED, false}}) {
+        g_aPlayChannel[0].initialised = k.frontInit;
+        g_aPlayChannel[0].playState = k.front;
+        g_aPlayChannel[1].initialised = k.rearInit;
+        g_aPlayChannel[1].playState = k.rear;
+        EXPECT_EQ(AnyChannelOpen(), k.open) << k.frontInit << k.front << k.rearInit << k.rear;
+    }
+}
+
 TEST_F(ChannelFacade, EachChannelGetsItsOwnView) {
     sVIEWRECORD views[2];
     views[0] = {1, 2, 100, 50, -4, 8, 9, 2.0f};

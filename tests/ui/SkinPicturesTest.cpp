@@ -2,6 +2,10 @@
 // frames to a strip, and no pure black but where black is the key.
 #include <QImage>
 
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
 #include <set>
 
 #include <gtest/gtest.h>
@@ -64,6 +68,27 @@ TEST(SkinPictures, EveryPictureIsListedAndLoadsAtItsSize) {
         }
     }
     EXPECT_TRUE(LoadSkinBitmap(1).isNull());  // not listed
+}
+
+// Reading the skin needs no image format plugin: a start-up that loaded them all to ask
+// each about every picture would pay for libraries it never uses. In a fresh process,
+// where no other test has loaded one.
+TEST(SkinPicturesDeathTest, LoadingTheSkinMapsNoImageFormatPlugin) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            int loaded = 0;
+            for (const SkinPicture& p : SkinManifest()) {
+                if (!LoadSkinBitmap(p.id).isNull()) ++loaded;
+                if (!ReadSkinResource(p.id).isNull()) ++loaded;
+            }
+            std::ifstream maps("/proc/self/maps");
+            std::string line;
+            bool plugin = false;
+            while (std::getline(maps, line)) plugin = plugin || line.find("/imageformats/") != std::string::npos;
+            std::exit(loaded > 0 && !plugin ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(SkinPictures, PureBlackAppearsOnlyWhereBlackIsTheKey) {

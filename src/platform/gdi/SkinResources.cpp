@@ -1,6 +1,7 @@
 #include "platform/gdi/SkinResources.h"
 
 #include <QFile>
+#include <QImageReader>
 #include <QPainter>
 
 #include "platform/gdi/DeviceContext.h"
@@ -28,10 +29,18 @@ const SkinPicture* FindSkinPicture(int id) {
 
 QString SkinResourcePath(int id) { return QStringLiteral(":/skin/%1.png").arg(id); }
 
+QImage ReadSkinResource(int id) {
+    // Told the format and kept from guessing it, the reader uses its own PNG decoder; left
+    // to guess, it would load every image format plugin to ask each one first.
+    QImageReader reader(SkinResourcePath(id), "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
 QImage LoadSkinBitmap(int id) {
     const SkinPicture* picture = FindSkinPicture(id);
     if (!picture) return QImage();
-    const QImage stored(SkinResourcePath(id));
+    const QImage stored = ReadSkinResource(id);
     if (stored.isNull() || stored.width() != picture->width || stored.height() != picture->height)
         return QImage();
 

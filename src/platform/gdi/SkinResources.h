@@ -25,6 +25,10 @@ const SkinPicture* FindSkinPicture(int id);
 // is what a bitmap loader gets.
 QString SkinResourcePath(int id);
 
+// The picture `id` as stored (":/skin/<id>.png"), null when missing. Read as PNG without
+// asking the image format plugins: they are not loaded for the skin.
+QImage ReadSkinResource(int id);
+
 // The picture `id` ready to draw, or a null image when the table does not list it or
 // the embedded picture is missing or not of the listed size:
 //   BMP  Format_RGB32, laid on the background colour (what a bitmap handle holds);
