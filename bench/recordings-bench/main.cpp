@@ -15,10 +15,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +27,7 @@
 #include "common/AbsolutePath.h"
 #include "common/CardBench.h"
 #include "fixtures/CardBuilder.h"
+#include "fixtures/ChildMemory.h"
 #include "fixtures/DemoCard.h"
 #include "fixtures/DemoStart.h"
 #include "fixtures/EventLoopWait.h"
@@ -40,17 +41,7 @@ namespace {
 // The demo card's layout: driving movies in "Video", their data files in "_VData".
 constexpr int kLayout = 1;
 
-// A figure of /proc/self/status in KiB ("VmRSS", "VmHWM"); 0 when not there.
-long StatusKb(const char* key) {
-    std::ifstream in("/proc/self/status");
-    const std::string prefix = std::string(key) + ":";
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
-    return 0;
-}
-
-double Mib(long kb) { return double(kb) / 1024.0; }
+double Mib(std::int64_t kb) { return double(kb) / 1024.0; }
 
 // The name of the index-th recording (below 800) of the generated card, for the camera and
 // file ending `tail` ("M.MOV"): continuous recordings a minute apart from 10:00 with running
@@ -150,23 +141,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "recordings-bench: the card did not open with more than %d recordings\n", count);
         return 1;
     }
-    const long startedKb = StatusKb("VmRSS");
+    const std::int64_t startedKb = fixtures::StatusKb("VmRSS");
     const auto interval = std::chrono::milliseconds(intervalMs);
 
     dlg->OnCommand(ID_PLAY_PAUSE);
     fixtures::RunFor(interval);
-    const long firstKb = StatusKb("VmRSS");
-    const long onePeakKb = StatusKb("VmHWM");
+    const std::int64_t firstKb = fixtures::StatusKb("VmRSS");
+    const std::int64_t onePeakKb = fixtures::StatusKb("VmHWM");
     const int firstRow = dlg->m_nCurRow;
     std::printf("%-12s %8s %10s %8s\n", "recording", "row", "RSS MiB", "playing");
     std::printf("%-12d %8d %10.1f %8s\n", 1, firstRow, Mib(firstKb), Playing() ? "yes" : "no");
     int playing = Playing() ? 1 : 0;
-    long lastKb = firstKb;
+    std::int64_t lastKb = firstKb;
     for (int n = 1; n <= count; ++n) {
         dlg->OnCommand(ID_PLAY_NEXT);
         fixtures::RunFor(interval);
         playing += Playing() ? 1 : 0;
-        lastKb = StatusKb("VmRSS");
+        lastKb = fixtures::StatusKb("VmRSS");
         if (n % 10 == 0 || n == count)
             std::printf("%-12d %8d %10.1f %8s\n", n + 1, dlg->m_nCurRow, Mib(lastKb), Playing() ? "yes" : "no");
     }
