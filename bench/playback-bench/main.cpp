@@ -38,6 +38,7 @@
 
 #include "BenchChannel.h"
 #include "BenchFigures.h"
+#include "platform/base/HeapPolicy.h"
 #include "SlotsRun.h"
 #include "common/AbsolutePath.h"
 #include "FfmpegReference.h"
@@ -135,6 +136,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // The program's heaps, as its main window sets them up: they decide where pictures live.
+    SetHeapPolicy();
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);
     if (options.throughSlots)

@@ -13,6 +13,7 @@
 #include "app/MovieMenu.h"
 #include "app/SettingDlg.h"
 #include "ui/Scaled.h"
+#include "platform/base/HeapPolicy.h"
 #include "platform/base/PathUtil.h"
 #include "playback/engine/ChannelEngineImpl.h"
 #include "playback/engine/HResultText.h"
@@ -26,10 +27,6 @@
 #include "app/InetConnectionAsync.h"
 #endif
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 namespace orv {
 
 namespace {
@@ -38,25 +35,10 @@ constexpr const char* kOverlayFontFace = "メイリオ";
 constexpr int kTextCodecMissing = 113;
 constexpr int kTextMapCaption = 151;
 constexpr int kTextThumbnailButton = 171;
-// Heaps malloc may keep for the process's threads. Each thread that finds the heaps busy
-// gets one of its own, up to eight per core, and keeps what is freed in it: the decoders'
-// threads free picture-sized blocks all the time.
-constexpr int kMallocArenas = 4;
-
-// Two movies decoding at once on many threads leave picture-sized blocks freed in one heap
-// per thread, where no other thread reuses them. Fewer heaps keep the process at what it
-// uses (about 70 MB less while two movies play) without the cost per frame or per open that
-// mapping each block on its own would have.
-void LimitMallocArenas() {
-#ifdef __GLIBC__
-    mallopt(M_ARENA_MAX, kMallocArenas);
-#endif
-}
-
 }  // namespace
 
 CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
-    LimitMallocArenas();
+    SetHeapPolicy();
     // The window draws its own title and buttons.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_OpaquePaintEvent);

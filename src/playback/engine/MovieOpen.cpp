@@ -3,6 +3,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "platform/base/HeapPolicy.h"
 #include "platform/media/MediaFoundation.h"
 #include "playback/ChannelData.h"
 #include "playback/engine/HResultText.h"
@@ -164,9 +165,12 @@ int PrepareRenderer(sRENDERERBLOCK& renderer) {
 
 void DestroyRenderer(sRENDERERBLOCK& renderer) {
     // The session holds the player while it waits for events: close it first.
-    if (renderer.player) renderer.player->CloseSession();
+    const bool hadPlayer = renderer.player.Get() != nullptr;
+    if (hadPlayer) renderer.player->CloseSession();
     renderer.player.Reset();
     renderer.overlayBitmap = QImage();
+    // What the movie's threads freed stays in the C library's heaps until trimmed.
+    if (hadPlayer) TrimHeapsSoon();
 }
 
 }  // namespace orv
