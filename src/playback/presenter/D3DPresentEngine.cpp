@@ -22,17 +22,20 @@ HRESULT D3DPresentEngine::PresentSample(IMFSample* sample, LONGLONG) {
     ComPtr<IMFMediaBuffer> buffer;
     ComPtr<IVideoSurface> surface;
     QImage picture;
+    std::shared_ptr<const AVFrame> source;
     if (FAILED(sample->GetBufferByIndex(0, buffer.ReleaseAndGetAddressOf())) ||
         FAILED(MFGetService(buffer.Get(), MR_BUFFER_SERVICE, IID_IVideoSurface,
                             reinterpret_cast<void**>(surface.ReleaseAndGetAddressOf()))) ||
         FAILED(surface->GetImage(&picture)))
         return S_OK;
+    surface->GetSourceFrame(&source);
     // Under the lock, so that pictures presented from two threads reach the window in the
     // order they replace each other here. The sink only keeps the picture.
     std::lock_guard lock(mutex_);
     shown_ = picture;
+    shownSource_ = std::move(source);
     shownSample_ = sample;
-    if (window_) PresentVideoFrame(window_, picture, destination_);
+    if (window_) PresentVideoFrame(window_, picture, shownRect_.Width() > 0 && shownRect_.Height() > 0 ? shownRect_ : destination_);
     return S_OK;
 }
 
@@ -47,9 +50,10 @@ HWND D3DPresentEngine::GetVideoWindow() {
     return window_;
 }
 
-void D3DPresentEngine::SetDestinationRect(const RECT& destination) {
+void D3DPresentEngine::SetDestinationRect(const RECT& destination, const RECT& shown) {
     std::lock_guard lock(mutex_);
     destination_ = destination;
+    shownRect_ = shown;
 }
 
 RECT D3DPresentEngine::GetDestinationRect() {
@@ -92,17 +96,24 @@ void D3DPresentEngine::OnReleaseResources() {
     shownSample_ = nullptr;
 }
 
+std::shared_ptr<const AVFrame> D3DPresentEngine::ShownSourceFrame() {
+    std::lock_guard lock(mutex_);
+    return shownSource_;
+}
+
 const IMFSample* D3DPresentEngine::ShownSample() {
     std::lock_guard lock(mutex_);
     return shownSample_;
 }
 
-HRESULT D3DPresentEngine::GrabFrame(BYTE** buffer, UINT32 width, UINT32 height, DWORD* size) {
+HRESULT D3DPresentEngine::GrabFrame(BYTE** buffer, UINT32 width, UINT32 height, DWORD* size, const QImage* full) {
     if (!buffer) return E_POINTER;
     *buffer = nullptr;
     if (width == 0 || height == 0 || width > kMaxGrabSide || height > kMaxGrabSide) return E_INVALIDARG;
     QImage picture;
-    {
+    if (full && !full->isNull()) {
+        picture = *full;
+    } else {
         std::lock_guard lock(mutex_);
         picture = shown_;
     }
