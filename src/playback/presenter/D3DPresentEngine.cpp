@@ -35,7 +35,8 @@ HRESULT D3DPresentEngine::PresentSample(IMFSample* sample, LONGLONG) {
     shown_ = picture;
     shownSource_ = std::move(source);
     shownSample_ = sample;
-    if (window_) PresentVideoFrame(window_, picture, shownRect_.Width() > 0 && shownRect_.Height() > 0 ? shownRect_ : destination_);
+    const bool part = shownRect_.Width() > 0 && shownRect_.Height() > 0;
+    if (window_) PresentVideoFrame(window_, picture, part ? shownRect_ : destination_);
     return S_OK;
 }
 
