@@ -140,8 +140,12 @@ protected:
             if (kept.isNull()) kept = DecodeMovieFrame(movie, n);
             return kept;
         };
-        const double same = MeanDifference(picture, of(frame));
-        return same < 6.0 && same < MeanDifference(picture, of(frame + 5));
+        // The picture is made at the size it is shown at: ffmpeg's is scaled to it.
+        const auto at = [&](int n) {
+            return MeanDifference(picture, of(n).scaled(picture.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        };
+        const double same = at(frame);
+        return same < 6.0 && same < at(frame + 5);
     }
     // Which frame near `near` the picture shows; -1 when none of them.
     static int ShownFrame(const QImage& picture, const std::string& movie, int near) {
@@ -182,6 +186,15 @@ TEST_F(CamerasFixture, RearSurfacePlaysTheRearMovieInStepWithTheFront) {
         EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), rearMovie_, frame); })) << frame;
         EXPECT_TRUE(RunUntil([&] { return Shows(dlg.FrontSurface().LastFrame(), frontMovie_, frame); })) << frame;
         EXPECT_FALSE(rear.PaintsBlack()) << frame;
+        // Each picture is made at the size its surface shows it (keeping the aspect), not at
+        // the movie's: no surface costs more than its own size.
+        for (const CMovieStatic* surface : {&rear, &dlg.FrontSurface()}) {
+            const QSize picture = surface->LastFrame().size();
+            EXPECT_TRUE(picture.width() <= surface->width() && picture.height() <= surface->height() &&
+                        (picture.width() == surface->width() || picture.height() == surface->height()))
+                << frame << ": " << picture.width() << "x" << picture.height() << " in " << surface->width() << "x"
+                << surface->height();
+        }
     }
     // Played on and paused: still the same frame on both.
     dlg.OnCommand(ID_PLAY_PAUSE);
