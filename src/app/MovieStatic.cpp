@@ -116,9 +116,10 @@ void CMovieStatic::paintEvent(QPaintEvent*) {
     // Black bands wherever the picture does not reach.
     const QRegion bands = QRegion(all).subtracted(QRegion(target));
     for (const QRect& band : bands) painter.fillRect(band, Qt::black);
-    if (frame.size() == target.size()) {
-        // The picture was made at the size it is shown at: drawn as it is.
-        painter.drawImage(target.topLeft(), frame);
+    const int padding = frame.width() - target.width();
+    if (frame.height() == target.height() && (padding == 0 || padding == 1)) {
+        // The picture was made at the size it is shown at (its width made even): drawn as it is.
+        painter.drawImage(target.topLeft(), frame, QRect(QPoint(0, 0), target.size()));
     } else {
         // A picture made for the size before a resize, until the next one comes.
         painter.setRenderHint(QPainter::SmoothPixmapTransform);

@@ -186,12 +186,13 @@ TEST_F(CamerasFixture, RearSurfacePlaysTheRearMovieInStepWithTheFront) {
         EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), rearMovie_, frame); })) << frame;
         EXPECT_TRUE(RunUntil([&] { return Shows(dlg.FrontSurface().LastFrame(), frontMovie_, frame); })) << frame;
         EXPECT_FALSE(rear.PaintsBlack()) << frame;
-        // Each picture is made at the size its surface shows it (keeping the aspect), not at
-        // the movie's: no surface costs more than its own size.
+        // Each picture is made at the size its surface shows it (keeping the aspect; its width
+        // made even), not at the movie's: no surface costs more than its own size.
         for (const CMovieStatic* surface : {&rear, &dlg.FrontSurface()}) {
             const QSize picture = surface->LastFrame().size();
-            EXPECT_TRUE(picture.width() <= surface->width() && picture.height() <= surface->height() &&
-                        (picture.width() == surface->width() || picture.height() == surface->height()))
+            const int even = (surface->width() + 1) & ~1;
+            EXPECT_TRUE(picture.width() % 2 == 0 && picture.width() <= even && picture.height() <= surface->height() &&
+                        (picture.width() == even || picture.height() == surface->height()))
                 << frame << ": " << picture.width() << "x" << picture.height() << " in " << surface->width() << "x"
                 << surface->height();
         }

@@ -28,12 +28,16 @@ HRESULT D3DPresentEngine::PresentSample(IMFSample* sample, LONGLONG) {
                             reinterpret_cast<void**>(surface.ReleaseAndGetAddressOf()))) ||
         FAILED(surface->GetImage(&picture)))
         return S_OK;
+    // The frame goes from the surface to the picture on screen, so that a sample waiting in the
+    // pool holds no decoded frame back from the decoder.
     surface->GetSourceFrame(&source);
+    surface->SetSourceFrame(nullptr);
     // Under the lock, so that pictures presented from two threads reach the window in the
     // order they replace each other here. The sink only keeps the picture.
     std::lock_guard lock(mutex_);
     shown_ = picture;
-    shownSource_ = std::move(source);
+    // A sample shown again without being drawn into keeps the frame it was made from.
+    if (source || sample != shownSample_) shownSource_ = std::move(source);
     shownSample_ = sample;
     const bool part = shownRect_.Width() > 0 && shownRect_.Height() > 0;
     if (window_) PresentVideoFrame(window_, picture, part ? shownRect_ : destination_);

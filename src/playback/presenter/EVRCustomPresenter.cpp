@@ -556,9 +556,11 @@ HRESULT EVRCustomPresenter::BuildOutputType(IMFMediaType* proposed, ComPtr<IMFMe
     if (SUCCEEDED(hr)) hr = MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &width, &height);
     if (SUCCEEDED(hr)) {
         nativeSize_.store((UINT64(width) << 32) | height);
-        if (shownRect_.Width() > 0 && shownRect_.Height() > 0 && shownRect_.Width() <= kMaxOutputSide &&
+        if (shownRect_.Width() > 0 && shownRect_.Height() > 0 && shownRect_.Width() < kMaxOutputSide &&
             shownRect_.Height() <= kMaxOutputSide) {
-            width = UINT32(shownRect_.Width());
+            // An even width: the scaler writes odd widths pixel by pixel, several times slower.
+            // The window shows the part it has room for.
+            width = UINT32(shownRect_.Width() + 1) & ~1u;
             height = UINT32(shownRect_.Height());
         }
         hr = MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, width, height);
@@ -647,9 +649,13 @@ HRESULT EVRCustomPresenter::SetVideoPosition(const MFVideoNormalizedRect* source
         HRESULT hr = NegotiateOutputType();
         if (hr == MF_E_TRANSFORM_TYPE_NOT_SET) hr = S_OK;  // the mixer has no input yet
         if (FAILED(hr)) return hr;
-        // The picture on screen again, at the new place.
-        repaint_ = TRUE;
-        PullOneSample();
+        // The picture on screen again, at the new place; after a flush (a seek whose picture
+        // has not come yet) there is none to repaint: the mixer's last picture belongs to the
+        // position before the seek and would be taken for the new position's.
+        if (prerolled_) {
+            repaint_ = TRUE;
+            PullOneSample();
+        }
     }
     return S_OK;
 }

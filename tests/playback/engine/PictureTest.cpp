@@ -244,7 +244,8 @@ TEST_F(ChannelOpsTest, PicturesTakeTheShownSizeAndTheSnapshotStaysNativeAndExact
         const RECT d = Destination(player.Get());
         const RECT shown{std::max(d.left, 0), std::max(d.top, 0), std::min(d.right, c.client.right),
                          std::min(d.bottom, c.client.bottom)};
-        ASSERT_TRUE(surface_.WaitForShown(QSize(shown.Width(), shown.Height()), shown)) << c.name;
+        // (Its width made even: the window shows the part it has room for.)
+        ASSERT_TRUE(surface_.WaitForShown(QSize((shown.Width() + 1) & ~1, shown.Height()), shown)) << c.name;
         if (c.zoom == 1.0f) {
             EXPECT_EQ(ReadStripeNumber(surface_.LastPicture()), 37) << c.name;
         }

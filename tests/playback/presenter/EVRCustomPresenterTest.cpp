@@ -206,6 +206,7 @@ TEST(EVRCustomPresenter, MakesItsPicturesAtTheShownPartOfTheDestinationAndFollow
         {"shifted half out of the window", {640, 480}, {320, 0, 960, 480}, {320, 0, 640, 480},
          {0.0f, 0.0f, 0.5f, 1.0f}},
         {"the whole window", {400, 300}, {0, 0, 0, 0}, {0, 0, 400, 300}, whole},
+        {"an odd width, made even", {641, 481}, {0, 0, 641, 481}, {0, 0, 641, 481}, whole},
         {"size not told: native", {0, 0}, {0, 60, 640, 420}, {0, 60, 640, 420}, whole},
     };
     for (const Case& c : cases) {
@@ -214,7 +215,7 @@ TEST(EVRCustomPresenter, MakesItsPicturesAtTheShownPartOfTheDestinationAndFollow
         ASSERT_EQ(rig.presenter->SetVideoPosition(nullptr, &c.destination), S_OK) << c.name;
         ASSERT_TRUE(rig.frames.WaitForCount(before + 1)) << c.name;
         const FrameLog::Shown shown = rig.frames.Frames().back();
-        const QSize size = c.client.cx ? QSize(c.shown.Width(), c.shown.Height()) : QSize(1280, 720);
+        const QSize size = c.client.cx ? QSize((c.shown.Width() + 1) & ~1, c.shown.Height()) : QSize(1280, 720);
         EXPECT_EQ(shown.number, 3) << c.name;
         EXPECT_EQ(shown.picture.size(), size) << c.name;
         EXPECT_EQ(shown.destination, c.shown) << c.name;
@@ -347,11 +348,19 @@ TEST(EVRCustomPresenter, APauseShowsThePictureDueWhereTheClockStoppedAndReportsI
     ASSERT_EQ(rig.presenter->GetShownSampleTime(&shown), S_OK);
     EXPECT_EQ(shown, kFrame);
 
-    // A flush (a seek) leaves no picture of its position until the next one is shown.
+    // A flush (a seek) leaves no picture of its position until the next one is shown, also
+    // when the picture is placed anew meanwhile: the picture before the seek is not shown
+    // again as the seek's.
     ASSERT_EQ(rig.presenter->ProcessMessage(MFVP_MESSAGE_FLUSH, 0), S_OK);
     EXPECT_EQ(rig.presenter->GetShownSampleTime(&shown), S_FALSE);
+    const RECT moved{0, 0, 32, 24};
+    ASSERT_EQ(rig.presenter->SetVideoPosition(nullptr, &moved), S_OK);
+    ASSERT_EQ(rig.presenter->RepaintVideo(), S_OK);
+    EXPECT_EQ(rig.presenter->GetShownSampleTime(&shown), S_FALSE);
+    EXPECT_EQ(rig.frames.Frames().size(), 3u);
     rig.Feed(9, 9 * kFrame);
     ASSERT_TRUE(rig.frames.WaitForCount(4));
+    EXPECT_EQ(rig.frames.Frames().back().number, 9);
     ASSERT_EQ(rig.presenter->GetShownSampleTime(&shown), S_OK);
     EXPECT_EQ(shown, 9 * kFrame);
 }
