@@ -142,7 +142,8 @@ protected:
         };
         // The picture is made at the size it is shown at: ffmpeg's is scaled to it.
         const auto at = [&](int n) {
-            return MeanDifference(picture, of(n).scaled(picture.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            const QImage reference = of(n).scaled(picture.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            return MeanDifference(picture, reference);
         };
         const double same = at(frame);
         return same < 6.0 && same < at(frame + 5);
