@@ -52,8 +52,10 @@ CMovieStatic::~CMovieStatic() {
 BOOL CMovieStatic::Create(QWidget* parent, int controlId) {
     setParent(parent);
     setObjectName(QString("VideoSurface%1").arg(controlId));
-    SetVideoFrameSink(GetSafeHwnd(),
-                      [this](const QImage& frame, const RECT& destination) { OnFramePresented(frame, destination); });
+    // The presenter makes its pictures at the size they are shown at, which it learns here.
+    SetVideoFrameSink(
+        GetSafeHwnd(), [this](const QImage& frame, const RECT& destination) { OnFramePresented(frame, destination); },
+        [this] { return SIZE{width(), height()}; });
     setMouseTracking(true);
     m_bCreated = TRUE;
     show();
@@ -114,8 +116,15 @@ void CMovieStatic::paintEvent(QPaintEvent*) {
     // Black bands wherever the picture does not reach.
     const QRegion bands = QRegion(all).subtracted(QRegion(target));
     for (const QRect& band : bands) painter.fillRect(band, Qt::black);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, frame.size() != target.size());
-    painter.drawImage(target, frame);
+    const int padding = frame.width() - target.width();
+    if (frame.height() == target.height() && (padding == 0 || padding == 1)) {
+        // The picture was made at the size it is shown at (its width made even): drawn as it is.
+        painter.drawImage(target.topLeft(), frame, QRect(QPoint(0, 0), target.size()));
+    } else {
+        // A picture made for the size before a resize, until the next one comes.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, frame);
+    }
 }
 
 void CMovieStatic::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {

@@ -116,8 +116,13 @@ protected:
             if (kept.isNull()) kept = DecodeMovieFrame(movie, n);
             return kept;
         };
-        const double same = MeanDifference(picture, of(frame));
-        return same < 6.0 && same < MeanDifference(picture, of(frame + 5));
+        // The picture is made at the size it is shown at: ffmpeg's is scaled to it.
+        const auto at = [&](int n) {
+            const QImage reference = of(n).scaled(picture.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            return MeanDifference(picture, reference);
+        };
+        const double same = at(frame);
+        return same < 6.0 && same < at(frame + 5);
     }
     // Which frame near `near` the picture shows; -1 when none of them.
     static int ShownFrame(const QImage& picture, const std::string& movie, int near) {
@@ -154,6 +159,16 @@ TEST_F(CamerasFixture, RearSurfacePlaysTheRearMovieInStepWithTheFront) {
         EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), rearMovie_, frame); })) << frame;
         EXPECT_TRUE(RunUntil([&] { return Shows(dlg.FrontSurface().LastFrame(), frontMovie_, frame); })) << frame;
         EXPECT_FALSE(rear.PaintsBlack()) << frame;
+        // Each picture is made at the size its surface shows it (keeping the aspect; its width
+        // made even), not at the movie's: no surface costs more than its own size.
+        for (const CMovieStatic* surface : {&rear, &dlg.FrontSurface()}) {
+            const QSize picture = surface->LastFrame().size();
+            const int even = (surface->width() + 1) & ~1;
+            EXPECT_TRUE(picture.width() % 2 == 0 && picture.width() <= even && picture.height() <= surface->height() &&
+                        (picture.width() == even || picture.height() == surface->height()))
+                << frame << ": " << picture.width() << "x" << picture.height() << " in " << surface->width() << "x"
+                << surface->height();
+        }
     }
     // Played on and paused: still the same frame on both.
     dlg.OnCommand(ID_PLAY_PAUSE);

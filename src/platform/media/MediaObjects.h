@@ -2,6 +2,7 @@
 // surfaces and the samples that carry them, asynchronous results and callbacks, and events.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,8 @@
 #include "platform/base/WinTypes.h"
 #include "platform/media/ComBase.h"
 #include "platform/media/MediaErrors.h"
+
+struct AVFrame;
 
 namespace orv {
 
@@ -233,6 +236,10 @@ struct IVideoSurface : IUnknown {
     // A shallow copy of the picture (Qt's implicit sharing): the copy keeps the contents it
     // had when taken, a later write to the surface does not reach it.
     virtual HRESULT GetImage(QImage* image) = 0;
+    // The decoded frame the picture was made from (a reference to it, which costs no copy),
+    // so that the picture can be made again at another size; null when it has none.
+    virtual HRESULT SetSourceFrame(std::shared_ptr<const AVFrame> frame) = 0;
+    virtual HRESULT GetSourceFrame(std::shared_ptr<const AVFrame>* frame) = 0;
 };
 inline constexpr IID IID_IVideoSurface = IVideoSurface::kIid;
 

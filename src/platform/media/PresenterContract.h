@@ -321,4 +321,18 @@ struct IMFVideoMixerControl : IUnknown {
 };
 inline constexpr IID IID_IMFVideoMixerControl = IMFVideoMixerControl::kIid;
 
+// Answered by this layer's mixer. The samples it renders into have the size the picture is
+// shown at; each surface keeps the decoded frame its picture was made from
+// (IVideoSurface::GetSourceFrame). RenderFrame makes that frame's picture again at another
+// size (the movie's own size, for a snapshot) exactly as ProcessOutput would render it into a
+// surface of that size with the given zoom rectangle: the same conversion, output rectangle
+// and overlay bitmap. E_INVALIDARG for a null frame or picture or a side outside
+// 1..16384; MF_E_INVALIDMEDIATYPE when the frame cannot be converted.
+struct IMFVideoFrameRenderer : IUnknown {
+    static constexpr IID kIid = MakeGuid("0175fb39-a41d-4c1e-9db6-8ea829a2c86f");
+    virtual HRESULT RenderFrame(const AVFrame* frame, const MFVideoNormalizedRect& zoom, UINT32 width, UINT32 height,
+                                QImage* picture) = 0;
+};
+inline constexpr IID IID_IMFVideoFrameRenderer = IMFVideoFrameRenderer::kIid;
+
 }  // namespace orv

@@ -11,6 +11,7 @@ namespace {
 struct Entry {
     std::mutex calling;  // held while the sink runs, so that removal can wait for it
     VideoFrameSink sink;
+    VideoWindowSize size;
 };
 
 std::mutex g_mutex;
@@ -21,7 +22,7 @@ std::map<HWND, std::shared_ptr<Entry>>& Sinks() {
 
 }  // namespace
 
-void SetVideoFrameSink(HWND window, VideoFrameSink sink) {
+void SetVideoFrameSink(HWND window, VideoFrameSink sink, VideoWindowSize size) {
     std::shared_ptr<Entry> old;
     {
         std::lock_guard lock(g_mutex);
@@ -34,23 +35,39 @@ void SetVideoFrameSink(HWND window, VideoFrameSink sink) {
         if (sink) {
             auto entry = std::make_shared<Entry>();
             entry->sink = std::move(sink);
+            entry->size = std::move(size);
             sinks.emplace(window, std::move(entry));
         }
     }
     if (old) {
         std::lock_guard wait(old->calling);
         old->sink = nullptr;
+        old->size = nullptr;
     }
 }
 
+namespace {
+
+std::shared_ptr<Entry> EntryOf(HWND window) {
+    std::lock_guard lock(g_mutex);
+    auto it = Sinks().find(window);
+    return it == Sinks().end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+bool GetVideoWindowSize(HWND window, SIZE* size) {
+    const std::shared_ptr<Entry> entry = EntryOf(window);
+    if (!entry || !size) return false;
+    std::lock_guard calling(entry->calling);
+    if (!entry->size) return false;
+    *size = entry->size();
+    return true;
+}
+
 bool PresentVideoFrame(HWND window, const QImage& frame, const RECT& destination) {
-    std::shared_ptr<Entry> entry;
-    {
-        std::lock_guard lock(g_mutex);
-        auto it = Sinks().find(window);
-        if (it == Sinks().end()) return false;
-        entry = it->second;
-    }
+    const std::shared_ptr<Entry> entry = EntryOf(window);
+    if (!entry) return false;
     std::lock_guard calling(entry->calling);
     if (!entry->sink) return false;
     entry->sink(frame, destination);

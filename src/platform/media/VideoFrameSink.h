@@ -16,10 +16,16 @@
 namespace orv {
 
 using VideoFrameSink = std::function<void(const QImage& frame, const RECT& destination)>;
+// The window's client size in pixels, asked for on the thread that places the video in the
+// window (the window's own thread).
+using VideoWindowSize = std::function<SIZE()>;
 
-// Replaces the window's sink; an empty sink removes it. After this returns, no call of the
-// old sink is running or will start.
-void SetVideoFrameSink(HWND window, VideoFrameSink sink);
+// Replaces the window's sink (and its size, when the window tells it); an empty sink removes
+// both. After this returns, no call of the old sink or size is running or will start.
+void SetVideoFrameSink(HWND window, VideoFrameSink sink, VideoWindowSize size = {});
+
+// The client size the window's sink told; false when it has no sink or tells no size.
+bool GetVideoWindowSize(HWND window, SIZE* size);
 
 // False when the window has no sink (the picture is dropped).
 bool PresentVideoFrame(HWND window, const QImage& frame, const RECT& destination);

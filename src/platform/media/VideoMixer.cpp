@@ -123,9 +123,9 @@ HRESULT VideoMixer::ProcessOutput(DWORD, DWORD bufferCount, MFT_OUTPUT_DATA_BUFF
     if (repaint) {
         // The picture asked for is the one on screen, which may be older than the frames
         // mixed since: those still wait in the presenter for their time.
-        const QueuedFrame* shown = RenderedFrameAt(desiredTime);
+        const RenderedFrame* shown = RenderedFrameAt(desiredTime);
         if (!shown) return MF_E_TRANSFORM_NEED_MORE_INPUT;
-        HRESULT hr = Render(shown->frame.get(), sample);
+        HRESULT hr = Render(shown->frame, sample);
         if (FAILED(hr)) return hr;
         sample->SetSampleTime(desiredTime);
         sample->SetSampleDuration(desiredDuration);
@@ -140,16 +140,18 @@ HRESULT VideoMixer::ProcessOutput(DWORD, DWORD bufferCount, MFT_OUTPUT_DATA_BUFF
         queue_.pop_front();
     }
     space_.notify_all();
-    HRESULT hr = Render(next.frame.get(), sample);
-    sample->SetSampleTime(next.time);
-    sample->SetSampleDuration(next.duration);
-    rendered_.push_back(std::move(next));
+    RenderedFrame rendered{std::shared_ptr<const AVFrame>(next.frame.release(), FrameDeleter{}), next.time,
+                           next.duration};
+    HRESULT hr = Render(rendered.frame, sample);
+    sample->SetSampleTime(rendered.time);
+    sample->SetSampleDuration(rendered.duration);
+    rendered_.push_back(std::move(rendered));
     if (rendered_.size() > kRenderedFrames) rendered_.pop_front();
     return hr;
 }
 
-const VideoMixer::QueuedFrame* VideoMixer::RenderedFrameAt(LONGLONG time) const {
-    const QueuedFrame* before = nullptr;
+const VideoMixer::RenderedFrame* VideoMixer::RenderedFrameAt(LONGLONG time) const {
+    const RenderedFrame* before = nullptr;
     for (auto it = rendered_.rbegin(); it != rendered_.rend(); ++it) {
         if (it->time == time) return &*it;
         if (!before && it->time < time) before = &*it;
@@ -158,7 +160,7 @@ const VideoMixer::QueuedFrame* VideoMixer::RenderedFrameAt(LONGLONG time) const 
     return rendered_.empty() ? nullptr : &rendered_.back();
 }
 
-HRESULT VideoMixer::Render(const AVFrame* frame, IMFSample* sample) {
+HRESULT VideoMixer::Render(const std::shared_ptr<const AVFrame>& frame, IMFSample* sample) {
     ComPtr<IMFMediaBuffer> buffer;
     ComPtr<IVideoSurface> surface;
     HRESULT hr = sample->GetBufferByIndex(0, buffer.ReleaseAndGetAddressOf());
@@ -168,52 +170,84 @@ HRESULT VideoMixer::Render(const AVFrame* frame, IMFSample* sample) {
     if (FAILED(hr)) return E_INVALIDARG;  // a sample without a surface to render into
     VideoSurfaceDesc desc;
     surface->GetDesc(&desc);
-    const int width = int(desc.Width), height = int(desc.Height);
 
-    // The zoom rectangle crops the frame before it is scaled to the output.
     MFVideoNormalizedRect zoom;
     UINT32 size = 0;
     if (FAILED(attributes_->GetBlob(VIDEO_ZOOM_RECT, reinterpret_cast<BYTE*>(&zoom), sizeof zoom, &size)) ||
         size != sizeof zoom || !ValidNormalized(zoom))
         zoom = MFVideoNormalizedRect{};
+
+    LockedRect locked;
+    if (FAILED(surface->LockRect(&locked))) return E_OUTOFMEMORY;
+    const bool ok = Draw(converter_, frame.get(), zoom, static_cast<std::uint8_t*>(locked.pBits), locked.Pitch,
+                         int(desc.Width), int(desc.Height), desc.Format == D3DFMT_A8R8G8B8);
+    surface->UnlockRect();
+    // The frame goes with the picture: the full-size picture is made from it on demand.
+    surface->SetSourceFrame(ok ? frame : nullptr);
+    return ok ? S_OK : MF_E_INVALIDMEDIATYPE;
+}
+
+bool VideoMixer::Draw(FrameConverter& converter, const AVFrame* frame, const MFVideoNormalizedRect& zoom,
+                      std::uint8_t* bits, int pitch, int width, int height, bool alpha) {
+    // The zoom rectangle crops the frame before it is scaled to the output.
     FramePtr cropped;
     if (!(zoom == MFVideoNormalizedRect{})) {
         cropped.reset(av_frame_clone(frame));
-        if (!cropped) return E_OUTOFMEMORY;
+        if (!cropped) return false;
         const RECT r = ToPixels(zoom, frame->width, frame->height);
         cropped->crop_left = size_t(r.left);
         cropped->crop_top = size_t(r.top);
         cropped->crop_right = size_t(frame->width - r.right);
         cropped->crop_bottom = size_t(frame->height - r.bottom);
-        if (av_frame_apply_cropping(cropped.get(), AV_FRAME_CROP_UNALIGNED) < 0) return E_FAIL;
+        if (av_frame_apply_cropping(cropped.get(), AV_FRAME_CROP_UNALIGNED) < 0) return false;
         frame = cropped.get();
     }
 
-    LockedRect locked;
-    if (FAILED(surface->LockRect(&locked))) return E_OUTOFMEMORY;
-    auto* bits = static_cast<std::uint8_t*>(locked.pBits);
     bool ok = true;
     if (outputRect_ == MFVideoNormalizedRect{}) {
-        ok = converter_.Convert(frame, bits, locked.Pitch, width, height);
+        ok = converter.Convert(frame, bits, pitch, width, height);
     } else {
         // Into a part of the picture: converted aside first, because the converter may write
         // past the end of a row, which here would be picture to the right of the part.
         const RECT out = ToPixels(outputRect_, width, height);
         for (int y = 0; y < height; ++y) {  // opaque black around the stream's rectangle
-            auto* row = reinterpret_cast<std::uint32_t*>(bits + std::ptrdiff_t(y) * locked.Pitch);
+            auto* row = reinterpret_cast<std::uint32_t*>(bits + std::ptrdiff_t(y) * pitch);
             std::fill(row, row + width, 0xFF000000u);
         }
-        const std::size_t pitch = std::size_t(out.Width()) * 4;
-        scratch_.resize(pitch * std::size_t(out.Height()) + kSurfaceSlack);
+        const std::size_t partPitch = std::size_t(out.Width()) * 4;
+        scratch_.resize(partPitch * std::size_t(out.Height()) + kSurfaceSlack);
         ok = out.Width() <= 0 || out.Height() <= 0 ||
-             converter_.Convert(frame, scratch_.data(), int(pitch), out.Width(), out.Height());
+             converter.Convert(frame, scratch_.data(), int(partPitch), out.Width(), out.Height());
         for (int y = 0; ok && y < out.Height(); ++y)
-            std::memcpy(bits + std::ptrdiff_t(out.top + y) * locked.Pitch + out.left * 4,
-                        scratch_.data() + std::size_t(y) * pitch, pitch);
+            std::memcpy(bits + std::ptrdiff_t(out.top + y) * pitch + out.left * 4,
+                        scratch_.data() + std::size_t(y) * partPitch, partPitch);
     }
-    if (ok && hasBitmap_) Composite(bits, locked.Pitch, width, height, desc.Format == D3DFMT_A8R8G8B8);
+    if (ok && hasBitmap_) Composite(bits, pitch, width, height, alpha);
+    return ok;
+}
+
+HRESULT VideoMixer::RenderFrame(const AVFrame* frame, const MFVideoNormalizedRect& zoom, UINT32 width, UINT32 height,
+                                QImage* picture) {
+    if (!frame || !picture || !ValidNormalized(zoom)) return E_INVALIDARG;
+    *picture = QImage();
+    // A surface of its own: rows with the slack the converter needs, and no sample of the
+    // presenter's touched.
+    ComPtr<IVideoSurface> surface;
+    HRESULT hr = MFCreateVideoSurface(width, height, D3DFMT_X8R8G8B8, surface.ReleaseAndGetAddressOf());
+    if (FAILED(hr)) return hr;
+    LockedRect locked;
+    if (FAILED(surface->LockRect(&locked))) return E_OUTOFMEMORY;
+    bool ok = false;
+    {
+        std::lock_guard render(renderMutex_);
+        // A converter of its own, so that the one set up for the shown size stays as it is.
+        FrameConverter converter;
+        ok = Draw(converter, frame, zoom, static_cast<std::uint8_t*>(locked.pBits), locked.Pitch, int(width),
+                  int(height), false);
+    }
     surface->UnlockRect();
-    return ok ? S_OK : MF_E_INVALIDMEDIATYPE;
+    if (!ok) return MF_E_INVALIDMEDIATYPE;
+    return surface->GetImage(picture);
 }
 
 void VideoMixer::Composite(std::uint8_t* bits, int pitch, int width, int height, bool alpha) {

@@ -1,11 +1,15 @@
 // The video mixer: takes decoded frames from the streaming thread and renders them, on the
 // presenter's request, into the presenter's samples as 32-bit pictures, with the overlay
-// bitmap laid over them.
+// bitmap laid over them. Each picture is converted and scaled in one pass straight from the
+// decoder's planes to the size of the sample's surface (the size it is shown at); the surface
+// keeps a reference to the frame, from which RenderFrame makes the full-size picture when a
+// snapshot asks for it.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -15,14 +19,14 @@
 
 namespace orv {
 
-class VideoMixer final
-    : public ComObject<IMFTransform, IMFVideoDeviceID, IMFVideoMixerBitmap, IMFVideoMixerControl> {
+class VideoMixer final : public ComObject<IMFTransform, IMFVideoDeviceID, IMFVideoMixerBitmap, IMFVideoMixerControl,
+                                          IMFVideoFrameRenderer> {
 public:
     VideoMixer();
 
     HRESULT QueryInterface(const IID& iid, void** object) override {
-        return QueryInterfaceOf<IMFTransform, IMFVideoDeviceID, IMFVideoMixerBitmap, IMFVideoMixerControl>(
-            this, iid, object);
+        return QueryInterfaceOf<IMFTransform, IMFVideoDeviceID, IMFVideoMixerBitmap, IMFVideoMixerControl,
+                                IMFVideoFrameRenderer>(this, iid, object);
     }
 
     // IMFTransform
@@ -47,6 +51,10 @@ public:
     HRESULT GetStreamZOrder(DWORD streamId, DWORD* z) override;
     HRESULT SetStreamOutputRect(DWORD streamId, const MFVideoNormalizedRect* rect) override;
     HRESULT GetStreamOutputRect(DWORD streamId, MFVideoNormalizedRect* rect) override;
+
+    // IMFVideoFrameRenderer
+    HRESULT RenderFrame(const AVFrame* frame, const MFVideoNormalizedRect& zoom, UINT32 width, UINT32 height,
+                        QImage* picture) override;
 
     // The renderer's side.
 
@@ -73,12 +81,23 @@ private:
         LONGLONG time = 0;
         LONGLONG duration = 0;
     };
+    // A frame once rendered: shared with the surfaces whose pictures were made from it.
+    struct RenderedFrame {
+        std::shared_ptr<const AVFrame> frame;
+        LONGLONG time = 0;
+        LONGLONG duration = 0;
+    };
 
-    // The picture of the frame into the surface; under renderMutex_.
-    HRESULT Render(const AVFrame* frame, IMFSample* sample);
+    // The picture of the frame into the sample's surface, at the surface's size; under
+    // renderMutex_.
+    HRESULT Render(const std::shared_ptr<const AVFrame>& frame, IMFSample* sample);
+    // The picture of the frame, cropped to the zoom rectangle, into width x height pixels
+    // (with kSurfaceSlack bytes after the last row); under renderMutex_.
+    bool Draw(FrameConverter& converter, const AVFrame* frame, const MFVideoNormalizedRect& zoom, std::uint8_t* bits,
+              int pitch, int width, int height, bool alpha);
     // The rendered frame a repaint for `time` draws: the one of that time, else the newest
     // one before it, else the newest; null before any. Under renderMutex_.
-    const QueuedFrame* RenderedFrameAt(LONGLONG time) const;
+    const RenderedFrame* RenderedFrameAt(LONGLONG time) const;
     void Composite(std::uint8_t* bits, int pitch, int width, int height, bool alpha);
     HRESULT UpdateAlphaBitmapParametersLocked(const MFVideoAlphaBitmapParams* params);
     bool Accepting() const;  // under mutex_
@@ -101,7 +120,7 @@ private:
     std::vector<std::uint8_t> scratch_;  // a picture converted for part of the output
     // The frames rendered last, oldest first: the presenter holds a few samples between
     // mixing and showing, so a repaint finds the picture on screen among them by its time.
-    std::deque<QueuedFrame> rendered_;
+    std::deque<RenderedFrame> rendered_;
     MFVideoNormalizedRect outputRect_;
     bool hasBitmap_ = false;
     QImage bitmap_;     // as given

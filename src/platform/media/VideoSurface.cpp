@@ -65,6 +65,7 @@ public:
         std::lock_guard lock(mutex_);
         if (!MakeWritable()) return E_OUTOFMEMORY;
         image_.fill(format_ == D3DFMT_A8R8G8B8 ? argb : (argb | 0xFF000000u));
+        source_.reset();  // the picture is no longer made from it
         return S_OK;
     }
 
@@ -72,6 +73,19 @@ public:
         if (!image) return E_POINTER;
         std::lock_guard lock(mutex_);
         *image = image_;
+        return S_OK;
+    }
+
+    HRESULT SetSourceFrame(std::shared_ptr<const AVFrame> frame) override {
+        std::lock_guard lock(mutex_);
+        source_ = std::move(frame);
+        return S_OK;
+    }
+
+    HRESULT GetSourceFrame(std::shared_ptr<const AVFrame>* frame) override {
+        if (!frame) return E_POINTER;
+        std::lock_guard lock(mutex_);
+        *frame = source_;
         return S_OK;
     }
 
@@ -91,6 +105,7 @@ private:
     const D3DFORMAT format_;
     std::mutex mutex_;
     QImage image_;
+    std::shared_ptr<const AVFrame> source_;
 };
 
 }  // namespace

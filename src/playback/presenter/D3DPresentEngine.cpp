@@ -22,17 +22,25 @@ HRESULT D3DPresentEngine::PresentSample(IMFSample* sample, LONGLONG) {
     ComPtr<IMFMediaBuffer> buffer;
     ComPtr<IVideoSurface> surface;
     QImage picture;
+    std::shared_ptr<const AVFrame> source;
     if (FAILED(sample->GetBufferByIndex(0, buffer.ReleaseAndGetAddressOf())) ||
         FAILED(MFGetService(buffer.Get(), MR_BUFFER_SERVICE, IID_IVideoSurface,
                             reinterpret_cast<void**>(surface.ReleaseAndGetAddressOf()))) ||
         FAILED(surface->GetImage(&picture)))
         return S_OK;
+    // The frame goes from the surface to the picture on screen, so that a sample waiting in the
+    // pool holds no decoded frame back from the decoder.
+    surface->GetSourceFrame(&source);
+    surface->SetSourceFrame(nullptr);
     // Under the lock, so that pictures presented from two threads reach the window in the
     // order they replace each other here. The sink only keeps the picture.
     std::lock_guard lock(mutex_);
     shown_ = picture;
+    // A sample shown again without being drawn into keeps the frame it was made from.
+    if (source || sample != shownSample_) shownSource_ = std::move(source);
     shownSample_ = sample;
-    if (window_) PresentVideoFrame(window_, picture, destination_);
+    const bool part = shownRect_.Width() > 0 && shownRect_.Height() > 0;
+    if (window_) PresentVideoFrame(window_, picture, part ? shownRect_ : destination_);
     return S_OK;
 }
 
@@ -47,9 +55,10 @@ HWND D3DPresentEngine::GetVideoWindow() {
     return window_;
 }
 
-void D3DPresentEngine::SetDestinationRect(const RECT& destination) {
+void D3DPresentEngine::SetDestinationRect(const RECT& destination, const RECT& shown) {
     std::lock_guard lock(mutex_);
     destination_ = destination;
+    shownRect_ = shown;
 }
 
 RECT D3DPresentEngine::GetDestinationRect() {
@@ -92,17 +101,24 @@ void D3DPresentEngine::OnReleaseResources() {
     shownSample_ = nullptr;
 }
 
+std::shared_ptr<const AVFrame> D3DPresentEngine::ShownSourceFrame() {
+    std::lock_guard lock(mutex_);
+    return shownSource_;
+}
+
 const IMFSample* D3DPresentEngine::ShownSample() {
     std::lock_guard lock(mutex_);
     return shownSample_;
 }
 
-HRESULT D3DPresentEngine::GrabFrame(BYTE** buffer, UINT32 width, UINT32 height, DWORD* size) {
+HRESULT D3DPresentEngine::GrabFrame(BYTE** buffer, UINT32 width, UINT32 height, DWORD* size, const QImage* full) {
     if (!buffer) return E_POINTER;
     *buffer = nullptr;
     if (width == 0 || height == 0 || width > kMaxGrabSide || height > kMaxGrabSide) return E_INVALIDARG;
     QImage picture;
-    {
+    if (full && !full->isNull()) {
+        picture = *full;
+    } else {
         std::lock_guard lock(mutex_);
         picture = shown_;
     }

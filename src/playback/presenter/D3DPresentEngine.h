@@ -1,10 +1,12 @@
 // The presenting half of the custom presenter. It makes the video samples the mixer renders
-// into (memory surfaces of the frame's native size), "presents" a sample by handing its
-// picture to the video window's frame sink together with the destination rectangle (the
-// window draws it there, with black bands around it), keeps the picture on screen for frame
-// grabs, and knows the refresh rate of the display the video is shown on.
+// into (memory surfaces of the size the picture is shown at), "presents" a sample by handing
+// its picture to the video window's frame sink together with the rectangle it is shown in
+// (the window draws it there 1:1, with black bands around it), keeps the picture on screen
+// and the decoded frame it was made from for frame grabs, and knows the refresh rate of the
+// display the video is shown on.
 #pragma once
 
+#include <memory>
 #include <mutex>
 
 #include <QImage>
@@ -39,7 +41,9 @@ public:
 
     HRESULT SetVideoWindow(HWND window);
     HWND GetVideoWindow();
-    void SetDestinationRect(const RECT& destination);
+    // The destination rectangle as given (client coordinates; empty: the whole window) and
+    // the part of it that is shown, which the pictures fill (empty: all of the destination).
+    void SetDestinationRect(const RECT& destination, const RECT& shown = RECT{});
     RECT GetDestinationRect();
     // Of the display the window is on (Hz); 0 before a window was given.
     UINT32 RefreshRate();
@@ -54,17 +58,23 @@ public:
     // The sample whose picture is on screen (an identity, never used), or null.
     const IMFSample* ShownSample();
 
-    // The picture on screen as a bottom-up 32-bit DIB of width x height (scaled when the
-    // picture has another size): *buffer gets width x height x 4 bytes from CoTaskMemAlloc,
-    // *size (when given) their count. MF_E_NOT_INITIALIZED when nothing was presented yet,
-    // E_INVALIDARG for a side of 0 or above kMaxGrabSide.
-    HRESULT GrabFrame(BYTE** buffer, UINT32 width, UINT32 height, DWORD* size);
+    // The decoded frame the picture on screen was made from, null when it has none.
+    std::shared_ptr<const AVFrame> ShownSourceFrame();
+
+    // A picture as a bottom-up 32-bit DIB of width x height: `full` when given (the picture on
+    // screen made again at that size), else the picture on screen, scaled when it has another
+    // size. *buffer gets width x height x 4 bytes from CoTaskMemAlloc, *size (when given)
+    // their count. MF_E_NOT_INITIALIZED when nothing was presented yet, E_INVALIDARG for a
+    // side of 0 or above kMaxGrabSide.
+    HRESULT GrabFrame(BYTE** buffer, UINT32 width, UINT32 height, DWORD* size, const QImage* full = nullptr);
 
 private:
     std::mutex mutex_;  // the engine lock
     HWND window_ = 0;
     RECT destination_;  // empty: the whole window
+    RECT shownRect_;    // the part of it the pictures fill; empty: all of it
     QImage shown_;
+    std::shared_ptr<const AVFrame> shownSource_;
     const IMFSample* shownSample_ = nullptr;
 };
 

@@ -1,8 +1,11 @@
 #include "playback/presenter/EVRCustomPresenter.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <numeric>
+
+#include "platform/media/VideoFrameSink.h"
 
 namespace orv {
 
@@ -27,6 +30,35 @@ HRESULT SetZoomRect(IMFTransform* mixer, const MFVideoNormalizedRect& rect) {
     if (SUCCEEDED(hr))
         hr = attributes->SetBlob(VIDEO_ZOOM_RECT, reinterpret_cast<const BYTE*>(&rect), sizeof rect);
     return hr;
+}
+
+constexpr int kMaxOutputSide = 16384;
+
+// The part of the destination inside the window's client area (empty destination: the whole
+// window); empty when the window's size is not known or nothing of the destination shows.
+RECT ShownPart(const RECT& destination, const SIZE* client) {
+    if (!client || client->cx <= 0 || client->cy <= 0) return RECT{};
+    const RECT whole{0, 0, client->cx, client->cy};
+    if (destination.Width() <= 0 || destination.Height() <= 0) return whole;
+    const RECT part{std::max(destination.left, 0), std::max(destination.top, 0),
+                    std::min(destination.right, whole.right), std::min(destination.bottom, whole.bottom)};
+    return part.Width() > 0 && part.Height() > 0 ? part : RECT{};
+}
+
+// The part of the source rectangle that lands in the shown part of the destination.
+MFVideoNormalizedRect VisibleSource(const MFVideoNormalizedRect& source, const RECT& destination, const RECT& shown) {
+    if (destination.Width() <= 0 || destination.Height() <= 0 || shown.Width() <= 0 || shown.Height() <= 0)
+        return source;
+    const float w = source.right - source.left, h = source.bottom - source.top;
+    const auto fx = [&](int x) { return float(double(x - destination.left) / destination.Width()); };
+    const auto fy = [&](int y) { return float(double(y - destination.top) / destination.Height()); };
+    MFVideoNormalizedRect r{source.left + w * fx(shown.left), source.top + h * fy(shown.top),
+                            source.left + w * fx(shown.right), source.top + h * fy(shown.bottom)};
+    r.left = std::clamp(r.left, 0.0f, 1.0f);
+    r.top = std::clamp(r.top, 0.0f, 1.0f);
+    r.right = std::clamp(r.right, r.left, 1.0f);
+    r.bottom = std::clamp(r.bottom, r.top, 1.0f);
+    return r.left < r.right && r.top < r.bottom ? r : source;
 }
 
 }  // namespace
@@ -84,7 +116,7 @@ HRESULT EVRCustomPresenter::InitServicePointers(IMFTopologyServiceLookup* lookup
     IID id;
     if (FAILED(mixer_.As(&device)) || FAILED(device->GetDeviceID(&id)) || !(id == IID_IDirect3DDevice9))
         return MF_E_INVALIDREQUEST;
-    hr = SetZoomRect(mixer_.Get(), sourceRect_);
+    hr = SetZoomRect(mixer_.Get(), VisibleSource(sourceRect_, engine_->GetDestinationRect(), shownRect_));
     if (FAILED(hr)) return hr;
     count = 1;
     hr = lookup->LookupService(MF_SERVICE_LOOKUP_GLOBAL, 0, MR_VIDEO_RENDER_SERVICE, IID_IMediaEventSink,
@@ -434,13 +466,12 @@ HRESULT EVRCustomPresenter::OnSampleReleased(IMFAsyncResult* result) {
     if (SUCCEEDED(hr)) {
         if (frameStep_.state == FrameStepState::Scheduled && sample.Get() == frameStep_.identity)
             CompleteFrameStep(sample.Get());
-        // A sample of an older batch is let go.
-        if (SampleToken(sample.Get()) == tokenCounter_) {
-            hr = samplePool_.ReturnSample(sample.Get());
-            if (SUCCEEDED(hr)) {
-                if (pullOnStart_) PullOutputLoop();
-                else CheckEndOfStream();
-            }
+        // A sample of an older batch is let go; the pull that its return would have made is
+        // made all the same, for the batch that replaced it.
+        if (SampleToken(sample.Get()) == tokenCounter_) hr = samplePool_.ReturnSample(sample.Get());
+        if (SUCCEEDED(hr)) {
+            if (pullOnStart_) PullOutputLoop();
+            else CheckEndOfStream();
         }
     }
     if (FAILED(hr)) NotifyEvent(EC_ERRORABORT, hr, 0);
@@ -464,10 +495,10 @@ void EVRCustomPresenter::FlushPresenter() {
     frameStep_.queue.Clear();
 }
 
-void EVRCustomPresenter::DropVideoResources() {
+void EVRCustomPresenter::DropVideoResources(bool keepScheduled) {
     ++tokenCounter_;
     heldSample_.Reset();
-    FlushPresenter();
+    if (!keepScheduled) FlushPresenter();
     samplePool_.Clear();
     engine_->OnReleaseResources();
 }
@@ -510,8 +541,10 @@ HRESULT EVRCustomPresenter::CheckOutputType(IMFMediaType* proposed) {
 
 HRESULT EVRCustomPresenter::BuildOutputType(IMFMediaType* proposed, ComPtr<IMFMediaType>* built) {
     if (!proposed || !built) return E_POINTER;
-    // The proposed type itself is completed: the output frames keep the decoded frame's size,
-    // and the picture is scaled to the window when it is presented.
+    // The proposed type itself is completed. The output frames have the size the picture is
+    // shown at, so that the mixer converts and scales each frame in one pass and the window
+    // draws it as it is; the native size is what the decoded frames have (and the size of
+    // the pictures when the shown size is not known yet).
     ComPtr<IMFMediaType> type(proposed);
     UINT32 width = 0, height = 0;
     HRESULT hr = MFSetAttributeRatio(type.Get(), MF_MT_PIXEL_ASPECT_RATIO, 1, 1);
@@ -523,6 +556,13 @@ HRESULT EVRCustomPresenter::BuildOutputType(IMFMediaType* proposed, ComPtr<IMFMe
     if (SUCCEEDED(hr)) hr = MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &width, &height);
     if (SUCCEEDED(hr)) {
         nativeSize_.store((UINT64(width) << 32) | height);
+        if (shownRect_.Width() > 0 && shownRect_.Height() > 0 && shownRect_.Width() < kMaxOutputSide &&
+            shownRect_.Height() <= kMaxOutputSide) {
+            // An even width: the scaler writes odd widths pixel by pixel, several times slower.
+            // The window shows the part it has room for.
+            width = UINT32(shownRect_.Width() + 1) & ~1u;
+            height = UINT32(shownRect_.Height());
+        }
         hr = MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, width, height);
     }
     if (SUCCEEDED(hr)) hr = type->SetUINT32(MF_MT_PAN_SCAN_ENABLED, FALSE);
@@ -538,8 +578,11 @@ HRESULT EVRCustomPresenter::ApplyOutputType(IMFMediaType* type) {
     if (HRESULT hr = CheckShutdown(); FAILED(hr)) return hr;
     DWORD flags = 0;
     if (outputType_ && outputType_->IsEqual(type, &flags) == S_OK) return S_OK;
+    // Pictures of the type replaced (another shown size, as a rule) that wait for their time
+    // are still shown; their samples are let go when they come back.
+    const bool replacing = bool(outputType_);
     outputType_.Reset();
-    DropVideoResources();
+    DropVideoResources(replacing);
 
     MediaFoundationSamples::ComPtrList<IMFSample> samples;
     HRESULT hr = engine_->CreateVideoSamples(type, &samples);
@@ -587,20 +630,29 @@ HRESULT EVRCustomPresenter::SetVideoPosition(const MFVideoNormalizedRect* source
     if (source && !(source->left <= source->right && source->top <= source->bottom && source->left >= 0.0f &&
                     source->right <= 1.0f && source->top >= 0.0f && source->bottom <= 1.0f))
         return E_INVALIDARG;
+    // The window's size is asked for before the lock: it is answered on this thread.
+    SIZE client{};
+    const bool sized = destination && GetVideoWindowSize(engine_->GetVideoWindow(), &client);
     std::lock_guard lock(mutex_);
-    if (source) {
-        sourceRect_ = *source;
-        if (mixer_) {
-            if (HRESULT hr = SetZoomRect(mixer_.Get(), sourceRect_); FAILED(hr)) return hr;
-        }
-    }
+    if (source) sourceRect_ = *source;
     if (destination) {
-        engine_->SetDestinationRect(*destination);
-        if (mixer_) {
-            HRESULT hr = NegotiateOutputType();
-            if (hr == MF_E_TRANSFORM_TYPE_NOT_SET) hr = S_OK;  // the mixer has no input yet
-            if (FAILED(hr)) return hr;
-            // The picture on screen again, at the new place.
+        shownRect_ = ShownPart(*destination, sized ? &client : nullptr);
+        engine_->SetDestinationRect(*destination, shownRect_);
+    }
+    if (mixer_) {
+        // The mixer renders only what lands inside the window.
+        const MFVideoNormalizedRect visible = VisibleSource(sourceRect_, engine_->GetDestinationRect(), shownRect_);
+        if (HRESULT hr = SetZoomRect(mixer_.Get(), visible); FAILED(hr)) return hr;
+    }
+    if (destination && mixer_) {
+        // The pictures follow the shown size.
+        HRESULT hr = NegotiateOutputType();
+        if (hr == MF_E_TRANSFORM_TYPE_NOT_SET) hr = S_OK;  // the mixer has no input yet
+        if (FAILED(hr)) return hr;
+        // The picture on screen again, at the new place; after a flush (a seek whose picture
+        // has not come yet) there is none to repaint: the mixer's last picture belongs to the
+        // position before the seek and would be taken for the new position's.
+        if (prerolled_) {
             repaint_ = TRUE;
             PullOneSample();
         }
@@ -666,8 +718,21 @@ HRESULT EVRCustomPresenter::GetCurrentImage(BITMAPINFOHEADER* header, BYTE** dib
     const UINT64 size = nativeSize_.load();
     const UINT32 width = UINT32(size >> 32), height = UINT32(size & 0xFFFFFFFFu);
     if (height == 0) return MF_E_NOT_INITIALIZED;
+    // The picture on screen has the shown size: the full-size one is made again from the
+    // decoded frame it came from, by the mixer, exactly as a picture of the native size.
+    QImage full;
+    if (const std::shared_ptr<const AVFrame> source = engine_->ShownSourceFrame()) {
+        ComPtr<IMFVideoFrameRenderer> renderer;
+        MFVideoNormalizedRect zoom;
+        {
+            std::lock_guard lock(mutex_);
+            if (mixer_) mixer_.As(&renderer);
+            zoom = sourceRect_;
+        }
+        if (renderer && FAILED(renderer->RenderFrame(source.get(), zoom, width, height, &full))) full = QImage();
+    }
     DWORD bytes = 0;
-    const HRESULT hr = engine_->GrabFrame(dib, width, height, &bytes);
+    const HRESULT hr = engine_->GrabFrame(dib, width, height, &bytes, &full);
     if (FAILED(hr)) return hr;
     if (header) {
         *header = BITMAPINFOHEADER{};

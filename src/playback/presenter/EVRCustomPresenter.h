@@ -119,7 +119,8 @@ private:
     void CompleteFrameStep(IMFSample* sample);
     void CheckEndOfStream();
     void FlushPresenter();
-    void DropVideoResources();
+    // Lets go of the batch of samples; unless keepScheduled, what waits to be shown too.
+    void DropVideoResources(bool keepScheduled = false);
     HRESULT NegotiateOutputType();
     HRESULT CheckOutputType(IMFMediaType* proposed);
     HRESULT BuildOutputType(IMFMediaType* proposed, ComPtr<IMFMediaType>* built);
@@ -150,6 +151,7 @@ private:
     BOOL prerolled_ = FALSE;   // a sample was delivered since the last flush
     BOOL endOfStream_ = FALSE;
     MFVideoNormalizedRect sourceRect_;
+    RECT shownRect_{};  // the part of the destination inside the window; empty: not known
     float rate_ = 1.0f;
     // Read without the lock: the native size (width in the high half, 0 before the first
     // output type) and the aspect-ratio mode, which is stored and reported only.

@@ -11,6 +11,10 @@
 #include "SessionHelpers.h"
 #include "platform/media/VideoMixer.h"
 
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
 namespace orv::mediatest {
 namespace {
 
@@ -80,28 +84,35 @@ TEST(VideoMixer, ConvertsWithTheMatrixAndRangeTheStreamIsTaggedWith) {
     EXPECT_GT(std::abs(qGreen(wrong.pixel(5 * 448 / 14, 128)) - 0), 8);  // magenta's green is off
 }
 
-// A flat grey 4:2:0 frame of luma `y`.
-FramePtr GreyFrame(int y) {
+// A 4:2:0 frame of 64 x 48 whose samples are value(plane, x, y).
+template <class Value>
+FramePtr Frame420(Value value) {
     FramePtr frame = MakeFrame();
     frame->format = AV_PIX_FMT_YUV420P;
     frame->width = 64;
     frame->height = 48;
     if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
     for (int plane = 0; plane < 3; ++plane) {
-        const int rows = plane == 0 ? frame->height : frame->height / 2;
-        for (int row = 0; row < rows; ++row)
-            std::memset(frame->data[plane] + std::ptrdiff_t(row) * frame->linesize[plane], plane == 0 ? y : 128,
-                        std::size_t(frame->linesize[plane]));
+        const int rows = plane == 0 ? 48 : 24, cols = plane == 0 ? 64 : 32;
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < cols; ++x)
+                frame->data[plane][std::ptrdiff_t(y) * frame->linesize[plane] + x] = std::uint8_t(value(plane, x, y));
     }
     return frame;
 }
 
-// One output of the mixer into a new 64 x 48 sample; a repaint when `desired` is given.
-int MixedGrey(VideoMixer& mixer, const LONGLONG* desired, HRESULT* result) {
-    ComPtr<IVideoSurface> surface;
-    MFCreateVideoSurface(64, 48, D3DFMT_X8R8G8B8, surface.ReleaseAndGetAddressOf());
+// A flat grey frame of luma `y`.
+FramePtr GreyFrame(int y) {
+    return Frame420([y](int plane, int, int) { return plane == 0 ? y : 128; });
+}
+
+// One output of the mixer into a new sample of the size; a repaint when `desired` is given.
+HRESULT Mix(IMFTransform& mixer, QSize size, const LONGLONG* desired, ComPtr<IVideoSurface>* surface) {
+    HRESULT hr = MFCreateVideoSurface(UINT32(size.width()), UINT32(size.height()), D3DFMT_X8R8G8B8,
+                                      surface->ReleaseAndGetAddressOf());
+    if (FAILED(hr)) return hr;
     ComPtr<IMFSample> sample;
-    MFCreateVideoSampleFromSurface(surface.Get(), sample.ReleaseAndGetAddressOf());
+    MFCreateVideoSampleFromSurface(surface->Get(), sample.ReleaseAndGetAddressOf());
     if (desired) {
         ComPtr<IMFDesiredSample> wish;
         sample.As(&wish);
@@ -110,9 +121,15 @@ int MixedGrey(VideoMixer& mixer, const LONGLONG* desired, HRESULT* result) {
     MFT_OUTPUT_DATA_BUFFER out;
     out.pSample = sample.Get();
     DWORD status = 0;
-    *result = mixer.ProcessOutput(0, 1, &out, &status);
+    return mixer.ProcessOutput(0, 1, &out, &status);
+}
+
+// The grey of one output of the mixer into a new 64 x 48 sample.
+int MixedGrey(VideoMixer& mixer, const LONGLONG* desired, HRESULT* result) {
+    ComPtr<IVideoSurface> surface;
+    *result = Mix(mixer, QSize(64, 48), desired, &surface);
     QImage picture;
-    surface->GetImage(&picture);
+    if (surface) surface->GetImage(&picture);
     return picture.isNull() ? -1 : qGray(picture.pixel(32, 24));
 }
 
@@ -148,6 +165,87 @@ TEST(VideoMixer, ARepaintDrawsThePictureOfItsTimeNotTheNewestMixed) {
         EXPECT_EQ(MixedGrey(*mixer.Get(), &c.time, &hr), grey[std::size_t(c.frame)]) << c.time;
         EXPECT_EQ(hr, S_OK);
     }
+}
+
+// A frame with detail in every plane, so that a scaler's choices show.
+FramePtr PatternFrame() {
+    return Frame420([](int plane, int x, int y) {
+        return 16 + (x * (7 + plane) + y * (3 + 2 * plane) + (x * y) % 23) % 220;
+    });
+}
+
+// The reference: swscale's picture of the frame in one pass, as 32-bit pixels at width x
+// height (an untagged small frame: BT.601, limited range, into full-range RGB).
+QImage OnePass(const AVFrame* frame, int width, int height) {
+    SwsContext* context = sws_getContext(frame->width, frame->height, AV_PIX_FMT_YUV420P, width, height,
+                                         AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!context) return {};
+    sws_setColorspaceDetails(context, sws_getCoefficients(SWS_CS_ITU601), 0, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                             0, 1 << 16, 1 << 16);
+    const int pitch = (width * 4 + 63) / 64 * 64;
+    std::vector<std::uint8_t> bits(std::size_t(pitch) * std::size_t(height) + 256);
+    std::uint8_t* planes[4] = {bits.data(), nullptr, nullptr, nullptr};
+    int pitches[4] = {pitch, 0, 0, 0};
+    const int rows = sws_scale(context, frame->data, frame->linesize, 0, frame->height, planes, pitches);
+    sws_freeContext(context);
+    if (rows != height) return {};
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(picture.scanLine(y), bits.data() + std::size_t(y) * std::size_t(pitch), std::size_t(width) * 4);
+    return picture;
+}
+
+TEST(VideoMixer, ConvertsEachPictureInOnePassToItsSurfacesSizeAndRemakesItAtAnySize) {
+    auto mixer = AdoptRef(new VideoMixer);
+    ComPtr<IMFMediaType> input, output;
+    MFCreateMediaType(input.ReleaseAndGetAddressOf());
+    input->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    MFSetAttributeSize(input.Get(), MF_MT_FRAME_SIZE, 64, 48);
+    mixer->SetInputType(input.Get());
+    ASSERT_EQ(mixer->GetOutputAvailableType(0, 0, output.ReleaseAndGetAddressOf()), S_OK);
+    ASSERT_EQ(mixer->SetOutputType(0, output.Get(), 0), S_OK);
+    mixer->SetFlow(VideoMixer::Flow::Open);
+    ComPtr<IMFVideoFrameRenderer> renderer;
+    ASSERT_EQ(ComPtr<IMFTransform>(mixer.Get()).As(&renderer), S_OK);
+
+    // The native size, smaller, larger, and odd sides with another shape.
+    const QSize sizes[] = {{64, 48}, {40, 30}, {100, 76}, {33, 17}};
+    LONGLONG time = 0;
+    for (const QSize size : sizes) {
+        FramePtr frame = PatternFrame();
+        ASSERT_TRUE(frame);
+        const QImage reference = OnePass(frame.get(), size.width(), size.height());
+        ASSERT_FALSE(reference.isNull());
+        const AVFrame* fed = frame.get();
+        ASSERT_TRUE(mixer->TakeFrame(std::move(frame), time, 333333, 0));
+        time += 333333;
+
+        ComPtr<IVideoSurface> surface;
+        ASSERT_EQ(Mix(*mixer.Get(), size, nullptr, &surface), S_OK);
+        QImage mixed;
+        surface->GetImage(&mixed);
+        EXPECT_EQ(mixed.convertToFormat(QImage::Format_RGB32), reference) << size.width() << "x" << size.height();
+
+        // The surface keeps the decoded frame itself, and the picture made from it again at
+        // any size is the one-pass picture of that size.
+        std::shared_ptr<const AVFrame> source;
+        ASSERT_EQ(surface->GetSourceFrame(&source), S_OK);
+        EXPECT_EQ(source.get(), fed);
+        QImage remade;
+        ASSERT_EQ(renderer->RenderFrame(source.get(), MFVideoNormalizedRect{}, 64, 48, &remade), S_OK);
+        EXPECT_EQ(remade.convertToFormat(QImage::Format_RGB32), OnePass(source.get(), 64, 48));
+        ASSERT_EQ(renderer->RenderFrame(source.get(), MFVideoNormalizedRect{}, 100, 76, &remade), S_OK);
+        EXPECT_EQ(remade.convertToFormat(QImage::Format_RGB32), OnePass(source.get(), 100, 76));
+        // A surface filled afresh no longer holds a picture of the frame.
+        surface->ColorFill(0xFF000000u);
+        ASSERT_EQ(surface->GetSourceFrame(&source), S_OK);
+        EXPECT_EQ(source, nullptr);
+    }
+    QImage none;
+    EXPECT_EQ(renderer->RenderFrame(nullptr, MFVideoNormalizedRect{}, 64, 48, &none), E_INVALIDARG);
+    FramePtr frame = PatternFrame();
+    EXPECT_EQ(renderer->RenderFrame(frame.get(), MFVideoNormalizedRect{}, 0, 48, &none), E_INVALIDARG);
+    EXPECT_TRUE(none.isNull());
 }
 
 // A session paused on frame `frame`, with the probe's mixer for repaints.

@@ -27,7 +27,20 @@ VideoSurface::VideoSurface() {
             ++pictures_;
         }
         wake_.notify_all();
+    }, [this] {
+        std::lock_guard lock(mutex_);
+        return size_ ? size_() : SIZE{};
     });
+}
+
+void VideoSurface::TellSize(std::function<SIZE()> size) {
+    std::lock_guard lock(mutex_);
+    size_ = std::move(size);
+}
+
+bool VideoSurface::WaitForShown(QSize size, RECT destination, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return wake_.wait_for(lock, timeout, [&] { return last_.size() == size && destination_ == destination; });
 }
 
 VideoSurface::~VideoSurface() {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,6 +40,10 @@ public:
     bool WaitForNewPicture(std::chrono::milliseconds timeout = 10s);
     QImage LastPicture();
     RECT LastDestination();
+    // The client size the surface tells the presenter from now on (none at first).
+    void TellSize(std::function<SIZE()> size);
+    // Waits for a picture on screen of that size, shown in that rectangle.
+    bool WaitForShown(QSize size, RECT destination, std::chrono::milliseconds timeout = 10s);
 
 private:
     HWND handle_ = 0;
@@ -49,6 +54,7 @@ private:
     std::vector<int> numbers_;  // of every picture presented, in order (-1: not a stripe picture)
     QImage last_;
     RECT destination_{};
+    std::function<SIZE()> size_;
 };
 
 class ChannelOpsTest : public ::testing::Test {

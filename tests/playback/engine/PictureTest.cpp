@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -199,6 +201,61 @@ TEST_F(ChannelOpsTest, SnapshotIsThePictureOnScreenAtTheMoviesOwnSize) {
     EXPECT_EQ(std::filesystem::read_symlink(link), path);
     Slots(0).CloseMovie(Channel(0));
     EXPECT_EQ(Slots(0).SaveSnapshot(Channel(0), path), 0);
+}
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST_F(ChannelOpsTest, PicturesTakeTheShownSizeAndTheSnapshotStaysNativeAndExact) {
+    surface_.TellSize([this] { return SIZE{client_.Width(), client_.Height()}; });
+    ASSERT_TRUE(OpenReady(0, StripeMoviePath(Stripes(320, 240, 30, 90))));
+    const ComPtr<CPlayer> player = Player(0);
+    ASSERT_EQ(Slots(0).SetView(Channel(0), 160, 120, 0, 0, 1.0f, 1), 1);
+    ASSERT_EQ(Slots(0).SeekToFrame(Channel(0), 37), 1);
+    ASSERT_TRUE(surface_.WaitForNumber(37));
+
+    // Shown at the movie's own size, the snapshot is the picture on screen.
+    const std::string first = TempPath("snapshot-native.jpg");
+    ASSERT_EQ(Slots(0).SaveSnapshot(Channel(0), first), 1);
+    const QImage saved(QString::fromStdString(first));
+    ASSERT_EQ(saved.size(), QSize(320, 240));
+    EXPECT_LT(MeanDifference(saved, surface_.LastPicture()), 4.0);
+    const std::string native = FileBytes(first);
+
+    struct Case {
+        const char* name;
+        RECT client;
+        int centreX, centreY;
+        float zoom;
+    };
+    const Case cases[] = {
+        {"larger window", {0, 0, 800, 600}, 400, 300, 1.0f},
+        {"pillarbox", {0, 0, 640, 360}, 320, 180, 1.0f},
+        {"zoomed twice", {0, 0, 800, 600}, 400, 300, 2.0f},
+        {"zoomed three times off centre", {0, 0, 640, 480}, 100, 400, 3.0f},
+        {"smaller window", {0, 0, 200, 150}, 100, 75, 1.0f},
+    };
+    for (const Case& c : cases) {
+        client_ = c.client;
+        ASSERT_EQ(Slots(0).SetView(Channel(0), c.centreX, c.centreY, 0, 0, c.zoom, 1), 1) << c.name;
+        // The picture fills the part of the destination inside the window, pixel for pixel.
+        const RECT d = Destination(player.Get());
+        const RECT shown{std::max(d.left, 0), std::max(d.top, 0), std::min(d.right, c.client.right),
+                         std::min(d.bottom, c.client.bottom)};
+        // (Its width made even: the window shows the part it has room for.)
+        ASSERT_TRUE(surface_.WaitForShown(QSize((shown.Width() + 1) & ~1, shown.Height()), shown)) << c.name;
+        if (c.zoom == 1.0f) {
+            EXPECT_EQ(ReadStripeNumber(surface_.LastPicture()), 37) << c.name;
+        }
+
+        // The snapshot is made from the decoded frame: the same file whatever is shown.
+        const std::string path = TempPath("snapshot-shown.jpg");
+        ASSERT_EQ(Slots(0).SaveSnapshot(Channel(0), path), 1) << c.name;
+        EXPECT_EQ(QImage(QString::fromStdString(path)).size(), QSize(320, 240)) << c.name;
+        EXPECT_TRUE(FileBytes(path) == native) << c.name;
+    }
 }
 
 TEST_F(ChannelOpsTest, TheRearFollowsTheFrontThroughSeeksWithoutAWindow) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "PresenterStandIns.h"
+#include "platform/media/FramePtr.h"
 #include "playback/presenter/D3DPresentEngine.h"
 
 namespace orv::presentertest {
@@ -92,6 +93,44 @@ TEST(D3DPresentEngine, HandsThePictureToTheWindowAndGrabsItAtAnySize) {
     EXPECT_EQ(lastRow[1], 0);
     EXPECT_EQ(lastRow[9], 0xFF);
     EXPECT_EQ(lastRow[10], 0);
+    CoTaskMemFree(dib);
+}
+
+IVideoSurface* SurfaceOf(IMFSample* sample) {
+    ComPtr<IMFMediaBuffer> buffer;
+    ComPtr<IVideoSurface> surface;
+    sample->GetBufferByIndex(0, buffer.ReleaseAndGetAddressOf());
+    MFGetService(buffer.Get(), MR_BUFFER_SERVICE, IID_IVideoSurface,
+                 reinterpret_cast<void**>(surface.ReleaseAndGetAddressOf()));
+    return surface.Get();  // the sample keeps it
+}
+
+TEST(D3DPresentEngine, TakesTheDecodedFrameWithThePictureAndGrabsAFullSizePictureGiven) {
+    D3DPresentEngine engine;
+    auto first = TwoByTwo(), second = TwoByTwo();
+    const std::shared_ptr<const AVFrame> frame(MakeFrame().release(), FrameDeleter{});
+    SurfaceOf(first.Get())->SetSourceFrame(frame);
+    ASSERT_EQ(engine.PresentSample(first.Get(), 0), S_OK);
+    EXPECT_EQ(engine.ShownSourceFrame(), frame);
+    // The surface lets go of it: a sample back in the pool holds no frame from the decoder.
+    std::shared_ptr<const AVFrame> left;
+    SurfaceOf(first.Get())->GetSourceFrame(&left);
+    EXPECT_EQ(left, nullptr);
+    ASSERT_EQ(engine.PresentSample(first.Get(), 0), S_OK);  // shown again, not drawn into
+    EXPECT_EQ(engine.ShownSourceFrame(), frame);
+    ASSERT_EQ(engine.PresentSample(second.Get(), 0), S_OK);  // a picture of no known frame
+    EXPECT_EQ(engine.ShownSourceFrame(), nullptr);
+
+    // A full-size picture given is grabbed in place of the one on screen.
+    QImage full(4, 2, QImage::Format_RGB32);
+    full.fill(0xFF102030u);
+    BYTE* dib = nullptr;
+    DWORD size = 0;
+    ASSERT_EQ(engine.GrabFrame(&dib, 4, 2, &size, &full), S_OK);
+    EXPECT_EQ(size, 32u);
+    EXPECT_EQ(dib[0], 0x30);
+    EXPECT_EQ(dib[1], 0x20);
+    EXPECT_EQ(dib[2], 0x10);
     CoTaskMemFree(dib);
 }
 

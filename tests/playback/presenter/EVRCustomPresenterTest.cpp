@@ -183,6 +183,87 @@ TEST(EVRCustomPresenter, PresentsTheNativePictureIntoLetterboxAndPillarboxDestin
     EXPECT_EQ(narrow.frames.Frames()[1].number, 8);
 }
 
+TEST(EVRCustomPresenter, MakesItsPicturesAtTheShownPartOfTheDestinationAndFollowsResizes) {
+    PresenterRig rig(Sized(1280, 720));
+    ASSERT_EQ(rig.Start(), S_OK);
+    rig.Feed(3, 0);
+    ASSERT_TRUE(rig.frames.WaitForCount(1));
+    EXPECT_EQ(rig.frames.Frames()[0].picture.size(), QSize(1280, 720));  // no shown size yet
+
+    const MFVideoNormalizedRect whole;
+    struct Case {
+        const char* name;
+        SIZE client;  // 0 x 0: the window tells no size
+        RECT destination;
+        RECT shown;   // where the picture goes; its size is the picture's
+        MFVideoNormalizedRect zoom;
+    };
+    const Case cases[] = {
+        {"letterbox", {640, 480}, {0, 60, 640, 420}, {0, 60, 640, 420}, whole},
+        {"window made smaller", {320, 240}, {0, 30, 320, 210}, {0, 30, 320, 210}, whole},
+        {"zoomed twice about the centre", {640, 480}, {-320, -240, 960, 720}, {0, 0, 640, 480},
+         {0.25f, 0.25f, 0.75f, 0.75f}},
+        {"shifted half out of the window", {640, 480}, {320, 0, 960, 480}, {320, 0, 640, 480},
+         {0.0f, 0.0f, 0.5f, 1.0f}},
+        {"the whole window", {400, 300}, {0, 0, 0, 0}, {0, 0, 400, 300}, whole},
+        {"an odd width, made even", {641, 481}, {0, 0, 641, 481}, {0, 0, 641, 481}, whole},
+        {"size not told: native", {0, 0}, {0, 60, 640, 420}, {0, 60, 640, 420}, whole},
+    };
+    for (const Case& c : cases) {
+        rig.frames.SetClientSize(c.client);
+        const std::size_t before = rig.frames.Frames().size();
+        ASSERT_EQ(rig.presenter->SetVideoPosition(nullptr, &c.destination), S_OK) << c.name;
+        ASSERT_TRUE(rig.frames.WaitForCount(before + 1)) << c.name;
+        const FrameLog::Shown shown = rig.frames.Frames().back();
+        const QSize size = c.client.cx ? QSize((c.shown.Width() + 1) & ~1, c.shown.Height()) : QSize(1280, 720);
+        EXPECT_EQ(shown.number, 3) << c.name;
+        EXPECT_EQ(shown.picture.size(), size) << c.name;
+        EXPECT_EQ(shown.destination, c.shown) << c.name;
+        EXPECT_EQ(rig.mixer->ZoomRect(), c.zoom) << c.name;
+        ComPtr<IMFVideoMediaType> type;
+        ASSERT_EQ(rig.presenter->GetCurrentMediaType(type.ReleaseAndGetAddressOf()), S_OK);
+        UINT32 w = 0, h = 0;
+        MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &w, &h);
+        EXPECT_EQ(QSize(int(w), int(h)), size) << c.name;
+        // What the callers see stays as they set it, and the native size stays the movie's.
+        MFVideoNormalizedRect source;
+        RECT destination;
+        ASSERT_EQ(rig.presenter->GetVideoPosition(&source, &destination), S_OK);
+        EXPECT_EQ(destination, c.destination) << c.name;
+        EXPECT_EQ(source, whole) << c.name;
+        SIZE native, ratio;
+        ASSERT_EQ(rig.presenter->GetNativeVideoSize(&native, &ratio), S_OK);
+        EXPECT_EQ(native, (SIZE{1280, 720})) << c.name;
+        BYTE* dib = nullptr;
+        DWORD bytes = 0;
+        ASSERT_EQ(rig.presenter->GetCurrentImage(nullptr, &dib, &bytes, nullptr), S_OK) << c.name;
+        EXPECT_EQ(bytes, 1280u * 720u * 4u) << c.name;
+        CoTaskMemFree(dib);
+    }
+
+    // Playing on through a resize: the pictures keep their order and take the new size.
+    rig.frames.SetClientSize(SIZE{640, 480});
+    const RECT wide{0, 60, 640, 420};
+    ASSERT_EQ(rig.presenter->SetVideoPosition(nullptr, &wide), S_OK);
+    rig.clock->Set(0, true);
+    ASSERT_EQ(rig.presenter->OnClockStart(MFGetSystemTime(), 0), S_OK);
+    const std::size_t start = rig.frames.Frames().size();
+    for (int i = 10; i < 14; ++i) ASSERT_EQ(rig.Feed(i, (i - 10) * kFrame), S_OK);
+    ASSERT_TRUE(rig.frames.WaitForCount(start + 4));
+    rig.frames.SetClientSize(SIZE{320, 240});
+    const RECT small{0, 30, 320, 210};
+    ASSERT_EQ(rig.presenter->SetVideoPosition(nullptr, &small), S_OK);
+    for (int i = 14; i < 18; ++i) ASSERT_EQ(rig.Feed(i, (i - 10) * kFrame), S_OK);
+    ASSERT_TRUE(WaitUntil([&] { return rig.frames.Numbers().back() == 17; }, 10s));
+    int last = -1;
+    for (const FrameLog::Shown& f : rig.frames.Frames()) {
+        if (f.number < 14) continue;
+        EXPECT_GE(f.number, last);  // a repaint may show a picture again, never an older one
+        last = f.number;
+        EXPECT_EQ(f.picture.size(), QSize(320, 180)) << f.number;
+    }
+}
+
 TEST(EVRCustomPresenter, ShowsEveryFrameUnthinnedUpToTheDisplaysRefreshRate) {
     D3DPresentEngine::SetDisplayRefreshRate(60);
     PresenterRig rig;  // 30 frames per second
@@ -267,11 +348,19 @@ TEST(EVRCustomPresenter, APauseShowsThePictureDueWhereTheClockStoppedAndReportsI
     ASSERT_EQ(rig.presenter->GetShownSampleTime(&shown), S_OK);
     EXPECT_EQ(shown, kFrame);
 
-    // A flush (a seek) leaves no picture of its position until the next one is shown.
+    // A flush (a seek) leaves no picture of its position until the next one is shown, also
+    // when the picture is placed anew meanwhile: the picture before the seek is not shown
+    // again as the seek's.
     ASSERT_EQ(rig.presenter->ProcessMessage(MFVP_MESSAGE_FLUSH, 0), S_OK);
     EXPECT_EQ(rig.presenter->GetShownSampleTime(&shown), S_FALSE);
+    const RECT moved{0, 0, 32, 24};
+    ASSERT_EQ(rig.presenter->SetVideoPosition(nullptr, &moved), S_OK);
+    ASSERT_EQ(rig.presenter->RepaintVideo(), S_OK);
+    EXPECT_EQ(rig.presenter->GetShownSampleTime(&shown), S_FALSE);
+    EXPECT_EQ(rig.frames.Frames().size(), 3u);
     rig.Feed(9, 9 * kFrame);
     ASSERT_TRUE(rig.frames.WaitForCount(4));
+    EXPECT_EQ(rig.frames.Frames().back().number, 9);
     ASSERT_EQ(rig.presenter->GetShownSampleTime(&shown), S_OK);
     EXPECT_EQ(shown, 9 * kFrame);
 }

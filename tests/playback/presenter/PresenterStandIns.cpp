@@ -175,7 +175,15 @@ FrameLog::FrameLog() : window_(RegisterAppWindow([](unsigned, WPARAM, LPARAM) {}
             frames_.push_back({number, frame, destination, NextSequence()});
         }
         cv_.notify_all();
+    }, [this] {
+        std::lock_guard lock(mutex_);
+        return client_;
     });
+}
+
+void FrameLog::SetClientSize(SIZE size) {
+    std::lock_guard lock(mutex_);
+    client_ = size;
 }
 
 FrameLog::~FrameLog() {

@@ -138,10 +138,13 @@ public:
     std::vector<Shown> Frames();
     std::vector<int> Numbers();
     bool WaitForCount(std::size_t count, std::chrono::milliseconds timeout = 5s);
+    // The client size the window tells the presenter; 0 x 0 (at first): none told.
+    void SetClientSize(SIZE size);
 
 private:
     const HWND window_;
     std::mutex mutex_;
+    SIZE client_{};
     std::condition_variable cv_;
     std::vector<Shown> frames_;
 };
