@@ -279,6 +279,8 @@ public:
     // The window's own frame (CsulvaneDlgFrame.cpp): sizing by the bands along its edges
     // with the scale overlay, maximising onto the work area, following a monitor change.
     int HitTestFrame(POINT screen) const;
+    // Caption or client, as the window system would be told: the window moves by its caption.
+    int NcHitTest(POINT screen) const;
     BOOL SizingAllowed() const;
     void ShowScaleFrame();
     void TrackSizingFrame(POINT cursor);

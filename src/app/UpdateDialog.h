@@ -52,7 +52,6 @@ public:
     const std::vector<std::string>& GetLinks() const { return m_links; }
     QLabel* GetLinkCtrl() const { return m_pLink; }
     QPushButton* GetCancelButton() const { return m_pCancel; }
-    RECT GetRememberedRect() const { return m_rcWindow; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
