@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "MovieFrameCheck.h"
+#include "UpdateDialogParts.h"
 #include "app/ControlRules.h"
 #include "app/CsulvaneDlg.h"
 #include "app/SettingDlg.h"
@@ -53,6 +54,11 @@ namespace orv {
 namespace {
 
 using namespace std::chrono_literals;
+
+// The screen pixels that the scale outline covers while shown (its shape); empty while hidden.
+QRegion CoveredRegion(const ScaleFrameWindow& outline) {
+    return outline.isVisible() ? outline.mask().translated(outline.pos()) : QRegion();
+}
 
 bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
     return fixtures::RunUntil(done, timeout);
@@ -173,7 +179,7 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     // Only its one-pixel frame shows.
     const QImage outline = dlg.ScaleFrame()->grab().toImage();
     EXPECT_EQ(outline.pixel(0, 300) & 0xFFFFFFu, qRgb(112, 93, 168) & 0xFFFFFFu);
-    EXPECT_EQ(dlg.ScaleFrame()->CoveredRegion(), ScaleFrameWindow::FrameRegion(QSize(1120, 697)).translated(100, 50));
+    EXPECT_EQ(CoveredRegion(*dlg.ScaleFrame()), ScaleFrameWindow::FrameRegion(QSize(1120, 697)).translated(100, 50));
     Pause(120ms);
     Mouse(QEvent::MouseMove, {1400, 300}, Qt::LeftButton);
     EXPECT_EQ(dlg.ScaleFrame()->geometry(), QRect(100, 50, 1400, 697));
@@ -317,8 +323,8 @@ TEST_F(WindowFixture, TheOutlineLeavesTheScreenInsideItVisible) {
     Mouse(QEvent::MouseButtonPress, {1117, 300}, Qt::LeftButton);
     ScaleFrameWindow& outline = *dlg.ScaleFrame();
     ASSERT_TRUE(outline.isVisible());
-    EXPECT_FALSE(outline.CoveredRegion().intersects(middle));
-    EXPECT_EQ(outline.CoveredRegion(), ScaleFrameWindow::FrameRegion(outline.size()).translated(outline.pos()));
+    EXPECT_FALSE(CoveredRegion(outline).intersects(middle));
+    EXPECT_EQ(CoveredRegion(outline), ScaleFrameWindow::FrameRegion(outline.size()).translated(outline.pos()));
     if (onScreen) {
         // The X server's own pixels: the frame in its colour, the middle as it was.
         const QRgb colour = qRgb(112, 93, 168);
@@ -328,7 +334,7 @@ TEST_F(WindowFixture, TheOutlineLeavesTheScreenInsideItVisible) {
         EXPECT_TRUE(RunUntil([&] { return grabMiddle() == below; }, 5s));
     }
     Mouse(QEvent::MouseButtonRelease, {1117, 300}, Qt::NoButton);
-    EXPECT_TRUE(outline.CoveredRegion().isEmpty());
+    EXPECT_TRUE(CoveredRegion(outline).isEmpty());
 }
 
 // Minimised from each state and brought back by the window system (as a click on the task
@@ -446,9 +452,9 @@ TEST_F(WindowFixture, TheUpdateNoticeFollowsAScaleChangeOfTheWindow) {
     MoveToWorkArea(Area(1920, 1584));
     ASSERT_EQ(g_fScale, 1.5f);
     EXPECT_EQ(notice->size(), QSize(960, 720));
-    EXPECT_EQ(notice->GetLinkCtrl()->geometry(), QRect(15, 45, 930, 600));
-    EXPECT_EQ(notice->GetCancelButton()->geometry(), QRect(795, 660, 150, 45));
-    EXPECT_EQ(QFontInfo(notice->GetLinkCtrl()->font()).pixelSize(), QFontInfo(*g_hFont9).pixelSize());
+    EXPECT_EQ(test::MessageOf(*notice)->geometry(), QRect(15, 45, 930, 600));
+    EXPECT_EQ(test::CloseButtonOf(*notice)->geometry(), QRect(795, 660, 150, 45));
+    EXPECT_EQ(QFontInfo(test::MessageOf(*notice)->font()).pixelSize(), QFontInfo(*g_hFont9).pixelSize());
     EXPECT_LE((notice->geometry().center() - centre).manhattanLength(), 2);  // rounding of odd halves
     MoveToWorkArea(Area(1920, 1056));
     EXPECT_EQ(notice->size(), QSize(640, 480));
