@@ -220,14 +220,12 @@ public:
     CMovieStatic& FrontSurface() { return m_aMovieStatic[0]; }
     CMovieStatic& RearSurface() { return m_aMovieStatic[1]; }
     CInfoDlg* InfoPanel() const { return m_pInfoDlg.get(); }
-    CGSensorDlg* Graph() const { return m_pGraphDlg.get(); }
     CObdDlg* ObdWindow() const { return m_pObdDlg.get(); }
     CMovieDialog* MapWindow() const { return m_pMapWindow.get(); }
     CGoogleMapDlgWrap* MapBridge() const { return m_pMapWrap.get(); }
     CLogoDlg* LogoPane() const { return m_pLogo.get(); }
     CFilerContainerDlg* Browser() const { return m_pFiler.get(); }
     CSkinSliderCtrl* SeekSlider() const { return m_pSeekSlider.get(); }
-    CSkinButton* TransportButton(int i) const { return m_apTransport[std::size_t(i)]; }
     const std::vector<sCRASHPOS>& CrashPositions() const { return m_vecCrashPos; }
     BOOL IsInitFailed() const { return m_bInitFailed; }
     ChannelEngineImpl* Engine() const { return m_pEngine.get(); }
@@ -310,12 +308,7 @@ public:
     void UpdateFrameCursor(POINT screen);
     RECT FrameRect() const;
     void PlaceWindow(const RECT& rc);
-    BOOL IsFrameMaximised() const { return m_bMaximised; }
     ScaleFrameWindow* ScaleFrame() const { return m_pScaleFrame.get(); }
-    const PaneArea& GetPaneArea() const { return m_paneArea; }
-    float WindowScaleX() const { return m_fWindowScaleX; }
-    float WindowScaleY() const { return m_fWindowScaleY; }
-    float MaxScale() const { return m_fMaxScale; }
     // Snapshot and view commands (CsulvaneDlgView.cpp).
     void OnSnapshot();
     void SaveSnapshotFiles();
@@ -347,7 +340,6 @@ public:
     static std::uint64_t ProgramMediumDevice();
     void FinishSourceLoss();
     CSettingDlg* SettingWindow() const { return m_pSettingDlg.get(); }
-    CSkinButton* TitleButton(int i) const { return m_apTitle[std::size_t(i)]; }
     // Asks an OK/Cancel question and answers IDOK or IDCANCEL; runs the source dialog and
     // answers whether it ended with OK. Unset, the skinned box and the dialog run modally;
     // the tests set both.

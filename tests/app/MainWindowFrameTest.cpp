@@ -24,6 +24,7 @@
 #include <functional>
 #include <thread>
 
+#include "MainWindowParts.h"
 #include "MovieFrameCheck.h"
 #include "UpdateDialogParts.h"
 #include "app/ControlRules.h"
@@ -190,9 +191,9 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     EXPECT_EQ(dlg.geometry().topLeft(), QPoint(100, 50));
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.250000");
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEY"), "1.000000");
-    EXPECT_EQ(dlg.GetPaneArea().innerWidth, 1400 - 12);
+    EXPECT_EQ(dlg.m_paneArea.innerWidth, 1400 - 12);
     // The video takes the extra room.
-    EXPECT_EQ(dlg.FrontSurface().width(), dlg.GetPaneArea().videoWidth);
+    EXPECT_EQ(dlg.FrontSurface().width(), dlg.m_paneArea.videoWidth);
 
     // Below the design size the dragged edge stops at it; the other edge stays.
     struct Case {
@@ -211,12 +212,12 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     // On a work area 1280 wide the largest scale is 2560 / 1120: a corner dragged far past
     // it stops at that size in both axes.
     MoveToWorkArea(Area(1280, 1056));
-    EXPECT_FLOAT_EQ(dlg.MaxScale(), 2.2857144f);
+    EXPECT_FLOAT_EQ(dlg.m_fMaxScale, 2.2857144f);
     const QRect before = dlg.geometry();
     Drag({before.width() - 3, before.height() - 3}, {5000, 5000});
     ASSERT_TRUE(RunUntil([&] { return WindowSize() == QSize(2560, 1593); })) << WindowSize().width();
-    EXPECT_FLOAT_EQ(dlg.WindowScaleX(), 2.2857144f);
-    EXPECT_FLOAT_EQ(dlg.WindowScaleY(), 2.2857144f);
+    EXPECT_FLOAT_EQ(dlg.m_fWindowScaleX, 2.2857144f);
+    EXPECT_FLOAT_EQ(dlg.m_fWindowScaleY, 2.2857144f);
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "2.285714");
 
     // Nothing is sized while a job has the controls.
@@ -246,10 +247,10 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
 
     // A double click on the caption maximises onto the work area and back.
     Mouse(QEvent::MouseButtonDblClick, {600, 10}, Qt::LeftButton);
-    ASSERT_TRUE(RunUntil([&] { return dlg.IsFrameMaximised() && dlg.geometry() == QRect(0, 0, 1920, 1056); }))
+    ASSERT_TRUE(RunUntil([&] { return dlg.m_bMaximised && dlg.geometry() == QRect(0, 0, 1920, 1056); }))
         << dlg.geometry().width() << "x" << dlg.geometry().height();
-    EXPECT_EQ(dlg.TitleButton(1)->toolTip(), QString::fromUtf8("縮小"));
-    EXPECT_FLOAT_EQ(dlg.WindowScaleX(), 1920.0f / 1120.0f);
+    EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), QString::fromUtf8("縮小"));
+    EXPECT_FLOAT_EQ(dlg.m_fWindowScaleX, 1920.0f / 1120.0f);
     EXPECT_FLOAT_EQ(dlg.InfoPanel()->m_fScale, 1.15f);
 
     // A maximised window neither moves by its caption nor sizes by its bands.
@@ -266,14 +267,14 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
     EXPECT_EQ(dlg.geometry(), QRect(0, 0, 1920, 1016));
 
     dlg.OnCommand(IDC_BTN_MAXIMIZE);
-    ASSERT_TRUE(RunUntil([&] { return !dlg.IsFrameMaximised() && dlg.geometry() == normal; }))
+    ASSERT_TRUE(RunUntil([&] { return !dlg.m_bMaximised && dlg.geometry() == normal; }))
         << dlg.geometry().x() << "," << dlg.geometry().y() << " " << dlg.geometry().width();
-    EXPECT_EQ(dlg.TitleButton(1)->toolTip(), QString::fromUtf8("拡大"));
+    EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), QString::fromUtf8("拡大"));
     EXPECT_FLOAT_EQ(dlg.InfoPanel()->m_fScale, 1.0f);
 
     // Closing while maximised stores the scales of the normal window.
     dlg.OnCommand(IDC_BTN_MAXIMIZE);
-    ASSERT_TRUE(dlg.IsFrameMaximised());
+    ASSERT_TRUE(dlg.m_bMaximised);
     dlg.CleanUp();
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.000000");
 }
@@ -364,11 +365,11 @@ TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
         dlg.OnCommand(ID_OBD_WINDOW);  // a satellite window open
         const bool obdShown = dlg.ObdWindow()->isVisible();
         const QRect before = dlg.geometry();
-        ASSERT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+        ASSERT_EQ(bool(dlg.m_bMaximised), c.maximise);
 
         dlg.OnCommand(IDC_BTN_MINIMIZE);
         ASSERT_TRUE(RunUntil([&] { return dlg.isMinimized(); }));
-        EXPECT_FALSE(dlg.IsFrameMaximised());
+        EXPECT_FALSE(dlg.m_bMaximised);
         if (obdShown) {
             EXPECT_TRUE(dlg.ObdWindow()->isMinimized());
         }
@@ -376,9 +377,9 @@ TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
         dlg.setWindowState(dlg.windowState() & ~Qt::WindowMinimized);
         ASSERT_TRUE(RunUntil([&] { return !dlg.isMinimized() && dlg.geometry() == before; }))
             << dlg.geometry().width() << "x" << dlg.geometry().height();
-        EXPECT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+        EXPECT_EQ(bool(dlg.m_bMaximised), c.maximise);
         EXPECT_EQ(bool(dlg.m_bFullView), c.fullView);
-        EXPECT_EQ(dlg.TitleButton(1)->toolTip(), c.maximise ? narrow : widen);
+        EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), c.maximise ? narrow : widen);
         EXPECT_EQ(dlg.ObdWindow()->isVisible(), obdShown);
         EXPECT_FALSE(dlg.ObdWindow()->isMinimized());
         dlg.OnCommand(ID_OBD_WINDOW);
@@ -387,14 +388,14 @@ TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
         if (c.fullView) {
             dlg.ApplyFullView(FALSE);
             EXPECT_TRUE(RunUntil([&] { return dlg.geometry() == beforeFullView; }));
-            EXPECT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+            EXPECT_EQ(bool(dlg.m_bMaximised), c.maximise);
         }
         if (c.maximise) {
             dlg.OnCommand(IDC_BTN_MAXIMIZE);
             EXPECT_TRUE(RunUntil([&] { return dlg.geometry() == normal; }))
                 << dlg.geometry().width() << "x" << dlg.geometry().height();
-            EXPECT_FALSE(dlg.IsFrameMaximised());
-            EXPECT_EQ(dlg.TitleButton(1)->toolTip(), widen);
+            EXPECT_FALSE(dlg.m_bMaximised);
+            EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), widen);
         }
     }
 
@@ -490,13 +491,13 @@ TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
     const int speeding = DetectorForEventFilter(3);
     for (BOOL expected : {FALSE, TRUE}) {
         settings.GetEventButton(3)->click();
-        ASSERT_TRUE(RunUntil([&] { return dlg.Graph()->m_aDetector[std::size_t(speeding)].bShow == expected; }));
-        EXPECT_EQ(dlg.Graph()->m_aDetector[std::size_t(speeding)].bList, expected);
+        ASSERT_TRUE(RunUntil([&] { return test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(speeding)].bShow == expected; }));
+        EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(speeding)].bList, expected);
     }
 
     // The thumbnail button says what it does and writes "1" then "0", switching the list's
     // preview with it.
-    EXPECT_EQ(dlg.TitleButton(BTN_TITLE_THUMBNAIL)->text(), QString::fromUtf8("ファイルサムネイル表示"));
+    EXPECT_EQ(test::TitleButtonOf(dlg, BTN_TITLE_THUMBNAIL)->text(), QString::fromUtf8("ファイルサムネイル表示"));
     for (const char* expected : {"1", "0"}) {
         dlg.OnCommand(IDC_BTN_THUMBNAIL);
         EXPECT_EQ(ReadIniString("DISPLAY", "THUMBNAIL"), expected);
@@ -507,7 +508,7 @@ TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
     for (bool shown : {true, false}) {
         dlg.OnCommand(ID_OBD_WINDOW);
         EXPECT_EQ(dlg.ObdWindow()->isVisible(), shown);
-        EXPECT_EQ(bool(dlg.TransportButton(BTN_OBD_WINDOW)->m_bLatched), shown);
+        EXPECT_EQ(bool(test::TransportButtonOf(dlg, BTN_OBD_WINDOW)->m_bLatched), shown);
     }
 
     // The limited model: drive support, speeding, speed camera and radar are off and locked.
@@ -552,11 +553,11 @@ TEST_F(WindowFixture, EventBoxesAndFiltersAgreeThroughSourceChanges) {
         // A click reaches the window as a posted message; a source change acts at once.
         ASSERT_TRUE(RunUntil([&] {
             const int speeding = DetectorForEventFilter(3);
-            return bool(dlg.Graph()->m_aDetector[std::size_t(speeding)].bShow) == step.checked[3];
+            return bool(test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(speeding)].bShow) == step.checked[3];
         })) << step.name;
         EXPECT_EQ(bool(g_bLimitedModel), step.locked) << step.name;
         for (int i = 0; i < kEventCheckCount; ++i) {
-            const sEVENTDETECTOR& detector = dlg.Graph()->m_aDetector[std::size_t(DetectorForEventFilter(i))];
+            const sEVENTDETECTOR& detector = test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(DetectorForEventFilter(i))];
             const bool lockable = i == 0 || i == 3 || i == 4 || i == 5;
             EXPECT_EQ(bool(settings.IsEventChecked(i)), step.checked[std::size_t(i)]) << step.name << " box " << i;
             EXPECT_EQ(bool(detector.bShow), step.checked[std::size_t(i)]) << step.name << " box " << i;
@@ -744,7 +745,7 @@ TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
     for (BOOL on : {TRUE, FALSE}) {
         dlg.OnCommand(ID_VIEW_LARGE_VIDEO);
         EXPECT_EQ(dlg.FrontSurface().m_bLargeVideo, on);
-        EXPECT_EQ(dlg.TransportButton(BTN_VIEW_LARGE_VIDEO)->m_bLatched, on);
+        EXPECT_EQ(test::TransportButtonOf(dlg, BTN_VIEW_LARGE_VIDEO)->m_bLatched, on);
     }
     // Only kinds 0..6 are filters; switching off the recording's kind empties the list and
     // closes both channels.
@@ -757,7 +758,7 @@ TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
     EXPECT_TRUE(dlg.Entries()->empty());
     EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_CLOSED);
     EXPECT_FALSE(dlg.m_bDataLoaded);
-    EXPECT_FALSE(dlg.TransportButton(BTN_SNAPSHOT)->isEnabled());
+    EXPECT_FALSE(test::TransportButtonOf(dlg, BTN_SNAPSHOT)->isEnabled());
     dlg.OnCommand(ID_FILTER_FIRST + kind);
     EXPECT_EQ(dlg.Entries()->size(), 1u);
 }
