@@ -213,7 +213,8 @@ public:
     // The browser's shown entries (empty without a browser).
     std::vector<sFILEENTRY>* Entries() const;
     bool IsValidRow(int row) const;
-    std::uint64_t SelectionSerial() const { return m_nSelectionSerial; }
+    // Selections are numbered so that a data load answering an older one is dropped.
+    std::uint64_t m_nSelectionSerial = 0;
     // Shows a failure to the user; the tests replace it so that no modal box runs.
     std::function<void(const QString& text, const QString& caption)> m_showMessage;
 
@@ -463,8 +464,6 @@ private:
     std::array<bool, 2> m_bReadySeen{};
     std::string m_strOpenPath;  // the recording whose movie the channels have open
 
-    // Selections are numbered so that a data load answering an older one is dropped.
-    std::uint64_t m_nSelectionSerial = 0;
     std::thread m_loaderThread;
     std::thread m_prefetchThread;
 

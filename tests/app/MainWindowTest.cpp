@@ -344,12 +344,12 @@ TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0; }));
-    const std::uint64_t serial = dlg->SelectionSerial();
+    const std::uint64_t serial = dlg->m_nSelectionSerial;
 
     dlg->Browser()->SelectFileRow(1, FALSE);
     dlg->Browser()->SelectFileRow(0, FALSE);
     dlg->Browser()->SelectFileRow(0, FALSE);  // the current row again: nothing more
-    EXPECT_EQ(dlg->SelectionSerial(), serial + 2);
+    EXPECT_EQ(dlg->m_nSelectionSerial, serial + 2);
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
     EXPECT_EQ(dlg->m_nCurRow, 0);
     EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 0);  // the first recording's, 12:00
@@ -585,7 +585,7 @@ TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
 TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
     CsulvaneDlg dlg;
     dlg.m_showMessage = [](const QString&, const QString&) {};
-    const std::uint64_t current = dlg.SelectionSerial();
+    const std::uint64_t current = dlg.m_nSelectionSerial;
     dlg.OnMovieDataLoaded(current + 7, 1);  // another selection's answer
     EXPECT_FALSE(dlg.m_bDataLoaded);
     dlg.OnMovieDataLoaded(current, 1);
@@ -636,10 +636,10 @@ TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
         {"the current row selected again", [&] { dlg.Browser()->SelectFileRow(0, FALSE); }, false, 0},
     };
     for (const Step& step : steps) {
-        const std::uint64_t before = dlg.SelectionSerial();
+        const std::uint64_t before = dlg.m_nSelectionSerial;
         const PlayState was = FrontState();
         step.act();
-        EXPECT_EQ(dlg.SelectionSerial() > before, step.opens) << step.name;
+        EXPECT_EQ(dlg.m_nSelectionSerial > before, step.opens) << step.name;
         if (!step.opens) {
             EXPECT_EQ(FrontState(), was) << step.name;
         }

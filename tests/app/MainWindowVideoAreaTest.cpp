@@ -160,7 +160,7 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
             ASSERT_TRUE(RunUntil([] { return g_aPlayChannel[0].playState == PLAY_PLAYING && FrontFrame() >= 3; })) << c.name;
         }
         g_aPlayerDriverTable[0].SetVolume(g_aPlayChannel[0], 0);
-        const std::uint64_t serial = dlg.SelectionSerial();
+        const std::uint64_t serial = dlg.m_nSelectionSerial;
 
         // The folder goes; the watcher sees it while the window serves no events.
         CMovieResource& watcher = dlg.Browser()->GetWatcher();
@@ -182,10 +182,10 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
         EXPECT_EQ(watcher.GetPath(), dlg.Browser()->m_strSourcePath) << c.name;
         EXPECT_EQ(dlg.m_nCurRow, c.row) << c.name;
         if (c.reopened) {
-            EXPECT_TRUE(RunUntil([&] { return dlg.SelectionSerial() > serial && dlg.m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }))
+            EXPECT_TRUE(RunUntil([&] { return dlg.m_nSelectionSerial > serial && dlg.m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }))
                 << c.name;
         } else {
-            EXPECT_EQ(dlg.SelectionSerial(), serial) << c.name;
+            EXPECT_EQ(dlg.m_nSelectionSerial, serial) << c.name;
             const int from = FrontFrame();
             EXPECT_TRUE(RunUntil([&] { return FrontFrame() >= from + 5; })) << c.name;
         }
