@@ -224,7 +224,6 @@ public:
     CObdDlg* ObdWindow() const { return m_pObdDlg.get(); }
     CMovieDialog* MapWindow() const { return m_pMapWindow.get(); }
     CGoogleMapDlgWrap* MapBridge() const { return m_pMapWrap.get(); }
-    CLogoDlg* LogoPane() const { return m_pLogo.get(); }
     CFilerContainerDlg* Browser() const { return m_pFiler.get(); }
     CSkinSliderCtrl* SeekSlider() const { return m_pSeekSlider.get(); }
     const std::vector<sCRASHPOS>& CrashPositions() const { return m_vecCrashPos; }
