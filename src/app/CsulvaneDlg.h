@@ -213,21 +213,19 @@ public:
     // The browser's shown entries (empty without a browser).
     std::vector<sFILEENTRY>* Entries() const;
     bool IsValidRow(int row) const;
-    std::uint64_t SelectionSerial() const { return m_nSelectionSerial; }
+    // Selections are numbered so that a data load answering an older one is dropped.
+    std::uint64_t m_nSelectionSerial = 0;
     // Shows a failure to the user; the tests replace it so that no modal box runs.
     std::function<void(const QString& text, const QString& caption)> m_showMessage;
 
     CMovieStatic& FrontSurface() { return m_aMovieStatic[0]; }
     CMovieStatic& RearSurface() { return m_aMovieStatic[1]; }
     CInfoDlg* InfoPanel() const { return m_pInfoDlg.get(); }
-    CGSensorDlg* Graph() const { return m_pGraphDlg.get(); }
     CObdDlg* ObdWindow() const { return m_pObdDlg.get(); }
     CMovieDialog* MapWindow() const { return m_pMapWindow.get(); }
     CGoogleMapDlgWrap* MapBridge() const { return m_pMapWrap.get(); }
-    CLogoDlg* LogoPane() const { return m_pLogo.get(); }
     CFilerContainerDlg* Browser() const { return m_pFiler.get(); }
     CSkinSliderCtrl* SeekSlider() const { return m_pSeekSlider.get(); }
-    CSkinButton* TransportButton(int i) const { return m_apTransport[std::size_t(i)]; }
     const std::vector<sCRASHPOS>& CrashPositions() const { return m_vecCrashPos; }
     BOOL IsInitFailed() const { return m_bInitFailed; }
     ChannelEngineImpl* Engine() const { return m_pEngine.get(); }
@@ -279,6 +277,8 @@ public:
     // The window's own frame (CsulvaneDlgFrame.cpp): sizing by the bands along its edges
     // with the scale overlay, maximising onto the work area, following a monitor change.
     int HitTestFrame(POINT screen) const;
+    // Caption or client, as the window system would be told: the window moves by its caption.
+    int NcHitTest(POINT screen) const;
     BOOL SizingAllowed() const;
     void ShowScaleFrame();
     void TrackSizingFrame(POINT cursor);
@@ -308,12 +308,7 @@ public:
     void UpdateFrameCursor(POINT screen);
     RECT FrameRect() const;
     void PlaceWindow(const RECT& rc);
-    BOOL IsFrameMaximised() const { return m_bMaximised; }
     ScaleFrameWindow* ScaleFrame() const { return m_pScaleFrame.get(); }
-    const PaneArea& GetPaneArea() const { return m_paneArea; }
-    float WindowScaleX() const { return m_fWindowScaleX; }
-    float WindowScaleY() const { return m_fWindowScaleY; }
-    float MaxScale() const { return m_fMaxScale; }
     // Snapshot and view commands (CsulvaneDlgView.cpp).
     void OnSnapshot();
     void SaveSnapshotFiles();
@@ -345,7 +340,6 @@ public:
     static std::uint64_t ProgramMediumDevice();
     void FinishSourceLoss();
     CSettingDlg* SettingWindow() const { return m_pSettingDlg.get(); }
-    CSkinButton* TitleButton(int i) const { return m_apTitle[std::size_t(i)]; }
     // Asks an OK/Cancel question and answers IDOK or IDCANCEL; runs the source dialog and
     // answers whether it ended with OK. Unset, the skinned box and the dialog run modally;
     // the tests set both.
@@ -469,8 +463,6 @@ private:
     std::array<bool, 2> m_bReadySeen{};
     std::string m_strOpenPath;  // the recording whose movie the channels have open
 
-    // Selections are numbered so that a data load answering an older one is dropped.
-    std::uint64_t m_nSelectionSerial = 0;
     std::thread m_loaderThread;
     std::thread m_prefetchThread;
 

@@ -69,6 +69,10 @@ int CsulvaneDlg::HitTestFrame(POINT screen) const {
     return orv::HitTestFrame(FrameRect(), screen, g_fScale, m_bMaximised);
 }
 
+int CsulvaneDlg::NcHitTest(POINT screen) const {
+    return orv::NcHitTest(FrameRect(), screen, g_fScale, m_bMaximised);
+}
+
 BOOL CsulvaneDlg::SizingAllowed() const { return !m_bControlsLocked && !m_bFullView && !m_bMaximised; }
 
 // ---- sizing by the bands -----------------------------------------------------------------
@@ -100,7 +104,7 @@ void CsulvaneDlg::OnFrameButtonDown(POINT screen) {
     m_overlayClock.invalidate();
     m_bMoving = FALSE;
     m_bCaptionHeld = FALSE;
-    if (m_nFrameHit == HT_CAPTION) {
+    if (NcHitTest(screen) == HT_CAPTION) {
         m_nSizingEdge = EDGE_NONE;
         if (m_pScaleFrame) m_pScaleFrame->hide();
         // A maximised window does not move. Otherwise the move starts once the cursor
@@ -160,7 +164,7 @@ void CsulvaneDlg::OnFrameDoubleClick(POINT screen) {
     m_bButtonDown = FALSE;
     m_bMoving = FALSE;
     m_bCaptionHeld = FALSE;
-    if (HitTestFrame(screen) != HT_CAPTION) return;
+    if (NcHitTest(screen) != HT_CAPTION) return;
     OnBtnMaximize();
 }
 

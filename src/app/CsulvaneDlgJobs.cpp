@@ -17,7 +17,6 @@ public:
     explicit JobHost(CsulvaneDlg& dlg) : d(dlg) {}
 
     HWND JobWindow() override { return d.GetSafeHwnd(); }
-    QWidget* JobOwner() override { return &d; }
     QWidget* ActiveVideoSurface() override { return &d.m_aMovieStatic[0]; }
 
     void EnableJobControls(BOOL enable) override {

@@ -229,7 +229,7 @@ void CJobFrame::OnExportCsv() {
 
     const bool channelReady = m_host.JobChannelPosition().initialised;
     m_host.SetResumeFrame(m_host.CloseMovieOnScreen());
-    StartThread([entries = std::move(entries), path, folder, channelReady, overwrite](JobState& job) {
+    RunWorkerJob([entries = std::move(entries), path, folder, channelReady, overwrite](JobState& job) {
         return CsvExportJob(job, entries, path, folder, channelReady, overwrite);
     });
 }

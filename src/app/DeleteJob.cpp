@@ -83,7 +83,7 @@ void CJobFrame::OnDeleteMovies() {
     }
     if (closeOnScreen) m_host.CloseMovieOnScreen();
     m_vecDeleted = ticked;
-    StartThread([paths, onScreen = closeOnScreen ? onScreen : std::string()](JobState& job) {
+    RunWorkerJob([paths, onScreen = closeOnScreen ? onScreen : std::string()](JobState& job) {
         return DeleteMoviesJob(job, paths, onScreen);
     });
 }

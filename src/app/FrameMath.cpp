@@ -143,16 +143,6 @@ void FitRectToScaleLimit(RECT& rc, const RECT& previous, int limit, int edge, fl
     }
 }
 
-RECT GetSizingRect(const RECT& target, int hit, POINT cursor) {
-    RECT rc = target;
-    const int edge = SizingEdgeFromHit(hit);
-    if (DragsLeft(edge)) rc.left = cursor.x;
-    if (DragsRight(edge)) rc.right = cursor.x;
-    if (DragsTop(edge)) rc.top = cursor.y;
-    if (DragsBottom(edge)) rc.bottom = cursor.y;
-    return rc;
-}
-
 BOOL TrackSizingStep(RECT& rc, SizingTracker& tracker, POINT p, int edge, float s, float maxScale,
                      float* scaleX, float* scaleY) {
     const bool strictlyInside = p.x > rc.left && p.x < rc.right && p.y > rc.top && p.y < rc.bottom;

@@ -87,9 +87,6 @@ int ClampWindowScale(float& scaleX, float& scaleY, const RECT& rc, float s, floa
 // the opposite edge of `previous`.
 void FitRectToScaleLimit(RECT& rc, const RECT& previous, int limit, int edge, float s, float maxScale);
 
-// The rectangle `target` with the edges of the hit code moved to the cursor.
-RECT GetSizingRect(const RECT& target, int hit, POINT cursor);
-
 // One step of a drag: the cursor memory that keeps the step from repeating itself while
 // the cursor stands still.
 struct SizingTracker {

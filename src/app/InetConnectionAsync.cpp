@@ -61,11 +61,6 @@ void CInetConnectionAsync::StopInternetThreads() {
     if (m_watchThread.joinable()) m_watchThread.join();
 }
 
-void CInetConnectionAsync::SetOwnerWindow(HWND owner) {
-    std::lock_guard lock(m_resultLock);
-    m_hOwner = owner;
-}
-
 std::string CInetConnectionAsync::GetResultText() const {
     std::lock_guard lock(m_resultLock);
     return m_strResult;

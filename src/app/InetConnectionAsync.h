@@ -36,7 +36,7 @@ InetConfig DefaultInetConfig();
 class CInetConnectionAsync : public IInternetConnection {
 public:
     // Starts the connectivity watch. `owner` receives WM_APP_UPDATE_INFO (0: nothing is
-    // posted until SetOwnerWindow names one).
+    // posted).
     explicit CInetConnectionAsync(HWND owner = 0, InetConfig config = DefaultInetConfig());
     ~CInetConnectionAsync() override;
     CInetConnectionAsync(const CInetConnectionAsync&) = delete;
@@ -59,17 +59,15 @@ public:
     // check no longer starts or posts.
     void StopInternetThreads() override;
 
-    void SetOwnerWindow(HWND owner);
-
     // The message of the last check, "" when none was posted.
     std::string GetResultText() const;
-
-    // The check's UpdateResult once it has ended, -1 before.
-    int GetUpdateResult() const { return m_nResult.load(); }
 
     // Fetches `url`; the whole text, or in version mode the text after "VER:". FALSE (and
     // `dest` unchanged) when the fetch failed or a version file holds no "VER:".
     BOOL FetchTextFile(std::string* dest, const std::string& url, BOOL versionMode);
+
+    // The check's UpdateResult once it has ended, -1 before.
+    std::atomic<int> m_nResult{-1};
 
 private:
     void ConnectionWatchThread();
@@ -82,7 +80,6 @@ private:
     std::atomic<bool> m_bConnected{false};
     std::atomic<bool> m_bMapEnabled{false};
     bool m_bStarted = false;
-    std::atomic<int> m_nResult{-1};
     std::string m_strFirmwareVersion;
     std::string m_strGpsDataVersion;
     std::string m_strModelTag;

@@ -75,7 +75,9 @@ void CJobFrame::EndBeforeThread(int result) {
     m_pJob->Post(WM_APP_JOB_DONE, 0, result);
 }
 
-void CJobFrame::StartThread(JobBody body) {
+bool CJobFrame::RunWorkerJob(JobBody body) {
+    // A command that asks its questions first has begun the frame before them.
+    if (m_thread.joinable() || (m_pJob && !m_pJob->running) || (!m_pJob && !BeginJob())) return false;
     ShowProgress(true);
     std::shared_ptr<JobState> job = m_pJob;
     m_thread = std::thread([job, body = std::move(body)] {
@@ -88,11 +90,6 @@ void CJobFrame::StartThread(JobBody body) {
             job->Post(WM_APP_JOB_DONE, 0, job->result);
         }
     });
-}
-
-bool CJobFrame::RunWorkerJob(JobBody body) {
-    if (!BeginJob()) return false;
-    StartThread(std::move(body));
     return true;
 }
 
@@ -115,11 +112,10 @@ void CJobFrame::ShowProgress(bool show) {
 
 void CJobFrame::OnProgress(WPARAM done, LPARAM total) {
     const std::uint64_t percent = total > 0 ? std::uint64_t(done) * 100 / std::uint64_t(total) : 100;
-    m_nProgress = int(std::min<std::uint64_t>(percent, 100));
     if (!m_pProgress) return;
     m_pProgress->m_nMin = 0;
     m_pProgress->m_nMax = 100;
-    m_pProgress->m_nPos = m_nProgress;
+    m_pProgress->m_nPos = int(std::min<std::uint64_t>(percent, 100));
     m_pProgress->update();
 }
 

@@ -67,8 +67,6 @@ public:
     // The handle the jobs post to; its WM_APP_PROGRESS, WM_APP_JOB_DONE and
     // WM_APP_LIST_REFRESH go back to CJobFrame.
     virtual HWND JobWindow() = 0;
-    // The owner of the jobs' dialogs and message boxes.
-    virtual QWidget* JobOwner() = 0;
     // The video surface of the active channel; the progress bar lies over its bottom edge.
     virtual QWidget* ActiveVideoSurface() = 0;
     // Disables (FALSE) or enables again the 15 transport buttons and, through
@@ -172,10 +170,12 @@ public:
     void OnJobFinished();
     void OnRefreshList();
 
-    // Disables the controls, sets the flag and places the bar at 0 (PlaceJobProgress), then
-    // runs `body` on the job thread. The body returns the message that ends it:
+    // Disables the controls, sets the flag and places the bar at 0 (PlaceJobProgress), unless
+    // the command did so before its questions, then runs `body` on the job thread; every job
+    // starts here. The body returns the message that ends it:
     // WM_APP_JOB_DONE (0, result), posted with the flag cleared, or WM_APP_LIST_REFRESH
-    // (0, 1), posted with the flag still set. False when a job runs already.
+    // (0, 1), posted with the flag still set. False when a job runs already
+    // or has ended before its thread.
     using JobBody = std::function<unsigned(JobState&)>;
     bool RunWorkerJob(JobBody body);
     // Clears the flag, waits for the thread (at most kJobEndWaitMs), shows "完了しました。"
@@ -184,7 +184,6 @@ public:
     void PlaceJobProgress();
 
     bool IsJobRunning() const { return m_pJob && m_pJob->Running(); }
-    int ProgressPercent() const { return m_nProgress; }
 
     BOOL m_bJoinPending = FALSE;
     std::string m_strCsvFolder;
@@ -194,7 +193,6 @@ private:
     // disabled. EndBeforeThread posts the end when a question ended the job.
     bool BeginJob();
     void EndBeforeThread(int result);
-    void StartThread(JobBody body);
     // Clears the flag and waits for the thread (at most kJobEndWaitMs); a thread that does
     // not end in time is left to end on its own with its own reference to the state.
     void StopThread();
@@ -204,7 +202,6 @@ private:
     CSkinProgressBarCtrl* m_pProgress;
     std::shared_ptr<JobState> m_pJob;
     std::thread m_thread;
-    int m_nProgress = 0;
     // What the UI thread does when a job ends.
     std::vector<sFILEENTRY> m_vecDeleted;  // entries a delete removed from the lists
     std::vector<sFILEENTRY> m_vecJoined;   // entries of the join (their join marks)

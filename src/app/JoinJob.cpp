@@ -98,7 +98,7 @@ void CJobFrame::OnJoinMovies() {
     std::vector<std::string> paths;
     for (const sFILEENTRY& entry : ticked)
         paths.push_back(entry.path);
-    StartThread([paths, output](JobState& job) { return JoinMoviesJob(job, paths, output); });
+    RunWorkerJob([paths, output](JobState& job) { return JoinMoviesJob(job, paths, output); });
 }
 
 }  // namespace orv

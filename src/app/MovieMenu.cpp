@@ -153,7 +153,6 @@ void CMovieMenu::BuildNoMovieMenu(int layoutMode) { AddItems(BuildMovieMenuItems
 
 void CMovieMenu::AddItems(const std::vector<MovieMenuItem>& items) {
     for (const MovieMenuItem& item : items) {
-        m_items.push_back(item);
         if (item.id == 0) {
             addSeparator();
             continue;

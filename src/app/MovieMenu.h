@@ -50,16 +50,10 @@ public:
     // Draws one item into `rect`.
     void DrawItem(QPainter& painter, const RECT& rect, const QString& text, bool selected, bool grayed) const;
 
-    // The items as added (separators included), for the window and the tests.
-    const std::vector<MovieMenuItem>& Items() const { return m_items; }
-
     // Closes every video menu that is open (the program's own popups only).
     static void CloseOpenMenus();
 
     BOOL m_bWide;
-
-private:
-    std::vector<MovieMenuItem> m_items;
 };
 
 }  // namespace orv

@@ -22,10 +22,6 @@ QRegion ScaleFrameWindow::FrameRegion(QSize size) {
     return QRegion(all).subtracted(QRegion(all.adjusted(1, 1, -1, -1)));
 }
 
-QRegion ScaleFrameWindow::CoveredRegion() const {
-    return isVisible() ? mask().translated(pos()) : QRegion();
-}
-
 void ScaleFrameWindow::ShowAt(const RECT& rc) {
     MoveTo(rc);
     show();

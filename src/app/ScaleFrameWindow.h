@@ -24,8 +24,6 @@ public:
 
     // The pixels of a window of `size` that belong to the outline: its one-pixel frame.
     static QRegion FrameRegion(QSize size);
-    // The screen pixels the outline covers while shown; empty while hidden.
-    QRegion CoveredRegion() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

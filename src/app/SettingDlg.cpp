@@ -52,6 +52,7 @@ CSettingDlg::CSettingDlg(QWidget* parent, HWND notify) : CSkinDialog(parent), m_
     m_pEventGroup = new QGroupBox(QString::fromUtf8(UiText(128)), this);
     m_pVersionGroup = new QGroupBox(QString::fromUtf8(UiText(127)), this);
     m_pVersion = new QLabel(this);
+    m_pVersion->setObjectName(QStringLiteral("VersionText"));
     m_pVersion->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // The group boxes are frames drawn behind the buttons.
     m_pEventGroup->lower();

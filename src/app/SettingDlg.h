@@ -59,7 +59,6 @@ public:
     CSkinCheckButton* GetEventButton(int index) const;
     // What the button shows: the user's choice, cleared while locked.
     BOOL IsEventChecked(int index) const;
-    QLabel* GetVersionStatic() const { return m_pVersion; }
 
 private:
     void LayoutControls();

@@ -33,8 +33,6 @@ constexpr std::array kKeys = {
 
 }  // namespace
 
-std::span<const SettingsKeyInfo> SettingsKeyTable() { return kKeys; }
-
 BOOL EnsureSettingsFile() {
     const std::string path = SettingsFilePath();
     if (path.empty()) return FALSE;

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -12,15 +11,13 @@
 
 namespace orv {
 
+// A key the program reads or writes, with what EnsureSettingsFile puts into a new file.
 struct SettingsKeyInfo {
     std::string_view section;
     std::string_view key;
     std::string_view newFileValue;  // written into a new file; empty: not written
     std::string_view format;
 };
-
-// Every key the program reads or writes.
-std::span<const SettingsKeyInfo> SettingsKeyTable();
 
 namespace settings {
 inline constexpr std::string_view kDisplay = "DISPLAY";

@@ -8,8 +8,6 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include <mutex>
-
 #include "app/VersionFile.h"
 #include "ui/CommonUtil.h"
 #include "ui/Scaled.h"
@@ -32,15 +30,7 @@ constexpr int kStripHeight = 50;   // the bottom strip keeps the dialog's own co
 
 constexpr int kTextTitle = 106;
 
-std::mutex g_openerLock;
-CUpdateDialog::UrlOpener g_urlOpener;
-
 }  // namespace
-
-void CUpdateDialog::SetUrlOpener(UrlOpener opener) {
-    std::lock_guard lock(g_openerLock);
-    g_urlOpener = std::move(opener);
-}
 
 CUpdateDialog::CUpdateDialog(QWidget* parent, std::string updateHost)
     : CSkinDialog(parent),
@@ -49,6 +39,8 @@ CUpdateDialog::CUpdateDialog(QWidget* parent, std::string updateHost)
       m_pOk(new QPushButton(QStringLiteral("OK"), this)),
       m_pCancel(new QPushButton(QStringLiteral("閉じる"), this)),
       m_brWhite(Qt::white) {
+    m_pLink->setObjectName(QStringLiteral("UpdateMessage"));
+    m_pCancel->setObjectName(QStringLiteral("CloseButton"));
     m_pLink->setTextFormat(Qt::RichText);
     m_pLink->setWordWrap(true);
     m_pLink->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -94,9 +86,7 @@ void CUpdateDialog::FollowScale() {
 }
 
 void CUpdateDialog::SetMessage(const std::string& message) {
-    RichLinkText rich = LinkMarkupToHtml(message);
-    m_links = std::move(rich.links);
-    m_pLink->setText(QString::fromStdString(rich.html));
+    m_pLink->setText(QString::fromStdString(LinkMarkupToHtml(message).html));
 }
 
 void CUpdateDialog::Relayout() {
@@ -117,13 +107,7 @@ void CUpdateDialog::RememberWindowRect() {
 void CUpdateDialog::OnLinkClick(const QString& url) {
     // The message's links are built by the program; anything else in it is not followed.
     if (!IsUpdatePageUrl(url.toStdString(), m_strUpdateHost)) return;
-    UrlOpener opener;
-    {
-        std::lock_guard lock(g_openerLock);
-        opener = g_urlOpener;
-    }
-    if (opener) opener(url);
-    else QDesktopServices::openUrl(QUrl(url));
+    QDesktopServices::openUrl(QUrl(url));
 }
 
 void CUpdateDialog::OnBnClickedCancel() {

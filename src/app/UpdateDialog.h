@@ -8,9 +8,7 @@
 #include <QBrush>
 #include <QString>
 
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "platform/base/WinTypes.h"
 #include "ui/SkinDialog.h"
@@ -25,10 +23,6 @@ public:
     // Links are opened only when they lead to one of the update server's pages on
     // `updateHost` (host[:port]); "" means the host the program was built with.
     explicit CUpdateDialog(QWidget* parent = nullptr, std::string updateHost = {});
-
-    // Opens a page in the desktop's browser. Tests install one that records.
-    using UrlOpener = std::function<void(const QString& url)>;
-    static void SetUrlOpener(UrlOpener opener);  // an empty function restores the browser
 
     BOOL OnInitDialog() override;
 
@@ -48,11 +42,7 @@ public:
     void accept() override;  // Enter, through the hidden default button: nothing
     void reject() override;
 
-    BOOL IsClosed() const { return m_bClosed; }
-    const std::vector<std::string>& GetLinks() const { return m_links; }
-    QLabel* GetLinkCtrl() const { return m_pLink; }
-    QPushButton* GetCancelButton() const { return m_pCancel; }
-    RECT GetRememberedRect() const { return m_rcWindow; }
+    BOOL m_bClosed = FALSE;  // set when the user closed the window
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -66,8 +56,6 @@ private:
     QLabel* m_pLink;
     QPushButton* m_pOk;
     QPushButton* m_pCancel;
-    std::vector<std::string> m_links;
-    BOOL m_bClosed = FALSE;
     QBrush m_brWhite;
     RECT m_rcWindow;
 };

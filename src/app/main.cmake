@@ -1,7 +1,6 @@
 # The program: the main window with its video surfaces and menu, and the executable.
 if(ORV_GUI AND ORV_MEDIA)
   add_library(app STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/AppMessages.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SettingsKeys.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MainLayout.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MovieMenu.cpp

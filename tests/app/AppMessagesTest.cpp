@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "app/AppMessages.h"
+#include "AppMessageTable.h"
 
 namespace orv {
 namespace {
@@ -41,7 +41,7 @@ TEST(AppMessageTable, ValuesAndArguments) {
 
     std::set<unsigned> values;
     int owned = 0;
-    for (const auto& info : AppMessageTable()) {
+    for (const auto& info : kAppMessageTable) {
         EXPECT_TRUE(values.insert(info.value).second) << info.name;
         EXPECT_FALSE(info.sender.empty() || info.receiver.empty() || info.effect.empty()) << info.name;
         owned += info.ownershipPasses;

@@ -38,6 +38,15 @@ TEST(FrameMath, HitCodesAndTheirEdges) {
     EXPECT_EQ(NcHitTest(kWindow, {600, 52}, 1.0f, false), HT_CLIENT);
     EXPECT_EQ(NcHitTest(kWindow, {101, 60}, 1.0f, false), HT_CLIENT);
     EXPECT_EQ(NcHitTest(kWindow, {101, 52}, 1.0f, true), HT_CAPTION);
+    // The frame moves the window where the window system would: both tests agree on the
+    // caption along the whole top of the window, at any scale.
+    for (const float s : {1.0f, 1.5f})
+        for (const bool maximised : {false, true})
+            for (int y = kWindow.top - 1; y < kWindow.top + 40; ++y)
+                for (const int x : {99, 100, 105, 106, 107, 108, 600, 1211, 1212, 1213, 1214, 1219, 1220})
+                    EXPECT_EQ(NcHitTest(kWindow, {x, y}, s, maximised) == HT_CAPTION,
+                              HitTestFrame(kWindow, {x, y}, s, maximised) == HT_CAPTION)
+                        << x << "," << y << " scale " << s << (maximised ? " maximised" : "");
 }
 
 TEST(FrameMath, ClampCodesTestTheLowerLimitFirst) {

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "UpdateDialogParts.h"
 #include "app/UpdateDialog.h"
 #include "app/VersionFile.h"
 #include "fixtures/LoopbackHttpServer.h"
@@ -54,7 +55,7 @@ InetConfig LoopbackConfig(const LoopbackHttpServer& server, long fetchTimeoutMs 
 }
 
 void WaitForResult(const CInetConnectionAsync& inet) {
-    while (inet.GetUpdateResult() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (inet.m_nResult.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 std::string Url(const LoopbackHttpServer& server, std::string_view path) {
@@ -114,7 +115,7 @@ TEST(UpdateCheck, ComparesTheThreeVersionsAndPostsTheMessage) {
         inet.StartUpdateCheck("1.2.3", c.gpsVersion, c.tag);
         WaitForResult(inet);
 
-        EXPECT_EQ(inet.GetUpdateResult(), c.code);
+        EXPECT_EQ(inet.m_nResult.load(), c.code);
         UpdateNews news = c.news;
         for (auto* s : {&news.firmware, &news.viewer, &news.gps})
             if (*s) (*s)->pageUrl = Url(server, (*s)->pageUrl);
@@ -134,7 +135,7 @@ TEST(UpdateCheck, MarkupFromTheServerIsOnlyText) {
     CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server));
     inet.StartUpdateCheck("1.2.3", "", "");
     WaitForResult(inet);
-    ASSERT_EQ(inet.GetUpdateResult(), UPDATE_VIEWER);
+    ASSERT_EQ(inet.m_nResult.load(), UPDATE_VIEWER);
     const RichLinkText rich = LinkMarkupToHtml(inet.GetResultText());
     EXPECT_EQ(rich.links, std::vector<std::string>{Url(server, kViewerPage)});
     EXPECT_NE(rich.html.find("&lt;a href=&quot;javascript:alert(1)&quot;&gt;3.1&lt;/a&gt;"), std::string::npos);
@@ -159,7 +160,7 @@ TEST(UpdateCheck, ControlBytesFromTheServerNeverReachTheDialog) {
         CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server));
         inet.StartUpdateCheck("1.2.3", c.gps.empty() ? "" : "220425", "");
         WaitForResult(inet);
-        ASSERT_EQ(inet.GetUpdateResult(), c.code);
+        ASSERT_EQ(inet.m_nResult.load(), c.code);
 
         UpdateNews news;
         if (!c.viewerShown.empty()) news.viewer = UpdateSection{"3.0.0", c.viewerShown, Url(server, kViewerPage)};
@@ -167,7 +168,7 @@ TEST(UpdateCheck, ControlBytesFromTheServerNeverReachTheDialog) {
         EXPECT_EQ(inet.GetResultText(), ComposeUpdateMessage(news));
         CUpdateDialog dialog(nullptr, server.HostPort());
         dialog.SetMessage(inet.GetResultText());
-        const QString shown = dialog.GetLinkCtrl()->text();
+        const QString shown = test::MessageOf(dialog)->text();
         EXPECT_FALSE(std::any_of(shown.begin(), shown.end(), [](QChar ch) {
             return ch.category() == QChar::Other_Control && ch != u'\t';
         })) << shown.toStdString();
@@ -192,7 +193,7 @@ TEST(UpdateCheck, FollowsRedirectsOnlyOnTheUpdateServer) {
         CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server));
         inet.StartUpdateCheck("1.2.3", "", "");
         WaitForResult(inet);
-        EXPECT_EQ(inet.GetUpdateResult(), c.code);
+        EXPECT_EQ(inet.m_nResult.load(), c.code);
     }
     EXPECT_EQ(other.Connections(), 0);
 }
@@ -200,18 +201,28 @@ TEST(UpdateCheck, FollowsRedirectsOnlyOnTheUpdateServer) {
 TEST(UpdateCheck, RunsOnceAndNeedsAnOwnerToPost) {
     LoopbackHttpServer server;
     server.Set(kViewerFile, "VER:3.1.0");
-    CInetConnectionAsync inet(0, LoopbackConfig(server));
+    {
+        CInetConnectionAsync inet(0, LoopbackConfig(server));
+        inet.StartUpdateCheck("1.2.3", "", "");
+        WaitForResult(inet);
+        EXPECT_EQ(inet.m_nResult.load(), UPDATE_VIEWER);
+        EXPECT_EQ(inet.GetResultText(), "");  // no owner: nothing kept, nothing posted
+        inet.StartUpdateCheck("1.0.0", "220425", "KM1A_download");
+        inet.StopInternetThreads();
+        EXPECT_EQ(server.TotalRequests(), 1);
+    }
+    // With an owner: one report of the first check; a second start fetches and posts nothing.
+    RecordingWindow window;
+    CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server));
     inet.StartUpdateCheck("1.2.3", "", "");
     WaitForResult(inet);
-    EXPECT_EQ(inet.GetUpdateResult(), UPDATE_VIEWER);
-    EXPECT_EQ(inet.GetResultText(), "");  // no owner: nothing kept, nothing posted
-
-    RecordingWindow window;
-    inet.SetOwnerWindow(window.Handle());
+    const std::string first = inet.GetResultText();
+    EXPECT_NE(first, "");
     inet.StartUpdateCheck("1.0.0", "220425", "KM1A_download");
     inet.StopInternetThreads();
-    EXPECT_EQ(server.TotalRequests(), 1);
-    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_EQ(server.TotalRequests(), 2);
+    EXPECT_EQ(window.Messages().size(), 1u);
+    EXPECT_EQ(inet.GetResultText(), first);
 }
 
 TEST(UpdateCheck, ASilentServerNeitherHangsTheCheckNorTheExit) {
@@ -224,7 +235,7 @@ TEST(UpdateCheck, ASilentServerNeitherHangsTheCheckNorTheExit) {
         CInetConnectionAsync inet(window.Handle(), LoopbackConfig(server, 300));
         inet.StartUpdateCheck("1.2.3", "220425", "");
         WaitForResult(inet);
-        EXPECT_EQ(inet.GetUpdateResult(), UPDATE_GPS);
+        EXPECT_EQ(inet.m_nResult.load(), UPDATE_GPS);
     }
     {
         // With time-outs longer than any test, stopping alone ends the request.
@@ -235,7 +246,7 @@ TEST(UpdateCheck, ASilentServerNeitherHangsTheCheckNorTheExit) {
         while (server.Requests(kViewerFile) == before) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         inet.StopInternetThreads();
         inet.StopInternetThreads();
-        EXPECT_EQ(inet.GetUpdateResult(), UPDATE_NONE);
+        EXPECT_EQ(inet.m_nResult.load(), UPDATE_NONE);
         EXPECT_TRUE(window.Messages().empty());  // nothing is reported on the way out
     }
 }

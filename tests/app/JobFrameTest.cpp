@@ -77,7 +77,6 @@ private:
 class FakeHost : public IJobHost {
 public:
     HWND JobWindow() override { return queue.Handle(); }
-    QWidget* JobOwner() override { return nullptr; }
     QWidget* ActiveVideoSurface() override { return &surface; }
     void EnableJobControls(BOOL enable) override { calls.push_back(enable ? "enable" : "disable"); }
     ChannelPosition JobChannelPosition() override { return position; }
@@ -213,7 +212,7 @@ TEST_F(DeleteJobTest, OutsideACardTheThreeFilesGoToTheTrashWithProgress) {
     CSkinProgressBarCtrl bar(&host.window);
     CJobFrame frame(host, &bar);
     frame.OnDeleteMovies();
-    EXPECT_EQ(frame.ProgressPercent(), 0);  // the bar starts empty
+    EXPECT_EQ(bar.m_nPos, 0);  // the bar starts empty
     const auto seen = RunToEnd(frame, host.queue);
     EXPECT_EQ(bar.m_nPos, 100);
     EXPECT_FALSE(bar.isVisibleTo(&host.window));
@@ -230,7 +229,7 @@ TEST_F(DeleteJobTest, OutsideACardTheThreeFilesGoToTheTrashWithProgress) {
     // The movie on screen (row 0) was closed before its files went; the list is rebuilt.
     EXPECT_EQ(host.calls, (std::vector<std::string>{"prepare", "disable", "close", "rebuild", "enable"}));
     EXPECT_EQ(host.messages, std::vector<int>{44});
-    EXPECT_EQ(frame.ProgressPercent(), 100);
+    EXPECT_EQ(bar.m_nPos, 100);
 }
 
 TEST_F(DeleteJobTest, OnACardMoviesAreHiddenLastFirstAndAFailureStillRebuilds) {
@@ -487,7 +486,7 @@ TEST(JobFrame, AFinishedJobShowsAFullBarBesideItsReport) {
         ASSERT_EQ(seen.back().msg, unsigned(WM_APP_JOB_DONE));
         if (!c.report) {
             EXPECT_TRUE(shownAtReport.empty());
-            EXPECT_EQ(frame.ProgressPercent(), c.percentAtEnd);
+            EXPECT_EQ(bar.m_nPos, c.percentAtEnd);
             continue;
         }
         ASSERT_EQ(shownAtReport, std::vector<int>{100});

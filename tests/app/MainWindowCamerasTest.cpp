@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 
+#include "MainWindowParts.h"
 #include "FolderWindowFixture.h"
 #include "MovieFrameCheck.h"
 #include "app/ControlRules.h"
@@ -212,7 +213,7 @@ TEST_F(CamerasFixture, RearSurfacePaintsBlackForARecordingWithoutARear) {
 TEST_F(CamerasFixture, MapCloseBoxSwitchesTheMapOffAndTheRearBringsItBack) {
     CsulvaneDlg& dlg = Open();
     CMovieDialog& map = *dlg.MapWindow();
-    CSkinButton& button = *dlg.TransportButton(BTN_MAP_WINDOW);
+    CSkinButton& button = *test::TransportButtonOf(dlg, BTN_MAP_WINDOW);
     const struct {
         const char* name;
         std::function<void()> close;
@@ -262,13 +263,13 @@ TEST_F(CamerasFixture, GaugeWindowLiesOverTheInfoPanelAndGraphAtEachScaleAndMode
         ASSERT_FLOAT_EQ(g_fScale, c.scale);
         dlg.LayoutForMode(c.mode);
         QRect panes = GlobalRect(dlg.InfoPanel());
-        if (c.mode == LAYOUT_BESIDE_BROWSER) panes = panes.united(GlobalRect(dlg.Graph()));
+        if (c.mode == LAYOUT_BESIDE_BROWSER) panes = panes.united(GlobalRect(test::ChildPaneOf<CGSensorDlg>(dlg)));
         EXPECT_TRUE(RunUntil([&] { return gauges.geometry() == panes; }))
             << c.scale << " mode " << c.mode << ": " << gauges.geometry().width() << "x" << gauges.geometry().height();
         EXPECT_TRUE(dlg.geometry().contains(gauges.geometry())) << c.scale << " mode " << c.mode;
         EXPECT_FALSE(gauges.geometry().intersects(GlobalRect(dlg.SeekSlider()))) << c.scale << " mode " << c.mode;
         for (int i = 0; i < kTransportButtonCount; ++i) {
-            const CSkinButton* button = dlg.TransportButton(i);
+            const CSkinButton* button = test::TransportButtonOf(dlg, i);
             if (button->isVisible()) {
                 EXPECT_FALSE(gauges.geometry().intersects(GlobalRect(button))) << c.scale << " mode " << c.mode << " " << i;
             }
@@ -304,7 +305,7 @@ TEST_F(CamerasFixture, LargeInfoPanelShowsItsGValuesWhole) {
             }
         EXPECT_GE(lowest, Scaled(100)) << scale << ": the value is drawn below its label";
         EXPECT_LT(lowest, face.height() - Scaled(2)) << scale << ": the value ends inside the panel";
-        EXPECT_LE(GlobalRect(&info).bottom(), GlobalRect(dlg.TransportButton(0)).top()) << scale;
+        EXPECT_LE(GlobalRect(&info).bottom(), GlobalRect(test::TransportButtonOf(dlg, 0)).top()) << scale;
     }
     dlg.OnBtnClose();
 }

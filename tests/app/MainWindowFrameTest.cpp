@@ -24,7 +24,9 @@
 #include <functional>
 #include <thread>
 
+#include "MainWindowParts.h"
 #include "MovieFrameCheck.h"
+#include "UpdateDialogParts.h"
 #include "app/ControlRules.h"
 #include "app/CsulvaneDlg.h"
 #include "app/SettingDlg.h"
@@ -53,6 +55,11 @@ namespace orv {
 namespace {
 
 using namespace std::chrono_literals;
+
+// The screen pixels that the scale outline covers while shown (its shape); empty while hidden.
+QRegion CoveredRegion(const ScaleFrameWindow& outline) {
+    return outline.isVisible() ? outline.mask().translated(outline.pos()) : QRegion();
+}
 
 bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
     return fixtures::RunUntil(done, timeout);
@@ -173,7 +180,7 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     // Only its one-pixel frame shows.
     const QImage outline = dlg.ScaleFrame()->grab().toImage();
     EXPECT_EQ(outline.pixel(0, 300) & 0xFFFFFFu, qRgb(112, 93, 168) & 0xFFFFFFu);
-    EXPECT_EQ(dlg.ScaleFrame()->CoveredRegion(), ScaleFrameWindow::FrameRegion(QSize(1120, 697)).translated(100, 50));
+    EXPECT_EQ(CoveredRegion(*dlg.ScaleFrame()), ScaleFrameWindow::FrameRegion(QSize(1120, 697)).translated(100, 50));
     Pause(120ms);
     Mouse(QEvent::MouseMove, {1400, 300}, Qt::LeftButton);
     EXPECT_EQ(dlg.ScaleFrame()->geometry(), QRect(100, 50, 1400, 697));
@@ -184,9 +191,9 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     EXPECT_EQ(dlg.geometry().topLeft(), QPoint(100, 50));
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.250000");
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEY"), "1.000000");
-    EXPECT_EQ(dlg.GetPaneArea().innerWidth, 1400 - 12);
+    EXPECT_EQ(dlg.m_paneArea.innerWidth, 1400 - 12);
     // The video takes the extra room.
-    EXPECT_EQ(dlg.FrontSurface().width(), dlg.GetPaneArea().videoWidth);
+    EXPECT_EQ(dlg.FrontSurface().width(), dlg.m_paneArea.videoWidth);
 
     // Below the design size the dragged edge stops at it; the other edge stays.
     struct Case {
@@ -205,12 +212,12 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     // On a work area 1280 wide the largest scale is 2560 / 1120: a corner dragged far past
     // it stops at that size in both axes.
     MoveToWorkArea(Area(1280, 1056));
-    EXPECT_FLOAT_EQ(dlg.MaxScale(), 2.2857144f);
+    EXPECT_FLOAT_EQ(dlg.m_fMaxScale, 2.2857144f);
     const QRect before = dlg.geometry();
     Drag({before.width() - 3, before.height() - 3}, {5000, 5000});
     ASSERT_TRUE(RunUntil([&] { return WindowSize() == QSize(2560, 1593); })) << WindowSize().width();
-    EXPECT_FLOAT_EQ(dlg.WindowScaleX(), 2.2857144f);
-    EXPECT_FLOAT_EQ(dlg.WindowScaleY(), 2.2857144f);
+    EXPECT_FLOAT_EQ(dlg.m_fWindowScaleX, 2.2857144f);
+    EXPECT_FLOAT_EQ(dlg.m_fWindowScaleY, 2.2857144f);
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "2.285714");
 
     // Nothing is sized while a job has the controls.
@@ -240,10 +247,10 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
 
     // A double click on the caption maximises onto the work area and back.
     Mouse(QEvent::MouseButtonDblClick, {600, 10}, Qt::LeftButton);
-    ASSERT_TRUE(RunUntil([&] { return dlg.IsFrameMaximised() && dlg.geometry() == QRect(0, 0, 1920, 1056); }))
+    ASSERT_TRUE(RunUntil([&] { return dlg.m_bMaximised && dlg.geometry() == QRect(0, 0, 1920, 1056); }))
         << dlg.geometry().width() << "x" << dlg.geometry().height();
-    EXPECT_EQ(dlg.TitleButton(1)->toolTip(), QString::fromUtf8("縮小"));
-    EXPECT_FLOAT_EQ(dlg.WindowScaleX(), 1920.0f / 1120.0f);
+    EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), QString::fromUtf8("縮小"));
+    EXPECT_FLOAT_EQ(dlg.m_fWindowScaleX, 1920.0f / 1120.0f);
     EXPECT_FLOAT_EQ(dlg.InfoPanel()->m_fScale, 1.15f);
 
     // A maximised window neither moves by its caption nor sizes by its bands.
@@ -260,14 +267,14 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
     EXPECT_EQ(dlg.geometry(), QRect(0, 0, 1920, 1016));
 
     dlg.OnCommand(IDC_BTN_MAXIMIZE);
-    ASSERT_TRUE(RunUntil([&] { return !dlg.IsFrameMaximised() && dlg.geometry() == normal; }))
+    ASSERT_TRUE(RunUntil([&] { return !dlg.m_bMaximised && dlg.geometry() == normal; }))
         << dlg.geometry().x() << "," << dlg.geometry().y() << " " << dlg.geometry().width();
-    EXPECT_EQ(dlg.TitleButton(1)->toolTip(), QString::fromUtf8("拡大"));
+    EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), QString::fromUtf8("拡大"));
     EXPECT_FLOAT_EQ(dlg.InfoPanel()->m_fScale, 1.0f);
 
     // Closing while maximised stores the scales of the normal window.
     dlg.OnCommand(IDC_BTN_MAXIMIZE);
-    ASSERT_TRUE(dlg.IsFrameMaximised());
+    ASSERT_TRUE(dlg.m_bMaximised);
     dlg.CleanUp();
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.000000");
 }
@@ -317,8 +324,8 @@ TEST_F(WindowFixture, TheOutlineLeavesTheScreenInsideItVisible) {
     Mouse(QEvent::MouseButtonPress, {1117, 300}, Qt::LeftButton);
     ScaleFrameWindow& outline = *dlg.ScaleFrame();
     ASSERT_TRUE(outline.isVisible());
-    EXPECT_FALSE(outline.CoveredRegion().intersects(middle));
-    EXPECT_EQ(outline.CoveredRegion(), ScaleFrameWindow::FrameRegion(outline.size()).translated(outline.pos()));
+    EXPECT_FALSE(CoveredRegion(outline).intersects(middle));
+    EXPECT_EQ(CoveredRegion(outline), ScaleFrameWindow::FrameRegion(outline.size()).translated(outline.pos()));
     if (onScreen) {
         // The X server's own pixels: the frame in its colour, the middle as it was.
         const QRgb colour = qRgb(112, 93, 168);
@@ -328,7 +335,7 @@ TEST_F(WindowFixture, TheOutlineLeavesTheScreenInsideItVisible) {
         EXPECT_TRUE(RunUntil([&] { return grabMiddle() == below; }, 5s));
     }
     Mouse(QEvent::MouseButtonRelease, {1117, 300}, Qt::NoButton);
-    EXPECT_TRUE(outline.CoveredRegion().isEmpty());
+    EXPECT_TRUE(CoveredRegion(outline).isEmpty());
 }
 
 // Minimised from each state and brought back by the window system (as a click on the task
@@ -358,11 +365,11 @@ TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
         dlg.OnCommand(ID_OBD_WINDOW);  // a satellite window open
         const bool obdShown = dlg.ObdWindow()->isVisible();
         const QRect before = dlg.geometry();
-        ASSERT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+        ASSERT_EQ(bool(dlg.m_bMaximised), c.maximise);
 
         dlg.OnCommand(IDC_BTN_MINIMIZE);
         ASSERT_TRUE(RunUntil([&] { return dlg.isMinimized(); }));
-        EXPECT_FALSE(dlg.IsFrameMaximised());
+        EXPECT_FALSE(dlg.m_bMaximised);
         if (obdShown) {
             EXPECT_TRUE(dlg.ObdWindow()->isMinimized());
         }
@@ -370,9 +377,9 @@ TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
         dlg.setWindowState(dlg.windowState() & ~Qt::WindowMinimized);
         ASSERT_TRUE(RunUntil([&] { return !dlg.isMinimized() && dlg.geometry() == before; }))
             << dlg.geometry().width() << "x" << dlg.geometry().height();
-        EXPECT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+        EXPECT_EQ(bool(dlg.m_bMaximised), c.maximise);
         EXPECT_EQ(bool(dlg.m_bFullView), c.fullView);
-        EXPECT_EQ(dlg.TitleButton(1)->toolTip(), c.maximise ? narrow : widen);
+        EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), c.maximise ? narrow : widen);
         EXPECT_EQ(dlg.ObdWindow()->isVisible(), obdShown);
         EXPECT_FALSE(dlg.ObdWindow()->isMinimized());
         dlg.OnCommand(ID_OBD_WINDOW);
@@ -381,14 +388,14 @@ TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
         if (c.fullView) {
             dlg.ApplyFullView(FALSE);
             EXPECT_TRUE(RunUntil([&] { return dlg.geometry() == beforeFullView; }));
-            EXPECT_EQ(bool(dlg.IsFrameMaximised()), c.maximise);
+            EXPECT_EQ(bool(dlg.m_bMaximised), c.maximise);
         }
         if (c.maximise) {
             dlg.OnCommand(IDC_BTN_MAXIMIZE);
             EXPECT_TRUE(RunUntil([&] { return dlg.geometry() == normal; }))
                 << dlg.geometry().width() << "x" << dlg.geometry().height();
-            EXPECT_FALSE(dlg.IsFrameMaximised());
-            EXPECT_EQ(dlg.TitleButton(1)->toolTip(), widen);
+            EXPECT_FALSE(dlg.m_bMaximised);
+            EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), widen);
         }
     }
 
@@ -446,9 +453,9 @@ TEST_F(WindowFixture, TheUpdateNoticeFollowsAScaleChangeOfTheWindow) {
     MoveToWorkArea(Area(1920, 1584));
     ASSERT_EQ(g_fScale, 1.5f);
     EXPECT_EQ(notice->size(), QSize(960, 720));
-    EXPECT_EQ(notice->GetLinkCtrl()->geometry(), QRect(15, 45, 930, 600));
-    EXPECT_EQ(notice->GetCancelButton()->geometry(), QRect(795, 660, 150, 45));
-    EXPECT_EQ(QFontInfo(notice->GetLinkCtrl()->font()).pixelSize(), QFontInfo(*g_hFont9).pixelSize());
+    EXPECT_EQ(test::MessageOf(*notice)->geometry(), QRect(15, 45, 930, 600));
+    EXPECT_EQ(test::CloseButtonOf(*notice)->geometry(), QRect(795, 660, 150, 45));
+    EXPECT_EQ(QFontInfo(test::MessageOf(*notice)->font()).pixelSize(), QFontInfo(*g_hFont9).pixelSize());
     EXPECT_LE((notice->geometry().center() - centre).manhattanLength(), 2);  // rounding of odd halves
     MoveToWorkArea(Area(1920, 1056));
     EXPECT_EQ(notice->size(), QSize(640, 480));
@@ -484,13 +491,13 @@ TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
     const int speeding = DetectorForEventFilter(3);
     for (BOOL expected : {FALSE, TRUE}) {
         settings.GetEventButton(3)->click();
-        ASSERT_TRUE(RunUntil([&] { return dlg.Graph()->m_aDetector[std::size_t(speeding)].bShow == expected; }));
-        EXPECT_EQ(dlg.Graph()->m_aDetector[std::size_t(speeding)].bList, expected);
+        ASSERT_TRUE(RunUntil([&] { return test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(speeding)].bShow == expected; }));
+        EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(speeding)].bList, expected);
     }
 
     // The thumbnail button says what it does and writes "1" then "0", switching the list's
     // preview with it.
-    EXPECT_EQ(dlg.TitleButton(BTN_TITLE_THUMBNAIL)->text(), QString::fromUtf8("ファイルサムネイル表示"));
+    EXPECT_EQ(test::TitleButtonOf(dlg, BTN_TITLE_THUMBNAIL)->text(), QString::fromUtf8("ファイルサムネイル表示"));
     for (const char* expected : {"1", "0"}) {
         dlg.OnCommand(IDC_BTN_THUMBNAIL);
         EXPECT_EQ(ReadIniString("DISPLAY", "THUMBNAIL"), expected);
@@ -501,7 +508,7 @@ TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
     for (bool shown : {true, false}) {
         dlg.OnCommand(ID_OBD_WINDOW);
         EXPECT_EQ(dlg.ObdWindow()->isVisible(), shown);
-        EXPECT_EQ(bool(dlg.TransportButton(BTN_OBD_WINDOW)->m_bLatched), shown);
+        EXPECT_EQ(bool(test::TransportButtonOf(dlg, BTN_OBD_WINDOW)->m_bLatched), shown);
     }
 
     // The limited model: drive support, speeding, speed camera and radar are off and locked.
@@ -546,11 +553,11 @@ TEST_F(WindowFixture, EventBoxesAndFiltersAgreeThroughSourceChanges) {
         // A click reaches the window as a posted message; a source change acts at once.
         ASSERT_TRUE(RunUntil([&] {
             const int speeding = DetectorForEventFilter(3);
-            return bool(dlg.Graph()->m_aDetector[std::size_t(speeding)].bShow) == step.checked[3];
+            return bool(test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(speeding)].bShow) == step.checked[3];
         })) << step.name;
         EXPECT_EQ(bool(g_bLimitedModel), step.locked) << step.name;
         for (int i = 0; i < kEventCheckCount; ++i) {
-            const sEVENTDETECTOR& detector = dlg.Graph()->m_aDetector[std::size_t(DetectorForEventFilter(i))];
+            const sEVENTDETECTOR& detector = test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(DetectorForEventFilter(i))];
             const bool lockable = i == 0 || i == 3 || i == 4 || i == 5;
             EXPECT_EQ(bool(settings.IsEventChecked(i)), step.checked[std::size_t(i)]) << step.name << " box " << i;
             EXPECT_EQ(bool(detector.bShow), step.checked[std::size_t(i)]) << step.name << " box " << i;
@@ -738,7 +745,7 @@ TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
     for (BOOL on : {TRUE, FALSE}) {
         dlg.OnCommand(ID_VIEW_LARGE_VIDEO);
         EXPECT_EQ(dlg.FrontSurface().m_bLargeVideo, on);
-        EXPECT_EQ(dlg.TransportButton(BTN_VIEW_LARGE_VIDEO)->m_bLatched, on);
+        EXPECT_EQ(test::TransportButtonOf(dlg, BTN_VIEW_LARGE_VIDEO)->m_bLatched, on);
     }
     // Only kinds 0..6 are filters; switching off the recording's kind empties the list and
     // closes both channels.
@@ -751,7 +758,7 @@ TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
     EXPECT_TRUE(dlg.Entries()->empty());
     EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_CLOSED);
     EXPECT_FALSE(dlg.m_bDataLoaded);
-    EXPECT_FALSE(dlg.TransportButton(BTN_SNAPSHOT)->isEnabled());
+    EXPECT_FALSE(test::TransportButtonOf(dlg, BTN_SNAPSHOT)->isEnabled());
     dlg.OnCommand(ID_FILTER_FIRST + kind);
     EXPECT_EQ(dlg.Entries()->size(), 1u);
 }

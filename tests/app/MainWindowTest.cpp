@@ -19,6 +19,7 @@
 #include <functional>
 #include <thread>
 
+#include "MainWindowParts.h"
 #include "app/ControlRules.h"
 #include "app/SnapshotName.h"
 #include "app/CsulvaneDlg.h"
@@ -248,12 +249,12 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     EXPECT_NE(FrontState(), PLAY_PLAYING);  // a selection by the user opens at its first frame
     // What acts on a loaded movie can be used at once, without another change of state.
     for (int button : {BTN_PLAY_PAUSE, BTN_SNAPSHOT, BTN_VIEW_LARGE_VIDEO, BTN_PLAY_NEXT})
-        EXPECT_TRUE(dlg->TransportButton(button)->isEnabled()) << button;
+        EXPECT_TRUE(test::TransportButtonOf(*dlg, button)->isEnabled()) << button;
 
     // Play; once a few frames went by, pause and read the panes at the frame on screen.
     dlg->OnCommand(ID_PLAY_PAUSE);
     for (int button : {BTN_PLAY_SLOW, BTN_PLAY_FAST, BTN_PLAY_STOP})  // usable while playing
-        EXPECT_TRUE(dlg->TransportButton(button)->isEnabled()) << button;
+        EXPECT_TRUE(test::TransportButtonOf(*dlg, button)->isEnabled()) << button;
     ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->m_nPosition >= 12; }));
     dlg->OnCommand(ID_PLAY_PAUSE);
     ASSERT_EQ(FrontState(), PLAY_PAUSED);
@@ -275,7 +276,7 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     std::snprintf(date, sizeof date, "2022/01/01 12:00:%02d", frame / kFps);
     EXPECT_EQ(FormatDateTime(*when), date);
     // The graph's cursor and the map's marker follow the same frame.
-    EXPECT_EQ(dlg->Graph()->m_nCurrentFrame, frame);
+    EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->m_nCurrentFrame, frame);
     EXPECT_EQ(dlg->MapBridge()->m_nRelJpgNum, frame);
     EXPECT_TRUE(dlg->MapBridge()->m_bHasPosition);
 
@@ -291,7 +292,7 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     EXPECT_EQ(dlg->InfoPanel()->m_dSpeed, Plan::SpeedKmh(2, Plan::GpsAt(dlg->InfoPanel()->m_nPosition)));
     // The next recording's controls are back once it plays.
     for (int button : {BTN_PLAY_PAUSE, BTN_PLAY_PREV, BTN_PLAY_FAST, BTN_OPEN_SOURCE})
-        EXPECT_TRUE(dlg->TransportButton(button)->isEnabled()) << button;
+        EXPECT_TRUE(test::TransportButtonOf(*dlg, button)->isEnabled()) << button;
 
     // The end of the last recording selects it again and stops: no wrap to the first row.
     ASSERT_TRUE(RunUntil([] { return FrontState() != PLAY_PLAYING; }));
@@ -343,12 +344,12 @@ TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0; }));
-    const std::uint64_t serial = dlg->SelectionSerial();
+    const std::uint64_t serial = dlg->m_nSelectionSerial;
 
     dlg->Browser()->SelectFileRow(1, FALSE);
     dlg->Browser()->SelectFileRow(0, FALSE);
     dlg->Browser()->SelectFileRow(0, FALSE);  // the current row again: nothing more
-    EXPECT_EQ(dlg->SelectionSerial(), serial + 2);
+    EXPECT_EQ(dlg->m_nSelectionSerial, serial + 2);
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
     EXPECT_EQ(dlg->m_nCurRow, 0);
     EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 0);  // the first recording's, 12:00
@@ -370,11 +371,11 @@ TEST_F(MainWindowTest, AnOpenGivesTheMapWindowItsCaptionAndThePanesTheMovie) {
     EXPECT_EQ(dlg->InfoPanel()->m_nFrameCount, kFrames);
 
     // Each axis keeps the largest |G| of its own: X reaches ten times Y; Z, flat, stays none.
-    const std::array<double, 3>& scale = dlg->Graph()->m_dAxisScale;
+    const std::array<double, 3>& scale = test::ChildPaneOf<CGSensorDlg>(*dlg)->m_dAxisScale;
     EXPECT_DOUBLE_EQ(scale[0], Plan::AccelX(kFrames - 1) / 1000.0);
     EXPECT_DOUBLE_EQ(scale[1], Plan::AccelY(kFrames - 1) / 1000.0);
     EXPECT_EQ(scale[2], 0.0);
-    EXPECT_EQ(dlg->Graph()->m_nAmplitudeMode, AmplitudeModeForLargestG(scale[0]));
+    EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->m_nAmplitudeMode, AmplitudeModeForLargestG(scale[0]));
 
     // The gauges' values are valid with the panel's at a frame whose record has a fix.
     dlg->ObdWindow()->m_bDataValid = FALSE;
@@ -584,7 +585,7 @@ TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
 TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
     CsulvaneDlg dlg;
     dlg.m_showMessage = [](const QString&, const QString&) {};
-    const std::uint64_t current = dlg.SelectionSerial();
+    const std::uint64_t current = dlg.m_nSelectionSerial;
     dlg.OnMovieDataLoaded(current + 7, 1);  // another selection's answer
     EXPECT_FALSE(dlg.m_bDataLoaded);
     dlg.OnMovieDataLoaded(current, 1);
@@ -635,10 +636,10 @@ TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
         {"the current row selected again", [&] { dlg.Browser()->SelectFileRow(0, FALSE); }, false, 0},
     };
     for (const Step& step : steps) {
-        const std::uint64_t before = dlg.SelectionSerial();
+        const std::uint64_t before = dlg.m_nSelectionSerial;
         const PlayState was = FrontState();
         step.act();
-        EXPECT_EQ(dlg.SelectionSerial() > before, step.opens) << step.name;
+        EXPECT_EQ(dlg.m_nSelectionSerial > before, step.opens) << step.name;
         if (!step.opens) {
             EXPECT_EQ(FrontState(), was) << step.name;
         }
@@ -661,14 +662,14 @@ TEST_F(MainWindowTest, ALostSourceLeavesOnlyTheSourceButton) {
     CsulvaneDlg dlg;
     ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path() + "/start", card, {"A___", "A___"}));
     ASSERT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
-    EXPECT_TRUE(dlg.TransportButton(BTN_PLAY_NEXT)->isEnabled());
+    EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
 
     std::filesystem::remove_all(card);
     ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 0; }));
     EXPECT_TRUE(dlg.Entries()->empty());
     EXPECT_EQ(dlg.Browser()->GetTree()->GetItemCount(), 0);
     for (int i = 0; i < kTransportButtonCount; ++i)
-        EXPECT_EQ(dlg.TransportButton(i)->isEnabled(), i == BTN_OPEN_SOURCE) << i;
+        EXPECT_EQ(test::TransportButtonOf(dlg, i)->isEnabled(), i == BTN_OPEN_SOURCE) << i;
     dlg.OnBtnClose();
 }
 
@@ -819,7 +820,7 @@ TEST_F(FrameOnScreenTest, APauseWhilePlayingShowsEveryPaneAndNamesTheSnapshotByT
         EXPECT_EQ(FrontFrame(), frame);
         EXPECT_EQ(info.m_nPosition, frame);
         EXPECT_EQ(dlg->SeekSlider()->m_nPos, frame);
-        EXPECT_EQ(dlg->Graph()->m_nCurrentFrame, frame);
+        EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->m_nCurrentFrame, frame);
         EXPECT_EQ(dlg->MapBridge()->m_nRelJpgNum, frame);
         EXPECT_EQ(info.m_dSpeed, Plan::SpeedKmh(1, Plan::GpsAt(frame)));
 

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "FolderWindowFixture.h"
+#include "MainWindowParts.h"
 #include "MovieFrameCheck.h"
 #include "app/CsulvaneDlg.h"
 #include "filer/FilerContainerDlg.h"
@@ -28,6 +29,12 @@ namespace orv {
 namespace {
 
 using namespace std::chrono_literals;
+
+// The logo pane, in the main window or in the map window.
+CLogoDlg* LogoOf(const CsulvaneDlg& dlg) {
+    if (CLogoDlg* logo = test::ChildPaneOf<CLogoDlg>(dlg)) return logo;
+    return dlg.MapWindow() ? test::ChildPaneOf<CLogoDlg>(*dlg.MapWindow()) : nullptr;
+}
 
 bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
     return fixtures::RunUntil(done, timeout);
@@ -105,7 +112,7 @@ protected:
         if (!dlg_->m_bMapShown) dlg_->OnCommand(ID_MAP_WINDOW);
         dlg_->DockMapPane(TRUE);
         ASSERT_FALSE(dlg_->m_bMapInOwnWindow);
-        ASSERT_EQ(dlg_->LogoPane()->parentWidget(), dlg_.get());
+        ASSERT_EQ(LogoOf(*dlg_)->parentWidget(), dlg_.get());
         EXPECT_FALSE(dlg_->MapWindow()->isVisible());
     }
     RECT Layout(int mode, bool mapPane) const {
@@ -117,8 +124,8 @@ protected:
     void ExpectMapInItsOwnWindow(const char* name) const {
         const QWidget* window = dlg_->MapWindow();
         EXPECT_TRUE(dlg_->m_bMapInOwnWindow) << name;
-        EXPECT_EQ(dlg_->LogoPane()->parentWidget(), window) << name;
-        EXPECT_EQ(dlg_->LogoPane()->geometry(), ToQ(MapPageInMapWindow(g_fScale))) << name;
+        EXPECT_EQ(LogoOf(*dlg_)->parentWidget(), window) << name;
+        EXPECT_EQ(LogoOf(*dlg_)->geometry(), ToQ(MapPageInMapWindow(g_fScale))) << name;
         if (QWidget* page = dlg_->MapBridge()->GetHostWindow()) {
             EXPECT_EQ(page->parentWidget(), window) << name;
         }
@@ -160,7 +167,7 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
             ASSERT_TRUE(RunUntil([] { return g_aPlayChannel[0].playState == PLAY_PLAYING && FrontFrame() >= 3; })) << c.name;
         }
         g_aPlayerDriverTable[0].SetVolume(g_aPlayChannel[0], 0);
-        const std::uint64_t serial = dlg.SelectionSerial();
+        const std::uint64_t serial = dlg.m_nSelectionSerial;
 
         // The folder goes; the watcher sees it while the window serves no events.
         CMovieResource& watcher = dlg.Browser()->GetWatcher();
@@ -182,10 +189,10 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
         EXPECT_EQ(watcher.GetPath(), dlg.Browser()->m_strSourcePath) << c.name;
         EXPECT_EQ(dlg.m_nCurRow, c.row) << c.name;
         if (c.reopened) {
-            EXPECT_TRUE(RunUntil([&] { return dlg.SelectionSerial() > serial && dlg.m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }))
+            EXPECT_TRUE(RunUntil([&] { return dlg.m_nSelectionSerial > serial && dlg.m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }))
                 << c.name;
         } else {
-            EXPECT_EQ(dlg.SelectionSerial(), serial) << c.name;
+            EXPECT_EQ(dlg.m_nSelectionSerial, serial) << c.name;
             const int from = FrontFrame();
             EXPECT_TRUE(RunUntil([&] { return FrontFrame() >= from + 5; })) << c.name;
         }
@@ -242,14 +249,14 @@ TEST_F(VideoAreaFixture, FullViewHidesTheMapAndLeavingItPutsThePageBack) {
         CsulvaneDlg& dlg = Open(0);
         if (!dlg.m_bMapShown) dlg.OnCommand(ID_MAP_WINDOW);
         if (docked) DockMap();
-        ASSERT_TRUE(dlg.LogoPane()->isVisible() || dlg.MapBridge()->GetHostWindow()->isVisible()) << name;
+        ASSERT_TRUE(LogoOf(dlg)->isVisible() || dlg.MapBridge()->GetHostWindow()->isVisible()) << name;
 
         dlg.OnVideoDblClk(0);
         ASSERT_TRUE(dlg.m_bFullView) << name;
         EXPECT_FALSE(dlg.MapWindow()->isVisible()) << name;
         // Nothing of the map over the video that fills the window.
         const QRect window = dlg.rect();
-        for (QWidget* pane : {static_cast<QWidget*>(dlg.LogoPane()), dlg.MapBridge()->GetHostWindow()}) {
+        for (QWidget* pane : {static_cast<QWidget*>(LogoOf(dlg)), dlg.MapBridge()->GetHostWindow()}) {
             if (!pane || pane->parentWidget() != &dlg) continue;
             EXPECT_TRUE(!pane->isVisible() || !pane->geometry().intersects(window)) << name;
         }
@@ -257,15 +264,15 @@ TEST_F(VideoAreaFixture, FullViewHidesTheMapAndLeavingItPutsThePageBack) {
 
         dlg.OnVideoDblClk(0);
         ASSERT_FALSE(dlg.m_bFullView) << name;
-        const bool shown = dlg.LogoPane()->isVisible() ||
+        const bool shown = LogoOf(dlg)->isVisible() ||
                            (dlg.MapBridge()->GetHostWindow() && dlg.MapBridge()->GetHostWindow()->isVisible());
         EXPECT_TRUE(shown) << name;
         if (docked) {
             EXPECT_FALSE(dlg.m_bMapInOwnWindow) << name;
             EXPECT_FALSE(dlg.MapWindow()->isVisible()) << name;
-            EXPECT_EQ(dlg.LogoPane()->geometry(), ToQ(Layout(LAYOUT_BESIDE_BROWSER, true))) << name;
+            EXPECT_EQ(LogoOf(dlg)->geometry(), ToQ(Layout(LAYOUT_BESIDE_BROWSER, true))) << name;
             // Where the map window lies when it is beside the video: over the rear picture.
-            EXPECT_EQ(dlg.LogoPane()->geometry(), dlg.RearSurface().geometry()) << name;
+            EXPECT_EQ(LogoOf(dlg)->geometry(), dlg.RearSurface().geometry()) << name;
         } else {
             EXPECT_TRUE(RunUntil([&] { return dlg.MapWindow()->isVisible(); })) << name;
             ExpectMapInItsOwnWindow(name);

@@ -112,7 +112,8 @@ TEST(MovieMenu, ItemsAreAsWideAsTheMenu) {
                 EXPECT_EQ(item->width(), width);
                 EXPECT_EQ(item->height(), menu.MeasureItem().cy);
             }
-            EXPECT_EQ(items, std::count_if(menu.Items().begin(), menu.Items().end(), [](const auto& i) { return i.id != 0; }));
+            const auto built = BuildMovieMenuItems({3, true, 1, wide, 0, 1});  // as BuildPausedMenu added them
+            EXPECT_EQ(items, std::count_if(built.begin(), built.end(), [](const auto& i) { return i.id != 0; }));
             menu.close();
         }
     }

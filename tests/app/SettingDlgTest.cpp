@@ -45,7 +45,7 @@ TEST(SettingDlg, GeometryAtBothScales) {
         }
         EXPECT_EQ(dlg.GetEventButton(3)->text(), QString::fromUtf8("速度超過"));
         EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8("設定"));
-        EXPECT_TRUE(dlg.GetVersionStatic()->text().endsWith(QLatin1String(" 3.0.0")));
+        EXPECT_TRUE(dlg.findChild<QLabel*>(QStringLiteral("VersionText"))->text().endsWith(QLatin1String(" 3.0.0")));
         ASSERT_NE(dlg.GetCloseButton(), nullptr);
     }
 }

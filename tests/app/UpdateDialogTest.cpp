@@ -1,11 +1,12 @@
 #include "app/UpdateDialog.h"
 
-#include <QLabel>
-#include <QPushButton>
+#include <QDesktopServices>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include "UpdateDialogParts.h"
 #include "app/VersionFile.h"
 #include "ui/ControlTestSupport.h"
 
@@ -14,13 +15,20 @@ namespace {
 
 constexpr const char* kHost = "upd.test";
 
-class OpenedUrls {
+// Takes the pages that the desktop's browser would open.
+class OpenedUrls : public QObject {
+    Q_OBJECT
 public:
     OpenedUrls() {
-        CUpdateDialog::SetUrlOpener([this](const QString& url) { urls.push_back(url.toStdString()); });
+        for (const char* scheme : {"http", "https"}) QDesktopServices::setUrlHandler(scheme, this, "Open");
     }
-    ~OpenedUrls() { CUpdateDialog::SetUrlOpener({}); }
+    ~OpenedUrls() override {
+        for (const char* scheme : {"http", "https"}) QDesktopServices::unsetUrlHandler(scheme);
+    }
     std::vector<std::string> urls;
+
+public slots:
+    void Open(const QUrl& url) { urls.push_back(url.toString().toStdString()); }
 };
 
 std::string TwoSectionMessage() {
@@ -48,9 +56,9 @@ TEST(UpdateDialog, SizeAndPlacesFollowTheScale) {
         EXPECT_EQ(dialog.size(), c.size);
         EXPECT_EQ(dialog.minimumSize(), c.size);  // the user cannot resize it
         EXPECT_EQ(dialog.maximumSize(), c.size);
-        EXPECT_EQ(dialog.GetLinkCtrl()->geometry(), c.link);
-        EXPECT_EQ(dialog.GetCancelButton()->geometry(), c.button);
-        EXPECT_EQ(dialog.GetCancelButton()->text(), QStringLiteral("閉じる"));
+        EXPECT_EQ(test::MessageOf(dialog)->geometry(), c.link);
+        EXPECT_EQ(test::CloseButtonOf(dialog)->geometry(), c.button);
+        EXPECT_EQ(test::CloseButtonOf(dialog)->text(), QStringLiteral("閉じる"));
 
         // White behind the message, the dialog's own colour in the bottom strip.
         const QImage image = test::Render(dialog, qRgb(1, 2, 3));
@@ -67,14 +75,14 @@ TEST(UpdateDialog, OpensOnlyThePagesItLinksTo) {
     dialog.show();
     const std::vector<std::string> pages = {UpdateServerUrl(kHost, kUpdateModels[3].page),
                                             UpdateServerUrl(kHost, kGpsDataPage)};
-    ASSERT_EQ(dialog.GetLinks(), pages);
-    EXPECT_EQ(dialog.GetLinkCtrl()->text().count(QStringLiteral("<a href=")), 2);
+    ASSERT_EQ(LinkMarkupToHtml(TwoSectionMessage()).links, pages);
+    EXPECT_EQ(test::MessageOf(dialog)->text().count(QStringLiteral("<a href=")), 2);
 
-    emit dialog.GetLinkCtrl()->linkActivated(QString::fromStdString(pages[1]));
+    emit test::MessageOf(dialog)->linkActivated(QString::fromStdString(pages[1]));
     EXPECT_EQ(opened.urls, std::vector<std::string>{pages[1]});
     for (const char* foreign : {"javascript:x()", "http://elsewhere.test/taiou/gps_data/dr_01/dr01.html",
                                 "http://upd.test/gps_data/drgps_01.txt", "file:///etc/passwd"})
-        emit dialog.GetLinkCtrl()->linkActivated(QString::fromUtf8(foreign));
+        emit test::MessageOf(dialog)->linkActivated(QString::fromUtf8(foreign));
     EXPECT_EQ(opened.urls.size(), 1u);
 }
 
@@ -85,13 +93,13 @@ TEST(UpdateDialog, EscapeAndCloseHideItEnterDoesNothing) {
         dialog.SetMessage(TwoSectionMessage());
         dialog.show();
         QTest::keyClick(&dialog, Qt::Key_Return);
-        QTest::keyClick(dialog.GetCancelButton(), Qt::Key_Enter);
+        QTest::keyClick(test::CloseButtonOf(dialog), Qt::Key_Enter);
         EXPECT_TRUE(dialog.isVisible());
-        EXPECT_FALSE(dialog.IsClosed());
-        if (byButton) QTest::mouseClick(dialog.GetCancelButton(), Qt::LeftButton);
-        else QTest::keyClick(dialog.GetLinkCtrl(), Qt::Key_Escape);
+        EXPECT_FALSE(dialog.m_bClosed);
+        if (byButton) QTest::mouseClick(test::CloseButtonOf(dialog), Qt::LeftButton);
+        else QTest::keyClick(test::MessageOf(dialog), Qt::Key_Escape);
         EXPECT_FALSE(dialog.isVisible());
-        EXPECT_TRUE(dialog.IsClosed());
+        EXPECT_TRUE(dialog.m_bClosed);
         // Shown again, it still paints its page.
         dialog.show();
         EXPECT_EQ(test::Render(dialog, 0).pixel(2, 100) | 0xFF000000u, 0xFFFFFFFFu);
@@ -100,3 +108,5 @@ TEST(UpdateDialog, EscapeAndCloseHideItEnterDoesNothing) {
 
 }  // namespace
 }  // namespace orv
+
+#include "UpdateDialogTest.moc"

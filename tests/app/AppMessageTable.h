@@ -1,15 +1,40 @@
-#include "app/AppMessages.h"
+// The program's private messages as one table: value, how it travels, who sends and who
+// receives it, what wParam and lParam carry and what the receiver does. The values are the
+// AppMessage enum of the platform layer; the table holds them to the documented numbers.
+#pragma once
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/base/AppMessage.h"
 
 namespace orv {
 
-namespace {
+enum class MessageTravel : std::uint8_t {
+    Posted,  // PostAppMessage from any thread
+    Sent,    // a call on the UI thread that waits for the answer
+    Called,  // the sender calls the receiver's handler directly with the same arguments
+};
 
+struct AppMessageInfo {
+    unsigned value;
+    std::string_view name;
+    MessageTravel travel;
+    std::string_view sender;
+    std::string_view receiver;  // and its handler
+    std::string_view wParam;
+    std::string_view lParam;
+    std::string_view effect;
+    bool ownershipPasses;  // a payload travels as a ticket of the payload store
+};
+
+namespace app_message_rows {
 using T = MessageTravel;
 
-constexpr std::array kTable = {
+// Every message, in value order of the table's groups.
+inline constexpr std::array kAppMessageTable = {
     AppMessageInfo{WM_APP_RUN_ASYNC, "WM_APP_RUN_ASYNC", T::Posted, "the map host object's callback runner",
                    "the window the runner was given", "ticket of a heap callback", "0",
                    "runs the callback once", true},
@@ -107,13 +132,15 @@ constexpr std::array kTable = {
                    "the preview player handles and releases the event", true},
 };
 
-}  // namespace
+}  // namespace app_message_rows
 
-std::span<const AppMessageInfo> AppMessageTable() { return kTable; }
+using app_message_rows::kAppMessageTable;
 
-const AppMessageInfo* FindAppMessage(unsigned value) {
-    const auto it = std::find_if(kTable.begin(), kTable.end(), [value](const auto& row) { return row.value == value; });
-    return it == kTable.end() ? nullptr : &*it;
+// The row of a value; null for a value that is not a private message.
+inline const AppMessageInfo* FindAppMessage(unsigned value) {
+    const auto it = std::find_if(kAppMessageTable.begin(), kAppMessageTable.end(),
+                                 [value](const auto& row) { return row.value == value; });
+    return it == kAppMessageTable.end() ? nullptr : &*it;
 }
 
 }  // namespace orv
