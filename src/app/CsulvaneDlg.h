@@ -207,7 +207,7 @@ public:
     void OnMovieEnded(WPARAM wParam, LPARAM lParam) override;
     void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) override;
     bool IsChannelShowing(int channel) const override;
-    void ApplySurfaceView() override;
+    void ApplySurfaceView();
 
     // ---- what the tests and tools look at -------------------------------------------
     // The browser's shown entries (empty without a browser).

@@ -28,8 +28,6 @@ public:
     virtual void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) = 0;
     // Whether the channel of that index is initialised and has a movie (not closed).
     virtual bool IsChannelShowing(int channel) const = 0;
-    // The surface paints while a picture is on: the owner applies its view block.
-    virtual void ApplySurfaceView() = 0;
 };
 
 constexpr unsigned TIMER_CLICK_DOWN = 200;

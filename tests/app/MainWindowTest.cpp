@@ -121,7 +121,6 @@ public:
         held_.push_back({channel, wParam, lParam});
     }
     bool IsChannelShowing(int channel) const override { return dlg_.IsChannelShowing(channel); }
-    void ApplySurfaceView() override { dlg_.ApplySurfaceView(); }
 
     bool Holding() const { return !held_.empty(); }
     WPARAM FirstTag() const { return held_.empty() ? 0 : held_.front().wParam; }

@@ -16,7 +16,6 @@ public:
     void OnMovieEnded(WPARAM, LPARAM) override { ++ended; }
     void OnPlayerReady(int channel, WPARAM, LPARAM) override { ready.push_back(channel); }
     bool IsChannelShowing(int) const override { return showing; }
-    void ApplySurfaceView() override {}
 
     struct Click {
         int surface;
