@@ -1,8 +1,9 @@
 // The web engine, loaded on first use.
 //
-// Qt WebEngine, Qt WebChannel and the OpenGL context the engine draws with cost tens of
-// megabytes once mapped, so the program is not linked against them: the host that uses them
-// (WebHost) lives in a module of its own, loaded the first time a host is made. The module
+// Qt WebEngine and Qt WebChannel cost tens of megabytes once mapped, so the program is not
+// linked against them: the host that uses them (WebHost) lives in a module of its own,
+// loaded the first time a host is made, and its pages are drawn in software, without loading
+// OpenGL. The module
 // sits in the executable's own folder (the build tree, the tests) or in ../lib/orvanta5
 // beside it (an installed program). Once loaded it stays loaded; UI thread only.
 #pragma once
