@@ -66,26 +66,25 @@ void ShareOpenGLContexts(bool create) {
     if (create) QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
-// The program's pages are small and mostly still: they are drawn in software, by Qt Quick's
-// software renderer and, following it, by the engine without its GPU process. Neither the
-// OpenGL driver (with a software rasteriser, the largest part of the engine's cost in
-// memory) nor a shared context is loaded for them. A scene graph backend chosen by the user
-// through Qt's own settings is kept, with OpenGL unless it is the software one.
-void ChooseRendering() {
-    QByteArray backend = qgetenv("QT_QUICK_BACKEND");
-    if (backend.isEmpty()) backend = qgetenv("QMLSCENE_DEVICE");
-    if (backend.isEmpty()) {
-        backend = "software";
-        qputenv("QT_QUICK_BACKEND", backend);
-        // The engine still makes an offscreen surface as it starts, which on X11 loads the
-        // GLX driver; without an OpenGL integration the surface is a hidden window. Nothing
-        // else of the program draws with OpenGL.
-        if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "none");
-    }
-    ShareOpenGLContexts(backend != "software");
+// The scene graph backend that Qt Quick, and the engine following it, will use.
+QByteArray QuickBackend() {
+    const QByteArray backend = qgetenv("QT_QUICK_BACKEND");
+    return backend.isEmpty() ? qgetenv("QMLSCENE_DEVICE") : backend;
 }
 
 }  // namespace
+
+void ChooseWebRendering() {
+    static bool chosen = false;
+    if (chosen) return;
+    chosen = true;
+    if (QuickBackend().isEmpty()) qputenv("QT_QUICK_BACKEND", "software");
+    // The engine still makes an offscreen surface as it starts, which on X11 loads the GLX
+    // driver; without an OpenGL integration the surface is a hidden window. Nothing else of
+    // the program draws with OpenGL.
+    if (QuickBackend() == "software" && !qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+}
 
 std::string FindWebModule() {
     const QString folder = QCoreApplication::applicationDirPath();
@@ -110,7 +109,8 @@ bool LoadWebEngine(std::string* error) {
             module.error = std::string(kWebModuleFile) + " not found beside the program";
         } else {
             g_previousHandler = qInstallMessageHandler(DropLateStartWarnings);
-            ChooseRendering();
+            ChooseWebRendering();
+            ShareOpenGLContexts(QuickBackend() != "software");
             // Never unloaded: the engine's threads and objects live to the end of the run.
             QLibrary library(QString::fromStdString(path));
             const bool loaded = library.load();

@@ -16,6 +16,16 @@ namespace orv {
 
 class WebHost;
 
+// The program's pages are small and mostly still: they are drawn in software, by Qt Quick's
+// software renderer and, following it, by the engine without its GPU process, so that
+// neither an OpenGL driver (with a software rasteriser, the largest part of the engine's cost
+// in memory) nor a shared OpenGL context is loaded for them. This chooses so through Qt's
+// environment settings, which Qt reads when the engine starts; a scene graph backend the
+// user chose there is kept (with OpenGL unless it is the software one). Changing the
+// environment is safe only while no other thread runs: call it at start-up, before the
+// program's threads are made. LoadWebEngine calls it too, for programs that did not.
+void ChooseWebRendering();
+
 // Where the module is found; empty when it is not there. Loads nothing.
 std::string FindWebModule();
 
