@@ -380,6 +380,10 @@ int RunPhase(int argc, char** argv, const std::string& phase, double seconds, bo
             std::printf("rss_before_map_kb %ld\n", beforeMapKb);
             std::printf("rss_map_open_kb %ld\n", openKb);
             std::printf("rss_map_closed_kb %ld\n", CurrentRssKb());
+        } else {
+            // The same moment without the map: what playing alone left resident.
+            fixtures::RunFor(std::chrono::milliseconds(3000));
+            std::printf("rss_after_play_kb %ld\n", CurrentRssKb());
         }
     }
     std::fflush(stdout);
@@ -625,6 +629,10 @@ int RunBench(const std::string& self, std::string card, double seconds, int runs
             return (Number(r.open, "rss_map_open_kb") - Number(r.open, "rss_map_closed_kb")) / 1024.0; }));
         PrintFigure("  kept after closing (closed - before)", "MiB", each([](const BenchRun& r) {
             return (Number(r.open, "rss_map_closed_kb") - Number(r.open, "rss_before_map_kb")) / 1024.0; }));
+        PrintFigure("resident after the same play, map never open", "MiB",
+                    each([](const BenchRun& r) { return Number(r.closed, "rss_after_play_kb") / 1024.0; }));
+        PrintFigure("  kept by the closed map (vs never open)", "MiB", each([](const BenchRun& r) {
+            return (Number(r.open, "rss_map_closed_kb") - Number(r.closed, "rss_after_play_kb")) / 1024.0; }));
     }
     PrintFigure("peak memory at the first picture", "MiB",
                 each([](const BenchRun& r) { return Number(r.start, "startup_kb") / 1024.0; }));
