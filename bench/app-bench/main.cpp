@@ -1,4 +1,4 @@
-// app-bench [--card DIR] [--seconds N] [--runs N]
+// app-bench [--card DIR] [--seconds N] [--runs N] [--map-served 1]
 //
 // Runs the program's main window offscreen on the demo card (made here at full size unless
 // --card names one) and reports, next to ffmpeg's cost of decoding the same front and rear
@@ -19,6 +19,13 @@
 // those of a program that never had the map open before. With --runs N (default 1: one
 // process per phase, each playing for --seconds) each figure is printed as the minimum,
 // median and maximum of the runs, with its ratio to its target.
+//
+// The map page shows only while the map's tile server answers. bench/app-bench/map-served.sh
+// builds this bench with the tile and probe addresses on a local tile server of its own and
+// runs it on an X server with --map-served 1: the map-open phase then waits for the page to
+// draw the served tiles, checks on the screen that the map window shows them (keeping the
+// screenshot), and reports the memory before the map opened, with it open and after it was
+// closed again.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -28,10 +35,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -40,6 +51,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -57,6 +69,9 @@
 #include "playback/presenter/EVRCustomPresenter.h"
 #include "recorder/CardLayout.h"
 #include "ui/CommonUtil.h"
+#include "views/map/GoogleMapDlg2.h"
+#include "views/map/GoogleMapDlgWrap.h"
+#include "views/map/MovieDialog.h"
 
 extern char** environ;
 
@@ -126,13 +141,17 @@ double TreeCpuSeconds() {
     return total;
 }
 
-long PeakRssKb() {
+// A memory figure of this process from /proc/self/status ("VmHWM:", "VmRSS:"), in KiB.
+long StatusKb(const std::string& field) {
     std::ifstream in("/proc/self/status");
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(field.size()));
     return 0;
 }
+
+long PeakRssKb() { return StatusKb("VmHWM:"); }
+long CurrentRssKb() { return StatusKb("VmRSS:"); }
 
 // Starts a new peak: from here VmHWM counts from the memory in use now.
 void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
@@ -204,6 +223,63 @@ private:
     std::optional<Clock::time_point> painted_;
 };
 
+// The colour of the tiles that map-served.sh's tile server answers (tile-server.py).
+constexpr int kServedTileRgb[3] = {238, 214, 102};
+
+// The value of `script` run in the map page, as text; empty when the page did not answer.
+std::string PageText(CGoogleMapDlg2& host, const std::string& script) {
+    auto result = std::make_shared<std::optional<QString>>();
+    host.RefreshFrame();
+    host.m_holder.ExecuteScript(script, [result](const QVariant& v) { *result = v.toString(); });
+    RunUntil([&] { return result->has_value(); }, 10000);
+    return result->has_value() ? (*result)->toStdString() : std::string();
+}
+
+struct MapDrawing {
+    bool pageShown = false;  // the page's window was shown with the map library loaded
+    int tiles = 0;           // tiles the page has loaded
+    double tileShare = 0;    // share of the page's area on the screen in the tile colour
+};
+
+// Waits for the map page to have loaded every tile it asked for, then reads the page's area
+// from the screen (the X server's picture, as the user sees it) into `screenshot`.
+MapDrawing CheckMapDrawing(CsulvaneDlg& dlg, const std::string& screenshot) {
+    MapDrawing d;
+    CGoogleMapDlgWrap* bridge = dlg.MapBridge();
+    CGoogleMapDlg2* host = bridge ? bridge->GetMapDlg2() : nullptr;
+    QWidget* page = bridge ? bridge->GetHostWindow() : nullptr;
+    if (!host || !page || !page->isVisible() || !bridge->m_bPageReady) return d;
+    d.pageShown = true;
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const std::string counts = PageText(*host, "document.querySelectorAll('.leaflet-tile-loaded').length + ',' + "
+                                                   "document.querySelectorAll('.leaflet-tile:not(.leaflet-tile-loaded)').length");
+        const auto comma = counts.find(',');
+        d.tiles = std::atoi(counts.c_str());
+        const int pending = comma == std::string::npos ? 1 : std::atoi(counts.c_str() + comma + 1);
+        if ((d.tiles > 0 && pending == 0) || clock.elapsed() > 30000) break;
+        fixtures::RunFor(std::chrono::milliseconds(200));
+    }
+    // The tiles fade in; then the compositor puts the last frame on the screen.
+    fixtures::RunFor(std::chrono::milliseconds(1500));
+    QScreen* screen = page->screen();
+    if (!screen) return d;
+    const QPoint at = page->mapToGlobal(QPoint(0, 0)) - screen->geometry().topLeft();
+    const QImage shot = screen->grabWindow(0, at.x(), at.y(), page->width(), page->height()).toImage();
+    if (shot.isNull()) return d;
+    shot.save(QString::fromStdString(screenshot));
+    long matching = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QRgb p = shot.pixel(x, y);
+            matching += std::abs(qRed(p) - kServedTileRgb[0]) <= 12 && std::abs(qGreen(p) - kServedTileRgb[1]) <= 12 &&
+                        std::abs(qBlue(p) - kServedTileRgb[2]) <= 12;
+        }
+    d.tileShare = double(matching) / double(std::max(1LL, 1LL * shot.width() * shot.height()));
+    return d;
+}
+
 struct PlayRun {
     double cpuMsPerFrame = 0;
     long frames = 0;
@@ -244,7 +320,8 @@ PlayRun Play(CsulvaneDlg& dlg, double seconds) {
 
 // One phase in this process, started as the program starts; prints "name value" lines.
 // `spawned` is when the bench started this process (steady clock, shared by all processes).
-int RunPhase(int argc, char** argv, const std::string& phase, double seconds, Clock::time_point spawned) {
+int RunPhase(int argc, char** argv, const std::string& phase, double seconds, bool mapServed,
+             Clock::time_point spawned) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     // As the program's main() and its application object start.
@@ -291,8 +368,14 @@ int RunPhase(int argc, char** argv, const std::string& phase, double seconds, Cl
     } else {
         const bool mapOpen = phase == "open";
         fixtures::RunFor(std::chrono::milliseconds(500));
+        const long beforeMapKb = CurrentRssKb();
         if (bool(dlg->m_bMapShown) != mapOpen) dlg->OnCommand(ID_MAP_WINDOW);
         fixtures::RunFor(std::chrono::milliseconds(mapOpen ? 1500 : 300));
+        if (mapOpen && mapServed) {
+            // The page loads the map library from the resources and asks for its tiles.
+            CGoogleMapDlgWrap* bridge = dlg->MapBridge();
+            RunUntil([&] { return bridge && bridge->m_bPageReady; }, 30000);
+        }
         const PlayRun run = Play(*dlg, seconds);
         std::printf("cpu_ms_per_frame %.4f\n", run.cpuMsPerFrame);
         std::printf("frames %ld\n", run.frames);
@@ -300,6 +383,25 @@ int RunPhase(int argc, char** argv, const std::string& phase, double seconds, Cl
         std::printf("peak_kb %ld\n", run.peakKb);
         std::printf("rear_shown %d\n", run.rearShown ? 1 : 0);
         std::printf("web_engine %d\n", WebEngineLoaded() ? 1 : 0);
+        if (mapOpen) {
+            const std::string shot = (fs::current_path() / ("map-open-" + std::to_string(getpid()) + ".png")).string();
+            const MapDrawing drawing = CheckMapDrawing(*dlg, shot);
+            std::printf("map_page_shown %d\n", drawing.pageShown ? 1 : 0);
+            std::printf("map_tiles %d\n", drawing.tiles);
+            std::printf("map_tile_share %.4f\n", drawing.tileShare);
+            if (drawing.tileShare > 0) std::printf("map_screenshot %s\n", shot.c_str());
+            // Closing the map ends its page; what it held goes back once closing has settled.
+            const long openKb = CurrentRssKb();
+            dlg->OnCommand(ID_MAP_WINDOW);
+            fixtures::RunFor(std::chrono::milliseconds(3000));
+            std::printf("rss_before_map_kb %ld\n", beforeMapKb);
+            std::printf("rss_map_open_kb %ld\n", openKb);
+            std::printf("rss_map_closed_kb %ld\n", CurrentRssKb());
+        } else {
+            // The same moment without the map: what playing alone left resident.
+            fixtures::RunFor(std::chrono::milliseconds(3000));
+            std::printf("rss_after_play_kb %ld\n", CurrentRssKb());
+        }
     }
     std::fflush(stdout);
     dlg->OnBtnClose();
@@ -351,13 +453,13 @@ bool RunChild(const std::vector<std::string>& argv, bool mergeErrors, Clock::tim
 using PhaseOutput = std::map<std::string, std::string>;
 
 std::optional<PhaseOutput> RunPhaseProcess(const std::string& self, const std::string& phase,
-                                           const std::string& card, double seconds) {
+                                           const std::string& card, double seconds, bool mapServed) {
     std::string text;
     Clock::time_point started;
     // The start time travels as an argument: the steady clock is the same in every process,
     // and the bench takes it just before the process is started.
     std::vector<std::string> argv = {self, "--phase", phase, "--card", card, "--seconds", std::to_string(seconds),
-                                     "--since", ""};
+                                     "--map-served", mapServed ? "1" : "0", "--since", ""};
     const auto now = Clock::now();
     argv.back() = std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count());
     const bool ok = RunChild(argv, false, &started, [&](const std::string& piece, Clock::time_point) { text += piece; });
@@ -433,7 +535,7 @@ struct BenchRun {
     double referenceMs = 0;
 };
 
-int RunBench(const std::string& self, std::string card, double seconds, int runs) {
+int RunBench(const std::string& self, std::string card, double seconds, int runs, bool mapServed) {
     const fs::path work = fs::absolute("app-bench-work");
     fs::create_directories(work / "start");
     if (card.empty()) {
@@ -453,7 +555,7 @@ int RunBench(const std::string& self, std::string card, double seconds, int runs
 
     // A first start that is not counted: the card's files and the libraries come into the
     // page cache for the program and the reference alike.
-    const std::optional<PhaseOutput> warm = RunPhaseProcess(self, "start", card, seconds);
+    const std::optional<PhaseOutput> warm = RunPhaseProcess(self, "start", card, seconds, mapServed);
     if (!warm) return 1;
     const std::string front = warm->at("front");
     const std::string rear = warm->at("rear");
@@ -464,9 +566,9 @@ int RunBench(const std::string& self, std::string card, double seconds, int runs
     for (int r = 0; r < runs; ++r) {
         BenchRun run;
         run.referenceMs = ReferenceStartMs(front, &referenceTool);
-        const auto start = RunPhaseProcess(self, "start", card, seconds);
-        const auto closed = start ? RunPhaseProcess(self, "closed", card, seconds) : std::nullopt;
-        const auto open = closed ? RunPhaseProcess(self, "open", card, seconds) : std::nullopt;
+        const auto start = RunPhaseProcess(self, "start", card, seconds, mapServed);
+        const auto closed = start ? RunPhaseProcess(self, "closed", card, seconds, mapServed) : std::nullopt;
+        const auto open = closed ? RunPhaseProcess(self, "open", card, seconds, mapServed) : std::nullopt;
         if (!open) return 1;
         run.start = *start;
         run.closed = *closed;
@@ -502,6 +604,17 @@ int RunBench(const std::string& self, std::string card, double seconds, int runs
                 rearAlways ? "yes" : "NO", warm->count("layout") ? warm->at("layout").c_str() : "?");
     std::printf("web engine loaded: map open in %d of %d run(s), map closed in %d (the page shows only while the "
                 "map's tile server answers)\n", mapPages, runs, closedEngines);
+    if (mapServed) {
+        int drawn = 0;
+        std::string shot;
+        for (const BenchRun& r : results) {
+            drawn += Number(r.open, "map_tiles") > 0 && Number(r.open, "map_tile_share") >= 0.5;
+            if (r.open.count("map_screenshot")) shot = r.open.at("map_screenshot");
+        }
+        std::printf("map drew the served tiles on the screen: %d of %d run(s) (page shown, every tile loaded, half or "
+                    "more of the page in the tile colour)%s%s\n", drawn, runs, shot.empty() ? "" : "; last screenshot ",
+                    shot.c_str());
+    }
     std::printf("%d run(s), each phase in a program process of its own, %.0f s of play per phase\n", runs, seconds);
     std::printf("start-up reference: %s\n", referenceTool.c_str());
     std::printf("%-48s %10s %10s %10s\n", "figure", "min", "median", "max");
@@ -519,6 +632,25 @@ int RunBench(const std::string& self, std::string card, double seconds, int runs
                 each([](const BenchRun& r) { return Number(r.closed, "peak_kb") / 1024.0; }), 250);
     PrintFigure("peak memory while playing, map open", "MiB",
                 each([](const BenchRun& r) { return Number(r.open, "peak_kb") / 1024.0; }), 330);
+    if (mapServed) {
+        PrintFigure("served tiles loaded by the page", "", each([](const BenchRun& r) { return Number(r.open, "map_tiles"); }));
+        PrintFigure("page area in the tile colour on screen", "%",
+                    each([](const BenchRun& r) { return 100.0 * Number(r.open, "map_tile_share"); }));
+        PrintFigure("resident before the map opened", "MiB",
+                    each([](const BenchRun& r) { return Number(r.open, "rss_before_map_kb") / 1024.0; }));
+        PrintFigure("resident with the map open, after play", "MiB",
+                    each([](const BenchRun& r) { return Number(r.open, "rss_map_open_kb") / 1024.0; }));
+        PrintFigure("resident 3 s after the map was closed", "MiB",
+                    each([](const BenchRun& r) { return Number(r.open, "rss_map_closed_kb") / 1024.0; }));
+        PrintFigure("  given back by closing (open - closed)", "MiB", each([](const BenchRun& r) {
+            return (Number(r.open, "rss_map_open_kb") - Number(r.open, "rss_map_closed_kb")) / 1024.0; }));
+        PrintFigure("  kept after closing (closed - before)", "MiB", each([](const BenchRun& r) {
+            return (Number(r.open, "rss_map_closed_kb") - Number(r.open, "rss_before_map_kb")) / 1024.0; }));
+        PrintFigure("resident after the same play, map never open", "MiB",
+                    each([](const BenchRun& r) { return Number(r.closed, "rss_after_play_kb") / 1024.0; }));
+        PrintFigure("  kept by the closed map (vs never open)", "MiB", each([](const BenchRun& r) {
+            return (Number(r.open, "rss_map_closed_kb") - Number(r.closed, "rss_after_play_kb")) / 1024.0; }));
+    }
     PrintFigure("peak memory at the first picture", "MiB",
                 each([](const BenchRun& r) { return Number(r.start, "startup_kb") / 1024.0; }));
     PrintFigure("exec to first picture", "ms", each([](const BenchRun& r) { return Number(r.start, "exec_to_picture_ms"); }));
@@ -546,16 +678,18 @@ int main(int argc, char** argv) {
     double seconds = 10.0;
     int runs = 1;
     long long since = 0;
+    bool mapServed = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--card") == 0) card = orv::bench::AbsolutePath(argv[i + 1]);
         else if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
         else if (std::strcmp(argv[i], "--runs") == 0) runs = std::clamp(std::atoi(argv[i + 1]), 1, 20);
         else if (std::strcmp(argv[i], "--phase") == 0) phase = argv[i + 1];
         else if (std::strcmp(argv[i], "--since") == 0) since = std::atoll(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--map-served") == 0) mapServed = std::atoi(argv[i + 1]) != 0;
     }
     if (!phase.empty()) {
         const Clock::time_point spawned{std::chrono::nanoseconds(since)};
-        return RunPhase(argc, argv, phase, seconds, since > 0 ? spawned : Clock::now());
+        return RunPhase(argc, argv, phase, seconds, mapServed, since > 0 ? spawned : Clock::now());
     }
     // The phases run this executable again, by its own path.
     std::error_code ec;
@@ -564,5 +698,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "app-bench: cannot find its own executable\n");
         return 1;
     }
-    return RunBench(self, card, seconds, runs);
+    return RunBench(self, card, seconds, runs, mapServed);
 }

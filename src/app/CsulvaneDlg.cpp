@@ -15,6 +15,9 @@
 #include "ui/Scaled.h"
 #include "platform/base/HeapPolicy.h"
 #include "platform/base/PathUtil.h"
+#if ORV_HAVE_MAP
+#include "platform/web/WebModule.h"
+#endif
 #include "playback/engine/ChannelEngineImpl.h"
 #include "playback/engine/HResultText.h"
 #include "recorder/Mp4Box.h"
@@ -39,6 +42,9 @@ constexpr int kTextThumbnailButton = 171;
 
 CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
     SetHeapPolicy();
+#if ORV_HAVE_MAP
+    ChooseWebRendering();
+#endif
     // The window draws its own title and buttons.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_OpaquePaintEvent);

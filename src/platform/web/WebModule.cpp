@@ -35,10 +35,13 @@ LoadedModule& Module() {
 QOpenGLContext* g_pShareContext = nullptr;
 QtMessageHandler g_previousHandler = nullptr;
 
-// Qt warns that the attribute below belongs before the application: set there, it makes the
-// shared context (and loads the OpenGL driver) at start. Here it is set late on purpose.
-void DropLateAttributeWarning(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (type == QtWarningMsg && text.startsWith(QLatin1String("Attribute Qt::AA_ShareOpenGLContexts"))) return;
+// Qt warns that the engine and the attribute below belong before the application: set there,
+// they make the shared context (and load the OpenGL driver) at start. Here the engine comes
+// late on purpose.
+void DropLateStartWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && (text.startsWith(QLatin1String("Attribute Qt::AA_ShareOpenGLContexts")) ||
+                                 text.startsWith(QLatin1String("Qt WebEngine seems to be initialized from a plugin"))))
+        return;
     if (g_previousHandler) g_previousHandler(type, context, text);
 }
 
@@ -48,23 +51,40 @@ void DeleteShareContext() {
     g_pShareContext = nullptr;
 }
 
-// The web engine draws its pages through OpenGL contexts shared with the widgets' own. It
-// makes the shared context itself when it is linked in before the application exists; loaded
-// later, it expects to find one, made here as the engine would. The widgets share with it
-// only while Qt::AA_ShareOpenGLContexts is set.
-void ShareOpenGLContexts() {
+// Drawn through OpenGL, the web engine's pages share contexts with the widgets' own. The
+// engine makes the shared context itself when it is linked in before the application exists;
+// loaded later, it expects to find one, made here as the engine would. The widgets share with
+// it only while Qt::AA_ShareOpenGLContexts is set. Drawing in software, the engine still reads
+// the shared context's format as it starts: then one stands, never created (`create` false).
+void ShareOpenGLContexts(bool create) {
     if (!QOpenGLContext::globalShareContext()) {
         g_pShareContext = new QOpenGLContext;
-        g_pShareContext->create();  // without OpenGL the engine draws in software
+        if (create) g_pShareContext->create();  // without OpenGL the engine draws in software
         qt_gl_set_global_share_context(g_pShareContext);
         qAddPostRoutine(DeleteShareContext);
     }
-    g_previousHandler = qInstallMessageHandler(DropLateAttributeWarning);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    qInstallMessageHandler(g_previousHandler);
+    if (create) QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+// The scene graph backend that Qt Quick, and the engine following it, will use.
+QByteArray QuickBackend() {
+    const QByteArray backend = qgetenv("QT_QUICK_BACKEND");
+    return backend.isEmpty() ? qgetenv("QMLSCENE_DEVICE") : backend;
 }
 
 }  // namespace
+
+void ChooseWebRendering() {
+    static bool chosen = false;
+    if (chosen) return;
+    chosen = true;
+    if (QuickBackend().isEmpty()) qputenv("QT_QUICK_BACKEND", "software");
+    // The engine still makes an offscreen surface as it starts, which on X11 loads the GLX
+    // driver; without an OpenGL integration the surface is a hidden window. Nothing else of
+    // the program draws with OpenGL.
+    if (QuickBackend() == "software" && !qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+}
 
 std::string FindWebModule() {
     const QString folder = QCoreApplication::applicationDirPath();
@@ -88,10 +108,14 @@ bool LoadWebEngine(std::string* error) {
         if (path.empty()) {
             module.error = std::string(kWebModuleFile) + " not found beside the program";
         } else {
-            ShareOpenGLContexts();
+            g_previousHandler = qInstallMessageHandler(DropLateStartWarnings);
+            ChooseWebRendering();
+            ShareOpenGLContexts(QuickBackend() != "software");
             // Never unloaded: the engine's threads and objects live to the end of the run.
             QLibrary library(QString::fromStdString(path));
-            if (!library.load())
+            const bool loaded = library.load();
+            qInstallMessageHandler(g_previousHandler);
+            if (!loaded)
                 module.error = library.errorString().toStdString();
             else if (!(module.create = reinterpret_cast<WebModuleCreateHost>(library.resolve(kWebModuleCreateHost))))
                 module.error = path + ": " + kWebModuleCreateHost + " missing";

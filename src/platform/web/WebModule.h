@@ -1,8 +1,9 @@
 // The web engine, loaded on first use.
 //
-// Qt WebEngine, Qt WebChannel and the OpenGL context the engine draws with cost tens of
-// megabytes once mapped, so the program is not linked against them: the host that uses them
-// (WebHost) lives in a module of its own, loaded the first time a host is made. The module
+// Qt WebEngine and Qt WebChannel cost tens of megabytes once mapped, so the program is not
+// linked against them: the host that uses them (WebHost) lives in a module of its own,
+// loaded the first time a host is made, and its pages are drawn in software, without loading
+// OpenGL. The module
 // sits in the executable's own folder (the build tree, the tests) or in ../lib/orvanta5
 // beside it (an installed program). Once loaded it stays loaded; UI thread only.
 #pragma once
@@ -14,6 +15,16 @@ class QWidget;
 namespace orv {
 
 class WebHost;
+
+// The program's pages are small and mostly still: they are drawn in software, by Qt Quick's
+// software renderer and, following it, by the engine without its GPU process, so that
+// neither an OpenGL driver (with a software rasteriser, the largest part of the engine's cost
+// in memory) nor a shared OpenGL context is loaded for them. This chooses so through Qt's
+// environment settings, which Qt reads when the engine starts; a scene graph backend the
+// user chose there is kept (with OpenGL unless it is the software one). Changing the
+// environment is safe only while no other thread runs: call it at start-up, before the
+// program's threads are made. LoadWebEngine calls it too, for programs that did not.
+void ChooseWebRendering();
 
 // Where the module is found; empty when it is not there. Loads nothing.
 std::string FindWebModule();

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "platform/base/HeapPolicy.h"
 #include "platform/web/WebHost.h"
 #include "platform/web/WebModule.h"
 #include "views/map/HostWebViewObject.h"
@@ -82,10 +83,13 @@ HRESULT CWebView2Holder::CloseWebView() {
 
 void CWebView2Holder::DestroyWebView() {
     CloseWebView();
+    const bool had = m_pWebView;
     delete m_pWebView.data();
     m_pHostObject.reset();
     m_nPublished = m_nAcknowledged = 0;
     m_bEnvCreated = 0;
+    // The page, its profile and their buffers are freed on the engine's threads as well.
+    if (had) TrimHeapsSoon();
 }
 
 void CWebView2Holder::Resize() {
