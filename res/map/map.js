@@ -295,9 +295,39 @@ function loadMarker(position, icon) {
     g_marker = L.marker(position, icon ? { icon: icon } : {}).addTo(g_map);
 }
 
+// The track canvases follow every move of the map (the marker's, once a second). The
+// library gives a canvas its size again at each move, and a canvas given a size, even the
+// one it has, drops its bitmap and makes a new one: here the bitmap is kept while the size
+// stays, and only cleared (the paths are all drawn again right after).
+function KeepCanvasBitmaps() {
+    L.Canvas.include({
+        _update: function () {
+            if (this._map._animatingZoom && this._bounds) return;
+            L.Renderer.prototype._update.call(this);
+            var b = this._bounds, container = this._container, size = b.getSize();
+            var m = L.Browser.retina ? 2 : 1;
+            L.DomUtil.setPosition(container, b.min);
+            var ctx = this._ctx;
+            if (container.width !== m * size.x || container.height !== m * size.y) {
+                container.width = m * size.x;
+                container.height = m * size.y;
+                container.style.width = size.x + "px";
+                container.style.height = size.y + "px";
+            } else {
+                ctx.setTransform(1, 0, 0, 1, 0, 0);
+                ctx.clearRect(0, 0, container.width, container.height);
+            }
+            if (m === 2) ctx.scale(2, 2);
+            ctx.translate(-b.min.x, -b.min.y);
+            this.fire("update");
+        }
+    });
+}
+
 // Called when the map library has loaded.
 function loadLibs() {
     window.onerror = function () { return true; };
+    KeepCanvasBitmaps();
     L.Icon.Default.imagePath = "qrc:/map/images/";
     g_map = L.map("map_canvas", { center: [0, 0], zoom: 16, zoomControl: true });
     L.tileLayer(sample.tileUrl, {

@@ -95,6 +95,46 @@ TEST_F(MapPage, TheTravelledPartIsBlueAndThePartAheadRed) {
     EXPECT_EQ(Page("g_marker.getLatLng().lat.toFixed(4)"), "35.0005");
 }
 
+TEST_F(MapPage, AfterAMoveTheTrackIsDrawnAtItsNewPlaceOnlyAndTheCanvasKeepsItsBitmapWhileItsSizeStays) {
+    // An east-west track: after a move north or south it is drawn elsewhere on its canvas.
+    DrawMovie({{35.0, 139.0, 0}, {35.0, 139.0010, 10}, {35.0, 139.0020, 20}}, 15);
+    struct Case {
+        int dy;
+        int paddingPercent;  // the canvas reaches this far beyond the map on each side
+        const char* expected;  // size assignments, the line where it is now, the old place clear
+    };
+    const Case cases[] = {
+        {40, 10, "0,true,true"},
+        {-60, 10, "0,true,true"},
+        {40, 30, "2,true,true"},  // a larger canvas: made anew
+        {-40, 10, "2,true,true"},  // and back
+    };
+    for (const Case& c : cases) {
+        const std::string script =
+            "(function () {"
+            "  var r = g_panes[2].renderer, canvas = r._container, ctx = r._ctx, m = L.Browser.retina ? 2 : 1;"
+            "  var at = function () {"
+            "    return g_map.latLngToLayerPoint([35.0, 139.0005]).subtract(r._bounds.min).multiplyBy(m).round();"
+            "  };"
+            "  var drawn = function (p) { return ctx.getImageData(p.x, p.y, 1, 1).data[3] > 0; };"
+            "  var sets = 0, proto = HTMLCanvasElement.prototype;"
+            "  ['width', 'height'].forEach(function (name) {"
+            "    var d = Object.getOwnPropertyDescriptor(proto, name);"
+            "    Object.defineProperty(canvas, name, { configurable: true,"
+            "      get: function () { return d.get.call(this); },"
+            "      set: function (v) { sets++; d.set.call(this, v); } });"
+            "  });"
+            "  var before = at();"
+            "  r.options.padding = " + std::to_string(c.paddingPercent) + " / 100;"
+            "  g_map.panBy([0, " + std::to_string(c.dy) + "], { animate: false });"
+            "  delete canvas.width; delete canvas.height;"
+            "  var now = at();"
+            "  return [sets, drawn(now), !drawn(before)].join();"
+            "})()";
+        EXPECT_EQ(Page(script), c.expected) << c.dy << " " << c.paddingPercent;
+    }
+}
+
 TEST_F(MapPage, TheMarkerIndexIsTheLastPointAtOrBeforeTheFrame) {
     DrawMovie({{35.0, 139.0, 0}, {35.0005, 139.0, 10}, {35.0010, 139.0, 20}}, 0);
     const std::pair<int, const char*> cases[] = {{15, "1"}, {25, "2"}, {0, "0"}, {10, "1"}, {-1, "-1"}};
