@@ -634,6 +634,12 @@ HRESULT EVRCustomPresenter::SetVideoPosition(const MFVideoNormalizedRect* source
     SIZE client{};
     const bool sized = destination && GetVideoWindowSize(engine_->GetVideoWindow(), &client);
     std::lock_guard lock(mutex_);
+    // The same position again (a window that repaints asks for it each time) changes nothing:
+    // the pictures are already made for it.
+    const bool sameSource = !source || *source == sourceRect_;
+    const bool sameDestination = !destination || (*destination == engine_->GetDestinationRect() &&
+                                                   ShownPart(*destination, sized ? &client : nullptr) == shownRect_);
+    if (mixer_ && sameSource && sameDestination) return S_OK;
     if (source) sourceRect_ = *source;
     if (destination) {
         shownRect_ = ShownPart(*destination, sized ? &client : nullptr);

@@ -264,6 +264,30 @@ TEST(EVRCustomPresenter, MakesItsPicturesAtTheShownPartOfTheDestinationAndFollow
     }
 }
 
+// A window that repaints places its picture again each time: only a new place or zoom makes
+// a new picture.
+TEST(EVRCustomPresenter, PlacingThePictureWhereItIsMakesNoNewPicture) {
+    PresenterRig rig;
+    ASSERT_EQ(rig.Start(), S_OK);
+    ASSERT_EQ(rig.presenter->OnClockStart(0, 0), S_OK);
+    rig.Feed(0, 0);
+    ASSERT_TRUE(rig.frames.WaitForCount(1));
+    ASSERT_EQ(rig.presenter->OnClockPause(0), S_OK);
+    const RECT small{0, 0, 32, 24}, large{0, 0, 48, 36};
+    const MFVideoNormalizedRect half{0.0f, 0.0f, 0.5f, 0.5f};
+    const struct {
+        const MFVideoNormalizedRect* source;
+        const RECT* destination;
+        std::size_t repaints;
+    } steps[] = {{nullptr, &small, 1}, {nullptr, &small, 0}, {&half, &small, 1},
+                 {&half, &small, 0},   {nullptr, &large, 1}, {&half, &large, 0}};
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        const std::size_t before = rig.mixer->Repaints().size();
+        ASSERT_EQ(rig.presenter->SetVideoPosition(steps[i].source, steps[i].destination), S_OK) << i;
+        EXPECT_EQ(rig.mixer->Repaints().size() - before, steps[i].repaints) << "step " << i;
+    }
+}
+
 TEST(EVRCustomPresenter, ShowsEveryFrameUnthinnedUpToTheDisplaysRefreshRate) {
     D3DPresentEngine::SetDisplayRefreshRate(60);
     PresenterRig rig;  // 30 frames per second
