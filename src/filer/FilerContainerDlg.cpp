@@ -384,6 +384,7 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
     m_vecFolders.clear();
     // The tree of the previous source goes: the new one is filled from its root.
     m_pTree->DeleteAllItems();
+    m_pSourceFacts = std::make_unique<ScanFacts>();
     // The new source may be another card at the same place.
     ForgetCardRoots();
 
@@ -406,7 +407,7 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         m_pTree->SetRootPath(path);
         m_watcher.SetPath(path);
         ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, m_vecFolders, m_pTree, recorderFolder},
-                       kFolderTreeRoot, 0);
+                       kFolderTreeRoot, 0, m_pSourceFacts.get());
         m_pTree->SelectItem(m_pTree->GetRootItem());
         if (kind == SOURCE_SD) IdentifyRecorder(path);
     } else if (kind == SOURCE_FOLDER) {
@@ -419,7 +420,8 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         m_watcher.SetPath(path);
         const std::optional<FolderTreeItem> item = m_pTree->InsertItem(kFolderTreeRoot, name);
         if (item) {
-            ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, m_vecFolders, m_pTree, false}, *item, 0);
+            ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, m_vecFolders, m_pTree, false}, *item, 0,
+                           m_pSourceFacts.get());
             SortEntriesRecorderFirst(m_pList->m_vecEntries);
         }
         m_pTree->SelectItem(m_pTree->GetRootItem());
@@ -448,7 +450,11 @@ BOOL CFilerContainerDlg::OpenTreeItem(FolderTreeItem item, int, BOOL noCountRedr
     std::vector<sFILEENTRY> folders;
     std::string scanned;
     const bool card = IsCardRootSource() != FALSE;
-    ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, folders, m_pTree, card}, item, depth);
+    // Right after the source was opened this folder was read with it: only what changed since
+    // is read again. Any later opening reads the folder afresh.
+    const std::unique_ptr<ScanFacts> facts = std::move(m_pSourceFacts);
+    ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, folders, m_pTree, card}, item, depth,
+                   facts.get());
     SortEntriesRecorderFirst(m_pList->m_vecEntries);
     m_pTree->ExpandToItem(item);
     m_pList->RefillList();
@@ -473,6 +479,8 @@ void CFilerContainerDlg::SelectFileRow(int row, BOOL cont) {
 }
 
 std::vector<sFILEENTRY>& CFilerContainerDlg::GatherSourceFiles() {
+    // A job is about to change the source: nothing read before it serves after it.
+    m_pSourceFacts.reset();
     m_vecSourceFiles.clear();
     m_watcher.ClearLost();
     ResetEntrySerialCounter();
@@ -576,6 +584,7 @@ void CFilerContainerDlg::IdentifyRecorder(const std::string& root) {
 }
 
 void CFilerContainerDlg::ClearBrowser() {
+    m_pSourceFacts.reset();
     m_bClearing = TRUE;
     if (m_pTree) m_pTree->DeleteAllItems();
     m_vecFolders.clear();

@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "platform/base/WinTypes.h"
 #include "platform/window/AppWindow.h"
 #include "recorder/FileEntry.h"
+#include "recorder/FolderScan.h"
 #include "recorder/FolderTree.h"
 #include "recorder/MovieResource.h"
 #include "recorder/RecordingName.h"
@@ -142,6 +144,9 @@ public:
     std::vector<sFILEENTRY> m_vecSourceFiles;
     SourceKind m_nSourceKind = SOURCE_NONE;
     std::vector<sFILEENTRY> m_vecFolders;
+    // What opening the source read of it, kept for the one folder opening that follows (the
+    // folder the source opens at), which then reads none of it again unless it changed.
+    std::unique_ptr<ScanFacts> m_pSourceFacts;
     std::string m_strVersion;
     std::string m_strNumber;
     std::string m_strModelKey;
