@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <limits>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -50,40 +47,6 @@ TEST_F(ChannelFacade, OpenFoldsBothResults) {
         std::sort(engine.calls.begin(), engine.calls.end());
         EXPECT_EQ(engine.calls, (Calls{"OpenMovie#1(" + r.front + ")", "OpenMovie#2(" + r.rear + ")"}));
     }
-}
-
-TEST_F(ChannelFacade, BothChannelsOpenAtOnceAndTheRearAsksTheFrontAfterItsOpen) {
-    const Recording r = CardRecording();
-    // Channel 1's open waits until channel 2's has begun: one after the other, it would wait
-    // in vain. Channel 2's open then looks at channel 1's slot lock, as its last step does.
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool rearBegun = false, frontSawRear = false, frontDone = false, rearSawFrontDone = false;
-    engine.onOpen = [&](int channel) {
-        std::unique_lock lock(mutex);
-        if (channel == 2) {
-            rearBegun = true;
-            wake.notify_all();
-            lock.unlock();
-            std::lock_guard frontSlot(g_aPlayChannel[0].slotLock);
-            lock.lock();
-            rearSawFrontDone = frontDone;
-            return;
-        }
-        frontSawRear = wake.wait_for(lock, std::chrono::seconds(20), [&] { return rearBegun; });
-        frontDone = true;
-    };
-    EXPECT_EQ(OpenChannels(r.front), 1);
-    EXPECT_TRUE(frontSawRear);
-    EXPECT_TRUE(rearSawFrontDone);
-    EXPECT_EQ(g_aPlayChannel[1].rearOpened, 1);
-
-    // Without channel 2 there is nothing to wait for.
-    g_aPlayChannel[1].initialised = 0;
-    engine.onOpen = nullptr;
-    engine.calls.clear();
-    EXPECT_EQ(OpenChannels(r.front), 1);
-    EXPECT_EQ(engine.calls, (Calls{"OpenMovie#1(" + r.front + ")"}));
 }
 
 TEST_F(ChannelFacade, UninitialisedRearChannelIsSkipped) {
