@@ -123,6 +123,30 @@ TEST_F(FilerContainerTest, OpeningATreeItemListsItsRecordingsInScanOrder) {
     EXPECT_EQ(list->GetItemCount(), 0);
 }
 
+TEST_F(FilerContainerTest, TheFolderANewSourceOpensAtIsNotReadAgainJustOnce) {
+    // A movie grown in place (its folder keeps its times) tells whether opening a folder read
+    // the card again: the first opening after the source's own takes what the source's scan
+    // read; a later one, or one after a job gathered the source's files, reads afresh.
+    for (const bool gatheredFirst : {false, true}) {
+        SCOPED_TRACE(gatheredFirst);
+        const std::string root = Card(0);
+        pane.OpenSourcePath(root, SOURCE_SD);
+        const std::vector<sFILEENTRY>& entries = pane.GetList()->m_vecEntries;
+        ASSERT_FALSE(entries.empty());
+        const std::string movie = entries.front().path;
+        const std::uint64_t before = entries.front().movieSize;
+        fs::resize_file(movie, before + 10);
+        if (gatheredFirst) pane.GatherSourceFiles();
+
+        ASSERT_TRUE(pane.OpenTreeItem(pane.RecorderFolderTarget()));
+        ASSERT_EQ(entries.front().path, movie);
+        EXPECT_EQ(entries.front().movieSize, gatheredFirst ? before + 10 : before);
+        ASSERT_TRUE(pane.OpenTreeItem(pane.RecorderFolderTarget()));
+        EXPECT_EQ(entries.front().movieSize, before + 10);
+        fs::remove_all(root);
+    }
+}
+
 TEST_F(FilerContainerTest, FiltersAllOffEmptyTheListAndOneOnMakesRowZeroCurrent) {
     pane.OpenSourcePath(Card(0), SOURCE_SD);
     pane.OpenTreeItem(pane.RecorderFolderTarget());
