@@ -143,13 +143,13 @@ std::optional<sFILEENTRY> MakeMovieEntry(const std::string& path);
 // open its movies again. Given the facts of earlier scans, it reads only what they lack.
 class ScanCache {
 public:
-    explicit ScanCache(ScanFacts::Store* facts = nullptr) : facts_(facts ? *facts : own_) {}
+    explicit ScanCache(ScanFacts::Store* facts = nullptr) : facts_(facts ? *facts : own_), kept_(facts != nullptr) {}
 
     // The folder's listing, or null when it cannot be listed.
     const std::vector<sFILEENTRY>* Listing(const std::string& folder) {
         auto it = facts_.listings.find(folder);
         if (it == facts_.listings.end()) {
-            facts_.Stamp(folder);
+            Stamp(folder);
             std::vector<sFILEENTRY> listing;
             std::optional<std::vector<sFILEENTRY>> result;
             if (EnumerateFolder(folder, listing)) result = std::move(listing);
@@ -161,7 +161,7 @@ public:
     bool IsPlayable(const std::string& path) {
         const auto it = facts_.playable.find(path);
         if (it != facts_.playable.end()) return it->second;
-        facts_.Stamp(PathRemoveFileSpec(path));
+        Stamp(PathRemoveFileSpec(path));
         return facts_.playable.emplace(path, IsPlayableFrontMovie(path)).first->second;
     }
 
@@ -170,8 +170,9 @@ public:
         auto it = facts_.movies.find(path);
         if (it == facts_.movies.end()) {
             // The companion and the data file may lie in folders of their own.
-            for (const std::string& file : {path, CompanionFileName(path), DataFileOfMovie(path)})
-                facts_.Stamp(PathRemoveFileSpec(file));
+            if (kept_)
+                for (const std::string& file : {path, CompanionFileName(path), DataFileOfMovie(path)})
+                    Stamp(PathRemoveFileSpec(file));
             it = facts_.movies.emplace(path, MakeMovieEntry(path)).first;
         }
         if (!it->second) return false;
@@ -183,8 +184,14 @@ public:
     VisitedFolders visited;
 
 private:
+    // Facts kept beyond this scan say which folders they came from.
+    void Stamp(const std::string& folder) {
+        if (kept_) facts_.Stamp(folder);
+    }
+
     ScanFacts::Store own_;
     ScanFacts::Store& facts_;
+    bool kept_;
 };
 
 bool Walk(ScanCache& cache, const ScanTarget& target, FolderTreeItem parent, int depth,
