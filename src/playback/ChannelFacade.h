@@ -30,9 +30,9 @@ int CheckChannelsFile(const std::string& path);
 
 // Opens the movie on channel 1 and its companion on channel 2, both at the same time (channel
 // 2 on a thread of its own, told channel 1's frame count once channel 1's open is over), and
-// stores channel 2's result in its rear-opened flag (0 while channel 2 is uninitialised). The results are
-// 0 failed, 1 opened, 2 too short; the answer is their bitwise OR: 0 nothing opened,
-// 2 too short (with a failure or another too short), 1 or 3 something opened.
+// stores channel 2's result in its rear-opened flag (0 while channel 2 is uninitialised).
+// The results are 0 failed, 1 opened, 2 too short; the answer is their bitwise OR: 0 nothing
+// opened, 2 too short (with a failure or another too short), 1 or 3 something opened.
 int OpenChannels(const std::string& path);
 
 // CloseMovie and ResetRecorderData; each clears the data-loaded flag of every channel it
