@@ -127,6 +127,10 @@ BOOL CsulvaneDlg::OnInitDialog() {
     CreateJobFrame();
     // A failed write is not fatal: every key then reads as its fallback.
     EnsureSettingsFile();
+#if ORV_HAVE_FILER
+    // The last source is read while the window is being made and painted; it is opened after.
+    m_pFiler->PrefetchDefaultSource();
+#endif
     m_pSettingDlg = std::make_unique<CSettingDlg>(this, GetSafeHwnd());
     g_pszCodecText = UiText(kTextCodecMissing);
     (void)ReadIniString(settings::kDecode, settings::kInner);  // read, and its value has no use

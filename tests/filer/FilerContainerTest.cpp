@@ -190,6 +190,29 @@ TEST_F(FilerContainerTest, StartUpPrefersTheLastDriveThenTheFolderThenTheMovie) 
     EXPECT_FALSE(pane.InitFromDefaultFolder());
 }
 
+TEST_F(FilerContainerTest, TheStartUpSourceReadAheadServesItsOpeningUntilAFolderOfItChanges) {
+    // A movie grown in place after the read-ahead (its folder keeps its times) tells whether
+    // the opening read it again.
+    for (const bool recordingAdded : {false, true}) {
+        SCOPED_TRACE(recordingAdded);
+        fixtures::CardBuilder card(tmp.Path() + "/ahead" + std::to_string(recordingAdded));
+        card.MakeLayoutFolders(1);
+        const std::string movie = AddRecording(card, 1, "A___", 1);
+        const std::uint64_t before = fs::file_size(movie);
+        WriteIniString("SOURCE", "FOLDER", card.Root() + "/");
+        pane.PrefetchDefaultSource();
+        pane.JoinSourcePrefetch();
+        fs::resize_file(movie, before + 10);
+        if (recordingAdded) AddRecording(card, 1, "AG__", 2, "120100");
+
+        ASSERT_TRUE(pane.InitFromDefaultFolder());
+        const std::vector<sFILEENTRY>& entries = pane.GetList()->m_vecEntries;
+        ASSERT_EQ(entries.size(), recordingAdded ? 2u : 1u);
+        EXPECT_EQ(entries.front().path, movie);
+        EXPECT_EQ(entries.front().movieSize, recordingAdded ? before + 10 : before);
+    }
+}
+
 TEST_F(FilerContainerTest, AFolderSourceIsWatchedItself) {
     fixtures::CardBuilder plain(tmp.Path() + "/plain");
     AddRecording(plain, -1, "A___", 1);
