@@ -133,6 +133,10 @@ BOOL CsulvaneDlg::OnInitDialog() {
     CreateJobFrame();
     // A failed write is not fatal: every key then reads as its fallback.
     EnsureSettingsFile();
+#if ORV_HAVE_FILER
+    // The last source is read while the window is being made and painted; it is opened after.
+    m_pFiler->PrefetchDefaultSource();
+#endif
     m_pSettingDlg = std::make_unique<CSettingDlg>(this, GetSafeHwnd());
     g_pszCodecText = UiText(kTextCodecMissing);
     (void)ReadIniString(settings::kDecode, settings::kInner);  // read, and its value has no use
@@ -274,7 +278,16 @@ void CsulvaneDlg::CreateTransportButtons() {
 }
 
 void CsulvaneDlg::OnInitDone(WPARAM, LPARAM) {
-    if (m_bInitFailed || m_bCleanedUp) return;
+    if (m_bInitFailed || m_bCleanedUp || m_bInitDoneBegun) return;
+    // The window reaches the screen before the last source is opened and listed: its first
+    // painting lets the rest go on (or, for a shown window that is not painted, the next
+    // idle tick).
+    if (isVisible() && !m_bPainted && !m_bInitDoneWaiting) {
+        m_bInitDoneWaiting = TRUE;
+        return;
+    }
+    m_bInitDoneWaiting = FALSE;
+    m_bInitDoneBegun = TRUE;
     PlaceMapBesideVideo();
     RestoreLastSource();
 #if ORV_HAVE_MAP
@@ -298,6 +311,13 @@ void CsulvaneDlg::OnInitDone(WPARAM, LPARAM) {
         connect(display, &QScreen::availableGeometryChanged, this,
                 [this] { PostAppMessage(GetSafeHwnd(), WM_APP_APPBAR_NOTIFY, 0, 0); });
     }
+    if (m_bPainted) RefreshVideoAfterStart();
+}
+
+void CsulvaneDlg::RefreshVideoAfterStart() {
+    if (!m_bInitDone || m_bVideoRefreshed) return;
+    m_bVideoRefreshed = TRUE;
+    QMetaObject::invokeMethod(this, [this] { RefreshVideo(); }, Qt::QueuedConnection);
 }
 
 BOOL CsulvaneDlg::RestoreLastSource() {
@@ -488,6 +508,7 @@ void CsulvaneDlg::OnTimer(unsigned id) {
         }
         break;
     case TIMER_IDLE:
+        if (m_bInitDoneWaiting) PostAppMessage(GetSafeHwnd(), WM_APP_INIT_DONE, 0, 0);
         // The modal loop runs no idle processing: deferred deletions are run here.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         break;

@@ -254,6 +254,10 @@ public:
     BOOL m_bKeepAspect = TRUE;
     BOOL m_bMapShown = FALSE;
     BOOL m_bInitDone = FALSE;
+    // The window has begun its first painting; the deferred initialisation waits for it.
+    BOOL m_bPainted = FALSE;
+    BOOL m_bInitDoneWaiting = FALSE;
+    BOOL m_bInitDoneBegun = FALSE;
     sVIEWRECORD m_aView[2];
     float m_fWindowScaleX = 1.0f;
     float m_fWindowScaleY = 1.0f;
@@ -472,6 +476,9 @@ private:
     QImage m_background;  // the skin frame, title and pane frames at the current size
     int m_nBackgroundMode = -1;
     BOOL m_bVideoRefreshed = FALSE;  // the first painting after start refreshed the video
+    // Once the deferred initialisation is done and the window painted: the surfaces are
+    // drawn afresh, once.
+    void RefreshVideoAfterStart();
 };
 
 }  // namespace orv

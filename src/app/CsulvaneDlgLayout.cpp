@@ -395,16 +395,18 @@ void CsulvaneDlg::SetPlayButtonState(BOOL playing) {
 }
 
 void CsulvaneDlg::paintEvent(QPaintEvent* event) {
+    if (!m_bPainted) {
+        m_bPainted = TRUE;
+        // The initialisation that waited for this painting goes on once it is on the screen.
+        if (m_bInitDoneWaiting) PostAppMessage(GetSafeHwnd(), WM_APP_INIT_DONE, 0, 0);
+    }
     QPainter painter(this);
     if (m_bFullView) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
     // Once after start the surfaces are drawn afresh, after this painting.
-    if (m_bInitDone && !m_bVideoRefreshed) {
-        m_bVideoRefreshed = TRUE;
-        QMetaObject::invokeMethod(this, [this] { RefreshVideo(); }, Qt::QueuedConnection);
-    }
+    RefreshVideoAfterStart();
 #if ORV_HAVE_MAP
     if (m_nLayoutMode == LAYOUT_BESIDE_BROWSER && m_pLogo->isVisible()) ApplyLogoPicture();
 #endif

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <regex>
 #include <span>
+#include <system_error>
 
 #include "filer/FileListCtrl.h"
 #include "filer/FileListOwner.h"
@@ -124,7 +125,7 @@ CFilerContainerDlg::CFilerContainerDlg(QWidget* parent)
     ResetEntrySerialCounter();
 }
 
-CFilerContainerDlg::~CFilerContainerDlg() = default;
+CFilerContainerDlg::~CFilerContainerDlg() { JoinSourcePrefetch(); }
 
 CSkinButton* CFilerContainerDlg::GetFilterButton(int kind) const {
     return kind >= 0 && kind < kRecordingKindCount ? m_apFilter[kind] : nullptr;
@@ -340,32 +341,80 @@ BOOL CFilerContainerDlg::SelectRecorderFolder() {
 
 // ---- opening a source ---------------------------------------------------------------------
 
-BOOL CFilerContainerDlg::InitFromDefaultFolder(const RECT*) {
-    if (m_pTree) m_pTree->DeleteAllItems();
-    std::string path;
-    SourceKind kind = SOURCE_NONE;
+namespace {
+
+// The source that start-up opens: the last removable drive, else the remembered folder, else
+// the remembered movie. SOURCE_NONE when there is none.
+SourceKind DefaultSource(std::string& path) {
     std::vector<std::string> drives;
     ListRemovableDrives(drives);
     for (auto it = drives.rbegin(); it != drives.rend(); ++it) {
         if (!PathFileExists(*it)) continue;
         path = *it;
         while (path.size() > 1 && path.back() == '/') path.pop_back();
-        kind = SOURCE_SD;
-        break;
+        return SOURCE_SD;
     }
-    if (kind == SOURCE_NONE) {
-        const std::string folder = ReadIniString("SOURCE", "FOLDER");
-        const std::string file = ReadIniString("SOURCE", "FILE");
-        if (!folder.empty() && PathIsDirectory(folder)) {
-            path = folder;
-            kind = SOURCE_FOLDER;
-        } else if (!file.empty() && PathFileExists(file) && IsRecorderMovieName(file)) {
-            path = file;
-            kind = SOURCE_FILE;
-        } else {
-            return FALSE;
-        }
+    const std::string folder = ReadIniString("SOURCE", "FOLDER");
+    const std::string file = ReadIniString("SOURCE", "FILE");
+    if (!folder.empty() && PathIsDirectory(folder)) {
+        path = folder;
+        return SOURCE_FOLDER;
     }
+    if (!file.empty() && PathFileExists(file) && IsRecorderMovieName(file)) {
+        path = file;
+        return SOURCE_FILE;
+    }
+    return SOURCE_NONE;
+}
+
+// Whether a card layout's movie folder lies in the folder (it is then scanned like a card).
+bool HoldsMovieFolder(const std::string& path) {
+    for (int i = 0; i < kFolderLayoutCount; ++i) {
+        if (!FindChildNoCase(path, FolderLayoutTable[i][LAYOUT_ROW_MOVIE].folder).empty() ||
+            !FindChildNoCase(path, FolderLayoutTable[i][LAYOUT_ROW_PARKING_MOVIE].folder).empty())
+            return true;
+    }
+    return false;
+}
+
+// A folder source's path as it is scanned: without one trailing slash.
+std::string ScannedSourcePath(std::string path, SourceKind kind) {
+    if (kind == SOURCE_FOLDER && path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+void CFilerContainerDlg::PrefetchDefaultSource() {
+    if (m_sourcePrefetch.joinable()) return;
+    std::string path;
+    const SourceKind kind = DefaultSource(path);
+    if (kind != SOURCE_SD && kind != SOURCE_FOLDER) return;
+    m_strPrefetchedPath = ScannedSourcePath(path, kind);
+    m_pPrefetchedFacts = std::make_unique<ScanFacts>();
+    try {
+        m_sourcePrefetch = std::thread([facts = m_pPrefetchedFacts.get(), path = m_strPrefetchedPath] {
+            // Only what the source holds is kept; the tree and the list are filled by the opening.
+            std::vector<sFILEENTRY> entries, folders;
+            std::string scanned;
+            ScanSourcePath(path, scanned, ScanTarget{entries, folders, nullptr, HoldsMovieFolder(path)},
+                           kFolderTreeRoot, 0, facts);
+        });
+    } catch (const std::system_error&) {
+        m_pPrefetchedFacts.reset();  // no thread to be had: the opening reads it all itself
+    }
+}
+
+void CFilerContainerDlg::JoinSourcePrefetch() {
+    if (m_sourcePrefetch.joinable()) m_sourcePrefetch.join();
+}
+
+BOOL CFilerContainerDlg::InitFromDefaultFolder(const RECT*) {
+    JoinSourcePrefetch();
+    if (m_pTree) m_pTree->DeleteAllItems();
+    std::string path;
+    const SourceKind kind = DefaultSource(path);
+    if (kind == SOURCE_NONE) return FALSE;
     OpenSourcePath(path, kind);
     SelectRecorderFolder();
     if (m_pList) m_pList->viewport()->update();
@@ -384,29 +433,29 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
     m_vecFolders.clear();
     // The tree of the previous source goes: the new one is filled from its root.
     m_pTree->DeleteAllItems();
+    // What start-up read ahead of this source serves its scan; any other source is read afresh.
+    const bool prefetched = m_pPrefetchedFacts && ScannedSourcePath(path, kind) == m_strPrefetchedPath;
+    m_pSourceFacts = prefetched ? std::move(m_pPrefetchedFacts) : std::make_unique<ScanFacts>();
+    m_pPrefetchedFacts.reset();
     // The new source may be another card at the same place.
     ForgetCardRoots();
 
-    bool recorderFolder = false;
+    const bool recorderFolder = HoldsMovieFolder(path);
     int layout = -1;
-    for (int i = 0; i < kFolderLayoutCount; ++i) {
-        const bool first = !FindChildNoCase(path, FolderLayoutTable[i][LAYOUT_ROW_MOVIE].folder).empty();
-        const bool second = !FindChildNoCase(path, FolderLayoutTable[i][LAYOUT_ROW_PARKING_MOVIE].folder).empty();
-        recorderFolder = recorderFolder || first || second;
-        if (first && layout < 0) layout = i;
-    }
+    for (int i = 0; i < kFolderLayoutCount && layout < 0; ++i)
+        if (!FindChildNoCase(path, FolderLayoutTable[i][LAYOUT_ROW_MOVIE].folder).empty()) layout = i;
     g_nFolderLayout = std::max(layout, 0);
     m_bRecorderFolder = recorderFolder ? TRUE : FALSE;
 
     std::string scanned;
-    if (kind == SOURCE_FOLDER && path.size() > 1 && path.back() == '/') path.pop_back();
+    path = ScannedSourcePath(path, kind);
     if (IsCardRootSource()) {
         // A card, or a card copied into a folder and chosen at its root: the tree shows the
         // card's folders, in which the recorder folder is found.
         m_pTree->SetRootPath(path);
         m_watcher.SetPath(path);
         ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, m_vecFolders, m_pTree, recorderFolder},
-                       kFolderTreeRoot, 0);
+                       kFolderTreeRoot, 0, m_pSourceFacts.get());
         m_pTree->SelectItem(m_pTree->GetRootItem());
         if (kind == SOURCE_SD) IdentifyRecorder(path);
     } else if (kind == SOURCE_FOLDER) {
@@ -419,7 +468,8 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         m_watcher.SetPath(path);
         const std::optional<FolderTreeItem> item = m_pTree->InsertItem(kFolderTreeRoot, name);
         if (item) {
-            ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, m_vecFolders, m_pTree, false}, *item, 0);
+            ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, m_vecFolders, m_pTree, false}, *item, 0,
+                           m_pSourceFacts.get());
             SortEntriesRecorderFirst(m_pList->m_vecEntries);
         }
         m_pTree->SelectItem(m_pTree->GetRootItem());
@@ -448,7 +498,11 @@ BOOL CFilerContainerDlg::OpenTreeItem(FolderTreeItem item, int, BOOL noCountRedr
     std::vector<sFILEENTRY> folders;
     std::string scanned;
     const bool card = IsCardRootSource() != FALSE;
-    ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, folders, m_pTree, card}, item, depth);
+    // Right after the source was opened this folder was read with it: only what changed since
+    // is read again. Any later opening reads the folder afresh.
+    const std::unique_ptr<ScanFacts> facts = std::move(m_pSourceFacts);
+    ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, folders, m_pTree, card}, item, depth,
+                   facts.get());
     SortEntriesRecorderFirst(m_pList->m_vecEntries);
     m_pTree->ExpandToItem(item);
     m_pList->RefillList();
@@ -473,6 +527,8 @@ void CFilerContainerDlg::SelectFileRow(int row, BOOL cont) {
 }
 
 std::vector<sFILEENTRY>& CFilerContainerDlg::GatherSourceFiles() {
+    // A job is about to change the source: nothing read before it serves after it.
+    m_pSourceFacts.reset();
     m_vecSourceFiles.clear();
     m_watcher.ClearLost();
     ResetEntrySerialCounter();
@@ -576,6 +632,7 @@ void CFilerContainerDlg::IdentifyRecorder(const std::string& root) {
 }
 
 void CFilerContainerDlg::ClearBrowser() {
+    m_pSourceFacts.reset();
     m_bClearing = TRUE;
     if (m_pTree) m_pTree->DeleteAllItems();
     m_vecFolders.clear();

@@ -14,13 +14,16 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/base/AppMessage.h"
 #include "platform/base/WinTypes.h"
 #include "platform/window/AppWindow.h"
 #include "recorder/FileEntry.h"
+#include "recorder/FolderScan.h"
 #include "recorder/FolderTree.h"
 #include "recorder/MovieResource.h"
 #include "recorder/RecordingName.h"
@@ -101,6 +104,11 @@ public:
     // Start-up: the last removable drive, else the remembered folder, else the remembered
     // movie. TRUE when a source was opened.
     BOOL InitFromDefaultFolder(const RECT* unused = nullptr);
+    // Starts reading the source that InitFromDefaultFolder is going to open on a thread of its
+    // own, while the window is still being made: that opening then reads only what changed
+    // since. InitFromDefaultFolder (or the end of the pane) waits for the thread.
+    void PrefetchDefaultSource();
+    void JoinSourcePrefetch();
     // Opens a source into the tree and the list. A folder that holds a movie folder of a
     // card layout is browsed like a card's root (IsCardRootSource).
     void OpenSourcePath(std::string path, SourceKind kind);
@@ -142,6 +150,13 @@ public:
     std::vector<sFILEENTRY> m_vecSourceFiles;
     SourceKind m_nSourceKind = SOURCE_NONE;
     std::vector<sFILEENTRY> m_vecFolders;
+    // What opening the source read of it, kept for the one folder opening that follows (the
+    // folder the source opens at), which then reads none of it again unless it changed.
+    std::unique_ptr<ScanFacts> m_pSourceFacts;
+    // The start-up source read ahead, and which one it is.
+    std::thread m_sourcePrefetch;
+    std::unique_ptr<ScanFacts> m_pPrefetchedFacts;
+    std::string m_strPrefetchedPath;
     std::string m_strVersion;
     std::string m_strNumber;
     std::string m_strModelKey;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "playback/ChannelEngine.h"
@@ -85,13 +87,32 @@ int CheckChannelsFile(const std::string& path) {
 }
 
 int OpenChannels(const std::string& path) {
+    sPLAYCHANNEL& front = g_aPlayChannel[0];
     sPLAYCHANNEL& rear = g_aPlayChannel[1];
     rear.rearOpened = 0;
     int results[kChannelCount] = {};
-    ForEachChannel([&](int i, sPLAYCHANNEL& c, const PlayerDriverTable& t) {
-        results[i] = t.OpenMovie(c, ChannelPath(i, path));
-        return results[i];
-    });
+    const auto open = [&](int i) {
+        results[i] = g_aPlayerDriverTable[i].OpenMovie(g_aPlayChannel[i], ChannelPath(i, path));
+    };
+    if (front.initialised && rear.initialised) {
+        // Both movies are opened at the same time, the companion on a thread of its own. Its
+        // open ends by asking channel 1 whether its movie has frames: channel 1's slot lock is
+        // held here until channel 1's own open is over, so that the answer is about this movie.
+        std::unique_lock frontSlot(front.slotLock);
+        std::thread companion;
+        try {
+            companion = std::thread([&open] { open(1); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the companion opens after channel 1, as it can.
+        }
+        open(0);
+        frontSlot.unlock();
+        if (companion.joinable()) companion.join();
+        else open(1);
+    } else {
+        for (int i = 0; i < kChannelCount; ++i)
+            if (g_aPlayChannel[i].initialised) open(i);
+    }
     rear.rearOpened = results[1];
     return results[0] | results[1];
 }

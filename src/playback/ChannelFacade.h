@@ -4,7 +4,7 @@
 // each channel what belongs to it (the front movie to channel 1, its rear companion to
 // channel 2; a frame number scaled to channel 2's frame rate) and folds the two results
 // into one. An uninitialised channel is skipped and counts as 0. The functions run on the
-// UI thread and take no lock themselves: each slot locks its own channel.
+// UI thread and, but for OpenChannels, take no lock themselves: each slot locks its own channel.
 #pragma once
 
 #include <cstdint>
@@ -28,10 +28,11 @@ static_assert(sizeof(sVIEWRECORD) == 32);
 // 1 when a channel takes the file (CheckMovieFile with the same path on both).
 int CheckChannelsFile(const std::string& path);
 
-// Opens the movie on channel 1 and its companion on channel 2, and stores channel 2's
-// result in its rear-opened flag (0 while channel 2 is uninitialised). The results are
-// 0 failed, 1 opened, 2 too short; the answer is their bitwise OR: 0 nothing opened,
-// 2 too short (with a failure or another too short), 1 or 3 something opened.
+// Opens the movie on channel 1 and its companion on channel 2, both at the same time (channel
+// 2 on a thread of its own, told channel 1's frame count once channel 1's open is over), and
+// stores channel 2's result in its rear-opened flag (0 while channel 2 is uninitialised).
+// The results are 0 failed, 1 opened, 2 too short; the answer is their bitwise OR: 0 nothing
+// opened, 2 too short (with a failure or another too short), 1 or 3 something opened.
 int OpenChannels(const std::string& path);
 
 // CloseMovie and ResetRecorderData; each clears the data-loaded flag of every channel it

@@ -25,6 +25,56 @@ namespace orv {
 
 namespace {
 
+// A folder's identity and its modification and change times; none when it cannot be looked at.
+struct FolderStamp {
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t modified[2] = {0, 0}, changed[2] = {0, 0};
+    bool operator==(const FolderStamp&) const = default;
+};
+
+std::optional<FolderStamp> StampOf(const std::string& folder) {
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0) return std::nullopt;
+    FolderStamp stamp;
+    stamp.device = std::uint64_t(st.st_dev);
+    stamp.inode = std::uint64_t(st.st_ino);
+    stamp.modified[0] = st.st_mtim.tv_sec;
+    stamp.modified[1] = st.st_mtim.tv_nsec;
+    stamp.changed[0] = st.st_ctim.tv_sec;
+    stamp.changed[1] = st.st_ctim.tv_nsec;
+    return stamp;
+}
+
+}  // namespace
+
+struct ScanFacts::Store {
+    std::unordered_map<std::string, std::optional<std::vector<sFILEENTRY>>> listings;
+    std::unordered_map<std::string, bool> playable;
+    std::unordered_map<std::string, std::optional<sFILEENTRY>> movies;  // serials not set
+    // Every folder the facts above came from, stamped before it was read.
+    std::unordered_map<std::string, std::optional<FolderStamp>> stamps;
+
+    void Stamp(const std::string& folder) {
+        if (!stamps.contains(folder)) stamps.emplace(folder, StampOf(folder));
+    }
+    void Clear() {
+        listings.clear();
+        playable.clear();
+        movies.clear();
+        stamps.clear();
+    }
+};
+
+ScanFacts::ScanFacts() : store_(std::make_unique<Store>()) {}
+ScanFacts::~ScanFacts() = default;
+
+bool ScanFacts::Unchanged() const {
+    return std::all_of(store_->stamps.begin(), store_->stamps.end(),
+                       [](const auto& folder) { return StampOf(folder.first) == folder.second; });
+}
+
+namespace {
+
 constexpr std::string_view kMovieExtension = ".MOV";
 constexpr std::string_view kFrontFolder = "Main";
 
@@ -86,34 +136,62 @@ private:
     std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;
 };
 
+std::optional<sFILEENTRY> MakeMovieEntry(const std::string& path);
+
 // What one scan has read of the source: a card's movie folder is classified, filled and
 // then asked for its flags, and each of these steps would otherwise list the folder and
-// open its movies again.
+// open its movies again. Given the facts of earlier scans, it reads only what they lack.
 class ScanCache {
 public:
+    explicit ScanCache(ScanFacts::Store* facts = nullptr) : facts_(facts ? *facts : own_), kept_(facts != nullptr) {}
+
     // The folder's listing, or null when it cannot be listed.
     const std::vector<sFILEENTRY>* Listing(const std::string& folder) {
-        auto it = listings_.find(folder);
-        if (it == listings_.end()) {
+        auto it = facts_.listings.find(folder);
+        if (it == facts_.listings.end()) {
+            Stamp(folder);
             std::vector<sFILEENTRY> listing;
             std::optional<std::vector<sFILEENTRY>> result;
             if (EnumerateFolder(folder, listing)) result = std::move(listing);
-            it = listings_.emplace(folder, std::move(result)).first;
+            it = facts_.listings.emplace(folder, std::move(result)).first;
         }
         return it->second ? &*it->second : nullptr;
     }
 
     bool IsPlayable(const std::string& path) {
-        const auto it = playable_.find(path);
-        if (it != playable_.end()) return it->second;
-        return playable_.emplace(path, IsPlayableFrontMovie(path)).first->second;
+        const auto it = facts_.playable.find(path);
+        if (it != facts_.playable.end()) return it->second;
+        Stamp(PathRemoveFileSpec(path));
+        return facts_.playable.emplace(path, IsPlayableFrontMovie(path)).first->second;
+    }
+
+    // AddMovieEntry, its sizes read once.
+    bool AddMovie(const std::string& path, std::vector<sFILEENTRY>& entries) {
+        auto it = facts_.movies.find(path);
+        if (it == facts_.movies.end()) {
+            // The companion and the data file may lie in folders of their own.
+            if (kept_)
+                for (const std::string& file : {path, CompanionFileName(path), DataFileOfMovie(path)})
+                    Stamp(PathRemoveFileSpec(file));
+            it = facts_.movies.emplace(path, MakeMovieEntry(path)).first;
+        }
+        if (!it->second) return false;
+        entries.push_back(*it->second);
+        entries.back().serial = g_entrySerial++;
+        return true;
     }
 
     VisitedFolders visited;
 
 private:
-    std::unordered_map<std::string, std::optional<std::vector<sFILEENTRY>>> listings_;
-    std::unordered_map<std::string, bool> playable_;
+    // Facts kept beyond this scan say which folders they came from.
+    void Stamp(const std::string& folder) {
+        if (kept_) facts_.Stamp(folder);
+    }
+
+    ScanFacts::Store own_;
+    ScanFacts::Store& facts_;
+    bool kept_;
 };
 
 bool Walk(ScanCache& cache, const ScanTarget& target, FolderTreeItem parent, int depth,
@@ -185,7 +263,7 @@ bool Walk(ScanCache& cache, const ScanTarget& target, FolderTreeItem parent, int
     for (const sFILEENTRY& e : folderEntries) {
         if (!IsDirectory(e)) {
             if (gathered < kMaxScanEntries && cache.IsPlayable(e.path) &&
-                AddMovieEntry(e.path, target.entries))
+                cache.AddMovie(e.path, target.entries))
                 ++gathered;
             continue;
         }
@@ -262,7 +340,7 @@ bool Fill(ScanCache& cache, const std::string& folder, const ScanTarget& target,
             }
         }
         GetRecordingFlags(*m.path, flags);
-        if (gathered < kMaxScanEntries && AddMovieEntry(*m.path, target.entries)) ++gathered;
+        if (gathered < kMaxScanEntries && cache.AddMovie(*m.path, target.entries)) ++gathered;
     }
     if (hasItem) tree->SetItemData(item, flags);
     return true;
@@ -325,9 +403,10 @@ int ClassifySourcePath(const std::string& path, std::vector<sFILEENTRY>& scratch
 }
 
 bool ScanSourcePath(const std::string& path, std::string& scannedFolder, const ScanTarget& target,
-                    FolderTreeItem parent, int depth) {
+                    FolderTreeItem parent, int depth, ScanFacts* facts) {
     ResetEntrySerialCounter();
-    ScanCache cache;
+    if (facts && !facts->Unchanged()) facts->Facts().Clear();
+    ScanCache cache(facts ? &facts->Facts() : nullptr);
     cache.visited.FirstVisit(path);
     return ScanSource(cache, path, scannedFolder, target, parent, depth);
 }
@@ -352,10 +431,13 @@ bool FillFolderTree(const std::string& folder, const ScanTarget& target, FolderT
     return Fill(cache, folder, target, parent, name);
 }
 
-bool AddMovieEntry(const std::string& path, std::vector<sFILEENTRY>& entries) {
-    if (!HasMovieExtension(path)) return false;
+namespace {
+
+// A movie entry without its serial; none when the path is not a movie that opens.
+std::optional<sFILEENTRY> MakeMovieEntry(const std::string& path) {
+    if (!HasMovieExtension(path)) return std::nullopt;
     const std::optional<std::uint64_t> size = OpenedFileSize(path);
-    if (!size) return false;
+    if (!size) return std::nullopt;
     sFILEENTRY e;
     e.path = path;
     e.movieSize = *size;
@@ -363,10 +445,18 @@ bool AddMovieEntry(const std::string& path, std::vector<sFILEENTRY>& entries) {
     const std::string companion = CompanionFileName(path);
     e.companionSize = companion == path ? 0 : OpenedFileSize(companion).value_or(0);
     e.dataSize = OpenedFileSize(DataFileOfMovie(path)).value_or(0);
-    e.serial = g_entrySerial++;
     if (GetRecordingKind(path) != REC_UNKNOWN)
         e.kindLetter = static_cast<unsigned char>(PathFindFileName(path).front());
-    entries.push_back(std::move(e));
+    return e;
+}
+
+}  // namespace
+
+bool AddMovieEntry(const std::string& path, std::vector<sFILEENTRY>& entries) {
+    std::optional<sFILEENTRY> e = MakeMovieEntry(path);
+    if (!e) return false;
+    e->serial = g_entrySerial++;
+    entries.push_back(std::move(*e));
     return true;
 }
 

@@ -12,6 +12,7 @@
 // that starts empty count its entries. Scans are run by one thread at a time.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,28 @@ struct ScanTarget {
     bool recursiveFill = false;        // walk into the sub-folders (a card source)
 };
 
+// What scans have read of the file system: each folder's listing, which files are playable
+// front movies, and each movie entry's sizes, with the modification and change times of every
+// folder that these came from as they were read. A scan given these facts reads none of them
+// again and adds what it reads; when one of those folders shows other times by then, the
+// facts are forgotten first and the scan reads everything afresh.
+class ScanFacts {
+public:
+    ScanFacts();
+    ~ScanFacts();
+    ScanFacts(const ScanFacts&) = delete;
+    ScanFacts& operator=(const ScanFacts&) = delete;
+
+    // Whether every folder the facts came from still shows the times it was read with.
+    bool Unchanged() const;
+
+    struct Store;
+    Store& Facts() { return *store_; }
+
+private:
+    std::unique_ptr<Store> store_;
+};
+
 // Starts the serial numbers of movie entries again at 0.
 void ResetEntrySerialCounter();
 
@@ -62,9 +85,10 @@ int ClassifySourcePath(const std::string& path, std::vector<sFILEENTRY>& scratch
 // a folder that cannot be read, the scan fails and lists nothing. On success
 // `scannedFolder` is the folder that was scanned. False when that folder cannot be listed
 // or vanished. No folder is walked twice in one scan (by device and inode), so a link
-// back up the tree lists no recording again.
+// back up the tree lists no recording again. With `facts`, what they hold is not read again
+// (see ScanFacts); the outcome is the same.
 bool ScanSourcePath(const std::string& path, std::string& scannedFolder, const ScanTarget& target,
-                    FolderTreeItem parent, int depth);
+                    FolderTreeItem parent, int depth, ScanFacts* facts = nullptr);
 
 // Walks the listed entries of one folder, sorting them by name first: a directory gets a
 // tree item under `parent` (below depth kMaxScanDepth, while the tree has room) and, with

@@ -311,6 +311,40 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
+    // A shown window is painted first and only then opens and lists the last source; one that
+    // is never shown opens it all the same.
+    for (const bool shown : {true, false}) {
+        auto dlg = std::make_unique<CsulvaneDlg>();
+        dlg->m_showMessage = [](const QString&, const QString&) {};
+        struct FirstPaint : QObject {
+            CsulvaneDlg* window = nullptr;
+            bool painted = false, initDone = false;
+            std::size_t entries = 0;
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Paint && !painted) {
+                    painted = true;
+                    initDone = window->m_bInitDone;
+                    entries = window->Entries() ? window->Entries()->size() : 0;
+                }
+                return false;
+            }
+        } first;
+        first.window = dlg.get();
+        dlg->installEventFilter(&first);
+        dlg->OnInitDialog();
+        ASSERT_FALSE(dlg->IsInitFailed());
+        if (shown) dlg->show();
+        ASSERT_TRUE(RunUntil([&] { return dlg->m_bInitDone && dlg->Entries() && dlg->Entries()->size() == 2; }))
+            << shown;
+        EXPECT_EQ(first.painted, shown);
+        EXPECT_FALSE(first.initDone) << shown;
+        EXPECT_EQ(first.entries, 0u) << shown;
+        dlg->removeEventFilter(&first);
+        dlg->OnBtnClose();
+    }
+}
+
 TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
     auto dlg = std::make_unique<CsulvaneDlg>();
     dlg->m_showMessage = [](const QString&, const QString&) {};

@@ -123,6 +123,30 @@ TEST_F(FilerContainerTest, OpeningATreeItemListsItsRecordingsInScanOrder) {
     EXPECT_EQ(list->GetItemCount(), 0);
 }
 
+TEST_F(FilerContainerTest, TheFolderANewSourceOpensAtIsNotReadAgainJustOnce) {
+    // A movie grown in place (its folder keeps its times) tells whether opening a folder read
+    // the card again: the first opening after the source's own takes what the source's scan
+    // read; a later one, or one after a job gathered the source's files, reads afresh.
+    for (const bool gatheredFirst : {false, true}) {
+        SCOPED_TRACE(gatheredFirst);
+        const std::string root = Card(0);
+        pane.OpenSourcePath(root, SOURCE_SD);
+        const std::vector<sFILEENTRY>& entries = pane.GetList()->m_vecEntries;
+        ASSERT_FALSE(entries.empty());
+        const std::string movie = entries.front().path;
+        const std::uint64_t before = entries.front().movieSize;
+        fs::resize_file(movie, before + 10);
+        if (gatheredFirst) pane.GatherSourceFiles();
+
+        ASSERT_TRUE(pane.OpenTreeItem(pane.RecorderFolderTarget()));
+        ASSERT_EQ(entries.front().path, movie);
+        EXPECT_EQ(entries.front().movieSize, gatheredFirst ? before + 10 : before);
+        ASSERT_TRUE(pane.OpenTreeItem(pane.RecorderFolderTarget()));
+        EXPECT_EQ(entries.front().movieSize, before + 10);
+        fs::remove_all(root);
+    }
+}
+
 TEST_F(FilerContainerTest, FiltersAllOffEmptyTheListAndOneOnMakesRowZeroCurrent) {
     pane.OpenSourcePath(Card(0), SOURCE_SD);
     pane.OpenTreeItem(pane.RecorderFolderTarget());
@@ -164,6 +188,29 @@ TEST_F(FilerContainerTest, StartUpPrefersTheLastDriveThenTheFolderThenTheMovie) 
 
     WriteIniString("SOURCE", "FILE", tmp.Path() + "/gone.MOV");
     EXPECT_FALSE(pane.InitFromDefaultFolder());
+}
+
+TEST_F(FilerContainerTest, TheStartUpSourceReadAheadServesItsOpeningUntilAFolderOfItChanges) {
+    // A movie grown in place after the read-ahead (its folder keeps its times) tells whether
+    // the opening read it again.
+    for (const bool recordingAdded : {false, true}) {
+        SCOPED_TRACE(recordingAdded);
+        fixtures::CardBuilder card(tmp.Path() + "/ahead" + std::to_string(recordingAdded));
+        card.MakeLayoutFolders(1);
+        const std::string movie = AddRecording(card, 1, "A___", 1);
+        const std::uint64_t before = fs::file_size(movie);
+        WriteIniString("SOURCE", "FOLDER", card.Root() + "/");
+        pane.PrefetchDefaultSource();
+        pane.JoinSourcePrefetch();
+        fs::resize_file(movie, before + 10);
+        if (recordingAdded) AddRecording(card, 1, "AG__", 2, "120100");
+
+        ASSERT_TRUE(pane.InitFromDefaultFolder());
+        const std::vector<sFILEENTRY>& entries = pane.GetList()->m_vecEntries;
+        ASSERT_EQ(entries.size(), recordingAdded ? 2u : 1u);
+        EXPECT_EQ(entries.front().path, movie);
+        EXPECT_EQ(entries.front().movieSize, recordingAdded ? before + 10 : before);
+    }
 }
 
 TEST_F(FilerContainerTest, AFolderSourceIsWatchedItself) {

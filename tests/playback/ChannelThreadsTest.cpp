@@ -1,10 +1,12 @@
-// The prefetch thread, its cancellation and the channel locks, run across threads. The
+// The prefetch thread, its cancellation, the channel locks and the two channels opening at
+// once, run across threads. The
 // tests hold the process-wide search mutex "hMutexFind" to keep a read waiting at its
 // first search step, so that a cancel reaches it at a known point.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -13,6 +15,7 @@
 
 #include "platform/base/NamedMutex.h"
 #include "playback/ChannelData.h"
+#include "playback/ChannelFacade.h"
 #include "playback/ChannelFixture.h"
 #include "playback/PrefetchThread.h"
 #include "playback/TestCard.h"
@@ -287,6 +290,42 @@ TEST_F(Prefetch, LoadersPrefetchesAndReadersTogether) {
     EXPECT_FALSE(front.scanners[kPrefetchScanner].busy);
     ASSERT_TRUE(front.listGpsTrack);
     EXPECT_EQ(front.listGpsTrack->size(), 5u);
+}
+
+using ChannelsOpening = ChannelTest;
+
+TEST_F(ChannelsOpening, BothAtOnceAndTheRearAsksTheFrontAfterItsOpen) {
+    const std::string front = "/card/A___-220101-120000-000001M.MOV";
+    // Channel 1's open waits until channel 2's has begun: one after the other, it would wait
+    // in vain. Channel 2's open then looks at channel 1's slot lock, as its last step does.
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool rearBegun = false, frontSawRear = false, frontDone = false, rearSawFrontDone = false;
+    engine.onOpen = [&](int channel) {
+        std::unique_lock lock(mutex);
+        if (channel == 2) {
+            rearBegun = true;
+            wake.notify_all();
+            lock.unlock();
+            std::lock_guard frontSlot(g_aPlayChannel[0].slotLock);
+            lock.lock();
+            rearSawFrontDone = frontDone;
+            return;
+        }
+        frontSawRear = wake.wait_for(lock, 20s, [&] { return rearBegun; });
+        frontDone = true;
+    };
+    EXPECT_EQ(OpenChannels(front), 1);
+    EXPECT_TRUE(frontSawRear);
+    EXPECT_TRUE(rearSawFrontDone);
+    EXPECT_EQ(g_aPlayChannel[1].rearOpened, 1);
+
+    // Without channel 2 there is nothing to wait for.
+    g_aPlayChannel[1].initialised = 0;
+    engine.onOpen = nullptr;
+    engine.calls.clear();
+    EXPECT_EQ(OpenChannels(front), 1);
+    EXPECT_EQ(engine.calls, std::vector<std::string>{"OpenMovie#1(" + front + ")"});
 }
 
 }  // namespace

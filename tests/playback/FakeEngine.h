@@ -1,9 +1,12 @@
 // A playback engine for tests: it logs every call as "Operation#channel(arguments)" and
-// answers from a table that the test fills (1 by default).
+// answers from a table that the test fills (1 by default). Calls may come from two threads
+// at once (the channels open together); the log and the table are read after they return.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +22,8 @@ public:
     // Answers by "Operation" or, first, "Operation#channel".
     std::map<std::string, std::int64_t> results;
     bool player = true;
+    // Run at the start of every OpenMovie, with the channel number, outside the log's lock.
+    std::function<void(int)> onOpen;
 
     // The channel number (1 or 2) of one of the two process-wide channels, else 0.
     static int Number(const sPLAYCHANNEL& c) {
@@ -32,6 +37,7 @@ public:
         return int(Call(c, "CheckMovieFile", path));
     }
     int OpenMovie(sPLAYCHANNEL& c, const std::string& path) override {
+        if (onOpen) onOpen(Number(c));
         return int(Call(c, "OpenMovie", path));
     }
     int CloseMovie(sPLAYCHANNEL& c) override { return int(Call(c, "CloseMovie")); }
@@ -40,8 +46,8 @@ public:
     }
     int ResetRecorderData(sPLAYCHANNEL& c) override { return int(Call(c, "ResetRecorderData")); }
     int PlayMovie(sPLAYCHANNEL& c) override { return int(Call(c, "PlayMovie")); }
-    void BeginJointStart() override { calls.push_back("BeginJointStart"); }
-    void EndJointStart() override { calls.push_back("EndJointStart"); }
+    void BeginJointStart() override { Log("BeginJointStart"); }
+    void EndJointStart() override { Log("EndJointStart"); }
     void WaitUntilSettled(sPLAYCHANNEL& c) override { Call(c, "WaitUntilSettled"); }
     int SeekWhilePlaying(sPLAYCHANNEL& c, std::int64_t frame) override {
         return int(Call(c, "SeekWhilePlaying", Text(frame)));
@@ -92,13 +98,21 @@ private:
         return std::to_string(value);
     }
 
+    void Log(std::string call) {
+        std::lock_guard lock(mutex_);
+        calls.push_back(std::move(call));
+    }
+
     std::int64_t Call(const sPLAYCHANNEL& c, const std::string& op, const std::string& args = {}) {
         const std::string channel = op + "#" + std::to_string(Number(c));
+        std::lock_guard lock(mutex_);
         calls.push_back(channel + "(" + args + ")");
         if (auto it = results.find(channel); it != results.end()) return it->second;
         if (auto it = results.find(op); it != results.end()) return it->second;
         return 1;
     }
+
+    std::mutex mutex_;
 };
 
 }  // namespace orv::playback_test

@@ -214,6 +214,74 @@ TEST_F(FolderScanTest, CardWithMainAndSubFoldersFillsGroupsUnderEachMovieFolder)
     }
 }
 
+TEST_F(FolderScanTest, FactsOfTheCardScanServeTheFolderScanThatFollowsUntilAFolderChanges) {
+    // The card is scanned with facts kept, then its movie folder as the browser opens it. A
+    // movie grown in place (its folder keeps its times) shows whether the facts were read
+    // again; each case then changes a folder, or nothing.
+    struct Case {
+        const char* name;
+        std::function<void(CardBuilder&)> change;
+        std::vector<int> serials;  // of the folder scan's entries
+        bool factsServed;                // the grown movie keeps its old size
+        bool dataOfFirst;                // recording 1 has its data file
+    };
+    const std::vector<Case> cases = {
+        {"nothing", [](CardBuilder&) {}, {1, 2}, true, true},
+        {"recording added",
+         [](CardBuilder& card) { ASSERT_FALSE(card.AddRecording(Spec(1, "A___", 3)).empty()); },
+         {1, 2, 3}, false, true},
+        {"data file removed in its own folder",
+         [](CardBuilder& card) { fs::remove(card.PathsFor(Spec(1, "A___", 1)).data); },
+         {1, 2}, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CardBuilder card = Card(std::string("card-") + std::to_string(&c - cases.data()));
+        ASSERT_TRUE(card.MakeLayoutFolders(1));
+        for (int serial : {1, 2}) ASSERT_FALSE(card.AddRecording(Spec(1, "A___", serial)).empty());
+        const std::string grown = card.PathsFor(Spec(1, "A___", 2)).front;
+        const std::uint64_t before = SizeOf(grown);
+
+        ScanFacts facts;
+        RecordingTree cardTree;
+        ScanTarget whole{entries_, folders_, &cardTree, true};
+        ASSERT_TRUE(ScanSourcePath(card.Root(), scanned_, whole, kFolderTreeRoot, 0, &facts));
+        EXPECT_TRUE(facts.Unchanged());
+        fs::resize_file(grown, before + 100);
+        c.change(card);
+        EXPECT_EQ(facts.Unchanged(), c.factsServed);
+
+        // The same folder scan with the facts and without them: the same outcome but for what
+        // the facts spared reading.
+        const std::string video = card.PathOf("Video");
+        RecordingTree withTree, freshTree;
+        std::vector<sFILEENTRY> withEntries, freshEntries, withFolders, freshFolders;
+        ScanTarget with{withEntries, withFolders, &withTree, true};
+        ScanTarget fresh{freshEntries, freshFolders, &freshTree, true};
+        ASSERT_TRUE(ScanSourcePath(video, scanned_, with, kFolderTreeRoot, 0, &facts));
+        ASSERT_TRUE(ScanSourcePath(video, scanned_, fresh, kFolderTreeRoot, 0));
+        std::vector<std::string> names;
+        for (int serial : c.serials) names.emplace_back(PathFindFileName(card.PathsFor(Spec(1, "A___", serial)).front));
+        EXPECT_EQ(Names(withEntries), names);
+        EXPECT_EQ(Names(freshEntries), names);
+        EXPECT_EQ(Paths(withFolders), Paths(freshFolders));
+        EXPECT_EQ(withTree.Children(kFolderTreeRoot), freshTree.Children(kFolderTreeRoot));
+        ASSERT_EQ(withEntries.size(), freshEntries.size());
+        for (std::size_t i = 0; i < withEntries.size(); ++i) {
+            EXPECT_EQ(withEntries[i].serial, int(i));
+            EXPECT_EQ(freshEntries[i].serial, int(i));
+            EXPECT_EQ(withEntries[i].companionSize, freshEntries[i].companionSize);
+            EXPECT_EQ(withEntries[i].dataSize, freshEntries[i].dataSize);
+            EXPECT_EQ(withEntries[i].kindLetter, freshEntries[i].kindLetter);
+        }
+        EXPECT_EQ(withEntries[1].movieSize, c.factsServed ? before : before + 100);
+        EXPECT_EQ(freshEntries[1].movieSize, before + 100);
+        EXPECT_EQ(withEntries[0].dataSize > 0, c.dataOfFirst);
+        entries_.clear();
+        folders_.clear();
+    }
+}
+
 TEST_F(FolderScanTest, VideoLayoutCardPutsVideoBeforeParking) {
     CardBuilder card = Card();
     ASSERT_TRUE(card.MakeLayoutFolders(1));
