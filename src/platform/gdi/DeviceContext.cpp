@@ -284,19 +284,21 @@ POINT DeviceContext::MoveTo(int x, int y) { return std::exchange(m_pos, POINT{x,
 
 // One-pixel lines step from the first point towards the second, one pixel per step of
 // the longer axis, and stop before the second point.
-void DeviceContext::PlotLine(QPainter& painter, int x0, int y0, int x1, int y1) const {
+namespace {
+
+// The points of a line from (x0, y0) up to, not including, (x1, y1), in the order drawn.
+template <typename Plot>
+void ForEachLinePoint(int x0, int y0, int x1, int y1, Plot&& plot) {
     const int dx = std::abs(x1 - x0);
     const int dy = std::abs(y1 - y0);
     const int stepX = x0 < x1 ? 1 : -1;
     const int stepY = y0 < y1 ? 1 : -1;
     const int steps = std::max(dx, dy);
-    QList<QPoint> points;
-    points.reserve(steps);
     int error = (dx > dy ? dx : -dy) / 2;
     int x = x0;
     int y = y0;
     for (int i = 0; i < steps; ++i) {
-        points << QPoint(x, y);
+        plot(x, y);
         const int e = error;
         if (e > -dx) {
             error -= dy;
@@ -307,14 +309,41 @@ void DeviceContext::PlotLine(QPainter& painter, int x0, int y0, int x1, int y1) 
             y += stepY;
         }
     }
+}
+
+}  // namespace
+
+void DeviceContext::PlotLine(QPainter& painter, int x0, int y0, int x1, int y1) const {
+    QList<QPoint> points;
+    points.reserve(std::max(std::abs(x1 - x0), std::abs(y1 - y0)));
+    ForEachLinePoint(x0, y0, x1, y1, [&points](int x, int y) { points << QPoint(x, y); });
     QPen pen(m_pen.color(), 0);
     painter.setPen(pen);
     painter.drawPoints(points.constData(), int(points.size()));
 }
 
+bool DeviceContext::PlotLineIntoImage(int x0, int y0, int x1, int y1) {
+    // Only where the painter would set each point to the pen's colour as it is: an opaque
+    // colour on a 32-bit picture of one pixel per point.
+    if (!m_image || m_image->devicePixelRatio() != 1.0 || m_pen.color().alpha() != 255) return false;
+    const QImage::Format format = m_image->format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+        format != QImage::Format_ARGB32_Premultiplied)
+        return false;
+    QRect bounds = m_image->rect();
+    if (m_hasClip) bounds &= m_clip;
+    const QRgb value = m_pen.color().rgba();
+    ForEachLinePoint(x0, y0, x1, y1, [&](int x, int y) {
+        if (bounds.contains(x, y)) reinterpret_cast<QRgb*>(m_image->scanLine(y))[x] = value;
+    });
+    return true;
+}
+
 BOOL DeviceContext::LineTo(int x, int y) {
     const POINT from = std::exchange(m_pos, POINT{x, y});
     if (m_pen.style() == Qt::NoPen) return TRUE;
+    // Thin lines on a picture are set pixel by pixel: a graph draws thousands of short ones.
+    if (m_pen.width() <= 1 && PlotLineIntoImage(from.x, from.y, x, y)) return TRUE;
     QPainter painter;
     if (!OpenPainter(painter)) return FALSE;
     if (m_pen.width() <= 1) {

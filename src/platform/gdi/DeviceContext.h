@@ -143,6 +143,7 @@ public:
 private:
     const QFont& CurrentFont() const;
     void PlotLine(QPainter& painter, int x0, int y0, int x1, int y1) const;
+    bool PlotLineIntoImage(int x0, int y0, int x1, int y1);
 
     QPaintDevice* m_device = nullptr;
     QImage* m_image = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPixmap>
 
 #include <gtest/gtest.h>
 
@@ -199,6 +200,36 @@ TEST(DeviceContext, LinesLeaveOutTheirLastPoint) {
     dc.LineTo(4, 18);  // a diagonal: (0,14) .. (3,17)
     for (int i = 0; i < 4; ++i) EXPECT_EQ(At(image, i, 14 + i), kRed);
     EXPECT_EQ(At(image, 4, 18), kGround);
+}
+
+// Thin lines set straight into a picture's pixels: the same pixels as the painter's points
+// (drawn here on a pixmap, which goes through the painter), in every direction, clipped, and
+// on each 32-bit format.
+TEST(DeviceContext, ThinLinesOnAPictureArePaintedLikeThePaintersPoints) {
+    const QImage::Format formats[] = {QImage::Format_RGB32, QImage::Format_ARGB32,
+                                      QImage::Format_ARGB32_Premultiplied};
+    const RECT clip{3, 2, 27, 21};
+    for (const QImage::Format format : formats) {
+        for (const bool clipped : {false, true}) {
+            QImage image = Canvas(30, 24).convertToFormat(format);
+            QPixmap reference = QPixmap::fromImage(image);
+            DeviceContext direct(&image), painted(&reference);
+            for (DeviceContext* dc : {&direct, &painted}) {
+                dc->SelectPen(QPen(ToQColor(kRed), 1));
+                if (clipped) dc->SelectClipRect(&clip);
+                // Every octant from the middle, and lines leaving the picture.
+                const POINT ends[] = {{28, 14}, {25, 22}, {17, 23}, {2, 20}, {1, 9},  {6, 1},
+                                      {15, 0},  {27, 3}, {40, 12}, {15, 30}, {-5, -5}};
+                for (const POINT e : ends) {
+                    dc->MoveTo(15, 12);
+                    dc->LineTo(e.x, e.y);
+                }
+            }
+            EXPECT_EQ(image.convertToFormat(QImage::Format_RGB32),
+                      reference.toImage().convertToFormat(QImage::Format_RGB32))
+                << "format " << int(format) << (clipped ? ", clipped" : "");
+        }
+    }
 }
 
 TEST(DeviceContext, BitBltCopiesAndLeavesWhatLiesOutsideTheSource) {
