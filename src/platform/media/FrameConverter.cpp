@@ -45,6 +45,13 @@ AVPixelFormat PlainFormat(AVPixelFormat f, bool* fullRange) {
 
 FrameConverter::~FrameConverter() { sws_freeContext(context_); }
 
+int FrameConverter::ScalerFlags(int fromWidth, int fromHeight, int toWidth, int toHeight) {
+    // A picture made smaller for the screen takes the fast bilinear scaler, which costs a
+    // fraction of the exact one; at its own size (a snapshot) it is converted exactly.
+    const bool smaller = toWidth <= fromWidth && toHeight <= fromHeight && (toWidth < fromWidth || toHeight < fromHeight);
+    return smaller ? SWS_FAST_BILINEAR : SWS_BILINEAR;
+}
+
 bool FrameConverter::Convert(const AVFrame* frame, std::uint8_t* destination, int pitch, int width, int height) {
     if (!frame || !destination || width <= 0 || height <= 0 || frame->width <= 0 || frame->height <= 0) return false;
     bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
@@ -54,8 +61,9 @@ bool FrameConverter::Convert(const AVFrame* frame, std::uint8_t* destination, in
     const int key[5] = {frame->width, frame->height, int(source), width, height};
     const bool sameGeometry = std::equal(key, key + 5, key_);
     std::copy(key, key + 5, key_);
-    context_ = sws_getCachedContext(context_, frame->width, frame->height, source, width, height,
-                                    AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    context_ = sws_getCachedContext(context_, frame->width, frame->height, source, width, height, AV_PIX_FMT_RGB32,
+                                    ScalerFlags(frame->width, frame->height, width, height), nullptr, nullptr,
+                                    nullptr);
     if (!context_) return false;
     const int matrix = MatrixOf(frame);
     if (!sameGeometry || matrix != matrix_ || fullRange != fullRange_) {

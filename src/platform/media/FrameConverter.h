@@ -22,6 +22,9 @@ public:
     // frame's format cannot be converted.
     bool Convert(const AVFrame* frame, std::uint8_t* destination, int pitch, int width, int height);
 
+    // The scaler's flags for a picture of one size made at another.
+    static int ScalerFlags(int fromWidth, int fromHeight, int toWidth, int toHeight);
+
 private:
     SwsContext* context_ = nullptr;
     // What the context was set up for: source size and format, output size; coefficients

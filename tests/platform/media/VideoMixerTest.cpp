@@ -9,6 +9,7 @@
 #include "MovieCache.h"
 #include "ProbePresenter.h"
 #include "SessionHelpers.h"
+#include "platform/media/FrameConverter.h"
 #include "platform/media/VideoMixer.h"
 
 extern "C" {
@@ -177,8 +178,9 @@ FramePtr PatternFrame() {
 // The reference: swscale's picture of the frame in one pass, as 32-bit pixels at width x
 // height (an untagged small frame: BT.601, limited range, into full-range RGB).
 QImage OnePass(const AVFrame* frame, int width, int height) {
-    SwsContext* context = sws_getContext(frame->width, frame->height, AV_PIX_FMT_YUV420P, width, height,
-                                         AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    SwsContext* context =
+        sws_getContext(frame->width, frame->height, AV_PIX_FMT_YUV420P, width, height, AV_PIX_FMT_RGB32,
+                       FrameConverter::ScalerFlags(frame->width, frame->height, width, height), nullptr, nullptr, nullptr);
     if (!context) return {};
     sws_setColorspaceDetails(context, sws_getCoefficients(SWS_CS_ITU601), 0, sws_getCoefficients(SWS_CS_DEFAULT), 1,
                              0, 1 << 16, 1 << 16);
