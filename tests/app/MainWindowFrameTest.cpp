@@ -102,7 +102,8 @@ protected:
         dlg_->OnInitDialog();
         EXPECT_FALSE(dlg_->IsInitFailed());
         dlg_->show();
-        Pause(50ms);
+        // The deferred start-up follows the first painting, later on a busy machine.
+        EXPECT_TRUE(RunUntil([this] { return bool(dlg_->m_bInitDone); }));
         return *dlg_;
     }
     // A monitor with another work area: the scale follows its height (1056 pixels are 1.0).
