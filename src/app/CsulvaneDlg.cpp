@@ -15,9 +15,7 @@
 #include "ui/Scaled.h"
 #include "platform/base/HeapPolicy.h"
 #include "platform/base/PathUtil.h"
-#if ORV_HAVE_MAP
 #include "platform/web/WebModule.h"
-#endif
 #include "playback/engine/ChannelEngineImpl.h"
 #include "playback/engine/HResultText.h"
 #include "recorder/Mp4Box.h"
@@ -26,9 +24,7 @@
 #include "ui/ScaleFonts.h"
 #include "ui/text/UiText.h"
 
-#if ORV_HAVE_UPDATE
 #include "app/InetConnectionAsync.h"
-#endif
 
 namespace orv {
 
@@ -42,36 +38,22 @@ constexpr int kTextThumbnailButton = 171;
 
 CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
     SetHeapPolicy();
-#if ORV_HAVE_MAP
     ChooseWebRendering();
-#endif
     // The window draws its own title and buttons.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_pImages = std::make_unique<CResourceImage>();
     m_pOffScreen = std::make_unique<COffScreenDC>(0, 0);
-#if ORV_HAVE_MAP
-#if ORV_HAVE_UPDATE
     m_pMapWrap = std::make_unique<CGoogleMapDlgWrap>(std::make_unique<CInetConnectionAsync>(GetSafeHwnd()));
-#else
-    m_pMapWrap = std::make_unique<CGoogleMapDlgWrap>();
-#endif
-#endif
-#if ORV_HAVE_VIEWS
     m_pInfoDlg = std::make_unique<CInfoDlg>(this);
     m_pGraphDlg = std::make_unique<CGSensorDlg>(this);
     m_pObdDlg = std::make_unique<CObdDlg>(nullptr);
-#endif
-#if ORV_HAVE_MAP
     m_pMapWindow = std::make_unique<CMovieDialog>(GetSafeHwnd());
-#endif
     m_pSeekSlider = std::make_unique<CSkinSliderCtrl>();
     m_pVolumeSlider = std::make_unique<CSkinSliderCtrl>();
     m_pProgress = std::make_unique<CSkinProgressBarCtrl>(this);
     m_pLapTime = std::make_unique<CLapTimeArea>();
-#if ORV_HAVE_FILER
     m_pFiler = std::make_unique<CFilerContainerDlg>(this);
-#endif
     m_pLogo = std::make_unique<CLogoDlg>(m_pImages.get(), nullptr);
     for (CMovieStatic& surface : m_aMovieStatic) surface.m_pOwner = this;
     m_aMovieStatic[0].m_nIndex = 0;
@@ -133,10 +115,8 @@ BOOL CsulvaneDlg::OnInitDialog() {
     CreateJobFrame();
     // A failed write is not fatal: every key then reads as its fallback.
     EnsureSettingsFile();
-#if ORV_HAVE_FILER
     // The last source is read while the window is being made and painted; it is opened after.
     m_pFiler->PrefetchDefaultSource();
-#endif
     m_pSettingDlg = std::make_unique<CSettingDlg>(this, GetSafeHwnd());
     g_pszCodecText = UiText(kTextCodecMissing);
     (void)ReadIniString(settings::kDecode, settings::kInner);  // read, and its value has no use
@@ -170,11 +150,9 @@ BOOL CsulvaneDlg::OnInitDialog() {
     m_bKeepAspect = ReadKeepAspect();
     m_nVolume = ReadVolume();
 
-#if ORV_HAVE_VIEWS
     m_pObdDlg->m_hOwner = GetSafeHwnd();
     m_pObdDlg->m_pImages = m_pImages.get();
     m_pObdDlg->OnInitDialog();
-#endif
     m_pLapTime->SetUp(m_pOffScreen.get());
 
     CreateScaleFrameWindow();
@@ -188,10 +166,8 @@ BOOL CsulvaneDlg::OnInitDialog() {
     m_pProgress->m_nPos = 0;
     PlaceProgressBar();
     ResetViewBlocks();
-#if ORV_HAVE_MAP
     if (m_apTransport[BTN_MAP_WINDOW]) m_apTransport[BTN_MAP_WINDOW]->m_bLatched = m_pMapWrap->GetConnection().IsMapEnabled();
     m_bMapShown = m_pMapWrap->GetConnection().IsMapEnabled();
-#endif
     UpdateControlStates();
     for (int i = 0; i < kChannelCount; ++i)
         if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
@@ -201,9 +177,7 @@ BOOL CsulvaneDlg::OnInitDialog() {
         showMaximized();
         PlaceMapBesideVideo();
     }
-#if ORV_HAVE_MAP
     m_pMapWindow->SetCaptionText(kTextMapCaption);
-#endif
     SetTimer(TIMER_IDLE, 1000);
     PostAppMessage(GetSafeHwnd(), WM_APP_INIT_DONE, 0, 0);
     return TRUE;
@@ -211,24 +185,17 @@ BOOL CsulvaneDlg::OnInitDialog() {
 
 BOOL CsulvaneDlg::CreateChildPanes() {
     m_pOffScreen = std::make_unique<COffScreenDC>(std::max(width(), 1), std::max(height(), 1));
-#if ORV_HAVE_FILER
     m_pFiler->m_pImages = m_pImages.get();
     if (!m_pFiler->CreateControls(this)) return FALSE;
     m_pFiler->show();
-#endif
-#if ORV_HAVE_MAP
     m_pMapWindow->OnInitDialog();
-#endif
     if (!m_aMovieStatic[0].Create(this, IDC_FRONT_SURFACE)) return FALSE;
     // The rear camera's surface, beside the front one with the same styles.
     if (!m_aMovieStatic[1].Create(this, IDC_REAR_SURFACE)) return FALSE;
-#if ORV_HAVE_MAP
     m_pMapWrap->m_pOwner = GetSafeHwnd();
     // Without a web engine the logo pane stands in the map's place.
     if (CGoogleMapDlgWrap::IsWebEngineAvailable()) m_pMapWrap->CreateHost(m_pMapWindow.get());
     m_pLogo->setParent(m_pMapWindow.get());
-#endif
-#if ORV_HAVE_VIEWS
     m_pGraphDlg->m_hParent = GetSafeHwnd();
     m_pGraphDlg->m_pOffScreen = m_pOffScreen.get();
     m_pGraphDlg->OnInitDialog();
@@ -238,7 +205,6 @@ BOOL CsulvaneDlg::CreateChildPanes() {
     m_pInfoDlg->OnInitDialog();
     m_pGraphDlg->show();
     m_pInfoDlg->show();
-#endif
     if (!m_pSeekSlider->Create(IDC_SEEK_SLIDER, this) || !m_pVolumeSlider->Create(IDC_VOLUME_SLIDER, this))
         return FALSE;
     m_pSeekSlider->SetImages(174, 159, 160, 161);
@@ -290,18 +256,12 @@ void CsulvaneDlg::OnInitDone(WPARAM, LPARAM) {
     m_bInitDoneBegun = TRUE;
     PlaceMapBesideVideo();
     RestoreLastSource();
-#if ORV_HAVE_MAP
     ApplyLogoPicture();
-#if ORV_HAVE_FILER
     m_pMapWrap->GetConnection().StartUpdateCheck(m_pFiler->m_strVersion, m_pFiler->m_strNumber, m_pFiler->m_strModelKey);
-#endif
-#endif
     m_bInitDone = TRUE;
     // The list's hover previews and the thumbnail button follow the stored setting.
     const bool thumbnails = ReadThumbnail();
-#if ORV_HAVE_FILER
     if (CFileListCtrl* list = m_pFiler->GetList()) list->m_bPreviewEnabled = thumbnails;
-#endif
     if (CSkinButton* button = m_apTitle[BTN_TITLE_THUMBNAIL]) {
         button->m_bLatched = thumbnails;
         button->update();
@@ -322,7 +282,6 @@ void CsulvaneDlg::RefreshVideoAfterStart() {
 
 BOOL CsulvaneDlg::RestoreLastSource() {
     BOOL found = FALSE;
-#if ORV_HAVE_FILER
     const RECT front = RECT{0, 0, m_aMovieStatic[0].width(), m_aMovieStatic[0].height()};
     found = m_pFiler->InitFromDefaultFolder(&front);
     if (found) {
@@ -330,7 +289,6 @@ BOOL CsulvaneDlg::RestoreLastSource() {
         CheckParkingTrace();
         if (m_pFiler->m_nSourceKind == SOURCE_SD) m_bCsvDisabled = FALSE;
     }
-#endif
     ApplyModelLimits();
     UpdateControlStates();
     for (int i = 0; i < kChannelCount; ++i)
@@ -340,14 +298,10 @@ BOOL CsulvaneDlg::RestoreLastSource() {
 }
 
 void CsulvaneDlg::ApplyModelLimits() {
-#if ORV_HAVE_FILER
     const bool limited = g_bLimitedModel;
     for (int kind : {5, 6}) {  // the speed-camera and radar filters
         if (CSkinButton* filter = m_pFiler->GetFilterButton(kind)) filter->setEnabled(!limited);
     }
-#else
-    const bool limited = false;
-#endif
     if (!m_pSettingDlg) return;
     // Drive support, speeding, speed camera and radar: off and locked for the limited model;
     // for any other, the user's own choice again. Their markers follow the boxes.
@@ -361,9 +315,7 @@ void CsulvaneDlg::ApplyModelLimits() {
 void CsulvaneDlg::CleanUp() {
     if (m_bCleanedUp) return;
     m_bCleanedUp = TRUE;
-#if ORV_HAVE_MAP
     m_pMapWrap->GetConnection().StopInternetThreads();
-#endif
     if (isMaximized()) showNormal();
     // Closed while down from the maximised state: it counts as maximised here.
     if (m_bMinimised && m_minimised.maximised) {
@@ -395,12 +347,8 @@ void CsulvaneDlg::CleanUp() {
         (*lock)->unlock();
         lock->reset();
     }
-#if ORV_HAVE_VIEWS
     m_pObdDlg->hide();
-#endif
-#if ORV_HAVE_MAP
     m_pMapWindow->hide();
-#endif
     if (m_pSettingDlg) m_pSettingDlg->hide();
 }
 
@@ -416,9 +364,7 @@ void CsulvaneDlg::reject() {
 
 void CsulvaneDlg::ResetViewForSource() {
     SetChannelsSpeed(GetDefaultSpeedStep());
-#if ORV_HAVE_MAP
     m_pMapWindow->SetCaptionText(kTextMapCaption);
-#endif
     m_aMovieStatic[0].m_nIndex = 0;
     m_aMovieStatic[1].m_nIndex = 1;
     ResetChannels();
@@ -428,12 +374,10 @@ void CsulvaneDlg::ResetViewForSource() {
     ResetPlaybackUi();
     SetPlayButtonState(FALSE);
     if (m_pSeekSlider) m_pSeekSlider->m_bCaptured = FALSE;
-#if ORV_HAVE_VIEWS
     if (m_pInfoDlg->m_nDataFormat == '2' || m_pInfoDlg->m_nDataFormat == 'N')
         m_pInfoDlg->SetVehicleValues(-1, 0xFFFF, -1, 0);
     m_pInfoDlg->update();
     m_pGraphDlg->update();
-#endif
     if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) {
         m_apTransport[BTN_VIEW_LARGE_VIDEO]->m_bLatched = FALSE;
         m_apTransport[BTN_VIEW_LARGE_VIDEO]->update();
@@ -444,7 +388,6 @@ void CsulvaneDlg::ResetViewForSource() {
 }
 
 void CsulvaneDlg::ClearBrowserList(BOOL withTree) {
-#if ORV_HAVE_FILER
     {
         std::unique_lock<std::recursive_mutex> lock;
         if (m_hMutexCache) lock = std::unique_lock(*m_hMutexCache);
@@ -452,9 +395,6 @@ void CsulvaneDlg::ClearBrowserList(BOOL withTree) {
         else m_pFiler->ClearList();
     }
     m_pFiler->update();
-#else
-    (void)withTree;
-#endif
 }
 
 void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {

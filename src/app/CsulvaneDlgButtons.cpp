@@ -17,14 +17,10 @@
 #include "ui/MsgBox.h"
 #include "ui/text/UiText.h"
 
-#if ORV_HAVE_FILER
 #include "filer/SourceOpenDlg.h"
 #include "playback/preview/MFSession.h"
-#endif
-#if ORV_HAVE_UPDATE
 #include "app/InetConnectionAsync.h"
 #include "app/UpdateDialog.h"
-#endif
 
 namespace orv {
 
@@ -82,7 +78,6 @@ void CsulvaneDlg::OnFaster() { ChangeSpeedStep(true); }
 // ---- choosing a source -----------------------------------------------------------------------
 
 void CsulvaneDlg::OnBrowseSource() {
-#if ORV_HAVE_FILER
     CSourceOpenDlg dialog(this);
     // The list and the movie stay as they are unless a source is chosen.
     const bool chosen = m_runSourceDialog ? m_runSourceDialog(dialog) : dialog.exec() == QDialog::Accepted;
@@ -91,19 +86,15 @@ void CsulvaneDlg::OnBrowseSource() {
         return;
     }
     OpenChosenSource(dialog.GetSourceKind(), dialog.GetSourcePath());
-#endif
 }
 
 BOOL CsulvaneDlg::OpenChosenSource(int kindValue, std::string path) {
-#if ORV_HAVE_FILER
     const SourceKind kind = SourceKind(kindValue);
     if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PausePlayback();
     StopPlayback();
-#if ORV_HAVE_VIEWS
     m_pInfoDlg->m_nRecMark = 'R';
     if (m_pInfoDlg->m_nDataFormat == '2' || m_pInfoDlg->m_nDataFormat == 'N')
         m_pInfoDlg->SetVehicleValues(-1, 0xFFFF, -1, 0);
-#endif
     if (m_bLargeVideo) {
         SetLargeVideo(FALSE);
         if (CSkinButton* button = m_apTransport[BTN_VIEW_LARGE_VIDEO]) {
@@ -141,11 +132,6 @@ BOOL CsulvaneDlg::OpenChosenSource(int kindValue, std::string path) {
     UpdateControlStates();
     m_pFiler->update();
     return TRUE;
-#else
-    (void)kindValue;
-    (void)path;
-    return FALSE;
-#endif
 }
 
 // ---- satellite windows -----------------------------------------------------------------------
@@ -158,7 +144,6 @@ void CsulvaneDlg::OnSettings() {
 }
 
 void CsulvaneDlg::OnObdWindow() {
-#if ORV_HAVE_VIEWS
     CSkinButton* button = m_apTransport[BTN_OBD_WINDOW];
     if (m_bObdShown) {
         m_pObdDlg->OnCancel();
@@ -175,11 +160,9 @@ void CsulvaneDlg::OnObdWindow() {
         button->m_bLatched = m_bObdShown;
         button->update();
     }
-#endif
 }
 
 void CsulvaneDlg::OnMapWindow() {
-#if ORV_HAVE_MAP
     m_bMapShown = !m_bMapShown;
     if (CSkinButton* button = m_apTransport[BTN_MAP_WINDOW]) {
         button->m_bLatched = m_bMapShown;
@@ -198,7 +181,6 @@ void CsulvaneDlg::OnMapWindow() {
     CheckGpsAtFrame();
     UpdateMapPane();
     m_pMapWindow->setVisible(m_bMapShown);
-#endif
 }
 
 void CsulvaneDlg::OnMapWindowClosed() {
@@ -207,22 +189,18 @@ void CsulvaneDlg::OnMapWindowClosed() {
 }
 
 void CsulvaneDlg::ShowMapOverRear() {
-#if ORV_HAVE_MAP
     if (m_bMapShown && m_pMapWindow->isVisible() && !m_pMapWindow->isMinimized()) return;
     DockMapPane(FALSE);
     if (!m_bMapShown) OnMapWindow();
     PlaceMapBesideVideo();
     m_pMapWindow->showNormal();
     m_pMapWindow->raise();
-#endif
 }
 
 void CsulvaneDlg::OnBtnThumbnail() {
     CSkinButton* button = m_apTitle[3];
     const bool on = !(button && button->m_bLatched);
-#if ORV_HAVE_FILER
     if (CFileListCtrl* list = m_pFiler->GetList()) list->m_bPreviewEnabled = on;
-#endif
     if (button) {
         button->m_bLatched = on;
         button->repaint();
@@ -231,7 +209,6 @@ void CsulvaneDlg::OnBtnThumbnail() {
 }
 
 void CsulvaneDlg::OnUpdateInfo() {
-#if ORV_HAVE_UPDATE && ORV_HAVE_MAP
     auto* checker = dynamic_cast<CInetConnectionAsync*>(&m_pMapWrap->GetConnection());
     if (!checker) return;
     // The notice belongs to the desktop, not to the main window.
@@ -240,7 +217,6 @@ void CsulvaneDlg::OnUpdateInfo() {
     dialog->setWindowTitle(QString::fromUtf8(UiText(kTextUpdateTitle)));
     dialog->show();
     m_pUpdateDlg = std::move(dialog);
-#endif
 }
 
 // ---- enabling ----------------------------------------------------------------------------
@@ -248,26 +224,19 @@ void CsulvaneDlg::OnUpdateInfo() {
 void CsulvaneDlg::EnableBrowserButtons(BOOL on) {
     for (CSkinButton* button : m_apTitle)
         if (button) button->setEnabled(on);
-#if ORV_HAVE_FILER
     m_pFiler->EnableBrowserControls(on);
-#endif
-#if ORV_HAVE_VIEWS
     m_pInfoDlg->setEnabled(on);
     m_pGraphDlg->setEnabled(on);
-#endif
     if (m_pSeekSlider) m_pSeekSlider->m_bEnabled = on;
     if (m_pVolumeSlider) m_pVolumeSlider->m_bEnabled = on;
     for (CMovieStatic& surface : m_aMovieStatic) surface.setEnabled(on);
-#if ORV_HAVE_MAP
     if (QWidget* page = m_pMapWrap->GetHostWindow()) page->setEnabled(on);
-#endif
     m_bControlsLocked = !on;
 }
 
 // ---- the hover preview -----------------------------------------------------------------------
 
 void CsulvaneDlg::PlayPreviewOfRow(int row) {
-#if ORV_HAVE_FILER
     const std::vector<sFILEENTRY>* entries = Entries();
     if (!entries || row < 0 || row >= int(entries->size()) || !g_pPreviewSession) return;
     if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
@@ -276,9 +245,6 @@ void CsulvaneDlg::PlayPreviewOfRow(int row) {
     // One still picture of the movie: started without looping and paused at once.
     g_pPreviewSession->Play(0);
     g_pPreviewSession->TogglePause();
-#else
-    (void)row;
-#endif
 }
 
 // ---- a lost source -------------------------------------------------------------------------
@@ -288,12 +254,10 @@ std::uint64_t CsulvaneDlg::ProgramMediumDevice() {
 }
 
 void CsulvaneDlg::FinishSourceLoss() {
-#if ORV_HAVE_FILER
     if (g_pPreviewSession) {
         if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
         g_pPreviewSession->Close();
     }
-#endif
     // Only the loss of the medium the program itself runs from ends it; any other source
     // that goes away only clears the views.
     const std::string program = QCoreApplication::applicationFilePath().toStdString();

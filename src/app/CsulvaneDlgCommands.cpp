@@ -36,9 +36,7 @@ void CsulvaneDlg::OnPlayPause() {
         const BOOL paused = PausePlayback();
         RefreshVideo();
         UpdateSpeedLabel();
-#if ORV_HAVE_VIEWS
         m_pInfoDlg->update();
-#endif
         if (paused) SetPlayButtonState(FALSE);
         SetChannelVolumes(0);
         UpdateControlStates();  // the speed buttons work only while playing
@@ -151,35 +149,24 @@ void CsulvaneDlg::OnEventFilterChanged(WPARAM index, LPARAM state) {
 }
 
 void CsulvaneDlg::SetDetectorOfEventBox(int index) {
-#if ORV_HAVE_VIEWS
     const int detector = DetectorForEventFilter(index);
     if (detector >= 0 && m_pSettingDlg)
         SetDetectorFlags(m_pGraphDlg->m_aDetector, detector, m_pSettingDlg->IsEventChecked(index));
-#else
-    (void)index;
-#endif
 }
 
 void CsulvaneDlg::ApplyDetectorToggle(int detector, LPARAM state) {
     if (detector < 0) return;
-#if ORV_HAVE_VIEWS
     SetDetectorFlags(m_pGraphDlg->m_aDetector, detector, state ? TRUE : FALSE);
-#else
-    (void)state;
-#endif
     FollowDetectors();
 }
 
 void CsulvaneDlg::FollowDetectors() {
-#if ORV_HAVE_VIEWS
     m_pGraphDlg->update();
-#endif
     m_bMarkersSent = FALSE;
     RefreshMapState();
 }
 
 void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
-#if ORV_HAVE_FILER
     if (item == 0 || !m_hMutexCache) return;
     bool found = false;
     // The data threads are ended before the list's lock is taken: a thread never has to
@@ -216,13 +203,9 @@ void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
         m_pFiler->GetList()->SelectOnlyRow(0);
     }
     SendCrashPositions(m_nCurRow, TRUE);
-#else
-    (void)item;
-#endif
 }
 
 void CsulvaneDlg::OnSourceLostReport() {
-#if ORV_HAVE_FILER
     CMovieResource& watcher = m_pFiler->GetWatcher();
     // A report of a source that another one has replaced since is late: nothing is lost.
     if (!watcher.IsLost()) return;
@@ -236,7 +219,6 @@ void CsulvaneDlg::OnSourceLostReport() {
         ResetVideoArea();
         return;
     }
-#endif
     OnSourceLost();
 }
 
@@ -244,9 +226,7 @@ void CsulvaneDlg::OnSourceLost() {
     m_bDataLoaded = FALSE;
     if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PauseChannels();
     StopPlayback();
-#if ORV_HAVE_VIEWS
     m_pInfoDlg->m_nRecMark = 0;
-#endif
     ResetViewForSource();
     ClearBrowserList(TRUE);  // nothing of the lost source stays to be clicked
     m_bCsvDisabled = TRUE;
@@ -266,15 +246,11 @@ void CsulvaneDlg::OnJobProgress(WPARAM done, LPARAM total) {
 void CsulvaneDlg::OnPreviewFile(int row) { PlayPreviewOfRow(row); }
 
 void CsulvaneDlg::OnFilterButton(int kind) {
-#if ORV_HAVE_FILER
     if (kind < 0 || kind >= kRecordingKindCount) return;
     CSkinButton* filter = m_pFiler->GetFilterButton(kind);
     if (!filter) return;
     m_pFiler->SetFilterButton(kind, !filter->m_bLatched);
     FollowRefilteredList();
-#else
-    (void)kind;
-#endif
 }
 
 void CsulvaneDlg::OnVideoClick(int surface, POINT point) {
@@ -327,10 +303,8 @@ void CsulvaneDlg::UpdateControlStates() {
     const auto* entries = Entries();
     in.rowCount = entries ? int(entries->size()) : 0;
     in.currentRow = m_nCurRow;
-#if ORV_HAVE_FILER
     in.sourceKind = m_pFiler->m_nSourceKind;
     in.limitedModel = g_bLimitedModel;
-#endif
     in.playState = ChannelInitialised(0) ? int(Channel(0).playState) : 0;
     in.speedStep = ChannelInitialised(0) ? Channel(0).speedStep : 1;
     // The window's own flag: it is set before the channels take the data, so the buttons
@@ -357,12 +331,8 @@ void CsulvaneDlg::ApplyControlStates(const ControlStates& states) {
         if (CSkinButton* button = m_apTransport[std::size_t(i)]) button->setEnabled(states.transport[std::size_t(i)]);
     for (CSkinButton* button : m_apTitle)
         if (button) button->setEnabled(states.titleButtons);
-#if ORV_HAVE_VIEWS
     m_pInfoDlg->setEnabled(states.panes);
-#endif
-#if ORV_HAVE_FILER
     m_pFiler->EnableBrowserControls(states.panes);
-#endif
 }
 
 }  // namespace orv

@@ -22,9 +22,7 @@
 #include "ui/CommonUtil.h"
 #include "ui/ScaleFonts.h"
 #include "ui/text/UiText.h"
-#if ORV_HAVE_UPDATE
 #include "app/UpdateDialog.h"
-#endif
 
 namespace orv {
 
@@ -250,14 +248,12 @@ void CsulvaneDlg::LayoutPanes() {
         if (m_pSpeedLabel) m_pSpeedLabel->setFont(*g_hFont10);
         if (m_pProgress) m_pProgress->setFont(*g_hFont10);
     }
-#if ORV_HAVE_FILER
     if (g_hFont13) {
         if (QWidget* tree = m_pFiler->GetTree()) tree->setFont(*g_hFont13);
         if (QWidget* list = m_pFiler->GetList()) list->setFont(*g_hFont13);
     }
     if (g_hFont10 && m_pFiler->GetPathEdit()) m_pFiler->GetPathEdit()->setFont(*g_hFont10);
     m_pFiler->PlaceFilterButtons();
-#endif
     const bool playing = ChannelInitialised(0) && Channel(0).playState == PLAY_PLAYING;
     SetPlayButtonState(playing);
     LayoutForMode(m_nLayoutMode);
@@ -296,18 +292,14 @@ void CsulvaneDlg::EnterMinimised() {
     m_minimised.rect = FrameRect();
     m_minimised.map = FALSE;
     m_minimised.obd = FALSE;
-#if ORV_HAVE_MAP
     if (m_pMapWindow && m_pMapWindow->isVisible()) {
         m_pMapWindow->showMinimized();
         m_minimised.map = TRUE;
     }
-#endif
-#if ORV_HAVE_VIEWS
     if (m_pObdDlg && m_bObdShown && m_pObdDlg->isVisible()) {
         m_pObdDlg->showMinimized();
         m_minimised.obd = TRUE;
     }
-#endif
     m_bMaximised = FALSE;
     m_bMinimised = TRUE;
 }
@@ -315,12 +307,8 @@ void CsulvaneDlg::EnterMinimised() {
 void CsulvaneDlg::LeaveMinimised(bool toMaximised) {
     // Only the satellite windows that went down with the window come back with it: a map
     // hidden by the full view stays hidden.
-#if ORV_HAVE_MAP
     if (m_minimised.map && m_pMapWindow && m_bMapShown) m_pMapWindow->showNormal();
-#endif
-#if ORV_HAVE_VIEWS
     if (m_minimised.obd && m_pObdDlg && m_bObdShown) m_pObdDlg->showNormal();
-#endif
     m_bMinimised = FALSE;
     if (m_minimised.maximised) {
         // Docked again: the work area may have changed meanwhile. The rectangle saved
@@ -369,14 +357,10 @@ void CsulvaneDlg::RestoreFromMaximised() {
 
 void CsulvaneDlg::SetInfoExtraScale(float scale) {
     // The info panel widens its own layout while the window is maximised.
-#if ORV_HAVE_VIEWS
     if (m_pInfoDlg) {
         m_pInfoDlg->m_fScale = scale;
         m_pInfoDlg->update();
     }
-#else
-    (void)scale;
-#endif
 }
 
 void CsulvaneDlg::UpdateMaximiseButton() {
@@ -451,9 +435,7 @@ void CsulvaneDlg::OnMonitorChanged() {
         m_pSettingDlg->Relayout();
         m_pSettingDlg->update();
     }
-#if ORV_HAVE_UPDATE
     if (auto* notice = dynamic_cast<CUpdateDialog*>(m_pUpdateDlg.get())) notice->FollowScale();
-#endif
     update();
 }
 

@@ -2,7 +2,6 @@
 // frame asks of the window before, during and after a job.
 #include "app/CsulvaneDlgPanes.h"
 
-#if ORV_HAVE_JOBS
 
 #include "app/JobFrame.h"
 #include "filer/FileListCtrl.h"
@@ -99,9 +98,7 @@ public:
         d.m_pFiler->SelectFileRow(row, FALSE);
     }
     void RebuildBrowser() override {
-#if ORV_HAVE_VIEWS
         d.m_pInfoDlg->ResetInfoValues();
-#endif
         if (d.m_bLargeVideo) d.SetLargeVideo(FALSE);
         d.ResetViewForSource();
         d.m_pFiler->OpenSourcePath(d.m_pFiler->m_strSourcePath, d.m_pFiler->m_nSourceKind);
@@ -164,15 +161,3 @@ BOOL CsulvaneDlg::OnJobMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace orv
 
-#else
-
-namespace orv {
-
-void CsulvaneDlg::CreateJobFrame() {}
-void CsulvaneDlg::DestroyJobFrame() {}
-BOOL CsulvaneDlg::OnJobCommand(int) { return FALSE; }
-BOOL CsulvaneDlg::OnJobMessage(unsigned, WPARAM, LPARAM) { return FALSE; }
-
-}  // namespace orv
-
-#endif

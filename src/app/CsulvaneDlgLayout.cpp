@@ -39,10 +39,8 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     if (!m_pOffScreen || m_pOffScreen->GetSize().cx != client.Width() || m_pOffScreen->GetSize().cy != client.Height()) {
         m_pOffScreen = std::make_unique<COffScreenDC>(std::max(client.Width(), 1), std::max(client.Height(), 1));
         m_pLapTime->SetUp(m_pOffScreen.get());
-#if ORV_HAVE_VIEWS
         m_pInfoDlg->m_pOffScreen = m_pOffScreen.get();
         m_pGraphDlg->m_pOffScreen = m_pOffScreen.get();
-#endif
     }
     ShowPanesForMode(m_bFullView ? LAYOUT_FULL_VIEW : mode);
     PlaceFrontSurface();
@@ -68,12 +66,9 @@ void CsulvaneDlg::LayoutForMode(int mode) {
         m_pSeekSlider->setGeometry(ToQRect(r.seekSlider));
         m_pSeekSlider->RecreateBuffer();
     }
-#if ORV_HAVE_VIEWS
     m_pInfoDlg->setGeometry(ToQRect(r.infoPanel));
     m_pInfoDlg->m_nDrawMode = mode == LAYOUT_FULL_WIDTH ? 2 : mode == LAYOUT_LARGE ? 1 : 0;
     m_pGraphDlg->setGeometry(ToQRect(r.graph));
-#endif
-#if ORV_HAVE_MAP
     // A docked map goes back into its own window in a layout without a place for it.
     if (!m_bMapInOwnWindow && (r.mapPane.Width() <= 0 || r.mapPane.Height() <= 0)) {
         DockMapPane(FALSE);
@@ -85,8 +80,6 @@ void CsulvaneDlg::LayoutForMode(int mode) {
         m_pLogo->setGeometry(ToQRect(r.mapPane));
         m_pLogo->raise();
     }
-#endif
-#if ORV_HAVE_FILER
     RECT browser = r.browser;
     if (mode == LAYOUT_LARGE) browser.right = client.right - Scaled(6);
     m_pFiler->setGeometry(ToQRect(browser));
@@ -94,7 +87,6 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     RECT inner{0, 0, browser.Width(), browser.Height()};
     if (mode == LAYOUT_LARGE) m_pFiler->LayoutStacked(&inner);
     else m_pFiler->LayoutSideBySide(&inner);
-#endif
     for (int i = 0; i < kTransportButtonCount; ++i)
         if (m_apTransport[std::size_t(i)]) m_apTransport[std::size_t(i)]->setGeometry(ToQRect(r.transport[std::size_t(i)]));
     for (int i = 0; i < kTitleButtonCount; ++i)
@@ -113,16 +105,12 @@ void CsulvaneDlg::LayoutForMode(int mode) {
 
 void CsulvaneDlg::ShowPanesForMode(int mode) {
     const PaneVisibility v = PanesForMode(mode);
-#if ORV_HAVE_VIEWS
     m_pGraphDlg->setVisible(v.graph);
     m_pInfoDlg->setVisible(v.infoPanel);
-#endif
     if (m_pSeekSlider) m_pSeekSlider->setVisible(v.sliders);
     if (m_pVolumeSlider) m_pVolumeSlider->setVisible(v.sliders);
     if (m_pSpeedLabel) m_pSpeedLabel->setVisible(v.sliders);
-#if ORV_HAVE_FILER
     m_pFiler->setVisible(v.browser && !m_pFiler->m_bHidden);
-#endif
     if (m_aMovieStatic[1].IsCreated()) m_aMovieStatic[1].setVisible(v.rearSurface);
     for (int i = 0; i < kTransportButtonCount; ++i)
         if (m_apTransport[std::size_t(i)]) m_apTransport[std::size_t(i)]->setVisible(v.transport[std::size_t(i)]);
@@ -158,14 +146,12 @@ QRect CsulvaneDlg::ObdWindowRect() const {
 }
 
 void CsulvaneDlg::PlaceObdWindow() {
-#if ORV_HAVE_VIEWS
     if (!m_bObdShown || m_bFullView || !m_pObdDlg || m_pObdDlg->isMinimized()) return;
     const QRect r = ObdWindowRect();
     if (r.isEmpty()) return;
     if (m_pObdDlg->geometry() == r) return;
     m_pObdDlg->move(r.topLeft());
     m_pObdDlg->resize(r.size());
-#endif
 }
 
 void CsulvaneDlg::PlaceProgressBar() {
@@ -177,20 +163,14 @@ void CsulvaneDlg::PlaceProgressBar() {
 }
 
 void CsulvaneDlg::PlaceMapWindow(int x, int y) {
-#if ORV_HAVE_MAP
     const SIZE map = MapPaneSize(g_fScale);
     const QRect page = ToQRect(MapPageInMapWindow(g_fScale));
     if (QWidget* host = m_pMapWrap->GetHostWindow()) host->setGeometry(page);
     m_pLogo->setGeometry(page);
     m_pMapWindow->MoveWindow(x, y, map.cx, map.cy);
-#else
-    (void)x;
-    (void)y;
-#endif
 }
 
 void CsulvaneDlg::AttachMapPane() {
-#if ORV_HAVE_MAP
     QWidget* host = m_pMapWrap->GetHostWindow();
     if (m_bMapInOwnWindow) {
         // Moved once, when it was docked; the map window kept its rectangle meanwhile.
@@ -220,7 +200,6 @@ void CsulvaneDlg::AttachMapPane() {
         m_pLogo->raise();
     }
     UpdateMapPane();
-#endif
 }
 
 void CsulvaneDlg::DockMapPane(BOOL docked) {
@@ -273,10 +252,8 @@ void CsulvaneDlg::ApplyFullView(BOOL on) {
         show();
         PlaceFrontSurface();
         m_aMovieStatic[0].raise();
-#if ORV_HAVE_MAP
         m_pMapWindow->hide();
         AttachMapPane();
-#endif
         ResetViewBlocks();
         SetChannelsView(m_aView, FALSE);
         return;
@@ -300,11 +277,9 @@ void CsulvaneDlg::SetLargeVideo(BOOL on) {
         surface.m_bLargeVideo = on;
         if (surface.IsCreated()) surface.UpdateCursor();
     }
-#if ORV_HAVE_FILER
     m_pFiler->m_bHideControls = on;
     m_pFiler->ShowBrowserControls(!on);
     m_pFiler->setVisible(m_nLayoutMode != LAYOUT_FULL_WIDTH && !m_pFiler->m_bHidden);
-#endif
     update();
     if (!on) {
         ResetViewBlocks();
@@ -324,9 +299,7 @@ void CsulvaneDlg::ResetVideoArea() {
     if (m_aMovieStatic[1].IsCreated())
         m_aMovieStatic[1].setVisible(!m_bFullView && PanesForMode(m_nLayoutMode).rearSurface);
     DockMapPane(FALSE);
-#if ORV_HAVE_MAP
     PlaceMapWindow(m_pMapWindow->x(), m_pMapWindow->y());
-#endif
     PlaceFrontSurface();
     PlaceRearSurface();
     if (m_bFullView) m_aMovieStatic[0].raise();
@@ -344,12 +317,10 @@ void CsulvaneDlg::ResetVideoArea() {
 }
 
 void CsulvaneDlg::ApplyLogoPicture() {
-#if ORV_HAVE_MAP
     const BOOL online = !(m_bMapShown && !m_pMapWrap->GetConnection().IsConnected());
     if (m_pLogo->m_bOnline == online) return;
     m_pLogo->m_bOnline = online;
     m_pLogo->update();
-#endif
 }
 
 void CsulvaneDlg::ResetViewBlocks() {
@@ -407,9 +378,7 @@ void CsulvaneDlg::paintEvent(QPaintEvent* event) {
     }
     // Once after start the surfaces are drawn afresh, after this painting.
     RefreshVideoAfterStart();
-#if ORV_HAVE_MAP
     if (m_nLayoutMode == LAYOUT_BESIDE_BROWSER && m_pLogo->isVisible()) ApplyLogoPicture();
-#endif
     // The skin's frame, the title and the pane frames change only with the size and the
     // layout: they are drawn once into a picture that every later painting copies from.
     if (m_background.size() != size() || m_nBackgroundMode != m_nLayoutMode) {
@@ -425,19 +394,15 @@ void CsulvaneDlg::paintEvent(QPaintEvent* event) {
         QFont* old = g_hFont10 ? dc.SelectFont(g_hFont10) : nullptr;
         dc.DrawText(QStringLiteral("Orvanta5"), &title, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
         if (old) dc.SelectFont(old);
-#if ORV_HAVE_VIEWS
         m_pInfoDlg->DrawParentFrame(&dc);
-#endif
     }
     painter.drawImage(event->rect(), m_background, event->rect());
     painter.end();
-#if ORV_HAVE_VIEWS
     // The compact strip of the full-width layout shows the frame's values: drawn live.
     if (m_nLayoutMode == LAYOUT_FULL_WIDTH) {
         DeviceContext dc(this);
         m_pInfoDlg->DrawCompactInfo(&dc);
     }
-#endif
 }
 
 }  // namespace orv

@@ -41,9 +41,7 @@ struct AllChannelsLock {
 // ---- rows and paths ---------------------------------------------------------------------
 
 std::vector<sFILEENTRY>* CsulvaneDlg::Entries() const {
-#if ORV_HAVE_FILER
     if (m_pFiler && m_pFiler->GetList()) return &m_pFiler->GetList()->m_vecShown;
-#endif
     return nullptr;
 }
 
@@ -59,14 +57,10 @@ std::string CsulvaneDlg::CurrentPath() const {
 }
 
 bool CsulvaneDlg::TakeReselectRequest() {
-#if ORV_HAVE_FILER
     if (!m_pFiler || !m_pFiler->TakeRefilter()) return false;
     // A filter change that leaves the open recording at the current row keeps it going where
     // it is; another recording at that row is opened.
     return m_strOpenPath.empty() || CurrentPath() != m_strOpenPath;
-#else
-    return false;
-#endif
 }
 
 int CsulvaneDlg::GetDefaultSpeedStep() const { return DefaultSpeedStep(CurrentPath()); }
@@ -79,12 +73,8 @@ void CsulvaneDlg::OnFileRowSelected(int row) {
     // Whether the row is to be opened was decided by the list, which asked for the
     // reselect request once.
     m_nCurRow = row;
-#if ORV_HAVE_VIEWS
     m_pGraphDlg->m_bDataShown = FALSE;
-#endif
-#if ORV_HAVE_MAP
     m_pMapWrap->m_bHasPosition = FALSE;
-#endif
     SetChannelVolumes(0);
     UpdateMapPane();
     if (!m_bFolderAdvance) m_bIgnoreEnd = TRUE;
@@ -99,26 +89,17 @@ BOOL CsulvaneDlg::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
     if (!IsValidRow(m_nCurRow)) return FALSE;
     // A data load of an earlier selection that answers late is dropped by this number.
     ++m_nSelectionSerial;
-#if ORV_HAVE_FILER
     if (m_pFiler->GetList()) m_pFiler->GetList()->m_nCurrentRow = m_nCurRow;
-#endif
-#if ORV_HAVE_MAP
     if (m_pMapWrap->GetHostWindow()) m_pMapWrap->m_bHasPosition = FALSE;
-#endif
     StopPlayback();
     m_bDataLoaded = FALSE;
     m_bSelecting = TRUE;
     if (resetSeek) UpdateSeekSlider(0);
-#if ORV_HAVE_VIEWS
     if (resetGraph) {
         m_pGraphDlg->m_nAmplitudeMode = 0;
         m_pGraphDlg->update();
     }
     if (resetInfo) m_pInfoDlg->ResetInfoValues();
-#else
-    (void)resetGraph;
-    (void)resetInfo;
-#endif
     if (!m_bAdvancing) UpdateControlStates();
     KillTimer(TIMER_OPEN_DELAY);
     if (m_bBusy) {
@@ -192,33 +173,23 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
             m_aReadyTag[std::size_t(i)] = player ? player->OpenTag() : 0;
         }
         m_strOpenPath = path;
-#if ORV_HAVE_MAP
         // The map window holds the map again whatever it held before.
         m_pMapWindow->SetCaptionText(CMovieDialog::kCaptionMap);
-#endif
         CMovieMenu::CloseOpenMenus();
         m_bBusy = TRUE;
-#if ORV_HAVE_VIEWS
         m_pGraphDlg->m_bDataShown = TRUE;
-#endif
         const RecordingKind kind = GetRecordingKind(path);
         m_bParkingMovie = kind == REC_PARKING || kind == REC_PARKING_IMPACT;
         m_bParkingNoFix = FALSE;
         m_bParkingTrace = m_bParkingMovie ? m_bTraceFile : FALSE;
-#if ORV_HAVE_VIEWS
         m_pInfoDlg->m_bShowVoltage = m_bParkingTrace;
-#endif
         return TRUE;
     }
-#if ORV_HAVE_MAP
     m_pMapWrap->m_bHasPosition = FALSE;
-#endif
     UpdateMapPane();
     BOOL continuing = FALSE;
-#if ORV_HAVE_FILER
     continuing = m_pFiler->m_bContinue;
     m_pFiler->m_bContinue = FALSE;
-#endif
     if (continuing) {
         // In continuous play a movie that does not open is passed over without a word.
         m_bOpenArmed = TRUE;
@@ -269,19 +240,15 @@ void CsulvaneDlg::OnMovieOpened(WPARAM, LPARAM) {
     if (!m_bFolderAdvance) KillTimer(TIMER_OPEN_DELAY);
     m_bOpenArmed = TRUE;
     if (!IsValidRow(m_nCurRow)) return;
-#if ORV_HAVE_VIEWS
     if (ChannelInitialised(0)) m_pInfoDlg->m_nFrameCount = FrameCountOf(Slots(0).GetFrameCount2(Channel(0)));
-#endif
     UpdateSpeedLabel();
     SetChannelsView(m_aView, TRUE);
     for (int i = 0; i < kChannelCount; ++i)
         if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
     SeekChannelsToFrame(0);
     BOOL mode = FALSE;
-#if ORV_HAVE_FILER
     mode = m_pFiler->m_bContinue;
     m_pFiler->m_bContinue = FALSE;
-#endif
     m_bFolderAdvance = FALSE;
     if (!mode) {
         StartLoaderThread(m_strOpenPath);
@@ -393,29 +360,21 @@ BOOL CsulvaneDlg::StartPlayback() {
         sFILEENTRY& entry = (*Entries())[std::size_t(m_nCurRow)];
         quality = QualityCode(height, Channel(0).scanners[kStagingScanner].header.byteA);
         entry.sortKey2 = quality;
-#if ORV_HAVE_VIEWS
         m_pInfoDlg->m_nQualityCode = quality;
         m_pInfoDlg->m_stStart = entry.startTime;
         m_pInfoDlg->m_strTitle = QString::fromStdString(MakeListDisplayName(entry.path));  // as the list names it
         m_pInfoDlg->m_bDataLoaded = TRUE;
-#endif
     }
     ActivateRecorderData();
     const float interval = Slots(0).GetFrameInterval(Channel(0));
     const int count = FrameCountOf(Slots(0).GetFrameCount(Channel(0)));
-#if ORV_HAVE_VIEWS
     m_pInfoDlg->m_fFrameInterval = interval;
     m_pGraphDlg->m_nFrameCount = count;
-#else
-    (void)interval;
-#endif
     m_pSeekSlider->m_nMin = 0;
     m_pSeekSlider->m_nMax = count;
     SendCrashPositions(m_nCurRow, FALSE);
     UpdateSpeedLabel();
-#if ORV_HAVE_VIEWS
     m_pInfoDlg->m_nFrameCount = FrameCountOf(Slots(0).GetFrameCount2(Channel(0)));
-#endif
     SetVolume(m_nVolume);
     UpdatePlaybackPosition(0);
     m_nSeekTarget = -1;
@@ -427,11 +386,9 @@ BOOL CsulvaneDlg::StartPlayback() {
 BOOL CsulvaneDlg::ActivateRecorderData() {
     AllChannelsLock channels;
     UpdateSeekSlider(0);
-#if ORV_HAVE_VIEWS
     m_pGraphDlg->m_nLeftMargin = Scaled(CGSensorDlg::kLabelColumn);
     m_pGraphDlg->m_nTileStep = Scaled(CGSensorDlg::kDesignWidth) - m_pGraphDlg->m_nLeftMargin;
     m_pGraphDlg->m_nCurrentFrame = 0;
-#endif
     const std::string path = CurrentPath();
     const float interval = ChannelInitialised(0) ? Slots(0).GetFrameInterval(Channel(0)) : 0.0f;
     if (IsRecorderMovieName(path)) {
@@ -440,9 +397,7 @@ BOOL CsulvaneDlg::ActivateRecorderData() {
         entry.startTime = RecordingTimeFromName(path);
         // An unknown frame interval gives no rate rather than an infinite one.
         entry.sortKey3 = interval > 0.0f ? 1000.0f / interval : 0.0f;
-#if ORV_HAVE_VIEWS
         m_pInfoDlg->m_stStart = entry.startTime;
-#endif
     }
     bool moved = false;
     if (ChannelInitialised(0)) {
@@ -453,19 +408,15 @@ BOOL CsulvaneDlg::ActivateRecorderData() {
         front.scanners[kStagingScanner].MoveTo(active);
         moved = !active.sensor.empty();
         if (moved) {
-#if ORV_HAVE_VIEWS
             m_pGraphDlg->m_nAmplitudeMode = AmplitudeModeForLargestG(active.largestG);
             for (std::size_t axis = 0; axis < m_pGraphDlg->m_dAxisScale.size(); ++axis)
                 if (active.largestAxisG[axis] > 0.0) m_pGraphDlg->m_dAxisScale[axis] = active.largestAxisG[axis];
             m_pInfoDlg->m_bTimeLapse = active.header.mode == 'T';
             m_pInfoDlg->m_nDataFormat = active.header.byteB;
-#endif
         }
     }
     if (!moved) {
-#if ORV_HAVE_MAP
         m_pMapWrap->m_bHasPosition = FALSE;
-#endif
         UpdateMapPane();
     }
     return interval > 0.0f;
@@ -489,12 +440,8 @@ void CsulvaneDlg::OnPlaybackTick() {
     sPLAYCHANNEL& front = Channel(0);
     const PlayState state = front.playState;
     const bool logoHidden = !m_pLogo || !m_pLogo->isVisible();
-#if ORV_HAVE_MAP
     // Asked only while the page stands shown: the question drops a page that lost its line.
     const auto connected = [this] { return m_pMapWrap->ConnectTest() != FALSE; };
-#else
-    const auto connected = [] { return false; };
-#endif
     const bool quiet = state == PLAY_STOPPED || state == PLAY_PAUSED;
     const TickSteps steps = PlaybackTickSteps(state, logoHidden, quiet && logoHidden && connected());
     if (steps.endMargin) {
@@ -555,11 +502,8 @@ BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
     const int f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->m_nMin : 0,
                                 m_pSeekSlider ? m_pSeekSlider->m_nMax : 0);
     m_nSeekTarget = f;
-#if ORV_HAVE_MAP
     m_pMapWrap->m_nRelJpgNum = f;
-#endif
     const sSENSORRECORD* record = GetFrameRecord(lock, f);
-#if ORV_HAVE_VIEWS
     CInfoDlg& info = *m_pInfoDlg;
     if (record) {
         info.m_dAccelX = record->gX;
@@ -570,14 +514,10 @@ BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
             double speed = kNoSpeedValue;
             if (gps->valid) {
                 if (!m_bSelecting) {
-#if ORV_HAVE_MAP
                     m_pMapWrap->m_bHasPosition = TRUE;
-#endif
                     UpdateMapPane();
                 }
-#if ORV_HAVE_MAP
                 m_pMapWrap->SetMapPosition(gps->latitude, gps->longitude);
-#endif
                 speed = gps->speed;
             }
             // A parked car's recording without a fix shows the logo in the map's place.
@@ -608,19 +548,14 @@ BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
     info.m_nPosition = f;
     if (PanesForMode(m_nLayoutMode).infoPanel) info.update();
     if (m_bObdShown) m_pObdDlg->update();
-#else
-    (void)record;
-#endif
     UpdateSeekSlider(f);
     return TRUE;
 }
 
 void CsulvaneDlg::UpdateSeekSlider(int frame) {
     if (m_pSeekSlider) m_pSeekSlider->SetPos(frame);
-#if ORV_HAVE_VIEWS
     m_pGraphDlg->m_nCurrentFrame = frame;
     m_pGraphDlg->update();
-#endif
 }
 
 // ---- the map's event markers -------------------------------------------------------------
@@ -629,10 +564,7 @@ BOOL CsulvaneDlg::SendCrashPositions(int row, BOOL wholeLine) {
     if (!m_hMutexCpSet) return FALSE;
     std::lock_guard markers(*m_hMutexCpSet);
     m_vecCrashPos.clear();
-#if ORV_HAVE_VIEWS
     if (ChannelInitialised(0)) BuildEventList(m_pGraphDlg->m_aDetector, m_vecCrashPos);
-#endif
-#if ORV_HAVE_MAP && ORV_HAVE_VIEWS
     if (!m_pMapWrap->m_bPageReady) return TRUE;
     m_pMapWrap->ReloadTrack(row, wholeLine);
     const ChannelsLock lock;
@@ -649,47 +581,34 @@ BOOL CsulvaneDlg::SendCrashPositions(int row, BOOL wholeLine) {
         m_pMapWrap->ExecScript(AddCrashPosScript(entry.nKind, sensor->gX, sensor->gY, sensor->gZ, 0, row, sensor->time,
                                                  gps->latitude, gps->longitude, gps->valid, gps->speed, 0.0));
     }
-#else
-    (void)row;
-    (void)wholeLine;
-#endif
     return TRUE;
 }
 
 void CsulvaneDlg::RefreshMapState() {
-#if ORV_HAVE_MAP
     if (m_bMarkersSent || !m_pMapWrap->m_bPageReady) return;
     if (IsValidRow(m_nCurRow) && !SendCrashPositions(m_nCurRow, TRUE)) return;
     m_bMarkersSent = TRUE;
     const PlayState state = ChannelInitialised(0) ? PlayState(Channel(0).playState) : PLAY_CLOSED;
     if (state == PLAY_PAUSED) m_pMapWrap->SetMapStatus(MAP_STATUS_PAUSE);
     else if (state != PLAY_PLAYING) m_pMapWrap->SetMapStatus(MAP_STATUS_STOP);
-#endif
 }
 
 void CsulvaneDlg::CheckGpsAtFrame() {
-#if ORV_HAVE_MAP
     const ChannelsLock lock;
     const sSENSORRECORD* record = ChannelInitialised(0) ? GetFrameRecord(lock, m_pSeekSlider->m_nPos) : nullptr;
     m_pMapWrap->m_bHasPosition = record && record->gps && record->gps->valid;
-#endif
 }
 
 void CsulvaneDlg::CheckParkingTrace() {
     m_bTraceFile = FALSE;
-#if ORV_HAVE_FILER
     if (m_pFiler->m_nSourceKind == SOURCE_SD && !m_pFiler->m_strSourcePath.empty()) {
         std::error_code error;
         m_bTraceFile = std::filesystem::exists(std::filesystem::path(m_pFiler->m_strSourcePath) / "pvtrace.txt", error);
     }
-#endif
-#if ORV_HAVE_VIEWS
     m_pInfoDlg->m_bTraceFile = m_bTraceFile;
-#endif
 }
 
 void CsulvaneDlg::UpdateMapPane() {
-#if ORV_HAVE_MAP
     if (!m_pMapWindow) return;
     const bool online = m_pMapWrap->GetConnection().IsConnected();
     // A map docked in the main window shows only while the map is on, and not over the
@@ -704,7 +623,6 @@ void CsulvaneDlg::UpdateMapPane() {
     m_pLogo->setVisible(pane && !page);
     ApplyLogoPicture();
     if (m_bInitDone && !m_bFullView) m_pMapWindow->setVisible(m_bMapShown && m_bMapInOwnWindow);
-#endif
 }
 
 // ---- the end of a movie, next and previous -----------------------------------------------
@@ -729,21 +647,15 @@ void CsulvaneDlg::PlayNextMovie() {
         if (IsValidRow(m_nCurRow) && IsValidRow(m_nCurRow + 1)) {
             m_nCurRow += 1;
             m_pSeekSlider->m_bCaptured = FALSE;
-#if ORV_HAVE_FILER
             m_pFiler->SelectFileRow(m_nCurRow, TRUE);
-#endif
-#if ORV_HAVE_VIEWS
             m_pGraphDlg->m_bDataShown = FALSE;
-#endif
             UpdateSeekSlider(0);
             m_bIgnoreEnd = FALSE;
             SelectMovie(TRUE, TRUE, FALSE);
             return;
         }
-#if ORV_HAVE_FILER
         CFolderTreeCtrl* tree = m_pFiler->GetTree();
         nextFolder = tree && tree->GetNextSiblingItem(tree->GetSelectedItem()) != kFolderTreeRoot;
-#endif
         if (nextFolder) {
             PauseChannels();
             SetChannelVolumes(m_nVolume);
@@ -764,14 +676,12 @@ void CsulvaneDlg::PlayNextMovie() {
 
 void CsulvaneDlg::AdvanceFolderOrStop() {
     if (!m_bFolderAdvance) return;
-#if ORV_HAVE_FILER
     CFolderTreeCtrl* tree = m_pFiler->GetTree();
     const FolderTreeItem next = tree ? tree->GetNextSiblingItem(tree->GetSelectedItem()) : kFolderTreeRoot;
     if (next != kFolderTreeRoot) {
         tree->SelectItem(next);  // the tree reports it; OnFolderSelected opens it
         return;
     }
-#endif
     m_bFolderAdvance = FALSE;
     if (m_bLargeVideo) SetLargeVideo(FALSE);
     if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) m_apTransport[BTN_VIEW_LARGE_VIDEO]->m_bLatched = FALSE;
@@ -779,7 +689,6 @@ void CsulvaneDlg::AdvanceFolderOrStop() {
 }
 
 void CsulvaneDlg::OpenNextNonEmptyFolder(std::uintptr_t from) {
-#if ORV_HAVE_FILER
     CFolderTreeCtrl* tree = m_pFiler->GetTree();
     FolderTreeItem tried = kFolderTreeRoot;
     for (FolderTreeItem item = tree ? tree->GetNextSiblingItem(from) : kFolderTreeRoot; item != kFolderTreeRoot;
@@ -802,9 +711,6 @@ void CsulvaneDlg::OpenNextNonEmptyFolder(std::uintptr_t from) {
     } else if (ChannelInitialised(0)) {
         SetChannelsSpeed(GetDefaultSpeedStep());
     }
-#else
-    (void)from;
-#endif
 }
 
 void CsulvaneDlg::OnPrevMovie() {
@@ -817,12 +723,8 @@ void CsulvaneDlg::OnPrevMovie() {
     if (IsValidRow(m_nCurRow) && m_nCurRow > 0) {
         m_nCurRow -= 1;
         m_pSeekSlider->m_bCaptured = FALSE;
-#if ORV_HAVE_FILER
         m_pFiler->SelectFileRow(m_nCurRow, 2);
-#endif
-#if ORV_HAVE_VIEWS
         m_pGraphDlg->m_bDataShown = FALSE;
-#endif
         UpdateSeekSlider(0);
         SelectMovie(TRUE, TRUE, FALSE);
     } else {
@@ -842,9 +744,7 @@ BOOL CsulvaneDlg::ResumePlayback() {
     const PlayState state = Channel(0).playState;
     if (state != PLAY_STOPPED && state != PLAY_PAUSED) return FALSE;
     const BOOL played = PlayChannels();
-#if ORV_HAVE_MAP
     m_pMapWrap->SetMapStatus(MAP_STATUS_PLAY);
-#endif
     return played;
 }
 
@@ -860,9 +760,7 @@ BOOL CsulvaneDlg::PausePlayback() {
         m_nSeekTarget = -1;
     }
     SetPlayButtonState(!paused);
-#if ORV_HAVE_MAP
     m_pMapWrap->SetMapStatus(MAP_STATUS_PAUSE);
-#endif
     return paused;
 }
 
@@ -879,9 +777,7 @@ BOOL CsulvaneDlg::StopPlayback() {
         (void)results;
         if (!m_bAdvancing) SetPlayButtonState(FALSE);
     }
-#if ORV_HAVE_MAP
     m_pMapWrap->SetMapStatus(MAP_STATUS_STOP);
-#endif
     return TRUE;
 }
 
@@ -917,12 +813,7 @@ BOOL CsulvaneDlg::SeekToFrame(int frame, int keepState) {
 }
 
 bool CsulvaneDlg::DetectorShown(int detector) const {
-#if ORV_HAVE_VIEWS
     return detector >= 0 && detector < DETECTOR_COUNT && m_pGraphDlg->m_aDetector[std::size_t(detector)].bShow;
-#else
-    (void)detector;
-    return false;
-#endif
 }
 
 BOOL CsulvaneDlg::JumpToNextEvent(int frame) { return JumpToEvent(frame, true); }
@@ -930,7 +821,6 @@ BOOL CsulvaneDlg::JumpToNextEvent(int frame) { return JumpToEvent(frame, true); 
 BOOL CsulvaneDlg::JumpToPrevEvent(int frame) { return JumpToEvent(frame, false); }
 
 BOOL CsulvaneDlg::JumpToEvent(int frame, bool forward) {
-#if ORV_HAVE_VIEWS
     if (!m_bDataLoaded || !m_hMutexCpSet) return FALSE;
     int target = -1;
     {
@@ -951,11 +841,6 @@ BOOL CsulvaneDlg::JumpToEvent(int frame, bool forward) {
     if (target < 0) return FALSE;
     SeekToFrame(target, ChannelInitialised(0) ? int(Channel(0).playState) : 0);
     return TRUE;
-#else
-    (void)frame;
-    (void)forward;
-    return FALSE;
-#endif
 }
 
 void CsulvaneDlg::StartPrefetchNextMovie() {
@@ -977,31 +862,23 @@ void CsulvaneDlg::ClosePlayback() {
     m_nShownFrame = -1;
     KillTimer(TIMER_PLAYBACK);
     m_nSeekTarget = -1;
-#if ORV_HAVE_MAP
     m_nMapFrameSaved = m_pMapWrap->m_nRelJpgNum;
     if (m_pMapWindow->isVisible()) m_pMapWrap->m_nRelJpgNum = -1;
-#endif
     if (m_pSeekSlider) m_pSeekSlider->m_bCaptured = FALSE;
     ResetChannels();
     CloseChannels();
-#if ORV_HAVE_VIEWS
     m_pGraphDlg->update();
-#endif
 }
 
 void CsulvaneDlg::ResetPlaybackUi() {
-#if ORV_HAVE_VIEWS
     m_pInfoDlg->m_bDataLoaded = FALSE;
-#endif
     UpdateSeekSlider(0);
     if (m_pSeekSlider) m_pSeekSlider->m_nMin = m_pSeekSlider->m_nMax = 0;
     KillTimer(TIMER_PLAYBACK);
     UpdateSpeedLabel();
     JoinDataThreads();
     m_bDataLoaded = FALSE;
-#if ORV_HAVE_MAP
     m_pMapWrap->m_bHasPosition = FALSE;
-#endif
     m_bSelecting = TRUE;
     m_bOpenFailed = FALSE;
     RefreshVideo();
@@ -1010,11 +887,9 @@ void CsulvaneDlg::ResetPlaybackUi() {
         std::lock_guard markers(*m_hMutexCpSet);
         m_vecCrashPos.clear();
     }
-#if ORV_HAVE_VIEWS
     m_pGraphDlg->m_nAmplitudeMode = 0;
     m_pGraphDlg->update();
     m_pInfoDlg->ResetInfoValues();
-#endif
     if (ChannelInitialised(0)) OpenDataFile(std::string());
     m_nCurRow = -1;
     m_bOpenArmed = TRUE;
@@ -1040,7 +915,6 @@ void CsulvaneDlg::UpdateSpeedLabel() {
     if (!m_pSpeedLabel) return;
     const int id = ChannelInitialised(0) ? SpeedLabelTextId(Channel(0).speedStep) : -1;
     m_pSpeedLabel->setText(id < 0 ? QString() : QString::fromUtf8(UiText(id)));
-#if ORV_HAVE_VIEWS
     // In the full-width layout the label's text reaches into the compact strip: the strip's
     // title begins after it.
     const int textRight = m_pSpeedLabel->geometry().left() +
@@ -1049,7 +923,6 @@ void CsulvaneDlg::UpdateSpeedLabel() {
         m_pInfoDlg->m_nCompactTitleLeft = textRight;
         if (m_nLayoutMode == LAYOUT_FULL_WIDTH) update();
     }
-#endif
 }
 
 }  // namespace orv

@@ -135,9 +135,7 @@ void CsulvaneDlg::ShowVideoAtNativeSize() {
 void CsulvaneDlg::RestoreVideoLayout() {
     const bool updates = updatesEnabled();
     setUpdatesEnabled(false);
-#if ORV_HAVE_MAP
     if (m_pMapWindow && m_pMapWindow->isVisible()) PlaceMapBesideVideo();
-#endif
     LayoutForMode(m_nLayoutMode);
     setUpdatesEnabled(updates);
     SetChannelsView(m_aView, FALSE);
@@ -171,7 +169,6 @@ void CsulvaneDlg::OnKeepAspect() {
 }
 
 void CsulvaneDlg::FollowRefilteredList() {
-#if ORV_HAVE_FILER
     std::vector<sFILEENTRY>* entries = Entries();
     if (entries) LoadListGpsTrack(*entries);
     SendCrashPositions(m_nCurRow, TRUE);
@@ -184,14 +181,11 @@ void CsulvaneDlg::FollowRefilteredList() {
         ResetPlaybackUi();
         SetPlayButtonState(FALSE);
         UpdateControlStates();
-#if ORV_HAVE_VIEWS
         m_pInfoDlg->ResetInfoValues();
         m_pInfoDlg->update();
-#endif
     } else {
         m_pFiler->update();  // the file count
     }
-#endif
 }
 
 }  // namespace orv

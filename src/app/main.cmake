@@ -13,21 +13,8 @@ if(ORV_GUI AND ORV_MEDIA)
     ${CMAKE_CURRENT_LIST_DIR}/CsulvaneApp.cpp
   )
   target_include_directories(app PUBLIC ${ORV_ROOT}/src)
-  target_link_libraries(app PUBLIC app_commands views_core ui playback_engine playback recorder platform_base
-                        platform_window)
-  # The panes join the window as their libraries are part of the build.
-  foreach(pane views:ORV_HAVE_VIEWS views_map:ORV_HAVE_MAP filer:ORV_HAVE_FILER app_update:ORV_HAVE_UPDATE
-               app_jobs:ORV_HAVE_JOBS)
-    string(REPLACE ":" ";" pair ${pane})
-    list(GET pair 0 target)
-    list(GET pair 1 flag)
-    if(TARGET ${target})
-      target_link_libraries(app PUBLIC ${target})
-      target_compile_definitions(app PUBLIC ${flag}=1)
-    else()
-      target_compile_definitions(app PUBLIC ${flag}=0)
-    endif()
-  endforeach()
+  target_link_libraries(app PUBLIC app_commands app_jobs app_update views views_core views_map filer ui
+                        playback_engine playback recorder platform_base platform_window)
 
   add_executable(Orvanta5 ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
   target_link_libraries(Orvanta5 PRIVATE app)

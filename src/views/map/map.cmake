@@ -1,6 +1,5 @@
 # The map: the bridge between the program and the map page, the page host on the web
 # engine, the page with its scripts and icons, and the map window.
-add_subdirectory(${ORV_ROOT}/src/platform/web ${CMAKE_BINARY_DIR}/src/platform/web)
 
 set(ORV_MAP_TILE_URL "https://tile.openstreetmap.org/{z}/{x}/{y}.png" CACHE STRING
     "Address template of the map tiles ({z}, {x} and {y} are filled in by the page)")
