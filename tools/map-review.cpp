@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
     map.GetHostWindow()->setGeometry(frame, title, width - 2 * frame, height - title - frame);
     window.show();
     map.ShowMap(TRUE);
-    if (!WaitUntil([&] { return map.m_bPageReady != FALSE; })) {
+    if (!WaitUntil([&] { return map.PageReady() != FALSE; })) {
         std::fprintf(stderr, "map-review: the map page did not load\n");
         return 1;
     }
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
 
     // Part-way along the current movie, held still.
     const std::size_t at = movie.size() * 2 / 3;
-    map.m_nRelJpgNum = movie.empty() ? 0 : movie[at].time;
+    map.ShowFrame(PaneValuesOf(nullptr, movie.empty() ? 0 : movie[at].time).map);
     map.SetMapStatus(MAP_STATUS_PAUSE);
     map.ReloadTrack(0, TRUE);
     const fixtures::DemoDrive drive;

@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
     if (!shot.empty()) {
         if (!dlg->m_bMapShown) dlg->OnCommand(ID_MAP_WINDOW);
         dlg->OnCommand(ID_PLAY_PAUSE);
-        RunUntil([&] { return dlg->InfoPanel()->m_nPosition >= 45; }, 10000);
+        RunUntil([&] { return dlg->InfoPanel()->Position() >= 45; }, 10000);
         const bool saved = save("shot");
         dlg->OnBtnClose();
         return saved && opened ? 0 : 1;

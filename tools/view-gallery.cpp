@@ -104,10 +104,10 @@ bool RenderScale(float scale, const std::string& movie, const views_tools::Front
         views_tools::FeedFrame(views, frame);
         SettleGauges(gauges);
         std::vector<Tile> tiles;
-        info->m_nDrawMode = 0;
+        info->SetDrawMode(0);
         info->resize(T(780), T(150));
         tiles.push_back({Render(*info), QStringLiteral("情報パネル (layout 0)")});
-        info->m_nDrawMode = 1;
+        info->SetDrawMode(1);
         info->resize(T(1040), T(180));
         tiles.push_back({Render(*info), QStringLiteral("情報パネル (layout 1)")});
         tiles.push_back({rig.CompactStrip(), QStringLiteral("情報パネル (compact strip)")});

@@ -248,7 +248,7 @@ MapDrawing CheckMapDrawing(CsulvaneDlg& dlg, const std::string& screenshot) {
     CGoogleMapDlgWrap* bridge = dlg.MapBridge();
     CGoogleMapDlg2* host = bridge ? bridge->GetMapDlg2() : nullptr;
     QWidget* page = bridge ? bridge->GetHostWindow() : nullptr;
-    if (!host || !page || !page->isVisible() || !bridge->m_bPageReady) return d;
+    if (!host || !page || !page->isVisible() || !bridge->PageReady()) return d;
     d.pageShown = true;
     QElapsedTimer clock;
     clock.start();
@@ -374,7 +374,7 @@ int RunPhase(int argc, char** argv, const std::string& phase, double seconds, bo
         if (mapOpen && mapServed) {
             // The page loads the map library from the resources and asks for its tiles.
             CGoogleMapDlgWrap* bridge = dlg->MapBridge();
-            RunUntil([&] { return bridge && bridge->m_bPageReady; }, 30000);
+            RunUntil([&] { return bridge && bridge->PageReady(); }, 30000);
         }
         const PlayRun run = Play(*dlg, seconds);
         std::printf("cpu_ms_per_frame %.4f\n", run.cpuMsPerFrame);

@@ -138,12 +138,12 @@ int main(int argc, char** argv) {
     map.GetHostWindow()->setGeometry(0, 0, 660, 480);
     map.ShowMap(TRUE);
     window.show();
-    if (!WaitUntil([&] { return map.m_bPageReady != FALSE; })) {
+    if (!WaitUntil([&] { return map.PageReady() != FALSE; })) {
         std::fprintf(stderr, "map-bench: the map page did not load\n");
         return 1;
     }
     CGoogleMapDlg2& host = *map.GetMapDlg2();
-    map.m_nRelJpgNum = 4500;
+    map.ShowFrame(PaneValuesOf(nullptr, 4500).map);
     map.SetMapStatus(MAP_STATUS_PAUSE);
 
     QString drawnTag;

@@ -1,5 +1,5 @@
-// What the main window writes into the data views, for the review tools and the benchmark:
-// the values known once a recording's data is loaded, and those of one frame, read from
+// What the main window tells the data views, for the review tools and the benchmark: the
+// values known once a recording's data is loaded, and those of one frame, read from
 // channel 1's data with the views' own functions.
 #pragma once
 

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     const auto tick = [&](int frame) {
         double t0 = CpuMs();
         views_tools::FeedFrame(views, frame);
-        info->m_nDrawMode = 0;
+        info->SetDrawMode(0);
         info->DrawInfoPanel(&panelDc);
         double t1 = CpuMs();
         spent[0] += t1 - t0;

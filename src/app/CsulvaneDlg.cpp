@@ -150,8 +150,7 @@ BOOL CsulvaneDlg::OnInitDialog() {
     m_bKeepAspect = ReadKeepAspect();
     m_nVolume = ReadVolume();
 
-    m_pObdDlg->m_hOwner = GetSafeHwnd();
-    m_pObdDlg->m_pImages = m_pImages.get();
+    m_pObdDlg->SetOwner(GetSafeHwnd(), m_pImages.get());
     m_pObdDlg->OnInitDialog();
     m_pLapTime->SetUp(m_pOffScreen.get());
 
@@ -192,16 +191,15 @@ BOOL CsulvaneDlg::CreateChildPanes() {
     if (!m_aMovieStatic[0].Create(this, IDC_FRONT_SURFACE)) return FALSE;
     // The rear camera's surface, beside the front one with the same styles.
     if (!m_aMovieStatic[1].Create(this, IDC_REAR_SURFACE)) return FALSE;
-    m_pMapWrap->m_pOwner = GetSafeHwnd();
+    m_pMapWrap->SetOwner(GetSafeHwnd());
     // Without a web engine the logo pane stands in the map's place.
     if (CGoogleMapDlgWrap::IsWebEngineAvailable()) m_pMapWrap->CreateHost(m_pMapWindow.get());
     m_pLogo->setParent(m_pMapWindow.get());
-    m_pGraphDlg->m_hParent = GetSafeHwnd();
-    m_pGraphDlg->m_pOffScreen = m_pOffScreen.get();
+    m_pGraphDlg->SetOwner(GetSafeHwnd());
+    m_pGraphDlg->LendOffScreen(m_pOffScreen.get());
     m_pGraphDlg->OnInitDialog();
-    m_pInfoDlg->m_hParent = GetSafeHwnd();
-    m_pInfoDlg->m_pImages = m_pImages.get();
-    m_pInfoDlg->m_pOffScreen = m_pOffScreen.get();
+    m_pInfoDlg->SetOwner(GetSafeHwnd(), m_pImages.get());
+    m_pInfoDlg->LendOffScreen(m_pOffScreen.get());
     m_pInfoDlg->OnInitDialog();
     m_pGraphDlg->show();
     m_pInfoDlg->show();
@@ -374,7 +372,7 @@ void CsulvaneDlg::ResetViewForSource() {
     ResetPlaybackUi();
     SetPlayButtonState(FALSE);
     if (m_pSeekSlider) m_pSeekSlider->m_bCaptured = FALSE;
-    if (m_pInfoDlg->m_nDataFormat == '2' || m_pInfoDlg->m_nDataFormat == 'N')
+    if (m_pInfoDlg->DataFormat() == '2' || m_pInfoDlg->DataFormat() == 'N')
         m_pInfoDlg->SetVehicleValues(-1, 0xFFFF, -1, 0);
     m_pInfoDlg->update();
     m_pGraphDlg->update();

@@ -92,8 +92,8 @@ BOOL CsulvaneDlg::OpenChosenSource(int kindValue, std::string path) {
     const SourceKind kind = SourceKind(kindValue);
     if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PausePlayback();
     StopPlayback();
-    m_pInfoDlg->m_nRecMark = 'R';
-    if (m_pInfoDlg->m_nDataFormat == '2' || m_pInfoDlg->m_nDataFormat == 'N')
+    m_pInfoDlg->SetRecMark('R');
+    if (m_pInfoDlg->DataFormat() == '2' || m_pInfoDlg->DataFormat() == 'N')
         m_pInfoDlg->SetVehicleValues(-1, 0xFFFF, -1, 0);
     if (m_bLargeVideo) {
         SetLargeVideo(FALSE);
@@ -151,7 +151,7 @@ void CsulvaneDlg::OnObdWindow() {
     } else {
         // Over the info panel and the graph, sized by the layout; it follows later layouts.
         const QRect place = ObdWindowRect();
-        m_pObdDlg->m_hOwner = GetSafeHwnd();
+        m_pObdDlg->SetOwner(GetSafeHwnd(), m_pImages.get());
         m_pObdDlg->OpenAt(place.x(), place.y(), place.width(), place.height());
         m_pObdDlg->show();
         m_bObdShown = TRUE;

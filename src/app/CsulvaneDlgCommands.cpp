@@ -151,12 +151,12 @@ void CsulvaneDlg::OnEventFilterChanged(WPARAM index, LPARAM state) {
 void CsulvaneDlg::SetDetectorOfEventBox(int index) {
     const int detector = DetectorForEventFilter(index);
     if (detector >= 0 && m_pSettingDlg)
-        SetDetectorFlags(m_pGraphDlg->m_aDetector, detector, m_pSettingDlg->IsEventChecked(index));
+        m_pGraphDlg->SetDetectorFlags(detector, m_pSettingDlg->IsEventChecked(index));
 }
 
 void CsulvaneDlg::ApplyDetectorToggle(int detector, LPARAM state) {
     if (detector < 0) return;
-    SetDetectorFlags(m_pGraphDlg->m_aDetector, detector, state ? TRUE : FALSE);
+    m_pGraphDlg->SetDetectorFlags(detector, state ? TRUE : FALSE);
     FollowDetectors();
 }
 
@@ -226,7 +226,7 @@ void CsulvaneDlg::OnSourceLost() {
     m_bDataLoaded = FALSE;
     if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PauseChannels();
     StopPlayback();
-    m_pInfoDlg->m_nRecMark = 0;
+    m_pInfoDlg->SetRecMark(0);
     ResetViewForSource();
     ClearBrowserList(TRUE);  // nothing of the lost source stays to be clicked
     m_bCsvDisabled = TRUE;

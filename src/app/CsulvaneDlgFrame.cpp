@@ -358,7 +358,7 @@ void CsulvaneDlg::RestoreFromMaximised() {
 void CsulvaneDlg::SetInfoExtraScale(float scale) {
     // The info panel widens its own layout while the window is maximised.
     if (m_pInfoDlg) {
-        m_pInfoDlg->m_fScale = scale;
+        m_pInfoDlg->SetExtraScale(scale);
         m_pInfoDlg->update();
     }
 }

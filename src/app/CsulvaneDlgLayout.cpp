@@ -39,8 +39,8 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     if (!m_pOffScreen || m_pOffScreen->GetSize().cx != client.Width() || m_pOffScreen->GetSize().cy != client.Height()) {
         m_pOffScreen = std::make_unique<COffScreenDC>(std::max(client.Width(), 1), std::max(client.Height(), 1));
         m_pLapTime->SetUp(m_pOffScreen.get());
-        m_pInfoDlg->m_pOffScreen = m_pOffScreen.get();
-        m_pGraphDlg->m_pOffScreen = m_pOffScreen.get();
+        m_pInfoDlg->LendOffScreen(m_pOffScreen.get());
+        m_pGraphDlg->LendOffScreen(m_pOffScreen.get());
     }
     ShowPanesForMode(m_bFullView ? LAYOUT_FULL_VIEW : mode);
     PlaceFrontSurface();
@@ -67,7 +67,7 @@ void CsulvaneDlg::LayoutForMode(int mode) {
         m_pSeekSlider->RecreateBuffer();
     }
     m_pInfoDlg->setGeometry(ToQRect(r.infoPanel));
-    m_pInfoDlg->m_nDrawMode = mode == LAYOUT_FULL_WIDTH ? 2 : mode == LAYOUT_LARGE ? 1 : 0;
+    m_pInfoDlg->SetDrawMode(mode == LAYOUT_FULL_WIDTH ? 2 : mode == LAYOUT_LARGE ? 1 : 0);
     m_pGraphDlg->setGeometry(ToQRect(r.graph));
     // A docked map goes back into its own window in a layout without a place for it.
     if (!m_bMapInOwnWindow && (r.mapPane.Width() <= 0 || r.mapPane.Height() <= 0)) {

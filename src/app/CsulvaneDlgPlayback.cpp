@@ -73,8 +73,8 @@ void CsulvaneDlg::OnFileRowSelected(int row) {
     // Whether the row is to be opened was decided by the list, which asked for the
     // reselect request once.
     m_nCurRow = row;
-    m_pGraphDlg->m_bDataShown = FALSE;
-    m_pMapWrap->m_bHasPosition = FALSE;
+    m_pGraphDlg->ShowData(FALSE);
+    m_pMapWrap->SetHasPosition(FALSE);
     SetChannelVolumes(0);
     UpdateMapPane();
     if (!m_bFolderAdvance) m_bIgnoreEnd = TRUE;
@@ -90,13 +90,13 @@ BOOL CsulvaneDlg::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
     // A data load of an earlier selection that answers late is dropped by this number.
     ++m_nSelectionSerial;
     if (m_pFiler->GetList()) m_pFiler->GetList()->m_nCurrentRow = m_nCurRow;
-    if (m_pMapWrap->GetHostWindow()) m_pMapWrap->m_bHasPosition = FALSE;
+    if (m_pMapWrap->GetHostWindow()) m_pMapWrap->SetHasPosition(FALSE);
     StopPlayback();
     m_bDataLoaded = FALSE;
     m_bSelecting = TRUE;
     if (resetSeek) UpdateSeekSlider(0);
     if (resetGraph) {
-        m_pGraphDlg->m_nAmplitudeMode = 0;
+        m_pGraphDlg->SetAmplitudeMode(0);
         m_pGraphDlg->update();
     }
     if (resetInfo) m_pInfoDlg->ResetInfoValues();
@@ -177,15 +177,15 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
         m_pMapWindow->SetCaptionText(CMovieDialog::kCaptionMap);
         CMovieMenu::CloseOpenMenus();
         m_bBusy = TRUE;
-        m_pGraphDlg->m_bDataShown = TRUE;
+        m_pGraphDlg->ShowData(TRUE);
         const RecordingKind kind = GetRecordingKind(path);
         m_bParkingMovie = kind == REC_PARKING || kind == REC_PARKING_IMPACT;
         m_bParkingNoFix = FALSE;
         m_bParkingTrace = m_bParkingMovie ? m_bTraceFile : FALSE;
-        m_pInfoDlg->m_bShowVoltage = m_bParkingTrace;
+        m_pInfoDlg->SetShowVoltage(m_bParkingTrace);
         return TRUE;
     }
-    m_pMapWrap->m_bHasPosition = FALSE;
+    m_pMapWrap->SetHasPosition(FALSE);
     UpdateMapPane();
     BOOL continuing = FALSE;
     continuing = m_pFiler->m_bContinue;
@@ -240,7 +240,7 @@ void CsulvaneDlg::OnMovieOpened(WPARAM, LPARAM) {
     if (!m_bFolderAdvance) KillTimer(TIMER_OPEN_DELAY);
     m_bOpenArmed = TRUE;
     if (!IsValidRow(m_nCurRow)) return;
-    if (ChannelInitialised(0)) m_pInfoDlg->m_nFrameCount = FrameCountOf(Slots(0).GetFrameCount2(Channel(0)));
+    if (ChannelInitialised(0)) m_pInfoDlg->SetFrameCount(FrameCountOf(Slots(0).GetFrameCount2(Channel(0))));
     UpdateSpeedLabel();
     SetChannelsView(m_aView, TRUE);
     for (int i = 0; i < kChannelCount; ++i)
@@ -360,21 +360,19 @@ BOOL CsulvaneDlg::StartPlayback() {
         sFILEENTRY& entry = (*Entries())[std::size_t(m_nCurRow)];
         quality = QualityCode(height, Channel(0).scanners[kStagingScanner].header.byteA);
         entry.sortKey2 = quality;
-        m_pInfoDlg->m_nQualityCode = quality;
-        m_pInfoDlg->m_stStart = entry.startTime;
-        m_pInfoDlg->m_strTitle = QString::fromStdString(MakeListDisplayName(entry.path));  // as the list names it
-        m_pInfoDlg->m_bDataLoaded = TRUE;
+        // The title as the list names it.
+        m_pInfoDlg->SetRecording(quality, entry.startTime, QString::fromStdString(MakeListDisplayName(entry.path)));
     }
     ActivateRecorderData();
     const float interval = Slots(0).GetFrameInterval(Channel(0));
     const int count = FrameCountOf(Slots(0).GetFrameCount(Channel(0)));
-    m_pInfoDlg->m_fFrameInterval = interval;
-    m_pGraphDlg->m_nFrameCount = count;
+    m_pInfoDlg->SetFrameInterval(interval);
+    m_pGraphDlg->SetFrameCount(count);
     m_pSeekSlider->m_nMin = 0;
     m_pSeekSlider->m_nMax = count;
     SendCrashPositions(m_nCurRow, FALSE);
     UpdateSpeedLabel();
-    m_pInfoDlg->m_nFrameCount = FrameCountOf(Slots(0).GetFrameCount2(Channel(0)));
+    m_pInfoDlg->SetFrameCount(FrameCountOf(Slots(0).GetFrameCount2(Channel(0))));
     SetVolume(m_nVolume);
     UpdatePlaybackPosition(0);
     m_nSeekTarget = -1;
@@ -386,9 +384,7 @@ BOOL CsulvaneDlg::StartPlayback() {
 BOOL CsulvaneDlg::ActivateRecorderData() {
     AllChannelsLock channels;
     UpdateSeekSlider(0);
-    m_pGraphDlg->m_nLeftMargin = Scaled(CGSensorDlg::kLabelColumn);
-    m_pGraphDlg->m_nTileStep = Scaled(CGSensorDlg::kDesignWidth) - m_pGraphDlg->m_nLeftMargin;
-    m_pGraphDlg->m_nCurrentFrame = 0;
+    m_pGraphDlg->ResetAxis();
     const std::string path = CurrentPath();
     const float interval = ChannelInitialised(0) ? Slots(0).GetFrameInterval(Channel(0)) : 0.0f;
     if (IsRecorderMovieName(path)) {
@@ -397,7 +393,7 @@ BOOL CsulvaneDlg::ActivateRecorderData() {
         entry.startTime = RecordingTimeFromName(path);
         // An unknown frame interval gives no rate rather than an infinite one.
         entry.sortKey3 = interval > 0.0f ? 1000.0f / interval : 0.0f;
-        m_pInfoDlg->m_stStart = entry.startTime;
+        m_pInfoDlg->SetStartTime(entry.startTime);
     }
     bool moved = false;
     if (ChannelInitialised(0)) {
@@ -408,15 +404,12 @@ BOOL CsulvaneDlg::ActivateRecorderData() {
         front.scanners[kStagingScanner].MoveTo(active);
         moved = !active.sensor.empty();
         if (moved) {
-            m_pGraphDlg->m_nAmplitudeMode = AmplitudeModeForLargestG(active.largestG);
-            for (std::size_t axis = 0; axis < m_pGraphDlg->m_dAxisScale.size(); ++axis)
-                if (active.largestAxisG[axis] > 0.0) m_pGraphDlg->m_dAxisScale[axis] = active.largestAxisG[axis];
-            m_pInfoDlg->m_bTimeLapse = active.header.mode == 'T';
-            m_pInfoDlg->m_nDataFormat = active.header.byteB;
+            m_pGraphDlg->SetLargestG(active.largestG, active.largestAxisG);
+            m_pInfoDlg->SetDataFormat(active.header.mode == 'T', active.header.byteB);
         }
     }
     if (!moved) {
-        m_pMapWrap->m_bHasPosition = FALSE;
+        m_pMapWrap->SetHasPosition(FALSE);
         UpdateMapPane();
     }
     return interval > 0.0f;
@@ -502,50 +495,24 @@ BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
     const int f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->m_nMin : 0,
                                 m_pSeekSlider ? m_pSeekSlider->m_nMax : 0);
     m_nSeekTarget = f;
-    m_pMapWrap->m_nRelJpgNum = f;
     const sSENSORRECORD* record = GetFrameRecord(lock, f);
+    const PaneValues values = PaneValuesOf(record, f);
+    m_pMapWrap->ShowFrame(values.map);
     CInfoDlg& info = *m_pInfoDlg;
-    if (record) {
-        info.m_dAccelX = record->gX;
-        info.m_dAccelY = record->gY;
-        info.m_dAccelZ = record->gZ;
-        info.m_nRecMark = record->mark;
-        if (const sGPSRECORD* gps = record->gps) {
-            double speed = kNoSpeedValue;
-            if (gps->valid) {
-                if (!m_bSelecting) {
-                    m_pMapWrap->m_bHasPosition = TRUE;
-                    UpdateMapPane();
-                }
-                m_pMapWrap->SetMapPosition(gps->latitude, gps->longitude);
-                speed = gps->speed;
-            }
-            // A parked car's recording without a fix shows the logo in the map's place.
-            const bool parkingNoFix = !gps->valid && m_bParkingMovie;
-            if (parkingNoFix != bool(m_bParkingNoFix) || !gps->valid) {
-                m_bParkingNoFix = parkingNoFix;
-                UpdateMapPane();
-            }
-            info.m_dSpeed = speed;
-            // The record keeps the battery voltage in tenths of a volt, as the panel shows it.
-            info.m_nVoltage10 = record->voltage;
-            const sOBDRECORD* obd = record->obd ? record->obd : gps->obd;
-            if (obd) {
-                info.SetVehicleValues(obd->values[kObdReadingTurnSignal], std::int16_t(obd->values[kObdReadingSteering]),
-                                      obd->values[kObdReadingBrake], obd->codes[0]);
-                ReadObdValues(*obd, m_pObdDlg->m_nValue);
-            }
-            info.m_bGpsValid = gps->valid;
-        } else {
-            info.m_bGpsValid = FALSE;
+    if (values.map.bHasGps) {
+        if (values.map.bGpsValid && !m_bSelecting) {
+            m_pMapWrap->SetHasPosition(TRUE);
+            UpdateMapPane();
         }
-    } else {
-        info.m_dAccelX = info.m_dAccelY = info.m_dAccelZ = kNoGValue;
-        info.m_bGpsValid = FALSE;
+        // A parked car's recording without a fix shows the logo in the map's place.
+        const bool parkingNoFix = !values.map.bGpsValid && m_bParkingMovie;
+        if (parkingNoFix != bool(m_bParkingNoFix) || !values.map.bGpsValid) {
+            m_bParkingNoFix = parkingNoFix;
+            UpdateMapPane();
+        }
     }
-    // The gauges' values are of this frame only when its record has a fix.
-    m_pObdDlg->m_bDataValid = info.m_bGpsValid;
-    info.m_nPosition = f;
+    info.ShowFrame(values.info);
+    m_pObdDlg->ShowFrame(values.obd);
     if (PanesForMode(m_nLayoutMode).infoPanel) info.update();
     if (m_bObdShown) m_pObdDlg->update();
     UpdateSeekSlider(f);
@@ -554,8 +521,7 @@ BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
 
 void CsulvaneDlg::UpdateSeekSlider(int frame) {
     if (m_pSeekSlider) m_pSeekSlider->SetPos(frame);
-    m_pGraphDlg->m_nCurrentFrame = frame;
-    m_pGraphDlg->update();
+    m_pGraphDlg->ShowFrame(GraphFrameValues{frame});
 }
 
 // ---- the map's event markers -------------------------------------------------------------
@@ -564,14 +530,14 @@ BOOL CsulvaneDlg::SendCrashPositions(int row, BOOL wholeLine) {
     if (!m_hMutexCpSet) return FALSE;
     std::lock_guard markers(*m_hMutexCpSet);
     m_vecCrashPos.clear();
-    if (ChannelInitialised(0)) BuildEventList(m_pGraphDlg->m_aDetector, m_vecCrashPos);
-    if (!m_pMapWrap->m_bPageReady) return TRUE;
+    if (ChannelInitialised(0)) BuildEventList(m_pGraphDlg->Detectors(), m_vecCrashPos);
+    if (!m_pMapWrap->PageReady()) return TRUE;
     m_pMapWrap->ReloadTrack(row, wholeLine);
     const ChannelsLock lock;
     for (auto it = m_vecCrashPos.rbegin(); it != m_vecCrashPos.rend(); ++it) {
         const sCRASHPOS& entry = *it;
         if (entry.nDetector < 0 || entry.nDetector >= DETECTOR_COUNT ||
-            !m_pGraphDlg->m_aDetector[std::size_t(entry.nDetector)].bList)
+            !m_pGraphDlg->Detectors()[std::size_t(entry.nDetector)].bList)
             continue;
         // An entry without its records is left out; it would be missing on every try.
         const sSENSORRECORD* sensor = entry.pRecord;
@@ -585,7 +551,7 @@ BOOL CsulvaneDlg::SendCrashPositions(int row, BOOL wholeLine) {
 }
 
 void CsulvaneDlg::RefreshMapState() {
-    if (m_bMarkersSent || !m_pMapWrap->m_bPageReady) return;
+    if (m_bMarkersSent || !m_pMapWrap->PageReady()) return;
     if (IsValidRow(m_nCurRow) && !SendCrashPositions(m_nCurRow, TRUE)) return;
     m_bMarkersSent = TRUE;
     const PlayState state = ChannelInitialised(0) ? PlayState(Channel(0).playState) : PLAY_CLOSED;
@@ -596,7 +562,7 @@ void CsulvaneDlg::RefreshMapState() {
 void CsulvaneDlg::CheckGpsAtFrame() {
     const ChannelsLock lock;
     const sSENSORRECORD* record = ChannelInitialised(0) ? GetFrameRecord(lock, m_pSeekSlider->m_nPos) : nullptr;
-    m_pMapWrap->m_bHasPosition = record && record->gps && record->gps->valid;
+    m_pMapWrap->SetHasPosition(record && record->gps && record->gps->valid);
 }
 
 void CsulvaneDlg::CheckParkingTrace() {
@@ -605,7 +571,7 @@ void CsulvaneDlg::CheckParkingTrace() {
         std::error_code error;
         m_bTraceFile = std::filesystem::exists(std::filesystem::path(m_pFiler->m_strSourcePath) / "pvtrace.txt", error);
     }
-    m_pInfoDlg->m_bTraceFile = m_bTraceFile;
+    m_pInfoDlg->SetTraceFile(m_bTraceFile);
 }
 
 void CsulvaneDlg::UpdateMapPane() {
@@ -648,7 +614,7 @@ void CsulvaneDlg::PlayNextMovie() {
             m_nCurRow += 1;
             m_pSeekSlider->m_bCaptured = FALSE;
             m_pFiler->SelectFileRow(m_nCurRow, TRUE);
-            m_pGraphDlg->m_bDataShown = FALSE;
+            m_pGraphDlg->ShowData(FALSE);
             UpdateSeekSlider(0);
             m_bIgnoreEnd = FALSE;
             SelectMovie(TRUE, TRUE, FALSE);
@@ -724,7 +690,7 @@ void CsulvaneDlg::OnPrevMovie() {
         m_nCurRow -= 1;
         m_pSeekSlider->m_bCaptured = FALSE;
         m_pFiler->SelectFileRow(m_nCurRow, 2);
-        m_pGraphDlg->m_bDataShown = FALSE;
+        m_pGraphDlg->ShowData(FALSE);
         UpdateSeekSlider(0);
         SelectMovie(TRUE, TRUE, FALSE);
     } else {
@@ -813,7 +779,7 @@ BOOL CsulvaneDlg::SeekToFrame(int frame, int keepState) {
 }
 
 bool CsulvaneDlg::DetectorShown(int detector) const {
-    return detector >= 0 && detector < DETECTOR_COUNT && m_pGraphDlg->m_aDetector[std::size_t(detector)].bShow;
+    return detector >= 0 && detector < DETECTOR_COUNT && m_pGraphDlg->Detectors()[std::size_t(detector)].bShow;
 }
 
 BOOL CsulvaneDlg::JumpToNextEvent(int frame) { return JumpToEvent(frame, true); }
@@ -862,8 +828,8 @@ void CsulvaneDlg::ClosePlayback() {
     m_nShownFrame = -1;
     KillTimer(TIMER_PLAYBACK);
     m_nSeekTarget = -1;
-    m_nMapFrameSaved = m_pMapWrap->m_nRelJpgNum;
-    if (m_pMapWindow->isVisible()) m_pMapWrap->m_nRelJpgNum = -1;
+    m_nMapFrameSaved = m_pMapWrap->RelJpgNum();
+    if (m_pMapWindow->isVisible()) m_pMapWrap->ShowFrame(PaneValuesOf(nullptr, -1).map);
     if (m_pSeekSlider) m_pSeekSlider->m_bCaptured = FALSE;
     ResetChannels();
     CloseChannels();
@@ -871,14 +837,14 @@ void CsulvaneDlg::ClosePlayback() {
 }
 
 void CsulvaneDlg::ResetPlaybackUi() {
-    m_pInfoDlg->m_bDataLoaded = FALSE;
+    m_pInfoDlg->ClearRecording();
     UpdateSeekSlider(0);
     if (m_pSeekSlider) m_pSeekSlider->m_nMin = m_pSeekSlider->m_nMax = 0;
     KillTimer(TIMER_PLAYBACK);
     UpdateSpeedLabel();
     JoinDataThreads();
     m_bDataLoaded = FALSE;
-    m_pMapWrap->m_bHasPosition = FALSE;
+    m_pMapWrap->SetHasPosition(FALSE);
     m_bSelecting = TRUE;
     m_bOpenFailed = FALSE;
     RefreshVideo();
@@ -887,7 +853,7 @@ void CsulvaneDlg::ResetPlaybackUi() {
         std::lock_guard markers(*m_hMutexCpSet);
         m_vecCrashPos.clear();
     }
-    m_pGraphDlg->m_nAmplitudeMode = 0;
+    m_pGraphDlg->SetAmplitudeMode(0);
     m_pGraphDlg->update();
     m_pInfoDlg->ResetInfoValues();
     if (ChannelInitialised(0)) OpenDataFile(std::string());
@@ -919,8 +885,8 @@ void CsulvaneDlg::UpdateSpeedLabel() {
     // title begins after it.
     const int textRight = m_pSpeedLabel->geometry().left() +
                           m_pSpeedLabel->fontMetrics().horizontalAdvance(m_pSpeedLabel->text()) + Scaled(10);
-    if (m_pInfoDlg->m_nCompactTitleLeft != textRight) {
-        m_pInfoDlg->m_nCompactTitleLeft = textRight;
+    if (m_pInfoDlg->CompactTitleLeft() != textRight) {
+        m_pInfoDlg->SetCompactTitleLeft(textRight);
         if (m_nLayoutMode == LAYOUT_FULL_WIDTH) update();
     }
 }

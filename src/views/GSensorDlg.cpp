@@ -163,6 +163,33 @@ void CGSensorDlg::ApplyScale() {
     if (m_bInitialised && m_fBuiltScale != g_fScale) OnInitDialog();
 }
 
+void CGSensorDlg::SetOwner(HWND parent) { m_hParent = parent; }
+void CGSensorDlg::LendOffScreen(COffScreenDC* offScreen) { m_pOffScreen = offScreen; }
+void CGSensorDlg::SetAmplitudeMode(int mode) { m_nAmplitudeMode = mode; }
+
+void CGSensorDlg::SetLargestG(double largestG, std::span<const double, 3> largestAxisG) {
+    m_nAmplitudeMode = AmplitudeModeForLargestG(largestG);
+    for (std::size_t axis = 0; axis < m_dAxisScale.size(); ++axis)
+        if (largestAxisG[axis] > 0.0) m_dAxisScale[axis] = largestAxisG[axis];
+}
+
+void CGSensorDlg::SetFrameCount(int frames) { m_nFrameCount = frames; }
+
+void CGSensorDlg::ResetAxis() {
+    m_nLeftMargin = T(kLabelColumn);
+    m_nTileStep = T(kDesignWidth) - m_nLeftMargin;
+    m_nCurrentFrame = 0;
+}
+
+void CGSensorDlg::ShowData(BOOL shown) { m_bDataShown = shown; }
+
+void CGSensorDlg::SetDetectorFlags(int detector, BOOL on) { orv::SetDetectorFlags(m_aDetector, detector, on); }
+
+void CGSensorDlg::ShowFrame(const GraphFrameValues& values) {
+    m_nCurrentFrame = values.nCurrentFrame;
+    update();
+}
+
 void CGSensorDlg::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     ApplyScale();

@@ -5,8 +5,8 @@
 // event detectors; the main window builds the movie's event list through it.
 //
 // It draws into the main window's off-screen context (lent through m_pOffScreen) and
-// copies the result onto itself when painted. The main window writes the position
-// fields and asks for a repaint on every tick. UI thread only.
+// copies the result onto itself when painted. The main window sets it up for a recording
+// and tells it the frame on every tick. UI thread only.
 #pragma once
 
 #include <QImage>
@@ -15,12 +15,14 @@
 #include <QWidget>
 
 #include <array>
+#include <span>
 #include <vector>
 
 #include "platform/base/AppMessage.h"
 #include "platform/base/WinTypes.h"
 #include "platform/gdi/DeviceContext.h"
 #include "views/EventClassification.h"
+#include "views/PaneValues.h"
 
 namespace orv {
 
@@ -115,19 +117,34 @@ public:
     BOOL DetectEvent(std::vector<sCRASHPOS>& list, int frame, int detector) const;
     void BuildEventList(std::vector<sCRASHPOS>& list) const;
 
-    // --- what the main window writes ----------------------------------------------------
-    COffScreenDC* m_pOffScreen = nullptr;
-    HWND m_hParent = 0;  // where the clicks are posted
-    int m_nAmplitudeMode = 1;
-    // Per axis (x, y, z): the largest |G| of the recording, in g; an axis that stays at 0
-    // in a recording keeps the value it had. 0 before the first recording.
-    std::array<double, 3> m_dAxisScale{};
-    int m_nLeftMargin = 0;    // pixels
-    int m_nFrameCount = 0;    // the seek range
-    int m_nCurrentFrame = 0;
-    int m_nTileStep = 0;      // pixels
-    BOOL m_bDataShown = FALSE;
-    EventDetectors m_aDetector = MakeEventDetectors();
+    // --- set-up, by the main window -------------------------------------------------------
+    void SetOwner(HWND parent);  // where the clicks are posted
+    void LendOffScreen(COffScreenDC* offScreen);
+    void SetAmplitudeMode(int mode);
+    // A recording's largest |G| chooses the amplitude mode; each axis whose largest |G|
+    // is above 0 takes it as its scale.
+    void SetLargestG(double largestG, std::span<const double, 3> largestAxisG);
+    // The seek range the cursor moves over.
+    void SetFrameCount(int frames);
+    // The label column and the tile step for the current scale, the cursor at the start.
+    void ResetAxis();
+    // The curves, the band and the markers are drawn (the movie's data is there).
+    void ShowData(BOOL shown);
+    // Detector `detector`'s show and list flags (see SetDetectorFlags); the caller repaints.
+    void SetDetectorFlags(int detector, BOOL on);
+
+    // Moves the cursor to the frame and repaints.
+    void ShowFrame(const GraphFrameValues& values);
+
+    // --- what the pane shows ----------------------------------------------------------------
+    int AmplitudeMode() const { return m_nAmplitudeMode; }
+    const std::array<double, 3>& AxisScale() const { return m_dAxisScale; }
+    int LeftMargin() const { return m_nLeftMargin; }
+    int TileStep() const { return m_nTileStep; }
+    int FrameCount() const { return m_nFrameCount; }
+    int CurrentFrame() const { return m_nCurrentFrame; }
+    BOOL DataShown() const { return m_bDataShown; }
+    const EventDetectors& Detectors() const { return m_aDetector; }
 
     // A marker collected while the curves are drawn.
     struct SPrepos {
@@ -148,6 +165,20 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // What the set-up calls and ShowFrame wrote.
+    COffScreenDC* m_pOffScreen = nullptr;
+    HWND m_hParent = 0;  // where the clicks are posted
+    int m_nAmplitudeMode = 1;
+    // Per axis (x, y, z): the largest |G| of the recording, in g; an axis that stays at 0
+    // in a recording keeps the value it had. 0 before the first recording.
+    std::array<double, 3> m_dAxisScale{};
+    int m_nLeftMargin = 0;    // pixels
+    int m_nFrameCount = 0;    // the seek range
+    int m_nCurrentFrame = 0;
+    int m_nTileStep = 0;      // pixels
+    BOOL m_bDataShown = FALSE;
+    EventDetectors m_aDetector = MakeEventDetectors();
+
     // Per axis: the last drawn point and the previous sample, plot coordinates.
     struct AxisTrace {
         int drawnX = 0, drawnY = 0;

@@ -117,6 +117,54 @@ void CInfoDlg::SetVehicleValues(int turnSignal, int steering, int brake, int fla
     m_nVehicleValue3 = now.nVehicleValue3;
 }
 
+void CInfoDlg::SetOwner(HWND parent, CResourceImage* images) {
+    m_hParent = parent;
+    m_pImages = images;
+}
+
+void CInfoDlg::LendOffScreen(COffScreenDC* offScreen, QFont* oldFont) {
+    m_pOffScreen = offScreen;
+    if (oldFont) m_pOldFont = oldFont;
+}
+
+void CInfoDlg::SetDrawMode(int mode) { m_nDrawMode = mode; }
+void CInfoDlg::SetExtraScale(float scale) { m_fScale = scale; }
+void CInfoDlg::SetCompactTitleLeft(int left) { m_nCompactTitleLeft = left; }
+
+void CInfoDlg::SetRecording(int qualityCode, const SYSTEMTIME& start, const QString& title) {
+    m_nQualityCode = qualityCode;
+    m_stStart = start;
+    m_strTitle = title;
+    m_bDataLoaded = TRUE;
+}
+
+void CInfoDlg::SetStartTime(const SYSTEMTIME& start) { m_stStart = start; }
+void CInfoDlg::SetTitle(const QString& title) { m_strTitle = title; }
+
+void CInfoDlg::SetDataFormat(BOOL timeLapse, int dataFormat) {
+    m_bTimeLapse = timeLapse;
+    m_nDataFormat = dataFormat;
+}
+
+void CInfoDlg::SetFrameInterval(float ms) { m_fFrameInterval = ms; }
+void CInfoDlg::SetFrameCount(int frames) { m_nFrameCount = frames; }
+void CInfoDlg::SetTraceFile(BOOL traceFile) { m_bTraceFile = traceFile; }
+void CInfoDlg::SetShowVoltage(BOOL showVoltage) { m_bShowVoltage = showVoltage; }
+void CInfoDlg::ClearRecording() { m_bDataLoaded = FALSE; }
+void CInfoDlg::SetRecMark(int mark) { m_nRecMark = mark; }
+
+void CInfoDlg::ShowFrame(const InfoFrameValues& values) {
+    m_dAccelX = values.dAccelX;
+    m_dAccelY = values.dAccelY;
+    m_dAccelZ = values.dAccelZ;
+    if (values.nRecMark) m_nRecMark = *values.nRecMark;
+    if (values.dSpeed) m_dSpeed = *values.dSpeed;
+    if (values.nVoltage10) m_nVoltage10 = *values.nVoltage10;
+    if (const auto& v = values.vehicle) SetVehicleValues(v->nTurnSignal, v->nSteering, v->nBrake, v->nFlag);
+    m_bGpsValid = values.bGpsValid;
+    m_nPosition = values.nPosition;
+}
+
 void CInfoDlg::paintEvent(QPaintEvent*) {
     DeviceContext dc(this);
     if (m_nDrawMode == 2 || !DrawInfoPanel(&dc)) dc.FillRect(RECT{0, 0, width(), height()}, kBlack);

@@ -4,8 +4,8 @@
 // drive-support display, the recording's title and three buttons that switch the G axes
 // on the graph and the map.
 //
-// The main window writes the value fields on every tick (while holding the channels'
-// locks) and asks for a repaint; the panel reads no data itself. Draw modes: 0 and 1 are
+// The main window sets the panel up for a recording and tells it each frame's values (while
+// holding the channels' locks), then asks for a repaint; the panel reads no data itself. Draw modes: 0 and 1 are
 // two layouts inside the panel, 2 a compact strip drawn into the main window. UI thread
 // only.
 #pragma once
@@ -22,6 +22,7 @@
 #include "platform/base/WinTypes.h"
 #include "platform/gdi/DeviceContext.h"
 #include "views/InfoTexts.h"
+#include "views/PaneValues.h"
 
 class QFont;
 
@@ -73,7 +74,62 @@ public:
     // The pressed state of axis button 0..2.
     BOOL IsAxisPressed(int axis) const;
 
-    // --- the fields the main window writes -------------------------------------------------
+    // --- set-up, by the main window ---------------------------------------------------------
+    // Where the axis buttons post, and the image store.
+    void SetOwner(HWND parent, CResourceImage* images);
+    // The main window's off-screen context, lent for drawing; `oldFont` (when given) is
+    // selected back into it when the panel goes.
+    void LendOffScreen(COffScreenDC* offScreen, QFont* oldFont = nullptr);
+    void SetDrawMode(int mode);
+    void SetExtraScale(float scale);  // layout 0's extra horizontal scale
+    // Main-window x where the compact strip's title may begin at the earliest.
+    void SetCompactTitleLeft(int left);
+    // The recording opened: its quality code, start time and title; the panel has data.
+    void SetRecording(int qualityCode, const SYSTEMTIME& start, const QString& title);
+    void SetStartTime(const SYSTEMTIME& start);
+    void SetTitle(const QString& title);
+    // From the recording's data: a time-lapse recording, and the data format letter.
+    void SetDataFormat(BOOL timeLapse, int dataFormat);
+    void SetFrameInterval(float ms);
+    void SetFrameCount(int frames);
+    // The card holds a trace file; the voltage shows instead of the speed when, in
+    // addition, the recording is a parked car's.
+    void SetTraceFile(BOOL traceFile);
+    void SetShowVoltage(BOOL showVoltage);
+    // The recording closed: no time is shown.
+    void ClearRecording();
+    void SetRecMark(int mark);
+
+    // Shows a frame's values (what a frame does not give stays as it was shown); the
+    // vehicle readings are taken by the data format. The caller repaints.
+    void ShowFrame(const InfoFrameValues& values);
+
+    // --- what the panel shows ---------------------------------------------------------------
+    BOOL DataLoaded() const { return m_bDataLoaded; }
+    int Position() const { return m_nPosition; }
+    double AccelX() const { return m_dAccelX; }
+    double Speed() const { return m_dSpeed; }
+    BOOL GpsValid() const { return m_bGpsValid; }
+    int Voltage10() const { return m_nVoltage10; }
+    int RecMark() const { return m_nRecMark; }
+    int DataFormat() const { return m_nDataFormat; }
+    int CompactTitleLeft() const { return m_nCompactTitleLeft; }
+    float ExtraScale() const { return m_fScale; }
+    int FrameCount() const { return m_nFrameCount; }
+    const SYSTEMTIME& StartTime() const { return m_stStart; }
+    float FrameInterval() const { return m_fFrameInterval; }
+    BOOL TimeLapse() const { return m_bTimeLapse; }
+    const QString& Title() const { return m_strTitle; }
+    VehicleValues Vehicle() const { return {m_nVehicleState, m_nAngleRaw, m_nVehicleValue3}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    // A new size is the main window laying the panes out, maybe at another scale: the
+    // axis buttons follow at once, not only at the next painting.
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // The panel's values (what the set-up calls and ShowFrame wrote).
     COffScreenDC* m_pOffScreen = nullptr;
     QFont* m_pOldFont = nullptr;  // selected back into m_pOffScreen on destruction
     HWND m_hParent = 0;
@@ -105,13 +161,7 @@ public:
     int m_nAngleRaw = kNoSteeringRaw;
     int m_nVehicleValue3 = kNoVehicleValue;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    // A new size is the main window laying the panes out, maybe at another scale: the
-    // axis buttons follow at once, not only at the next painting.
-    void resizeEvent(QResizeEvent* event) override;
 
-private:
     struct Layout;
     // What a kept picture of the panel or the strip was composed from.
     struct FaceKey {

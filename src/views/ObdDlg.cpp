@@ -142,6 +142,16 @@ void CObdDlg::LayoutCombos() {
     }
 }
 
+void CObdDlg::SetOwner(HWND owner, CResourceImage* images) {
+    m_hOwner = owner;
+    m_pImages = images;
+}
+
+void CObdDlg::ShowFrame(const ObdFrameValues& values) {
+    ApplyObdReadings(values.readings, m_nValue);
+    m_bDataValid = values.bDataValid;
+}
+
 int CObdDlg::GetValue(int kind) const {
     const int slot = ObdSlotOfKind(kind);
     return slot < 0 ? 5 : m_nValue[std::size_t(slot)];

@@ -1,6 +1,6 @@
 // The vehicle-gauge window: a small translucent window titled "車両情報" with three dial
-// gauges, each with a chooser of the value it shows. The main window writes the current
-// values on every tick; each gauge sweeps its needle toward its value on a 50 ms timer
+// gauges, each with a chooser of the value it shows. The main window tells it each
+// frame's values; each gauge sweeps its needle toward its value on a 50 ms timer
 // of its own. Closing the window tells the owner with WM_APP_OBD_CLOSED. UI thread only.
 #pragma once
 
@@ -15,6 +15,7 @@
 #include "platform/window/AppWindow.h"
 #include "ui/SkinDialog.h"
 #include "views/ObdGauge.h"
+#include "views/PaneValues.h"
 
 class QComboBox;
 
@@ -79,12 +80,16 @@ public:
     // Where dial 0..2 is drawn (client coordinates).
     RECT GaugeRect(int gauge) const;
 
-    // The current values by ObdValueSlot (coolant, intake, engine, throttle, speed).
-    ObdValues m_nValue{0, ObdStartValueTable[OBD_INTAKE_PRESSURE], 0, 0, 0};
-    // The values come from a frame whose record has a GPS fix.
-    BOOL m_bDataValid = FALSE;
-    HWND m_hOwner = 0;
-    CResourceImage* m_pImages = nullptr;
+    // The owner told of the closing, and the image store; before opening.
+    void SetOwner(HWND owner, CResourceImage* images);
+
+    // Takes a frame's values: each gauge moves toward its reading on its next tick (a
+    // gauge without a reading keeps its value). The caller repaints.
+    void ShowFrame(const ObdFrameValues& values);
+
+    // The current values by ObdValueSlot, and whether they come from a frame with a fix.
+    const ObdValues& Values() const { return m_nValue; }
+    BOOL DataValid() const { return m_bDataValid; }
 
     // One timer tick of gauge 0..2 (public so that a test can step a needle).
     void OnTimer(unsigned id) override;
@@ -96,6 +101,13 @@ protected:
     void reject() override;
 
 private:
+    // The current values by ObdValueSlot (coolant, intake, engine, throttle, speed).
+    ObdValues m_nValue{0, ObdStartValueTable[OBD_INTAKE_PRESSURE], 0, 0, 0};
+    // The values come from a frame whose record has a GPS fix.
+    BOOL m_bDataValid = FALSE;
+    HWND m_hOwner = 0;
+    CResourceImage* m_pImages = nullptr;
+
     void CreateCombos();
     void KillGaugeTimers();
     void PaintGauges(DeviceContext& dc, const QRect& area);

@@ -72,7 +72,7 @@ int ObdSlotOfKind(int kind) {
     }
 }
 
-void ReadObdValues(const sOBDRECORD& record, ObdValues& values) {
+ObdReadings ObdReadingsOf(const sOBDRECORD& record) {
     struct Reading {
         int index;
         int slot;
@@ -87,12 +87,21 @@ void ReadObdValues(const sOBDRECORD& record, ObdValues& values) {
         {kObdReadingThrottle, OBD_SLOT_THROTTLE, OBD_THROTTLE, [](int raw) { return raw / 10; }},
         {kObdReadingSpeed, OBD_SLOT_SPEED, OBD_SPEED, [](int raw) { return raw; }},
     };
+    ObdReadings readings{};
     for (const Reading& r : kReadings) {
         const int raw = record.values[r.index];
         if (raw == kVehicleValueInvalid) continue;
-        values[std::size_t(r.slot)] = raw == kVehicleValueBlank ? ObdStartValueTable[std::size_t(r.kind)] : r.convert(raw);
+        readings[std::size_t(r.slot)] = raw == kVehicleValueBlank ? ObdStartValueTable[std::size_t(r.kind)] : r.convert(raw);
     }
+    return readings;
 }
+
+void ApplyObdReadings(const ObdReadings& readings, ObdValues& values) {
+    for (std::size_t slot = 0; slot < readings.size(); ++slot)
+        if (readings[slot]) values[slot] = *readings[slot];
+}
+
+void ReadObdValues(const sOBDRECORD& record, ObdValues& values) { ApplyObdReadings(ObdReadingsOf(record), values); }
 
 double CalcThrottleNeedle(int value) {
     static const std::vector<double> table = AngleTable(kPercentDial);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "platform/base/WinTypes.h"
 #include "recorder/RecorderRecords.h"
@@ -56,10 +57,16 @@ constexpr int kObdReadingTurnSignal = 15;
 constexpr int kObdReadingSteering = 16;
 constexpr int kObdReadingBrake = 17;
 
-// The values a record gives: coolant - 40, intake - 101 + 90, engine / 100, throttle /
-// 10, speed, each in whole numbers. A blank reading gives the kind's start value, an
-// invalid one keeps what `values` held.
+// The values a record gives, by ObdValueSlot: coolant - 40, intake - 101 + 90, engine /
+// 100, throttle / 10, speed, each in whole numbers. A blank reading gives the kind's start
+// value; an invalid one gives none, and the gauge keeps the value it had.
+using ObdReadings = std::array<std::optional<int>, OBD_KIND_COUNT>;
+ObdReadings ObdReadingsOf(const sOBDRECORD& record);
+
+// `values` with the readings of `record` taken in (see ObdReadingsOf).
 void ReadObdValues(const sOBDRECORD& record, ObdValues& values);
+// `values` with `readings` taken in: a slot without a reading keeps its value.
+void ApplyObdReadings(const ObdReadings& readings, ObdValues& values);
 
 // The needle angle in degrees (clockwise from straight up, 0..360) of a value already
 // clamped into its kind's range; 0 for a kind outside 0..4.

@@ -5,6 +5,7 @@ if(NOT TARGET views_core)
     ${ORV_ROOT}/src/views/EventClassification.cpp
     ${ORV_ROOT}/src/views/InfoTexts.cpp
     ${ORV_ROOT}/src/views/ObdGauge.cpp
+    ${ORV_ROOT}/src/views/PaneValues.cpp
   )
   target_include_directories(views_core PUBLIC ${ORV_ROOT}/src)
   target_link_libraries(views_core PUBLIC playback recorder platform_base)

@@ -288,7 +288,7 @@ TEST_F(CamerasFixture, GaugeWindowLiesOverTheInfoPanelAndGraphAtEachScaleAndMode
 TEST_F(CamerasFixture, LargeInfoPanelShowsItsGValuesWhole) {
     CsulvaneDlg& dlg = Open();
     dlg.SeekToFrame(30, PLAY_PAUSED);
-    ASSERT_TRUE(RunUntil([&] { return dlg.InfoPanel()->m_nPosition == 30; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg.InfoPanel()->Position() == 30; }));
     for (const auto& [workHeight, scale] : {std::pair{1056, 1.0f}, std::pair{1584, 1.5f}}) {
         MoveToWorkArea(RECT{0, 0, 2560, workHeight});
         ASSERT_FLOAT_EQ(g_fScale, scale);

@@ -252,7 +252,7 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
         << dlg.geometry().width() << "x" << dlg.geometry().height();
     EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), QString::fromUtf8("縮小"));
     EXPECT_FLOAT_EQ(dlg.m_fWindowScaleX, 1920.0f / 1120.0f);
-    EXPECT_FLOAT_EQ(dlg.InfoPanel()->m_fScale, 1.15f);
+    EXPECT_FLOAT_EQ(dlg.InfoPanel()->ExtraScale(), 1.15f);
 
     // A maximised window neither moves by its caption nor sizes by its bands.
     Mouse(QEvent::MouseButtonPress, {600, 10}, Qt::LeftButton);
@@ -271,7 +271,7 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
     ASSERT_TRUE(RunUntil([&] { return !dlg.m_bMaximised && dlg.geometry() == normal; }))
         << dlg.geometry().x() << "," << dlg.geometry().y() << " " << dlg.geometry().width();
     EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), QString::fromUtf8("拡大"));
-    EXPECT_FLOAT_EQ(dlg.InfoPanel()->m_fScale, 1.0f);
+    EXPECT_FLOAT_EQ(dlg.InfoPanel()->ExtraScale(), 1.0f);
 
     // Closing while maximised stores the scales of the normal window.
     dlg.OnCommand(IDC_BTN_MAXIMIZE);
@@ -492,8 +492,8 @@ TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
     const int speeding = DetectorForEventFilter(3);
     for (BOOL expected : {FALSE, TRUE}) {
         settings.GetEventButton(3)->click();
-        ASSERT_TRUE(RunUntil([&] { return test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(speeding)].bShow == expected; }));
-        EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(speeding)].bList, expected);
+        ASSERT_TRUE(RunUntil([&] { return test::ChildPaneOf<CGSensorDlg>(dlg)->Detectors()[std::size_t(speeding)].bShow == expected; }));
+        EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(dlg)->Detectors()[std::size_t(speeding)].bList, expected);
     }
 
     // The thumbnail button says what it does and writes "1" then "0", switching the list's
@@ -554,11 +554,11 @@ TEST_F(WindowFixture, EventBoxesAndFiltersAgreeThroughSourceChanges) {
         // A click reaches the window as a posted message; a source change acts at once.
         ASSERT_TRUE(RunUntil([&] {
             const int speeding = DetectorForEventFilter(3);
-            return bool(test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(speeding)].bShow) == step.checked[3];
+            return bool(test::ChildPaneOf<CGSensorDlg>(dlg)->Detectors()[std::size_t(speeding)].bShow) == step.checked[3];
         })) << step.name;
         EXPECT_EQ(bool(g_bLimitedModel), step.locked) << step.name;
         for (int i = 0; i < kEventCheckCount; ++i) {
-            const sEVENTDETECTOR& detector = test::ChildPaneOf<CGSensorDlg>(dlg)->m_aDetector[std::size_t(DetectorForEventFilter(i))];
+            const sEVENTDETECTOR& detector = test::ChildPaneOf<CGSensorDlg>(dlg)->Detectors()[std::size_t(DetectorForEventFilter(i))];
             const bool lockable = i == 0 || i == 3 || i == 4 || i == 5;
             EXPECT_EQ(bool(settings.IsEventChecked(i)), step.checked[std::size_t(i)]) << step.name << " box " << i;
             EXPECT_EQ(bool(detector.bShow), step.checked[std::size_t(i)]) << step.name << " box " << i;

@@ -254,41 +254,41 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     dlg->OnCommand(ID_PLAY_PAUSE);
     for (int button : {BTN_PLAY_SLOW, BTN_PLAY_FAST, BTN_PLAY_STOP})  // usable while playing
         EXPECT_TRUE(test::TransportButtonOf(*dlg, button)->isEnabled()) << button;
-    ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->m_nPosition >= 12; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->Position() >= 12; }));
     dlg->OnCommand(ID_PLAY_PAUSE);
     ASSERT_EQ(FrontState(), PLAY_PAUSED);
     RunUntil([] { return false; }, 100ms);
     const CInfoDlg& info = *dlg->InfoPanel();
-    const int frame = info.m_nPosition;
+    const int frame = info.Position();
     EXPECT_LE(std::abs(FrontFrame() - frame), 1);
     const int k = Plan::SensorAt(frame);
-    EXPECT_EQ(FormatSpeed(info.m_bGpsValid, info.m_dSpeed), std::to_string(Plan::SpeedKmh(1, Plan::GpsAt(frame))) + " ");
+    EXPECT_EQ(FormatSpeed(info.GpsValid(), info.Speed()), std::to_string(Plan::SpeedKmh(1, Plan::GpsAt(frame))) + " ");
     char g[16];
     std::snprintf(g, sizeof g, "%d.%02dG", Plan::AccelX(k) / 1000, Plan::AccelX(k) % 1000 / 10);
-    EXPECT_EQ(FormatGValue(info.m_dAccelX), g);
-    EXPECT_EQ(FormatVoltage(info.m_nVoltage10),
+    EXPECT_EQ(FormatGValue(info.AccelX()), g);
+    EXPECT_EQ(FormatVoltage(info.Voltage10()),
               std::to_string(Plan::Voltage10(k) / 10) + "." + std::to_string(Plan::Voltage10(k) % 10));
     // The recording started at 12:00:00 by its name; the frame lies frame / 10 s later.
-    const auto when = FrameDateTime(info.m_stStart, frame, info.m_fFrameInterval, info.m_bTimeLapse);
+    const auto when = FrameDateTime(info.StartTime(), frame, info.FrameInterval(), info.TimeLapse());
     ASSERT_TRUE(when.has_value());
     char date[32];
     std::snprintf(date, sizeof date, "2022/01/01 12:00:%02d", frame / kFps);
     EXPECT_EQ(FormatDateTime(*when), date);
     // The graph's cursor and the map's marker follow the same frame.
-    EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->m_nCurrentFrame, frame);
-    EXPECT_EQ(dlg->MapBridge()->m_nRelJpgNum, frame);
-    EXPECT_TRUE(dlg->MapBridge()->m_bHasPosition);
+    EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->CurrentFrame(), frame);
+    EXPECT_EQ(dlg->MapBridge()->RelJpgNum(), frame);
+    EXPECT_TRUE(dlg->MapBridge()->HasPosition());
 
     // A seek to the last frame lands 20 frames before the end; the slider shows the request.
     dlg->SeekToFrame(kFrames - 1, PLAY_PAUSED);
-    EXPECT_EQ(dlg->InfoPanel()->m_nPosition, kFrames - 1);
+    EXPECT_EQ(dlg->InfoPanel()->Position(), kFrames - 1);
     EXPECT_TRUE(RunUntil([] { return FrontFrame() == kFrames - 20; }, 10s)) << FrontFrame();
 
     // Continuous play: the end of the first recording opens the next one and plays it.
     dlg->OnCommand(ID_PLAY_PAUSE);
     ASSERT_TRUE(RunUntil([&] { return dlg->m_nCurRow == 1 && dlg->m_bDataLoaded && FrontState() == PLAY_PLAYING; }));
-    ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->m_nPosition >= 3; }));
-    EXPECT_EQ(dlg->InfoPanel()->m_dSpeed, Plan::SpeedKmh(2, Plan::GpsAt(dlg->InfoPanel()->m_nPosition)));
+    ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->Position() >= 3; }));
+    EXPECT_EQ(dlg->InfoPanel()->Speed(), Plan::SpeedKmh(2, Plan::GpsAt(dlg->InfoPanel()->Position())));
     // The next recording's controls are back once it plays.
     for (int button : {BTN_PLAY_PAUSE, BTN_PLAY_PREV, BTN_PLAY_FAST, BTN_OPEN_SOURCE})
         EXPECT_TRUE(test::TransportButtonOf(*dlg, button)->isEnabled()) << button;
@@ -357,16 +357,16 @@ TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
     const int expected[] = {Plan::EventFrame(0), Plan::EventFrame(1), Plan::EventFrame(0)};
     for (int frame : expected) {
         dlg->OnGSensorNextEvent();
-        EXPECT_EQ(dlg->InfoPanel()->m_nPosition, frame);
+        EXPECT_EQ(dlg->InfoPanel()->Position(), frame);
         // Settled: the picture and the slider, which the next jump starts from, at the event.
         EXPECT_TRUE(RunUntil([&] { return FrontFrame() == frame && dlg->SeekSlider()->m_nPos == frame; }, 10s))
             << frame << " " << FrontFrame() << " " << dlg->SeekSlider()->m_nPos;
     }
     dlg->OnGSensorPrevEvent();  // before the first: wraps to the last
-    EXPECT_EQ(dlg->InfoPanel()->m_nPosition, Plan::EventFrame(1));
+    EXPECT_EQ(dlg->InfoPanel()->Position(), Plan::EventFrame(1));
     // A click on a map marker beyond the movie lands inside it.
     dlg->OnMapMarkerClick(0, 100000);
-    EXPECT_EQ(dlg->InfoPanel()->m_nPosition, kFrames - 1);
+    EXPECT_EQ(dlg->InfoPanel()->Position(), kFrames - 1);
     EXPECT_TRUE(RunUntil([] { return FrontFrame() == kFrames - 20; }, 10s));
     dlg->OnBtnClose();
 }
@@ -385,7 +385,7 @@ TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
     EXPECT_EQ(dlg->m_nSelectionSerial, serial + 2);
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
     EXPECT_EQ(dlg->m_nCurRow, 0);
-    EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 0);  // the first recording's, 12:00
+    EXPECT_EQ(dlg->InfoPanel()->StartTime().wMinute, 0);  // the first recording's, 12:00
     dlg->OnBtnClose();
 }
 
@@ -397,24 +397,24 @@ TEST_F(MainWindowTest, AnOpenGivesTheMapWindowItsCaptionAndThePanesTheMovie) {
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
     // Whatever the map window was titled before, the next open names it for the map.
     dlg->MapWindow()->SetCaptionText(CMovieDialog::kCaptionMainCamera);
-    dlg->InfoPanel()->m_nFrameCount = 0;
+    dlg->InfoPanel()->SetFrameCount(0);
     dlg->Browser()->SelectFileRow(1, FALSE);
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 1 && FrontState() != PLAY_CLOSED; }));
     EXPECT_EQ(dlg->MapWindow()->windowTitle(), QString::fromUtf8(UiText(CMovieDialog::kCaptionMap)));
-    EXPECT_EQ(dlg->InfoPanel()->m_nFrameCount, kFrames);
+    EXPECT_EQ(dlg->InfoPanel()->FrameCount(), kFrames);
 
     // Each axis keeps the largest |G| of its own: X reaches ten times Y; Z, flat, stays none.
-    const std::array<double, 3>& scale = test::ChildPaneOf<CGSensorDlg>(*dlg)->m_dAxisScale;
+    const std::array<double, 3>& scale = test::ChildPaneOf<CGSensorDlg>(*dlg)->AxisScale();
     EXPECT_DOUBLE_EQ(scale[0], Plan::AccelX(kFrames - 1) / 1000.0);
     EXPECT_DOUBLE_EQ(scale[1], Plan::AccelY(kFrames - 1) / 1000.0);
     EXPECT_EQ(scale[2], 0.0);
-    EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->m_nAmplitudeMode, AmplitudeModeForLargestG(scale[0]));
+    EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->AmplitudeMode(), AmplitudeModeForLargestG(scale[0]));
 
     // The gauges' values are valid with the panel's at a frame whose record has a fix.
-    dlg->ObdWindow()->m_bDataValid = FALSE;
+    dlg->ObdWindow()->ShowFrame(ObdFrameValues{});
     dlg->SeekToFrame(12, PLAY_PAUSED);
-    EXPECT_TRUE(dlg->InfoPanel()->m_bGpsValid);
-    EXPECT_EQ(dlg->ObdWindow()->m_bDataValid, dlg->InfoPanel()->m_bGpsValid);
+    EXPECT_TRUE(dlg->InfoPanel()->GpsValid());
+    EXPECT_EQ(dlg->ObdWindow()->DataValid(), dlg->InfoPanel()->GpsValid());
     dlg->OnBtnClose();
 }
 
@@ -550,7 +550,7 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
 // recording's (the second recording starts a minute after the first).
 bool ShowsRow(const CsulvaneDlg& dlg, int row) {
     return dlg.m_bDataLoaded && dlg.m_nCurRow == row && FrontState() != PLAY_CLOSED &&
-           ShownCode(dlg, 0).id == FrontCode(row + 1) && dlg.InfoPanel()->m_bDataLoaded;
+           ShownCode(dlg, 0).id == FrontCode(row + 1) && dlg.InfoPanel()->DataLoaded();
 }
 
 TEST_F(MainWindowTest, ASelectionDuringAnOpenWinsAndThePictureAndTheDataAgree) {
@@ -570,7 +570,7 @@ TEST_F(MainWindowTest, ASelectionDuringAnOpenWinsAndThePictureAndTheDataAgree) {
         late.Release();
     }
     ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << ShownCode(*dlg, 0).id << " row " << dlg->m_nCurRow;
-    EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 0);  // the first recording's data, 12:00
+    EXPECT_EQ(dlg->InfoPanel()->StartTime().wMinute, 0);  // the first recording's data, 12:00
     EXPECT_TRUE(RunUntil([&] { return ShownCode(*dlg, 1).id == RearCode(1); }));  // its own rear
 
     // A notice that carries the tag of another open (of a movie closed since) does not
@@ -584,7 +584,7 @@ TEST_F(MainWindowTest, ASelectionDuringAnOpenWinsAndThePictureAndTheDataAgree) {
         held.Release();
     }
     EXPECT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 1); }));
-    EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 1);
+    EXPECT_EQ(dlg->InfoPanel()->StartTime().wMinute, 1);
     dlg->OnBtnClose();
 }
 
@@ -609,7 +609,7 @@ TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
         }
         dlg->Browser()->SelectFileRow(0, FALSE);
         EXPECT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << c.name;
-        EXPECT_EQ(dlg->InfoPanel()->m_stStart.wMinute, 0) << c.name;
+        EXPECT_EQ(dlg->InfoPanel()->StartTime().wMinute, 0) << c.name;
         EXPECT_FALSE(dlg->m_bBusy) << c.name;
         dlg->OnBtnClose();
     }
@@ -680,9 +680,9 @@ TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
         EXPECT_FALSE(dlg.TakeReselectRequest()) << step.name;  // read once, nothing left for later
         EXPECT_EQ(dlg.m_nCurRow, 0) << step.name;
         EXPECT_EQ(dlg.Browser()->GetList()->m_nCurrentRow, 0) << step.name;
-        EXPECT_EQ(dlg.InfoPanel()->m_stStart.wMinute, step.minute) << step.name;
+        EXPECT_EQ(dlg.InfoPanel()->StartTime().wMinute, step.minute) << step.name;
         // The info panel names the recording as the list does.
-        EXPECT_EQ(dlg.InfoPanel()->m_strTitle.toStdString(), dlg.Browser()->GetList()->GetItemText(0)) << step.name;
+        EXPECT_EQ(dlg.InfoPanel()->Title().toStdString(), dlg.Browser()->GetList()->GetItemText(0)) << step.name;
     }
     dlg.OnBtnClose();
 }
@@ -740,7 +740,7 @@ TEST_F(MainWindowTest, MarkerScriptsIgnoreTheNumericLocale) {
     for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
         if ((comma = std::setlocale(LC_NUMERIC, name) != nullptr)) break;
     scripts.clear();
-    dlg.MapBridge()->m_bPageReady = TRUE;
+    dlg.MapBridge()->OnInitHtml();  // the page reports it has loaded
     dlg.SendCrashPositions(0, FALSE);
     std::setlocale(LC_NUMERIC, locale.c_str());
     const std::vector<std::string> sent = scripts;
@@ -836,8 +836,8 @@ TEST_F(FrameOnScreenTest, APauseWhilePlayingShowsEveryPaneAndNamesTheSnapshotByT
         dlg->OnCommand(ID_PLAY_PAUSE);
         ASSERT_EQ(FrontState(), PLAY_PLAYING);
         SetChannelsSpeed(m.step);
-        const int from = info.m_nPosition;
-        ASSERT_TRUE(RunUntil([&] { return info.m_nPosition >= from + m.frames; }));
+        const int from = info.Position();
+        ASSERT_TRUE(RunUntil([&] { return info.Position() >= from + m.frames; }));
         messages.clear();
         if (!m.bySnapshot) dlg->OnCommand(ID_PLAY_PAUSE);
         dlg->OnCommand(ID_SNAPSHOT);  // pauses when still playing
@@ -851,11 +851,11 @@ TEST_F(FrameOnScreenTest, APauseWhilePlayingShowsEveryPaneAndNamesTheSnapshotByT
         const int frame = front.frame;
         EXPECT_EQ(rear.frame, frame);
         EXPECT_EQ(FrontFrame(), frame);
-        EXPECT_EQ(info.m_nPosition, frame);
+        EXPECT_EQ(info.Position(), frame);
         EXPECT_EQ(dlg->SeekSlider()->m_nPos, frame);
-        EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->m_nCurrentFrame, frame);
-        EXPECT_EQ(dlg->MapBridge()->m_nRelJpgNum, frame);
-        EXPECT_EQ(info.m_dSpeed, Plan::SpeedKmh(1, Plan::GpsAt(frame)));
+        EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->CurrentFrame(), frame);
+        EXPECT_EQ(dlg->MapBridge()->RelJpgNum(), frame);
+        EXPECT_EQ(info.Speed(), Plan::SpeedKmh(1, Plan::GpsAt(frame)));
 
         // The snapshot is named by that frame, and both its pictures show it.
         const std::string name = MakeSnapshotFileName(pictures, movie_, frame);

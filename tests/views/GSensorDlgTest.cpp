@@ -25,15 +25,14 @@ struct Graph {
 
     Graph(int width, int frames) {
         dlg.resize(width, 120);
-        dlg.m_pOffScreen = &offScreen;
+        dlg.LendOffScreen(&offScreen);
         dlg.OnInitDialog();
-        dlg.m_nLeftMargin = 41;
-        dlg.m_nTileStep = 640 - 41;
-        dlg.m_nFrameCount = frames;
-        dlg.m_bDataShown = TRUE;
+        dlg.ResetAxis();  // 41 and 640 - 41 at scale 1
+        dlg.SetFrameCount(frames);
+        dlg.ShowData(TRUE);
     }
     QImage Paint(int frame) {
-        dlg.m_nCurrentFrame = frame;
+        dlg.ShowFrame(GraphFrameValues{frame});
         return test::Render(dlg, qRgb(1, 2, 3));
     }
     std::vector<CGSensorDlg::SPrepos::Point> Markers(int detector) const {
@@ -114,8 +113,8 @@ TEST(GSensorGraph, MarkersRowsAndWhoShowsThem) {
     const std::vector<Case> cases = {
         {"all shown", [](CGSensorDlg&) {}, {1, 0, 0, 0, 0, 0, 1, 0, 0, 1}},
         {"X hidden: manual recording shows instead",
-         [](CGSensorDlg& d) { d.m_aDetector[DETECTOR_AXIS_X].bShow = FALSE; }, {0, 0, 0, 1, 0, 0, 1, 0, 0, 1}},
-        {"speeding hidden", [](CGSensorDlg& d) { d.m_aDetector[DETECTOR_SPEEDING].bShow = FALSE; },
+         [](CGSensorDlg& d) { d.SetDetectorFlags(DETECTOR_AXIS_X, FALSE); }, {0, 0, 0, 1, 0, 0, 1, 0, 0, 1}},
+        {"speeding hidden", [](CGSensorDlg& d) { d.SetDetectorFlags(DETECTOR_SPEEDING, FALSE); },
          {1, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
     };
     std::vector<fx::RawRecord> records = QuietRecords(60);
@@ -157,9 +156,9 @@ TEST(GSensorGraph, LargeValuesAreClippedInsideThePlot) {
         FrontChannelData data(records);
         ASSERT_TRUE(data.Ready());
         Graph graph(641, 30);
-        graph.dlg.m_nAmplitudeMode = 3;  // 28 pixels a g
-        graph.dlg.m_aDetector[DETECTOR_AXIS_X].bShow = FALSE;
-        graph.dlg.m_aDetector[DETECTOR_AXIS_Z].bShow = FALSE;
+        graph.dlg.SetAmplitudeMode(3);  // 28 pixels a g
+        graph.dlg.SetDetectorFlags(DETECTOR_AXIS_X, FALSE);
+        graph.dlg.SetDetectorFlags(DETECTOR_AXIS_Z, FALSE);
         const QImage image = graph.Paint(0);
         int top = -1;
         for (int y = 0; y < 120 && top < 0; ++y)
@@ -241,8 +240,8 @@ TEST(GSensorGraph, TheGridHasNoSeamAtAnyScaleOrWidth) {
         for (const int width : widths) {
             CGSensorDlg dlg;
             dlg.resize(width, height);
-            dlg.m_pOffScreen = &offScreen;
-            dlg.m_nTileStep = 1;  // laid out: the graph takes its margins from the scale
+            dlg.LendOffScreen(&offScreen);
+            dlg.ResetAxis();  // laid out: the graph takes its margins from the scale
             dlg.OnInitDialog();
             const QImage image = test::Render(dlg, qRgb(1, 2, 3));
             int seams = 0;
@@ -259,8 +258,8 @@ TEST(GSensorGraph, TheGridHasNoSeamAtAnyScaleOrWidth) {
 TEST(GSensorGraph, ClicksAskForThePreviousAndNextEvent) {
     test::RecordingWindow parent;
     Graph graph(641, 0);
-    graph.dlg.m_hParent = parent.Handle();
-    graph.dlg.m_bDataShown = FALSE;
+    graph.dlg.SetOwner(parent.Handle());
+    graph.dlg.ShowData(FALSE);
     graph.dlg.show();
     QTest::mouseClick(&graph.dlg, Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
     QTest::mouseClick(&graph.dlg, Qt::RightButton, Qt::NoModifier, QPoint(100, 50));
@@ -274,10 +273,12 @@ TEST(GSensorGraph, ClicksAskForThePreviousAndNextEvent) {
     EXPECT_EQ(image.pixel(41, 50), qRgb(255, 255, 255)) << "cursor at the left margin";
     QImage target(641, 120, QImage::Format_RGB32);
     DeviceContext dc(&target);
-    graph.dlg.m_nTileStep = 0;
-    EXPECT_FALSE(graph.dlg.OnEraseBkgnd(&dc));
-    graph.dlg.m_nTileStep = 599;
-    graph.dlg.m_pOffScreen = nullptr;
+    CGSensorDlg unlaid;  // never laid out: no tile step
+    unlaid.resize(641, 120);
+    unlaid.LendOffScreen(&graph.offScreen);
+    unlaid.OnInitDialog();
+    EXPECT_FALSE(unlaid.OnEraseBkgnd(&dc));
+    graph.dlg.LendOffScreen(nullptr);
     EXPECT_FALSE(graph.dlg.OnEraseBkgnd(&dc));
 }
 

@@ -34,8 +34,8 @@ struct Panel {
         main.resize(1120, 700);
         images.LoadImages(&main);
         panel->setGeometry(0, 0, 1000, 160);
-        panel->m_pOffScreen = &offScreen;
-        panel->m_pImages = &images;
+        panel->LendOffScreen(&offScreen);
+        panel->SetOwner(0, &images);
         panel->OnInitDialog();
         main.show();
     }
@@ -49,8 +49,8 @@ struct Panel {
 TEST(InfoPanel, AxisButtonsToggleAndTellTheMainWindow) {
     test::RecordingWindow parent;
     Panel p;
-    p.panel->m_hParent = parent.Handle();
-    p.panel->m_nDrawMode = 0;
+    p.panel->SetOwner(parent.Handle(), &p.images);
+    p.panel->SetDrawMode(0);
     p.panel->repaint();
     ASSERT_NE(p.Button(1), nullptr);
     QTest::mouseClick(p.Button(1), Qt::LeftButton);
@@ -65,17 +65,16 @@ TEST(InfoPanel, AxisButtonsToggleAndTellTheMainWindow) {
 // buttons' visibility, mode 2 only in the strip along the main window's bottom.
 TEST(InfoPanel, DrawModes) {
     Panel p;
-    p.panel->m_bDataLoaded = TRUE;
-    p.panel->m_stStart = SYSTEMTIME{2024, 4, 6, 13, 10, 15, 0, 0};
-    p.panel->m_fFrameInterval = 33.3f;
-    p.panel->m_nPosition = 30;
-    p.panel->m_dAccelX = 0.29;
-    p.panel->m_bGpsValid = TRUE;
-    p.panel->m_dSpeed = 42.0;
-    p.panel->m_nQualityCode = 5;
-    p.panel->m_strTitle = QStringLiteral("タイトル");
+    p.panel->SetRecording(5, SYSTEMTIME{2024, 4, 6, 13, 10, 15, 0, 0}, QStringLiteral("タイトル"));
+    p.panel->SetFrameInterval(33.3f);
+    InfoFrameValues frame;
+    frame.nPosition = 30;
+    frame.dAccelX = 0.29;
+    frame.bGpsValid = TRUE;
+    frame.dSpeed = 42.0;
+    p.panel->ShowFrame(frame);
     for (const int mode : {0, 1, 2}) {
-        p.panel->m_nDrawMode = mode;
+        p.panel->SetDrawMode(mode);
         QImage window(1120, 700, QImage::Format_RGB32);
         window.fill(qRgb(1, 2, 3));
         DeviceContext dc(&window);
@@ -86,19 +85,68 @@ TEST(InfoPanel, DrawModes) {
         EXPECT_EQ(inPanel.isNull(), mode == 2) << mode;
         EXPECT_EQ(inStrip.isNull(), mode != 2) << mode;
     }
-    p.panel->m_pOffScreen = nullptr;
+    p.panel->LendOffScreen(nullptr);
     QImage window(10, 10, QImage::Format_RGB32);
     DeviceContext dc(&window);
     EXPECT_FALSE(p.panel->DrawInfoPanel(&dc)) << "nothing without the off-screen context";
 
     p.panel->ResetInfoValues();
-    EXPECT_EQ(p.panel->m_dSpeed, kNoSpeedValue);
-    EXPECT_EQ(p.panel->m_nAngleRaw, kNoSteeringRaw);
-    EXPECT_EQ(p.panel->m_nRecMark, 'M');
-    p.panel->m_nDataFormat = '3';
+    EXPECT_EQ(p.panel->Speed(), kNoSpeedValue);
+    EXPECT_EQ(p.panel->Vehicle().nAngleRaw, kNoSteeringRaw);
+    EXPECT_EQ(p.panel->RecMark(), 'M');
+    p.panel->SetDataFormat(FALSE, '3');
     p.panel->SetVehicleValues(2, 16383, 1, 0x01);
-    EXPECT_EQ(p.panel->m_nVehicleState, 2);
-    EXPECT_EQ(p.panel->m_nAngleRaw, kNoSteeringRaw);
+    EXPECT_EQ(p.panel->Vehicle().nVehicleState, 2);
+    EXPECT_EQ(p.panel->Vehicle().nAngleRaw, kNoSteeringRaw);
+}
+
+// A frame tells the panel only what it has: what it lacks stays as shown (speed, voltage
+// and drive support without a GPS record, the mark without a record), the rest follows.
+TEST(InfoPanel, ShowFrameKeepsWhatTheFrameDoesNotGive) {
+    struct Case {
+        const char* name;
+        InfoFrameValues frame;
+        double speed;
+        int voltage, mark, turnSignal;
+    };
+    InfoFrameValues full;
+    full.nPosition = 12;
+    full.dAccelX = 0.5;
+    full.nRecMark = 'r';
+    full.bGpsValid = TRUE;
+    full.dSpeed = 88.0;
+    full.nVoltage10 = 131;
+    full.vehicle = VehicleReadings{1, 8192, 0, 'A'};
+    InfoFrameValues noGps = full;
+    noGps.bGpsValid = FALSE;
+    noGps.dSpeed.reset();
+    noGps.nVoltage10.reset();
+    noGps.vehicle.reset();
+    InfoFrameValues noRecord;
+    noRecord.nPosition = 13;
+    const Case cases[] = {
+        {"full", full, 88.0, 131, 'r', 1},
+        {"no GPS record", noGps, 42.0, 124, 'r', 2},
+        {"no record", noRecord, 42.0, 124, 'M', 2},
+    };
+    for (const Case& c : cases) {
+        Panel p;
+        p.panel->SetDataFormat(FALSE, '3');
+        InfoFrameValues before;
+        before.bGpsValid = TRUE;
+        before.dSpeed = 42.0;
+        before.nVoltage10 = 124;
+        before.vehicle = VehicleReadings{2, 8192, 0, 'A'};
+        p.panel->ShowFrame(before);
+        p.panel->ShowFrame(c.frame);
+        EXPECT_EQ(p.panel->Position(), c.frame.nPosition) << c.name;
+        EXPECT_EQ(p.panel->AccelX(), c.frame.dAccelX) << c.name;
+        EXPECT_EQ(p.panel->GpsValid(), c.frame.bGpsValid) << c.name;
+        EXPECT_EQ(p.panel->Speed(), c.speed) << c.name;
+        EXPECT_EQ(p.panel->Voltage10(), c.voltage) << c.name;
+        EXPECT_EQ(p.panel->RecMark(), c.mark) << c.name;
+        EXPECT_EQ(p.panel->Vehicle().nVehicleState, c.turnSignal) << c.name;
+    }
 }
 
 // A title of any length stays on its line, clear of the date, the speed and the G values,
@@ -107,7 +155,7 @@ TEST(InfoPanel, ALongTitleStaysClearOfTheOtherTexts) {
     struct Case {
         int mode;
         float scale;
-        float extra;   // m_fScale, layout 0 only
+        float extra;   // the extra scale of layout 0
         int reserved;  // mode 2: design pixels of the strip taken by what the main window shows left of it
     };
     const Case cases[] = {{0, 0.75f, 1.0f, 0}, {0, 1.0f, 1.0f, 0}, {0, 1.5f, 1.15f, 0}, {1, 0.75f, 1.0f, 0},
@@ -126,20 +174,20 @@ TEST(InfoPanel, ALongTitleStaysClearOfTheOtherTexts) {
         images.LoadImages(&main);
         CInfoDlg* panel = new CInfoDlg(&main);
         panel->setGeometry(0, 0, T(1000), T(160));
-        panel->m_pOffScreen = &offScreen;
-        panel->m_pImages = &images;
+        panel->LendOffScreen(&offScreen);
+        panel->SetOwner(0, &images);
         panel->OnInitDialog();
-        panel->m_nDrawMode = c.mode;
-        panel->m_fScale = c.extra;
-        panel->m_bDataLoaded = TRUE;
-        panel->m_stStart = SYSTEMTIME{2024, 4, 6, 13, 10, 15, 0, 0};
-        panel->m_fFrameInterval = 100.0f;
-        panel->m_nPosition = 30;
-        panel->m_dAccelX = panel->m_dAccelY = panel->m_dAccelZ = -1.25;
-        panel->m_bGpsValid = TRUE;
-        panel->m_dSpeed = 128.0;
-        panel->m_nQualityCode = 5;
-        panel->m_nCompactTitleLeft = c.reserved ? T(400) + T(c.reserved) : 0;
+        panel->SetDrawMode(c.mode);
+        panel->SetExtraScale(c.extra);
+        panel->SetRecording(5, SYSTEMTIME{2024, 4, 6, 13, 10, 15, 0, 0}, QString());
+        panel->SetFrameInterval(100.0f);
+        InfoFrameValues frame;
+        frame.nPosition = 30;
+        frame.dAccelX = frame.dAccelY = frame.dAccelZ = -1.25;
+        frame.bGpsValid = TRUE;
+        frame.dSpeed = 128.0;
+        panel->ShowFrame(frame);
+        panel->SetCompactTitleLeft(c.reserved ? T(400) + T(c.reserved) : 0);
         auto draw = [&] {
             QImage window(main.size(), QImage::Format_RGB32);
             window.fill(qRgb(1, 2, 3));
@@ -148,7 +196,7 @@ TEST(InfoPanel, ALongTitleStaysClearOfTheOtherTexts) {
             return window;
         };
         const QImage without = draw();
-        panel->m_strTitle = title;
+        panel->SetTitle(title);
         const QImage with = draw();
         QRect ink;
         for (int y = 0; y < with.height(); ++y)
@@ -189,9 +237,15 @@ struct Gauges {
 
     Gauges() {
         images.LoadImages(&main);
-        dlg.m_pImages = &images;
+        dlg.SetOwner(0, &images);
         dlg.OnInitDialog();
         dlg.OpenAt(10, 10, 660, 230);
+    }
+    // The main window tells the window a frame that gives `slot` the value `value`.
+    void Show(int slot, int value) {
+        ObdFrameValues frame;
+        frame.readings[std::size_t(slot)] = value;
+        dlg.ShowFrame(frame);
     }
     // Timer ticks of `gauge` until its needle rests; the needle values on the way.
     std::vector<int> Sweep(int gauge) {
@@ -210,21 +264,21 @@ TEST(ObdWindow, NeedlesSweepToTheirValues) {
     Gauges g;
     EXPECT_EQ(g.Sweep(0), std::vector<int>{}) << "throttle starts at 0 and stays";
     g.dlg.Combo(2)->setCurrentIndex(OBD_SPEED);
-    g.dlg.m_nValue[OBD_SLOT_SPEED] = 21;
+    g.Show(OBD_SLOT_SPEED, 21);
     EXPECT_EQ(g.Sweep(2), (std::vector<int>{8, 16, 18, 20, 21}));
-    g.dlg.m_nValue[OBD_SLOT_SPEED] = 0;
+    g.Show(OBD_SLOT_SPEED, 0);
     EXPECT_EQ(g.Sweep(2), (std::vector<int>{13, 5, 3, 1, 0}));
-    g.dlg.m_nValue[OBD_SLOT_SPEED] = 350;
+    g.Show(OBD_SLOT_SPEED, 350);
     EXPECT_EQ(g.Sweep(2).back(), 300);
 
     EXPECT_EQ(g.dlg.SelectedKind(1), OBD_ENGINE_SPEED);
     g.dlg.Combo(1)->setCurrentIndex(OBD_INTAKE_PRESSURE);
     EXPECT_EQ(g.dlg.GaugeState(1).nShown, 90) << "the kind's start value";
-    g.dlg.m_nValue[OBD_SLOT_INTAKE] = 100;
+    g.Show(OBD_SLOT_INTAKE, 100);
     EXPECT_EQ(g.Sweep(1), (std::vector<int>{96, 97, 98, 99, 100}));
 
     // The value array is kept as coolant, intake, engine, throttle, speed.
-    g.dlg.m_nValue = {10, 20, 30, 40, 50};
+    for (const int slot : {0, 1, 2, 3, 4}) g.Show(slot, (slot + 1) * 10);
     const int byKind[] = {40, 30, 20, 10, 50};
     for (int kind = 0; kind < OBD_KIND_COUNT; ++kind) EXPECT_EQ(g.dlg.GetValue(kind), byKind[kind]) << kind;
     EXPECT_EQ(g.dlg.GetValue(-1), 5);
@@ -247,7 +301,7 @@ TEST(ObdWindow, ChoosersAreFixedWhileAMoviePlays) {
 TEST(ObdWindow, ClosingTellsTheOwner) {
     test::RecordingWindow owner;
     Gauges g;
-    g.dlg.m_hOwner = owner.Handle();
+    g.dlg.SetOwner(owner.Handle(), &g.images);
     ASSERT_TRUE(g.dlg.isVisible());
     ASSERT_TRUE(g.dlg.IsTimerRunning(CObdDlg::kFirstTimerId + 2));
     QTest::mouseClick(g.dlg.GetCloseButton(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
@@ -291,16 +345,16 @@ class InfoRig : public PaneRig {
 public:
     InfoRig() {
         images.LoadImages(&main);
-        panel->m_pOffScreen = &offScreen;
-        panel->m_pImages = &images;
-        panel->m_bDataLoaded = TRUE;
+        panel->LendOffScreen(&offScreen);
+        panel->SetOwner(0, &images);
+        panel->SetRecording(0, SYSTEMTIME{}, QString());
         panel->OnInitDialog();
         main.show();
     }
     void LayOut(float s) override {
         main.resize(int(1120 * s), int(700 * s));
         panel->setGeometry(0, 0, int(1000 * s), int(160 * s));
-        panel->m_nDrawMode = 0;
+        panel->SetDrawMode(0);
     }
     PaneFace Face() override {
         std::vector<CSkinButton*> buttons;
@@ -320,20 +374,19 @@ private:
 class GraphRig : public PaneRig {
 public:
     explicit GraphRig(int frames) {
-        dlg.m_pOffScreen = &offScreen;
+        dlg.LendOffScreen(&offScreen);
         dlg.OnInitDialog();
         // Set by the main window when a movie opens, at the scale of that moment.
-        dlg.m_nLeftMargin = Scaled(CGSensorDlg::kLabelColumn);
-        dlg.m_nTileStep = Scaled(CGSensorDlg::kDesignWidth) - dlg.m_nLeftMargin;
-        dlg.m_nFrameCount = frames;
-        dlg.m_nCurrentFrame = frames / 2;
-        dlg.m_bDataShown = TRUE;
+        dlg.ResetAxis();
+        dlg.SetFrameCount(frames);
+        dlg.ShowFrame(GraphFrameValues{frames / 2});
+        dlg.ShowData(TRUE);
     }
     void LayOut(float s) override { dlg.resize(int(641 * s), int(120 * s)); }
     PaneFace Face() override {
         PaneFace face;
         face.picture = test::Render(dlg, qRgb(1, 2, 3));
-        face.numbers = {dlg.m_nLeftMargin, dlg.m_nTileStep};
+        face.numbers = {dlg.LeftMargin(), dlg.TileStep()};
         return face;
     }
 
@@ -346,7 +399,7 @@ class ObdRig : public PaneRig {
 public:
     ObdRig() {
         images.LoadImages(&main);
-        dlg.m_pImages = &images;
+        dlg.SetOwner(0, &images);
         dlg.OnInitDialog();
         dlg.OpenAt(10, 10, Scaled(640), Scaled(480));
     }

@@ -25,12 +25,13 @@ TEST(ViewsRig, CompactStripShowsItsTextsAtEachScale) {
         views_tools::ViewsRig rig(QStringLiteral("AG__"));
         EXPECT_EQ(rig.offScreen->GetBitmap().size(), rig.main.size()) << scale;
         CInfoDlg& info = *rig.info;
-        info.m_bDataLoaded = TRUE;
-        info.m_stStart = SYSTEMTIME{2024, 4, 6, 13, 10, 15, 0, 0};
-        info.m_fFrameInterval = 33.3f;
-        info.m_nPosition = 30;
-        info.m_bGpsValid = TRUE;
-        info.m_dSpeed = 42.0;
+        info.SetRecording(0, SYSTEMTIME{2024, 4, 6, 13, 10, 15, 0, 0}, info.Title());
+        info.SetFrameInterval(33.3f);
+        InfoFrameValues frame;
+        frame.nPosition = 30;
+        frame.bGpsValid = TRUE;
+        frame.dSpeed = 42.0;
+        info.ShowFrame(frame);
 
         const QImage strip = rig.CompactStrip();
         const RECT where = info.CompactStripRect();

@@ -5,6 +5,7 @@ orv_add_test(views_rules_test
     EventClassificationTest.cpp
     InfoTextsTest.cpp
     ObdGaugeTest.cpp
+    PaneValuesTest.cpp
   LIBS views_core test_fixtures)
 
 find_package(Qt6 REQUIRED COMPONENTS Test)

@@ -115,8 +115,8 @@ void CGoogleMapDlgWrap::SetSend() {
 void CGoogleMapDlgWrap::ExecScript(const std::string& script) {
     IMapPageHost* host = Host();
     if (!host) return;
-    // The main window writes the frame as a plain member; a script that moves the marker
-    // must see the frame it was written with.
+    // The frame shown is kept as a plain member (ShowFrame); a script that moves the
+    // marker must see the frame it was shown with.
     host->RefreshFrame();
     host->ExecuteScript(script);
 }
@@ -140,6 +140,15 @@ void CGoogleMapDlgWrap::SetMapStatus(int status) {
 void CGoogleMapDlgWrap::SetMapPosition(double lat, double lng) {
     if (IMapPageHost* host = Host()) host->SetMapPosition(lat, lng);
 }
+
+void CGoogleMapDlgWrap::SetOwner(HWND owner) { m_pOwner = owner; }
+
+void CGoogleMapDlgWrap::ShowFrame(const MapFrameValues& values) {
+    m_nRelJpgNum = values.nRelJpgNum;
+    if (values.dLatitude && values.dLongitude) SetMapPosition(*values.dLatitude, *values.dLongitude);
+}
+
+void CGoogleMapDlgWrap::SetHasPosition(BOOL hasPosition) { m_bHasPosition = hasPosition; }
 
 BOOL CGoogleMapDlgWrap::ShowMap(BOOL show) {
     QWidget* window = m_pHostWindow.data();

@@ -17,6 +17,7 @@
 
 #include "platform/base/AppMessage.h"
 #include "platform/base/WinTypes.h"
+#include "views/PaneValues.h"
 #include "views/map/HostWebViewFuncs.h"
 
 class QWidget;
@@ -94,13 +95,26 @@ public:
     // without a host.
     QWidget* SetParent(QWidget* parent);
 
-    BOOL m_bPageReady = FALSE;             // the page has loaded the map library
-    BOOL m_bShown = FALSE;                 // the host window is shown by ShowMap
-    BOOL m_bHasPosition = FALSE;           // written by the main window: the frame has a GPS fix
-    int m_nRelJpgNum = 0;                  // current frame, written by the main window
-    HWND m_pOwner = 0;                     // the main window, receiver of the posted messages
+    // The main window, receiver of the posted messages.
+    void SetOwner(HWND owner);
+    // The frame shown: the page reads it as the current frame, and the marker stands at
+    // the frame's position when it has a fix.
+    void ShowFrame(const MapFrameValues& values);
+    // Whether the frame shown has a GPS fix, as the main window judged it.
+    void SetHasPosition(BOOL hasPosition);
+
+    BOOL PageReady() const { return m_bPageReady; }
+    BOOL IsShown() const { return m_bShown; }
+    BOOL HasPosition() const { return m_bHasPosition; }
+    int RelJpgNum() const { return m_nRelJpgNum; }
 
 private:
+    BOOL m_bPageReady = FALSE;             // the page has loaded the map library
+    BOOL m_bShown = FALSE;                 // the host window is shown by ShowMap
+    BOOL m_bHasPosition = FALSE;           // the frame has a GPS fix
+    int m_nRelJpgNum = 0;                  // the current frame
+    HWND m_pOwner = 0;                     // the main window, receiver of the posted messages
+
     // The host, or null without one or once its window is gone.
     IMapPageHost* Host() const;
 

@@ -65,7 +65,7 @@ TEST(MapBridge, ReloadTrackRunsItsScriptsInOrderOnceThePageIsReady) {
     };
     for (const Case& c : cases) {
         Bridge b;
-        b.map.m_bPageReady = c.ready;
+        if (c.ready) b.map.OnInitHtml();  // the page reports it has loaded
         b.map.ReloadTrack(c.grid, c.wholeLine);
         EXPECT_EQ(b.log, c.expected) << "grid " << c.grid;
     }
@@ -95,7 +95,7 @@ TEST(MapBridge, TextLookupsGiveTheNamedTextsAndNothingOutsideTheirTables) {
     for (const auto& [kind, text] : marks) EXPECT_EQ(b.map.GetMarkName(kind), text) << kind;
     const std::pair<int, const char*> texts[] = {{-1, ""}, {151, "マップ"}, {259, ""}, {260, ""}, {-260, ""}};
     for (const auto& [index, text] : texts) EXPECT_EQ(b.map.GetRcString(index), text) << index;
-    b.map.m_nRelJpgNum = -1;
+    b.map.ShowFrame(PaneValuesOf(nullptr, -1).map);
     EXPECT_EQ(b.map.GetRelJpgNum(), "-1");
 }
 
@@ -111,9 +111,9 @@ TEST(MapBridge, ConnectTestFollowsTheConnectionAndOnlyALostOneClearsThePage) {
     };
     for (const Case& c : cases) {
         Bridge b(c.enabled, c.connected);
-        b.map.m_bPageReady = TRUE;
+        b.map.OnInitHtml();
         EXPECT_EQ(b.map.ConnectTest(), c.result);
-        EXPECT_EQ(b.map.m_bPageReady, c.readyAfter);
+        EXPECT_EQ(b.map.PageReady(), c.readyAfter);
     }
 }
 
@@ -121,8 +121,8 @@ TEST(MapBridge, PageNotificationsArePostedToTheOwner) {
     RecordingWindow owner;
     Bridge b;
     b.map.OnInitHtml();  // no owner yet: nothing is posted, the page is ready all the same
-    EXPECT_TRUE(b.map.m_bPageReady);
-    b.map.m_pOwner = owner.Handle();
+    EXPECT_TRUE(b.map.PageReady());
+    b.map.SetOwner(owner.Handle());
     b.map.OnInitHtml();
     b.map.OnClickCrashPoint(1, 2, 1234, 1, 35.0, 139.0, 40.0, 0.0);
     const std::vector<Posted> expected{{WM_APP_MAP_READY, 0, 0}, {WM_APP_MAP_MARKER_CLICK, 0, 1234}};
@@ -204,7 +204,7 @@ TEST(MapBridge, ShowMapAndSetParentActOnTheHostWindow) {
     const std::pair<BOOL, BOOL> steps[] = {{TRUE, TRUE}, {TRUE, FALSE}, {FALSE, TRUE}, {FALSE, FALSE}, {TRUE, TRUE}};
     for (const auto& [show, changed] : steps) {
         EXPECT_EQ(map.ShowMap(show), changed) << show;
-        EXPECT_EQ(window->isVisible(), bool(map.m_bShown));
+        EXPECT_EQ(window->isVisible(), bool(map.IsShown()));
     }
     EXPECT_EQ(map.SetParent(&second), &first);
     EXPECT_EQ(window->parentWidget(), &second);
@@ -217,7 +217,7 @@ TEST(MapBridge, AHostWindowDeletedWithItsParentIsLeftAlone) {
     auto* window = new QWidget(parent);
     CGoogleMapDlgWrap map(std::make_unique<FakeConnection>(true, true));
     map.AttachHost(std::make_unique<RecordingHost>(&log, window));
-    map.m_bPageReady = TRUE;
+    map.OnInitHtml();
     delete parent;
     map.ReloadTrack(1, TRUE);
     map.SetMapStatus(2);

@@ -26,14 +26,14 @@ protected:
         SetMapServiceAddresses(server->Url("/tiles/{z}/{x}/{y}.png"), server->Url("/"));
         owner = new RecordingWindow;
         map = new CGoogleMapDlgWrap(std::make_unique<FakeConnection>(true, true));
-        map->m_pOwner = owner->Handle();
+        map->SetOwner(owner->Handle());
         window = new QWidget;
         window->resize(440, 300);
         ASSERT_TRUE(map->CreateHost(window));
         map->GetHostWindow()->setGeometry(0, 0, 440, 300);
         map->ShowMap(TRUE);
         window->show();
-        ASSERT_TRUE(WaitUntil([] { return map->m_bPageReady != FALSE; })) << "the map page did not load";
+        ASSERT_TRUE(WaitUntil([] { return map->PageReady() != FALSE; })) << "the map page did not load";
         ready = true;
     }
 
@@ -52,7 +52,7 @@ protected:
     // The current movie's track (frames 0, 10, 20, ...) drawn at frame `frame`.
     void DrawMovie(const std::vector<TrackPoint>& movie, int frame, BOOL wholeLine = FALSE) {
         track->Set(movie, movie);
-        map->m_nRelJpgNum = frame;
+        map->ShowFrame(PaneValuesOf(nullptr, frame).map);
         map->ReloadTrack(0, wholeLine);
     }
 
@@ -139,7 +139,7 @@ TEST_F(MapPage, TheMarkerIndexIsTheLastPointAtOrBeforeTheFrame) {
     DrawMovie({{35.0, 139.0, 0}, {35.0005, 139.0, 10}, {35.0010, 139.0, 20}}, 0);
     const std::pair<int, const char*> cases[] = {{15, "1"}, {25, "2"}, {0, "0"}, {10, "1"}, {-1, "-1"}};
     for (const auto& [frame, index] : cases) {
-        map->m_nRelJpgNum = frame;
+        map->ShowFrame(PaneValuesOf(nullptr, frame).map);
         EXPECT_EQ(Page("String(orbitgrplist.GetIndex())"), index) << frame;
     }
     // Paused or stopped, in any case, the marker does not follow the frame.
@@ -232,10 +232,10 @@ TEST_F(MapPage, ALostConnectionDropsTheMapAndARegainedOneLoadsItAgain) {
     map->SetMapPosition(35.0, 139.0);
     connection.SetConnected(false);
     EXPECT_TRUE(WaitUntil([] { return Page("String(g_map === null && g_script === null)") == "true"; }));
-    EXPECT_FALSE(map->m_bPageReady);
+    EXPECT_FALSE(map->PageReady());
     owner->Take();
     connection.SetConnected(true);
-    EXPECT_TRUE(WaitUntil([] { return map->m_bPageReady != FALSE; }));
+    EXPECT_TRUE(WaitUntil([] { return map->PageReady() != FALSE; }));
     EXPECT_EQ(owner->Take(), (std::vector<Posted>{{WM_APP_MAP_READY, 0, 0}}));
     EXPECT_EQ(Page("String(g_map !== null && g_isInitConnect)"), "true");
 }
