@@ -98,6 +98,7 @@ public:
     void SetShowVoltage(BOOL showVoltage);
     // The recording closed: no time is shown.
     void ClearRecording();
+    // The audio mark shown until a frame tells another.
     void SetRecMark(int mark);
 
     // Shows a frame's values (what a frame does not give stays as it was shown); the
