@@ -12,6 +12,7 @@
 #include "views/EventClassification.h"
 #include "views/InfoTexts.h"
 #include "views/ObdGauge.h"
+#include "views/PaneValues.h"
 
 namespace orv::probe {
 
@@ -75,21 +76,18 @@ void ProbeFrame(const std::string& movie, const std::string& frameText, std::ost
     const sSENSORRECORD* record = GetFrameRecord(lock, frame);
     if (!record) return WriteError(out, movie, "no record at that frame");
 
-    // What the main window writes into the panel and the gauges at this frame.
-    const sGPSRECORD* gps = record->gps;
-    const BOOL valid = gps && gps->valid ? TRUE : FALSE;
-    const double speed = valid ? gps->speed : kNoSpeedValue;
+    // What the panel and the gauges show at this frame, after a fresh start.
+    const PaneValues values = PaneValuesOf(record, frame);
+    const BOOL valid = values.info.bGpsValid;
+    const double speed = values.info.dSpeed.value_or(kNoSpeedValue);
     const std::optional<SYSTEMTIME> when =
         FrameDateTime(RecordingTimeFromName(movie), frame, loaded.FrameInterval(),
                       loaded.Header().mode == 'T' ? TRUE : FALSE);
     VehicleValues vehicle;
+    if (const std::optional<VehicleReadings>& r = values.info.vehicle)
+        vehicle = ApplyVehicleValues(vehicle, loaded.Header().byteB, r->nTurnSignal, r->nSteering, r->nBrake, r->nFlag);
     ObdValues gauges{0, ObdStartValueTable[OBD_INTAKE_PRESSURE], 0, 0, 0};
-    if (const sOBDRECORD* obd = record->obd) {
-        vehicle = ApplyVehicleValues(vehicle, loaded.Header().byteB, obd->values[kObdReadingTurnSignal],
-                                     std::int16_t(obd->values[kObdReadingSteering]), obd->values[kObdReadingBrake],
-                                     obd->codes[0]);
-        ReadObdValues(*obd, gauges);
-    }
+    ApplyObdReadings(values.obd.readings, gauges);
 
     JsonWriter j;
     j.BeginObject();
