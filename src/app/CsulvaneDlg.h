@@ -101,7 +101,7 @@ public:
     BOOL PlayWithoutLoader() { return m_pRoad->PlayWithoutLoader(); }
     BOOL StartPlayback() { return m_pRoad->StartPlayback(); }
     BOOL ActivateRecorderData() { return m_pRoad->ActivateRecorderData(); }
-    BOOL UpdatePlaybackPosition(int frame) { return m_pRoad->UpdatePlaybackPosition(frame); }
+    BOOL UpdatePlaybackPosition(std::int64_t frame) { return m_pRoad->UpdatePlaybackPosition(frame); }
     BOOL SendCrashPositions(int row, BOOL wholeLine) { return m_pRoad->SendCrashPositions(row, wholeLine); }
     void RefreshMapState() { m_pRoad->RefreshMapState(); }
     void CheckGpsAtFrame() { m_pRoad->CheckGpsAtFrame(); }
@@ -115,7 +115,7 @@ public:
     BOOL ResumePlayback() { return m_pRoad->ResumePlayback(); }
     BOOL PausePlayback() { return m_pRoad->PausePlayback(); }
     BOOL StopPlayback() { return m_pRoad->StopPlayback(); }
-    BOOL SeekToFrame(int frame, int keepState) { return m_pRoad->SeekToFrame(frame, keepState); }
+    BOOL SeekToFrame(std::int64_t frame, int keepState) { return m_pRoad->SeekToFrame(frame, keepState); }
     BOOL JumpToNextEvent(int frame) { return m_pRoad->JumpToNextEvent(frame); }
     BOOL JumpToPrevEvent(int frame) { return m_pRoad->JumpToPrevEvent(frame); }
     BOOL JumpToEvent(int frame, bool forward) { return m_pRoad->JumpToEvent(frame, forward); }
@@ -123,7 +123,7 @@ public:
     void ClosePlayback() { m_pRoad->ClosePlayback(); }
     void ResetPlaybackUi() { m_pRoad->ResetPlaybackUi(); }
     void RefreshVideo() { m_pRoad->RefreshVideo(); }
-    void UpdateSeekSlider(int frame) { m_pRoad->UpdateSeekSlider(frame); }
+    void UpdateSeekSlider(FrameIndex frame) { m_pRoad->UpdateSeekSlider(frame); }
     void UpdateSpeedLabel();
     int GetDefaultSpeedStep() const { return m_pRoad->GetDefaultSpeedStep(); }
     BOOL IsNearMovieEnd() const { return m_pRoad->IsNearMovieEnd(); }

@@ -91,7 +91,7 @@ void CsulvaneDlg::OnSliderDown(WPARAM id, LPARAM pos) {
     m_nPlayStateAtDown = Channel(0).playState;
     if (Channel(0).playState != PLAY_PAUSED) PauseChannels();
     if (m_pSeekSlider->m_bClickOutsideThumb) {
-        SeekToFrame(int(std::clamp<LPARAM>(pos, 0, INT_MAX)), m_nPlayStateAtDown);
+        SeekToFrame(pos, m_nPlayStateAtDown);
         RefreshVideo();
         Slots(0).SetVolume(Channel(0), m_nVolume);
     }
@@ -101,7 +101,7 @@ void CsulvaneDlg::OnSliderDrag(WPARAM id, LPARAM pos) {
     if (m_pRoad->Busy()) return;
     if (id == WPARAM(IDC_SEEK_SLIDER)) {
         if (m_pRoad->DataLoaded() && !m_pSeekSlider->m_bClickOutsideThumb)
-            UpdatePlaybackPosition(int(std::clamp<LPARAM>(pos, 0, INT_MAX)));
+            UpdatePlaybackPosition(pos);
     } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
         SetVolume(int(std::clamp<LPARAM>(pos, 0, kMaxVolumeValue)));
     }
@@ -111,7 +111,7 @@ void CsulvaneDlg::OnSliderUp(WPARAM id, LPARAM pos) {
     if (m_pRoad->Busy()) return;
     if (id == WPARAM(IDC_SEEK_SLIDER)) {
         if (!m_pRoad->DataLoaded() || m_pSeekSlider->m_bClickOutsideThumb || !ChannelInitialised(0)) return;
-        SeekToFrame(int(std::clamp<LPARAM>(pos, 0, INT_MAX)), m_nPlayStateAtDown);
+        SeekToFrame(pos, m_nPlayStateAtDown);
         RefreshVideo();
         SetChannelVolumes(m_nVolume);
     } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
@@ -120,7 +120,7 @@ void CsulvaneDlg::OnSliderUp(WPARAM id, LPARAM pos) {
 }
 
 void CsulvaneDlg::OnMapMarkerClick(WPARAM, LPARAM frame) {
-    SeekToFrame(int(std::clamp<LPARAM>(frame, 0, INT_MAX)), ChannelInitialised(0) ? int(Channel(0).playState) : 0);
+    SeekToFrame(frame, ChannelInitialised(0) ? int(Channel(0).playState) : 0);
 }
 
 void CsulvaneDlg::OnGSensorPrevEvent() {

@@ -69,7 +69,7 @@ public:
     }
     void SetResumePending(BOOL pending) override { d.m_pRoad->SetResumePending(pending); }
     void SetResumeFrame(std::int64_t frame) override {
-        d.m_pRoad->SetResumeFrame(int(std::clamp<std::int64_t>(frame, 0, std::numeric_limits<int>::max())));
+        d.m_pRoad->SetResumeFrame(frame);
     }
     void RewindAfterJoin() override {
         LocateChannelsFrame(0);

@@ -549,9 +549,9 @@ void CPlaybackRoad::FollowPausedPicture() {
     m_nSeekTarget = -1;
 }
 
-BOOL CPlaybackRoad::UpdatePlaybackPosition(int frame) {
+BOOL CPlaybackRoad::UpdatePlaybackPosition(std::int64_t frame) {
     const ChannelsLock lock;
-    const int f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->m_nMin : 0,
+    const FrameIndex f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->m_nMin : 0,
                                 m_pSeekSlider ? m_pSeekSlider->m_nMax : 0);
     m_nSeekTarget = f;
     m_pMapWrap->m_nRelJpgNum = f;
@@ -604,7 +604,7 @@ BOOL CPlaybackRoad::UpdatePlaybackPosition(int frame) {
     return TRUE;
 }
 
-void CPlaybackRoad::UpdateSeekSlider(int frame) {
+void CPlaybackRoad::UpdateSeekSlider(FrameIndex frame) {
     if (m_pSeekSlider) m_pSeekSlider->SetPos(frame);
     m_pGraphDlg->m_nCurrentFrame = frame;
     m_pGraphDlg->update();
@@ -825,7 +825,7 @@ BOOL CPlaybackRoad::IsNearMovieEnd() const {
     return IsInEndMargin(Slots(0).GetCurrentFrame(front), Slots(0).GetFrameCount(front), front.speedStep);
 }
 
-BOOL CPlaybackRoad::SeekToFrame(int frame, int keepState) {
+BOOL CPlaybackRoad::SeekToFrame(std::int64_t frame, int keepState) {
     const bool front = ChannelInitialised(0);
     const std::int64_t count = front ? Slots(0).GetFrameCount(Channel(0)) : 0;
     const SeekFrames frames =

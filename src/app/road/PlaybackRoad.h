@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -145,8 +146,9 @@ public:
     // ---- the tick and the panes ------------------------------------------------------
     void OnPlaybackTick();
     void FollowPausedPicture();
-    BOOL UpdatePlaybackPosition(int frame);
-    void UpdateSeekSlider(int frame);
+    // Every pane, the slider and the map at `frame`, clamped into the slider's range.
+    BOOL UpdatePlaybackPosition(std::int64_t frame);
+    void UpdateSeekSlider(FrameIndex frame);
     void CheckGpsAtFrame();
     void CheckParkingTrace();
     BOOL SendCrashPositions(int row, BOOL wholeLine);
@@ -167,7 +169,9 @@ public:
     BOOL PausePlayback();
     BOOL StopPlayback();
     BOOL IsNearMovieEnd() const;
-    BOOL SeekToFrame(int frame, int keepState);
+    // Moves both channels to `frame` (a request as a message carries it, clamped here into
+    // the movie) and keeps or resumes the play state `keepState`.
+    BOOL SeekToFrame(std::int64_t frame, int keepState);
     BOOL JumpToNextEvent(int frame);
     BOOL JumpToPrevEvent(int frame);
     BOOL JumpToEvent(int frame, bool forward);
@@ -200,7 +204,7 @@ public:
     void SetResumeAfterLoad(BOOL resume) { m_bResumeAfterLoad = resume; }
     // After a job that closed the movie: the frame it goes back to once the data is in.
     void SetResumePending(BOOL pending) { m_bResumePending = pending; }
-    void SetResumeFrame(int frame) { m_nResumeFrame = frame; }
+    void SetResumeFrame(std::int64_t frame) { m_nResumeFrame = ClampFrame(frame, 0, std::numeric_limits<FrameIndex>::max()); }
 
 private:
     void ReadyChannelsReset();
@@ -239,9 +243,9 @@ private:
     BOOL m_bNearEnd = FALSE;
     BOOL m_bResumeAfterLoad = FALSE;
     BOOL m_bResumePending = FALSE;
-    int m_nResumeFrame = -1;
-    int m_nSeekTarget = -1;
-    int m_nShownFrame = -1;  // channel 1's picture on screen when the tick looked last
+    FrameIndex m_nResumeFrame = -1;
+    FrameIndex m_nSeekTarget = -1;
+    FrameIndex m_nShownFrame = -1;  // channel 1's picture on screen when the tick looked last
     BOOL m_bMarkersSent = FALSE;
     BOOL m_bTraceFile = FALSE;      // "pvtrace.txt" at the root of the SD-card source
     BOOL m_bParkingTrace = FALSE;   // the current movie is a parking one on such a card
