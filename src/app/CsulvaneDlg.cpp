@@ -368,7 +368,6 @@ void CsulvaneDlg::ResetViewForSource() {
     m_pMapWindow->SetCaptionText(kTextMapCaption);
     m_aMovieStatic[0].m_nIndex = 0;
     m_aMovieStatic[1].m_nIndex = 1;
-    CreatePlaybackRoad();
     ResetChannels();
     CloseChannels();
     // With the movie closed this only puts the surfaces and the map back in place.

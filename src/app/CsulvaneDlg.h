@@ -15,12 +15,10 @@
 #include <QString>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/ControlRules.h"

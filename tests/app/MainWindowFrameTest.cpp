@@ -773,10 +773,14 @@ TEST_F(SnapshotFixture, CancelledSourceDialogKeepsTheListAndALostCardOnlyClearsT
 
     // A chosen folder that is not there is refused with its message; a trailing '/' is
     // dropped from one that is.
+    const std::uint64_t serial = dlg.Road().SelectionSerial();
     EXPECT_FALSE(dlg.OpenChosenSource(SOURCE_FOLDER, dir_.Path() + "/nowhere"));
     EXPECT_EQ(messages_, std::vector<QString>{QString::fromUtf8("動画のオープンに失敗しました。")});
     EXPECT_TRUE(dlg.OpenChosenSource(SOURCE_FOLDER, card_->Path() + "/card/"));
     EXPECT_EQ(dlg.Browser()->m_strSourcePath.back(), 'd');
+    // The new source's first row is a new selection: the count goes on across sources, so
+    // that a late data load of the earlier source is still told apart.
+    EXPECT_TRUE(RunUntil([&] { return dlg.Road().SelectionSerial() > serial; }));
 
     // The source goes away while the program's own medium stays: the views are cleared
     // and the window goes on.

@@ -106,8 +106,8 @@ int CPlaybackRoad::GetDefaultSpeedStep() const { return DefaultSpeedStep(Current
 // ---- a new row ---------------------------------------------------------------------------
 
 void CPlaybackRoad::ForgetRow() {
-    if (!m_hMutexCache) return;
-    CacheLock lock(*m_hMutexCache);
+    std::unique_lock<std::recursive_mutex> lock;
+    if (m_hMutexCache) lock = std::unique_lock(*m_hMutexCache);
     m_nCurRow = -1;
 }
 
