@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", file.c_str());
         return true;
     };
-    const bool opened = RunUntil([&] { return dlg->m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30000);
+    const bool opened = RunUntil([&] { return dlg->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30000);
     if (!opened) std::fprintf(stderr, "screen-tour: the first recording did not open\n");
 
     if (!shot.empty()) {
@@ -159,12 +159,12 @@ int main(int argc, char** argv) {
     const int rows = dlg->Entries() ? int(dlg->Entries()->size()) : 0;
     for (int row = 1; frame < 0 && row < rows; ++row) {
         dlg->Browser()->SelectFileRow(row, FALSE);
-        RunUntil([&] { return dlg->m_nCurRow == row && dlg->m_bDataLoaded; }, 15000);
+        RunUntil([&] { return dlg->Road().CurrentRow() == row && dlg->Road().DataLoaded(); }, 15000);
         frame = braking();
     }
     if (frame < 0) {
         dlg->Browser()->SelectFileRow(0, FALSE);
-        RunUntil([&] { return dlg->m_nCurRow == 0 && dlg->m_bDataLoaded; }, 15000);
+        RunUntil([&] { return dlg->Road().CurrentRow() == 0 && dlg->Road().DataLoaded(); }, 15000);
         frame = dlg->SeekSlider() ? dlg->SeekSlider()->m_nMax / 2 : 0;
     }
     dlg->OnCommand(ID_PLAY_PAUSE);

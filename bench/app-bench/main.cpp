@@ -305,7 +305,7 @@ PlayRun Play(CsulvaneDlg& dlg, double seconds) {
     RunEventLoopUntil([&] {
         const int now = g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]);
         if (now > last) last = now;
-        return clock.elapsed() > limit || dlg.m_bNearEnd;
+        return clock.elapsed() > limit || dlg.Road().NearEndLocked();
     }, limit + 5000);
     PlayRun run;
     run.frames = last - first;
@@ -341,7 +341,7 @@ int RunPhase(int argc, char** argv, const std::string& phase, double seconds, bo
         return 1;
     }
     dlg->show();
-    const auto loaded = [&] { return dlg->m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; };
+    const auto loaded = [&] { return dlg->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; };
     if (!RunUntil([&] { return watch.Painted() && loaded(); }, 60000) || !dlg->Entries() ||
         dlg->Entries()->size() < 2) {
         std::fprintf(stderr, "app-bench: the demo card did not open\n");
@@ -360,7 +360,7 @@ int RunPhase(int argc, char** argv, const std::string& phase, double seconds, bo
         watch.Arm();
         const auto selected = Clock::now();
         dlg->Browser()->SelectFileRow(1, FALSE);
-        if (!RunUntil([&] { return watch.Painted() && dlg->m_nCurRow == 1 && loaded(); }, 20000)) {
+        if (!RunUntil([&] { return watch.Painted() && dlg->Road().CurrentRow() == 1 && loaded(); }, 20000)) {
             std::fprintf(stderr, "app-bench: the second recording did not open\n");
             return 1;
         }

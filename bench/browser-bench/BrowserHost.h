@@ -22,13 +22,13 @@ public:
     HWND GetOwnerHwnd() const override { return 0; }
     int GetCurrentFileRow() const override { return currentRow_; }
     bool TakeReselectRequest() override { return false; }
-    void OnFileRowSelected(int row) override { currentRow_ = row; }
+    void OnFileRowSelected(int row, const sFILEENTRY&) override { currentRow_ = row; }
     void OnFilterButton(int) override {}
-    void OnPreviewFile(int row) override {
-        if (!list_ || !g_pPreviewSession || row < 0 || std::size_t(row) >= list_->m_vecShown.size()) return;
+    void OnPreviewFile(int, const sFILEENTRY& entry) override {
+        if (!list_ || !g_pPreviewSession) return;
         if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
         g_pPreviewSession->Close();
-        if (g_pPreviewSession->OpenFile(list_->m_vecShown[std::size_t(row)].path) == S_OK) g_pPreviewSession->Play(0);
+        if (g_pPreviewSession->OpenFile(entry.path) == S_OK) g_pPreviewSession->Play(0);
     }
 
 private:

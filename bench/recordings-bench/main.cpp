@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     dlg->OnInitDialog();
     dlg->show();
     // The list fills while the folder is scanned; the first recording opens meanwhile.
-    if (!fixtures::RunUntil([&] { return dlg->m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED &&
+    if (!fixtures::RunUntil([&] { return dlg->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED &&
                                          dlg->Entries() && int(dlg->Entries()->size()) > count; },
                             std::chrono::seconds(60))) {
         std::fprintf(stderr, "recordings-bench: the card did not open with more than %d recordings\n", count);
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
     fixtures::RunFor(interval);
     const std::int64_t firstKb = fixtures::StatusKb("VmRSS");
     const std::int64_t onePeakKb = fixtures::StatusKb("VmHWM");
-    const int firstRow = dlg->m_nCurRow;
+    const int firstRow = dlg->Road().CurrentRow();
     std::printf("%-12s %8s %10s %8s\n", "recording", "row", "RSS MiB", "playing");
     std::printf("%-12d %8d %10.1f %8s\n", 1, firstRow, Mib(firstKb), Playing() ? "yes" : "no");
     int playing = Playing() ? 1 : 0;
@@ -159,9 +159,9 @@ int main(int argc, char** argv) {
         playing += Playing() ? 1 : 0;
         lastKb = fixtures::StatusKb("VmRSS");
         if (n % 10 == 0 || n == count)
-            std::printf("%-12d %8d %10.1f %8s\n", n + 1, dlg->m_nCurRow, Mib(lastKb), Playing() ? "yes" : "no");
+            std::printf("%-12d %8d %10.1f %8s\n", n + 1, dlg->Road().CurrentRow(), Mib(lastKb), Playing() ? "yes" : "no");
     }
-    const int lastRow = dlg->m_nCurRow;
+    const int lastRow = dlg->Road().CurrentRow();
     dlg->OnBtnClose();
     dlg.reset();
 

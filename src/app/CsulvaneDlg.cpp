@@ -58,6 +58,7 @@ CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
     for (CMovieStatic& surface : m_aMovieStatic) surface.m_pOwner = this;
     m_aMovieStatic[0].m_nIndex = 0;
     m_aMovieStatic[1].m_nIndex = 1;
+    CreatePlaybackRoad();
     m_showMessage = [this](const QString& text, const QString& caption) {
         CMsgBox box;
         box.m_pParent = this;
@@ -405,8 +406,7 @@ void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
     case WM_APP_SLIDER_DOWN: OnSliderDown(wParam, lParam); break;
     case WM_APP_SLIDER_UP: OnSliderUp(wParam, lParam); break;
     case WM_APP_MAP_READY:
-        m_bMarkersSent = FALSE;
-        RefreshMapState();
+        m_pRoad->ResendMarkers();
         update();  // drawn again around the page that came up
         break;
     case WM_APP_MAP_MARKER_CLICK: OnMapMarkerClick(wParam, lParam); break;
@@ -439,11 +439,7 @@ void CsulvaneDlg::OnTimer(unsigned id) {
     case TIMER_SIZE_SETTLE: OnSizeSettle(); break;
     case TIMER_REAR_READY:
         // The rear companion is late or failed: the front does not wait for it any longer.
-        KillTimer(TIMER_REAR_READY);
-        if (m_bReadySeen[0] && !m_bReadySeen[1]) {
-            m_bReadyExpected[1] = false;
-            FireMovieOpened(0, 0);
-        }
+        m_pRoad->OnRearReadyTimeout();
         break;
     case TIMER_IDLE:
         if (m_bInitDoneWaiting) PostAppMessage(GetSafeHwnd(), WM_APP_INIT_DONE, 0, 0);

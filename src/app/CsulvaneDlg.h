@@ -15,12 +15,10 @@
 #include <QString>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/ControlRules.h"
@@ -29,6 +27,7 @@
 #include "app/MainLayout.h"
 #include "app/MovieStatic.h"
 #include "app/CsulvaneDlgRules.h"
+#include "app/road/PlaybackRoad.h"
 #include "filer/FileListOwner.h"
 #include "platform/base/NamedMutex.h"
 #include "platform/window/AppWindow.h"
@@ -58,19 +57,9 @@ class CSkinButton;
 class CSettingDlg;
 class CJobFrame;
 
-// Main-window timers.
-constexpr unsigned TIMER_PLAYBACK = 100;
-constexpr unsigned TIMER_OPEN_DELAY = 101;
-constexpr unsigned TIMER_BUSY_TIMEOUT = 102;
+// Main-window timers besides the playback road's.
 constexpr unsigned TIMER_IDLE = 103;
 constexpr unsigned TIMER_SIZE_SETTLE = 106;
-// How long a front channel that is ready waits for a rear companion that is not.
-constexpr unsigned TIMER_REAR_READY = 107;
-
-constexpr unsigned kPlaybackTickMs = 30;
-constexpr unsigned kOpenDelayMs = 500;
-constexpr unsigned kBusyTimeoutMs = 5000;
-constexpr unsigned kRearReadyWaitMs = 1500;
 
 // Control ids.
 constexpr int IDC_SEEK_SLIDER = 38100;
@@ -100,41 +89,45 @@ public:
     // `withTree` (the source is gone); under "hMutexCache".
     void ClearBrowserList(BOOL withTree);
 
-    // ---- the main road: selection, open, data, tick ---------------------------------
-    BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo);
-    BOOL OpenSelectedMovie();
-    void OnMovieOpened(WPARAM wParam, LPARAM lParam);
-    void OnMovieDataLoaded(WPARAM wParam, LPARAM lParam);
-    BOOL PlayWithoutLoader();
-    BOOL StartPlayback();
-    BOOL ActivateRecorderData();
-    BOOL UpdatePlaybackPosition(int frame);
-    BOOL SendCrashPositions(int row, BOOL wholeLine);
-    void RefreshMapState();
-    void CheckGpsAtFrame();
-    void CheckParkingTrace();
-    void OnPlaybackTick();
-    void FollowPausedPicture();
-    void PlayNextMovie();
-    void AdvanceFolderOrStop();
-    void OpenNextNonEmptyFolder(std::uintptr_t from);
-    void OnPrevMovie();
-    BOOL ResumePlayback();
-    BOOL PausePlayback();
-    BOOL StopPlayback();
-    BOOL SeekToFrame(int frame, int keepState);
-    BOOL JumpToNextEvent(int frame);
-    BOOL JumpToPrevEvent(int frame);
-    BOOL JumpToEvent(int frame, bool forward);
-    void StartPrefetchNextMovie();
-    void ClosePlayback();
-    void ResetPlaybackUi();
-    void RefreshVideo();
-    void UpdateSeekSlider(int frame);
+    // ---- the main road: selection, open, data, tick (CPlaybackRoad) ------------------
+    BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
+        return m_pRoad->SelectMovie(resetSeek, resetGraph, resetInfo);
+    }
+    BOOL OpenSelectedMovie() { return m_pRoad->OpenSelectedMovie(); }
+    void OnMovieOpened(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieOpened(wParam, lParam); }
+    void OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieDataLoaded(wParam, lParam); }
+    BOOL PlayWithoutLoader() { return m_pRoad->PlayWithoutLoader(); }
+    BOOL StartPlayback() { return m_pRoad->StartPlayback(); }
+    BOOL ActivateRecorderData() { return m_pRoad->ActivateRecorderData(); }
+    BOOL UpdatePlaybackPosition(std::int64_t frame) { return m_pRoad->UpdatePlaybackPosition(frame); }
+    BOOL SendCrashPositions(int row, BOOL wholeLine) { return m_pRoad->SendCrashPositions(row, wholeLine); }
+    void RefreshMapState() { m_pRoad->RefreshMapState(); }
+    void CheckGpsAtFrame() { m_pRoad->CheckGpsAtFrame(); }
+    void CheckParkingTrace() { m_pRoad->CheckParkingTrace(); }
+    void OnPlaybackTick() { m_pRoad->OnPlaybackTick(); }
+    void FollowPausedPicture() { m_pRoad->FollowPausedPicture(); }
+    void PlayNextMovie() { m_pRoad->PlayNextMovie(); }
+    void AdvanceFolderOrStop() { m_pRoad->AdvanceFolderOrStop(); }
+    void OpenNextNonEmptyFolder(std::uintptr_t from) { m_pRoad->OpenNextNonEmptyFolder(from); }
+    void OnPrevMovie() { m_pRoad->OnPrevMovie(); }
+    BOOL ResumePlayback() { return m_pRoad->ResumePlayback(); }
+    BOOL PausePlayback() { return m_pRoad->PausePlayback(); }
+    BOOL StopPlayback() { return m_pRoad->StopPlayback(); }
+    BOOL SeekToFrame(std::int64_t frame, int keepState) { return m_pRoad->SeekToFrame(frame, keepState); }
+    BOOL JumpToNextEvent(int frame) { return m_pRoad->JumpToNextEvent(frame); }
+    BOOL JumpToPrevEvent(int frame) { return m_pRoad->JumpToPrevEvent(frame); }
+    BOOL JumpToEvent(int frame, bool forward) { return m_pRoad->JumpToEvent(frame, forward); }
+    void StartPrefetchNextMovie() { m_pRoad->StartPrefetchNextMovie(); }
+    void ClosePlayback() { m_pRoad->ClosePlayback(); }
+    void ResetPlaybackUi() { m_pRoad->ResetPlaybackUi(); }
+    void RefreshVideo() { m_pRoad->RefreshVideo(); }
+    void UpdateSeekSlider(FrameIndex frame) { m_pRoad->UpdateSeekSlider(frame); }
     void UpdateSpeedLabel();
-    int GetDefaultSpeedStep() const;
-    BOOL IsNearMovieEnd() const;
+    int GetDefaultSpeedStep() const { return m_pRoad->GetDefaultSpeedStep(); }
+    BOOL IsNearMovieEnd() const { return m_pRoad->IsNearMovieEnd(); }
     void UpdateMapPane();
+    // The playback road's state, for the tests and the tools.
+    const CPlaybackRoad& Road() const { return *m_pRoad; }
 
     // ---- layout ---------------------------------------------------------------------
     void LayoutMainWindow();
@@ -193,28 +186,29 @@ public:
 
     // ---- IFileListOwner ------------------------------------------------------------
     HWND GetOwnerHwnd() const override { return GetSafeHwnd(); }
-    int GetCurrentFileRow() const override { return m_nCurRow; }
-    bool TakeReselectRequest() override;
-    void OnFileRowSelected(int row) override;
-    void OnPreviewFile(int row) override;
+    int GetCurrentFileRow() const override { return m_pRoad->CurrentRow(); }
+    bool TakeReselectRequest() override { return m_pRoad->TakeReselectRequest(); }
+    void OnFileRowSelected(int row, const sFILEENTRY& entry) override { m_pRoad->OnFileRowSelected(row, entry); }
+    void OnPreviewFile(int row, const sFILEENTRY& entry) override;
     void OnFilterButton(int kind) override;
 
     // ---- MovieSurfaceOwner ---------------------------------------------------------
     void OnVideoClick(int surface, POINT point) override;
     void OnVideoDblClk(int surface) override;
     void OnVideoContextMenu(POINT screenPoint, int surface) override;
-    void OnGraphNotify(WPARAM wParam, LPARAM lParam) override;
-    void OnMovieEnded(WPARAM wParam, LPARAM lParam) override;
-    void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) override;
+    // Only the graph player posts it, and this platform never builds one.
+    void OnGraphNotify(WPARAM, LPARAM) override {}
+    void OnMovieEnded(WPARAM wParam, LPARAM lParam) override { m_pRoad->OnMovieEnded(wParam, lParam); }
+    void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) override {
+        m_pRoad->OnPlayerReady(channel, wParam, lParam);
+    }
     bool IsChannelShowing(int channel) const override;
     void ApplySurfaceView();
 
     // ---- what the tests and tools look at -------------------------------------------
     // The browser's shown entries (empty without a browser).
-    std::vector<sFILEENTRY>* Entries() const;
-    bool IsValidRow(int row) const;
-    // Selections are numbered so that a data load answering an older one is dropped.
-    std::uint64_t m_nSelectionSerial = 0;
+    std::vector<sFILEENTRY>* Entries() const { return m_pRoad->Entries(); }
+    bool IsValidRow(int row) const { return m_pRoad->IsValidRow(row); }
     // Shows a failure to the user; the tests replace it so that no modal box runs.
     std::function<void(const QString& text, const QString& caption)> m_showMessage;
 
@@ -226,7 +220,7 @@ public:
     CGoogleMapDlgWrap* MapBridge() const { return m_pMapWrap.get(); }
     CFilerContainerDlg* Browser() const { return m_pFiler.get(); }
     CSkinSliderCtrl* SeekSlider() const { return m_pSeekSlider.get(); }
-    const std::vector<sCRASHPOS>& CrashPositions() const { return m_vecCrashPos; }
+    const std::vector<sCRASHPOS>& CrashPositions() const { return m_pRoad->CrashPositions(); }
     BOOL IsInitFailed() const { return m_bInitFailed; }
     ChannelEngineImpl* Engine() const { return m_pEngine.get(); }
     // Ends a running long job within a bound; the job frame installs it.
@@ -235,22 +229,7 @@ public:
     // ---- main-window state ---------------------------------------------------------
     NamedMutexHandle m_hMutexCache;
     NamedMutexHandle m_hMutexCpSet;
-    int m_nCurRow = -1;
-    BOOL m_bDataLoaded = FALSE;
-    BOOL m_bSelecting = FALSE;
-    BOOL m_bOpenArmed = TRUE;
-    BOOL m_bFolderAdvance = FALSE;
-    BOOL m_bIgnoreEnd = FALSE;
-    BOOL m_bBusy = FALSE;
-    BOOL m_bAdvancing = FALSE;
-    BOOL m_bOpenFailed = FALSE;
-    BOOL m_bNearEnd = FALSE;
-    BOOL m_bResumeAfterLoad = FALSE;
-    BOOL m_bResumePending = FALSE;
-    int m_nResumeFrame = -1;
     int m_nVolume = kMaxVolumeValue;
-    int m_nSeekTarget = -1;
-    int m_nShownFrame = -1;  // channel 1's picture on screen when the tick looked last
     BOOL m_bKeepAspect = TRUE;
     BOOL m_bMapShown = FALSE;
     BOOL m_bInitDone = FALSE;
@@ -266,11 +245,6 @@ public:
     BOOL m_bFullView = FALSE;
     BOOL m_bLargeVideo = FALSE;
     BOOL m_bMapInOwnWindow = TRUE;
-    BOOL m_bMarkersSent = FALSE;
-    BOOL m_bTraceFile = FALSE;      // "pvtrace.txt" at the root of the SD-card source
-    BOOL m_bParkingTrace = FALSE;   // the current movie is a parking one on such a card
-    BOOL m_bParkingMovie = FALSE;   // the current movie is a parking or parking-impact recording
-    BOOL m_bParkingNoFix = FALSE;   // ... and the frame on screen has no GPS fix
     BOOL m_bCsvDisabled = TRUE;
     BOOL m_bObdShown = FALSE;
     BOOL m_bControlsLocked = FALSE;
@@ -340,7 +314,7 @@ public:
     void OnBtnThumbnail();
     void OnUpdateInfo();
     void EnableBrowserButtons(BOOL on);
-    void PlayPreviewOfRow(int row);
+    void PlayPreviewOf(const std::string& path);
     static std::uint64_t ProgramMediumDevice();
     void FinishSourceLoss();
     CSettingDlg* SettingWindow() const { return m_pSettingDlg.get(); }
@@ -397,6 +371,8 @@ protected:
 
 private:
     class JobHost;
+    class RoadHost;
+    void CreatePlaybackRoad();
 
     // The long jobs' frame (CsulvaneDlgJobs.cpp).
     void CreateJobFrame();
@@ -407,13 +383,9 @@ private:
     void BeginWaitCursor();
     void EndWaitCursor();
     void ShowError(int textId);
-    void OnOpenDelay();
-    void OnBusyTimeout();
-    void JoinDataThreads();
-    void StartLoaderThread(std::string path);
-    void ReadyChannelsReset();
-    void ApplyFrontSpeedToBoth();
-    bool DetectorShown(int detector) const;
+    void OnOpenDelay() { m_pRoad->OnOpenDelay(); }
+    void OnBusyTimeout() { m_pRoad->OnBusyTimeout(); }
+    void JoinDataThreads() { m_pRoad->JoinDataThreads(); }
     // Channel 1 at `front` (0 mutes it); channel 2 always silent.
     void SetChannelVolumes(int front);
     // Both flags of a detector from an axis or event-filter toggle; the markers follow.
@@ -423,11 +395,10 @@ private:
     void SetDetectorOfEventBox(int index);
     // The graph and the map's markers after a change of the detectors' flags.
     void FollowDetectors();
-    void FireMovieOpened(WPARAM wParam, LPARAM lParam);
     bool ChannelInitialised(int channel) const;
     sPLAYCHANNEL& Channel(int channel) const;
     PlayerDriverTable& Slots(int channel) const;
-    std::string CurrentPath() const;  // under "hMutexCache"; "" without a valid row
+    std::string CurrentPath() const { return m_pRoad->CurrentPath(); }
     void PlaceProgressBar();
     void ApplyControlStates(const ControlStates& states);
 
@@ -450,7 +421,6 @@ private:
     std::unique_ptr<CLogoDlg> m_pLogo;
     std::array<CSkinButton*, kTransportButtonCount> m_apTransport{};  // children of the window
     std::array<CSkinButton*, kTitleButtonCount> m_apTitle{};
-    std::vector<sCRASHPOS> m_vecCrashPos;
     QLabel* m_pSpeedLabel = nullptr;
 
     std::shared_ptr<JobHost> m_pJobHost;
@@ -460,18 +430,10 @@ private:
     BOOL m_bCleanedUp = FALSE;
     int m_nWaitCursor = 0;
 
-    // The channels that opened the current movie, the tags their players' notices carry
-    // (CPlayer::OpenTag), and those whose player reported ready.
-    std::array<bool, 2> m_bReadyExpected{};
-    std::array<std::uint64_t, 2> m_aReadyTag{};
-    std::array<bool, 2> m_bReadySeen{};
-    std::string m_strOpenPath;  // the recording whose movie the channels have open
+    // The playback road, after the panes it holds by reference (destroyed before them).
+    std::shared_ptr<RoadHost> m_pRoadHost;
+    std::unique_ptr<CPlaybackRoad> m_pRoad;
 
-    std::thread m_loaderThread;
-    std::thread m_prefetchThread;
-
-    StallWatchdog m_stall;
-    int m_nMapFrameSaved = -1;
     QRect m_rcNormal;  // the window's place before the full-video view
     QImage m_background;  // the skin frame, title and pane frames at the current size
     int m_nBackgroundMode = -1;

@@ -55,7 +55,13 @@ BOOL CsulvaneDlg::OnFurtherCommand(int id) {
 BOOL CsulvaneDlg::OnFurtherAppMessage(unsigned msg, WPARAM wParam, LPARAM) {
     switch (msg) {
     case WM_APP_APPBAR_NOTIFY: OnAppBarNotify(wParam); return TRUE;
-    case WM_APP_PREVIEW_FILE: OnPreviewFile(int(std::min<WPARAM>(wParam, WPARAM(INT_MAX)))); return TRUE;
+    case WM_APP_PREVIEW_FILE: {
+        // A row that the list no longer shows is ignored.
+        const int row = int(std::min<WPARAM>(wParam, WPARAM(INT_MAX)));
+        const sFILEENTRY* entry = m_pFiler && m_pFiler->GetList() ? m_pFiler->GetList()->ShownEntry(row) : nullptr;
+        if (entry) OnPreviewFile(row, *entry);
+        return TRUE;
+    }
     case WM_APP_UPDATE_INFO: OnUpdateInfo(); return TRUE;
     default: return FALSE;
     }
@@ -64,7 +70,7 @@ BOOL CsulvaneDlg::OnFurtherAppMessage(unsigned msg, WPARAM wParam, LPARAM) {
 // ---- speed ---------------------------------------------------------------------------------
 
 void CsulvaneDlg::ChangeSpeedStep(bool faster) {
-    if ((IsNearMovieEnd() && m_bNearEnd) || !ChannelInitialised(0)) return;
+    if ((m_pRoad->NearEndLocked()) || !ChannelInitialised(0)) return;
     const int step = GetNextSpeedStep(faster);
     if (step == Channel(0).speedStep) return;
     SetChannelsSpeed(step);
@@ -125,7 +131,7 @@ BOOL CsulvaneDlg::OpenChosenSource(int kindValue, std::string path) {
             Slots(i).ResetRecorderData(Channel(i));
             Channel(i).listGpsTrack.reset();
         }
-        SendCrashPositions(m_nCurRow, TRUE);
+        SendCrashPositions(m_pRoad->CurrentRow(), TRUE);
     }
     const std::vector<sFILEENTRY>* entries = Entries();
     m_bCsvDisabled = (kind == SOURCE_SD && (!entries || entries->empty())) || kind == SOURCE_FOLDER || kind == SOURCE_FILE;
@@ -236,12 +242,11 @@ void CsulvaneDlg::EnableBrowserButtons(BOOL on) {
 
 // ---- the hover preview -----------------------------------------------------------------------
 
-void CsulvaneDlg::PlayPreviewOfRow(int row) {
-    const std::vector<sFILEENTRY>* entries = Entries();
-    if (!entries || row < 0 || row >= int(entries->size()) || !g_pPreviewSession) return;
+void CsulvaneDlg::PlayPreviewOf(const std::string& path) {
+    if (!g_pPreviewSession) return;
     if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
     g_pPreviewSession->Close();
-    if (FAILED(g_pPreviewSession->OpenFile((*entries)[std::size_t(row)].path))) return;
+    if (FAILED(g_pPreviewSession->OpenFile(path))) return;
     // One still picture of the movie: started without looping and paused at once.
     g_pPreviewSession->Play(0);
     g_pPreviewSession->TogglePause();

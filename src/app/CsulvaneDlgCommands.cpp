@@ -28,7 +28,7 @@ void CsulvaneDlg::OnCommand(int id) {
 }
 
 void CsulvaneDlg::OnPlayPause() {
-    if (!m_bDataLoaded || !ChannelInitialised(0)) return;
+    if (!m_pRoad->DataLoaded() || !ChannelInitialised(0)) return;
     if (Channel(0).playState == PLAY_PLAYING) {
         if (IsNearMovieEnd()) return;
         const int step = GetDefaultSpeedStep();
@@ -43,16 +43,16 @@ void CsulvaneDlg::OnPlayPause() {
         return;
     }
     SetChannelVolumes(m_nVolume);
-    m_bIgnoreEnd = FALSE;
+    m_pRoad->AllowEnd();
     const BOOL played = ResumePlayback();
-    if (!played) m_bResumeAfterLoad = TRUE;
+    if (!played) m_pRoad->SetResumeAfterLoad(TRUE);
     UpdateSpeedLabel();
     SetPlayButtonState(played);
     UpdateControlStates();
 }
 
 void CsulvaneDlg::OnStop() {
-    if (IsNearMovieEnd() && m_bNearEnd) return;
+    if (m_pRoad->NearEndLocked()) return;
     if (ChannelInitialised(0)) {
         SetChannelsSpeed(GetDefaultSpeedStep());
         Slots(0).SetVolume(Channel(0), 0);
@@ -66,7 +66,7 @@ void CsulvaneDlg::OnStop() {
 }
 
 void CsulvaneDlg::OnNextMovie() {
-    if (IsNearMovieEnd() && m_bNearEnd) return;
+    if (m_pRoad->NearEndLocked()) return;
     SetChannelVolumes(0);
     PauseChannels();
     StopPlayback();
@@ -86,32 +86,32 @@ void CsulvaneDlg::SetVolume(int volume) {
 }
 
 void CsulvaneDlg::OnSliderDown(WPARAM id, LPARAM pos) {
-    if (m_bBusy || id != WPARAM(IDC_SEEK_SLIDER) || !m_bDataLoaded || !ChannelInitialised(0)) return;
+    if (m_pRoad->Busy() || id != WPARAM(IDC_SEEK_SLIDER) || !m_pRoad->DataLoaded() || !ChannelInitialised(0)) return;
     SetChannelVolumes(0);
     m_nPlayStateAtDown = Channel(0).playState;
     if (Channel(0).playState != PLAY_PAUSED) PauseChannels();
     if (m_pSeekSlider->m_bClickOutsideThumb) {
-        SeekToFrame(int(std::clamp<LPARAM>(pos, 0, INT_MAX)), m_nPlayStateAtDown);
+        SeekToFrame(pos, m_nPlayStateAtDown);
         RefreshVideo();
         Slots(0).SetVolume(Channel(0), m_nVolume);
     }
 }
 
 void CsulvaneDlg::OnSliderDrag(WPARAM id, LPARAM pos) {
-    if (m_bBusy) return;
+    if (m_pRoad->Busy()) return;
     if (id == WPARAM(IDC_SEEK_SLIDER)) {
-        if (m_bDataLoaded && !m_pSeekSlider->m_bClickOutsideThumb)
-            UpdatePlaybackPosition(int(std::clamp<LPARAM>(pos, 0, INT_MAX)));
+        if (m_pRoad->DataLoaded() && !m_pSeekSlider->m_bClickOutsideThumb)
+            UpdatePlaybackPosition(pos);
     } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
         SetVolume(int(std::clamp<LPARAM>(pos, 0, kMaxVolumeValue)));
     }
 }
 
 void CsulvaneDlg::OnSliderUp(WPARAM id, LPARAM pos) {
-    if (m_bBusy) return;
+    if (m_pRoad->Busy()) return;
     if (id == WPARAM(IDC_SEEK_SLIDER)) {
-        if (!m_bDataLoaded || m_pSeekSlider->m_bClickOutsideThumb || !ChannelInitialised(0)) return;
-        SeekToFrame(int(std::clamp<LPARAM>(pos, 0, INT_MAX)), m_nPlayStateAtDown);
+        if (!m_pRoad->DataLoaded() || m_pSeekSlider->m_bClickOutsideThumb || !ChannelInitialised(0)) return;
+        SeekToFrame(pos, m_nPlayStateAtDown);
         RefreshVideo();
         SetChannelVolumes(m_nVolume);
     } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
@@ -120,17 +120,17 @@ void CsulvaneDlg::OnSliderUp(WPARAM id, LPARAM pos) {
 }
 
 void CsulvaneDlg::OnMapMarkerClick(WPARAM, LPARAM frame) {
-    SeekToFrame(int(std::clamp<LPARAM>(frame, 0, INT_MAX)), ChannelInitialised(0) ? int(Channel(0).playState) : 0);
+    SeekToFrame(frame, ChannelInitialised(0) ? int(Channel(0).playState) : 0);
 }
 
 void CsulvaneDlg::OnGSensorPrevEvent() {
-    if (IsNearMovieEnd() && m_bNearEnd) return;
+    if (m_pRoad->NearEndLocked()) return;
     const int current = m_pSeekSlider ? m_pSeekSlider->m_nPos : 0;
     if (!JumpToPrevEvent(current)) JumpToPrevEvent(INT_MAX);  // wraps to the last event
 }
 
 void CsulvaneDlg::OnGSensorNextEvent() {
-    if (IsNearMovieEnd() && m_bNearEnd) return;
+    if (m_pRoad->NearEndLocked()) return;
     const int current = m_pSeekSlider ? m_pSeekSlider->m_nPos : 0;
     if (!JumpToNextEvent(current)) JumpToNextEvent(-1);  // wraps to the first event
 }
@@ -162,8 +162,7 @@ void CsulvaneDlg::ApplyDetectorToggle(int detector, LPARAM state) {
 
 void CsulvaneDlg::FollowDetectors() {
     m_pGraphDlg->update();
-    m_bMarkersSent = FALSE;
-    RefreshMapState();
+    m_pRoad->ResendMarkers();
 }
 
 void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
@@ -176,15 +175,15 @@ void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
         std::lock_guard lock(*m_hMutexCache);
         if (ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED) {
             PauseChannels();
-            if (!m_bAdvancing) StopPlayback();
+            if (!m_pRoad->Advancing()) StopPlayback();
         }
-        if (!m_bFolderAdvance && ChannelInitialised(0)) SetChannelsSpeed(GetDefaultSpeedStep());
+        if (!m_pRoad->FolderAdvance() && ChannelInitialised(0)) SetChannelsSpeed(GetDefaultSpeedStep());
         ResetChannels();
         CloseChannels();
         ResetPlaybackUi();
         found = m_pFiler->OpenTreeItem(FolderTreeItem(item));
-        if (found) m_bSelecting = FALSE;
-        if (!m_bAdvancing) {
+        if (found) m_pRoad->SelectionDone();
+        if (!m_pRoad->Advancing()) {
             SetPlayButtonState(FALSE);
             const SourceKind kind = m_pFiler->m_nSourceKind;
             m_bCsvDisabled = (kind == SOURCE_SD && !found) || kind == SOURCE_FOLDER || kind == SOURCE_FILE;
@@ -196,13 +195,13 @@ void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
         return;
     }
     LoadListGpsTrack(*Entries());
-    m_pFiler->m_bContinue = m_bFolderAdvance;
+    m_pFiler->m_bContinue = m_pRoad->FolderAdvance();
     {
         std::lock_guard lock(*m_hMutexCache);
         // Making row 0 the only selected row selects its movie through the list.
         m_pFiler->GetList()->SelectOnlyRow(0);
     }
-    SendCrashPositions(m_nCurRow, TRUE);
+    SendCrashPositions(m_pRoad->CurrentRow(), TRUE);
 }
 
 void CsulvaneDlg::OnSourceLostReport() {
@@ -213,7 +212,7 @@ void CsulvaneDlg::OnSourceLostReport() {
     // a folder restored). Then the movie on screen plays on, when it is still there.
     const std::string source = m_pFiler->m_strSourcePath;
     const bool movieOpen = ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED;
-    if (!source.empty() && PathFileExists(source) && (!movieOpen || PathFileExists(m_strOpenPath))) {
+    if (!source.empty() && PathFileExists(source) && (!movieOpen || PathFileExists(m_pRoad->OpenPath()))) {
         watcher.ClearLost();
         watcher.SetPath(source);
         ResetVideoArea();
@@ -223,7 +222,7 @@ void CsulvaneDlg::OnSourceLostReport() {
 }
 
 void CsulvaneDlg::OnSourceLost() {
-    m_bDataLoaded = FALSE;
+    m_pRoad->ForgetData();
     if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PauseChannels();
     StopPlayback();
     m_pInfoDlg->SetRecMark(0);
@@ -243,7 +242,7 @@ void CsulvaneDlg::OnJobProgress(WPARAM done, LPARAM total) {
     m_pProgress->update();
 }
 
-void CsulvaneDlg::OnPreviewFile(int row) { PlayPreviewOfRow(row); }
+void CsulvaneDlg::OnPreviewFile(int, const sFILEENTRY& entry) { PlayPreviewOf(entry.path); }
 
 void CsulvaneDlg::OnFilterButton(int kind) {
     if (kind < 0 || kind >= kRecordingKindCount) return;
@@ -276,7 +275,7 @@ void CsulvaneDlg::OnVideoDblClk(int surface) {
         return;
     }
     if (surface != 0 || m_bLargeVideo) return;
-    const bool allowed = IsValidRow(0) && m_bDataLoaded && !m_bControlsLocked;
+    const bool allowed = IsValidRow(0) && m_pRoad->DataLoaded() && !m_bControlsLocked;
     const std::int64_t current = ChannelInitialised(0) ? Slots(0).GetCurrentFrame(Channel(0)) : 0;
     const std::int64_t count = ChannelInitialised(0) ? Slots(0).GetFrameCount(Channel(0)) : 0;
     if (!FullViewToggleAllowed(m_bFullView, current, count)) return;
@@ -284,7 +283,7 @@ void CsulvaneDlg::OnVideoDblClk(int surface) {
 }
 
 void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
-    if ((IsNearMovieEnd() && m_bNearEnd) || m_bBusy) return;
+    if ((m_pRoad->NearEndLocked()) || m_pRoad->Busy()) return;
     const bool front = ChannelInitialised(0);
     const int state = front ? int(Channel(0).playState) : 0;
     CMovieMenu menu(m_bFullView, this);
@@ -302,16 +301,16 @@ void CsulvaneDlg::UpdateControlStates() {
     ControlInputs in;
     const auto* entries = Entries();
     in.rowCount = entries ? int(entries->size()) : 0;
-    in.currentRow = m_nCurRow;
+    in.currentRow = m_pRoad->CurrentRow();
     in.sourceKind = m_pFiler->m_nSourceKind;
     in.limitedModel = g_bLimitedModel;
     in.playState = ChannelInitialised(0) ? int(Channel(0).playState) : 0;
     in.speedStep = ChannelInitialised(0) ? Channel(0).speedStep : 1;
     // The window's own flag: it is set before the channels take the data, so the buttons
     // that act on a loaded movie are enabled by the update that the load itself runs.
-    in.dataLoaded = ChannelInitialised(0) && m_bDataLoaded;
+    in.dataLoaded = ChannelInitialised(0) && m_pRoad->DataLoaded();
     in.csvDisabled = m_bCsvDisabled;
-    in.lastOpenFailed = m_bOpenFailed;
+    in.lastOpenFailed = m_pRoad->OpenFailed();
     ApplyControlStates(orv::UpdateControlStates(in));
 }
 
@@ -321,8 +320,8 @@ void CsulvaneDlg::EnableIdleControls() {
     ControlInputs in;
     const auto* entries = Entries();
     in.rowCount = entries ? int(entries->size()) : 0;
-    in.currentRow = m_nCurRow;
-    in.lastOpenFailed = m_bOpenFailed;
+    in.currentRow = m_pRoad->CurrentRow();
+    in.lastOpenFailed = m_pRoad->OpenFailed();
     ApplyControlStates(orv::EnableIdleControls(in));
 }
 

@@ -27,7 +27,7 @@ public:
 
     ChannelPosition JobChannelPosition() override {
         ChannelPosition p;
-        p.playbackStarted = d.m_bDataLoaded;
+        p.playbackStarted = d.m_pRoad->DataLoaded();
         p.initialised = d.ChannelInitialised(0);
         if (p.initialised) {
             sPLAYCHANNEL& front = d.Channel(0);
@@ -38,7 +38,7 @@ public:
         }
         return p;
     }
-    BOOL IsOpenFailed() override { return d.m_bOpenFailed; }
+    BOOL IsOpenFailed() override { return d.m_pRoad->OpenFailed(); }
 
     void PrepareChannels(JobKind kind) override {
         if (kind == JobKind::Csv) {
@@ -62,14 +62,14 @@ public:
     std::int64_t CloseMovieOnScreen() override {
         const std::int64_t frame = d.ChannelInitialised(0) ? d.Slots(0).GetCurrentFrame(d.Channel(0)) : 0;
         d.KillTimer(TIMER_PLAYBACK);
-        d.m_bDataLoaded = FALSE;
+        d.m_pRoad->ForgetData();
         CloseChannels();
         ResetChannels();
         return frame < 0 ? 0 : frame;
     }
-    void SetResumePending(BOOL pending) override { d.m_bResumePending = pending; }
+    void SetResumePending(BOOL pending) override { d.m_pRoad->SetResumePending(pending); }
     void SetResumeFrame(std::int64_t frame) override {
-        d.m_nResumeFrame = int(std::clamp<std::int64_t>(frame, 0, std::numeric_limits<int>::max()));
+        d.m_pRoad->SetResumeFrame(frame);
     }
     void RewindAfterJoin() override {
         LocateChannelsFrame(0);
@@ -77,7 +77,7 @@ public:
         d.StopPlayback();
     }
     void AfterJob() override {
-        if (d.m_bOpenFailed) d.m_bOpenFailed = FALSE;
+        if (d.m_pRoad->OpenFailed()) d.m_pRoad->ClearOpenFailed();
         else d.UpdateControlStates();
     }
     bool SelectCurrentMovie() override { return d.SelectMovie(TRUE, TRUE, TRUE) != FALSE; }
@@ -85,16 +85,13 @@ public:
     SourceKind JobSourceKind() override { return d.m_pFiler->m_nSourceKind; }
     std::vector<sFILEENTRY> GatherSourceFiles() override { return d.m_pFiler->GatherSourceFiles(); }
     std::vector<sFILEENTRY>& FolderEntries() override { return d.m_pFiler->GetList()->m_vecEntries; }
-    std::vector<sFILEENTRY>& ListedEntries() override { return d.m_pFiler->GetList()->m_vecShown; }
+    std::vector<sFILEENTRY>& ListedEntries() override { return d.m_pFiler->GetList()->ShownEntries(); }
     int SelectedRow() override {
         const int row = d.m_pFiler->GetList()->GetSelectedRow();
         return row < 0 ? 0 : row;
     }
     void ReselectRow(int row) override {
-        {
-            std::lock_guard lock(*d.m_hMutexCache);
-            d.m_nCurRow = -1;
-        }
+        d.m_pRoad->ForgetRow();
         d.m_pFiler->SelectFileRow(row, FALSE);
     }
     void RebuildBrowser() override {

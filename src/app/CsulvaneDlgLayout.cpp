@@ -307,8 +307,8 @@ void CsulvaneDlg::ResetVideoArea() {
     const double lengthMs = double(Slots(0).GetFrameCount(Channel(0))) * double(Channel(0).frameInterval);
     // A short movie does not survive a change of its source: it is opened afresh, and
     // plays again once its data is read when it was playing. A longer one plays on.
-    if (lengthMs < 2000.0 && IsValidRow(m_nCurRow)) {
-        m_bResumeAfterLoad = wasPlaying;
+    if (lengthMs < 2000.0 && IsValidRow(m_pRoad->CurrentRow())) {
+        m_pRoad->SetResumeAfterLoad(wasPlaying);
         SelectMovie(FALSE, FALSE, FALSE);
     } else if (wasPlaying) {
         ResumePlayback();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "recorder/RecordingName.h"
 
@@ -35,20 +36,26 @@ int SpeedLabelTextId(int speedStep) {
 
 int EndMargin(int speedStep) { return speedStep == 2 ? 40 : speedStep == 4 ? 80 : 20; }
 
+FrameIndex ClampFrame(std::int64_t frame, std::int64_t first, std::int64_t last) {
+    // The range itself is cut to what a FrameIndex holds, so that every result fits.
+    constexpr std::int64_t kLow = std::numeric_limits<FrameIndex>::min();
+    constexpr std::int64_t kHigh = std::numeric_limits<FrameIndex>::max();
+    first = std::clamp(first, kLow, kHigh);
+    last = std::clamp(last, first, kHigh);
+    return FrameIndex(std::clamp(frame, first, last));
+}
+
 SeekFrames ComputeSeekFrames(std::int64_t frame, std::int64_t frameCount, int speedStep, bool frontInitialised,
                              int sliderMin) {
     const std::int64_t last = std::max<std::int64_t>(frameCount - 1, 0);
     const int margin = frontInitialised ? EndMargin(speedStep) : 20;
-    std::int64_t target = std::min(frame, frameCount - margin);
-    std::int64_t shown = std::max<std::int64_t>(std::min(frame, frameCount - 1), sliderMin);
-    target = std::clamp<std::int64_t>(target, 0, last);
-    shown = std::clamp<std::int64_t>(shown, 0, last);
-    return SeekFrames{std::int32_t(target), std::int32_t(shown)};
+    const std::int64_t target = std::min(frame, frameCount - margin);
+    const std::int64_t shown = std::max<std::int64_t>(std::min(frame, frameCount - 1), sliderMin);
+    return SeekFrames{ClampFrame(target, 0, last), ClampFrame(shown, 0, last)};
 }
 
-std::int32_t ClampToSlider(std::int64_t frame, int sliderMin, int sliderMax) {
-    const std::int64_t high = std::max<std::int64_t>(std::int64_t(sliderMax) - 1, sliderMin);
-    return std::int32_t(std::clamp<std::int64_t>(frame, sliderMin, high));
+FrameIndex ClampToSlider(std::int64_t frame, int sliderMin, int sliderMax) {
+    return ClampFrame(frame, sliderMin, std::int64_t(sliderMax) - 1);
 }
 
 std::int64_t SeekTolerance(std::int64_t frameCount) { return frameCount / 1000 + 30; }

@@ -17,10 +17,18 @@ int SpeedLabelTextId(int speedStep);
 // Frames kept free before the end of the movie: 40 at step 2, 80 at step 4, else 20.
 int EndMargin(int speedStep);
 
+// A frame of channel 1 as it crosses the window: from the slider (or a map marker, or an
+// event) through the playback road to the channels. A request arrives as the message's
+// wide value and is clamped once, by ClampFrame, where the road takes it in.
+using FrameIndex = std::int32_t;
+
+// `frame` clamped into [first, last]; `first` when the range is empty (last < first).
+FrameIndex ClampFrame(std::int64_t frame, std::int64_t first, std::int64_t last);
+
 // How far a seek lands and what the slider shows for a request of `frame`.
 struct SeekFrames {
-    std::int32_t target;  // where the channels are moved to
-    std::int32_t shown;   // what the slider and the panes show
+    FrameIndex target;  // where the channels are moved to
+    FrameIndex shown;   // what the slider and the panes show
 };
 // The target is lowered to count - margin, the shown frame to count - 1 and raised to the
 // slider minimum; both end up in [0, count - 1] (0 for an empty movie).
@@ -28,7 +36,7 @@ SeekFrames ComputeSeekFrames(std::int64_t frame, std::int64_t frameCount, int sp
                              int sliderMin);
 
 // A frame from a slider position, clamped into [min, max - 1]; a range of 0..0 gives min.
-std::int32_t ClampToSlider(std::int64_t frame, int sliderMin, int sliderMax);
+FrameIndex ClampToSlider(std::int64_t frame, int sliderMin, int sliderMax);
 
 // Frames the clock may stray from the last seek target before the panes follow it again.
 std::int64_t SeekTolerance(std::int64_t frameCount);

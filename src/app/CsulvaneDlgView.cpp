@@ -33,7 +33,7 @@ std::string CsulvaneDlg::MakeSnapshotFileName(const std::string& folder) const {
 }
 
 void CsulvaneDlg::OnSnapshot() {
-    if (!m_bDataLoaded || IsNearMovieEnd()) return;
+    if (!m_pRoad->DataLoaded() || IsNearMovieEnd()) return;
     int cleared = 0;
     for (int i = 0; i < kChannelCount; ++i)
         if (ChannelInitialised(i)) cleared |= Slots(i).ShowOverlayText(Channel(i), std::string());
@@ -156,7 +156,7 @@ void CsulvaneDlg::OnLargeVideo() {
 }
 
 void CsulvaneDlg::OnKeepAspect() {
-    if (!m_bDataLoaded) return;
+    if (!m_pRoad->DataLoaded()) return;
     const int flag = ChannelInitialised(0) ? Channel(0).keepAspect : 0;
     if (flag != 0 && flag != 1) return;
     const BOOL mode = flag == 1 ? FALSE : TRUE;
@@ -171,7 +171,7 @@ void CsulvaneDlg::OnKeepAspect() {
 void CsulvaneDlg::FollowRefilteredList() {
     std::vector<sFILEENTRY>* entries = Entries();
     if (entries) LoadListGpsTrack(*entries);
-    SendCrashPositions(m_nCurRow, TRUE);
+    SendCrashPositions(m_pRoad->CurrentRow(), TRUE);
     if (!entries || entries->empty()) {
         if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PauseChannels();
         StopPlayback();

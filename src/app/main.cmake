@@ -6,7 +6,8 @@ if(ORV_GUI AND ORV_MEDIA)
     ${CMAKE_CURRENT_LIST_DIR}/MovieMenu.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MovieStatic.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CsulvaneDlg.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/CsulvaneDlgPlayback.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CsulvaneDlgRoad.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/road/PlaybackRoad.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CsulvaneDlgLayout.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CsulvaneDlgCommands.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CsulvaneDlgJobs.cpp

@@ -223,7 +223,7 @@ void CFileListCtrl::OnItemChanged(int row, bool selected) {
     const NamedMutexHandle cache = OpenNamedMutex("hMutexCache");
     std::lock_guard lock(*cache);
     if (!selected || !m_pOwner || row < 0 || std::size_t(row) >= m_vecShown.size()) return;
-    if (row != m_pOwner->GetCurrentFileRow() || m_pOwner->TakeReselectRequest()) m_pOwner->OnFileRowSelected(row);
+    if (row != m_pOwner->GetCurrentFileRow() || m_pOwner->TakeReselectRequest()) m_pOwner->OnFileRowSelected(row, m_vecShown[std::size_t(row)]);
 }
 
 // ---- painting -----------------------------------------------------------------------------
@@ -381,7 +381,7 @@ BOOL CFileListCtrl::UpdatePreviewAt(QPoint cursor, QWidget* under) {
         const int bottom = mapToGlobal(QPoint(0, height())).y();
         const POINT at = PlacePreviewPopup(left, rowTop.y(), rowBottom.y(), bottom, size);
         m_hTipWnd->setGeometry(at.x, at.y, size.cx, size.cy);
-        if (m_pOwner && std::size_t(row) < m_vecShown.size()) m_pOwner->OnPreviewFile(row);
+        if (m_pOwner && std::size_t(row) < m_vecShown.size()) m_pOwner->OnPreviewFile(row, m_vecShown[std::size_t(row)]);
         m_hTipWnd->show();
         m_hTipWnd->raise();
     }

@@ -70,6 +70,12 @@ public:
     void RefillList();
 
     // --- rows --------------------------------------------------------------------------
+    // The entry shown at `row`; null for no row. Read under "hMutexCache".
+    const sFILEENTRY* ShownEntry(int row) const {
+        return row >= 0 && std::size_t(row) < m_vecShown.size() ? &m_vecShown[std::size_t(row)] : nullptr;
+    }
+    // The shown entries, one a row; under "hMutexCache".
+    std::vector<sFILEENTRY>& ShownEntries() { return m_vecShown; }
     int GetItemCount() const { return int(m_rows.size()); }
     std::string GetItemText(int row) const;
     void DeleteAllItems();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/base/AppMessage.h"
+#include "recorder/FileEntry.h"
 
 namespace orv {
 
@@ -27,16 +28,16 @@ public:
     // makes once per selection of the current row. Under "hMutexCache".
     virtual bool TakeReselectRequest() = 0;
 
-    // The list decided that `row` is to be opened: it differs from the owner's current
-    // row, or the reselect request was set. The owner makes it its current row, mutes the
-    // channels and opens its recording. Called on the UI thread while the list holds
-    // "hMutexCache", which is recursive, so the owner may take it again.
-    virtual void OnFileRowSelected(int row) = 0;
+    // The list decided that `row`, showing `entry`, is to be opened: it differs from the
+    // owner's current row, or the reselect request was set. The owner makes it its current
+    // row, mutes the channels and opens its recording. Called on the UI thread while the
+    // list holds "hMutexCache", which is recursive, so the owner may take it again; `entry`
+    // is valid for the call only.
+    virtual void OnFileRowSelected(int row, const sFILEENTRY& entry) = 0;
 
-    // The hover preview popped up over `row` (an index into the list's shown entries):
-    // the owner opens that row's movie in g_pPreviewSession and starts it. A row the
-    // owner does not know is ignored.
-    virtual void OnPreviewFile(int row) = 0;
+    // The hover preview popped up over `row`, showing `entry`: the owner opens the entry's
+    // movie in g_pPreviewSession and starts it.
+    virtual void OnPreviewFile(int row, const sFILEENTRY& entry) = 0;
 
     // The user clicked the filter toggle of `kind` (a RecordingKind): the owner switches
     // it (CFilerContainerDlg::SetFilterButton with the opposite of its latched state) and

@@ -50,7 +50,7 @@ protected:
         EXPECT_FALSE(dlg_->IsInitFailed());
         dlg_->show();
         EXPECT_TRUE(fixtures::RunUntil(
-            [&] { return dlg_->m_bDataLoaded && dlg_->m_nCurRow == 0 && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s));
+            [&] { return dlg_->Road().DataLoaded() && dlg_->Road().CurrentRow() == 0 && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s));
         return *dlg_;
     }
 

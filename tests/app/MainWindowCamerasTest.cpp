@@ -107,7 +107,7 @@ protected:
     std::string SourceFolder() const override { return card_->Path() + "/card/Video"; }
     void Select(int row) {
         dlg_->Browser()->SelectFileRow(row, FALSE);
-        ASSERT_TRUE(RunUntil([&] { return dlg_->m_nCurRow == row && dlg_->m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s));
+        ASSERT_TRUE(RunUntil([&] { return dlg_->Road().CurrentRow() == row && dlg_->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s));
     }
     // Whether the picture shows frame `frame` of the movie rather than one five frames on.
     static bool Shows(const QImage& picture, const std::string& movie, int frame) {

@@ -612,9 +612,9 @@ protected:
     // The window with the card's recording open and paused at `frame`.
     CsulvaneDlg& OpenAt(int frame) {
         CsulvaneDlg& dlg = Open();
-        EXPECT_TRUE(RunUntil([&] { return dlg.m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s))
+        EXPECT_TRUE(RunUntil([&] { return dlg.Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s))
             << (dlg.Entries() ? dlg.Entries()->size() : 99) << " " << dlg.Browser()->m_strSourcePath << " row "
-            << dlg.m_nCurRow << " messages " << messages_.size();
+            << dlg.Road().CurrentRow() << " messages " << messages_.size();
         dlg.SeekToFrame(frame, PLAY_PAUSED);
         EXPECT_TRUE(RunUntil([&] { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]) == frame; }));
         Pause(200ms);
@@ -758,7 +758,7 @@ TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
     dlg.OnCommand(ID_FILTER_FIRST + kind);
     EXPECT_TRUE(dlg.Entries()->empty());
     EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_CLOSED);
-    EXPECT_FALSE(dlg.m_bDataLoaded);
+    EXPECT_FALSE(dlg.Road().DataLoaded());
     EXPECT_FALSE(test::TransportButtonOf(dlg, BTN_SNAPSHOT)->isEnabled());
     dlg.OnCommand(ID_FILTER_FIRST + kind);
     EXPECT_EQ(dlg.Entries()->size(), 1u);
@@ -769,19 +769,23 @@ TEST_F(SnapshotFixture, CancelledSourceDialogKeepsTheListAndALostCardOnlyClearsT
     dlg.m_runSourceDialog = [](QDialog&) { return false; };
     dlg.OnCommand(ID_OPEN_SOURCE);
     EXPECT_EQ(dlg.Entries()->size(), 1u);
-    EXPECT_TRUE(dlg.m_bDataLoaded);
+    EXPECT_TRUE(dlg.Road().DataLoaded());
 
     // A chosen folder that is not there is refused with its message; a trailing '/' is
     // dropped from one that is.
+    const std::uint64_t serial = dlg.Road().SelectionSerial();
     EXPECT_FALSE(dlg.OpenChosenSource(SOURCE_FOLDER, dir_.Path() + "/nowhere"));
     EXPECT_EQ(messages_, std::vector<QString>{QString::fromUtf8("動画のオープンに失敗しました。")});
     EXPECT_TRUE(dlg.OpenChosenSource(SOURCE_FOLDER, card_->Path() + "/card/"));
     EXPECT_EQ(dlg.Browser()->m_strSourcePath.back(), 'd');
+    // The new source's first row is a new selection: the count goes on across sources, so
+    // that a late data load of the earlier source is still told apart.
+    EXPECT_TRUE(RunUntil([&] { return dlg.Road().SelectionSerial() > serial; }));
 
     // The source goes away while the program's own medium stays: the views are cleared
     // and the window goes on.
     dlg.OnSourceLost();
-    EXPECT_FALSE(dlg.m_bDataLoaded);
+    EXPECT_FALSE(dlg.Road().DataLoaded());
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_FALSE(dlg.IsInitFailed());
 }

@@ -104,7 +104,7 @@ TEST(MainWindowMapLoad, TheWebEngineAndOpenGlAreLoadedWhenTheMapPageIsFirstShown
         dlg->OnInitDialog();
         ASSERT_FALSE(dlg->IsInitFailed());
         dlg->show();
-        ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }));
+        ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }));
         dlg->OnCommand(ID_PLAY_PAUSE);
         ASSERT_TRUE(RunUntil([] { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]) >= 10; }));
         if (!dlg->m_bMapShown) dlg->OnCommand(ID_MAP_WINDOW);

@@ -242,7 +242,7 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
 
     // Restored from the settings file, listed, and the first recording opened after the delay.
     ASSERT_TRUE(RunUntil([&] { return dlg->Entries() && dlg->Entries()->size() == 2; }));
-    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(g_aPlayChannel[1].rearOpened, 1);
     EXPECT_NE(FrontState(), PLAY_PLAYING);  // a selection by the user opens at its first frame
@@ -286,7 +286,7 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
 
     // Continuous play: the end of the first recording opens the next one and plays it.
     dlg->OnCommand(ID_PLAY_PAUSE);
-    ASSERT_TRUE(RunUntil([&] { return dlg->m_nCurRow == 1 && dlg->m_bDataLoaded && FrontState() == PLAY_PLAYING; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().CurrentRow() == 1 && dlg->Road().DataLoaded() && FrontState() == PLAY_PLAYING; }));
     ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->Position() >= 3; }));
     EXPECT_EQ(dlg->InfoPanel()->Speed(), Plan::SpeedKmh(2, Plan::GpsAt(dlg->InfoPanel()->Position())));
     // The next recording's controls are back once it plays.
@@ -295,8 +295,8 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
 
     // The end of the last recording selects it again and stops: no wrap to the first row.
     ASSERT_TRUE(RunUntil([] { return FrontState() != PLAY_PLAYING; }));
-    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
-    EXPECT_EQ(dlg->m_nCurRow, 1);
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && FrontState() != PLAY_CLOSED; }));
+    EXPECT_EQ(dlg->Road().CurrentRow(), 1);
     EXPECT_NE(FrontState(), PLAY_PLAYING);
     EXPECT_LE(FrontFrame(), 1);
 
@@ -350,7 +350,7 @@ TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
     dlg->m_showMessage = [](const QString&, const QString&) {};
     dlg->OnInitDialog();
     dlg->show();
-    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
     ASSERT_EQ(dlg->CrashPositions().size(), 2u);
 
     // From the start: the first event, then the second; past the last one it wraps.
@@ -376,15 +376,15 @@ TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
     dlg->m_showMessage = [](const QString&, const QString&) {};
     dlg->OnInitDialog();
     dlg->show();
-    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0; }));
-    const std::uint64_t serial = dlg->m_nSelectionSerial;
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0; }));
+    const std::uint64_t serial = dlg->Road().SelectionSerial();
 
     dlg->Browser()->SelectFileRow(1, FALSE);
     dlg->Browser()->SelectFileRow(0, FALSE);
     dlg->Browser()->SelectFileRow(0, FALSE);  // the current row again: nothing more
-    EXPECT_EQ(dlg->m_nSelectionSerial, serial + 2);
-    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
-    EXPECT_EQ(dlg->m_nCurRow, 0);
+    EXPECT_EQ(dlg->Road().SelectionSerial(), serial + 2);
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && FrontState() != PLAY_CLOSED; }));
+    EXPECT_EQ(dlg->Road().CurrentRow(), 0);
     EXPECT_EQ(dlg->InfoPanel()->StartTime().wMinute, 0);  // the first recording's, 12:00
     dlg->OnBtnClose();
 }
@@ -394,12 +394,12 @@ TEST_F(MainWindowTest, AnOpenGivesTheMapWindowItsCaptionAndThePanesTheMovie) {
     dlg->m_showMessage = [](const QString&, const QString&) {};
     dlg->OnInitDialog();
     dlg->show();
-    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
     // Whatever the map window was titled before, the next open names it for the map.
     dlg->MapWindow()->SetCaptionText(CMovieDialog::kCaptionMainCamera);
     dlg->InfoPanel()->SetFrameCount(0);
     dlg->Browser()->SelectFileRow(1, FALSE);
-    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 1 && FrontState() != PLAY_CLOSED; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 1 && FrontState() != PLAY_CLOSED; }));
     EXPECT_EQ(dlg->MapWindow()->windowTitle(), QString::fromUtf8(UiText(CMovieDialog::kCaptionMap)));
     EXPECT_EQ(dlg->InfoPanel()->FrameCount(), kFrames);
 
@@ -433,7 +433,7 @@ TEST_F(MainWindowTest, AnOpenKeepsTheWaitCursorAndAMapPageThatComesUpRedrawsTheW
     dlg->m_showMessage = [](const QString&, const QString&) {};
     dlg->OnInitDialog();
     dlg->show();
-    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
     const RECT frame = dlg->FrameRect();
     const POINT leftBand{frame.left + 1, (frame.top + frame.bottom) / 2};
     PaintCounter counter;
@@ -449,10 +449,10 @@ TEST_F(MainWindowTest, AnOpenKeepsTheWaitCursorAndAMapPageThatComesUpRedrawsTheW
              dlg->Browser()->SelectFileRow(1, FALSE);
              dlg->UpdateFrameCursor(leftBand);
          },
-         [&] { return dlg->m_bBusy && dlg->cursor().shape() == Qt::WaitCursor; }},
+         [&] { return dlg->Road().Busy() && dlg->cursor().shape() == Qt::WaitCursor; }},
         {"and gives way to the band's own once the movie is open",
          [&] {
-             RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 1; });
+             RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 1; });
              dlg->UpdateFrameCursor(leftBand);
          },
          [&] { return dlg->cursor().shape() == Qt::SizeHorCursor; }},
@@ -492,7 +492,7 @@ TEST_F(MainWindowTest, ARearCompanionThatCannotOpenDoesNotHoldTheFront) {
     dlg.m_showMessage = [&](const QString& text, const QString&) { messages.push_back(text); };
     dlg.OnInitDialog();
     dlg.show();
-    ASSERT_TRUE(RunUntil([&] { return dlg.m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg.Road().DataLoaded() && FrontState() != PLAY_CLOSED; }));
     EXPECT_EQ(g_aPlayChannel[1].rearOpened, 0);
     dlg.OnCommand(ID_PLAY_PAUSE);
     EXPECT_TRUE(RunUntil([&] { return FrontFrame() >= 5; }));
@@ -539,8 +539,8 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
         dlg.show();
         ASSERT_TRUE(RunUntil([&] { return !messages.empty(); })) << c.name;
         EXPECT_EQ(messages, std::vector<QString>{QString::fromUtf8(UiText(c.text))}) << c.name;
-        EXPECT_TRUE(dlg.m_bOpenFailed);
-        EXPECT_FALSE(dlg.m_bBusy);  // the busy state ended with the failure
+        EXPECT_TRUE(dlg.Road().OpenFailed());
+        EXPECT_FALSE(dlg.Road().Busy());  // the busy state ended with the failure
         EXPECT_EQ(FrontState(), PLAY_CLOSED);
         dlg.OnBtnClose();
     }
@@ -549,7 +549,7 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
 // The window has loaded the recording of `row`: its front picture and its data are that
 // recording's (the second recording starts a minute after the first).
 bool ShowsRow(const CsulvaneDlg& dlg, int row) {
-    return dlg.m_bDataLoaded && dlg.m_nCurRow == row && FrontState() != PLAY_CLOSED &&
+    return dlg.Road().DataLoaded() && dlg.Road().CurrentRow() == row && FrontState() != PLAY_CLOSED &&
            ShownCode(dlg, 0).id == FrontCode(row + 1) && dlg.InfoPanel()->DataLoaded();
 }
 
@@ -569,7 +569,7 @@ TEST_F(MainWindowTest, ASelectionDuringAnOpenWinsAndThePictureAndTheDataAgree) {
         dlg->Browser()->SelectFileRow(0, FALSE);
         late.Release();
     }
-    ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << ShownCode(*dlg, 0).id << " row " << dlg->m_nCurRow;
+    ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << ShownCode(*dlg, 0).id << " row " << dlg->Road().CurrentRow();
     EXPECT_EQ(dlg->InfoPanel()->StartTime().wMinute, 0);  // the first recording's data, 12:00
     EXPECT_TRUE(RunUntil([&] { return ShownCode(*dlg, 1).id == RearCode(1); }));  // its own rear
 
@@ -580,7 +580,7 @@ TEST_F(MainWindowTest, ASelectionDuringAnOpenWinsAndThePictureAndTheDataAgree) {
         dlg->Browser()->SelectFileRow(1, FALSE);
         ASSERT_TRUE(RunUntil([&] { return held.Holding(); }));
         dlg->OnPlayerReady(0, held.FirstTag() + 1, 0);
-        EXPECT_FALSE(dlg->m_bOpenArmed);  // still waiting for its player
+        EXPECT_FALSE(dlg->Road().OpenArmed());  // still waiting for its player
         held.Release();
     }
     EXPECT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 1); }));
@@ -605,12 +605,12 @@ TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
             ASSERT_TRUE(RunUntil([&] { return deaf.Holding(); })) << c.name;
         }
         if (c.afterTimeOut) {
-            ASSERT_TRUE(RunUntil([&] { return !dlg->m_bBusy; })) << c.name;
+            ASSERT_TRUE(RunUntil([&] { return !dlg->Road().Busy(); })) << c.name;
         }
         dlg->Browser()->SelectFileRow(0, FALSE);
         EXPECT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << c.name;
         EXPECT_EQ(dlg->InfoPanel()->StartTime().wMinute, 0) << c.name;
-        EXPECT_FALSE(dlg->m_bBusy) << c.name;
+        EXPECT_FALSE(dlg->Road().Busy()) << c.name;
         dlg->OnBtnClose();
     }
 }
@@ -618,16 +618,16 @@ TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
 TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
     CsulvaneDlg dlg;
     dlg.m_showMessage = [](const QString&, const QString&) {};
-    const std::uint64_t current = dlg.m_nSelectionSerial;
+    const std::uint64_t current = dlg.Road().SelectionSerial();
     dlg.OnMovieDataLoaded(current + 7, 1);  // another selection's answer
-    EXPECT_FALSE(dlg.m_bDataLoaded);
+    EXPECT_FALSE(dlg.Road().DataLoaded());
     dlg.OnMovieDataLoaded(current, 1);
-    EXPECT_TRUE(dlg.m_bDataLoaded);
+    EXPECT_TRUE(dlg.Road().DataLoaded());
 }
 
 // Waits until the recording selected last is open with its data and the window is idle.
 bool OpenAndIdle(CsulvaneDlg& dlg) {
-    return RunUntil([&] { return dlg.m_bDataLoaded && !dlg.m_bBusy && FrontState() != PLAY_CLOSED; });
+    return RunUntil([&] { return dlg.Road().DataLoaded() && !dlg.Road().Busy() && FrontState() != PLAY_CLOSED; });
 }
 
 // The window started in `start` on a card made in `card` with recordings of `letters`, its
@@ -640,7 +640,7 @@ void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& 
     dlg.m_showMessage = [](const QString&, const QString&) {};
     dlg.OnInitDialog();
     dlg.show();
-    ASSERT_TRUE(RunUntil([&] { return dlg.m_nCurRow == 0; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg.Road().CurrentRow() == 0; }));
     ASSERT_TRUE(OpenAndIdle(dlg));
 }
 
@@ -669,16 +669,16 @@ TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
         {"the current row selected again", [&] { dlg.Browser()->SelectFileRow(0, FALSE); }, false, 0},
     };
     for (const Step& step : steps) {
-        const std::uint64_t before = dlg.m_nSelectionSerial;
+        const std::uint64_t before = dlg.Road().SelectionSerial();
         const PlayState was = FrontState();
         step.act();
-        EXPECT_EQ(dlg.m_nSelectionSerial > before, step.opens) << step.name;
+        EXPECT_EQ(dlg.Road().SelectionSerial() > before, step.opens) << step.name;
         if (!step.opens) {
             EXPECT_EQ(FrontState(), was) << step.name;
         }
         ASSERT_TRUE(OpenAndIdle(dlg)) << step.name;
         EXPECT_FALSE(dlg.TakeReselectRequest()) << step.name;  // read once, nothing left for later
-        EXPECT_EQ(dlg.m_nCurRow, 0) << step.name;
+        EXPECT_EQ(dlg.Road().CurrentRow(), 0) << step.name;
         EXPECT_EQ(dlg.Browser()->GetList()->m_nCurrentRow, 0) << step.name;
         EXPECT_EQ(dlg.InfoPanel()->StartTime().wMinute, step.minute) << step.name;
         // The info panel names the recording as the list does.
@@ -819,7 +819,7 @@ TEST_F(FrameOnScreenTest, APauseWhilePlayingShowsEveryPaneAndNamesTheSnapshotByT
     dlg->m_askOkCancel = [](const QString&, const QString&) { return IDOK; };
     dlg->OnInitDialog();
     dlg->show();
-    ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && FrontState() != PLAY_CLOSED; }));
 
     // Each moment plays at a speed step for a few frames and is paused there, by the
     // play/pause button (which goes back to normal speed first) or by the snapshot.

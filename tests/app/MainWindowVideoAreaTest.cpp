@@ -102,7 +102,7 @@ protected:
         CsulvaneDlg& dlg = FolderWindowFixture::Open();
         if (row != 0) {
             dlg.Browser()->SelectFileRow(row, FALSE);
-            EXPECT_TRUE(RunUntil([&] { return dlg.m_nCurRow == row && dlg.m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s));
+            EXPECT_TRUE(RunUntil([&] { return dlg.Road().CurrentRow() == row && dlg.Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s));
         }
         return dlg;
     }
@@ -167,7 +167,7 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
             ASSERT_TRUE(RunUntil([] { return g_aPlayChannel[0].playState == PLAY_PLAYING && FrontFrame() >= 3; })) << c.name;
         }
         g_aPlayerDriverTable[0].SetVolume(g_aPlayChannel[0], 0);
-        const std::uint64_t serial = dlg.m_nSelectionSerial;
+        const std::uint64_t serial = dlg.Road().SelectionSerial();
 
         // The folder goes; the watcher sees it while the window serves no events.
         CMovieResource& watcher = dlg.Browser()->GetWatcher();
@@ -180,19 +180,19 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
         ExpectMapInItsOwnWindow(c.name);
         ExpectSurfacesInPlace(c.name);
         if (!c.back) {
-            EXPECT_FALSE(dlg.m_bDataLoaded) << c.name;
+            EXPECT_FALSE(dlg.Road().DataLoaded()) << c.name;
             EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_CLOSED) << c.name;
             dlg.OnBtnClose();
             continue;
         }
         // Watched again: the folder going once more is reported.
         EXPECT_EQ(watcher.GetPath(), dlg.Browser()->m_strSourcePath) << c.name;
-        EXPECT_EQ(dlg.m_nCurRow, c.row) << c.name;
+        EXPECT_EQ(dlg.Road().CurrentRow(), c.row) << c.name;
         if (c.reopened) {
-            EXPECT_TRUE(RunUntil([&] { return dlg.m_nSelectionSerial > serial && dlg.m_bDataLoaded && g_aPlayChannel[0].playState != PLAY_CLOSED; }))
+            EXPECT_TRUE(RunUntil([&] { return dlg.Road().SelectionSerial() > serial && dlg.Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }))
                 << c.name;
         } else {
-            EXPECT_EQ(dlg.m_nSelectionSerial, serial) << c.name;
+            EXPECT_EQ(dlg.Road().SelectionSerial(), serial) << c.name;
             const int from = FrontFrame();
             EXPECT_TRUE(RunUntil([&] { return FrontFrame() >= from + 5; })) << c.name;
         }

@@ -6,6 +6,7 @@ if(ORV_GUI AND ORV_MEDIA)
       ${CMAKE_CURRENT_LIST_DIR}/SettingsKeysTest.cpp
       ${CMAKE_CURRENT_LIST_DIR}/MainLayoutTest.cpp
       ${CMAKE_CURRENT_LIST_DIR}/PlaybackRulesTest.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/PlaybackRoadTest.cpp
       ${CMAKE_CURRENT_LIST_DIR}/MovieMenuTest.cpp
       ${CMAKE_CURRENT_LIST_DIR}/MovieStaticTest.cpp
     LIBS app test_fixtures)

@@ -80,6 +80,8 @@ TEST_F(FileListTest, SelectingTheCurrentRowOpensItOnlyOnAReselectRequest) {
     owner.reselect = true;
     list.SelectOnlyRow(2);
     EXPECT_EQ(owner.selected, (std::vector<int>{2, 2}));
+    // The entry shown at the row comes with it: the owner needs no look into the list.
+    EXPECT_EQ(owner.selectedPaths, (std::vector<std::string>{list.m_vecShown[2].path, list.m_vecShown[2].path}));
     EXPECT_FALSE(owner.reselect);
     list.SelectOnlyRow(7);  // no such row
     EXPECT_EQ(list.GetSelectedRow(), -1);
@@ -129,6 +131,7 @@ TEST_F(FileListTest, HoverShowsThePopupOverARowAndHidesItWhenCoveredOrOffTheRows
     EXPECT_TRUE(list.UpdatePreviewAt(RowCentre(1), list.viewport()));
     EXPECT_TRUE(tip->isVisible());
     EXPECT_EQ(owner.previewed, std::vector<int>{1});
+    EXPECT_EQ(owner.previewedPaths, std::vector<std::string>{list.m_vecShown[1].path});
     EXPECT_EQ(tip->size(), QSize(220, 123));
     EXPECT_EQ(tip->x() + tip->width(), list.viewport()->mapToGlobal(QPoint(0, 0)).x());
 

@@ -45,15 +45,17 @@ public:
         reselect = false;
         return was;
     }
-    void OnFileRowSelected(int row) override {
+    void OnFileRowSelected(int row, const sFILEENTRY& entry) override {
         currentRow = row;
         selected.push_back(row);
+        selectedPaths.push_back(entry.path);
     }
-    void OnPreviewFile(int row) override {
+    void OnPreviewFile(int row, const sFILEENTRY& entry) override {
         previewed.push_back(row);
-        if (!playFrom || !g_pPreviewSession || std::size_t(row) >= playFrom->m_vecShown.size()) return;
+        previewedPaths.push_back(entry.path);
+        if (!playFrom || !g_pPreviewSession) return;
         g_pPreviewSession->Close();
-        if (g_pPreviewSession->OpenFile(playFrom->m_vecShown[std::size_t(row)].path) == S_OK) g_pPreviewSession->Play(0);
+        if (g_pPreviewSession->OpenFile(entry.path) == S_OK) g_pPreviewSession->Play(0);
     }
     void OnFilterButton(int kind) override { filterClicks.push_back(kind); }
 
@@ -70,6 +72,9 @@ public:
     bool reselect = false;
     std::vector<int> selected;
     std::vector<int> previewed;
+    // The entries' paths the list handed with the rows above.
+    std::vector<std::string> selectedPaths;
+    std::vector<std::string> previewedPaths;
     std::vector<int> filterClicks;
     // When set, a previewed row's movie is opened and played as the program does.
     CFileListCtrl* playFrom = nullptr;

@@ -1,20 +1,32 @@
 // The main window's playback road: from a selected row to a playing movie whose data
 // panes follow the frame on screen, and on to the next recording.
-#include "app/CsulvaneDlgPanes.h"
-
-#include <QApplication>
-#include <QLabel>
+#include "app/road/PlaybackRoad.h"
 
 #include <climits>
 #include <filesystem>
 
 #include "app/AppMessages.h"
+#include "app/MainLayout.h"
 #include "app/MovieMenu.h"
+#include "app/MovieStatic.h"
+#include "filer/FileListCtrl.h"
+#include "filer/FilerContainerDlg.h"
+#include "filer/FolderTreeCtrl.h"
+#include "playback/ChannelData.h"
 #include "playback/engine/ChannelEngineImpl.h"
 #include "recorder/RecordingName.h"
 #include "ui/CommonUtil.h"
-#include "ui/ScaleFonts.h"
-#include "ui/text/UiText.h"
+#include "ui/LogoDlg.h"
+#include "ui/Scaled.h"
+#include "ui/SkinButton.h"
+#include "ui/SkinSliderCtrl.h"
+#include "views/GSensorDlg.h"
+#include "views/InfoDlg.h"
+#include "views/ObdDlg.h"
+#include "views/map/GoogleMapDlgWrap.h"
+#include "views/map/InternetConnection.h"
+#include "views/map/MapScripts.h"
+#include "views/map/MovieDialog.h"
 
 namespace orv {
 
@@ -36,38 +48,70 @@ struct AllChannelsLock {
     AllChannelsLock& operator=(const AllChannelsLock&) = delete;
 };
 
+sPLAYCHANNEL& Channel(int channel) { return g_aPlayChannel[channel]; }
+PlayerDriverTable& Slots(int channel) { return g_aPlayerDriverTable[channel]; }
+bool ChannelInitialised(int channel) { return Channel(channel).initialised != 0; }
+
 }  // namespace
+
+CPlaybackRoad::CPlaybackRoad(IPlaybackRoadHost& host, const PlaybackPanes& panes)
+    : m_host(host),
+      m_pMapWrap(panes.mapWrap),
+      m_pInfoDlg(panes.info),
+      m_pGraphDlg(panes.graph),
+      m_pObdDlg(panes.obd),
+      m_pMapWindow(panes.mapWindow),
+      m_aMovieStatic(panes.surfaces),
+      m_pSeekSlider(panes.seekSlider),
+      m_pFiler(panes.filer),
+      m_pLogo(panes.logo),
+      m_apTransport(panes.transport),
+      m_pEngine(panes.engine),
+      m_hMutexCache(panes.mutexCache),
+      m_hMutexCpSet(panes.mutexCpSet) {}
+
+CPlaybackRoad::~CPlaybackRoad() {
+    // The window ends the threads at its clean-up; a thread still here only reads a file.
+    if (m_loaderThread.joinable()) m_loaderThread.join();
+    if (m_prefetchThread.joinable()) m_prefetchThread.join();
+}
 
 // ---- rows and paths ---------------------------------------------------------------------
 
-std::vector<sFILEENTRY>* CsulvaneDlg::Entries() const {
-    if (m_pFiler && m_pFiler->GetList()) return &m_pFiler->GetList()->m_vecShown;
+std::vector<sFILEENTRY>* CPlaybackRoad::Entries() const {
+    if (m_pFiler && m_pFiler->GetList()) return &m_pFiler->GetList()->ShownEntries();
     return nullptr;
 }
 
-bool CsulvaneDlg::IsValidRow(int row) const {
+bool CPlaybackRoad::IsValidRow(int row) const {
     const auto* entries = Entries();
     return entries && row >= 0 && row < int(entries->size());
 }
 
-std::string CsulvaneDlg::CurrentPath() const {
+std::string CPlaybackRoad::CurrentPath() const {
     if (!m_hMutexCache) return {};
     CacheLock lock(*m_hMutexCache);
     return IsValidRow(m_nCurRow) ? (*Entries())[std::size_t(m_nCurRow)].path : std::string();
 }
 
-bool CsulvaneDlg::TakeReselectRequest() {
+bool CPlaybackRoad::TakeReselectRequest() {
     if (!m_pFiler || !m_pFiler->TakeRefilter()) return false;
     // A filter change that leaves the open recording at the current row keeps it going where
     // it is; another recording at that row is opened.
     return m_strOpenPath.empty() || CurrentPath() != m_strOpenPath;
 }
 
-int CsulvaneDlg::GetDefaultSpeedStep() const { return DefaultSpeedStep(CurrentPath()); }
+int CPlaybackRoad::GetDefaultSpeedStep() const { return DefaultSpeedStep(CurrentPath()); }
 
 // ---- a new row ---------------------------------------------------------------------------
 
-void CsulvaneDlg::OnFileRowSelected(int row) {
+void CPlaybackRoad::ForgetRow() {
+    std::unique_lock<std::recursive_mutex> lock;
+    if (m_hMutexCache) lock = std::unique_lock(*m_hMutexCache);
+    m_nCurRow = -1;
+}
+
+void CPlaybackRoad::OnFileRowSelected(int row, const sFILEENTRY&) {
     if (!m_hMutexCache) return;
     CacheLock lock(*m_hMutexCache);
     // Whether the row is to be opened was decided by the list, which asked for the
@@ -75,8 +119,8 @@ void CsulvaneDlg::OnFileRowSelected(int row) {
     m_nCurRow = row;
     m_pGraphDlg->ShowData(FALSE);
     m_pMapWrap->SetHasPosition(FALSE);
-    SetChannelVolumes(0);
-    UpdateMapPane();
+    m_host.SetChannelVolumes(0);
+    m_host.UpdateMapPane();
     if (!m_bFolderAdvance) m_bIgnoreEnd = TRUE;
     if (!SelectMovie(TRUE, TRUE, TRUE)) m_bIgnoreEnd = FALSE;
     if (!m_bFolderAdvance && ChannelInitialised(0)) {
@@ -85,7 +129,7 @@ void CsulvaneDlg::OnFileRowSelected(int row) {
     }
 }
 
-BOOL CsulvaneDlg::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
+BOOL CPlaybackRoad::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
     if (!IsValidRow(m_nCurRow)) return FALSE;
     // A data load of an earlier selection that answers late is dropped by this number.
     ++m_nSelectionSerial;
@@ -100,12 +144,12 @@ BOOL CsulvaneDlg::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
         m_pGraphDlg->update();
     }
     if (resetInfo) m_pInfoDlg->ResetInfoValues();
-    if (!m_bAdvancing) UpdateControlStates();
-    KillTimer(TIMER_OPEN_DELAY);
+    if (!m_bAdvancing) m_host.UpdateControlStates();
+    m_host.KillRoadTimer(TIMER_OPEN_DELAY);
     if (m_bBusy) {
-        KillTimer(TIMER_BUSY_TIMEOUT);
+        m_host.KillRoadTimer(TIMER_BUSY_TIMEOUT);
         m_bBusy = FALSE;
-        EndWaitCursor();
+        m_host.EndWaitCursor();
     }
     // The newest selection wins: an open still waiting for its players is given up, and
     // their notices, when they come, are dropped; this row opens after the delay.
@@ -113,51 +157,51 @@ BOOL CsulvaneDlg::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
     m_bOpenArmed = TRUE;
     if (!m_bBusy) {
         m_bBusy = TRUE;
-        BeginWaitCursor();
+        m_host.BeginWaitCursor();
     }
-    DisableAllControls();
-    SetTimer(TIMER_BUSY_TIMEOUT, kBusyTimeoutMs);
-    SetTimer(TIMER_OPEN_DELAY, kOpenDelayMs);
+    m_host.DisableAllControls();
+    m_host.SetRoadTimer(TIMER_BUSY_TIMEOUT, kBusyTimeoutMs);
+    m_host.SetRoadTimer(TIMER_OPEN_DELAY, kOpenDelayMs);
     return TRUE;
 }
 
-void CsulvaneDlg::OnOpenDelay() {
-    KillTimer(TIMER_OPEN_DELAY);
+void CPlaybackRoad::OnOpenDelay() {
+    m_host.KillRoadTimer(TIMER_OPEN_DELAY);
     if (m_bOpenArmed) {
         m_bOpenArmed = FALSE;
         if (!OpenSelectedMovie()) {
-            KillTimer(TIMER_BUSY_TIMEOUT);
+            m_host.KillRoadTimer(TIMER_BUSY_TIMEOUT);
             m_bBusy = FALSE;
-            EnableIdleControls();
+            m_host.EnableIdleControls();
             m_bOpenArmed = TRUE;
-            if (m_aMovieStatic[0].m_bLargeVideo) SetLargeVideo(FALSE);
+            if (m_aMovieStatic[0].m_bLargeVideo) m_host.SetLargeVideo(FALSE);
         }
         m_bNearEnd = FALSE;
     }
-    EndWaitCursor();
+    m_host.EndWaitCursor();
 }
 
-void CsulvaneDlg::OnBusyTimeout() {
-    KillTimer(TIMER_BUSY_TIMEOUT);
+void CPlaybackRoad::OnBusyTimeout() {
+    m_host.KillRoadTimer(TIMER_BUSY_TIMEOUT);
     m_bBusy = FALSE;
     m_bFolderAdvance = FALSE;
-    EndWaitCursor();
+    m_host.EndWaitCursor();
     for (CMovieStatic& surface : m_aMovieStatic)
         if (surface.IsCreated()) surface.update();
-    EnableIdleControls();
+    m_host.EnableIdleControls();
     m_bOpenArmed = TRUE;
 }
 
-void CsulvaneDlg::ReadyChannelsReset() {
-    KillTimer(TIMER_REAR_READY);
+void CPlaybackRoad::ReadyChannelsReset() {
+    m_host.KillRoadTimer(TIMER_REAR_READY);
     m_bReadyExpected = {false, false};
     m_bReadySeen = {false, false};
     m_aReadyTag = {0, 0};
 }
 
-BOOL CsulvaneDlg::OpenSelectedMovie() {
+BOOL CPlaybackRoad::OpenSelectedMovie() {
     ClosePlayback();
-    DisableAllControls();
+    m_host.DisableAllControls();
     if (!IsValidRow(m_nCurRow)) return FALSE;
     m_bOpenFailed = FALSE;
     const std::string path = CurrentPath();
@@ -186,7 +230,7 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
         return TRUE;
     }
     m_pMapWrap->SetHasPosition(FALSE);
-    UpdateMapPane();
+    m_host.UpdateMapPane();
     BOOL continuing = FALSE;
     continuing = m_pFiler->m_bContinue;
     m_pFiler->m_bContinue = FALSE;
@@ -209,13 +253,13 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
     }
     for (CMovieStatic& surface : m_aMovieStatic)
         if (surface.IsCreated()) surface.FillBlack();
-    ShowError(result == 2 ? kTextTooShort : kTextOpenFailed);
+    m_host.ShowError(result == 2 ? kTextTooShort : kTextOpenFailed);
     m_bOpenFailed = TRUE;
-    UpdateControlStates();
+    m_host.UpdateControlStates();
     return FALSE;
 }
 
-void CsulvaneDlg::OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) {
+void CPlaybackRoad::OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) {
     if (channel < 0 || channel >= kChannelCount || !m_bReadyExpected[std::size_t(channel)] ||
         wParam != WPARAM(m_aReadyTag[std::size_t(channel)]))
         return;
@@ -223,28 +267,36 @@ void CsulvaneDlg::OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) {
     const bool frontReady = !m_bReadyExpected[0] || m_bReadySeen[0];
     const bool rearReady = !m_bReadyExpected[1] || m_bReadySeen[1];
     if (frontReady && rearReady) {
-        KillTimer(TIMER_REAR_READY);
+        m_host.KillRoadTimer(TIMER_REAR_READY);
         FireMovieOpened(wParam, lParam);
     } else if (channel == 0) {
-        SetTimer(TIMER_REAR_READY, kRearReadyWaitMs);
+        m_host.SetRoadTimer(TIMER_REAR_READY, kRearReadyWaitMs);
     }
 }
 
-void CsulvaneDlg::FireMovieOpened(WPARAM wParam, LPARAM lParam) {
+void CPlaybackRoad::OnRearReadyTimeout() {
+    m_host.KillRoadTimer(TIMER_REAR_READY);
+    if (m_bReadySeen[0] && !m_bReadySeen[1]) {
+        m_bReadyExpected[1] = false;
+        FireMovieOpened(0, 0);
+    }
+}
+
+void CPlaybackRoad::FireMovieOpened(WPARAM wParam, LPARAM lParam) {
     // Once per open: a late notice of either channel finds nothing expected any more.
     m_bReadyExpected = {false, false};
     OnMovieOpened(wParam, lParam);
 }
 
-void CsulvaneDlg::OnMovieOpened(WPARAM, LPARAM) {
-    if (!m_bFolderAdvance) KillTimer(TIMER_OPEN_DELAY);
+void CPlaybackRoad::OnMovieOpened(WPARAM, LPARAM) {
+    if (!m_bFolderAdvance) m_host.KillRoadTimer(TIMER_OPEN_DELAY);
     m_bOpenArmed = TRUE;
     if (!IsValidRow(m_nCurRow)) return;
     if (ChannelInitialised(0)) m_pInfoDlg->SetFrameCount(FrameCountOf(Slots(0).GetFrameCount2(Channel(0))));
-    UpdateSpeedLabel();
-    SetChannelsView(m_aView, TRUE);
+    m_host.UpdateSpeedLabel();
+    SetChannelsView(m_host.Views(), TRUE);
     for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
+        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_host.KeepAspect());
     SeekChannelsToFrame(0);
     BOOL mode = FALSE;
     mode = m_pFiler->m_bContinue;
@@ -258,14 +310,14 @@ void CsulvaneDlg::OnMovieOpened(WPARAM, LPARAM) {
     }
 }
 
-void CsulvaneDlg::StartLoaderThread(std::string path) {
+void CPlaybackRoad::StartLoaderThread(std::string path) {
     // A read for an earlier selection stops at its next step instead of holding this thread
     // until its whole file is read.
     JoinDataThreads();
     if (path.empty()) return;
     // The path was copied under the list's lock on this thread, so the loader takes no lock
     // of the window's and a join can never wait on a thread that waits for this one.
-    const HWND window = GetSafeHwnd();
+    const HWND window = m_host.RoadWindow();
     const std::uint64_t serial = m_nSelectionSerial;
     m_loaderThread = std::thread([window, serial, path = std::move(path)] {
         const bool loaded = OpenDataFile(path);
@@ -273,40 +325,40 @@ void CsulvaneDlg::StartLoaderThread(std::string path) {
     });
 }
 
-void CsulvaneDlg::JoinDataThreads() {
+void CPlaybackRoad::JoinDataThreads() {
     // A read under way stops at its next step instead of running to the end of its file.
     if ((m_loaderThread.joinable() || m_prefetchThread.joinable()) && ChannelInitialised(0)) CancelPrefetch(Channel(0));
     if (m_loaderThread.joinable()) m_loaderThread.join();
     if (m_prefetchThread.joinable()) m_prefetchThread.join();
 }
 
-void CsulvaneDlg::OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) {
+void CPlaybackRoad::OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) {
     if (!IsCurrentDataLoad(wParam, m_nSelectionSerial)) return;  // answers an older selection
     if (m_bDataLoaded) return;                                   // one load per selection
     m_bDataLoaded = TRUE;
     if (m_bBusy) {
-        KillTimer(TIMER_BUSY_TIMEOUT);
+        m_host.KillRoadTimer(TIMER_BUSY_TIMEOUT);
         m_bBusy = FALSE;
-        EndWaitCursor();
+        m_host.EndWaitCursor();
     }
-    UpdateControlStates();
+    m_host.UpdateControlStates();
     if (!IsValidRow(m_nCurRow)) return;
     // A data file that cannot be read leaves the channels without records: the movie
     // still plays, with empty panes. The data is always that of the movie open.
     LoadChannelsData(m_strOpenPath);
-    SetChannelVolumes(m_nVolume);
+    m_host.SetChannelVolumes(m_host.Volume());
     ApplyFrontSpeedToBoth();
     if (m_bResumeAfterLoad) {
         m_bResumeAfterLoad = FALSE;
         m_bIgnoreEnd = FALSE;
-        if (ResumePlayback()) SetPlayButtonState(TRUE);
-        UpdateControlStates();
+        if (ResumePlayback()) m_host.SetPlayButtonState(TRUE);
+        m_host.UpdateControlStates();
     } else if (m_bFolderAdvance) {
         m_bFolderAdvance = FALSE;
         m_bIgnoreEnd = FALSE;
-        if (ResumePlayback()) SetPlayButtonState(TRUE);
+        if (ResumePlayback()) m_host.SetPlayButtonState(TRUE);
     } else {
-        SetPlayButtonState(FALSE);
+        m_host.SetPlayButtonState(FALSE);
     }
     m_bSelecting = FALSE;
     StartPlayback();
@@ -317,13 +369,13 @@ void CsulvaneDlg::OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) {
         UpdatePlaybackPosition(m_nResumeFrame);
         if (m_nResumeFrame != 0) {
             PauseChannels();
-            UpdateControlStates();
+            m_host.UpdateControlStates();
         }
     }
     CheckGpsAtFrame();
 }
 
-BOOL CsulvaneDlg::PlayWithoutLoader() {
+BOOL CPlaybackRoad::PlayWithoutLoader() {
     if (!IsValidRow(m_nCurRow)) return FALSE;
     BOOL result = FALSE;
     if (m_bDataLoaded) {
@@ -335,22 +387,22 @@ BOOL CsulvaneDlg::PlayWithoutLoader() {
         m_bSelecting = FALSE;
         ApplyFrontSpeedToBoth();
         result = ResumePlayback();
-        SetChannelVolumes(m_nVolume);
+        m_host.SetChannelVolumes(m_host.Volume());
         StartPlayback();
         CheckGpsAtFrame();
     }
     if (m_bBusy) {
-        KillTimer(TIMER_BUSY_TIMEOUT);
+        m_host.KillRoadTimer(TIMER_BUSY_TIMEOUT);
         m_bBusy = FALSE;
-        EndWaitCursor();
+        m_host.EndWaitCursor();
     }
-    SetPlayButtonState(result);
+    m_host.SetPlayButtonState(result);
     // The open disabled every control; nothing else gives them back while the movie plays.
-    UpdateControlStates();
+    m_host.UpdateControlStates();
     return result;
 }
 
-BOOL CsulvaneDlg::StartPlayback() {
+BOOL CPlaybackRoad::StartPlayback() {
     if (!IsValidRow(m_nCurRow) || !ChannelInitialised(0)) return FALSE;
     int width = 0, height = 0;
     Slots(0).GetVideoSize(Channel(0), &width, &height);
@@ -371,17 +423,17 @@ BOOL CsulvaneDlg::StartPlayback() {
     m_pSeekSlider->m_nMin = 0;
     m_pSeekSlider->m_nMax = count;
     SendCrashPositions(m_nCurRow, FALSE);
-    UpdateSpeedLabel();
+    m_host.UpdateSpeedLabel();
     m_pInfoDlg->SetFrameCount(FrameCountOf(Slots(0).GetFrameCount2(Channel(0))));
-    SetVolume(m_nVolume);
+    m_host.SetVolume(m_host.Volume());
     UpdatePlaybackPosition(0);
     m_nSeekTarget = -1;
     m_stall.Reset();
-    SetTimer(TIMER_PLAYBACK, kPlaybackTickMs);
+    m_host.SetRoadTimer(TIMER_PLAYBACK, kPlaybackTickMs);
     return TRUE;
 }
 
-BOOL CsulvaneDlg::ActivateRecorderData() {
+BOOL CPlaybackRoad::ActivateRecorderData() {
     AllChannelsLock channels;
     UpdateSeekSlider(0);
     m_pGraphDlg->ResetAxis();
@@ -410,12 +462,12 @@ BOOL CsulvaneDlg::ActivateRecorderData() {
     }
     if (!moved) {
         m_pMapWrap->SetHasPosition(FALSE);
-        UpdateMapPane();
+        m_host.UpdateMapPane();
     }
     return interval > 0.0f;
 }
 
-void CsulvaneDlg::ApplyFrontSpeedToBoth() {
+void CPlaybackRoad::ApplyFrontSpeedToBoth() {
     if (!ChannelInitialised(0)) return;
     const int step = Channel(0).speedStep;
     // Setting a speed makes the players settle for a while on this thread: a step that both
@@ -425,7 +477,7 @@ void CsulvaneDlg::ApplyFrontSpeedToBoth() {
 
 // ---- the tick ----------------------------------------------------------------------------
 
-void CsulvaneDlg::OnPlaybackTick() {
+void CPlaybackRoad::OnPlaybackTick() {
     if (!ChannelInitialised(0)) {
         RefreshMapState();
         return;
@@ -440,10 +492,10 @@ void CsulvaneDlg::OnPlaybackTick() {
     if (steps.endMargin) {
         const bool near = IsNearMovieEnd();
         if (near && !m_bNearEnd) {
-            DisableAllControls();
+            m_host.DisableAllControls();
             m_bNearEnd = TRUE;
         } else if (!near && m_bNearEnd) {
-            UpdateControlStates();
+            m_host.UpdateControlStates();
             m_bNearEnd = FALSE;
         }
     }
@@ -471,11 +523,11 @@ void CsulvaneDlg::OnPlaybackTick() {
         RefreshMapState();
     } else {
         FollowPausedPicture();
-        if (steps.mapPane) UpdateMapPane();
+        if (steps.mapPane) m_host.UpdateMapPane();
     }
 }
 
-void CsulvaneDlg::FollowPausedPicture() {
+void CPlaybackRoad::FollowPausedPicture() {
     // A paused picture changes when a seek's picture arrives, or when the last frame due at
     // a pause is shown just after it: the panes go with it. A drag of the slider shows its own
     // frame until it is let go.
@@ -490,9 +542,9 @@ void CsulvaneDlg::FollowPausedPicture() {
     m_nSeekTarget = -1;
 }
 
-BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
+BOOL CPlaybackRoad::UpdatePlaybackPosition(std::int64_t frame) {
     const ChannelsLock lock;
-    const int f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->m_nMin : 0,
+    const FrameIndex f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->m_nMin : 0,
                                 m_pSeekSlider ? m_pSeekSlider->m_nMax : 0);
     m_nSeekTarget = f;
     const sSENSORRECORD* record = GetFrameRecord(lock, f);
@@ -502,31 +554,31 @@ BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
     if (values.map.bHasGps) {
         if (values.map.bGpsValid && !m_bSelecting) {
             m_pMapWrap->SetHasPosition(TRUE);
-            UpdateMapPane();
+            m_host.UpdateMapPane();
         }
         // A parked car's recording without a fix shows the logo in the map's place.
         const bool parkingNoFix = !values.map.bGpsValid && m_bParkingMovie;
         if (parkingNoFix != bool(m_bParkingNoFix) || !values.map.bGpsValid) {
             m_bParkingNoFix = parkingNoFix;
-            UpdateMapPane();
+            m_host.UpdateMapPane();
         }
     }
     info.ShowFrame(values.info);
     m_pObdDlg->ShowFrame(values.obd);
-    if (PanesForMode(m_nLayoutMode).infoPanel) info.update();
-    if (m_bObdShown) m_pObdDlg->update();
+    if (PanesForMode(m_host.LayoutMode()).infoPanel) info.update();
+    if (m_host.ObdShown()) m_pObdDlg->update();
     UpdateSeekSlider(f);
     return TRUE;
 }
 
-void CsulvaneDlg::UpdateSeekSlider(int frame) {
+void CPlaybackRoad::UpdateSeekSlider(FrameIndex frame) {
     if (m_pSeekSlider) m_pSeekSlider->SetPos(frame);
     m_pGraphDlg->ShowFrame(GraphFrameValues{frame});
 }
 
 // ---- the map's event markers -------------------------------------------------------------
 
-BOOL CsulvaneDlg::SendCrashPositions(int row, BOOL wholeLine) {
+BOOL CPlaybackRoad::SendCrashPositions(int row, BOOL wholeLine) {
     if (!m_hMutexCpSet) return FALSE;
     std::lock_guard markers(*m_hMutexCpSet);
     m_vecCrashPos.clear();
@@ -550,7 +602,7 @@ BOOL CsulvaneDlg::SendCrashPositions(int row, BOOL wholeLine) {
     return TRUE;
 }
 
-void CsulvaneDlg::RefreshMapState() {
+void CPlaybackRoad::RefreshMapState() {
     if (m_bMarkersSent || !m_pMapWrap->PageReady()) return;
     if (IsValidRow(m_nCurRow) && !SendCrashPositions(m_nCurRow, TRUE)) return;
     m_bMarkersSent = TRUE;
@@ -559,13 +611,18 @@ void CsulvaneDlg::RefreshMapState() {
     else if (state != PLAY_PLAYING) m_pMapWrap->SetMapStatus(MAP_STATUS_STOP);
 }
 
-void CsulvaneDlg::CheckGpsAtFrame() {
+void CPlaybackRoad::ResendMarkers() {
+    m_bMarkersSent = FALSE;
+    RefreshMapState();
+}
+
+void CPlaybackRoad::CheckGpsAtFrame() {
     const ChannelsLock lock;
     const sSENSORRECORD* record = ChannelInitialised(0) ? GetFrameRecord(lock, m_pSeekSlider->m_nPos) : nullptr;
     m_pMapWrap->SetHasPosition(record && record->gps && record->gps->valid);
 }
 
-void CsulvaneDlg::CheckParkingTrace() {
+void CPlaybackRoad::CheckParkingTrace() {
     m_bTraceFile = FALSE;
     if (m_pFiler->m_nSourceKind == SOURCE_SD && !m_pFiler->m_strSourcePath.empty()) {
         std::error_code error;
@@ -574,26 +631,9 @@ void CsulvaneDlg::CheckParkingTrace() {
     m_pInfoDlg->SetTraceFile(m_bTraceFile);
 }
 
-void CsulvaneDlg::UpdateMapPane() {
-    if (!m_pMapWindow) return;
-    const bool online = m_pMapWrap->GetConnection().IsConnected();
-    // A map docked in the main window shows only while the map is on, and not over the
-    // full-video view.
-    const bool pane = m_bMapInOwnWindow || (m_bMapShown && !m_bFullView);
-    // The page shows when the map is on, the frame has a position and the tiles can load;
-    // else the logo pane stands in its place, telling whether the map is offline.
-    bool page = pane && m_bMapShown && m_pMapWrap->GetHostWindow() && online && !m_bParkingNoFix;
-    m_pMapWrap->ShowMap(page);
-    // Showing the page loads the web engine; without it the host is gone and the logo stays.
-    page = page && m_pMapWrap->GetHostWindow();
-    m_pLogo->setVisible(pane && !page);
-    ApplyLogoPicture();
-    if (m_bInitDone && !m_bFullView) m_pMapWindow->setVisible(m_bMapShown && m_bMapInOwnWindow);
-}
-
 // ---- the end of a movie, next and previous -----------------------------------------------
 
-void CsulvaneDlg::OnMovieEnded(WPARAM, LPARAM) {
+void CPlaybackRoad::OnMovieEnded(WPARAM, LPARAM) {
     if (m_bIgnoreEnd) return;
     m_bAdvancing = TRUE;
     PlayNextMovie();
@@ -601,11 +641,7 @@ void CsulvaneDlg::OnMovieEnded(WPARAM, LPARAM) {
     m_bAdvancing = FALSE;
 }
 
-void CsulvaneDlg::OnGraphNotify(WPARAM, LPARAM) {
-    // Only the graph player posts it, and this platform never builds one.
-}
-
-void CsulvaneDlg::PlayNextMovie() {
+void CPlaybackRoad::PlayNextMovie() {
     if (!m_hMutexCache) return;
     bool nextFolder = false;
     {
@@ -624,8 +660,8 @@ void CsulvaneDlg::PlayNextMovie() {
         nextFolder = tree && tree->GetNextSiblingItem(tree->GetSelectedItem()) != kFolderTreeRoot;
         if (nextFolder) {
             PauseChannels();
-            SetChannelVolumes(m_nVolume);
-            UpdateSpeedLabel();
+            m_host.SetChannelVolumes(m_host.Volume());
+            m_host.UpdateSpeedLabel();
         } else {
             // The last row of the last folder: the current movie is selected again and stays
             // stopped; continuous play never wraps to the first row.
@@ -640,7 +676,7 @@ void CsulvaneDlg::PlayNextMovie() {
     m_bFolderAdvance = TRUE;
 }
 
-void CsulvaneDlg::AdvanceFolderOrStop() {
+void CPlaybackRoad::AdvanceFolderOrStop() {
     if (!m_bFolderAdvance) return;
     CFolderTreeCtrl* tree = m_pFiler->GetTree();
     const FolderTreeItem next = tree ? tree->GetNextSiblingItem(tree->GetSelectedItem()) : kFolderTreeRoot;
@@ -649,12 +685,12 @@ void CsulvaneDlg::AdvanceFolderOrStop() {
         return;
     }
     m_bFolderAdvance = FALSE;
-    if (m_bLargeVideo) SetLargeVideo(FALSE);
+    if (m_host.LargeVideo()) m_host.SetLargeVideo(FALSE);
     if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) m_apTransport[BTN_VIEW_LARGE_VIDEO]->m_bLatched = FALSE;
-    LayoutForMode(m_nLayoutMode);  // the panes again in the layout the user chose
+    m_host.RestoreLayout();  // the panes again in the layout the user chose
 }
 
-void CsulvaneDlg::OpenNextNonEmptyFolder(std::uintptr_t from) {
+void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
     CFolderTreeCtrl* tree = m_pFiler->GetTree();
     FolderTreeItem tried = kFolderTreeRoot;
     for (FolderTreeItem item = tree ? tree->GetNextSiblingItem(from) : kFolderTreeRoot; item != kFolderTreeRoot;
@@ -669,9 +705,9 @@ void CsulvaneDlg::OpenNextNonEmptyFolder(std::uintptr_t from) {
         return;
     }
     m_bFolderAdvance = FALSE;
-    if (m_bLargeVideo) SetLargeVideo(FALSE);
-    LayoutForMode(m_nLayoutMode);  // the panes again in the layout the user chose
-    UpdateControlStates();
+    if (m_host.LargeVideo()) m_host.SetLargeVideo(FALSE);
+    m_host.RestoreLayout();  // the panes again in the layout the user chose
+    m_host.UpdateControlStates();
     if (tried != kFolderTreeRoot) {
         tree->SelectItem(tried);
     } else if (ChannelInitialised(0)) {
@@ -679,9 +715,9 @@ void CsulvaneDlg::OpenNextNonEmptyFolder(std::uintptr_t from) {
     }
 }
 
-void CsulvaneDlg::OnPrevMovie() {
+void CPlaybackRoad::OnPrevMovie() {
     if (IsNearMovieEnd() && m_bNearEnd) return;
-    SetChannelVolumes(0);
+    m_host.SetChannelVolumes(0);
     PauseChannels();
     StopPlayback();
     if (!m_hMutexCache) return;
@@ -705,7 +741,7 @@ void CsulvaneDlg::OnPrevMovie() {
 
 // ---- play, pause, stop, seek -------------------------------------------------------------
 
-BOOL CsulvaneDlg::ResumePlayback() {
+BOOL CPlaybackRoad::ResumePlayback() {
     if (!ChannelInitialised(0)) return FALSE;
     const PlayState state = Channel(0).playState;
     if (state != PLAY_STOPPED && state != PLAY_PAUSED) return FALSE;
@@ -714,7 +750,7 @@ BOOL CsulvaneDlg::ResumePlayback() {
     return played;
 }
 
-BOOL CsulvaneDlg::PausePlayback() {
+BOOL CPlaybackRoad::PausePlayback() {
     if (!ChannelInitialised(0) || Channel(0).playState != PLAY_PLAYING) return FALSE;
     m_pSeekSlider->m_bCaptured = FALSE;
     const BOOL paused = PauseChannels();
@@ -725,12 +761,12 @@ BOOL CsulvaneDlg::PausePlayback() {
         UpdatePlaybackPosition(shown);
         m_nSeekTarget = -1;
     }
-    SetPlayButtonState(!paused);
+    m_host.SetPlayButtonState(!paused);
     m_pMapWrap->SetMapStatus(MAP_STATUS_PAUSE);
     return paused;
 }
 
-BOOL CsulvaneDlg::StopPlayback() {
+BOOL CPlaybackRoad::StopPlayback() {
     if (!ChannelInitialised(0)) return FALSE;
     const PlayState state = Channel(0).playState;
     if (state != PLAY_PLAYING && state != PLAY_PAUSED) return FALSE;
@@ -741,13 +777,13 @@ BOOL CsulvaneDlg::StopPlayback() {
         for (int i = 0; i < kChannelCount; ++i)
             if (ChannelInitialised(i)) results |= Slots(i).StopMovie(Channel(i));
         (void)results;
-        if (!m_bAdvancing) SetPlayButtonState(FALSE);
+        if (!m_bAdvancing) m_host.SetPlayButtonState(FALSE);
     }
     m_pMapWrap->SetMapStatus(MAP_STATUS_STOP);
     return TRUE;
 }
 
-BOOL CsulvaneDlg::IsNearMovieEnd() const {
+BOOL CPlaybackRoad::IsNearMovieEnd() const {
     if (!m_bDataLoaded) return TRUE;
     if (!ChannelInitialised(0)) return FALSE;
     sPLAYCHANNEL& front = Channel(0);
@@ -755,7 +791,7 @@ BOOL CsulvaneDlg::IsNearMovieEnd() const {
     return IsInEndMargin(Slots(0).GetCurrentFrame(front), Slots(0).GetFrameCount(front), front.speedStep);
 }
 
-BOOL CsulvaneDlg::SeekToFrame(int frame, int keepState) {
+BOOL CPlaybackRoad::SeekToFrame(std::int64_t frame, int keepState) {
     const bool front = ChannelInitialised(0);
     const std::int64_t count = front ? Slots(0).GetFrameCount(Channel(0)) : 0;
     const SeekFrames frames =
@@ -771,22 +807,22 @@ BOOL CsulvaneDlg::SeekToFrame(int frame, int keepState) {
     case PLAY_PAUSED:
         LocateChannelsFrame(frames.target);
         UpdatePlaybackPosition(frames.shown);
-        UpdateControlStates();
+        m_host.UpdateControlStates();
         return TRUE;
     default:
         return FALSE;
     }
 }
 
-bool CsulvaneDlg::DetectorShown(int detector) const {
+bool CPlaybackRoad::DetectorShown(int detector) const {
     return detector >= 0 && detector < DETECTOR_COUNT && m_pGraphDlg->Detectors()[std::size_t(detector)].bShow;
 }
 
-BOOL CsulvaneDlg::JumpToNextEvent(int frame) { return JumpToEvent(frame, true); }
+BOOL CPlaybackRoad::JumpToNextEvent(int frame) { return JumpToEvent(frame, true); }
 
-BOOL CsulvaneDlg::JumpToPrevEvent(int frame) { return JumpToEvent(frame, false); }
+BOOL CPlaybackRoad::JumpToPrevEvent(int frame) { return JumpToEvent(frame, false); }
 
-BOOL CsulvaneDlg::JumpToEvent(int frame, bool forward) {
+BOOL CPlaybackRoad::JumpToEvent(int frame, bool forward) {
     if (!m_bDataLoaded || !m_hMutexCpSet) return FALSE;
     int target = -1;
     {
@@ -809,7 +845,7 @@ BOOL CsulvaneDlg::JumpToEvent(int frame, bool forward) {
     return TRUE;
 }
 
-void CsulvaneDlg::StartPrefetchNextMovie() {
+void CPlaybackRoad::StartPrefetchNextMovie() {
     if (m_prefetchThread.joinable()) m_prefetchThread.join();
     std::string next;
     {
@@ -822,11 +858,11 @@ void CsulvaneDlg::StartPrefetchNextMovie() {
 
 // ---- closing -----------------------------------------------------------------------------
 
-void CsulvaneDlg::ClosePlayback() {
+void CPlaybackRoad::ClosePlayback() {
     m_bDataLoaded = FALSE;
     m_strOpenPath.clear();
     m_nShownFrame = -1;
-    KillTimer(TIMER_PLAYBACK);
+    m_host.KillRoadTimer(TIMER_PLAYBACK);
     m_nSeekTarget = -1;
     m_nMapFrameSaved = m_pMapWrap->RelJpgNum();
     if (m_pMapWindow->isVisible()) m_pMapWrap->ShowFrame(PaneValuesOf(nullptr, -1).map);
@@ -836,19 +872,19 @@ void CsulvaneDlg::ClosePlayback() {
     m_pGraphDlg->update();
 }
 
-void CsulvaneDlg::ResetPlaybackUi() {
+void CPlaybackRoad::ResetPlaybackUi() {
     m_pInfoDlg->ClearRecording();
     UpdateSeekSlider(0);
     if (m_pSeekSlider) m_pSeekSlider->m_nMin = m_pSeekSlider->m_nMax = 0;
-    KillTimer(TIMER_PLAYBACK);
-    UpdateSpeedLabel();
+    m_host.KillRoadTimer(TIMER_PLAYBACK);
+    m_host.UpdateSpeedLabel();
     JoinDataThreads();
     m_bDataLoaded = FALSE;
     m_pMapWrap->SetHasPosition(FALSE);
     m_bSelecting = TRUE;
     m_bOpenFailed = FALSE;
     RefreshVideo();
-    UpdateMapPane();
+    m_host.UpdateMapPane();
     if (m_hMutexCpSet) {
         std::lock_guard markers(*m_hMutexCpSet);
         m_vecCrashPos.clear();
@@ -859,10 +895,10 @@ void CsulvaneDlg::ResetPlaybackUi() {
     if (ChannelInitialised(0)) OpenDataFile(std::string());
     m_nCurRow = -1;
     m_bOpenArmed = TRUE;
-    LayoutForMode(m_nLayoutMode);  // the panes again in the layout the user chose
+    m_host.RestoreLayout();  // the panes again in the layout the user chose
 }
 
-void CsulvaneDlg::RefreshVideo() {
+void CPlaybackRoad::RefreshVideo() {
     const PlayState state = ChannelInitialised(0) ? PlayState(Channel(0).playState) : PLAY_CLOSED;
     const int step = ChannelInitialised(0) ? Channel(0).speedStep : 1;
     if (state == PLAY_PLAYING && (step == -4 || step == -2)) {
@@ -874,20 +910,6 @@ void CsulvaneDlg::RefreshVideo() {
     } else if (state != PLAY_PLAYING) {
         for (CMovieStatic& surface : m_aMovieStatic)
             if (surface.IsCreated()) surface.FillBlack();
-    }
-}
-
-void CsulvaneDlg::UpdateSpeedLabel() {
-    if (!m_pSpeedLabel) return;
-    const int id = ChannelInitialised(0) ? SpeedLabelTextId(Channel(0).speedStep) : -1;
-    m_pSpeedLabel->setText(id < 0 ? QString() : QString::fromUtf8(UiText(id)));
-    // In the full-width layout the label's text reaches into the compact strip: the strip's
-    // title begins after it.
-    const int textRight = m_pSpeedLabel->geometry().left() +
-                          m_pSpeedLabel->fontMetrics().horizontalAdvance(m_pSpeedLabel->text()) + Scaled(10);
-    if (m_pInfoDlg->CompactTitleLeft() != textRight) {
-        m_pInfoDlg->SetCompactTitleLeft(textRight);
-        if (m_nLayoutMode == LAYOUT_FULL_WIDTH) update();
     }
 }
 
