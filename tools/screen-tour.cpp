@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     if (frame < 0) {
         dlg->Browser()->SelectFileRow(0, FALSE);
         RunUntil([&] { return dlg->m_nCurRow == 0 && dlg->m_bDataLoaded; }, 15000);
-        frame = dlg->SeekSlider() ? dlg->SeekSlider()->m_nMax / 2 : 0;
+        frame = dlg->SeekSlider() ? dlg->SeekSlider()->GetRangeMax() / 2 : 0;
     }
     dlg->OnCommand(ID_PLAY_PAUSE);
     RunUntil([&] { return g_aPlayChannel[0].playState == PLAY_PLAYING; }, 5000);

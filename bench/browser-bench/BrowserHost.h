@@ -28,7 +28,7 @@ public:
         if (!list_ || !g_pPreviewSession || row < 0 || std::size_t(row) >= list_->m_vecShown.size()) return;
         if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
         g_pPreviewSession->Close();
-        if (g_pPreviewSession->OpenFile(list_->m_vecShown[std::size_t(row)].path) == S_OK) g_pPreviewSession->Play(0);
+        if (g_pPreviewSession->OpenMovie(list_->m_vecShown[std::size_t(row)].path)) g_pPreviewSession->Play(0);
     }
 
 private:

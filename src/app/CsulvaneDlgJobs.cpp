@@ -113,8 +113,7 @@ public:
         return BrowseForFolder(&d, section, key, UiText(titleText));
     }
     int ShowMessage(int text, const QString& caption, MsgBoxType type) override {
-        CMsgBox box;
-        box.m_pParent = &d;
+        CMsgBox box(&d);
         return box.Show(QString::fromUtf8(UiText(text)), caption, type);
     }
     bool SelectFiles(int mode, const std::vector<sFILEENTRY>& source, const std::vector<sFILEENTRY>& listed,

@@ -89,7 +89,7 @@ BOOL CsulvaneDlg::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
     if (!IsValidRow(m_nCurRow)) return FALSE;
     // A data load of an earlier selection that answers late is dropped by this number.
     ++m_nSelectionSerial;
-    if (m_pFiler->GetList()) m_pFiler->GetList()->m_nCurrentRow = m_nCurRow;
+    if (m_pFiler->GetList()) m_pFiler->GetList()->SetCurrentRow(m_nCurRow);
     if (m_pMapWrap->GetHostWindow()) m_pMapWrap->m_bHasPosition = FALSE;
     StopPlayback();
     m_bDataLoaded = FALSE;
@@ -188,8 +188,7 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
     m_pMapWrap->m_bHasPosition = FALSE;
     UpdateMapPane();
     BOOL continuing = FALSE;
-    continuing = m_pFiler->m_bContinue;
-    m_pFiler->m_bContinue = FALSE;
+    continuing = m_pFiler->TakeContinue();
     if (continuing) {
         // In continuous play a movie that does not open is passed over without a word.
         m_bOpenArmed = TRUE;
@@ -247,8 +246,7 @@ void CsulvaneDlg::OnMovieOpened(WPARAM, LPARAM) {
         if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
     SeekChannelsToFrame(0);
     BOOL mode = FALSE;
-    mode = m_pFiler->m_bContinue;
-    m_pFiler->m_bContinue = FALSE;
+    mode = m_pFiler->TakeContinue();
     m_bFolderAdvance = FALSE;
     if (!mode) {
         StartLoaderThread(m_strOpenPath);
@@ -370,8 +368,7 @@ BOOL CsulvaneDlg::StartPlayback() {
     const int count = FrameCountOf(Slots(0).GetFrameCount(Channel(0)));
     m_pInfoDlg->m_fFrameInterval = interval;
     m_pGraphDlg->m_nFrameCount = count;
-    m_pSeekSlider->m_nMin = 0;
-    m_pSeekSlider->m_nMax = count;
+    m_pSeekSlider->SetRange(0, count);
     SendCrashPositions(m_nCurRow, FALSE);
     UpdateSpeedLabel();
     m_pInfoDlg->m_nFrameCount = FrameCountOf(Slots(0).GetFrameCount2(Channel(0)));
@@ -487,7 +484,7 @@ void CsulvaneDlg::FollowPausedPicture() {
     // a pause is shown just after it: the panes go with it. A drag of the slider shows its own
     // frame until it is let go.
     const std::int32_t current = Slots(0).GetCurrentFrame(Channel(0));
-    if (current < 0 || current == m_nShownFrame || (m_pSeekSlider && m_pSeekSlider->m_bCaptured)) return;
+    if (current < 0 || current == m_nShownFrame || (m_pSeekSlider && m_pSeekSlider->IsCaptured())) return;
     m_nShownFrame = current;
     if (m_nSeekTarget != -1) {
         const std::int64_t tolerance = SeekTolerance(Slots(0).GetFrameCount(Channel(0)));
@@ -499,8 +496,8 @@ void CsulvaneDlg::FollowPausedPicture() {
 
 BOOL CsulvaneDlg::UpdatePlaybackPosition(int frame) {
     const ChannelsLock lock;
-    const int f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->m_nMin : 0,
-                                m_pSeekSlider ? m_pSeekSlider->m_nMax : 0);
+    const int f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->GetRangeMin() : 0,
+                                m_pSeekSlider ? m_pSeekSlider->GetRangeMax() : 0);
     m_nSeekTarget = f;
     m_pMapWrap->m_nRelJpgNum = f;
     const sSENSORRECORD* record = GetFrameRecord(lock, f);
@@ -595,7 +592,7 @@ void CsulvaneDlg::RefreshMapState() {
 
 void CsulvaneDlg::CheckGpsAtFrame() {
     const ChannelsLock lock;
-    const sSENSORRECORD* record = ChannelInitialised(0) ? GetFrameRecord(lock, m_pSeekSlider->m_nPos) : nullptr;
+    const sSENSORRECORD* record = ChannelInitialised(0) ? GetFrameRecord(lock, m_pSeekSlider->GetPos()) : nullptr;
     m_pMapWrap->m_bHasPosition = record && record->gps && record->gps->valid;
 }
 
@@ -646,7 +643,7 @@ void CsulvaneDlg::PlayNextMovie() {
         CacheLock lock(*m_hMutexCache);
         if (IsValidRow(m_nCurRow) && IsValidRow(m_nCurRow + 1)) {
             m_nCurRow += 1;
-            m_pSeekSlider->m_bCaptured = FALSE;
+            m_pSeekSlider->SetCaptured(FALSE);
             m_pFiler->SelectFileRow(m_nCurRow, TRUE);
             m_pGraphDlg->m_bDataShown = FALSE;
             UpdateSeekSlider(0);
@@ -684,7 +681,7 @@ void CsulvaneDlg::AdvanceFolderOrStop() {
     }
     m_bFolderAdvance = FALSE;
     if (m_bLargeVideo) SetLargeVideo(FALSE);
-    if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) m_apTransport[BTN_VIEW_LARGE_VIDEO]->m_bLatched = FALSE;
+    if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) m_apTransport[BTN_VIEW_LARGE_VIDEO]->SetLatched(FALSE);
     LayoutForMode(m_nLayoutMode);  // the panes again in the layout the user chose
 }
 
@@ -698,7 +695,7 @@ void CsulvaneDlg::OpenNextNonEmptyFolder(std::uintptr_t from) {
         tree->SelectItem(item);
         LoadListGpsTrack(*Entries());
         CacheLock lock(*m_hMutexCache);
-        m_pFiler->GetList()->m_nCurrentRow = 0;
+        m_pFiler->GetList()->SetCurrentRow(0);
         m_pFiler->GetList()->SelectOnlyRow(0);
         return;
     }
@@ -722,7 +719,7 @@ void CsulvaneDlg::OnPrevMovie() {
     CacheLock lock(*m_hMutexCache);
     if (IsValidRow(m_nCurRow) && m_nCurRow > 0) {
         m_nCurRow -= 1;
-        m_pSeekSlider->m_bCaptured = FALSE;
+        m_pSeekSlider->SetCaptured(FALSE);
         m_pFiler->SelectFileRow(m_nCurRow, 2);
         m_pGraphDlg->m_bDataShown = FALSE;
         UpdateSeekSlider(0);
@@ -750,7 +747,7 @@ BOOL CsulvaneDlg::ResumePlayback() {
 
 BOOL CsulvaneDlg::PausePlayback() {
     if (!ChannelInitialised(0) || Channel(0).playState != PLAY_PLAYING) return FALSE;
-    m_pSeekSlider->m_bCaptured = FALSE;
+    m_pSeekSlider->SetCaptured(FALSE);
     const BOOL paused = PauseChannels();
     // The pause has settled: every pane shows the frame whose picture stays on screen.
     const std::int32_t shown = Slots(0).GetCurrentFrame(Channel(0));
@@ -770,7 +767,7 @@ BOOL CsulvaneDlg::StopPlayback() {
     if (state != PLAY_PLAYING && state != PLAY_PAUSED) return FALSE;
     {
         CacheLock lock(*m_hMutexCache);
-        m_pSeekSlider->m_bCaptured = FALSE;
+        m_pSeekSlider->SetCaptured(FALSE);
         int results = 0;
         for (int i = 0; i < kChannelCount; ++i)
             if (ChannelInitialised(i)) results |= Slots(i).StopMovie(Channel(i));
@@ -793,7 +790,7 @@ BOOL CsulvaneDlg::SeekToFrame(int frame, int keepState) {
     const bool front = ChannelInitialised(0);
     const std::int64_t count = front ? Slots(0).GetFrameCount(Channel(0)) : 0;
     const SeekFrames frames =
-        ComputeSeekFrames(frame, count, front ? Channel(0).speedStep : 1, front, m_pSeekSlider->m_nMin);
+        ComputeSeekFrames(frame, count, front ? Channel(0).speedStep : 1, front, m_pSeekSlider->GetRangeMin());
     switch (keepState) {
     case PLAY_PLAYING:
         if (front && Channel(0).playState == PLAY_PLAYING) PauseChannels();
@@ -864,7 +861,7 @@ void CsulvaneDlg::ClosePlayback() {
     m_nSeekTarget = -1;
     m_nMapFrameSaved = m_pMapWrap->m_nRelJpgNum;
     if (m_pMapWindow->isVisible()) m_pMapWrap->m_nRelJpgNum = -1;
-    if (m_pSeekSlider) m_pSeekSlider->m_bCaptured = FALSE;
+    if (m_pSeekSlider) m_pSeekSlider->SetCaptured(FALSE);
     ResetChannels();
     CloseChannels();
     m_pGraphDlg->update();
@@ -873,7 +870,7 @@ void CsulvaneDlg::ClosePlayback() {
 void CsulvaneDlg::ResetPlaybackUi() {
     m_pInfoDlg->m_bDataLoaded = FALSE;
     UpdateSeekSlider(0);
-    if (m_pSeekSlider) m_pSeekSlider->m_nMin = m_pSeekSlider->m_nMax = 0;
+    if (m_pSeekSlider) m_pSeekSlider->SetRange(0, 0);
     KillTimer(TIMER_PLAYBACK);
     UpdateSpeedLabel();
     JoinDataThreads();

@@ -233,14 +233,14 @@ TEST_F(CamerasFixture, MapCloseBoxSwitchesTheMapOffAndTheRearBringsItBack) {
         EXPECT_TRUE(RunUntil([&] { return FrontFrame() >= from + 5; })) << way.name;
         dlg.OnCommand(ID_PLAY_PAUSE);
         EXPECT_FALSE(map.isVisible()) << way.name;
-        EXPECT_FALSE(button.m_bLatched) << way.name;
+        EXPECT_FALSE(button.IsLatched()) << way.name;
         EXPECT_FALSE(dlg.MapBridge()->GetConnection().IsMapEnabled()) << way.name;
         EXPECT_TRUE(dlg.RearSurface().isVisible()) << way.name;
 
         // A double click on the rear picture brings the map back over it, switched on.
         dlg.RearSurface().OnLButtonDblClk(0, POINT{10, 10});
         EXPECT_TRUE(dlg.m_bMapShown) << way.name;
-        EXPECT_TRUE(button.m_bLatched) << way.name;
+        EXPECT_TRUE(button.IsLatched()) << way.name;
         EXPECT_TRUE(RunUntil([&] { return map.isVisible() && map.geometry() == GlobalRect(&dlg.RearSurface()); }))
             << way.name << " map at " << map.geometry().x() << "," << map.geometry().y();
         dlg.SeekToFrame(0, PLAY_PAUSED);

@@ -502,14 +502,14 @@ TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
     for (const char* expected : {"1", "0"}) {
         dlg.OnCommand(IDC_BTN_THUMBNAIL);
         EXPECT_EQ(ReadIniString("DISPLAY", "THUMBNAIL"), expected);
-        EXPECT_EQ(bool(dlg.Browser()->GetList()->m_bPreviewEnabled), std::string(expected) == "1");
+        EXPECT_EQ(bool(dlg.Browser()->GetList()->IsPreviewEnabled()), std::string(expected) == "1");
     }
 
     // The vehicle gauges open at the info panel and close again, their button latched with them.
     for (bool shown : {true, false}) {
         dlg.OnCommand(ID_OBD_WINDOW);
         EXPECT_EQ(dlg.ObdWindow()->isVisible(), shown);
-        EXPECT_EQ(bool(test::TransportButtonOf(dlg, BTN_OBD_WINDOW)->m_bLatched), shown);
+        EXPECT_EQ(bool(test::TransportButtonOf(dlg, BTN_OBD_WINDOW)->IsLatched()), shown);
     }
 
     // The limited model: drive support, speeding, speed camera and radar are off and locked.
@@ -746,7 +746,7 @@ TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
     for (BOOL on : {TRUE, FALSE}) {
         dlg.OnCommand(ID_VIEW_LARGE_VIDEO);
         EXPECT_EQ(dlg.FrontSurface().m_bLargeVideo, on);
-        EXPECT_EQ(test::TransportButtonOf(dlg, BTN_VIEW_LARGE_VIDEO)->m_bLatched, on);
+        EXPECT_EQ(test::TransportButtonOf(dlg, BTN_VIEW_LARGE_VIDEO)->IsLatched(), on);
     }
     // Only kinds 0..6 are filters; switching off the recording's kind empties the list and
     // closes both channels.

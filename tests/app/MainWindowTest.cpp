@@ -359,8 +359,8 @@ TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
         dlg->OnGSensorNextEvent();
         EXPECT_EQ(dlg->InfoPanel()->m_nPosition, frame);
         // Settled: the picture and the slider, which the next jump starts from, at the event.
-        EXPECT_TRUE(RunUntil([&] { return FrontFrame() == frame && dlg->SeekSlider()->m_nPos == frame; }, 10s))
-            << frame << " " << FrontFrame() << " " << dlg->SeekSlider()->m_nPos;
+        EXPECT_TRUE(RunUntil([&] { return FrontFrame() == frame && dlg->SeekSlider()->GetPos() == frame; }, 10s))
+            << frame << " " << FrontFrame() << " " << dlg->SeekSlider()->GetPos();
     }
     dlg->OnGSensorPrevEvent();  // before the first: wraps to the last
     EXPECT_EQ(dlg->InfoPanel()->m_nPosition, Plan::EventFrame(1));
@@ -679,7 +679,7 @@ TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
         ASSERT_TRUE(OpenAndIdle(dlg)) << step.name;
         EXPECT_FALSE(dlg.TakeReselectRequest()) << step.name;  // read once, nothing left for later
         EXPECT_EQ(dlg.m_nCurRow, 0) << step.name;
-        EXPECT_EQ(dlg.Browser()->GetList()->m_nCurrentRow, 0) << step.name;
+        EXPECT_EQ(dlg.Browser()->GetList()->GetCurrentRow(), 0) << step.name;
         EXPECT_EQ(dlg.InfoPanel()->m_stStart.wMinute, step.minute) << step.name;
         // The info panel names the recording as the list does.
         EXPECT_EQ(dlg.InfoPanel()->m_strTitle.toStdString(), dlg.Browser()->GetList()->GetItemText(0)) << step.name;
@@ -852,7 +852,7 @@ TEST_F(FrameOnScreenTest, APauseWhilePlayingShowsEveryPaneAndNamesTheSnapshotByT
         EXPECT_EQ(rear.frame, frame);
         EXPECT_EQ(FrontFrame(), frame);
         EXPECT_EQ(info.m_nPosition, frame);
-        EXPECT_EQ(dlg->SeekSlider()->m_nPos, frame);
+        EXPECT_EQ(dlg->SeekSlider()->GetPos(), frame);
         EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->m_nCurrentFrame, frame);
         EXPECT_EQ(dlg->MapBridge()->m_nRelJpgNum, frame);
         EXPECT_EQ(info.m_dSpeed, Plan::SpeedKmh(1, Plan::GpsAt(frame)));

@@ -152,12 +152,12 @@ TEST_F(FilerContainerTest, FiltersAllOffEmptyTheListAndOneOnMakesRowZeroCurrent)
     pane.OpenTreeItem(pane.RecorderFolderTarget());
     for (int kind = 0; kind < kRecordingKindCount; ++kind) pane.SetFilterButton(kind, FALSE);
     EXPECT_EQ(pane.GetList()->GetItemCount(), 0);
-    EXPECT_FALSE(pane.GetFilterButton(REC_IMPACT)->m_bLatched);
+    EXPECT_FALSE(pane.GetFilterButton(REC_IMPACT)->IsLatched());
     owner.currentRow = -1;
     owner.selected.clear();
     pane.SetFilterButton(REC_IMPACT, TRUE);
     EXPECT_EQ(pane.GetList()->GetItemCount(), 1);
-    EXPECT_EQ(pane.GetList()->m_nCurrentRow, 0);
+    EXPECT_EQ(pane.GetList()->GetCurrentRow(), 0);
     EXPECT_EQ(pane.GetList()->GetSelectedRow(), 0);
     EXPECT_EQ(owner.selected, std::vector<int>{0});
     EXPECT_FALSE(pane.TakeRefilter());  // the request lasted for that selection only
@@ -264,7 +264,7 @@ TEST_F(FilerContainerTest, LayoutsPlaceTreeListAndTogglesOrHideThePane) {
          {{5, 312}, {87, 312}, {157, 312}, {5, 326}, {87, 326}, {5, 340}, {87, 340}}},
     };
     for (const Case& c : cases) {
-        pane.m_nLayout = c.layout;
+        pane.SetLayout(c.layout);
         RECT rc;
         c.layout == 0 ? pane.LayoutSideBySide(&rc) : pane.LayoutStacked(&rc);
         EXPECT_EQ(rc, (RECT{0, 0, 460, 640}));
@@ -275,11 +275,11 @@ TEST_F(FilerContainerTest, LayoutsPlaceTreeListAndTogglesOrHideThePane) {
         EXPECT_TRUE(pane.GetPathEdit()->isHidden());
     }
     // Zoom mode hides the controls; layout 2 has no toggles to place.
-    pane.m_bHideControls = TRUE;
+    pane.SetHideControls(TRUE);
     RECT rc;
     pane.LayoutSideBySide(&rc);
     EXPECT_TRUE(pane.GetList()->isHidden());
-    pane.m_nLayout = 2;
+    pane.SetLayout(2);
     EXPECT_FALSE(pane.GetFilterOrigin(&rc, 0, 0, 1, 1));
 }
 
@@ -381,7 +381,7 @@ void FillPane(CFilerContainerDlg& pane) {
 
 void LayOut(CFilerContainerDlg& pane, int layout, float scale) {
     pane.resize(int(460 * scale), int(640 * scale));
-    pane.m_nLayout = layout;
+    pane.SetLayout(layout);
     RECT rc;
     if (layout == 1) pane.LayoutStacked(&rc);
     else pane.LayoutSideBySide(&rc);

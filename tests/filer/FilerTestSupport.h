@@ -53,7 +53,7 @@ public:
         previewed.push_back(row);
         if (!playFrom || !g_pPreviewSession || std::size_t(row) >= playFrom->m_vecShown.size()) return;
         g_pPreviewSession->Close();
-        if (g_pPreviewSession->OpenFile(playFrom->m_vecShown[std::size_t(row)].path) == S_OK) g_pPreviewSession->Play(0);
+        if (g_pPreviewSession->OpenMovie(playFrom->m_vecShown[std::size_t(row)].path)) g_pPreviewSession->Play(0);
     }
     void OnFilterButton(int kind) override { filterClicks.push_back(kind); }
 
