@@ -128,9 +128,9 @@ private:
 void CsulvaneDlg::CreateJobFrame() {
     m_pJobHost = std::make_shared<JobHost>(*this);
     m_pJobFrame = std::make_shared<CJobFrame>(*m_pJobHost, m_pProgress.get());
-    m_stopWorkerJob = [this] {
+    SetStopWorkerJob([this] {
         if (m_pJobFrame && m_pJobFrame->IsJobRunning()) m_pJobFrame->EndWorkerJob();
-    };
+    });
 }
 
 void CsulvaneDlg::DestroyJobFrame() {

@@ -235,7 +235,7 @@ PlayState FrontState() { return g_aPlayChannel[0].playState; }
 TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     std::vector<QString> messages;
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [&](const QString& text, const QString&) { messages.push_back(text); };
+    dlg->SetShowMessage([&](const QString& text, const QString&) { messages.push_back(text); });
     dlg->OnInitDialog();
     ASSERT_FALSE(dlg->IsInitFailed());
     dlg->show();
@@ -316,7 +316,7 @@ TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
     // is never shown opens it all the same.
     for (const bool shown : {true, false}) {
         auto dlg = std::make_unique<CsulvaneDlg>();
-        dlg->m_showMessage = [](const QString&, const QString&) {};
+        dlg->SetShowMessage([](const QString&, const QString&) {});
         struct FirstPaint : QObject {
             CsulvaneDlg* window = nullptr;
             bool painted = false, initDone = false;
@@ -324,7 +324,7 @@ TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
             bool eventFilter(QObject*, QEvent* event) override {
                 if (event->type() == QEvent::Paint && !painted) {
                     painted = true;
-                    initDone = window->m_bInitDone;
+                    initDone = window->IsInitDone();
                     entries = window->Entries() ? window->Entries()->size() : 0;
                 }
                 return false;
@@ -335,7 +335,7 @@ TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
         dlg->OnInitDialog();
         ASSERT_FALSE(dlg->IsInitFailed());
         if (shown) dlg->show();
-        ASSERT_TRUE(RunUntil([&] { return dlg->m_bInitDone && dlg->Entries() && dlg->Entries()->size() == 2; }))
+        ASSERT_TRUE(RunUntil([&] { return dlg->IsInitDone() && dlg->Entries() && dlg->Entries()->size() == 2; }))
             << shown;
         EXPECT_EQ(first.painted, shown);
         EXPECT_FALSE(first.initDone) << shown;
@@ -347,7 +347,7 @@ TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
 
 TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->SetShowMessage([](const QString&, const QString&) {});
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
@@ -373,7 +373,7 @@ TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
 
 TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->SetShowMessage([](const QString&, const QString&) {});
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0; }));
@@ -391,7 +391,7 @@ TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
 
 TEST_F(MainWindowTest, AnOpenGivesTheMapWindowItsCaptionAndThePanesTheMovie) {
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->SetShowMessage([](const QString&, const QString&) {});
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
@@ -430,7 +430,7 @@ public:
 
 TEST_F(MainWindowTest, AnOpenKeepsTheWaitCursorAndAMapPageThatComesUpRedrawsTheWindow) {
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->SetShowMessage([](const QString&, const QString&) {});
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && dlg->m_nCurRow == 0 && FrontState() != PLAY_CLOSED; }));
@@ -489,7 +489,7 @@ TEST_F(MainWindowTest, ARearCompanionThatCannotOpenDoesNotHoldTheFront) {
 
     std::vector<QString> messages;
     CsulvaneDlg dlg;
-    dlg.m_showMessage = [&](const QString& text, const QString&) { messages.push_back(text); };
+    dlg.SetShowMessage([&](const QString& text, const QString&) { messages.push_back(text); });
     dlg.OnInitDialog();
     dlg.show();
     ASSERT_TRUE(RunUntil([&] { return dlg.m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
@@ -531,10 +531,10 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
 
         std::vector<QString> messages;
         CsulvaneDlg dlg;
-        dlg.m_showMessage = [&](const QString& text, const QString& caption) {
+        dlg.SetShowMessage([&](const QString& text, const QString& caption) {
             EXPECT_EQ(caption, "ERROR");
             messages.push_back(text);
-        };
+        });
         dlg.OnInitDialog();
         dlg.show();
         ASSERT_TRUE(RunUntil([&] { return !messages.empty(); })) << c.name;
@@ -555,7 +555,7 @@ bool ShowsRow(const CsulvaneDlg& dlg, int row) {
 
 TEST_F(MainWindowTest, ASelectionDuringAnOpenWinsAndThePictureAndTheDataAgree) {
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->SetShowMessage([](const QString&, const QString&) {});
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); }));
@@ -595,7 +595,7 @@ TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
     };
     for (const Case c : {Case{"during the open", false}, Case{"after the time-out", true}}) {
         auto dlg = std::make_unique<CsulvaneDlg>();
-        dlg->m_showMessage = [](const QString&, const QString&) {};
+        dlg->SetShowMessage([](const QString&, const QString&) {});
         dlg->OnInitDialog();
         dlg->show();
         ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << c.name;
@@ -617,7 +617,7 @@ TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
 
 TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
     CsulvaneDlg dlg;
-    dlg.m_showMessage = [](const QString&, const QString&) {};
+    dlg.SetShowMessage([](const QString&, const QString&) {});
     const std::uint64_t current = dlg.m_nSelectionSerial;
     dlg.OnMovieDataLoaded(current + 7, 1);  // another selection's answer
     EXPECT_FALSE(dlg.m_bDataLoaded);
@@ -637,7 +637,7 @@ void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& 
     MainWindowTest::BuildCard(card, letters);
     ASSERT_TRUE(fixtures::WriteStartFolder(start, card + "/Video"));
     std::filesystem::current_path(start);
-    dlg.m_showMessage = [](const QString&, const QString&) {};
+    dlg.SetShowMessage([](const QString&, const QString&) {});
     dlg.OnInitDialog();
     dlg.show();
     ASSERT_TRUE(RunUntil([&] { return dlg.m_nCurRow == 0; }));
@@ -728,7 +728,7 @@ private:
 TEST_F(MainWindowTest, MarkerScriptsIgnoreTheNumericLocale) {
     std::vector<std::string> scripts;
     CsulvaneDlg dlg;
-    dlg.m_showMessage = [](const QString&, const QString&) {};
+    dlg.SetShowMessage([](const QString&, const QString&) {});
     ASSERT_TRUE(dlg.MapBridge()->AttachHost(std::make_unique<ScriptTap>(&scripts)));
     dlg.OnInitDialog();
     dlg.show();
@@ -815,8 +815,8 @@ TEST_F(FrameOnScreenTest, APauseWhilePlayingShowsEveryPaneAndNamesTheSnapshotByT
     SetFolderPicker([&](QWidget*, std::string_view, const std::string&) { return pictures; });
     std::vector<QString> messages;
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [&](const QString& text, const QString&) { messages.push_back(text); };
-    dlg->m_askOkCancel = [](const QString&, const QString&) { return IDOK; };
+    dlg->SetShowMessage([&](const QString& text, const QString&) { messages.push_back(text); });
+    dlg->SetAskOkCancel([](const QString&, const QString&) { return IDOK; });
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->m_bDataLoaded && FrontState() != PLAY_CLOSED; }));
