@@ -169,8 +169,7 @@ BOOL CsulvaneDlg::OpenSelectedMovie() {
         // since is told from this one's.
         m_bReadyExpected = {ChannelInitialised(0), ChannelInitialised(1) && Channel(1).rearOpened == 1};
         for (int i = 0; i < kChannelCount; ++i) {
-            const ComPtr<CPlayer> player = m_bReadyExpected[std::size_t(i)] ? m_pEngine->PlayerOf(Channel(i)) : nullptr;
-            m_aReadyTag[std::size_t(i)] = player ? player->OpenTag() : 0;
+            m_aReadyTag[std::size_t(i)] = m_bReadyExpected[std::size_t(i)] ? m_pEngine->OpenTagOf(Channel(i)) : 0;
         }
         m_strOpenPath = path;
         // The map window holds the map again whatever it held before.
