@@ -166,6 +166,22 @@ TEST_F(FilerContainerTest, FiltersAllOffEmptyTheListAndOneOnMakesRowZeroCurrent)
     EXPECT_EQ(owner.filterClicks, std::vector<int>{REC_MANUAL});
 }
 
+// Whether a selection continues playback goes with that selection only: the owner takes it
+// once, also for a row that is not listed.
+TEST_F(FilerContainerTest, TheContinueFlagOfASelectionIsTakenOnce) {
+    pane.OpenSourcePath(Card(0), SOURCE_SD);
+    pane.OpenTreeItem(pane.RecorderFolderTarget());
+    const struct {
+        int row;
+        BOOL cont;
+    } cases[] = {{0, TRUE}, {0, FALSE}, {-1, TRUE}, {99, TRUE}};
+    for (const auto& c : cases) {
+        pane.SelectFileRow(c.row, c.cont);
+        EXPECT_EQ(pane.TakeContinue(), c.cont) << c.row;
+        EXPECT_FALSE(pane.TakeContinue()) << c.row;
+    }
+}
+
 TEST_F(FilerContainerTest, StartUpPrefersTheLastDriveThenTheFolderThenTheMovie) {
     const std::string e = Card(0);
     const std::string f = Card(1);
