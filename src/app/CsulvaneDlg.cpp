@@ -164,7 +164,8 @@ BOOL CsulvaneDlg::OnInitDialog() {
     m_pProgress->SetPos(0);
     PlaceProgressBar();
     ResetViewBlocks();
-    if (m_apTransport[BTN_MAP_WINDOW]) m_apTransport[BTN_MAP_WINDOW]->SetLatched(m_pMapWrap->GetConnection().IsMapEnabled());
+    if (m_apTransport[BTN_MAP_WINDOW])
+        m_apTransport[BTN_MAP_WINDOW]->SetLatched(m_pMapWrap->GetConnection().IsMapEnabled());
     m_bMapShown = m_pMapWrap->GetConnection().IsMapEnabled();
     UpdateControlStates();
     for (int i = 0; i < kChannelCount; ++i)

@@ -147,7 +147,8 @@ private:
     int m_nSelected = -1;
     int m_nSelectionMark = -1;
     BOOL m_bHoverSuppressed = FALSE;
-    std::unique_ptr<CPreviewSessionHolder> m_pPreviewSession;  // when this list made g_pPreviewSession
+    // Holds g_pPreviewSession when this list made it (empty when another list had made one).
+    std::unique_ptr<CPreviewSessionHolder> m_pPreviewSession;
     QTimer m_hoverTimer;
 };
 
