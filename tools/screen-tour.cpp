@@ -116,9 +116,9 @@ int main(int argc, char** argv) {
     fs::current_path(start);
 
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString& text, const QString& caption) {
+    dlg->SetShowMessage([](const QString& text, const QString& caption) {
         std::fprintf(stderr, "screen-tour: %s: %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
-    };
+    });
     dlg->OnInitDialog();
     if (dlg->IsInitFailed()) return 1;
     dlg->show();
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     if (!opened) std::fprintf(stderr, "screen-tour: the first recording did not open\n");
 
     if (!shot.empty()) {
-        if (!dlg->m_bMapShown) dlg->OnCommand(ID_MAP_WINDOW);
+        if (!dlg->IsMapShown()) dlg->OnCommand(ID_MAP_WINDOW);
         dlg->OnCommand(ID_PLAY_PAUSE);
         RunUntil([&] { return dlg->InfoPanel()->Position() >= 45; }, 10000);
         const bool saved = save("shot");
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     if (frame < 0) {
         dlg->Browser()->SelectFileRow(0, FALSE);
         RunUntil([&] { return dlg->Road().CurrentRow() == 0 && dlg->Road().DataLoaded(); }, 15000);
-        frame = dlg->SeekSlider() ? dlg->SeekSlider()->m_nMax / 2 : 0;
+        frame = dlg->SeekSlider() ? dlg->SeekSlider()->GetRangeMax() / 2 : 0;
     }
     dlg->OnCommand(ID_PLAY_PAUSE);
     RunUntil([&] { return g_aPlayChannel[0].playState == PLAY_PLAYING; }, 5000);
@@ -202,9 +202,9 @@ int main(int argc, char** argv) {
     // Both cameras: the map window closed by its own close box shows the rear picture in
     // its place; the map window over the rear again; the gauges over the info panel and
     // the graph, the transport strip still in sight.
-    if (!dlg->m_bMapShown) dlg->OnCommand(ID_MAP_WINDOW);
+    if (!dlg->IsMapShown()) dlg->OnCommand(ID_MAP_WINDOW);
     dlg->MapWindow()->OnBtnClose();
-    RunUntil([&] { return !dlg->m_bMapShown; }, 5000);
+    RunUntil([&] { return !dlg->IsMapShown(); }, 5000);
     save("04-both-cameras");
     dlg->OnCommand(ID_MAP_WINDOW);
     dlg->PlaceMapBesideVideo();

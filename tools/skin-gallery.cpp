@@ -149,8 +149,8 @@ void ButtonStates(Section& section, const QString& name, int strip, QSize frame,
         {"pressed", [](CSkinButton& b) { b.setDown(true); }},
         {"disabled", [](CSkinButton& b) { b.setEnabled(false); }},
         {"checked", [](CSkinButton& b) { b.setCheckable(true); b.setChecked(true); }},
-        {"latched", [](CSkinButton& b) { b.m_bLatched = TRUE; }},
-        {"latched+hover", [](CSkinButton& b) { b.m_bLatched = TRUE; Hover(b, QPoint(2, 2)); }},
+        {"latched", [](CSkinButton& b) { b.SetLatched(TRUE); }},
+        {"latched+hover", [](CSkinButton& b) { b.SetLatched(TRUE); Hover(b, QPoint(2, 2)); }},
     };
     for (const State& state : states) {
         CSkinButton button;
@@ -189,7 +189,7 @@ Section CheckButtons() {
     boxes.Create(LoadScaledBitmap(SkinResourcePath(217)), b, b);
     auto make = [&](CSkinCheckButton& c) {
         c.resize(Scaled(120), Scaled(20));
-        c.m_imageList = boxes;
+        c.SetImageList(boxes);
         c.setText(Text(133));
         if (g_hFont10) c.setFont(*g_hFont10);
         QPalette palette = c.palette();
@@ -205,9 +205,9 @@ Section CheckButtons() {
         {"hover (box)", [](CSkinCheckButton& c) { Hover(c, QPoint(c.BoxRect().left + 2, c.BoxRect().top + 2)); }},
         {"pressed", [](CSkinCheckButton& c) { c.setDown(true); }},
         {"disabled", [](CSkinCheckButton& c) { c.setEnabled(false); }},
-        {"checked", [](CSkinCheckButton& c) { c.m_bChecked = TRUE; }},
+        {"checked", [](CSkinCheckButton& c) { c.SetCheck(TRUE); }},
         {"checked+hover", [](CSkinCheckButton& c) {
-             c.m_bChecked = TRUE;
+             c.SetCheck(TRUE);
              Hover(c, QPoint(c.BoxRect().left + 2, c.BoxRect().top + 2));
          }},
     };
@@ -256,9 +256,8 @@ Section ProgressBars() {
     for (int pos : {0, 50, 100}) {
         CSkinProgressBarCtrl bar;
         bar.resize(Scaled(300), Scaled(22) - Scaled(2));
-        bar.m_nMin = 0;
-        bar.m_nMax = 100;
-        bar.m_nPos = pos;
+        bar.SetRange(0, 100);
+        bar.SetPos(pos);
         section.tiles.push_back({Render(bar), QStringLiteral("progress %1 of 0..100").arg(pos)});
     }
     return section;
@@ -284,9 +283,8 @@ void SliderStates(Section& section, const QString& name, const int ids[4], QSize
         slider.Create(38100, &parent);
         slider.SetImages(ids[0], ids[1], ids[2], ids[3]);
         slider.setGeometry(0, 0, Scaled(size.width()), Scaled(size.height()));
-        slider.m_nMin = 0;
-        slider.m_nMax = max;
-        slider.m_bCaptured = state.dragging ? TRUE : FALSE;
+        slider.SetRange(0, max);
+        slider.SetCaptured(state.dragging ? TRUE : FALSE);
         slider.SetPos(state.pos);
         section.tiles.push_back({Render(slider), name + QStringLiteral(" ") + QLatin1String(state.label)});
     }
@@ -322,7 +320,7 @@ Section LogoPanes(CResourceImage& store) {
     for (BOOL online : {TRUE, FALSE}) {
         CLogoDlg logo(&store);
         logo.resize(Scaled(452) / 2, Scaled(392) / 2);
-        logo.m_bOnline = online;
+        logo.SetOnline(online);
         section.tiles.push_back({Render(logo, RGB(255, 0, 255)),
                                  online ? QStringLiteral("online (164), half size") : QStringLiteral("no map (324), half size")});
     }

@@ -330,9 +330,9 @@ int RunPhase(int argc, char** argv, const std::string& phase, double seconds, bo
     InstallQtTranslation();
     const auto constructing = Clock::now();
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString& text, const QString&) {
+    dlg->SetShowMessage([](const QString& text, const QString&) {
         std::fprintf(stderr, "app-bench: %s\n", text.toUtf8().constData());
-    };
+    });
     FirstPictureWatch watch(*dlg);  // ends before the window
     watch.Arm();
     dlg->OnInitDialog();
@@ -349,7 +349,7 @@ int RunPhase(int argc, char** argv, const std::string& phase, double seconds, bo
     }
     std::printf("front %s\n", (*dlg->Entries())[0].path.c_str());
     std::printf("rear %s\n", CompanionFileName((*dlg->Entries())[0].path).c_str());
-    std::printf("layout %d\n", dlg->m_nLayoutMode);
+    std::printf("layout %d\n", dlg->LayoutMode());
 
     if (phase == "start") {
         std::printf("startup_kb %ld\n", PeakRssKb());
@@ -369,7 +369,7 @@ int RunPhase(int argc, char** argv, const std::string& phase, double seconds, bo
         const bool mapOpen = phase == "open";
         fixtures::RunFor(std::chrono::milliseconds(500));
         const long beforeMapKb = CurrentRssKb();
-        if (bool(dlg->m_bMapShown) != mapOpen) dlg->OnCommand(ID_MAP_WINDOW);
+        if (bool(dlg->IsMapShown()) != mapOpen) dlg->OnCommand(ID_MAP_WINDOW);
         fixtures::RunFor(std::chrono::milliseconds(mapOpen ? 1500 : 300));
         if (mapOpen && mapServed) {
             // The page loads the map library from the resources and asks for its tiles.

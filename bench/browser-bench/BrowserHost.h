@@ -28,7 +28,7 @@ public:
         if (!list_ || !g_pPreviewSession) return;
         if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
         g_pPreviewSession->Close();
-        if (g_pPreviewSession->OpenFile(entry.path) == S_OK) g_pPreviewSession->Play(0);
+        if (g_pPreviewSession->OpenMovie(entry.path)) g_pPreviewSession->Play(0);
     }
 
 private:

@@ -129,9 +129,9 @@ int main(int argc, char** argv) {
     fs::current_path(work / "start");
 
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString& text, const QString&) {
+    dlg->SetShowMessage([](const QString& text, const QString&) {
         std::fprintf(stderr, "recordings-bench: %s\n", text.toUtf8().constData());
-    };
+    });
     dlg->OnInitDialog();
     dlg->show();
     // The list fills while the folder is scanned; the first recording opens meanwhile.

@@ -60,8 +60,7 @@ CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
     m_aMovieStatic[1].m_nIndex = 1;
     CreatePlaybackRoad();
     m_showMessage = [this](const QString& text, const QString& caption) {
-        CMsgBox box;
-        box.m_pParent = this;
+        CMsgBox box(this);
         box.Show(text, caption, MSGBOX_OK);
     };
 }
@@ -161,12 +160,12 @@ BOOL CsulvaneDlg::OnInitDialog() {
     UpdatePlaybackPosition(0);
     SetVolume(m_nVolume);
     SetPlayButtonState(FALSE);
-    m_pProgress->m_nMin = 0;
-    m_pProgress->m_nMax = 100;
-    m_pProgress->m_nPos = 0;
+    m_pProgress->SetRange(0, 100);
+    m_pProgress->SetPos(0);
     PlaceProgressBar();
     ResetViewBlocks();
-    if (m_apTransport[BTN_MAP_WINDOW]) m_apTransport[BTN_MAP_WINDOW]->m_bLatched = m_pMapWrap->GetConnection().IsMapEnabled();
+    if (m_apTransport[BTN_MAP_WINDOW])
+        m_apTransport[BTN_MAP_WINDOW]->SetLatched(m_pMapWrap->GetConnection().IsMapEnabled());
     m_bMapShown = m_pMapWrap->GetConnection().IsMapEnabled();
     UpdateControlStates();
     for (int i = 0; i < kChannelCount; ++i)
@@ -185,7 +184,7 @@ BOOL CsulvaneDlg::OnInitDialog() {
 
 BOOL CsulvaneDlg::CreateChildPanes() {
     m_pOffScreen = std::make_unique<COffScreenDC>(std::max(width(), 1), std::max(height(), 1));
-    m_pFiler->m_pImages = m_pImages.get();
+    m_pFiler->SetImages(m_pImages.get());
     if (!m_pFiler->CreateControls(this)) return FALSE;
     m_pFiler->show();
     m_pMapWindow->OnInitDialog();
@@ -208,8 +207,7 @@ BOOL CsulvaneDlg::CreateChildPanes() {
         return FALSE;
     m_pSeekSlider->SetImages(174, 159, 160, 161);
     m_pVolumeSlider->SetImages(167, 168, 169, 170);
-    m_pVolumeSlider->m_nMin = 0;
-    m_pVolumeSlider->m_nMax = kMaxVolumeValue;
+    m_pVolumeSlider->SetRange(0, kMaxVolumeValue);
     m_pProgress->setObjectName(QStringLiteral("progress bar"));
     if (g_hFont10) m_pProgress->setFont(*g_hFont10);
     m_pProgress->hide();
@@ -260,9 +258,9 @@ void CsulvaneDlg::OnInitDone(WPARAM, LPARAM) {
     m_bInitDone = TRUE;
     // The list's hover previews and the thumbnail button follow the stored setting.
     const bool thumbnails = ReadThumbnail();
-    if (CFileListCtrl* list = m_pFiler->GetList()) list->m_bPreviewEnabled = thumbnails;
+    if (CFileListCtrl* list = m_pFiler->GetList()) list->EnablePreview(thumbnails);
     if (CSkinButton* button = m_apTitle[BTN_TITLE_THUMBNAIL]) {
-        button->m_bLatched = thumbnails;
+        button->SetLatched(thumbnails);
         button->update();
     }
     // The work area of the screen stands in for the application bar's notices.
@@ -372,13 +370,13 @@ void CsulvaneDlg::ResetViewForSource() {
     ResetVideoArea();
     ResetPlaybackUi();
     SetPlayButtonState(FALSE);
-    if (m_pSeekSlider) m_pSeekSlider->m_bCaptured = FALSE;
+    if (m_pSeekSlider) m_pSeekSlider->SetCaptured(FALSE);
     if (m_pInfoDlg->DataFormat() == '2' || m_pInfoDlg->DataFormat() == 'N')
         m_pInfoDlg->SetVehicleValues(-1, 0xFFFF, -1, 0);
     m_pInfoDlg->update();
     m_pGraphDlg->update();
     if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) {
-        m_apTransport[BTN_VIEW_LARGE_VIDEO]->m_bLatched = FALSE;
+        m_apTransport[BTN_VIEW_LARGE_VIDEO]->SetLatched(FALSE);
         m_apTransport[BTN_VIEW_LARGE_VIDEO]->update();
     }
     // The rows go with the entries behind them: what the window counts is what it shows.
@@ -420,7 +418,7 @@ void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
     case WM_APP_OBD_CLOSED:
         m_bObdShown = FALSE;
         if (m_apTransport[BTN_OBD_WINDOW]) {
-            m_apTransport[BTN_OBD_WINDOW]->m_bLatched = FALSE;
+            m_apTransport[BTN_OBD_WINDOW]->SetLatched(FALSE);
             m_apTransport[BTN_OBD_WINDOW]->update();
         }
         break;

@@ -210,7 +210,9 @@ public:
     std::vector<sFILEENTRY>* Entries() const { return m_pRoad->Entries(); }
     bool IsValidRow(int row) const { return m_pRoad->IsValidRow(row); }
     // Shows a failure to the user; the tests replace it so that no modal box runs.
-    std::function<void(const QString& text, const QString& caption)> m_showMessage;
+    void SetShowMessage(std::function<void(const QString& text, const QString& caption)> show) {
+        m_showMessage = std::move(show);
+    }
 
     CMovieStatic& FrontSurface() { return m_aMovieStatic[0]; }
     CMovieStatic& RearSurface() { return m_aMovieStatic[1]; }
@@ -224,9 +226,30 @@ public:
     BOOL IsInitFailed() const { return m_bInitFailed; }
     ChannelEngineImpl* Engine() const { return m_pEngine.get(); }
     // Ends a running long job within a bound; the job frame installs it.
-    std::function<void()> m_stopWorkerJob;
+    void SetStopWorkerJob(std::function<void()> stop) { m_stopWorkerJob = std::move(stop); }
+    BOOL IsInitDone() const { return m_bInitDone; }
+    BOOL IsMapShown() const { return m_bMapShown; }
+    // The map page lives in the map window (FALSE: docked in the main window).
+    BOOL IsMapInOwnWindow() const { return m_bMapInOwnWindow; }
+    BOOL IsFullView() const { return m_bFullView; }
+    int LayoutMode() const { return m_nLayoutMode; }
+    // The pan and zoom of a surface's channel.
+    const sVIEWRECORD& View(int surface) const { return m_aView[surface]; }
+    float WindowScaleX() const { return m_fWindowScaleX; }
+    float WindowScaleY() const { return m_fWindowScaleY; }
+    float MaxScale() const { return m_fMaxScale; }
+    const PaneArea& Panes() const { return m_paneArea; }
+    BOOL IsMaximised() const { return m_bMaximised; }
+    // The caption is being dragged (the window moves with the mouse).
+    BOOL IsMoving() const { return m_bMoving; }
+    QDialog* UpdateDialog() const { return m_pUpdateDlg.get(); }
+    // The volume the slider set, which the front channel plays at.
+    int Volume() const { return m_nVolume; }
 
     // ---- main-window state ---------------------------------------------------------
+private:
+    std::function<void(const QString& text, const QString& caption)> m_showMessage;
+    std::function<void()> m_stopWorkerJob;
     NamedMutexHandle m_hMutexCache;
     NamedMutexHandle m_hMutexCpSet;
     int m_nVolume = kMaxVolumeValue;
@@ -249,6 +272,8 @@ public:
     BOOL m_bObdShown = FALSE;
     BOOL m_bControlsLocked = FALSE;
     int m_nPlayStateAtDown = PLAY_CLOSED;
+
+public:
     static constexpr int kMaxVolumeValue = 65535;
 
     // ---- frame, snapshot and view commands
@@ -321,13 +346,14 @@ public:
     // Asks an OK/Cancel question and answers IDOK or IDCANCEL; runs the source dialog and
     // answers whether it ended with OK. Unset, the skinned box and the dialog run modally;
     // the tests set both.
+    void SetAskOkCancel(std::function<int(const QString& text, const QString& caption)> ask) {
+        m_askOkCancel = std::move(ask);
+    }
+    void SetRunSourceDialog(std::function<bool(QDialog& dialog)> run) { m_runSourceDialog = std::move(run); }
+
+private:
     std::function<int(const QString& text, const QString& caption)> m_askOkCancel;
     std::function<bool(QDialog& dialog)> m_runSourceDialog;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void changeEvent(QEvent* event) override;
     std::unique_ptr<ScaleFrameWindow> m_pScaleFrame;
     std::unique_ptr<QDialog> m_pUpdateDlg;
     PaneArea m_paneArea;
@@ -366,6 +392,11 @@ protected:
     void OnTimer(unsigned id) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
 

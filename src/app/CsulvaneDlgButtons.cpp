@@ -104,13 +104,13 @@ BOOL CsulvaneDlg::OpenChosenSource(int kindValue, std::string path) {
     if (m_bLargeVideo) {
         SetLargeVideo(FALSE);
         if (CSkinButton* button = m_apTransport[BTN_VIEW_LARGE_VIDEO]) {
-            button->m_bLatched = FALSE;
+            button->SetLatched(FALSE);
             button->update();
         }
     }
     m_bCsvDisabled = TRUE;
     ResetViewForSource();
-    m_pFiler->m_bContinue = FALSE;
+    m_pFiler->SetContinue(FALSE);
 
     std::error_code error;
     const std::filesystem::path fsPath = std::filesystem::u8path(path);
@@ -163,7 +163,7 @@ void CsulvaneDlg::OnObdWindow() {
         m_bObdShown = TRUE;
     }
     if (button) {
-        button->m_bLatched = m_bObdShown;
+        button->SetLatched(m_bObdShown);
         button->update();
     }
 }
@@ -171,7 +171,7 @@ void CsulvaneDlg::OnObdWindow() {
 void CsulvaneDlg::OnMapWindow() {
     m_bMapShown = !m_bMapShown;
     if (CSkinButton* button = m_apTransport[BTN_MAP_WINDOW]) {
-        button->m_bLatched = m_bMapShown;
+        button->SetLatched(m_bMapShown);
         button->update();
     }
     IInternetConnection& connection = m_pMapWrap->GetConnection();
@@ -205,10 +205,10 @@ void CsulvaneDlg::ShowMapOverRear() {
 
 void CsulvaneDlg::OnBtnThumbnail() {
     CSkinButton* button = m_apTitle[3];
-    const bool on = !(button && button->m_bLatched);
-    if (CFileListCtrl* list = m_pFiler->GetList()) list->m_bPreviewEnabled = on;
+    const bool on = !(button && button->IsLatched());
+    if (CFileListCtrl* list = m_pFiler->GetList()) list->EnablePreview(on);
     if (button) {
-        button->m_bLatched = on;
+        button->SetLatched(on);
         button->repaint();
     }
     WriteThumbnail(on);
@@ -233,8 +233,8 @@ void CsulvaneDlg::EnableBrowserButtons(BOOL on) {
     m_pFiler->EnableBrowserControls(on);
     m_pInfoDlg->setEnabled(on);
     m_pGraphDlg->setEnabled(on);
-    if (m_pSeekSlider) m_pSeekSlider->m_bEnabled = on;
-    if (m_pVolumeSlider) m_pVolumeSlider->m_bEnabled = on;
+    if (m_pSeekSlider) m_pSeekSlider->EnableSlider(on);
+    if (m_pVolumeSlider) m_pVolumeSlider->EnableSlider(on);
     for (CMovieStatic& surface : m_aMovieStatic) surface.setEnabled(on);
     if (QWidget* page = m_pMapWrap->GetHostWindow()) page->setEnabled(on);
     m_bControlsLocked = !on;
@@ -246,7 +246,7 @@ void CsulvaneDlg::PlayPreviewOf(const std::string& path) {
     if (!g_pPreviewSession) return;
     if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
     g_pPreviewSession->Close();
-    if (FAILED(g_pPreviewSession->OpenFile(path))) return;
+    if (!g_pPreviewSession->OpenMovie(path)) return;
     // One still picture of the movie: started without looping and paused at once.
     g_pPreviewSession->Play(0);
     g_pPreviewSession->TogglePause();

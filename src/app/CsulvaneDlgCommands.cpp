@@ -90,7 +90,7 @@ void CsulvaneDlg::OnSliderDown(WPARAM id, LPARAM pos) {
     SetChannelVolumes(0);
     m_nPlayStateAtDown = Channel(0).playState;
     if (Channel(0).playState != PLAY_PAUSED) PauseChannels();
-    if (m_pSeekSlider->m_bClickOutsideThumb) {
+    if (m_pSeekSlider->IsClickOutsideThumb()) {
         SeekToFrame(pos, m_nPlayStateAtDown);
         RefreshVideo();
         Slots(0).SetVolume(Channel(0), m_nVolume);
@@ -100,7 +100,7 @@ void CsulvaneDlg::OnSliderDown(WPARAM id, LPARAM pos) {
 void CsulvaneDlg::OnSliderDrag(WPARAM id, LPARAM pos) {
     if (m_pRoad->Busy()) return;
     if (id == WPARAM(IDC_SEEK_SLIDER)) {
-        if (m_pRoad->DataLoaded() && !m_pSeekSlider->m_bClickOutsideThumb)
+        if (m_pRoad->DataLoaded() && !m_pSeekSlider->IsClickOutsideThumb())
             UpdatePlaybackPosition(pos);
     } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
         SetVolume(int(std::clamp<LPARAM>(pos, 0, kMaxVolumeValue)));
@@ -110,7 +110,7 @@ void CsulvaneDlg::OnSliderDrag(WPARAM id, LPARAM pos) {
 void CsulvaneDlg::OnSliderUp(WPARAM id, LPARAM pos) {
     if (m_pRoad->Busy()) return;
     if (id == WPARAM(IDC_SEEK_SLIDER)) {
-        if (!m_pRoad->DataLoaded() || m_pSeekSlider->m_bClickOutsideThumb || !ChannelInitialised(0)) return;
+        if (!m_pRoad->DataLoaded() || m_pSeekSlider->IsClickOutsideThumb() || !ChannelInitialised(0)) return;
         SeekToFrame(pos, m_nPlayStateAtDown);
         RefreshVideo();
         SetChannelVolumes(m_nVolume);
@@ -125,13 +125,13 @@ void CsulvaneDlg::OnMapMarkerClick(WPARAM, LPARAM frame) {
 
 void CsulvaneDlg::OnGSensorPrevEvent() {
     if (m_pRoad->NearEndLocked()) return;
-    const int current = m_pSeekSlider ? m_pSeekSlider->m_nPos : 0;
+    const int current = m_pSeekSlider ? m_pSeekSlider->GetPos() : 0;
     if (!JumpToPrevEvent(current)) JumpToPrevEvent(INT_MAX);  // wraps to the last event
 }
 
 void CsulvaneDlg::OnGSensorNextEvent() {
     if (m_pRoad->NearEndLocked()) return;
-    const int current = m_pSeekSlider ? m_pSeekSlider->m_nPos : 0;
+    const int current = m_pSeekSlider ? m_pSeekSlider->GetPos() : 0;
     if (!JumpToNextEvent(current)) JumpToNextEvent(-1);  // wraps to the first event
 }
 
@@ -195,7 +195,7 @@ void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
         return;
     }
     LoadListGpsTrack(*Entries());
-    m_pFiler->m_bContinue = m_pRoad->FolderAdvance();
+    m_pFiler->SetContinue(m_pRoad->FolderAdvance());
     {
         std::lock_guard lock(*m_hMutexCache);
         // Making row 0 the only selected row selects its movie through the list.
@@ -237,8 +237,8 @@ void CsulvaneDlg::OnSourceLost() {
 
 void CsulvaneDlg::OnJobProgress(WPARAM done, LPARAM total) {
     if (!m_pProgress) return;
-    m_pProgress->m_nPos = total <= 0 ? 100 : int(std::clamp<long long>(
-                                                 (long long)(done) * 100 / (long long)(total), 0, 100));
+    m_pProgress->SetPos(total <= 0 ? 100 : int(std::clamp<long long>(
+                                               (long long)(done) * 100 / (long long)(total), 0, 100)));
     m_pProgress->update();
 }
 
@@ -248,7 +248,7 @@ void CsulvaneDlg::OnFilterButton(int kind) {
     if (kind < 0 || kind >= kRecordingKindCount) return;
     CSkinButton* filter = m_pFiler->GetFilterButton(kind);
     if (!filter) return;
-    m_pFiler->SetFilterButton(kind, !filter->m_bLatched);
+    m_pFiler->SetFilterButton(kind, !filter->IsLatched());
     FollowRefilteredList();
 }
 

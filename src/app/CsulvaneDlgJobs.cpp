@@ -110,8 +110,7 @@ public:
         return BrowseForFolder(&d, section, key, UiText(titleText));
     }
     int ShowMessage(int text, const QString& caption, MsgBoxType type) override {
-        CMsgBox box;
-        box.m_pParent = &d;
+        CMsgBox box(&d);
         return box.Show(QString::fromUtf8(UiText(text)), caption, type);
     }
     bool SelectFiles(int mode, const std::vector<sFILEENTRY>& source, const std::vector<sFILEENTRY>& listed,
@@ -126,9 +125,9 @@ private:
 void CsulvaneDlg::CreateJobFrame() {
     m_pJobHost = std::make_shared<JobHost>(*this);
     m_pJobFrame = std::make_shared<CJobFrame>(*m_pJobHost, m_pProgress.get());
-    m_stopWorkerJob = [this] {
+    SetStopWorkerJob([this] {
         if (m_pJobFrame && m_pJobFrame->IsJobRunning()) m_pJobFrame->EndWorkerJob();
-    };
+    });
 }
 
 void CsulvaneDlg::DestroyJobFrame() {

@@ -83,7 +83,7 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     RECT browser = r.browser;
     if (mode == LAYOUT_LARGE) browser.right = client.right - Scaled(6);
     m_pFiler->setGeometry(ToQRect(browser));
-    m_pFiler->m_nLayout = mode == LAYOUT_LARGE ? 1 : mode == LAYOUT_FULL_WIDTH ? 2 : 0;
+    m_pFiler->SetLayout(mode == LAYOUT_LARGE ? 1 : mode == LAYOUT_FULL_WIDTH ? 2 : 0);
     RECT inner{0, 0, browser.Width(), browser.Height()};
     if (mode == LAYOUT_LARGE) m_pFiler->LayoutStacked(&inner);
     else m_pFiler->LayoutSideBySide(&inner);
@@ -277,7 +277,7 @@ void CsulvaneDlg::SetLargeVideo(BOOL on) {
         surface.m_bLargeVideo = on;
         if (surface.IsCreated()) surface.UpdateCursor();
     }
-    m_pFiler->m_bHideControls = on;
+    m_pFiler->SetHideControls(on);
     m_pFiler->ShowBrowserControls(!on);
     m_pFiler->setVisible(m_nLayoutMode != LAYOUT_FULL_WIDTH && !m_pFiler->m_bHidden);
     update();
@@ -318,8 +318,8 @@ void CsulvaneDlg::ResetVideoArea() {
 
 void CsulvaneDlg::ApplyLogoPicture() {
     const BOOL online = !(m_bMapShown && !m_pMapWrap->GetConnection().IsConnected());
-    if (m_pLogo->m_bOnline == online) return;
-    m_pLogo->m_bOnline = online;
+    if (m_pLogo->IsOnline() == online) return;
+    m_pLogo->SetOnline(online);
     m_pLogo->update();
 }
 

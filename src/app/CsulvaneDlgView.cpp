@@ -91,8 +91,7 @@ void CsulvaneDlg::SaveSnapshotFiles() {
         if (m_askOkCancel) {
             answer = m_askOkCancel(Text(kTextOverwrite), Text(kTextConfirm));
         } else {
-            CMsgBox box;
-            box.m_pParent = this;
+            CMsgBox box(this);
             answer = box.Show(Text(kTextOverwrite), Text(kTextConfirm), MSGBOX_OKCANCEL);
         }
         if (answer != IDOK) return;
@@ -150,7 +149,7 @@ void CsulvaneDlg::OnLargeVideo() {
     const BOOL on = !m_aMovieStatic[0].m_bLargeVideo;
     SetLargeVideo(on);
     if (CSkinButton* button = m_apTransport[BTN_VIEW_LARGE_VIDEO]) {
-        button->m_bLatched = on;
+        button->SetLatched(on);
         button->repaint();
     }
 }

@@ -113,9 +113,8 @@ void CJobFrame::ShowProgress(bool show) {
 void CJobFrame::OnProgress(WPARAM done, LPARAM total) {
     const std::uint64_t percent = total > 0 ? std::uint64_t(done) * 100 / std::uint64_t(total) : 100;
     if (!m_pProgress) return;
-    m_pProgress->m_nMin = 0;
-    m_pProgress->m_nMax = 100;
-    m_pProgress->m_nPos = int(std::min<std::uint64_t>(percent, 100));
+    m_pProgress->SetRange(0, 100);
+    m_pProgress->SetPos(int(std::min<std::uint64_t>(percent, 100)));
     m_pProgress->update();
 }
 

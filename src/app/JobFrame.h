@@ -215,7 +215,7 @@ inline bool RunFileSelectDialog(QWidget* owner, int mode, const std::vector<sFIL
                                 const std::function<void(int text)>& showError) {
     constexpr int kTextTooManyEntries = 103;
     CFileSelectDlg dialog(owner);
-    dialog.m_nMode = mode;
+    dialog.SetMode(mode);
     if (!dialog.SetSourceEntries(source)) showError(kTextTooManyEntries);
     dialog.SetListedEntries(listed);
     if (dialog.exec() != IDOK) return false;

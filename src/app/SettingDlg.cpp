@@ -44,7 +44,7 @@ CSettingDlg::CSettingDlg(QWidget* parent, HWND notify) : CSkinDialog(parent), m_
     for (int i = 0; i < kEventCheckCount; ++i) {
         auto* button = new CSkinCheckButton(this);
         button->setText(QString::fromUtf8(UiText(kEventChecks[i].text)));
-        button->m_bChecked = TRUE;
+        button->SetCheck(TRUE);
         const int id = kEventChecks[i].id;
         QObject::connect(button, &QAbstractButton::clicked, this, [this, id] { OnEventCheck(id); });
         m_aEventButtons[i] = button;
@@ -74,16 +74,16 @@ void CSettingDlg::OnEventCheck(int id) {
     if (m_abLocked[index]) return;
     CSkinCheckButton* button = m_aEventButtons[index];
     m_abChoice[index] = m_abChoice[index] ? FALSE : TRUE;
-    button->m_bChecked = m_abChoice[index];
+    button->SetCheck(m_abChoice[index]);
     button->update();
-    if (m_hNotify) PostAppMessage(m_hNotify, WM_APP_EVENT_FILTER, WPARAM(index), LPARAM(button->m_bChecked ? 1 : 0));
+    if (m_hNotify) PostAppMessage(m_hNotify, WM_APP_EVENT_FILTER, WPARAM(index), LPARAM(button->GetCheck() ? 1 : 0));
 }
 
 void CSettingDlg::SetEventLocked(int index, BOOL locked) {
     CSkinCheckButton* button = GetEventButton(index);
     if (!button) return;
     m_abLocked[index] = locked ? TRUE : FALSE;
-    button->m_bChecked = locked ? FALSE : m_abChoice[index];
+    button->SetCheck(locked ? FALSE : m_abChoice[index]);
     button->setEnabled(!locked);
     button->update();
 }
@@ -110,7 +110,7 @@ void CSettingDlg::LayoutControls() {
     for (int i = 0; i < kEventCheckCount; ++i) {
         const RECT& r = kEventChecks[i].rect;
         CSkinCheckButton* button = m_aEventButtons[i];
-        button->m_imageList = boxes;
+        button->SetImageList(boxes);
         if (g_hFont10) button->setFont(*g_hFont10);
         button->setGeometry(ScaledRect(r.left, r.top, r.right, r.bottom));
         button->update();
@@ -134,7 +134,7 @@ CSkinCheckButton* CSettingDlg::GetEventButton(int index) const {
 
 BOOL CSettingDlg::IsEventChecked(int index) const {
     const CSkinCheckButton* button = GetEventButton(index);
-    return button && button->m_bChecked ? TRUE : FALSE;
+    return button && button->GetCheck() ? TRUE : FALSE;
 }
 
 }  // namespace orv

@@ -100,12 +100,8 @@ CFileListCtrl::CFileListCtrl(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 CFileListCtrl::~CFileListCtrl() {
-    if (m_bOwnsSession && g_pPreviewSession) {
-        if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
-        g_pPreviewSession->Close();
-        g_pPreviewSession->Release();
-        g_pPreviewSession = nullptr;
-    }
+    // The session plays into the popup: it ends first.
+    m_pPreviewSession.reset();
     // Destroyed, not just hidden: nothing of the popup outlives the list.
     delete m_hTipWnd;
     m_hTipWnd = nullptr;
@@ -116,10 +112,7 @@ void CFileListCtrl::CreateTipWindow() {
     m_hTipWnd->hide();
     const SIZE size = PreviewPopupSize();
     m_hTipWnd->resize(size.cx, size.cy);
-    if (!g_pPreviewSession) {
-        g_pPreviewSession = new CMFSession(m_hTipWnd->GetSafeHwnd());
-        m_bOwnsSession = true;
-    }
+    m_pPreviewSession = std::make_unique<CPreviewSessionHolder>(m_hTipWnd->GetSafeHwnd());
 }
 
 void CFileListCtrl::InsertColumns() {

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ namespace orv {
 
 class IFileListOwner;
 class CFileListHeaderCtrl;
+class CPreviewSessionHolder;
 
 // Row fills, COLORREF: impact kinds get the warm shades, all others the neutral ones.
 COLORREF FileRowFill(RecordingKind kind, bool current);
@@ -115,13 +117,18 @@ public:
 
     std::vector<sFILEENTRY> m_vecEntries;
     std::vector<sFILEENTRY> m_vecShown;
-    int m_nCurrentRow = -1;
     bool m_bFilter[kRecordingKindCount] = {};
     IFileListOwner* m_pOwner = nullptr;
     CTipWindow* m_hTipWnd = nullptr;
     RECT m_rcHover{-1, -1, -1, -1};
-    BOOL m_bPreviewEnabled = TRUE;
     BOOL m_bPressed = FALSE;
+
+    // The row drawn as the current recording (-1 for none).
+    void SetCurrentRow(int row) { m_nCurrentRow = row; }
+    int GetCurrentRow() const { return m_nCurrentRow; }
+    // Whether resting the mouse on a row previews it.
+    void EnablePreview(BOOL on) { m_bPreviewEnabled = on; }
+    BOOL IsPreviewEnabled() const { return m_bPreviewEnabled; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -140,11 +147,14 @@ private:
     void HidePopup();
 
     std::vector<std::string> m_rows;
+    int m_nCurrentRow = -1;
+    BOOL m_bPreviewEnabled = TRUE;
     CFileListHeaderCtrl* m_pHeader = nullptr;
     int m_nSelected = -1;
     int m_nSelectionMark = -1;
     BOOL m_bHoverSuppressed = FALSE;
-    bool m_bOwnsSession = false;  // this list made g_pPreviewSession
+    // Holds g_pPreviewSession when this list made it (empty when another list had made one).
+    std::unique_ptr<CPreviewSessionHolder> m_pPreviewSession;
     QTimer m_hoverTimer;
 };
 

@@ -126,9 +126,11 @@ BOOL CFileSelectDlg::OnInitDialog() {
     m_pTickAll->setText(Text(51));
     m_pShowAll->setGeometry(t(20), c.bottom() + 1 - t(70), t(200), t(20));
     m_pTickAll->setGeometry(t(20), c.bottom() + 1 - t(40), t(200), t(20));
+    ImageList boxes;
+    boxes.CreateScaled(QImage(SkinResourcePath(217)), 4, t(12), t(12));
     for (CSkinCheckButton* check : {m_pShowAll, m_pTickAll}) {
         if (g_hFont10) check->setFont(*g_hFont10);
-        check->m_imageList.CreateScaled(QImage(SkinResourcePath(217)), 4, t(12), t(12));
+        check->SetImageList(boxes);
     }
     QObject::connect(m_pShowAll, &QAbstractButton::clicked, this, [this] { OnCheckButton(IDC_SHOW_ALL); });
     QObject::connect(m_pTickAll, &QAbstractButton::clicked, this, [this] { OnCheckButton(IDC_TICK_ALL); });
@@ -202,10 +204,10 @@ void CFileSelectDlg::FindTickedRunOfList() {
 void CFileSelectDlg::OnCheckButton(int id) {
     CSkinCheckButton* check = GetCheckButton(id);
     if (!check) return;
-    check->m_bChecked = !check->m_bChecked;
+    check->SetCheck(!check->GetCheck());
     check->update();
-    ShowList(m_pShowAll && m_pShowAll->m_bChecked);
-    if (m_pTickAll && m_pTickAll->m_bChecked) {
+    ShowList(m_pShowAll && m_pShowAll->GetCheck());
+    if (m_pTickAll && m_pTickAll->GetCheck()) {
         m_bAdjusting = true;
         for (int r = 0; r < m_pList->topLevelItemCount(); ++r) {
             const unsigned image = m_pList->GetItemState(r, LVIS_STATEIMAGEMASK) >> 12;

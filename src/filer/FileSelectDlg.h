@@ -92,11 +92,15 @@ public:
     const std::vector<sFILEENTRY>& GetSourceEntries() const { return m_vecSource; }
     SelectTotals Totals() const;
 
-    int m_nMode = MODE_DELETE;
+    // MODE_DELETE, MODE_JOIN or MODE_BACKUP; set before the entries.
+    void SetMode(int mode) { m_nMode = mode; }
+
     std::vector<sFILEENTRY> m_vecResult;
 
 private:
     void FindTickedRunOfList();
+
+    int m_nMode = MODE_DELETE;
 
     CSkinListCtrl* m_pList = nullptr;
     CSkinCheckButton* m_pShowAll = nullptr;

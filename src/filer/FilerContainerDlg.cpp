@@ -162,7 +162,7 @@ BOOL CFilerContainerDlg::CreateControls(IFileListOwner* owner) {
             if (m_pOwner) {
                 m_pOwner->OnFilterButton(i);
             } else {
-                SetFilterButton(i, !m_apFilter[i]->m_bLatched);
+                SetFilterButton(i, !m_apFilter[i]->IsLatched());
             }
         });
         button->show();
@@ -515,7 +515,7 @@ BOOL CFilerContainerDlg::IsCardRootSource() const {
 }
 
 void CFilerContainerDlg::MakeOnlyRowCurrent(int row) {
-    m_pList->m_nCurrentRow = row;
+    m_pList->SetCurrentRow(row);
     m_pList->SelectOnlyRow(row);
 }
 
@@ -546,7 +546,7 @@ std::vector<sFILEENTRY>& CFilerContainerDlg::GatherSourceFiles() {
 void CFilerContainerDlg::SetFilterButton(int kind, BOOL on) {
     if (kind < 0 || kind >= kRecordingKindCount || !m_pList) return;
     if (CSkinButton* button = m_apFilter[kind]) {
-        button->m_bLatched = on;
+        button->SetLatched(on);
         button->update();
     }
     m_pList->m_bFilter[kind] = on != FALSE;

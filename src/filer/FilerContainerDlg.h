@@ -5,8 +5,8 @@
 // last source at start-up, gathers all files of the source for the long jobs, and
 // identifies the recorder on the card for the update check.
 //
-// The main window owns it, creates its controls, lays it out, and reads and writes several
-// of its members directly. UI thread only; the folder watcher reports to the owner.
+// The main window owns it, creates its controls, lays it out and tells it the layout, the
+// zoom mode and whether a selection continues playback. UI thread only; the folder watcher reports to the owner.
 #pragma once
 
 #include <QBrush>
@@ -141,11 +141,25 @@ public:
     // Redraws the count of listed files (nothing in zoom mode).
     void RedrawFileCount();
 
+    // 0 side by side, 1 stacked, 2 pane hidden.
+    void SetLayout(int layout) { m_nLayout = layout; }
+    int GetLayout() const { return m_nLayout; }
+    // Whether the selection being made continues playback from the last one (SelectFileRow's
+    // `cont`); read and cleared by the owner when it opens the row.
+    void SetContinue(BOOL cont) { m_bContinue = cont; }
+    BOOL TakeContinue() {
+        const BOOL cont = m_bContinue;
+        m_bContinue = FALSE;
+        return cont;
+    }
+    // Zoom mode: the tree, the list and the toggles hidden, the zoom hint drawn instead.
+    void SetHideControls(BOOL hide) { m_bHideControls = hide; }
+    BOOL GetHideControls() const { return m_bHideControls; }
+    // The main window's image store (not owned); null draws no zoom hint.
+    void SetImages(CResourceImage* images) { m_pImages = images; }
+
     IFileListOwner* m_pOwner = nullptr;
-    int m_nLayout = 0;  // 0 side by side, 1 stacked, 2 pane hidden
-    BOOL m_bContinue = FALSE;
     RECT m_rcClient{};
-    BOOL m_bHideControls = FALSE;
     BOOL m_bHidden = FALSE;
     std::vector<sFILEENTRY> m_vecSourceFiles;
     SourceKind m_nSourceKind = SOURCE_NONE;
@@ -160,7 +174,6 @@ public:
     std::string m_strVersion;
     std::string m_strNumber;
     std::string m_strModelKey;
-    CResourceImage* m_pImages = nullptr;
     std::string m_strSourcePath;
 
 protected:
@@ -168,6 +181,12 @@ protected:
 
 private:
     void MakeOnlyRowCurrent(int row);
+
+    int m_nLayout = 0;
+    BOOL m_bContinue = FALSE;
+    BOOL m_bHideControls = FALSE;
+    CResourceImage* m_pImages = nullptr;
+
     void ApplyScale();
 
     QBrush m_brFrame;

@@ -20,8 +20,7 @@ void SetFilerMessageHook(FilerMessageHook hook) { Hook() = std::move(hook); }
 
 int ShowFilerMessage(QWidget* parent, int textId) {
     if (Hook()) return Hook()(textId);
-    CMsgBox box;
-    box.m_pParent = parent;
+    CMsgBox box(parent);
     return box.Show(QString::fromUtf8(UiText(textId)), QStringLiteral("ERROR"), MSGBOX_OK);
 }
 

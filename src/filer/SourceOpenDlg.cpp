@@ -53,7 +53,9 @@ void CSourceOpenDlg::CreateRow(int row, int id, int textId) {
     check->setText(QString::fromUtf8(UiText(textId)));
     check->setGeometry(RowRect(30, 150, row));
     if (g_hFont10) check->setFont(*g_hFont10);
-    check->m_imageList.CreateScaled(QImage(SkinResourcePath(217)), 4, t(12), t(12));
+    ImageList boxes;
+    boxes.CreateScaled(QImage(SkinResourcePath(217)), 4, t(12), t(12));
+    check->SetImageList(boxes);
     QObject::connect(check, &QAbstractButton::clicked, this, [this, id] { OnKindClicked(id); });
     m_apKind[id - IDC_SOURCE_SD] = check;
 
@@ -153,7 +155,7 @@ void CSourceOpenDlg::OnKindClicked(int id) {
     if (m_pOk) m_pOk->setEnabled(ok);
     for (int i = 0; i < 3; ++i) {
         if (!m_apKind[i]) continue;
-        m_apKind[i]->m_bChecked = (IDC_SOURCE_SD + i == id) ? TRUE : FALSE;
+        m_apKind[i]->SetCheck((IDC_SOURCE_SD + i == id) ? TRUE : FALSE);
         m_apKind[i]->update();
     }
 }

@@ -1,7 +1,7 @@
 // The logo pane: a child pane of the main window that shows, stretched over it and framed
 // in white, the logo of the image store, or the logo with the notice that the map cannot
-// be shown without an internet connection. The main window sets m_bOnline and repaints
-// the pane when it changes. UI thread only.
+// be shown without an internet connection. The main window chooses the picture (SetOnline)
+// and repaints the pane when it changes. UI thread only.
 #pragma once
 
 #include <QWidget>
@@ -26,11 +26,15 @@ public:
     BOOL OnEraseBkgnd(DeviceContext& dc);
 
     // TRUE: the logo; FALSE: the logo with the notice.
-    BOOL m_bOnline = TRUE;
-    CResourceImage* m_pResourceImage;
+    void SetOnline(BOOL online) { m_bOnline = online; }
+    BOOL IsOnline() const { return m_bOnline; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    BOOL m_bOnline = TRUE;
+    CResourceImage* m_pResourceImage;
 };
 
 }  // namespace orv

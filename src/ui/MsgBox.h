@@ -21,12 +21,14 @@ enum MsgBoxType : int {
 
 class CMsgBox {
 public:
+    // `parent`: the window to centre on; null for the desktop.
+    explicit CMsgBox(QWidget* parent = nullptr) : m_pParent(parent) {}
     virtual ~CMsgBox() = default;
 
-    // Runs the box over m_pParent and returns IDOK or IDCANCEL.
+    // Runs the box over the parent and returns IDOK or IDCANCEL.
     int Show(const QString& text, const QString& caption, MsgBoxType type);
 
-    // The window to centre on; null for the desktop.
+private:
     QWidget* m_pParent = nullptr;
 };
 

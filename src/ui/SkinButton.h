@@ -1,8 +1,8 @@
 // The skinned push button: one frame of a four-frame strip chosen by the button's state,
 // with its caption drawn over it; the hover frame while the mouse rests on it.
 //
-// Owners give it its strip (SetImage) and set m_bLatched for toggles that are on; they
-// repaint it (update()) after writing a field. UI thread only.
+// Owners give it its strip (SetImage) and latch toggles that are on (SetLatched); they
+// repaint it (update()) after a change. UI thread only.
 #pragma once
 
 #include <QAbstractButton>
@@ -81,13 +81,15 @@ public:
     void SetDlgCtrlID(int id) { m_nID = id; }
     int GetDlgCtrlID() const { return m_nID; }
 
+    // A toggle that is on: the pressed frame with a grey caption, no hover.
+    void SetLatched(BOOL latched) { m_bLatched = latched; }
+    BOOL IsLatched() const { return m_bLatched; }
+
     // Size of one frame in pixels, already scaled; the owner's layout may write it.
     int m_nFrameWidth = 0;
     int m_nFrameHeight = 0;
     // While TRUE nothing is drawn and hover is ignored.
     BOOL m_bUpdating = FALSE;
-    // A toggle that is on: the pressed frame with a grey caption, no hover.
-    BOOL m_bLatched = FALSE;
     // A toggle drawn from the check box's strip: while disabled and latched it keeps its
     // tick, dimmed, instead of the empty disabled frame. Set by SetImage.
     BOOL m_bCheckBox = FALSE;
@@ -106,6 +108,7 @@ private:
     void DrawFrame(DeviceContext& dc, SkinFrame frame);
 
     ImageList m_imageList;
+    BOOL m_bLatched = FALSE;
     BOOL m_bHovering = FALSE;
     int m_nID = 0;
 };

@@ -2,8 +2,8 @@
 // (normal, hover, pressed or ticked, disabled), followed by the window text in the
 // widget's font and text colour (the palette's ButtonText).
 //
-// The owner builds m_imageList (from strip 217, frames of the scaled box size) and
-// toggles m_bChecked in its click handler, then repaints. UI thread only.
+// The owner gives it the box frames (SetImageList, from strip 217 at the scaled box size)
+// and toggles the tick (SetCheck) in its click handler, then repaints. UI thread only.
 #pragma once
 
 #include <QAbstractButton>
@@ -31,9 +31,13 @@ public:
     // The hover frame is up in the box.
     BOOL IsHovering() const { return m_bHovering; }
 
-    ImageList m_imageList;
+    void SetImageList(const ImageList& list) { m_imageList = list; }
+
+    // The box is ticked.
+    void SetCheck(BOOL checked) { m_bChecked = checked; }
+    BOOL GetCheck() const { return m_bChecked; }
+
     BOOL m_bUpdating = FALSE;
-    BOOL m_bChecked = FALSE;
 
 protected:
     void OnMouseMove(POINT point);
@@ -45,6 +49,8 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    ImageList m_imageList;
+    BOOL m_bChecked = FALSE;
     BOOL m_bHovering = FALSE;
 };
 

@@ -1,6 +1,6 @@
 // The progress bar of the long jobs: a blue bar over white with its position written
-// across it, white on the blue part and blue on the white part. The owner writes m_nMin,
-// m_nMax and m_nPos and repaints. UI thread only.
+// across it, white on the blue part and blue on the white part. The owner sets the range
+// and the position and repaints. UI thread only.
 #pragma once
 
 #include <QWidget>
@@ -24,12 +24,20 @@ public:
     // in `parent`'s coordinates as GetWindowRectIn gives them.
     void PlaceInside(QWidget* parent, QWidget* frame);
 
-    int m_nMin = 0;
-    int m_nMax = 0;
-    int m_nPos = 0;
+    void SetRange(int min, int max) {
+        m_nMin = min;
+        m_nMax = max;
+    }
+    void SetPos(int pos) { m_nPos = pos; }
+    int GetPos() const { return m_nPos; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    int m_nMin = 0;
+    int m_nMax = 0;
+    int m_nPos = 0;
 };
 
 }  // namespace orv

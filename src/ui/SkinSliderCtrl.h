@@ -4,8 +4,9 @@
 // WM_APP_SLIDER_DOWN, WM_APP_SLIDER_DRAG and WM_APP_SLIDER_UP, each with wParam = the
 // control id and lParam = m_nDragPos. The parent must be an AppWindow to hear them.
 //
-// The owner writes m_nMin, m_nMax and m_bEnabled directly and answers the messages with
-// SetPos; the slider does not move its thumb by itself. UI thread only.
+// The owner sets the range (SetRange) and whether the slider takes the mouse
+// (EnableSlider), and answers the messages with SetPos; the slider does not move its thumb
+// by itself. UI thread only.
 #pragma once
 
 #include <QImage>
@@ -52,14 +53,28 @@ public:
 
     unsigned GetDlgCtrlID() const { return m_nID; }
 
-    // A drag is in progress (the dragging thumb is drawn).
-    BOOL m_bCaptured = FALSE;
-    int m_nMin = 0;
-    int m_nMax = 0;
-    int m_nPos = 0;       // the drawn position
-    int m_nDragPos = 0;   // the position under the mouse
-    BOOL m_bClickOutsideThumb = FALSE;
-    BOOL m_bEnabled = TRUE;
+    // The range; nothing is redrawn (the owner follows with SetPos).
+    void SetRange(int min, int max) {
+        m_nMin = min;
+        m_nMax = max;
+    }
+    int GetRangeMin() const { return m_nMin; }
+    int GetRangeMax() const { return m_nMax; }
+    int GetPos() const { return m_nPos; }
+    int GetDragPos() const { return m_nDragPos; }
+
+    // A drag is in progress (the dragging thumb is drawn). The owner clears it to drop a
+    // drag it has answered for good; nothing is posted then.
+    BOOL IsCaptured() const { return m_bCaptured; }
+    void SetCaptured(BOOL captured) { m_bCaptured = captured; }
+
+    // The last press fell beside the thumb rather than on it.
+    BOOL IsClickOutsideThumb() const { return m_bClickOutsideThumb; }
+
+    // While disabled the slider ignores presses and ends a drag at the next move or
+    // release without telling the owner of moves.
+    void EnableSlider(BOOL on) { m_bEnabled = on; }
+    BOOL IsSliderEnabled() const { return m_bEnabled; }
 
 protected:
     void OnLButtonDown(POINT point);
@@ -83,6 +98,14 @@ private:
     // Ends a drag: the dragging thumb goes and WM_APP_SLIDER_UP is posted.
     void EndDrag();
     void Post(unsigned msg) const;
+
+    BOOL m_bCaptured = FALSE;
+    int m_nMin = 0;
+    int m_nMax = 0;
+    int m_nPos = 0;       // the drawn position
+    int m_nDragPos = 0;   // the position under the mouse
+    BOOL m_bClickOutsideThumb = FALSE;
+    BOOL m_bEnabled = TRUE;
 
     std::unique_ptr<COffScreenDC> m_pOffScreen;
     QImage m_trackLeft;

@@ -72,7 +72,7 @@ BOOL CInfoDlg::OnInitDialog() {
             QObject::connect(button, &QAbstractButton::clicked, this, [this, i] { OnAxisButton(kAxisButtonFirst + i); });
         }
         FitAxisButton(i);
-        button->m_bLatched = m_bAxisPressed[std::size_t(i)];
+        button->SetLatched(m_bAxisPressed[std::size_t(i)]);
         button->show();
     }
     return TRUE;
@@ -88,7 +88,7 @@ void CInfoDlg::OnAxisButton(int id) {
     BOOL& pressed = m_bAxisPressed[std::size_t(axis)];
     pressed = pressed ? FALSE : TRUE;
     if (CSkinButton* button = m_aAxisButton[std::size_t(axis)]) {
-        button->m_bLatched = pressed;
+        button->SetLatched(pressed);
         button->update();
     }
     PostAppMessage(m_hParent, WM_APP_INFO_AXIS_TOGGLE, WPARAM(axis), LPARAM(pressed));

@@ -45,7 +45,7 @@ protected:
     CsulvaneDlg& Open() {
         using namespace std::chrono_literals;
         dlg_ = std::make_unique<CsulvaneDlg>();
-        dlg_->m_showMessage = [](const QString&, const QString&) {};
+        dlg_->SetShowMessage([](const QString&, const QString&) {});
         dlg_->OnInitDialog();
         EXPECT_FALSE(dlg_->IsInitFailed());
         dlg_->show();

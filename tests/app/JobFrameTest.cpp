@@ -212,9 +212,9 @@ TEST_F(DeleteJobTest, OutsideACardTheThreeFilesGoToTheTrashWithProgress) {
     CSkinProgressBarCtrl bar(&host.window);
     CJobFrame frame(host, &bar);
     frame.OnDeleteMovies();
-    EXPECT_EQ(bar.m_nPos, 0);  // the bar starts empty
+    EXPECT_EQ(bar.GetPos(), 0);  // the bar starts empty
     const auto seen = RunToEnd(frame, host.queue);
-    EXPECT_EQ(bar.m_nPos, 100);
+    EXPECT_EQ(bar.GetPos(), 100);
     EXPECT_FALSE(bar.isVisibleTo(&host.window));
     EXPECT_EQ(Progress(seen), (std::vector<Posted>{{WM_APP_PROGRESS, 0, 3}, {WM_APP_PROGRESS, 1, 3},
                                                     {WM_APP_PROGRESS, 2, 3}, {WM_APP_PROGRESS, 3, 3}}));
@@ -229,7 +229,7 @@ TEST_F(DeleteJobTest, OutsideACardTheThreeFilesGoToTheTrashWithProgress) {
     // The movie on screen (row 0) was closed before its files went; the list is rebuilt.
     EXPECT_EQ(host.calls, (std::vector<std::string>{"prepare", "disable", "close", "rebuild", "enable"}));
     EXPECT_EQ(host.messages, std::vector<int>{44});
-    EXPECT_EQ(bar.m_nPos, 100);
+    EXPECT_EQ(bar.GetPos(), 100);
 }
 
 TEST_F(DeleteJobTest, OnACardMoviesAreHiddenLastFirstAndAFailureStillRebuilds) {
@@ -472,7 +472,7 @@ TEST(JobFrame, AFinishedJobShowsAFullBarBesideItsReport) {
         std::vector<int> shownAtReport;
         QImage barAtReport;
         host.onMessage = [&] {
-            shownAtReport.push_back(bar.m_nPos);
+            shownAtReport.push_back(bar.GetPos());
             barAtReport = bar.grab().toImage();
         };
         ASSERT_TRUE(frame.RunWorkerJob([&c](JobState& job) {
@@ -486,7 +486,7 @@ TEST(JobFrame, AFinishedJobShowsAFullBarBesideItsReport) {
         ASSERT_EQ(seen.back().msg, unsigned(WM_APP_JOB_DONE));
         if (!c.report) {
             EXPECT_TRUE(shownAtReport.empty());
-            EXPECT_EQ(bar.m_nPos, c.percentAtEnd);
+            EXPECT_EQ(bar.GetPos(), c.percentAtEnd);
             continue;
         }
         ASSERT_EQ(shownAtReport, std::vector<int>{100});

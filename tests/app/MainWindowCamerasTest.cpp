@@ -223,24 +223,24 @@ TEST_F(CamerasFixture, MapCloseBoxSwitchesTheMapOffAndTheRearBringsItBack) {
         {"map button", [&] { dlg.OnCommand(ID_MAP_WINDOW); }},
     };
     for (const auto& way : ways) {
-        if (!dlg.m_bMapShown) dlg.OnCommand(ID_MAP_WINDOW);
+        if (!dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);
         ASSERT_TRUE(RunUntil([&] { return map.isVisible(); })) << way.name;
         way.close();
-        EXPECT_TRUE(RunUntil([&] { return !dlg.m_bMapShown; })) << way.name;
+        EXPECT_TRUE(RunUntil([&] { return !dlg.IsMapShown(); })) << way.name;
         // Off as by the button, and it stays off while the movie plays on.
         const int from = FrontFrame();
         dlg.OnCommand(ID_PLAY_PAUSE);
         EXPECT_TRUE(RunUntil([&] { return FrontFrame() >= from + 5; })) << way.name;
         dlg.OnCommand(ID_PLAY_PAUSE);
         EXPECT_FALSE(map.isVisible()) << way.name;
-        EXPECT_FALSE(button.m_bLatched) << way.name;
+        EXPECT_FALSE(button.IsLatched()) << way.name;
         EXPECT_FALSE(dlg.MapBridge()->GetConnection().IsMapEnabled()) << way.name;
         EXPECT_TRUE(dlg.RearSurface().isVisible()) << way.name;
 
         // A double click on the rear picture brings the map back over it, switched on.
         dlg.RearSurface().OnLButtonDblClk(0, POINT{10, 10});
-        EXPECT_TRUE(dlg.m_bMapShown) << way.name;
-        EXPECT_TRUE(button.m_bLatched) << way.name;
+        EXPECT_TRUE(dlg.IsMapShown()) << way.name;
+        EXPECT_TRUE(button.IsLatched()) << way.name;
         EXPECT_TRUE(RunUntil([&] { return map.isVisible() && map.geometry() == GlobalRect(&dlg.RearSurface()); }))
             << way.name << " map at " << map.geometry().x() << "," << map.geometry().y();
         dlg.SeekToFrame(0, PLAY_PAUSED);

@@ -94,16 +94,16 @@ protected:
     }
     CsulvaneDlg& Open() {
         dlg_ = std::make_unique<CsulvaneDlg>();
-        dlg_->m_showMessage = [this](const QString& text, const QString&) { messages_.push_back(text); };
-        dlg_->m_askOkCancel = [this](const QString& text, const QString&) {
+        dlg_->SetShowMessage([this](const QString& text, const QString&) { messages_.push_back(text); });
+        dlg_->SetAskOkCancel([this](const QString& text, const QString&) {
             messages_.push_back(text);
             return answer_;
-        };
+        });
         dlg_->OnInitDialog();
         EXPECT_FALSE(dlg_->IsInitFailed());
         dlg_->show();
         // The deferred start-up follows the first painting, later on a busy machine.
-        EXPECT_TRUE(RunUntil([this] { return bool(dlg_->m_bInitDone); }));
+        EXPECT_TRUE(RunUntil([this] { return bool(dlg_->IsInitDone()); }));
         return *dlg_;
     }
     // A monitor with another work area: the scale follows its height (1056 pixels are 1.0).
@@ -192,9 +192,9 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     EXPECT_EQ(dlg.geometry().topLeft(), QPoint(100, 50));
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.250000");
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEY"), "1.000000");
-    EXPECT_EQ(dlg.m_paneArea.innerWidth, 1400 - 12);
+    EXPECT_EQ(dlg.Panes().innerWidth, 1400 - 12);
     // The video takes the extra room.
-    EXPECT_EQ(dlg.FrontSurface().width(), dlg.m_paneArea.videoWidth);
+    EXPECT_EQ(dlg.FrontSurface().width(), dlg.Panes().videoWidth);
 
     // Below the design size the dragged edge stops at it; the other edge stays.
     struct Case {
@@ -213,12 +213,12 @@ TEST_F(WindowFixture, DraggedBandsShowTheOutlineAndResizeOnceAfterTheRelease) {
     // On a work area 1280 wide the largest scale is 2560 / 1120: a corner dragged far past
     // it stops at that size in both axes.
     MoveToWorkArea(Area(1280, 1056));
-    EXPECT_FLOAT_EQ(dlg.m_fMaxScale, 2.2857144f);
+    EXPECT_FLOAT_EQ(dlg.MaxScale(), 2.2857144f);
     const QRect before = dlg.geometry();
     Drag({before.width() - 3, before.height() - 3}, {5000, 5000});
     ASSERT_TRUE(RunUntil([&] { return WindowSize() == QSize(2560, 1593); })) << WindowSize().width();
-    EXPECT_FLOAT_EQ(dlg.m_fWindowScaleX, 2.2857144f);
-    EXPECT_FLOAT_EQ(dlg.m_fWindowScaleY, 2.2857144f);
+    EXPECT_FLOAT_EQ(dlg.WindowScaleX(), 2.2857144f);
+    EXPECT_FLOAT_EQ(dlg.WindowScaleY(), 2.2857144f);
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "2.285714");
 
     // Nothing is sized while a job has the controls.
@@ -240,7 +240,7 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
     // The caption moves the window (by the window manager, or by itself without one).
     Mouse(QEvent::MouseButtonPress, {600, 10}, Qt::LeftButton);
     Mouse(QEvent::MouseMove, {650, 30}, Qt::LeftButton);
-    if (dlg.m_bMoving) {
+    if (dlg.IsMoving()) {
         EXPECT_EQ(dlg.geometry().topLeft(), QPoint(150, 70));
     }
     Mouse(QEvent::MouseButtonRelease, {650, 30}, Qt::NoButton);
@@ -248,10 +248,10 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
 
     // A double click on the caption maximises onto the work area and back.
     Mouse(QEvent::MouseButtonDblClick, {600, 10}, Qt::LeftButton);
-    ASSERT_TRUE(RunUntil([&] { return dlg.m_bMaximised && dlg.geometry() == QRect(0, 0, 1920, 1056); }))
+    ASSERT_TRUE(RunUntil([&] { return dlg.IsMaximised() && dlg.geometry() == QRect(0, 0, 1920, 1056); }))
         << dlg.geometry().width() << "x" << dlg.geometry().height();
     EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), QString::fromUtf8("縮小"));
-    EXPECT_FLOAT_EQ(dlg.m_fWindowScaleX, 1920.0f / 1120.0f);
+    EXPECT_FLOAT_EQ(dlg.WindowScaleX(), 1920.0f / 1120.0f);
     EXPECT_FLOAT_EQ(dlg.InfoPanel()->ExtraScale(), 1.15f);
 
     // A maximised window neither moves by its caption nor sizes by its bands.
@@ -268,14 +268,14 @@ TEST_F(WindowFixture, CaptionMovesMaximisesAndRestores) {
     EXPECT_EQ(dlg.geometry(), QRect(0, 0, 1920, 1016));
 
     dlg.OnCommand(IDC_BTN_MAXIMIZE);
-    ASSERT_TRUE(RunUntil([&] { return !dlg.m_bMaximised && dlg.geometry() == normal; }))
+    ASSERT_TRUE(RunUntil([&] { return !dlg.IsMaximised() && dlg.geometry() == normal; }))
         << dlg.geometry().x() << "," << dlg.geometry().y() << " " << dlg.geometry().width();
     EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), QString::fromUtf8("拡大"));
     EXPECT_FLOAT_EQ(dlg.InfoPanel()->ExtraScale(), 1.0f);
 
     // Closing while maximised stores the scales of the normal window.
     dlg.OnCommand(IDC_BTN_MAXIMIZE);
-    ASSERT_TRUE(dlg.m_bMaximised);
+    ASSERT_TRUE(dlg.IsMaximised());
     dlg.CleanUp();
     EXPECT_EQ(ReadIniString("DISPLAY", "SCALEX"), "1.000000");
 }
@@ -366,11 +366,11 @@ TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
         dlg.OnCommand(ID_OBD_WINDOW);  // a satellite window open
         const bool obdShown = dlg.ObdWindow()->isVisible();
         const QRect before = dlg.geometry();
-        ASSERT_EQ(bool(dlg.m_bMaximised), c.maximise);
+        ASSERT_EQ(bool(dlg.IsMaximised()), c.maximise);
 
         dlg.OnCommand(IDC_BTN_MINIMIZE);
         ASSERT_TRUE(RunUntil([&] { return dlg.isMinimized(); }));
-        EXPECT_FALSE(dlg.m_bMaximised);
+        EXPECT_FALSE(dlg.IsMaximised());
         if (obdShown) {
             EXPECT_TRUE(dlg.ObdWindow()->isMinimized());
         }
@@ -378,8 +378,8 @@ TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
         dlg.setWindowState(dlg.windowState() & ~Qt::WindowMinimized);
         ASSERT_TRUE(RunUntil([&] { return !dlg.isMinimized() && dlg.geometry() == before; }))
             << dlg.geometry().width() << "x" << dlg.geometry().height();
-        EXPECT_EQ(bool(dlg.m_bMaximised), c.maximise);
-        EXPECT_EQ(bool(dlg.m_bFullView), c.fullView);
+        EXPECT_EQ(bool(dlg.IsMaximised()), c.maximise);
+        EXPECT_EQ(bool(dlg.IsFullView()), c.fullView);
         EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), c.maximise ? narrow : widen);
         EXPECT_EQ(dlg.ObdWindow()->isVisible(), obdShown);
         EXPECT_FALSE(dlg.ObdWindow()->isMinimized());
@@ -389,13 +389,13 @@ TEST_F(WindowFixture, MinimiseAndRestoreBringBackTheStateBefore) {
         if (c.fullView) {
             dlg.ApplyFullView(FALSE);
             EXPECT_TRUE(RunUntil([&] { return dlg.geometry() == beforeFullView; }));
-            EXPECT_EQ(bool(dlg.m_bMaximised), c.maximise);
+            EXPECT_EQ(bool(dlg.IsMaximised()), c.maximise);
         }
         if (c.maximise) {
             dlg.OnCommand(IDC_BTN_MAXIMIZE);
             EXPECT_TRUE(RunUntil([&] { return dlg.geometry() == normal; }))
                 << dlg.geometry().width() << "x" << dlg.geometry().height();
-            EXPECT_FALSE(dlg.m_bMaximised);
+            EXPECT_FALSE(dlg.IsMaximised());
             EXPECT_EQ(test::TitleButtonOf(dlg, 1)->toolTip(), widen);
         }
     }
@@ -445,7 +445,7 @@ TEST_F(WindowFixture, TheUpdateNoticeFollowsAScaleChangeOfTheWindow) {
     MoveToWorkArea(Area(1920, 1056));
     ASSERT_EQ(g_fScale, 1.0f);
     dlg.OnUpdateInfo();
-    auto* notice = dynamic_cast<CUpdateDialog*>(dlg.m_pUpdateDlg.get());
+    auto* notice = dynamic_cast<CUpdateDialog*>(dlg.UpdateDialog());
     ASSERT_NE(notice, nullptr);
     ASSERT_EQ(notice->size(), QSize(640, 480));
     const QPoint centre = notice->geometry().center();
@@ -470,10 +470,10 @@ TEST_F(WindowFixture, TheFullViewKeepsTheProgramsLoopRunning) {
     bool closing = false;
     QTimer::singleShot(0, &dlg, [&] {
         dlg.ApplyFullView(TRUE);
-        steps.push_back(dlg.m_bFullView);
+        steps.push_back(dlg.IsFullView());
         QTimer::singleShot(50, &dlg, [&] {
             dlg.ApplyFullView(FALSE);
-            steps.push_back(dlg.m_bFullView);
+            steps.push_back(dlg.IsFullView());
             QTimer::singleShot(50, &dlg, [&] {
                 closing = true;
                 dlg.OnBtnClose();
@@ -502,14 +502,14 @@ TEST_F(WindowFixture, SettingsTogglesThumbnailAndTheLimitedModel) {
     for (const char* expected : {"1", "0"}) {
         dlg.OnCommand(IDC_BTN_THUMBNAIL);
         EXPECT_EQ(ReadIniString("DISPLAY", "THUMBNAIL"), expected);
-        EXPECT_EQ(bool(dlg.Browser()->GetList()->m_bPreviewEnabled), std::string(expected) == "1");
+        EXPECT_EQ(bool(dlg.Browser()->GetList()->IsPreviewEnabled()), std::string(expected) == "1");
     }
 
     // The vehicle gauges open at the info panel and close again, their button latched with them.
     for (bool shown : {true, false}) {
         dlg.OnCommand(ID_OBD_WINDOW);
         EXPECT_EQ(dlg.ObdWindow()->isVisible(), shown);
-        EXPECT_EQ(bool(test::TransportButtonOf(dlg, BTN_OBD_WINDOW)->m_bLatched), shown);
+        EXPECT_EQ(bool(test::TransportButtonOf(dlg, BTN_OBD_WINDOW)->IsLatched()), shown);
     }
 
     // The limited model: drive support, speeding, speed camera and radar are off and locked.
@@ -746,7 +746,7 @@ TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
     for (BOOL on : {TRUE, FALSE}) {
         dlg.OnCommand(ID_VIEW_LARGE_VIDEO);
         EXPECT_EQ(dlg.FrontSurface().m_bLargeVideo, on);
-        EXPECT_EQ(test::TransportButtonOf(dlg, BTN_VIEW_LARGE_VIDEO)->m_bLatched, on);
+        EXPECT_EQ(test::TransportButtonOf(dlg, BTN_VIEW_LARGE_VIDEO)->IsLatched(), on);
     }
     // Only kinds 0..6 are filters; switching off the recording's kind empties the list and
     // closes both channels.
@@ -766,7 +766,7 @@ TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
 
 TEST_F(SnapshotFixture, CancelledSourceDialogKeepsTheListAndALostCardOnlyClearsTheViews) {
     CsulvaneDlg& dlg = OpenAt(10);
-    dlg.m_runSourceDialog = [](QDialog&) { return false; };
+    dlg.SetRunSourceDialog([](QDialog&) { return false; });
     dlg.OnCommand(ID_OPEN_SOURCE);
     EXPECT_EQ(dlg.Entries()->size(), 1u);
     EXPECT_TRUE(dlg.Road().DataLoaded());

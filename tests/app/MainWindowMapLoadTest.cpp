@@ -100,14 +100,14 @@ TEST(MainWindowMapLoad, TheWebEngineAndOpenGlAreLoadedWhenTheMapPageIsFirstShown
 
     {
         auto dlg = std::make_unique<CsulvaneDlg>();
-        dlg->m_showMessage = [](const QString&, const QString&) {};
+        dlg->SetShowMessage([](const QString&, const QString&) {});
         dlg->OnInitDialog();
         ASSERT_FALSE(dlg->IsInitFailed());
         dlg->show();
         ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }));
         dlg->OnCommand(ID_PLAY_PAUSE);
         ASSERT_TRUE(RunUntil([] { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]) >= 10; }));
-        if (!dlg->m_bMapShown) dlg->OnCommand(ID_MAP_WINDOW);
+        if (!dlg->IsMapShown()) dlg->OnCommand(ID_MAP_WINDOW);
         ASSERT_TRUE(dlg->MapWindow()->isVisible());
         RunUntil([] { return false; }, 300ms);
         EXPECT_EQ(Join(MappedLibraries(kWebEngine)), "") << "mapped before the map page was shown";
@@ -133,7 +133,7 @@ TEST(MainWindowMapLoad, TheWebEngineAndOpenGlAreLoadedWhenTheMapPageIsFirstShown
 
         // Switched off, the map ends its browser; switched on and shown, it makes a new one.
         dlg->OnCommand(ID_MAP_WINDOW);
-        ASSERT_FALSE(dlg->m_bMapShown);
+        ASSERT_FALSE(dlg->IsMapShown());
         EXPECT_EQ(map.GetMapDlg2()->m_holder.GetWebView(), nullptr);
         EXPECT_FALSE(map.GetHostWindow()->isVisible());
         dlg->OnCommand(ID_MAP_WINDOW);

@@ -235,7 +235,7 @@ PlayState FrontState() { return g_aPlayChannel[0].playState; }
 TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     std::vector<QString> messages;
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [&](const QString& text, const QString&) { messages.push_back(text); };
+    dlg->SetShowMessage([&](const QString& text, const QString&) { messages.push_back(text); });
     dlg->OnInitDialog();
     ASSERT_FALSE(dlg->IsInitFailed());
     dlg->show();
@@ -316,7 +316,7 @@ TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
     // is never shown opens it all the same.
     for (const bool shown : {true, false}) {
         auto dlg = std::make_unique<CsulvaneDlg>();
-        dlg->m_showMessage = [](const QString&, const QString&) {};
+        dlg->SetShowMessage([](const QString&, const QString&) {});
         struct FirstPaint : QObject {
             CsulvaneDlg* window = nullptr;
             bool painted = false, initDone = false;
@@ -324,7 +324,7 @@ TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
             bool eventFilter(QObject*, QEvent* event) override {
                 if (event->type() == QEvent::Paint && !painted) {
                     painted = true;
-                    initDone = window->m_bInitDone;
+                    initDone = window->IsInitDone();
                     entries = window->Entries() ? window->Entries()->size() : 0;
                 }
                 return false;
@@ -335,7 +335,7 @@ TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
         dlg->OnInitDialog();
         ASSERT_FALSE(dlg->IsInitFailed());
         if (shown) dlg->show();
-        ASSERT_TRUE(RunUntil([&] { return dlg->m_bInitDone && dlg->Entries() && dlg->Entries()->size() == 2; }))
+        ASSERT_TRUE(RunUntil([&] { return dlg->IsInitDone() && dlg->Entries() && dlg->Entries()->size() == 2; }))
             << shown;
         EXPECT_EQ(first.painted, shown);
         EXPECT_FALSE(first.initDone) << shown;
@@ -347,7 +347,7 @@ TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
 
 TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->SetShowMessage([](const QString&, const QString&) {});
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
@@ -359,8 +359,8 @@ TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
         dlg->OnGSensorNextEvent();
         EXPECT_EQ(dlg->InfoPanel()->Position(), frame);
         // Settled: the picture and the slider, which the next jump starts from, at the event.
-        EXPECT_TRUE(RunUntil([&] { return FrontFrame() == frame && dlg->SeekSlider()->m_nPos == frame; }, 10s))
-            << frame << " " << FrontFrame() << " " << dlg->SeekSlider()->m_nPos;
+        EXPECT_TRUE(RunUntil([&] { return FrontFrame() == frame && dlg->SeekSlider()->GetPos() == frame; }, 10s))
+            << frame << " " << FrontFrame() << " " << dlg->SeekSlider()->GetPos();
     }
     dlg->OnGSensorPrevEvent();  // before the first: wraps to the last
     EXPECT_EQ(dlg->InfoPanel()->Position(), Plan::EventFrame(1));
@@ -373,7 +373,7 @@ TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
 
 TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->SetShowMessage([](const QString&, const QString&) {});
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0; }));
@@ -391,7 +391,7 @@ TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
 
 TEST_F(MainWindowTest, AnOpenGivesTheMapWindowItsCaptionAndThePanesTheMovie) {
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->SetShowMessage([](const QString&, const QString&) {});
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
@@ -430,7 +430,7 @@ public:
 
 TEST_F(MainWindowTest, AnOpenKeepsTheWaitCursorAndAMapPageThatComesUpRedrawsTheWindow) {
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->SetShowMessage([](const QString&, const QString&) {});
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
@@ -489,7 +489,7 @@ TEST_F(MainWindowTest, ARearCompanionThatCannotOpenDoesNotHoldTheFront) {
 
     std::vector<QString> messages;
     CsulvaneDlg dlg;
-    dlg.m_showMessage = [&](const QString& text, const QString&) { messages.push_back(text); };
+    dlg.SetShowMessage([&](const QString& text, const QString&) { messages.push_back(text); });
     dlg.OnInitDialog();
     dlg.show();
     ASSERT_TRUE(RunUntil([&] { return dlg.Road().DataLoaded() && FrontState() != PLAY_CLOSED; }));
@@ -531,10 +531,10 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
 
         std::vector<QString> messages;
         CsulvaneDlg dlg;
-        dlg.m_showMessage = [&](const QString& text, const QString& caption) {
+        dlg.SetShowMessage([&](const QString& text, const QString& caption) {
             EXPECT_EQ(caption, "ERROR");
             messages.push_back(text);
-        };
+        });
         dlg.OnInitDialog();
         dlg.show();
         ASSERT_TRUE(RunUntil([&] { return !messages.empty(); })) << c.name;
@@ -555,7 +555,7 @@ bool ShowsRow(const CsulvaneDlg& dlg, int row) {
 
 TEST_F(MainWindowTest, ASelectionDuringAnOpenWinsAndThePictureAndTheDataAgree) {
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [](const QString&, const QString&) {};
+    dlg->SetShowMessage([](const QString&, const QString&) {});
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); }));
@@ -595,7 +595,7 @@ TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
     };
     for (const Case c : {Case{"during the open", false}, Case{"after the time-out", true}}) {
         auto dlg = std::make_unique<CsulvaneDlg>();
-        dlg->m_showMessage = [](const QString&, const QString&) {};
+        dlg->SetShowMessage([](const QString&, const QString&) {});
         dlg->OnInitDialog();
         dlg->show();
         ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << c.name;
@@ -617,7 +617,7 @@ TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
 
 TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
     CsulvaneDlg dlg;
-    dlg.m_showMessage = [](const QString&, const QString&) {};
+    dlg.SetShowMessage([](const QString&, const QString&) {});
     const std::uint64_t current = dlg.Road().SelectionSerial();
     dlg.OnMovieDataLoaded(current + 7, 1);  // another selection's answer
     EXPECT_FALSE(dlg.Road().DataLoaded());
@@ -637,7 +637,7 @@ void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& 
     MainWindowTest::BuildCard(card, letters);
     ASSERT_TRUE(fixtures::WriteStartFolder(start, card + "/Video"));
     std::filesystem::current_path(start);
-    dlg.m_showMessage = [](const QString&, const QString&) {};
+    dlg.SetShowMessage([](const QString&, const QString&) {});
     dlg.OnInitDialog();
     dlg.show();
     ASSERT_TRUE(RunUntil([&] { return dlg.Road().CurrentRow() == 0; }));
@@ -679,7 +679,7 @@ TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
         ASSERT_TRUE(OpenAndIdle(dlg)) << step.name;
         EXPECT_FALSE(dlg.TakeReselectRequest()) << step.name;  // read once, nothing left for later
         EXPECT_EQ(dlg.Road().CurrentRow(), 0) << step.name;
-        EXPECT_EQ(dlg.Browser()->GetList()->m_nCurrentRow, 0) << step.name;
+        EXPECT_EQ(dlg.Browser()->GetList()->GetCurrentRow(), 0) << step.name;
         EXPECT_EQ(dlg.InfoPanel()->StartTime().wMinute, step.minute) << step.name;
         // The info panel names the recording as the list does.
         EXPECT_EQ(dlg.InfoPanel()->Title().toStdString(), dlg.Browser()->GetList()->GetItemText(0)) << step.name;
@@ -728,7 +728,7 @@ private:
 TEST_F(MainWindowTest, MarkerScriptsIgnoreTheNumericLocale) {
     std::vector<std::string> scripts;
     CsulvaneDlg dlg;
-    dlg.m_showMessage = [](const QString&, const QString&) {};
+    dlg.SetShowMessage([](const QString&, const QString&) {});
     ASSERT_TRUE(dlg.MapBridge()->AttachHost(std::make_unique<ScriptTap>(&scripts)));
     dlg.OnInitDialog();
     dlg.show();
@@ -815,8 +815,8 @@ TEST_F(FrameOnScreenTest, APauseWhilePlayingShowsEveryPaneAndNamesTheSnapshotByT
     SetFolderPicker([&](QWidget*, std::string_view, const std::string&) { return pictures; });
     std::vector<QString> messages;
     auto dlg = std::make_unique<CsulvaneDlg>();
-    dlg->m_showMessage = [&](const QString& text, const QString&) { messages.push_back(text); };
-    dlg->m_askOkCancel = [](const QString&, const QString&) { return IDOK; };
+    dlg->SetShowMessage([&](const QString& text, const QString&) { messages.push_back(text); });
+    dlg->SetAskOkCancel([](const QString&, const QString&) { return IDOK; });
     dlg->OnInitDialog();
     dlg->show();
     ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && FrontState() != PLAY_CLOSED; }));
@@ -852,7 +852,7 @@ TEST_F(FrameOnScreenTest, APauseWhilePlayingShowsEveryPaneAndNamesTheSnapshotByT
         EXPECT_EQ(rear.frame, frame);
         EXPECT_EQ(FrontFrame(), frame);
         EXPECT_EQ(info.Position(), frame);
-        EXPECT_EQ(dlg->SeekSlider()->m_nPos, frame);
+        EXPECT_EQ(dlg->SeekSlider()->GetPos(), frame);
         EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->CurrentFrame(), frame);
         EXPECT_EQ(dlg->MapBridge()->RelJpgNum(), frame);
         EXPECT_EQ(info.Speed(), Plan::SpeedKmh(1, Plan::GpsAt(frame)));

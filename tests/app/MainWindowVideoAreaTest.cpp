@@ -109,9 +109,9 @@ protected:
     // The map switched on and docked in the main window. No command of the window docks it:
     // the docked layout is reached only here, and every path of the window must undo it.
     void DockMap() {
-        if (!dlg_->m_bMapShown) dlg_->OnCommand(ID_MAP_WINDOW);
+        if (!dlg_->IsMapShown()) dlg_->OnCommand(ID_MAP_WINDOW);
         dlg_->DockMapPane(TRUE);
-        ASSERT_FALSE(dlg_->m_bMapInOwnWindow);
+        ASSERT_FALSE(dlg_->IsMapInOwnWindow());
         ASSERT_EQ(LogoOf(*dlg_)->parentWidget(), dlg_.get());
         EXPECT_FALSE(dlg_->MapWindow()->isVisible());
     }
@@ -123,7 +123,7 @@ protected:
     // The map page and the logo pane in the map window, at their place in it.
     void ExpectMapInItsOwnWindow(const char* name) const {
         const QWidget* window = dlg_->MapWindow();
-        EXPECT_TRUE(dlg_->m_bMapInOwnWindow) << name;
+        EXPECT_TRUE(dlg_->IsMapInOwnWindow()) << name;
         EXPECT_EQ(LogoOf(*dlg_)->parentWidget(), window) << name;
         EXPECT_EQ(LogoOf(*dlg_)->geometry(), ToQ(MapPageInMapWindow(g_fScale))) << name;
         if (QWidget* page = dlg_->MapBridge()->GetHostWindow()) {
@@ -202,7 +202,7 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
         } else {
             EXPECT_TRUE(g_aPlayChannel[0].playState == PLAY_STOPPED || g_aPlayChannel[0].playState == PLAY_PAUSED) << c.name;
         }
-        EXPECT_EQ(g_aPlayChannel[0].volume, dlg.m_nVolume) << c.name;
+        EXPECT_EQ(g_aPlayChannel[0].volume, dlg.Volume()) << c.name;
         EXPECT_EQ(g_aPlayChannel[1].volume, 0) << c.name;
         dlg.OnBtnClose();
     }
@@ -218,13 +218,13 @@ TEST_F(VideoAreaFixture, ZoomedPictureStaysZoomedAcrossAChangeOfLayout) {
         dlg.LayoutForMode(c.from);
         const QSize before = dlg.FrontSurface().size();
         dlg.OnVideoClick(0, POINT{before.width() / 3, before.height() / 4});
-        const sVIEWRECORD zoomed = dlg.m_aView[0];
+        const sVIEWRECORD zoomed = dlg.View(0);
         ASSERT_GT(zoomed.zoomFactor, 1.0f) << c.from;
 
         dlg.LayoutForMode(c.to);
         const QSize after = dlg.FrontSurface().size();
         ASSERT_NE(after, before) << c.from << " to " << c.to;
-        const sVIEWRECORD& view = dlg.m_aView[0];
+        const sVIEWRECORD& view = dlg.View(0);
         EXPECT_EQ(view.zoomFactor, zoomed.zoomFactor) << c.from << " to " << c.to;
         // The same place of the picture: as far across the surface as before.
         EXPECT_NEAR(double(view.zoomCentreX) / after.width(), double(zoomed.zoomCentreX) / before.width(), 0.01) << c.from << " to " << c.to;
@@ -232,14 +232,14 @@ TEST_F(VideoAreaFixture, ZoomedPictureStaysZoomedAcrossAChangeOfLayout) {
         EXPECT_NEAR(double(view.clickX) / after.width(), double(zoomed.clickX) / before.width(), 0.01) << c.from << " to " << c.to;
         // Leaving the large view puts an unzoomed picture back in the middle.
         dlg.SetLargeVideo(FALSE);
-        EXPECT_EQ(dlg.m_aView[0].zoomFactor, 1.0f);
-        EXPECT_EQ(dlg.m_aView[0].zoomCentreX, after.width() / 2);
+        EXPECT_EQ(dlg.View(0).zoomFactor, 1.0f);
+        EXPECT_EQ(dlg.View(0).zoomCentreX, after.width() / 2);
         dlg.SetLargeVideo(TRUE);
     }
     // A layout pass in the same mode (a new size, a new scale) starts the view afresh.
     dlg.OnVideoClick(0, POINT{10, 10});
     dlg.LayoutForMode(LAYOUT_BESIDE_BROWSER);
-    EXPECT_EQ(dlg.m_aView[0].zoomFactor, 1.0f);
+    EXPECT_EQ(dlg.View(0).zoomFactor, 1.0f);
     dlg.OnBtnClose();
 }
 
@@ -247,12 +247,12 @@ TEST_F(VideoAreaFixture, FullViewHidesTheMapAndLeavingItPutsThePageBack) {
     for (bool docked : {false, true}) {
         const char* name = docked ? "docked" : "own window";
         CsulvaneDlg& dlg = Open(0);
-        if (!dlg.m_bMapShown) dlg.OnCommand(ID_MAP_WINDOW);
+        if (!dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);
         if (docked) DockMap();
         ASSERT_TRUE(LogoOf(dlg)->isVisible() || dlg.MapBridge()->GetHostWindow()->isVisible()) << name;
 
         dlg.OnVideoDblClk(0);
-        ASSERT_TRUE(dlg.m_bFullView) << name;
+        ASSERT_TRUE(dlg.IsFullView()) << name;
         EXPECT_FALSE(dlg.MapWindow()->isVisible()) << name;
         // Nothing of the map over the video that fills the window.
         const QRect window = dlg.rect();
@@ -263,12 +263,12 @@ TEST_F(VideoAreaFixture, FullViewHidesTheMapAndLeavingItPutsThePageBack) {
         if (!docked) ExpectMapInItsOwnWindow(name);
 
         dlg.OnVideoDblClk(0);
-        ASSERT_FALSE(dlg.m_bFullView) << name;
+        ASSERT_FALSE(dlg.IsFullView()) << name;
         const bool shown = LogoOf(dlg)->isVisible() ||
                            (dlg.MapBridge()->GetHostWindow() && dlg.MapBridge()->GetHostWindow()->isVisible());
         EXPECT_TRUE(shown) << name;
         if (docked) {
-            EXPECT_FALSE(dlg.m_bMapInOwnWindow) << name;
+            EXPECT_FALSE(dlg.IsMapInOwnWindow()) << name;
             EXPECT_FALSE(dlg.MapWindow()->isVisible()) << name;
             EXPECT_EQ(LogoOf(dlg)->geometry(), ToQ(Layout(LAYOUT_BESIDE_BROWSER, true))) << name;
             // Where the map window lies when it is beside the video: over the rear picture.
@@ -297,7 +297,7 @@ TEST_F(VideoAreaFixture, DockedMapGoesBackIntoItsOwnWindow) {
         ExpectMapInItsOwnWindow(way.name);
         EXPECT_EQ(dlg.MapWindow()->isVisible(), way.windowShown) << way.name;
         // Switched on again, the map shows in its own window.
-        if (!dlg.m_bMapShown) dlg.OnCommand(ID_MAP_WINDOW);
+        if (!dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);
         EXPECT_TRUE(RunUntil([&] { return dlg.MapWindow()->isVisible(); })) << way.name;
         dlg.OnBtnClose();
     }

@@ -122,7 +122,7 @@ struct RoadRig {
 
 TEST(PlaybackRoad, TakesMessageValuesInAndIgnoresWhatItDidNotAskFor) {
     RoadRig rig;
-    rig.slider->m_nMax = 500;
+    rig.slider->SetRange(0, 500);
     // A position as a slider or map message carries it reaches the panes clamped once,
     // inside the slider's range.
     struct Position {
@@ -132,7 +132,7 @@ TEST(PlaybackRoad, TakesMessageValuesInAndIgnoresWhatItDidNotAskFor) {
     for (const Position& p : {Position{250, 250}, {-5, 0}, {500, 499}, {3'000'000'000LL, 499}, {kInt64Max, 499},
                               {kInt64Min, 0}}) {
         rig.road.UpdatePlaybackPosition(p.request);
-        EXPECT_EQ(rig.slider->m_nPos, p.shown) << p.request;
+        EXPECT_EQ(rig.slider->GetPos(), p.shown) << p.request;
     }
 
     // Without an open movie nothing is expected: no notice of a player, whatever its

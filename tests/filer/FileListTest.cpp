@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QScrollBar>
 
+#include <memory>
+
 #include "filer/FileListCtrl.h"
 #include "filer/FilerTestSupport.h"
 #include "fixtures/MovieMaker.h"
@@ -46,6 +48,24 @@ protected:
     CFileListCtrl list;
 };
 
+// The preview session belongs to the list that made it: a later list uses it and leaves it
+// alone at its end; the maker's end stops and frees it, and the next list makes a new one.
+TEST(FileListPreviewSession, OnlyTheListThatMadeTheSessionEndsIt) {
+    ASSERT_EQ(g_pPreviewSession, nullptr);
+    auto maker = std::make_unique<CFileListCtrl>();
+    CMFSession* made = g_pPreviewSession;
+    ASSERT_NE(made, nullptr);
+    {
+        CFileListCtrl user;
+        EXPECT_EQ(g_pPreviewSession, made);
+    }
+    EXPECT_EQ(g_pPreviewSession, made);
+    maker.reset();
+    EXPECT_EQ(g_pPreviewSession, nullptr);
+    CFileListCtrl next;
+    EXPECT_NE(g_pPreviewSession, nullptr);
+}
+
 TEST(FileRowColours, ImpactKindsAreWarmAndTheCurrentRowDarker) {
     struct Case {
         RecordingKind kind;
@@ -61,7 +81,7 @@ TEST(FileRowColours, ImpactKindsAreWarmAndTheCurrentRowDarker) {
 }
 
 TEST_F(FileListTest, RowsArePaintedByKindWithTheCurrentRowMarked) {
-    list.m_nCurrentRow = 1;
+    list.SetCurrentRow(1);
     const QImage shot = list.viewport()->grab().toImage();
     const COLORREF expected[] = {RGB(255, 255, 255), RGB(178, 178, 142), RGB(255, 255, 255), RGB(255, 255, 204),
                                  RGB(255, 255, 255)};
@@ -181,7 +201,7 @@ TEST_F(FileListTest, HoverPlaysTheRowsMovieInThePopup) {
 }
 
 TEST_F(FileListTest, HoverWithThePreviewSwitchedOffShowsNothing) {
-    list.m_bPreviewEnabled = FALSE;
+    list.EnablePreview(FALSE);
     QCursor::setPos(RowCentre(0));
     list.OnMouseHover();
     EXPECT_FALSE(list.GetTipWindow()->isVisible());

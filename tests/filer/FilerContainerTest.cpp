@@ -152,18 +152,34 @@ TEST_F(FilerContainerTest, FiltersAllOffEmptyTheListAndOneOnMakesRowZeroCurrent)
     pane.OpenTreeItem(pane.RecorderFolderTarget());
     for (int kind = 0; kind < kRecordingKindCount; ++kind) pane.SetFilterButton(kind, FALSE);
     EXPECT_EQ(pane.GetList()->GetItemCount(), 0);
-    EXPECT_FALSE(pane.GetFilterButton(REC_IMPACT)->m_bLatched);
+    EXPECT_FALSE(pane.GetFilterButton(REC_IMPACT)->IsLatched());
     owner.currentRow = -1;
     owner.selected.clear();
     pane.SetFilterButton(REC_IMPACT, TRUE);
     EXPECT_EQ(pane.GetList()->GetItemCount(), 1);
-    EXPECT_EQ(pane.GetList()->m_nCurrentRow, 0);
+    EXPECT_EQ(pane.GetList()->GetCurrentRow(), 0);
     EXPECT_EQ(pane.GetList()->GetSelectedRow(), 0);
     EXPECT_EQ(owner.selected, std::vector<int>{0});
     EXPECT_FALSE(pane.TakeRefilter());  // the request lasted for that selection only
     // A click on a toggle goes to the owner, which decides.
     pane.GetFilterButton(REC_MANUAL)->click();
     EXPECT_EQ(owner.filterClicks, std::vector<int>{REC_MANUAL});
+}
+
+// Whether a selection continues playback goes with that selection only: the owner takes it
+// once, also for a row that is not listed.
+TEST_F(FilerContainerTest, TheContinueFlagOfASelectionIsTakenOnce) {
+    pane.OpenSourcePath(Card(0), SOURCE_SD);
+    pane.OpenTreeItem(pane.RecorderFolderTarget());
+    const struct {
+        int row;
+        BOOL cont;
+    } cases[] = {{0, TRUE}, {0, FALSE}, {-1, TRUE}, {99, TRUE}};
+    for (const auto& c : cases) {
+        pane.SelectFileRow(c.row, c.cont);
+        EXPECT_EQ(pane.TakeContinue(), c.cont) << c.row;
+        EXPECT_FALSE(pane.TakeContinue()) << c.row;
+    }
 }
 
 TEST_F(FilerContainerTest, StartUpPrefersTheLastDriveThenTheFolderThenTheMovie) {
@@ -264,7 +280,7 @@ TEST_F(FilerContainerTest, LayoutsPlaceTreeListAndTogglesOrHideThePane) {
          {{5, 312}, {87, 312}, {157, 312}, {5, 326}, {87, 326}, {5, 340}, {87, 340}}},
     };
     for (const Case& c : cases) {
-        pane.m_nLayout = c.layout;
+        pane.SetLayout(c.layout);
         RECT rc;
         c.layout == 0 ? pane.LayoutSideBySide(&rc) : pane.LayoutStacked(&rc);
         EXPECT_EQ(rc, (RECT{0, 0, 460, 640}));
@@ -275,11 +291,11 @@ TEST_F(FilerContainerTest, LayoutsPlaceTreeListAndTogglesOrHideThePane) {
         EXPECT_TRUE(pane.GetPathEdit()->isHidden());
     }
     // Zoom mode hides the controls; layout 2 has no toggles to place.
-    pane.m_bHideControls = TRUE;
+    pane.SetHideControls(TRUE);
     RECT rc;
     pane.LayoutSideBySide(&rc);
     EXPECT_TRUE(pane.GetList()->isHidden());
-    pane.m_nLayout = 2;
+    pane.SetLayout(2);
     EXPECT_FALSE(pane.GetFilterOrigin(&rc, 0, 0, 1, 1));
 }
 
@@ -381,7 +397,7 @@ void FillPane(CFilerContainerDlg& pane) {
 
 void LayOut(CFilerContainerDlg& pane, int layout, float scale) {
     pane.resize(int(460 * scale), int(640 * scale));
-    pane.m_nLayout = layout;
+    pane.SetLayout(layout);
     RECT rc;
     if (layout == 1) pane.LayoutStacked(&rc);
     else pane.LayoutSideBySide(&rc);

@@ -55,7 +55,7 @@ public:
         previewedPaths.push_back(entry.path);
         if (!playFrom || !g_pPreviewSession) return;
         g_pPreviewSession->Close();
-        if (g_pPreviewSession->OpenFile(entry.path) == S_OK) g_pPreviewSession->Play(0);
+        if (g_pPreviewSession->OpenMovie(entry.path)) g_pPreviewSession->Play(0);
     }
     void OnFilterButton(int kind) override { filterClicks.push_back(kind); }
 

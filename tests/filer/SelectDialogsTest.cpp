@@ -109,7 +109,7 @@ TEST_F(DialogTest, SourceDialogOpensOnTheRememberedKind) {
         CSourceOpenDlg dlg;
         dlg.OnInitDialog();
         for (int id = IDC_SOURCE_SD; id <= IDC_SOURCE_FILE; ++id)
-            EXPECT_EQ(bool(dlg.GetKindButton(id)->m_bChecked), id == c.checkedId) << c.select << id;
+            EXPECT_EQ(bool(dlg.GetKindButton(id)->GetCheck()), id == c.checkedId) << c.select << id;
         EXPECT_EQ(dlg.GetOkButton()->isEnabled(), c.okEnabled) << c.select;
         if (c.drives.size() == 2) {
             EXPECT_EQ(dlg.GetDriveList()->currentText().toStdString(), "/media/F");
@@ -213,7 +213,7 @@ TEST(JoinRun, TickingKeepsOneUnbrokenRun) {
 
 TEST_F(DialogTest, JoinModeTicksThroughTheListAsOneRun) {
     CFileSelectDlg dlg;
-    dlg.m_nMode = CFileSelectDlg::MODE_JOIN;
+    dlg.SetMode(CFileSelectDlg::MODE_JOIN);
     std::vector<sFILEENTRY> entries;
     for (int i = 0; i < 7; ++i) entries.push_back(Movie(i, MB));
     entries.push_back(Movie(9, MB, 0, 0, ".ADA"));
@@ -250,7 +250,7 @@ TEST_F(DialogTest, JoinLimitsRefuseOkWithTheirMessages) {
     for (const Case& c : cases) {
         messages.clear();
         CFileSelectDlg dlg;
-        dlg.m_nMode = CFileSelectDlg::MODE_JOIN;
+        dlg.SetMode(CFileSelectDlg::MODE_JOIN);
         dlg.SetListedEntries(c.entries);
         dlg.OnInitDialog();
         dlg.OnCheckButton(IDC_TICK_ALL);
@@ -275,7 +275,7 @@ TEST_F(DialogTest, RowsShowTheMovieSizeWhileTheTotalAddsCompanionAndData) {
 
 TEST_F(DialogTest, BackupModeNeverEndsWithAnEmptyResult) {
     CFileSelectDlg dlg;
-    dlg.m_nMode = CFileSelectDlg::MODE_BACKUP;
+    dlg.SetMode(CFileSelectDlg::MODE_BACKUP);
     dlg.SetListedEntries({Movie(1, MB)});
     dlg.OnInitDialog();
     EXPECT_FALSE(dlg.GetOkButton()->isEnabled());
@@ -298,7 +298,7 @@ TEST_F(DialogTest, EntriesBeyondFifteenHundredAreLeftOutWithTheirMessage) {
 
 TEST_F(DialogTest, JoinMarkedMoviesAreMagentaOnYellow) {
     CFileSelectDlg dlg;
-    dlg.m_nMode = CFileSelectDlg::MODE_JOIN;
+    dlg.SetMode(CFileSelectDlg::MODE_JOIN);
     sFILEENTRY joined = Movie(2, MB);
     joined.reserved = 1;
     dlg.SetListedEntries({Movie(1, MB), joined});

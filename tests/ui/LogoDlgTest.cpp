@@ -39,7 +39,7 @@ TEST(LogoDlg, ShowsTheLogoOrTheNoticeFramedInWhite) {
     EXPECT_EQ(image.pixel(451, 391), kWhite);
     EXPECT_EQ(image.pixel(1, 1), logo.pixel(1, 1));
 
-    pane.m_bOnline = FALSE;
+    pane.SetOnline(FALSE);
     image = test::Render(pane, kGround);
     EXPECT_EQ(image.pixel(inNotice), notice.pixel(inNotice));
     EXPECT_EQ(image.pixel(451, 0), kWhite);

@@ -91,7 +91,7 @@ TEST_F(SkinButtonTest, WidgetStatesPickTheirFrameAndCaption) {
     EXPECT_EQ(CaptionColour(image), kWhite);
     button.setChecked(false);
 
-    button.m_bLatched = TRUE;
+    button.SetLatched(TRUE);
     image = test::Render(button, kGround);
     EXPECT_EQ(FrameShown(image), SKIN_FRAME_PRESSED);
     EXPECT_EQ(CaptionColour(image), kGrey);
@@ -123,7 +123,7 @@ TEST_F(SkinButtonTest, TheStateTableIsReadTopDown) {
         {0, FALSE, SKIN_FRAME_NORMAL, kWhite},
     };
     for (const Case& c : cases) {
-        button.m_bLatched = c.latched;
+        button.SetLatched(c.latched);
         const QImage image = Drawn(c.state);
         EXPECT_EQ(FrameShown(image), c.frame) << "state " << c.state << " latched " << c.latched;
         EXPECT_EQ(CaptionColour(image), c.caption) << "state " << c.state << " latched " << c.latched;
@@ -152,7 +152,7 @@ TEST_F(SkinButtonTest, HoverShowsTheHoverFrameUntilTheMouseLeaves) {
     EXPECT_EQ(FrameShown(test::Render(button, kGround)), SKIN_FRAME_NORMAL);
 
     // Hovering a latched button changes nothing.
-    button.m_bLatched = TRUE;
+    button.SetLatched(TRUE);
     test::SendEnter(&button, QPoint(5, 5));
     test::SendMove(&button, QPoint(6, 5));
     EXPECT_FALSE(button.IsHovering());

@@ -24,7 +24,9 @@ class SkinCheckButtonTest : public testing::Test {
 protected:
     void SetUp() override {
         strip = test::StoredPicture(kBoxStrip);
-        ASSERT_TRUE(check.m_imageList.Create(strip, 12, 12));
+        ImageList boxes;
+        ASSERT_TRUE(boxes.Create(strip, 12, 12));
+        check.SetImageList(boxes);
         check.resize(120, 20);
         check.setText(QStringLiteral("HHH"));
         QFont font(QString::fromLatin1(kSubstituteFace));
@@ -64,12 +66,12 @@ TEST_F(SkinCheckButtonTest, StatesPickTheBoxFrame) {
     check.setDown(true);
     EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_PRESSED);
     check.setDown(false);
-    check.m_bChecked = TRUE;
+    check.SetCheck(TRUE);
     EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_PRESSED);
     check.setEnabled(false);
     EXPECT_EQ(BoxFrame(test::Render(check, kGround)), -1);  // the tick, dimmed
     check.setEnabled(true);
-    check.m_bChecked = FALSE;
+    check.SetCheck(FALSE);
 
     EXPECT_EQ(BoxFrame(Drawn(ODS_GRAYED | ODS_DISABLED)), SKIN_FRAME_HOVER);
     EXPECT_EQ(BoxFrame(Drawn(ODS_DISABLED)), SKIN_FRAME_DISABLED);
@@ -103,7 +105,7 @@ TEST_F(SkinCheckButtonTest, HoverLightsTheBoxOnlyUnderTheMouse) {
     EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_NORMAL);
 
     // A checked box does not show the hover frame.
-    check.m_bChecked = TRUE;
+    check.SetCheck(TRUE);
     test::SendMove(&check, QPoint(5, 8));
     EXPECT_FALSE(check.IsHovering());
     EXPECT_EQ(BoxFrame(test::Render(check, kGround)), SKIN_FRAME_PRESSED);
@@ -126,10 +128,10 @@ TEST_F(SkinCheckButtonTest, DisabledBoxesKeepTheirTickDimmed) {
         std::function<void(bool)> tick;
         bool ticked;
     } cases[] = {
-        {"check box, ticked", &check, {0, 4}, [&](bool on) { check.m_bChecked = on; }, true},
-        {"check box, unticked", &check, {0, 4}, [&](bool on) { check.m_bChecked = on; }, false},
-        {"toggle, latched", &toggle, {0, 0}, [&](bool on) { toggle.m_bLatched = on; }, true},
-        {"toggle, not latched", &toggle, {0, 0}, [&](bool on) { toggle.m_bLatched = on; }, false},
+        {"check box, ticked", &check, {0, 4}, [&](bool on) { check.SetCheck(on); }, true},
+        {"check box, unticked", &check, {0, 4}, [&](bool on) { check.SetCheck(on); }, false},
+        {"toggle, latched", &toggle, {0, 0}, [&](bool on) { toggle.SetLatched(on); }, true},
+        {"toggle, not latched", &toggle, {0, 0}, [&](bool on) { toggle.SetLatched(on); }, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

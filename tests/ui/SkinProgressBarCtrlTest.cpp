@@ -19,8 +19,7 @@ class SkinProgressBarCtrlTest : public testing::Test {
 protected:
     void SetUp() override {
         bar.resize(300, 20);
-        bar.m_nMin = 0;
-        bar.m_nMax = 100;
+        bar.SetRange(0, 100);
     }
     // The text's box: 50 pixels either side of the middle.
     static QRect TextBox() { return QRect(100, 0, 100, 20); }
@@ -32,7 +31,7 @@ protected:
 };
 
 TEST_F(SkinProgressBarCtrlTest, EmptyIsWhiteWithBlueFigures) {
-    bar.m_nPos = 0;
+    bar.SetPos(0);
     const QImage image = test::Render(bar, kGround);
     EXPECT_EQ(test::CountColour(image, LeftOfText(), kWhite), 100 * 20);
     EXPECT_EQ(test::CountColour(image, RightOfText(), kWhite), 100 * 20);
@@ -45,7 +44,7 @@ TEST_F(SkinProgressBarCtrlTest, EmptyIsWhiteWithBlueFigures) {
 }
 
 TEST_F(SkinProgressBarCtrlTest, FullIsBlueWithWhiteFigures) {
-    bar.m_nPos = 100;
+    bar.SetPos(100);
     const QImage image = test::Render(bar, kGround);
     EXPECT_EQ(test::CountColour(image, LeftOfText(), kBlue), 100 * 20);
     EXPECT_EQ(test::CountColour(image, RightOfText(), kBlue), 100 * 20);
@@ -55,7 +54,7 @@ TEST_F(SkinProgressBarCtrlTest, FullIsBlueWithWhiteFigures) {
 }
 
 TEST_F(SkinProgressBarCtrlTest, TheFigureChangesColourAtTheBarsEnd) {
-    bar.m_nPos = 50;  // the bar ends at x = 150, in the middle of "50 %"
+    bar.SetPos(50);  // the bar ends at x = 150, in the middle of "50 %"
     const QImage image = test::Render(bar, kGround);
     EXPECT_EQ(test::CountColour(image, QRect(0, 0, 150, 20), kWhite) > 0, true);  // the figures
     EXPECT_EQ(test::CountColour(image, QRect(150, 0, 150, 20), kBlue) > 0, true);
@@ -64,19 +63,18 @@ TEST_F(SkinProgressBarCtrlTest, TheFigureChangesColourAtTheBarsEnd) {
 }
 
 TEST_F(SkinProgressBarCtrlTest, TheShareIsHeldToTheBar) {
-    bar.m_nPos = 150;
+    bar.SetPos(150);
     EXPECT_EQ(bar.Fraction(), 1.0f);
-    bar.m_nPos = INT_MAX;
+    bar.SetPos(INT_MAX);
     EXPECT_EQ(bar.Fraction(), 1.0f);
     EXPECT_EQ(test::CountColour(test::Render(bar, kGround), LeftOfText(), kBlue), 100 * 20);
-    bar.m_nPos = -20;
+    bar.SetPos(-20);
     EXPECT_EQ(bar.Fraction(), 0.0f);
-    bar.m_nPos = 10;
-    bar.m_nMax = 0;  // no range
+    bar.SetPos(10);
+    bar.SetRange(0, 0);  // no range
     EXPECT_EQ(bar.Fraction(), 0.0f);
-    bar.m_nMin = INT_MIN;
-    bar.m_nMax = INT_MAX;
-    bar.m_nPos = INT_MAX;
+    bar.SetRange(INT_MIN, INT_MAX);
+    bar.SetPos(INT_MAX);
     EXPECT_EQ(bar.Fraction(), 0.5f);
 }
 

@@ -53,8 +53,7 @@ protected:
         ASSERT_TRUE(slider.Create(kVolumeId, &owner));
         slider.SetImages(167, 168, 169, 170);
         slider.setGeometry(0, 0, 100, 20);
-        slider.m_nMin = 0;
-        slider.m_nMax = 65535;
+        slider.SetRange(0, 65535);
     }
     void Press(int x) { test::SendMouse(&slider, QEvent::MouseButtonPress, QPoint(x, 10)); }
     void Move(int x) { test::SendMove(&slider, QPoint(x, 10), Qt::LeftButton); }
@@ -81,17 +80,17 @@ TEST_F(SkinSliderCtrlTest, APressPostsThePositionUnderTheMouse) {
     Press(-10);
     Release(110);
     EXPECT_TRUE(owner.Take().empty());
-    EXPECT_FALSE(slider.m_bCaptured);
+    EXPECT_FALSE(slider.IsCaptured());
 }
 
 TEST_F(SkinSliderCtrlTest, ADragPostsEachMoveInsideAndTheRelease) {
     Press(10);
-    EXPECT_TRUE(slider.m_bCaptured);
+    EXPECT_TRUE(slider.IsCaptured());
     Move(50);
     Move(120);  // outside: no message
     Move(99);
     Release(99);
-    EXPECT_FALSE(slider.m_bCaptured);
+    EXPECT_FALSE(slider.IsCaptured());
     EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 6553},
                                                  {kDrag, kVolumeId, 32768},
                                                  {kDrag, kVolumeId, 64880},
@@ -102,9 +101,9 @@ TEST_F(SkinSliderCtrlTest, ADragPostsEachMoveInsideAndTheRelease) {
 
 TEST_F(SkinSliderCtrlTest, DisablingDuringADragReleasesTheOwner) {
     Press(50);
-    slider.m_bEnabled = FALSE;
+    slider.EnableSlider(FALSE);
     Move(60);
-    EXPECT_FALSE(slider.m_bCaptured);
+    EXPECT_FALSE(slider.IsCaptured());
     Release(60);
     EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 32768}, {kUp, kVolumeId, 32768}}));
 
@@ -114,9 +113,9 @@ TEST_F(SkinSliderCtrlTest, DisablingDuringADragReleasesTheOwner) {
     EXPECT_TRUE(owner.Take().empty());
 
     // Disabled between press and release: the release still lets go.
-    slider.m_bEnabled = TRUE;
+    slider.EnableSlider(TRUE);
     Press(25);
-    slider.m_bEnabled = FALSE;
+    slider.EnableSlider(FALSE);
     Release(25);
     EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 16384}, {kUp, kVolumeId, 16384}}));
 }
@@ -125,7 +124,7 @@ TEST_F(SkinSliderCtrlTest, HidingDuringADragReleasesTheOwner) {
     owner.show();
     Press(50);
     slider.hide();
-    EXPECT_FALSE(slider.m_bCaptured);
+    EXPECT_FALSE(slider.IsCaptured());
     EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 32768}, {kUp, kVolumeId, 32768}}));
     slider.show();
     Release(50);
@@ -133,9 +132,10 @@ TEST_F(SkinSliderCtrlTest, HidingDuringADragReleasesTheOwner) {
 }
 
 TEST_F(SkinSliderCtrlTest, AnEmptyRangeGivesTheMinimumAndNoDrags) {
-    slider.m_nMin = 10;
-    slider.m_nMax = 5;
-    slider.m_nDragPos = 77;
+    Press(50);  // a drag position from the full range first
+    Release(50);
+    owner.Take();
+    slider.SetRange(10, 5);
     Press(50);
     Move(70);
     Release(70);
@@ -146,10 +146,10 @@ TEST_F(SkinSliderCtrlTest, ClicksBesideTheThumbAreTold) {
     slider.SetPos(0);  // thumb over 0..9
     Press(15);
     Release(15);
-    EXPECT_FALSE(slider.m_bClickOutsideThumb);
+    EXPECT_FALSE(slider.IsClickOutsideThumb());
     Press(20);
     Release(20);
-    EXPECT_TRUE(slider.m_bClickOutsideThumb);
+    EXPECT_TRUE(slider.IsClickOutsideThumb());
 }
 
 TEST_F(SkinSliderCtrlTest, TheThumbIsDrawnAtThePosition) {

@@ -133,7 +133,7 @@ BOOL CPlaybackRoad::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo)
     if (!IsValidRow(m_nCurRow)) return FALSE;
     // A data load of an earlier selection that answers late is dropped by this number.
     ++m_nSelectionSerial;
-    if (m_pFiler->GetList()) m_pFiler->GetList()->m_nCurrentRow = m_nCurRow;
+    if (m_pFiler->GetList()) m_pFiler->GetList()->SetCurrentRow(m_nCurRow);
     if (m_pMapWrap->GetHostWindow()) m_pMapWrap->SetHasPosition(FALSE);
     StopPlayback();
     m_bDataLoaded = FALSE;
@@ -213,8 +213,7 @@ BOOL CPlaybackRoad::OpenSelectedMovie() {
         // since is told from this one's.
         m_bReadyExpected = {ChannelInitialised(0), ChannelInitialised(1) && Channel(1).rearOpened == 1};
         for (int i = 0; i < kChannelCount; ++i) {
-            const ComPtr<CPlayer> player = m_bReadyExpected[std::size_t(i)] ? m_pEngine->PlayerOf(Channel(i)) : nullptr;
-            m_aReadyTag[std::size_t(i)] = player ? player->OpenTag() : 0;
+            m_aReadyTag[std::size_t(i)] = m_bReadyExpected[std::size_t(i)] ? m_pEngine->OpenTagOf(Channel(i)) : 0;
         }
         m_strOpenPath = path;
         // The map window holds the map again whatever it held before.
@@ -232,8 +231,7 @@ BOOL CPlaybackRoad::OpenSelectedMovie() {
     m_pMapWrap->SetHasPosition(FALSE);
     m_host.UpdateMapPane();
     BOOL continuing = FALSE;
-    continuing = m_pFiler->m_bContinue;
-    m_pFiler->m_bContinue = FALSE;
+    continuing = m_pFiler->TakeContinue();
     if (continuing) {
         // In continuous play a movie that does not open is passed over without a word.
         m_bOpenArmed = TRUE;
@@ -299,8 +297,7 @@ void CPlaybackRoad::OnMovieOpened(WPARAM, LPARAM) {
         if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_host.KeepAspect());
     SeekChannelsToFrame(0);
     BOOL mode = FALSE;
-    mode = m_pFiler->m_bContinue;
-    m_pFiler->m_bContinue = FALSE;
+    mode = m_pFiler->TakeContinue();
     m_bFolderAdvance = FALSE;
     if (!mode) {
         StartLoaderThread(m_strOpenPath);
@@ -420,8 +417,7 @@ BOOL CPlaybackRoad::StartPlayback() {
     const int count = FrameCountOf(Slots(0).GetFrameCount(Channel(0)));
     m_pInfoDlg->SetFrameInterval(interval);
     m_pGraphDlg->SetFrameCount(count);
-    m_pSeekSlider->m_nMin = 0;
-    m_pSeekSlider->m_nMax = count;
+    m_pSeekSlider->SetRange(0, count);
     SendCrashPositions(m_nCurRow, FALSE);
     m_host.UpdateSpeedLabel();
     m_pInfoDlg->SetFrameCount(FrameCountOf(Slots(0).GetFrameCount2(Channel(0))));
@@ -532,7 +528,7 @@ void CPlaybackRoad::FollowPausedPicture() {
     // a pause is shown just after it: the panes go with it. A drag of the slider shows its own
     // frame until it is let go.
     const std::int32_t current = Slots(0).GetCurrentFrame(Channel(0));
-    if (current < 0 || current == m_nShownFrame || (m_pSeekSlider && m_pSeekSlider->m_bCaptured)) return;
+    if (current < 0 || current == m_nShownFrame || (m_pSeekSlider && m_pSeekSlider->IsCaptured())) return;
     m_nShownFrame = current;
     if (m_nSeekTarget != -1) {
         const std::int64_t tolerance = SeekTolerance(Slots(0).GetFrameCount(Channel(0)));
@@ -544,8 +540,8 @@ void CPlaybackRoad::FollowPausedPicture() {
 
 BOOL CPlaybackRoad::UpdatePlaybackPosition(std::int64_t frame) {
     const ChannelsLock lock;
-    const FrameIndex f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->m_nMin : 0,
-                                m_pSeekSlider ? m_pSeekSlider->m_nMax : 0);
+    const FrameIndex f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->GetRangeMin() : 0,
+                                m_pSeekSlider ? m_pSeekSlider->GetRangeMax() : 0);
     m_nSeekTarget = f;
     const sSENSORRECORD* record = GetFrameRecord(lock, f);
     const PaneValues values = PaneValuesOf(record, f);
@@ -618,7 +614,7 @@ void CPlaybackRoad::ResendMarkers() {
 
 void CPlaybackRoad::CheckGpsAtFrame() {
     const ChannelsLock lock;
-    const sSENSORRECORD* record = ChannelInitialised(0) ? GetFrameRecord(lock, m_pSeekSlider->m_nPos) : nullptr;
+    const sSENSORRECORD* record = ChannelInitialised(0) ? GetFrameRecord(lock, m_pSeekSlider->GetPos()) : nullptr;
     m_pMapWrap->SetHasPosition(record && record->gps && record->gps->valid);
 }
 
@@ -648,7 +644,7 @@ void CPlaybackRoad::PlayNextMovie() {
         CacheLock lock(*m_hMutexCache);
         if (IsValidRow(m_nCurRow) && IsValidRow(m_nCurRow + 1)) {
             m_nCurRow += 1;
-            m_pSeekSlider->m_bCaptured = FALSE;
+            m_pSeekSlider->SetCaptured(FALSE);
             m_pFiler->SelectFileRow(m_nCurRow, TRUE);
             m_pGraphDlg->ShowData(FALSE);
             UpdateSeekSlider(0);
@@ -686,7 +682,7 @@ void CPlaybackRoad::AdvanceFolderOrStop() {
     }
     m_bFolderAdvance = FALSE;
     if (m_host.LargeVideo()) m_host.SetLargeVideo(FALSE);
-    if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) m_apTransport[BTN_VIEW_LARGE_VIDEO]->m_bLatched = FALSE;
+    if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) m_apTransport[BTN_VIEW_LARGE_VIDEO]->SetLatched(FALSE);
     m_host.RestoreLayout();  // the panes again in the layout the user chose
 }
 
@@ -700,7 +696,7 @@ void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
         tree->SelectItem(item);
         LoadListGpsTrack(*Entries());
         CacheLock lock(*m_hMutexCache);
-        m_pFiler->GetList()->m_nCurrentRow = 0;
+        m_pFiler->GetList()->SetCurrentRow(0);
         m_pFiler->GetList()->SelectOnlyRow(0);
         return;
     }
@@ -724,7 +720,7 @@ void CPlaybackRoad::OnPrevMovie() {
     CacheLock lock(*m_hMutexCache);
     if (IsValidRow(m_nCurRow) && m_nCurRow > 0) {
         m_nCurRow -= 1;
-        m_pSeekSlider->m_bCaptured = FALSE;
+        m_pSeekSlider->SetCaptured(FALSE);
         m_pFiler->SelectFileRow(m_nCurRow, 2);
         m_pGraphDlg->ShowData(FALSE);
         UpdateSeekSlider(0);
@@ -752,7 +748,7 @@ BOOL CPlaybackRoad::ResumePlayback() {
 
 BOOL CPlaybackRoad::PausePlayback() {
     if (!ChannelInitialised(0) || Channel(0).playState != PLAY_PLAYING) return FALSE;
-    m_pSeekSlider->m_bCaptured = FALSE;
+    m_pSeekSlider->SetCaptured(FALSE);
     const BOOL paused = PauseChannels();
     // The pause has settled: every pane shows the frame whose picture stays on screen.
     const std::int32_t shown = Slots(0).GetCurrentFrame(Channel(0));
@@ -772,7 +768,7 @@ BOOL CPlaybackRoad::StopPlayback() {
     if (state != PLAY_PLAYING && state != PLAY_PAUSED) return FALSE;
     {
         CacheLock lock(*m_hMutexCache);
-        m_pSeekSlider->m_bCaptured = FALSE;
+        m_pSeekSlider->SetCaptured(FALSE);
         int results = 0;
         for (int i = 0; i < kChannelCount; ++i)
             if (ChannelInitialised(i)) results |= Slots(i).StopMovie(Channel(i));
@@ -795,7 +791,7 @@ BOOL CPlaybackRoad::SeekToFrame(std::int64_t frame, int keepState) {
     const bool front = ChannelInitialised(0);
     const std::int64_t count = front ? Slots(0).GetFrameCount(Channel(0)) : 0;
     const SeekFrames frames =
-        ComputeSeekFrames(frame, count, front ? Channel(0).speedStep : 1, front, m_pSeekSlider->m_nMin);
+        ComputeSeekFrames(frame, count, front ? Channel(0).speedStep : 1, front, m_pSeekSlider->GetRangeMin());
     switch (keepState) {
     case PLAY_PLAYING:
         if (front && Channel(0).playState == PLAY_PLAYING) PauseChannels();
@@ -866,7 +862,7 @@ void CPlaybackRoad::ClosePlayback() {
     m_nSeekTarget = -1;
     m_nMapFrameSaved = m_pMapWrap->RelJpgNum();
     if (m_pMapWindow->isVisible()) m_pMapWrap->ShowFrame(PaneValuesOf(nullptr, -1).map);
-    if (m_pSeekSlider) m_pSeekSlider->m_bCaptured = FALSE;
+    if (m_pSeekSlider) m_pSeekSlider->SetCaptured(FALSE);
     ResetChannels();
     CloseChannels();
     m_pGraphDlg->update();
@@ -875,7 +871,7 @@ void CPlaybackRoad::ClosePlayback() {
 void CPlaybackRoad::ResetPlaybackUi() {
     m_pInfoDlg->ClearRecording();
     UpdateSeekSlider(0);
-    if (m_pSeekSlider) m_pSeekSlider->m_nMin = m_pSeekSlider->m_nMax = 0;
+    if (m_pSeekSlider) m_pSeekSlider->SetRange(0, 0);
     m_host.KillRoadTimer(TIMER_PLAYBACK);
     m_host.UpdateSpeedLabel();
     JoinDataThreads();

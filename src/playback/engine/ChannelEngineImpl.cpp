@@ -116,4 +116,9 @@ bool ChannelEngineImpl::HasPlayer(const sPLAYCHANNEL& c) const { return bool(Blo
 
 ComPtr<CPlayer> ChannelEngineImpl::PlayerOf(const sPLAYCHANNEL& c) const { return Block(c).player; }
 
+std::uint64_t ChannelEngineImpl::OpenTagOf(const sPLAYCHANNEL& c) const {
+    const ComPtr<CPlayer> player = PlayerOf(c);
+    return player ? player->OpenTag() : 0;
+}
+
 }  // namespace orv

@@ -7,6 +7,7 @@
 // picture size and the snapshot.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,8 @@ public:
 
     // The player of the channel's open movie, or null.
     ComPtr<CPlayer> PlayerOf(const sPLAYCHANNEL& channel) const;
+    // The tag of that player's current open (CPlayer::OpenTag); 0 without a player.
+    std::uint64_t OpenTagOf(const sPLAYCHANNEL& channel) const;
 
 private:
     // The channel's renderer block, made on first use; it lives as long as the engine.

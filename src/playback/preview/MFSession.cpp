@@ -8,6 +8,21 @@ namespace orv {
 
 CMFSession* g_pPreviewSession = nullptr;
 
+CPreviewSessionHolder::CPreviewSessionHolder(HWND videoWindow) {
+    if (g_pPreviewSession) return;
+    m_pSession = new CMFSession(videoWindow);
+    g_pPreviewSession = m_pSession;
+}
+
+void CPreviewSessionHolder::Reset() {
+    if (!m_pSession) return;
+    if (m_pSession->IsPlaying()) m_pSession->Stop();
+    m_pSession->Close();
+    if (g_pPreviewSession == m_pSession) g_pPreviewSession = nullptr;
+    m_pSession->Release();
+    m_pSession = nullptr;
+}
+
 namespace {
 
 template <class I>

@@ -36,6 +36,8 @@ public:
     // Opens the movie's video stream (the preview is silent, so no audio branch is made).
     // A session still open is closed first, also after a failed open.
     HRESULT OpenFile(const std::string& path);
+    // OpenFile for callers outside the media layer: true when the movie opened.
+    bool OpenMovie(const std::string& path) { return SUCCEEDED(OpenFile(path)); }
     int Close();
     // Starts from the current position; nothing while paused. `loop` non-zero sets the
     // loop flag (an earlier loop flag stays).
@@ -113,5 +115,23 @@ private:
 
 // The one preview session, made by the file list with its popup; null when there is none.
 extern CMFSession* g_pPreviewSession;
+
+// Makes the preview session into `videoWindow` when there is none yet, and then holds it
+// for the run of its owner: at the end (or Reset) the session is stopped, closed and
+// released, and g_pPreviewSession cleared. A holder made while another session stood
+// holds nothing and leaves that one alone.
+class CPreviewSessionHolder {
+public:
+    explicit CPreviewSessionHolder(HWND videoWindow);
+    ~CPreviewSessionHolder() { Reset(); }
+    CPreviewSessionHolder(const CPreviewSessionHolder&) = delete;
+    CPreviewSessionHolder& operator=(const CPreviewSessionHolder&) = delete;
+
+    void Reset();
+    bool OwnsSession() const { return m_pSession != nullptr; }
+
+private:
+    CMFSession* m_pSession = nullptr;  // the one reference this holder made
+};
 
 }  // namespace orv

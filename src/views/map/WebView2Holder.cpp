@@ -46,21 +46,21 @@ BOOL CWebView2Holder::CreateEnvironment(QWidget* window, HWND hwnd, IHostWebView
     if (!m_pWebView) return FALSE;
     m_pWebView->SetUserAgent(QString::fromLatin1(kUserAgent));
     m_pWebView->show();
-    return SetupWebView() == S_OK ? TRUE : FALSE;
+    return SetupWebView() ? TRUE : FALSE;
 }
 
-HRESULT CWebView2Holder::SetupWebView() {
-    if (!m_pWebView) return E_FAIL;
+bool CWebView2Holder::SetupWebView() {
+    if (!m_pWebView) return false;
     Resize();
-    const HRESULT hr = CreateHostObject();
+    const bool created = CreateHostObject();
     m_webMessageReceived = QObject::connect(m_pHostObject.get(), &HostWebViewObject::webMessageReceived,
                                             [this](const QString& json) { OnWebMessageReceived(json); });
     m_pWebView->Navigate(QUrl(QString::fromLatin1(kMapPageUrl)));
-    return hr;
+    return created;
 }
 
-HRESULT CWebView2Holder::CreateHostObject() {
-    if (!m_pWebView) return E_FAIL;
+bool CWebView2Holder::CreateHostObject() {
+    if (!m_pWebView) return false;
     auto runner = PostingCallbackRunner(m_hWnd);
     if (m_pHostObject) m_pWebView->DeregisterHostObject(QStringLiteral("sample"));
     QObject::disconnect(m_acknowledged);
@@ -69,16 +69,16 @@ HRESULT CWebView2Holder::CreateHostObject() {
                                       [this](int serial) { OnAcknowledged(serial); });
     m_pWebView->RegisterHostObject(QStringLiteral("sample"), m_pHostObject.get());
     m_nPublished = m_nAcknowledged = m_pHostObject->serial();
-    return S_OK;
+    return true;
 }
 
-HRESULT CWebView2Holder::CloseWebView() {
-    if (!m_pWebView) return E_FAIL;
+bool CWebView2Holder::CloseWebView() {
+    if (!m_pWebView) return false;
     m_pWebView->DeregisterHostObject(QStringLiteral("sample"));
     QObject::disconnect(m_webMessageReceived);
     QObject::disconnect(m_acknowledged);
     m_pending.clear();
-    return S_OK;
+    return true;
 }
 
 void CWebView2Holder::DestroyWebView() {
@@ -105,13 +105,13 @@ void CWebView2Holder::OnWebMessageReceived(const QString& json) {
     map_status = m_json.Get("map_status");
 }
 
-HRESULT CWebView2Holder::SendMapUpdate(const std::string& status, double lat, double lng) {
-    if (!m_pWebView || !m_pHostObject) return E_FAIL;
+bool CWebView2Holder::SendMapUpdate(const std::string& status, double lat, double lng) {
+    if (!m_pWebView || !m_pHostObject) return false;
     map_lat = FormatFixed6(lat);
     map_lng = FormatFixed6(lng);
     map_status = status;
     emit m_pHostObject->webMessage(QString::fromStdString(ComposeMapUpdate(m_json, map_status, map_lat, map_lng)));
-    return S_OK;
+    return true;
 }
 
 std::string CWebView2Holder::ComposeMapUpdate(CJsonHolder& json, const std::string& status, const std::string& lat,

@@ -59,19 +59,19 @@ public:
     // cannot be loaded (the window then stays blank).
     BOOL CreateEnvironment(QWidget* window, HWND hwnd, IHostWebViewFuncs* funcs);
 
-    HRESULT SetupWebView();
-    HRESULT CreateHostObject();
-    // Takes the program's object out of the page and lets go of the page's events; E_FAIL
-    // without a browser.
-    HRESULT CloseWebView();
+    // Each false without a browser.
+    bool SetupWebView();
+    bool CreateHostObject();
+    // Takes the program's object out of the page and lets go of the page's events.
+    bool CloseWebView();
     // Ends the browser (its page, profile and the engine's page process) and the program's
     // object in it; the next CreateEnvironment makes them again.
     void DestroyWebView();
     void Resize();
     void OnWebMessageReceived(const QString& json);
     // Posts {"map_lat", "map_lng", "map_status", "val_command": "update", "val_end": ""};
-    // E_FAIL without a browser.
-    HRESULT SendMapUpdate(const std::string& status, double lat, double lng);
+    // false without a browser.
+    bool SendMapUpdate(const std::string& status, double lat, double lng);
 
     // The update message's pairs in `json` (emptied first), its text returned.
     static std::string ComposeMapUpdate(CJsonHolder& json, const std::string& status, const std::string& lat,
