@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "app/VersionFile.h"
+#include "app/update/VersionFile.h"
 #include "platform/base/PathUtil.h"
 
 namespace {

@@ -29,11 +29,11 @@
 #include <string>
 #include <vector>
 
-#include "app/ControlRules.h"
+#include "app/commands/ControlRules.h"
 #include "common/AbsolutePath.h"
-#include "app/CsulvaneDlg.h"
-#include "app/MovieMenu.h"
-#include "app/SettingDlg.h"
+#include "app/window/CsulvaneDlg.h"
+#include "app/surface/MovieMenu.h"
+#include "app/commands/SettingDlg.h"
 #include "filer/FilerContainerDlg.h"
 #include "filer/SourceOpenDlg.h"
 #include "fixtures/EventLoopWait.h"

@@ -58,8 +58,8 @@
 #include <vector>
 
 #include "../playback-bench/FfmpegReference.h"
-#include "app/ControlRules.h"
-#include "app/CsulvaneDlg.h"
+#include "app/commands/ControlRules.h"
+#include "app/window/CsulvaneDlg.h"
 #include "common/AbsolutePath.h"
 #include "filer/FilerContainerDlg.h"
 #include "fixtures/DemoCard.h"

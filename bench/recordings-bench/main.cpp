@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ControlRules.h"
-#include "app/CsulvaneDlg.h"
+#include "app/commands/ControlRules.h"
+#include "app/window/CsulvaneDlg.h"
 #include "common/AbsolutePath.h"
 #include "common/CardBench.h"
 #include "fixtures/CardBuilder.h"

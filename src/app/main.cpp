@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/CsulvaneApp.h"
+#include "app/window/CsulvaneApp.h"
 #include "ui/CommonUtil.h"
 
 int main(int argc, char** argv) {

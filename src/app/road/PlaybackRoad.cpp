@@ -5,10 +5,10 @@
 #include <climits>
 #include <filesystem>
 
-#include "app/AppMessages.h"
-#include "app/MainLayout.h"
-#include "app/MovieMenu.h"
-#include "app/MovieStatic.h"
+#include "app/commands/AppMessages.h"
+#include "app/commands/MainLayout.h"
+#include "app/surface/MovieMenu.h"
+#include "app/surface/MovieStatic.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FilerContainerDlg.h"
 #include "filer/FolderTreeCtrl.h"

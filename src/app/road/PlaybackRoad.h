@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/CsulvaneDlgRules.h"
-#include "app/MainLayout.h"
+#include "app/commands/CsulvaneDlgRules.h"
+#include "app/commands/MainLayout.h"
 #include "platform/base/NamedMutex.h"
 #include "platform/base/WinTypes.h"
 #include "playback/ChannelFacade.h"

@@ -1,0 +1,195 @@
+#include "app/surface/MovieMenu.h"
+
+#include <QEnterEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QWidgetAction>
+
+#include <algorithm>
+
+#include "ui/ScaleFonts.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+
+namespace {
+
+constexpr int kTextPlaying = 82;  // "pause" while playing
+constexpr int kTextPlay = 83;
+constexpr int kTextStop = 87;
+constexpr int kTextFast = 79;
+constexpr int kTextSlow = 85;
+constexpr int kTextSnapshot = 86;
+constexpr int kTextSettings = 84;
+constexpr int kTextOpen = 81;
+constexpr int kTextKeepAspect = 88;  // offered while the picture is stretched
+constexpr int kTextStretch = 89;     // offered while the aspect is kept
+
+const MovieMenuItem kSeparator{};
+
+void AppendKeepAspect(std::vector<MovieMenuItem>& items, const MovieMenuState& s) {
+    if (!s.frontInitialised || s.keepAspect == 0) items.push_back({ID_KEEP_ASPECT, kTextKeepAspect});
+    else if (s.keepAspect == 1) items.push_back({ID_KEEP_ASPECT, kTextStretch});
+}
+
+// The tail shared by the layouts of an open movie.
+void AppendTail(std::vector<MovieMenuItem>& items, const MovieMenuState& s) {
+    if (s.fullScreen) {
+        AppendKeepAspect(items, s);
+        return;
+    }
+    items.push_back(kSeparator);
+    items.push_back({ID_SNAPSHOT, kTextSnapshot});
+    items.push_back({ID_SETTINGS, kTextSettings});
+    if (s.layoutMode != 2) {
+        items.push_back(kSeparator);
+        items.push_back({ID_OPEN_SOURCE, kTextOpen});
+    }
+}
+
+// Open menus, so that only the program's own popups are closed on request.
+std::vector<QPointer<CMovieMenu>>& OpenMenus() {
+    static std::vector<QPointer<CMovieMenu>> menus;
+    return menus;
+}
+
+// One owner-drawn item: it measures and draws itself through its menu.
+class MovieMenuItemWidget : public QWidget {
+public:
+    MovieMenuItemWidget(CMovieMenu* menu, QWidgetAction* action, QString text, bool grayed)
+        : menu_(menu), action_(action), text_(std::move(text)), grayed_(grayed) {
+        // The measured width is the least: the menu lays every item over its whole width,
+        // which its separators and frame may make wider.
+        const SIZE size = menu->MeasureItem();
+        size_ = QSize(std::max(size.cx, 1), std::max(size.cy, 1));
+        setMinimumWidth(size_.width());
+        setFixedHeight(size_.height());
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        setMouseTracking(true);
+    }
+    QSize sizeHint() const override { return size_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        menu_->DrawItem(painter, RECT{0, 0, width(), height()}, text_, selected_, grayed_);
+    }
+    void enterEvent(QEnterEvent*) override { SetSelected(true); }
+    void leaveEvent(QEvent*) override { SetSelected(false); }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton || grayed_) return;
+        menu_->close();
+        action_->trigger();
+    }
+
+private:
+    void SetSelected(bool on) {
+        if (selected_ == on) return;
+        selected_ = on;
+        update();
+    }
+
+    CMovieMenu* menu_;
+    QWidgetAction* action_;
+    QString text_;
+    bool grayed_;
+    bool selected_ = false;
+    QSize size_;
+};
+
+}  // namespace
+
+std::vector<MovieMenuItem> BuildMovieMenuItems(const MovieMenuState& s) {
+    if (!s.frontInitialised || s.playState == 0) {
+        if (s.layoutMode == 2) return {{ID_SETTINGS, kTextSettings}};
+        return {{ID_SETTINGS, kTextSettings}, kSeparator, {ID_OPEN_SOURCE, kTextOpen}};
+    }
+    std::vector<MovieMenuItem> items;
+    switch (s.playState) {
+    case 2: {
+        items.push_back({ID_PLAY_PAUSE, kTextPlaying});
+        items.push_back({ID_PLAY_STOP, kTextStop});
+        const bool fastGrayed = s.speedStep > 1;
+        items.push_back({ID_PLAY_FAST, kTextFast, fastGrayed});
+        items.push_back({ID_PLAY_SLOW, kTextSlow, !fastGrayed && s.speedStep < 0});
+        break;
+    }
+    case 3:
+        items.push_back({ID_PLAY_PAUSE, kTextPlay});
+        items.push_back({ID_PLAY_STOP, kTextStop});
+        break;
+    default:
+        items.push_back({ID_PLAY_PAUSE, kTextPlay});
+        break;
+    }
+    AppendTail(items, s);
+    return items;
+}
+
+CMovieMenu::CMovieMenu(bool wide, QWidget* parent) : QMenu(parent), m_bWide(wide) {
+    OpenMenus().push_back(this);
+}
+
+CMovieMenu::~CMovieMenu() {
+    auto& menus = OpenMenus();
+    menus.erase(std::remove_if(menus.begin(), menus.end(), [this](const auto& m) { return m.isNull() || m == this; }),
+                menus.end());
+}
+
+void CMovieMenu::BuildPlayingMenu(int, BOOL fullScreen, int layoutMode, int speedStep, int keepAspect) {
+    AddItems(BuildMovieMenuItems({2, true, speedStep, bool(fullScreen), layoutMode, keepAspect}));
+}
+
+void CMovieMenu::BuildPausedMenu(int, BOOL fullScreen, int layoutMode, int keepAspect) {
+    AddItems(BuildMovieMenuItems({3, true, 1, bool(fullScreen), layoutMode, keepAspect}));
+}
+
+void CMovieMenu::BuildStoppedMenu(BOOL fullScreen, int layoutMode, int keepAspect) {
+    AddItems(BuildMovieMenuItems({1, true, 1, bool(fullScreen), layoutMode, keepAspect}));
+}
+
+void CMovieMenu::BuildNoMovieMenu(int layoutMode) { AddItems(BuildMovieMenuItems({0, false, 1, false, layoutMode, 0})); }
+
+void CMovieMenu::AddItems(const std::vector<MovieMenuItem>& items) {
+    for (const MovieMenuItem& item : items) {
+        if (item.id == 0) {
+            addSeparator();
+            continue;
+        }
+        auto* action = new QWidgetAction(this);
+        action->setData(item.id);
+        action->setEnabled(!item.grayed);
+        action->setText(QString::fromUtf8(UiText(item.textId)));
+        action->setDefaultWidget(new MovieMenuItemWidget(this, action, action->text(), item.grayed));
+        addAction(action);
+    }
+}
+
+SIZE CMovieMenu::MeasureItem() const {
+    return SIZE{int(float(m_bWide ? 220 : 70) * g_fScale), int(20.0f * g_fScale)};
+}
+
+void CMovieMenu::DrawItem(QPainter& painter, const RECT& rect, const QString& text, bool selected, bool grayed) const {
+    const QRect area(rect.left, rect.top, rect.Width(), rect.Height());
+    QColor fill, ink;
+    if (selected) {
+        fill = grayed ? QColor(195, 195, 255) : QColor(0, 0, 255);
+        ink = grayed ? QColor(127, 127, 127) : QColor(255, 255, 255);
+    } else {
+        fill = palette().color(QPalette::Window);
+        ink = grayed ? QColor(127, 127, 127) : palette().color(QPalette::WindowText);
+    }
+    painter.fillRect(area, fill);
+    if (g_hFont10) painter.setFont(*g_hFont10);
+    painter.setPen(ink);
+    const int indent = int(20.0f * g_fScale);
+    painter.drawText(area.adjusted(indent, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+}
+
+void CMovieMenu::CloseOpenMenus() {
+    for (const auto& menu : std::vector<QPointer<CMovieMenu>>(OpenMenus()))
+        if (menu && menu->isVisible()) menu->close();
+}
+
+}  // namespace orv

@@ -1,0 +1,59 @@
+// The video menu: an owner-drawn popup over the video surface with one of four item
+// layouts by the front channel's play state.
+#pragma once
+
+#include <QMenu>
+#include <QString>
+#include <vector>
+
+#include "app/commands/ControlRules.h"
+#include "platform/base/WinTypes.h"
+
+class QPainter;
+
+namespace orv {
+
+
+struct MovieMenuItem {
+    int id = 0;       // 0: a separator
+    int textId = -1;  // UI text
+    bool grayed = false;
+};
+
+// What the menu is built from.
+struct MovieMenuState {
+    int playState = 0;        // the front channel's: 0 closed, 1 stopped, 2 playing, 3 paused
+    bool frontInitialised = false;
+    int speedStep = 1;
+    bool fullScreen = false;
+    int layoutMode = 0;
+    int keepAspect = 0;       // the front channel's flag: 0 or 1; other values give no item
+};
+
+// The items of the layout for the state, in menu order.
+std::vector<MovieMenuItem> BuildMovieMenuItems(const MovieMenuState& state);
+
+class CMovieMenu : public QMenu {
+public:
+    explicit CMovieMenu(bool wide, QWidget* parent = nullptr);
+    ~CMovieMenu() override;
+
+    // The four layouts; each appends to the menu.
+    void BuildPlayingMenu(int textId, BOOL fullScreen, int layoutMode, int speedStep, int keepAspect);
+    void BuildPausedMenu(int textId, BOOL fullScreen, int layoutMode, int keepAspect);
+    void BuildStoppedMenu(BOOL fullScreen, int layoutMode, int keepAspect);
+    void BuildNoMovieMenu(int layoutMode);
+    void AddItems(const std::vector<MovieMenuItem>& items);
+
+    // Item size: 220 x 20 design pixels when wide, else 70 x 20.
+    SIZE MeasureItem() const;
+    // Draws one item into `rect`.
+    void DrawItem(QPainter& painter, const RECT& rect, const QString& text, bool selected, bool grayed) const;
+
+    // Closes every video menu that is open (the program's own popups only).
+    static void CloseOpenMenus();
+
+    BOOL m_bWide;
+};
+
+}  // namespace orv

@@ -1,0 +1,477 @@
+// The main window: the video surface with its sliders and transport buttons, the file
+// browser, the info panel, the G-sensor graph, the vehicle gauges and the map window. It
+// opens the recording selected in the browser in both channels, feeds every pane from
+// the frame on screen on a 30 ms tick and moves on to the next recording at the end.
+//
+// Everything here runs on the UI thread except the two data threads (the loader of the
+// selected recording's data and the read-ahead of the next one), which report by posted
+// messages only.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/commands/ControlRules.h"
+#include "app/commands/FrameMath.h"
+#include "app/commands/ScaleFrameWindow.h"
+#include "app/commands/MainLayout.h"
+#include "app/surface/MovieStatic.h"
+#include "app/commands/CsulvaneDlgRules.h"
+#include "app/road/PlaybackRoad.h"
+#include "filer/FileListOwner.h"
+#include "platform/base/NamedMutex.h"
+#include "platform/window/AppWindow.h"
+#include "playback/ChannelFacade.h"
+#include "playback/PlayChannel.h"
+#include "recorder/FileEntry.h"
+#include "views/EventClassification.h"
+
+class QLabel;
+
+namespace orv {
+
+class ChannelEngineImpl;
+class CResourceImage;
+class COffScreenDC;
+class CGoogleMapDlgWrap;
+class CInfoDlg;
+class CGSensorDlg;
+class CObdDlg;
+class CMovieDialog;
+class CSkinSliderCtrl;
+class CSkinProgressBarCtrl;
+class CLapTimeArea;
+class CFilerContainerDlg;
+class CLogoDlg;
+class CSkinButton;
+class CSettingDlg;
+class CJobFrame;
+
+// Main-window timers besides the playback road's.
+constexpr unsigned TIMER_IDLE = 103;
+constexpr unsigned TIMER_SIZE_SETTLE = 106;
+
+// Control ids.
+constexpr int IDC_SEEK_SLIDER = 38100;
+constexpr int IDC_VOLUME_SLIDER = 38101;
+constexpr int IDC_PROGRESS = 38102;
+constexpr int IDC_FRONT_SURFACE = 1000;
+constexpr int IDC_REAR_SURFACE = 1001;
+
+class CsulvaneDlg : public QDialog, public AppWindow, public IFileListOwner, public MovieSurfaceOwner {
+public:
+    explicit CsulvaneDlg(QWidget* parent = nullptr);
+    ~CsulvaneDlg() override;
+
+    // ---- start-up and shutdown ------------------------------------------------------
+    // TRUE always; when a step the window cannot run without fails, the failure is
+    // reported with "ERROR" and the window ends (m_bInitFailed).
+    BOOL OnInitDialog();
+    BOOL CreateChildPanes();
+    void CreateTransportButtons();
+    void OnInitDone(WPARAM wParam, LPARAM lParam);
+    BOOL RestoreLastSource();
+    void ApplyModelLimits();
+    void CleanUp();
+    void OnBtnClose();
+    void ResetViewForSource();
+    // Empties the browser's list and the entries behind it, with its folder tree too when
+    // `withTree` (the source is gone); under "hMutexCache".
+    void ClearBrowserList(BOOL withTree);
+
+    // ---- the main road: selection, open, data, tick (CPlaybackRoad) ------------------
+    BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
+        return m_pRoad->SelectMovie(resetSeek, resetGraph, resetInfo);
+    }
+    BOOL OpenSelectedMovie() { return m_pRoad->OpenSelectedMovie(); }
+    void OnMovieOpened(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieOpened(wParam, lParam); }
+    void OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieDataLoaded(wParam, lParam); }
+    BOOL PlayWithoutLoader() { return m_pRoad->PlayWithoutLoader(); }
+    BOOL StartPlayback() { return m_pRoad->StartPlayback(); }
+    BOOL ActivateRecorderData() { return m_pRoad->ActivateRecorderData(); }
+    BOOL UpdatePlaybackPosition(std::int64_t frame) { return m_pRoad->UpdatePlaybackPosition(frame); }
+    BOOL SendCrashPositions(int row, BOOL wholeLine) { return m_pRoad->SendCrashPositions(row, wholeLine); }
+    void RefreshMapState() { m_pRoad->RefreshMapState(); }
+    void CheckGpsAtFrame() { m_pRoad->CheckGpsAtFrame(); }
+    void CheckParkingTrace() { m_pRoad->CheckParkingTrace(); }
+    void OnPlaybackTick() { m_pRoad->OnPlaybackTick(); }
+    void FollowPausedPicture() { m_pRoad->FollowPausedPicture(); }
+    void PlayNextMovie() { m_pRoad->PlayNextMovie(); }
+    void AdvanceFolderOrStop() { m_pRoad->AdvanceFolderOrStop(); }
+    void OpenNextNonEmptyFolder(std::uintptr_t from) { m_pRoad->OpenNextNonEmptyFolder(from); }
+    void OnPrevMovie() { m_pRoad->OnPrevMovie(); }
+    BOOL ResumePlayback() { return m_pRoad->ResumePlayback(); }
+    BOOL PausePlayback() { return m_pRoad->PausePlayback(); }
+    BOOL StopPlayback() { return m_pRoad->StopPlayback(); }
+    BOOL SeekToFrame(std::int64_t frame, int keepState) { return m_pRoad->SeekToFrame(frame, keepState); }
+    BOOL JumpToNextEvent(int frame) { return m_pRoad->JumpToNextEvent(frame); }
+    BOOL JumpToPrevEvent(int frame) { return m_pRoad->JumpToPrevEvent(frame); }
+    BOOL JumpToEvent(int frame, bool forward) { return m_pRoad->JumpToEvent(frame, forward); }
+    void StartPrefetchNextMovie() { m_pRoad->StartPrefetchNextMovie(); }
+    void ClosePlayback() { m_pRoad->ClosePlayback(); }
+    void ResetPlaybackUi() { m_pRoad->ResetPlaybackUi(); }
+    void RefreshVideo() { m_pRoad->RefreshVideo(); }
+    void UpdateSeekSlider(FrameIndex frame) { m_pRoad->UpdateSeekSlider(frame); }
+    void UpdateSpeedLabel();
+    int GetDefaultSpeedStep() const { return m_pRoad->GetDefaultSpeedStep(); }
+    BOOL IsNearMovieEnd() const { return m_pRoad->IsNearMovieEnd(); }
+    void UpdateMapPane();
+    // The playback road's state, for the tests and the tools.
+    const CPlaybackRoad& Road() const { return *m_pRoad; }
+
+    // ---- layout ---------------------------------------------------------------------
+    void LayoutMainWindow();
+    // Places every pane for a layout mode (0..2; 3 the full-video view).
+    void LayoutForMode(int mode);
+    void ShowPanesForMode(int mode);
+    void PlaceFrontSurface();
+    // The rear camera's surface at its place beside the video (modes without one leave it
+    // hidden).
+    void PlaceRearSurface();
+    // The vehicle-gauge window over the panes of the current layout (screen coordinates),
+    // and the shown window moved and sized there.
+    QRect ObdWindowRect() const;
+    void PlaceObdWindow();
+    void PlaceMapWindow(int x, int y);
+    void AttachMapPane();
+    // The map page and the logo pane docked in the main window (FALSE: in the map window).
+    void DockMapPane(BOOL docked);
+    void OnMapWindowTitleDblClk();
+    // A double click on the map window's title strip: the window goes back beside the
+    // video, and when it is there already, the map docks at that place in the main window.
+    void PlaceMapBesideVideo();
+    void ApplyFullView(BOOL on);
+    void SetStayOnTop(bool on);
+    void SetLargeVideo(BOOL on);
+    void ResetVideoArea();
+    // The logo pane's picture: the notice when the map is on and cannot be reached.
+    void ApplyLogoPicture();
+    void ResetViewBlocks();
+    void ScaleViewBlock(int surface, const RECT& from, const RECT& to);
+    void SetPlayButtonState(BOOL playing);
+    void SetVolume(int volume);
+
+    // ---- commands (kept in CsulvaneDlgCommands.cpp) --------------------------------
+    void OnCommand(int id);
+    void OnPlayPause();
+    void OnStop();
+    void OnNextMovie();
+    void OnSliderDrag(WPARAM id, LPARAM pos);
+    void OnSliderDown(WPARAM id, LPARAM pos);
+    void OnSliderUp(WPARAM id, LPARAM pos);
+    void OnMapMarkerClick(WPARAM wParam, LPARAM frame);
+    void OnGSensorPrevEvent();
+    void OnGSensorNextEvent();
+    void OnInfoAxisToggle(WPARAM axis, LPARAM state);
+    void OnEventFilterChanged(WPARAM index, LPARAM state);
+    void OnFolderSelected(WPARAM wParam, LPARAM item);
+    void OnSourceLost();
+    // WM_APP_SOURCE_LOST: a source that is back by now (the card put back, the folder
+    // restored) keeps playing through ResetVideoArea; one still gone is cleared away.
+    void OnSourceLostReport();
+    void OnJobProgress(WPARAM done, LPARAM total);
+    void UpdateControlStates();
+    void DisableAllControls();
+    void EnableIdleControls();
+
+    // ---- IFileListOwner ------------------------------------------------------------
+    HWND GetOwnerHwnd() const override { return GetSafeHwnd(); }
+    int GetCurrentFileRow() const override { return m_pRoad->CurrentRow(); }
+    bool TakeReselectRequest() override { return m_pRoad->TakeReselectRequest(); }
+    void OnFileRowSelected(int row, const sFILEENTRY& entry) override { m_pRoad->OnFileRowSelected(row, entry); }
+    void OnPreviewFile(int row, const sFILEENTRY& entry) override;
+    void OnFilterButton(int kind) override;
+
+    // ---- MovieSurfaceOwner ---------------------------------------------------------
+    void OnVideoClick(int surface, POINT point) override;
+    void OnVideoDblClk(int surface) override;
+    void OnVideoContextMenu(POINT screenPoint, int surface) override;
+    // Only the graph player posts it, and this platform never builds one.
+    void OnGraphNotify(WPARAM, LPARAM) override {}
+    void OnMovieEnded(WPARAM wParam, LPARAM lParam) override { m_pRoad->OnMovieEnded(wParam, lParam); }
+    void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) override {
+        m_pRoad->OnPlayerReady(channel, wParam, lParam);
+    }
+    bool IsChannelShowing(int channel) const override;
+    void ApplySurfaceView();
+
+    // ---- what the tests and tools look at -------------------------------------------
+    // The browser's shown entries (empty without a browser).
+    std::vector<sFILEENTRY>* Entries() const { return m_pRoad->Entries(); }
+    bool IsValidRow(int row) const { return m_pRoad->IsValidRow(row); }
+    // Shows a failure to the user; the tests replace it so that no modal box runs.
+    void SetShowMessage(std::function<void(const QString& text, const QString& caption)> show) {
+        m_showMessage = std::move(show);
+    }
+
+    CMovieStatic& FrontSurface() { return m_aMovieStatic[0]; }
+    CMovieStatic& RearSurface() { return m_aMovieStatic[1]; }
+    CInfoDlg* InfoPanel() const { return m_pInfoDlg.get(); }
+    CObdDlg* ObdWindow() const { return m_pObdDlg.get(); }
+    CMovieDialog* MapWindow() const { return m_pMapWindow.get(); }
+    CGoogleMapDlgWrap* MapBridge() const { return m_pMapWrap.get(); }
+    CFilerContainerDlg* Browser() const { return m_pFiler.get(); }
+    CSkinSliderCtrl* SeekSlider() const { return m_pSeekSlider.get(); }
+    const std::vector<sCRASHPOS>& CrashPositions() const { return m_pRoad->CrashPositions(); }
+    BOOL IsInitFailed() const { return m_bInitFailed; }
+    ChannelEngineImpl* Engine() const { return m_pEngine.get(); }
+    // Ends a running long job within a bound; the job frame installs it.
+    void SetStopWorkerJob(std::function<void()> stop) { m_stopWorkerJob = std::move(stop); }
+    BOOL IsInitDone() const { return m_bInitDone; }
+    BOOL IsMapShown() const { return m_bMapShown; }
+    // The map page lives in the map window (FALSE: docked in the main window).
+    BOOL IsMapInOwnWindow() const { return m_bMapInOwnWindow; }
+    BOOL IsFullView() const { return m_bFullView; }
+    int LayoutMode() const { return m_nLayoutMode; }
+    // The pan and zoom of a surface's channel.
+    const sVIEWRECORD& View(int surface) const { return m_aView[surface]; }
+    float WindowScaleX() const { return m_fWindowScaleX; }
+    float WindowScaleY() const { return m_fWindowScaleY; }
+    float MaxScale() const { return m_fMaxScale; }
+    const PaneArea& Panes() const { return m_paneArea; }
+    BOOL IsMaximised() const { return m_bMaximised; }
+    // The caption is being dragged (the window moves with the mouse).
+    BOOL IsMoving() const { return m_bMoving; }
+    QDialog* UpdateDialog() const { return m_pUpdateDlg.get(); }
+    // The volume the slider set, which the front channel plays at.
+    int Volume() const { return m_nVolume; }
+
+    // ---- main-window state ---------------------------------------------------------
+private:
+    std::function<void(const QString& text, const QString& caption)> m_showMessage;
+    std::function<void()> m_stopWorkerJob;
+    NamedMutexHandle m_hMutexCache;
+    NamedMutexHandle m_hMutexCpSet;
+    int m_nVolume = kMaxVolumeValue;
+    BOOL m_bKeepAspect = TRUE;
+    BOOL m_bMapShown = FALSE;
+    BOOL m_bInitDone = FALSE;
+    // The window has begun its first painting; the deferred initialisation waits for it.
+    BOOL m_bPainted = FALSE;
+    BOOL m_bInitDoneWaiting = FALSE;
+    BOOL m_bInitDoneBegun = FALSE;
+    sVIEWRECORD m_aView[2];
+    float m_fWindowScaleX = 1.0f;
+    float m_fWindowScaleY = 1.0f;
+    float m_fMaxScale = 1.0f;
+    int m_nLayoutMode = LAYOUT_BESIDE_BROWSER;
+    BOOL m_bFullView = FALSE;
+    BOOL m_bLargeVideo = FALSE;
+    BOOL m_bMapInOwnWindow = TRUE;
+    BOOL m_bCsvDisabled = TRUE;
+    BOOL m_bObdShown = FALSE;
+    BOOL m_bControlsLocked = FALSE;
+    int m_nPlayStateAtDown = PLAY_CLOSED;
+
+public:
+    static constexpr int kMaxVolumeValue = 65535;
+
+    // ---- frame, snapshot and view commands
+    // The window's own frame (CsulvaneDlgFrame.cpp): sizing by the bands along its edges
+    // with the scale overlay, maximising onto the work area, following a monitor change.
+    int HitTestFrame(POINT screen) const;
+    // Caption or client, as the window system would be told: the window moves by its caption.
+    int NcHitTest(POINT screen) const;
+    BOOL SizingAllowed() const;
+    void ShowScaleFrame();
+    void TrackSizingFrame(POINT cursor);
+    void OnFrameButtonDown(POINT screen);
+    void OnFrameMouseMove(POINT screen, BOOL buttonDown);
+    void OnFrameButtonUp(POINT screen);
+    void OnFrameDoubleClick(POINT screen);
+    void OnSizeSettle();
+    void SaveWindowScale();
+    void ResizeToScale();
+    void CreateScaleFrameWindow();
+    void ComputePaneArea(const RECT& window);
+    void LayoutPanes();
+    void OnBtnMaximize();
+    void OnBtnMinimize();
+    void OnWindowStateChange(Qt::WindowStates state);
+    void EnterMinimised();
+    void LeaveMinimised(bool toMaximised);
+    void Maximise();
+    void RestoreFromMaximised();
+    void UpdateMaximiseButton();
+    void SetInfoExtraScale(float scale);
+    void UpdateScaleForWorkArea();
+    void DockToWorkArea();
+    void OnAppBarNotify(WPARAM code);
+    void OnMonitorChanged();
+    void UpdateFrameCursor(POINT screen);
+    RECT FrameRect() const;
+    void PlaceWindow(const RECT& rc);
+    ScaleFrameWindow* ScaleFrame() const { return m_pScaleFrame.get(); }
+    // Snapshot and view commands (CsulvaneDlgView.cpp).
+    void OnSnapshot();
+    void SaveSnapshotFiles();
+    std::string MakeSnapshotFileName(const std::string& folder) const;
+    void ShowVideoAtNativeSize();
+    void RestoreVideoLayout();
+    void OnLargeVideo();
+    void OnKeepAspect();
+    void FollowRefilteredList();
+    // The remaining commands and messages (CsulvaneDlgButtons.cpp).
+    BOOL OnFurtherCommand(int id);
+    BOOL OnFurtherAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam);
+    void ChangeSpeedStep(bool faster);
+    void OnSlower();
+    void OnFaster();
+    void OnBrowseSource();
+    BOOL OpenChosenSource(int kind, std::string path);
+    void OnSettings();
+    void OnObdWindow();
+    void OnMapWindow();
+    // WM_APP_MAPWND_CLOSE: the map window's close box.
+    void OnMapWindowClosed();
+    // A double click on the rear surface: the map window back over it, the map switched on.
+    void ShowMapOverRear();
+    void OnBtnThumbnail();
+    void OnUpdateInfo();
+    void EnableBrowserButtons(BOOL on);
+    void PlayPreviewOf(const std::string& path);
+    static std::uint64_t ProgramMediumDevice();
+    void FinishSourceLoss();
+    CSettingDlg* SettingWindow() const { return m_pSettingDlg.get(); }
+    // Asks an OK/Cancel question and answers IDOK or IDCANCEL; runs the source dialog and
+    // answers whether it ended with OK. Unset, the skinned box and the dialog run modally;
+    // the tests set both.
+    void SetAskOkCancel(std::function<int(const QString& text, const QString& caption)> ask) {
+        m_askOkCancel = std::move(ask);
+    }
+    void SetRunSourceDialog(std::function<bool(QDialog& dialog)> run) { m_runSourceDialog = std::move(run); }
+
+private:
+    std::function<int(const QString& text, const QString& caption)> m_askOkCancel;
+    std::function<bool(QDialog& dialog)> m_runSourceDialog;
+    std::unique_ptr<ScaleFrameWindow> m_pScaleFrame;
+    std::unique_ptr<QDialog> m_pUpdateDlg;
+    PaneArea m_paneArea;
+    SizingTracker m_sizing;
+    QElapsedTimer m_overlayClock;
+    RECT m_rcTarget{};
+    RECT m_rcSaved{};
+    RECT m_rcWorkArea{};
+    POINT m_ptPress{};
+    POINT m_ptMoveOffset{};
+    int m_nFrameHit = HT_NOWHERE;
+    int m_nSizingEdge = EDGE_NONE;
+    BOOL m_bButtonDown = FALSE;
+    BOOL m_bMoving = FALSE;
+    BOOL m_bCaptionHeld = FALSE;
+    BOOL m_bPlacing = FALSE;
+    BOOL m_bMaximised = FALSE;
+    BOOL m_bMinimised = FALSE;
+    // What minimising left behind, for the restore: the maximised flag, the window's
+    // rectangle and the satellite windows that were minimised with it.
+    struct MinimisedState {
+        BOOL maximised = FALSE;
+        RECT rect{};
+        BOOL map = FALSE;
+        BOOL obd = FALSE;
+    } m_minimised;
+    BOOL m_bDocking = FALSE;
+    BOOL m_bMapPlaced = FALSE;
+    float m_fPendingScaleX = 1.0f;
+    float m_fPendingScaleY = 1.0f;
+    float m_fScaleAtOverlay = 1.0f;
+    std::uint64_t m_nProgramDevice = 0;
+
+protected:
+    void OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) override;
+    void OnTimer(unsigned id) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void reject() override;
+
+private:
+    class JobHost;
+    class RoadHost;
+    void CreatePlaybackRoad();
+
+    // The long jobs' frame (CsulvaneDlgJobs.cpp).
+    void CreateJobFrame();
+    void DestroyJobFrame();
+    BOOL OnJobCommand(int id);
+    BOOL OnJobMessage(unsigned msg, WPARAM wParam, LPARAM lParam);
+
+    void BeginWaitCursor();
+    void EndWaitCursor();
+    void ShowError(int textId);
+    void OnOpenDelay() { m_pRoad->OnOpenDelay(); }
+    void OnBusyTimeout() { m_pRoad->OnBusyTimeout(); }
+    void JoinDataThreads() { m_pRoad->JoinDataThreads(); }
+    // Channel 1 at `front` (0 mutes it); channel 2 always silent.
+    void SetChannelVolumes(int front);
+    // Both flags of a detector from an axis or event-filter toggle; the markers follow.
+    void ApplyDetectorToggle(int detector, LPARAM state);
+    // Both flags of the detector of settings box `index` from what the box shows; the one
+    // way the event filters of the settings window change.
+    void SetDetectorOfEventBox(int index);
+    // The graph and the map's markers after a change of the detectors' flags.
+    void FollowDetectors();
+    bool ChannelInitialised(int channel) const;
+    sPLAYCHANNEL& Channel(int channel) const;
+    PlayerDriverTable& Slots(int channel) const;
+    std::string CurrentPath() const { return m_pRoad->CurrentPath(); }
+    void PlaceProgressBar();
+    void ApplyControlStates(const ControlStates& states);
+
+    // Members in the order they come to life; destroyed in reverse.
+    std::unique_ptr<CResourceImage> m_pImages;
+    std::unique_ptr<COffScreenDC> m_pOffScreen;
+    QString m_strUnused;
+    std::unique_ptr<CGoogleMapDlgWrap> m_pMapWrap;
+    std::unique_ptr<CInfoDlg> m_pInfoDlg;
+    std::unique_ptr<CGSensorDlg> m_pGraphDlg;
+    std::unique_ptr<CSettingDlg> m_pSettingDlg;
+    std::unique_ptr<CObdDlg> m_pObdDlg;
+    std::unique_ptr<CMovieDialog> m_pMapWindow;
+    std::array<CMovieStatic, 2> m_aMovieStatic;
+    std::unique_ptr<CSkinSliderCtrl> m_pSeekSlider;
+    std::unique_ptr<CSkinSliderCtrl> m_pVolumeSlider;
+    std::unique_ptr<CSkinProgressBarCtrl> m_pProgress;
+    std::unique_ptr<CLapTimeArea> m_pLapTime;
+    std::unique_ptr<CFilerContainerDlg> m_pFiler;
+    std::unique_ptr<CLogoDlg> m_pLogo;
+    std::array<CSkinButton*, kTransportButtonCount> m_apTransport{};  // children of the window
+    std::array<CSkinButton*, kTitleButtonCount> m_apTitle{};
+    QLabel* m_pSpeedLabel = nullptr;
+
+    std::shared_ptr<JobHost> m_pJobHost;
+    std::shared_ptr<CJobFrame> m_pJobFrame;
+    std::unique_ptr<ChannelEngineImpl> m_pEngine;
+    BOOL m_bInitFailed = FALSE;
+    BOOL m_bCleanedUp = FALSE;
+    int m_nWaitCursor = 0;
+
+    // The playback road, after the panes it holds by reference (destroyed before them).
+    std::shared_ptr<RoadHost> m_pRoadHost;
+    std::unique_ptr<CPlaybackRoad> m_pRoad;
+
+    QRect m_rcNormal;  // the window's place before the full-video view
+    QImage m_background;  // the skin frame, title and pane frames at the current size
+    int m_nBackgroundMode = -1;
+    BOOL m_bVideoRefreshed = FALSE;  // the first painting after start refreshed the video
+    // Once the deferred initialisation is done and the window painted: the surfaces are
+    // drawn afresh, once.
+    void RefreshVideoAfterStart();
+};
+
+}  // namespace orv

@@ -1,0 +1,337 @@
+// The main window's commands: transport buttons, the video menu, the sliders and the
+// messages of the panes.
+#include "app/window/CsulvaneDlgPanes.h"
+
+#include <QCursor>
+
+#include <climits>
+
+#include "app/surface/MovieMenu.h"
+#include "app/commands/SettingDlg.h"
+#include "platform/base/PathUtil.h"
+#include "playback/ChannelFacade.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+
+void CsulvaneDlg::OnCommand(int id) {
+    if (OnJobCommand(id)) return;
+    switch (id) {
+    case ID_PLAY_PAUSE: OnPlayPause(); break;
+    case ID_PLAY_STOP: OnStop(); break;
+    case ID_PLAY_NEXT: OnNextMovie(); break;
+    case ID_PLAY_PREV: OnPrevMovie(); break;
+    case IDC_BTN_CLOSE: OnBtnClose(); break;
+    case IDC_BTN_MINIMIZE: OnBtnMinimize(); break;
+    default: OnFurtherCommand(id); break;
+    }
+}
+
+void CsulvaneDlg::OnPlayPause() {
+    if (!m_pRoad->DataLoaded() || !ChannelInitialised(0)) return;
+    if (Channel(0).playState == PLAY_PLAYING) {
+        if (IsNearMovieEnd()) return;
+        const int step = GetDefaultSpeedStep();
+        if (Channel(0).speedStep != step) SetChannelsSpeed(step);
+        const BOOL paused = PausePlayback();
+        RefreshVideo();
+        UpdateSpeedLabel();
+        m_pInfoDlg->update();
+        if (paused) SetPlayButtonState(FALSE);
+        SetChannelVolumes(0);
+        UpdateControlStates();  // the speed buttons work only while playing
+        return;
+    }
+    SetChannelVolumes(m_nVolume);
+    m_pRoad->AllowEnd();
+    const BOOL played = ResumePlayback();
+    if (!played) m_pRoad->SetResumeAfterLoad(TRUE);
+    UpdateSpeedLabel();
+    SetPlayButtonState(played);
+    UpdateControlStates();
+}
+
+void CsulvaneDlg::OnStop() {
+    if (m_pRoad->NearEndLocked()) return;
+    if (ChannelInitialised(0)) {
+        SetChannelsSpeed(GetDefaultSpeedStep());
+        Slots(0).SetVolume(Channel(0), 0);
+    }
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+    UpdateSpeedLabel();
+    LocateChannelsFrame(0);
+    UpdatePlaybackPosition(0);
+    StopPlayback();
+    UpdateControlStates();
+}
+
+void CsulvaneDlg::OnNextMovie() {
+    if (m_pRoad->NearEndLocked()) return;
+    SetChannelVolumes(0);
+    PauseChannels();
+    StopPlayback();
+    PlayNextMovie();
+}
+
+void CsulvaneDlg::SetChannelVolumes(int front) {
+    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), front);
+    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
+}
+
+void CsulvaneDlg::SetVolume(int volume) {
+    m_nVolume = std::clamp(volume, 0, kMaxVolumeValue);
+    WriteVolume(m_nVolume);
+    SetChannelVolumes(m_nVolume);
+    if (m_pVolumeSlider) m_pVolumeSlider->SetPos(m_nVolume);
+}
+
+void CsulvaneDlg::OnSliderDown(WPARAM id, LPARAM pos) {
+    if (m_pRoad->Busy() || id != WPARAM(IDC_SEEK_SLIDER) || !m_pRoad->DataLoaded() || !ChannelInitialised(0)) return;
+    SetChannelVolumes(0);
+    m_nPlayStateAtDown = Channel(0).playState;
+    if (Channel(0).playState != PLAY_PAUSED) PauseChannels();
+    if (m_pSeekSlider->IsClickOutsideThumb()) {
+        SeekToFrame(pos, m_nPlayStateAtDown);
+        RefreshVideo();
+        Slots(0).SetVolume(Channel(0), m_nVolume);
+    }
+}
+
+void CsulvaneDlg::OnSliderDrag(WPARAM id, LPARAM pos) {
+    if (m_pRoad->Busy()) return;
+    if (id == WPARAM(IDC_SEEK_SLIDER)) {
+        if (m_pRoad->DataLoaded() && !m_pSeekSlider->IsClickOutsideThumb())
+            UpdatePlaybackPosition(pos);
+    } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
+        SetVolume(int(std::clamp<LPARAM>(pos, 0, kMaxVolumeValue)));
+    }
+}
+
+void CsulvaneDlg::OnSliderUp(WPARAM id, LPARAM pos) {
+    if (m_pRoad->Busy()) return;
+    if (id == WPARAM(IDC_SEEK_SLIDER)) {
+        if (!m_pRoad->DataLoaded() || m_pSeekSlider->IsClickOutsideThumb() || !ChannelInitialised(0)) return;
+        SeekToFrame(pos, m_nPlayStateAtDown);
+        RefreshVideo();
+        SetChannelVolumes(m_nVolume);
+    } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
+        SetVolume(int(std::clamp<LPARAM>(pos, 0, kMaxVolumeValue)));
+    }
+}
+
+void CsulvaneDlg::OnMapMarkerClick(WPARAM, LPARAM frame) {
+    SeekToFrame(frame, ChannelInitialised(0) ? int(Channel(0).playState) : 0);
+}
+
+void CsulvaneDlg::OnGSensorPrevEvent() {
+    if (m_pRoad->NearEndLocked()) return;
+    const int current = m_pSeekSlider ? m_pSeekSlider->GetPos() : 0;
+    if (!JumpToPrevEvent(current)) JumpToPrevEvent(INT_MAX);  // wraps to the last event
+}
+
+void CsulvaneDlg::OnGSensorNextEvent() {
+    if (m_pRoad->NearEndLocked()) return;
+    const int current = m_pSeekSlider ? m_pSeekSlider->GetPos() : 0;
+    if (!JumpToNextEvent(current)) JumpToNextEvent(-1);  // wraps to the first event
+}
+
+void CsulvaneDlg::OnInfoAxisToggle(WPARAM axis, LPARAM state) { ApplyDetectorToggle(DetectorForAxis(int(axis)), state); }
+
+void CsulvaneDlg::OnEventFilterChanged(WPARAM index, LPARAM state) {
+    // The box decides: a message that arrives after the box was locked or freed again
+    // must not undo that.
+    if (m_pSettingDlg && m_pSettingDlg->GetEventButton(int(index))) {
+        SetDetectorOfEventBox(int(index));
+        FollowDetectors();
+        return;
+    }
+    ApplyDetectorToggle(DetectorForEventFilter(int(index)), state);
+}
+
+void CsulvaneDlg::SetDetectorOfEventBox(int index) {
+    const int detector = DetectorForEventFilter(index);
+    if (detector >= 0 && m_pSettingDlg)
+        m_pGraphDlg->SetDetectorFlags(detector, m_pSettingDlg->IsEventChecked(index));
+}
+
+void CsulvaneDlg::ApplyDetectorToggle(int detector, LPARAM state) {
+    if (detector < 0) return;
+    m_pGraphDlg->SetDetectorFlags(detector, state ? TRUE : FALSE);
+    FollowDetectors();
+}
+
+void CsulvaneDlg::FollowDetectors() {
+    m_pGraphDlg->update();
+    m_pRoad->ResendMarkers();
+}
+
+void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
+    if (item == 0 || !m_hMutexCache) return;
+    bool found = false;
+    // The data threads are ended before the list's lock is taken: a thread never has to
+    // finish while this one holds what it might wait for.
+    JoinDataThreads();
+    {
+        std::lock_guard lock(*m_hMutexCache);
+        if (ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED) {
+            PauseChannels();
+            if (!m_pRoad->Advancing()) StopPlayback();
+        }
+        if (!m_pRoad->FolderAdvance() && ChannelInitialised(0)) SetChannelsSpeed(GetDefaultSpeedStep());
+        ResetChannels();
+        CloseChannels();
+        ResetPlaybackUi();
+        found = m_pFiler->OpenTreeItem(FolderTreeItem(item));
+        if (found) m_pRoad->SelectionDone();
+        if (!m_pRoad->Advancing()) {
+            SetPlayButtonState(FALSE);
+            const SourceKind kind = m_pFiler->m_nSourceKind;
+            m_bCsvDisabled = (kind == SOURCE_SD && !found) || kind == SOURCE_FOLDER || kind == SOURCE_FILE;
+            UpdateControlStates();
+        }
+    }
+    if (!found) {
+        OpenNextNonEmptyFolder(FolderTreeItem(item));
+        return;
+    }
+    LoadListGpsTrack(*Entries());
+    m_pFiler->SetContinue(m_pRoad->FolderAdvance());
+    {
+        std::lock_guard lock(*m_hMutexCache);
+        // Making row 0 the only selected row selects its movie through the list.
+        m_pFiler->GetList()->SelectOnlyRow(0);
+    }
+    SendCrashPositions(m_pRoad->CurrentRow(), TRUE);
+}
+
+void CsulvaneDlg::OnSourceLostReport() {
+    CMovieResource& watcher = m_pFiler->GetWatcher();
+    // A report of a source that another one has replaced since is late: nothing is lost.
+    if (!watcher.IsLost()) return;
+    // The watcher looked while the source was away; by now it may be back (a card put back,
+    // a folder restored). Then the movie on screen plays on, when it is still there.
+    const std::string source = m_pFiler->m_strSourcePath;
+    const bool movieOpen = ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED;
+    if (!source.empty() && PathFileExists(source) && (!movieOpen || PathFileExists(m_pRoad->OpenPath()))) {
+        watcher.ClearLost();
+        watcher.SetPath(source);
+        ResetVideoArea();
+        return;
+    }
+    OnSourceLost();
+}
+
+void CsulvaneDlg::OnSourceLost() {
+    m_pRoad->ForgetData();
+    if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PauseChannels();
+    StopPlayback();
+    m_pInfoDlg->SetRecMark(0);
+    ResetViewForSource();
+    ClearBrowserList(TRUE);  // nothing of the lost source stays to be clicked
+    m_bCsvDisabled = TRUE;
+    if (m_bLargeVideo) SetLargeVideo(FALSE);
+    if (m_bFullView) ApplyFullView(FALSE);
+    UpdateControlStates();
+    FinishSourceLoss();
+}
+
+void CsulvaneDlg::OnJobProgress(WPARAM done, LPARAM total) {
+    if (!m_pProgress) return;
+    m_pProgress->SetPos(total <= 0 ? 100 : int(std::clamp<long long>(
+                                               (long long)(done) * 100 / (long long)(total), 0, 100)));
+    m_pProgress->update();
+}
+
+void CsulvaneDlg::OnPreviewFile(int, const sFILEENTRY& entry) { PlayPreviewOf(entry.path); }
+
+void CsulvaneDlg::OnFilterButton(int kind) {
+    if (kind < 0 || kind >= kRecordingKindCount) return;
+    CSkinButton* filter = m_pFiler->GetFilterButton(kind);
+    if (!filter) return;
+    m_pFiler->SetFilterButton(kind, !filter->IsLatched());
+    FollowRefilteredList();
+}
+
+void CsulvaneDlg::OnVideoClick(int surface, POINT point) {
+    if (surface < 0 || surface > 1 || !m_aMovieStatic[std::size_t(surface)].m_bLargeVideo) return;
+    sVIEWRECORD& view = m_aView[surface];
+    view.clickX = point.x;
+    view.clickY = point.y;
+    const float zoom = NextZoomFactor(view.zoomFactor);
+    if (zoom <= 1.0f) {
+        ResetViewBlocks();
+    } else {
+        view.zoomFactor = zoom;
+        view.zoomCentreX = point.x;
+        view.zoomCentreY = point.y;
+    }
+    SetChannelsView(m_aView, TRUE);
+}
+
+void CsulvaneDlg::OnVideoDblClk(int surface) {
+    // The rear surface brings the map back over itself, switched on as by the map button.
+    if (surface == 1) {
+        if (!m_bFullView) ShowMapOverRear();
+        return;
+    }
+    if (surface != 0 || m_bLargeVideo) return;
+    const bool allowed = IsValidRow(0) && m_pRoad->DataLoaded() && !m_bControlsLocked;
+    const std::int64_t current = ChannelInitialised(0) ? Slots(0).GetCurrentFrame(Channel(0)) : 0;
+    const std::int64_t count = ChannelInitialised(0) ? Slots(0).GetFrameCount(Channel(0)) : 0;
+    if (!FullViewToggleAllowed(m_bFullView, current, count)) return;
+    if (allowed || m_bFullView) ApplyFullView(!m_bFullView);
+}
+
+void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
+    if ((m_pRoad->NearEndLocked()) || m_pRoad->Busy()) return;
+    const bool front = ChannelInitialised(0);
+    const int state = front ? int(Channel(0).playState) : 0;
+    CMovieMenu menu(m_bFullView, this);
+    switch (state) {
+    case PLAY_PLAYING: menu.BuildPlayingMenu(82, m_bFullView, m_nLayoutMode, Channel(0).speedStep, Channel(0).keepAspect); break;
+    case PLAY_PAUSED: menu.BuildPausedMenu(83, m_bFullView, m_nLayoutMode, Channel(0).keepAspect); break;
+    case PLAY_STOPPED: menu.BuildStoppedMenu(m_bFullView, m_nLayoutMode, Channel(0).keepAspect); break;
+    default: menu.BuildNoMovieMenu(m_nLayoutMode); break;
+    }
+    QAction* chosen = menu.exec(QPoint(screenPoint.x, screenPoint.y));
+    if (chosen && chosen->data().isValid()) OnCommand(chosen->data().toInt());
+}
+
+void CsulvaneDlg::UpdateControlStates() {
+    ControlInputs in;
+    const auto* entries = Entries();
+    in.rowCount = entries ? int(entries->size()) : 0;
+    in.currentRow = m_pRoad->CurrentRow();
+    in.sourceKind = m_pFiler->m_nSourceKind;
+    in.limitedModel = g_bLimitedModel;
+    in.playState = ChannelInitialised(0) ? int(Channel(0).playState) : 0;
+    in.speedStep = ChannelInitialised(0) ? Channel(0).speedStep : 1;
+    // The window's own flag: it is set before the channels take the data, so the buttons
+    // that act on a loaded movie are enabled by the update that the load itself runs.
+    in.dataLoaded = ChannelInitialised(0) && m_pRoad->DataLoaded();
+    in.csvDisabled = m_bCsvDisabled;
+    in.lastOpenFailed = m_pRoad->OpenFailed();
+    ApplyControlStates(orv::UpdateControlStates(in));
+}
+
+void CsulvaneDlg::DisableAllControls() { ApplyControlStates(orv::DisableAllControls()); }
+
+void CsulvaneDlg::EnableIdleControls() {
+    ControlInputs in;
+    const auto* entries = Entries();
+    in.rowCount = entries ? int(entries->size()) : 0;
+    in.currentRow = m_pRoad->CurrentRow();
+    in.lastOpenFailed = m_pRoad->OpenFailed();
+    ApplyControlStates(orv::EnableIdleControls(in));
+}
+
+void CsulvaneDlg::ApplyControlStates(const ControlStates& states) {
+    for (int i = 0; i < kTransportButtonCount; ++i)
+        if (CSkinButton* button = m_apTransport[std::size_t(i)]) button->setEnabled(states.transport[std::size_t(i)]);
+    for (CSkinButton* button : m_apTitle)
+        if (button) button->setEnabled(states.titleButtons);
+    m_pInfoDlg->setEnabled(states.panes);
+    m_pFiler->EnableBrowserControls(states.panes);
+}
+
+}  // namespace orv

@@ -1,0 +1,159 @@
+// The main window's side of the long jobs (deleting, joining, the CSV export): what the job
+// frame asks of the window before, during and after a job.
+#include "app/window/CsulvaneDlgPanes.h"
+
+
+#include "app/jobs/JobFrame.h"
+#include "filer/FileListCtrl.h"
+#include "ui/CommonUtil.h"
+#include "ui/MsgBox.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+
+class CsulvaneDlg::JobHost : public IJobHost {
+public:
+    explicit JobHost(CsulvaneDlg& dlg) : d(dlg) {}
+
+    HWND JobWindow() override { return d.GetSafeHwnd(); }
+    QWidget* ActiveVideoSurface() override { return &d.m_aMovieStatic[0]; }
+
+    void EnableJobControls(BOOL enable) override {
+        for (CSkinButton* button : d.m_apTransport)
+            if (button) button->setEnabled(enable);
+        d.EnableBrowserButtons(enable);
+        d.UpdateMapPane();
+    }
+
+    ChannelPosition JobChannelPosition() override {
+        ChannelPosition p;
+        p.playbackStarted = d.m_pRoad->DataLoaded();
+        p.initialised = d.ChannelInitialised(0);
+        if (p.initialised) {
+            sPLAYCHANNEL& front = d.Channel(0);
+            p.state = front.playState;
+            p.current = d.Slots(0).GetCurrentFrame(front);
+            p.count = d.Slots(0).GetFrameCount(front);
+            p.speedStep = front.speedStep;
+        }
+        return p;
+    }
+    BOOL IsOpenFailed() override { return d.m_pRoad->OpenFailed(); }
+
+    void PrepareChannels(JobKind kind) override {
+        if (kind == JobKind::Csv) {
+            d.PausePlayback();
+            if (d.ChannelInitialised(0)) CancelPrefetch(d.Channel(0));
+            return;
+        }
+        if (d.ChannelInitialised(0)) SetChannelsSpeed(d.GetDefaultSpeedStep());
+        for (int i = 0; i < kChannelCount; ++i)
+            if (d.ChannelInitialised(i)) d.Slots(i).SetVolume(d.Channel(i), 0);
+        d.UpdateSpeedLabel();
+        LocateChannelsFrame(0);
+        d.UpdatePlaybackPosition(0);
+        d.StopPlayback();
+        if (kind == JobKind::Delete) {
+            d.ClosePlayback();
+            if (d.ChannelInitialised(0)) CancelPrefetch(d.Channel(0));
+        }
+    }
+
+    std::int64_t CloseMovieOnScreen() override {
+        const std::int64_t frame = d.ChannelInitialised(0) ? d.Slots(0).GetCurrentFrame(d.Channel(0)) : 0;
+        d.KillTimer(TIMER_PLAYBACK);
+        d.m_pRoad->ForgetData();
+        CloseChannels();
+        ResetChannels();
+        return frame < 0 ? 0 : frame;
+    }
+    void SetResumePending(BOOL pending) override { d.m_pRoad->SetResumePending(pending); }
+    void SetResumeFrame(std::int64_t frame) override {
+        d.m_pRoad->SetResumeFrame(frame);
+    }
+    void RewindAfterJoin() override {
+        LocateChannelsFrame(0);
+        d.UpdatePlaybackPosition(0);
+        d.StopPlayback();
+    }
+    void AfterJob() override {
+        if (d.m_pRoad->OpenFailed()) d.m_pRoad->ClearOpenFailed();
+        else d.UpdateControlStates();
+    }
+    bool SelectCurrentMovie() override { return d.SelectMovie(TRUE, TRUE, TRUE) != FALSE; }
+
+    SourceKind JobSourceKind() override { return d.m_pFiler->m_nSourceKind; }
+    std::vector<sFILEENTRY> GatherSourceFiles() override { return d.m_pFiler->GatherSourceFiles(); }
+    std::vector<sFILEENTRY>& FolderEntries() override { return d.m_pFiler->GetList()->m_vecEntries; }
+    std::vector<sFILEENTRY>& ListedEntries() override { return d.m_pFiler->GetList()->ShownEntries(); }
+    int SelectedRow() override {
+        const int row = d.m_pFiler->GetList()->GetSelectedRow();
+        return row < 0 ? 0 : row;
+    }
+    void ReselectRow(int row) override {
+        d.m_pRoad->ForgetRow();
+        d.m_pFiler->SelectFileRow(row, FALSE);
+    }
+    void RebuildBrowser() override {
+        d.m_pInfoDlg->ResetInfoValues();
+        if (d.m_bLargeVideo) d.SetLargeVideo(FALSE);
+        d.ResetViewForSource();
+        d.m_pFiler->OpenSourcePath(d.m_pFiler->m_strSourcePath, d.m_pFiler->m_nSourceKind);
+        d.m_pFiler->SelectRecorderFolder();
+        if (d.m_pFiler->GetList()->GetItemCount() > 0) d.m_pFiler->SelectFileRow(0, FALSE);
+        d.CheckParkingTrace();
+        d.UpdateControlStates();
+        d.m_pFiler->update();
+    }
+
+    std::string PickFolder(std::string_view section, std::string_view key, int titleText) override {
+        return BrowseForFolder(&d, section, key, UiText(titleText));
+    }
+    int ShowMessage(int text, const QString& caption, MsgBoxType type) override {
+        CMsgBox box(&d);
+        return box.Show(QString::fromUtf8(UiText(text)), caption, type);
+    }
+    bool SelectFiles(int mode, const std::vector<sFILEENTRY>& source, const std::vector<sFILEENTRY>& listed,
+                     std::vector<sFILEENTRY>* ticked) override {
+        return RunFileSelectDialog(&d, mode, source, listed, ticked, [this](int text) { d.ShowError(text); });
+    }
+
+private:
+    CsulvaneDlg& d;
+};
+
+void CsulvaneDlg::CreateJobFrame() {
+    m_pJobHost = std::make_shared<JobHost>(*this);
+    m_pJobFrame = std::make_shared<CJobFrame>(*m_pJobHost, m_pProgress.get());
+    SetStopWorkerJob([this] {
+        if (m_pJobFrame && m_pJobFrame->IsJobRunning()) m_pJobFrame->EndWorkerJob();
+    });
+}
+
+void CsulvaneDlg::DestroyJobFrame() {
+    m_pJobFrame.reset();
+    m_pJobHost.reset();
+}
+
+BOOL CsulvaneDlg::OnJobCommand(int id) {
+    if (!m_pJobFrame) return FALSE;
+    switch (id) {
+    case ID_DELETE_MOVIES: m_pJobFrame->OnDeleteMovies(); return TRUE;
+    case ID_JOIN_MOVIES: m_pJobFrame->OnJoinMovies(); return TRUE;
+    case ID_EXPORT_CSV: m_pJobFrame->OnExportCsv(); return TRUE;
+    default: return FALSE;
+    }
+}
+
+BOOL CsulvaneDlg::OnJobMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
+    if (!m_pJobFrame) return FALSE;
+    switch (msg) {
+    case WM_APP_PROGRESS: m_pJobFrame->OnProgress(wParam, lParam); return TRUE;
+    case WM_APP_JOB_DONE: m_pJobFrame->OnJobFinished(); return TRUE;
+    case WM_APP_LIST_REFRESH: m_pJobFrame->OnRefreshList(); return TRUE;
+    default: return FALSE;
+    }
+}
+
+}  // namespace orv
+

@@ -1,0 +1,26 @@
+// The panes the main window holds, for its own source files.
+#pragma once
+
+#include "app/commands/ControlRules.h"
+#include "app/window/CsulvaneDlg.h"
+#include "app/window/SettingsKeys.h"
+#include "playback/ChannelData.h"
+#include "ui/LapTimeArea.h"
+#include "ui/LogoDlg.h"
+#include "ui/OffScreenDC.h"
+#include "ui/ResourceImage.h"
+#include "ui/Scaled.h"
+#include "ui/SkinButton.h"
+#include "ui/SkinProgressBarCtrl.h"
+#include "ui/SkinSliderCtrl.h"
+
+#include "views/GSensorDlg.h"
+#include "views/InfoDlg.h"
+#include "views/ObdDlg.h"
+#include "views/map/GoogleMapDlgWrap.h"
+#include "views/map/InternetConnection.h"
+#include "views/map/MapScripts.h"
+#include "views/map/MovieDialog.h"
+#include "filer/FileListCtrl.h"
+#include "filer/FilerContainerDlg.h"
+#include "filer/FolderTreeCtrl.h"

@@ -1,0 +1,24 @@
+#include "app/window/SourcePath.h"
+
+#include <sys/stat.h>
+
+namespace orv {
+
+std::string TrimTrailingSlash(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    return std::string(path);
+}
+
+std::uint64_t MediumDevice(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) return 0;
+    // A device number of 0 cannot be told from "unknown"; no real file system uses it.
+    return std::uint64_t(info.st_dev);
+}
+
+bool IsMediumGone(const std::string& path, std::uint64_t device) {
+    if (device == 0) return false;
+    return MediumDevice(path) != device;
+}
+
+}  // namespace orv

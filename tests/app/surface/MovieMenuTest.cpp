@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QStyle>
+#include <QWidgetAction>
+
+#include <algorithm>
+#include <chrono>
+
+#include "app/surface/MovieMenu.h"
+#include "fixtures/EventLoopWait.h"
+#include "ui/ScaleFonts.h"
+
+namespace orv {
+namespace {
+
+// The ids of a layout (0 for a separator) and the ids that are grayed.
+std::vector<int> Ids(const std::vector<MovieMenuItem>& items) {
+    std::vector<int> ids;
+    for (const auto& item : items) ids.push_back(item.id);
+    return ids;
+}
+std::vector<int> Grayed(const std::vector<MovieMenuItem>& items) {
+    std::vector<int> ids;
+    for (const auto& item : items)
+        if (item.grayed) ids.push_back(item.id);
+    return ids;
+}
+
+TEST(MovieMenu, LayoutsByPlayStateScreenAndMode) {
+    const int P = ID_PLAY_PAUSE, S = ID_PLAY_STOP, F = ID_PLAY_FAST, L = ID_PLAY_SLOW, J = ID_SNAPSHOT,
+              T = ID_SETTINGS, O = ID_OPEN_SOURCE, K = ID_KEEP_ASPECT;
+    struct Case {
+        MovieMenuState state;
+        std::vector<int> ids;
+        std::vector<int> grayed;
+        int firstText;
+    };
+    const Case cases[] = {
+        {{2, true, 1, false, 0, 1}, {P, S, F, L, 0, J, T, 0, O}, {}, 82},
+        {{2, true, 2, false, 0, 1}, {P, S, F, L, 0, J, T, 0, O}, {F}, 82},
+        {{2, true, 4, false, 0, 1}, {P, S, F, L, 0, J, T, 0, O}, {F}, 82},
+        {{2, true, -1, false, 0, 1}, {P, S, F, L, 0, J, T, 0, O}, {L}, 82},
+        {{2, true, 1, false, 2, 1}, {P, S, F, L, 0, J, T}, {}, 82},
+        {{2, true, 1, true, 0, 1}, {P, S, F, L, K}, {}, 82},
+        {{3, true, 2, false, 0, 1}, {P, S, 0, J, T, 0, O}, {}, 83},
+        {{3, true, 1, true, 2, 0}, {P, S, K}, {}, 83},
+        {{1, true, 1, false, 1, 1}, {P, 0, J, T, 0, O}, {}, 83},
+        {{1, true, 1, true, 0, 7}, {P}, {}, 83},  // an unknown aspect flag gives no item
+        {{0, true, 1, false, 0, 1}, {T, 0, O}, {}, 84},
+        {{2, false, 1, false, 2, 1}, {T}, {}, 84},
+    };
+    for (const Case& c : cases) {
+        const auto items = BuildMovieMenuItems(c.state);
+        EXPECT_EQ(Ids(items), c.ids) << "state " << c.state.playState << " step " << c.state.speedStep;
+        EXPECT_EQ(Grayed(items), c.grayed) << "state " << c.state.playState << " step " << c.state.speedStep;
+        EXPECT_EQ(items.front().textId, c.firstText);
+    }
+    // The keep-aspect item names what it switches to.
+    EXPECT_EQ(BuildMovieMenuItems({1, true, 1, true, 0, 0}).back().textId, 88);
+    EXPECT_EQ(BuildMovieMenuItems({1, true, 1, true, 0, 1}).back().textId, 89);
+}
+
+TEST(MovieMenu, MeasuresAndDrawsItsItems) {
+    g_fScale = 1.5f;
+    CMovieMenu wide(true), narrow(false);
+    EXPECT_EQ(wide.MeasureItem(), (SIZE{330, 30}));
+    EXPECT_EQ(narrow.MeasureItem(), (SIZE{105, 30}));
+
+    narrow.BuildPlayingMenu(82, FALSE, 0, 2, 1);
+    EXPECT_EQ(narrow.actions().size(), 9);
+    EXPECT_FALSE(narrow.actions()[2]->isEnabled());  // fast at step 2
+
+    struct Case {
+        bool selected, grayed;
+        QRgb fill;
+    };
+    for (const Case& c : {Case{true, false, qRgb(0, 0, 255)}, {true, true, qRgb(195, 195, 255)}}) {
+        QImage image(100, 30, QImage::Format_RGB32);
+        QPainter painter(&image);
+        narrow.DrawItem(painter, RECT{0, 0, 100, 30}, "", c.selected, c.grayed);
+        painter.end();
+        EXPECT_EQ(image.pixel(50, 15), c.fill);
+    }
+    g_fScale = 1.0f;
+}
+
+// Every item spans the menu from frame to frame, whatever makes the menu wider than the
+// items' own width, so that no band of the menu's ground shows beside them.
+TEST(MovieMenu, ItemsAreAsWideAsTheMenu) {
+    for (const float scale : {1.0f, 1.5f}) {
+        for (const bool wide : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "scale " << scale << (wide ? " wide" : " narrow"));
+            g_fScale = scale;
+            CMovieMenu menu(wide);
+            menu.BuildPausedMenu(83, wide, 0, 1);
+            menu.popup(QPoint(100, 100));
+            ASSERT_TRUE(fixtures::RunUntil([&] { return menu.isVisible(); }, std::chrono::seconds(20)));
+            const int edge = menu.style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, &menu) +
+                             menu.style()->pixelMetric(QStyle::PM_MenuHMargin, nullptr, &menu);
+            const int left = edge + menu.contentsMargins().left();
+            const int width = menu.width() - left - edge - menu.contentsMargins().right();
+            EXPECT_GE(width, menu.MeasureItem().cx);
+            int items = 0;
+            for (QAction* action : menu.actions()) {
+                auto* widgetAction = qobject_cast<QWidgetAction*>(action);
+                QWidget* item = widgetAction ? widgetAction->defaultWidget() : nullptr;
+                if (!item) continue;
+                ++items;
+                EXPECT_EQ(item->x(), left);
+                EXPECT_EQ(item->width(), width);
+                EXPECT_EQ(item->height(), menu.MeasureItem().cy);
+            }
+            const auto built = BuildMovieMenuItems({3, true, 1, wide, 0, 1});  // as BuildPausedMenu added them
+            EXPECT_EQ(items, std::count_if(built.begin(), built.end(), [](const auto& i) { return i.id != 0; }));
+            menu.close();
+        }
+    }
+    g_fScale = 1.0f;
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,873 @@
+// The program's main window on a small card, offscreen, with the real engine and panes: it
+// restores the source from the settings file, lists the recordings, opens the first one,
+// plays it with every pane following the frame, seeks, moves on to the next recording and
+// closes while playing.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <clocale>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "app/window/MainWindowParts.h"
+#include "app/commands/ControlRules.h"
+#include "app/commands/SnapshotName.h"
+#include "app/window/CsulvaneDlg.h"
+#include "filer/FileListCtrl.h"
+#include "filer/FilerContainerDlg.h"
+#include "filer/FolderTreeCtrl.h"
+#include "fixtures/EventLoopWait.h"
+#include "fixtures/CardBuilder.h"
+#include "fixtures/DataBlockWriter.h"
+#include "fixtures/DemoStart.h"
+#include "fixtures/MovieMaker.h"
+#include "fixtures/TempDir.h"
+#include "platform/files/RemovableMounts.h"
+#include "playback/ChannelFacade.h"
+#include "playback/engine/CPlayer.h"
+#include "playback/engine/ChannelEngineImpl.h"
+#include "views/GSensorDlg.h"
+#include "views/InfoDlg.h"
+#include "views/InfoTexts.h"
+#include "views/map/GoogleMapDlgWrap.h"
+#include "views/map/MapPageHost.h"
+#include "views/map/MapScripts.h"
+#include "views/map/MovieDialog.h"
+#include "views/ObdDlg.h"
+#include "ui/CommonUtil.h"
+#include "ui/SkinButton.h"
+#include "ui/SkinDialog.h"
+#include "ui/SkinSliderCtrl.h"
+#include "ui/text/UiText.h"
+
+namespace orv {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kFps = 10;  // one recorder record (100 ms) per video frame
+constexpr int kSeconds = 5;
+constexpr int kFrames = kFps * kSeconds;
+
+// What the data block of recording `serial` holds at record k (= video frame k).
+struct Plan {
+    static int SpeedKmh(int serial, int k) { return 20 + serial * 10 + k; }
+    static int AccelX(int k) { return 10 * k; }  // thousandths of g
+    static int AccelY(int k) { return k; }       // a tenth of X throughout
+    static int Voltage10(int k) { return 120 + k % 10; }
+    // The recorder's frame table shows at frame f the record before it (a record is taken
+    // once the frame has reached its time), and a sensor record shows the position and speed
+    // of the GPS record four places earlier.
+    static int SensorAt(int frame) { return frame >= 1 ? frame - 1 : 0; }
+    // Two X-axis events; a jump goes to the frame of the event's record.
+    static constexpr int kEventRecords[2] = {10, 25};
+    static int EventFrame(int i) { return kEventRecords[i]; }
+    static int GpsAt(int frame) { return SensorAt(frame) >= 4 ? SensorAt(frame) - 4 : 0; }
+};
+
+bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 30s) {
+    return fixtures::RunUntil(done, timeout);
+}
+
+// The picture codes of recording `serial`'s movies (fixtures::ReadPictureCode).
+int FrontCode(int serial) { return serial; }
+int RearCode(int serial) { return 4 + serial; }
+
+fixtures::PictureCode CodeOf(const QImage& picture) {
+    if (picture.isNull()) return {};
+    return fixtures::ReadPictureCode(picture.width(), picture.height(), [&](int x, int y) {
+        return qGray(picture.pixel(std::clamp(x, 0, picture.width() - 1), std::clamp(y, 0, picture.height() - 1)));
+    });
+}
+
+// The picture a channel's presenter has on screen, as the snapshot grabs it.
+fixtures::PictureCode ShownCode(const CsulvaneDlg& dlg, int channel) {
+    const ComPtr<CPlayer> player = dlg.Engine()->PlayerOf(g_aPlayChannel[channel]);
+    const ComPtr<IMFVideoDisplayControl> display = player ? player->DisplayControl() : nullptr;
+    BITMAPINFOHEADER header{};
+    BYTE* dib = nullptr;
+    DWORD size = 0;
+    LONGLONG time = 0;
+    if (!display || FAILED(display->GetCurrentImage(&header, &dib, &size, &time))) return {};
+    // Bottom-up rows of 32-bit pixels.
+    const QImage picture = QImage(dib, header.biWidth, header.biHeight, header.biWidth * 4, QImage::Format_RGB32)
+                               .mirrored(false, true);
+    CoTaskMemFree(dib);
+    return CodeOf(picture);
+}
+
+// Stands between a video surface and the window: while it holds, the players' "ready"
+// notices stay here (as from a player that never answers); Release hands them on late.
+class ReadyHolder : public MovieSurfaceOwner {
+public:
+    explicit ReadyHolder(CsulvaneDlg& dlg) : dlg_(dlg) { dlg_.FrontSurface().m_pOwner = this; }
+    ~ReadyHolder() override { dlg_.FrontSurface().m_pOwner = &dlg_; }
+    void OnVideoClick(int surface, POINT point) override { dlg_.OnVideoClick(surface, point); }
+    void OnVideoDblClk(int surface) override { dlg_.OnVideoDblClk(surface); }
+    void OnVideoContextMenu(POINT point, int surface) override { dlg_.OnVideoContextMenu(point, surface); }
+    void OnGraphNotify(WPARAM wParam, LPARAM lParam) override { dlg_.OnGraphNotify(wParam, lParam); }
+    void OnMovieEnded(WPARAM wParam, LPARAM lParam) override { dlg_.OnMovieEnded(wParam, lParam); }
+    void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) override {
+        held_.push_back({channel, wParam, lParam});
+    }
+    bool IsChannelShowing(int channel) const override { return dlg_.IsChannelShowing(channel); }
+
+    bool Holding() const { return !held_.empty(); }
+    WPARAM FirstTag() const { return held_.empty() ? 0 : held_.front().wParam; }
+    // The surface reports to the window again, after the notices held.
+    void Release() {
+        dlg_.FrontSurface().m_pOwner = &dlg_;
+        for (const Notice& n : held_) dlg_.OnPlayerReady(n.channel, n.wParam, n.lParam);
+        held_.clear();
+    }
+
+private:
+    struct Notice {
+        int channel;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    CsulvaneDlg& dlg_;
+    std::vector<Notice> held_;
+};
+
+// The window started in the start folder of a card that each suite makes once (its
+// SetUpTestSuite fills dir_ and writes the start folder's settings file).
+class CardWindowTest : public ::testing::Test {
+protected:
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    void SetUp() override {
+        if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+        SetRemovableMountProvider([] { return std::vector<std::string>(); });
+        oldDir_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_->Path() + "/start");
+    }
+    void TearDown() override {
+        std::filesystem::current_path(oldDir_);
+        SetRemovableMountProvider(nullptr);
+        SetFolderPicker(nullptr);
+    }
+
+    static fixtures::TempDir* dir_;
+    std::filesystem::path oldDir_;
+};
+
+fixtures::TempDir* CardWindowTest::dir_ = nullptr;
+
+class MainWindowTest : public CardWindowTest {
+protected:
+    static void SetUpTestSuite() {
+        if (!fixtures::HaveFfmpeg()) return;
+        dir_ = new fixtures::TempDir();
+        for (int serial : {1, 2}) {
+            fixtures::MovieSpec movie;
+            movie.width = 320;
+            movie.height = 180;
+            movie.fpsNum = kFps;
+            movie.seconds = kSeconds;
+            movie.caption = "FRONT";
+            movie.codeId = FrontCode(serial);
+            ASSERT_TRUE(fixtures::MakeMovie(movie, MovieFile(serial, "front"), nullptr));
+            movie.caption = "REAR";
+            movie.codeId = RearCode(serial);
+            ASSERT_TRUE(fixtures::MakeMovie(movie, MovieFile(serial, "rear"), nullptr));
+        }
+        const std::string card = dir_->Path() + "/card";
+        BuildCard(card, {"A___", "A___"});
+        // The settings file of the start folder names the card's movie folder as the last
+        // folder source.
+        ASSERT_TRUE(fixtures::WriteStartFolder(dir_->Path() + "/start", card + "/Video"));
+    }
+
+public:
+    static std::string MovieFile(int serial, const char* camera) {
+        return dir_->Path() + "/" + camera + std::to_string(serial) + ".mp4";
+    }
+    // A card with recordings 1 (12:00) and 2 (12:01) of the given name letters in "Video",
+    // made of the suite's movies.
+    static void BuildCard(const std::string& card, const std::array<const char*, 2>& letters) {
+        fixtures::CardBuilder builder(card);
+        for (int serial : {1, 2}) {
+            fixtures::DataBlock block;
+            for (int k = 0; k < kFrames; ++k) {
+                fixtures::RawRecord r;
+                r.speed = fixtures::SpeedText(Plan::SpeedKmh(serial, k));
+                r.accelX = fixtures::SignedField(Plan::AccelX(k), 5);
+                r.accelY = fixtures::SignedField(Plan::AccelY(k), 5);
+                r.voltage = std::to_string(Plan::Voltage10(k));
+                r.latitude = fixtures::LatitudeText(35.0 + k * 0.0001);
+                r.longitude = fixtures::LongitudeText(135.7 + k * 0.0001);
+                if (k == Plan::kEventRecords[0] || k == Plan::kEventRecords[1]) r.axis = 'X';
+                block.records.push_back(r);
+            }
+            fixtures::RecordingSpec params;
+            // A copied card is not a drive of its own: its data files lie beside the movies.
+            params.layout = -1;
+            params.folder = "Video";
+            params.letters = letters[std::size_t(serial - 1)];
+            params.date = "220101";
+            params.time = serial == 1 ? "120000" : "120100";
+            params.serial = serial;
+            params.data = block;
+            params.movieFile = MovieFile(serial, "front");
+            params.companionFile = MovieFile(serial, "rear");
+            ASSERT_FALSE(builder.AddRecording(params).empty());
+        }
+    }
+};
+
+int FrontFrame() { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]); }
+PlayState FrontState() { return g_aPlayChannel[0].playState; }
+
+TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
+    std::vector<QString> messages;
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->SetShowMessage([&](const QString& text, const QString&) { messages.push_back(text); });
+    dlg->OnInitDialog();
+    ASSERT_FALSE(dlg->IsInitFailed());
+    dlg->show();
+
+    // Restored from the settings file, listed, and the first recording opened after the delay.
+    ASSERT_TRUE(RunUntil([&] { return dlg->Entries() && dlg->Entries()->size() == 2; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(g_aPlayChannel[1].rearOpened, 1);
+    EXPECT_NE(FrontState(), PLAY_PLAYING);  // a selection by the user opens at its first frame
+    // What acts on a loaded movie can be used at once, without another change of state.
+    for (int button : {BTN_PLAY_PAUSE, BTN_SNAPSHOT, BTN_VIEW_LARGE_VIDEO, BTN_PLAY_NEXT})
+        EXPECT_TRUE(test::TransportButtonOf(*dlg, button)->isEnabled()) << button;
+
+    // Play; once a few frames went by, pause and read the panes at the frame on screen.
+    dlg->OnCommand(ID_PLAY_PAUSE);
+    for (int button : {BTN_PLAY_SLOW, BTN_PLAY_FAST, BTN_PLAY_STOP})  // usable while playing
+        EXPECT_TRUE(test::TransportButtonOf(*dlg, button)->isEnabled()) << button;
+    ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->Position() >= 12; }));
+    dlg->OnCommand(ID_PLAY_PAUSE);
+    ASSERT_EQ(FrontState(), PLAY_PAUSED);
+    RunUntil([] { return false; }, 100ms);
+    const CInfoDlg& info = *dlg->InfoPanel();
+    const int frame = info.Position();
+    EXPECT_LE(std::abs(FrontFrame() - frame), 1);
+    const int k = Plan::SensorAt(frame);
+    EXPECT_EQ(FormatSpeed(info.GpsValid(), info.Speed()), std::to_string(Plan::SpeedKmh(1, Plan::GpsAt(frame))) + " ");
+    char g[16];
+    std::snprintf(g, sizeof g, "%d.%02dG", Plan::AccelX(k) / 1000, Plan::AccelX(k) % 1000 / 10);
+    EXPECT_EQ(FormatGValue(info.AccelX()), g);
+    EXPECT_EQ(FormatVoltage(info.Voltage10()),
+              std::to_string(Plan::Voltage10(k) / 10) + "." + std::to_string(Plan::Voltage10(k) % 10));
+    // The recording started at 12:00:00 by its name; the frame lies frame / 10 s later.
+    const auto when = FrameDateTime(info.StartTime(), frame, info.FrameInterval(), info.TimeLapse());
+    ASSERT_TRUE(when.has_value());
+    char date[32];
+    std::snprintf(date, sizeof date, "2022/01/01 12:00:%02d", frame / kFps);
+    EXPECT_EQ(FormatDateTime(*when), date);
+    // The graph's cursor and the map's marker follow the same frame.
+    EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->CurrentFrame(), frame);
+    EXPECT_EQ(dlg->MapBridge()->RelJpgNum(), frame);
+    EXPECT_TRUE(dlg->MapBridge()->HasPosition());
+
+    // A seek to the last frame lands 20 frames before the end; the slider shows the request.
+    dlg->SeekToFrame(kFrames - 1, PLAY_PAUSED);
+    EXPECT_EQ(dlg->InfoPanel()->Position(), kFrames - 1);
+    EXPECT_TRUE(RunUntil([] { return FrontFrame() == kFrames - 20; }, 10s)) << FrontFrame();
+
+    // Continuous play: the end of the first recording opens the next one and plays it.
+    dlg->OnCommand(ID_PLAY_PAUSE);
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().CurrentRow() == 1 && dlg->Road().DataLoaded() && FrontState() == PLAY_PLAYING; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->InfoPanel()->Position() >= 3; }));
+    EXPECT_EQ(dlg->InfoPanel()->Speed(), Plan::SpeedKmh(2, Plan::GpsAt(dlg->InfoPanel()->Position())));
+    // The next recording's controls are back once it plays.
+    for (int button : {BTN_PLAY_PAUSE, BTN_PLAY_PREV, BTN_PLAY_FAST, BTN_OPEN_SOURCE})
+        EXPECT_TRUE(test::TransportButtonOf(*dlg, button)->isEnabled()) << button;
+
+    // The end of the last recording selects it again and stops: no wrap to the first row.
+    ASSERT_TRUE(RunUntil([] { return FrontState() != PLAY_PLAYING; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && FrontState() != PLAY_CLOSED; }));
+    EXPECT_EQ(dlg->Road().CurrentRow(), 1);
+    EXPECT_NE(FrontState(), PLAY_PLAYING);
+    EXPECT_LE(FrontFrame(), 1);
+
+    // Closing while playing stops both channels, ends them and returns.
+    dlg->OnCommand(ID_PLAY_PAUSE);
+    ASSERT_TRUE(RunUntil([] { return FrontState() == PLAY_PLAYING; }));
+    dlg->OnBtnClose();
+    EXPECT_EQ(g_aPlayChannel[0].initialised, 0);
+    EXPECT_EQ(g_aPlayChannel[1].initialised, 0);
+    EXPECT_EQ(FrontState(), PLAY_CLOSED);
+    dlg.reset();
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
+    // A shown window is painted first and only then opens and lists the last source; one that
+    // is never shown opens it all the same.
+    for (const bool shown : {true, false}) {
+        auto dlg = std::make_unique<CsulvaneDlg>();
+        dlg->SetShowMessage([](const QString&, const QString&) {});
+        struct FirstPaint : QObject {
+            CsulvaneDlg* window = nullptr;
+            bool painted = false, initDone = false;
+            std::size_t entries = 0;
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Paint && !painted) {
+                    painted = true;
+                    initDone = window->IsInitDone();
+                    entries = window->Entries() ? window->Entries()->size() : 0;
+                }
+                return false;
+            }
+        } first;
+        first.window = dlg.get();
+        dlg->installEventFilter(&first);
+        dlg->OnInitDialog();
+        ASSERT_FALSE(dlg->IsInitFailed());
+        if (shown) dlg->show();
+        ASSERT_TRUE(RunUntil([&] { return dlg->IsInitDone() && dlg->Entries() && dlg->Entries()->size() == 2; }))
+            << shown;
+        EXPECT_EQ(first.painted, shown);
+        EXPECT_FALSE(first.initDone) << shown;
+        EXPECT_EQ(first.entries, 0u) << shown;
+        dlg->removeEventFilter(&first);
+        dlg->OnBtnClose();
+    }
+}
+
+TEST_F(MainWindowTest, EventJumpsStepThroughTheEventsAndWrapAround) {
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->SetShowMessage([](const QString&, const QString&) {});
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
+    ASSERT_EQ(dlg->CrashPositions().size(), 2u);
+
+    // From the start: the first event, then the second; past the last one it wraps.
+    const int expected[] = {Plan::EventFrame(0), Plan::EventFrame(1), Plan::EventFrame(0)};
+    for (int frame : expected) {
+        dlg->OnGSensorNextEvent();
+        EXPECT_EQ(dlg->InfoPanel()->Position(), frame);
+        // Settled: the picture and the slider, which the next jump starts from, at the event.
+        EXPECT_TRUE(RunUntil([&] { return FrontFrame() == frame && dlg->SeekSlider()->GetPos() == frame; }, 10s))
+            << frame << " " << FrontFrame() << " " << dlg->SeekSlider()->GetPos();
+    }
+    dlg->OnGSensorPrevEvent();  // before the first: wraps to the last
+    EXPECT_EQ(dlg->InfoPanel()->Position(), Plan::EventFrame(1));
+    // A click on a map marker beyond the movie lands inside it.
+    dlg->OnMapMarkerClick(0, 100000);
+    EXPECT_EQ(dlg->InfoPanel()->Position(), kFrames - 1);
+    EXPECT_TRUE(RunUntil([] { return FrontFrame() == kFrames - 20; }, 10s));
+    dlg->OnBtnClose();
+}
+
+TEST_F(MainWindowTest, TwoSelectionsWithinTheDelayOpenOnlyTheSecond) {
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->SetShowMessage([](const QString&, const QString&) {});
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0; }));
+    const std::uint64_t serial = dlg->Road().SelectionSerial();
+
+    dlg->Browser()->SelectFileRow(1, FALSE);
+    dlg->Browser()->SelectFileRow(0, FALSE);
+    dlg->Browser()->SelectFileRow(0, FALSE);  // the current row again: nothing more
+    EXPECT_EQ(dlg->Road().SelectionSerial(), serial + 2);
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && FrontState() != PLAY_CLOSED; }));
+    EXPECT_EQ(dlg->Road().CurrentRow(), 0);
+    EXPECT_EQ(dlg->InfoPanel()->StartTime().wMinute, 0);  // the first recording's, 12:00
+    dlg->OnBtnClose();
+}
+
+TEST_F(MainWindowTest, AnOpenGivesTheMapWindowItsCaptionAndThePanesTheMovie) {
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->SetShowMessage([](const QString&, const QString&) {});
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
+    // Whatever the map window was titled before, the next open names it for the map.
+    dlg->MapWindow()->SetCaptionText(CMovieDialog::kCaptionMainCamera);
+    dlg->InfoPanel()->SetFrameCount(0);
+    dlg->Browser()->SelectFileRow(1, FALSE);
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 1 && FrontState() != PLAY_CLOSED; }));
+    EXPECT_EQ(dlg->MapWindow()->windowTitle(), QString::fromUtf8(UiText(CMovieDialog::kCaptionMap)));
+    EXPECT_EQ(dlg->InfoPanel()->FrameCount(), kFrames);
+
+    // Each axis keeps the largest |G| of its own: X reaches ten times Y; Z, flat, stays none.
+    const std::array<double, 3>& scale = test::ChildPaneOf<CGSensorDlg>(*dlg)->AxisScale();
+    EXPECT_DOUBLE_EQ(scale[0], Plan::AccelX(kFrames - 1) / 1000.0);
+    EXPECT_DOUBLE_EQ(scale[1], Plan::AccelY(kFrames - 1) / 1000.0);
+    EXPECT_EQ(scale[2], 0.0);
+    EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->AmplitudeMode(), AmplitudeModeForLargestG(scale[0]));
+
+    // The gauges' values are valid with the panel's at a frame whose record has a fix.
+    dlg->ObdWindow()->ShowFrame(ObdFrameValues{});
+    dlg->SeekToFrame(12, PLAY_PAUSED);
+    EXPECT_TRUE(dlg->InfoPanel()->GpsValid());
+    EXPECT_EQ(dlg->ObdWindow()->DataValid(), dlg->InfoPanel()->GpsValid());
+    dlg->OnBtnClose();
+}
+
+// Counts the paintings of a window.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+TEST_F(MainWindowTest, AnOpenKeepsTheWaitCursorAndAMapPageThatComesUpRedrawsTheWindow) {
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->SetShowMessage([](const QString&, const QString&) {});
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
+    const RECT frame = dlg->FrameRect();
+    const POINT leftBand{frame.left + 1, (frame.top + frame.bottom) / 2};
+    PaintCounter counter;
+    dlg->installEventFilter(&counter);
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        std::function<bool()> done;
+    };
+    const Case cases[] = {
+        {"the wait cursor stays over the sizing band while a movie opens",
+         [&] {
+             dlg->Browser()->SelectFileRow(1, FALSE);
+             dlg->UpdateFrameCursor(leftBand);
+         },
+         [&] { return dlg->Road().Busy() && dlg->cursor().shape() == Qt::WaitCursor; }},
+        {"and gives way to the band's own once the movie is open",
+         [&] {
+             RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 1; });
+             dlg->UpdateFrameCursor(leftBand);
+         },
+         [&] { return dlg->cursor().shape() == Qt::SizeHorCursor; }},
+        {"a map page that comes up redraws the window",
+         [&] {
+             RunUntil([] { return false; }, 200ms);
+             counter.paints = 0;
+             PostAppMessage(dlg->GetSafeHwnd(), WM_APP_MAP_READY, 0, 0);
+         },
+         [&] { return RunUntil([&] { return counter.paints > 0; }, 10s); }},
+    };
+    for (const Case& c : cases) {
+        c.act();
+        EXPECT_TRUE(c.done()) << c.what;
+    }
+    dlg->removeEventFilter(&counter);
+    dlg->OnBtnClose();
+}
+
+TEST_F(MainWindowTest, ARearCompanionThatCannotOpenDoesNotHoldTheFront) {
+    fixtures::TempDir dir;
+    fixtures::CardBuilder builder(dir.Path() + "/card");
+    fixtures::MovieSpec movie;
+    movie.fpsNum = kFps;
+    movie.seconds = kSeconds;
+    ASSERT_TRUE(fixtures::MakeMovie(movie, dir.Path() + "/front.mp4", nullptr));
+    fixtures::RecordingSpec params;
+    params.layout = -1;
+    params.folder = "Video";
+    params.movieFile = dir.Path() + "/front.mp4";  // the companion stays a stub that is no movie
+    ASSERT_FALSE(builder.AddRecording(params).empty());
+    ASSERT_TRUE(fixtures::WriteStartFolder(dir.Path(), dir.Path() + "/card/Video"));
+    std::filesystem::current_path(dir.Path());
+
+    std::vector<QString> messages;
+    CsulvaneDlg dlg;
+    dlg.SetShowMessage([&](const QString& text, const QString&) { messages.push_back(text); });
+    dlg.OnInitDialog();
+    dlg.show();
+    ASSERT_TRUE(RunUntil([&] { return dlg.Road().DataLoaded() && FrontState() != PLAY_CLOSED; }));
+    EXPECT_EQ(g_aPlayChannel[1].rearOpened, 0);
+    dlg.OnCommand(ID_PLAY_PAUSE);
+    EXPECT_TRUE(RunUntil([&] { return FrontFrame() >= 5; }));
+    EXPECT_TRUE(messages.empty());
+    dlg.OnBtnClose();
+}
+
+TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
+    struct Case {
+        const char* name;
+        std::function<std::string(const std::string& dir)> makeMovie;  // "" for a stub
+        int text;
+    };
+    const Case cases[] = {
+        {"not a movie", [](const std::string&) { return std::string(); }, 96},
+        {"too short",
+         [](const std::string& dir) {
+             fixtures::MovieSpec movie;
+             movie.seconds = 1.0;
+             const std::string path = dir + "/short.mp4";
+             return fixtures::MakeMovie(movie, path, nullptr) ? path : std::string("?");
+         },
+         97},
+    };
+    for (const Case& c : cases) {
+        fixtures::TempDir dir;
+        fixtures::CardBuilder builder(dir.Path() + "/card");
+        fixtures::RecordingSpec params;
+        params.layout = -1;
+        params.folder = "Video";
+        params.companion = false;
+        params.movieFile = c.makeMovie(dir.Path());
+        ASSERT_FALSE(builder.AddRecording(params).empty()) << c.name;
+        ASSERT_TRUE(fixtures::WriteStartFolder(dir.Path(), dir.Path() + "/card/Video"));
+        std::filesystem::current_path(dir.Path());
+
+        std::vector<QString> messages;
+        CsulvaneDlg dlg;
+        dlg.SetShowMessage([&](const QString& text, const QString& caption) {
+            EXPECT_EQ(caption, "ERROR");
+            messages.push_back(text);
+        });
+        dlg.OnInitDialog();
+        dlg.show();
+        ASSERT_TRUE(RunUntil([&] { return !messages.empty(); })) << c.name;
+        EXPECT_EQ(messages, std::vector<QString>{QString::fromUtf8(UiText(c.text))}) << c.name;
+        EXPECT_TRUE(dlg.Road().OpenFailed());
+        EXPECT_FALSE(dlg.Road().Busy());  // the busy state ended with the failure
+        EXPECT_EQ(FrontState(), PLAY_CLOSED);
+        dlg.OnBtnClose();
+    }
+}
+
+// The window has loaded the recording of `row`: its front picture and its data are that
+// recording's (the second recording starts a minute after the first).
+bool ShowsRow(const CsulvaneDlg& dlg, int row) {
+    return dlg.Road().DataLoaded() && dlg.Road().CurrentRow() == row && FrontState() != PLAY_CLOSED &&
+           ShownCode(dlg, 0).id == FrontCode(row + 1) && dlg.InfoPanel()->DataLoaded();
+}
+
+TEST_F(MainWindowTest, ASelectionDuringAnOpenWinsAndThePictureAndTheDataAgree) {
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->SetShowMessage([](const QString&, const QString&) {});
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); }));
+
+    // The second row opens; its player answers, but the answer is still on its way when the
+    // first row is selected again.
+    {
+        ReadyHolder late(*dlg);
+        dlg->Browser()->SelectFileRow(1, FALSE);
+        ASSERT_TRUE(RunUntil([&] { return late.Holding(); }));
+        dlg->Browser()->SelectFileRow(0, FALSE);
+        late.Release();
+    }
+    ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << ShownCode(*dlg, 0).id << " row " << dlg->Road().CurrentRow();
+    EXPECT_EQ(dlg->InfoPanel()->StartTime().wMinute, 0);  // the first recording's data, 12:00
+    EXPECT_TRUE(RunUntil([&] { return ShownCode(*dlg, 1).id == RearCode(1); }));  // its own rear
+
+    // A notice that carries the tag of another open (of a movie closed since) does not
+    // count for the open under way; the player's own does.
+    {
+        ReadyHolder held(*dlg);
+        dlg->Browser()->SelectFileRow(1, FALSE);
+        ASSERT_TRUE(RunUntil([&] { return held.Holding(); }));
+        dlg->OnPlayerReady(0, held.FirstTag() + 1, 0);
+        EXPECT_FALSE(dlg->Road().OpenArmed());  // still waiting for its player
+        held.Release();
+    }
+    EXPECT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 1); }));
+    EXPECT_EQ(dlg->InfoPanel()->StartTime().wMinute, 1);
+    dlg->OnBtnClose();
+}
+
+TEST_F(MainWindowTest, APlayerThatNeverAnswersDoesNotHoldTheNextSelection) {
+    struct Case {
+        const char* name;
+        bool afterTimeOut;  // the next selection comes once the busy time-out gave the open up
+    };
+    for (const Case c : {Case{"during the open", false}, Case{"after the time-out", true}}) {
+        auto dlg = std::make_unique<CsulvaneDlg>();
+        dlg->SetShowMessage([](const QString&, const QString&) {});
+        dlg->OnInitDialog();
+        dlg->show();
+        ASSERT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << c.name;
+        {
+            ReadyHolder deaf(*dlg);  // its notices are never handed on
+            dlg->Browser()->SelectFileRow(1, FALSE);
+            ASSERT_TRUE(RunUntil([&] { return deaf.Holding(); })) << c.name;
+        }
+        if (c.afterTimeOut) {
+            ASSERT_TRUE(RunUntil([&] { return !dlg->Road().Busy(); })) << c.name;
+        }
+        dlg->Browser()->SelectFileRow(0, FALSE);
+        EXPECT_TRUE(RunUntil([&] { return ShowsRow(*dlg, 0); })) << c.name;
+        EXPECT_EQ(dlg->InfoPanel()->StartTime().wMinute, 0) << c.name;
+        EXPECT_FALSE(dlg->Road().Busy()) << c.name;
+        dlg->OnBtnClose();
+    }
+}
+
+TEST_F(MainWindowTest, LateDataLoadOfAnEarlierSelectionIsDropped) {
+    CsulvaneDlg dlg;
+    dlg.SetShowMessage([](const QString&, const QString&) {});
+    const std::uint64_t current = dlg.Road().SelectionSerial();
+    dlg.OnMovieDataLoaded(current + 7, 1);  // another selection's answer
+    EXPECT_FALSE(dlg.Road().DataLoaded());
+    dlg.OnMovieDataLoaded(current, 1);
+    EXPECT_TRUE(dlg.Road().DataLoaded());
+}
+
+// Waits until the recording selected last is open with its data and the window is idle.
+bool OpenAndIdle(CsulvaneDlg& dlg) {
+    return RunUntil([&] { return dlg.Road().DataLoaded() && !dlg.Road().Busy() && FrontState() != PLAY_CLOSED; });
+}
+
+// The window started in `start` on a card made in `card` with recordings of `letters`, its
+// first recording open.
+void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& card,
+                 const std::array<const char*, 2>& letters) {
+    MainWindowTest::BuildCard(card, letters);
+    ASSERT_TRUE(fixtures::WriteStartFolder(start, card + "/Video"));
+    std::filesystem::current_path(start);
+    dlg.SetShowMessage([](const QString&, const QString&) {});
+    dlg.OnInitDialog();
+    dlg.show();
+    ASSERT_TRUE(RunUntil([&] { return dlg.Road().CurrentRow() == 0; }));
+    ASSERT_TRUE(OpenAndIdle(dlg));
+}
+
+// A filter change leaves the list's new row 0 current, and that row is what is open: another
+// recording is opened, the one already open plays on. Selecting the current row again opens
+// nothing.
+TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
+    fixtures::TempDir dir;
+    CsulvaneDlg dlg;
+    // Continuous at 12:00, manual at 12:01.
+    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path(), dir.Path() + "/card", {"A___", "AM__"}));
+    dlg.OnCommand(ID_PLAY_PAUSE);  // playing when the filter changes
+
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool opens;
+        int minute;  // start minute of the recording open afterwards
+    };
+    const Step steps[] = {
+        {"row 0's own kind off: the other recording moves up", [&] { dlg.OnFilterButton(REC_CONTINUOUS); }, true, 1},
+        {"that kind on again: the first recording is back at row 0", [&] { dlg.OnFilterButton(REC_CONTINUOUS); },
+         true, 0},
+        {"a kind no recording has: the open recording stays and plays on", [&] { dlg.OnFilterButton(REC_RADAR); },
+         false, 0},
+        {"the current row selected again", [&] { dlg.Browser()->SelectFileRow(0, FALSE); }, false, 0},
+    };
+    for (const Step& step : steps) {
+        const std::uint64_t before = dlg.Road().SelectionSerial();
+        const PlayState was = FrontState();
+        step.act();
+        EXPECT_EQ(dlg.Road().SelectionSerial() > before, step.opens) << step.name;
+        if (!step.opens) {
+            EXPECT_EQ(FrontState(), was) << step.name;
+        }
+        ASSERT_TRUE(OpenAndIdle(dlg)) << step.name;
+        EXPECT_FALSE(dlg.TakeReselectRequest()) << step.name;  // read once, nothing left for later
+        EXPECT_EQ(dlg.Road().CurrentRow(), 0) << step.name;
+        EXPECT_EQ(dlg.Browser()->GetList()->GetCurrentRow(), 0) << step.name;
+        EXPECT_EQ(dlg.InfoPanel()->StartTime().wMinute, step.minute) << step.name;
+        // The info panel names the recording as the list does.
+        EXPECT_EQ(dlg.InfoPanel()->Title().toStdString(), dlg.Browser()->GetList()->GetItemText(0)) << step.name;
+    }
+    dlg.OnBtnClose();
+}
+
+// A pulled card: the list and the tree are empty, and of the transport buttons only the
+// source button can be used.
+TEST_F(MainWindowTest, ALostSourceLeavesOnlyTheSourceButton) {
+    fixtures::TempDir dir;
+    const std::string card = dir.Path() + "/card";
+    CsulvaneDlg dlg;
+    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path() + "/start", card, {"A___", "A___"}));
+    ASSERT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
+    EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
+
+    std::filesystem::remove_all(card);
+    ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 0; }));
+    EXPECT_TRUE(dlg.Entries()->empty());
+    EXPECT_EQ(dlg.Browser()->GetTree()->GetItemCount(), 0);
+    for (int i = 0; i < kTransportButtonCount; ++i)
+        EXPECT_EQ(test::TransportButtonOf(dlg, i)->isEnabled(), i == BTN_OPEN_SOURCE) << i;
+    dlg.OnBtnClose();
+}
+
+// The page's stand-in: it keeps the scripts the bridge runs.
+class ScriptTap : public IMapPageHost {
+public:
+    explicit ScriptTap(std::vector<std::string>* scripts) : scripts_(scripts) {}
+    QWidget* GetWindow() override { return nullptr; }
+    void ExecuteScript(const std::string& script) override { scripts_->push_back(script); }
+    void RefreshTrack(BOOL) override {}
+    void RefreshFrame() override {}
+    void SetMapStatus(const std::string&) override {}
+    void SetMapPosition(double, double) override {}
+    void SendMapUpdate() override {}
+
+private:
+    std::vector<std::string>* scripts_;
+};
+
+// The event markers reach the page with '.' as the decimal point under a locale that writes
+// a decimal comma (where the system has one; else the numbers are still those of the
+// scripts' builder).
+TEST_F(MainWindowTest, MarkerScriptsIgnoreTheNumericLocale) {
+    std::vector<std::string> scripts;
+    CsulvaneDlg dlg;
+    dlg.SetShowMessage([](const QString&, const QString&) {});
+    ASSERT_TRUE(dlg.MapBridge()->AttachHost(std::make_unique<ScriptTap>(&scripts)));
+    dlg.OnInitDialog();
+    dlg.show();
+    ASSERT_TRUE(OpenAndIdle(dlg));
+    ASSERT_EQ(dlg.CrashPositions().size(), 2u);
+
+    const std::string locale = std::setlocale(LC_NUMERIC, nullptr);
+    bool comma = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
+        if ((comma = std::setlocale(LC_NUMERIC, name) != nullptr)) break;
+    scripts.clear();
+    dlg.MapBridge()->OnInitHtml();  // the page reports it has loaded
+    dlg.SendCrashPositions(0, FALSE);
+    std::setlocale(LC_NUMERIC, locale.c_str());
+    const std::vector<std::string> sent = scripts;
+
+    std::vector<std::string> markers;
+    for (const std::string& script : sent)
+        if (script.starts_with("cplist.AddCrashPos(")) markers.push_back(script);
+    std::vector<std::string> expected;
+    for (auto it = dlg.CrashPositions().rbegin(); it != dlg.CrashPositions().rend(); ++it) {
+        const sSENSORRECORD& r = *it->pRecord;
+        expected.push_back(AddCrashPosScript(it->nKind, r.gX, r.gY, r.gZ, 0, 0, r.time, r.gps->latitude,
+                                             r.gps->longitude, r.gps->valid, r.gps->speed, 0.0));
+    }
+    EXPECT_EQ(markers, expected) << (comma ? "under a decimal-comma locale" : "no decimal-comma locale here");
+    for (const std::string& marker : markers) EXPECT_EQ(std::count(marker.begin(), marker.end(), ','), 11) << marker;
+    dlg.OnBtnClose();
+}
+
+// ---- the frame on screen ------------------------------------------------------------------
+
+// One recording of a minute, the frame number coded into both pictures.
+class FrameOnScreenTest : public CardWindowTest {
+protected:
+    static constexpr int kLongFrames = 600;
+
+    static void SetUpTestSuite() {
+        if (!fixtures::HaveFfmpeg()) return;
+        dir_ = new fixtures::TempDir();
+        const std::string card = dir_->Path() + "/card";
+        fixtures::CardBuilder builder(card);
+        fixtures::MovieSpec movie;
+        movie.width = 320;
+        movie.height = 180;
+        movie.fpsNum = kFps;
+        movie.seconds = double(kLongFrames) / kFps;
+        movie.codeId = FrontCode(1);
+        const std::string front = dir_->Path() + "/front.mp4", rear = dir_->Path() + "/rear.mp4";
+        ASSERT_TRUE(fixtures::MakeMovie(movie, front, nullptr));
+        movie.width = 256;  // the rear camera's picture is smaller
+        movie.height = 144;
+        movie.codeId = RearCode(1);
+        ASSERT_TRUE(fixtures::MakeMovie(movie, rear, nullptr));
+        fixtures::DataBlock block;
+        for (int k = 0; k < kLongFrames; ++k) {
+            fixtures::RawRecord r;
+            r.speed = fixtures::SpeedText(Plan::SpeedKmh(1, k));
+            r.latitude = fixtures::LatitudeText(35.0 + k * 0.0001);
+            r.longitude = fixtures::LongitudeText(135.7 + k * 0.0001);
+            block.records.push_back(r);
+        }
+        fixtures::RecordingSpec params;
+        params.layout = -1;
+        params.folder = "Video";
+        params.data = block;
+        params.movieFile = front;
+        params.companionFile = rear;
+        movie_ = builder.AddRecording(params);
+        ASSERT_FALSE(movie_.empty());
+        ASSERT_TRUE(fixtures::WriteStartFolder(dir_->Path() + "/start", card + "/Video"));
+    }
+
+    static std::string movie_;
+};
+
+std::string FrameOnScreenTest::movie_;
+
+fixtures::PictureCode CodeOfFile(const std::string& path) { return CodeOf(QImage(QString::fromStdString(path))); }
+
+TEST_F(FrameOnScreenTest, APauseWhilePlayingShowsEveryPaneAndNamesTheSnapshotByThePictureOnScreen) {
+    const std::string pictures = dir_->Path() + "/pictures";
+    std::filesystem::create_directories(pictures);
+    SetFolderPicker([&](QWidget*, std::string_view, const std::string&) { return pictures; });
+    std::vector<QString> messages;
+    auto dlg = std::make_unique<CsulvaneDlg>();
+    dlg->SetShowMessage([&](const QString& text, const QString&) { messages.push_back(text); });
+    dlg->SetAskOkCancel([](const QString&, const QString&) { return IDOK; });
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && FrontState() != PLAY_CLOSED; }));
+
+    // Each moment plays at a speed step for a few frames and is paused there, by the
+    // play/pause button (which goes back to normal speed first) or by the snapshot.
+    struct Moment {
+        int step;
+        bool bySnapshot;
+        int frames;  // how far it plays before the pause
+    };
+    const Moment moments[] = {{1, false, 6}, {1, true, 9},   {2, false, 12}, {2, true, 7},  {4, false, 24},
+                              {4, true, 17}, {-2, false, 3}, {-2, true, 4},  {-4, false, 2}, {-4, true, 3}};
+    const CInfoDlg& info = *dlg->InfoPanel();
+    for (const Moment& m : moments) {
+        SCOPED_TRACE(testing::Message() << "step " << m.step << (m.bySnapshot ? " snapshot" : " button"));
+        dlg->OnCommand(ID_PLAY_PAUSE);
+        ASSERT_EQ(FrontState(), PLAY_PLAYING);
+        SetChannelsSpeed(m.step);
+        const int from = info.Position();
+        ASSERT_TRUE(RunUntil([&] { return info.Position() >= from + m.frames; }));
+        messages.clear();
+        if (!m.bySnapshot) dlg->OnCommand(ID_PLAY_PAUSE);
+        dlg->OnCommand(ID_SNAPSHOT);  // pauses when still playing
+        ASSERT_EQ(FrontState(), PLAY_PAUSED);
+        ASSERT_EQ(messages, std::vector<QString>{QString::fromUtf8("完了しました。")});
+
+        // The picture on screen, front and rear, is the frame every pane shows.
+        const fixtures::PictureCode front = ShownCode(*dlg, 0), rear = ShownCode(*dlg, 1);
+        ASSERT_EQ(front.id, FrontCode(1));
+        EXPECT_EQ(rear.id, RearCode(1));
+        const int frame = front.frame;
+        EXPECT_EQ(rear.frame, frame);
+        EXPECT_EQ(FrontFrame(), frame);
+        EXPECT_EQ(info.Position(), frame);
+        EXPECT_EQ(dlg->SeekSlider()->GetPos(), frame);
+        EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->CurrentFrame(), frame);
+        EXPECT_EQ(dlg->MapBridge()->RelJpgNum(), frame);
+        EXPECT_EQ(info.Speed(), Plan::SpeedKmh(1, Plan::GpsAt(frame)));
+
+        // The snapshot is named by that frame, and both its pictures show it.
+        const std::string name = MakeSnapshotFileName(pictures, movie_, frame);
+        const fixtures::PictureCode savedFront = CodeOfFile(name), savedRear = CodeOfFile(MakeRearSnapshotFileName(name));
+        EXPECT_EQ(savedFront.id, FrontCode(1)) << name;
+        EXPECT_EQ(savedFront.frame, frame) << name;
+        EXPECT_EQ(savedRear.id, RearCode(1)) << name;
+        EXPECT_EQ(savedRear.frame, frame) << name;
+        for (const auto& file : std::filesystem::directory_iterator(pictures)) std::filesystem::remove(file.path());
+    }
+    dlg->OnBtnClose();
+}
+
+}  // namespace
+}  // namespace orv

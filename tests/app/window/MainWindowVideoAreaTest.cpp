@@ -1,0 +1,307 @@
+// The video area with the real window on a small card: what a source that goes away (and
+// perhaps comes back) leaves of the surfaces, the map and the volumes; a zoomed picture
+// across a change of layout; the map page through the full-video view, in its own window
+// or docked in the main window. Meant to run under an X server (Xvfb) as well as offscreen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "app/window/FolderWindowFixture.h"
+#include "app/window/MainWindowParts.h"
+#include "app/window/MovieFrameCheck.h"
+#include "app/window/CsulvaneDlg.h"
+#include "filer/FilerContainerDlg.h"
+#include "fixtures/CardBuilder.h"
+#include "fixtures/DataBlockWriter.h"
+#include "fixtures/EventLoopWait.h"
+#include "ui/LogoDlg.h"
+#include "ui/ScaleFonts.h"
+#include "views/map/GoogleMapDlgWrap.h"
+#include "views/map/MovieDialog.h"
+
+namespace orv {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The logo pane, in the main window or in the map window.
+CLogoDlg* LogoOf(const CsulvaneDlg& dlg) {
+    if (CLogoDlg* logo = test::ChildPaneOf<CLogoDlg>(dlg)) return logo;
+    return dlg.MapWindow() ? test::ChildPaneOf<CLogoDlg>(*dlg.MapWindow()) : nullptr;
+}
+
+bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
+    return fixtures::RunUntil(done, timeout);
+}
+
+int FrontFrame() { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]); }
+
+// A card of two recordings: row 0 eight seconds long with its rear companion, row 1 shorter
+// than two seconds (1.4 s at 15 frames a second, which the player always takes).
+class VideoAreaFixture : public FolderWindowFixture {
+protected:
+    static void SetUpTestSuite() {
+        if (!fixtures::HaveFfmpeg()) return;
+        card_ = new fixtures::TempDir();
+        fixtures::CardBuilder builder(card_->Path() + "/card");
+        builder.MakeLayoutFolders(1);
+        const struct {
+            int frames, fps;
+            bool rear;
+        } movies[] = {{80, 10, true}, {21, 15, false}};
+        for (int serial : {1, 2}) {
+            const auto& m = movies[serial - 1];
+            const std::string front = card_->Path() + "/front" + std::to_string(serial) + ".mp4";
+            const std::string rear = card_->Path() + "/rear" + std::to_string(serial) + ".mp4";
+            if (m.rear) {
+                ASSERT_TRUE(MakeCameraMovies(front, rear, m.frames, m.fps));
+            } else {
+                // Silent: a sound track would lengthen the movie past its frames.
+                fixtures::MovieSpec movie;
+                movie.width = 320;
+                movie.height = 180;
+                movie.fpsNum = m.fps;
+                movie.seconds = double(m.frames) / m.fps;
+                movie.audio = false;
+                ASSERT_TRUE(fixtures::MakeMovie(movie, front, nullptr));
+            }
+            fixtures::DataBlock block;
+            block.records.resize(std::size_t(m.frames));
+            fixtures::RecordingSpec params;
+            params.layout = 1;
+            params.row = fixtures::CardRow::Driving;
+            params.serial = serial;
+            params.time = serial == 1 ? "120000" : "120100";
+            params.data = block;
+            params.movieFile = front;
+            params.companion = m.rear;
+            if (m.rear) params.companionFile = rear;
+            ASSERT_FALSE(builder.AddRecording(params).empty());
+        }
+    }
+    static void TearDownTestSuite() {
+        delete card_;
+        card_ = nullptr;
+    }
+    std::string SourceFolder() const override { return Folder(); }
+    void TearDown() override {
+        FolderWindowFixture::TearDown();
+        std::error_code error;
+        if (!std::filesystem::exists(Folder())) std::filesystem::rename(Folder() + ".away", Folder(), error);
+    }
+    static std::string Folder() { return card_->Path() + "/card/Video"; }
+
+    // The window with row `row` open and held at a picture.
+    CsulvaneDlg& Open(int row) {
+        CsulvaneDlg& dlg = FolderWindowFixture::Open();
+        if (row != 0) {
+            dlg.Browser()->SelectFileRow(row, FALSE);
+            EXPECT_TRUE(RunUntil([&] { return dlg.Road().CurrentRow() == row && dlg.Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s));
+        }
+        return dlg;
+    }
+    // The map switched on and docked in the main window. No command of the window docks it:
+    // the docked layout is reached only here, and every path of the window must undo it.
+    void DockMap() {
+        if (!dlg_->IsMapShown()) dlg_->OnCommand(ID_MAP_WINDOW);
+        dlg_->DockMapPane(TRUE);
+        ASSERT_FALSE(dlg_->IsMapInOwnWindow());
+        ASSERT_EQ(LogoOf(*dlg_)->parentWidget(), dlg_.get());
+        EXPECT_FALSE(dlg_->MapWindow()->isVisible());
+    }
+    RECT Layout(int mode, bool mapPane) const {
+        const MainLayoutRects r = ComputeMainLayout(RECT{0, 0, dlg_->width(), dlg_->height()}, mode, g_fScale);
+        return mapPane ? r.mapPane : r.front;
+    }
+    static QRect ToQ(const RECT& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
+    // The map page and the logo pane in the map window, at their place in it.
+    void ExpectMapInItsOwnWindow(const char* name) const {
+        const QWidget* window = dlg_->MapWindow();
+        EXPECT_TRUE(dlg_->IsMapInOwnWindow()) << name;
+        EXPECT_EQ(LogoOf(*dlg_)->parentWidget(), window) << name;
+        EXPECT_EQ(LogoOf(*dlg_)->geometry(), ToQ(MapPageInMapWindow(g_fScale))) << name;
+        if (QWidget* page = dlg_->MapBridge()->GetHostWindow()) {
+            EXPECT_EQ(page->parentWidget(), window) << name;
+        }
+    }
+    // Both surfaces in the window, shown at their places in layout mode 0.
+    void ExpectSurfacesInPlace(const char* name) const {
+        EXPECT_EQ(dlg_->FrontSurface().parentWidget(), dlg_.get()) << name;
+        EXPECT_TRUE(dlg_->FrontSurface().isVisible()) << name;
+        EXPECT_EQ(dlg_->FrontSurface().geometry(), ToQ(Layout(LAYOUT_BESIDE_BROWSER, false))) << name;
+        EXPECT_TRUE(dlg_->RearSurface().isVisible()) << name;
+        EXPECT_EQ(dlg_->RearSurface().geometry(), ToQ(ComputeMainLayout(RECT{0, 0, dlg_->width(), dlg_->height()}, 0, g_fScale).rearSurface)) << name;
+    }
+
+    static fixtures::TempDir* card_;
+};
+
+fixtures::TempDir* VideoAreaFixture::card_ = nullptr;
+
+TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItReturns) {
+    const struct {
+        const char* name;
+        int row;
+        bool playing;
+        bool back;      // the folder is back before the window hears of its loss
+        bool reopened;  // the movie is opened afresh
+    } cases[] = {
+        {"long movie playing, folder back", 0, true, true, false},
+        {"short movie held, folder back", 1, false, true, true},
+        {"long movie playing, folder gone", 0, true, false, false},
+    };
+    for (const auto& c : cases) {
+        CsulvaneDlg& dlg = Open(c.row);
+        DockMap();
+        // Displaced as a snapshot leaves them while it saves, and channel 1 muted as a
+        // slider press leaves it.
+        dlg.ShowVideoAtNativeSize();
+        if (c.playing) {
+            dlg.OnCommand(ID_PLAY_PAUSE);
+            ASSERT_TRUE(RunUntil([] { return g_aPlayChannel[0].playState == PLAY_PLAYING && FrontFrame() >= 3; })) << c.name;
+        }
+        g_aPlayerDriverTable[0].SetVolume(g_aPlayChannel[0], 0);
+        const std::uint64_t serial = dlg.Road().SelectionSerial();
+
+        // The folder goes; the watcher sees it while the window serves no events.
+        CMovieResource& watcher = dlg.Browser()->GetWatcher();
+        std::filesystem::rename(Folder(), Folder() + ".away");
+        for (int i = 0; i < 4000 && !watcher.IsLost(); ++i) std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(watcher.IsLost()) << c.name;
+        if (c.back) std::filesystem::rename(Folder() + ".away", Folder());
+        ASSERT_TRUE(RunUntil([&] { return c.back ? !watcher.IsLost() : dlg.Entries()->empty(); })) << c.name;
+
+        ExpectMapInItsOwnWindow(c.name);
+        ExpectSurfacesInPlace(c.name);
+        if (!c.back) {
+            EXPECT_FALSE(dlg.Road().DataLoaded()) << c.name;
+            EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_CLOSED) << c.name;
+            dlg.OnBtnClose();
+            continue;
+        }
+        // Watched again: the folder going once more is reported.
+        EXPECT_EQ(watcher.GetPath(), dlg.Browser()->m_strSourcePath) << c.name;
+        EXPECT_EQ(dlg.Road().CurrentRow(), c.row) << c.name;
+        if (c.reopened) {
+            EXPECT_TRUE(RunUntil([&] { return dlg.Road().SelectionSerial() > serial && dlg.Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }))
+                << c.name;
+        } else {
+            EXPECT_EQ(dlg.Road().SelectionSerial(), serial) << c.name;
+            const int from = FrontFrame();
+            EXPECT_TRUE(RunUntil([&] { return FrontFrame() >= from + 5; })) << c.name;
+        }
+        // Playing on, or held at a picture as before.
+        if (c.playing) {
+            EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING) << c.name;
+        } else {
+            EXPECT_TRUE(g_aPlayChannel[0].playState == PLAY_STOPPED || g_aPlayChannel[0].playState == PLAY_PAUSED) << c.name;
+        }
+        EXPECT_EQ(g_aPlayChannel[0].volume, dlg.Volume()) << c.name;
+        EXPECT_EQ(g_aPlayChannel[1].volume, 0) << c.name;
+        dlg.OnBtnClose();
+    }
+}
+
+TEST_F(VideoAreaFixture, ZoomedPictureStaysZoomedAcrossAChangeOfLayout) {
+    CsulvaneDlg& dlg = Open(0);
+    dlg.SetLargeVideo(TRUE);
+    const struct {
+        int from, to;
+    } cases[] = {{LAYOUT_BESIDE_BROWSER, LAYOUT_LARGE}, {LAYOUT_LARGE, LAYOUT_FULL_WIDTH}, {LAYOUT_FULL_WIDTH, LAYOUT_BESIDE_BROWSER}};
+    for (const auto& c : cases) {
+        dlg.LayoutForMode(c.from);
+        const QSize before = dlg.FrontSurface().size();
+        dlg.OnVideoClick(0, POINT{before.width() / 3, before.height() / 4});
+        const sVIEWRECORD zoomed = dlg.View(0);
+        ASSERT_GT(zoomed.zoomFactor, 1.0f) << c.from;
+
+        dlg.LayoutForMode(c.to);
+        const QSize after = dlg.FrontSurface().size();
+        ASSERT_NE(after, before) << c.from << " to " << c.to;
+        const sVIEWRECORD& view = dlg.View(0);
+        EXPECT_EQ(view.zoomFactor, zoomed.zoomFactor) << c.from << " to " << c.to;
+        // The same place of the picture: as far across the surface as before.
+        EXPECT_NEAR(double(view.zoomCentreX) / after.width(), double(zoomed.zoomCentreX) / before.width(), 0.01) << c.from << " to " << c.to;
+        EXPECT_NEAR(double(view.zoomCentreY) / after.height(), double(zoomed.zoomCentreY) / before.height(), 0.01) << c.from << " to " << c.to;
+        EXPECT_NEAR(double(view.clickX) / after.width(), double(zoomed.clickX) / before.width(), 0.01) << c.from << " to " << c.to;
+        // Leaving the large view puts an unzoomed picture back in the middle.
+        dlg.SetLargeVideo(FALSE);
+        EXPECT_EQ(dlg.View(0).zoomFactor, 1.0f);
+        EXPECT_EQ(dlg.View(0).zoomCentreX, after.width() / 2);
+        dlg.SetLargeVideo(TRUE);
+    }
+    // A layout pass in the same mode (a new size, a new scale) starts the view afresh.
+    dlg.OnVideoClick(0, POINT{10, 10});
+    dlg.LayoutForMode(LAYOUT_BESIDE_BROWSER);
+    EXPECT_EQ(dlg.View(0).zoomFactor, 1.0f);
+    dlg.OnBtnClose();
+}
+
+TEST_F(VideoAreaFixture, FullViewHidesTheMapAndLeavingItPutsThePageBack) {
+    for (bool docked : {false, true}) {
+        const char* name = docked ? "docked" : "own window";
+        CsulvaneDlg& dlg = Open(0);
+        if (!dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);
+        if (docked) DockMap();
+        ASSERT_TRUE(LogoOf(dlg)->isVisible() || dlg.MapBridge()->GetHostWindow()->isVisible()) << name;
+
+        dlg.OnVideoDblClk(0);
+        ASSERT_TRUE(dlg.IsFullView()) << name;
+        EXPECT_FALSE(dlg.MapWindow()->isVisible()) << name;
+        // Nothing of the map over the video that fills the window.
+        const QRect window = dlg.rect();
+        for (QWidget* pane : {static_cast<QWidget*>(LogoOf(dlg)), dlg.MapBridge()->GetHostWindow()}) {
+            if (!pane || pane->parentWidget() != &dlg) continue;
+            EXPECT_TRUE(!pane->isVisible() || !pane->geometry().intersects(window)) << name;
+        }
+        if (!docked) ExpectMapInItsOwnWindow(name);
+
+        dlg.OnVideoDblClk(0);
+        ASSERT_FALSE(dlg.IsFullView()) << name;
+        const bool shown = LogoOf(dlg)->isVisible() ||
+                           (dlg.MapBridge()->GetHostWindow() && dlg.MapBridge()->GetHostWindow()->isVisible());
+        EXPECT_TRUE(shown) << name;
+        if (docked) {
+            EXPECT_FALSE(dlg.IsMapInOwnWindow()) << name;
+            EXPECT_FALSE(dlg.MapWindow()->isVisible()) << name;
+            EXPECT_EQ(LogoOf(dlg)->geometry(), ToQ(Layout(LAYOUT_BESIDE_BROWSER, true))) << name;
+            // Where the map window lies when it is beside the video: over the rear picture.
+            EXPECT_EQ(LogoOf(dlg)->geometry(), dlg.RearSurface().geometry()) << name;
+        } else {
+            EXPECT_TRUE(RunUntil([&] { return dlg.MapWindow()->isVisible(); })) << name;
+            ExpectMapInItsOwnWindow(name);
+        }
+        dlg.OnBtnClose();
+    }
+}
+
+TEST_F(VideoAreaFixture, DockedMapGoesBackIntoItsOwnWindow) {
+    const struct {
+        const char* name;
+        std::function<void(CsulvaneDlg&)> act;
+        bool windowShown;
+    } ways[] = {
+        {"a layout without the rear's place", [](CsulvaneDlg& d) { d.LayoutForMode(LAYOUT_LARGE); }, true},
+        {"the map switched off", [](CsulvaneDlg& d) { d.OnCommand(ID_MAP_WINDOW); }, false},
+    };
+    for (const auto& way : ways) {
+        CsulvaneDlg& dlg = Open(0);
+        DockMap();
+        way.act(dlg);
+        ExpectMapInItsOwnWindow(way.name);
+        EXPECT_EQ(dlg.MapWindow()->isVisible(), way.windowShown) << way.name;
+        // Switched on again, the map shows in its own window.
+        if (!dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);
+        EXPECT_TRUE(RunUntil([&] { return dlg.MapWindow()->isVisible(); })) << way.name;
+        dlg.OnBtnClose();
+    }
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "app/window/SettingsKeys.h"
+#include "fixtures/TempDir.h"
+#include "ui/CommonUtil.h"
+
+namespace orv {
+namespace {
+
+class SettingsKeysTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = g_szStartDir;
+        g_szStartDir = dir_.Path();
+    }
+    void TearDown() override { g_szStartDir = saved_; }
+    std::string FileText() const {
+        std::ifstream in(SettingsFilePath());
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    fixtures::TempDir dir_;
+    std::string saved_;
+};
+
+TEST_F(SettingsKeysTest, NewFileGetsTheThreeDefaultsInOrder) {
+    ASSERT_TRUE(EnsureSettingsFile());
+    const std::string text = FileText();
+    const auto info = text.find("INFOCHECK=31"), aspect = text.find("ASPECT=on"), volume = text.find("VOLUME=65535");
+    ASSERT_NE(info, std::string::npos) << text;
+    ASSERT_NE(aspect, std::string::npos) << text;
+    ASSERT_NE(volume, std::string::npos) << text;
+    EXPECT_LT(info, aspect);
+    EXPECT_LT(aspect, volume);
+    EXPECT_TRUE(ReadKeepAspect());
+    EXPECT_EQ(ReadVolume(), 65535);
+
+    // An existing file is left as it is.
+    ASSERT_TRUE(WriteVolume(12));
+    ASSERT_TRUE(EnsureSettingsFile());
+    EXPECT_EQ(ReadVolume(), 12);
+}
+
+TEST_F(SettingsKeysTest, FailedWriteIsReported) {
+    g_szStartDir = dir_.Path() + "/missing/folder";
+    EXPECT_FALSE(EnsureSettingsFile());
+    EXPECT_FALSE(WriteVolume(1));
+    g_szStartDir.clear();
+    EXPECT_FALSE(EnsureSettingsFile());
+}
+
+TEST_F(SettingsKeysTest, ValueRules) {
+    struct VolumeCase {
+        const char* text;
+        int volume;
+    };
+    for (const VolumeCase& c : {VolumeCase{"", 65535}, {"abc", 0}, {"99999", 65535}, {"0", 0}, {" 120x", 120},
+                                {"-5", 0}, {"99999999999999999999999", 65535}}) {
+        ASSERT_TRUE(WriteIniString(settings::kDisplay, settings::kVolume, c.text));
+        EXPECT_EQ(ReadVolume(), c.volume) << '"' << c.text << '"';
+    }
+    struct AspectCase {
+        const char* text;
+        bool on;
+    };
+    for (const AspectCase& c : {AspectCase{"on", true}, {"On", false}, {"ON", false}, {"off", false}, {"", false}}) {
+        ASSERT_TRUE(WriteIniString(settings::kDisplay, settings::kAspect, c.text));
+        EXPECT_EQ(ReadKeepAspect(), c.on) << c.text;
+    }
+}
+
+TEST_F(SettingsKeysTest, WindowScaleOnlyWhenFiniteAndClamped) {
+    struct Case {
+        const char* text;
+        std::optional<float> scale;
+    };
+    const Case cases[] = {{"1.500000", 1.5f}, {"0.5", 1.0f},        {"9", 2.5f},          {"abc", std::nullopt},
+                          {"", std::nullopt}, {"-2", std::nullopt}, {"nan", std::nullopt}, {"inf", std::nullopt}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WriteIniString(settings::kDisplay, settings::kScaleX, c.text));
+        EXPECT_EQ(ReadWindowScale(settings::kScaleX, 2.5f), c.scale) << c.text;
+    }
+    ASSERT_TRUE(WriteWindowScale(1.25f, 2.0f));
+    EXPECT_NE(FileText().find("SCALEX=1.250000"), std::string::npos) << FileText();
+    EXPECT_EQ(ReadWindowScale(settings::kScaleY, 3.0f), 2.0f);
+}
+
+}  // namespace
+}  // namespace orv
