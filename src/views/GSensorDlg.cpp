@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "platform/gdi/GdiTypes.h"
 #include "platform/gdi/SkinResources.h"
@@ -25,6 +26,8 @@ constexpr double kLargestDrawnG = 2.0;
 // A flat curve is still drawn every seventh sample, so that it keeps up with the plot.
 constexpr int kFlatSamples = 7;
 constexpr int kMarkerRows = 7;
+// Sample i of the curves shows frame int(i + first frame + kFrameSlack).
+constexpr double kFrameSlack = 1e-9;
 
 // trunc(k x g_fScale)
 int T(double k) { return int(k * double(g_fScale)); }
@@ -43,6 +46,17 @@ const MarkerStyle kMarkerStyle[EVENT_KIND_COUNT] = {
 };
 
 QPen SolidPen(COLORREF colour) { return QPen(ToQColor(colour), 1); }
+
+// What of the first frame the curves' picture depends on: the frames its samples show are
+// the same for every first frame of one key.
+double FirstFrameKey(double first) {
+    // Sample i shows frame int(i + first + slack), which is i plus the whole part of
+    // first + slack unless that sum lies so close to a whole number that the rounding of
+    // the addition could tip it over; there the exact value is kept.
+    const double whole = std::floor(first + kFrameSlack);
+    const double part = first + kFrameSlack - whole;
+    return part > 1e-6 && part < 1.0 - 1e-6 ? whole : first;
+}
 
 }  // namespace
 
@@ -120,6 +134,7 @@ BOOL CGSensorDlg::OnInitDialog() {
 
     m_speedingOverlay = QImage(std::max(1, T(1000)), std::max(1, T(300)), QImage::Format_RGB32);
     m_speedingOverlay.fill(ToQColor(kSpeedingColour));
+    m_bandBlends.clear();
 
     // The icon at its drawn size, and its mask: 1 wherever it is not the ground colour.
     const int side = std::max(1, T(11));
@@ -225,11 +240,17 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
     CurveMapping map;
     const bool curves = m_bDataShown && MapCurves(records, w, &map);
     PlotKey plotKey{groundKey, curves, records.sensor.data(), records.sensor.size(), records.frameTable.data(),
-                    map.frames, map.first, map.step, m_nLeftMargin, 0, curves ? Fingerprint(records) : 0};
+                    map.frames, FirstFrameKey(map.first), map.step, m_nLeftMargin, 0,
+                    curves ? Fingerprint(records) : 0};
     for (int d = 0; d < DETECTOR_COUNT; ++d)
         if (m_aDetector[std::size_t(d)].bShow) plotKey.shown |= 1u << d;
     if (!(plotKey == m_plotKey) || m_plot.isNull()) {
-        m_plot = m_ground.copy();
+        // Into the kept buffer: a picture made anew on every step of a scrolling plot would
+        // be a fresh allocation, cleared, on every tick.
+        if (m_plot.size() == m_ground.size() && m_plot.format() == m_ground.format())
+            std::memcpy(m_plot.bits(), m_ground.constBits(), std::size_t(m_ground.sizeInBytes()));
+        else
+            m_plot = m_ground.copy();
         if (curves) {
             DeviceContext plot(&m_plot);
             DrawCurves(plot, records, map, h);
@@ -361,7 +382,7 @@ void CGSensorDlg::DrawCurves(DeviceContext& dc, const FrameRecords& records, con
     int lastFrame = 0;
     for (int i = 0; double(i) < double(map.plotWidth) / step; ++i) {
         // The slack keeps a frame that the sum reaches exactly from rounding down.
-        const std::int64_t frame = std::int64_t(double(i) + first + 1e-9);
+        const std::int64_t frame = std::int64_t(double(i) + first + kFrameSlack);
         if (i >= frames || frame >= frames) break;
         const sSENSORRECORD* record = records.At(frame);
         if (!record) break;
@@ -469,9 +490,35 @@ void CGSensorDlg::BlendSpeedingBand(DeviceContext& dc, int column, int bandWidth
     if (to <= from) return;
     m_nBandEnd = to;
     const int bandHeight = int(32.5 * double(g_fScale));
-    dc.AlphaBlend(from, clientHeight - bandHeight, to - from, bandHeight, m_speedingOverlay, 0, 0,
-                  std::min(to - from, m_speedingOverlay.width()), std::min(bandHeight, m_speedingOverlay.height()),
-                  m_speedingBlend);
+    QImage* picture = dc.GetBitmap();
+    if (!picture || picture->format() != QImage::Format_RGB32 || m_speedingOverlay.isNull()) {
+        dc.AlphaBlend(from, clientHeight - bandHeight, to - from, bandHeight, m_speedingOverlay, 0, 0,
+                      std::min(to - from, m_speedingOverlay.width()),
+                      std::min(bandHeight, m_speedingOverlay.height()), m_speedingBlend);
+        return;
+    }
+    // The band is one colour at one alpha, so what it makes of a pixel depends on that
+    // pixel alone: each colour met is blended once the way a blit of the band blends it,
+    // and the band is set pixel by pixel from those results. A painter opened for every
+    // column of a speeding stretch cost more than the curves.
+    const RECT clip = dc.GetClipBox();
+    const QRect area = QRect(from, clientHeight - bandHeight, to - from, bandHeight) &
+                       QRect(clip.left, clip.top, clip.right - clip.left, clip.bottom - clip.top);
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(picture->scanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x) line[x] = SpeedingBandOver(line[x]);
+    }
+}
+
+QRgb CGSensorDlg::SpeedingBandOver(QRgb under) {
+    const auto known = m_bandBlends.find(under);
+    if (known != m_bandBlends.end()) return known->second;
+    if (m_bandBlends.size() >= 4096) m_bandBlends.clear();  // a picture of many colours
+    QImage pixel(1, 1, QImage::Format_RGB32);
+    pixel.setPixel(0, 0, under);
+    DeviceContext dc(&pixel);
+    dc.AlphaBlend(0, 0, 1, 1, m_speedingOverlay, 0, 0, 1, 1, m_speedingBlend);
+    return m_bandBlends[under] = pixel.pixel(0, 0);
 }
 
 void CGSensorDlg::DrawEventMarker(DeviceContext& dc, int x, int kind, int clientHeight) {

@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <array>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/base/AppMessage.h"
@@ -178,7 +179,7 @@ private:
         std::size_t records = 0;
         const void* frameTable = nullptr;
         int frames = 0;
-        double first = 0.0, step = 0.0;
+        double first = 0.0, step = 0.0;  // FirstFrameKey of the first frame
         int leftMargin = 0;
         unsigned shown = 0;  // bit d: detector d shown
         std::uint64_t data = 0;  // Fingerprint of the records
@@ -200,6 +201,7 @@ private:
                    double step, int clientHeight);
     void FillSpeedingGap(DeviceContext& dc, const FrameRecords& records, int frame, int column, int clientHeight);
     void BlendSpeedingBand(DeviceContext& dc, int column, int width, int clientHeight);
+    QRgb SpeedingBandOver(QRgb under);  // the band blended over a pixel of that colour
     void DrawEventMarker(DeviceContext& dc, int x, int kind, int clientHeight);
     void DrawSteeringIcon(DeviceContext& dc, int x, int y);
 
@@ -231,6 +233,7 @@ private:
     // The speeding band: a dark red bitmap blended at a constant alpha of 127.
     QImage m_speedingOverlay;
     BLENDFUNCTION m_speedingBlend;
+    std::unordered_map<QRgb, QRgb> m_bandBlends;  // SpeedingBandOver's results so far
     bool m_bInitialised = false;
     float m_fBuiltScale = 0.0f;  // the scale OnInitDialog made the pictures at
 };

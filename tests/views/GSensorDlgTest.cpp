@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <functional>
 
 #include "ViewsTestSupport.h"
@@ -19,12 +21,12 @@ namespace fx = orv::fixtures;
 
 // A graph of `width` pixels over channel 1's data, set up as the main window does.
 struct Graph {
-    test::ScaleScope scale{1.0f};
+    test::ScaleScope scale;
     COffScreenDC offScreen{1200, 200};
     CGSensorDlg dlg;
 
-    Graph(int width, int frames) {
-        dlg.resize(width, 120);
+    Graph(int width, int frames, float s = 1.0f) : scale(s) {
+        dlg.resize(width, int(120 * s));
         dlg.m_pOffScreen = &offScreen;
         dlg.OnInitDialog();
         dlg.m_nLeftMargin = 41;
@@ -186,6 +188,104 @@ TEST(GSensorGraph, CursorSitsOnTheCurvesColumn) {
         for (int x = 41; x < 641; ++x)
             if (image.pixel(x, 2) == qRgb(255, 255, 255) && image.pixel(x, 80) == qRgb(255, 255, 255)) white.push_back(x);
         EXPECT_EQ(white, std::vector<int>{graph.Markers(DETECTOR_MANUAL)[0].x}) << c.frames << " " << c.frame;
+    }
+}
+
+// `n` records with X and Y swinging through the plot, a manual recording every 200 and a
+// speeding stretch of 50 every 300 records.
+std::vector<fx::RawRecord> BusyRecords(int n) {
+    std::vector<fx::RawRecord> records = QuietRecords(n);
+    for (int i = 0; i < n; ++i) {
+        fx::RawRecord& r = records[std::size_t(i)];
+        char field[8];
+        std::snprintf(field, sizeof field, "%+05d", int(400 * std::sin(i / 17.0)));
+        r.accelX = field;
+        std::snprintf(field, sizeof field, "%+05d", int(300 * std::cos(i / 23.0)));
+        r.accelY = field;
+        if (i % 200 == 50) r.manual = 'D';
+        if (i % 300 > 100 && i % 300 < 150) r.speeding = 'D';
+    }
+    return records;
+}
+
+// The pane keeps the picture of its curves between ticks and draws it again only when what
+// it shows changes. After any run of moves it must show what a pane painting the last state
+// afresh shows: 3000 frames on 599 pixels scroll by 0.8 of a sample a frame, so some moves
+// keep the first frame's whole part (the kept picture stays) and others pass it.
+TEST(GSensorGraph, AKeptPictureShowsWhatAFreshOneShows) {
+    FrontChannelData data(BusyRecords(3000));
+    ASSERT_TRUE(data.Ready());
+    const struct {
+        const char* move;
+        std::vector<int> frames;  // painted in turn; the last is compared
+        int width = 641;
+        int mode = 1;
+    } cases[] = {
+        {"forward by one, same whole first frame", {5, 6}},
+        {"forward by one, next whole first frame", {1000, 1001}},
+        {"forward one at a time", {1000, 1001, 1002, 1003, 1004, 1005}},
+        {"forward by several", {1000, 1007}},
+        {"backward", {1000, 999}},
+        {"jump", {10, 2500}},
+        {"to the last frame", {2990, 2999}},
+        {"back to the first frame", {1500, 0}},
+        {"resized", {1000, 1001}, 900},
+        {"amplitude changed", {1000, 1001}, 641, 3},
+    };
+    for (const auto& c : cases) {
+        // Made first: a graph's fonts are made anew with it, which the kept one would take
+        // for a change of its ground.
+        Graph fresh(c.width, 3000);
+        fresh.dlg.m_nAmplitudeMode = c.mode;
+        Graph kept(641, 3000);
+        for (std::size_t k = 0; k + 1 < c.frames.size(); ++k) kept.Paint(c.frames[k]);
+        kept.dlg.resize(c.width, 120);
+        kept.dlg.m_nAmplitudeMode = c.mode;
+        const QImage keptPicture = kept.Paint(c.frames.back());
+        EXPECT_TRUE(keptPicture == fresh.Paint(c.frames.back())) << c.move;
+        for (int d = 0; d < DETECTOR_COUNT; ++d) {
+            std::vector<int> keptX, freshX;
+            for (const auto& p : kept.Markers(d)) keptX.push_back(p.x);
+            for (const auto& p : fresh.Markers(d)) freshX.push_back(p.x);
+            EXPECT_EQ(keptX, freshX) << c.move << ", detector " << d;
+        }
+    }
+}
+
+// The speeding band darkens the plot under it exactly as a blit of RGB(170, 0, 0) at alpha
+// 127 over the picture without the band does.
+TEST(GSensorGraph, TheSpeedingBandBlendsAsABlitOfItsColour) {
+    for (const float scale : {1.0f, 1.5f}) {
+        std::vector<fx::RawRecord> records = QuietRecords(60);
+        for (int k = 20; k < 40; ++k) records[std::size_t(k)].speeding = 'D';
+        FrontChannelData data(records);
+        ASSERT_TRUE(data.Ready());
+        Graph graph(641, 60, scale);
+        const QImage banded = graph.Paint(0);
+        graph.dlg.m_aDetector[DETECTOR_SPEEDING].bShow = FALSE;
+        QImage expected = graph.Paint(0);
+        // The band's columns: where the bottom row changed.
+        const int bottom = banded.height() - 1;
+        int first = -1, last = -1;
+        for (int x = 0; x < banded.width(); ++x)
+            if (banded.pixel(x, bottom) != expected.pixel(x, bottom)) {
+                if (first < 0) first = x;
+                last = x;
+            }
+        ASSERT_GT(last - first, 150) << scale;
+        const int bandHeight = int(32.5 * scale);
+        QImage colour(int(1000 * scale), int(300 * scale), QImage::Format_RGB32);
+        colour.fill(QColor(170, 0, 0));
+        DeviceContext dc(&expected);
+        BLENDFUNCTION blend;
+        blend.SourceConstantAlpha = 127;
+        dc.AlphaBlend(first, banded.height() - bandHeight, last + 1 - first, bandHeight, colour, 0, 0,
+                      last + 1 - first, bandHeight, blend);
+        // Right of the "#" marker and its text at the band's start.
+        const QRect band(first + int(20 * scale), banded.height() - bandHeight, last - first - int(20 * scale),
+                         bandHeight);
+        EXPECT_TRUE(banded.copy(band) == expected.copy(band)) << scale;
+        EXPECT_FALSE(banded.copy(band.translated(0, -bandHeight)) == banded.copy(band)) << scale << ": a grid";
     }
 }
 
