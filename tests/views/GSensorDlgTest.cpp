@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include "ViewsTestSupport.h"
@@ -191,55 +192,76 @@ TEST(GSensorGraph, CursorSitsOnTheCurvesColumn) {
     }
 }
 
-// `n` records with X and Y swinging through the plot, a manual recording every 200 and a
+// `n` records with X, Y and Z swinging through the plot, a manual recording every 200 and a
 // speeding stretch of 50 every 300 records.
 std::vector<fx::RawRecord> BusyRecords(int n) {
     std::vector<fx::RawRecord> records = QuietRecords(n);
     for (int i = 0; i < n; ++i) {
         fx::RawRecord& r = records[std::size_t(i)];
         char field[8];
-        std::snprintf(field, sizeof field, "%+05d", int(400 * std::sin(i / 17.0)));
+        const int jitter = (i * 37 % 11 - 5) * 8;  // so that most samples move a pixel or two
+        std::snprintf(field, sizeof field, "%+05d", int(400 * std::sin(i / 17.0)) + jitter);
         r.accelX = field;
-        std::snprintf(field, sizeof field, "%+05d", int(300 * std::cos(i / 23.0)));
+        std::snprintf(field, sizeof field, "%+05d", int(300 * std::cos(i / 23.0)) - jitter);
         r.accelY = field;
+        std::snprintf(field, sizeof field, "%+05d", int(250 * std::sin(i / 11.0)) + 2 * jitter);
+        r.accelZ = field;
         if (i % 200 == 50) r.manual = 'D';
         if (i % 300 > 100 && i % 300 < 150) r.speeding = 'D';
     }
     return records;
 }
 
-// The pane keeps the picture of its curves between ticks and draws it again only when what
-// it shows changes. After any run of moves it must show what a pane painting the last state
-// afresh shows: 3000 frames on 599 pixels scroll by 0.8 of a sample a frame, so some moves
-// keep the first frame's whole part (the kept picture stays) and others pass it.
+// The pane keeps the picture of its curves between ticks and, when the plot scrolls, moves
+// it and draws only what the move changed. After any run of moves it must show exactly what
+// a pane painting the last state afresh shows. 3000 frames on 599 pixels scroll by 0.8 of a
+// sample a frame, so some moves keep the first frame's whole part and others pass it; a
+// curve that stays level for long keeps the counting of its level stretch from the plot's
+// first frame, which a moved picture cannot follow.
 TEST(GSensorGraph, AKeptPictureShowsWhatAFreshOneShows) {
-    FrontChannelData data(BusyRecords(3000));
-    ASSERT_TRUE(data.Ready());
     const struct {
         const char* move;
         std::vector<int> frames;  // painted in turn; the last is compared
         int width = 641;
         int mode = 1;
+        float scale = 1.0f;
+        const char* level = "";  // axes held at 0 g over records 1000..1039 ("Z*": all records)
+        bool hideY = false;
     } cases[] = {
         {"forward by one, same whole first frame", {5, 6}},
         {"forward by one, next whole first frame", {1000, 1001}},
         {"forward one at a time", {1000, 1001, 1002, 1003, 1004, 1005}},
         {"forward by several", {1000, 1007}},
+        {"forward from inside a speeding stretch", {1648, 1649, 1650, 1652}},
         {"backward", {1000, 999}},
+        {"backward one at a time", {1000, 999, 998, 997}},
         {"jump", {10, 2500}},
-        {"to the last frame", {2990, 2999}},
+        {"to the last frame", {2990, 2997, 2998, 2999}},
         {"back to the first frame", {1500, 0}},
         {"resized", {1000, 1001}, 900},
         {"amplitude changed", {1000, 1001}, 641, 3},
+        {"two pixels a sample", {1000, 1001, 1003, 1002}, 1282, 1, 2.0f},
+        {"X level at the left edge", {1260, 1261, 1262, 1263, 1264}, 641, 1, 1.0f, "X"},
+        {"Z level throughout", {1000, 1001, 1002}, 641, 1, 1.0f, "Z*"},
+        {"Y hidden", {1000, 1001, 1002}, 641, 1, 1.0f, "", true},
     };
     for (const auto& c : cases) {
+        std::vector<fx::RawRecord> records = BusyRecords(3000);
+        const bool all = std::strchr(c.level, '*') != nullptr;
+        for (int i = all ? 0 : 1000; i < (all ? 3000 : 1040); ++i) {
+            if (std::strchr(c.level, 'X')) records[std::size_t(i)].accelX = "+0000";
+            if (std::strchr(c.level, 'Z')) records[std::size_t(i)].accelZ = "+0000";
+        }
+        FrontChannelData data(records);
+        ASSERT_TRUE(data.Ready());
         // Made first: a graph's fonts are made anew with it, which the kept one would take
         // for a change of its ground.
-        Graph fresh(c.width, 3000);
+        Graph fresh(c.width, 3000, c.scale);
+        Graph kept(641, 3000, c.scale);
+        for (Graph* g : {&fresh, &kept}) g->dlg.m_aDetector[DETECTOR_AXIS_Y].bShow = !c.hideY;
         fresh.dlg.m_nAmplitudeMode = c.mode;
-        Graph kept(641, 3000);
         for (std::size_t k = 0; k + 1 < c.frames.size(); ++k) kept.Paint(c.frames[k]);
-        kept.dlg.resize(c.width, 120);
+        kept.dlg.resize(c.width, int(120 * c.scale));
         kept.dlg.m_nAmplitudeMode = c.mode;
         const QImage keptPicture = kept.Paint(c.frames.back());
         EXPECT_TRUE(keptPicture == fresh.Paint(c.frames.back())) << c.move;
@@ -380,6 +402,7 @@ TEST(GSensorGraph, ClicksAskForThePreviousAndNextEvent) {
     graph.dlg.m_pOffScreen = nullptr;
     EXPECT_FALSE(graph.dlg.OnEraseBkgnd(&dc));
 }
+
 
 }  // namespace
 }  // namespace orv
