@@ -227,6 +227,7 @@ TEST(GSensorGraph, AKeptPictureShowsWhatAFreshOneShows) {
         float scale = 1.0f;
         const char* level = "";  // axes held at 0 g over records 1000..1039 ("Z*": all records)
         bool hideY = false;
+        int widthBefore = 0;  // the kept graph's width before the last painting (0: width)
     } cases[] = {
         {"forward by one, same whole first frame", {5, 6}},
         {"forward by one, next whole first frame", {1000, 1001}},
@@ -238,7 +239,7 @@ TEST(GSensorGraph, AKeptPictureShowsWhatAFreshOneShows) {
         {"jump", {10, 2500}},
         {"to the last frame", {2990, 2997, 2998, 2999}},
         {"back to the first frame", {1500, 0}},
-        {"resized", {1000, 1001}, 900},
+        {"resized", {1000, 1001}, 900, 1, 1.0f, "", false, 641},
         {"amplitude changed", {1000, 1001}, 641, 3},
         {"two pixels a sample", {1000, 1001, 1003, 1002}, 1282, 1, 2.0f},
         {"X level at the left edge", {1260, 1261, 1262, 1263, 1264}, 641, 1, 1.0f, "X"},
@@ -257,7 +258,7 @@ TEST(GSensorGraph, AKeptPictureShowsWhatAFreshOneShows) {
         // Made first: a graph's fonts are made anew with it, which the kept one would take
         // for a change of its ground.
         Graph fresh(c.width, 3000, c.scale);
-        Graph kept(641, 3000, c.scale);
+        Graph kept(c.widthBefore ? c.widthBefore : c.width, 3000, c.scale);
         for (Graph* g : {&fresh, &kept}) g->dlg.m_aDetector[DETECTOR_AXIS_Y].bShow = !c.hideY;
         fresh.dlg.m_nAmplitudeMode = c.mode;
         for (std::size_t k = 0; k + 1 < c.frames.size(); ++k) kept.Paint(c.frames[k]);
