@@ -4,7 +4,9 @@
 #include <QPaintEvent>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "platform/gdi/GdiTypes.h"
 #include "platform/gdi/SkinResources.h"
@@ -16,6 +18,14 @@ namespace orv {
 
 namespace {
 
+// Moves `count` columns left by `by` (right for a negative `by`); the columns that come
+// free keep what they had.
+template <typename T>
+void MoveColumns(T* line, int count, int by) {
+    if (by > 0 && by < count) std::memmove(line, line + by, std::size_t(count - by) * sizeof(T));
+    else if (by < 0 && -by < count) std::memmove(line - by, line, std::size_t(count + by) * sizeof(T));
+}
+
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kSpeedingColour = RGB(170, 0, 0);
@@ -25,6 +35,8 @@ constexpr double kLargestDrawnG = 2.0;
 // A flat curve is still drawn every seventh sample, so that it keeps up with the plot.
 constexpr int kFlatSamples = 7;
 constexpr int kMarkerRows = 7;
+// Sample i of the curves shows frame int(i + first frame + kFrameSlack).
+constexpr double kFrameSlack = 1e-9;
 
 // trunc(k x g_fScale)
 int T(double k) { return int(k * double(g_fScale)); }
@@ -43,6 +55,17 @@ const MarkerStyle kMarkerStyle[EVENT_KIND_COUNT] = {
 };
 
 QPen SolidPen(COLORREF colour) { return QPen(ToQColor(colour), 1); }
+
+// What of the first frame the curves' picture depends on: the frames its samples show are
+// the same for every first frame of one key.
+double FirstFrameKey(double first) {
+    // Sample i shows frame int(i + first + slack), which is i plus the whole part of
+    // first + slack unless that sum lies so close to a whole number that the rounding of
+    // the addition could tip it over; there the exact value is kept.
+    const double whole = std::floor(first + kFrameSlack);
+    const double part = first + kFrameSlack - whole;
+    return part > 1e-6 && part < 1.0 - 1e-6 ? whole : first;
+}
 
 }  // namespace
 
@@ -120,6 +143,7 @@ BOOL CGSensorDlg::OnInitDialog() {
 
     m_speedingOverlay = QImage(std::max(1, T(1000)), std::max(1, T(300)), QImage::Format_RGB32);
     m_speedingOverlay.fill(ToQColor(kSpeedingColour));
+    m_bandBlends.clear();
 
     // The icon at its drawn size, and its mask: 1 wherever it is not the ground colour.
     const int side = std::max(1, T(11));
@@ -252,14 +276,20 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
     CurveMapping map;
     const bool curves = m_bDataShown && MapCurves(records, w, &map);
     PlotKey plotKey{groundKey, curves, records.sensor.data(), records.sensor.size(), records.frameTable.data(),
-                    map.frames, map.first, map.step, m_nLeftMargin, 0, curves ? Fingerprint(records) : 0};
+                    map.frames, FirstFrameKey(map.first), map.step, m_nLeftMargin, 0,
+                    curves ? Fingerprint(records) : 0};
     for (int d = 0; d < DETECTOR_COUNT; ++d)
         if (m_aDetector[std::size_t(d)].bShow) plotKey.shown |= 1u << d;
     if (!(plotKey == m_plotKey) || m_plot.isNull()) {
-        m_plot = m_ground.copy();
+        // Into the kept buffer: a picture made anew on every step of a scrolling plot would
+        // be a fresh allocation, cleared, on every tick.
+        if (m_plot.size() == m_ground.size() && m_plot.format() == m_ground.format())
+            std::memcpy(m_plot.bits(), m_ground.constBits(), std::size_t(m_ground.sizeInBytes()));
+        else
+            m_plot = m_ground.copy();
         if (curves) {
-            DeviceContext plot(&m_plot);
-            DrawCurves(plot, records, map, h);
+            if (!ScrollCurves(records, map, plotKey, h)) DrawCurves(records, map, h);
+            ComposePlot(h);
         }
         m_plotKey = plotKey;
     }
@@ -293,25 +323,26 @@ std::uint64_t CGSensorDlg::Fingerprint(const FrameRecords& records) {
     // The next movie's records may lie where the last one's did, with the same count, so
     // what the plot shows is also told apart by a sample of the records themselves and of
     // the frame table (FNV-1a over up to 256 of each, evenly spread).
+    // It runs on every painting, so it takes eight bytes a step.
     std::uint64_t hash = 14695981039346656037ull;
-    const auto mix = [&hash](const void* data, std::size_t size) {
-        const auto* bytes = static_cast<const unsigned char*>(data);
-        for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+    const auto mix = [&hash](std::uint64_t word) { hash = (hash ^ word) * 1099511628211ull; };
+    const auto pair = [](std::int32_t a, std::int32_t b) {
+        return std::uint64_t(std::uint32_t(a)) << 32 | std::uint32_t(b);
     };
     constexpr std::size_t kSamples = 256;
     const std::size_t n = records.sensor.size();
     for (std::size_t i = 0; i < std::min(n, kSamples); ++i) {
         const sSENSORRECORD& r = records.sensor[i * n / std::min(n, kSamples)];
-        const double g[3] = {r.gX, r.gY, r.gZ};
-        const std::int32_t codes[6] = {r.index, r.event, r.speeding, r.axis, r.alert1, r.alert2};
-        mix(g, sizeof g);
-        mix(codes, sizeof codes);
+        mix(std::bit_cast<std::uint64_t>(r.gX));
+        mix(std::bit_cast<std::uint64_t>(r.gY));
+        mix(std::bit_cast<std::uint64_t>(r.gZ));
+        mix(pair(r.index, r.event));
+        mix(pair(r.speeding, r.axis));
+        mix(pair(r.alert1, r.alert2));
     }
     const std::size_t frames = records.frameTable.size();
-    for (std::size_t i = 0; i < std::min(frames, kSamples); ++i) {
-        const std::ptrdiff_t offset = records.frameTable[i * frames / std::min(frames, kSamples)] - records.sensor.data();
-        mix(&offset, sizeof offset);
-    }
+    for (std::size_t i = 0; i < std::min(frames, kSamples); ++i)
+        mix(std::uint64_t(records.frameTable[i * frames / std::min(frames, kSamples)] - records.sensor.data()));
     return hash;
 }
 
@@ -362,8 +393,129 @@ void CGSensorDlg::DrawScaleLabels(DeviceContext& dc) {
     dc.SelectFont(oldFont);
 }
 
-void CGSensorDlg::DrawCurves(DeviceContext& dc, const FrameRecords& records, const CurveMapping& map,
-                             int clientHeight) {
+// The curves are drawn in a layer of their own over a clear ground: the curves and the
+// band where it lies over them, with the columns the band covers kept aside and the markers
+// listed. ComposePlot lays them over the grid as drawing them straight onto it would.
+void CGSensorDlg::DrawCurves(const FrameRecords& records, const CurveMapping& map, int clientHeight) {
+    const int w = m_ground.width();
+    const int h = m_ground.height();
+    if (m_curves.width() != w || m_curves.height() != h) m_curves = QImage(w, h, QImage::Format_ARGB32);
+    m_curves.fill(0);
+    m_bandColumns.assign(std::size_t(w), 0);
+    const int samples = CurveSamples(records, map);
+    m_states.assign(std::size_t(samples), CurveState{});
+    DeviceContext dc(&m_curves);
+    BeginCurves(records, map);
+    RunSamples(dc, records, map, 0, samples, clientHeight);
+    FinishCurves(dc, records, map, samples, clientHeight);
+}
+
+bool CGSensorDlg::ScrollCurves(const FrameRecords& records, const CurveMapping& map, const PlotKey& key,
+                               int clientHeight) {
+    // Only a plot of whole pixels a sample whose first frame moved by whole samples: sample
+    // i then shows frame first + i at column i x step, before and after the move.
+    PlotKey moved = m_plotKey;
+    moved.first = key.first;
+    const double step = map.step;
+    if (!m_plotKey.curves || !(moved == key) || step != std::floor(step) || key.first != std::floor(key.first) ||
+        m_plotKey.first != std::floor(m_plotKey.first) || m_curves.size() != m_ground.size() ||
+        int(m_bandColumns.size()) != m_ground.width())
+        return false;
+    const int pitch = int(step);
+    const double shift = key.first - m_plotKey.first;
+    const int oldSamples = int(m_states.size());
+    const int samples = CurveSamples(records, map);
+    if (shift == 0.0 || std::fabs(shift) >= double(std::min(samples, oldSamples))) return false;
+    const int s = int(shift);  // new sample i is old sample i + s
+    const int dx = s * pitch;  // columns the picture moves left
+    const std::vector<CurveState> old = std::move(m_states);
+    m_states.assign(std::size_t(samples), CurveState{});
+    const auto oldState = [&](int i) { return Moved(old[std::size_t(i)], -dx); };
+    const int w = m_ground.width();
+    DeviceContext dc(&m_curves);
+
+    // From the left edge the new run starts afresh; once its state is the old run's at the
+    // same frame, it repeats the old run's drawing. Found without drawing.
+    const RECT nothing{0, 0, 0, 0};
+    dc.SelectClipRect(&nothing);
+    BeginCurves(records, map);
+    constexpr int kSearch = 128;  // a plot that stays flat longer is drawn afresh
+    int agree = -1;
+    for (int i = 0; i < std::min({samples, oldSamples - s, kSearch}) && agree < 0; ++i) {
+        RunSamples(dc, records, map, i, i + 1, clientHeight);
+        if (i + s >= 0 && SameFuture(m_states[std::size_t(i)], oldState(i + s))) agree = i;
+    }
+    if (agree < 0) return false;
+    // Columns left of `left` take drawing that the old run did not do; so do those from
+    // `right` on, where the old run ended (its last segments reached the plot's end) or the
+    // new one ends. Between them the old picture, moved, is the new one.
+    const int left = m_nLeftMargin + (agree + 1) * pitch + 1;
+    const int common = std::min(oldSamples - 1, samples - 1 + s);  // the last sample both runs draw
+    int right = m_nLeftMargin + (common - s) * pitch + 1;
+    for (int axis = 0; axis < 3; ++axis)
+        if (m_aDetector[std::size_t(axis)].bShow)
+            right = std::min(right, m_nLeftMargin + old[std::size_t(common)].trace[std::size_t(axis)].drawnX - dx);
+    int resume = 0;  // the first sample whose drawing reaches `right`
+    while (resume < samples && m_nLeftMargin + (resume + 1) * pitch < right) ++resume;
+    if (left > right || resume - 1 < agree || resume - 1 + s >= oldSamples) return false;
+
+    // The old picture moved, with both edges cleared.
+    for (int y = 0; y < m_curves.height(); ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(m_curves.scanLine(y));
+        MoveColumns(line, w, dx);
+        std::fill(line, line + std::min(left, w), QRgb(0));
+        std::fill(line + std::max(0, std::min(right, w)), line + w, QRgb(0));
+    }
+    MoveColumns(m_bandColumns.data(), w, dx);
+    std::fill(m_bandColumns.begin(), m_bandColumns.begin() + std::min(left, w), 0);
+    std::fill(m_bandColumns.begin() + std::max(0, std::min(right, w)), m_bandColumns.end(), 0);
+
+    // The left edge: the new run from its first sample until its drawing lies right of it.
+    const RECT leftEdge{0, 0, left, m_curves.height()};
+    dc.SelectClipRect(&leftEdge);
+    BeginCurves(records, map);
+    int until = agree + 1;
+    for (int i = 0; i < samples; ++i) {
+        if (i > agree) {
+            int reach = m_nLeftMargin + (i - 1) * pitch + 1;  // the first column sample i draws on
+            for (int axis = 0; axis < 3; ++axis)
+                if (m_aDetector[std::size_t(axis)].bShow)
+                    reach = std::min(reach, m_nLeftMargin + m_trace[std::size_t(axis)].drawnX);
+            if (reach >= left) break;
+        }
+        RunSamples(dc, records, map, i, i + 1, clientHeight);
+        until = i + 1;
+    }
+    if (until > resume) return false;
+    // The middle: the old run's states and markers, moved.
+    for (int i = until; i < resume; ++i) m_states[std::size_t(i)] = oldState(i + s);
+    const int from = m_nLeftMargin + (until + s) * pitch;
+    const int to = m_nLeftMargin + (resume + s) * pitch;
+    for (int d = 0; d < DETECTOR_COUNT; ++d)
+        for (const SPrepos::Point& point : m_aLastMarkers[std::size_t(d)].points)
+            if (point.x >= from && point.x < to)
+                m_aPrepos[std::size_t(d)].points.push_back(SPrepos::Point{point.x - dx, point.kind});
+    // The right edge: from the state before the first sample that reaches it.
+    const RECT rightEdge{right, 0, w, m_curves.height()};
+    dc.SelectClipRect(&rightEdge);
+    if (resume > 0) RestoreState(m_states[std::size_t(resume - 1)]);
+    RunSamples(dc, records, map, resume, samples, clientHeight);
+    FinishCurves(dc, records, map, samples, clientHeight);
+    return true;
+}
+
+int CGSensorDlg::CurveSamples(const FrameRecords& records, const CurveMapping& map) const {
+    int samples = 0;
+    for (int i = 0; double(i) < double(map.plotWidth) / map.step; ++i) {
+        // The slack keeps a frame that the sum reaches exactly from rounding down.
+        const std::int64_t frame = std::int64_t(double(i) + map.first + kFrameSlack);
+        if (i >= map.frames || frame >= map.frames || !records.At(frame)) break;
+        samples = i + 1;
+    }
+    return samples;
+}
+
+void CGSensorDlg::BeginCurves(const FrameRecords& records, const CurveMapping& map) {
     for (SPrepos& p : m_aPrepos) p.points.clear();
     const int plotHeight = T(kDesignHeight);
     m_nCentre = plotHeight / 2;
@@ -372,51 +524,116 @@ void CGSensorDlg::DrawCurves(DeviceContext& dc, const FrameRecords& records, con
     m_nPlotWidth = map.plotWidth;
     m_nBandEnd = INT32_MIN;
     m_nSampleCount = {};
-    const std::int64_t frames = map.frames;
-    const double step = map.step;
-    const double first = map.first;
-    const sSENSORRECORD* start = records.At(std::int64_t(first));
+    const sSENSORRECORD* start = records.At(std::int64_t(map.first));
     if (!start) start = records.At(0);
     for (int axis = 0; axis < 3; ++axis) {
         const int y = SampleY(*start, axis);
         m_trace[std::size_t(axis)] = AxisTrace{0, y, 0, y};
     }
+}
 
+void CGSensorDlg::RunSamples(DeviceContext& dc, const FrameRecords& records, const CurveMapping& map, int from,
+                             int to, int clientHeight) {
     const QPen oldPen = dc.GetPen();
-    const sSENSORRECORD* last = nullptr;
-    int lastX = 0;
-    int lastFrame = 0;
-    for (int i = 0; double(i) < double(map.plotWidth) / step; ++i) {
-        // The slack keeps a frame that the sum reaches exactly from rounding down.
-        const std::int64_t frame = std::int64_t(double(i) + first + 1e-9);
-        if (i >= frames || frame >= frames) break;
+    for (int i = from; i < to; ++i) {
+        const std::int64_t frame = std::int64_t(double(i) + map.first + kFrameSlack);
         const sSENSORRECORD* record = records.At(frame);
-        if (!record) break;
-        const int x = int(double(i) * step);
+        const int x = int(double(i) * map.step);
+        const int lastX = i > 0 ? int(double(i - 1) * map.step) : 0;
         if (i > 0 && x - lastX >= 2)
             for (int col = lastX + 1; col < x; ++col)
                 FillSpeedingGap(dc, records, int(frame), m_nLeftMargin + col, clientHeight);
         DrawSample(dc, *record, x, FALSE);
-        MarkEventsAt(dc, records, int(frame), m_nLeftMargin + x, step, clientHeight);
-        last = record;
-        lastX = x;
-        lastFrame = int(frame);
-    }
-    if (last) {
-        DrawSample(dc, *last, lastX, TRUE);
-        // The last sample's band reaches one step further; its marker is already drawn.
-        if (step > 1.0)
-            for (int col = lastX + 1; col <= lastX + int(step); ++col)
-                FillSpeedingGap(dc, records, lastFrame, m_nLeftMargin + col, clientHeight);
+        MarkEventsAt(dc, records, int(frame), m_nLeftMargin + x, map.step, clientHeight);
+        // The state after the sample; axes not drawn and a band that ended before the next
+        // column are told apart from nothing.
+        CurveState& state = m_states[std::size_t(i)];
+        for (int axis = 0; axis < 3; ++axis)
+            if (m_aDetector[std::size_t(axis)].bShow) {
+                state.trace[std::size_t(axis)] = m_trace[std::size_t(axis)];
+                state.count[std::size_t(axis)] = m_nSampleCount[std::size_t(axis)];
+            }
+        state.bandEnd = std::max(m_nBandEnd, m_nLeftMargin + x + 1);
     }
     dc.SelectPen(oldPen);
-    for (int d = 0; d < DETECTOR_COUNT; ++d)
-        for (const SPrepos::Point& point : m_aPrepos[std::size_t(d)].points)
-            DrawEventMarker(dc, point.x, point.kind, clientHeight);
+}
+
+void CGSensorDlg::FinishCurves(DeviceContext& dc, const FrameRecords& records, const CurveMapping& map, int samples,
+                               int clientHeight) {
+    if (samples > 0) {
+        const QPen oldPen = dc.GetPen();
+        const std::int64_t lastFrame = std::int64_t(double(samples - 1) + map.first + kFrameSlack);
+        const int lastX = int(double(samples - 1) * map.step);
+        DrawSample(dc, *records.At(lastFrame), lastX, TRUE);
+        // The last sample's band reaches one step further; its marker is already listed.
+        if (map.step > 1.0)
+            for (int col = lastX + 1; col <= lastX + int(map.step); ++col)
+                FillSpeedingGap(dc, records, int(lastFrame), m_nLeftMargin + col, clientHeight);
+        dc.SelectPen(oldPen);
+    }
     for (int d = 0; d < DETECTOR_COUNT; ++d) {
         m_aLastMarkers[std::size_t(d)].points = std::move(m_aPrepos[std::size_t(d)].points);
         m_aPrepos[std::size_t(d)].points.clear();
     }
+}
+
+CGSensorDlg::CurveState CGSensorDlg::Moved(CurveState state, int columns) const {
+    for (int axis = 0; axis < 3; ++axis)
+        if (m_aDetector[std::size_t(axis)].bShow) {
+            state.trace[std::size_t(axis)].drawnX += columns;
+            state.trace[std::size_t(axis)].prevX += columns;
+        }
+    state.bandEnd += columns;
+    return state;
+}
+
+bool CGSensorDlg::SameFuture(const CurveState& a, const CurveState& b) const {
+    if (a.bandEnd != b.bandEnd) return false;
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!m_aDetector[std::size_t(axis)].bShow) continue;
+        const AxisTrace& p = a.trace[std::size_t(axis)];
+        const AxisTrace& q = b.trace[std::size_t(axis)];
+        if (p != q) return false;
+        // The counter of a flat stretch matters only for whether it passed kFlatSamples and
+        // where the next multiple of it falls: two runs that came to one stretch from
+        // different first frames draw alike from the sample their counters agree on that.
+        const int n = a.count[std::size_t(axis)], m = b.count[std::size_t(axis)];
+        if (n != m && !(n >= kFlatSamples && m >= kFlatSamples && n % kFlatSamples == m % kFlatSamples))
+            return false;
+    }
+    return true;
+}
+
+void CGSensorDlg::RestoreState(const CurveState& state) {
+    for (int axis = 0; axis < 3; ++axis)
+        if (m_aDetector[std::size_t(axis)].bShow) {
+            m_trace[std::size_t(axis)] = state.trace[std::size_t(axis)];
+            m_nSampleCount[std::size_t(axis)] = state.count[std::size_t(axis)];
+        }
+    m_nBandEnd = state.bandEnd;
+}
+
+void CGSensorDlg::ComposePlot(int clientHeight) {
+    // The band over the grid, the curves over both, the markers over everything.
+    const int w = std::min(m_plot.width(), int(m_bandColumns.size()));
+    const int bandHeight = int(32.5 * double(g_fScale));
+    for (int y = std::max(0, clientHeight - bandHeight); y < std::min(clientHeight, m_plot.height()); ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(m_plot.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            if (m_bandColumns[std::size_t(x)]) line[x] = SpeedingBandOver(line[x]);
+    }
+    const int h = std::min(m_plot.height(), m_curves.height());
+    const int cw = std::min(m_plot.width(), m_curves.width());
+    for (int y = 0; y < h; ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(m_plot.scanLine(y));
+        const QRgb* curve = reinterpret_cast<const QRgb*>(m_curves.constScanLine(y));
+        for (int x = 0; x < cw; ++x)
+            if (curve[x]) line[x] = curve[x];
+    }
+    DeviceContext dc(&m_plot);
+    for (int d = 0; d < DETECTOR_COUNT; ++d)
+        for (const SPrepos::Point& point : m_aLastMarkers[std::size_t(d)].points)
+            DrawEventMarker(dc, point.x, point.kind, clientHeight);
 }
 
 int CGSensorDlg::SampleY(const sSENSORRECORD& record, int axis) const {
@@ -496,9 +713,39 @@ void CGSensorDlg::BlendSpeedingBand(DeviceContext& dc, int column, int bandWidth
     if (to <= from) return;
     m_nBandEnd = to;
     const int bandHeight = int(32.5 * double(g_fScale));
-    dc.AlphaBlend(from, clientHeight - bandHeight, to - from, bandHeight, m_speedingOverlay, 0, 0,
-                  std::min(to - from, m_speedingOverlay.width()), std::min(bandHeight, m_speedingOverlay.height()),
-                  m_speedingBlend);
+    QImage* picture = dc.GetBitmap();
+    if (!picture || picture->format() != QImage::Format_ARGB32 || m_speedingOverlay.isNull()) {
+        dc.AlphaBlend(from, clientHeight - bandHeight, to - from, bandHeight, m_speedingOverlay, 0, 0,
+                      std::min(to - from, m_speedingOverlay.width()),
+                      std::min(bandHeight, m_speedingOverlay.height()), m_speedingBlend);
+        return;
+    }
+    // The band is one colour at one alpha, so what it makes of a pixel depends on that
+    // pixel alone: each colour met is blended once the way a blit of the band blends it,
+    // and the band is set pixel by pixel from those results (a painter opened for every
+    // column of a speeding stretch cost more than the curves). In the curves' layer it
+    // darkens the curves drawn so far; its columns are kept for the grid under it.
+    const RECT clip = dc.GetClipBox();
+    const QRect area = QRect(from, clientHeight - bandHeight, to - from, bandHeight) &
+                       QRect(clip.left, clip.top, clip.right - clip.left, clip.bottom - clip.top);
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(picture->scanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (line[x]) line[x] = SpeedingBandOver(line[x]);
+    }
+    for (int x = std::max(area.left(), 0); x <= area.right() && x < int(m_bandColumns.size()); ++x)
+        m_bandColumns[std::size_t(x)] = 1;
+}
+
+QRgb CGSensorDlg::SpeedingBandOver(QRgb under) {
+    const auto known = m_bandBlends.find(under);
+    if (known != m_bandBlends.end()) return known->second;
+    if (m_bandBlends.size() >= 4096) m_bandBlends.clear();  // a picture of many colours
+    QImage pixel(1, 1, QImage::Format_RGB32);
+    pixel.setPixel(0, 0, under);
+    DeviceContext dc(&pixel);
+    dc.AlphaBlend(0, 0, 1, 1, m_speedingOverlay, 0, 0, 1, 1, m_speedingBlend);
+    return m_bandBlends[under] = pixel.pixel(0, 0);
 }
 
 void CGSensorDlg::DrawEventMarker(DeviceContext& dc, int x, int kind, int clientHeight) {

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/base/AppMessage.h"
@@ -183,6 +184,16 @@ private:
     struct AxisTrace {
         int drawnX = 0, drawnY = 0;
         int prevX = 0, prevY = 0;
+        bool operator==(const AxisTrace&) const = default;
+    };
+    // The curves' state after a sample: per axis drawn (zero for the others) its trace and
+    // sample counter, and the first column the band may still blend (at least the next
+    // sample's).
+    struct CurveState {
+        std::array<AxisTrace, 3> trace{};
+        std::array<int, 3> count{};
+        int bandEnd = 0;
+        bool operator==(const CurveState&) const = default;
     };
 
     // Where the curves' samples fall: frames of the movie, pixels per frame, first frame.
@@ -209,7 +220,7 @@ private:
         std::size_t records = 0;
         const void* frameTable = nullptr;
         int frames = 0;
-        double first = 0.0, step = 0.0;
+        double first = 0.0, step = 0.0;  // FirstFrameKey of the first frame
         int leftMargin = 0;
         unsigned shown = 0;  // bit d: detector d shown
         std::uint64_t data = 0;  // Fingerprint of the records
@@ -221,7 +232,20 @@ private:
     void BuildGround(int width, int height);
     bool MapCurves(const FrameRecords& records, int clientWidth, CurveMapping* map) const;
     void DrawScaleLabels(DeviceContext& dc);
-    void DrawCurves(DeviceContext& dc, const FrameRecords& records, const CurveMapping& map, int clientHeight);
+    // The curves afresh, or moved with the plot's first frame (false where they cannot be).
+    void DrawCurves(const FrameRecords& records, const CurveMapping& map, int clientHeight);
+    bool ScrollCurves(const FrameRecords& records, const CurveMapping& map, const PlotKey& key, int clientHeight);
+    int CurveSamples(const FrameRecords& records, const CurveMapping& map) const;
+    void BeginCurves(const FrameRecords& records, const CurveMapping& map);
+    void RunSamples(DeviceContext& dc, const FrameRecords& records, const CurveMapping& map, int from, int to,
+                    int clientHeight);
+    void FinishCurves(DeviceContext& dc, const FrameRecords& records, const CurveMapping& map, int samples,
+                      int clientHeight);
+    CurveState Moved(CurveState state, int columns) const;
+    // Whether the curves go on to draw the same pixels from either state.
+    bool SameFuture(const CurveState& a, const CurveState& b) const;
+    void RestoreState(const CurveState& state);
+    void ComposePlot(int clientHeight);
     int SampleY(const sSENSORRECORD& record, int axis) const;
     void DrawSample(DeviceContext& dc, const sSENSORRECORD& record, int x, BOOL flush);
     void DrawSegment(DeviceContext& dc, int axis, int x, int y);
@@ -231,6 +255,7 @@ private:
                    double step, int clientHeight);
     void FillSpeedingGap(DeviceContext& dc, const FrameRecords& records, int frame, int column, int clientHeight);
     void BlendSpeedingBand(DeviceContext& dc, int column, int width, int clientHeight);
+    QRgb SpeedingBandOver(QRgb under);  // the band blended over a pixel of that colour
     void DrawEventMarker(DeviceContext& dc, int x, int kind, int clientHeight);
     void DrawSteeringIcon(DeviceContext& dc, int x, int y);
 
@@ -239,6 +264,9 @@ private:
     GroundKey m_groundKey;
     QImage m_plot;    // the ground with the curves, the band and the markers
     PlotKey m_plotKey;
+    QImage m_curves;  // the curves and the band over them; 0 (clear) elsewhere
+    std::vector<char> m_bandColumns;  // columns the band covers
+    std::vector<CurveState> m_states;  // after each sample of the curves drawn
     QImage m_bmpBackground;
     QImage m_bmpSteering;
     QImage m_bmpSteeringMask;  // scaled icon: 1 where it is drawn
@@ -262,6 +290,7 @@ private:
     // The speeding band: a dark red bitmap blended at a constant alpha of 127.
     QImage m_speedingOverlay;
     BLENDFUNCTION m_speedingBlend;
+    std::unordered_map<QRgb, QRgb> m_bandBlends;  // SpeedingBandOver's results so far
     bool m_bInitialised = false;
     float m_fBuiltScale = 0.0f;  // the scale OnInitDialog made the pictures at
 };

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include "ViewsTestSupport.h"
@@ -19,12 +22,12 @@ namespace fx = orv::fixtures;
 
 // A graph of `width` pixels over channel 1's data, set up as the main window does.
 struct Graph {
-    test::ScaleScope scale{1.0f};
+    test::ScaleScope scale;
     COffScreenDC offScreen{1200, 200};
     CGSensorDlg dlg;
 
-    Graph(int width, int frames) {
-        dlg.resize(width, 120);
+    Graph(int width, int frames, float s = 1.0f) : scale(s) {
+        dlg.resize(width, int(120 * s));
         dlg.LendOffScreen(&offScreen);
         dlg.OnInitDialog();
         dlg.ResetAxis();  // 41 and 640 - 41 at scale 1
@@ -188,6 +191,126 @@ TEST(GSensorGraph, CursorSitsOnTheCurvesColumn) {
     }
 }
 
+// `n` records with X, Y and Z swinging through the plot, a manual recording every 200 and a
+// speeding stretch of 50 every 300 records.
+std::vector<fx::RawRecord> BusyRecords(int n) {
+    std::vector<fx::RawRecord> records = QuietRecords(n);
+    for (int i = 0; i < n; ++i) {
+        fx::RawRecord& r = records[std::size_t(i)];
+        char field[8];
+        const int jitter = (i * 37 % 11 - 5) * 8;  // so that most samples move a pixel or two
+        std::snprintf(field, sizeof field, "%+05d", int(400 * std::sin(i / 17.0)) + jitter);
+        r.accelX = field;
+        std::snprintf(field, sizeof field, "%+05d", int(300 * std::cos(i / 23.0)) - jitter);
+        r.accelY = field;
+        std::snprintf(field, sizeof field, "%+05d", int(250 * std::sin(i / 11.0)) + 2 * jitter);
+        r.accelZ = field;
+        if (i % 200 == 50) r.manual = 'D';
+        if (i % 300 > 100 && i % 300 < 150) r.speeding = 'D';
+    }
+    return records;
+}
+
+// The pane keeps the picture of its curves between ticks and, when the plot scrolls, moves
+// it and draws only what the move changed. After any run of moves it must show exactly what
+// a pane painting the last state afresh shows. 3000 frames on 599 pixels scroll by 0.8 of a
+// sample a frame, so some moves keep the first frame's whole part and others pass it; a
+// curve that stays level for long keeps the counting of its level stretch from the plot's
+// first frame, which a moved picture cannot follow.
+TEST(GSensorGraph, AKeptPictureShowsWhatAFreshOneShows) {
+    const struct {
+        const char* move;
+        std::vector<int> frames;  // painted in turn; the last is compared
+        int width = 641;
+        int mode = 1;
+        float scale = 1.0f;
+        const char* level = "";  // axes held at 0 g over records 1000..1039 ("Z*": all records)
+        bool hideY = false;
+        int widthBefore = 0;  // the kept graph's width before the last painting (0: width)
+    } cases[] = {
+        {"forward by one, same whole first frame", {5, 6}},
+        {"forward by one, next whole first frame", {1000, 1001}},
+        {"forward one at a time", {1000, 1001, 1002, 1003, 1004, 1005}},
+        {"forward by several", {1000, 1007}},
+        {"forward from inside a speeding stretch", {1648, 1649, 1650, 1652}},
+        {"backward", {1000, 999}},
+        {"backward one at a time", {1000, 999, 998, 997}},
+        {"jump", {10, 2500}},
+        {"to the last frame", {2990, 2997, 2998, 2999}},
+        {"back to the first frame", {1500, 0}},
+        {"resized", {1000, 1001}, 900, 1, 1.0f, "", false, 641},
+        {"amplitude changed", {1000, 1001}, 641, 3},
+        {"two pixels a sample", {1000, 1001, 1003, 1002}, 1282, 1, 2.0f},
+        {"X level at the left edge", {1260, 1261, 1262, 1263, 1264}, 641, 1, 1.0f, "X"},
+        {"Z level throughout", {1000, 1001, 1002}, 641, 1, 1.0f, "Z*"},
+        {"Y hidden", {1000, 1001, 1002}, 641, 1, 1.0f, "", true},
+    };
+    for (const auto& c : cases) {
+        std::vector<fx::RawRecord> records = BusyRecords(3000);
+        const bool all = std::strchr(c.level, '*') != nullptr;
+        for (int i = all ? 0 : 1000; i < (all ? 3000 : 1040); ++i) {
+            if (std::strchr(c.level, 'X')) records[std::size_t(i)].accelX = "+0000";
+            if (std::strchr(c.level, 'Z')) records[std::size_t(i)].accelZ = "+0000";
+        }
+        FrontChannelData data(records);
+        ASSERT_TRUE(data.Ready());
+        // Made first: a graph's fonts are made anew with it, which the kept one would take
+        // for a change of its ground.
+        Graph fresh(c.width, 3000, c.scale);
+        Graph kept(c.widthBefore ? c.widthBefore : c.width, 3000, c.scale);
+        for (Graph* g : {&fresh, &kept}) g->dlg.SetDetectorFlags(DETECTOR_AXIS_Y, !c.hideY);
+        fresh.dlg.SetAmplitudeMode(c.mode);
+        for (std::size_t k = 0; k + 1 < c.frames.size(); ++k) kept.Paint(c.frames[k]);
+        kept.dlg.resize(c.width, int(120 * c.scale));
+        kept.dlg.SetAmplitudeMode(c.mode);
+        const QImage keptPicture = kept.Paint(c.frames.back());
+        EXPECT_TRUE(keptPicture == fresh.Paint(c.frames.back())) << c.move;
+        for (int d = 0; d < DETECTOR_COUNT; ++d) {
+            std::vector<int> keptX, freshX;
+            for (const auto& p : kept.Markers(d)) keptX.push_back(p.x);
+            for (const auto& p : fresh.Markers(d)) freshX.push_back(p.x);
+            EXPECT_EQ(keptX, freshX) << c.move << ", detector " << d;
+        }
+    }
+}
+
+// The speeding band darkens the plot under it exactly as a blit of RGB(170, 0, 0) at alpha
+// 127 over the picture without the band does.
+TEST(GSensorGraph, TheSpeedingBandBlendsAsABlitOfItsColour) {
+    for (const float scale : {1.0f, 1.5f}) {
+        std::vector<fx::RawRecord> records = QuietRecords(60);
+        for (int k = 20; k < 40; ++k) records[std::size_t(k)].speeding = 'D';
+        FrontChannelData data(records);
+        ASSERT_TRUE(data.Ready());
+        Graph graph(641, 60, scale);
+        const QImage banded = graph.Paint(0);
+        graph.dlg.SetDetectorFlags(DETECTOR_SPEEDING, FALSE);
+        QImage expected = graph.Paint(0);
+        // The band's columns: where the bottom row changed.
+        const int bottom = banded.height() - 1;
+        int first = -1, last = -1;
+        for (int x = 0; x < banded.width(); ++x)
+            if (banded.pixel(x, bottom) != expected.pixel(x, bottom)) {
+                if (first < 0) first = x;
+                last = x;
+            }
+        ASSERT_GT(last - first, 150) << scale;
+        const int bandHeight = int(32.5 * scale);
+        QImage colour(int(1000 * scale), int(300 * scale), QImage::Format_RGB32);
+        colour.fill(QColor(170, 0, 0));
+        DeviceContext dc(&expected);
+        BLENDFUNCTION blend;
+        blend.SourceConstantAlpha = 127;
+        dc.AlphaBlend(first, banded.height() - bandHeight, last + 1 - first, bandHeight, colour, 0, 0,
+                      last + 1 - first, bandHeight, blend);
+        // Right of the "#" marker and its text at the band's start.
+        const QRect band(first + int(20 * scale), banded.height() - bandHeight, last - first - int(20 * scale),
+                         bandHeight);
+        EXPECT_TRUE(banded.copy(band) == expected.copy(band)) << scale;
+        EXPECT_FALSE(banded.copy(band.translated(0, -bandHeight)) == banded.copy(band)) << scale << ": a grid";
+    }
+}
+
 // The pane keeps its picture between ticks; another movie of the same length, whose
 // records lie where the last one's did, is drawn afresh.
 TEST(GSensorGraph, AnotherMovieIsDrawnAfresh) {
@@ -281,6 +404,7 @@ TEST(GSensorGraph, ClicksAskForThePreviousAndNextEvent) {
     graph.dlg.LendOffScreen(nullptr);
     EXPECT_FALSE(graph.dlg.OnEraseBkgnd(&dc));
 }
+
 
 }  // namespace
 }  // namespace orv
