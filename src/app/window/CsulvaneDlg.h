@@ -237,7 +237,13 @@ protected:
 
 private:
     // ---- start-up and shutdown (CsulvaneDlg.cpp) -------------------------------------
+    // The steps of OnInitDialog, in their order.
+    void SetUpStartFolderAndTitle();
     BOOL CreateChildPanes();
+    void SetUpJobsAndSettings();
+    void InitPlayChannels();
+    void ShowStartState();
+    void FitToMonitor();
     void CreateTransportButtons();
     BOOL RestoreLastSource();
     void ResetViewForSource();
@@ -281,6 +287,13 @@ private:
 
     // ---- layout (CsulvaneDlgLayout.cpp) -----------------------------------------------
     void LayoutMainWindow();
+    // The steps of LayoutForMode, in their order.
+    void FollowOffScreenSize(const RECT& client);
+    void KeepViewsAcrossLayout(int previous, int mode, const RECT& client);
+    void PlaceInfoPanes(const MainLayoutRects& r, int mode);
+    void PlaceDockedMapPane(const MainLayoutRects& r);
+    void PlaceBrowser(const MainLayoutRects& r, int mode, const RECT& client);
+    void PlaceButtonsAndVolume(const MainLayoutRects& r);
     void ShowPanesForMode(int mode);
     void PlaceFrontSurface();
     // The rear camera's surface at its place beside the video (modes without one leave it
