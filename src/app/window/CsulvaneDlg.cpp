@@ -94,6 +94,38 @@ BOOL CsulvaneDlg::OnInitDialog() {
         if (m_showMessage) m_showMessage(QStringLiteral("No screen to show the window on."), QStringLiteral("ERROR"));
         return TRUE;
     }
+    SetUpStartFolderAndTitle();
+
+    if (!CreateChildPanes()) {
+        m_bInitFailed = TRUE;
+        if (m_showMessage) m_showMessage(QStringLiteral("The main window could not be set up."), QStringLiteral("ERROR"));
+        return TRUE;
+    }
+
+    SetUpJobsAndSettings();
+    InitPlayChannels();
+    LoadKnownBoxTypes();
+
+    m_bKeepAspect = ReadKeepAspect();
+    m_nVolume = ReadVolume();
+
+    m_pObdDlg->SetOwner(GetSafeHwnd(), m_pImages.get());
+    m_pObdDlg->OnInitDialog();
+    m_pLapTime->SetUp(m_pOffScreen.get());
+
+    CreateScaleFrameWindow();
+    LayoutMainWindow();
+
+    ShowStartState();
+    FitToMonitor();
+    m_pMapWindow->SetCaptionText(kTextMapCaption);
+    SetTimer(TIMER_IDLE, 1000);
+    PostAppMessage(GetSafeHwnd(), WM_APP_INIT_DONE, 0, 0);
+    return TRUE;
+}
+
+// The start folder, the largest window scale this monitor allows, the title and the images.
+void CsulvaneDlg::SetUpStartFolderAndTitle() {
     CaptureStartDir();
     // An unreadable current folder still leaves the settings beside the program's start.
     if (g_szStartDir.empty()) g_szStartDir.assign(1, '.');
@@ -105,13 +137,10 @@ BOOL CsulvaneDlg::OnInitDialog() {
     setWindowTitle(QStringLiteral("Orvanta5"));
     m_pImages->LoadImages(this);
     setWindowIcon(m_pImages->GetIcon());
+}
 
-    if (!CreateChildPanes()) {
-        m_bInitFailed = TRUE;
-        if (m_showMessage) m_showMessage(QStringLiteral("The main window could not be set up."), QStringLiteral("ERROR"));
-        return TRUE;
-    }
-
+// The job frame, the settings file and window, and the read of the last source begun.
+void CsulvaneDlg::SetUpJobsAndSettings() {
     CreateJobFrame();
     // A failed write is not fatal: every key then reads as its fallback.
     EnsureSettingsFile();
@@ -120,7 +149,10 @@ BOOL CsulvaneDlg::OnInitDialog() {
     m_pSettingDlg = std::make_unique<CSettingDlg>(this, GetSafeHwnd());
     g_pszCodecText = UiText(kTextCodecMissing);
     (void)ReadIniString(settings::kDecode, settings::kInner);  // read, and its value has no use
+}
 
+// The playback engine and both channels over it, each in its own surface.
+void CsulvaneDlg::InitPlayChannels() {
     m_pEngine = std::make_unique<ChannelEngineImpl>([this](HWND window, RECT* client) {
         for (const CMovieStatic& surface : m_aMovieStatic) {
             if (window != surface.GetSafeHwnd() || !surface.IsCreated()) continue;
@@ -145,18 +177,11 @@ BOOL CsulvaneDlg::OnInitDialog() {
         }
     }
     if (ChannelInitialised(0)) Slots(0).SetHardwareDecode(Channel(0), ReadHardwareDecode() ? TRUE : FALSE);
-    LoadKnownBoxTypes();
+}
 
-    m_bKeepAspect = ReadKeepAspect();
-    m_nVolume = ReadVolume();
-
-    m_pObdDlg->SetOwner(GetSafeHwnd(), m_pImages.get());
-    m_pObdDlg->OnInitDialog();
-    m_pLapTime->SetUp(m_pOffScreen.get());
-
-    CreateScaleFrameWindow();
-    LayoutMainWindow();
-
+// What the window shows before a source opens: frame 0, the volume, the idle buttons, the
+// progress bar and the surfaces' views.
+void CsulvaneDlg::ShowStartState() {
     UpdatePlaybackPosition(0);
     SetVolume(m_nVolume);
     SetPlayButtonState(FALSE);
@@ -171,15 +196,16 @@ BOOL CsulvaneDlg::OnInitDialog() {
     for (int i = 0; i < kChannelCount; ++i)
         if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
     SetChannelsView(m_aView, 0);
+}
+
+// The window kept on its monitors; maximised, with the map beside the video, when its
+// fonts had to shrink to fit.
+void CsulvaneDlg::FitToMonitor() {
     KeepWindowOnMonitors(this);
     if (FitFontScaleToMonitor(this) < 1.0f) {
         showMaximized();
         PlaceMapBesideVideo();
     }
-    m_pMapWindow->SetCaptionText(kTextMapCaption);
-    SetTimer(TIMER_IDLE, 1000);
-    PostAppMessage(GetSafeHwnd(), WM_APP_INIT_DONE, 0, 0);
-    return TRUE;
 }
 
 BOOL CsulvaneDlg::CreateChildPanes() {

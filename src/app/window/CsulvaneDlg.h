@@ -73,99 +73,39 @@ public:
     explicit CsulvaneDlg(QWidget* parent = nullptr);
     ~CsulvaneDlg() override;
 
-    // ---- start-up and shutdown ------------------------------------------------------
+    // ---- the window's operations -----------------------------------------------------
+    // Start-up and shutdown, and the handlers that the commands and the posted messages
+    // reach.
+
     // TRUE always; when a step the window cannot run without fails, the failure is
     // reported with "ERROR" and the window ends (m_bInitFailed).
     BOOL OnInitDialog();
-    BOOL CreateChildPanes();
-    void CreateTransportButtons();
     void OnInitDone(WPARAM wParam, LPARAM lParam);
-    BOOL RestoreLastSource();
-    void ApplyModelLimits();
     void CleanUp();
     void OnBtnClose();
-    void ResetViewForSource();
-    // Empties the browser's list and the entries behind it, with its folder tree too when
-    // `withTree` (the source is gone); under "hMutexCache".
-    void ClearBrowserList(BOOL withTree);
 
-    // ---- the main road: selection, open, data, tick (CPlaybackRoad) ------------------
-    BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
-        return m_pRoad->SelectMovie(resetSeek, resetGraph, resetInfo);
-    }
-    BOOL OpenSelectedMovie() { return m_pRoad->OpenSelectedMovie(); }
-    void OnMovieOpened(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieOpened(wParam, lParam); }
-    void OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieDataLoaded(wParam, lParam); }
-    BOOL PlayWithoutLoader() { return m_pRoad->PlayWithoutLoader(); }
-    BOOL StartPlayback() { return m_pRoad->StartPlayback(); }
-    BOOL ActivateRecorderData() { return m_pRoad->ActivateRecorderData(); }
-    BOOL UpdatePlaybackPosition(std::int64_t frame) { return m_pRoad->UpdatePlaybackPosition(frame); }
-    BOOL SendCrashPositions(int row, BOOL wholeLine) { return m_pRoad->SendCrashPositions(row, wholeLine); }
-    void RefreshMapState() { m_pRoad->RefreshMapState(); }
-    void CheckGpsAtFrame() { m_pRoad->CheckGpsAtFrame(); }
-    void CheckParkingTrace() { m_pRoad->CheckParkingTrace(); }
-    void OnPlaybackTick() { m_pRoad->OnPlaybackTick(); }
-    void FollowPausedPicture() { m_pRoad->FollowPausedPicture(); }
-    void PlayNextMovie() { m_pRoad->PlayNextMovie(); }
-    void AdvanceFolderOrStop() { m_pRoad->AdvanceFolderOrStop(); }
-    void OpenNextNonEmptyFolder(std::uintptr_t from) { m_pRoad->OpenNextNonEmptyFolder(from); }
-    void OnPrevMovie() { m_pRoad->OnPrevMovie(); }
-    BOOL ResumePlayback() { return m_pRoad->ResumePlayback(); }
-    BOOL PausePlayback() { return m_pRoad->PausePlayback(); }
-    BOOL StopPlayback() { return m_pRoad->StopPlayback(); }
-    BOOL SeekToFrame(std::int64_t frame, int keepState) { return m_pRoad->SeekToFrame(frame, keepState); }
-    BOOL JumpToNextEvent(int frame) { return m_pRoad->JumpToNextEvent(frame); }
-    BOOL JumpToPrevEvent(int frame) { return m_pRoad->JumpToPrevEvent(frame); }
-    BOOL JumpToEvent(int frame, bool forward) { return m_pRoad->JumpToEvent(frame, forward); }
-    void StartPrefetchNextMovie() { m_pRoad->StartPrefetchNextMovie(); }
-    void ClosePlayback() { m_pRoad->ClosePlayback(); }
-    void ResetPlaybackUi() { m_pRoad->ResetPlaybackUi(); }
-    void RefreshVideo() { m_pRoad->RefreshVideo(); }
-    void UpdateSeekSlider(FrameIndex frame) { m_pRoad->UpdateSeekSlider(frame); }
-    void UpdateSpeedLabel();
-    int GetDefaultSpeedStep() const { return m_pRoad->GetDefaultSpeedStep(); }
-    BOOL IsNearMovieEnd() const { return m_pRoad->IsNearMovieEnd(); }
-    void UpdateMapPane();
-    // The playback road's state, for the tests and the tools.
-    const CPlaybackRoad& Road() const { return *m_pRoad; }
-
-    // ---- layout ---------------------------------------------------------------------
-    void LayoutMainWindow();
-    // Places every pane for a layout mode (0..2; 3 the full-video view).
-    void LayoutForMode(int mode);
-    void ShowPanesForMode(int mode);
-    void PlaceFrontSurface();
-    // The rear camera's surface at its place beside the video (modes without one leave it
-    // hidden).
-    void PlaceRearSurface();
-    // The vehicle-gauge window over the panes of the current layout (screen coordinates),
-    // and the shown window moved and sized there.
-    QRect ObdWindowRect() const;
-    void PlaceObdWindow();
-    void PlaceMapWindow(int x, int y);
-    void AttachMapPane();
-    // The map page and the logo pane docked in the main window (FALSE: in the map window).
-    void DockMapPane(BOOL docked);
-    void OnMapWindowTitleDblClk();
-    // A double click on the map window's title strip: the window goes back beside the
-    // video, and when it is there already, the map docks at that place in the main window.
-    void PlaceMapBesideVideo();
-    void ApplyFullView(BOOL on);
-    void SetStayOnTop(bool on);
-    void SetLargeVideo(BOOL on);
-    void ResetVideoArea();
-    // The logo pane's picture: the notice when the map is on and cannot be reached.
-    void ApplyLogoPicture();
-    void ResetViewBlocks();
-    void ScaleViewBlock(int surface, const RECT& from, const RECT& to);
-    void SetPlayButtonState(BOOL playing);
-    void SetVolume(int volume);
-
-    // ---- commands (kept in CsulvaneDlgCommands.cpp) --------------------------------
+    // Commands (CsulvaneDlgCommands.cpp, CsulvaneDlgButtons.cpp, CsulvaneDlgView.cpp).
     void OnCommand(int id);
     void OnPlayPause();
     void OnStop();
+    void OnPrevMovie() { m_pRoad->OnPrevMovie(); }
     void OnNextMovie();
+    void OnSlower();
+    void OnFaster();
+    void OnSnapshot();
+    void OnLargeVideo();
+    void OnKeepAspect();
+    void OnBrowseSource();
+    void OnSettings();
+    void OnObdWindow();
+    void OnMapWindow();
+    void OnBtnMaximize();
+    void OnBtnMinimize();
+    void OnBtnThumbnail();
+
+    // Messages.
+    void OnMovieOpened(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieOpened(wParam, lParam); }
+    void OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieDataLoaded(wParam, lParam); }
     void OnSliderDrag(WPARAM id, LPARAM pos);
     void OnSliderDown(WPARAM id, LPARAM pos);
     void OnSliderUp(WPARAM id, LPARAM pos);
@@ -180,9 +120,12 @@ public:
     // restored) keeps playing through ResetVideoArea; one still gone is cleared away.
     void OnSourceLostReport();
     void OnJobProgress(WPARAM done, LPARAM total);
-    void UpdateControlStates();
-    void DisableAllControls();
-    void EnableIdleControls();
+    void OnMapWindowTitleDblClk();
+    // WM_APP_MAPWND_CLOSE: the map window's close box.
+    void OnMapWindowClosed();
+    void OnUpdateInfo();
+    void OnAppBarNotify(WPARAM code);
+    void OnMonitorChanged();
 
     // ---- IFileListOwner ------------------------------------------------------------
     HWND GetOwnerHwnd() const override { return GetSafeHwnd(); }
@@ -203,17 +146,48 @@ public:
         m_pRoad->OnPlayerReady(channel, wParam, lParam);
     }
     bool IsChannelShowing(int channel) const override;
-    void ApplySurfaceView();
 
-    // ---- what the tests and tools look at -------------------------------------------
-    // The browser's shown entries (empty without a browser).
-    std::vector<sFILEENTRY>* Entries() const { return m_pRoad->Entries(); }
-    bool IsValidRow(int row) const { return m_pRoad->IsValidRow(row); }
+    // ---- what the tests, tools and benches drive ------------------------------------
+    BOOL SeekToFrame(std::int64_t frame, int keepState) { return m_pRoad->SeekToFrame(frame, keepState); }
+    BOOL SendCrashPositions(int row, BOOL wholeLine) { return m_pRoad->SendCrashPositions(row, wholeLine); }
+    // Places every pane for a layout mode (0..2; 3 the full-video view).
+    void LayoutForMode(int mode);
+    void ApplyFullView(BOOL on);
+    void SetLargeVideo(BOOL on);
+    void ShowVideoAtNativeSize();
+    // The map page and the logo pane docked in the main window (FALSE: in the map window).
+    void DockMapPane(BOOL docked);
+    // A double click on the map window's title strip: the window goes back beside the
+    // video, and when it is there already, the map docks at that place in the main window.
+    void PlaceMapBesideVideo();
+    void SetVolume(int volume);
+    void ApplyModelLimits();
+    void EnableBrowserButtons(BOOL on);
+    BOOL OpenChosenSource(int kind, std::string path);
+    // The window's own frame: a press, move and release of the left button at a screen
+    // point, and the cursor over it.
+    void OnFrameButtonDown(POINT screen);
+    void OnFrameMouseMove(POINT screen, BOOL buttonDown);
+    void OnFrameButtonUp(POINT screen);
+    void UpdateFrameCursor(POINT screen);
     // Shows a failure to the user; the tests replace it so that no modal box runs.
     void SetShowMessage(std::function<void(const QString& text, const QString& caption)> show) {
         m_showMessage = std::move(show);
     }
+    // Asks an OK/Cancel question and answers IDOK or IDCANCEL; runs the source dialog and
+    // answers whether it ended with OK. Unset, the skinned box and the dialog run modally;
+    // the tests set both.
+    void SetAskOkCancel(std::function<int(const QString& text, const QString& caption)> ask) {
+        m_askOkCancel = std::move(ask);
+    }
+    void SetRunSourceDialog(std::function<bool(QDialog& dialog)> run) { m_runSourceDialog = std::move(run); }
 
+    // ---- what the tests, tools and benches look at ----------------------------------
+    // The playback road's state.
+    const CPlaybackRoad& Road() const { return *m_pRoad; }
+    // The browser's shown entries (empty without a browser).
+    std::vector<sFILEENTRY>* Entries() const { return m_pRoad->Entries(); }
+    const std::vector<sCRASHPOS>& CrashPositions() const { return m_pRoad->CrashPositions(); }
     CMovieStatic& FrontSurface() { return m_aMovieStatic[0]; }
     CMovieStatic& RearSurface() { return m_aMovieStatic[1]; }
     CInfoDlg* InfoPanel() const { return m_pInfoDlg.get(); }
@@ -222,11 +196,11 @@ public:
     CGoogleMapDlgWrap* MapBridge() const { return m_pMapWrap.get(); }
     CFilerContainerDlg* Browser() const { return m_pFiler.get(); }
     CSkinSliderCtrl* SeekSlider() const { return m_pSeekSlider.get(); }
-    const std::vector<sCRASHPOS>& CrashPositions() const { return m_pRoad->CrashPositions(); }
-    BOOL IsInitFailed() const { return m_bInitFailed; }
+    CSettingDlg* SettingWindow() const { return m_pSettingDlg.get(); }
+    QDialog* UpdateDialog() const { return m_pUpdateDlg.get(); }
+    ScaleFrameWindow* ScaleFrame() const { return m_pScaleFrame.get(); }
     ChannelEngineImpl* Engine() const { return m_pEngine.get(); }
-    // Ends a running long job within a bound; the job frame installs it.
-    void SetStopWorkerJob(std::function<void()> stop) { m_stopWorkerJob = std::move(stop); }
+    BOOL IsInitFailed() const { return m_bInitFailed; }
     BOOL IsInitDone() const { return m_bInitDone; }
     BOOL IsMapShown() const { return m_bMapShown; }
     // The map page lives in the map window (FALSE: docked in the main window).
@@ -239,15 +213,156 @@ public:
     float WindowScaleY() const { return m_fWindowScaleY; }
     float MaxScale() const { return m_fMaxScale; }
     const PaneArea& Panes() const { return m_paneArea; }
+    RECT FrameRect() const;
     BOOL IsMaximised() const { return m_bMaximised; }
     // The caption is being dragged (the window moves with the mouse).
     BOOL IsMoving() const { return m_bMoving; }
-    QDialog* UpdateDialog() const { return m_pUpdateDlg.get(); }
     // The volume the slider set, which the front channel plays at.
     int Volume() const { return m_nVolume; }
 
-    // ---- main-window state ---------------------------------------------------------
+    static constexpr int kMaxVolumeValue = 65535;
+
+protected:
+    void OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) override;
+    void OnTimer(unsigned id) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void reject() override;
+
 private:
+    // ---- start-up and shutdown (CsulvaneDlg.cpp) -------------------------------------
+    // The steps of OnInitDialog, in their order.
+    void SetUpStartFolderAndTitle();
+    BOOL CreateChildPanes();
+    void SetUpJobsAndSettings();
+    void InitPlayChannels();
+    void ShowStartState();
+    void FitToMonitor();
+    void CreateTransportButtons();
+    BOOL RestoreLastSource();
+    void ResetViewForSource();
+    // Empties the browser's list and the entries behind it, with its folder tree too when
+    // `withTree` (the source is gone); under "hMutexCache".
+    void ClearBrowserList(BOOL withTree);
+
+    // ---- the main road: selection, open, data, tick (CPlaybackRoad) ------------------
+    // The road's steps under their own names, for the window's own use.
+    BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
+        return m_pRoad->SelectMovie(resetSeek, resetGraph, resetInfo);
+    }
+    BOOL OpenSelectedMovie() { return m_pRoad->OpenSelectedMovie(); }
+    BOOL PlayWithoutLoader() { return m_pRoad->PlayWithoutLoader(); }
+    BOOL StartPlayback() { return m_pRoad->StartPlayback(); }
+    BOOL ActivateRecorderData() { return m_pRoad->ActivateRecorderData(); }
+    BOOL UpdatePlaybackPosition(std::int64_t frame) { return m_pRoad->UpdatePlaybackPosition(frame); }
+    void RefreshMapState() { m_pRoad->RefreshMapState(); }
+    void CheckGpsAtFrame() { m_pRoad->CheckGpsAtFrame(); }
+    void CheckParkingTrace() { m_pRoad->CheckParkingTrace(); }
+    void OnPlaybackTick() { m_pRoad->OnPlaybackTick(); }
+    void FollowPausedPicture() { m_pRoad->FollowPausedPicture(); }
+    void PlayNextMovie() { m_pRoad->PlayNextMovie(); }
+    void AdvanceFolderOrStop() { m_pRoad->AdvanceFolderOrStop(); }
+    void OpenNextNonEmptyFolder(std::uintptr_t from) { m_pRoad->OpenNextNonEmptyFolder(from); }
+    BOOL ResumePlayback() { return m_pRoad->ResumePlayback(); }
+    BOOL PausePlayback() { return m_pRoad->PausePlayback(); }
+    BOOL StopPlayback() { return m_pRoad->StopPlayback(); }
+    BOOL JumpToNextEvent(int frame) { return m_pRoad->JumpToNextEvent(frame); }
+    BOOL JumpToPrevEvent(int frame) { return m_pRoad->JumpToPrevEvent(frame); }
+    BOOL JumpToEvent(int frame, bool forward) { return m_pRoad->JumpToEvent(frame, forward); }
+    void StartPrefetchNextMovie() { m_pRoad->StartPrefetchNextMovie(); }
+    void ClosePlayback() { m_pRoad->ClosePlayback(); }
+    void ResetPlaybackUi() { m_pRoad->ResetPlaybackUi(); }
+    void RefreshVideo() { m_pRoad->RefreshVideo(); }
+    void UpdateSeekSlider(FrameIndex frame) { m_pRoad->UpdateSeekSlider(frame); }
+    void UpdateSpeedLabel();
+    int GetDefaultSpeedStep() const { return m_pRoad->GetDefaultSpeedStep(); }
+    BOOL IsNearMovieEnd() const { return m_pRoad->IsNearMovieEnd(); }
+    void UpdateMapPane();
+
+    // ---- layout (CsulvaneDlgLayout.cpp) -----------------------------------------------
+    void LayoutMainWindow();
+    // The steps of LayoutForMode, in their order.
+    void FollowOffScreenSize(const RECT& client);
+    void KeepViewsAcrossLayout(int previous, int mode, const RECT& client);
+    void PlaceInfoPanes(const MainLayoutRects& r, int mode);
+    void PlaceDockedMapPane(const MainLayoutRects& r);
+    void PlaceBrowser(const MainLayoutRects& r, int mode, const RECT& client);
+    void PlaceButtonsAndVolume(const MainLayoutRects& r);
+    void ShowPanesForMode(int mode);
+    void PlaceFrontSurface();
+    // The rear camera's surface at its place beside the video (modes without one leave it
+    // hidden).
+    void PlaceRearSurface();
+    // The vehicle-gauge window over the panes of the current layout (screen coordinates),
+    // and the shown window moved and sized there.
+    QRect ObdWindowRect() const;
+    void PlaceObdWindow();
+    void PlaceMapWindow(int x, int y);
+    void AttachMapPane();
+    void SetStayOnTop(bool on);
+    void ResetVideoArea();
+    // The logo pane's picture: the notice when the map is on and cannot be reached.
+    void ApplyLogoPicture();
+    void ResetViewBlocks();
+    void ScaleViewBlock(int surface, const RECT& from, const RECT& to);
+    void SetPlayButtonState(BOOL playing);
+    void ApplySurfaceView();
+
+    // ---- control states (CsulvaneDlgCommands.cpp) -------------------------------------
+    void UpdateControlStates();
+    void DisableAllControls();
+    void EnableIdleControls();
+
+    // ---- the window's own frame (CsulvaneDlgFrame.cpp): sizing by the bands along its
+    // edges with the scale overlay, maximising onto the work area, following a monitor
+    // change.
+    int HitTestFrame(POINT screen) const;
+    // Caption or client, as the window system would be told: the window moves by its caption.
+    int NcHitTest(POINT screen) const;
+    BOOL SizingAllowed() const;
+    void ShowScaleFrame();
+    void TrackSizingFrame(POINT cursor);
+    void OnFrameDoubleClick(POINT screen);
+    void OnSizeSettle();
+    void SaveWindowScale();
+    void ResizeToScale();
+    void CreateScaleFrameWindow();
+    void ComputePaneArea(const RECT& window);
+    void LayoutPanes();
+    void OnWindowStateChange(Qt::WindowStates state);
+    void EnterMinimised();
+    void LeaveMinimised(bool toMaximised);
+    void Maximise();
+    void RestoreFromMaximised();
+    void UpdateMaximiseButton();
+    void SetInfoExtraScale(float scale);
+    void UpdateScaleForWorkArea();
+    void DockToWorkArea();
+    void PlaceWindow(const RECT& rc);
+
+    // ---- snapshot and view commands (CsulvaneDlgView.cpp) ----------------------------
+    void SaveSnapshotFiles();
+    std::string MakeSnapshotFileName(const std::string& folder) const;
+    void RestoreVideoLayout();
+    void FollowRefilteredList();
+
+    // ---- the remaining commands and messages (CsulvaneDlgButtons.cpp) ----------------
+    BOOL OnFurtherCommand(int id);
+    BOOL OnFurtherAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam);
+    void ChangeSpeedStep(bool faster);
+    // A double click on the rear surface: the map window back over it, the map switched on.
+    void ShowMapOverRear();
+    void PlayPreviewOf(const std::string& path);
+    static std::uint64_t ProgramMediumDevice();
+    void FinishSourceLoss();
+
+    // ---- main-window state ---------------------------------------------------------
     std::function<void(const QString& text, const QString& caption)> m_showMessage;
     std::function<void()> m_stopWorkerJob;
     NamedMutexHandle m_hMutexCache;
@@ -273,85 +388,7 @@ private:
     BOOL m_bControlsLocked = FALSE;
     int m_nPlayStateAtDown = PLAY_CLOSED;
 
-public:
-    static constexpr int kMaxVolumeValue = 65535;
-
-    // ---- frame, snapshot and view commands
-    // The window's own frame (CsulvaneDlgFrame.cpp): sizing by the bands along its edges
-    // with the scale overlay, maximising onto the work area, following a monitor change.
-    int HitTestFrame(POINT screen) const;
-    // Caption or client, as the window system would be told: the window moves by its caption.
-    int NcHitTest(POINT screen) const;
-    BOOL SizingAllowed() const;
-    void ShowScaleFrame();
-    void TrackSizingFrame(POINT cursor);
-    void OnFrameButtonDown(POINT screen);
-    void OnFrameMouseMove(POINT screen, BOOL buttonDown);
-    void OnFrameButtonUp(POINT screen);
-    void OnFrameDoubleClick(POINT screen);
-    void OnSizeSettle();
-    void SaveWindowScale();
-    void ResizeToScale();
-    void CreateScaleFrameWindow();
-    void ComputePaneArea(const RECT& window);
-    void LayoutPanes();
-    void OnBtnMaximize();
-    void OnBtnMinimize();
-    void OnWindowStateChange(Qt::WindowStates state);
-    void EnterMinimised();
-    void LeaveMinimised(bool toMaximised);
-    void Maximise();
-    void RestoreFromMaximised();
-    void UpdateMaximiseButton();
-    void SetInfoExtraScale(float scale);
-    void UpdateScaleForWorkArea();
-    void DockToWorkArea();
-    void OnAppBarNotify(WPARAM code);
-    void OnMonitorChanged();
-    void UpdateFrameCursor(POINT screen);
-    RECT FrameRect() const;
-    void PlaceWindow(const RECT& rc);
-    ScaleFrameWindow* ScaleFrame() const { return m_pScaleFrame.get(); }
-    // Snapshot and view commands (CsulvaneDlgView.cpp).
-    void OnSnapshot();
-    void SaveSnapshotFiles();
-    std::string MakeSnapshotFileName(const std::string& folder) const;
-    void ShowVideoAtNativeSize();
-    void RestoreVideoLayout();
-    void OnLargeVideo();
-    void OnKeepAspect();
-    void FollowRefilteredList();
-    // The remaining commands and messages (CsulvaneDlgButtons.cpp).
-    BOOL OnFurtherCommand(int id);
-    BOOL OnFurtherAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam);
-    void ChangeSpeedStep(bool faster);
-    void OnSlower();
-    void OnFaster();
-    void OnBrowseSource();
-    BOOL OpenChosenSource(int kind, std::string path);
-    void OnSettings();
-    void OnObdWindow();
-    void OnMapWindow();
-    // WM_APP_MAPWND_CLOSE: the map window's close box.
-    void OnMapWindowClosed();
-    // A double click on the rear surface: the map window back over it, the map switched on.
-    void ShowMapOverRear();
-    void OnBtnThumbnail();
-    void OnUpdateInfo();
-    void EnableBrowserButtons(BOOL on);
-    void PlayPreviewOf(const std::string& path);
-    static std::uint64_t ProgramMediumDevice();
-    void FinishSourceLoss();
-    CSettingDlg* SettingWindow() const { return m_pSettingDlg.get(); }
-    // Asks an OK/Cancel question and answers IDOK or IDCANCEL; runs the source dialog and
-    // answers whether it ended with OK. Unset, the skinned box and the dialog run modally;
-    // the tests set both.
-    void SetAskOkCancel(std::function<int(const QString& text, const QString& caption)> ask) {
-        m_askOkCancel = std::move(ask);
-    }
-    void SetRunSourceDialog(std::function<bool(QDialog& dialog)> run) { m_runSourceDialog = std::move(run); }
-
-private:
+    // The frame's, the sources' and the satellite windows' state.
     std::function<int(const QString& text, const QString& caption)> m_askOkCancel;
     std::function<bool(QDialog& dialog)> m_runSourceDialog;
     std::unique_ptr<ScaleFrameWindow> m_pScaleFrame;
@@ -387,26 +424,14 @@ private:
     float m_fScaleAtOverlay = 1.0f;
     std::uint64_t m_nProgramDevice = 0;
 
-protected:
-    void OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) override;
-    void OnTimer(unsigned id) override;
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void reject() override;
-
-private:
     class JobHost;
     class RoadHost;
     void CreatePlaybackRoad();
 
     // The long jobs' frame (CsulvaneDlgJobs.cpp).
     void CreateJobFrame();
+    // Ends a running long job within a bound; the job frame installs it.
+    void SetStopWorkerJob(std::function<void()> stop) { m_stopWorkerJob = std::move(stop); }
     void DestroyJobFrame();
     BOOL OnJobCommand(int id);
     BOOL OnJobMessage(unsigned msg, WPARAM wParam, LPARAM lParam);
@@ -430,6 +455,7 @@ private:
     sPLAYCHANNEL& Channel(int channel) const;
     PlayerDriverTable& Slots(int channel) const;
     std::string CurrentPath() const { return m_pRoad->CurrentPath(); }
+    bool IsValidRow(int row) const { return m_pRoad->IsValidRow(row); }
     void PlaceProgressBar();
     void ApplyControlStates(const ControlStates& states);
 

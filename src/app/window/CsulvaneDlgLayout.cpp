@@ -35,33 +35,54 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     m_nLayoutMode = mode;
     const RECT client{0, 0, width(), height()};
     const MainLayoutRects r = ComputeMainLayout(client, mode == LAYOUT_FULL_VIEW ? 0 : mode, g_fScale);
-    // The drawing buffer the panes share follows the window's size.
+    FollowOffScreenSize(client);
+    ShowPanesForMode(m_bFullView ? LAYOUT_FULL_VIEW : mode);
+    PlaceFrontSurface();
+    PlaceRearSurface();
+    if (client.Width() > 0 && m_aMovieStatic[0].width() > 0) KeepViewsAcrossLayout(previous, mode, client);
+
+    PlaceInfoPanes(r, mode);
+    PlaceDockedMapPane(r);
+    PlaceBrowser(r, mode, client);
+    PlaceButtonsAndVolume(r);
+    UpdateSpeedLabel();
+    PlaceProgressBar();
+    // The gauge window follows the layout it lies over.
+    PlaceObdWindow();
+    update();
+}
+
+// The drawing buffer the panes share follows the window's size.
+void CsulvaneDlg::FollowOffScreenSize(const RECT& client) {
     if (!m_pOffScreen || m_pOffScreen->GetSize().cx != client.Width() || m_pOffScreen->GetSize().cy != client.Height()) {
         m_pOffScreen = std::make_unique<COffScreenDC>(std::max(client.Width(), 1), std::max(client.Height(), 1));
         m_pLapTime->SetUp(m_pOffScreen.get());
         m_pInfoDlg->LendOffScreen(m_pOffScreen.get());
         m_pGraphDlg->LendOffScreen(m_pOffScreen.get());
     }
-    ShowPanesForMode(m_bFullView ? LAYOUT_FULL_VIEW : mode);
-    PlaceFrontSurface();
-    PlaceRearSurface();
-    if (client.Width() > 0 && m_aMovieStatic[0].width() > 0) {
-        const sVIEWRECORD kept[2] = {m_aView[0], m_aView[1]};
-        ResetViewBlocks();
-        // Another layout keeps a zoomed picture zoomed: the front view follows its surface
-        // into the new size, and the rear surface keeps its size in every layout.
-        const auto isVideoLayout = [](int m) { return m >= LAYOUT_BESIDE_BROWSER && m <= LAYOUT_FULL_WIDTH; };
-        if (!m_bFullView && previous != mode && isVideoLayout(previous) && isVideoLayout(mode)) {
-            if (kept[0].zoomFactor > 1.0f) {
-                m_aView[0] = kept[0];
-                ScaleViewBlock(0, GetViewRects(previous, g_fScale, client).video, GetViewRects(mode, g_fScale, client).video);
-            }
-            if (kept[1].zoomFactor > 1.0f) m_aView[1] = kept[1];
-        }
-        // A picture on screen is drawn again into the surface's new size.
-        if (IsChannelShowing(0) || IsChannelShowing(1)) SetChannelsView(m_aView, TRUE);
-    }
+}
 
+// The surfaces' views reset for their new size, a zoomed picture kept zoomed, and a picture
+// on screen drawn again.
+void CsulvaneDlg::KeepViewsAcrossLayout(int previous, int mode, const RECT& client) {
+    const sVIEWRECORD kept[2] = {m_aView[0], m_aView[1]};
+    ResetViewBlocks();
+    // Another layout keeps a zoomed picture zoomed: the front view follows its surface
+    // into the new size, and the rear surface keeps its size in every layout.
+    const auto isVideoLayout = [](int m) { return m >= LAYOUT_BESIDE_BROWSER && m <= LAYOUT_FULL_WIDTH; };
+    if (!m_bFullView && previous != mode && isVideoLayout(previous) && isVideoLayout(mode)) {
+        if (kept[0].zoomFactor > 1.0f) {
+            m_aView[0] = kept[0];
+            ScaleViewBlock(0, GetViewRects(previous, g_fScale, client).video, GetViewRects(mode, g_fScale, client).video);
+        }
+        if (kept[1].zoomFactor > 1.0f) m_aView[1] = kept[1];
+    }
+    // A picture on screen is drawn again into the surface's new size.
+    if (IsChannelShowing(0) || IsChannelShowing(1)) SetChannelsView(m_aView, TRUE);
+}
+
+// The seek slider, the info panel in the mode's drawing and the G-sensor graph.
+void CsulvaneDlg::PlaceInfoPanes(const MainLayoutRects& r, int mode) {
     if (m_pSeekSlider) {
         m_pSeekSlider->setGeometry(ToQRect(r.seekSlider));
         m_pSeekSlider->RecreateBuffer();
@@ -69,6 +90,10 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     m_pInfoDlg->setGeometry(ToQRect(r.infoPanel));
     m_pInfoDlg->SetDrawMode(mode == LAYOUT_FULL_WIDTH ? 2 : mode == LAYOUT_LARGE ? 1 : 0);
     m_pGraphDlg->setGeometry(ToQRect(r.graph));
+}
+
+// The map page and the logo pane at their place while they are docked in the main window.
+void CsulvaneDlg::PlaceDockedMapPane(const MainLayoutRects& r) {
     // A docked map goes back into its own window in a layout without a place for it.
     if (!m_bMapInOwnWindow && (r.mapPane.Width() <= 0 || r.mapPane.Height() <= 0)) {
         DockMapPane(FALSE);
@@ -80,6 +105,10 @@ void CsulvaneDlg::LayoutForMode(int mode) {
         m_pLogo->setGeometry(ToQRect(r.mapPane));
         m_pLogo->raise();
     }
+}
+
+// The file browser pane, laid out inside by the mode (stacked in the large layout).
+void CsulvaneDlg::PlaceBrowser(const MainLayoutRects& r, int mode, const RECT& client) {
     RECT browser = r.browser;
     if (mode == LAYOUT_LARGE) browser.right = client.right - Scaled(6);
     m_pFiler->setGeometry(ToQRect(browser));
@@ -87,6 +116,10 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     RECT inner{0, 0, browser.Width(), browser.Height()};
     if (mode == LAYOUT_LARGE) m_pFiler->LayoutStacked(&inner);
     else m_pFiler->LayoutSideBySide(&inner);
+}
+
+// The transport and title-bar buttons, the volume slider and the speed label.
+void CsulvaneDlg::PlaceButtonsAndVolume(const MainLayoutRects& r) {
     for (int i = 0; i < kTransportButtonCount; ++i)
         if (m_apTransport[std::size_t(i)]) m_apTransport[std::size_t(i)]->setGeometry(ToQRect(r.transport[std::size_t(i)]));
     for (int i = 0; i < kTitleButtonCount; ++i)
@@ -96,11 +129,6 @@ void CsulvaneDlg::LayoutForMode(int mode) {
         m_pVolumeSlider->RecreateBuffer();
     }
     if (m_pSpeedLabel) m_pSpeedLabel->setGeometry(ToQRect(r.speedLabel));
-    UpdateSpeedLabel();
-    PlaceProgressBar();
-    // The gauge window follows the layout it lies over.
-    PlaceObdWindow();
-    update();
 }
 
 void CsulvaneDlg::ShowPanesForMode(int mode) {
