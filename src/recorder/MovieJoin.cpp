@@ -274,6 +274,11 @@ bool ReadMovieParts(sMP4MOVIE& movie, MovieParts* parts, std::string* error) {
         return Fail(error, "fragmented movies cannot be joined");
     if (movie.lists[LIST_MDAT].size() != 1 || movie.lists[LIST_MDAT][0]->depth != 1)
         return Fail(error, "a movie must hold one media data box");
+    // A second movie box would be written out as it stands, its chunk offsets no longer
+    // pointing at its samples.
+    if (std::count_if(root.children.begin(), root.children.end(),
+                      [](const sMP4BOX& box) { return box.IsType("moov"); }) != 1)
+        return Fail(error, "a movie must hold one movie box");
     parts->mdat = movie.lists[LIST_MDAT][0];
     parts->mvhd = Child(moov, "mvhd");
     if (!parts->mvhd || TimeScaleOf(PayloadOf(parts->mvhd)) == 0)

@@ -399,6 +399,32 @@ TEST_F(MovieJoinTest, MoviesOfOtherTracksAreRefused) {
     }
 }
 
+// A movie with a second movie box after its media data is refused: the join would rewrite
+// only the first, and the second would point at samples that moved.
+TEST_F(MovieJoinTest, AMovieWithASecondMovieBoxIsRefused) {
+    std::ifstream in(inputs_[1], std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t at = 0;
+    std::vector<char> moov;
+    while (at + 8 <= bytes.size()) {
+        const auto size = std::size_t(ReadBe32(reinterpret_cast<const std::uint8_t*>(bytes.data() + at)));
+        ASSERT_GE(size, 8u);
+        if (std::string(bytes.data() + at + 4, 4) == "moov") moov.assign(bytes.begin() + std::ptrdiff_t(at),
+                                                                       bytes.begin() + std::ptrdiff_t(at + size));
+        at += size;
+    }
+    ASSERT_FALSE(moov.empty());
+    const std::string twice = out_ + "/A___-220101-130000-000008M.MOV";
+    std::ofstream(twice, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size())).write(
+        moov.data(), std::streamsize(moov.size()));
+    auto first = OpenMovieBoxes(inputs_[0], true, false, 0);
+    auto next = OpenMovieBoxes(twice, true, false, 0);
+    ASSERT_TRUE(first && next);
+    std::string error;
+    EXPECT_FALSE(JoinMovieBoxes(*first, *next, &error));
+    EXPECT_EQ(error, "a movie must hold one movie box");
+}
+
 // A following movie whose tables contradict each other would shift every later sample: it is
 // refused, and the movie joined so far keeps every byte.
 TEST_F(MovieJoinTest, TablesThatDisagreeAreRefused) {
