@@ -297,25 +297,26 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
     m_dFirstFrame = map.first;
     m_dStep = map.step;
 
-    DeviceContext& dc = m_pOffScreen->GetDC();
-    const RECT client{0, 0, w, h};
-    const RECT oldClip = dc.GetClipBox();
-    dc.SelectClipRect(&client);
-    CopyImage(dc, 0, 0, m_plot);
+    // Straight from the kept picture, with the cursor over it, within the pane and the
+    // target's own clip rectangle.
+    const RECT oldClip = target->GetClipBox();
+    const RECT clip{std::max(oldClip.left, 0), std::max(oldClip.top, 0), std::min(oldClip.right, w),
+                    std::min(oldClip.bottom, h)};
+    target->SelectClipRect(&clip);
+    CopyImage(*target, 0, 0, m_plot);
     int cursor = m_nLeftMargin + (m_nFrameCount > 0
                                       ? int(double(m_nCurrentFrame) * (float(w - m_nLeftMargin) / float(m_nFrameCount)))
                                       : 0);
     // With curves, the cursor stands on the column where they show the current frame.
     if (m_nCurveFrames > 0) cursor = m_nLeftMargin + GraphColumnOfFrame(m_nCurrentFrame, m_dFirstFrame, m_dStep);
-    const QPen oldPen = dc.SelectPen(m_penWhite);
-    dc.MoveTo(cursor, h);
-    dc.LineTo(cursor, -1);
-    dc.SelectPen(oldPen);
-    dc.SelectClipRect(nullptr);
-    if (oldClip.left != 0 || oldClip.top != 0 || oldClip.right != dc.GetSurfaceSize().cx ||
-        oldClip.bottom != dc.GetSurfaceSize().cy)
-        dc.SelectClipRect(&oldClip);
-    CopyImage(*target, 0, 0, m_pOffScreen->GetBitmap(), QRect(0, 0, w, h));
+    const QPen oldPen = target->SelectPen(m_penWhite);
+    target->MoveTo(cursor, h);
+    target->LineTo(cursor, -1);
+    target->SelectPen(oldPen);
+    target->SelectClipRect(nullptr);
+    const SIZE surface = target->GetSurfaceSize();
+    if (oldClip.left != 0 || oldClip.top != 0 || oldClip.right != surface.cx || oldClip.bottom != surface.cy)
+        target->SelectClipRect(&oldClip);
     return TRUE;
 }
 

@@ -4,8 +4,8 @@
 // window for the previous event, a right click for the next one. The pane owns the ten
 // event detectors; the main window builds the movie's event list through it.
 //
-// It draws into the main window's off-screen context (lent through m_pOffScreen) and
-// copies the result onto itself when painted. The main window sets it up for a recording
+// It keeps its picture without the cursor and paints it, with the cursor over it, straight
+// onto itself. The main window sets it up for a recording
 // and tells it the frame on every tick. UI thread only.
 #pragma once
 
@@ -104,8 +104,9 @@ public:
     // Pixels per frame when the whole movie is spread over the plot; 0.0 without data.
     double GetStepWidth() const;
 
-    // Paints the pane into the off-screen context and copies it into `dc`. FALSE,
-    // painting nothing, without a tile step, a context, an off-screen context or width.
+    // Paints the pane into `dc`: its kept picture and the cursor over it, within the pane
+    // and the context's clip rectangle. FALSE, painting nothing, without a tile step, a
+    // context, an off-screen context (lent by the main window's set-up) or width.
     BOOL OnEraseBkgnd(DeviceContext* dc);
 
     // The mouse: post WM_APP_GSENSOR_PREV_EVENT (left) or WM_APP_GSENSOR_NEXT_EVENT
