@@ -281,12 +281,8 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
     for (int d = 0; d < DETECTOR_COUNT; ++d)
         if (m_aDetector[std::size_t(d)].bShow) plotKey.shown |= 1u << d;
     if (!(plotKey == m_plotKey) || m_plot.isNull()) {
-        // Into the kept buffer: a picture made anew on every step of a scrolling plot would
-        // be a fresh allocation, cleared, on every tick.
-        if (m_plot.size() == m_ground.size() && m_plot.format() == m_ground.format())
-            std::memcpy(m_plot.bits(), m_ground.constBits(), std::size_t(m_ground.sizeInBytes()));
-        else
-            m_plot = m_ground.copy();
+        // Into the kept buffer: the plot is composed anew on every step of a scrolling plot.
+        CopyInto(m_plot, m_ground);
         if (curves) {
             if (!ScrollCurves(records, map, plotKey, h)) DrawCurves(records, map, h);
             ComposePlot(h);
