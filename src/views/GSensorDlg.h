@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -135,7 +136,8 @@ public:
     // Detector `detector`'s show and list flags (see SetDetectorFlags); the caller repaints.
     void SetDetectorFlags(int detector, BOOL on);
 
-    // Moves the cursor to the frame and repaints.
+    // Moves the cursor to the frame, and repaints when the pane would then show something
+    // else than it shows.
     void ShowFrame(const GraphFrameValues& values);
 
     // --- what the pane shows ----------------------------------------------------------------
@@ -228,6 +230,13 @@ private:
         bool operator==(const PlotKey&) const = default;
     };
     static std::uint64_t Fingerprint(const FrameRecords& records);
+    // What a painting shows: the kept picture and the cursor's column.
+    struct PaintKey {
+        PlotKey plot;
+        int cursor = 0;
+        bool operator==(const PaintKey&) const = default;
+    };
+    PaintKey CurrentPaintKey(const FrameRecords& records, int width, int height, CurveMapping* map) const;
 
     // The parts of the painting.
     void BuildGround(int width, int height);
@@ -265,6 +274,8 @@ private:
     GroundKey m_groundKey;
     QImage m_plot;    // the ground with the curves, the band and the markers
     PlotKey m_plotKey;
+    PaintKey m_paintedKey;               // of the last painting, into any context
+    std::optional<PaintKey> m_shownKey;  // of the pane's own last painting (none: black)
     QImage m_curves;  // the curves and the band over them; 0 (clear) elsewhere
     std::vector<char> m_bandColumns;  // columns the band covers
     std::vector<CurveState> m_states;  // after each sample of the curves drawn

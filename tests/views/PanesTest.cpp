@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "PaintCounter.h"
 #include "ViewsTestSupport.h"
 #include "ui/ControlTestSupport.h"
 #include "ui/OffScreenDC.h"
@@ -233,15 +233,6 @@ TEST(InfoPanel, AKeptPictureShowsWhatAFreshOneShows) {
     }
 }
 
-// Counts the paintings of the widgets it watches.
-struct PaintCounter : QObject {
-    std::map<QObject*, int> paints;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints[watched];
-        return false;
-    }
-};
-
 // The main window asks the panel to repaint on every frame; the panel paints only when it
 // would show something else: another text, mark or icon, not merely another value.
 TEST(InfoPanel, AFrameThatShowsTheSameDoesNotRepaint) {
@@ -265,29 +256,23 @@ TEST(InfoPanel, AFrameThatShowsTheSameDoesNotRepaint) {
     for (const auto& c : cases) {
         Panel p;
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&p.main));
-        QWidget* probe = new QWidget(&p.main);  // painted in the same pass as the panel
-        probe->setGeometry(0, 300, 10, 10);
-        probe->show();
-        PaintCounter counter;
-        p.panel->installEventFilter(&counter);
-        probe->installEventFilter(&counter);
+        test::PaintCounter counter(p.main);
+        counter.Watch(*p.panel);
         p.panel->SetRecording(5, SYSTEMTIME{2024, 4, 6, 13, 10, 15, 0, 0}, QString());
         p.panel->SetFrameInterval(33.3f);
-        // Shows `step` as the main window does, and waits for the pass that paints the probe.
+        // Shows `step` as the main window does, and waits for the painting pass after it.
         auto show = [&](const PanelStep& step) {
             step.ApplyTo(*p.panel);
             p.panel->update();
-            const int probed = counter.paints[probe];
-            probe->update();
-            return QTest::qWaitFor([&] { return counter.paints[probe] > probed; }, 30000);
+            return counter.NextPass();
         };
         // Twice: the axis buttons first shown by the first painting are painted (over the
         // panel) in the pass after it.
         for (int settle = 0; settle < 2; ++settle) ASSERT_TRUE(show(PanelStep{PanelFrame(10, 0.29, 42.0, 'M')})) << c.name;
-        ASSERT_GT(counter.paints[p.panel], 0) << c.name;
-        const int before = counter.paints[p.panel];
+        ASSERT_GT(counter.Paints(*p.panel), 0) << c.name;
+        const int before = counter.Paints(*p.panel);
         ASSERT_TRUE(show(c.step)) << c.name;
-        EXPECT_EQ(counter.paints[p.panel] > before, c.paints) << c.name;
+        EXPECT_EQ(counter.Paints(*p.panel) > before, c.paints) << c.name;
     }
 }
 
