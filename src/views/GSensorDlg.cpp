@@ -211,8 +211,8 @@ void CGSensorDlg::SetDetectorFlags(int detector, BOOL on) { orv::SetDetectorFlag
 
 void CGSensorDlg::ShowFrame(const GraphFrameValues& values) {
     m_nCurrentFrame = values.nCurrentFrame;
-    // Most frames of a movie that fits the plot leave the cursor on its column: a frame
-    // that would paint what the pane shows asks for no painting.
+    // A frame that neither moves the cursor to another column nor scrolls the plot (a
+    // frame shown again, a long movie's frame between two columns) asks for no painting.
     if (m_shownKey && m_pOffScreen && m_nTileStep > 0 && width() > 0) {
         const ChannelsLock lock;
         CurveMapping map;

@@ -5,8 +5,8 @@
 // event detectors; the main window builds the movie's event list through it.
 //
 // It keeps its picture without the cursor and paints it, with the cursor over it, straight
-// onto itself. The main window sets it up for a recording
-// and tells it the frame on every tick. UI thread only.
+// onto itself. The main window sets it up for a recording and tells it the frame on every
+// tick. UI thread only.
 #pragma once
 
 #include <QImage>
