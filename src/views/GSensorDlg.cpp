@@ -211,6 +211,13 @@ void CGSensorDlg::SetDetectorFlags(int detector, BOOL on) { orv::SetDetectorFlag
 
 void CGSensorDlg::ShowFrame(const GraphFrameValues& values) {
     m_nCurrentFrame = values.nCurrentFrame;
+    // A frame that neither moves the cursor to another column nor scrolls the plot (a
+    // frame shown again, a long movie's frame between two columns) asks for no painting.
+    if (m_shownKey && m_pOffScreen && m_nTileStep > 0 && width() > 0) {
+        const ChannelsLock lock;
+        CurveMapping map;
+        if (*m_shownKey == CurrentPaintKey(ChannelFrameRecords(lock), width(), height(), &map)) return;
+    }
     update();
 }
 
@@ -228,10 +235,13 @@ double CGSensorDlg::GetStepWidth() const {
 
 void CGSensorDlg::paintEvent(QPaintEvent*) {
     DeviceContext dc(this);
-    if (!OnEraseBkgnd(&dc)) {
-        RECT all{0, 0, width(), height()};
-        dc.FillRect(all, kBlack);
+    if (OnEraseBkgnd(&dc)) {
+        m_shownKey = m_paintedKey;
+        return;
     }
+    RECT all{0, 0, width(), height()};
+    dc.FillRect(all, kBlack);
+    m_shownKey.reset();
 }
 
 void CGSensorDlg::mouseReleaseEvent(QMouseEvent* event) {
@@ -268,25 +278,17 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
     // fits the plot thus draws only its cursor while it plays.
     const ChannelsLock lock;
     const FrameRecords records = ChannelFrameRecords(lock);
-    const GroundKey groundKey{w, h, m_nAmplitudeMode, g_fScale, m_nTileStep, g_hFont10, m_bmpBackground.cacheKey()};
-    if (!(groundKey == m_groundKey) || m_ground.isNull()) {
-        BuildGround(w, h);
-        m_groundKey = groundKey;
-    }
     CurveMapping map;
-    const bool curves = m_bDataShown && MapCurves(records, w, &map);
-    PlotKey plotKey{groundKey, curves, records.sensor.data(), records.sensor.size(), records.frameTable.data(),
-                    map.frames, FirstFrameKey(map.first), map.step, m_nLeftMargin, 0,
-                    curves ? Fingerprint(records) : 0};
-    for (int d = 0; d < DETECTOR_COUNT; ++d)
-        if (m_aDetector[std::size_t(d)].bShow) plotKey.shown |= 1u << d;
+    const PaintKey key = CurrentPaintKey(records, w, h, &map);
+    const PlotKey& plotKey = key.plot;
+    if (!(plotKey.ground == m_groundKey) || m_ground.isNull()) {
+        BuildGround(w, h);
+        m_groundKey = plotKey.ground;
+    }
+    const bool curves = plotKey.curves;
     if (!(plotKey == m_plotKey) || m_plot.isNull()) {
-        // Into the kept buffer: a picture made anew on every step of a scrolling plot would
-        // be a fresh allocation, cleared, on every tick.
-        if (m_plot.size() == m_ground.size() && m_plot.format() == m_ground.format())
-            std::memcpy(m_plot.bits(), m_ground.constBits(), std::size_t(m_ground.sizeInBytes()));
-        else
-            m_plot = m_ground.copy();
+        // Into the kept buffer: the plot is composed anew on every step of a scrolling plot.
+        CopyInto(m_plot, m_ground);
         if (curves) {
             if (!ScrollCurves(records, map, plotKey, h)) DrawCurves(records, map, h);
             ComposePlot(h);
@@ -296,27 +298,42 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
     m_nCurveFrames = curves ? map.frames : 0;
     m_dFirstFrame = map.first;
     m_dStep = map.step;
+    m_paintedKey = key;
 
-    DeviceContext& dc = m_pOffScreen->GetDC();
-    const RECT client{0, 0, w, h};
-    const RECT oldClip = dc.GetClipBox();
-    dc.SelectClipRect(&client);
-    CopyImage(dc, 0, 0, m_plot);
-    int cursor = m_nLeftMargin + (m_nFrameCount > 0
+    // Straight from the kept picture, with the cursor over it, within the pane and the
+    // target's own clip rectangle.
+    const RECT oldClip = target->GetClipBox();
+    const RECT clip{std::max(oldClip.left, 0), std::max(oldClip.top, 0), std::min(oldClip.right, w),
+                    std::min(oldClip.bottom, h)};
+    target->SelectClipRect(&clip);
+    CopyImage(*target, 0, 0, m_plot);
+    const QPen oldPen = target->SelectPen(m_penWhite);
+    target->MoveTo(key.cursor, h);
+    target->LineTo(key.cursor, -1);
+    target->SelectPen(oldPen);
+    target->SelectClipRect(nullptr);
+    const SIZE surface = target->GetSurfaceSize();
+    if (oldClip.left != 0 || oldClip.top != 0 || oldClip.right != surface.cx || oldClip.bottom != surface.cy)
+        target->SelectClipRect(&oldClip);
+    return TRUE;
+}
+
+CGSensorDlg::PaintKey CGSensorDlg::CurrentPaintKey(const FrameRecords& records, int w, int h,
+                                                   CurveMapping* map) const {
+    PaintKey key;
+    const GroundKey ground{w, h, m_nAmplitudeMode, g_fScale, m_nTileStep, g_hFont10, m_bmpBackground.cacheKey()};
+    const bool curves = m_bDataShown && MapCurves(records, w, map);
+    key.plot = PlotKey{ground, curves, records.sensor.data(), records.sensor.size(), records.frameTable.data(),
+                       map->frames, FirstFrameKey(map->first), map->step, m_nLeftMargin, 0,
+                       curves ? Fingerprint(records) : 0};
+    for (int d = 0; d < DETECTOR_COUNT; ++d)
+        if (m_aDetector[std::size_t(d)].bShow) key.plot.shown |= 1u << d;
+    key.cursor = m_nLeftMargin + (m_nFrameCount > 0
                                       ? int(double(m_nCurrentFrame) * (float(w - m_nLeftMargin) / float(m_nFrameCount)))
                                       : 0);
     // With curves, the cursor stands on the column where they show the current frame.
-    if (m_nCurveFrames > 0) cursor = m_nLeftMargin + GraphColumnOfFrame(m_nCurrentFrame, m_dFirstFrame, m_dStep);
-    const QPen oldPen = dc.SelectPen(m_penWhite);
-    dc.MoveTo(cursor, h);
-    dc.LineTo(cursor, -1);
-    dc.SelectPen(oldPen);
-    dc.SelectClipRect(nullptr);
-    if (oldClip.left != 0 || oldClip.top != 0 || oldClip.right != dc.GetSurfaceSize().cx ||
-        oldClip.bottom != dc.GetSurfaceSize().cy)
-        dc.SelectClipRect(&oldClip);
-    CopyImage(*target, 0, 0, m_pOffScreen->GetBitmap(), QRect(0, 0, w, h));
-    return TRUE;
+    if (curves && map->frames > 0) key.cursor = m_nLeftMargin + GraphColumnOfFrame(m_nCurrentFrame, map->first, map->step);
+    return key;
 }
 
 std::uint64_t CGSensorDlg::Fingerprint(const FrameRecords& records) {

@@ -4,9 +4,9 @@
 // window for the previous event, a right click for the next one. The pane owns the ten
 // event detectors; the main window builds the movie's event list through it.
 //
-// It draws into the main window's off-screen context (lent through m_pOffScreen) and
-// copies the result onto itself when painted. The main window sets it up for a recording
-// and tells it the frame on every tick. UI thread only.
+// It keeps its picture without the cursor and paints it, with the cursor over it, straight
+// onto itself. The main window sets it up for a recording and tells it the frame on every
+// tick. UI thread only.
 #pragma once
 
 #include <QImage>
@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -104,8 +105,9 @@ public:
     // Pixels per frame when the whole movie is spread over the plot; 0.0 without data.
     double GetStepWidth() const;
 
-    // Paints the pane into the off-screen context and copies it into `dc`. FALSE,
-    // painting nothing, without a tile step, a context, an off-screen context or width.
+    // Paints the pane into `dc`: its kept picture and the cursor over it, within the pane
+    // and the context's clip rectangle. FALSE, painting nothing, without a tile step, a
+    // context, an off-screen context (lent by the main window's set-up) or width.
     BOOL OnEraseBkgnd(DeviceContext* dc);
 
     // The mouse: post WM_APP_GSENSOR_PREV_EVENT (left) or WM_APP_GSENSOR_NEXT_EVENT
@@ -134,7 +136,8 @@ public:
     // Detector `detector`'s show and list flags (see SetDetectorFlags); the caller repaints.
     void SetDetectorFlags(int detector, BOOL on);
 
-    // Moves the cursor to the frame and repaints.
+    // Moves the cursor to the frame, and repaints when the pane would then show something
+    // else than it shows.
     void ShowFrame(const GraphFrameValues& values);
 
     // --- what the pane shows ----------------------------------------------------------------
@@ -227,6 +230,13 @@ private:
         bool operator==(const PlotKey&) const = default;
     };
     static std::uint64_t Fingerprint(const FrameRecords& records);
+    // What a painting shows: the kept picture and the cursor's column.
+    struct PaintKey {
+        PlotKey plot;
+        int cursor = 0;
+        bool operator==(const PaintKey&) const = default;
+    };
+    PaintKey CurrentPaintKey(const FrameRecords& records, int width, int height, CurveMapping* map) const;
 
     // The parts of the painting.
     void BuildGround(int width, int height);
@@ -264,6 +274,8 @@ private:
     GroundKey m_groundKey;
     QImage m_plot;    // the ground with the curves, the band and the markers
     PlotKey m_plotKey;
+    PaintKey m_paintedKey;               // of the last painting, into any context
+    std::optional<PaintKey> m_shownKey;  // of the pane's own last painting (none: black)
     QImage m_curves;  // the curves and the band over them; 0 (clear) elsewhere
     std::vector<char> m_bandColumns;  // columns the band covers
     std::vector<CurveState> m_states;  // after each sample of the curves drawn

@@ -165,9 +165,19 @@ void CInfoDlg::ShowFrame(const InfoFrameValues& values) {
     m_nPosition = values.nPosition;
 }
 
+void CInfoDlg::update() {
+    if (m_pOffScreen && m_shownKey && *m_shownKey == CurrentFaceKey(width(), height())) return;
+    QWidget::update();
+}
+
 void CInfoDlg::paintEvent(QPaintEvent*) {
     DeviceContext dc(this);
-    if (m_nDrawMode == 2 || !DrawInfoPanel(&dc)) dc.FillRect(RECT{0, 0, width(), height()}, kBlack);
+    if (m_nDrawMode != 2 && DrawInfoPanel(&dc)) {
+        m_shownKey = m_faceKey;
+        return;
+    }
+    dc.FillRect(RECT{0, 0, width(), height()}, kBlack);
+    m_shownKey.reset();
 }
 
 void CInfoDlg::PlaceAxisButtons(bool shown) {
@@ -244,8 +254,6 @@ BOOL CInfoDlg::DrawInfoPanel(DeviceContext* dc) {
     // changed; most ticks show the same texts as the one before.
     const FaceKey key = CurrentFaceKey(w, h);
     if (!(key == m_faceKey) || m_face.isNull()) {
-        DeviceContext& off = m_pOffScreen->GetDC();
-        const RECT client{0, 0, w, h};
         // The panel's ground stretched to its size is kept as well.
         const QImage* picture = m_pImages ? m_pImages->Picture(kPanelBackground) : nullptr;
         if (m_panelGround.size() != QSize(w, h) || m_panelGroundSource != picture) {
@@ -258,11 +266,10 @@ BOOL CInfoDlg::DrawInfoPanel(DeviceContext* dc) {
             }
             m_panelGroundSource = picture;
         }
-        off.SelectClipRect(&client);
-        CopyImage(off, 0, 0, m_panelGround);
-        if (m_nDrawMode == 0 || m_nDrawMode == 1) DrawLayout(off, LayoutOf(m_nDrawMode));
-        off.SelectClipRect(nullptr);
-        m_face = m_pOffScreen->GetBitmap().copy(0, 0, w, h);
+        // Composed in the kept picture itself: the ground, then the layout over it.
+        CopyInto(m_face, m_panelGround);
+        DeviceContext face(&m_face);
+        if (m_nDrawMode == 0 || m_nDrawMode == 1) DrawLayout(face, LayoutOf(m_nDrawMode));
         m_faceKey = key;
     }
     // The axis buttons are child windows drawn over the panel, so they show in layout 0
@@ -381,6 +388,20 @@ void CInfoDlg::DrawGValues(DeviceContext& dc, const Layout& l) {
 void CInfoDlg::DrawTitle(DeviceContext& dc, const RECT& rect, QFont* font) {
     const int width = rect.right - rect.left;
     if (m_strTitle.isEmpty() || width <= 0) return;
+    const TitleFit& fit = FitTitle(width, font);
+    QFont* const previous = dc.SelectFont(fit.chosen);
+    RECT box = rect;
+    box.top += fit.drop;
+    dc.DrawText(fit.text, &box, DT_LEFT | DT_SINGLELINE);
+    dc.SelectFont(previous);
+}
+
+const CInfoDlg::TitleFit& CInfoDlg::FitTitle(int width, QFont* font) {
+    // The title is measured in up to four fonts and cut: kept for the two boxes it is
+    // drawn in (the panel's and the strip's), as the same title is drawn again and again.
+    const TitleFitKey key{m_strTitle, width, font, g_fScale, {g_hFont10, g_hFont13, g_hFont17, g_hFont22}};
+    for (const auto& [kept, fit] : m_titleFits)
+        if (kept == key) return fit;
     // One line in the box: in the box's font when the whole title fits, else in the
     // largest smaller shared font that holds it, else cut with an ellipsis in the smallest.
     QFont* const sizes[] = {g_hFont22, g_hFont17, g_hFont13, g_hFont10};
@@ -392,13 +413,16 @@ void CInfoDlg::DrawTitle(DeviceContext& dc, const RECT& rect, QFont* font) {
         chosen = size;
         if (QFontMetrics(*size).horizontalAdvance(m_strTitle) <= width) break;
     }
-    QFont* const previous = dc.SelectFont(chosen);
     const QFontMetrics metrics(chosen ? *chosen : QFont());
-    RECT box = rect;
+    TitleFit fit{};
+    fit.chosen = chosen;
+    fit.text = metrics.elidedText(m_strTitle, Qt::ElideRight, width);
     // A smaller font keeps the line's baseline, in step with the texts beside it.
-    if (chosen != font && font) box.top += std::max(0, QFontMetrics(*font).ascent() - metrics.ascent());
-    dc.DrawText(metrics.elidedText(m_strTitle, Qt::ElideRight, width), &box, DT_LEFT | DT_SINGLELINE);
-    dc.SelectFont(previous);
+    if (chosen != font && font) fit.drop = std::max(0, QFontMetrics(*font).ascent() - metrics.ascent());
+    std::pair<TitleFitKey, TitleFit>& slot = m_titleFits[m_nNextTitleFit];
+    m_nNextTitleFit = (m_nNextTitleFit + 1) % m_titleFits.size();
+    slot = {key, fit};
+    return slot.second;
 }
 
 BOOL CInfoDlg::DrawDateTime(DeviceContext& dc, const RECT& rect, int placeholderSize) {

@@ -16,7 +16,9 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/base/AppMessage.h"
 #include "platform/base/WinTypes.h"
@@ -123,6 +125,12 @@ public:
     const QString& Title() const { return m_strTitle; }
     VehicleValues Vehicle() const { return {m_nVehicleState, m_nAngleRaw, m_nVehicleValue3}; }
 
+    // Asks for a repaint only when the panel would now show something else than it shows:
+    // the main window asks on every frame, and most frames show the same texts. Qt's own
+    // repaints (a new size, an exposure) come as before.
+    void update();
+    using QWidget::update;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     // A new size is the main window laying the panes out, maybe at another scale: the
@@ -186,6 +194,22 @@ private:
     void DrawLayout(DeviceContext& dc, const Layout& layout);
     void DrawGValues(DeviceContext& dc, const Layout& layout);
     void DrawTitle(DeviceContext& dc, const RECT& rect, QFont* font);
+    // How the title is drawn in a box `width` wide whose font is `font`.
+    // (Value-initialised: no member initialisers, so that a pair of them is a member.)
+    struct TitleFit {
+        QFont* chosen;
+        QString text;  // whole or cut with an ellipsis
+        int drop;      // down from the box's top, to keep the box font's baseline
+    };
+    struct TitleFitKey {
+        QString title;
+        int width;
+        QFont* font;
+        float scale;
+        std::array<const void*, 4> fonts;
+        bool operator==(const TitleFitKey&) const = default;
+    };
+    const TitleFit& FitTitle(int width, QFont* font);
     BOOL DrawDateTime(DeviceContext& dc, const RECT& rect, int placeholderSize);
     void DrawSpeed(DeviceContext& dc, RECT box, int unitInset, int unitDrop, QFont* unitFont, int statusKind,
                    int statusDx, int statusDy);
@@ -207,6 +231,10 @@ private:
     QImage m_stripGround;  // the compact strip's ground
     QImage m_strip;        // the compact strip as last composed
     FaceKey m_stripKey;
+    // What the widget shows since its last painting (none: black, or not painted yet).
+    std::optional<FaceKey> m_shownKey;
+    std::array<std::pair<TitleFitKey, TitleFit>, 2> m_titleFits{};  // the last two
+    std::size_t m_nNextTitleFit = 0;
 };
 
 }  // namespace orv

@@ -5,6 +5,9 @@
 #include <QPainter>
 #include <QRect>
 
+#include <cstddef>
+#include <cstring>
+
 #include "platform/gdi/DeviceContext.h"
 
 namespace orv {
@@ -21,5 +24,15 @@ inline void CopyImage(DeviceContext& dc, int x, int y, const QImage& src, const 
 }
 
 inline void CopyImage(DeviceContext& dc, int x, int y, const QImage& src) { CopyImage(dc, x, y, src, src.rect()); }
+
+// Makes `kept` a copy of `src`, in kept's own buffer when it has src's size and format: a
+// picture composed anew on many ticks is then not a fresh allocation, cleared, each time.
+inline void CopyInto(QImage& kept, const QImage& src) {
+    if (!src.isNull() && kept.size() == src.size() && kept.format() == src.format() &&
+        kept.bytesPerLine() == src.bytesPerLine())
+        std::memcpy(kept.bits(), src.constBits(), std::size_t(src.sizeInBytes()));
+    else
+        kept = src.copy();
+}
 
 }  // namespace orv

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 
+#include "PaintCounter.h"
 #include "ViewsTestSupport.h"
 #include "ui/ControlTestSupport.h"
 #include "ui/OffScreenDC.h"
@@ -374,6 +375,46 @@ TEST(GSensorGraph, TheGridHasNoSeamAtAnyScaleOrWidth) {
                 seams += black;
             }
             EXPECT_EQ(seams, 0) << "scale " << scale << " width " << width;
+        }
+    }
+}
+
+// The main window tells the graph every frame; the graph paints only when the frame
+// changes what it shows (the cursor's column, the scrolled plot), and always then.
+TEST(GSensorGraph, AFrameThatShowsTheSameDoesNotRepaint) {
+    const struct {
+        const char* name;
+        int frames;
+        std::vector<int> shown;  // in turn, after the first
+        bool curves = true;
+    } cases[] = {
+        {"fits the plot", 300, {100, 100, 101, 102, 150}},
+        {"scrolls", 3000, {1000, 1000, 1001, 1002, 1003, 1004, 1005, 1006, 2000}},
+        {"without curves", 3000, {10, 10, 11, 12, 13, 14, 15, 16}, false},
+    };
+    for (const auto& c : cases) {
+        FrontChannelData data(BusyRecords(c.frames));
+        ASSERT_TRUE(data.Ready());
+        QWidget window;
+        window.resize(700, 200);
+        Graph graph(641, c.frames);
+        graph.dlg.ShowData(c.curves);
+        graph.dlg.setParent(&window);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        test::PaintCounter counter(window);
+        counter.Watch(graph.dlg);
+        graph.dlg.ShowFrame(GraphFrameValues{c.shown.front()});
+        ASSERT_TRUE(counter.NextPass()) << c.name;
+        QImage before = test::Render(graph.dlg, qRgb(1, 2, 3));
+        for (std::size_t k = 1; k < c.shown.size(); ++k) {
+            const int paints = counter.Paints(graph.dlg);
+            graph.dlg.ShowFrame(GraphFrameValues{c.shown[k]});
+            ASSERT_TRUE(counter.NextPass()) << c.name;
+            const bool painted = counter.Paints(graph.dlg) > paints;
+            const QImage after = test::Render(graph.dlg, qRgb(1, 2, 3));
+            EXPECT_EQ(painted, !(after == before)) << c.name << ", frame " << c.shown[k];
+            before = after;
         }
     }
 }

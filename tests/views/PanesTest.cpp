@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "PaintCounter.h"
 #include "ViewsTestSupport.h"
 #include "ui/ControlTestSupport.h"
 #include "ui/OffScreenDC.h"
@@ -33,11 +34,14 @@ struct Panel {
     Panel() {
         main.resize(1120, 700);
         images.LoadImages(&main);
-        panel->setGeometry(0, 0, 1000, 160);
-        panel->LendOffScreen(&offScreen);
-        panel->SetOwner(0, &images);
-        panel->OnInitDialog();
+        SetUp(panel);
         main.show();
+    }
+    void SetUp(CInfoDlg* dlg) {
+        dlg->setGeometry(0, 0, 1000, 160);
+        dlg->LendOffScreen(&offScreen);
+        dlg->SetOwner(0, &images);
+        dlg->OnInitDialog();
     }
     CSkinButton* Button(int axis) {
         for (CSkinButton* b : panel->findChildren<CSkinButton*>())
@@ -146,6 +150,129 @@ TEST(InfoPanel, ShowFrameKeepsWhatTheFrameDoesNotGive) {
         EXPECT_EQ(p.panel->Voltage10(), c.voltage) << c.name;
         EXPECT_EQ(p.panel->RecMark(), c.mark) << c.name;
         EXPECT_EQ(p.panel->Vehicle().nVehicleState, c.turnSignal) << c.name;
+    }
+}
+
+// One step of what the main window tells the panel: a frame, and maybe a new layout or title.
+struct PanelStep {
+    PanelStep(const InfoFrameValues& f, int m = 0, std::optional<QString> t = std::nullopt, float e = 1.0f,
+              int left = 0)
+        : frame(f), mode(m), title(std::move(t)), extra(e), titleLeft(left) {}
+    InfoFrameValues frame;
+    int mode;
+    std::optional<QString> title;
+    float extra;
+    int titleLeft;  // of the compact strip
+
+    void ApplyTo(CInfoDlg& dlg) const {
+        dlg.SetDrawMode(mode);
+        dlg.SetExtraScale(extra);
+        dlg.SetCompactTitleLeft(titleLeft);
+        if (title) dlg.SetTitle(*title);
+        dlg.ShowFrame(frame);
+    }
+};
+
+InfoFrameValues PanelFrame(int position, double g, std::optional<double> speed = std::nullopt, int mark = 0) {
+    InfoFrameValues f;
+    f.nPosition = position;
+    f.dAccelX = g;
+    f.dAccelY = -g / 2;
+    f.dAccelZ = 1.0 - g;
+    f.bGpsValid = speed.has_value();
+    f.dSpeed = speed;
+    if (mark) f.nRecMark = mark;
+    return f;
+}
+
+// The panel keeps its composed picture and the fitted title between paintings; after any
+// run of frames and changes it shows exactly what a panel painting only the last state shows.
+TEST(InfoPanel, AKeptPictureShowsWhatAFreshOneShows) {
+    const QString longTitle = QStringLiteral("AG_S-120000-000001 \u9577\u3044\u984c\u540d ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789");
+    const struct {
+        const char* name;
+        std::vector<PanelStep> steps;  // painted in turn; the last is compared
+    } cases[] = {
+        {"values change", {{PanelFrame(30, 0.29, 42.0)}, {PanelFrame(31, -0.51, 43.0)}, {PanelFrame(62, 1.25, 44.0)}}},
+        {"values go and come back", {{PanelFrame(30, 0.29, 42.0)}, {PanelFrame(31, kNoGValue)}, {PanelFrame(30, 0.29, 42.0)}}},
+        {"GPS lost", {{PanelFrame(30, 0.29, 42.0)}, {PanelFrame(31, 0.29)}}},
+        {"mark changes", {{PanelFrame(30, 0.29, 42.0, 'R')}, {PanelFrame(31, 0.29, 42.0, 'M')}}},
+        {"layout changes", {{PanelFrame(30, 0.29, 42.0)}, {PanelFrame(30, 0.29, 42.0), 1}, {PanelFrame(31, 0.3), 0}}},
+        {"widened layout", {{PanelFrame(30, 0.29)}, {PanelFrame(30, 0.29), 0, std::nullopt, 1.15f}}},
+        {"title changes", {{PanelFrame(30, 0.29), 0, QStringLiteral("short")}, {PanelFrame(30, 0.29), 0, longTitle}}},
+        {"long title in both layouts",
+         {{PanelFrame(30, 0.29), 1, longTitle}, {PanelFrame(30, 0.29), 0}, {PanelFrame(31, 0.29), 1}}},
+        {"title gone", {{PanelFrame(30, 0.29), 0, longTitle}, {PanelFrame(30, 0.29), 0, QString()}}},
+        {"compact strip's title narrowed",
+         {{PanelFrame(30, 0.29), 2, longTitle}, {PanelFrame(30, 0.29), 2, std::nullopt, 1.0f, 440}}},
+    };
+    for (const auto& c : cases) {
+        Panel p;
+        CInfoDlg* fresh = new CInfoDlg(&p.main);
+        p.SetUp(fresh);
+        for (CInfoDlg* dlg : {p.panel, fresh}) dlg->SetRecording(5, SYSTEMTIME{2024, 4, 6, 13, 10, 15, 0, 0}, QString());
+        for (CInfoDlg* dlg : {p.panel, fresh}) dlg->SetFrameInterval(33.3f);
+        // The widget as painted, and what it draws into the main window's picture (mode 2:
+        // the compact strip).
+        auto pictures = [&p](CInfoDlg& dlg) {
+            QImage window(p.main.size(), QImage::Format_RGB32);
+            window.fill(qRgb(1, 2, 3));
+            DeviceContext dc(&window);
+            dlg.DrawInfoPanel(&dc);
+            return std::pair{test::Render(dlg, qRgb(1, 2, 3)), window};
+        };
+        std::pair<QImage, QImage> kept;
+        for (const PanelStep& step : c.steps) {
+            step.ApplyTo(*p.panel);
+            step.ApplyTo(*fresh);
+            kept = pictures(*p.panel);
+        }
+        const auto [widget, window] = pictures(*fresh);
+        EXPECT_TRUE(kept.first == widget) << c.name;
+        EXPECT_TRUE(kept.second == window) << c.name;
+    }
+}
+
+// The main window asks the panel to repaint on every frame; the panel paints only when it
+// would show something else: another text, mark or icon, not merely another value.
+TEST(InfoPanel, AFrameThatShowsTheSameDoesNotRepaint) {
+    const struct {
+        const char* name;
+        PanelStep step;  // after the panel showed PanelFrame(10, 0.29, 42.0, 'M')
+        bool paints;
+    } cases[] = {
+        {"same values", {PanelFrame(10, 0.29, 42.0, 'M')}, false},
+        {"next frame in the same second", {PanelFrame(11, 0.29, 42.0, 'M')}, false},
+        {"G differing below the shown digits", {PanelFrame(10, 0.2901, 42.0, 'M')}, false},
+        {"speed differing below the shown digits", {PanelFrame(10, 0.29, 42.2, 'M')}, false},
+        {"G", {PanelFrame(10, 0.31, 42.0, 'M')}, true},
+        {"speed", {PanelFrame(10, 0.29, 50.0, 'M')}, true},
+        {"GPS lost", {PanelFrame(10, 0.29)}, true},
+        {"next second", {PanelFrame(40, 0.29, 42.0, 'M')}, true},
+        {"mark", {PanelFrame(10, 0.29, 42.0, 'R')}, true},
+        {"layout", {PanelFrame(10, 0.29, 42.0, 'M'), 1}, true},
+        {"title", {PanelFrame(10, 0.29, 42.0, 'M'), 0, QStringLiteral("another")}, true},
+    };
+    for (const auto& c : cases) {
+        Panel p;
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&p.main));
+        test::PaintCounter counter(p.main);
+        counter.Watch(*p.panel);
+        p.panel->SetRecording(5, SYSTEMTIME{2024, 4, 6, 13, 10, 15, 0, 0}, QString());
+        p.panel->SetFrameInterval(33.3f);
+        // Shows `step` as the main window does, and waits for the painting pass after it.
+        auto show = [&](const PanelStep& step) {
+            step.ApplyTo(*p.panel);
+            p.panel->update();
+            return counter.NextPass();
+        };
+        // Twice: the axis buttons first shown by the first painting are painted (over the
+        // panel) in the pass after it.
+        for (int settle = 0; settle < 2; ++settle) ASSERT_TRUE(show(PanelStep{PanelFrame(10, 0.29, 42.0, 'M')})) << c.name;
+        ASSERT_GT(counter.Paints(*p.panel), 0) << c.name;
+        const int before = counter.Paints(*p.panel);
+        ASSERT_TRUE(show(c.step)) << c.name;
+        EXPECT_EQ(counter.Paints(*p.panel) > before, c.paints) << c.name;
     }
 }
 
