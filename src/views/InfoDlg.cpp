@@ -165,7 +165,7 @@ void CInfoDlg::ShowFrame(const InfoFrameValues& values) {
     m_nPosition = values.nPosition;
 }
 
-void CInfoDlg::update() {
+void CInfoDlg::UpdateIfChanged() {
     if (m_pOffScreen && m_shownKey && *m_shownKey == CurrentFaceKey(width(), height())) return;
     QWidget::update();
 }

@@ -126,10 +126,9 @@ public:
     VehicleValues Vehicle() const { return {m_nVehicleState, m_nAngleRaw, m_nVehicleValue3}; }
 
     // Asks for a repaint only when the panel would now show something else than it shows:
-    // the main window asks on every frame, and most frames show the same texts. Qt's own
-    // repaints (a new size, an exposure) come as before.
-    void update();
-    using QWidget::update;
+    // the playback road asks on every frame, and most frames show the same texts. Qt's own
+    // repaints (a new size, an exposure) and update() come as before.
+    void UpdateIfChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

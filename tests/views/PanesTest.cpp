@@ -263,7 +263,7 @@ TEST(InfoPanel, AFrameThatShowsTheSameDoesNotRepaint) {
         // Shows `step` as the main window does, and waits for the painting pass after it.
         auto show = [&](const PanelStep& step) {
             step.ApplyTo(*p.panel);
-            p.panel->update();
+            p.panel->UpdateIfChanged();
             return counter.NextPass();
         };
         // Twice: the axis buttons first shown by the first painting are painted (over the

@@ -561,7 +561,7 @@ BOOL CPlaybackRoad::UpdatePlaybackPosition(std::int64_t frame) {
     }
     info.ShowFrame(values.info);
     m_pObdDlg->ShowFrame(values.obd);
-    if (PanesForMode(m_host.LayoutMode()).infoPanel) info.update();
+    if (PanesForMode(m_host.LayoutMode()).infoPanel) info.UpdateIfChanged();
     if (m_host.ObdShown()) m_pObdDlg->update();
     UpdateSeekSlider(f);
     return TRUE;
