@@ -34,6 +34,38 @@ SIZE MapPaneSize(float scale) {
 
 POINT FrontSurfaceOrigin(float scale) { return POINT{ScaleTerm(6, scale), ScaleTerm(24, scale)}; }
 
+namespace {
+
+// The strip along the bottom (volume, the transport buttons, the speed label), the progress
+// bar over the video's foot and the title bar's buttons, below and beside the panes placed first.
+void PlaceButtonsAndLabels(MainLayoutRects& r, const RECT& client, int mode, float scale) {
+    auto S = [scale](int n) { return ScaleTerm(n, scale); };
+    r.volumeSlider = RectAt(client.right - S(120), client.bottom + S(-5) - (S(38) + S(12)) / 2, S(100), S(20));
+    r.progressBar = RECT{r.front.left, r.front.bottom - S(22), r.front.right, r.front.bottom};
+
+    const int buttonY = client.bottom - (S(32) + S(38)) / 2 - S(1);
+    const PaneVisibility shown = PanesForMode(mode);
+    int lastShownRight = client.left;
+    for (int i = 0; i < kTransportButtonCount; ++i) {
+        const int slot = TransportSlot(mode, i);
+        // A gap after the ninth place parts the playback buttons from the file and tool ones.
+        const int x = client.left + S(20) + slot * (S(32) + S(15)) + (slot > 8 ? S(32) - S(2) : 0);
+        r.transport[i] = RectAt(x, buttonY, S(32), S(32));
+        if (shown.transport[std::size_t(i)]) lastShownRight = std::max(lastShownRight, r.transport[i].right);
+    }
+    static constexpr int kTitleWidths[kTitleButtonCount] = {46, 26, 26, 150};
+    int x = client.right + S(-6) - S(46) - S(4);
+    for (int i = 0; i < kTitleButtonCount; ++i) {
+        if (i > 0) x -= S(kTitleWidths[i]);
+        r.titleButtons[i] = RectAt(x, client.top + S(4), S(kTitleWidths[i]), S(18));
+    }
+    r.title = RECT{S(4) - S(-6), S(4), S(400), S(30)};
+    const int labelLeft = mode == LAYOUT_FULL_WIDTH ? lastShownRight + S(15) : r.volumeSlider.left - S(130);
+    r.speedLabel = RectAt(labelLeft, r.volumeSlider.top, S(120), r.volumeSlider.Height());
+}
+
+}  // namespace
+
 MainLayoutRects ComputeMainLayout(const RECT& client, int mode, float scale) {
     auto S = [scale](int n) { return ScaleTerm(n, scale); };
     MainLayoutRects r{};
@@ -81,28 +113,7 @@ MainLayoutRects ComputeMainLayout(const RECT& client, int mode, float scale) {
         break;
     }
 
-    r.volumeSlider = RectAt(client.right - S(120), client.bottom + S(-5) - (S(38) + S(12)) / 2, S(100), S(20));
-    r.progressBar = RECT{r.front.left, r.front.bottom - S(22), r.front.right, r.front.bottom};
-
-    const int buttonY = client.bottom - (S(32) + S(38)) / 2 - S(1);
-    const PaneVisibility shown = PanesForMode(mode);
-    int lastShownRight = client.left;
-    for (int i = 0; i < kTransportButtonCount; ++i) {
-        const int slot = TransportSlot(mode, i);
-        // A gap after the ninth place parts the playback buttons from the file and tool ones.
-        const int x = client.left + S(20) + slot * (S(32) + S(15)) + (slot > 8 ? S(32) - S(2) : 0);
-        r.transport[i] = RectAt(x, buttonY, S(32), S(32));
-        if (shown.transport[std::size_t(i)]) lastShownRight = std::max(lastShownRight, r.transport[i].right);
-    }
-    static constexpr int kTitleWidths[kTitleButtonCount] = {46, 26, 26, 150};
-    int x = client.right + S(-6) - S(46) - S(4);
-    for (int i = 0; i < kTitleButtonCount; ++i) {
-        if (i > 0) x -= S(kTitleWidths[i]);
-        r.titleButtons[i] = RectAt(x, client.top + S(4), S(kTitleWidths[i]), S(18));
-    }
-    r.title = RECT{S(4) - S(-6), S(4), S(400), S(30)};
-    const int labelLeft = mode == LAYOUT_FULL_WIDTH ? lastShownRight + S(15) : r.volumeSlider.left - S(130);
-    r.speedLabel = RectAt(labelLeft, r.volumeSlider.top, S(120), r.volumeSlider.Height());
+    PlaceButtonsAndLabels(r, client, mode, scale);
     return r;
 }
 
