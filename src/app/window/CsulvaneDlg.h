@@ -256,30 +256,20 @@ private:
     BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
         return m_pRoad->SelectMovie(resetSeek, resetGraph, resetInfo);
     }
-    BOOL OpenSelectedMovie() { return m_pRoad->OpenSelectedMovie(); }
-    BOOL PlayWithoutLoader() { return m_pRoad->PlayWithoutLoader(); }
-    BOOL StartPlayback() { return m_pRoad->StartPlayback(); }
-    BOOL ActivateRecorderData() { return m_pRoad->ActivateRecorderData(); }
     BOOL UpdatePlaybackPosition(std::int64_t frame) { return m_pRoad->UpdatePlaybackPosition(frame); }
-    void RefreshMapState() { m_pRoad->RefreshMapState(); }
     void CheckGpsAtFrame() { m_pRoad->CheckGpsAtFrame(); }
     void CheckParkingTrace() { m_pRoad->CheckParkingTrace(); }
     void OnPlaybackTick() { m_pRoad->OnPlaybackTick(); }
-    void FollowPausedPicture() { m_pRoad->FollowPausedPicture(); }
     void PlayNextMovie() { m_pRoad->PlayNextMovie(); }
-    void AdvanceFolderOrStop() { m_pRoad->AdvanceFolderOrStop(); }
     void OpenNextNonEmptyFolder(std::uintptr_t from) { m_pRoad->OpenNextNonEmptyFolder(from); }
     BOOL ResumePlayback() { return m_pRoad->ResumePlayback(); }
     BOOL PausePlayback() { return m_pRoad->PausePlayback(); }
     BOOL StopPlayback() { return m_pRoad->StopPlayback(); }
     BOOL JumpToNextEvent(int frame) { return m_pRoad->JumpToNextEvent(frame); }
     BOOL JumpToPrevEvent(int frame) { return m_pRoad->JumpToPrevEvent(frame); }
-    BOOL JumpToEvent(int frame, bool forward) { return m_pRoad->JumpToEvent(frame, forward); }
-    void StartPrefetchNextMovie() { m_pRoad->StartPrefetchNextMovie(); }
     void ClosePlayback() { m_pRoad->ClosePlayback(); }
     void ResetPlaybackUi() { m_pRoad->ResetPlaybackUi(); }
     void RefreshVideo() { m_pRoad->RefreshVideo(); }
-    void UpdateSeekSlider(FrameIndex frame) { m_pRoad->UpdateSeekSlider(frame); }
     void UpdateSpeedLabel();
     int GetDefaultSpeedStep() const { return m_pRoad->GetDefaultSpeedStep(); }
     BOOL IsNearMovieEnd() const { return m_pRoad->IsNearMovieEnd(); }
