@@ -1,5 +1,6 @@
-// Decoding of the video stream: FFmpeg with frame threads (H.264 and H.265 decode several
-// frames at once), or VA-API when hardware decoding is asked for and the machine has it.
+// Decoding of the video stream: FFmpeg, with frame threads (H.264 and H.265 decode several
+// frames at once) for streams too large for one, or VA-API when hardware decoding is asked
+// for and the machine has it.
 #pragma once
 
 #include <memory>
@@ -12,6 +13,11 @@ struct AVCodecContext;
 struct AVStream;
 
 namespace orv {
+
+// The threads that decode a stream of this size and rate (0 or less: not known, taken as
+// 30) on a machine with `cores` cores: one for up to full HD at 30 frames a second, more
+// for larger or faster streams, never more than the cores or four.
+unsigned DecodingThreads(int width, int height, double frameRate, unsigned cores);
 
 class VideoDecoder {
 public:

@@ -13,6 +13,7 @@
 #include "platform/media/AudioRenderer.h"
 #include "platform/media/MediaFoundation.h"
 #include "platform/media/PresentationClock.h"
+#include "platform/media/VideoDecoder.h"
 #include "platform/media/VideoFrameSink.h"
 
 namespace orv {
@@ -529,3 +530,22 @@ TEST(VideoFrameSink, PicturesGoToTheWindowsSinkWhileItIsSet) {
 
 }  // namespace
 }  // namespace orv
+
+TEST(VideoDecoder, ThreadsGrowWithThePixelsToDecodeEachSecond) {
+    struct Case {
+        int width, height;
+        double rate;
+        unsigned cores, threads;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {1920, 1080, 30, 8, 1},  // full HD: one thread
+             {1280, 720, 30, 8, 1},   {1920, 1080, 0, 8, 1},  // unknown rate taken as 30
+             {1920, 1080, 60, 8, 2},  {2560, 1440, 30, 8, 2},  {3840, 2160, 30, 8, 4},
+             {3840, 2160, 60, 8, 4},  // never more than four
+             {3840, 2160, 30, 2, 2},  // nor than the cores
+             {3840, 2160, 30, 0, 1},  // cores not known
+             {0, 0, 30, 8, 1},
+         })
+        EXPECT_EQ(orv::DecodingThreads(c.width, c.height, c.rate, c.cores), c.threads)
+            << c.width << "x" << c.height << "@" << c.rate << " on " << c.cores;
+}
