@@ -134,6 +134,7 @@ function OrbitGrpList() {
     this.grpline = [];    // lines of the whole track
     this.histline = [];   // travelled part of the current movie
     this.schline = [];    // part still ahead
+    this.drawn = [];      // the two above in drawing order: {ahead, line}
     this.grplist = new PointList();
     this.gridlist = new PointList();
 }
@@ -149,6 +150,7 @@ OrbitGrpList.prototype.RemoveLineList = function () {
     RemoveLines(this.schline);
     this.histline = [];
     this.schline = [];
+    this.drawn = [];
 };
 
 // The index of the last point of the current movie at or before the current frame; the
@@ -163,27 +165,50 @@ OrbitGrpList.prototype.GetIndex = function () {
     return index;
 };
 
+// The current movie's lines for a marker at point `index`: per stretch, the travelled part
+// (blue) up to the point the marker is on and the part ahead (red) from there, in drawing
+// order.
+OrbitGrpList.prototype.LinesAt = function (index) {
+    var lines = [];
+    for (var i = 0; i < this.orbitlist.length; i++) {
+        var grp = this.orbitlist[i];
+        if (grp.end <= index) {
+            lines.push({ ahead: false, start: grp.start, end: grp.end });
+        } else if (grp.start < index && index < grp.end) {
+            lines.push({ ahead: false, start: grp.start, end: index });
+            lines.push({ ahead: true, start: index, end: grp.end });
+        } else {
+            lines.push({ ahead: true, start: grp.start, end: grp.end });
+        }
+    }
+    return lines;
+};
+
 OrbitGrpList.prototype.MoveMarker = function () {
     if (!g_isInitConnect) return;
     var index = this.GetIndex();
     if (index < 0) return;
-    this.RemoveLineList();
     var list = this.gridlist;
-    for (var i = 0; i < this.orbitlist.length; i++) {
-        var grp = this.orbitlist[i];
-        var line;
-        if (grp.end <= index) {
-            line = list.DrawGridLine(grp.start, grp.end, "#0000FF", 1.0, 2);
-            if (line) this.histline.push(line);
-        } else if (grp.start < index && index < grp.end) {
-            line = list.DrawGridLine(grp.start, index, "#0000FF", 1.0, 2);
-            if (line) this.histline.push(line);
-            line = list.DrawGridLine(index, grp.end, "#FF0000", 0.9, 2);
-            if (line) this.schline.push(line);
-        } else {
-            line = list.DrawGridLine(grp.start, grp.end, "#FF0000", 0.9, 2);
-            if (line) this.schline.push(line);
+    var wanted = this.LinesAt(index);
+    var drawn = this.drawn || [];
+    // While the stretches keep their colours (playback within one part) the lines drawn stay
+    // and take their new points, in their drawing order; otherwise they are drawn anew.
+    var same = drawn.length === wanted.length && wanted.every(function (w, i) { return drawn[i].ahead === w.ahead; });
+    if (same) {
+        wanted.forEach(function (w, i) { drawn[i].line.setLatLngs(list.points.slice(w.start, w.end + 1)); });
+    } else {
+        this.RemoveLineList();
+        drawn = [];
+        for (var i = 0; i < wanted.length; i++) {
+            var w = wanted[i];
+            var line = w.ahead ? list.DrawGridLine(w.start, w.end, "#FF0000", 0.9, 2)
+                               : list.DrawGridLine(w.start, w.end, "#0000FF", 1.0, 2);
+            if (!line) continue;
+            (w.ahead ? this.schline : this.histline).push(line);
+            drawn.push({ ahead: w.ahead, line: line });
         }
+        // A line left out (no points) leaves the order unknown: the next move draws anew.
+        this.drawn = drawn.length === wanted.length ? drawn : [];
     }
     if (index < list.points.length) loadMarker(list.points[index]);
     else if (IsPosition(g_newlat, g_newlng)) loadMarker([g_newlat, g_newlng]);
@@ -288,11 +313,17 @@ function CreateCPMarker(position, icolor) {
 
 // ---- the map --------------------------------------------------------------------------
 
+// The plain position marker only moves; one with an icon replaces it.
 function loadMarker(position, icon) {
     if (!g_map) return;
     g_map.panTo(position, { animate: false });
+    if (g_marker && !icon && !g_marker.hasIcon) {
+        g_marker.setLatLng(position);
+        return;
+    }
     if (g_marker) g_marker.remove();
     g_marker = L.marker(position, icon ? { icon: icon } : {}).addTo(g_map);
+    g_marker.hasIcon = !!icon;
 }
 
 // The track canvases follow every move of the map (the marker's, once a second). The

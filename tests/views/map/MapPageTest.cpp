@@ -95,6 +95,27 @@ TEST_F(MapPage, TheTravelledPartIsBlueAndThePartAheadRed) {
     EXPECT_EQ(Page("g_marker.getLatLng().lat.toFixed(4)"), "35.0005");
 }
 
+TEST_F(MapPage, WithinOnePartTheLinesTakeTheirNewPointsAndAcrossPartsTheyAreDrawnAnew) {
+    DrawMovie({{35.0, 139.0, 0}, {35.0005, 139.0, 10}, {35.0010, 139.0, 20}, {35.0015, 139.0, 30}}, 15);
+    ASSERT_EQ(Page("orbitgrplist.histline.concat(orbitgrplist.schline).forEach(function (l) { l.kept = true; }),"
+                   "String(orbitgrplist.histline.length + orbitgrplist.schline.length)"),
+              "2");
+    const std::string lines =
+        "JSON.stringify([orbitgrplist.histline, orbitgrplist.schline].map(function (lines) {"
+        "  return lines.map(function (l) { return [l.options.color, l.getLatLngs().length, l.kept === true]; });"
+        "}))";
+    // Points 0..2 travelled, 2..3 ahead: the same two lines.
+    map->ShowFrame(PaneValuesOf(nullptr, 25).map);
+    map->ExecScript(kScriptMoveMarker);
+    EXPECT_EQ(Page(lines), R"([[["#0000FF",3,true]],[["#FF0000",2,true]]])");
+    EXPECT_EQ(Page("g_marker.getLatLng().lat.toFixed(4)"), "35.0010");
+    // At the last point nothing is ahead: drawn anew.
+    map->ShowFrame(PaneValuesOf(nullptr, 35).map);
+    map->ExecScript(kScriptMoveMarker);
+    EXPECT_EQ(Page(lines), R"([[["#0000FF",4,false]],[]])");
+    EXPECT_EQ(Page("String(g_map.getPane('track2').querySelectorAll('canvas').length)"), "1");
+}
+
 TEST_F(MapPage, AfterAMoveTheTrackIsDrawnAtItsNewPlaceOnlyAndTheCanvasKeepsItsBitmapWhileItsSizeStays) {
     // An east-west track: after a move north or south it is drawn elsewhere on its canvas.
     DrawMovie({{35.0, 139.0, 0}, {35.0, 139.0010, 10}, {35.0, 139.0020, 20}}, 15);
