@@ -30,17 +30,21 @@ QImage ScaleNearest(const QImage& src, int sx, int sy, int sw, int sh, int w, in
     const QImage rgb = src.format() == QImage::Format_RGB32 || src.format() == QImage::Format_ARGB32
                            ? src
                            : src.convertToFormat(QImage::Format_ARGB32);
+    // The source column of each column out; -1 where it falls outside the source.
+    const int width = rgb.width(), height = rgb.height();
     std::vector<int> columns(static_cast<size_t>(w));
-    for (int x = 0; x < w; ++x)
-        columns[size_t(x)] = sx + int((2LL * x + 1) * sw / (2LL * w));
+    for (int x = 0; x < w; ++x) {
+        const int column = sx + int((2LL * x + 1) * sw / (2LL * w));
+        columns[size_t(x)] = column >= 0 && column < width ? column : -1;
+    }
     for (int y = 0; y < h; ++y) {
         const int row = sy + int((2LL * y + 1) * sh / (2LL * h));
-        if (row < 0 || row >= rgb.height()) continue;
+        if (row < 0 || row >= height) continue;
         const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(row));
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
         for (int x = 0; x < w; ++x) {
             const int column = columns[size_t(x)];
-            if (column < 0 || column >= rgb.width()) continue;
+            if (column < 0) continue;
             const QRgb colour = in[column] | 0xFF000000u;
             if (key && colour == *key) continue;
             line[x] = colour;
