@@ -84,6 +84,10 @@ void CResourceImage::LoadImages(const QWidget* mainWindow) {
     // the zoom hints) are not on the screen at start.
     m_pictures.clear();
     m_bLoaded = true;
+    // The window's frame is the one large picture the first painting needs: it is decoded
+    // while the panes are being made.
+    if (!m_decoding.count(kMainBackground))
+        m_decoding.emplace(kMainBackground, std::async(std::launch::async, [] { return LoadSkinBitmap(kMainBackground); }));
     m_brWhite1 = QBrush(ToQColor(kWhite));
     m_brWhite2 = QBrush(ToQColor(kWhite));
     if (const QImage* icon = Picture(kIcon)) m_hIcon = QIcon(QPixmap::fromImage(*icon));
@@ -95,7 +99,10 @@ const QImage* CResourceImage::Picture(int id) const {
         if (!m_bLoaded) return nullptr;
         if (std::find(std::begin(kLoadOrder), std::end(kLoadOrder), id) == std::end(kLoadOrder)) return nullptr;
         // A picture that cannot be loaded is remembered as null and not tried again.
-        it = m_pictures.emplace(id, LoadSkinBitmap(id)).first;
+        const auto decoding = m_decoding.find(id);
+        QImage picture = decoding != m_decoding.end() ? decoding->second.get() : LoadSkinBitmap(id);
+        if (decoding != m_decoding.end()) m_decoding.erase(decoding);
+        it = m_pictures.emplace(id, std::move(picture)).first;
     }
     return it->second.isNull() ? nullptr : &it->second;
 }

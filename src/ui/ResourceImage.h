@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QString>
 
+#include <future>
 #include <map>
 
 #include "platform/base/WinTypes.h"
@@ -162,6 +163,7 @@ private:
     void DrawInCell(DeviceContext& dc, int id, const RECT& cell, double zoom);
 
     mutable std::map<int, QImage> m_pictures;  // decoded so far (null: could not be loaded)
+    mutable std::map<int, std::future<QImage>> m_decoding;  // being decoded on a thread of their own
     bool m_bLoaded = false;                    // LoadImages has run: pictures may be decoded
     QImage m_dc2Bitmap;
     DeviceContext m_dc1;  // blit source
