@@ -10,6 +10,11 @@
 
 var sample = null;
 
+// The map library places its panes without 3D transforms: the engine draws in software,
+// where moving the map by a transform each second costs a third more than moving it by its
+// position. Zooming then goes without its animation.
+window.L_DISABLE_3D = true;
+
 var g_lastJpgNum = -1;
 var g_isStartInitConnect = false;  // the map library has been asked for
 var g_isInitConnect = false;       // the map library is loaded and the map exists
