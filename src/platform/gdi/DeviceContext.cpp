@@ -369,10 +369,15 @@ BOOL DeviceContext::BitBlt(int x, int y, int w, int h, const DeviceContext& src,
 
 BOOL DeviceContext::BitBlt(int x, int y, int w, int h, const QImage& src, int sx, int sy) {
     if (w <= 0 || h <= 0 || src.isNull()) return FALSE;
-    const QImage part = ScaleNearest(src, sx, sy, w, h, w, h, nullptr);
     QPainter painter;
     if (!OpenPainter(painter)) return FALSE;
-    painter.drawImage(QPoint(x, y), part);
+    if (src.format() == QImage::Format_RGB32) {
+        // Opaque as it is: the part that lies inside the source is drawn straight from it.
+        const QRect from = QRect(sx, sy, w, h).intersected(src.rect());
+        if (!from.isEmpty()) painter.drawImage(QPoint(x + from.x() - sx, y + from.y() - sy), src, from);
+        return TRUE;
+    }
+    painter.drawImage(QPoint(x, y), ScaleNearest(src, sx, sy, w, h, w, h, nullptr));
     return TRUE;
 }
 

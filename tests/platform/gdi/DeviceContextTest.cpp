@@ -233,19 +233,29 @@ TEST(DeviceContext, ThinLinesOnAPictureArePaintedLikeThePaintersPoints) {
 }
 
 TEST(DeviceContext, BitBltCopiesAndLeavesWhatLiesOutsideTheSource) {
-    QImage image = Canvas(10, 10);
-    DeviceContext dc(&image);
-    const QImage src = Source();
-    dc.BitBlt(1, 1, 4, 2, src, 0, 0);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(image.pixel(1 + x, 1 + y), src.pixel(x, y)) << x << "," << y;
+    // An opaque source is drawn straight from itself, one with alpha through the copy that
+    // makes it opaque: both come out alike.
+    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32}) {
+        const QImage src = Source().convertToFormat(format);
+        QImage image = Canvas(10, 10);
+        DeviceContext dc(&image);
+        dc.BitBlt(1, 1, 4, 2, src, 0, 0);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(image.pixel(1 + x, 1 + y), Source().pixel(x, y)) << format << " " << x << "," << y;
 
-    QImage other = Canvas(10, 10);
-    DeviceContext dc2(&other);
-    dc2.BitBlt(0, 5, 4, 2, src, 2, 0);  // columns 2, 3 exist, 4 and 5 do not
-    EXPECT_EQ(other.pixel(0, 5), src.pixel(2, 0));
-    EXPECT_EQ(other.pixel(1, 5), src.pixel(3, 0));
-    EXPECT_EQ(At(other, 2, 5), kGround);
+        QImage other = Canvas(10, 10);
+        DeviceContext dc2(&other);
+        dc2.BitBlt(0, 5, 4, 2, src, 2, 0);  // columns 2, 3 exist, 4 and 5 do not
+        EXPECT_EQ(other.pixel(0, 5), Source().pixel(2, 0)) << format;
+        EXPECT_EQ(other.pixel(1, 5), Source().pixel(3, 0)) << format;
+        EXPECT_EQ(At(other, 2, 5), kGround) << format;
+        dc2.BitBlt(5, 0, 3, 2, src, -1, 1);  // column -1 and row 2 do not exist
+        EXPECT_EQ(At(other, 5, 0), kGround) << format;
+        EXPECT_EQ(other.pixel(6, 0), Source().pixel(0, 1)) << format;
+        EXPECT_EQ(At(other, 6, 1), kGround) << format;
+    }
+    const QImage src = Source();
 
     // From a memory context with the bitmap selected, as the store blits.
     QImage copy = src;
