@@ -153,7 +153,7 @@ public:
     void CheckParkingTrace();
     BOOL SendCrashPositions(int row, BOOL wholeLine);
     void RefreshMapState();
-    // The map page came up or the detectors changed: the markers are sent again.
+    // The map page came up: the markers are sent again.
     void ResendMarkers();
     void RefreshVideo();
 

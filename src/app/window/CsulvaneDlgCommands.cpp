@@ -162,7 +162,10 @@ void CsulvaneDlg::ApplyDetectorToggle(int detector, LPARAM state) {
 
 void CsulvaneDlg::FollowDetectors() {
     m_pGraphDlg->update();
-    m_pRoad->ResendMarkers();
+    // The event list is built again whether or not the map page is up: the graph's event
+    // jumps walk it too.
+    const int row = m_pRoad->CurrentRow();
+    if (IsValidRow(row)) SendCrashPositions(row, FALSE);
 }
 
 void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {

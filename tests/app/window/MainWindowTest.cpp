@@ -630,6 +630,15 @@ bool OpenAndIdle(CsulvaneDlg& dlg) {
     return RunUntil([&] { return dlg.Road().DataLoaded() && !dlg.Road().Busy() && FrontState() != PLAY_CLOSED; });
 }
 
+// The window started in the current folder, its first recording open.
+void StartAndOpen(CsulvaneDlg& dlg) {
+    dlg.SetShowMessage([](const QString&, const QString&) {});
+    dlg.OnInitDialog();
+    dlg.show();
+    ASSERT_TRUE(RunUntil([&] { return dlg.Road().CurrentRow() == 0; }));
+    ASSERT_TRUE(OpenAndIdle(dlg));
+}
+
 // The window started in `start` on a card made in `card` with recordings of `letters`, its
 // first recording open.
 void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& card,
@@ -637,11 +646,7 @@ void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& 
     MainWindowTest::BuildCard(card, letters);
     ASSERT_TRUE(fixtures::WriteStartFolder(start, card + "/Video"));
     std::filesystem::current_path(start);
-    dlg.SetShowMessage([](const QString&, const QString&) {});
-    dlg.OnInitDialog();
-    dlg.show();
-    ASSERT_TRUE(RunUntil([&] { return dlg.Road().CurrentRow() == 0; }));
-    ASSERT_TRUE(OpenAndIdle(dlg));
+    StartAndOpen(dlg);
 }
 
 // A filter change leaves the list's new row 0 current, and that row is what is open: another
@@ -756,6 +761,32 @@ TEST_F(MainWindowTest, MarkerScriptsIgnoreTheNumericLocale) {
     }
     EXPECT_EQ(markers, expected) << (comma ? "under a decimal-comma locale" : "no decimal-comma locale here");
     for (const std::string& marker : markers) EXPECT_EQ(std::count(marker.begin(), marker.end(), ','), 11) << marker;
+    dlg.OnBtnClose();
+}
+
+// Offline the map page never loads; the event list the graph's jumps walk is built all the
+// same. An axis switched off while a recording opens, and on again, brings its events back.
+TEST_F(MainWindowTest, AnAxisSwitchedOnAgainBringsItsEventsBackWithoutTheMapPage) {
+    CsulvaneDlg dlg;
+    ASSERT_NO_FATAL_FAILURE(StartAndOpen(dlg));
+    ASSERT_FALSE(dlg.MapBridge()->PageReady());
+    const auto& detectors = test::ChildPaneOf<CGSensorDlg>(dlg)->Detectors();
+    const auto toggleX = [&](bool on) {
+        dlg.InfoPanel()->OnAxisButton(CInfoDlg::kAxisButtonFirst);  // posts the toggle
+        return RunUntil([&] { return bool(detectors[DETECTOR_AXIS_X].bList) == on; });
+    };
+
+    ASSERT_TRUE(toggleX(false));
+    dlg.Browser()->SelectFileRow(1, FALSE);
+    ASSERT_TRUE(RunUntil([&] { return dlg.Road().CurrentRow() == 1; }));
+    ASSERT_TRUE(OpenAndIdle(dlg));
+    EXPECT_TRUE(dlg.CrashPositions().empty());
+    ASSERT_TRUE(toggleX(true));
+    EXPECT_EQ(dlg.CrashPositions().size(), 2u);
+    for (int i : {0, 1}) {
+        dlg.OnGSensorNextEvent();
+        EXPECT_EQ(dlg.InfoPanel()->Position(), Plan::EventFrame(i));
+    }
     dlg.OnBtnClose();
 }
 
