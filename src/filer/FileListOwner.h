@@ -30,9 +30,9 @@ public:
 
     // The list decided that `row`, showing `entry`, is to be opened: it differs from the
     // owner's current row, or the reselect request was set. The owner makes it its current
-    // row, mutes the channels and opens its recording. Called on the UI thread while the
-    // list holds "hMutexCache", which is recursive, so the owner may take it again; `entry`
-    // is valid for the call only.
+    // row, forgets that the last open failed, mutes the channels and opens its recording.
+    // Called on the UI thread while the list holds "hMutexCache", which is recursive, so the
+    // owner may take it again; `entry` is valid for the call only.
     virtual void OnFileRowSelected(int row, const sFILEENTRY& entry) = 0;
 
     // The hover preview popped up over `row`, showing `entry`: the owner opens the entry's

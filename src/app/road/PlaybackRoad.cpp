@@ -117,6 +117,7 @@ void CPlaybackRoad::OnFileRowSelected(int row, const sFILEENTRY&) {
     // Whether the row is to be opened was decided by the list, which asked for the
     // reselect request once.
     m_nCurRow = row;
+    m_bOpenFailed = FALSE;  // the failure was the last row's
     m_pGraphDlg->ShowData(FALSE);
     m_pMapWrap->SetHasPosition(FALSE);
     m_host.SetChannelVolumes(0);
@@ -174,7 +175,7 @@ void CPlaybackRoad::OnOpenDelay() {
             m_bBusy = FALSE;
             m_host.EnableIdleControls();
             m_bOpenArmed = TRUE;
-            if (m_aMovieStatic[0].m_bLargeVideo) m_host.SetLargeVideo(FALSE);
+            LeaveLargeVideo();
         }
         m_bNearEnd = FALSE;
     }
@@ -681,9 +682,17 @@ void CPlaybackRoad::AdvanceFolderOrStop() {
         return;
     }
     m_bFolderAdvance = FALSE;
-    if (m_host.LargeVideo()) m_host.SetLargeVideo(FALSE);
-    if (m_apTransport[BTN_VIEW_LARGE_VIDEO]) m_apTransport[BTN_VIEW_LARGE_VIDEO]->SetLatched(FALSE);
+    LeaveLargeVideo();
     m_host.RestoreLayout();  // the panes again in the layout the user chose
+}
+
+void CPlaybackRoad::LeaveLargeVideo() {
+    if (m_host.LargeVideo()) m_host.SetLargeVideo(FALSE);
+    // The button shows the view: it is released with it.
+    if (CSkinButton* button = m_apTransport[BTN_VIEW_LARGE_VIDEO]) {
+        button->SetLatched(FALSE);
+        button->update();
+    }
 }
 
 void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
@@ -701,7 +710,7 @@ void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
         return;
     }
     m_bFolderAdvance = FALSE;
-    if (m_host.LargeVideo()) m_host.SetLargeVideo(FALSE);
+    LeaveLargeVideo();
     m_host.RestoreLayout();  // the panes again in the layout the user chose
     m_host.UpdateControlStates();
     if (tried != kFolderTreeRoot) {

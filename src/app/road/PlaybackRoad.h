@@ -211,6 +211,8 @@ private:
     void FireMovieOpened(WPARAM wParam, LPARAM lParam);
     void StartLoaderThread(std::string path);
     void ApplyFrontSpeedToBoth();
+    // Leaves the large-video view, when on, and releases its button.
+    void LeaveLargeVideo();
     bool DetectorShown(int detector) const;
 
     IPlaybackRoadHost& m_host;

@@ -472,6 +472,19 @@ TEST_F(MainWindowTest, AnOpenKeepsTheWaitCursorAndAMapPageThatComesUpRedrawsTheW
     dlg->OnBtnClose();
 }
 
+// The window started in `dir` on the card folder "card/Video" there, the messages it shows
+// (each an error) kept in `messages`.
+void StartInDir(CsulvaneDlg& dlg, const std::string& dir, std::vector<QString>& messages) {
+    ASSERT_TRUE(fixtures::WriteStartFolder(dir, dir + "/card/Video"));
+    std::filesystem::current_path(dir);
+    dlg.SetShowMessage([&messages](const QString& text, const QString& caption) {
+        EXPECT_EQ(caption, "ERROR");
+        messages.push_back(text);
+    });
+    dlg.OnInitDialog();
+    dlg.show();
+}
+
 TEST_F(MainWindowTest, ARearCompanionThatCannotOpenDoesNotHoldTheFront) {
     fixtures::TempDir dir;
     fixtures::CardBuilder builder(dir.Path() + "/card");
@@ -484,14 +497,9 @@ TEST_F(MainWindowTest, ARearCompanionThatCannotOpenDoesNotHoldTheFront) {
     params.folder = "Video";
     params.movieFile = dir.Path() + "/front.mp4";  // the companion stays a stub that is no movie
     ASSERT_FALSE(builder.AddRecording(params).empty());
-    ASSERT_TRUE(fixtures::WriteStartFolder(dir.Path(), dir.Path() + "/card/Video"));
-    std::filesystem::current_path(dir.Path());
-
     std::vector<QString> messages;
     CsulvaneDlg dlg;
-    dlg.SetShowMessage([&](const QString& text, const QString&) { messages.push_back(text); });
-    dlg.OnInitDialog();
-    dlg.show();
+    ASSERT_NO_FATAL_FAILURE(StartInDir(dlg, dir.Path(), messages));
     ASSERT_TRUE(RunUntil([&] { return dlg.Road().DataLoaded() && FrontState() != PLAY_CLOSED; }));
     EXPECT_EQ(g_aPlayChannel[1].rearOpened, 0);
     dlg.OnCommand(ID_PLAY_PAUSE);
@@ -526,17 +534,9 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndTheWindowStaysUsable) {
         params.companion = false;
         params.movieFile = c.makeMovie(dir.Path());
         ASSERT_FALSE(builder.AddRecording(params).empty()) << c.name;
-        ASSERT_TRUE(fixtures::WriteStartFolder(dir.Path(), dir.Path() + "/card/Video"));
-        std::filesystem::current_path(dir.Path());
-
         std::vector<QString> messages;
         CsulvaneDlg dlg;
-        dlg.SetShowMessage([&](const QString& text, const QString& caption) {
-            EXPECT_EQ(caption, "ERROR");
-            messages.push_back(text);
-        });
-        dlg.OnInitDialog();
-        dlg.show();
+        ASSERT_NO_FATAL_FAILURE(StartInDir(dlg, dir.Path(), messages)) << c.name;
         ASSERT_TRUE(RunUntil([&] { return !messages.empty(); })) << c.name;
         EXPECT_EQ(messages, std::vector<QString>{QString::fromUtf8(UiText(c.text))}) << c.name;
         EXPECT_TRUE(dlg.Road().OpenFailed());
@@ -787,6 +787,43 @@ TEST_F(MainWindowTest, AnAxisSwitchedOnAgainBringsItsEventsBackWithoutTheMapPage
         dlg.OnGSensorNextEvent();
         EXPECT_EQ(dlg.InfoPanel()->Position(), Plan::EventFrame(i));
     }
+    dlg.OnBtnClose();
+}
+
+// A failed open leaves the large-video view and releases its button; the next selection
+// clears the failure at once, not only when its own movie opens.
+TEST_F(MainWindowTest, AFailedOpenReleasesTheLargeViewAndTheNextSelectionClearsIt) {
+    fixtures::TempDir dir;
+    fixtures::CardBuilder builder(dir.Path() + "/card");
+    for (int serial : {1, 2}) {
+        fixtures::RecordingSpec params;
+        params.layout = -1;
+        params.folder = "Video";
+        params.serial = serial;
+        params.time = serial == 1 ? "120000" : "120100";
+        params.companion = false;
+        if (serial == 1) params.movieFile = MovieFile(1, "front");  // the second stays a stub, no movie
+        ASSERT_FALSE(builder.AddRecording(params).empty());
+    }
+    std::vector<QString> messages;
+    CsulvaneDlg dlg;
+    ASSERT_NO_FATAL_FAILURE(StartInDir(dlg, dir.Path(), messages));
+    ASSERT_TRUE(OpenAndIdle(dlg));
+    CSkinButton* large = test::TransportButtonOf(dlg, BTN_VIEW_LARGE_VIDEO);
+    dlg.OnCommand(ID_VIEW_LARGE_VIDEO);
+    ASSERT_TRUE(dlg.FrontSurface().m_bLargeVideo);
+    ASSERT_TRUE(large->IsLatched());
+
+    dlg.Browser()->SelectFileRow(1, FALSE);
+    ASSERT_TRUE(RunUntil([&] { return !messages.empty(); }));
+    EXPECT_TRUE(dlg.Road().OpenFailed());
+    EXPECT_FALSE(dlg.FrontSurface().m_bLargeVideo);
+    EXPECT_FALSE(large->IsLatched());
+
+    dlg.Browser()->SelectFileRow(0, FALSE);
+    EXPECT_FALSE(dlg.Road().OpenFailed());
+    EXPECT_TRUE(OpenAndIdle(dlg));
+    EXPECT_EQ(messages.size(), 1u);
     dlg.OnBtnClose();
 }
 
