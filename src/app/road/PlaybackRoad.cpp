@@ -778,11 +778,12 @@ BOOL CPlaybackRoad::StopPlayback() {
     {
         CacheLock lock(*m_hMutexCache);
         m_pSeekSlider->SetCaptured(FALSE);
-        int results = 0;
+        // A player that is not ready refuses the stop (0) and plays on: the button keeps
+        // its look until every stop was taken.
+        bool stopped = true;
         for (int i = 0; i < kChannelCount; ++i)
-            if (ChannelInitialised(i)) results |= Slots(i).StopMovie(Channel(i));
-        (void)results;
-        if (!m_bAdvancing) m_host.SetPlayButtonState(FALSE);
+            if (ChannelInitialised(i) && Slots(i).StopMovie(Channel(i)) == 0) stopped = false;
+        if (stopped && !m_bAdvancing) m_host.SetPlayButtonState(FALSE);
     }
     m_pMapWrap->SetMapStatus(MAP_STATUS_STOP);
     return TRUE;

@@ -35,6 +35,9 @@ void CsulvaneDlg::OnPlayPause() {
         if (Channel(0).speedStep != step) SetChannelsSpeed(step);
         const BOOL paused = PausePlayback();
         RefreshVideo();
+        // Once more now that both players are paused: a rear player that missed a change
+        // of speed takes the default step with the front one.
+        SetChannelsSpeed(step);
         UpdateSpeedLabel();
         m_pInfoDlg->update();
         if (paused) SetPlayButtonState(FALSE);

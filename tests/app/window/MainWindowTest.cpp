@@ -827,6 +827,46 @@ TEST_F(MainWindowTest, AFailedOpenReleasesTheLargeViewAndTheNextSelectionClearsI
     dlg.OnBtnClose();
 }
 
+// Pausing leaves both channels at the default step, also a rear channel that missed a
+// change of speed; the play button shows not playing only once the players accepted a stop.
+TEST_F(MainWindowTest, PauseSetsTheDefaultStepAfterThePauseAndStopFollowsThePlayers) {
+    CsulvaneDlg dlg;
+    ASSERT_NO_FATAL_FAILURE(StartAndOpen(dlg));
+    ASSERT_EQ(g_aPlayChannel[1].rearOpened, 1);
+    const auto looksPlaying = [&] {
+        return test::TransportButtonOf(dlg, BTN_PLAY_PAUSE)->toolTip() == QString::fromUtf8(UiText(11));
+    };
+
+    dlg.OnCommand(ID_PLAY_PAUSE);
+    ASSERT_EQ(FrontState(), PLAY_PLAYING);
+    g_aPlayerDriverTable[1].SetPlaybackSpeed(g_aPlayChannel[1], 2);
+    dlg.OnCommand(ID_PLAY_PAUSE);
+    ASSERT_EQ(FrontState(), PLAY_PAUSED);
+    EXPECT_EQ(g_aPlayChannel[0].speedStep, 1);
+    EXPECT_EQ(g_aPlayChannel[1].speedStep, 1);
+
+    struct Case {
+        const char* name;
+        int (*stop)(sPLAYCHANNEL&);  // channel 1's stop; null for its own
+        bool stillPlaying;
+    };
+    const Case cases[] = {
+        {"a player that is not ready refuses the stop", [](sPLAYCHANNEL&) { return 0; }, true},
+        {"the stop accepted", nullptr, false},
+    };
+    const auto ownStop = g_aPlayerDriverTable[0].StopMovie;
+    for (const Case& c : cases) {
+        if (FrontState() != PLAY_PLAYING) dlg.OnCommand(ID_PLAY_PAUSE);
+        ASSERT_TRUE(looksPlaying()) << c.name;
+        g_aPlayerDriverTable[0].StopMovie = c.stop ? c.stop : ownStop;
+        dlg.OnCommand(ID_PLAY_STOP);
+        g_aPlayerDriverTable[0].StopMovie = ownStop;
+        EXPECT_EQ(FrontState() == PLAY_PLAYING, c.stillPlaying) << c.name;
+        EXPECT_EQ(looksPlaying(), c.stillPlaying) << c.name;
+    }
+    dlg.OnBtnClose();
+}
+
 // ---- the frame on screen ------------------------------------------------------------------
 
 // One recording of a minute, the frame number coded into both pictures.
