@@ -333,10 +333,10 @@ void CsulvaneDlg::ResetVideoArea() {
     if (m_bFullView) m_aMovieStatic[0].raise();
     if (!open) return;
     const double lengthMs = double(Slots(0).GetFrameCount(Channel(0))) * double(Channel(0).frameInterval);
-    // A short movie does not survive a change of its source: it is opened afresh, and
-    // plays again once its data is read when it was playing. A longer one plays on.
+    // A short movie does not survive a change of its source: it is opened afresh and stays
+    // stopped at its start. A longer one plays on.
     if (lengthMs < 2000.0 && IsValidRow(m_pRoad->CurrentRow())) {
-        m_pRoad->SetResumeAfterLoad(wasPlaying);
+        m_pRoad->SetResumeAfterLoad(FALSE);
         SelectMovie(FALSE, FALSE, FALSE);
     } else if (wasPlaying) {
         ResumePlayback();
