@@ -166,6 +166,19 @@ void CInfoDlg::ShowFrame(const InfoFrameValues& values) {
 }
 
 void CInfoDlg::UpdateIfChanged() {
+    if (m_nDrawMode == 2) {
+        // The strip is drawn by the main window's painting, which a painting of any part of
+        // the window runs, but shows only within that part: the whole strip is asked for
+        // whenever its texts change.
+        const FaceKey key = CurrentStripKey();
+        if (m_askedStripKey == key) return;
+        m_askedStripKey = key;
+        if (QWidget* main = parentWidget()) {
+            const RECT strip = CompactStripRect();
+            main->update(strip.left, strip.top, strip.right - strip.left, strip.bottom - strip.top);
+        }
+        return;
+    }
     if (m_pOffScreen && m_shownKey && *m_shownKey == CurrentFaceKey(width(), height())) return;
     QWidget::update();
 }
@@ -492,6 +505,18 @@ void CInfoDlg::DrawParentFrame(DeviceContext* dc) {
                corner.top);
 }
 
+CInfoDlg::FaceKey CInfoDlg::CurrentStripKey() const {
+    const RECT main = MainClientRect();
+    FaceKey key = CurrentFaceKey(main.right, main.bottom);
+    key.mode = 2;
+    key.texts[0] = key.texts[1] = key.texts[2] = key.texts[5] = std::string();
+    key.voltage = FALSE;
+    key.quality = key.mark = 0;
+    key.gps = FALSE;
+    key.vehicle = {};
+    return key;
+}
+
 RECT CInfoDlg::CompactStripRect() const {
     const RECT main = MainClientRect();
     return RECT{main.left + T(400), main.bottom - T(34), main.right, main.bottom - T(4)};
@@ -509,13 +534,7 @@ void CInfoDlg::DrawCompactInfo(DeviceContext* dc) {
 
     // The strip's ground (the main window's ground and frame under it) and the finished
     // strip are kept; the strip is composed again only when its texts change.
-    FaceKey key = CurrentFaceKey(main.right, main.bottom);
-    key.mode = 2;
-    key.texts[0] = key.texts[1] = key.texts[2] = key.texts[5] = std::string();
-    key.voltage = FALSE;
-    key.quality = key.mark = 0;
-    key.gps = FALSE;
-    key.vehicle = {};
+    const FaceKey key = CurrentStripKey();
     const bool groundChanged = key.width != m_stripKey.width || key.height != m_stripKey.height ||
                                key.scale != m_stripKey.scale || key.images != m_stripKey.images ||
                                m_stripGround.isNull();

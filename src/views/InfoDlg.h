@@ -127,7 +127,8 @@ public:
 
     // Asks for a repaint only when the panel would now show something else than it shows:
     // the playback road asks on every frame, and most frames show the same texts. Qt's own
-    // repaints (a new size, an exposure) and update() come as before.
+    // repaints (a new size, an exposure) and update() come as before. In draw mode 2 it
+    // asks the main window for the compact strip when the strip's texts changed.
     void UpdateIfChanged();
 
 protected:
@@ -187,6 +188,8 @@ private:
         bool operator==(const FaceKey&) const = default;
     };
     FaceKey CurrentFaceKey(int width, int height) const;
+    // What the compact strip shows of the values: the title, the time and the speed.
+    FaceKey CurrentStripKey() const;
     std::string DateTimeText() const;
     Layout LayoutOf(int mode) const;
     RECT MainClientRect() const;
@@ -230,6 +233,7 @@ private:
     QImage m_stripGround;  // the compact strip's ground
     QImage m_strip;        // the compact strip as last composed
     FaceKey m_stripKey;
+    FaceKey m_askedStripKey;  // of the last time the main window was asked for the strip
     // What the widget shows since its last painting (none: black, or not painted yet).
     std::optional<FaceKey> m_shownKey;
     std::array<std::pair<TitleFitKey, TitleFit>, 2> m_titleFits{};  // the last two

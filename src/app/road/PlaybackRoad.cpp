@@ -562,7 +562,10 @@ BOOL CPlaybackRoad::UpdatePlaybackPosition(std::int64_t frame) {
     }
     info.ShowFrame(values.info);
     m_pObdDlg->ShowFrame(values.obd);
-    if (PanesForMode(m_host.LayoutMode()).infoPanel) info.UpdateIfChanged();
+    // The full-width layout hides the panel and shows the frame's time and speed in the
+    // compact strip along the window's bottom.
+    const int mode = m_host.LayoutMode();
+    if (PanesForMode(mode).infoPanel || mode == LAYOUT_FULL_WIDTH) info.UpdateIfChanged();
     if (m_host.ObdShown()) m_pObdDlg->update();
     UpdateSeekSlider(f);
     return TRUE;

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QScreen>
 
 #include <algorithm>
 #include <array>
@@ -863,6 +864,37 @@ TEST_F(MainWindowTest, PauseSetsTheDefaultStepAfterThePauseAndStopFollowsThePlay
         g_aPlayerDriverTable[0].StopMovie = ownStop;
         EXPECT_EQ(FrontState() == PLAY_PLAYING, c.stillPlaying) << c.name;
         EXPECT_EQ(looksPlaying(), c.stillPlaying) << c.name;
+    }
+    dlg.OnBtnClose();
+}
+
+// What the window shows of the frame's values (the info panel, or in the full-width layout
+// the compact strip along its bottom) is, once playback pauses, what a fresh painting of
+// the window shows there.
+TEST_F(MainWindowTest, TheFramesValuesOnScreenAreThoseOfThePictureInEveryLayout) {
+    CsulvaneDlg dlg;
+    ASSERT_NO_FATAL_FAILURE(StartAndOpen(dlg));
+    const CInfoDlg& info = *dlg.InfoPanel();
+    for (int mode : {LAYOUT_BESIDE_BROWSER, LAYOUT_LARGE, LAYOUT_FULL_WIDTH}) {
+        dlg.LayoutForMode(mode);
+        dlg.SeekToFrame(0, FrontState());
+        dlg.OnCommand(ID_PLAY_PAUSE);
+        ASSERT_EQ(FrontState(), PLAY_PLAYING) << mode;
+        // Past a whole second: the time changes, and the speed on every frame.
+        ASSERT_TRUE(RunUntil([&] { return info.Position() >= kFps + 2; })) << mode;
+        dlg.OnCommand(ID_PLAY_PAUSE);
+        ASSERT_EQ(FrontState(), PLAY_PAUSED) << mode;
+        RunUntil([] { return false; }, 300ms);
+        const RECT strip = info.CompactStripRect();
+        const QRect area = mode == LAYOUT_FULL_WIDTH
+                               ? QRect(strip.left, strip.top, strip.right - strip.left, strip.bottom - strip.top)
+                               : info.geometry();
+        const QImage shown = dlg.screen()->grabWindow(dlg.winId(), area.x(), area.y(), area.width(), area.height())
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_RGB32);
+        const QImage fresh = dlg.grab(area).toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(fresh.isNull()) << mode;
+        EXPECT_TRUE(shown == fresh) << "layout " << mode << " at frame " << info.Position();
     }
     dlg.OnBtnClose();
 }
