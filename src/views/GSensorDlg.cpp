@@ -107,14 +107,6 @@ double GraphFirstFrame(double stepWidth, double step, int currentFrame, std::int
     return hidden * double(currentFrame) / double(frameCount - 1);
 }
 
-int GraphColumnOfFrame(int frame, double firstFrame, double step) {
-    // The samples are i = 0, 1, ... showing frame int(i + firstFrame); the first that shows
-    // `frame` is the smallest i with i + firstFrame >= frame. The small slack absorbs the
-    // rounding of firstFrame.
-    const double i = std::max(0.0, std::ceil(double(frame) - firstFrame - 1e-9));
-    return int(i * step);
-}
-
 int EventMarkerRow(int kind) { return kind >= 0 && kind < EVENT_KIND_COUNT ? kMarkerStyle[kind].row : 0; }
 
 QString EventMarkerText(int kind) {
@@ -295,9 +287,6 @@ BOOL CGSensorDlg::OnEraseBkgnd(DeviceContext* target) {
         }
         m_plotKey = plotKey;
     }
-    m_nCurveFrames = curves ? map.frames : 0;
-    m_dFirstFrame = map.first;
-    m_dStep = map.step;
     m_paintedKey = key;
 
     // Straight from the kept picture, with the cursor over it, within the pane and the
@@ -328,11 +317,11 @@ CGSensorDlg::PaintKey CGSensorDlg::CurrentPaintKey(const FrameRecords& records, 
                        curves ? Fingerprint(records) : 0};
     for (int d = 0; d < DETECTOR_COUNT; ++d)
         if (m_aDetector[std::size_t(d)].bShow) key.plot.shown |= 1u << d;
+    // The frame's share of the width right of the label column, over the seek range (the
+    // curves' own step leaves out a pixel, so the two may stand a column apart).
     key.cursor = m_nLeftMargin + (m_nFrameCount > 0
                                       ? int(double(m_nCurrentFrame) * (float(w - m_nLeftMargin) / float(m_nFrameCount)))
                                       : 0);
-    // With curves, the cursor stands on the column where they show the current frame.
-    if (curves && map->frames > 0) key.cursor = m_nLeftMargin + GraphColumnOfFrame(m_nCurrentFrame, map->first, map->step);
     return key;
 }
 

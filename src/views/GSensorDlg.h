@@ -56,11 +56,6 @@ int AmplitudePixels(int plotHeight, int mode);
 // it begins with frame 0 at the first frame and ends with the last frame at the last.
 double GraphFirstFrame(double stepWidth, double step, int currentFrame, std::int64_t frameCount);
 
-// The plot column (pixels right of the left margin) of `frame` in a plot that starts at
-// `firstFrame` with `step` pixels per frame: the column of the first sample that shows
-// this frame.
-int GraphColumnOfFrame(int frame, double firstFrame, double step);
-
 // The left edges, right to left, of the grid tiles that fill a graph `width` pixels wide:
 // each on the pitch (so that the grid lines of neighbouring tiles keep their spacing), the
 // first reaching the right edge, each reaching the one before it (neighbours overlap by
@@ -289,11 +284,6 @@ private:
     int m_nAmplitude = 0;  // pixels per g
     int m_nClip = 0;       // largest |y| drawn
     int m_nPlotWidth = 0;  // pixels right of the left margin
-    // The mapping of the last curves drawn (frames shown, first frame, pixels per frame),
-    // which the cursor follows; no curves when m_nCurveFrames is 0.
-    int m_nCurveFrames = 0;
-    double m_dFirstFrame = 0.0;
-    double m_dStep = 1.0;
     int m_nBandEnd = 0;    // first column the speeding band has not covered yet
     std::array<QPen, EVENT_KIND_COUNT> m_aEventPen;
     std::array<QPen, 3> m_aCurvePen;
