@@ -4,8 +4,9 @@
 // drive-support display, the recording's title and three buttons that switch the G axes
 // on the graph and the map.
 //
-// The main window sets the panel up for a recording and tells it each frame's values (while
-// holding the channels' locks), then asks for a repaint; the panel reads no data itself. Draw modes: 0 and 1 are
+// The main window lends it its context and chooses its draw mode; the playback road sets it
+// up for each recording and tells it each frame's values (while holding the channels'
+// locks), then asks for a repaint; the panel reads no data itself. Draw modes: 0 and 1 are
 // two layouts inside the panel, 2 a compact strip drawn into the main window. UI thread
 // only.
 #pragma once
@@ -76,7 +77,7 @@ public:
     // The pressed state of axis button 0..2.
     BOOL IsAxisPressed(int axis) const;
 
-    // --- set-up, by the main window ---------------------------------------------------------
+    // --- set-up, by the main window and its playback road -----------------------------------
     // Where the axis buttons post, and the image store.
     void SetOwner(HWND parent, CResourceImage* images);
     // The main window's off-screen context, lent for drawing; `oldFont` (when given) is

@@ -20,7 +20,7 @@ std::string Fixed(double value, int digits) {
 constexpr int kSteeringCentre = 8192;
 constexpr int kSteeringNone16 = 16383;  // the 14-bit reading with every bit set
 constexpr int kVehicleBlank16 = 0x2020;
-constexpr int kLargestAngle = 820;      // tenths of a degree
+constexpr int kLargestAngle = 820;      // the angle as shown, either way
 constexpr std::int64_t kTicksPerMs = 10000;  // 100-ns steps
 
 }  // namespace

@@ -39,7 +39,7 @@ std::optional<SYSTEMTIME> FrameDateTime(const SYSTEMTIME& start, int position, f
 std::string FormatDateTime(const SYSTEMTIME& time);
 
 // "%+4d°" of the steering angle of a raw reading (tenths of a degree around 8192), or
-// empty when the angle is not a valid one (beyond ±82.0 degrees, or no reading).
+// empty when the angle is not a valid one (beyond ±820, or no reading).
 std::string FormatSteering(int raw);
 
 // The drive-support values of the panel: turn-signal kind, steering reading, brake.

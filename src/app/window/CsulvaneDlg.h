@@ -452,7 +452,6 @@ private:
     // Members in the order they come to life; destroyed in reverse.
     std::unique_ptr<CResourceImage> m_pImages;
     std::unique_ptr<COffScreenDC> m_pOffScreen;
-    QString m_strUnused;
     std::unique_ptr<CGoogleMapDlgWrap> m_pMapWrap;
     std::unique_ptr<CInfoDlg> m_pInfoDlg;
     std::unique_ptr<CGSensorDlg> m_pGraphDlg;
