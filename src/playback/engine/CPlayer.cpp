@@ -66,6 +66,8 @@ HRESULT CPlayer::OpenFile(const std::string& path) {
         rebuiltWithoutAudio_ = false;
         openTag_ = ++g_lastOpenTag;
         pausesAsked_ = pausesDone_ = 0;
+        lastSeek_ = 0;
+        lastSeekTime_ = 0;
     }
     hr = session->BeginGetEvent(this, nullptr);
     if (SUCCEEDED(hr)) {
@@ -341,12 +343,21 @@ HRESULT CPlayer::SeekTo(LONGLONG time) {
     std::lock_guard lock(mutex_);
     if (!session_) return E_UNEXPECTED;
     if (presenterActivate_) presenterActivate_->SetStartMarks(1, 1, 0);
-    const HRESULT hr = session_->StartPaused(time);
+    UINT64 seek = 0;
+    const HRESULT hr = session_->StartPaused(time, &seek);
     if (SUCCEEDED(hr)) {
         state_ = PLAYER_PAUSED;
         ++pausesAsked_;
+        lastSeek_ = seek;
+        lastSeekTime_ = time;
     }
     return hr;
+}
+
+UINT64 CPlayer::LastSeek(LONGLONG* time) {
+    std::lock_guard lock(mutex_);
+    if (time) *time = lastSeekTime_;
+    return lastSeek_;
 }
 
 HRESULT CPlayer::SetRate(BOOL thin, float rate, const std::shared_ptr<SharedMoment>& moment) {

@@ -68,6 +68,9 @@ public:
     // is paused afterwards whatever it was doing. MF_E_NOT_AVAILABLE, with nothing changed,
     // when the file was cut short before the time. It does not wait for the picture.
     HRESULT SeekTo(LONGLONG time);
+    // The last seek asked since the open: its number (the MF_SAMPLE_SEEK its pictures carry;
+    // 0 before any) and, when given, the time it went to.
+    UINT64 LastSeek(LONGLONG* time = nullptr);
     // Waits (at most `limitMs`) until every pause and seek asked so far has been carried out,
     // a seek's picture shown. False when the time ran out.
     bool WaitUntilSettled(int limitMs = kSettleWaitMs);
@@ -135,6 +138,8 @@ private:
     // Pauses and seeks asked of the session, and their MESessionPaused answers.
     UINT64 pausesAsked_ = 0;
     UINT64 pausesDone_ = 0;
+    UINT64 lastSeek_ = 0;
+    LONGLONG lastSeekTime_ = 0;
     std::condition_variable pausedWake_;
     UINT32 volume_ = 0;
     bool rebuiltWithoutAudio_ = false;
