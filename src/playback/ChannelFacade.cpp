@@ -9,6 +9,7 @@
 
 #include "playback/ChannelEngine.h"
 #include "playback/PlayChannel.h"
+#include "playback/PlayerWaits.h"
 #include "recorder/CardLayout.h"
 
 namespace orv {
@@ -118,6 +119,7 @@ int OpenChannels(const std::string& path) {
 }
 
 int CloseChannels() {
+    const PlayerWaitScope call;
     return ForEachChannel([](int, sPLAYCHANNEL& c, const PlayerDriverTable& t) {
         c.dataLoaded = 0;
         return t.CloseMovie(c);
@@ -150,12 +152,14 @@ int PlayChannels() {
 }
 
 int SeekChannelsWhilePlaying(std::int32_t frame) {
+    const PlayerWaitScope call;
     PauseEachChannel();  // the seek moves every channel anyway
     const int sought = SeekChannelsToFrame(frame);
     return PlayChannels() | sought;
 }
 
 int PauseChannels() {
+    const PlayerWaitScope call;
     const bool wasPlaying = g_aPlayChannel[0].initialised && g_aPlayChannel[0].playState == PLAY_PLAYING;
     const int result = PauseEachChannel();
     if (wasPlaying) AlignPausedChannels();
@@ -163,6 +167,7 @@ int PauseChannels() {
 }
 
 void AlignPausedChannels() {
+    const PlayerWaitScope call;
     sPLAYCHANNEL& front = g_aPlayChannel[0];
     if (!front.initialised || front.playState == PLAY_CLOSED) return;
     const std::int32_t frame = g_aPlayerDriverTable[0].GetCurrentFrame(front);
@@ -191,6 +196,7 @@ int LocateChannelsFrame(std::int32_t frame) {
 }
 
 void SettleChannels() {
+    const PlayerWaitScope call;
     ForEachChannel([](int, sPLAYCHANNEL& c, const PlayerDriverTable&) {
         EngineOf(c).WaitUntilSettled(c);
         return 0;

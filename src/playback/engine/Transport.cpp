@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "playback/PlayerWaits.h"
+
 namespace orv {
 
 namespace {
@@ -102,12 +104,16 @@ std::int32_t GetCurrentFrame(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer) {
                                        std::numeric_limits<std::int32_t>::max());
     } else if (ComPtr<IMFPresentationClock> clock = renderer.player ? renderer.player->Clock() : nullptr) {
         MFTIME time = 0;
+        const PlayerWaitScope call;
         for (int read = 0; read < kClockReads; ++read) {
             if (FAILED(clock->GetTime(&time))) {
                 time = -1;
                 break;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(kClockReadPauseMs));
+            // The reads again are a wait for the player too: within the call's budget.
+            const auto pause = std::chrono::milliseconds(kClockReadPauseMs);
+            if (std::chrono::steady_clock::now() + pause > PlayerWaitDeadline()) break;
+            std::this_thread::sleep_for(pause);
             if (time != 0) break;
         }
         frame = time < 0 ? -1 : std::min<std::int64_t>(FrameOfMediaTime(time, channel.frameInterval),
