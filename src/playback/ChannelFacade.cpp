@@ -16,7 +16,6 @@ namespace orv {
 
 namespace {
 
-constexpr std::chrono::milliseconds kSpeedSettle{100};
 // Largest scaled frame kept; below 2^63, so it stays within 64 bits.
 constexpr double kMaxScaledFrame = 9.0e18;
 // What a scaled frame number may fall short of a whole number by and still count as it: the
@@ -211,9 +210,6 @@ int SetChannelsSpeed(int step) {
         return t.SetPlaybackSpeed(c, step);
     });
     ForEachEngine([](ChannelEngine& e) { e.EndJointStart(); });
-    // Only a player has something to settle: with every channel closed (at start-up, or when
-    // a source is reset) the step is merely kept for the next movie.
-    if (AnyChannelOpen()) std::this_thread::sleep_for(kSpeedSettle);
     return result;
 }
 

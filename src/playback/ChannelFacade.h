@@ -70,8 +70,8 @@ int LocateChannelsFrame(std::int32_t frame);
 // does not answer left behind.
 void SettleChannels();
 
-// The same speed step on both channels, then a pause of 100 ms for the players to settle
-// (none when no channel has a movie open).
+// The same speed step on both channels: their clocks take the new rate as of one moment. It
+// does not wait for the players, so that the picture goes on while they change.
 int SetChannelsSpeed(int step);
 
 // Whether an initialised channel has a movie open.

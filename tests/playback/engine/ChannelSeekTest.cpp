@@ -18,15 +18,7 @@ using mediatest::StripeMovieSpec;
 constexpr int kFrontFps = 30;
 constexpr int kRearFps = 15;  // the rear shows front frame f as its frame f / 2
 
-StripeMovieSpec Movie(int fps) {
-    StripeMovieSpec params;
-    params.width = 160;
-    params.height = 120;
-    params.fpsNum = fps;
-    params.frames = fps * 12;
-    params.gop = fps;
-    return params;
-}
+StripeMovieSpec Movie(int fps) { return {.width = 160, .height = 120, .fpsNum = fps, .frames = fps * 12, .gop = fps}; }
 
 class ChannelSeekTest : public ChannelOpsTest {
 protected:
