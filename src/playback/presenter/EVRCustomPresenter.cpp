@@ -188,6 +188,7 @@ HRESULT EVRCustomPresenter::OnClockRestart(MFTIME) {
     std::lock_guard lock(mutex_);
     if (HRESULT hr = CheckShutdown(); FAILED(hr)) return hr;
     state_ = PresenterState::Started;
+    flushedForStart_ = FALSE;
     scheduler_.ClockStateChanged();
     const HRESULT hr = StartPendingStep();
     if (SUCCEEDED(hr)) PullOutputLoop();
