@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -453,13 +454,17 @@ HRESULT CPlayer::CloseSession() {
         if (source) source->Shutdown();
         if (session) session->Shutdown();
     };
-    if (closed) {
-        shutDown();
-    } else {
-        // The session closes on, and is shut down, without the caller: its threads get the
-        // bounded waits of their own shut-down.
-        std::thread(shutDown).detach();
+    // Unanswered, the session closes on and is shut down without the caller (its threads get
+    // the bounded waits of their own shut-down), on a thread of its own when one can be had.
+    bool handedOver = false;
+    if (!closed) {
+        try {
+            std::thread(shutDown).detach();
+            handedOver = true;
+        } catch (const std::system_error&) {
+        }
     }
+    if (!handedOver) shutDown();
 
     ComPtr<CMFActivate> activate;
     ComPtr<IMFPresentationClock> clock;
