@@ -9,13 +9,13 @@
 
 #include "playback/ChannelEngine.h"
 #include "playback/PlayChannel.h"
+#include "playback/PlayerWaits.h"
 #include "recorder/CardLayout.h"
 
 namespace orv {
 
 namespace {
 
-constexpr std::chrono::milliseconds kSpeedSettle{100};
 // Largest scaled frame kept; below 2^63, so it stays within 64 bits.
 constexpr double kMaxScaledFrame = 9.0e18;
 // What a scaled frame number may fall short of a whole number by and still count as it: the
@@ -118,6 +118,7 @@ int OpenChannels(const std::string& path) {
 }
 
 int CloseChannels() {
+    const PlayerWaitScope call;
     return ForEachChannel([](int, sPLAYCHANNEL& c, const PlayerDriverTable& t) {
         c.dataLoaded = 0;
         return t.CloseMovie(c);
@@ -150,12 +151,14 @@ int PlayChannels() {
 }
 
 int SeekChannelsWhilePlaying(std::int32_t frame) {
+    const PlayerWaitScope call;
     PauseEachChannel();  // the seek moves every channel anyway
     const int sought = SeekChannelsToFrame(frame);
     return PlayChannels() | sought;
 }
 
 int PauseChannels() {
+    const PlayerWaitScope call;
     const bool wasPlaying = g_aPlayChannel[0].initialised && g_aPlayChannel[0].playState == PLAY_PLAYING;
     const int result = PauseEachChannel();
     if (wasPlaying) AlignPausedChannels();
@@ -163,6 +166,7 @@ int PauseChannels() {
 }
 
 void AlignPausedChannels() {
+    const PlayerWaitScope call;
     sPLAYCHANNEL& front = g_aPlayChannel[0];
     if (!front.initialised || front.playState == PLAY_CLOSED) return;
     const std::int32_t frame = g_aPlayerDriverTable[0].GetCurrentFrame(front);
@@ -191,6 +195,7 @@ int LocateChannelsFrame(std::int32_t frame) {
 }
 
 void SettleChannels() {
+    const PlayerWaitScope call;
     ForEachChannel([](int, sPLAYCHANNEL& c, const PlayerDriverTable&) {
         EngineOf(c).WaitUntilSettled(c);
         return 0;
@@ -205,9 +210,6 @@ int SetChannelsSpeed(int step) {
         return t.SetPlaybackSpeed(c, step);
     });
     ForEachEngine([](ChannelEngine& e) { e.EndJointStart(); });
-    // Only a player has something to settle: with every channel closed (at start-up, or when
-    // a source is reset) the step is merely kept for the next movie.
-    if (AnyChannelOpen()) std::this_thread::sleep_for(kSpeedSettle);
     return result;
 }
 

@@ -65,12 +65,13 @@ int SeekChannelsWhilePlaying(std::int32_t frame);
 int SeekChannelsToFrame(std::int32_t frame);
 int LocateChannelsFrame(std::int32_t frame);
 
-// Waits, within a bound per channel, until every channel has carried out the pauses and
-// seeks asked of it, each seek's picture on screen.
+// Waits until every channel has carried out the pauses and seeks asked of it, each seek's
+// picture on screen; all within one call's budget (PlayerWaits.h), a channel whose player
+// does not answer left behind.
 void SettleChannels();
 
-// The same speed step on both channels, then a pause of 100 ms for the players to settle
-// (none when no channel has a movie open).
+// The same speed step on both channels: their clocks take the new rate as of one moment. It
+// does not wait for the players, so that the picture goes on while they change.
 int SetChannelsSpeed(int step);
 
 // Whether an initialised channel has a movie open.

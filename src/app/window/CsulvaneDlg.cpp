@@ -1,5 +1,6 @@
 #include "app/window/CsulvaneDlgPanes.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -18,6 +19,7 @@
 #include "platform/web/WebModule.h"
 #include "playback/engine/ChannelEngineImpl.h"
 #include "playback/engine/HResultText.h"
+#include "playback/PlayerWaits.h"
 #include "recorder/Mp4Box.h"
 #include "ui/CommonUtil.h"
 #include "ui/MsgBox.h"
@@ -177,6 +179,10 @@ void CsulvaneDlg::InitPlayChannels() {
         }
     }
     if (ChannelInitialised(0)) Slots(0).SetHardwareDecode(Channel(0), ReadHardwareDecode() ? TRUE : FALSE);
+    // One call of the window runs until its event loop waits for events again: within it the
+    // players are waited for half a second at the most, in all (PlayerWaits.h).
+    if (QAbstractEventDispatcher* events = QAbstractEventDispatcher::instance())
+        QObject::connect(events, &QAbstractEventDispatcher::aboutToBlock, this, [] { EndPlayerWaitCall(); });
 }
 
 // What the window shows before a source opens: frame 0, the volume, the idle buttons, the

@@ -28,6 +28,7 @@ std::unique_ptr<AudioOutput> AudioOutput::OpenDefault(int sampleRate, int channe
     if (!device.isFormatSupported(format)) return nullptr;
 
     std::unique_ptr<AudioOutput> out(new AudioOutput);
+    out->sampleRate_ = sampleRate;
     out->events_ = std::make_unique<QEventLoop>();
     out->sink_ = std::make_unique<QAudioSink>(device, format);
     out->sink_->setBufferSize(qsizetype(format.bytesForDuration(qint64(kDeviceBufferSeconds * 1e6))));
@@ -52,6 +53,10 @@ std::int64_t AudioOutput::Write(const char* data, std::int64_t bytes) {
     if (!device_) return 0;
     const qint64 n = device_->write(data, bytes);
     return n < 0 ? 0 : n;
+}
+
+std::int64_t AudioOutput::PlayedFrames() const {
+    return device_ ? std::int64_t(sink_->processedUSecs()) * sampleRate_ / 1000000 : 0;
 }
 
 void AudioOutput::Suspend() {

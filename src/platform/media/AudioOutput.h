@@ -26,6 +26,10 @@ public:
     std::int64_t BytesFree() const;
     // Bytes taken.
     std::int64_t Write(const char* data, std::int64_t bytes);
+    // Sample frames the device has played since it was opened or last reset (the sound layer's
+    // own account, read between its timing updates by the time passed); never more than were
+    // written.
+    std::int64_t PlayedFrames() const;
     void Suspend();
     void Resume();
     // Drops what the device holds and starts again.
@@ -39,6 +43,7 @@ private:
     std::unique_ptr<QEventLoop> events_;  // made first, so the sink's timers find a dispatcher
     std::unique_ptr<QAudioSink> sink_;
     QIODevice* device_ = nullptr;  // owned by the sink
+    int sampleRate_ = 0;
     bool suspended_ = false;
 };
 

@@ -17,8 +17,12 @@ namespace {
 constexpr LONGLONG kQueueAhead = 5000000;
 // Sound goes to the device this far ahead of its time (100 ns).
 constexpr LONGLONG kDeviceLead = 1500000;
-// A chunk that would start this late (100 ns) is played from the clock's time instead.
+// Sound whose chunk has ended this long before the clock's time (100 ns) is not played.
 constexpr LONGLONG kLateStart = 300000;
+// How far (100 ns) the sound heard may be off the clock before it is brought back: beyond what
+// the sound layer's account of the samples played wavers by (a few ms) between its timing
+// updates, so that its wavering is never heard as a skip; far within a frame of the sound.
+constexpr LONGLONG kSyncTolerance = 50000;
 // The longest sleep of the device thread while it waits for time to pass (ms).
 constexpr double kMaxWaitMs = 50.0;
 // How often the device thread lets the sound layer's timers run while it waits (ms).
@@ -139,6 +143,22 @@ void AudioRenderer::Shutdown() {
     if (thread.joinable()) thread.join();
 }
 
+void AudioRenderer::SkipQueued(LONGLONG span) {
+    std::size_t frames = std::size_t(span * rate_ / 10000000);
+    while (frames > 0 && !queue_.empty()) {
+        AudioChunk& front = queue_.front();
+        const std::size_t left = (front.samples.size() - frontOffset_) / std::size_t(channels_);
+        if (frames < left) {
+            frontOffset_ += frames * std::size_t(channels_);
+            return;
+        }
+        frames -= left;
+        queue_.pop_front();
+        frontOffset_ = 0;
+        wake_.notify_all();
+    }
+}
+
 bool AudioRenderer::HasDevice() const {
     std::lock_guard lock(mutex_);
     return hasDevice_;
@@ -165,6 +185,7 @@ void AudioRenderer::Run() {
         if (resetDevice_) {
             resetDevice_ = false;
             if (output) output->Reset();
+            deviceFrames_ = 0;
             continue;
         }
         LONGLONG now = 0;
@@ -178,8 +199,16 @@ void AudioRenderer::Run() {
         }
         const bool audible = output && rate == 1.0f;
         if (output) {
+            if (audible && staleDevice_) {
+                // What the device held when the sound stopped belongs to a time the clock
+                // has run past silently.
+                staleDevice_ = false;
+                output->Reset();
+                deviceFrames_ = 0;
+            }
             if (audible) output->Resume();
             else output->Suspend();
+            if (!audible && deviceFrames_ > 0) staleDevice_ = true;
         }
 
         // Sound whose time has passed is dropped.
@@ -217,19 +246,30 @@ void AudioRenderer::Run() {
             idle(Wait(front.time - now - kDeviceLead, rate));
             continue;
         }
-        if (frontOffset_ == 0 && front.time < now - kLateStart) {  // late: start at the clock's time
-            const std::size_t skip = std::size_t((now - front.time) * rate_ / 10000000) * std::size_t(channels_);
-            frontOffset_ = std::min(skip, front.samples.size());
-        }
         const std::int64_t room = output->BytesFree() / 2 / channels_ * channels_;  // whole sample frames
         if (room <= 0) {
             idle(std::chrono::milliseconds(10));
             continue;
         }
-        const std::size_t count = std::min<std::size_t>(std::size_t(room), front.samples.size() - frontOffset_);
+        // When the next sample will be heard: once the device has played what it holds. Off
+        // its time by more than the tolerance (the device ran dry and what came after is late,
+        // or a gap in the sound lies ahead), the sound is brought back to the clock: late
+        // sound is skipped, early sound waits behind silence.
+        const LONGLONG next = front.time + LONGLONG(frontOffset_ / std::size_t(channels_)) * 10000000 / rate_;
+        const std::int64_t queued = std::max<std::int64_t>(0, deviceFrames_ - output->PlayedFrames());
+        const LONGLONG late = now + queued * 10000000 / rate_ - next;
+        if (late > kSyncTolerance) {
+            SkipQueued(late);
+            continue;
+        }
+        const std::int64_t silence = late < -kSyncTolerance ? std::int64_t(-late * rate_ / 10000000) : 0;
+        const std::size_t count = silence > 0 ? std::size_t(std::min(silence * channels_, room))
+                                              : std::min<std::size_t>(std::size_t(room), front.samples.size() - frontOffset_);
         scaled.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
-            const float v = float(front.samples[frontOffset_ + i]) * levels_[(frontOffset_ + i) % std::size_t(channels_)];
+            const float v = silence > 0 ? 0.0f
+                                        : float(front.samples[frontOffset_ + i]) *
+                                              levels_[(frontOffset_ + i) % std::size_t(channels_)];
             scaled[i] = std::int16_t(std::clamp(std::lround(v), -32768L, 32767L));
         }
         const std::uint64_t epoch = epoch_;
@@ -237,7 +277,8 @@ void AudioRenderer::Run() {
         const std::int64_t written = output->Write(reinterpret_cast<const char*>(scaled.data()),
                                                    std::int64_t(count) * 2);
         lock.lock();
-        if (epoch != epoch_ || queue_.empty()) continue;  // flushed meanwhile
+        deviceFrames_ += written / 2 / channels_;
+        if (silence > 0 || epoch != epoch_ || queue_.empty()) continue;  // or flushed meanwhile
         frontOffset_ += std::size_t(written / 2);
         if (frontOffset_ >= front.samples.size()) {
             queue_.pop_front();

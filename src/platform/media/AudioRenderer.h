@@ -61,6 +61,8 @@ private:
     void Run();
     LONGLONG ChunkEnd(const AudioChunk& c) const;
     LONGLONG QueuedTime() const;  // under mutex_
+    // Drops the next `span` (100 ns) of the queued sound; under mutex_.
+    void SkipQueued(LONGLONG span);
 
     const int rate_;
     const int channels_;
@@ -76,6 +78,10 @@ private:
     bool endOfStream_ = false;
     LONGLONG lastEnd_ = 0;  // end of the last chunk of the epoch
     bool resetDevice_ = false;
+    // Sample frames written to the device since it was last reset; the device holds sound the
+    // clock has run past silently (at another rate) since then.
+    std::int64_t deviceFrames_ = 0;
+    bool staleDevice_ = false;
     bool hasDevice_ = false;
     bool shutdown_ = false;
     std::thread thread_;

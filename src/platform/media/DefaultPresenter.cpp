@@ -107,7 +107,6 @@ void DefaultPresenter::FlushQueue() {
         ready_.pop_front();
     }
     prerolled_ = false;
-    ++generation_;
 }
 
 bool DefaultPresenter::EndOfStreamDue() const { return endOfStream_ && !inputWaiting_ && ready_.empty(); }
@@ -139,7 +138,6 @@ void DefaultPresenter::Run() {
         if (inputWaiting_ && outputType_ && !free_.empty() && (state_ == State::Started || !prerolled_)) {
             ComPtr<IMFSample> sample = free_.back();
             free_.pop_back();
-            const unsigned generation = generation_;
             const unsigned notices = inputNotices_;
             const bool paused = state_ != State::Started;  // a picture pulled while paused is shown at once
             ComPtr<IMFTransform> mixer = mixer_;
@@ -147,9 +145,12 @@ void DefaultPresenter::Run() {
             MFT_OUTPUT_DATA_BUFFER out;
             out.pSample = sample.Get();
             DWORD status = 0;
-            const HRESULT hr = mixer->ProcessOutput(0, 1, &out, &status);
+            HRESULT hr = mixer->ProcessOutput(0, 1, &out, &status);
             lock.lock();
-            if (FAILED(hr) || generation != generation_) {
+            // A flush may have come while the mixer rendered: the picture is the new seek's
+            // (shown) or an earlier one's (dropped), whichever its frame belongs to.
+            if (SUCCEEDED(hr) && PictureSeek(sample.Get(), seek_) < seek_) hr = S_FALSE;
+            if (hr != S_OK) {
                 ReturnSample(std::move(sample));
                 if (hr == MF_E_TRANSFORM_NEED_MORE_INPUT) {
                     // Unless the mixer took a frame while it was being asked.
@@ -203,12 +204,13 @@ void DefaultPresenter::Run() {
     }
 }
 
-HRESULT DefaultPresenter::ProcessMessage(MFVP_MESSAGE_TYPE message, ULONG_PTR) {
+HRESULT DefaultPresenter::ProcessMessage(MFVP_MESSAGE_TYPE message, ULONG_PTR param) {
     std::lock_guard lock(mutex_);
     if (state_ == State::ShutDown) return MF_E_SHUTDOWN;
     HRESULT hr = S_OK;
     switch (message) {
     case MFVP_MESSAGE_FLUSH:
+        seek_ = std::max<UINT64>(seek_, param);
         FlushQueue();
         break;
     case MFVP_MESSAGE_INVALIDATEMEDIATYPE:

@@ -85,7 +85,9 @@ private:
     unsigned inputNotices_ = 0;               // counts the mixer's notices
     bool endOfStream_ = false;
     bool prerolled_ = false;                  // a picture was taken since the last flush
-    unsigned generation_ = 0;                 // counts flushes, to drop a picture pulled across one
+    // The seek of the last flush: a picture pulled across it is shown when it answers this
+    // seek and dropped when it answers an earlier one.
+    UINT64 seek_ = 0;
     float rate_ = 1.0f;
     SIZE native_{};
     HWND window_ = 0;

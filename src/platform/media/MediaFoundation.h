@@ -220,7 +220,9 @@ struct IMFMediaSession : IUnknown {
     virtual HRESULT Pause() = 0;
     // Start at `position` and Pause, queued as one request: the picture at that time is
     // shown and the clock never runs, however long the caller is delayed between the two.
-    virtual HRESULT StartPaused(LONGLONG position) = 0;
+    // *seek (when given): the seek's number, which its pictures carry as MF_SAMPLE_SEEK;
+    // every later seek of the session has a larger one.
+    virtual HRESULT StartPaused(LONGLONG position, UINT64* seek) = 0;
     // Start as with an empty position, together with the other sessions of the gate: the
     // clock starts once this session and the others have their first picture (StartGate.h).
     virtual HRESULT StartTogether(const std::shared_ptr<StartGate>& gate) = 0;

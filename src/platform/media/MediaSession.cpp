@@ -71,6 +71,7 @@ HRESULT SessionCore::Queue(Command command) {
         std::lock_guard lock(mutex_);
         if (shutdown_) return MF_E_SHUTDOWN;
         if (command.kind == Kind::Close) closing_ = true;
+        if (command.kind == Kind::Start || command.kind == Kind::Stop) command.epoch = ++lastEpoch_;
         commands_.push_back(std::move(command));
     }
     commandWake_.notify_all();
@@ -154,13 +155,15 @@ HRESULT SessionCore::Start(bool hasPosition, LONGLONG position) {
 
 HRESULT SessionCore::Pause() { return Queue(Command(Kind::Pause)); }
 
-HRESULT SessionCore::StartPaused(LONGLONG position) {
+HRESULT SessionCore::StartPaused(LONGLONG position, UINT64* seek) {
     Command start(Kind::Start);
     start.hasPosition = true;
     start.position = position;
     {
         std::lock_guard lock(mutex_);
         if (shutdown_) return MF_E_SHUTDOWN;
+        start.epoch = ++lastEpoch_;
+        if (seek) *seek = start.epoch;
         // Both at once, so the control thread always finds the pause behind the start.
         commands_.push_back(std::move(start));
         commands_.push_back(Command(Kind::Pause));
@@ -214,7 +217,7 @@ void SessionCore::RunControl() {
         case Kind::SetTopology: DoSetTopology(c.topology.Get()); break;
         case Kind::Start: DoStart(c); break;
         case Kind::Pause: DoPause(); break;
-        case Kind::Stop: DoStop(); break;
+        case Kind::Stop: DoStop(c); break;
         case Kind::SetRate: DoSetRate(c); break;
         case Kind::SinkEvent: DoSinkEvent(c); break;
         case Kind::Close:
@@ -438,7 +441,7 @@ void SessionCore::DoStart(const Command& command) {
         state_ = State::Paused;
     }
     const LONGLONG position = command.hasPosition ? std::max<LONGLONG>(0, command.position) : 0;
-    const std::uint64_t epoch = ++epoch_;
+    const std::uint64_t epoch = epoch_ = command.epoch;
     videoDone_ = !video;
     audioDone_ = !audio;
     clock_->Hold(position);
@@ -496,7 +499,7 @@ void SessionCore::DoPause() {
     QueueEvent(MESessionPaused, state_ == State::Paused ? S_OK : MF_E_INVALIDREQUEST);
 }
 
-void SessionCore::DoStop() {
+void SessionCore::DoStop(const Command& command) {
     if (state_ == State::Started || state_ == State::Paused) {
         ComPtr<VideoRenderer> video;
         ComPtr<AudioRenderer> audio;
@@ -506,7 +509,7 @@ void SessionCore::DoStop() {
             audio = audio_;
         }
         const MFTIME system = clock_->Stop(0);
-        const std::uint64_t epoch = ++epoch_;
+        const std::uint64_t epoch = epoch_ = command.epoch;
         if (pipeline_) pipeline_->Halt();
         if (video) {
             video->ClockStop(system);
@@ -723,7 +726,7 @@ public:
         return core_->Start(has, has ? position->hVal : 0);
     }
     HRESULT Pause() override { return core_->Pause(); }
-    HRESULT StartPaused(LONGLONG position) override { return core_->StartPaused(position); }
+    HRESULT StartPaused(LONGLONG position, UINT64* seek) override { return core_->StartPaused(position, seek); }
     HRESULT StartTogether(const std::shared_ptr<StartGate>& gate) override { return core_->StartTogether(gate); }
     HRESULT SetRateTogether(BOOL thin, float rate, const std::shared_ptr<SharedMoment>& moment) override {
         return core_->SetRate(thin, rate, moment);

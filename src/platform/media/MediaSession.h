@@ -25,7 +25,7 @@ public:
     HRESULT SetTopology(IMFTopology* topology);
     HRESULT Start(bool hasPosition, LONGLONG position);
     HRESULT Pause();
-    HRESULT StartPaused(LONGLONG position);
+    HRESULT StartPaused(LONGLONG position, UINT64* seek);
     HRESULT StartTogether(const std::shared_ptr<StartGate>& gate);
     HRESULT Stop();
     HRESULT Close();
@@ -52,6 +52,8 @@ private:
         BOOL thin = FALSE;
         long code = 0;  // a sink event: its code, status, epoch and whether it came from the video
         HRESULT status = S_OK;
+        // A sink event's epoch; for a start or stop, the epoch it begins when it begins one
+        // (numbered as queued, so that a caller learns a seek's number at once).
         std::uint64_t epoch = 0;
         bool fromVideo = false;
         std::shared_ptr<StartGate> gate;  // a start shared with other sessions, and our rank in it
@@ -74,7 +76,7 @@ private:
     // when it has one; the system time it started at.
     MFTIME StartClock(const Command& command, LONGLONG position);
     void DoPause();
-    void DoStop();
+    void DoStop(const Command& command);
     void DoSetRate(const Command& command);
     void DoSinkEvent(const Command& command);
     void CheckEnded();
@@ -92,6 +94,7 @@ private:
     ComPtr<IUnknown> callbackState_;
     bool shutdown_ = false;
     bool closing_ = false;
+    std::uint64_t lastEpoch_ = 0;  // the last given to a start or stop; never goes back
     float rate_ = 1.0f;  // as last asked for
     BOOL thin_ = FALSE;
     // Read by the service calls of other threads.

@@ -37,6 +37,11 @@
 //                 EC_COMPLETE before ENDOFSTREAM of the current seek is ignored.
 //  Close:         OnClockStop (when the clock ran or was paused), ENDSTREAMING (when
 //                 streaming), ReleaseServicePointers, then ShutdownObject on the activate.
+// Seeks: every FLUSH that begins a new stretch of frames (a start at a position, a start of a
+// stopped session, a stop) carries the seek's number as its parameter, larger than any before
+// it in the session; every picture the mixer renders names, as MF_SAMPLE_SEEK, the seek its
+// frame belongs to. A presenter that pulls while a flush goes on tells by it a picture of the
+// new seek (to be shown) from one of an earlier seek (to be dropped).
 // PROCESSINPUTNOTIFY comes each time the mixer takes a frame. The presenter then calls
 // IMFTransform::ProcessOutput with one of its samples: the mixer renders its oldest frame into
 // the sample's surface and sets the sample's time and duration (100 ns, presentation time),
@@ -104,7 +109,7 @@ inline constexpr IID IID_IMFClockStateSink = IMFClockStateSink::kIid;
 // ---- presenter --------------------------------------------------------------------------
 
 enum MFVP_MESSAGE_TYPE : DWORD {
-    MFVP_MESSAGE_FLUSH = 0,
+    MFVP_MESSAGE_FLUSH = 0,       // parameter: the seek that begins (0: the seek goes on)
     MFVP_MESSAGE_INVALIDATEMEDIATYPE = 1,
     MFVP_MESSAGE_PROCESSINPUTNOTIFY = 2,
     MFVP_MESSAGE_BEGINSTREAMING = 3,
@@ -183,6 +188,12 @@ struct IMFTransform : IUnknown {
                                   DWORD* status) = 0;
 };
 inline constexpr IID IID_IMFTransform = IMFTransform::kIid;
+
+// UINT64 on every sample the mixer renders into (repaints included): the seek (FLUSH's
+// parameter) whose frame the picture shows. 0 for frames taken before the first seek.
+inline constexpr GUID MF_SAMPLE_SEEK = MakeGuid("6c1f3b0e-52a4-4d77-9a3e-1f0b8e2d4c61");
+// The sample's MF_SAMPLE_SEEK; `otherwise` when it has none (a picture from another mixer).
+UINT64 PictureSeek(IMFSample* sample, UINT64 otherwise);
 
 // ---- renderer's event sink ----------------------------------------------------------------
 

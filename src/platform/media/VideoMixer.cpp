@@ -129,7 +129,7 @@ HRESULT VideoMixer::ProcessOutput(DWORD, DWORD bufferCount, MFT_OUTPUT_DATA_BUFF
         if (FAILED(hr)) return hr;
         sample->SetSampleTime(desiredTime);
         sample->SetSampleDuration(desiredDuration);
-        return S_OK;
+        return sample->SetUINT64(MF_SAMPLE_SEEK, shown->seek);
     }
 
     QueuedFrame next;
@@ -141,10 +141,11 @@ HRESULT VideoMixer::ProcessOutput(DWORD, DWORD bufferCount, MFT_OUTPUT_DATA_BUFF
     }
     space_.notify_all();
     RenderedFrame rendered{std::shared_ptr<const AVFrame>(next.frame.release(), FrameDeleter{}), next.time,
-                           next.duration};
+                           next.duration, next.seek};
     HRESULT hr = Render(rendered.frame, sample);
     sample->SetSampleTime(rendered.time);
     sample->SetSampleDuration(rendered.duration);
+    if (SUCCEEDED(hr)) hr = sample->SetUINT64(MF_SAMPLE_SEEK, rendered.seek);
     rendered_.push_back(std::move(rendered));
     if (rendered_.size() > kRenderedFrames) rendered_.pop_front();
     return hr;
@@ -417,7 +418,7 @@ bool VideoMixer::TakeFrame(FramePtr frame, LONGLONG time, LONGLONG duration, std
     std::unique_lock lock(mutex_);
     space_.wait(lock, [&] { return shutdown_ || epoch != epoch_ || Accepting(); });
     if (shutdown_ || epoch != epoch_) return false;
-    queue_.push_back(QueuedFrame{std::move(frame), time, duration});
+    queue_.push_back(QueuedFrame{std::move(frame), time, duration, epoch});
     ++taken_;
     return true;
 }

@@ -65,7 +65,8 @@ public:
     // picture a paused presenter shows), or all (running).
     enum class Flow { Closed, Preroll, Open };
     void SetFlow(Flow flow);
-    // Drops the queued frames; from now on only frames of this epoch are taken.
+    // Drops the queued frames; from now on only frames of this epoch are taken. Each picture
+    // rendered names its frame's epoch as MF_SAMPLE_SEEK.
     void Flush(std::uint64_t epoch);
     // Waits until the mixer takes the frame or no longer can (another epoch, shut down);
     // true when it was taken. time and duration in 100 ns.
@@ -80,12 +81,14 @@ private:
         FramePtr frame;
         LONGLONG time = 0;
         LONGLONG duration = 0;
+        std::uint64_t seek = 0;  // the epoch it was taken in
     };
     // A frame once rendered: shared with the surfaces whose pictures were made from it.
     struct RenderedFrame {
         std::shared_ptr<const AVFrame> frame;
         LONGLONG time = 0;
         LONGLONG duration = 0;
+        std::uint64_t seek = 0;
     };
 
     // The picture of the frame into the sample's surface, at the surface's size; under

@@ -117,7 +117,7 @@ void VideoRenderer::Flush(std::uint64_t epoch) {
         endOfStream_ = false;
     }
     mixer_->Flush(epoch);
-    if (auto presenter = Presenter()) presenter->ProcessMessage(MFVP_MESSAGE_FLUSH, 0);
+    if (auto presenter = Presenter()) presenter->ProcessMessage(MFVP_MESSAGE_FLUSH, ULONG_PTR(epoch));
 }
 
 void VideoRenderer::Preroll() {

@@ -3,6 +3,7 @@
 
 #include "platform/media/AsyncResult.h"
 #include "platform/media/AttributeStore.h"
+#include "platform/media/PresenterContract.h"
 
 namespace orv {
 
@@ -153,6 +154,11 @@ HRESULT MFCreateVideoSampleFromSurface(IUnknown* surface, IMFSample** sample) {
     if (!sample) return E_POINTER;
     *sample = new VideoSample(surface);
     return S_OK;
+}
+
+UINT64 PictureSeek(IMFSample* sample, UINT64 otherwise) {
+    UINT64 seek = 0;
+    return sample && SUCCEEDED(sample->GetUINT64(MF_SAMPLE_SEEK, &seek)) ? seek : otherwise;
 }
 
 }  // namespace orv

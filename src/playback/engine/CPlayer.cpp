@@ -2,8 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <system_error>
 #include <thread>
 #include <utility>
+
+#include "platform/base/ErrorReport.h"
+#include "playback/PlayerWaits.h"
 
 namespace orv {
 
@@ -66,6 +70,11 @@ HRESULT CPlayer::OpenFile(const std::string& path) {
         rebuiltWithoutAudio_ = false;
         openTag_ = ++g_lastOpenTag;
         pausesAsked_ = pausesDone_ = 0;
+        lastSeek_ = 0;
+        lastSeekTime_ = 0;
+        unansweredSince_.reset();
+        leftBehind_ = false;
+        path_ = path;
     }
     hr = session->BeginGetEvent(this, nullptr);
     if (SUCCEEDED(hr)) {
@@ -195,16 +204,23 @@ HRESULT CPlayer::Invoke(IMFAsyncResult* result) {
         {
             std::lock_guard lock(mutex_);
             ++pausesDone_;
+            if (pausesDone_ >= pausesAsked_) {
+                unansweredSince_.reset();
+                leftBehind_ = false;  // caught up
+            } else {
+                unansweredSince_ = std::chrono::steady_clock::now();
+            }
         }
-        pausedWake_.notify_all();
+        answerWake_.notify_all();
     }
     if (type == MESessionClosed) {
         {
             std::lock_guard lock(mutex_);
             closed_ = true;
+            unansweredSince_.reset();
+            leftBehind_ = false;
         }
-        closeWake_.notify_all();
-        pausedWake_.notify_all();
+        answerWake_.notify_all();
     } else if (FAILED(session->BeginGetEvent(this, nullptr))) {
         return S_OK;
     }
@@ -309,17 +325,47 @@ HRESULT CPlayer::Pause() {
         if (FAILED(hr)) return hr;
         state_ = PLAYER_PAUSED;
         ++pausesAsked_;
+        AskedAt(std::chrono::steady_clock::now());
     }
     // The session pauses on its own thread; until it has, the clock and the picture go on.
     WaitUntilSettled();
     return hr;
 }
 
-bool CPlayer::WaitUntilSettled(int limitMs) {
+bool CPlayer::WaitUntilSettled() {
     std::unique_lock lock(mutex_);
     const UINT64 asked = pausesAsked_;
-    return pausedWake_.wait_for(lock, std::chrono::milliseconds(limitMs),
-                                [&] { return pausesDone_ >= asked || closed_ || !session_; });
+    return AwaitAnswer(lock, [&] { return pausesDone_ >= asked || closed_ || !session_; });
+}
+
+bool CPlayer::Answering() {
+    std::lock_guard lock(mutex_);
+    return !leftBehind_;
+}
+
+void CPlayer::AskedAt(std::chrono::steady_clock::time_point since) {
+    if (!unansweredSince_) unansweredSince_ = since;
+}
+
+template <class Answered>
+bool CPlayer::AwaitAnswer(std::unique_lock<std::mutex>& lock, Answered answered) {
+    if (answered()) return true;
+    if (leftBehind_) return false;
+    const PlayerWaitScope call;
+    if (answerWake_.wait_until(lock, PlayerWaitDeadline(), answered)) return true;
+    // A player merely busy with what was asked a moment ago is not left behind for a call
+    // that had no time left for it.
+    if (leftBehind_ || !unansweredSince_ ||
+        std::chrono::steady_clock::now() - *unansweredSince_ < kPlayerWaitBudget)
+        return false;
+    leftBehind_ = true;
+    const std::string path = path_;
+    lock.unlock();
+    ReportError("ERROR", "The player of " + path + " did not answer within " +
+                             std::to_string(kPlayerWaitBudget.count()) +
+                             " ms: playback goes on without waiting for it.");
+    lock.lock();
+    return false;
 }
 
 UINT64 CPlayer::OpenTag() {
@@ -341,12 +387,22 @@ HRESULT CPlayer::SeekTo(LONGLONG time) {
     std::lock_guard lock(mutex_);
     if (!session_) return E_UNEXPECTED;
     if (presenterActivate_) presenterActivate_->SetStartMarks(1, 1, 0);
-    const HRESULT hr = session_->StartPaused(time);
+    UINT64 seek = 0;
+    const HRESULT hr = session_->StartPaused(time, &seek);
     if (SUCCEEDED(hr)) {
         state_ = PLAYER_PAUSED;
         ++pausesAsked_;
+        AskedAt(std::chrono::steady_clock::now());
+        lastSeek_ = seek;
+        lastSeekTime_ = time;
     }
     return hr;
+}
+
+UINT64 CPlayer::LastSeek(LONGLONG* time) {
+    std::lock_guard lock(mutex_);
+    if (time) *time = lastSeekTime_;
+    return lastSeek_;
 }
 
 HRESULT CPlayer::SetRate(BOOL thin, float rate, const std::shared_ptr<SharedMoment>& moment) {
@@ -385,15 +441,30 @@ HRESULT CPlayer::CloseSession() {
     }
     display.Reset();
     HRESULT hr = S_OK;
+    bool closed = true;
     if (session) {
         hr = session->Close();
         if (SUCCEEDED(hr)) {
             std::unique_lock lock(mutex_);
-            closeWake_.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs), [this] { return closed_; });
+            AskedAt(std::chrono::steady_clock::now());
+            closed = AwaitAnswer(lock, [this] { return closed_; });
         }
     }
-    if (source) source->Shutdown();
-    if (session) session->Shutdown();
+    const auto shutDown = [session, source] {
+        if (source) source->Shutdown();
+        if (session) session->Shutdown();
+    };
+    // Unanswered, the session closes on and is shut down without the caller (its threads get
+    // the bounded waits of their own shut-down), on a thread of its own when one can be had.
+    bool handedOver = false;
+    if (!closed) {
+        try {
+            std::thread(shutDown).detach();
+            handedOver = true;
+        } catch (const std::system_error&) {
+        }
+    }
+    if (!handedOver) shutDown();
 
     ComPtr<CMFActivate> activate;
     ComPtr<IMFPresentationClock> clock;

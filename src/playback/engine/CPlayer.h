@@ -15,8 +15,10 @@
 // CloseSession before letting go of the player.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/media/MediaFoundation.h"
@@ -36,12 +38,8 @@ enum PlayerState {
 
 class CPlayer final : public ComObject<IMFAsyncCallback> {
 public:
-    // How long CloseSession waits for the session to report its close.
-    static constexpr int kCloseWaitMs = 5000;
     // How long the end of the presentation waits before it is posted.
     static constexpr int kEndedDelayMs = 200;
-    // How long Pause and WaitUntilSettled wait for the session to have paused.
-    static constexpr int kSettleWaitMs = 2000;
 
     // A player for the channel's owner window: the video is shown there and the messages are
     // posted there.
@@ -62,15 +60,23 @@ public:
     // once each has its first picture (StartGate.h).
     HRESULT Play(const std::shared_ptr<StartGate>& gate = nullptr);
     // While started: pauses the session where it is (else S_FALSE, nothing done), and waits
-    // (at most kSettleWaitMs) until it has: the picture on screen is then the one it keeps.
+    // until it has (WaitUntilSettled): the picture on screen is then the one it keeps.
     HRESULT Pause();
     // Moves the paused picture to the time (100 ns): start there and pause at once. The player
     // is paused afterwards whatever it was doing. MF_E_NOT_AVAILABLE, with nothing changed,
     // when the file was cut short before the time. It does not wait for the picture.
     HRESULT SeekTo(LONGLONG time);
-    // Waits (at most `limitMs`) until every pause and seek asked so far has been carried out,
-    // a seek's picture shown. False when the time ran out.
-    bool WaitUntilSettled(int limitMs = kSettleWaitMs);
+    // The last seek asked since the open: its number (the MF_SAMPLE_SEEK its pictures carry;
+    // 0 before any) and, when given, the time it went to.
+    UINT64 LastSeek(LONGLONG* time = nullptr);
+    // Waits until every pause and seek asked so far has been carried out, a seek's picture
+    // shown, within the budget of the caller's call (PlayerWaits.h). False when the time ran
+    // out. A player that has answered nothing asked of it for kPlayerWaitBudget is left
+    // behind, and reported once (ReportError): it is not waited for again until it has
+    // carried out everything asked so far.
+    bool WaitUntilSettled();
+    // False while the player is left behind.
+    bool Answering();
     // The tag of the last open (OpenFile), unique in the process; 0 before the first.
     UINT64 OpenTag();
     // As the rate control's SetRate (MF_E_NOT_INITIALIZED before the topology is ready). With
@@ -79,8 +85,11 @@ public:
     HRESULT SetRate(BOOL thin, float rate, const std::shared_ptr<SharedMoment>& moment = nullptr);
     // 0..65535 on every channel of the sound; E_POINTER for a movie without sound.
     HRESULT SetVolume(UINT32 volume);
-    // Closes the session and waits (at most kCloseWaitMs) until it has; then shuts down source
-    // and session and lets go of every service. Any state; nothing open: S_OK.
+    // Closes the session, shuts down source and session once it has reported its close, and
+    // lets go of every service. The caller waits for the close within its call's budget
+    // (PlayerWaits.h); a session that takes longer is shut down by a thread of its own (within
+    // the bounded waits of the session's shut-down), the player left behind. Any state;
+    // nothing open: S_OK.
     HRESULT CloseSession();
 
     PlayerState GetState();
@@ -118,6 +127,13 @@ private:
     // S_FALSE and no activate for a stream the engine does not render.
     HRESULT CreateMediaSinkActivate(IMFStreamDescriptor* stream, IMFActivate** activate, bool* isAudio);
     void SetState(PlayerState state);
+    // Waits under `lock` until `answered` holds, within the caller's call budget; a player left
+    // behind is not waited for. Leaves the player behind when it has answered nothing for
+    // kPlayerWaitBudget. False when `answered` does not hold.
+    template <class Answered>
+    bool AwaitAnswer(std::unique_lock<std::mutex>& lock, Answered answered);
+    // Under mutex_: what was asked and not yet answered has waited since `since`.
+    void AskedAt(std::chrono::steady_clock::time_point since);
     // A counted copy of a field, taken under the lock.
     template <class T>
     ComPtr<T> Locked(const ComPtr<T>& field) {
@@ -135,7 +151,14 @@ private:
     // Pauses and seeks asked of the session, and their MESessionPaused answers.
     UINT64 pausesAsked_ = 0;
     UINT64 pausesDone_ = 0;
-    std::condition_variable pausedWake_;
+    UINT64 lastSeek_ = 0;
+    LONGLONG lastSeekTime_ = 0;
+    // Since when the session has answered nothing of what is outstanding (a pause, a seek, the
+    // close); none while nothing is.
+    std::optional<std::chrono::steady_clock::time_point> unansweredSince_;
+    bool leftBehind_ = false;
+    std::string path_;  // of the open movie, for the report
+    std::condition_variable answerWake_;  // an answer came: a pause, a seek or the close
     UINT32 volume_ = 0;
     bool rebuiltWithoutAudio_ = false;
     ComPtr<CMFActivate> presenterActivate_;
@@ -149,8 +172,7 @@ private:
     ComPtr<IMFVideoMixerControl> mixerControl_;
     ComPtr<IMFVideoMixerBitmap> mixerBitmap_;
 
-    // The close event: set by the event thread at MESessionClosed, taken by CloseSession.
-    std::condition_variable closeWake_;
+    // Set by the event thread at MESessionClosed, taken by CloseSession.
     bool closed_ = false;
 };
 

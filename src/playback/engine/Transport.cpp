@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "playback/PlayerWaits.h"
+
 namespace orv {
 
 namespace {
@@ -24,10 +26,19 @@ std::int64_t RoundToInt64(double v) {
 
 }  // namespace
 
-bool ShownSampleTime(const sRENDERERBLOCK& renderer, LONGLONG* time) {
-    const ComPtr<CMFActivate> activate = renderer.player ? renderer.player->PresenterActivate() : nullptr;
+bool ShownSampleTime(const sRENDERERBLOCK& renderer, LONGLONG* time, LONGLONG* pendingSeek) {
+    if (pendingSeek) *pendingSeek = -1;
+    if (!renderer.player) return false;
+    const ComPtr<CMFActivate> activate = renderer.player->PresenterActivate();
     const ComPtr<EVRCustomPresenter> presenter = activate ? activate->Presenter() : nullptr;
-    return presenter && presenter->GetShownSampleTime(time) == S_OK;
+    // The seek is read before the picture: a seek asked meanwhile counts as still to come.
+    LONGLONG soughtTime = 0;
+    const UINT64 sought = renderer.player->LastSeek(&soughtTime);
+    UINT64 shownSeek = 0;
+    const bool shown = presenter && presenter->GetShownSampleTime(time, &shownSeek) == S_OK;
+    if (shownSeek >= sought) return shown;
+    if (pendingSeek) *pendingSeek = soughtTime;
+    return false;
 }
 
 LONGLONG MediaTimeOfFrame(std::int64_t frame, float frameIntervalMs) {
@@ -79,21 +90,30 @@ std::int32_t GetCurrentFrame(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer) {
     if (renderer.NotReady()) return 0;
     SlotLock slot(channel.slotLock);
     std::int64_t frame = 0;
-    LONGLONG shown = 0;
-    if (ShownSampleTime(renderer, &shown)) {
+    LONGLONG shown = 0, pending = -1;
+    if (ShownSampleTime(renderer, &shown, &pending)) {
         // The picture on screen is what every pane and the snapshot's name go by: the clock
         // runs up to a frame ahead of it while playing, and a paused clock may stand early
         // in a frame whose picture is already there.
         frame = std::clamp<std::int64_t>(FrameOfMediaTime(shown, channel.frameInterval), 0,
                                          std::numeric_limits<std::int32_t>::max());
+    } else if (pending >= 0) {
+        // The picture of an earlier seek, or the clock still where it stood, would be taken
+        // for the frame sought.
+        frame = std::min<std::int64_t>(FrameOfMediaTime(pending, channel.frameInterval),
+                                       std::numeric_limits<std::int32_t>::max());
     } else if (ComPtr<IMFPresentationClock> clock = renderer.player ? renderer.player->Clock() : nullptr) {
         MFTIME time = 0;
+        const PlayerWaitScope call;
         for (int read = 0; read < kClockReads; ++read) {
             if (FAILED(clock->GetTime(&time))) {
                 time = -1;
                 break;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(kClockReadPauseMs));
+            // The reads again are a wait for the player too: within the call's budget.
+            const auto pause = std::chrono::milliseconds(kClockReadPauseMs);
+            if (std::chrono::steady_clock::now() + pause > PlayerWaitDeadline()) break;
+            std::this_thread::sleep_for(pause);
             if (time != 0) break;
         }
         frame = time < 0 ? -1 : std::min<std::int64_t>(FrameOfMediaTime(time, channel.frameInterval),

@@ -40,14 +40,17 @@ int PlayMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, const std::shared
 int PauseMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
 int StopMovie(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
 // The frame whose picture is on screen, as the presenter reports it, stored in the
-// current-frame field. Until a seek's picture is there, the frame of the presentation
+// current-frame field. Until the last seek's picture is there, the frame sought: a picture of
+// an earlier seek never counts for it. Before any picture, the frame of the presentation
 // clock: 0 without a clock, -1 when the clock cannot be read or reads before the start. The
 // clock of a session that has just been sought may still read 0: it is read again, 10 ms
 // apart, up to 10 times in all.
 std::int32_t GetCurrentFrame(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
 // The presentation time (100 ns) of the picture the channel's presenter has on screen;
-// false before its first picture, and after a seek until that seek's picture is there.
-bool ShownSampleTime(const sRENDERERBLOCK& renderer, LONGLONG* time);
+// false before its first picture, and after a seek until that seek's picture (or one of a
+// later seek) is there. *pendingSeek (when given): the time of the player's last seek while
+// its picture is still to come, else -1.
+bool ShownSampleTime(const sRENDERERBLOCK& renderer, LONGLONG* time, LONGLONG* pendingSeek = nullptr);
 constexpr int kClockReads = 10;
 constexpr int kClockReadPauseMs = 10;
 // Shows the frame, paused: below 0 goes to 0, beyond the end to the last frame. The play

@@ -150,11 +150,14 @@ HRESULT EVRCustomPresenter::OnClockStart(MFTIME, LONGLONG clockStartOffset) {
     if (HRESULT hr = CheckShutdown(); FAILED(hr)) return hr;
     if (state_ == PresenterState::Started || state_ == PresenterState::Paused) {
         state_ = PresenterState::Started;
-        if (clockStartOffset != PRESENTATION_CURRENT_POSITION) FlushPresenter();  // a seek
+        // A seek: what was pulled before it goes, unless a flush for it came already; then
+        // the picture pulled since is the seek's own, perhaps the paused picture on screen.
+        if (clockStartOffset != PRESENTATION_CURRENT_POSITION && !flushedForStart_) FlushPresenter();
     } else {
         state_ = PresenterState::Started;
         if (HRESULT hr = StartPendingStep(); FAILED(hr)) return hr;
     }
+    flushedForStart_ = FALSE;
     scheduler_.ClockStateChanged();
     if (pullOnStart_) PullOutputLoop();
     return S_OK;
@@ -185,6 +188,7 @@ HRESULT EVRCustomPresenter::OnClockRestart(MFTIME) {
     std::lock_guard lock(mutex_);
     if (HRESULT hr = CheckShutdown(); FAILED(hr)) return hr;
     state_ = PresenterState::Started;
+    flushedForStart_ = FALSE;
     scheduler_.ClockStateChanged();
     const HRESULT hr = StartPendingStep();
     if (SUCCEEDED(hr)) PullOutputLoop();
@@ -211,6 +215,8 @@ HRESULT EVRCustomPresenter::ProcessMessage(MFVP_MESSAGE_TYPE message, ULONG_PTR 
     if (HRESULT hr = CheckShutdown(); FAILED(hr)) return hr;
     switch (message) {
     case MFVP_MESSAGE_FLUSH:
+        seek_ = std::max<UINT64>(seek_, param);
+        flushedForStart_ = TRUE;
         FlushPresenter();
         return S_OK;
     case MFVP_MESSAGE_INVALIDATEMEDIATYPE:
@@ -365,6 +371,10 @@ HRESULT EVRCustomPresenter::PullOneSample() {
         return hr;
     }
 
+    if (!repaintNow && PictureSeek(sample.Get(), seek_) < seek_) {
+        // Mixed from a frame of an earlier seek: never shown as this one's.
+        return fromPool ? samplePool_.ReturnSample(sample.Get()) : S_OK;
+    }
     if (clock_ && !repaintNow) {
         LONGLONG now = 0;
         if (SUCCEEDED(clock_->GetCorrelatedTime(0, &now, &systemTime))) {
@@ -773,9 +783,9 @@ void EVRCustomPresenter::GetFrameCounts(UINT64* presented, UINT64* late) const {
     scheduler_.GetFrameCounts(presented, late);
 }
 
-HRESULT EVRCustomPresenter::GetShownSampleTime(LONGLONG* time) const {
+HRESULT EVRCustomPresenter::GetShownSampleTime(LONGLONG* time, UINT64* seek) const {
     if (!time) return E_POINTER;
-    return scheduler_.ShownSampleTime(time) ? S_OK : S_FALSE;
+    return scheduler_.ShownSampleTime(time, seek) ? S_OK : S_FALSE;
 }
 
 }  // namespace orv

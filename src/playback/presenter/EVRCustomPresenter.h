@@ -96,7 +96,9 @@ public:
     void GetFrameCounts(UINT64* presented, UINT64* late) const;
     // The presentation time (100 ns) of the picture on screen: S_OK, or S_FALSE when none was
     // presented since the last flush (after a seek, until its first picture is there).
-    HRESULT GetShownSampleTime(LONGLONG* time) const;
+    // *seek (when given, also with S_FALSE): the seek that the last picture presented answers
+    // (its MF_SAMPLE_SEEK), 0 before any.
+    HRESULT GetShownSampleTime(LONGLONG* time, UINT64* seek = nullptr) const;
 
 private:
     enum class PresenterState { Started = 1, Stopped = 2, Paused = 3, ShutDown = 4 };
@@ -150,6 +152,12 @@ private:
     BOOL repaint_ = FALSE;
     BOOL prerolled_ = FALSE;   // a sample was delivered since the last flush
     BOOL endOfStream_ = FALSE;
+    // The seek of the last flush (its parameter): a picture of an earlier seek is never shown.
+    UINT64 seek_ = 0;
+    // A flush came since the clock last started: what was pulled since belongs to the seek
+    // the next start carries out (the renderer hands over a seek's first frame before it
+    // starts the clock), so that start keeps it.
+    BOOL flushedForStart_ = FALSE;
     MFVideoNormalizedRect sourceRect_;
     RECT shownRect_{};  // the part of the destination inside the window; empty: not known
     float rate_ = 1.0f;

@@ -65,7 +65,7 @@ HRESULT Scheduler::Stop() {
 HRESULT Scheduler::Flush() {
     std::unique_lock lock(mailMutex_);
     if (!thread_.joinable() || threadEnded_) {
-        shownSinceFlush_.store(false);
+        ForgetShown();
         return S_OK;
     }
     const UINT64 ticket = ++flushesPosted_;
@@ -86,10 +86,22 @@ HRESULT Scheduler::Settle() {
     return S_OK;
 }
 
-bool Scheduler::ShownSampleTime(LONGLONG* time) const {
-    if (!shownSinceFlush_.load()) return false;
-    if (time) *time = lastSampleTime_.load();
+bool Scheduler::ShownSampleTime(LONGLONG* time, UINT64* seek) const {
+    std::lock_guard lock(shownMutex_);
+    if (seek) *seek = shown_.seek;
+    if (!shown_.sinceFlush) return false;
+    if (time) *time = shown_.time;
     return true;
+}
+
+LONGLONG Scheduler::LastSampleTime() const {
+    std::lock_guard lock(shownMutex_);
+    return shown_.time;
+}
+
+void Scheduler::ForgetShown() {
+    std::lock_guard lock(shownMutex_);
+    shown_.sinceFlush = false;
 }
 
 HRESULT Scheduler::Schedule(IMFSample* sample, BOOL presentNow) {
@@ -162,8 +174,12 @@ void Scheduler::PostThreadMessage(Message message) {
 
 HRESULT Scheduler::Present(IMFSample* sample, LONGLONG target, bool late) {
     LONGLONG time = 0;
-    if (SUCCEEDED(sample->GetSampleTime(&time))) lastSampleTime_.store(time);
-    shownSinceFlush_.store(true);
+    {
+        std::lock_guard lock(shownMutex_);
+        if (SUCCEEDED(sample->GetSampleTime(&time))) shown_.time = time;
+        shown_.seek = PictureSeek(sample, 0);
+        shown_.sinceFlush = true;
+    }
     presented_.fetch_add(1);
     if (late) late_.fetch_add(1);
     return callback_->PresentSample(sample, target);
@@ -245,7 +261,7 @@ void Scheduler::SchedulerThreadProc() {
                     std::lock_guard queueLock(queueMutex_);
                     queue_.Clear();
                 }
-                shownSinceFlush_.store(false);
+                ForgetShown();
                 deadline.reset();
                 ++flushes;
             }

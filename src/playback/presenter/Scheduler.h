@@ -57,10 +57,11 @@ public:
     LONGLONG FrameDuration() const { return frameDuration_.load(); }
     LONGLONG QuarterFrame() const { return quarterFrame_.load(); }
     // The time of the last sample presented (100 ns).
-    LONGLONG LastSampleTime() const { return lastSampleTime_.load(); }
-    // The time of the sample on screen (100 ns); false when none was presented since the
-    // last flush (a seek's picture is still to come).
-    bool ShownSampleTime(LONGLONG* time) const;
+    LONGLONG LastSampleTime() const;
+    // The time of the sample on screen (100 ns); false when none was presented since the last
+    // flush (a seek's picture is still to come). *seek (when given, whatever the answer): the
+    // seek (MF_SAMPLE_SEEK) of the last sample presented, 0 before any.
+    bool ShownSampleTime(LONGLONG* time, UINT64* seek = nullptr) const;
     // A thread exists (from Start to Stop).
     bool IsRunning() const;
     // Samples presented since construction, and how many of them were late (more than a
@@ -105,10 +106,16 @@ private:
     std::atomic<float> rate_{1.0f};
     std::atomic<LONGLONG> frameDuration_{0};
     std::atomic<LONGLONG> quarterFrame_{0};
-    std::atomic<LONGLONG> lastSampleTime_{0};
-    // Whether a sample was presented since the last flush: false from the flush on, so that
-    // the picture of the old position no longer counts as the one on screen.
-    std::atomic<bool> shownSinceFlush_{false};
+    // The last sample presented: its time and seek, read together; `sinceFlush` is false from
+    // a flush on, so that the picture of the old position no longer counts as the one on screen.
+    struct Shown {
+        LONGLONG time = 0;
+        UINT64 seek = 0;
+        bool sinceFlush = false;
+    };
+    mutable std::mutex shownMutex_;
+    Shown shown_;  // under shownMutex_
+    void ForgetShown();
     std::atomic<UINT64> presented_{0};
     std::atomic<UINT64> late_{0};
 };

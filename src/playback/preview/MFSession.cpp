@@ -219,7 +219,7 @@ int CMFSession::SeekTo(std::int64_t position) {
     position = ClampPosition(position, m_duration);
     if (m_flags & kPaused) {
         // One request: the picture at the position shows and the clock never runs.
-        m_pSession->StartPaused(position);
+        m_pSession->StartPaused(position, nullptr);
         return 1;
     }
     const PROPVARIANT at = PositionVariant(position);

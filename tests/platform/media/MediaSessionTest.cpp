@@ -52,7 +52,7 @@ void OpenReady(const std::string& path, const OpenOptions& options, Player* p) {
 
 // Seeks to the time and pauses there in one request, as the channel's seek does.
 void SeekPaused(Player& p, LONGLONG time) {
-    ASSERT_EQ(p.session->StartPaused(time), S_OK);
+    ASSERT_EQ(p.session->StartPaused(time, nullptr), S_OK);
     ASSERT_EQ(StatusOf(p.events->WaitFor(MESessionPaused)), S_OK);
 }
 

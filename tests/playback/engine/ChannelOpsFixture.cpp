@@ -72,6 +72,25 @@ bool VideoSurface::WaitForNewPicture(std::chrono::milliseconds timeout) {
     return wake_.wait_for(lock, timeout, [&] { return pictures_ > seen; });
 }
 
+std::size_t VideoSurface::Presented() {
+    std::lock_guard lock(mutex_);
+    return numbers_.size();
+}
+
+bool VideoSurface::WaitForNumberSince(std::size_t presented, int number, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return wake_.wait_for(lock, timeout, [&] {
+        return numbers_.size() > presented &&
+               std::find(numbers_.begin() + std::ptrdiff_t(presented), numbers_.end(), number) != numbers_.end();
+    });
+}
+
+std::vector<int> VideoSurface::NumbersSince(std::size_t presented) {
+    std::lock_guard lock(mutex_);
+    return numbers_.size() > presented ? std::vector<int>(numbers_.begin() + std::ptrdiff_t(presented), numbers_.end())
+                                       : std::vector<int>();
+}
+
 QImage VideoSurface::LastPicture() {
     std::lock_guard lock(mutex_);
     return last_;
@@ -88,7 +107,7 @@ void ChannelOpsTest::SetUp() {
         *client = client_;
         return true;
     });
-    const HWND owners[kChannelCount] = {surface_.Handle(), 0};
+    const HWND owners[kChannelCount] = {surface_.Handle(), rearWindow_ ? rearSurface_.Handle() : 0};
     for (int i = 0; i < kChannelCount; ++i) {
         Channel(i).engine = engine_.get();
         ASSERT_EQ(Slots(i).InitChannel(Channel(i), owners[i], "メイリオ"), 1);

@@ -38,6 +38,12 @@ public:
     bool WaitForNumberFrom(int number, std::chrono::milliseconds timeout = 10s);
     // Waits for a picture presented after this call that satisfies nothing more.
     bool WaitForNewPicture(std::chrono::milliseconds timeout = 10s);
+    // How many pictures were presented so far; with it, waits for one of the number among
+    // those presented from then on.
+    std::size_t Presented();
+    bool WaitForNumberSince(std::size_t presented, int number, std::chrono::milliseconds timeout = 10s);
+    // The numbers of the pictures presented from then on, in order.
+    std::vector<int> NumbersSince(std::size_t presented);
     QImage LastPicture();
     RECT LastDestination();
     // The client size the surface tells the presenter from now on (none at first).
@@ -73,6 +79,9 @@ protected:
 
     RECT client_{0, 0, 320, 240};  // the surface's client area
     VideoSurface surface_;
+    // Channel 2's surface, given to it only when a test sets rearWindow_ before SetUp.
+    bool rearWindow_ = false;
+    VideoSurface rearSurface_;
     std::unique_ptr<ChannelEngineImpl> engine_;
 };
 

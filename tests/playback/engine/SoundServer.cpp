@@ -156,6 +156,13 @@ void SoundServer::ReadRecording(int fd) {
     close(fd);
 }
 
+void SoundServer::Stall(std::chrono::milliseconds span) {
+    if (server_ < 0) return;
+    kill(server_, SIGSTOP);
+    std::this_thread::sleep_for(span);
+    kill(server_, SIGCONT);
+}
+
 bool SoundServer::WaitForPlayed(std::chrono::steady_clock::time_point moment, std::chrono::milliseconds limit) {
     std::unique_lock lock(mutex_);
     return flowing_.wait_for(lock, limit, [&] {

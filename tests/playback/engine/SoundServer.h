@@ -42,6 +42,9 @@ public:
     // samples recorded from the first); false when `limit` passed first.
     bool WaitForPlayed(std::chrono::steady_clock::time_point moment, std::chrono::milliseconds limit);
     Recording StopRecording();
+    // Stops the server for the span, as a machine too busy to run it would: the sink then plays
+    // the time it missed at once, and a stream that cannot fill it runs dry.
+    void Stall(std::chrono::milliseconds span);
 
 private:
     void Kill(pid_t& pid);

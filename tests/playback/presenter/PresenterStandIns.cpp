@@ -69,7 +69,7 @@ HRESULT FakeMixer::Render(IMFSample* sample, int number) {
 HRESULT FakeMixer::ProcessOutput(DWORD, DWORD count, MFT_OUTPUT_DATA_BUFFER* buffers, DWORD* status) {
     if (count != 1 || !buffers || !status || !buffers[0].pSample) return E_INVALIDARG;
     IMFSample* sample = buffers[0].pSample;
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (!outputType_) return MF_E_TRANSFORM_TYPE_NOT_SET;
     ComPtr<IMFDesiredSample> desired;
     LONGLONG time = 0, duration = 0;
@@ -81,18 +81,41 @@ HRESULT FakeMixer::ProcessOutput(DWORD, DWORD count, MFT_OUTPUT_DATA_BUFFER* buf
         sample->SetSampleDuration(duration);
         return Render(sample, last_);
     }
+    ++held_;
+    holdWake_.notify_all();
+    holdWake_.wait(lock, [this] { return !hold_; });
+    --held_;
     if (frames_.empty()) return MF_E_TRANSFORM_NEED_MORE_INPUT;
     const Frame f = frames_.front();
     frames_.pop_front();
     last_ = f.number;
     sample->SetSampleTime(f.time);
     sample->SetSampleDuration(f.duration);
+    sample->SetUINT64(MF_SAMPLE_SEEK, f.seek);
     return Render(sample, f.number);
 }
 
-void FakeMixer::AddFrame(int number, LONGLONG time, LONGLONG duration) {
+void FakeMixer::AddFrame(int number, LONGLONG time, LONGLONG duration, UINT64 seek) {
     std::lock_guard lock(mutex_);
-    frames_.push_back({number, time, duration});
+    frames_.push_back({number, time, duration, seek});
+}
+
+void FakeMixer::DropFrames() {
+    std::lock_guard lock(mutex_);
+    frames_.clear();
+}
+
+void FakeMixer::HoldPulls(bool hold) {
+    {
+        std::lock_guard lock(mutex_);
+        hold_ = hold;
+    }
+    holdWake_.notify_all();
+}
+
+bool FakeMixer::WaitPullHeld(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return holdWake_.wait_for(lock, timeout, [this] { return held_ > 0; });
 }
 
 std::size_t FakeMixer::FramesWaiting() {

@@ -55,9 +55,15 @@ public:
         return S_OK;
     }
 
-    // A frame for the presenter to pull (times in 100 ns).
-    void AddFrame(int number, LONGLONG time, LONGLONG duration = 333333);
+    // A frame for the presenter to pull (times in 100 ns), of the seek (MF_SAMPLE_SEEK) given.
+    void AddFrame(int number, LONGLONG time, LONGLONG duration = 333333, UINT64 seek = 0);
+    // Drops the frames waiting, as a flush of the real mixer does.
+    void DropFrames();
     std::size_t FramesWaiting();
+    // While held, a pull waits on entering ProcessOutput, before it takes a frame.
+    void HoldPulls(bool hold);
+    // Waits until a pull waits on the hold.
+    bool WaitPullHeld(std::chrono::milliseconds timeout = 5s);
     std::vector<Repaint> Repaints();
     bool HasOutputType();
     MFVideoNormalizedRect ZoomRect();
@@ -73,8 +79,12 @@ private:
         int number;
         LONGLONG time;
         LONGLONG duration;
+        UINT64 seek;
     };
     std::deque<Frame> frames_;
+    std::condition_variable holdWake_;
+    bool hold_ = false;
+    int held_ = 0;  // pulls waiting on the hold
     int last_ = -1;
     std::vector<Repaint> repaints_;
 };
