@@ -31,6 +31,7 @@
 
 #include "app/commands/ControlRules.h"
 #include "common/AbsolutePath.h"
+#include "app/window/CsulvaneApp.h"
 #include "app/window/CsulvaneDlg.h"
 #include "app/surface/MovieMenu.h"
 #include "app/commands/SettingDlg.h"
@@ -95,8 +96,7 @@ int main(int argc, char** argv) {
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    InstallQtTranslation();
+    SetUpApplication();
 
     const fs::path work = fs::absolute(shot.empty() ? fs::path(out) : fs::path(shot).parent_path() / "screen-tour-start");
     fs::create_directories(work);

@@ -44,7 +44,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <chrono>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -59,6 +58,7 @@
 
 #include "../playback-bench/FfmpegReference.h"
 #include "app/commands/ControlRules.h"
+#include "app/window/CsulvaneApp.h"
 #include "app/window/CsulvaneDlg.h"
 #include "common/AbsolutePath.h"
 #include "filer/FilerContainerDlg.h"
@@ -68,7 +68,6 @@
 #include "playback/engine/ChannelEngineImpl.h"
 #include "playback/presenter/EVRCustomPresenter.h"
 #include "recorder/CardLayout.h"
-#include "ui/CommonUtil.h"
 #include "views/map/GoogleMapDlg2.h"
 #include "views/map/GoogleMapDlgWrap.h"
 #include "views/map/MovieDialog.h"
@@ -326,8 +325,7 @@ int RunPhase(int argc, char** argv, const std::string& phase, double seconds, bo
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     // As the program's main() and its application object start.
     QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    InstallQtTranslation();
+    SetUpApplication();
     const auto constructing = Clock::now();
     auto dlg = std::make_unique<CsulvaneDlg>();
     dlg->SetShowMessage([](const QString& text, const QString&) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/commands/ControlRules.h"
+#include "app/window/CsulvaneApp.h"
 #include "app/window/CsulvaneDlg.h"
 #include "common/AbsolutePath.h"
 #include "common/CardBench.h"
@@ -102,9 +103,9 @@ int main(int argc, char** argv) {
     }
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // As the program's main() starts its application.
     QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
+    SetUpApplication();
 
     const fs::path work = fs::absolute("recordings-bench-work");
     fs::create_directories(work / "start");

@@ -1,9 +1,16 @@
 #include "app/window/CsulvaneApp.h"
 
 #include "app/window/CsulvaneDlg.h"
+#include "platform/base/Locale.h"
+#include "ui/CommonUtil.h"
 #include "ui/ScaleFonts.h"
 
 namespace orv {
+
+void SetUpApplication() {
+    SetNumericLocaleC();
+    InstallQtTranslation();
+}
 
 BOOL CsulvaneApp::InitInstance() {
     {
