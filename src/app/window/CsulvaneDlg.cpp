@@ -47,8 +47,13 @@ CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
     m_pMapWrap = std::make_unique<CGoogleMapDlgWrap>(std::make_unique<CInetConnectionAsync>(GetSafeHwnd()));
     m_pInfoDlg = std::make_unique<CInfoDlg>(this);
     m_pGraphDlg = std::make_unique<CGSensorDlg>(this);
-    m_pObdDlg = std::make_unique<CObdDlg>(nullptr);
-    m_pMapWindow = std::make_unique<CMovieDialog>(GetSafeHwnd());
+    // The gauge and map windows are owned by the main window: the window system keeps them
+    // above it (a click on it, a play or a move never hides them behind it) and minimises
+    // them with it.
+    m_pObdDlg = std::make_unique<CObdDlg>(this);
+    m_pMapWindow = std::make_unique<CMovieDialog>(GetSafeHwnd(), this);
+    for (QWidget* satellite : {static_cast<QWidget*>(m_pObdDlg.get()), static_cast<QWidget*>(m_pMapWindow.get())})
+        satellite->installEventFilter(this);
     m_pSeekSlider = std::make_unique<CSkinSliderCtrl>();
     m_pVolumeSlider = std::make_unique<CSkinSliderCtrl>();
     m_pProgress = std::make_unique<CSkinProgressBarCtrl>(this);
