@@ -198,8 +198,7 @@ void CsulvaneDlg::ShowStartState() {
         m_apTransport[BTN_MAP_WINDOW]->SetLatched(m_pMapWrap->GetConnection().IsMapEnabled());
     m_bMapShown = m_pMapWrap->GetConnection().IsMapEnabled();
     UpdateControlStates();
-    for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
+    SetChannelsKeepAspect(m_bKeepAspect);
     SetChannelsView(m_aView, 0);
 }
 
@@ -319,8 +318,7 @@ BOOL CsulvaneDlg::RestoreLastSource() {
     }
     ApplyModelLimits();
     UpdateControlStates();
-    for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
+    SetChannelsKeepAspect(m_bKeepAspect);
     SetChannelsView(m_aView, 0);
     return found;
 }

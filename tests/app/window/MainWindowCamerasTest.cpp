@@ -188,6 +188,29 @@ TEST_F(CamerasFixture, RearSurfacePlaysTheRearMovieInStepWithTheFront) {
     dlg.OnBtnClose();
 }
 
+// Keep-aspect is the front picture's setting: switched off, the front fills its surface; the
+// rear surface has the shape of the map's place, never a camera's, and its picture keeps its
+// own shape either way.
+TEST_F(CamerasFixture, RearPictureKeepsItsShapeWhateverTheKeepAspectSetting) {
+    CsulvaneDlg& dlg = Open();
+    dlg.SeekToFrame(23, PLAY_PAUSED);
+    for (const bool keep : {false, true}) {
+        if (bool(g_aPlayChannel[0].keepAspect) != keep) dlg.OnKeepAspect();
+        ASSERT_EQ(bool(g_aPlayChannel[0].keepAspect), keep);
+        EXPECT_EQ(g_aPlayChannel[1].keepAspect, 1) << keep;
+        const CMovieStatic& front = dlg.FrontSurface();
+        const CMovieStatic& rear = dlg.RearSurface();
+        if (!keep) {
+            EXPECT_TRUE(RunUntil([&] { return front.LastFrame().height() == front.height(); })) << front.LastFrame().height();
+        }
+        const auto shapeOf = [](const QImage& picture) { return double(picture.width()) / std::max(1, picture.height()); };
+        EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), rearMovie_, 23) && std::abs(shapeOf(rear.LastFrame()) - 16.0 / 9.0) < 0.03; }))
+            << keep << ": " << rear.LastFrame().width() << "x" << rear.LastFrame().height() << " in " << rear.width() << "x"
+            << rear.height();
+    }
+    dlg.OnBtnClose();
+}
+
 TEST_F(CamerasFixture, RearSurfacePaintsBlackForARecordingWithoutARear) {
     CsulvaneDlg& dlg = Open();
     CMovieStatic& rear = dlg.RearSurface();
