@@ -188,6 +188,28 @@ TEST_F(CamerasFixture, RearSurfacePlaysTheRearMovieInStepWithTheFront) {
     dlg.OnBtnClose();
 }
 
+// A paused picture is drawn again for every new size of its surface (a layout mode, a new
+// scale): fitted to it, not left at the size of the surface before.
+TEST_F(CamerasFixture, PausedPictureIsMadeAgainForEachLayout) {
+    CsulvaneDlg& dlg = Open();
+    dlg.SeekToFrame(23, PLAY_PAUSED);
+    ASSERT_TRUE(RunUntil([&] { return Shows(dlg.FrontSurface().LastFrame(), frontMovie_, 23); }));
+    for (int mode : {LAYOUT_LARGE, LAYOUT_FULL_WIDTH, LAYOUT_BESIDE_BROWSER}) {
+        dlg.LayoutForMode(mode);
+        const CMovieStatic& front = dlg.FrontSurface();
+        const auto fitted = [&] {
+            const QSize picture = front.LastFrame().size();
+            const int even = (front.width() + 1) & ~1;
+            return picture.width() <= even && picture.height() <= front.height() &&
+                   (picture.width() == even || picture.height() == front.height());
+        };
+        EXPECT_TRUE(RunUntil(fitted)) << mode << ": " << front.LastFrame().width() << "x" << front.LastFrame().height()
+                                      << " in " << front.width() << "x" << front.height();
+        EXPECT_TRUE(Shows(front.LastFrame(), frontMovie_, 23)) << mode;
+    }
+    dlg.OnBtnClose();
+}
+
 // Keep-aspect is the front picture's setting: switched off, the front fills its surface; the
 // rear surface has the shape of the map's place, never a camera's, and its picture keeps its
 // own shape either way.
