@@ -71,5 +71,5 @@ fi
 echo "No display: running the program's window under Xvfb to take a screenshot."
 shot=$root/build/demo-screenshot.png
 logged "taking the screenshot" env QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1920x1080x24" \
-  "$root/build/release/tools/screen-tour" --card "$card" --shot "$shot"
+  "$root/build/release/tools/screen-tour" --card "$card" --start "$start" --shot "$shot"
 echo "Screenshot of the first recording playing: $shot"
