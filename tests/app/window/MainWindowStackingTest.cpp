@@ -100,9 +100,9 @@ TEST_F(StackingFixture, SatelliteWindowsStayAboveTheMainWindowAndTheirButtonsSay
          [&] {
              const QPoint from = caption(), before = dlg.pos();
              ASSERT_TRUE(Given(fixtures::XDesktop::Drag(from.x(), from.y(), from.x() + 160, from.y() + 96)));
-             // A window manager takes the move over from the first steps on: the window may
-             // lag the pointer by one step.
-             EXPECT_TRUE(fixtures::RunUntil([&] { return (dlg.pos() - before - QPoint(160, 96)).manhattanLength() <= 40; }, 20s))
+             // A window manager takes the move over from the first step on: the window may lag
+             // the pointer by the way it went before the program handed the move over.
+             EXPECT_TRUE(fixtures::RunUntil([&] { return (dlg.pos() - before - QPoint(160, 96)).manhattanLength() <= 64; }, 20s))
                  << "moved by " << (dlg.pos() - before).x() << "," << (dlg.pos() - before).y();
          },
          true, true, true, kAlways},
