@@ -52,10 +52,12 @@ if [ "$card_status" -ne 0 ]; then
   exit 1
 fi
 
-# The start folder keeps the program's settings file; its SOURCE section names the card's
-# root folder, which the program opens at start-up.
+# The start folder keeps the program's settings file: the keys the program writes into a new
+# one (the pictures keep their aspect, full volume), and the SOURCE section that names the
+# card's root folder, which the program opens at start-up.
 mkdir -p "$start"
-printf '[SOURCE]\nSELECT=FOLDER\nFOLDER=%s\n' "$card" > "$start/Default_Folder.ini"
+printf '[DISPLAY]\nINFOCHECK=31\nASPECT=on\nVOLUME=65535\n[SOURCE]\nSELECT=FOLDER\nFOLDER=%s\n' "$card" \
+  > "$start/Default_Folder.ini"
 
 # The map's web engine cannot use its sandbox as root.
 if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
@@ -69,5 +71,5 @@ fi
 echo "No display: running the program's window under Xvfb to take a screenshot."
 shot=$root/build/demo-screenshot.png
 logged "taking the screenshot" env QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1920x1080x24" \
-  "$root/build/release/tools/screen-tour" --card "$card" --shot "$shot"
+  "$root/build/release/tools/screen-tour" --card "$card" --start "$start" --shot "$shot"
 echo "Screenshot of the first recording playing: $shot"

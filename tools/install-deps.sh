@@ -16,6 +16,9 @@ packages=(
   qt6-webengine-dev qt6-webchannel-dev libjs-leaflet
   libcurl4-openssl-dev
   xvfb xauth pulseaudio pulseaudio-utils
+  # a window manager, and the X tools that read its stacking and give pointer input, for
+  # the tests of the satellite windows
+  openbox x11-utils xdotool libxcb1-dev
   python3
 )
 

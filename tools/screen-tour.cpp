@@ -1,13 +1,21 @@
-// screen-tour [--out DIR] [--card DIR] [--shot FILE]
+// screen-tour [--out DIR] [--card DIR] [--start DIR] [--shot FILE] [--window-manager]
 //
 // Runs the program's main window on the demo card (a small one made here unless --card
-// names one) and saves what it shows, for review: start-up with the list, playing at the
-// hard-braking frame in layout modes 0, 1 and 2, the video menu open, both cameras with the
-// map window closed, the map window over the rear camera, the vehicle gauges open, the full
-// view, the settings window, the outline of a drag, the program at scale 1.5, the window
-// brought back after a minimise from the maximised state and the source dialog's folder
-// picker. With --shot it saves one picture, of the first recording a few seconds into
-// playing, to FILE. Offscreen unless QT_QPA_PLATFORM says otherwise.
+// names one) from a start folder whose settings file is the demo's (tools/demo.sh writes the
+// same), or from the start folder --start names, as it is, and saves what it shows, for
+// review: start-up with the list, playing at the hard-braking frame in layout modes 0, 1 and
+// 2, the large-video view's zoom hint beside and above the video, the video menu open, both
+// cameras with the map window closed (the pictures kept in shape, and the front stretched),
+// the map window over the rear camera, the vehicle gauges open, the full view, the settings
+// window, the outline of a drag, the program at scale 1.5, the window brought back after a
+// minimise from the maximised state and the source dialog's folder picker. With --shot it
+// saves one picture, of the first recording a few seconds into playing, to FILE.
+//
+// With --window-manager (on an X server with a window manager running, QT_QPA_PLATFORM=xcb)
+// it saves instead what the X server shows, with real pointer input, after the gauge and map
+// buttons and a click on the main window's caption, after play and after a move of the
+// main window by its caption, and prints whether the server stacks the gauge and map windows
+// above the main window. Offscreen unless QT_QPA_PLATFORM says otherwise.
 #include <unistd.h>
 
 #include <QApplication>
@@ -17,6 +25,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <QWidgetAction>
@@ -30,6 +39,7 @@
 #include <vector>
 
 #include "app/commands/ControlRules.h"
+#include "app/window/MainWindowParts.h"
 #include "common/AbsolutePath.h"
 #include "app/window/CsulvaneApp.h"
 #include "app/window/CsulvaneDlg.h"
@@ -40,7 +50,9 @@
 #include "fixtures/EventLoopWait.h"
 #include "fixtures/DemoCard.h"
 #include "fixtures/DemoStart.h"
+#include "fixtures/XDesktop.h"
 #include "ui/CommonUtil.h"
+#include "ui/Scaled.h"
 #include "ui/SkinSliderCtrl.h"
 #include "views/InfoDlg.h"
 #include "views/ObdDlg.h"
@@ -75,16 +87,76 @@ QImage Desktop(const std::vector<QWidget*>& windows) {
     return canvas;
 }
 
+// What the X server shows under the window manager that runs on it, after real pointer
+// input: the gauge and map windows above the main window after a click on its caption,
+// after play and after a move by its caption. The number of pictures that failed.
+int WindowManagerTour(CsulvaneDlg& dlg, const fs::path& out) {
+    const fixtures::XDesktop desk;
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !desk.Ready() || !desk.WindowManager() ||
+        !fixtures::XDesktop::HavePointerTool()) {
+        std::fprintf(stderr, "screen-tour: --window-manager needs an X server with a window manager and xdotool\n");
+        return 1;
+    }
+    int failures = 0;
+    QWidget* const satellites[] = {dlg.ObdWindow(), dlg.MapWindow()};
+    const auto press = [](const QWidget* widget) {
+        const QPoint at = widget->mapToGlobal(widget->rect().center());
+        fixtures::RunUntilDone(fixtures::XDesktop::Click(at.x(), at.y()), std::chrono::seconds(60));
+    };
+    const auto caption = [&] { return dlg.mapToGlobal(QPoint(dlg.width() / 3, Scaled(12))); };
+    const auto shoot = [&](const std::string& name) {
+        Settle(1000);
+        QRect area = dlg.frameGeometry();
+        for (QWidget* w : satellites)
+            if (w->isVisible()) area = area.united(w->frameGeometry());
+        QScreen* screen = QGuiApplication::primaryScreen();
+        area = area.adjusted(-30, -30, 30, 30).intersected(screen->geometry());
+        const QPixmap shown = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        const auto where = [&](const QWidget* w) {
+            const auto id = std::uint32_t(w->winId());
+            return !desk.Viewable(id) ? "not shown" : desk.Above(id, std::uint32_t(dlg.winId())) ? "above the main window" : "BELOW the main window";
+        };
+        const fs::path file = out / (name + ".png");
+        if (!shown.save(QString::fromStdString(file.string()))) {
+            std::fprintf(stderr, "screen-tour: cannot write %s\n", file.c_str());
+            ++failures;
+            return;
+        }
+        std::printf("%s (gauges %s, map %s)\n", file.c_str(), where(dlg.ObdWindow()), where(dlg.MapWindow()));
+    };
+    if (dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);
+    press(test::TransportButtonOf(dlg, BTN_OBD_WINDOW));
+    press(test::TransportButtonOf(dlg, BTN_MAP_WINDOW));
+    RunUntil([&] { return satellites[0]->isVisible() && satellites[1]->isVisible(); }, 10000);
+    Settle(1500);
+    fixtures::RunUntilDone(fixtures::XDesktop::Click(caption().x(), caption().y()), std::chrono::seconds(60));
+    shoot("20-wm-gauges-and-map-after-a-click-on-the-caption");
+    press(test::TransportButtonOf(dlg, BTN_PLAY_PAUSE));
+    RunUntil([] { return g_aPlayChannel[0].playState == PLAY_PLAYING; }, 10000);
+    Settle(2000);
+    shoot("21-wm-gauges-and-map-while-playing");
+    const QPoint from = caption();
+    fixtures::RunUntilDone(fixtures::XDesktop::Drag(from.x(), from.y(), from.x() + 240, from.y() + 140),
+                           std::chrono::seconds(60));
+    shoot("22-wm-gauges-and-map-after-a-move");
+    return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string out = "screen-tour", card, shot;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--out") == 0) out = argv[i + 1];
-        else if (std::strcmp(argv[i], "--card") == 0) card = argv[i + 1];
-        else if (std::strcmp(argv[i], "--shot") == 0) shot = argv[i + 1];
+    std::string out = "screen-tour", card, shot, givenStart;
+    bool windowManager = false;
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--window-manager") == 0) windowManager = true;
+        else if (hasValue && std::strcmp(argv[i], "--out") == 0) out = argv[++i];
+        else if (hasValue && std::strcmp(argv[i], "--card") == 0) card = argv[++i];
+        else if (hasValue && std::strcmp(argv[i], "--start") == 0) givenStart = argv[++i];
+        else if (hasValue && std::strcmp(argv[i], "--shot") == 0) shot = argv[++i];
         else {
-            std::fprintf(stderr, "usage: screen-tour [--out DIR] [--card DIR] [--shot FILE]\n");
+            std::fprintf(stderr,
+                         "usage: screen-tour [--out DIR] [--card DIR] [--start DIR] [--shot FILE] [--window-manager]\n");
             return 2;
         }
     }
@@ -92,6 +164,7 @@ int main(int argc, char** argv) {
     out = bench::AbsolutePath(out);
     card = bench::AbsolutePath(card);
     shot = bench::AbsolutePath(shot);
+    givenStart = bench::AbsolutePath(givenStart);
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -108,11 +181,9 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    // The start folder's settings name the card's root as the last folder source.
-    const fs::path start = work / "start";
-    if (!fixtures::WriteStartFolder(start.string(), card)) return 1;
-    // The display settings a first start writes: the pictures keep their aspect.
-    std::ofstream(start / "Default_Folder.ini", std::ios::app) << "[DISPLAY]\nASPECT=on\n";
+    // The demo's settings: the keys of a new file, and the card's root as the last folder source.
+    const fs::path start = givenStart.empty() ? work / "start" : fs::path(givenStart);
+    if (givenStart.empty() && !fixtures::WriteDemoStartFolder(start.string(), card)) return 1;
     fs::current_path(start);
 
     auto dlg = std::make_unique<CsulvaneDlg>();
@@ -137,6 +208,12 @@ int main(int argc, char** argv) {
     };
     const bool opened = RunUntil([&] { return dlg->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30000);
     if (!opened) std::fprintf(stderr, "screen-tour: the first recording did not open\n");
+
+    if (windowManager) {
+        const int failed = WindowManagerTour(*dlg, fs::path(out));
+        dlg->OnBtnClose();
+        return opened && failed == 0 ? 0 : 1;
+    }
 
     if (!shot.empty()) {
         if (!dlg->IsMapShown()) dlg->OnCommand(ID_MAP_WINDOW);
@@ -175,6 +252,13 @@ int main(int argc, char** argv) {
         dlg->LayoutForMode(mode);
         save("02-braking-mode" + std::to_string(mode));
     }
+    // The large-video view: the zoom hint in the browser's place, beside the video and above it.
+    for (int mode : {0, 1}) {
+        dlg->LayoutForMode(mode);
+        dlg->OnCommand(ID_VIEW_LARGE_VIDEO);
+        save("02-large-video-mode" + std::to_string(mode));
+        dlg->OnCommand(ID_VIEW_LARGE_VIDEO);
+    }
     dlg->LayoutForMode(0);
 
     {
@@ -206,6 +290,10 @@ int main(int argc, char** argv) {
     dlg->MapWindow()->OnBtnClose();
     RunUntil([&] { return !dlg->IsMapShown(); }, 5000);
     save("04-both-cameras");
+    // Keep-aspect off: the front picture fills its surface, the rear keeps its shape.
+    dlg->OnKeepAspect();
+    save("04-both-cameras-front-stretched");
+    dlg->OnKeepAspect();
     dlg->OnCommand(ID_MAP_WINDOW);
     dlg->PlaceMapBesideVideo();
     Settle(1500);

@@ -70,6 +70,11 @@ for flavour in release asan; do
       review_tool "map" build/release/tools/map-review "$review/map-review.png"
       review_tool "browser" build/release/tools/browser-review "$review" "$ORV_DEMO_CARD"
       review_tool "screen tour" build/release/tools/screen-tour --out "$review/tour" --card "$ORV_DEMO_CARD"
+      # The same window on a desktop with a window manager: the gauge and map windows as the X
+      # server stacks them after real clicks, play and a move.
+      review_tool "screen tour under a window manager" env QT_QPA_PLATFORM=xcb \
+        xvfb-run -a -s "-screen 0 1920x1080x24" tools/with-openbox.sh \
+        build/release/tools/screen-tour --window-manager --out "$review/tour" --card "$ORV_DEMO_CARD"
       # A tour that ends early leaves its folder without pictures.
       ls "$review"/tour/*.png >/dev/null 2>&1
       record "screen tour pictures" $?

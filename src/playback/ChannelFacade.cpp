@@ -229,6 +229,12 @@ int SetChannelsView(const sVIEWRECORD (&views)[2], int redraw) {
     });
 }
 
+int SetChannelsKeepAspect(int keep) {
+    return ForEachChannel([&](int i, sPLAYCHANNEL& c, const PlayerDriverTable& t) {
+        return t.SetKeepAspect(c, i == 0 ? keep : TRUE);
+    });
+}
+
 int GetNextSpeedStep(bool faster) {
     const sPLAYCHANNEL& front = g_aPlayChannel[0];
     if (!front.initialised) return 0;

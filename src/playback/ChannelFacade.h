@@ -82,6 +82,11 @@ int RefreshChannels();
 // Each channel its own view record.
 int SetChannelsView(const sVIEWRECORD (&views)[2], int redraw);
 
+// The keep-aspect flag: channel 1 takes `keep`; channel 2 always keeps its picture's
+// aspect, since its surface has the shape of the place it shares with the map, not of any
+// camera's picture (stretched into it, the rear picture would be squeezed).
+int SetChannelsKeepAspect(int keep);
+
 // The speed step after channel 1's current one for the faster or the slower command:
 // 0 while channel 1 is uninitialised, 1 while it is not playing.
 int GetNextSpeedStep(bool faster);

@@ -294,8 +294,7 @@ void CPlaybackRoad::OnMovieOpened(WPARAM, LPARAM) {
     if (ChannelInitialised(0)) m_pInfoDlg->SetFrameCount(FrameCountOf(Slots(0).GetFrameCount2(Channel(0))));
     m_host.UpdateSpeedLabel();
     SetChannelsView(m_host.Views(), TRUE);
-    for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_host.KeepAspect());
+    SetChannelsKeepAspect(m_host.KeepAspect());
     SeekChannelsToFrame(0);
     BOOL mode = FALSE;
     mode = m_pFiler->TakeContinue();

@@ -49,8 +49,13 @@ CsulvaneDlg::CsulvaneDlg(QWidget* parent) : QDialog(parent) {
     m_pMapWrap = std::make_unique<CGoogleMapDlgWrap>(std::make_unique<CInetConnectionAsync>(GetSafeHwnd()));
     m_pInfoDlg = std::make_unique<CInfoDlg>(this);
     m_pGraphDlg = std::make_unique<CGSensorDlg>(this);
-    m_pObdDlg = std::make_unique<CObdDlg>(nullptr);
-    m_pMapWindow = std::make_unique<CMovieDialog>(GetSafeHwnd());
+    // The gauge and map windows are owned by the main window: the window system keeps them
+    // above it (a click on it, a play or a move never hides them behind it) and minimises
+    // them with it.
+    m_pObdDlg = std::make_unique<CObdDlg>(this);
+    m_pMapWindow = std::make_unique<CMovieDialog>(GetSafeHwnd(), this);
+    for (QWidget* satellite : {static_cast<QWidget*>(m_pObdDlg.get()), static_cast<QWidget*>(m_pMapWindow.get())})
+        satellite->installEventFilter(this);
     m_pSeekSlider = std::make_unique<CSkinSliderCtrl>();
     m_pVolumeSlider = std::make_unique<CSkinSliderCtrl>();
     m_pProgress = std::make_unique<CSkinProgressBarCtrl>(this);
@@ -199,8 +204,7 @@ void CsulvaneDlg::ShowStartState() {
         m_apTransport[BTN_MAP_WINDOW]->SetLatched(m_pMapWrap->GetConnection().IsMapEnabled());
     m_bMapShown = m_pMapWrap->GetConnection().IsMapEnabled();
     UpdateControlStates();
-    for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
+    SetChannelsKeepAspect(m_bKeepAspect);
     SetChannelsView(m_aView, 0);
 }
 
@@ -320,8 +324,7 @@ BOOL CsulvaneDlg::RestoreLastSource() {
     }
     ApplyModelLimits();
     UpdateControlStates();
-    for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), m_bKeepAspect);
+    SetChannelsKeepAspect(m_bKeepAspect);
     SetChannelsView(m_aView, 0);
     return found;
 }

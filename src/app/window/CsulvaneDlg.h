@@ -234,6 +234,8 @@ protected:
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
+    // Watches the gauge and map windows' states (minimised on their own or with the window).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // ---- start-up and shutdown (CsulvaneDlg.cpp) -------------------------------------
@@ -348,6 +350,9 @@ private:
     void ChangeSpeedStep(bool faster);
     // A double click on the rear surface: the map window back over it, the map switched on.
     void ShowMapOverRear();
+    // The gauge or map window minimised on its own is off the screen while its button says
+    // on: it is switched off as by its button.
+    void FollowSatelliteStates();
     void PlayPreviewOf(const std::string& path);
     static std::uint64_t ProgramMediumDevice();
     void FinishSourceLoss();

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QEvent>
 
 #include <filesystem>
 
@@ -187,6 +188,33 @@ void CsulvaneDlg::OnMapWindow() {
     CheckGpsAtFrame();
     UpdateMapPane();
     m_pMapWindow->setVisible(m_bMapShown);
+}
+
+bool CsulvaneDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange && (watched == m_pObdDlg.get() || watched == m_pMapWindow.get())) {
+        // Judged once the main window has seen the rest of the same change: a window manager
+        // minimises the main window before the windows it owns.
+        QMetaObject::invokeMethod(this, [this] { FollowSatelliteStates(); }, Qt::QueuedConnection);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CsulvaneDlg::FollowSatelliteStates() {
+    // Minimised with the main window they come back with it.
+    if (m_bCleanedUp || m_bMinimised || isMinimized()) return;
+    const auto leaveMinimised = [](QWidget* window) {
+        // Before it hides, so that it comes back a normal window (the window system would
+        // map a hidden window that leaves the minimised state).
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    };
+    if (m_bObdShown && m_pObdDlg->isMinimized()) {
+        leaveMinimised(m_pObdDlg.get());
+        OnObdWindow();
+    }
+    if (m_bMapShown && m_bMapInOwnWindow && m_pMapWindow->isMinimized()) {
+        leaveMinimised(m_pMapWindow.get());
+        OnMapWindow();
+    }
 }
 
 void CsulvaneDlg::OnMapWindowClosed() {

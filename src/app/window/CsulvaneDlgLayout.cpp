@@ -286,8 +286,7 @@ void CsulvaneDlg::ApplyFullView(BOOL on) {
         SetChannelsView(m_aView, FALSE);
         return;
     }
-    for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), TRUE);
+    SetChannelsKeepAspect(TRUE);
     m_bKeepAspect = TRUE;
     WriteKeepAspect(true);
     SetStayOnTop(false);

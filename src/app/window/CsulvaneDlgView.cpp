@@ -160,8 +160,7 @@ void CsulvaneDlg::OnKeepAspect() {
     if (flag != 0 && flag != 1) return;
     const BOOL mode = flag == 1 ? FALSE : TRUE;
     m_bKeepAspect = mode;
-    for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i)) Slots(i).SetKeepAspect(Channel(i), mode);
+    SetChannelsKeepAspect(mode);
     SetChannelsView(m_aView, FALSE);
     WriteKeepAspect(mode == TRUE);
     UpdateSpeedLabel();

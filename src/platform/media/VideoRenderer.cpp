@@ -140,7 +140,11 @@ void VideoRenderer::ClockStart(MFTIME systemTime, LONGLONG position, bool thenPa
     BeginStreaming();
     ComPtr<IMFVideoPresenter> presenter = Presenter();
     if (!presenter) return;
-    presenter->OnClockStart(systemTime, position);
+    // The presenter was flushed for this start before the preroll, so the picture the preroll
+    // showed belongs to `position`. A start that pauses at once keeps that picture: flushed
+    // again, the presenter would believe it shows none and could not draw the paused picture
+    // again (at a new size, a new zoom).
+    presenter->OnClockStart(systemTime, thenPause ? PRESENTATION_CURRENT_POSITION : position);
     if (thenPause) {
         presenter->OnClockPause(systemTime);
         mixer_->SetFlow(VideoMixer::Flow::Preroll);

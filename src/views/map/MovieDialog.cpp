@@ -16,7 +16,7 @@ constexpr int kTitleHeight = 20;  // design pixels of the title strip
 
 }  // namespace
 
-CMovieDialog::CMovieDialog(HWND owner) : CSkinDialog(nullptr), m_hOwner(owner) {}
+CMovieDialog::CMovieDialog(HWND owner, QWidget* parent) : CSkinDialog(parent), m_hOwner(owner) {}
 
 CMovieDialog::~CMovieDialog() = default;
 

@@ -21,9 +21,10 @@ public:
     static constexpr int kCaptionMap = 151;         // "マップ"
     static constexpr int kCaptionMainCamera = 145;  // "メインカメラ"
 
-    // `owner`: the main window's handle, receiver of the messages. The window has no Qt
-    // parent (the desktop owns it).
-    explicit CMovieDialog(HWND owner);
+    // `owner`: the main window's handle, receiver of the messages. `parent`, the main
+    // window itself, owns the window: the window system keeps it above the main window and
+    // minimises it with it. Without one the desktop owns it.
+    explicit CMovieDialog(HWND owner, QWidget* parent = nullptr);
     ~CMovieDialog() override;
 
     BOOL OnInitDialog() override;

@@ -136,20 +136,22 @@ std::vector<Posted> RunToEnd(CJobFrame& frame, MessageQueue& queue) {
     }
 }
 
-// The settings file of the test's jobs lies in `folder` (the start folder) while it lives.
+// The settings file of the test's jobs lies in `folder` (the start folder) while it lives;
+// after, the start folder is the one before (none), never the folder the test runs in.
 class SettingsIn {
 public:
-    explicit SettingsIn(const std::string& folder) : old_(fs::current_path()) {
+    explicit SettingsIn(const std::string& folder) : old_(fs::current_path()), oldStart_(g_szStartDir) {
         fs::current_path(folder);
         CaptureStartDir();
     }
     ~SettingsIn() {
         fs::current_path(old_);
-        CaptureStartDir();
+        g_szStartDir = oldStart_;
     }
 
 private:
     fs::path old_;
+    std::string oldStart_;
 };
 
 std::vector<sFILEENTRY> EntriesOf(const std::vector<std::string>& paths) {

@@ -188,6 +188,51 @@ TEST_F(CamerasFixture, RearSurfacePlaysTheRearMovieInStepWithTheFront) {
     dlg.OnBtnClose();
 }
 
+// A paused picture is drawn again for every new size of its surface (a layout mode, a new
+// scale): fitted to it, not left at the size of the surface before.
+TEST_F(CamerasFixture, PausedPictureIsMadeAgainForEachLayout) {
+    CsulvaneDlg& dlg = Open();
+    dlg.SeekToFrame(23, PLAY_PAUSED);
+    ASSERT_TRUE(RunUntil([&] { return Shows(dlg.FrontSurface().LastFrame(), frontMovie_, 23); }));
+    for (int mode : {LAYOUT_LARGE, LAYOUT_FULL_WIDTH, LAYOUT_BESIDE_BROWSER}) {
+        dlg.LayoutForMode(mode);
+        const CMovieStatic& front = dlg.FrontSurface();
+        const auto fitted = [&] {
+            const QSize picture = front.LastFrame().size();
+            const int even = (front.width() + 1) & ~1;
+            return picture.width() <= even && picture.height() <= front.height() &&
+                   (picture.width() == even || picture.height() == front.height());
+        };
+        EXPECT_TRUE(RunUntil(fitted)) << mode << ": " << front.LastFrame().width() << "x" << front.LastFrame().height()
+                                      << " in " << front.width() << "x" << front.height();
+        EXPECT_TRUE(Shows(front.LastFrame(), frontMovie_, 23)) << mode;
+    }
+    dlg.OnBtnClose();
+}
+
+// Keep-aspect is the front picture's setting: switched off, the front fills its surface; the
+// rear surface has the shape of the map's place, never a camera's, and its picture keeps its
+// own shape either way.
+TEST_F(CamerasFixture, RearPictureKeepsItsShapeWhateverTheKeepAspectSetting) {
+    CsulvaneDlg& dlg = Open();
+    dlg.SeekToFrame(23, PLAY_PAUSED);
+    for (const bool keep : {false, true}) {
+        if (bool(g_aPlayChannel[0].keepAspect) != keep) dlg.OnKeepAspect();
+        ASSERT_EQ(bool(g_aPlayChannel[0].keepAspect), keep);
+        EXPECT_EQ(g_aPlayChannel[1].keepAspect, 1) << keep;
+        const CMovieStatic& front = dlg.FrontSurface();
+        const CMovieStatic& rear = dlg.RearSurface();
+        if (!keep) {
+            EXPECT_TRUE(RunUntil([&] { return front.LastFrame().height() == front.height(); })) << front.LastFrame().height();
+        }
+        const auto shapeOf = [](const QImage& picture) { return double(picture.width()) / std::max(1, picture.height()); };
+        EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), rearMovie_, 23) && std::abs(shapeOf(rear.LastFrame()) - 16.0 / 9.0) < 0.03; }))
+            << keep << ": " << rear.LastFrame().width() << "x" << rear.LastFrame().height() << " in " << rear.width() << "x"
+            << rear.height();
+    }
+    dlg.OnBtnClose();
+}
+
 TEST_F(CamerasFixture, RearSurfacePaintsBlackForARecordingWithoutARear) {
     CsulvaneDlg& dlg = Open();
     CMovieStatic& rear = dlg.RearSurface();

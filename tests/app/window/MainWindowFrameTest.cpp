@@ -578,23 +578,14 @@ protected:
     static void SetUpTestSuite() {
         if (!fixtures::HaveFfmpeg()) return;
         card_ = new fixtures::TempDir();
-        fixtures::CardBuilder builder(card_->Path() + "/card");
-        builder.MakeLayoutFolders(1);
         const std::string front = card_->Path() + "/front.mp4", rear = card_->Path() + "/rear.mp4";
-        ASSERT_TRUE(MakeCameraMovies(front, rear, kFrames, kFps));
         fixtures::DataBlock block;
         for (int k = 0; k < kFrames; ++k) {
             fixtures::RawRecord r;
             r.speed = fixtures::SpeedText(40);
             block.records.push_back(r);
         }
-        fixtures::RecordingSpec params;
-        params.layout = 1;
-        params.row = fixtures::CardRow::Driving;
-        params.data = block;
-        params.movieFile = front;
-        params.companionFile = rear;
-        ASSERT_FALSE(builder.AddRecording(params).empty());
+        ASSERT_TRUE(MakeCameraCard(card_->Path() + "/card", front, rear, kFrames, kFps, block));
         frontMovie_ = front;
         rearMovie_ = rear;
     }

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <string>
 
+#include "fixtures/CardBuilder.h"
+#include "fixtures/DataBlockWriter.h"
 #include "fixtures/MovieMaker.h"
 
 namespace orv {
@@ -29,6 +31,23 @@ inline bool MakeCameraMovies(const std::string& front, const std::string& rear, 
     movie.width = 256;
     movie.height = 144;
     return fixtures::MakeMovie(movie, rear, nullptr);
+}
+
+// A card in `root` (the first folder layout) with one driving recording made of the two
+// camera movies (MakeCameraMovies, written to `front` and `rear`) and `data` as its recorder
+// data; false when it could not be made.
+inline bool MakeCameraCard(const std::string& root, const std::string& front, const std::string& rear, int frames,
+                           int fps, const fixtures::DataBlock& data) {
+    fixtures::CardBuilder builder(root);
+    builder.MakeLayoutFolders(1);
+    if (!MakeCameraMovies(front, rear, frames, fps)) return false;
+    fixtures::RecordingSpec params;
+    params.layout = 1;
+    params.row = fixtures::CardRow::Driving;
+    params.data = data;
+    params.movieFile = front;
+    params.companionFile = rear;
+    return !builder.AddRecording(params).empty();
 }
 
 // ffmpeg's picture of frame `frame` (from 0) of `movie`; null when it could not be made.

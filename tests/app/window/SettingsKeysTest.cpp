@@ -2,10 +2,13 @@
 
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <sstream>
 
 #include "app/window/SettingsKeys.h"
+#include "fixtures/DemoStart.h"
 #include "fixtures/TempDir.h"
 #include "ui/CommonUtil.h"
 
@@ -46,6 +49,26 @@ TEST_F(SettingsKeysTest, NewFileGetsTheThreeDefaultsInOrder) {
     ASSERT_TRUE(WriteVolume(12));
     ASSERT_TRUE(EnsureSettingsFile());
     EXPECT_EQ(ReadVolume(), 12);
+}
+
+// The demo starts as a first start would: its settings file (written by tools/demo.sh, and
+// by the review tour as the demo's) holds the keys of a new file.
+TEST_F(SettingsKeysTest, DemoStartHoldsTheKeysOfANewFile) {
+    ASSERT_TRUE(EnsureSettingsFile());
+    const std::string keys[] = {"INFOCHECK", "ASPECT", "VOLUME"};
+    std::map<std::string, std::string> fresh;
+    for (const std::string& key : keys) fresh[key] = ReadIniString(settings::kDisplay, key);
+    fixtures::TempDir demo;
+    ASSERT_TRUE(fixtures::WriteDemoStartFolder(demo.Path(), "/card"));
+    g_szStartDir = demo.Path();
+    std::string written;
+    for (const std::string& key : keys) {
+        EXPECT_EQ(ReadIniString(settings::kDisplay, key), fresh[key]) << key;
+        written += key + "=" + fresh[key] + "\\n";
+    }
+    std::ifstream script(ORV_SOURCE_DIR "/tools/demo.sh");
+    const std::string text((std::istreambuf_iterator<char>(script)), {});
+    EXPECT_NE(text.find("[DISPLAY]\\n" + written), std::string::npos) << written;
 }
 
 TEST_F(SettingsKeysTest, FailedWriteIsReported) {

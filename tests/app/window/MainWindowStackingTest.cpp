@@ -1,0 +1,163 @@
+// The gauge and map windows as the X server shows them around the real main window, with a
+// window manager (openbox) and without one: after each thing a user does with the pointer
+// (the buttons, a click on the caption, play, a move of the window, a close or a minimise
+// from outside) every satellite window whose button is latched is on the screen above the
+// main window, and every other one is off the screen. The stacking is read from the server,
+// not from Qt. Runs on an X server of its own (own-display.sh), with and without openbox.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <string>
+
+#include "app/commands/MainLayout.h"
+#include "app/window/FolderWindowFixture.h"
+#include "app/window/MainWindowParts.h"
+#include "app/window/MovieFrameCheck.h"
+#include "fixtures/XDesktop.h"
+#include "ui/ScaleFonts.h"
+#include "ui/Scaled.h"
+#include "views/ObdDlg.h"
+#include "views/map/MovieDialog.h"
+
+namespace orv {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kFps = 10;
+constexpr int kFrames = 400;  // plays on through every step
+
+QPoint CentreOf(const QWidget* widget) { return widget->mapToGlobal(widget->rect().center()); }
+
+// Pointer input, with the window's events served while it goes on: whether it was given.
+bool Given(std::future<bool> input) { return fixtures::RunUntilDone(std::move(input), 60s); }
+
+class StackingFixture : public FolderWindowFixture {
+protected:
+    static void SetUpTestSuite() {
+        if (!fixtures::HaveFfmpeg()) return;
+        card_ = new fixtures::TempDir();
+        ASSERT_TRUE(MakeCameraCard(card_->Path() + "/card", card_->Path() + "/front.mp4", card_->Path() + "/rear.mp4",
+                                   kFrames, kFps, fixtures::DataBlock{}));
+    }
+    static void TearDownTestSuite() {
+        delete card_;
+        card_ = nullptr;
+    }
+    std::string SourceFolder() const override { return card_->Path() + "/card/Video"; }
+    void SetUp() override {
+        FolderWindowFixture::SetUp();
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
+        if (!desk_.Ready() || !fixtures::XDesktop::HavePointerTool()) GTEST_SKIP() << "needs the X server and xdotool";
+    }
+
+    static fixtures::TempDir* card_;
+    fixtures::XDesktop desk_;
+};
+
+fixtures::TempDir* StackingFixture::card_ = nullptr;
+
+TEST_F(StackingFixture, SatelliteWindowsStayAboveTheMainWindowAndTheirButtonsSayWhatIsShown) {
+    CsulvaneDlg& dlg = Open();
+    CObdDlg& gauges = *dlg.ObdWindow();
+    CMovieDialog& map = *dlg.MapWindow();
+    CSkinButton& gaugeButton = *test::TransportButtonOf(dlg, BTN_OBD_WINDOW);
+    CSkinButton& mapButton = *test::TransportButtonOf(dlg, BTN_MAP_WINDOW);
+    const bool wm = desk_.WindowManager();
+    const std::uint32_t mainWindow = std::uint32_t(dlg.winId());
+    ASSERT_TRUE(fixtures::RunUntil([&] { return desk_.Viewable(mainWindow); }, 20s));
+    if (dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);  // the steps start with both windows off
+    const auto press = [](const QWidget* widget) {
+        const QPoint at = CentreOf(widget);
+        ASSERT_TRUE(Given(fixtures::XDesktop::Click(at.x(), at.y())));
+    };
+    // A point of the caption strip clear of the title and of the title-bar buttons.
+    const auto caption = [&] { return dlg.mapToGlobal(QPoint(dlg.width() / 3, Scaled(12))); };
+
+    enum Where { kAlways, kWithWindowManager, kWithoutWindowManager };
+    const struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool gaugesOn, mapOn;
+        bool mainShown;
+        Where where;
+    } steps[] = {
+        {"gauge button", [&] { press(&gaugeButton); }, true, false, true, kAlways},
+        {"map button", [&] { press(&mapButton); }, true, true, true, kAlways},
+        {"a click on the caption", [&] { ASSERT_TRUE(Given(fixtures::XDesktop::Click(caption().x(), caption().y()))); }, true, true,
+         true, kAlways},
+        {"play",
+         [&] {
+             press(test::TransportButtonOf(dlg, BTN_PLAY_PAUSE));
+             EXPECT_TRUE(fixtures::RunUntil([] { return g_aPlayChannel[0].playState == PLAY_PLAYING; }, 20s));
+         },
+         true, true, true, kAlways},
+        {"a move by the caption",
+         [&] {
+             const QPoint from = caption(), before = dlg.pos();
+             ASSERT_TRUE(Given(fixtures::XDesktop::Drag(from.x(), from.y(), from.x() + 160, from.y() + 96)));
+             // A window manager takes the move over from the first step on: the window may lag
+             // the pointer by the way it went before the program handed the move over.
+             EXPECT_TRUE(fixtures::RunUntil([&] { return (dlg.pos() - before - QPoint(160, 96)).manhattanLength() <= 64; }, 20s))
+                 << "moved by " << (dlg.pos() - before).x() << "," << (dlg.pos() - before).y();
+         },
+         true, true, true, kAlways},
+        {"a click on the video", [&] { press(&dlg.FrontSurface()); }, true, true, true, kAlways},
+        {"gauges closed by the window manager", [&] { desk_.AskToClose(std::uint32_t(gauges.winId())); }, false, true, true,
+         kAlways},
+        {"map closed by the window manager", [&] { desk_.AskToClose(std::uint32_t(map.winId())); }, false, false, true,
+         kAlways},
+        {"both buttons again", [&] { press(&gaugeButton); press(&mapButton); }, true, true, true, kAlways},
+        // Openbox minimises a window together with the window that owns it: the main window
+        // goes down too, and the buttons on it keep their state.
+        {"the gauges minimised", [&] { desk_.AskToMinimise(std::uint32_t(gauges.winId())); }, true, true, false,
+         kWithWindowManager},
+        {"brought back from the task bar", [&] { desk_.Activate(mainWindow); }, true, true, true, kWithWindowManager},
+        {"the minimise button", [&] { press(test::TitleButtonOf(dlg, 2)); }, true, true, false, kWithWindowManager},
+        {"brought back again", [&] { desk_.Activate(mainWindow); }, true, true, true, kWithWindowManager},
+        // Minimised alone (where nothing takes the main window down with it), the map is off
+        // the screen: it is switched off.
+        {"the map minimised alone", [&] { map.showMinimized(); }, true, false, true, kWithoutWindowManager},
+        {"the map button once more", [&] { press(&mapButton); }, true, true, true, kWithoutWindowManager},
+    };
+    for (const Step& step : steps) {
+        if ((step.where == kWithWindowManager && !wm) || (step.where == kWithoutWindowManager && wm)) continue;
+        SCOPED_TRACE(step.name);
+        step.act();
+        // What the server has on the screen, and what the buttons say.
+        const auto agrees = [&] {
+            if (desk_.Viewable(mainWindow) != step.mainShown || dlg.isMinimized() == step.mainShown) return false;
+            const struct {
+                QWidget* window;
+                CSkinButton* button;
+                bool on;
+            } satellites[] = {{&gauges, &gaugeButton, step.gaugesOn}, {&map, &mapButton, step.mapOn}};
+            for (const auto& s : satellites) {
+                const std::uint32_t id = std::uint32_t(s.window->winId());
+                if (s.button->IsLatched() != s.on || desk_.Viewable(id) != (s.on && step.mainShown)) return false;
+                if (s.on && step.mainShown && !desk_.Above(id, mainWindow)) return false;
+            }
+            return true;
+        };
+        EXPECT_TRUE(fixtures::RunUntil(agrees, 20s))
+            << "main shown " << desk_.Viewable(mainWindow) << "; gauges latched " << gaugeButton.IsLatched() << ", shown "
+            << desk_.Viewable(std::uint32_t(gauges.winId())) << ", above " << desk_.Above(std::uint32_t(gauges.winId()), mainWindow)
+            << "; map latched " << mapButton.IsLatched() << ", shown " << desk_.Viewable(std::uint32_t(map.winId()))
+            << ", above " << desk_.Above(std::uint32_t(map.winId()), mainWindow);
+        if (step.gaugesOn && step.mainShown) {
+            // The gauges lie over the panes wherever the main window goes.
+            const RECT r = ComputeMainLayout(RECT{0, 0, dlg.width(), dlg.height()}, dlg.LayoutMode(), g_fScale).gaugeWindow;
+            const QPoint place = dlg.mapToGlobal(QPoint(r.left, r.top));
+            EXPECT_TRUE(fixtures::RunUntil([&] { return gauges.pos() == place; }, 10s))
+                << gauges.pos().x() << "," << gauges.pos().y() << " not " << place.x() << "," << place.y();
+        }
+    }
+    dlg.OnBtnClose();
+}
+
+}  // namespace
+}  // namespace orv
