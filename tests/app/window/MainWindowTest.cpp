@@ -196,11 +196,11 @@ public:
     static std::string MovieFile(int serial, const char* camera) {
         return dir_->Path() + "/" + camera + std::to_string(serial) + ".mp4";
     }
-    // A card with recordings 1 (12:00) and 2 (12:01) of the given name letters in "Video",
-    // made of the suite's movies.
-    static void BuildCard(const std::string& card, const std::array<const char*, 2>& letters) {
+    // A card with recordings 1 (12:00), 2 (12:01) and so on of the given name letters in
+    // "Video", made of the suite's two movies in turn.
+    static void BuildCard(const std::string& card, const std::vector<const char*>& letters) {
         fixtures::CardBuilder builder(card);
-        for (int serial : {1, 2}) {
+        for (int serial = 1; serial <= int(letters.size()); ++serial) {
             fixtures::DataBlock block;
             for (int k = 0; k < kFrames; ++k) {
                 fixtures::RawRecord r;
@@ -219,11 +219,11 @@ public:
             params.folder = "Video";
             params.letters = letters[std::size_t(serial - 1)];
             params.date = "220101";
-            params.time = serial == 1 ? "120000" : "120100";
+            params.time = "12" + std::string(serial <= 10 ? "0" : "") + std::to_string(serial - 1) + "00";
             params.serial = serial;
             params.data = block;
-            params.movieFile = MovieFile(serial, "front");
-            params.companionFile = MovieFile(serial, "rear");
+            params.movieFile = MovieFile(2 - serial % 2, "front");
+            params.companionFile = MovieFile(2 - serial % 2, "rear");
             ASSERT_FALSE(builder.AddRecording(params).empty());
         }
     }
@@ -631,11 +631,12 @@ bool OpenAndIdle(CsulvaneDlg& dlg) {
 }
 
 // The window started in `start` on a card made in `card` with recordings of `letters`, its
-// first recording open.
+// first recording open; the settings name `remembered` as the last folder (the card's movie
+// folder unless given).
 void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& card,
-                 const std::array<const char*, 2>& letters) {
+                 const std::vector<const char*>& letters, std::string remembered = {}) {
     MainWindowTest::BuildCard(card, letters);
-    ASSERT_TRUE(fixtures::WriteStartFolder(start, card + "/Video"));
+    ASSERT_TRUE(fixtures::WriteStartFolder(start, remembered.empty() ? card + "/Video" : remembered));
     std::filesystem::current_path(start);
     dlg.SetShowMessage([](const QString&, const QString&) {});
     dlg.OnInitDialog();
@@ -687,23 +688,53 @@ TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
     dlg.OnBtnClose();
 }
 
-// A pulled card: the list and the tree are empty, and of the transport buttons only the
-// source button can be used.
-TEST_F(MainWindowTest, ALostSourceLeavesOnlyTheSourceButton) {
-    fixtures::TempDir dir;
-    const std::string card = dir.Path() + "/card";
-    CsulvaneDlg dlg;
-    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path() + "/start", card, {"A___", "A___"}));
-    ASSERT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
-    EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
+// A pulled card, or one that leaves its mount point behind as an empty folder: the list and
+// the tree are empty, and of the transport buttons only the source button can be used. When
+// the card is back it is opened again as at start-up.
+TEST_F(MainWindowTest, ALostCardLeavesOnlyTheSourceButtonAndIsOpenedWhenItIsBack) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        bool rootStays;  // the mount point stays, only the card's own folders go
+    } cases[] = {{"the card's root goes", false}, {"an empty mount point stays", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixtures::TempDir dir;
+        const std::string card = dir.Path() + "/card";
+        const std::string away = dir.Path() + "/away";
+        CsulvaneDlg dlg;
+        // Opened at the card's root, as a card is.
+        ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path() + "/start", card, {"A___", "A___"}, card));
+        ASSERT_TRUE(dlg.Browser()->IsCardRootSource());
+        ASSERT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
+        EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
 
-    std::filesystem::remove_all(card);
-    ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 0; }));
-    EXPECT_TRUE(dlg.Entries()->empty());
-    EXPECT_EQ(dlg.Browser()->GetTree()->GetItemCount(), 0);
-    for (int i = 0; i < kTransportButtonCount; ++i)
-        EXPECT_EQ(test::TransportButtonOf(dlg, i)->isEnabled(), i == BTN_OPEN_SOURCE) << i;
-    dlg.OnBtnClose();
+        if (c.rootStays) {
+            fs::create_directories(away);
+            for (const fs::directory_entry& e : fs::directory_iterator(card)) fs::rename(e.path(), fs::path(away) / e.path().filename());
+        } else {
+            fs::rename(card, away);
+        }
+        ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 0; }));
+        EXPECT_EQ(fs::exists(card), c.rootStays);
+        EXPECT_TRUE(dlg.Entries()->empty());
+        EXPECT_EQ(dlg.Browser()->GetTree()->GetItemCount(), 0);
+        EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_CLOSED);
+        for (int i = 0; i < kTransportButtonCount; ++i)
+            EXPECT_EQ(test::TransportButtonOf(dlg, i)->isEnabled(), i == BTN_OPEN_SOURCE) << i;
+
+        if (c.rootStays) {
+            for (const fs::directory_entry& e : fs::directory_iterator(away)) fs::rename(e.path(), fs::path(card) / e.path().filename());
+        } else {
+            fs::rename(away, card);
+        }
+        ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 2 && dlg.Road().CurrentRow() == 0; }));
+        ASSERT_TRUE(OpenAndIdle(dlg));
+        EXPECT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
+        EXPECT_EQ(dlg.Browser()->m_strSourcePath, card);
+        EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
+        dlg.OnBtnClose();
+    }
 }
 
 // The page's stand-in: it keeps the scripts the bridge runs.
