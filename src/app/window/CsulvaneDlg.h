@@ -133,6 +133,7 @@ public:
     HWND GetOwnerHwnd() const override { return GetSafeHwnd(); }
     int GetCurrentFileRow() const override { return m_pRoad->CurrentRow(); }
     bool TakeReselectRequest() override { return m_pRoad->TakeReselectRequest(); }
+    void MoveCurrentFileRow(int row) override { m_pRoad->MoveCurrentRow(row); }
     void OnFileRowSelected(int row, const sFILEENTRY& entry) override { m_pRoad->OnFileRowSelected(row, entry); }
     void OnPreviewFile(int row, const sFILEENTRY& entry) override;
     void OnFilterButton(int kind) override;

@@ -645,45 +645,63 @@ void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& 
     ASSERT_TRUE(OpenAndIdle(dlg));
 }
 
-// A filter change leaves the list's new row 0 current, and that row is what is open: another
-// recording is opened, the one already open plays on. Selecting the current row again opens
-// nothing.
-TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
+// A filter change that leaves the recording being watched in the list keeps it where it is,
+// playing or paused, whatever row it moves to; one that takes it out of the list opens the
+// new row 0. Selecting the current row again opens nothing.
+TEST_F(MainWindowTest, AFilterChangeKeepsTheWatchedRecordingWhereverItsRowMoves) {
     fixtures::TempDir dir;
     CsulvaneDlg dlg;
-    // Continuous at 12:00, manual at 12:01.
-    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path(), dir.Path() + "/card", {"A___", "AM__"}));
-    dlg.OnCommand(ID_PLAY_PAUSE);  // playing when the filter changes
+    // Continuous at 12:00 and 12:01, manual at 12:02.
+    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path(), dir.Path() + "/card", {"A___", "A___", "AM__"}));
+    dlg.Browser()->SelectFileRow(2, FALSE);
+    ASSERT_TRUE(RunUntil([&] { return dlg.InfoPanel()->StartTime().wMinute == 2; }));
+    ASSERT_TRUE(OpenAndIdle(dlg));
 
     struct Step {
         const char* name;
+        bool playing;  // when the filter changes
         std::function<void()> act;
         bool opens;
+        int row;     // the current row afterwards
         int minute;  // start minute of the recording open afterwards
     };
     const Step steps[] = {
-        {"row 0's own kind off: the other recording moves up", [&] { dlg.OnFilterButton(REC_CONTINUOUS); }, true, 1},
-        {"that kind on again: the first recording is back at row 0", [&] { dlg.OnFilterButton(REC_CONTINUOUS); },
-         true, 0},
-        {"a kind no recording has: the open recording stays and plays on", [&] { dlg.OnFilterButton(REC_RADAR); },
-         false, 0},
-        {"the current row selected again", [&] { dlg.Browser()->SelectFileRow(0, FALSE); }, false, 0},
+        {"continuous off: the manual recording moves up to row 0 and plays on", true,
+         [&] { dlg.OnFilterButton(REC_CONTINUOUS); }, false, 0, 2},
+        {"continuous on again: back at row 2, held where it was", false, [&] { dlg.OnFilterButton(REC_CONTINUOUS); },
+         false, 2, 2},
+        {"a kind no recording has: nothing moves", false, [&] { dlg.OnFilterButton(REC_RADAR); }, false, 2, 2},
+        {"manual off: the watched recording leaves the list and row 0 is opened", false,
+         [&] { dlg.OnFilterButton(REC_MANUAL); }, true, 0, 0},
+        {"the current row selected again", false, [&] { dlg.Browser()->SelectFileRow(0, FALSE); }, false, 0, 0},
     };
     for (const Step& step : steps) {
+        if ((FrontState() == PLAY_PLAYING) != step.playing) dlg.OnCommand(ID_PLAY_PAUSE);
+        // Some frames in, so that a reopening at frame 0 would show.
+        ASSERT_TRUE(RunUntil([&] {
+            return (FrontState() == PLAY_PLAYING) == step.playing && (!step.playing || FrontFrame() >= 3);
+        })) << step.name;
         const std::uint64_t before = dlg.Road().SelectionSerial();
         const PlayState was = FrontState();
+        const int from = FrontFrame();
         step.act();
         EXPECT_EQ(dlg.Road().SelectionSerial() > before, step.opens) << step.name;
         if (!step.opens) {
+            // Not reopened at frame 0: on from the frame it showed.
             EXPECT_EQ(FrontState(), was) << step.name;
+            EXPECT_GE(FrontFrame(), from) << step.name;
+            if (step.playing) {
+                EXPECT_TRUE(RunUntil([&] { return FrontFrame() > from; })) << step.name;
+            }
         }
         ASSERT_TRUE(OpenAndIdle(dlg)) << step.name;
         EXPECT_FALSE(dlg.TakeReselectRequest()) << step.name;  // read once, nothing left for later
-        EXPECT_EQ(dlg.Road().CurrentRow(), 0) << step.name;
-        EXPECT_EQ(dlg.Browser()->GetList()->GetCurrentRow(), 0) << step.name;
+        EXPECT_EQ(dlg.Road().CurrentRow(), step.row) << step.name;
+        EXPECT_EQ(dlg.Browser()->GetList()->GetCurrentRow(), step.row) << step.name;
+        EXPECT_EQ(dlg.Browser()->GetList()->GetSelectedRow(), step.row) << step.name;
         EXPECT_EQ(dlg.InfoPanel()->StartTime().wMinute, step.minute) << step.name;
         // The info panel names the recording as the list does.
-        EXPECT_EQ(dlg.InfoPanel()->Title().toStdString(), dlg.Browser()->GetList()->GetItemText(0)) << step.name;
+        EXPECT_EQ(dlg.InfoPanel()->Title().toStdString(), dlg.Browser()->GetList()->GetItemText(step.row)) << step.name;
     }
     dlg.OnBtnClose();
 }
