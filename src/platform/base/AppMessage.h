@@ -59,7 +59,7 @@ enum AppMessage : unsigned {
 
 // Receives the messages posted to one handle. It is called on the posting thread and
 // must only queue the message for its own thread (it must not block or take locks that
-// the poster may hold).
+// the poster may hold), or pass it on to another handle with PostAppMessage.
 using AppMessageSink = std::function<void(unsigned msg, WPARAM wParam, LPARAM lParam)>;
 
 HWND RegisterAppWindow(AppMessageSink sink);
