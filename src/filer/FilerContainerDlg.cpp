@@ -147,6 +147,9 @@ BOOL CFilerContainerDlg::CreateControls(IFileListOwner* owner) {
     if (g_hFont13) m_pList->setFont(*g_hFont13);
     m_pList->m_pOwner = owner;
     m_pList->InsertColumns();
+    // The preview beside the list never hides the tree; the toggles above the list are kept
+    // clear by the preview staying within the list's height.
+    m_pList->SetPreviewKeepClear({m_pTree});
     m_pList->hide();
 
     m_pPathEdit = new QLineEdit(this);
