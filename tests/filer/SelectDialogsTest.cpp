@@ -333,15 +333,34 @@ TEST_F(DialogTest, JoinLimitsRefuseOkWithTheirMessages) {
     }
 }
 
-TEST_F(DialogTest, RowsShowTheMovieSizeWhileTheTotalAddsCompanionAndData) {
+// A row stands for the recording's three files, as the total counts them, each to the
+// nearest megabyte: one ticked row and the total read alike.
+TEST_F(DialogTest, RowsAndTotalCountTheRecordingsFilesToTheNearestMegabyte) {
+    const struct {
+        sFILEENTRY entry;
+        const char* row;
+    } rows[] = {
+        {Movie(1, 10 * MB, 4 * MB, 2 * MB), "16 MB"},
+        {Movie(2, 5 * MB + 97 * MB / 100), "6 MB"},
+        {Movie(3, 4 * MB / 10, 0, 100), "0 MB"},
+    };
     CFileSelectDlg dlg;
-    dlg.SetListedEntries({Movie(1, 10 * MB, 4 * MB, 2 * MB), Movie(2, 3 * MB)});
+    std::vector<sFILEENTRY> entries;
+    for (const auto& r : rows) entries.push_back(r.entry);
+    dlg.SetListedEntries(entries);
     dlg.OnInitDialog();
-    EXPECT_EQ(dlg.GetList()->topLevelItem(0)->text(1), QStringLiteral("10 MB"));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(dlg.GetList()->topLevelItem(i)->text(1), QString::fromLatin1(rows[i].row)) << i;
     EXPECT_FALSE(dlg.GetOkButton()->isEnabled());
-    dlg.SetTicked(0, true);
-    EXPECT_EQ(dlg.GetTotalLabel()->text(), QStringLiteral("16 MB"));
-    EXPECT_TRUE(dlg.GetOkButton()->isEnabled());
+    const struct {
+        std::vector<int> ticked;
+        const char* total;
+    } totals[] = {{{0}, "16 MB"}, {{1}, "6 MB"}, {{0, 1}, "22 MB"}, {{0, 1, 2}, "22 MB"}};
+    for (const auto& t : totals) {
+        for (int r = 0; r < 3; ++r) dlg.SetTicked(r, std::count(t.ticked.begin(), t.ticked.end(), r) > 0);
+        dlg.UpdateTotal();
+        EXPECT_EQ(dlg.GetTotalLabel()->text(), QString::fromLatin1(t.total)) << t.ticked.size();
+        EXPECT_TRUE(dlg.GetOkButton()->isEnabled());
+    }
 }
 
 TEST_F(DialogTest, BackupModeNeverEndsWithAnEmptyResult) {
