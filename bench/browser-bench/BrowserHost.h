@@ -22,6 +22,7 @@ public:
     HWND GetOwnerHwnd() const override { return 0; }
     int GetCurrentFileRow() const override { return currentRow_; }
     bool TakeReselectRequest() override { return false; }
+    void MoveCurrentFileRow(int row) override { currentRow_ = row; }
     void OnFileRowSelected(int row, const sFILEENTRY&) override { currentRow_ = row; }
     void OnFilterButton(int) override {}
     void OnPreviewFile(int, const sFILEENTRY& entry) override {

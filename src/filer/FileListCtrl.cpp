@@ -6,10 +6,13 @@
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+#include <QWindow>
 #include <QScrollBar>
 #include <QStandardItemModel>
 
 #include <algorithm>
+#include <climits>
 #include <mutex>
 
 #include "filer/FileListOwner.h"
@@ -42,9 +45,23 @@ SIZE PreviewPopupSize() {
     return SIZE{width, (width * 9) / 16};
 }
 
-POINT PlacePreviewPopup(int listClientLeft, int rowTop, int rowBottom, int listWindowBottom, SIZE popup) {
-    POINT at{listClientLeft - popup.cx, (rowTop + rowBottom - popup.cy) / 2};
-    if (at.y + popup.cy > listWindowBottom) at.y = listWindowBottom - popup.cy;
+QPoint PlacePreviewPopup(const QRect& list, int rowTop, int rowBottom, QSize popup, const QRect& screen,
+                         const std::vector<QRect>& keepClear) {
+    const int y = std::max(list.top(), std::min((rowTop + rowBottom - popup.height()) / 2,
+                                                list.top() + list.height() - popup.height()));
+    QPoint at(list.left() + list.width(), y);
+    if (at.x() + popup.width() <= screen.left() + screen.width()) return at;
+    at.setX(list.left() - popup.width());
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (const QRect& clear : keepClear) {
+            if (!QRect(at, popup).intersects(clear)) continue;
+            at.setX(clear.left() - popup.width());
+            moved = true;
+        }
+    }
+    // No room on either side: over the list's right part, on the screen.
+    if (at.x() < screen.left()) at.setX(screen.left() + screen.width() - popup.width());
     return at;
 }
 
@@ -94,7 +111,13 @@ CFileListCtrl::CFileListCtrl(QWidget* parent) : QAbstractScrollArea(parent) {
     m_hoverTimer.setSingleShot(true);
     m_hoverTimer.setInterval(kHoverMs);
     QObject::connect(&m_hoverTimer, &QTimer::timeout, this, [this] { OnMouseHover(); });
-    QObject::connect(verticalScrollBar(), &QScrollBar::valueChanged, viewport(), [this] { viewport()->update(); });
+    QObject::connect(verticalScrollBar(), &QScrollBar::valueChanged, viewport(), [this] {
+        viewport()->update();
+        // Other rows lie under the pointer now: the preview of the one it left goes, and the
+        // row the pointer rests on is previewed once the scrolling stops.
+        if (m_nHoverRow >= 0) StopPreview();
+        if (viewport()->underMouse()) m_hoverTimer.start();
+    });
     CreateTipWindow();
     UpdateScrollBars();
 }
@@ -133,6 +156,8 @@ void CFileListCtrl::InsertColumns() {
 }
 
 void CFileListCtrl::RefillList() {
+    // The rows change under a preview that shows.
+    if (m_nHoverRow >= 0) StopPreview();
     std::vector<sFILEENTRY> shown;
     FilterEntriesByKind(m_vecEntries, shown, m_bFilter);
     m_vecShown = std::move(shown);
@@ -325,6 +350,7 @@ void CFileListCtrl::StopPreview() {
     }
     HidePopup();
     m_rcHover = RECT{-1, -1, -1, -1};
+    m_nHoverRow = -1;
 }
 
 BOOL CFileListCtrl::UpdatePreview() {
@@ -354,9 +380,11 @@ BOOL CFileListCtrl::UpdatePreviewAt(QPoint cursor, QWidget* under) {
     if (row < 0) return FALSE;
 
     const RECT bounds = GetItemBounds(row);
-    if (bounds == m_rcHover && !covered && !returning) return TRUE;
+    if (row == m_nHoverRow && bounds == m_rcHover && !covered && !returning) return TRUE;
     m_rcHover = bounds;
+    m_nHoverRow = row;
     if (covered || !whole.contains(local)) {
+        m_nHoverRow = -1;
         m_bHoverSuppressed = TRUE;
         if (g_pPreviewSession) {
             if (g_pPreviewSession->IsPlaying()) g_pPreviewSession->Stop();
@@ -370,11 +398,21 @@ BOOL CFileListCtrl::UpdatePreviewAt(QPoint cursor, QWidget* under) {
         const SIZE size = PreviewPopupSize();
         const QPoint rowTop = viewport()->mapToGlobal(QPoint(0, bounds.top));
         const QPoint rowBottom = viewport()->mapToGlobal(QPoint(0, bounds.bottom));
-        const int left = viewport()->mapToGlobal(QPoint(0, 0)).x();
-        const int bottom = mapToGlobal(QPoint(0, height())).y();
-        const POINT at = PlacePreviewPopup(left, rowTop.y(), rowBottom.y(), bottom, size);
-        m_hTipWnd->setGeometry(at.x, at.y, size.cx, size.cy);
+        std::vector<QRect> keepClear;
+        for (QWidget* widget : m_keepClear)
+            if (widget && widget->isVisible()) keepClear.emplace_back(widget->mapToGlobal(QPoint(0, 0)), widget->size());
+        const QScreen* display = screen();
+        const QRect area = display ? display->availableGeometry() : QRect(QPoint(0, 0), QSize(INT_MAX / 2, INT_MAX / 2));
+        const QPoint at = PlacePreviewPopup(QRect(mapToGlobal(QPoint(0, 0)), this->size()), rowTop.y(), rowBottom.y(),
+                                            QSize(size.cx, size.cy), area, keepClear);
+        m_hTipWnd->setGeometry(at.x(), at.y(), size.cx, size.cy);
         if (m_pOwner && std::size_t(row) < m_vecShown.size()) m_pOwner->OnPreviewFile(row, m_vecShown[std::size_t(row)]);
+        // Owned by the list's window: a window manager keeps it above that window in every
+        // state, a maximised or full-screen one too, as it keeps an owned window above its owner.
+        QWindow* owner = window()->windowHandle();
+        m_hTipWnd->winId();
+        if (owner && m_hTipWnd->windowHandle() && m_hTipWnd->windowHandle()->transientParent() != owner)
+            m_hTipWnd->windowHandle()->setTransientParent(owner);
         m_hTipWnd->show();
         m_hTipWnd->raise();
     }

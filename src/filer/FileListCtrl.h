@@ -9,6 +9,9 @@
 
 #include <QAbstractScrollArea>
 #include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QTimer>
 #include <QWidget>
 
@@ -35,9 +38,12 @@ constexpr COLORREF kFileRowFrame = RGB(136, 136, 136);
 // The popup's size: trunc(220 s) wide, 9/16 of that high.
 SIZE PreviewPopupSize();
 
-// Where the popup goes (screen coordinates): left of the list's client area, centred on
-// the row, moved up so that it does not pass the bottom of the list's window.
-POINT PlacePreviewPopup(int listClientLeft, int rowTop, int rowBottom, int listWindowBottom, SIZE popup);
+// Where the popup goes (screen coordinates): beside the list's window `list`, centred on the
+// row but kept within the list's height, so that it never lies over what stands above or
+// below the list (the filter toggles). Right of the list where `screen` has room, else left
+// of it and further left past each of `keepClear` (the folder tree) that it would cover there.
+QPoint PlacePreviewPopup(const QRect& list, int rowTop, int rowBottom, QSize popup, const QRect& screen,
+                         const std::vector<QRect>& keepClear);
 
 // The borderless popup the preview plays in: black, with the newest picture of the
 // session drawn over it. Session events posted to its handle are handed to the session.
@@ -114,6 +120,10 @@ public:
     void OnMouseLeave();
     CTipWindow* GetTipWindow() const { return m_hTipWnd; }
     BOOL IsHoverSuppressed() const { return m_bHoverSuppressed; }
+    // The row the popup previews; -1 while none does.
+    int GetHoverRow() const { return m_nHoverRow; }
+    // Controls beside the list that the popup must never cover (the pane's tree and toggles).
+    void SetPreviewKeepClear(std::vector<QWidget*> widgets) { m_keepClear = std::move(widgets); }
 
     std::vector<sFILEENTRY> m_vecEntries;
     std::vector<sFILEENTRY> m_vecShown;
@@ -153,6 +163,8 @@ private:
     int m_nSelected = -1;
     int m_nSelectionMark = -1;
     BOOL m_bHoverSuppressed = FALSE;
+    int m_nHoverRow = -1;
+    std::vector<QWidget*> m_keepClear;
     // Holds g_pPreviewSession when this list made it (empty when another list had made one).
     std::unique_ptr<CPreviewSessionHolder> m_pPreviewSession;
     QTimer m_hoverTimer;

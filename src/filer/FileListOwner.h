@@ -28,6 +28,11 @@ public:
     // makes once per selection of the current row. Under "hMutexCache".
     virtual bool TakeReselectRequest() = 0;
 
+    // The list was refilled (a filter changed) and shows the owner's current recording now
+    // at `row`: the owner's current row follows it, and nothing is opened. Under
+    // "hMutexCache".
+    virtual void MoveCurrentFileRow(int row) = 0;
+
     // The list decided that `row`, showing `entry`, is to be opened: it differs from the
     // owner's current row, or the reselect request was set. The owner makes it its current
     // row, forgets that the last open failed, mutes the channels and opens its recording.

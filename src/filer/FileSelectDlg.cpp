@@ -156,6 +156,15 @@ BOOL CFileSelectDlg::OnInitDialog() {
     return TRUE;
 }
 
+std::uint64_t RecordingBytes(const sFILEENTRY& entry) {
+    return entry.movieSize + entry.companionSize + entry.dataSize;
+}
+
+QString MegabytesText(std::uint64_t bytes) {
+    constexpr std::uint64_t kHalf = std::uint64_t(1) << 19;
+    return QStringLiteral("%1 MB").arg(qulonglong((bytes + kHalf) >> 20));
+}
+
 void CFileSelectDlg::ShowList(BOOL all) {
     if (!m_pList) return;
     m_bAdjusting = true;
@@ -167,7 +176,7 @@ void CFileSelectDlg::ShowList(BOOL all) {
         m_vecShown.push_back(entry);
         auto* row = new QTreeWidgetItem(m_pList);
         row->setText(0, QString::fromStdString(std::string(PathFindFileName(entry.path))));
-        row->setText(1, QStringLiteral("%1 MB").arg(qulonglong(entry.movieSize >> 20)));
+        row->setText(1, MegabytesText(RecordingBytes(entry)));
         row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         // A movie that a join made is marked in the join list.
         if (m_nMode == MODE_JOIN && entry.reserved == 1) {
@@ -256,7 +265,7 @@ SelectTotals CFileSelectDlg::Totals() const {
 
 int CFileSelectDlg::UpdateTotal() {
     const SelectTotals totals = Totals();
-    if (m_pTotal) m_pTotal->setText(QStringLiteral("%1 MB").arg(qulonglong(totals.Bytes() >> 20)));
+    if (m_pTotal) m_pTotal->setText(MegabytesText(totals.Bytes()));
     if (m_nMode == MODE_JOIN) {
         // The bytes themselves: three sums each cut to whole megabytes could pass a
         // selection over the limit.

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QString>
 
 #include <cstdint>
 #include <vector>
@@ -33,6 +34,13 @@ constexpr int kMaxJoinFiles = 100;
 // The join mark's colours, COLORREF: magenta text on yellow.
 constexpr COLORREF kJoinMarkText = 0xFF00FF;
 constexpr COLORREF kJoinMarkBack = 0x00FFFF;
+
+// The bytes a row stands for: its movie, the rear companion and the data file, which a delete
+// removes and a join writes with it, and which the total counts.
+std::uint64_t RecordingBytes(const sFILEENTRY& entry);
+
+// "%llu MB" of `bytes` to the nearest megabyte (2^20 bytes): 5.97 MB reads "6 MB".
+QString MegabytesText(std::uint64_t bytes);
 
 // The sizes of the ticked rows.
 struct SelectTotals {

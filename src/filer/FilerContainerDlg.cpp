@@ -13,6 +13,7 @@
 #include "filer/FileListCtrl.h"
 #include "filer/FileListOwner.h"
 #include "filer/FolderTreeCtrl.h"
+#include "platform/base/NamedMutex.h"
 #include "platform/base/PathUtil.h"
 #include "platform/gdi/DeviceContext.h"
 #include "playback/ChannelData.h"
@@ -146,6 +147,9 @@ BOOL CFilerContainerDlg::CreateControls(IFileListOwner* owner) {
     if (g_hFont13) m_pList->setFont(*g_hFont13);
     m_pList->m_pOwner = owner;
     m_pList->InsertColumns();
+    // The preview beside the list never hides the tree; the toggles above the list are kept
+    // clear by the preview staying within the list's height.
+    m_pList->SetPreviewKeepClear({m_pTree});
     m_pList->hide();
 
     m_pPathEdit = new QLineEdit(this);
@@ -549,13 +553,30 @@ void CFilerContainerDlg::SetFilterButton(int kind, BOOL on) {
         button->SetLatched(on);
         button->update();
     }
+    const NamedMutexHandle cache = OpenNamedMutex("hMutexCache");
+    std::lock_guard lock(*cache);
+    // The recording the owner holds, which stays current wherever the refilled list shows it.
+    const sFILEENTRY* held = m_pOwner ? m_pList->ShownEntry(m_pOwner->GetCurrentFileRow()) : nullptr;
+    const std::string heldPath = held ? held->path : std::string();
     m_pList->m_bFilter[kind] = on != FALSE;
     m_pList->RefillList();
-    // Row 0 of the refilled list is opened even when the owner's current row is 0 too: that
-    // row may now show another recording. The request lasts for this selection only, so a
-    // later click on the current row does not reopen it.
+    const std::vector<sFILEENTRY>& shown = m_pList->ShownEntries();
+    const auto kept = heldPath.empty() ? shown.end()
+                                       : std::find_if(shown.begin(), shown.end(),
+                                                      [&](const sFILEENTRY& e) { return e.path == heldPath; });
+    int row = 0;
+    if (kept != shown.end()) {
+        row = int(kept - shown.begin());
+        m_pOwner->MoveCurrentFileRow(row);
+    }
+    // Else row 0 of the refilled list is opened, even when the owner's current row is 0 too:
+    // that row may now show another recording. The request lasts for this selection only,
+    // so a later click on the current row does not reopen it.
     m_bRefilter = TRUE;
-    if (m_pList->GetItemCount() > 0) MakeOnlyRowCurrent(0);
+    if (m_pList->GetItemCount() > 0) {
+        MakeOnlyRowCurrent(row);
+        m_pList->EnsureVisible(row);
+    }
     m_bRefilter = FALSE;
 }
 

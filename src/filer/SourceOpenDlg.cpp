@@ -74,7 +74,9 @@ void CSourceOpenDlg::CreateRow(int row, int id, int textId) {
     browse->setAutoDefault(false);
     browse->setGeometry(RowRect(470, 510, row));
     if (g_hFont10) browse->setFont(*g_hFont10);
-    // A path typed by hand counts as much as one picked: OK follows the field's text.
+    // A path typed by hand counts as much as one picked: typing chooses the row, and OK
+    // follows the field's text.
+    QObject::connect(edit, &QLineEdit::textEdited, this, [this, id] { OnKindClicked(id); });
     QObject::connect(edit, &QLineEdit::textChanged, this, [this, id] {
         if (m_nKind == (id == IDC_SOURCE_FOLDER ? SOURCE_FOLDER : SOURCE_FILE)) OnKindClicked(id);
     });
@@ -131,14 +133,20 @@ void CSourceOpenDlg::LoadSettings() {
     m_strDrive = ReadIniString(kSourceSection, kSourceSdKey);
     if (m_pFolderEdit) m_pFolderEdit->setText(QString::fromStdString(m_strFolder));
     if (m_pFileEdit) m_pFileEdit->setText(QString::fromStdString(m_strFile));
-    const std::string select = ReadIniString(kSourceSection, kSourceSelectKey);
-    if (select == "FOLDER") {
-        OnKindClicked(IDC_SOURCE_FOLDER);
-    } else if (select == "FILE") {
-        OnKindClicked(IDC_SOURCE_FILE);
-    } else {
-        OnKindClicked(IDC_SOURCE_SD);
+    // The source open in the browser first (a start-up opens the card whatever the settings
+    // name), else the settings' last choice.
+    SourceKind kind = m_nOpenKind;
+    if (kind == SOURCE_NONE) {
+        const std::string select = ReadIniString(kSourceSection, kSourceSelectKey);
+        kind = select == "FOLDER" ? SOURCE_FOLDER : select == "FILE" ? SOURCE_FILE : SOURCE_SD;
     }
+    if (kind == SOURCE_SD && m_pDrives && m_nOpenKind == SOURCE_SD) {
+        const int open = m_pDrives->findText(QString::fromStdString(m_strOpenPath));
+        if (open >= 0) m_pDrives->setCurrentIndex(open);
+    }
+    // A card row with no card to choose would leave OK disabled: the folder row is offered.
+    if (kind == SOURCE_SD && !(m_pDrives && m_pDrives->currentIndex() >= 0)) kind = SOURCE_FOLDER;
+    OnKindClicked(kind == SOURCE_FOLDER ? IDC_SOURCE_FOLDER : kind == SOURCE_FILE ? IDC_SOURCE_FILE : IDC_SOURCE_SD);
 }
 
 void CSourceOpenDlg::OnKindClicked(int id) {
@@ -176,7 +184,8 @@ void CSourceOpenDlg::OnBrowseFolder() {
 
 void CSourceOpenDlg::OnOpenFile() {
     const std::string start = QCoreApplication::applicationDirPath().toStdString() + "/*.mov";
-    const QString filter = QStringLiteral("Movie Files(*.mov *.MOV);;All Files(*)");
+    // The picker matches the pattern without regard to case, so "*.mov" finds the ".MOV" files.
+    const QString filter = QStringLiteral("Movie Files(*.mov);;All Files(*.*)");
     std::string path;
     if (Picker()) {
         path = Picker()(this, start, filter);

@@ -45,6 +45,13 @@ public:
     // An empty picker restores the system's file dialog.
     static void SetOpenFilePicker(OpenFilePicker picker);
 
+    // The source the browser has open (its kind and path), which the dialog offers first;
+    // without one the settings' last choice is offered.
+    void SetOpenSource(SourceKind kind, std::string path) {
+        m_nOpenKind = kind;
+        m_strOpenPath = std::move(path);
+    }
+
     BOOL OnInitDialog() override;
     void PlaceDialog();
     void LoadSettings();
@@ -82,6 +89,8 @@ private:
     QPushButton* m_pOk = nullptr;
     QPushButton* m_pCancel = nullptr;
     SourceKind m_nKind = SOURCE_NONE;
+    SourceKind m_nOpenKind = SOURCE_NONE;
+    std::string m_strOpenPath;
 };
 
 }  // namespace orv

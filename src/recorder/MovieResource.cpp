@@ -1,6 +1,9 @@
 #include "recorder/MovieResource.h"
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/base/PathUtil.h"
 
@@ -11,6 +14,24 @@ namespace {
 constexpr std::chrono::milliseconds kPollInterval{100};
 
 }  // namespace
+
+WatchedSource WatchedSource::Of(const std::string& path) {
+    WatchedSource source{path, {}};
+    if (path.empty()) return source;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(std::filesystem::u8path(path), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_directory(typeError) && !it->is_symlink(typeError)) source.ownFolders.push_back(it->path().string());
+    }
+    return source;
+}
+
+bool WatchedSource::IsPresent() const {
+    if (!PathFileExists(path)) return false;
+    return ownFolders.empty() ||
+           std::any_of(ownFolders.begin(), ownFolders.end(), [](const std::string& f) { return PathFileExists(f); });
+}
 
 CMovieResource::CMovieResource(HWND owner)
     : owner_(owner), thread_([this] { WatchFolderThread(); }) {}
@@ -27,31 +48,50 @@ CMovieResource::~CMovieResource() {
 void CMovieResource::SetOwner(HWND owner) { owner_ = owner; }
 
 void CMovieResource::SetPath(const std::string& path) {
+    WatchedSource source = WatchedSource::Of(path);
     std::lock_guard<std::mutex> guard(lock_);
-    path_ = path;
+    watched_ = std::move(source);
+    gone_ = {};
+    awaiting_ = false;
+}
+
+WatchedSource CMovieResource::LostSource() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return gone_;
 }
 
 std::string CMovieResource::GetPath() const {
     std::lock_guard<std::mutex> guard(lock_);
-    return path_;
+    return watched_.path;
 }
 
 void CMovieResource::WatchFolderThread() {
     std::unique_lock<std::mutex> guard(lock_);
     while (!stop_) {
-        const std::string path = path_;
         const HWND owner = owner_;
-        if (!path.empty() && owner != 0) {
+        const bool watching = !watched_.path.empty();
+        const WatchedSource source = watching ? watched_ : awaiting_ ? gone_ : WatchedSource{};
+        if (!source.path.empty() && owner != 0) {
             // The file system is asked without the lock, so SetPath never waits on a slow card.
             guard.unlock();
-            const bool gone = !PathFileExists(path);
+            const bool present = source.IsPresent();
             guard.lock();
             // A path set meanwhile is a new source; it is looked at in the next round.
-            if (gone && path_ == path && !stop_) {
+            const bool same = watching ? watched_.path == source.path : awaiting_ && watched_.path.empty();
+            unsigned report = 0;
+            if (same && !stop_ && watching && !present) {
                 lost_ = true;
-                path_.clear();
+                gone_ = std::move(watched_);
+                watched_ = {};
+                awaiting_ = true;
+                report = WM_APP_SOURCE_LOST;
+            } else if (same && !stop_ && !watching && present) {
+                awaiting_ = false;
+                report = WM_APP_SOURCE_BACK;
+            }
+            if (report != 0) {
                 guard.unlock();
-                PostAppMessage(owner, WM_APP_SOURCE_LOST, 0, 0);
+                PostAppMessage(owner, report, 0, 0);
                 guard.lock();
             }
         }

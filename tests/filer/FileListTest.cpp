@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -120,7 +121,7 @@ TEST_F(FileListTest, AllFiltersOffLeaveAnEmptyListWithItsScrollBarDisabled) {
     EXPECT_TRUE(list.verticalScrollBar()->isEnabled());
 }
 
-TEST(PreviewPopup, IsSixteenByNineAndStandsLeftOfTheListCentredOnTheRow) {
+TEST(PreviewPopup, IsSixteenByNineAndStandsBesideTheListNeverOverTheTreeOrAboveTheList) {
     {
         test::ScaleScope scale(1.0f);
         EXPECT_EQ(PreviewPopupSize(), (SIZE{220, 123}));
@@ -129,17 +130,27 @@ TEST(PreviewPopup, IsSixteenByNineAndStandsLeftOfTheListCentredOnTheRow) {
         test::ScaleScope scale(1.5f);
         EXPECT_EQ(PreviewPopupSize(), (SIZE{330, 185}));
     }
+    const QRect list(500, 300, 200, 400);        // the list's window, rows from 300 to 700
+    const QRect treeBeside(280, 300, 216, 400);  // side by side: the tree left of the list
+    const QRect treeAbove(500, 100, 200, 190);   // stacked: the tree above the list
+    const QRect wide(0, 0, 1920, 1080), narrow(0, 0, 760, 1080);
     struct Case {
-        int left, rowTop, rowBottom, listBottom;
-        POINT at;
+        const char* name;
+        int rowTop;
+        QRect screen;
+        QRect tree;
+        QPoint at;
     } cases[] = {
-        {500, 100, 120, 900, {280, 48}},   // centred on the row
-        {500, 850, 870, 900, {280, 777}},  // would pass the list's bottom
-        {500, -40, -20, 900, {280, -91}},  // no clamp at the top
+        {"right of the list, centred on the row", 400, wide, treeBeside, {700, 348}},
+        {"the top row: not above the list, where the toggles are", 300, wide, treeBeside, {700, 300}},
+        {"the bottom row: not below the list", 680, wide, treeBeside, {700, 577}},
+        {"no room on the right: left of the tree beside the list", 400, narrow, treeBeside, {60, 348}},
+        {"no room on the right, the tree above: left of the list", 400, narrow, treeAbove, {280, 348}},
+        {"no room on either side: over the list's right part", 400, QRect(450, 0, 300, 1080), treeBeside, {530, 348}},
     };
     for (const Case& c : cases) {
-        const POINT at = PlacePreviewPopup(c.left, c.rowTop, c.rowBottom, c.listBottom, SIZE{220, 123});
-        EXPECT_EQ(at, c.at) << c.rowTop;
+        const QPoint at = PlacePreviewPopup(list, c.rowTop, c.rowTop + 20, QSize(220, 123), c.screen, {c.tree});
+        EXPECT_EQ(at, c.at) << c.name;
     }
 }
 
@@ -153,7 +164,10 @@ TEST_F(FileListTest, HoverShowsThePopupOverARowAndHidesItWhenCoveredOrOffTheRows
     EXPECT_EQ(owner.previewed, std::vector<int>{1});
     EXPECT_EQ(owner.previewedPaths, std::vector<std::string>{list.m_vecShown[1].path});
     EXPECT_EQ(tip->size(), QSize(220, 123));
-    EXPECT_EQ(tip->x() + tip->width(), list.viewport()->mapToGlobal(QPoint(0, 0)).x());
+    // Beside the list, within its height.
+    const QRect listArea(list.mapToGlobal(QPoint(0, 0)), list.size());
+    EXPECT_FALSE(tip->geometry().intersects(listArea));
+    EXPECT_GE(tip->y(), listArea.top());
 
     // The same row again: the preview goes on without a new open.
     EXPECT_TRUE(list.UpdatePreviewAt(RowCentre(1), list.viewport()));
@@ -178,6 +192,31 @@ TEST_F(FileListTest, HoverShowsThePopupOverARowAndHidesItWhenCoveredOrOffTheRows
     list.OnMouseLeave();
     EXPECT_FALSE(tip->isVisible());
     EXPECT_EQ(list.m_rcHover, (RECT{-1, -1, -1, -1}));
+}
+
+// A wheel turn moves other rows under the resting pointer: the preview of the row it left
+// goes at once, and the next hover previews the row now under the pointer.
+TEST_F(FileListTest, AfterAWheelScrollThePreviewIsOfTheRowUnderThePointer) {
+    for (int serial = 6; serial <= 12; ++serial) list.m_vecEntries.push_back(Entry("A___", serial));
+    list.RefillList();
+    CTipWindow* tip = list.GetTipWindow();
+    const QPoint pointer = RowCentre(1);
+    ASSERT_TRUE(list.UpdatePreviewAt(pointer, list.viewport()));
+    ASSERT_EQ(owner.previewed, std::vector<int>{1});
+
+    const QPoint local = list.viewport()->mapFromGlobal(pointer);
+    QWheelEvent wheel(local, pointer, QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list.viewport(), &wheel);
+    const int under = list.GetTopIndex() + 1;
+    ASSERT_GT(under, 1);
+    EXPECT_FALSE(tip->isVisible());
+    EXPECT_EQ(list.GetHoverRow(), -1);
+
+    EXPECT_TRUE(list.UpdatePreviewAt(pointer, list.viewport()));
+    EXPECT_EQ(owner.previewed, (std::vector<int>{1, under}));
+    EXPECT_EQ(owner.previewedPaths.back(), list.m_vecShown[std::size_t(under)].path);
+    EXPECT_EQ(list.GetHoverRow(), under);
+    EXPECT_TRUE(tip->isVisible());
 }
 
 TEST_F(FileListTest, HoverPlaysTheRowsMovieInThePopup) {

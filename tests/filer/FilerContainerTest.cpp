@@ -147,7 +147,7 @@ TEST_F(FilerContainerTest, TheFolderANewSourceOpensAtIsNotReadAgainJustOnce) {
     }
 }
 
-TEST_F(FilerContainerTest, FiltersAllOffEmptyTheListAndOneOnMakesRowZeroCurrent) {
+TEST_F(FilerContainerTest, FiltersAllOffEmptyTheListOneOnMakesRowZeroCurrentAndTheOwnersRowFollowsItsRecording) {
     pane.OpenSourcePath(Card(0), SOURCE_SD);
     pane.OpenTreeItem(pane.RecorderFolderTarget());
     for (int kind = 0; kind < kRecordingKindCount; ++kind) pane.SetFilterButton(kind, FALSE);
@@ -161,6 +161,13 @@ TEST_F(FilerContainerTest, FiltersAllOffEmptyTheListAndOneOnMakesRowZeroCurrent)
     EXPECT_EQ(pane.GetList()->GetSelectedRow(), 0);
     EXPECT_EQ(owner.selected, std::vector<int>{0});
     EXPECT_FALSE(pane.TakeRefilter());  // the request lasted for that selection only
+    // The owner's recording stays current at the row it moves to, and nothing is opened.
+    owner.selected.clear();
+    pane.SetFilterButton(REC_CONTINUOUS, TRUE);
+    EXPECT_EQ(owner.moved, std::vector<int>{1});
+    EXPECT_EQ(pane.GetList()->GetCurrentRow(), 1);
+    EXPECT_EQ(pane.GetList()->GetSelectedRow(), 1);
+    EXPECT_TRUE(owner.selected.empty());
     // A click on a toggle goes to the owner, which decides.
     pane.GetFilterButton(REC_MANUAL)->click();
     EXPECT_EQ(owner.filterClicks, std::vector<int>{REC_MANUAL});

@@ -45,6 +45,10 @@ public:
         reselect = false;
         return was;
     }
+    void MoveCurrentFileRow(int row) override {
+        currentRow = row;
+        moved.push_back(row);
+    }
     void OnFileRowSelected(int row, const sFILEENTRY& entry) override {
         currentRow = row;
         selected.push_back(row);
@@ -71,6 +75,7 @@ public:
     int currentRow = -1;
     bool reselect = false;
     std::vector<int> selected;
+    std::vector<int> moved;  // rows the current recording moved to when the list was refilled
     std::vector<int> previewed;
     // The entries' paths the list handed with the rows above.
     std::vector<std::string> selectedPaths;

@@ -5,11 +5,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
 #include <QTranslator>
 
+#include <algorithm>
+#include <fstream>
 #include <functional>
 
 #include "filer/FileSelectDlg.h"
@@ -87,19 +90,32 @@ TEST_F(DialogTest, ThePickersSpeakJapanese) {
     delete translator;
 }
 
-TEST_F(DialogTest, SourceDialogOpensOnTheRememberedKind) {
+// The dialog offers the source open in the browser, else the remembered kind; a card row
+// with no card to choose is never offered, so a new settings file offers the folder row.
+TEST_F(DialogTest, SourceDialogOpensOnTheOpenSourceElseTheRememberedKind) {
     struct Case {
+        const char* name;
         std::vector<std::string> drives;
         std::string select;
+        SourceKind open;
+        std::string openPath;
         int checkedId;
         bool okEnabled;
+        std::string drive;  // the drive selected in the list
     } cases[] = {
-        {{}, "", IDC_SOURCE_SD, false},
-        {{"/media/E", "/media/F"}, "", IDC_SOURCE_SD, true},
-        {{}, "FILE", IDC_SOURCE_FILE, true},
-        {{}, "FOLDER", IDC_SOURCE_FOLDER, true},
+        {"new settings, no card", {}, "", SOURCE_NONE, "", IDC_SOURCE_FOLDER, false, ""},
+        {"new settings, two cards", {"/media/E", "/media/F"}, "", SOURCE_NONE, "", IDC_SOURCE_SD, true, "/media/F"},
+        {"card remembered, none there", {}, "SD", SOURCE_NONE, "", IDC_SOURCE_FOLDER, true, ""},
+        {"file remembered", {}, "FILE", SOURCE_NONE, "", IDC_SOURCE_FILE, true, ""},
+        {"folder remembered", {}, "FOLDER", SOURCE_NONE, "", IDC_SOURCE_FOLDER, true, ""},
+        {"folder remembered, a card opened at start-up", {"/media/E", "/media/F"}, "FOLDER", SOURCE_SD, "/media/E",
+         IDC_SOURCE_SD, true, "/media/E"},
+        {"card remembered, a folder open", {"/media/E"}, "SD", SOURCE_FOLDER, "/x", IDC_SOURCE_FOLDER, true, "/media/E"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fixtures::TempDir start;
+        g_szStartDir = start.Path();
         drives = c.drives;
         if (!c.select.empty()) {
             WriteIniString("SOURCE", "SELECT", c.select);
@@ -107,14 +123,69 @@ TEST_F(DialogTest, SourceDialogOpensOnTheRememberedKind) {
             WriteIniString("SOURCE", "FOLDER", "/x");
         }
         CSourceOpenDlg dlg;
+        dlg.SetOpenSource(c.open, c.openPath);
         dlg.OnInitDialog();
         for (int id = IDC_SOURCE_SD; id <= IDC_SOURCE_FILE; ++id)
-            EXPECT_EQ(bool(dlg.GetKindButton(id)->GetCheck()), id == c.checkedId) << c.select << id;
-        EXPECT_EQ(dlg.GetOkButton()->isEnabled(), c.okEnabled) << c.select;
-        if (c.drives.size() == 2) {
-            EXPECT_EQ(dlg.GetDriveList()->currentText().toStdString(), "/media/F");
+            EXPECT_EQ(bool(dlg.GetKindButton(id)->GetCheck()), id == c.checkedId) << id;
+        EXPECT_EQ(dlg.GetOkButton()->isEnabled(), c.okEnabled);
+        EXPECT_EQ(dlg.GetDriveList()->currentText().toStdString(), c.drive);
+    }
+}
+
+// A path typed into a row's field chooses that row, and OK follows the text.
+TEST_F(DialogTest, TypingAPathChoosesItsRow) {
+    drives = {"/media/E"};
+    const struct {
+        int id;
+        std::function<QLineEdit*(const CSourceOpenDlg&)> field;
+    } rows[] = {{IDC_SOURCE_FOLDER, [](const CSourceOpenDlg& d) { return d.GetFolderEdit(); }},
+                {IDC_SOURCE_FILE, [](const CSourceOpenDlg& d) { return d.GetFileEdit(); }}};
+    for (const auto& row : rows) {
+        CSourceOpenDlg dlg;
+        dlg.OnInitDialog();
+        ASSERT_TRUE(dlg.GetKindButton(IDC_SOURCE_SD)->GetCheck());
+        QTest::keyClicks(row.field(dlg), "/d");
+        EXPECT_TRUE(dlg.GetKindButton(row.id)->GetCheck()) << row.id;
+        EXPECT_FALSE(dlg.GetKindButton(IDC_SOURCE_SD)->GetCheck()) << row.id;
+        EXPECT_TRUE(dlg.GetOkButton()->isEnabled()) << row.id;
+        QTest::keyClick(row.field(dlg), Qt::Key_Backspace);
+        QTest::keyClick(row.field(dlg), Qt::Key_Backspace);
+        EXPECT_FALSE(dlg.GetOkButton()->isEnabled()) << row.id;
+    }
+}
+
+// The file picker's movie type finds the recorder's upper-case ".MOV" files.
+TEST_F(DialogTest, TheFilePickersMovieTypeFindsUpperCaseMovies) {
+    fixtures::TempDir dir;
+    for (const char* name : {"A___-220101-120000-000001M.MOV", "b.mov", "c.txt"}) std::ofstream(dir.Path() + "/" + name) << "x";
+    QString filter;
+    CSourceOpenDlg::SetOpenFilePicker([&](QWidget*, const std::string&, const QString& f) {
+        filter = f;
+        return std::string();
+    });
+    CSourceOpenDlg dlg;
+    dlg.OnInitDialog();
+    dlg.OnOpenFile();
+    CSourceOpenDlg::SetOpenFilePicker(nullptr);
+    ASSERT_FALSE(filter.isEmpty());
+
+    QFileDialog picker(nullptr, QString(), QString::fromStdString(dir.Path()), filter);
+    picker.setOption(QFileDialog::DontUseNativeDialog);
+    auto* model = picker.findChild<QFileSystemModel*>();
+    ASSERT_NE(model, nullptr);
+    const QModelIndex folder = model->index(QString::fromStdString(dir.Path()));
+    QStringList shown;
+    for (int i = 0; i < 500 && shown.size() < 2; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        shown.clear();
+        for (int r = 0; r < model->rowCount(folder); ++r) {
+            const QModelIndex index = model->index(r, 0, folder);
+            // Names the type does not take stay in the model, shown disabled or hidden by the view.
+            if (model->flags(index) & Qt::ItemIsEnabled) shown << index.data().toString();
         }
     }
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{"A___-220101-120000-000001M.MOV", "b.mov"}));
 }
 
 TEST_F(DialogTest, SourceDialogWritesOnlyTheChosenKindOnOk) {
@@ -262,15 +333,34 @@ TEST_F(DialogTest, JoinLimitsRefuseOkWithTheirMessages) {
     }
 }
 
-TEST_F(DialogTest, RowsShowTheMovieSizeWhileTheTotalAddsCompanionAndData) {
+// A row stands for the recording's three files, as the total counts them, each to the
+// nearest megabyte: one ticked row and the total read alike.
+TEST_F(DialogTest, RowsAndTotalCountTheRecordingsFilesToTheNearestMegabyte) {
+    const struct {
+        sFILEENTRY entry;
+        const char* row;
+    } rows[] = {
+        {Movie(1, 10 * MB, 4 * MB, 2 * MB), "16 MB"},
+        {Movie(2, 5 * MB + 97 * MB / 100), "6 MB"},
+        {Movie(3, 4 * MB / 10, 0, 100), "0 MB"},
+    };
     CFileSelectDlg dlg;
-    dlg.SetListedEntries({Movie(1, 10 * MB, 4 * MB, 2 * MB), Movie(2, 3 * MB)});
+    std::vector<sFILEENTRY> entries;
+    for (const auto& r : rows) entries.push_back(r.entry);
+    dlg.SetListedEntries(entries);
     dlg.OnInitDialog();
-    EXPECT_EQ(dlg.GetList()->topLevelItem(0)->text(1), QStringLiteral("10 MB"));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(dlg.GetList()->topLevelItem(i)->text(1), QString::fromLatin1(rows[i].row)) << i;
     EXPECT_FALSE(dlg.GetOkButton()->isEnabled());
-    dlg.SetTicked(0, true);
-    EXPECT_EQ(dlg.GetTotalLabel()->text(), QStringLiteral("16 MB"));
-    EXPECT_TRUE(dlg.GetOkButton()->isEnabled());
+    const struct {
+        std::vector<int> ticked;
+        const char* total;
+    } totals[] = {{{0}, "16 MB"}, {{1}, "6 MB"}, {{0, 1}, "22 MB"}, {{0, 1, 2}, "22 MB"}};
+    for (const auto& t : totals) {
+        for (int r = 0; r < 3; ++r) dlg.SetTicked(r, std::count(t.ticked.begin(), t.ticked.end(), r) > 0);
+        dlg.UpdateTotal();
+        EXPECT_EQ(dlg.GetTotalLabel()->text(), QString::fromLatin1(t.total)) << t.ticked.size();
+        EXPECT_TRUE(dlg.GetOkButton()->isEnabled());
+    }
 }
 
 TEST_F(DialogTest, BackupModeNeverEndsWithAnEmptyResult) {

@@ -101,6 +101,68 @@ TEST(MovieResource, PostsSourceLostOnceWhenTheFolderIsRemoved) {
     EXPECT_TRUE(watcher.IsLost());
 }
 
+// A card whose root goes, or whose own folders go while the root stays (a mount point left
+// behind): lost once; back once when it returns, unless another source was set meanwhile.
+TEST(MovieResource, NoticesACardGoneUnderItsMountPointAndItsReturn) {
+    const struct {
+        const char* name;
+        bool rootStays;
+        bool otherSourceSet;  // a new source is set while the card is away
+    } cases[] = {
+        {"root removed", false, false},
+        {"folders gone, root stays", true, false},
+        {"another source set meanwhile", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixtures::TempDir tmp;
+        const fs::path card = PathAppend(tmp.Path(), "card"), away = PathAppend(tmp.Path(), "away");
+        for (const char* folder : {"Video", "_VData"}) fs::create_directories(card / folder);
+        { std::ofstream((card / "KM3CA_download.url").string()) << "x"; }
+        MessageRecorder window;
+        CMovieResource watcher(window.Handle());
+        watcher.SetPath(card.string());
+        EXPECT_EQ(WatchedSource::Of(card.string()).ownFolders.size(), 2u);
+        // One folder of two going is no loss.
+        fs::rename(card / "_VData", away);
+        LetTheWatcherPoll();
+        EXPECT_TRUE(window.Messages().empty());
+        fs::rename(away, card / "_VData");
+
+        if (c.rootStays) {
+            fs::create_directories(away);
+            for (const char* folder : {"Video", "_VData"}) fs::rename(card / folder, away / folder);
+        } else {
+            fs::rename(card, away);
+        }
+        ASSERT_TRUE(window.WaitFor(1));
+        EXPECT_TRUE(watcher.IsLost());
+        EXPECT_EQ(watcher.GetPath(), "");
+        EXPECT_EQ(watcher.LostSource().path, card.string());
+        const std::string other = PathAppend(tmp.Path(), "other");
+        fs::create_directories(other);
+        if (c.otherSourceSet) watcher.SetPath(other);
+
+        if (c.rootStays) {
+            for (const char* folder : {"Video", "_VData"}) fs::rename(away / folder, card / folder);
+        } else {
+            fs::rename(away, card);
+        }
+        if (c.otherSourceSet) {
+            LetTheWatcherPoll();
+            EXPECT_EQ(window.Messages().size(), 1u);
+            continue;
+        }
+        ASSERT_TRUE(window.WaitFor(2));
+        LetTheWatcherPoll();
+        const std::vector<MessageRecorder::Message> got = window.Messages();
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0].msg, unsigned(WM_APP_SOURCE_LOST));
+        EXPECT_EQ(got[1].msg, unsigned(WM_APP_SOURCE_BACK));
+        EXPECT_TRUE(watcher.IsLost());  // until the browser opens the source again
+    }
+}
+
 TEST(MovieResource, NeedsAnOwnerAndAPath) {
     fixtures::TempDir tmp;
     MessageRecorder window;

@@ -1,10 +1,14 @@
 #include "app/jobs/JoinJob.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "filer/FileSelectDlg.h"
 #include "platform/base/PathUtil.h"
 #include "platform/base/ReplacementSet.h"
+#include "recorder/CardLayout.h"
 #include "recorder/MovieJoin.h"
 #include "ui/CommonUtil.h"
 #include "ui/SkinDialog.h"
@@ -18,6 +22,11 @@ constexpr int kTextJoinFailed = 92;
 constexpr int kTextChooseBackupFolder = 100;
 constexpr const char* kKey = "CONNECT_FOLDER";
 
+// Where the steps of a join end on its progress scale, in percent.
+constexpr double kOpenedPercent = 10;
+constexpr double kWrittenPercent = 95;
+constexpr double kFreedPercent = 99;
+
 }  // namespace
 
 std::uint64_t JoinBytesNeeded(const std::vector<sFILEENTRY>& entries) {
@@ -27,38 +36,125 @@ std::uint64_t JoinBytesNeeded(const std::vector<sFILEENTRY>& entries) {
     return need;
 }
 
+void JoinProgressScale::Enter(Step step, std::uint64_t frontBytes, std::uint64_t rearBytes) {
+    if (m_step == Step::Unfinished || m_step == Step::Succeeded) return;
+    m_step = step;
+    if (step == Step::Writing) {
+        const double bytes = double(frontBytes) + double(rearBytes);
+        m_frontShare = bytes > 0 ? double(frontBytes) / bytes : 1.0;
+        m_nPass = -1;
+        Raise(kOpenedPercent);
+    } else if (step == Step::Freeing) {
+        Raise(kWrittenPercent);
+    } else if (step == Step::Succeeded) {
+        m_nPercent = 100;
+    }
+}
+
+int JoinProgressScale::Report(std::uint64_t done, std::uint64_t total) {
+    if (total == 0) return m_nPercent;
+    const double part = std::min(1.0, double(done) / double(total));
+    switch (m_step) {
+    case Step::Opening: return Raise(kOpenedPercent * part);
+    case Step::Writing: {
+        // The writer counts each movie from 0 of its own total.
+        if (m_nPass < 0 || total != m_passTotal || done < m_passDone) {
+            ++m_nPass;
+            m_passTotal = total;
+        }
+        m_passDone = done;
+        const double written = m_nPass == 0 ? m_frontShare * part : m_frontShare + (1.0 - m_frontShare) * part;
+        return Raise(kOpenedPercent + (kWrittenPercent - kOpenedPercent) * written);
+    }
+    case Step::Freeing: return Raise(kWrittenPercent + (kFreedPercent - kWrittenPercent) * part);
+    default: return m_nPercent;
+    }
+}
+
+int JoinProgressScale::Raise(double percent) {
+    m_nPercent = std::max(m_nPercent, std::min(int(percent), int(kFreedPercent)));
+    return m_nPercent;
+}
+
+namespace {
+
+// The handle the join's movies and writer report to: their posts go through the scale, and
+// the job's window hears one percentage (done of 100) each time it grows. The reporters post
+// on the job's thread, where the job itself moves the scale on.
+class JoinProgress {
+public:
+    explicit JoinProgress(JobState& job)
+        : m_job(job), m_relay(RegisterAppWindow([this](unsigned msg, WPARAM done, LPARAM total) {
+              if (msg == WM_APP_PROGRESS && total > 0) Forward(m_scale.Report(done, std::uint64_t(total)));
+          })) {}
+    ~JoinProgress() { UnregisterAppWindow(m_relay); }
+    JoinProgress(const JoinProgress&) = delete;
+    JoinProgress& operator=(const JoinProgress&) = delete;
+
+    HWND Handle() const { return m_relay; }
+    void Enter(JoinProgressScale::Step step, std::uint64_t frontBytes = 0, std::uint64_t rearBytes = 0) {
+        m_scale.Enter(step, frontBytes, rearBytes);
+        Forward(m_scale.Percent());
+    }
+    void Opened(std::size_t done, std::size_t count) { Forward(m_scale.Report(done, count)); }
+
+private:
+    void Forward(int percent) {
+        if (percent == m_nPosted) return;
+        m_nPosted = percent;
+        m_job.Post(WM_APP_PROGRESS, WPARAM(percent), 100);
+    }
+
+    JobState& m_job;
+    JoinProgressScale m_scale;
+    int m_nPosted = -1;
+    HWND m_relay;  // last: its sink uses the members above
+};
+
+std::uint64_t FileBytes(const std::string& path) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(path), error);
+    return error ? 0 : std::uint64_t(size);
+}
+
+}  // namespace
+
 unsigned JoinMoviesJob(JobState& job, const std::vector<std::string>& paths,
                        const std::string& outputPath) {
-    const WPARAM n = paths.size();
+    using Step = JoinProgressScale::Step;
+    // Made before the join: its movies report while they are freed, at the end of the join.
+    JoinProgress progress(job);
     sMOVIEJOIN join;
-    join.progressWindow = job.window;
+    join.progressWindow = progress.Handle();
     join.keepRunning = &job.running;
     ClearBoxNodeCounters();
-    auto fail = [&] {
-        job.errorText = kTextJoinFailed;
+    const auto end = [&](bool failed) {
+        progress.Enter(Step::Unfinished);
+        if (failed) job.errorText = kTextJoinFailed;
         return WM_APP_JOB_DONE;
     };
-    if (paths.empty() || !BeginJoin(join, paths[0])) return fail();
+    if (paths.empty() || !BeginJoin(join, paths[0])) return end(true);
     job.result = 1;
-    job.Post(WM_APP_PROGRESS, 1, LPARAM(n));
+    progress.Opened(1, paths.size());
     for (std::size_t i = 1; i < paths.size(); ++i) {
-        if (!job.Running()) return WM_APP_JOB_DONE;
-        if (!AppendMovieToJoin(join, paths[i])) return fail();
-        job.Post(WM_APP_PROGRESS, i, LPARAM(2 * n));
+        if (!job.Running()) return end(false);
+        if (!AppendMovieToJoin(join, paths[i])) return end(true);
+        progress.Opened(i + 1, paths.size());
         std::this_thread::yield();
     }
-    job.Post(WM_APP_PROGRESS, 50, 100);
-    if (!job.Running()) return WM_APP_JOB_DONE;
-    job.Post(WM_APP_PROGRESS, 10, 100);
-    if (!WriteJoinedMovie(join, outputPath)) {
-        // A stop is no failure to tell of: nothing was written and the program is closing.
-        if (!job.Running()) return WM_APP_JOB_DONE;
-        return fail();
+    if (!job.Running()) return end(false);
+    std::uint64_t front = 0, rear = 0;
+    for (const std::string& path : paths) {
+        front += FileBytes(path);
+        if (join.hasRear && join.firstRear) rear += FileBytes(CompanionFileName(path));
     }
-    FreeJoin(join);  // the box trees post their progress as they go
-    job.Post(WM_APP_PROGRESS, 100, 100);
+    progress.Enter(Step::Writing, front, rear);
+    // A stop is no failure to tell of: nothing was written and the program is closing.
+    if (!WriteJoinedMovie(join, outputPath)) return end(job.Running());
+    progress.Enter(Step::Freeing);
+    FreeJoin(join);
     WriteIniString(kJobFolderSection, kKey, PathRemoveFileSpec(outputPath));
-    job.Post(WM_APP_PROGRESS, n, LPARAM(n));
+    progress.Enter(Step::Succeeded);
     job.report = true;
     return WM_APP_JOB_DONE;
 }

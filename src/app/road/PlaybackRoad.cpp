@@ -105,10 +105,12 @@ int CPlaybackRoad::GetDefaultSpeedStep() const { return DefaultSpeedStep(Current
 
 // ---- a new row ---------------------------------------------------------------------------
 
-void CPlaybackRoad::ForgetRow() {
+void CPlaybackRoad::ForgetRow() { MoveCurrentRow(-1); }
+
+void CPlaybackRoad::MoveCurrentRow(int row) {
     std::unique_lock<std::recursive_mutex> lock;
     if (m_hMutexCache) lock = std::unique_lock(*m_hMutexCache);
-    m_nCurRow = -1;
+    m_nCurRow = row;
 }
 
 void CPlaybackRoad::OnFileRowSelected(int row, const sFILEENTRY&) {

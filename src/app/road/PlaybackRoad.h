@@ -126,6 +126,8 @@ public:
     void OnFileRowSelected(int row, const sFILEENTRY& entry);
     // Forgets the current row under "hMutexCache", so that selecting it again opens it.
     void ForgetRow();
+    // The list was refilled and shows the current recording at `row` now; nothing opens.
+    void MoveCurrentRow(int row);
 
     // ---- selection, open, data -------------------------------------------------------
     BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo);

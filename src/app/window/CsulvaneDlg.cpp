@@ -449,6 +449,7 @@ void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
     case WM_APP_INFO_AXIS_TOGGLE: OnInfoAxisToggle(wParam, lParam); break;
     case WM_APP_FOLDER_SELECTED: OnFolderSelected(wParam, lParam); break;
     case WM_APP_SOURCE_LOST: OnSourceLostReport(); break;
+    case WM_APP_SOURCE_BACK: OnSourceBack(); break;
     case WM_APP_PROGRESS: OnJobProgress(wParam, lParam); break;
     case WM_APP_OBD_CLOSED:
         m_bObdShown = FALSE;

@@ -119,6 +119,8 @@ public:
     // WM_APP_SOURCE_LOST: a source that is back by now (the card put back, the folder
     // restored) keeps playing through ResetVideoArea; one still gone is cleared away.
     void OnSourceLostReport();
+    // WM_APP_SOURCE_BACK: the lost source is there again; it is opened as it was chosen.
+    void OnSourceBack();
     void OnJobProgress(WPARAM done, LPARAM total);
     void OnMapWindowTitleDblClk();
     // WM_APP_MAPWND_CLOSE: the map window's close box.
@@ -131,6 +133,7 @@ public:
     HWND GetOwnerHwnd() const override { return GetSafeHwnd(); }
     int GetCurrentFileRow() const override { return m_pRoad->CurrentRow(); }
     bool TakeReselectRequest() override { return m_pRoad->TakeReselectRequest(); }
+    void MoveCurrentFileRow(int row) override { m_pRoad->MoveCurrentRow(row); }
     void OnFileRowSelected(int row, const sFILEENTRY& entry) override { m_pRoad->OnFileRowSelected(row, entry); }
     void OnPreviewFile(int row, const sFILEENTRY& entry) override;
     void OnFilterButton(int kind) override;

@@ -86,6 +86,7 @@ void CsulvaneDlg::OnFaster() { ChangeSpeedStep(true); }
 
 void CsulvaneDlg::OnBrowseSource() {
     CSourceOpenDlg dialog(this);
+    dialog.SetOpenSource(m_pFiler->m_nSourceKind, m_pFiler->m_strSourcePath);
     // The list and the movie stay as they are unless a source is chosen.
     const bool chosen = m_runSourceDialog ? m_runSourceDialog(dialog) : dialog.exec() == QDialog::Accepted;
     if (!chosen) {

@@ -216,15 +216,27 @@ void CsulvaneDlg::OnSourceLostReport() {
     if (!watcher.IsLost()) return;
     // The watcher looked while the source was away; by now it may be back (a card put back,
     // a folder restored). Then the movie on screen plays on, when it is still there.
-    const std::string source = m_pFiler->m_strSourcePath;
+    const WatchedSource lost = watcher.LostSource();
     const bool movieOpen = ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED;
-    if (!source.empty() && PathFileExists(source) && (!movieOpen || PathFileExists(m_pRoad->OpenPath()))) {
+    if (!lost.path.empty() && lost.IsPresent() && (!movieOpen || PathFileExists(m_pRoad->OpenPath()))) {
         watcher.ClearLost();
-        watcher.SetPath(source);
+        watcher.SetPath(lost.path);
         ResetVideoArea();
         return;
     }
     OnSourceLost();
+}
+
+void CsulvaneDlg::OnSourceBack() {
+    CMovieResource& watcher = m_pFiler->GetWatcher();
+    // Only the source that was lost comes back, and only while no other one was opened since
+    // (nor the lost one found back before its loss was handled).
+    if (!watcher.IsLost() || !watcher.GetPath().empty()) return;
+    const SourceKind kind = m_pFiler->m_nSourceKind;
+    const std::string path = m_pFiler->m_strSourcePath;
+    if (kind == SOURCE_NONE || path.empty()) return;
+    // Opened as at start-up: a card at its recorder's date folder.
+    if (OpenChosenSource(kind, path) && m_pFiler->IsCardRootSource()) m_pFiler->SelectRecorderFolder();
 }
 
 void CsulvaneDlg::OnSourceLost() {

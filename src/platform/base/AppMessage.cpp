@@ -16,9 +16,10 @@ struct PendingPayload {
 
 // The windows that take messages, and the payloads waiting for them. The payloads have a
 // lock of their own: a sink runs under the windows' lock, and a payload is freed outside
-// any lock (its destructor may post again).
+// any lock (its destructor may post again). The windows' lock is taken again by a sink that
+// passes a message on to another handle (a relay) on the posting thread.
 struct Registry {
-    std::mutex lock;
+    std::recursive_mutex lock;
     std::unordered_map<HWND, AppMessageSink> sinks;
     HWND next = 1;
 
@@ -36,7 +37,7 @@ Registry& TheRegistry() {
 
 HWND RegisterAppWindow(AppMessageSink sink) {
     Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<std::recursive_mutex> guard(r.lock);
     const HWND h = r.next++;
     r.sinks.emplace(h, std::move(sink));
     return h;
@@ -45,7 +46,7 @@ HWND RegisterAppWindow(AppMessageSink sink) {
 void UnregisterAppWindow(HWND hwnd) {
     {
         Registry& r = TheRegistry();
-        std::lock_guard<std::mutex> guard(r.lock);
+        std::lock_guard<std::recursive_mutex> guard(r.lock);
         r.sinks.erase(hwnd);
     }
     // No post can add to the window's payloads any more.
@@ -54,7 +55,7 @@ void UnregisterAppWindow(HWND hwnd) {
 
 bool IsAppWindow(HWND hwnd) {
     Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<std::recursive_mutex> guard(r.lock);
     return r.sinks.count(hwnd) != 0;
 }
 
@@ -62,7 +63,7 @@ bool PostAppMessage(HWND hwnd, unsigned msg, WPARAM wParam, LPARAM lParam) {
     Registry& r = TheRegistry();
     // The sink runs under the registry lock, so that unregistering waits for a post in
     // progress; sinks only queue, so the lock is held briefly.
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<std::recursive_mutex> guard(r.lock);
     const auto it = r.sinks.find(hwnd);
     if (it == r.sinks.end()) return false;
     it->second(msg, wParam, lParam);

@@ -43,6 +43,7 @@ enum AppMessage : unsigned {
     WM_APP_PLAYER_READY = WM_APP + 1003,
     WM_APP_FOLDER_SELECTED = WM_APP + 1110,
     WM_APP_SOURCE_LOST = WM_APP + 1201,
+    WM_APP_SOURCE_BACK = WM_APP + 1202,
     WM_APP_DATA_LOADED = WM_APP + 1301,
     WM_APP_JOB_DONE = WM_APP + 1302,
     WM_APP_LIST_REFRESH = WM_APP + 1303,
@@ -58,7 +59,7 @@ enum AppMessage : unsigned {
 
 // Receives the messages posted to one handle. It is called on the posting thread and
 // must only queue the message for its own thread (it must not block or take locks that
-// the poster may hold).
+// the poster may hold), or pass it on to another handle with PostAppMessage.
 using AppMessageSink = std::function<void(unsigned msg, WPARAM wParam, LPARAM lParam)>;
 
 HWND RegisterAppWindow(AppMessageSink sink);

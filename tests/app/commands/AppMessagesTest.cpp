@@ -46,7 +46,7 @@ TEST(AppMessageTable, ValuesAndArguments) {
         EXPECT_FALSE(info.sender.empty() || info.receiver.empty() || info.effect.empty()) << info.name;
         owned += info.ownershipPasses;
     }
-    EXPECT_EQ(values.size(), 33u);
+    EXPECT_EQ(values.size(), 34u);
     EXPECT_EQ(owned, 2);  // the async callback and the preview event
 }
 

@@ -50,6 +50,7 @@ class MessageQueue {
 public:
     MessageQueue() {
         hwnd_ = RegisterAppWindow([this](unsigned msg, WPARAM w, LPARAM l) {
+            if (onPost) onPost(Posted{msg, w, l});
             std::lock_guard<std::mutex> guard(lock_);
             queue_.push_back({msg, w, l});
             arrived_.notify_all();
@@ -57,6 +58,8 @@ public:
     }
     ~MessageQueue() { UnregisterAppWindow(hwnd_); }
     HWND Handle() const { return hwnd_; }
+    // Runs on the posting thread as each message is posted; set before the job starts.
+    std::function<void(const Posted&)> onPost;
 
     // The next message; {0} when none comes within a minute (a hung job).
     Posted Next() {
@@ -501,25 +504,41 @@ TEST(JobFrame, AFinishedJobShowsAFullBarBesideItsReport) {
     g_fScale = oldScale;
 }
 
-TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
-    if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
-    fixtures::TempDir dir;
-    CardBuilder card(dir.Path() + "/in");
+// Three recordings to join in the folder "in" of `dir`, each a copy of one half-second movie
+// (`made`) with the same rear companion and a data file.
+struct JoinInputs {
+    std::string made;
+    std::string folder;
+    std::vector<std::string> paths;
+};
+
+bool MakeJoinInputs(const std::string& dir, JoinInputs* inputs) {
+    CardBuilder card(dir + "/in");
     fixtures::MovieSpec params;
     params.seconds = 0.5;
     params.frameNumber = false;
-    const std::string made = dir.Path() + "/made.mp4";
-    ASSERT_TRUE(fixtures::MakeMovie(params, made, nullptr));
-    std::vector<std::string> paths;
+    inputs->made = dir + "/made.mp4";
+    inputs->folder = card.Root();
+    if (!fixtures::MakeMovie(params, inputs->made, nullptr)) return false;
     for (int i = 1; i <= 3; ++i) {
         RecordingSpec rec;
         rec.layout = -1;
         rec.serial = i;
         rec.time = "12000" + std::to_string(i);
-        rec.movieFile = rec.companionFile = made;
+        rec.movieFile = rec.companionFile = inputs->made;
         rec.data = fixtures::DataBlock{};
-        paths.push_back(card.AddRecording(rec));
+        inputs->paths.push_back(card.AddRecording(rec));
     }
+    return true;
+}
+
+TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
+    if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+    fixtures::TempDir dir;
+    JoinInputs inputs;
+    ASSERT_TRUE(MakeJoinInputs(dir.Path(), &inputs));
+    const std::vector<std::string>& paths = inputs.paths;
+    const std::string& made = inputs.made;
     const SettingsIn settings(dir.Path());
     const struct {
         std::string folder;  // where the output goes
@@ -530,7 +549,7 @@ TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
     } cases[] = {
         {dir.Path() + "/out", 1, {44}, 1, dir.Path() + "/out"},
         // Into the inputs' own folder under the first one's name: refused, nothing changed.
-        {card.Root(), 1, {90, 92}, 0, dir.Path() + "/out"},
+        {inputs.folder, 1, {90, 92}, 0, dir.Path() + "/out"},
         // A link at the output's name: refused before any question, the link left as it was.
         {dir.Path() + "/linked", 0, {92}, 0, dir.Path() + "/out"},
     };
@@ -561,6 +580,100 @@ TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
     EXPECT_GT(fs::file_size(dir.Path() + "/out/" + fs::path(paths[1]).filename().string()),
               fs::file_size(paths[1]));
     EXPECT_EQ(fs::read_symlink(link), paths[0]);
+}
+
+// The join's steps on one scale: opening to 10 %, the front and rear movies' bytes to 95 %
+// by their sizes, the freeing to 99 %, 100 % only at success; never back, and held where it
+// stood once the join did not finish.
+TEST(JoinProgressScale, OneScaleFromTheFirstMovieToTheEnd) {
+    using Step = JoinProgressScale::Step;
+    struct Event {
+        bool enter;  // else a report
+        Step step;
+        std::uint64_t a, b;  // enter: front and rear bytes; report: done and total
+        int percent;
+    };
+    const struct {
+        const char* name;
+        std::vector<Event> events;
+    } cases[] = {
+        {"succeeds",
+         {{false, {}, 1, 3, 3}, {false, {}, 3, 3, 10}, {true, Step::Writing, 300, 100, 10},
+          {false, {}, 150, 300, 41}, {false, {}, 300, 300, 73}, {false, {}, 50, 100, 84}, {false, {}, 100, 100, 95},
+          {true, Step::Freeing, 0, 0, 95}, {false, {}, 55, 110, 97}, {false, {}, 110, 110, 99},
+          {true, Step::Succeeded, 0, 0, 100}, {false, {}, 1, 2, 100}}},
+        {"fails while writing",
+         {{false, {}, 3, 3, 10}, {true, Step::Writing, 300, 100, 10}, {false, {}, 150, 300, 41},
+          {true, Step::Unfinished, 0, 0, 41}, {false, {}, 300, 300, 41}, {true, Step::Freeing, 0, 0, 41},
+          {false, {}, 110, 110, 41}, {true, Step::Succeeded, 0, 0, 41}}},
+        {"rear as large as the front: its pass starts again from 0",
+         {{true, Step::Writing, 100, 100, 10}, {false, {}, 100, 100, 52}, {false, {}, 50, 100, 73},
+          {false, {}, 0, 0, 73}, {false, {}, 100, 100, 95}}},
+        {"no rear: the front takes the whole writing", {{true, Step::Writing, 100, 0, 10}, {false, {}, 50, 100, 52}}},
+    };
+    for (const auto& c : cases) {
+        JoinProgressScale scale;
+        for (std::size_t i = 0; i < c.events.size(); ++i) {
+            const Event& e = c.events[i];
+            const int percent = e.enter ? (scale.Enter(e.step, e.a, e.b), scale.Percent()) : scale.Report(e.a, e.b);
+            EXPECT_EQ(percent, e.percent) << c.name << ", event " << i;
+        }
+    }
+}
+
+// The bar of a join never goes back and reads 100 % only when the join succeeded: a join that
+// fails once its output was written (an input changed meanwhile) stays below it under the error.
+TEST(JoinJob, TheBarRisesOnOneScaleAndIsFullOnlyWhenTheJoinSucceeded) {
+    if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+    fixtures::TempDir dir;
+    JoinInputs inputs;
+    ASSERT_TRUE(MakeJoinInputs(dir.Path(), &inputs));
+    const std::vector<std::string>& paths = inputs.paths;
+    const SettingsIn settings(dir.Path());
+    const struct {
+        const char* name;
+        bool inputChanges;
+        std::vector<int> messages;
+    } cases[] = {{"succeeds", false, {44}}, {"an input changes while the output is written", true, {92}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        host.folder = EntriesOf(paths);
+        host.tick = {0, 1, 2};
+        host.pickedFolder = dir.Path() + "/out-" + std::to_string(&c - cases);
+        fs::create_directories(host.pickedFolder);
+        CSkinProgressBarCtrl bar(&host.window);
+        std::vector<int> barAtMessage;
+        host.onMessage = [&] { barAtMessage.push_back(bar.GetPos()); };
+        bool changed = false;
+        const fs::file_time_type stamp = fs::last_write_time(paths[2]);
+        host.queue.onPost = [&](const Posted& p) {
+            // The writing has begun: past the opening's 10 %.
+            if (!c.inputChanges || changed || p.msg != WM_APP_PROGRESS || p.lParam != 100 || p.wParam <= 10) return;
+            changed = true;
+            fs::last_write_time(paths[2], stamp + std::chrono::hours(1));
+        };
+        CJobFrame frame(host, &bar);
+        frame.OnJoinMovies();
+        const std::vector<Posted> seen = RunToEnd(frame, host.queue);
+        fs::last_write_time(paths[2], stamp);
+        EXPECT_EQ(host.messages, c.messages);
+        std::vector<int> percents;
+        for (const Posted& p : seen)
+            if (p.msg == WM_APP_PROGRESS && p.lParam > 0) percents.push_back(int(p.wParam * 100 / WPARAM(p.lParam)));
+        ASSERT_GT(percents.size(), 3u);
+        EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end())) << ::testing::PrintToString(percents);
+        const bool succeeded = !c.inputChanges;
+        EXPECT_EQ(std::count(percents.begin(), percents.end(), 100), succeeded ? 1 : 0) << ::testing::PrintToString(percents);
+        ASSERT_EQ(barAtMessage.size(), 1u);
+        if (succeeded) {
+            EXPECT_EQ(barAtMessage[0], 100);
+        } else {
+            EXPECT_TRUE(changed);
+            EXPECT_GT(barAtMessage[0], 10);
+            EXPECT_LT(barAtMessage[0], 100);
+        }
+    }
 }
 
 }  // namespace

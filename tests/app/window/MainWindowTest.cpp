@@ -197,11 +197,11 @@ public:
     static std::string MovieFile(int serial, const char* camera) {
         return dir_->Path() + "/" + camera + std::to_string(serial) + ".mp4";
     }
-    // A card with recordings 1 (12:00) and 2 (12:01) of the given name letters in "Video",
-    // made of the suite's movies.
-    static void BuildCard(const std::string& card, const std::array<const char*, 2>& letters) {
+    // A card with recordings 1 (12:00), 2 (12:01) and so on of the given name letters in
+    // "Video", made of the suite's two movies in turn.
+    static void BuildCard(const std::string& card, const std::vector<const char*>& letters) {
         fixtures::CardBuilder builder(card);
-        for (int serial : {1, 2}) {
+        for (int serial = 1; serial <= int(letters.size()); ++serial) {
             fixtures::DataBlock block;
             for (int k = 0; k < kFrames; ++k) {
                 fixtures::RawRecord r;
@@ -220,11 +220,11 @@ public:
             params.folder = "Video";
             params.letters = letters[std::size_t(serial - 1)];
             params.date = "220101";
-            params.time = serial == 1 ? "120000" : "120100";
+            params.time = "12" + std::string(serial <= 10 ? "0" : "") + std::to_string(serial - 1) + "00";
             params.serial = serial;
             params.data = block;
-            params.movieFile = MovieFile(serial, "front");
-            params.companionFile = MovieFile(serial, "rear");
+            params.movieFile = MovieFile(2 - serial % 2, "front");
+            params.companionFile = MovieFile(2 - serial % 2, "rear");
             ASSERT_FALSE(builder.AddRecording(params).empty());
         }
     }
@@ -641,75 +641,124 @@ void StartAndOpen(CsulvaneDlg& dlg) {
 }
 
 // The window started in `start` on a card made in `card` with recordings of `letters`, its
-// first recording open.
+// first recording open; the settings name `remembered` as the last folder (the card's movie
+// folder unless given).
 void StartOnCard(CsulvaneDlg& dlg, const std::string& start, const std::string& card,
-                 const std::array<const char*, 2>& letters) {
+                 const std::vector<const char*>& letters, std::string remembered = {}) {
     MainWindowTest::BuildCard(card, letters);
-    ASSERT_TRUE(fixtures::WriteStartFolder(start, card + "/Video"));
+    ASSERT_TRUE(fixtures::WriteStartFolder(start, remembered.empty() ? card + "/Video" : remembered));
     std::filesystem::current_path(start);
     StartAndOpen(dlg);
 }
 
-// A filter change leaves the list's new row 0 current, and that row is what is open: another
-// recording is opened, the one already open plays on. Selecting the current row again opens
-// nothing.
-TEST_F(MainWindowTest, AFilterChangeOpensTheNewRowZero) {
+// A filter change that leaves the recording being watched in the list keeps it where it is,
+// playing or paused, whatever row it moves to; one that takes it out of the list opens the
+// new row 0. Selecting the current row again opens nothing.
+TEST_F(MainWindowTest, AFilterChangeKeepsTheWatchedRecordingWhereverItsRowMoves) {
     fixtures::TempDir dir;
     CsulvaneDlg dlg;
-    // Continuous at 12:00, manual at 12:01.
-    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path(), dir.Path() + "/card", {"A___", "AM__"}));
-    dlg.OnCommand(ID_PLAY_PAUSE);  // playing when the filter changes
+    // Continuous at 12:00 and 12:01, manual at 12:02.
+    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path(), dir.Path() + "/card", {"A___", "A___", "AM__"}));
+    dlg.Browser()->SelectFileRow(2, FALSE);
+    ASSERT_TRUE(RunUntil([&] { return dlg.InfoPanel()->StartTime().wMinute == 2; }));
+    ASSERT_TRUE(OpenAndIdle(dlg));
 
     struct Step {
         const char* name;
+        bool playing;  // when the filter changes
         std::function<void()> act;
         bool opens;
+        int row;     // the current row afterwards
         int minute;  // start minute of the recording open afterwards
     };
     const Step steps[] = {
-        {"row 0's own kind off: the other recording moves up", [&] { dlg.OnFilterButton(REC_CONTINUOUS); }, true, 1},
-        {"that kind on again: the first recording is back at row 0", [&] { dlg.OnFilterButton(REC_CONTINUOUS); },
-         true, 0},
-        {"a kind no recording has: the open recording stays and plays on", [&] { dlg.OnFilterButton(REC_RADAR); },
-         false, 0},
-        {"the current row selected again", [&] { dlg.Browser()->SelectFileRow(0, FALSE); }, false, 0},
+        {"continuous off: the manual recording moves up to row 0 and plays on", true,
+         [&] { dlg.OnFilterButton(REC_CONTINUOUS); }, false, 0, 2},
+        {"continuous on again: back at row 2, held where it was", false, [&] { dlg.OnFilterButton(REC_CONTINUOUS); },
+         false, 2, 2},
+        {"a kind no recording has: nothing moves", false, [&] { dlg.OnFilterButton(REC_RADAR); }, false, 2, 2},
+        {"manual off: the watched recording leaves the list and row 0 is opened", false,
+         [&] { dlg.OnFilterButton(REC_MANUAL); }, true, 0, 0},
+        {"the current row selected again", false, [&] { dlg.Browser()->SelectFileRow(0, FALSE); }, false, 0, 0},
     };
     for (const Step& step : steps) {
+        if ((FrontState() == PLAY_PLAYING) != step.playing) dlg.OnCommand(ID_PLAY_PAUSE);
+        // Some frames in, so that a reopening at frame 0 would show.
+        ASSERT_TRUE(RunUntil([&] {
+            return (FrontState() == PLAY_PLAYING) == step.playing && (!step.playing || FrontFrame() >= 3);
+        })) << step.name;
         const std::uint64_t before = dlg.Road().SelectionSerial();
         const PlayState was = FrontState();
+        const int from = FrontFrame();
         step.act();
         EXPECT_EQ(dlg.Road().SelectionSerial() > before, step.opens) << step.name;
         if (!step.opens) {
+            // Not reopened at frame 0: on from the frame it showed.
             EXPECT_EQ(FrontState(), was) << step.name;
+            EXPECT_GE(FrontFrame(), from) << step.name;
+            if (step.playing) {
+                EXPECT_TRUE(RunUntil([&] { return FrontFrame() > from; })) << step.name;
+            }
         }
         ASSERT_TRUE(OpenAndIdle(dlg)) << step.name;
         EXPECT_FALSE(dlg.TakeReselectRequest()) << step.name;  // read once, nothing left for later
-        EXPECT_EQ(dlg.Road().CurrentRow(), 0) << step.name;
-        EXPECT_EQ(dlg.Browser()->GetList()->GetCurrentRow(), 0) << step.name;
+        EXPECT_EQ(dlg.Road().CurrentRow(), step.row) << step.name;
+        EXPECT_EQ(dlg.Browser()->GetList()->GetCurrentRow(), step.row) << step.name;
+        EXPECT_EQ(dlg.Browser()->GetList()->GetSelectedRow(), step.row) << step.name;
         EXPECT_EQ(dlg.InfoPanel()->StartTime().wMinute, step.minute) << step.name;
         // The info panel names the recording as the list does.
-        EXPECT_EQ(dlg.InfoPanel()->Title().toStdString(), dlg.Browser()->GetList()->GetItemText(0)) << step.name;
+        EXPECT_EQ(dlg.InfoPanel()->Title().toStdString(), dlg.Browser()->GetList()->GetItemText(step.row)) << step.name;
     }
     dlg.OnBtnClose();
 }
 
-// A pulled card: the list and the tree are empty, and of the transport buttons only the
-// source button can be used.
-TEST_F(MainWindowTest, ALostSourceLeavesOnlyTheSourceButton) {
-    fixtures::TempDir dir;
-    const std::string card = dir.Path() + "/card";
-    CsulvaneDlg dlg;
-    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path() + "/start", card, {"A___", "A___"}));
-    ASSERT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
-    EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
+// A pulled card, or one that leaves its mount point behind as an empty folder: the list and
+// the tree are empty, and of the transport buttons only the source button can be used. When
+// the card is back it is opened again as at start-up.
+TEST_F(MainWindowTest, ALostCardLeavesOnlyTheSourceButtonAndIsOpenedWhenItIsBack) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        bool rootStays;  // the mount point stays, only the card's own folders go
+    } cases[] = {{"the card's root goes", false}, {"an empty mount point stays", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixtures::TempDir dir;
+        const std::string card = dir.Path() + "/card";
+        const std::string away = dir.Path() + "/away";
+        CsulvaneDlg dlg;
+        // Opened at the card's root, as a card is.
+        ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path() + "/start", card, {"A___", "A___"}, card));
+        ASSERT_TRUE(dlg.Browser()->IsCardRootSource());
+        ASSERT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
+        EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
 
-    std::filesystem::remove_all(card);
-    ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 0; }));
-    EXPECT_TRUE(dlg.Entries()->empty());
-    EXPECT_EQ(dlg.Browser()->GetTree()->GetItemCount(), 0);
-    for (int i = 0; i < kTransportButtonCount; ++i)
-        EXPECT_EQ(test::TransportButtonOf(dlg, i)->isEnabled(), i == BTN_OPEN_SOURCE) << i;
-    dlg.OnBtnClose();
+        if (c.rootStays) {
+            fs::create_directories(away);
+            for (const fs::directory_entry& e : fs::directory_iterator(card)) fs::rename(e.path(), fs::path(away) / e.path().filename());
+        } else {
+            fs::rename(card, away);
+        }
+        ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 0; }));
+        EXPECT_EQ(fs::exists(card), c.rootStays);
+        EXPECT_TRUE(dlg.Entries()->empty());
+        EXPECT_EQ(dlg.Browser()->GetTree()->GetItemCount(), 0);
+        EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_CLOSED);
+        for (int i = 0; i < kTransportButtonCount; ++i)
+            EXPECT_EQ(test::TransportButtonOf(dlg, i)->isEnabled(), i == BTN_OPEN_SOURCE) << i;
+
+        if (c.rootStays) {
+            for (const fs::directory_entry& e : fs::directory_iterator(away)) fs::rename(e.path(), fs::path(card) / e.path().filename());
+        } else {
+            fs::rename(away, card);
+        }
+        ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 2 && dlg.Road().CurrentRow() == 0; }));
+        ASSERT_TRUE(OpenAndIdle(dlg));
+        EXPECT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
+        EXPECT_EQ(dlg.Browser()->m_strSourcePath, card);
+        EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
+        dlg.OnBtnClose();
+    }
 }
 
 // The page's stand-in: it keeps the scripts the bridge runs.
