@@ -231,9 +231,10 @@ TEST_F(ReplacementSetTest, AWriterKilledAtAnyStepLeavesOneSetWholeForTheNext) {
         for (;; ++stopAt) {
             SCOPED_TRACE(std::string(layout.data) + " stopped at step " + std::to_string(stopAt));
             fs::remove_all(dir_);
-            for (const std::string* part : {&movie, &companion, &data}) {
-                fs::create_directories(PathRemoveFileSpec(*part));
-                std::ofstream(*part) << older[std::size_t(part - &movie)];
+            const std::string* targets[] = {&movie, &companion, &data};
+            for (std::size_t i = 0; i < 3; ++i) {
+                fs::create_directories(PathRemoveFileSpec(*targets[i]));
+                std::ofstream(*targets[i]) << older[i];
             }
             const pid_t child = ::fork();
             ASSERT_GE(child, 0);
