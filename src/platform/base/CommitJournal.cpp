@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <filesystem>
+#include <limits>
 #include <set>
 
 #include "platform/base/FileOps.h"
@@ -33,23 +35,6 @@ thread_local int t_step = 0;
 
 void Step() {
     if (CommitStepHook hook = g_hook.load()) hook(++t_step);
-}
-
-std::uint64_t Checksum(std::string_view bytes) {
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3ull;
-    }
-    return hash;
-}
-
-std::string Hex16(std::uint64_t v) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string s(16, '0');
-    for (int i = 0; i < 16; ++i)
-        s[std::size_t(i)] = kHex[(v >> (60 - 4 * i)) & 0xF];
-    return s;
 }
 
 // A field of a line: bytes that would end it, or be read as anything else, as "%XX".
@@ -158,15 +143,18 @@ At WhatIsAt(const std::string& path, struct stat* st = nullptr) {
     return S_ISREG(s->st_mode) ? At::kFile : At::kOther;
 }
 
+// Saturated: a file may carry any time, a journal any number.
 std::int64_t ModifiedNs(const struct stat& st) {
-    return std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1'000'000'000 - 1;
+    const std::int64_t sec = std::clamp<std::int64_t>(st.st_mtim.tv_sec, -kLimit, kLimit);
+    return sec * 1'000'000'000 + st.st_mtim.tv_nsec;
 }
 
 // Whether the file at `path` is the entry's new file, as far as size and time tell.
 bool IsTheNewFile(const std::string& path, const CommitEntry& entry) {
     struct stat st;
     if (WhatIsAt(path, &st) != At::kFile || std::uint64_t(st.st_size) != entry.size) return false;
-    const std::int64_t diff = ModifiedNs(st) - entry.modified;
+    const __int128 diff = __int128(ModifiedNs(st)) - entry.modified;
     return diff <= kTimeSlackNs && diff >= -kTimeSlackNs;
 }
 
@@ -353,8 +341,7 @@ std::string EncodeCommitPlan(const CommitPlan& plan) {
         }
     }
     out += '\n';
-    const std::uint64_t sum = Checksum(out);
-    return out + "sum " + Hex16(sum) + "\n";
+    return out + "sum " + HashHex(out) + "\n";
 }
 
 bool IsJournalTargetPath(std::string_view path) {
@@ -375,7 +362,7 @@ std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_vi
     const std::size_t sumAt = bytes.rfind('\n', bytes.size() - 2);
     if (sumAt == std::string_view::npos) return std::nullopt;
     const std::string_view sumLine = bytes.substr(sumAt + 1, bytes.size() - sumAt - 2);
-    if (sumLine != "sum " + Hex16(Checksum(bytes.substr(0, sumAt + 1)))) return std::nullopt;
+    if (sumLine != "sum " + HashHex(bytes.substr(0, sumAt + 1))) return std::nullopt;
 
     std::vector<std::string_view> lines;
     for (std::size_t start = 0; start <= sumAt;) {

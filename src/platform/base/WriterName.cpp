@@ -30,14 +30,6 @@ constexpr KindWord kKindWords[] = {
     {WriterFile::kJournal, "set"},
 };
 
-std::uint64_t Fnv1a(std::uint64_t hash, std::string_view bytes) {
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3ull;
-    }
-    return hash;
-}
-
 std::string RandomBits() {
     char bytes[16] = {};
     std::size_t got = 0;
@@ -52,9 +44,8 @@ std::string RandomBits() {
 }
 
 std::string MakeHostMark() {
-    std::string host(256, '\0');
-    if (::gethostname(host.data(), host.size() - 1) != 0) host = RandomBits();
-    host.resize(host.find('\0') == std::string::npos ? host.size() : host.find('\0'));
+    char name[256] = {};
+    const std::string host = ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : RandomBits();
 
     std::string boot;
     std::getline(std::ifstream("/proc/sys/kernel/random/boot_id"), boot);
@@ -68,14 +59,8 @@ std::string MakeHostMark() {
     else
         ns = RandomBits();
 
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (const std::string* part : {&host, &boot, &ns})
-        hash = Fnv1a(Fnv1a(hash, *part), std::string_view("\0", 1));
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string mark(kHostMarkDigits, '0');
-    for (std::size_t i = 0; i < kHostMarkDigits; ++i)
-        mark[i] = kHex[(hash >> (60 - 4 * i)) & 0xF];
-    return mark;
+    // The parts end in a NUL each, so that no two sets of parts run together alike.
+    return HashHex(host + '\0' + boot + '\0' + ns + '\0');
 }
 
 // At most `limit` bytes of `name`, not cutting a UTF-8 character (a file system that
@@ -102,6 +87,20 @@ bool IsHostMark(std::string_view s) {
 }
 
 }  // namespace
+
+std::string HashHex(std::string_view bytes) {
+    // 64-bit FNV-1a.
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ull;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out(kHostMarkDigits, '0');
+    for (std::size_t i = 0; i < kHostMarkDigits; ++i)
+        out[i] = kHex[(hash >> (60 - 4 * i)) & 0xF];
+    return out;
+}
 
 const std::string& HostMark() {
     static const std::string mark = MakeHostMark();

@@ -22,6 +22,9 @@ enum class WriterFile : char {
     kJournal = 'j',    // the plan of a replacement of several files
 };
 
+// 16 lower-case hexadecimal digits of a 64-bit hash of `bytes` (not a cryptographic one).
+std::string HashHex(std::string_view bytes);
+
 // 16 hexadecimal digits that stand for this host name, boot and pid namespace. What cannot
 // be read is replaced by random bits, so that such a process's files are never taken for
 // another's.
