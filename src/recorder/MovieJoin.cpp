@@ -1223,6 +1223,13 @@ bool AppendMovieToJoin(sMOVIEJOIN& join, const std::string& path) {
     return true;
 }
 
+std::vector<std::string> JoinOutputParts(const std::string& outputPath) {
+    std::vector<std::string> parts{outputPath};
+    for (const std::string& part : {CompanionFileName(outputPath), DataFileOfMovie(outputPath)})
+        if (std::find(parts.begin(), parts.end(), part) == parts.end()) parts.push_back(part);
+    return parts;
+}
+
 bool JoinOutputCollides(const sMOVIEJOIN& join, const std::string& outputPath) {
     std::vector<FileStamp> inputs;
     auto addInputs = [&](const std::unique_ptr<sMP4MOVIE>& movie) {
@@ -1236,8 +1243,7 @@ bool JoinOutputCollides(const sMOVIEJOIN& join, const std::string& outputPath) {
     addInputs(join.firstFront);
     for (const auto& movie : join.nextFront)
         addInputs(movie);
-    for (const std::string& p :
-         {outputPath, CompanionFileName(outputPath), DataFileOfMovie(outputPath)}) {
+    for (const std::string& p : JoinOutputParts(outputPath)) {
         FileStamp stamp;
         if (!StampOfPath(p, &stamp)) continue;
         for (const FileStamp& input : inputs)
@@ -1260,10 +1266,15 @@ bool WriteJoinedMovie(sMOVIEJOIN& join, const std::string& outputPath) {
     const std::string dataPath = DataFileOfMovie(outputPath);
     const bool rear = join.hasRear && join.firstRear && rearPath != outputPath;
     const bool data = join.hasData && join.firstData && dataPath != outputPath;
-    for (const auto& [path, written] : {std::pair{&outputPath, true}, {&rearPath, rear}, {&dataPath, data}}) {
-        if (written) join.error = NotReplaceable(*path);
+    for (const std::string& part : JoinOutputParts(outputPath)) {
+        join.error = NotReplaceable(part);
         if (!join.error.empty()) return false;
     }
+    // The parts this join does not write go with the older output's: a companion or data
+    // file left beside the new movie would be shown with it.
+    std::vector<std::string> withdrawn;
+    if (!rear && rearPath != outputPath) withdrawn.push_back(rearPath);
+    if (!data && dataPath != outputPath) withdrawn.push_back(dataPath);
 
     // Every part goes to a temporary file first; the parts replace the older output only
     // when all of them were written, and all together (data file and companion before the
@@ -1291,7 +1302,7 @@ bool WriteJoinedMovie(sMOVIEJOIN& join, const std::string& outputPath) {
     std::vector<ReplacementFile*> parts;
     for (ReplacementFile* part : {dataFile.get(), rearFile.get(), &front})
         if (part) parts.push_back(part);
-    return CommitTogether(parts, &join.error);
+    return CommitTogether(parts, withdrawn, &join.error);
 }
 
 void FreeJoin(sMOVIEJOIN& join) {

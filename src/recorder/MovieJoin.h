@@ -107,6 +107,10 @@ bool AddTableValue(std::span<const std::uint8_t> first, std::span<const std::uin
 // lands in the output. Progress and stopping as the join says. False at the first failure.
 bool WriteBoxNode(const sMP4BOX& node, int fd, sMOVIEJOIN& join);
 
+// The parts of the output at `outputPath`, each named once: the movie, its companion and
+// its data file (a name without a camera letter has neither).
+std::vector<std::string> JoinOutputParts(const std::string& outputPath);
+
 // Whether writing the join to `outputPath` would write over one of its inputs: the output,
 // its companion or its data file being the same file (device and inode) as a movie, a
 // companion or a data file that was joined.
@@ -116,9 +120,11 @@ bool JoinOutputCollides(const sMOVIEJOIN& join, const std::string& outputPath);
 // every companion was joined, and the records to its data file when every data file was
 // read, each to a temporary file first. Before anything is put in place, every input must
 // still be the file that was read: the same file under its name, of the same size and
-// modification time. Then the parts replace the older ones together (CommitTogether): a
-// failure at any step leaves an older output whole and removes the temporary files. False
-// with `join.error`.
+// modification time. Then the parts replace the older output together (CommitTogether),
+// and an older companion or data file that this join does not write goes with it, so that
+// the output is one set: a failure at any step leaves an older output whole and removes
+// the temporary files, and a process killed on the way leaves a journal by which the next
+// writer in the folder finishes the new set. False with `join.error`.
 bool WriteJoinedMovie(sMOVIEJOIN& join, const std::string& outputPath);
 
 // Frees every movie of the join (the box trees post their progress while they go) and

@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,7 +20,10 @@
 #include "fixtures/MovieMaker.h"
 #include "fixtures/ToneTrack.h"
 #include "platform/base/AppMessage.h"
+#include "platform/base/CommitJournal.h"
 #include "platform/base/FileOps.h"
+#include "platform/base/PathUtil.h"
+#include "platform/base/ReplacementFile.h"
 #include "recorder/BigEndian.h"
 #include "recorder/CardLayout.h"
 #include "recorder/MovieJoin.h"
@@ -333,6 +337,134 @@ TEST_F(MovieJoinTest, OlderOutputStaysWholeWhenAPartCannotBePutInPlace) {
         FreeJoin(join);
         ExpectSameFolder(StateOf(folder), before);
     }
+}
+
+// Copies of the first `count` recordings in `folder`: their movies, with their companions
+// when `companions`, and never their data files.
+std::vector<std::string> CopiesWithout(const std::vector<std::string>& inputs, std::size_t count,
+                                       const std::string& folder, bool companions) {
+    fs::create_directories(folder);
+    std::vector<std::string> movies;
+    for (std::size_t i = 0; i < count; ++i) {
+        movies.push_back(folder + "/" + fs::path(inputs[i]).filename().string());
+        fs::copy_file(inputs[i], movies.back());
+        if (companions) fs::copy_file(CompanionFileName(inputs[i]), CompanionFileName(movies.back()));
+    }
+    return movies;
+}
+
+bool JoinInto(const std::vector<std::string>& movies, const std::string& output, std::string* error) {
+    fs::create_directories(PathRemoveFileSpec(output));
+    sMOVIEJOIN join;
+    bool ok = BeginJoin(join, movies[0]);
+    for (std::size_t i = 1; ok && i < movies.size(); ++i)
+        ok = AppendMovieToJoin(join, movies[i]);
+    ok = ok && WriteJoinedMovie(join, output);
+    *error = join.error;
+    FreeJoin(join);
+    return ok;
+}
+
+// The output's movie, companion and data file, each as its bytes or "missing", and the
+// folder's hidden files.
+std::vector<std::string> OutputSet(const std::string& output) {
+    std::vector<std::string> set;
+    for (const std::string& part : {output, CompanionFileName(output), DataFileOfMovie(output)})
+        set.push_back(fs::exists(part) ? Contents(part) : "missing");
+    for (const auto& e : fs::directory_iterator(PathRemoveFileSpec(output)))
+        if (e.path().filename().string().front() == '.') set.push_back("hidden " + e.path().filename().string());
+    return set;
+}
+
+// A join into an existing output replaces it as a set: the older companion and data file
+// go with the older movie when the new join has none of its own, so that the new movie is
+// never shown with the older rear picture or the older records.
+TEST_F(MovieJoinTest, ASecondJoinLeavesNoPartOfTheFirst) {
+    for (const bool companions : {false, true}) {
+        SCOPED_TRACE(companions ? "companions, no data" : "neither companions nor data");
+        const std::string folder = out_ + (companions ? "/with" : "/without");
+        const std::string output = folder + "/" + fs::path(inputs_[0]).filename().string();
+        std::string error;
+        ASSERT_TRUE(JoinInto(inputs_, output, &error)) << error;
+        ASSERT_TRUE(fs::exists(CompanionFileName(output)) && fs::exists(DataFileOfMovie(output)));
+        const std::vector<std::string> first = OutputSet(output);
+
+        const auto movies = CopiesWithout(inputs_, 2, folder + "/in", companions);
+        ASSERT_TRUE(JoinInto(movies, output, &error)) << error;
+        const std::vector<std::string> second = OutputSet(output);
+        ASSERT_EQ(second.size(), 3u) << "a hidden file stayed: " << second.back().substr(0, 80);
+        EXPECT_NE(second[0], first[0]);
+        if (companions) {
+            EXPECT_NE(second[1], first[1]);
+            EXPECT_NE(second[1], "missing");
+        } else {
+            EXPECT_EQ(second[1], "missing");
+        }
+        EXPECT_EQ(second[2], "missing");
+    }
+}
+
+int g_stopJoinAt = -1;
+void StopJoinAtChosenStep(int step) {
+    if (step == g_stopJoinAt) ::raise(SIGKILL);
+}
+
+// A join killed at any step of putting its output in place, over an older output with a
+// companion and a data file, leaves one output whole once the next writer in the folder or
+// the next start has looked: the older set, or the new movie alone. No finished movie is
+// removed.
+TEST_F(MovieJoinTest, AJoinKilledAtAnyStepLeavesOneOutputWhole) {
+    const std::string name = fs::path(inputs_[0]).filename().string();
+    const auto movies = CopiesWithout(inputs_, 2, out_ + "/in", false);
+    std::string error;
+    ASSERT_TRUE(JoinInto(inputs_, out_ + "/older/" + name, &error)) << error;
+    ASSERT_TRUE(JoinInto(movies, out_ + "/newer/" + name, &error)) << error;
+    const std::vector<std::string> older = OutputSet(out_ + "/older/" + name);
+    const std::vector<std::string> newer = OutputSet(out_ + "/newer/" + name);
+
+    const std::string folder = out_ + "/joined", output = folder + "/" + name;
+    int stopAt = 0;
+    for (;; ++stopAt) {
+        SCOPED_TRACE("stopped at step " + std::to_string(stopAt));
+        fs::remove_all(folder);
+        fs::copy(out_ + "/older", folder);
+        sMOVIEJOIN join;
+        ASSERT_TRUE(BeginJoin(join, movies[0]) && AppendMovieToJoin(join, movies[1])) << join.error;
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            g_stopJoinAt = stopAt;
+            SetCommitStepHook(StopJoinAtChosenStep);
+            ::_exit(WriteJoinedMovie(join, output) ? 0 : 1);
+        }
+        FreeJoin(join);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        // The program's next start, or a next join into the folder.
+        if (stopAt % 2) FinishInterruptedWrites(folder);
+        else {
+            ReplacementFile next(folder + "/other");
+        }
+        std::vector<std::string> set = OutputSet(output);
+        if (WIFEXITED(status)) {
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+            EXPECT_TRUE(set == newer);
+            break;
+        }
+        ASSERT_TRUE(WIFSIGNALED(status));
+        if (stopAt == 0) {
+            // Killed before its journal: the older output, and the new movie kept for now.
+            ASSERT_EQ(set.size(), 4u);
+            EXPECT_EQ(Contents(folder + "/" + set.back().substr(7)), newer[0]);
+            set.pop_back();
+            EXPECT_TRUE(set == older);
+        } else {
+            EXPECT_TRUE(set == newer);
+        }
+    }
+    // Before the journal, the journal, companion and data file and the movie aside, the
+    // movie in place, three older files and the journal removed.
+    EXPECT_EQ(stopAt, 10);
 }
 
 // The media data is copied from the files whose boxes were read. An input that another

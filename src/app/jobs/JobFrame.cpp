@@ -43,6 +43,13 @@ bool JobState::WaitFinished(int ms) {
     return ended_.wait_for(guard, std::chrono::milliseconds(ms), [this] { return finished_; });
 }
 
+QString OverwriteQuestion(const std::vector<std::string>& names) {
+    QString text = QString::fromUtf8(UiText(kTextOverwrite));
+    for (const std::string& name : names)
+        text += QLatin1Char('\n') + QString::fromStdString(name);
+    return text;
+}
+
 void ClearJoinMarks(std::vector<sFILEENTRY>& folderEntries, const std::vector<sFILEENTRY>& chosen) {
     for (const sFILEENTRY& entry : chosen)
         if (entry.serial >= 0 && std::size_t(entry.serial) < folderEntries.size())

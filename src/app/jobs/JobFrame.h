@@ -118,6 +118,9 @@ public:
     virtual std::string PickFolder(std::string_view section, std::string_view key, int titleText) = 0;
     // A message box (CMsgBox) of UI text `text` with `caption`; IDOK or IDCANCEL.
     virtual int ShowMessage(int text, const QString& caption, MsgBoxType type) = 0;
+    // The question before an output replaces older files: OverwriteQuestion (`names`) with
+    // the caption text 104, OK and Cancel; IDOK or IDCANCEL.
+    virtual int AskToReplace(const std::vector<std::string>& names) = 0;
     // The file selection dialog (CFileSelectDlg) in `mode` over the entries; false when it
     // does not end with OK. `ticked` receives the ticked entries in list order.
     virtual bool SelectFiles(int mode, const std::vector<sFILEENTRY>& source,
@@ -222,6 +225,9 @@ inline bool RunFileSelectDialog(QWidget* owner, int mode, const std::vector<sFIL
     *ticked = dialog.m_vecResult;
     return true;
 }
+
+// Text 90, then the names of the files that would be replaced, one a line.
+QString OverwriteQuestion(const std::vector<std::string>& names);
 
 // Clears the join mark of the folder entry at each chosen entry's number.
 void ClearJoinMarks(std::vector<sFILEENTRY>& folderEntries, const std::vector<sFILEENTRY>& chosen);

@@ -174,15 +174,21 @@ void CJobFrame::OnJoinMovies() {
     const std::string chosen = m_host.PickFolder(kJobFolderSection, kKey, kTextChooseBackupFolder);
     if (chosen.empty()) return EndBeforeThread(0);
     const std::string output = PathAppend(chosen, PathFindFileName(ticked.front().path));
-    // Something other than a file at the output's name (a link, a folder, a FIFO) is never
-    // written through; there is no file to ask about replacing.
-    if (!NotReplaceable(output).empty()) {
-        m_pJob->errorText = kTextJoinFailed;
-        return EndBeforeThread(0);
+    // The output is a set: the movie, its companion and its data file. Something other than
+    // a file at one of their names (a link, a folder, a FIFO) is never written through or
+    // removed; there is no file to ask about replacing.
+    std::vector<std::string> replaced;
+    for (const std::string& part : JoinOutputParts(output)) {
+        if (!NotReplaceable(part).empty()) {
+            m_pJob->errorText = kTextJoinFailed;
+            return EndBeforeThread(0);
+        }
+        // Whichever parts the join writes, every older one goes: the question names them all.
+        if (InspectTarget(part) == TargetKind::kRegular)
+            replaced.push_back(PathRemoveFileSpec(part) == PathRemoveFileSpec(output) ? std::string(PathFindFileName(part))
+                                                                                     : part);
     }
-    if (PathFileExists(output) &&
-        m_host.ShowMessage(kTextOverwrite, QString::fromUtf8(UiText(kTextConfirm)), MSGBOX_OKCANCEL) != IDOK)
-        return EndBeforeThread(0);
+    if (!replaced.empty() && m_host.AskToReplace(replaced) != IDOK) return EndBeforeThread(0);
 
     m_vecJoined = ticked;
     // The output must fit with room to spare.

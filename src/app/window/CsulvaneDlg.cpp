@@ -151,6 +151,7 @@ void CsulvaneDlg::SetUpJobsAndSettings() {
     CreateJobFrame();
     // A failed write is not fatal: every key then reads as its fallback.
     EnsureSettingsFile();
+    FinishEarlierRunsWrites();
     // The last source is read while the window is being made and painted; it is opened after.
     m_pFiler->PrefetchDefaultSource();
     m_pSettingDlg = std::make_unique<CSettingDlg>(this, GetSafeHwnd());

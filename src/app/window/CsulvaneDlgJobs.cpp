@@ -113,6 +113,10 @@ public:
         CMsgBox box(&d);
         return box.Show(QString::fromUtf8(UiText(text)), caption, type);
     }
+    int AskToReplace(const std::vector<std::string>& names) override {
+        CMsgBox box(&d);
+        return box.Show(OverwriteQuestion(names), QString::fromUtf8(UiText(kTextConfirm)), MSGBOX_OKCANCEL);
+    }
     bool SelectFiles(int mode, const std::vector<sFILEENTRY>& source, const std::vector<sFILEENTRY>& listed,
                      std::vector<sFILEENTRY>* ticked) override {
         return RunFileSelectDialog(&d, mode, source, listed, ticked, [this](int text) { d.ShowError(text); });

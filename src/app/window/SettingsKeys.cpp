@@ -5,6 +5,7 @@
 
 #include "app/commands/FrameMath.h"
 #include "platform/base/PathUtil.h"
+#include "platform/base/ReplacementFile.h"
 #include "ui/CommonUtil.h"
 
 namespace orv {
@@ -32,6 +33,15 @@ constexpr std::array kKeys = {
 };
 
 }  // namespace
+
+void FinishEarlierRunsWrites() {
+    FinishInterruptedWrites(GetStartDir());
+    for (const auto& key : kKeys) {
+        if (key.section != kFolderPath) continue;
+        const std::string folder = ReadIniString(key.section, key.key);
+        if (!folder.empty()) FinishInterruptedWrites(folder);
+    }
+}
 
 BOOL EnsureSettingsFile() {
     const std::string path = SettingsFilePath();

@@ -41,6 +41,11 @@ constexpr int kMaxVolume = 65535;
 // TRUE when the file existed or every write succeeded.
 BOOL EnsureSettingsFile();
 
+// What an earlier run began in the folders the program writes in (the start folder and the
+// remembered output folders of FOLDERPATH) and did not live to finish: a joined movie half
+// put in place is finished, or its older set put back (FinishInterruptedWrites).
+void FinishEarlierRunsWrites();
+
 // The usual leading-digits reading: blanks skipped, an optional sign, digits up to the
 // first non-digit; no digits give 0. Saturates instead of overflowing.
 long long ParseLeadingInteger(std::string_view text);

@@ -5,63 +5,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <climits>
-#include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <utility>
+#include <vector>
 
+#include "platform/base/CommitJournal.h"
 #include "platform/base/FileOps.h"
 #include "platform/base/PathUtil.h"
+#include "platform/base/WriterName.h"
 
 namespace orv {
-
-namespace {
-
-// Bytes of the target's name kept in the temporary name, which adds at most some 40 bytes
-// of its own: the whole name would not fit when the target's is near the 255-byte limit.
-constexpr std::size_t kNameBytesKept = 64;
-
-// Sets the program's temporary files apart from anyone else's: only names that carry it
-// are ever removed as stale.
-constexpr std::string_view kTempMark = ".orvanta5-tmp-";
-
-// At most `limit` bytes of `name`, not cutting a UTF-8 character (a file system that
-// checks names may refuse a broken one).
-std::string_view NamePrefix(std::string_view name, std::size_t limit) {
-    if (name.size() <= limit) return name;
-    std::size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-    return name.substr(0, cut);
-}
-
-bool AllDigits(std::string_view s) {
-    if (s.empty()) return false;
-    for (const char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
-// The writer's process id of a temporary file's name; 0 for any other name.
-pid_t TemporaryFileOwner(std::string_view name) {
-    const std::size_t mark = name.rfind(kTempMark);
-    if (name.empty() || name.front() != '.' || mark == std::string_view::npos || mark == 0) return 0;
-    const std::string_view tail = name.substr(mark + kTempMark.size());
-    const std::size_t dash = tail.find('-');
-    if (dash == std::string_view::npos || !AllDigits(tail.substr(0, dash)) || !AllDigits(tail.substr(dash + 1)))
-        return 0;
-    long pid = 0;
-    const auto [end, ec] = std::from_chars(tail.data(), tail.data() + dash, pid);
-    if (ec != std::errc() || pid <= 0 || pid > INT_MAX) return 0;
-    return pid_t(pid);
-}
-
-// Only a process that is certainly gone counts: one of another user answers EPERM.
-bool ProcessIsGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
-
-}  // namespace
 
 TargetKind InspectTarget(const std::string& path) {
     struct stat st;
@@ -69,22 +25,23 @@ TargetKind InspectTarget(const std::string& path) {
     return S_ISREG(st.st_mode) ? TargetKind::kRegular : TargetKind::kRefused;
 }
 
-std::string TemporaryFileName(std::string_view targetName, long pid, unsigned serial) {
-    return "." + std::string(NamePrefix(targetName, kNameBytesKept)) + std::string(kTempMark) +
-           std::to_string(pid) + "-" + std::to_string(serial);
-}
-
-int RemoveStaleTemporaries(const std::string& folder) {
+int FinishInterruptedWrites(const std::string& folder) {
+    const std::vector<std::string> staying = RecoverInterruptedCommits(folder);
     UniqueFd dirFd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.get() < 0) return 0;
     DIR* dir = ::fdopendir(::dup(dirFd.get()));
     if (!dir) return 0;
+    const std::time_t now = std::time(nullptr);
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
-        const pid_t pid = TemporaryFileOwner(entry->d_name);
-        if (pid == 0 || pid == ::getpid() || !ProcessIsGone(pid)) continue;
+        const auto info = ParseWriterFileName(entry->d_name);
+        if (!info || info->kind == WriterFile::kJournal || !WriterIsGone(*info) ||
+            std::find(staying.begin(), staying.end(), info->writer) != staying.end())
+            continue;
         struct stat st;
-        if (::fstatat(dirFd.get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::fstatat(dirFd.get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid() || !(st.st_mtime < now - kStaleSeconds))
+            continue;
         if (::unlinkat(dirFd.get(), entry->d_name, 0) == 0) ++removed;
     }
     ::closedir(dir);
@@ -92,12 +49,13 @@ int RemoveStaleTemporaries(const std::string& folder) {
 }
 
 ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)) {
-    static std::atomic<unsigned> counter{0};
     const std::string dir = PathRemoveFileSpec(target_);
-    RemoveStaleTemporaries(dir);
+    FinishInterruptedWrites(dir);
     const std::string_view name = PathFindFileName(target_);
+    const std::string writer = ThisWriter();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = PathAppend(dir, TemporaryFileName(name, long(::getpid()), counter++));
+        const std::string candidate =
+            PathAppend(dir, WriterFileName(WriterFile::kTemporary, name, writer, NextWriterSerial()));
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             temp_ = candidate;

@@ -8,9 +8,11 @@
 // file behind another hard link stays as it was. A symbolic link (dangling or not), FIFO,
 // socket, device or folder at the target is refused; nothing is opened through it.
 //
-// The temporary file is hidden (its name begins with '.') and carries the writer's process
-// id, so that one left behind by a process that is gone can be told from one still being
-// written: such leftovers are removed whenever a replacement starts in that folder.
+// The temporary file is hidden (its name begins with '.') and carries its writer (this
+// host's mark and the process id, WriterName.h), so that one left behind by a process that
+// is gone can be told from one still being written. Whenever a replacement starts in a
+// folder, the replacements of several files that a process began there and did not live to
+// finish are finished first, and then such leftovers are removed (FinishInterruptedWrites).
 #pragma once
 
 #include <cstddef>
@@ -38,7 +40,7 @@ enum class Overwrite {
 
 class ReplacementFile {
 public:
-    // Removes the folder's stale temporary files (RemoveStaleTemporaries), then creates the
+    // Finishes what earlier writers left in the folder (FinishInterruptedWrites), then creates the
     // temporary file (mode 0666 less the umask) in the target's folder under a name that no
     // other writer uses; IsOpen tells whether that worked.
     explicit ReplacementFile(std::string target);
@@ -64,7 +66,8 @@ public:
     bool Finish();
 
 private:
-    friend bool CommitTogether(std::span<ReplacementFile* const> files, std::string* error);
+    friend bool CommitTogether(std::span<ReplacementFile* const> files, std::span<const std::string> withdrawn,
+                               std::string* error);
 
     std::string target_;
     std::string temp_;
@@ -72,14 +75,18 @@ private:
     bool committed_ = false;
 };
 
-// The name ReplacementFile gives its temporary file for `targetName` (a name without a
-// folder), for the process `pid` and its `serial`-th temporary file.
-std::string TemporaryFileName(std::string_view targetName, long pid, unsigned serial);
+// A leftover must be this old before it is taken for stale: a writer on a machine whose
+// processes cannot be asked, or one just starting, is given time.
+constexpr int kStaleSeconds = 5 * 60;
 
-// Removes from `folder` every regular file named as TemporaryFileName names them whose
-// process no longer exists. Nothing else is touched: not another program's files, not a
-// temporary file of a live process (this one included), nor a link or folder of such a
-// name. Returns how many were removed.
-int RemoveStaleTemporaries(const std::string& folder);
+// Finishes in `folder` what writers that are gone left behind. First the replacements of
+// several files they began (RecoverInterruptedCommits): each is completed, or, where that
+// cannot be, undone. Then their stale temporary and older files are removed: only regular
+// files of this user, named by this host's writers whose process no longer exists, older
+// than kStaleSeconds, and not named by a journal that stays. Nothing else is touched: not
+// another program's or another user's files, not a file written on another machine or in
+// another pid namespace, nor a link or folder of such a name. Returns how many files were
+// removed.
+int FinishInterruptedWrites(const std::string& folder);
 
 }  // namespace orv

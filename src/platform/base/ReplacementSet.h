@@ -14,22 +14,29 @@ namespace orv {
 // device has it (or it cannot be looked at). Empty when the name is free or a regular file.
 std::string NotReplaceable(const std::string& path);
 
-// Puts every written file in place, in the order given. A target that exists must be a
-// regular file: a link, a folder, a FIFO or a device at a target's name is refused before
-// anything is renamed, and is never followed or opened.
+// Puts every written file in place, in the order given, and removes the regular files at
+// the `withdrawn` names: the parts an older set had that the new one lacks, so that no part
+// of the older set stays beside the new one. A target or withdrawn name that exists must be
+// a regular file: a link, a folder, a FIFO or a device there is refused before anything is
+// renamed, and is never followed or opened.
 //
-// Each older target is first renamed aside under a hidden name of its own that no other
-// writer uses (a rename that never replaces), then the new file takes its name. When a step
-// fails, the steps done are undone in reverse order: the new files go back to their
-// temporary names (which their ReplacementFile removes) and the older files to their own
-// names. Only when every file is in place are the older ones removed. So no older part is
-// ever removed unless its replacement stands, and a failure part-way leaves the older set
-// whole. A process killed between the renames leaves each older part either under its name
-// or under its hidden name beside it, never lost.
+// The plan is written to a journal beside the targets first (CommitJournal.h). Then each
+// older file is renamed aside under a hidden name of its own, the withdrawn ones first, and
+// each new file takes its target's name. When a step fails, the steps done are undone in
+// reverse order: the new files go back to their temporary names (which their
+// ReplacementFile removes) and the older files to their own names. Only when every new file
+// is in place are the older ones removed. So no older part is ever removed unless the new
+// set stands, and a failure part-way leaves the older set whole. A process killed on the
+// way leaves the journal, and the next writer in that folder, or the program's next start,
+// finishes the new set (FinishInterruptedWrites).
 //
 // False, with `error` telling which file and why, when the set was not put in place (the
 // older files are then where they were, unless undoing a step failed too, which `error`
-// says; the older file then keeps its hidden name).
-bool CommitTogether(std::span<ReplacementFile* const> files, std::string* error);
+// says; the journal then stays, with every file it names, for the next writer).
+bool CommitTogether(std::span<ReplacementFile* const> files, std::span<const std::string> withdrawn,
+                    std::string* error);
+inline bool CommitTogether(std::span<ReplacementFile* const> files, std::string* error) {
+    return CommitTogether(files, {}, error);
+}
 
 }  // namespace orv

@@ -107,6 +107,10 @@ public:
         messages.push_back(text);
         return IDOK;
     }
+    int AskToReplace(const std::vector<std::string>& names) override {
+        replaced.push_back(names);
+        return ShowMessage(kTextOverwrite, {}, MSGBOX_OKCANCEL);
+    }
     bool SelectFiles(int, const std::vector<sFILEENTRY>&, const std::vector<sFILEENTRY>& shown,
                      std::vector<sFILEENTRY>* ticked) override {
         for (std::size_t i : tick)
@@ -123,6 +127,7 @@ public:
     std::string pickedFolder;
     std::vector<std::string> calls;
     std::vector<int> messages;
+    std::vector<std::vector<std::string>> replaced;  // what each question to replace named
     std::function<void()> onMessage;  // when a message box would show
 };
 
@@ -540,18 +545,26 @@ TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
     const std::vector<std::string>& paths = inputs.paths;
     const std::string& made = inputs.made;
     const SettingsIn settings(dir.Path());
+    // The output's movie, companion and data file, by name.
+    const std::string output = dir.Path() + "/out/" + fs::path(paths[1]).filename().string();
+    std::vector<std::string> outputParts;
+    for (const std::string& part : {output, CompanionFileName(output), DataFileOfMovie(output)})
+        outputParts.push_back(fs::path(part).filename().string());
     const struct {
         std::string folder;  // where the output goes
         int result;
         std::vector<int> messages;
+        std::vector<std::vector<std::string>> replaced;  // what the question named
         std::int32_t mark;
         std::string stored;  // the output folder the settings keep afterwards
     } cases[] = {
-        {dir.Path() + "/out", 1, {44}, 1, dir.Path() + "/out"},
+        {dir.Path() + "/out", 1, {44}, {}, 1, dir.Path() + "/out"},
+        // Again: the question names every part that is replaced.
+        {dir.Path() + "/out", 1, {90, 44}, {outputParts}, 1, dir.Path() + "/out"},
         // Into the inputs' own folder under the first one's name: refused, nothing changed.
-        {inputs.folder, 1, {90, 92}, 0, dir.Path() + "/out"},
+        {inputs.folder, 1, {90, 92}, {outputParts}, 0, dir.Path() + "/out"},
         // A link at the output's name: refused before any question, the link left as it was.
-        {dir.Path() + "/linked", 0, {92}, 0, dir.Path() + "/out"},
+        {dir.Path() + "/linked", 0, {92}, {}, 0, dir.Path() + "/out"},
     };
     fs::create_directories(dir.Path() + "/linked");
     const std::string link = dir.Path() + "/linked/" + fs::path(paths[1]).filename().string();
@@ -567,6 +580,7 @@ TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
         frame.OnJoinMovies();
         EXPECT_EQ(RunToEnd(frame, host.queue).back(), (Posted{WM_APP_JOB_DONE, 0, c.result}));
         EXPECT_EQ(host.messages, c.messages);
+        EXPECT_EQ(host.replaced, c.replaced);
         EXPECT_EQ(host.folder[0].reserved, 0);
         EXPECT_EQ(host.folder[1].reserved, c.mark);
         EXPECT_EQ(host.folder[2].reserved, c.mark);

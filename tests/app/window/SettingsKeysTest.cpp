@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -10,6 +14,8 @@
 #include "app/window/SettingsKeys.h"
 #include "fixtures/DemoStart.h"
 #include "fixtures/TempDir.h"
+#include "platform/base/CommitJournal.h"
+#include "platform/base/WriterName.h"
 #include "ui/CommonUtil.h"
 
 namespace orv {
@@ -77,6 +83,27 @@ TEST_F(SettingsKeysTest, FailedWriteIsReported) {
     EXPECT_FALSE(WriteVolume(1));
     g_szStartDir.clear();
     EXPECT_FALSE(EnsureSettingsFile());
+}
+
+// A join killed while it put its output in place, in the remembered join folder, is
+// finished when the program starts: the older companion it withdrew is gone, and so is
+// the journal.
+TEST_F(SettingsKeysTest, AStartFinishesWhatAKilledRunLeftInTheOutputFolders) {
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string folder = dir_.Path() + "/joined";
+    std::filesystem::create_directories(folder);
+    ASSERT_TRUE(WriteIniString("FOLDERPATH", "CONNECT_FOLDER", folder));
+    const std::string writer = HostMark() + "-" + std::to_string(gone);
+    std::ofstream(folder + "/rear.MOV") << "the earlier join's rear movie";
+    const std::string journal = folder + "/" + WriterFileName(WriterFile::kJournal, "movie.MOV", writer, 1);
+    std::ofstream(journal) << EncodeCommitPlan(
+        CommitPlan{writer, {{"rear.MOV", "", WriterFileName(WriterFile::kOlder, "rear.MOV", writer, 2), 0, 0}}});
+    FinishEarlierRunsWrites();
+    EXPECT_FALSE(std::filesystem::exists(folder + "/rear.MOV"));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
 TEST_F(SettingsKeysTest, ValueRules) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,6 +20,7 @@
 
 #include "fixtures/OccupiedName.h"
 #include "fixtures/TempDir.h"
+#include "platform/base/WriterName.h"
 
 namespace orv {
 namespace {
@@ -112,43 +114,68 @@ pid_t GonePid() {
     return child;
 }
 
-std::string TempName(const std::string& target, long pid, int serial) {
-    return "." + target + ".orvanta5-tmp-" + std::to_string(pid) + "-" + std::to_string(serial);
-}
+std::string Writer(std::string_view mark, pid_t pid) { return std::string(mark) + "-" + std::to_string(pid); }
 
-TEST(ReplacementFile, TemporaryFilesOfGoneWritersAreRemovedWhenTheFolderIsWrittenNext) {
+// A leftover is removed only when all of these hold: it is a regular file of this user, its
+// name is of this host's writers, its writer has gone, it is older than a few minutes, and
+// no journal that stays names its writer. A file of another host, pid namespace or boot
+// (another mark), of another user, or of a writer still running is never taken, however
+// old: its process id says nothing here, or it is not ours to remove.
+TEST(ReplacementFile, OnlyOldLeftoversOfThisUsersGoneWritersOnThisHostAreRemoved) {
     fixtures::TempDir dir;
-    const pid_t gone = GonePid();
+    const pid_t gone = GonePid(), goneWithJournal = GonePid();
     ASSERT_GT(gone, 0);
+    const std::string mark = HostMark(), otherMark = mark == "0123456789abcdef" ? "fedcba9876543210" : "0123456789abcdef";
+    const auto name = [](WriterFile kind, const std::string& target, const std::string& writer) {
+        return WriterFileName(kind, target, writer, 3);
+    };
     enum Made { kFile, kFolder, kLink };
+    constexpr uid_t kOtherUser = 4242;
+    const bool root = ::geteuid() == 0;
     const struct {
         std::string name;
-        Made kind;
         bool removed;
+        Made kind = kFile;
+        bool young = false;
+        bool otherUser = false;
     } cases[] = {
-        {TempName("Dv_20210305_140709.csv", gone, 0), kFile, true},
-        {TempName("AG__-220101-120000-000001M.MOV", gone, 17), kFile, true},
+        {name(WriterFile::kTemporary, "Dv_20210305_140709.csv", Writer(mark, gone)), true},
+        {name(WriterFile::kOlder, "AG__-220101-120000-000001M.MOV", Writer(mark, gone)), true},
+        // Written minutes ago at most: its writer may be on its way still.
+        {name(WriterFile::kTemporary, "young.jpg", Writer(mark, gone)), false, kFile, true},
+        // Another user's, in a folder where anyone may write (only root can make one).
+        {name(WriterFile::kTemporary, "theirs.jpg", Writer(mark, gone)), !root, kFile, false, root},
+        // Another host, pid namespace or boot: the process id is not this host's.
+        {name(WriterFile::kTemporary, "shared.MOV", Writer(otherMark, gone)), false},
         // A writer that still runs: another process, and this one.
-        {TempName("Default_Folder.ini", ::getppid(), 0), kFile, false},
-        {TempName("a.jpg", ::getpid(), 3), kFile, false},
-        // Names of the program's kind that are not its temporary files.
-        {TempName("b.jpg", gone, 1).substr(1), kFile, false},
-        {TempName("c.jpg", gone, 1) + "x", kFile, false},
-        {TempName("d.jpg", gone, 1) + "-2", kFile, false},
-        {".e.jpg.tmp-" + std::to_string(gone) + "-0", kFile, false},
-        {"AG__-220101-120000-000001M.MOV", kFile, false},
+        {name(WriterFile::kTemporary, "Default_Folder.ini", Writer(mark, ::getppid())), false},
+        {name(WriterFile::kTemporary, "a.jpg", Writer(mark, ::getpid())), false},
+        // A writer whose journal stays (here one that cannot be read) keeps its files.
+        {name(WriterFile::kTemporary, "kept.MOV", Writer(mark, goneWithJournal)), false},
+        {name(WriterFile::kJournal, "kept.MOV", Writer(mark, goneWithJournal)), false},
+        // Names that are not the program's own: without the host's mark (an older
+        // version's), not hidden, or with more behind.
+        {".b.jpg.orvanta5-tmp-" + std::to_string(gone) + "-1", false},
+        {name(WriterFile::kTemporary, "c.jpg", Writer(mark, gone)).substr(1), false},
+        {name(WriterFile::kTemporary, "d.jpg", Writer(mark, gone)) + "x", false},
+        {"AG__-220101-120000-000001M.MOV", false},
         // Only regular files are removed.
-        {TempName("f.jpg", gone, 0), kFolder, false},
-        {TempName("g.jpg", gone, 0), kLink, false},
+        {name(WriterFile::kTemporary, "f.jpg", Writer(mark, gone)), false, kFolder},
+        {name(WriterFile::kTemporary, "g.jpg", Writer(mark, gone)), false, kLink},
     };
     const std::string elsewhere = dir.Path() + "/elsewhere";
     std::ofstream(elsewhere) << "kept";
+    const auto old = fs::file_time_type::clock::now() - std::chrono::seconds(kStaleSeconds + 60);
     for (const auto& c : cases) {
         const std::string path = dir.Path() + "/" + c.name;
         if (c.kind == kFile) std::ofstream(path) << "part";
         if (c.kind == kFolder) fs::create_directory(path);
         if (c.kind == kLink) fs::create_symlink(elsewhere, path);
         ASSERT_TRUE(fs::exists(fs::symlink_status(path))) << c.name;
+        if (c.kind != kLink && !c.young) fs::last_write_time(path, old);
+        if (c.otherUser) {
+            ASSERT_EQ(::chown(path.c_str(), kOtherUser, kOtherUser), 0);
+        }
     }
     ASSERT_TRUE(Put(dir.Path() + "/new.csv", "list"));
     for (const auto& c : cases) {

@@ -1,19 +1,23 @@
 #include "platform/base/ReplacementSet.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/base/CommitJournal.h"
 #include "platform/base/FileOps.h"
 #include "platform/base/PathUtil.h"
 
@@ -87,19 +91,39 @@ protected:
     std::string dir_;
 };
 
-TEST_F(ReplacementSetTest, AllFilesReplaceTheirTargetsAndNothingElseStays) {
-    const std::vector<std::string> names{"movie", "companion", "data"};
-    for (const bool older : {false, true}) {
-        SCOPED_TRACE(older);
-        if (older)
-            for (const std::string& name : names)
-                std::ofstream(PathAppend(dir_, name)) << "older " << name;
-        auto files = Written(names);
+// The new set is what stays: each target holds its new file, and an older part the new set
+// lacks is gone with the other older parts; no hidden file (journal, older file) is left.
+TEST_F(ReplacementSetTest, TheNewSetReplacesTheOlderOneWhole) {
+    using Files = std::map<std::string, std::string>;
+    const Files older{{"movie", "older movie"}, {"companion", "older companion"}, {"data", "older data"}};
+    const struct {
+        std::vector<std::string> written, withdrawn;
+        Files before, after;
+    } cases[] = {
+        {{"movie", "companion", "data"}, {}, {}, {{"movie", "new movie"}, {"companion", "new companion"}, {"data", "new data"}}},
+        {{"movie", "companion", "data"}, {}, older, {{"movie", "new movie"}, {"companion", "new companion"}, {"data", "new data"}}},
+        {{"movie"}, {"companion", "data"}, older, {{"movie", "new movie"}}},
+        {{"movie", "companion"}, {"data"}, older, {{"movie", "new movie"}, {"companion", "new companion"}}},
+        // A part the older set did not have either.
+        {{"movie"}, {"companion", "data"}, {{"movie", "older movie"}, {"data", "older data"}}, {{"movie", "new movie"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.written) + testing::PrintToString(c.before));
+        fs::remove_all(dir_);
+        fs::create_directory(dir_);
+        for (const auto& [name, text] : c.before)
+            std::ofstream(PathAppend(dir_, name)) << text;
+        auto files = Written(c.written);
+        std::vector<std::string> withdrawn;
+        for (const std::string& name : c.withdrawn)
+            withdrawn.push_back(PathAppend(dir_, name));
+        std::vector<ReplacementFile*> parts;
+        for (auto& f : files)
+            parts.push_back(f.get());
         std::string error;
-        ASSERT_TRUE(Commit(files, &error)) << error;
+        ASSERT_TRUE(CommitTogether(parts, withdrawn, &error)) << error;
         files.clear();
-        EXPECT_EQ(State(), (std::map<std::string, std::string>{
-                               {"movie", "new movie"}, {"companion", "new companion"}, {"data", "new data"}}));
+        EXPECT_EQ(State(), c.after);
     }
 }
 
@@ -159,6 +183,105 @@ TEST_F(ReplacementSetTest, ATargetThatIsNoFileIsRefusedBeforeAnythingMoves) {
         EXPECT_NE(error.find(PathAppend(dir_, "second")), std::string::npos) << error;
         files.clear();
         EXPECT_EQ(State(), before);
+    }
+}
+
+// The step of a commit at which the child process is killed.
+int g_stopAt = -1;
+void StopAtChosenStep(int step) {
+    if (step == g_stopAt) ::raise(SIGKILL);
+}
+
+std::string ContentOrMissing(const std::string& path) {
+    if (!fs::exists(fs::symlink_status(path))) return "missing";
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every hidden name below the folder with its content.
+std::map<std::string, std::string> HiddenFiles(const std::string& folder) {
+    std::map<std::string, std::string> hidden;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.path().filename().string().front() == '.') hidden[e.path().string()] = ContentOrMissing(e.path());
+    return hidden;
+}
+
+// A writer killed at any step of a commit (a new movie and data file replacing an older
+// movie, companion and data file) leaves one set whole once the next writer in the folder,
+// or the next start, has looked: after the journal stands the new set, before it the older
+// one, never a mix or a missing part; and no new file is removed while it may still be
+// needed. The same when the parts lie in sibling folders, as a card's movie and data
+// folders do, and the journal in the folder above them.
+TEST_F(ReplacementSetTest, AWriterKilledAtAnyStepLeavesOneSetWholeForTheNext) {
+    const struct {
+        const char* movie;
+        const char* companion;
+        const char* data;
+        const char* writtenNext;  // the folder the next writer writes in
+    } layouts[] = {
+        {"movie", "companion", "data", ""},
+        {"Normal/movie", "Normal/companion", "_NData/data", "_NData"},
+    };
+    for (const auto& layout : layouts) {
+        const std::string movie = PathAppend(dir_, layout.movie), companion = PathAppend(dir_, layout.companion),
+                          data = PathAppend(dir_, layout.data);
+        const std::vector<std::string> older{"older movie", "older companion", "older data"};
+        const std::vector<std::string> newer{"new movie", "missing", "new data"};
+        int stopAt = 0;
+        for (;; ++stopAt) {
+            SCOPED_TRACE(std::string(layout.data) + " stopped at step " + std::to_string(stopAt));
+            fs::remove_all(dir_);
+            const std::string* targets[] = {&movie, &companion, &data};
+            for (std::size_t i = 0; i < 3; ++i) {
+                fs::create_directories(PathRemoveFileSpec(*targets[i]));
+                std::ofstream(*targets[i]) << older[i];
+            }
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                g_stopAt = stopAt;
+                SetCommitStepHook(StopAtChosenStep);
+                ReplacementFile newData(data), newMovie(movie);
+                const bool written = newData.Write("new data", 8) && newMovie.Write("new movie", 9);
+                ReplacementFile* parts[] = {&newData, &newMovie};
+                const std::string withdrawn[] = {companion};
+                ::_exit(written && CommitTogether(parts, withdrawn, nullptr) ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            const auto hiddenAtKill = HiddenFiles(dir_);
+            const std::string next = PathAppend(dir_, layout.writtenNext);
+            if (stopAt % 2) FinishInterruptedWrites(next);
+            else {
+                ReplacementFile other(PathAppend(next, "other"));
+                ASSERT_TRUE(other.Commit());
+            }
+            const std::vector<std::string> visible{ContentOrMissing(movie), ContentOrMissing(companion),
+                                                   ContentOrMissing(data)};
+            if (WIFEXITED(status)) {
+                EXPECT_EQ(WEXITSTATUS(status), 0);
+                EXPECT_EQ(visible, newer);
+                EXPECT_EQ(HiddenFiles(dir_), (std::map<std::string, std::string>{}));
+                break;
+            }
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+            if (stopAt == 0) {
+                // Before the journal: the older set, and the new files are young leftovers,
+                // not taken yet.
+                EXPECT_EQ(visible, older);
+                EXPECT_EQ(HiddenFiles(dir_), hiddenAtKill);
+                std::multiset<std::string> leftovers;
+                for (const auto& [name, text] : hiddenAtKill)
+                    leftovers.insert(text);
+                EXPECT_EQ(leftovers, (std::multiset<std::string>{"new data", "new movie"}));
+            } else {
+                EXPECT_EQ(visible, newer);
+                EXPECT_EQ(HiddenFiles(dir_), (std::map<std::string, std::string>{}));
+            }
+        }
+        // Before the journal, the journal, three moves aside, two into place, three older
+        // files and the journal removed: the commit ran whole at the twelfth try.
+        EXPECT_EQ(stopAt, 11);
     }
 }
 

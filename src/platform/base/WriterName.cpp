@@ -1,0 +1,163 @@
+#include "platform/base/WriterName.h"
+
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <charconv>
+#include <climits>
+#include <cstdint>
+#include <fstream>
+
+namespace orv {
+
+namespace {
+
+constexpr std::string_view kProgramMark = ".orvanta5-";
+constexpr std::size_t kNameBytesKept = 64;
+constexpr std::size_t kHostMarkDigits = 16;
+
+struct KindWord {
+    WriterFile kind;
+    std::string_view word;
+};
+constexpr KindWord kKindWords[] = {
+    {WriterFile::kTemporary, "tmp"},
+    {WriterFile::kOlder, "old"},
+    {WriterFile::kJournal, "set"},
+};
+
+std::string RandomBits() {
+    char bytes[16] = {};
+    std::size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n <= 0) break;
+        got += std::size_t(n);
+    }
+    // Without the kernel's randomness the address and the time still set this process apart.
+    return std::string(bytes, sizeof bytes) + std::to_string(reinterpret_cast<std::uintptr_t>(&got)) +
+           std::to_string(::time(nullptr)) + std::to_string(::getpid());
+}
+
+std::string MakeHostMark() {
+    char name[256] = {};
+    const std::string host = ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : RandomBits();
+
+    std::string boot;
+    std::getline(std::ifstream("/proc/sys/kernel/random/boot_id"), boot);
+    if (boot.size() < 32) boot = RandomBits();
+
+    // The pid namespace is told by the device and inode of its handle.
+    std::string ns;
+    struct stat st;
+    if (::stat("/proc/self/ns/pid", &st) == 0)
+        ns = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    else
+        ns = RandomBits();
+
+    // The parts end in a NUL each, so that no two sets of parts run together alike.
+    return HashHex(host + '\0' + boot + '\0' + ns + '\0');
+}
+
+// At most `limit` bytes of `name`, not cutting a UTF-8 character (a file system that
+// checks names may refuse a broken one).
+std::string_view NamePrefix(std::string_view name, std::size_t limit) {
+    if (name.size() <= limit) return name;
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    return name.substr(0, cut);
+}
+
+bool AllDigits(std::string_view s) {
+    if (s.empty() || s.size() > 10) return false;
+    for (const char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+bool IsHostMark(std::string_view s) {
+    if (s.size() != kHostMarkDigits) return false;
+    for (const char c : s)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string HashHex(std::string_view bytes) {
+    // 64-bit FNV-1a.
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ull;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out(kHostMarkDigits, '0');
+    for (std::size_t i = 0; i < kHostMarkDigits; ++i)
+        out[i] = kHex[(hash >> (60 - 4 * i)) & 0xF];
+    return out;
+}
+
+const std::string& HostMark() {
+    static const std::string mark = MakeHostMark();
+    return mark;
+}
+
+std::string ThisWriter() { return HostMark() + "-" + std::to_string(::getpid()); }
+
+std::string WriterFileName(WriterFile kind, std::string_view targetName, std::string_view writer,
+                           unsigned serial) {
+    std::string_view word;
+    for (const KindWord& k : kKindWords)
+        if (k.kind == kind) word = k.word;
+    return "." + std::string(NamePrefix(targetName, kNameBytesKept)) + std::string(kProgramMark) +
+           std::string(word) + "-" + std::string(writer) + "-" + std::to_string(serial);
+}
+
+unsigned NextWriterSerial() {
+    static std::atomic<unsigned> counter{0};
+    return counter++;
+}
+
+std::optional<WriterFileInfo> ParseWriterFileName(std::string_view name) {
+    const std::size_t at = name.rfind(kProgramMark);
+    if (name.empty() || name.front() != '.' || at == std::string_view::npos || at == 0) return std::nullopt;
+    std::string_view tail = name.substr(at + kProgramMark.size());
+    WriterFileInfo info{};
+    bool known = false;
+    for (const KindWord& k : kKindWords) {
+        if (tail.size() > k.word.size() && tail.substr(0, k.word.size()) == k.word && tail[k.word.size()] == '-') {
+            info.kind = k.kind;
+            tail.remove_prefix(k.word.size() + 1);
+            known = true;
+        }
+    }
+    if (!known || tail.size() <= kHostMarkDigits || tail[kHostMarkDigits] != '-') return std::nullopt;
+    info.mark = std::string(tail.substr(0, kHostMarkDigits));
+    tail.remove_prefix(kHostMarkDigits + 1);
+    const std::size_t dash = tail.find('-');
+    if (!IsHostMark(info.mark) || dash == std::string_view::npos || !AllDigits(tail.substr(0, dash)) ||
+        !AllDigits(tail.substr(dash + 1)))
+        return std::nullopt;
+    long pid = 0;
+    const auto [end, ec] = std::from_chars(tail.data(), tail.data() + dash, pid);
+    if (ec != std::errc() || pid <= 0 || pid > INT_MAX) return std::nullopt;
+    unsigned long serial = 0;
+    if (std::from_chars(tail.data() + dash + 1, tail.data() + tail.size(), serial).ec != std::errc() ||
+        serial > UINT_MAX)
+        return std::nullopt;
+    info.pid = pid_t(pid);
+    info.writer = info.mark + "-" + std::to_string(pid);
+    return info;
+}
+
+bool WriterIsGone(const WriterFileInfo& info) {
+    // A process of another user answers EPERM: it runs.
+    return info.mark == HostMark() && info.pid != ::getpid() && ::kill(info.pid, 0) != 0 && errno == ESRCH;
+}
+
+}  // namespace orv

@@ -1,0 +1,59 @@
+// The names of the hidden files a writer keeps beside its targets while it replaces them:
+// the temporary file that becomes the new target, the older target while it waits to be
+// removed, and the journal of a replacement of several files together.
+//
+// Each name carries its writer: a mark of the host, its boot and its pid namespace, then
+// the process id and a serial number. A process id alone says nothing of a file written on
+// another machine sharing the folder, in another container, or before the last boot; only a
+// name with this host's mark may be judged by asking whether its process still runs.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orv {
+
+enum class WriterFile : char {
+    kTemporary = 't',  // new content, not yet in place
+    kOlder = 'o',      // an older target moved aside
+    kJournal = 'j',    // the plan of a replacement of several files
+};
+
+// 16 lower-case hexadecimal digits of a 64-bit hash of `bytes` (not a cryptographic one).
+std::string HashHex(std::string_view bytes);
+
+// 16 hexadecimal digits that stand for this host name, boot and pid namespace. What cannot
+// be read is replaced by random bits, so that such a process's files are never taken for
+// another's.
+const std::string& HostMark();
+
+// The writer of this process: HostMark, '-', the process id.
+std::string ThisWriter();
+
+// "." + at most 64 bytes of `targetName` + ".orvanta5-<kind>-" + writer + "-" + serial. The
+// target's name stays readable, but not whole: the marks add some 60 bytes, and a name
+// must keep within the 255-byte limit.
+std::string WriterFileName(WriterFile kind, std::string_view targetName, std::string_view writer,
+                           unsigned serial);
+
+// A serial number not used before by this process.
+unsigned NextWriterSerial();
+
+struct WriterFileInfo {
+    WriterFile kind;
+    std::string mark;  // the host mark
+    pid_t pid = 0;
+    std::string writer;  // mark + "-" + pid
+};
+
+// What a name made by WriterFileName tells; nothing for any other name.
+std::optional<WriterFileInfo> ParseWriterFileName(std::string_view name);
+
+// Whether the writer is certainly gone: a process of this host, boot and pid namespace, not
+// this one, that no longer exists.
+bool WriterIsGone(const WriterFileInfo& info);
+
+}  // namespace orv

@@ -1,0 +1,113 @@
+// The journal of a commit as the next process reads it: untrusted bytes that may only ever
+// lead to files of its own writer, in its own folder.
+#include "platform/base/CommitJournal.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "fixtures/TempDir.h"
+#include "platform/base/WriterName.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kWriter = "0123456789abcdef-4242";
+
+std::string Temporary(const std::string& target, const std::string& writer = kWriter) {
+    return WriterFileName(WriterFile::kTemporary, target, writer, 1);
+}
+std::string Older(const std::string& target, const std::string& writer = kWriter) {
+    return WriterFileName(WriterFile::kOlder, target, writer, 2);
+}
+
+CommitPlan PlanOf(std::vector<CommitEntry> entries) { return CommitPlan{kWriter, std::move(entries)}; }
+
+CommitEntry Put(const std::string& target) {
+    return {target, Temporary(std::string(fs::path(target).filename())), Older(std::string(fs::path(target).filename())),
+            123, -5};
+}
+CommitEntry Drop(const std::string& target) { return {target, "", Older(std::string(fs::path(target).filename())), 0, 0}; }
+
+TEST(CommitJournal, AJournalIsReadBackOnlyWholeAndOnlyWithinItsFolder) {
+    // Names with the bytes that end a field or a line come back as they were.
+    const CommitPlan plan = PlanOf({Put("Normal/a b%c\nd.MOV"), Drop("_NData/x.ADA"), Put("movie")});
+    const std::string bytes = EncodeCommitPlan(plan);
+    EXPECT_EQ(ParseCommitPlan(bytes, kWriter), plan);
+
+    const struct {
+        const char* what;
+        std::string bytes;
+    } refused[] = {
+        {"another writer's", bytes},
+        {"cut short", bytes.substr(0, bytes.size() - 10)},
+        {"a byte changed", std::string(bytes).replace(30, 1, "X")},
+        {"nothing", ""},
+        {"no entry", EncodeCommitPlan(PlanOf({}))},
+        {"a path above its folder", EncodeCommitPlan(PlanOf({Put("../movie")}))},
+        {"a path from the root", EncodeCommitPlan(PlanOf({Put("/home/movie")}))},
+        {"a path through '.'", EncodeCommitPlan(PlanOf({Put("a/./movie")}))},
+        {"an empty component", EncodeCommitPlan(PlanOf({Put("a//movie")}))},
+        {"too deep", EncodeCommitPlan(PlanOf({Put("a/b/c/d/movie")}))},
+        {"a target that is a writer's file", EncodeCommitPlan(PlanOf({Put(Temporary("movie"))}))},
+        {"a target twice", EncodeCommitPlan(PlanOf({Put("movie"), Drop("movie")}))},
+        {"a new file of another writer",
+         EncodeCommitPlan(PlanOf({{"movie", Temporary("movie", "0123456789abcdef-1"), Older("movie"), 1, 1}}))},
+        {"an older file named as a new one", EncodeCommitPlan(PlanOf({{"movie", Temporary("movie"), Temporary("x"), 1, 1}}))},
+        {"a new file in another folder", EncodeCommitPlan(PlanOf({{"movie", "../" + Temporary("movie"), Older("movie"), 1, 1}}))},
+        {"too many entries", EncodeCommitPlan(PlanOf(std::vector<CommitEntry>(kMaxJournalEntries + 1, Drop("x"))))},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.what);
+        EXPECT_FALSE(ParseCommitPlan(r.bytes, &r == refused ? "0123456789abcdef-4243" : kWriter));
+    }
+}
+
+// A journal is followed only when it is this user's and this host's and its writer has
+// gone; one of another host (another mark) or of another user is left alone, and so is
+// what it names.
+TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string mark = HostMark(), otherMark = mark == "0123456789abcdef" ? "fedcba9876543210" : "0123456789abcdef";
+    const struct {
+        const char* what;
+        std::string writer;
+        bool otherUser;
+        bool followed;
+    } cases[] = {
+        {"this host's", mark + "-" + std::to_string(gone), false, true},
+        {"another host's", otherMark + "-" + std::to_string(gone), false, false},
+        {"a running writer's", mark + "-" + std::to_string(::getppid()), false, false},
+        {"another user's", mark + "-" + std::to_string(gone), true, false},
+    };
+    for (const auto& c : cases) {
+        if (c.otherUser && ::geteuid() != 0) continue;  // only root can make one
+        SCOPED_TRACE(c.what);
+        fixtures::TempDir dir;
+        std::ofstream(dir.Path() + "/withdrawn") << "an older part";
+        const CommitEntry entry{"withdrawn", "", WriterFileName(WriterFile::kOlder, "withdrawn", c.writer, 1), 0, 0};
+        const std::string journal = dir.Path() + "/" + WriterFileName(WriterFile::kJournal, "withdrawn", c.writer, 2);
+        std::ofstream(journal) << EncodeCommitPlan(CommitPlan{c.writer, {entry}});
+        if (c.otherUser) {
+            ASSERT_EQ(::chown(journal.c_str(), 4242, 4242), 0);
+        }
+        const auto staying = RecoverInterruptedCommits(dir.Path());
+        EXPECT_EQ(fs::exists(dir.Path() + "/withdrawn"), !c.followed);
+        EXPECT_EQ(fs::exists(journal), !c.followed);
+        EXPECT_EQ(staying.empty(), c.followed || c.writer.compare(0, otherMark.size(), otherMark) == 0);
+    }
+}
+
+}  // namespace
+}  // namespace orv
