@@ -90,8 +90,12 @@ bool OnRecordEnd(std::span<const std::uint8_t> window, std::array<std::uint8_t, 
 // Reads the movie's data file into `scanner` no further than the movie's length allows
 // (MovieRecordLimit, searched through the scanner so that its cancel flag stops it); the
 // data of a movie without a length is read up to `fallback` records, or not at all with 0.
-bool ReadMovieData(sMOVIESCANNER& scanner, const std::string& moviePath, std::int32_t fallback) {
+// A cancel that the length's search took up (the flag is cleared once seen) is told by
+// `wanted`, asked before the data file is read.
+bool ReadMovieData(sMOVIESCANNER& scanner, const std::string& moviePath, std::int32_t fallback,
+                   const std::function<bool()>& wanted = nullptr) {
     const std::int32_t limit = MovieRecordLimit(scanner, moviePath);
+    if (wanted && !wanted()) return false;
     scanner.recordLimit = limit > 0 ? limit : fallback;
     const std::string dataPath = DataFileOfMovie(moviePath);
     const bool read = scanner.recordLimit > 0 && sMOVIESCANNER::IsDataFile(dataPath) && scanner.ReadDataFile(dataPath);
@@ -143,8 +147,11 @@ bool ReadAhead(const std::string& moviePath, bool neighbour) {
             if (moviePath.empty()) {
                 result = true;
             } else {
-                // A neighbour whose movie gives no length is left to its selection.
-                result = ReadMovieData(prefetch, moviePath, neighbour ? 0 : kMaxBlockRecords);
+                // A neighbour whose movie gives no length is left to its selection. A newer
+                // request cancels this one: what it read is not kept.
+                const auto wanted = [&] { return IsNewest(requests, ticket); };
+                result = ReadMovieData(prefetch, moviePath, neighbour ? 0 : kMaxBlockRecords, wanted) && wanted();
+                if (!result) ClearScanner(prefetch);
             }
         }
     }
