@@ -33,12 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<orv::sGPSRECORD> track;
     orv::OnRecordBlock(scanner, block, track);
 
-    // Windows from less than a record up, chosen by the control byte; small limits, so that
-    // the longest run of filler and the most records are reached in short inputs.
+    // Windows from less than a record up, chosen by the control byte; a small limit, so that
+    // the most records are reached in short inputs, also inside a run of filler.
     const orv::BlockSource memory = orv::InMemoryBlock(block);
     const orv::BlockSource windowed{memory.size, std::size_t(control) * 3, memory.view, block.size()};
     orv::RecordLimits limits;
-    limits.fillerRun = 1 + (control >> 5);
     if (control & 4) limits.maxRecords = 1 + (control >> 3);
     std::vector<orv::sGPSRECORD> whole, inWindows;
     orv::sMOVIESCANNER other;

@@ -13,6 +13,7 @@
 
 #include "platform/base/ErrorReport.h"
 #include "recorder/MovieScanner.h"
+#include "recorder/RecorderMovieData.h"
 
 namespace {
 
@@ -57,17 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     float duration = 0.0f;
     orv::OnMvhdBox(scanner, bytes, &duration);
     orv::OnSttsBox(scanner, bytes, 5.0f);
+    std::uint32_t timeScale = 0;
+    orv::OnMdhdBox(scanner, bytes, &timeScale);
+    orv::SampleTableDuration(bytes, duration, size > 0 ? data[0] * 997u : 0u);
 
     if (WriteScratch(data, size) && scanner.OpenMapping(ScratchFile())) {
-        duration = 0.0f;
-        const bool found = scanner.FindBox({"mvhd", [&](orv::sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
-                                                return orv::OnMvhdBox(s, d, &duration);
-                                            }});
-        if (found && scanner.hits == 1) {
-            scanner.FindTrackBox({"stts", [&](orv::sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
-                                      return orv::OnSttsBox(s, d, duration);
-                                  }});
-        }
+        // The pre-scan, and the bound of the data readers, which walk the box tree alone.
+        orv::PrescanMovieBoxes(scanner, &duration);
+        orv::MovieRecordLimit(scanner, ScratchFile());
+        scanner.OpenMapping(ScratchFile());
         scanner.ParseDataFile();
         scanner.FindTag({orv::kEndTag, [](orv::sMOVIESCANNER&, std::span<const std::uint8_t> d) {
                              return orv::ParseRecorderNumber(d.subspan(d.size() < 6 ? d.size() : 6)).has_value();

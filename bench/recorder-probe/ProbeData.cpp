@@ -256,9 +256,7 @@ bool ProbeMovieTiming(const std::string& file, double* durationS, double* frameI
                    return OnMvhdBox(s, d, &duration);
                }}) || scanner.hits == 0) {
         failure = scanner.hits == 0 ? "no movie header (mvhd)" : "the movie header gives no duration";
-    } else if (!scanner.FindTrackBox({"stts", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
-                   return OnSttsBox(s, d, duration);
-               }})) {
+    } else if (!ScanTrackTiming(scanner, duration)) {
         failure = "no frame timing (stts) in a video track";
     }
     const float interval = scanner.frameInterval;

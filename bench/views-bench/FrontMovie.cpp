@@ -35,14 +35,7 @@ FrontMovieData::FrontMovieData(const std::string& movie) {
         return;
     }
     float duration = 0.0f;
-    if (!scanner.OpenMapping(movie) ||
-        !scanner.FindBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
-                              return OnMvhdBox(s, d, &duration);
-                          }}) ||
-        scanner.hits == 0 ||
-        !scanner.FindTrackBox({"stts", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
-                                   return OnSttsBox(s, d, duration);
-                               }})) {
+    if (!scanner.OpenMapping(movie) || !PrescanMovieBoxes(scanner, &duration)) {
         error_ = "the movie's timing cannot be read";
         scanner.Term();
         return;

@@ -1,16 +1,15 @@
 #include "playback/ChannelData.h"
 
 #include <algorithm>
-#include <cmath>
 #include <functional>
 #include <memory>
 #include <span>
 #include <string_view>
 
-#include "platform/base/PathUtil.h"
 #include "recorder/CardLayout.h"
 #include "recorder/MovieScanner.h"
 #include "recorder/Mp4MovieInfo.h"
+#include "recorder/RecorderMovieData.h"
 
 namespace orv {
 
@@ -58,11 +57,19 @@ bool ReadDataBlock(sMOVIESCANNER& scanner, const std::string& dataPath, const Bl
 }
 
 // ReadDataBlock on the movie's data file with a scanner of its own, under channel 1's
-// slot lock.
-bool ReadMovieDataBlock(const std::string& moviePath, const BlockReader& read) {
+// slot lock. `read` is also given how many records it may walk: with `limited`, what the
+// movie allows (as DataRecordLimit), else kMaxBlockRecords.
+using LimitedBlockReader = std::function<bool(sMOVIESCANNER&, const BlockSource& block, std::int32_t limit)>;
+bool ReadMovieDataBlock(const std::string& moviePath, bool limited, const LimitedBlockReader& read) {
     std::lock_guard<std::recursive_mutex> slot(g_aPlayChannel[0].slotLock);
     sMOVIESCANNER scanner;
-    const bool taken = scanner.Init() && ReadDataBlock(scanner, DataFileOfMovie(moviePath), read);
+    bool taken = false;
+    if (scanner.Init()) {
+        const std::int32_t movieLimit = limited ? MovieRecordLimit(scanner, moviePath) : 0;
+        const std::int32_t limit = movieLimit > 0 ? movieLimit : kMaxBlockRecords;
+        taken = ReadDataBlock(scanner, DataFileOfMovie(moviePath),
+                              [&](sMOVIESCANNER& s, const BlockSource& block) { return read(s, block, limit); });
+    }
     scanner.Term();
     return taken;
 }
@@ -80,22 +87,20 @@ bool OnRecordEnd(std::span<const std::uint8_t> window, std::array<std::uint8_t, 
     return true;
 }
 
-// The most records a neighbour's read may hold (see OpenNeighbourDataFile), from the movie's
-// "mvhd" duration, searched through `scanner` so that a cancel stops the search; 0 when the
-// movie gives no length. The scanner is left closed.
-std::int32_t NeighbourRecordLimit(sMOVIESCANNER& scanner, const std::string& moviePath) {
-    float seconds = 0.0f;
-    if (scanner.OpenMapping(moviePath)) {
-        scanner.FindBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
-                             return OnMvhdBox(s, data, &seconds);
-                         }});
-    }
-    ClearScanner(scanner);
-    if (!(seconds > 0.0f)) return 0;
+// Reads the movie's data file into `scanner` no further than the movie's length allows
+// (MovieRecordLimit, searched through the scanner so that its cancel flag stops it); the
+// data of a movie without a length is read up to `fallback` records, or not at all with 0.
+// A cancel that the length's search took up (the flag is cleared once seen) is told by
+// `wanted`, asked before the data file is read.
+bool ReadMovieData(sMOVIESCANNER& scanner, const std::string& moviePath, std::int32_t fallback,
+                   const std::function<bool()>& wanted = nullptr) {
+    const std::int32_t limit = MovieRecordLimit(scanner, moviePath);
+    if (wanted && !wanted()) return false;
+    scanner.recordLimit = limit > 0 ? limit : fallback;
     const std::string dataPath = DataFileOfMovie(moviePath);
-    const float msPerRecord = IsTimeLapseDataName(PathFindFileName(dataPath)) ? kMsPerRecordTimeLapse : kMsPerRecord;
-    const double records = (double(seconds) * 1.25 + 60.0) * 1000.0 / msPerRecord;
-    return records < double(kMaxBlockRecords) ? std::int32_t(std::ceil(records)) : kMaxBlockRecords;
+    const bool read = scanner.recordLimit > 0 && sMOVIESCANNER::IsDataFile(dataPath) && scanner.ReadDataFile(dataPath);
+    scanner.recordLimit = kMaxBlockRecords;
+    return read;
 }
 
 }  // namespace
@@ -142,17 +147,11 @@ bool ReadAhead(const std::string& moviePath, bool neighbour) {
             if (moviePath.empty()) {
                 result = true;
             } else {
-                const std::string dataPath = DataFileOfMovie(moviePath);
-                const std::int32_t limit = neighbour ? NeighbourRecordLimit(prefetch, moviePath) : kMaxBlockRecords;
-                prefetch.recordLimit = limit;
-                result = limit > 0 && sMOVIESCANNER::IsDataFile(dataPath) && prefetch.ReadDataFile(dataPath);
-                // Data that reaches the limit is more than the neighbour's movie shows: it is
-                // not kept, and the selection reads it whole.
-                if (result && limit < kMaxBlockRecords && prefetch.gps.size() >= std::size_t(limit)) {
-                    ClearScanner(prefetch);
-                    result = false;
-                }
-                prefetch.recordLimit = kMaxBlockRecords;
+                // A neighbour whose movie gives no length is left to its selection. A newer
+                // request cancels this one: what it read is not kept.
+                const auto wanted = [&] { return IsNewest(requests, ticket); };
+                result = ReadMovieData(prefetch, moviePath, neighbour ? 0 : kMaxBlockRecords, wanted) && wanted();
+                if (!result) ClearScanner(prefetch);
             }
         }
     }
@@ -184,8 +183,7 @@ bool LoadChannelData(sPLAYCHANNEL& channel, const std::string& moviePath) {
     }
     ClearScanner(prefetch);
     staging.Reset();
-    const std::string dataPath = DataFileOfMovie(moviePath);
-    if (sMOVIESCANNER::IsDataFile(dataPath)) staging.ReadDataFile(dataPath);
+    ReadMovieData(staging, moviePath, kMaxBlockRecords);
     return true;
 }
 
@@ -194,15 +192,23 @@ void LoadListGpsTrack(const std::vector<sFILEENTRY>& entries) {
     sMOVIESCANNER scanner;
     if (scanner.Init()) {
         for (const sFILEENTRY& entry : entries) {
+            // Each file gives no more records than its movie shows, the list no more than
+            // kMaxListTrackRecords.
+            const std::int32_t room = kMaxListTrackRecords - std::int32_t(track->size());
+            if (room <= 0) break;
+            const std::int32_t movieLimit = MovieRecordLimit(scanner, entry.path);
+            RecordLimits limits;
+            limits.maxRecords = std::min(movieLimit > 0 ? movieLimit : kMaxBlockRecords, room);
             // The header gives the file's record rate; the records follow it.
             ReadDataBlock(scanner, DataFileOfMovie(entry.path), [&](sMOVIESCANNER& s, const BlockSource& block) {
                 const auto onHead = [&](std::span<const std::uint8_t> head) {
                     return ParseRecorderHeader(s, head, s.header);
                 };
-                WalkBlockRecords(block, onHead, [&](std::int32_t k, RawRecord raw) {
+                const auto onRecord = [&](std::int32_t k, RawRecord raw) {
                     s.recordCounter = k;
                     AppendGpsRecord(s, raw, *track);
-                });
+                };
+                WalkBlockRecords(block, onHead, onRecord, limits);
                 return true;
             });
             scanner.Reset();
@@ -216,7 +222,7 @@ void LoadListGpsTrack(const std::vector<sFILEENTRY>& entries) {
 
 bool ReadRecorderHeader(RecorderHeader* out, const std::string& moviePath) {
     RecorderHeader header;
-    const bool read = ReadMovieDataBlock(moviePath, [&](sMOVIESCANNER& s, const BlockSource& block) {
+    const bool read = ReadMovieDataBlock(moviePath, false, [&](sMOVIESCANNER& s, const BlockSource& block, std::int32_t) {
         return ParseRecorderHeader(s, BlockHead(block), header);
     });
     if (read) *out = header;
@@ -225,9 +231,11 @@ bool ReadRecorderHeader(RecorderHeader* out, const std::string& moviePath) {
 
 bool ReadRecorderEnd(std::array<std::uint8_t, kRecorderEndSize>* out, const std::string& moviePath) {
     std::array<std::uint8_t, kRecorderEndSize> end{};
-    const bool read = ReadMovieDataBlock(moviePath, [&](sMOVIESCANNER&, const BlockSource& block) {
+    const bool read = ReadMovieDataBlock(moviePath, true, [&](sMOVIESCANNER&, const BlockSource& block, std::int32_t limit) {
         // The end tag stands where the records end; record bytes that spell it are no end.
-        const RecordWalk walk = WalkBlockRecords(block, nullptr, [](std::int32_t, RawRecord) {});
+        RecordLimits limits;
+        limits.maxRecords = limit;
+        const RecordWalk walk = WalkBlockRecords(block, nullptr, [](std::int32_t, RawRecord) {}, limits);
         if (walk.end != RecordWalkEnd::kComplete && walk.end != RecordWalkEnd::kEndTagEarly) return false;
         constexpr std::size_t kTagAndNumber = kBlockTagSize + kTrailerSize;
         if (block.size - walk.endOffset < kTagAndNumber) return false;

@@ -23,20 +23,21 @@ namespace orv {
 void LockAllChannels();
 void UnlockAllChannels();
 
+// Every read of a recording's data here holds no more records than its movie's length
+// shows at the data file's record rate, with a margin (MovieRecordLimit): a data file that
+// runs on past its records (cross-linked clusters of a damaged card) costs no more memory
+// than its movie could show. Only a movie that gives no length has its data read up to
+// kMaxBlockRecords.
+
 // Reads the data file of `moviePath` ahead into channel 1's prefetch scanner; runs on a
 // worker thread. A read under way, and a request that has not begun reading, give way to
 // this one. An empty path only clears the scanner (true). False when channel 1 is not
 // initialised, when the movie has no data file, the file cannot be read, or the request
-// was cancelled or overtaken by a newer one. The data is read whole (up to
-// kMaxBlockRecords): this is the read for the selected recording.
+// was cancelled or overtaken by a newer one. This is the read for the selected recording.
 bool OpenDataFile(const std::string& moviePath);
 
-// OpenDataFile for the neighbour that may be selected next: its read never holds more
-// records than its movie's length shows at the data file's record rate, with a quarter
-// more and a minute over (a joined movie repeats records at its joints, and a recorder may
-// write its data a little past its movie). False, with nothing kept, also when the movie
-// gives no length or its data holds more records than that; such data is read when the
-// recording is selected.
+// OpenDataFile for the neighbour that may be selected next. False, with nothing kept, also
+// when the movie gives no length: such data is read when the recording is selected.
 bool OpenNeighbourDataFile(const std::string& moviePath);
 
 // Stops the channel's prefetch without waiting: a running read stops at its next step,
@@ -52,8 +53,11 @@ bool LoadChannelData(sPLAYCHANNEL& channel, const std::string& moviePath);
 
 // Rebuilds channel 1's list-wide GPS track from the data files of the entries, in list
 // order, with times in ms from the start of each file, reading each file window by window
-// whatever its size. An entry without a readable data file adds nothing. The files are
-// read without a lock; the slot lock is taken only to put the new track in place.
+// whatever its size and no further than its movie shows. An entry without a readable data
+// file adds nothing; the track ends where it holds kMaxListTrackRecords. The files are read
+// without a lock; the slot lock is taken only to put the new track in place.
+// A day of records at the faster rate: some 36 hours of driving at ten records a second.
+constexpr std::int32_t kMaxListTrackRecords = kMaxBlockRecords;
 void LoadListGpsTrack(const std::vector<sFILEENTRY>& entries);
 
 // The header of the movie's data file, under channel 1's slot lock. False (out
@@ -64,8 +68,9 @@ bool ReadRecorderHeader(RecorderHeader* out, const std::string& moviePath);
 // The six bytes behind the "CSMEND" that ends the records of the movie's data file into
 // out[0..5] (the rest zero), under channel 1's slot lock; six blanks mean the file has no
 // recorder number. The records are walked first, so record bytes that spell the tag are
-// passed over. False (out unchanged) without a data file, without the tag where the
-// records end, or with fewer than six bytes behind it.
+// passed over, as far as the movie's length allows. False (out unchanged) without a data
+// file, without the tag where the records end (within that length), or with fewer than
+// six bytes behind it.
 constexpr std::size_t kRecorderEndSize = 10;
 bool ReadRecorderEnd(std::array<std::uint8_t, kRecorderEndSize>* out, const std::string& moviePath);
 

@@ -224,30 +224,38 @@ bool sMOVIESCANNER::FindTrackBox(const sSCANTAG& tag) {
         if (step != BoxStep::kBox) return false;
         if (std::string_view(moov.type, 4) == "moov") break;
     }
-    Box trak;
-    for (std::uint64_t pos = moov.payload;; pos = trak.end) {
-        if (FindChild(pos, moov.end, "trak", &trak) != BoxStep::kBox) return false;
-        Box mdia;
-        const BoxStep step = FindChild(trak.payload, trak.end, "mdia", &mdia);
-        if (step == BoxStep::kError || step == BoxStep::kCorrupt) return false;
-        if (step == BoxStep::kEnd || !IsVideoTrack(mdia)) continue;
-
-        Box minf, stbl, target;
-        if (FindChild(mdia.payload, mdia.end, "minf", &minf) != BoxStep::kBox ||
-            FindChild(minf.payload, minf.end, "stbl", &stbl) != BoxStep::kBox ||
-            FindChild(stbl.payload, stbl.end, type, &target) != BoxStep::kBox) {
-            return false;
+    Box target;
+    if (type == "mvhd") {
+        if (FindChild(moov.payload, moov.end, type, &target) != BoxStep::kBox) return false;
+    } else {
+        for (std::uint64_t pos = moov.payload;;) {
+            Box trak;
+            if (FindChild(pos, moov.end, "trak", &trak) != BoxStep::kBox) return false;
+            pos = trak.end;
+            Box mdia;
+            const BoxStep step = FindChild(trak.payload, trak.end, "mdia", &mdia);
+            if (step == BoxStep::kError || step == BoxStep::kCorrupt) return false;
+            if (step == BoxStep::kEnd || !IsVideoTrack(mdia)) continue;
+            Box minf, stbl;
+            if (type == "mdhd") {
+                if (FindChild(mdia.payload, mdia.end, type, &target) != BoxStep::kBox) return false;
+            } else if (FindChild(mdia.payload, mdia.end, "minf", &minf) != BoxStep::kBox ||
+                       FindChild(minf.payload, minf.end, "stbl", &stbl) != BoxStep::kBox ||
+                       FindChild(stbl.payload, stbl.end, type, &target) != BoxStep::kBox) {
+                return false;
+            }
+            break;
         }
-        if (!tag.callback) return false;
-        std::span<const std::uint8_t> data;
-        const std::uint64_t payloadSize = target.end - target.payload;
-        if (!OpenView(target.payload + tag.startOffset,
-                      std::size_t(std::min<std::uint64_t>(payloadSize, kBoxWindow)), end, &data)) {
-            return false;
-        }
-        ++hits;
-        return tag.callback(*this, data) != 0;
     }
+    if (!tag.callback) return false;
+    std::span<const std::uint8_t> data;
+    const std::uint64_t payloadSize = target.end - target.payload;
+    if (!OpenView(target.payload + tag.startOffset, std::size_t(std::min<std::uint64_t>(payloadSize, kBoxWindow)),
+                  end, &data)) {
+        return false;
+    }
+    ++hits;
+    return tag.callback(*this, data) != 0;
 }
 
 bool sMOVIESCANNER::FindTag(const sSCANTAG& tag) {
@@ -420,19 +428,82 @@ int OnMvhdBox(sMOVIESCANNER&, std::span<const std::uint8_t> data, float* duratio
     return 1;
 }
 
-int OnSttsBox(sMOVIESCANNER& scanner, std::span<const std::uint8_t> data, float durationS) {
-    // Payload: version and flags (4), entry count (4), entries of sample count and sample
-    // delta (4 + 4 each), all big-endian.
-    if (data.size() < 8 || !std::isfinite(durationS) || !(durationS > 0.0f)) return 0;
+namespace {
+
+// The sample counts of an "stts" payload (version and flags (4), entry count (4), entries
+// of sample count and sample delta (4 + 4 each), all big-endian), added up, and the time
+// they span in the media's time scale. False when the entries run past the payload.
+bool SampleTableTotals(std::span<const std::uint8_t> data, std::uint64_t* samples, std::uint64_t* ticks) {
+    if (data.size() < 8) return false;
     const std::uint64_t entries = ReadBe32(data.data() + 4);
-    if (entries > (data.size() - 8) / 8) return 0;
-    std::uint64_t samples = 0;
-    for (std::uint64_t i = 0; i < entries; ++i) samples += ReadBe32(data.data() + 8 + 8 * i);
-    if (samples == 0) return 0;
+    if (entries > (data.size() - 8) / 8) return false;
+    *samples = *ticks = 0;
+    for (std::uint64_t i = 0; i < entries; ++i) {
+        const std::uint64_t count = ReadBe32(data.data() + 8 + 8 * i);
+        *samples += count;
+        *ticks += count * ReadBe32(data.data() + 12 + 8 * i);
+    }
+    return true;
+}
+
+}  // namespace
+
+int OnSttsBox(sMOVIESCANNER& scanner, std::span<const std::uint8_t> data, float durationS) {
+    std::uint64_t samples = 0, ticks = 0;
+    if (!std::isfinite(durationS) || !(durationS > 0.0f) || !SampleTableTotals(data, &samples, &ticks) ||
+        samples == 0)
+        return 0;
     const float interval = 1000.0f / (float(samples) / durationS);
     if (!std::isfinite(interval) || !(interval > 0.0f)) return 0;
     scanner.frameInterval = interval;
     return 1;
+}
+
+int OnMdhdBox(sMOVIESCANNER&, std::span<const std::uint8_t> data, std::uint32_t* timeScale) {
+    // Version 0: 32-bit creation and modification times, then the time scale at 12;
+    // version 1: 64-bit times, the time scale at 20.
+    if (data.empty() || !timeScale) return 0;
+    const std::size_t at = data[0] == 1 ? 20 : data[0] == 0 ? 12 : 0;
+    if (at == 0 || data.size() < at + 4) return 0;
+    *timeScale = ReadBe32(data.data() + at);
+    return *timeScale != 0 ? 1 : 0;
+}
+
+float SampleTableDuration(std::span<const std::uint8_t> stts, float headerS, std::uint32_t mediaTimeScale) {
+    std::uint64_t samples = 0, ticks = 0;
+    if (mediaTimeScale == 0 || !SampleTableTotals(stts, &samples, &ticks) || samples == 0 || ticks == 0)
+        return headerS;
+    const double tableS = double(ticks) / double(mediaTimeScale);
+    if (!(headerS > 0.0f) || !std::isfinite(headerS)) return float(tableS);
+    // Rates a frame per second apart or more are no rounding of one another: one of the
+    // two lengths is wrong, and the table's is the one the frames are played by.
+    const double headerRate = double(samples) / double(headerS);
+    const double tableRate = double(samples) / tableS;
+    return std::fabs(headerRate - tableRate) > 1.0 ? float(tableS) : headerS;
+}
+
+bool ScanTrackTiming(sMOVIESCANNER& scanner, float headerS, float* lengthS) {
+    std::uint32_t mediaTimeScale = 0;  // none when the media header cannot be read
+    scanner.FindTrackBox({"mdhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
+                              return OnMdhdBox(s, data, &mediaTimeScale);
+                          }});
+    float length = headerS;
+    const bool timed = scanner.FindTrackBox({"stts", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
+        length = SampleTableDuration(data, headerS, mediaTimeScale);
+        return OnSttsBox(s, data, length);
+    }});
+    if (lengthS) *lengthS = length;
+    return timed;
+}
+
+bool PrescanMovieBoxes(sMOVIESCANNER& scanner, float* durationS) {
+    *durationS = 0.0f;
+    // A movie without "mvhd" is searched to its end with success and no hit.
+    return scanner.FindBox({"mvhd",
+                            [&](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
+                                return OnMvhdBox(s, data, durationS);
+                            }}) &&
+           scanner.hits > 0 && ScanTrackTiming(scanner, *durationS);
 }
 
 }  // namespace orv

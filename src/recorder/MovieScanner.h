@@ -84,7 +84,8 @@ struct sMOVIESCANNER {
     std::atomic<bool> busy{false};    // a prefetch read runs
     std::string moviePath;            // the movie whose data the scanner holds
     float msPerRecord = kMsPerRecord;
-    // Most records a decode keeps; a read ahead lowers it to what its movie can show.
+    // Most records a decode keeps; the readers of a recording lower it to what its movie can
+    // show (MovieRecordLimit).
     std::int32_t recordLimit = kMaxBlockRecords;
 
     sMOVIESCANNER() = default;
@@ -106,8 +107,10 @@ struct sMOVIESCANNER {
     // hit whose window is cut to nothing by the range fails.
     bool FindBox(const sSCANTAG& tag);
     // Follows moov / trak / mdia / minf / stbl to the box of the tag's type in the first
-    // video track (handler "vide") and calls the callback with its payload. Fails when the
-    // box is missing or a box size is corrupt; a hit succeeds when the callback does.
+    // video track (handler "vide") and calls the callback with its payload; "mvhd" is looked
+    // for in moov, "mdhd" in the video track's mdia. Fails when the box is missing or a box
+    // size is corrupt; a hit succeeds when the callback does. Only box headers are read on
+    // the way, never media data.
     bool FindTrackBox(const sSCANTAG& tag);
     // Finds the first position where the tag's first four characters stand and calls the
     // callback with a window of up to 32 MB that begins with the tag. Succeeds with no hit
@@ -177,9 +180,30 @@ private:
 
 // Box callbacks of the pre-scan. OnMvhdBox: the movie's duration in seconds from the
 // "mvhd" payload (versions 0 and 1). OnSttsBox: the frame interval from the sample
-// counts of an "stts" payload and the duration, stored in the scanner. Both return 0
+// counts of an "stts" payload and the duration, stored in the scanner. OnMdhdBox: the
+// time scale of a track's media from its "mdhd" payload (versions 0 and 1). Each returns 0
 // when a value is missing, zero or not finite.
 int OnMvhdBox(sMOVIESCANNER& scanner, std::span<const std::uint8_t> data, float* durationS);
 int OnSttsBox(sMOVIESCANNER& scanner, std::span<const std::uint8_t> data, float durationS);
+int OnMdhdBox(sMOVIESCANNER& scanner, std::span<const std::uint8_t> data, std::uint32_t* timeScale);
+
+// The length in seconds that the frames of an "stts" payload are played over: `headerS`
+// (the movie header's duration), unless the table's own length, its sample deltas in the
+// media's time scale, gives a frame rate more than one frame per second away from it, or
+// the header gives none (0); then the table's. `headerS` when the table or the time scale
+// (0: unknown) gives no length.
+float SampleTableDuration(std::span<const std::uint8_t> stts, float headerS, std::uint32_t mediaTimeScale);
+
+// The pre-scan's second half, on the open movie: finds the video track's media time scale
+// ("mdhd") and sample table ("stts") and sets the scanner's frame interval (OnSttsBox) from
+// the length SampleTableDuration gives with `headerS`, the movie header's duration (0 when
+// there is none). That length goes to `*lengthS` when given (`headerS` when the table
+// cannot be read). False when the sample table gives no interval.
+bool ScanTrackTiming(sMOVIESCANNER& scanner, float headerS, float* lengthS = nullptr);
+
+// The whole pre-scan of the open movie: the movie header's duration into `*durationS`
+// (FindBox "mvhd", OnMvhdBox), then the frame interval (ScanTrackTiming). False when the
+// movie has no header or a step fails.
+bool PrescanMovieBoxes(sMOVIESCANNER& scanner, float* durationS);
 
 }  // namespace orv

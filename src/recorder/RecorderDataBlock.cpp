@@ -1,7 +1,6 @@
 #include "recorder/RecorderDataBlock.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstring>
 
@@ -90,37 +89,6 @@ std::optional<std::uint8_t> FillerByte(RawRecord record) {
     return b;
 }
 
-namespace {
-
-RawRecord FillerRecord(std::uint8_t b) {
-    static const auto kFill = [](std::uint8_t v) {
-        std::array<std::uint8_t, sRAWRECORD::kSize> r;
-        r.fill(v);
-        return r;
-    };
-    static const std::array<std::uint8_t, sRAWRECORD::kSize> kZeros = kFill(0x00), kBlanks = kFill(0x20),
-                                                               kErased = kFill(0xFF);
-    return b == 0x00 ? RawRecord(kZeros) : b == 0x20 ? RawRecord(kBlanks) : RawRecord(kErased);
-}
-
-// Whether the block's last bytes are its end tag on a record boundary behind `from`,
-// followed by nothing (a movie's box), the 32-bit count (a file we wrote) or the recorder's
-// number (a file the recorder wrote). None when the bytes cannot be read.
-std::optional<bool> EndsWithEndTag(const BlockSource& block, std::uint64_t from) {
-    for (const std::uint64_t behind : {std::uint64_t(0), std::uint64_t(4), std::uint64_t(kTrailerSize)}) {
-        const std::uint64_t tail = kEndTag.size() + behind;
-        if (block.size < from + tail) continue;
-        const std::uint64_t at = block.size - tail;
-        if ((at - kBlockRecordsOffset) % sRAWRECORD::kSize != 0) continue;
-        const std::span<const std::uint8_t> bytes = block.view(at, kEndTag.size());
-        if (bytes.size() < kEndTag.size()) return std::nullopt;
-        if (IsEndTag(bytes)) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
 RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& onHead,
                             const RawRecordVisitor& onRecord, const RecordLimits& limits) {
     RecordWalk walk;
@@ -161,21 +129,23 @@ RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& on
     const unsigned count = ReadBe16(view.data() + kBlockCountOffset);
     const bool counted = count != kUncountedRecords;
     const std::int32_t maxRecords = std::clamp(limits.maxRecords, 0, kMaxBlockRecords);
-    const std::size_t fillerRun = std::size_t(std::max(limits.fillerRun, 1));
-    // Filler records of an uncounted block not handed out yet: the byte each repeats, and
-    // where the first one starts. In a counted block, or once the block is known to end
-    // with its tag, filler records are records like any other.
-    std::vector<std::uint8_t> held;
+    // The run of filler records of an uncounted block not handed out yet: how many, and
+    // where the first one starts. In a counted block filler records are records.
+    std::int32_t held = 0;
     std::uint64_t heldFrom = 0;
-    bool fillerIsRecords = counted;
+    // Hands out the held run, read again window by window as it is stored.
     const auto release = [&] {
-        for (const std::uint8_t b : held) onRecord(walk.records++, FillerRecord(b));
-        held.clear();
+        for (; held > 0; --held, heldFrom += sRAWRECORD::kSize) {
+            if (!reach(heldFrom, sRAWRECORD::kSize)) return false;
+            onRecord(walk.records++,
+                     view.subspan(std::size_t(heldFrom - viewStart), sRAWRECORD::kSize).first<sRAWRECORD::kSize>());
+        }
+        return true;
     };
     std::uint64_t offset = kBlockRecordsOffset;
     const auto finish = [&](RecordWalkEnd end) {
         walk.end = end;
-        walk.endOffset = held.empty() ? offset : heldFrom;
+        walk.endOffset = held == 0 ? offset : heldFrom;
         if (walk.endOffset >= viewStart && walk.endOffset - viewStart <= view.size())
             walk.rest = view.subspan(std::size_t(walk.endOffset - viewStart));
         return walk;
@@ -185,31 +155,23 @@ RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& on
         if (!reach(offset, sRAWRECORD::kSize)) return finish(RecordWalkEnd::kReadError);
         const auto rest = view.subspan(std::size_t(offset - viewStart),
                                        std::size_t(std::min<std::uint64_t>(sRAWRECORD::kSize, block.size - offset)));
-        if (IsEndTag(rest)) {
-            release();
-            return finish(counted ? RecordWalkEnd::kEndTagEarly : RecordWalkEnd::kComplete);
+        const bool tag = IsEndTag(rest);
+        const bool whole = rest.size() == sRAWRECORD::kSize;
+        const bool filler = !counted && whole && !tag && FillerByte(rest.first<sRAWRECORD::kSize>());
+        if (held > 0 && (tag || (whole && !filler))) {
+            // Something real follows the run: its records are records. The window may have
+            // moved back meanwhile, so the bytes at `offset` are looked at again.
+            if (!release()) return finish(RecordWalkEnd::kReadError);
+            continue;
         }
-        // Filler that runs to the end of the data is no records.
-        if (rest.size() < sRAWRECORD::kSize) return finish(RecordWalkEnd::kTruncated);
-        const RawRecord record = rest.first<sRAWRECORD::kSize>();
-        const std::optional<std::uint8_t> filler = fillerIsRecords ? std::nullopt : FillerByte(record);
-        if (!filler) {
-            release();
-            if (walk.records == maxRecords) return finish(RecordWalkEnd::kTruncated);
-            onRecord(walk.records++, record);
+        if (tag) return finish(counted ? RecordWalkEnd::kEndTagEarly : RecordWalkEnd::kComplete);
+        // A record cut by the end of the data, or filler up to it, is no record.
+        if (!whole) return finish(RecordWalkEnd::kTruncated);
+        if (walk.records + held == maxRecords) return finish(RecordWalkEnd::kTruncated);
+        if (filler) {
+            if (held++ == 0) heldFrom = offset;
         } else {
-            if (std::size_t(walk.records) + held.size() == std::size_t(maxRecords))
-                return finish(RecordWalkEnd::kTruncated);
-            if (held.empty()) heldFrom = offset;
-            held.push_back(*filler);
-            if (held.size() == fillerRun) {
-                const std::optional<bool> tagged = EndsWithEndTag(block, offset + sRAWRECORD::kSize);
-                view = {};  // the look at the end may have replaced the window
-                if (!tagged) return finish(RecordWalkEnd::kReadError);
-                if (!*tagged) return finish(RecordWalkEnd::kTruncated);
-                fillerIsRecords = true;
-                release();
-            }
+            onRecord(walk.records++, rest.first<sRAWRECORD::kSize>());
         }
         offset += sRAWRECORD::kSize;
     }

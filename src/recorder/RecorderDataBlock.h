@@ -176,18 +176,15 @@ constexpr std::int32_t kMaxBlockRecords = kMaxRecordingSeconds * kFastestRecords
 // A filler record is 124 copies of one byte: 0x00 (the unwritten part of a file that the
 // recorder made full size in advance), 0x20 (blanks) or 0xFF (erased flash). It holds no
 // value at all. A block that runs up to its end tag but has none (the power failed while
-// the recorder wrote it) ends where such filler begins: ten minutes of filler records in a
-// row, or filler up to the end of the data, are no records. A shorter run between records
-// is kept, as records.
-constexpr std::int32_t kFillerRunRecords = 10 * 60 * kFastestRecordsPerSecond;
-
-// The filler byte that the record repeats, or none.
+// the recorder wrote it) ends where the filler that runs to the end of its data begins.
+// Filler with a record or the end tag behind it, however long, is records.
 std::optional<std::uint8_t> FillerByte(RawRecord record);
 
-// How far a walk may go. Tests and fuzzing use smaller figures to reach the ends.
+// How far a walk may go: the most records it hands out. Readers of a recording's data
+// lower it to what the movie can show (MovieRecordLimit); tests and fuzzing use smaller
+// figures to reach the end.
 struct RecordLimits {
     std::int32_t maxRecords = kMaxBlockRecords;  // more records end the walk as truncated
-    std::int32_t fillerRun = kFillerRunRecords;  // at least 1
 };
 
 using RawRecordVisitor = std::function<void(std::int32_t, RawRecord)>;
@@ -202,11 +199,12 @@ using BlockHeadVisitor = std::function<bool(std::span<const std::uint8_t> head)>
 // truncated. Calls `onHead` (when given) with the first window, then `onRecord` with each
 // record number and record in order.
 //
-// Without a count, filler records are held back until a record or the end tag follows
-// them; a run of `limits.fillerRun` of them, or one that reaches the end of the block,
-// ends the walk as truncated with endOffset at the run's first record. A block whose last
-// bytes are its end tag on a record boundary (followed by nothing, by the 32-bit count or
-// by the recorder's number) has its end, so there every run is read as records.
+// Without a count, a run of filler records is counted, not kept, until a record or the
+// end tag follows it: then its records are read again and handed out as stored. A run that
+// reaches the end of the block (nothing but filler follows) is no records and ends the walk
+// as truncated with endOffset at the run's first record; so does a run that reaches
+// `limits.maxRecords`, since no record behind it could be handed out. The walk reads no
+// further than the limit allows.
 RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& onHead,
                             const RawRecordVisitor& onRecord, const RecordLimits& limits = {});
 // The same over a block in memory.

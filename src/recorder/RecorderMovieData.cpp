@@ -1,11 +1,14 @@
 #include "recorder/RecorderMovieData.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
 #include "platform/base/FileOps.h"
+#include "platform/base/PathUtil.h"
 #include "platform/base/ReplacementFile.h"
 #include "recorder/CardLayout.h"
+#include "recorder/MovieScanner.h"
 
 namespace orv {
 
@@ -15,6 +18,32 @@ namespace {
 constexpr std::size_t kJoinReadWindow = std::size_t(4) << 20;
 
 }  // namespace
+
+std::int32_t MovieRecordLimit(sMOVIESCANNER& scanner, const std::string& moviePath) {
+    const float interval = scanner.frameInterval;
+    float seconds = 0.0f;
+    if (scanner.OpenMapping(moviePath)) {
+        float headerS = 0.0f;
+        scanner.FindTrackBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
+                                  return OnMvhdBox(s, data, &headerS);
+                              }});
+        ScanTrackTiming(scanner, headerS, &seconds);  // a header alone still gives its length
+    }
+    scanner.CloseMapping();
+    scanner.frameInterval = interval;
+    if (!(seconds > 0.0f) || !std::isfinite(seconds)) return 0;
+    const float msPerRecord =
+        IsTimeLapseDataName(PathFindFileName(DataFileOfMovie(moviePath))) ? kMsPerRecordTimeLapse : kMsPerRecord;
+    const double records = (double(seconds) * 1.25 + 60.0) * 1000.0 / msPerRecord;
+    return records < double(kMaxBlockRecords) ? std::int32_t(std::ceil(records)) : kMaxBlockRecords;
+}
+
+std::int32_t DataRecordLimit(const std::string& moviePath) {
+    sMOVIESCANNER scanner;
+    const std::int32_t limit = scanner.Init() ? MovieRecordLimit(scanner, moviePath) : 0;
+    scanner.Term();
+    return limit > 0 ? limit : kMaxBlockRecords;
+}
 
 std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
     auto movie = std::make_unique<sMP4MOVIE>();
@@ -33,6 +62,8 @@ std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
                             }};
     bool tagged = false;
     RecordWalk walk;
+    RecordLimits limits;
+    limits.maxRecords = DataRecordLimit(moviePath);
     try {
         walk = WalkBlockRecords(
             block,
@@ -44,13 +75,15 @@ std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
             [&](std::int32_t, RawRecord record) {
                 RawRecordBytes& r = movie->records.emplace_back();
                 std::memcpy(r.data(), record.data(), r.size());
-            });
+            },
+            limits);
     } catch (const std::bad_alloc&) {
         return nullptr;  // more records than the memory left holds
     }
     if (!tagged || walk.end == RecordWalkEnd::kReadError) return nullptr;
     file.Close();
     movie->recordCount = std::uint32_t(movie->records.size());
+    movie->recordsCut = walk.end != RecordWalkEnd::kComplete;
     return movie;
 }
 

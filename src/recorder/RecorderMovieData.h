@@ -10,11 +10,26 @@
 
 namespace orv {
 
+struct sMOVIESCANNER;
+
+// The most records that a reader of the movie's data file takes: what the movie's length
+// shows at the data file's record rate, with a quarter more and a minute over (a joined
+// movie repeats records at its joints, and a recorder may write its data a little past its
+// movie), at most kMaxBlockRecords. The length is the movie header's, or its sample
+// table's where the two disagree (ScanTrackTiming), found through the box tree without
+// reading media data. 0 when the movie gives no length. Searches through `scanner`, so
+// that its cancel flag stops the search; leaves it closed, its frame interval as it was.
+std::int32_t MovieRecordLimit(sMOVIESCANNER& scanner, const std::string& moviePath);
+// MovieRecordLimit with a scanner of its own, kMaxBlockRecords for a movie without a length.
+std::int32_t DataRecordLimit(const std::string& moviePath);
+
 // Reads the data file of the movie (DataFileOfMovie) into a movie object without a box
 // tree: the 26 header bytes, the records (the counted number, or up to "CSMEND" in an
-// uncounted block; an end tag or the end of the file ends them early) and, as
-// recordCount, the number of records read. Null when the file cannot be read, does not
-// begin with "CSMDAT" or is too short for its header.
+// uncounted block; an end tag or the end of the file ends them early; no more than
+// DataRecordLimit) and, as recordCount, the number of records read. `recordsCut` tells
+// that they stopped short of the block's end: the block was cut, or ran past the limit.
+// Null when the file cannot be read, does not begin with "CSMDAT" or is too short for its
+// header.
 std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath);
 
 // Writes the data file of the movie at `outputMoviePath` (DataFileOfMovie) from the

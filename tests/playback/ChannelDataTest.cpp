@@ -4,10 +4,13 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
+#include <random>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "fixtures/ChildMemory.h"
 #include "fixtures/CountingBlock.h"
 #include "fixtures/DataBlockWriter.h"
 #include "playback/ChannelFixture.h"
@@ -240,7 +243,7 @@ TEST_F(ChannelData, ListTrackTakesOnlyTheRecordsOfARunawayDataFile) {
     EXPECT_EQ(g_aPlayChannel[0].listGpsTrack->size(), 13u);
 }
 
-TEST_F(ChannelData, ANeighbourIsReadAheadOnlyAsFarAsItsMovieShows) {
+TEST_F(ChannelData, EveryReadOfARecordingsDataStopsWhereItsMovieDoes) {
     TestCard card;
     sPLAYCHANNEL& front = g_aPlayChannel[0];
     const sMOVIESCANNER& prefetch = front.scanners[kPrefetchScanner];
@@ -254,17 +257,18 @@ TEST_F(ChannelData, ANeighbourIsReadAheadOnlyAsFarAsItsMovieShows) {
         bool neighbour;  // OpenNeighbourDataFile, else OpenDataFile
         std::size_t prefetched;  // records in the prefetch scanner; 0: not loaded
         std::size_t selected;    // records in the staging scanner once the movie is selected
+        bool endRead;            // ReadRecorderEnd finds the tag within the movie's length
     };
     // Ten seconds show 10 x (10 x 1.25 + 60) = 725 records, or 1088 in time-lapse.
     const Case cases[] = {
-        {"a clip's data", "A___", 10, 50, true, 50, 50},
-        {"more data than its movie shows", "A___", 10, 2000, true, 0, 2000},
-        {"time-lapse data comes faster", "T___", 10, 1000, true, 1000, 1000},
-        {"more time-lapse data than its movie shows", "T___", 10, 1200, true, 0, 1200},
-        {"a movie without a length", "A___", 0, 5, true, 0, 5},
-        {"a selection reads the data whole", "A___", 10, 2000, false, 2000, 2000},
-        {"a runaway data file", "A___", 60, kRunaway, true, 10, 10},
-        {"a runaway data file, selected", "A___", 60, kRunaway, false, 10, 10},
+        {"a clip's data", "A___", 10, 50, true, 50, 50, true},
+        {"more data than its movie shows", "A___", 10, 2000, true, 725, 725, false},
+        {"time-lapse data comes faster", "T___", 10, 1000, true, 1000, 1000, true},
+        {"more time-lapse data than its movie shows", "T___", 10, 1200, true, 1088, 1088, false},
+        {"a neighbour without a length is left to its selection", "A___", 0, 5, true, 0, 5, true},
+        {"a selection holds to its movie too", "A___", 10, 2000, false, 725, 725, false},
+        {"a runaway data file", "A___", 60, kRunaway, true, 10, 10, false},
+        {"a runaway data file, selected", "A___", 60, kRunaway, false, 10, 10, false},
     };
     int serial = 0;
     for (const Case& c : cases) {
@@ -287,7 +291,63 @@ TEST_F(ChannelData, ANeighbourIsReadAheadOnlyAsFarAsItsMovieShows) {
         EXPECT_EQ(prefetch.recordLimit, kMaxBlockRecords) << "the next read is not held to it";
         EXPECT_TRUE(LoadChannelData(front, movie));
         EXPECT_EQ(staging.gps.size(), c.selected);
+        std::array<std::uint8_t, kRecorderEndSize> end{};
+        EXPECT_EQ(ReadRecorderEnd(&end, movie), c.endRead);
+        LoadListGpsTrack({Entry(movie)});
+        EXPECT_EQ(front.listGpsTrack->size(), c.selected) << "the list's track";
     }
+}
+
+// Data files that run on past their records with bytes that are no filler (clusters of
+// other files, cross-linked on a damaged card) cost no more to open than intact ones: the
+// list's track, the selection's read and its neighbour's take what the movies show.
+TEST_F(ChannelData, AFolderOfRunawayDataFilesOpensInTheMemoryOfAnIntactOne) {
+    constexpr int kRecordings = 6;
+    constexpr int kRecords = 600;  // a minute at ten a second
+    std::mt19937 random(36);
+    const auto open = [](const std::vector<sFILEENTRY>& entries) {
+        LoadListGpsTrack(entries);
+        OpenDataFile(entries[0].path);
+        LoadChannelData(g_aPlayChannel[0], entries[0].path);
+        OpenNeighbourDataFile(entries[1].path);
+        return std::to_string(g_aPlayChannel[0].listGpsTrack->size()) + "," +
+               std::to_string(g_aPlayChannel[0].scanners[kStagingScanner].gps.size()) + "," +
+               std::to_string(g_aPlayChannel[0].scanners[kPrefetchScanner].gps.size());
+    };
+    fx::ChildRun runs[2];
+    for (const bool runaway : {false, true}) {
+        SCOPED_TRACE(runaway ? "runaway" : "intact");
+        TestCard card;
+        std::vector<sFILEENTRY> entries;
+        for (int serial = 1; serial <= kRecordings; ++serial) {
+            const std::string movie = card.Add(serial, kRecords);
+            ASSERT_TRUE(TestCard::SetMovieLength(movie, 60.0));
+            entries.push_back(Entry(movie));
+            if (!runaway) continue;
+            // The records without their end tag, then 20 MB of other bytes.
+            fx::DataBlock block;
+            block.records.resize(kRecords);
+            block.countField = kUncountedRecords;
+            block.endTag = false;
+            Bytes bytes = block.Bytes();
+            const std::size_t at = bytes.size();
+            bytes.resize(at + (std::size_t(20) << 20));
+            for (std::size_t i = at; i + 4 <= bytes.size(); i += 4) {
+                const std::uint32_t r = random();
+                std::memcpy(bytes.data() + i, &r, 4);
+            }
+            ASSERT_TRUE(fx::WriteFileBytes(card.DataOf(serial), bytes));
+        }
+        runs[runaway] = fx::RunForked([&] { return open(entries); });
+        ASSERT_TRUE(runs[runaway].exited);
+        ASSERT_GE(runs[runaway].peakKb, 0);
+    }
+    // A minute shows 60 x 1.25 + 60 seconds: 1350 records of each runaway file.
+    const std::string intact = std::to_string(kRecordings * kRecords) + "," + std::to_string(kRecords) + "," +
+                               std::to_string(kRecords);
+    EXPECT_EQ(runs[false].output, intact);
+    EXPECT_EQ(runs[true].output, std::to_string(kRecordings * 1350) + ",1350,1350");
+    EXPECT_LT(runs[true].peakKb, runs[false].peakKb + 8 * 1024) << "KiB, against " << runs[false].peakKb << " intact";
 }
 
 }  // namespace

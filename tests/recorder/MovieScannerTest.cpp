@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -98,9 +99,17 @@ Bytes Hdlr(const char* handler) {
     return Box("hdlr", p);
 }
 
-Bytes Trak(const char* handler, const Bytes& stts) {
+// A media header: version 0 (32-bit times) or 1 (64-bit times) with the time scale.
+Bytes Mdhd(int version, std::uint32_t timeScale) {
+    Bytes p{std::uint8_t(version), 0, 0, 0};
+    p.resize(version == 1 ? 20 : 12, 0);
+    PutBE(p, timeScale, 4);
+    p.resize(p.size() + (version == 1 ? 12 : 8), 0);
+    return Box("mdhd", p);
+}
+Bytes Trak(const char* handler, const Bytes& stts, const Bytes& mdhd = Box("mdhd", Bytes(24, 0))) {
     const Bytes stbl = Box("stbl", Cat({Box("stsd", Bytes(8, 0)), stts}));
-    const Bytes mdia = Box("mdia", Cat({Box("mdhd", Bytes(24, 0)), Hdlr(handler), Box("minf", stbl)}));
+    const Bytes mdia = Box("mdia", Cat({mdhd, Hdlr(handler), Box("minf", stbl)}));
     return Box("trak", Cat({Box("tkhd", Bytes(84, 0)), mdia}));
 }
 
@@ -140,15 +149,7 @@ protected:
     // The pre-scan: duration from mvhd, then the interval from the video track's stts.
     bool Prescan(const std::string& path, float* durationS) {
         if (!scanner_.OpenMapping(path)) return false;
-        *durationS = 0.0f;
-        const bool ok =
-            scanner_.FindBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
-                                  return OnMvhdBox(s, d, durationS);
-                              }}) &&
-            scanner_.hits == 1 &&
-            scanner_.FindTrackBox({"stts", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> d) {
-                                       return OnSttsBox(s, d, *durationS);
-                                   }});
+        const bool ok = PrescanMovieBoxes(scanner_, durationS) && scanner_.hits == 1;
         scanner_.CloseMapping();
         return ok;
     }
@@ -170,6 +171,55 @@ TEST_F(MovieScannerTest, PrescanReadsDurationAndTheVideoTracksInterval) {
     ASSERT_TRUE(Prescan(File("v1.mp4", v1), &duration));
     EXPECT_FLOAT_EQ(duration, 5.0f);
     EXPECT_NEAR(scanner_.frameInterval, 33.333f, 0.001f);
+}
+
+// A movie header whose duration disagrees with the video track's sample table by more than
+// a frame per second gives way to the table's own length for the frame interval and for the
+// bound of the data readers; closer, or without a table length, the header stands. The
+// duration the pre-scan reports stays the header's.
+TEST_F(MovieScannerTest, ASampleTableThatBeliesTheMovieHeaderGivesTheInterval) {
+    constexpr std::uint32_t kScale = 15360;  // 512 ticks a frame at 30 frames a second
+    const struct {
+        const char* name;
+        Bytes mvhd;
+        Bytes mdhd;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> stts;
+        double header;   // seconds, as the movie header says
+        double length;   // seconds the frames are played over
+        float interval;  // ms
+    } rows[] = {
+        {"25 s as both say", Mvhd0(1000, 25000), Mdhd(0, kScale), {{750, 512}}, 25.0, 25.0, 33.333f},
+        {"a header of 0xFFFFFFFF", Mvhd0(1000, 0xFFFFFFFFu), Mdhd(0, kScale), {{750, 512}}, 4294967.295, 25.0,
+         33.333f},
+        {"a version-1 header of a year", Mvhd1(1000, 31536000000ull), Mdhd(1, kScale), {{700, 512}, {50, 512}},
+         31536000.0, 25.0, 33.333f},
+        {"a header far too short", Mvhd0(1000, 1000), Mdhd(0, kScale), {{750, 512}}, 1.0, 25.0, 33.333f},
+        {"within a frame per second", Mvhd0(1000, 25500), Mdhd(0, kScale), {{750, 512}}, 25.5, 25.5, 34.0f},
+        {"no media time scale", Mvhd0(1000, 50000), Box("mdhd", Bytes(24, 0)), {{750, 512}}, 50.0, 50.0, 66.667f},
+        {"no media header", Mvhd0(1000, 50000), Box("free", Bytes(24, 0)), {{750, 512}}, 50.0, 50.0, 66.667f},
+        {"sample deltas of 0", Mvhd0(1000, 50000), Mdhd(0, kScale), {{750, 0}}, 50.0, 50.0, 66.667f},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Bytes stts(4, 0);
+        PutBE(stts, row.stts.size(), 4);
+        for (auto [count, delta] : row.stts) {
+            PutBE(stts, count, 4);
+            PutBE(stts, delta, 4);
+        }
+        const std::string path = File("timing.mp4", Cat({Ftyp(), Box("mdat", Bytes(100, 0)),
+                                                          Box("moov", Cat({row.mvhd, Trak("soun", Stts({{9, 1024}})),
+                                                                           Trak("vide", Box("stts", stts), row.mdhd)}))}));
+        float duration = 0.0f;
+        ASSERT_TRUE(Prescan(path, &duration));
+        EXPECT_NEAR(duration, row.header, row.header * 1e-6);
+        EXPECT_NEAR(scanner_.frameInterval, row.interval, 0.001f);
+        // What the data readers allow: the length and a quarter more, a minute over, ten a second.
+        EXPECT_EQ(MovieRecordLimit(scanner_, path), std::int32_t(std::ceil((row.length * 1.25 + 60.0) * 10.0)));
+    }
+    // The data readers' bound of a movie that gives no length at all.
+    EXPECT_EQ(MovieRecordLimit(scanner_, File("none.mp4", Cat({Ftyp(), Box("moov", Bytes(16, 0))}))), 0);
+    EXPECT_EQ(DataRecordLimit(dir_.Path() + "/missing.mp4"), kMaxBlockRecords);
 }
 
 TEST_F(MovieScannerTest, ZeroOrMissingTimingFailsThePrescan) {

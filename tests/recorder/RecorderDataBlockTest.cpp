@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -168,19 +169,26 @@ TEST(RecorderDataBlockTest, AReadErrorOrARefusedHeaderEndsTheWalk) {
     EXPECT_EQ(walk.records, 0);
     EXPECT_EQ(seen, 3);
 
-    // Ten minutes of filler, and the end of the block, where a tag could stand on a record
-    // boundary, cannot be read.
-    fx::DataBlock stopped = BlockOf(2);
-    stopped.countField = kUncountedRecords;
-    stopped.endTag = false;
-    std::vector<std::uint8_t> runaway = stopped.Bytes();
-    runaway.resize(runaway.size() + (kFillerRunRecords + 100) * sRAWRECORD::kSize + kEndTag.size(), 0);
-    const BlockSource whole = InMemoryBlock(runaway);
-    const BlockSource endUnreadable{whole.size, whole.size, [&](std::uint64_t at, std::size_t n) {
-                                        return at + 12 >= whole.size ? whole.view(at, n).first(0) : whole.view(at, n);
-                                    }};
+    // A run of filler with a record behind it is read again to be handed out: a window of
+    // the run that cannot be read the second time ends the walk.
+    fx::DataBlock frame;
+    frame.countField = kUncountedRecords;
+    frame.endTag = false;
+    std::vector<std::uint8_t> gap = frame.Bytes();
+    const auto record = fx::RawRecord().Bytes();
+    for (int i = 0; i < 2; ++i) gap.insert(gap.end(), record.begin(), record.end());
+    const std::uint64_t runFrom = gap.size();
+    gap.resize(gap.size() + 100 * sRAWRECORD::kSize, 0);
+    gap.insert(gap.end(), record.begin(), record.end());
+    const BlockSource whole = InMemoryBlock(gap);
+    std::vector<std::uint64_t> asked;
+    const BlockSource runReadOnce{whole.size, sRAWRECORD::kSize, [&](std::uint64_t at, std::size_t n) {
+                                      const bool again = std::count(asked.begin(), asked.end(), at) > 0;
+                                      asked.push_back(at);
+                                      return again && at >= runFrom ? whole.view(at, n).first(0) : whole.view(at, n);
+                                  }};
     seen = 0;
-    walk = WalkBlockRecords(endUnreadable, nullptr, [&](std::int32_t, RawRecord) { ++seen; });
+    walk = WalkBlockRecords(runReadOnce, nullptr, [&](std::int32_t, RawRecord) { ++seen; });
     EXPECT_EQ(walk.end, RecordWalkEnd::kReadError);
     EXPECT_EQ(seen, 2);
 }
@@ -294,8 +302,28 @@ std::vector<std::uint8_t> PiecedBlock(const std::vector<std::pair<Piece, int>>& 
     return bytes;
 }
 
-TEST(RecorderDataBlockTest, FillerEndsTheRecordsOfABlockWithoutItsEndTag) {
-    constexpr int kRun = kFillerRunRecords;
+// Walks `bytes` in windows of `window` bytes and checks that each record handed out is the
+// one stored at its place, in order; gives the walk.
+RecordWalk WalkAsStored(const std::vector<std::uint8_t>& bytes, std::size_t window) {
+    const BlockSource memory = InMemoryBlock(bytes);
+    std::size_t longest = 0;
+    const BlockSource windowed{memory.size, window, [&](std::uint64_t at, std::size_t n) {
+                                   longest = std::max(longest, n);
+                                   return memory.view(at, n);
+                               }};
+    std::int32_t next = 0;
+    bool asStored = true;
+    const RecordWalk walk = WalkBlockRecords(windowed, nullptr, [&](std::int32_t k, RawRecord raw) {
+        const std::size_t at = kBlockRecordsOffset + std::size_t(k) * sRAWRECORD::kSize;
+        asStored = asStored && k == next++ && std::memcmp(raw.data(), bytes.data() + at, raw.size()) == 0;
+    });
+    EXPECT_EQ(next, walk.records);
+    EXPECT_TRUE(asStored) << "records are handed out as stored, in order";
+    EXPECT_LE(longest, std::max(window, sRAWRECORD::kSize));
+    return walk;
+}
+
+TEST(RecorderDataBlockTest, FillerIsRecordsUnlessNothingButFillerFollows) {
     using P = Piece;
     struct Case {
         const char* name;
@@ -306,55 +334,93 @@ TEST(RecorderDataBlockTest, FillerEndsTheRecordsOfABlockWithoutItsEndTag) {
         RecordWalkEnd end;
     };
     const Case cases[] = {
-        // A lone odd record or a short run among records stays a record.
         {"a zero record between records", {{P::kRecords, 5}, {P::kZeros, 1}, {P::kRecords, 5}}, Tail::kNone, {},
          11, RecordWalkEnd::kTruncated},
         {"blank and erased records between records",
          {{P::kRecords, 3}, {P::kBlanks, 1}, {P::kRecords, 1}, {P::kErased, 2}, {P::kRecords, 2}},
          Tail::kTagAndNumber, {}, 9, RecordWalkEnd::kComplete},
-        {"a run one short of ten minutes", {{P::kRecords, 2}, {P::kZeros, kRun - 1}, {P::kRecords, 1}}, Tail::kNone,
-         {}, kRun + 2, RecordWalkEnd::kTruncated},
-        // Where the recorder stopped writing.
-        {"ten minutes of zeros", {{P::kRecords, 10}, {P::kZeros, kRun}, {P::kRecords, 3}}, Tail::kNone, {}, 10,
-         RecordWalkEnd::kTruncated},
-        {"zeros up to the end of the data", {{P::kRecords, 10}, {P::kZeros, 50}}, Tail::kNone, {}, 10,
-         RecordWalkEnd::kTruncated},
-        {"blanks then erased flash, one run", {{P::kRecords, 4}, {P::kBlanks, kRun / 2}, {P::kErased, kRun / 2}},
-         Tail::kNone, {}, 4, RecordWalkEnd::kTruncated},
-        {"nothing but zeros", {{P::kZeros, kRun + 1}}, Tail::kNone, {}, 0, RecordWalkEnd::kTruncated},
-        {"an end tag off the record boundary is no end", {{P::kRecords, 2}, {P::kZeros, kRun}},
+        {"blanks then erased flash up to the end of the data",
+         {{P::kRecords, 4}, {P::kBlanks, 300}, {P::kErased, 300}}, Tail::kNone, {}, 4, RecordWalkEnd::kTruncated},
+        {"nothing but zeros", {{P::kZeros, 700}}, Tail::kNone, {}, 0, RecordWalkEnd::kTruncated},
+        {"an end tag off the record boundary is no end", {{P::kRecords, 2}, {P::kZeros, 700}},
          Tail::kTagOffBoundary, {}, 2, RecordWalkEnd::kTruncated},
-        // A block that ends with its tag is read to it, filler and all.
-        {"the tag and the recorder's number at the end", {{P::kRecords, 2}, {P::kZeros, kRun + 5}, {P::kRecords, 2}},
-         Tail::kTagAndNumber, {}, kRun + 9, RecordWalkEnd::kComplete},
-        {"the tag and the 32-bit count at the end", {{P::kRecords, 2}, {P::kBlanks, kRun}, {P::kRecords, 1}},
-         Tail::kTagAndCount, {}, kRun + 3, RecordWalkEnd::kComplete},
-        {"the tag alone at the end, as in a movie's box", {{P::kRecords, 1}, {P::kErased, kRun}}, Tail::kTag, {},
-         kRun + 1, RecordWalkEnd::kComplete},
-        {"a finished file made full size in advance", {{P::kRecords, 3}}, Tail::kTagNumberAndZeros, {}, 3,
-         RecordWalkEnd::kComplete},
+        {"the tag and the 32-bit count behind filler", {{P::kRecords, 2}, {P::kBlanks, 700}}, Tail::kTagAndCount,
+         {}, 702, RecordWalkEnd::kComplete},
+        {"the tag alone behind filler, as in a movie's box", {{P::kRecords, 1}, {P::kErased, 700}}, Tail::kTag, {},
+         701, RecordWalkEnd::kComplete},
         // A count says how many records there are, whatever they hold.
-        {"a counted block of filler", {{P::kRecords, 1}, {P::kZeros, kRun + 2}}, Tail::kNone,
-         std::uint16_t(kRun + 3), kRun + 3, RecordWalkEnd::kComplete},
+        {"a counted block of filler", {{P::kRecords, 1}, {P::kZeros, 702}}, Tail::kNone, std::uint16_t(703), 703,
+         RecordWalkEnd::kComplete},
     };
     for (const Case& c : cases) {
         const std::vector<std::uint8_t> bytes = PiecedBlock(c.pieces, c.tail, c.count);
-        const BlockSource memory = InMemoryBlock(bytes);
         for (const std::size_t window : {bytes.size(), std::size_t(301), std::size_t(64) << 10}) {
             SCOPED_TRACE(testing::Message() << c.name << ", window " << window);
-            const BlockSource windowed{memory.size, window, memory.view};
-            std::int32_t next = 0;
-            bool asStored = true;
-            const RecordWalk walk = WalkBlockRecords(windowed, nullptr, [&](std::int32_t k, RawRecord raw) {
-                const std::size_t at = kBlockRecordsOffset + std::size_t(k) * sRAWRECORD::kSize;
-                asStored = asStored && k == next++ && std::memcmp(raw.data(), bytes.data() + at, raw.size()) == 0;
-            });
+            const RecordWalk walk = WalkAsStored(bytes, window);
             EXPECT_EQ(walk.records, c.read);
-            EXPECT_EQ(next, c.read);
-            EXPECT_TRUE(asStored) << "records are handed out as stored, in order";
             EXPECT_EQ(walk.end, c.end);
             EXPECT_EQ(walk.endOffset, kBlockRecordsOffset + std::uint64_t(c.read) * sRAWRECORD::kSize);
         }
+    }
+}
+
+// Long runs of filler inside a block, at its start, in its middle and at its end, of each
+// filler byte, in blocks ended by the tag and the recorder's number, by those and padding
+// (a file made full size in advance), or by nothing (the power failed): every real record
+// is read, in its place. Filler is dropped only where nothing but filler follows it.
+TEST(RecorderDataBlockTest, LongRunsOfFillerKeepEveryRealRecord) {
+    constexpr int kReal = 40;  // real records in each piece of them
+    enum class Where { kStart, kMiddle, kEnd };
+    for (const int minutes : {12, 30, 90}) {
+        const int run = minutes * 60 * kFastestRecordsPerSecond;
+        for (const Piece filler : {Piece::kZeros, Piece::kBlanks, Piece::kErased}) {
+            for (const Where where : {Where::kStart, Where::kMiddle, Where::kEnd}) {
+                std::vector<std::pair<Piece, int>> pieces;
+                if (where != Where::kStart) pieces.emplace_back(Piece::kRecords, kReal);
+                pieces.emplace_back(filler, run);
+                if (where != Where::kEnd) pieces.emplace_back(Piece::kRecords, kReal);
+                const int real = where == Where::kMiddle ? 2 * kReal : kReal;
+                for (const Tail tail : {Tail::kTagAndNumber, Tail::kTagNumberAndZeros, Tail::kNone}) {
+                    SCOPED_TRACE(testing::Message() << minutes << " minutes of filler " << int(filler) << " at "
+                                                    << int(where) << ", tail " << int(tail));
+                    const std::vector<std::uint8_t> bytes = PiecedBlock(pieces, tail, {});
+                    // The scanner's record window, so that a run spans many windows.
+                    const RecordWalk walk = WalkAsStored(bytes, std::size_t(256) << 10);
+                    const bool tagged = tail != Tail::kNone;
+                    // Filler at the end of a block without its tag is no records.
+                    const int read = !tagged && where == Where::kEnd ? real : real + run;
+                    EXPECT_EQ(walk.records, read);
+                    EXPECT_EQ(walk.end, tagged ? RecordWalkEnd::kComplete : RecordWalkEnd::kTruncated);
+                    EXPECT_EQ(walk.endOffset, kBlockRecordsOffset + std::uint64_t(read) * sRAWRECORD::kSize);
+                }
+            }
+        }
+    }
+}
+
+// A limit that falls inside a run of filler ends the walk at the run: no record behind it
+// could be handed out, and the run itself holds none.
+TEST(RecorderDataBlockTest, ALimitInsideARunOfFillerEndsTheWalkAtTheRun) {
+    const std::vector<std::uint8_t> bytes =
+        PiecedBlock({{Piece::kRecords, 5}, {Piece::kZeros, 1000}, {Piece::kRecords, 5}}, Tail::kTagAndNumber, {});
+    const struct {
+        std::int32_t limit;
+        std::int32_t read;
+        RecordWalkEnd end;
+    } rows[] = {{3, 3, RecordWalkEnd::kTruncated},
+                {500, 5, RecordWalkEnd::kTruncated},
+                {1007, 1007, RecordWalkEnd::kTruncated},
+                {1010, 1010, RecordWalkEnd::kComplete}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.limit);
+        RecordLimits limits;
+        limits.maxRecords = row.limit;
+        std::int32_t seen = 0;
+        const RecordWalk walk = WalkRawRecords(bytes, [&](std::int32_t, RawRecord) { ++seen; }, limits);
+        EXPECT_EQ(walk.records, row.read);
+        EXPECT_EQ(seen, row.read);
+        EXPECT_EQ(walk.end, row.end);
+        EXPECT_EQ(walk.endOffset, kBlockRecordsOffset + std::uint64_t(row.read) * sRAWRECORD::kSize);
     }
 }
 

@@ -41,15 +41,46 @@ std::size_t CharLength(std::string_view s, std::size_t pos) {
     return n == 1 || IsValidUtf8(s.substr(pos, n)) ? n : 0;
 }
 
-// Byte length of the control character at `pos` that no text of the check keeps: C0 but
-// tab and the line ends, DEL, and C1 (U+0080..U+009F, two bytes in UTF-8). 0 for any
-// other character.
-std::size_t DroppedControlLength(std::string_view s, std::size_t pos) {
-    const unsigned char c = static_cast<unsigned char>(s[pos]);
-    if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) return 1;
-    const bool c1 = c == 0xC2 && pos + 1 < s.size() && static_cast<unsigned char>(s[pos + 1]) >= 0x80 &&
-                    static_cast<unsigned char>(s[pos + 1]) < 0xA0;
-    return c1 ? 2 : 0;
+// The code point of the well-formed character of `n` bytes at `pos`.
+char32_t CodePoint(std::string_view s, std::size_t pos, std::size_t n) {
+    const auto byte = [&](std::size_t i) { return char32_t(static_cast<unsigned char>(s[pos + i])); };
+    if (n == 1) return byte(0);
+    char32_t cp = byte(0) & (0x7F >> n);
+    for (std::size_t i = 1; i < n; ++i) cp = (cp << 6) | (byte(i) & 0x3F);
+    return cp;
+}
+
+// Format characters (general category Cf): invisible, yet they change how the text around
+// them is shown. A right-to-left override in a version would draw the rest of its line,
+// the link included, backwards.
+bool IsFormatCharacter(char32_t cp) {
+    static constexpr std::pair<char32_t, char32_t> kRanges[] = {
+        {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+        {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x200B, 0x200F},   {0x202A, 0x202E},
+        {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+        {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+        {0xE0020, 0xE007F},
+    };
+    for (const auto& [first, last] : kRanges)
+        if (cp >= first && cp <= last) return true;
+    return false;
+}
+
+// Whether the well-formed character of `n` bytes at `pos` is one that no text of the check
+// keeps: C0 controls but tab and the line ends, DEL, C1 controls (U+0080..U+009F) and the
+// format characters.
+bool IsDroppedCharacter(std::string_view s, std::size_t pos, std::size_t n) {
+    const char32_t cp = CodePoint(s, pos, n);
+    if ((cp < 0x20 && cp != '\t' && cp != '\r' && cp != '\n') || (cp >= 0x7F && cp < 0xA0)) return true;
+    return IsFormatCharacter(cp);
+}
+
+// Whether the character at `pos` ends a line: CR, LF, or the line and paragraph separators
+// U+2028 and U+2029 (three bytes each).
+std::size_t LineBreakLength(std::string_view s, std::size_t pos) {
+    if (s[pos] == '\r' || s[pos] == '\n') return 1;
+    const std::string_view three = s.substr(pos, 3);
+    return three == "\xE2\x80\xA8" || three == "\xE2\x80\xA9" ? 3 : 0;
 }
 
 // `bytes` as UTF-8 text without the dropped control characters, with U+FFFD for each byte
@@ -62,7 +93,7 @@ std::string CleanText(std::string_view bytes, std::size_t maxChars) {
         if (n == 0) {
             out += kReplacement;
             ++i;
-        } else if (DroppedControlLength(bytes, i) == n) {
+        } else if (IsDroppedCharacter(bytes, i, n)) {
             i += n;
             continue;
         } else {
@@ -163,7 +194,8 @@ const UpdateModel* FindUpdateModel(std::string_view tag) {
 }
 
 std::string UpdateServerUrl(std::string_view host, std::string_view path) {
-    return "http://" + std::string(host) + std::string(path);
+    const bool schemed = host.starts_with("http://") || host.starts_with("https://");
+    return (schemed ? std::string() : std::string("http://")) + std::string(host) + std::string(path);
 }
 
 bool IsUpdatePageUrl(std::string_view url, std::string_view host) {
@@ -173,7 +205,22 @@ bool IsUpdatePageUrl(std::string_view url, std::string_view host) {
     return false;
 }
 
-std::string FetchedText(std::string_view bytes) { return CleanText(bytes, kMaxFetchedChars); }
+namespace {
+
+// The first line of a cleaned text that holds anything: blanks and line breaks before it
+// are passed over, the next line break ends it; cut after kMaxFetchedChars characters.
+std::string FirstLine(std::string_view text) {
+    std::size_t from = 0;
+    while (from < text.size() && (text[from] == ' ' || text[from] == '\t' || LineBreakLength(text, from) > 0))
+        from += std::max<std::size_t>(LineBreakLength(text, from), 1);
+    std::size_t to = from;
+    while (to < text.size() && LineBreakLength(text, to) == 0) ++to;
+    return CleanText(text.substr(from, to - from), kMaxFetchedChars);
+}
+
+}  // namespace
+
+std::string FetchedText(std::string_view bytes) { return FirstLine(CleanText(bytes, std::string::npos)); }
 
 std::optional<std::string> ParseVersionFile(std::string_view bytes) {
     constexpr std::string_view kTag = "VER:";
@@ -181,7 +228,7 @@ std::optional<std::string> ParseVersionFile(std::string_view bytes) {
     const std::string text = CleanText(bytes, std::string::npos);
     const std::size_t at = text.find(kTag);
     if (at == std::string::npos) return std::nullopt;
-    return FetchedText(std::string_view(text).substr(at + kTag.size()));
+    return FirstLine(std::string_view(text).substr(at + kTag.size()));
 }
 
 std::string TrimBlanks(std::string_view text) {

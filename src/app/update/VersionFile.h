@@ -41,19 +41,23 @@ constexpr std::string_view kViewerPage = "/0_recorder/viewer/Orvanta5/viewer.htm
 constexpr std::string_view kGpsDataFile = "/gps_data/drgps_01.txt";
 constexpr std::string_view kGpsDataPage = "/taiou/gps_data/dr_01/dr01.html";
 
-// "http://" + host + path: the address of a file or page on the update server.
+// The address of a file or page on the update server: "http://" + host + path, or host +
+// path when the host names its scheme ("https://host:port"), for a server that speaks TLS.
 std::string UpdateServerUrl(std::string_view host, std::string_view path);
 
 // Whether `url` is one of the pages the message links to, on `host`.
 bool IsUpdatePageUrl(std::string_view url, std::string_view host);
 
-// A fetched file as text: bytes that are not UTF-8 become U+FFFD, control characters
-// (NUL, escape, DEL, C1 ...) are dropped but for tab and the line ends, and the text is
-// cut after kMaxFetchedChars characters. The message and its rich text drop them too.
+// A fetched file as one line of text: bytes that are not UTF-8 become U+FFFD, control
+// characters (NUL, escape, DEL, C1 ...) but tab and the line ends are dropped, and so are
+// the format characters (Unicode Cf: the bidirectional overrides and isolates, zero-width
+// characters ...); then the first line that holds anything is taken (CR, LF, U+2028 or
+// U+2029 end it), cut after kMaxFetchedChars characters. The message and its rich text drop
+// the same characters.
 std::string FetchedText(std::string_view bytes);
 
-// A version file: the text after its first "VER:" (line ends included, cleaned and cut as
-// above; the tag is looked for in the cleaned text), or nothing when it holds no "VER:".
+// A version file: the text after its first "VER:" as one line, cleaned and cut as above
+// (the tag is looked for in the cleaned text), or nothing when it holds no "VER:".
 std::optional<std::string> ParseVersionFile(std::string_view bytes);
 
 // The text without the blanks and line ends around it.

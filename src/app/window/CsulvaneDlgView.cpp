@@ -104,10 +104,17 @@ void CsulvaneDlg::SaveSnapshotFiles() {
         ShowError(kTextSaveFailed);
         return;
     }
+    // Every channel with a movie open owes its picture; the rear channel of a recording
+    // without a rear movie owes none. The front goes first and the rear only behind it, so
+    // that a front that failed never leaves an older front of its name beside a new rear.
     const std::string paths[kChannelCount] = {front, rear};
     int saved = 0;
-    for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i) && !paths[i].empty() && Slots(i).SaveSnapshot(Channel(i), paths[i])) ++saved;
+    bool missing = false;
+    for (int i = 0; i < kChannelCount && !missing; ++i) {
+        if (!ChannelInitialised(i) || paths[i].empty()) continue;
+        if (Slots(i).SaveSnapshot(Channel(i), paths[i])) ++saved;
+        else missing = Channel(i).playState != PLAY_CLOSED;
+    }
     if (saved == 0) {
         setUpdatesEnabled(true);
         ShowError(kTextSaveFailed);
@@ -116,7 +123,11 @@ void CsulvaneDlg::SaveSnapshotFiles() {
     RestoreVideoLayout();
     setUpdatesEnabled(true);
     WriteIniString(settings::kFolderPath, kSnapshotFolderKey, folder);
-    if (m_showMessage) m_showMessage(Text(kTextDone), Text(kTextDoneCaption));
+    if (missing) {
+        ShowError(kTextSaveFailed);
+    } else if (m_showMessage) {
+        m_showMessage(Text(kTextDone), Text(kTextDoneCaption));
+    }
 }
 
 void CsulvaneDlg::ShowVideoAtNativeSize() {

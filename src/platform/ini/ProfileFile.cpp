@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <mutex>
 
 #include "platform/base/PathUtil.h"
@@ -79,6 +80,31 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
+// Where the file's text lives: the path itself or, when it is a symbolic link (the user's
+// own choice of where the settings are kept), the end of its chain of links; and what lies
+// there, seen without following a link.
+struct ProfileTarget {
+    std::string path;
+    TargetKind kind = TargetKind::kRefused;
+};
+
+ProfileTarget ResolveProfileTarget(const std::string& path) {
+    // As many links as the system follows in one path before it gives up on a loop.
+    constexpr int kMaxLinks = 40;
+    std::string at = path;
+    for (int link = 0; link <= kMaxLinks; ++link) {
+        struct stat st;
+        if (::lstat(at.c_str(), &st) != 0) return {at, errno == ENOENT ? TargetKind::kMissing : TargetKind::kRefused};
+        if (!S_ISLNK(st.st_mode)) return {at, S_ISREG(st.st_mode) ? TargetKind::kRegular : TargetKind::kRefused};
+        std::string target(std::size_t(PATH_MAX), '\0');
+        const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
+        if (n <= 0 || std::size_t(n) >= target.size()) return {at, TargetKind::kRefused};
+        target.resize(std::size_t(n));
+        at = target.front() == '/' ? target : PathAppend(PathRemoveFileSpec(at), target);
+    }
+    return {at, TargetKind::kRefused};
+}
+
 bool ReplaceFileAtomically(const std::string& target, std::string_view data) {
     struct stat old {};
     if (::lstat(target.c_str(), &old) == 0 ? !S_ISREG(old.st_mode) : errno != ENOENT) return false;
@@ -149,14 +175,15 @@ ProfileFile ProfileFile::Parse(std::string_view bytes) {
 
 bool ProfileFile::Load(const std::string& path) {
     // Opening a FIFO would wait for a writer, a device may do anything: only a regular
-    // file is opened, and O_NONBLOCK covers one swapped in after the check.
-    const TargetKind kind = InspectTarget(path);
-    if (kind == TargetKind::kMissing) {
+    // file is opened, at the end of the links, and O_NONBLOCK covers one swapped in after
+    // the check.
+    const ProfileTarget target = ResolveProfileTarget(path);
+    if (target.kind == TargetKind::kMissing) {
         *this = ProfileFile();
         return true;
     }
-    if (kind != TargetKind::kRegular) return false;
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (target.kind != TargetKind::kRegular) return false;
+    UniqueFd fd(::open(target.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st;
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         std::uint64_t(st.st_size) > kMaxFileBytes)
@@ -239,7 +266,9 @@ std::string ProfileFile::Serialize() const {
 bool ProfileFile::Save(const std::string& path) const {
     const std::string text = Serialize();
     if (path.empty() || text.size() > kMaxFileBytes) return false;
-    return ReplaceFileAtomically(path, text);
+    // A link stays a link: the file at its end is replaced, beside itself.
+    const ProfileTarget target = ResolveProfileTarget(path);
+    return target.kind != TargetKind::kRefused && ReplaceFileAtomically(target.path, text);
 }
 
 bool ReadProfileString(const std::string& path, std::string_view section, std::string_view key,

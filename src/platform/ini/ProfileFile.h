@@ -33,9 +33,10 @@ public:
     // Parses the bytes of a file in any of the encodings above.
     static ProfileFile Parse(std::string_view bytes);
 
-    // Reads a file. A missing file gives an empty profile; false when the file exists
-    // but cannot be read (no permission, larger than kMaxFileBytes) or is not a regular
-    // file: a symbolic link, FIFO, socket or device is not opened at all.
+    // Reads a file, through its symbolic links when it is one. A missing file (or a link to
+    // a missing file) gives an empty profile; false when the file exists but cannot be read
+    // (no permission, larger than kMaxFileBytes) or is not a regular file: a FIFO, socket,
+    // device or folder, also at the end of a link, is not opened at all.
     bool Load(const std::string& path);
 
     // The value of the first key `key` in the first section `section`; nullopt when
@@ -55,8 +56,10 @@ public:
     std::string Serialize() const;
 
     // Writes the text to `path` atomically (see above). A new file is made with mode
-    // 0666 less the umask; an existing file keeps its mode. Only a regular file is
-    // replaced: false, leaving it alone, for a symbolic link, FIFO, socket, device or folder.
+    // 0666 less the umask; an existing file keeps its mode. A symbolic link stays: the file
+    // at its end is replaced (its temporary file beside that file), or made when the link
+    // leads to nothing. Only a regular file is replaced: false, leaving it alone, for a FIFO,
+    // socket, device or folder, at the path or at the end of its links.
     bool Save(const std::string& path) const;
 
 private:

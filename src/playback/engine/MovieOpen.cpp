@@ -89,15 +89,10 @@ int PrescanMovie(sPLAYCHANNEL& channel, const std::string& path) {
     SlotLock slot(channel.slotLock);
     sMOVIESCANNER& scanner = channel.scanners[kActiveScanner];
     float durationS = 0.0f;
-    const sSCANTAG mvhd{"mvhd", [&durationS](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
-                            return OnMvhdBox(s, data, &durationS);
-                        }};
-    const sSCANTAG stts{"stts", [&durationS](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
-                            return OnSttsBox(s, data, durationS);
-                        }};
     int result = 0;
-    // A movie without "mvhd" is searched to its end with success and no hit.
-    if (scanner.OpenMapping(path) && scanner.FindBox(mvhd) && scanner.hits > 0 && scanner.FindTrackBox(stts)) {
+    // The interval is the sample table's where the header's duration belies it; the
+    // shortest-movie rule goes by the header's duration.
+    if (scanner.OpenMapping(path) && PrescanMovieBoxes(scanner, &durationS)) {
         channel.frameInterval = scanner.frameInterval;
         // Counted in single precision: 2.0 s at 30 frames per second is too short.
         if (durationS > kShortestMovieS) {

@@ -141,7 +141,7 @@ TEST(UpdateCheck, MarkupFromTheServerIsOnlyText) {
     EXPECT_NE(rich.html.find("&lt;a href=&quot;javascript:alert(1)&quot;&gt;3.1&lt;/a&gt;"), std::string::npos);
 }
 
-TEST(UpdateCheck, ControlBytesFromTheServerNeverReachTheDialog) {
+TEST(UpdateCheck, ControlAndFormatCharactersAndSecondLinesFromTheServerNeverReachTheDialog) {
     const struct {
         std::string viewer, gps;  // the two files' bytes
         UpdateResult code;
@@ -150,6 +150,9 @@ TEST(UpdateCheck, ControlBytesFromTheServerNeverReachTheDialog) {
         {std::string("VER:3.\0" "1.0\x1b[0m\a\r\n", 16), "", UPDATE_VIEWER, "3.1.0[0m", ""},
         {std::string("V\0ER:3.0.0\0\r\n", 13), std::string("23\0" "0110\x07\r\n", 10), UPDATE_GPS, "", "23/01/10"},
         {"VER:3.\xc2\x85" "2", "\x7f" "230110\f", UPDATE_VIEWER_GPS, "3.2", "23/01/10"},
+        // One line each, without the format characters that would turn the URL line around.
+        {"VER:\xE2\x80\xAE" "3.1.0\r\nURL : <a href=\"http://elsewhere/\">x</a>", "230110\r\n\r\n\xE2\x80\xAE" "x",
+         UPDATE_VIEWER_GPS, "3.1.0", "23/01/10"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.code));
@@ -170,7 +173,7 @@ TEST(UpdateCheck, ControlBytesFromTheServerNeverReachTheDialog) {
         dialog.SetMessage(inet.GetResultText());
         const QString shown = test::MessageOf(dialog)->text();
         EXPECT_FALSE(std::any_of(shown.begin(), shown.end(), [](QChar ch) {
-            return ch.category() == QChar::Other_Control && ch != u'\t';
+            return (ch.category() == QChar::Other_Control && ch != u'\t') || ch.category() == QChar::Other_Format;
         })) << shown.toStdString();
     }
 }

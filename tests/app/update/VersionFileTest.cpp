@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kHost = "upd.test:8080";
 
-TEST(VersionFile, TextAfterTheTagWithItsLineEndsBoundedAndValid) {
+TEST(VersionFile, TheTextAfterTheTagIsOneLineBoundedValidAndWithoutFormatCharacters) {
     std::string longJapanese;
     for (int i = 0; i < 300; ++i) longJapanese += "あ";
     const struct {
@@ -20,7 +20,7 @@ TEST(VersionFile, TextAfterTheTagWithItsLineEndsBoundedAndValid) {
         std::optional<std::string> text;
     } cases[] = {
         {"VER:1.2.3", "1.2.3"},
-        {"model KM1A\r\nVER:1.2.3.4\r\n", "1.2.3.4\r\n"},
+        {"model KM1A\r\nVER:1.2.3.4\r\n", "1.2.3.4"},
         {"VER:1VER:2", "1VER:2"},
         {"VER:", ""},
         {"ver:1.2.3", std::nullopt},
@@ -28,17 +28,53 @@ TEST(VersionFile, TextAfterTheTagWithItsLineEndsBoundedAndValid) {
         {"VER:" + std::string(300, '9'), std::string(259, '9')},
         {"VER:" + longJapanese, longJapanese.substr(0, 259 * 3)},
         {std::string("VER:\xff" "1\xe3\x81"), "\xEF\xBF\xBD" "1\xEF\xBF\xBD\xEF\xBF\xBD"},
-        // Control characters go before the tag is looked for; tab and line ends stay, and
-        // what goes does not count towards the cut.
-        {std::string("V\0ER:1.2\0.3\r\n", 13), "1.2.3\r\n"},
+        // Any line break ends the text; blanks and breaks before it are passed over.
+        {"VER:3.1.0\r\n<a href=\"x\">more</a>", "3.1.0"},
+        {"VER:3.1.0\nsecond line", "3.1.0"},
+        {"VER:3.1.0\rsecond line", "3.1.0"},
+        {"VER:3.1.0\xE2\x80\xA8second line", "3.1.0"},
+        {"VER:3.1.0\xE2\x80\xA9second line", "3.1.0"},
+        {"VER:\r\n \t3.1.0 \r\n", "3.1.0 "},
+        // Control characters go before the tag is looked for; tab stays, and what goes
+        // does not count towards the cut.
+        {std::string("V\0ER:1.2\0.3\r\n", 13), "1.2.3"},
         {"VER:\x1b[31m1\t2\a\b\v\f\x7f\xc2\x85\xc2\x9f\xc2\xa0", "[31m1\t2\xc2\xa0"},
         {"VER:" + std::string(300, '\0') + "1.2", "1.2"},
+        // So do the format characters: a right-to-left override, isolates, zero-width
+        // characters, a byte order mark, a soft hyphen, a language tag.
+        {"VER:3.\xE2\x80\xAE" "1.0", "3.1.0"},
+        {"VER:\xE2\x81\xA6" "3.1\xE2\x81\xA9.\xE2\x80\x8B" "0\xEF\xBB\xBF\xC2\xAD", "3.1.0"},
+        {"V\xE2\x80\x8D" "ER:3\xF3\xA0\x80\x81.1", "3.1"},
+        {"VER:\xE2\x80\xAE" + std::string(300, '7'), std::string(259, '7')},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.substr(0, 20));
         EXPECT_EQ(ParseVersionFile(c.bytes), c.text);
     }
-    EXPECT_EQ(FetchedText(std::string(100000, '2')), std::string(259, '2'));
+    // The GPS data file, which has no tag: its first line.
+    const std::pair<std::string, std::string> files[] = {
+        {std::string(100000, '2'), std::string(259, '2')},
+        {"230110\r\nmore", "230110"},
+        {"\r\n\r\n230110\r\n", "230110"},
+        {"23\xE2\x80\xAE" "0110", "230110"},
+    };
+    for (const auto& [bytes, text] : files) EXPECT_EQ(FetchedText(bytes), text) << bytes.substr(0, 20);
+}
+
+TEST(VersionFile, ServerAddressesArePlainHttpUnlessTheHostNamesHttps) {
+    const struct {
+        const char* host;
+        const char* url;
+    } rows[] = {
+        {"upd.test:8080", "http://upd.test:8080/gps_data/drgps_01.txt"},
+        {"https://upd.test", "https://upd.test/gps_data/drgps_01.txt"},
+        {"http://upd.test", "http://upd.test/gps_data/drgps_01.txt"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(UpdateServerUrl(row.host, kGpsDataFile), row.url);
+        EXPECT_TRUE(IsUpdatePageUrl(UpdateServerUrl(row.host, kViewerPage), row.host)) << row.host;
+    }
+    EXPECT_FALSE(IsUpdatePageUrl("http://upd.test/0_recorder/viewer/Orvanta5/viewer.html", "https://upd.test"));
 }
 
 TEST(VersionFile, TrimBlanksTakesLineEndsAndBlanksAround) {
@@ -117,7 +153,7 @@ TEST(UpdateMessage, ForeignTextStaysTextAndTheMessageIsBounded) {
     EXPECT_TRUE(LinkMarkupToHtml(cut).links.empty());
 }
 
-TEST(UpdateMessage, ControlCharactersReachNeitherTheMessageNorItsRichText) {
+TEST(UpdateMessage, ControlAndFormatCharactersReachNeitherTheMessageNorItsRichText) {
     const struct {
         std::string current, published;  // as the card and the server gave them
         std::string shownCurrent, shownPublished;
@@ -125,6 +161,7 @@ TEST(UpdateMessage, ControlCharactersReachNeitherTheMessageNorItsRichText) {
         {std::string("2204\0" "25", 7), "23/01/10\t\r\n", "220425", "23/01/10\t\r\n"},
         {"1.2.3", "1.2.\x1b[2J4\a\b\v\f", "1.2.3", "1.2.[2J4"},
         {"1.2\x7f.3", "1.\xc2\x9b" "2\xc2\x85.4\xc2\xa0", "1.2.3", "1.2.4\xc2\xa0"},
+        {"1.2.3\xE2\x80\x8F", "\xE2\x80\xAE" "4.2.1\xE2\x80\xAC", "1.2.3", "4.2.1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shownPublished);

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <thread>
 
 #include "app/window/MainWindowParts.h"
@@ -41,6 +42,7 @@
 #include "fixtures/OccupiedName.h"
 #include "fixtures/TempDir.h"
 #include "platform/files/RemovableMounts.h"
+#include "recorder/CardLayout.h"
 #include "recorder/RecordingName.h"
 #include "ui/CommonUtil.h"
 #include "ui/ResourceImage.h"
@@ -585,7 +587,8 @@ protected:
             r.speed = fixtures::SpeedText(40);
             block.records.push_back(r);
         }
-        ASSERT_TRUE(MakeCameraCard(card_->Path() + "/card", front, rear, kFrames, kFps, block));
+        cardMovie_ = MakeCameraCard(card_->Path() + "/card", front, rear, kFrames, kFps, block);
+        ASSERT_FALSE(cardMovie_.empty());
         frontMovie_ = front;
         rearMovie_ = rear;
     }
@@ -614,11 +617,13 @@ protected:
     static QImage Decode(const std::string& movie, int frame) { return DecodeMovieFrame(movie, frame); }
 
     static fixtures::TempDir* card_;
+    static std::string cardMovie_;  // the recording's front movie on the card
     static std::string frontMovie_;
     static std::string rearMovie_;
 };
 
 fixtures::TempDir* SnapshotFixture::card_ = nullptr;
+std::string SnapshotFixture::cardMovie_;
 std::string SnapshotFixture::frontMovie_;
 std::string SnapshotFixture::rearMovie_;
 
@@ -709,6 +714,84 @@ TEST_F(SnapshotFixture, PicturesNeverGoThroughWhatHoldsTheirName) {
         if (c.saved) {
             EXPECT_EQ(QImage(QString::fromStdString(front)).size(), QSize(320, 180));
         }
+    }
+}
+
+// A picture of a channel with a movie open that is not saved (a full disk) makes the
+// snapshot a failure; the rear is saved only behind the front, so an older pair of pictures
+// of the same names is never left half replaced by a new rear. The rear of a recording
+// without a rear movie owes no picture.
+TEST_F(SnapshotFixture, APictureNotSavedIsAFailureAndNoOldFrontStaysBesideANewRear) {
+    const std::string pictures = dir_.Path() + "/pictures";
+    std::filesystem::create_directories(pictures);
+    SetFolderPicker([&](QWidget*, std::string_view, const std::string&) { return pictures; });
+    const std::string front = pictures + "/220101-120000-M-001234.jpg";
+    const std::string rear = pictures + "/220101-120000-S-001234.jpg";
+    const QString failed = QString::fromUtf8("画像の保存に失敗しました。");
+    const QString asked = QString::fromUtf8("同名のファイルが存在します。続行しますか？");
+    const QString done = QString::fromUtf8("完了しました。");
+    using Save = int (*)(sPLAYCHANNEL&, const std::string&);
+    static const Save kFull = [](sPLAYCHANNEL&, const std::string&) { return 0; };
+    const struct {
+        const char* name;
+        bool withRear;    // the recording's rear movie is on the card
+        int failing;      // the channel whose save fails as on a full disk; -1 none
+        bool oldPictures; // an earlier snapshot of the same names is there
+        std::vector<QString> messages;
+        bool frontNew, rearNew;  // the picture is this snapshot's
+        bool folderStored;
+    } rows[] = {
+        {"the front not saved", true, 0, true, {asked, failed}, false, false, false},
+        {"the rear not saved", true, 1, false, {failed}, true, false, true},
+        {"no rear movie", false, -1, false, {done}, true, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        // The rear movie is moved aside while the recording opens without it.
+        const std::string rearMovie = CompanionFileName(cardMovie_), aside = card_->Path() + "/rear-aside.mp4";
+        if (!row.withRear) {
+            std::filesystem::rename(rearMovie, aside);
+        }
+        dlg_.reset();
+        CsulvaneDlg& dlg = OpenAt(1234);
+        if (!row.withRear) {
+            std::filesystem::rename(aside, rearMovie);
+        }
+        EXPECT_EQ(g_aPlayChannel[1].playState != PLAY_CLOSED, row.withRear);
+        for (const auto& entry : std::filesystem::directory_iterator(pictures)) std::filesystem::remove(entry.path());
+        const std::string old = "an earlier snapshot";
+        if (row.oldPictures) {
+            std::ofstream(front) << old;
+            std::ofstream(rear) << old;
+        }
+        WriteIniString("FOLDERPATH", "SNAPSHOT_FOLDER", "");
+        const Save kept = row.failing >= 0 ? g_aPlayerDriverTable[row.failing].SaveSnapshot : nullptr;
+        if (row.failing >= 0) {
+            g_aPlayerDriverTable[row.failing].SaveSnapshot = kFull;
+        }
+        messages_.clear();
+        answer_ = IDOK;
+        dlg.OnCommand(ID_SNAPSHOT);
+        if (row.failing >= 0) {
+            g_aPlayerDriverTable[row.failing].SaveSnapshot = kept;
+        }
+
+        EXPECT_EQ(messages_, row.messages);
+        const auto isNew = [&](const std::string& picture) { return !QImage(QString::fromStdString(picture)).isNull(); };
+        EXPECT_EQ(isNew(front), row.frontNew);
+        EXPECT_EQ(isNew(rear), row.rearNew);
+        for (const std::string& picture : {front, rear}) {
+            if (row.oldPictures && !isNew(picture)) {
+                std::ifstream in(picture);
+                EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), old) << picture;
+            }
+            if (!row.oldPictures && !isNew(picture)) {
+                EXPECT_FALSE(std::filesystem::exists(picture)) << picture;
+            }
+        }
+        EXPECT_EQ(ReadIniString("FOLDERPATH", "SNAPSHOT_FOLDER"), row.folderStored ? pictures : "");
+        EXPECT_TRUE(dlg.FrontSurface().isVisible());
+        EXPECT_TRUE(dlg.FrontSurface().m_bPicture);
     }
 }
 

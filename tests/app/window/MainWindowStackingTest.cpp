@@ -41,8 +41,9 @@ protected:
     static void SetUpTestSuite() {
         if (!fixtures::HaveFfmpeg()) return;
         card_ = new fixtures::TempDir();
-        ASSERT_TRUE(MakeCameraCard(card_->Path() + "/card", card_->Path() + "/front.mp4", card_->Path() + "/rear.mp4",
-                                   kFrames, kFps, fixtures::DataBlock{}));
+        ASSERT_FALSE(MakeCameraCard(card_->Path() + "/card", card_->Path() + "/front.mp4", card_->Path() + "/rear.mp4",
+                                    kFrames, kFps, fixtures::DataBlock{})
+                         .empty());
     }
     static void TearDownTestSuite() {
         delete card_;

@@ -35,19 +35,19 @@ inline bool MakeCameraMovies(const std::string& front, const std::string& rear, 
 
 // A card in `root` (the first folder layout) with one driving recording made of the two
 // camera movies (MakeCameraMovies, written to `front` and `rear`) and `data` as its recorder
-// data; false when it could not be made.
-inline bool MakeCameraCard(const std::string& root, const std::string& front, const std::string& rear, int frames,
-                           int fps, const fixtures::DataBlock& data) {
+// data; the recording's front movie on the card, "" when it could not be made.
+inline std::string MakeCameraCard(const std::string& root, const std::string& front, const std::string& rear,
+                                  int frames, int fps, const fixtures::DataBlock& data) {
     fixtures::CardBuilder builder(root);
     builder.MakeLayoutFolders(1);
-    if (!MakeCameraMovies(front, rear, frames, fps)) return false;
+    if (!MakeCameraMovies(front, rear, frames, fps)) return {};
     fixtures::RecordingSpec params;
     params.layout = 1;
     params.row = fixtures::CardRow::Driving;
     params.data = data;
     params.movieFile = front;
     params.companionFile = rear;
-    return !builder.AddRecording(params).empty();
+    return builder.AddRecording(params);
 }
 
 // ffmpeg's picture of frame `frame` (from 0) of `movie`; null when it could not be made.

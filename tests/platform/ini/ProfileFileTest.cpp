@@ -11,6 +11,7 @@
 #include <csignal>
 #include <fstream>
 #include <future>
+#include <optional>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -205,16 +206,14 @@ auto WithinBound(const std::string& fifo, Step step) {
     return result.get();
 }
 
-// Something else than a regular file of the settings file's name is not opened, so a FIFO
-// does not hold up the start, and not replaced, so nothing behind a link is touched.
+// A FIFO of the settings file's name is not opened, so it does not hold up the start, and
+// not replaced.
 TEST_F(ProfileFileTest, ASettingsFileThatIsNoRegularFileIsNeitherReadNorReplaced) {
     using fixtures::Occupant;
     const struct {
         Occupant occupant;
         bool used;
     } cases[] = {
-        {Occupant::kSymlink, false},
-        {Occupant::kDanglingLink, false},
         {Occupant::kFifo, false},
         // A second name of a regular file is that file: it is read, and replacing it leaves
         // the other name's content as it was.
@@ -230,6 +229,72 @@ TEST_F(ProfileFileTest, ASettingsFileThatIsNoRegularFileIsNeitherReadNorReplaced
         EXPECT_EQ(WithinBound(path, [&] { return WriteProfileString(path, "DISPLAY", "ASPECT", "on"); }), c.used);
         EXPECT_EQ(occupied.Harm(), "");
         EXPECT_EQ(occupied.StillThere(), !c.used);
+    }
+}
+
+// A settings file that is a symbolic link, the user's own choice of where it is kept, is
+// read through the link and written by replacing the file at its end, beside that file;
+// the link stays as it was. What is no regular file at the end of the links is refused.
+TEST_F(ProfileFileTest, ASettingsFileThatIsALinkIsReadAndWrittenAtItsEnd) {
+    enum class End { kFile, kNothing, kFifo, kFolder, kLoop };
+    const struct {
+        const char* name;
+        End end;
+        std::vector<std::string> links;  // from the settings file's name on; the last leads to the end
+        bool used;
+    } cases[] = {
+        {"a link", End::kFile, {"{kept}/settings.ini"}, true},
+        {"a relative link", End::kFile, {"kept/settings.ini"}, true},
+        {"a link to a link", End::kFile, {"{dir}/middle.ini", "kept/settings.ini"}, true},
+        {"a link to nothing yet", End::kNothing, {"{kept}/settings.ini"}, true},
+        {"a link to a FIFO", End::kFifo, {"{kept}/settings.ini"}, false},
+        {"a link to a folder", End::kFolder, {"{kept}/settings.ini"}, false},
+        {"a loop of links", End::kLoop, {"{dir}/Default_Folder.ini"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fixtures::TempDir dir;
+        const std::string kept = PathAppend(dir.Path(), "kept");
+        ASSERT_EQ(mkdir(kept.c_str(), 0755), 0);
+        const auto expand = [&](std::string text) {
+            for (const auto& [name, value] : {std::pair<std::string, std::string>{"{kept}", kept}, {"{dir}", dir.Path()}})
+                if (text.rfind(name, 0) == 0) text = value + text.substr(name.size());
+            return text;
+        };
+        const std::string path = PathAppend(dir.Path(), "Default_Folder.ini");
+        const std::string end = PathAppend(kept, "settings.ini");
+        std::string at = path;
+        for (const std::string& link : c.links) {
+            const std::string target = expand(link);
+            ASSERT_EQ(symlink(target.c_str(), at.c_str()), 0) << target;
+            at = target.front() == '/' ? target : PathAppend(PathRemoveFileSpec(at), target);
+        }
+        if (c.end == End::kFile) std::ofstream(end, std::ios::binary) << "; mine\n[DISPLAY]\nASPECT=off\n";
+        if (c.end == End::kFifo) {
+            ASSERT_EQ(mkfifo(end.c_str(), 0644), 0);
+        } else if (c.end == End::kFolder) {
+            ASSERT_EQ(mkdir(end.c_str(), 0755), 0);
+        }
+
+        ProfileFile file;
+        EXPECT_EQ(WithinBound(path, [&] { return file.Load(path); }), c.used);
+        EXPECT_EQ(file.Get("DISPLAY", "ASPECT"), c.end == End::kFile ? std::optional<std::string>("off") : std::nullopt);
+        EXPECT_EQ(WithinBound(path, [&] { return WriteProfileString(path, "DISPLAY", "VOLUME", "5"); }), c.used);
+        struct stat st;
+        ASSERT_EQ(lstat(path.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays";
+        if (c.used) {
+            EXPECT_EQ(ReadRaw(end), c.end == End::kFile ? "; mine\n[DISPLAY]\nASPECT=off\nVOLUME=5\n" : "[DISPLAY]\nVOLUME=5\n");
+            std::string value;
+            EXPECT_TRUE(ReadProfileString(path, "DISPLAY", "VOLUME", &value));
+            EXPECT_EQ(value, "5");
+        }
+        // No temporary file is left in either folder.
+        for (const std::string& folder : {dir.Path(), kept}) {
+            DIR* d = opendir(folder.c_str());
+            while (dirent* e = readdir(d)) EXPECT_EQ(std::string(e->d_name).find("tmp"), std::string::npos) << e->d_name;
+            closedir(d);
+        }
     }
 }
 
