@@ -1192,7 +1192,9 @@ bool BeginJoin(sMOVIEJOIN& join, const std::string& firstPath) {
     if (join.firstRear && !ReadMovieParts(*join.firstRear, &parts, nullptr)) join.firstRear.reset();
     join.hasRear = join.hasRear && join.firstRear;
     if (join.hasData) join.firstData = ReadRecorderMovie(firstPath);
-    join.hasData = join.hasData && join.firstData;
+    // A data file whose records stop short of its block's end would be written out as a
+    // whole one: the output then goes without a data file, as when an input has none.
+    join.hasData = join.hasData && join.firstData && !join.firstData->recordsCut;
     return true;
 }
 
@@ -1213,8 +1215,8 @@ bool AppendMovieToJoin(sMOVIEJOIN& join, const std::string& path) {
     }
     if (join.hasData) {
         auto data = ReadRecorderMovie(path);
-        join.hasData = data != nullptr;
-        if (data) {
+        join.hasData = data != nullptr && !data->recordsCut;
+        if (join.hasData) {
             AppendJoinedRecords(join.firstData->records, data->records);
             join.firstData->recordCount = std::uint32_t(join.firstData->records.size());
             join.nextData.push_back(std::move(data));

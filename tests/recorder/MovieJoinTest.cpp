@@ -378,23 +378,43 @@ std::vector<std::string> OutputSet(const std::string& output) {
 
 // A join into an existing output replaces it as a set: the older companion and data file
 // go with the older movie when the new join has none of its own, so that the new movie is
-// never shown with the older rear picture or the older records.
+// never shown with the older rear picture or the older records. A data file cut short counts
+// as none: it would be written out as a whole one.
 TEST_F(MovieJoinTest, ASecondJoinLeavesNoPartOfTheFirst) {
-    for (const bool companions : {false, true}) {
-        SCOPED_TRACE(companions ? "companions, no data" : "neither companions nor data");
-        const std::string folder = out_ + (companions ? "/with" : "/without");
+    const struct {
+        const char* name;
+        bool companions;
+        bool cutData;  // the inputs have data files, the first one cut in its records
+    } cases[] = {
+        {"neither companions nor data", false, false},
+        {"companions, no data", true, false},
+        {"companions, a cut data file", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = out_ + "/" + std::to_string(&c - cases);
         const std::string output = folder + "/" + fs::path(inputs_[0]).filename().string();
         std::string error;
         ASSERT_TRUE(JoinInto(inputs_, output, &error)) << error;
         ASSERT_TRUE(fs::exists(CompanionFileName(output)) && fs::exists(DataFileOfMovie(output)));
         const std::vector<std::string> first = OutputSet(output);
 
-        const auto movies = CopiesWithout(inputs_, 2, folder + "/in", companions);
+        const auto movies = CopiesWithout(inputs_, 2, folder + "/in", c.companions);
+        if (c.cutData) {
+            for (std::size_t i = 0; i < movies.size(); ++i) {
+                fs::create_directories(PathRemoveFileSpec(DataFileOfMovie(movies[i])));
+                fs::copy_file(DataFileOfMovie(inputs_[i]), DataFileOfMovie(movies[i]));
+            }
+            const std::string cut = DataFileOfMovie(movies[0]);
+            fs::resize_file(cut, fs::file_size(cut) / 2);
+            const auto data = ReadRecorderMovie(movies[0]);
+            ASSERT_TRUE(data && data->recordsCut);
+        }
         ASSERT_TRUE(JoinInto(movies, output, &error)) << error;
         const std::vector<std::string> second = OutputSet(output);
         ASSERT_EQ(second.size(), 3u) << "a hidden file stayed: " << second.back().substr(0, 80);
         EXPECT_NE(second[0], first[0]);
-        if (companions) {
+        if (c.companions) {
             EXPECT_NE(second[1], first[1]);
             EXPECT_NE(second[1], "missing");
         } else {
