@@ -79,6 +79,11 @@ public:
     // been carried out, a seek's picture on screen. An engine whose calls take effect at
     // once returns at once.
     virtual void WaitUntilSettled(sPLAYCHANNEL&) {}
+
+    // The tag the channel's player gives its notices of the current open, so that a late
+    // notice of a movie closed since is told from this one's; 0 for an engine whose
+    // notices carry none.
+    virtual std::uint64_t OpenTagOf(const sPLAYCHANNEL&) const { return 0; }
 };
 
 // The engine of a channel that no engine was given: it answers as a channel without an

@@ -65,7 +65,7 @@ public:
     // The player of the channel's open movie, or null.
     ComPtr<CPlayer> PlayerOf(const sPLAYCHANNEL& channel) const;
     // The tag of that player's current open (CPlayer::OpenTag); 0 without a player.
-    std::uint64_t OpenTagOf(const sPLAYCHANNEL& channel) const;
+    std::uint64_t OpenTagOf(const sPLAYCHANNEL& channel) const override;
 
 private:
     // The channel's renderer block, made on first use; it lives as long as the engine.
