@@ -8,28 +8,35 @@
 
 namespace orv::playback_test {
 
+// Both channels initialised on `engine`, with nothing open and nothing known of a movie.
+inline void StartChannels(ChannelEngine& engine) {
+    for (sPLAYCHANNEL& channel : g_aPlayChannel) {
+        channel.engine = &engine;
+        ASSERT_EQ(InitChannel(channel, 0, "メイリオ"), 1);
+        channel.initialised = 1;
+        channel.frameInterval = 0.0f;
+        channel.canPlayBackwards = 0;
+        channel.dataLoaded = 0;
+        channel.rearOpened = 0;
+    }
+}
+
+inline void EndChannels() {
+    for (sPLAYCHANNEL& channel : g_aPlayChannel) {
+        channel.initialised = 0;
+        TermChannel(channel);
+        channel.engine = nullptr;
+    }
+}
+
 class ChannelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (sPLAYCHANNEL& channel : g_aPlayChannel) {
-            channel.engine = &engine;
-            ASSERT_EQ(InitChannel(channel, 0, "メイリオ"), 1);
-            channel.initialised = 1;
-            channel.frameInterval = 0.0f;
-            channel.canPlayBackwards = 0;
-            channel.dataLoaded = 0;
-            channel.rearOpened = 0;
-        }
+        StartChannels(engine);
         engine.calls.clear();
     }
 
-    void TearDown() override {
-        for (sPLAYCHANNEL& channel : g_aPlayChannel) {
-            channel.initialised = 0;
-            TermChannel(channel);
-            channel.engine = nullptr;
-        }
-    }
+    void TearDown() override { EndChannels(); }
 
     FakeEngine engine;
 };
