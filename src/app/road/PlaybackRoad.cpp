@@ -2,31 +2,18 @@
 // panes follow the frame on screen, and on to the next recording.
 #include "app/road/PlaybackRoad.h"
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 
 #include "app/commands/AppMessages.h"
-#include "app/commands/MainLayout.h"
-#include "app/surface/MovieMenu.h"
-#include "app/surface/MovieStatic.h"
+#include "app/road/RoadChannels.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FilerContainerDlg.h"
 #include "filer/FolderTreeCtrl.h"
 #include "playback/ChannelData.h"
-#include "playback/engine/ChannelEngineImpl.h"
+#include "playback/ChannelEngine.h"
 #include "recorder/RecordingName.h"
-#include "ui/CommonUtil.h"
-#include "ui/LogoDlg.h"
-#include "ui/Scaled.h"
-#include "ui/SkinButton.h"
-#include "ui/SkinSliderCtrl.h"
-#include "views/GSensorDlg.h"
-#include "views/InfoDlg.h"
-#include "views/ObdDlg.h"
-#include "views/map/GoogleMapDlgWrap.h"
-#include "views/map/InternetConnection.h"
-#include "views/map/MapScripts.h"
-#include "views/map/MovieDialog.h"
 
 namespace orv {
 
@@ -38,9 +25,6 @@ constexpr int kTextOpenFailed = 96;
 constexpr int kTextTooShort = 97;
 
 // Every channel's slot lock, in the order channel 1, channel 2.
-// A frame count as the panes and the slider keep it.
-int FrameCountOf(std::int64_t frames) { return int(std::clamp<std::int64_t>(frames, 0, INT_MAX)); }
-
 struct AllChannelsLock {
     AllChannelsLock() { LockAllChannels(); }
     ~AllChannelsLock() { UnlockAllChannels(); }
@@ -48,32 +32,34 @@ struct AllChannelsLock {
     AllChannelsLock& operator=(const AllChannelsLock&) = delete;
 };
 
-sPLAYCHANNEL& Channel(int channel) { return g_aPlayChannel[channel]; }
-PlayerDriverTable& Slots(int channel) { return g_aPlayerDriverTable[channel]; }
-bool ChannelInitialised(int channel) { return Channel(channel).initialised != 0; }
-
 }  // namespace
 
-CPlaybackRoad::CPlaybackRoad(IPlaybackRoadHost& host, const PlaybackPanes& panes)
+using road::Channel;
+using road::ChannelInitialised;
+using road::FrameCountOf;
+using road::Slots;
+
+CPlaybackRoad::CPlaybackRoad(IPlaybackRoadHost& host, const PlaybackLends& lends)
     : m_host(host),
-      m_pMapWrap(panes.mapWrap),
-      m_pInfoDlg(panes.info),
-      m_pGraphDlg(panes.graph),
-      m_pObdDlg(panes.obd),
-      m_pMapWindow(panes.mapWindow),
-      m_aMovieStatic(panes.surfaces),
-      m_pSeekSlider(panes.seekSlider),
-      m_pFiler(panes.filer),
-      m_pLogo(panes.logo),
-      m_apTransport(panes.transport),
-      m_pEngine(panes.engine),
-      m_hMutexCache(panes.mutexCache),
-      m_hMutexCpSet(panes.mutexCpSet) {}
+      m_pFiler(lends.filer),
+      m_hMutexCache(lends.mutexCache),
+      m_hMutexCpSet(lends.mutexCpSet),
+      m_detectors(lends.detectors),
+      m_views(lends.views) {}
 
 CPlaybackRoad::~CPlaybackRoad() {
     // The window ends the threads at its clean-up; a thread still here only reads a file.
     if (m_loaderThread.joinable()) m_loaderThread.join();
     if (m_prefetchThread.joinable()) m_prefetchThread.join();
+}
+
+void CPlaybackRoad::Connect(IPlaybackListener& listener) {
+    if (std::find(m_listeners.begin(), m_listeners.end(), &listener) == m_listeners.end())
+        m_listeners.push_back(&listener);
+}
+
+void CPlaybackRoad::Disconnect(IPlaybackListener& listener) {
+    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), &listener), m_listeners.end());
 }
 
 // ---- rows and paths ---------------------------------------------------------------------
@@ -120,9 +106,9 @@ void CPlaybackRoad::OnFileRowSelected(int row, const sFILEENTRY&) {
     // reselect request once.
     m_nCurRow = row;
     m_bOpenFailed = FALSE;  // the failure was the last row's
-    m_pGraphDlg->ShowData(FALSE);
-    m_pMapWrap->SetHasPosition(FALSE);
-    m_host.SetChannelVolumes(0);
+    TellCleared(kPartData);
+    m_bHasPosition = FALSE;
+    SetChannelVolumes(0);
     m_host.UpdateMapPane();
     if (!m_bFolderAdvance) m_bIgnoreEnd = TRUE;
     if (!SelectMovie(TRUE, TRUE, TRUE)) m_bIgnoreEnd = FALSE;
@@ -137,22 +123,19 @@ BOOL CPlaybackRoad::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo)
     // A data load of an earlier selection that answers late is dropped by this number.
     ++m_nSelectionSerial;
     if (m_pFiler->GetList()) m_pFiler->GetList()->SetCurrentRow(m_nCurRow);
-    if (m_pMapWrap->GetHostWindow()) m_pMapWrap->SetHasPosition(FALSE);
+    m_bHasPosition = FALSE;
     StopPlayback();
     m_bDataLoaded = FALSE;
     m_bSelecting = TRUE;
     if (resetSeek) UpdateSeekSlider(0);
-    if (resetGraph) {
-        m_pGraphDlg->SetAmplitudeMode(0);
-        m_pGraphDlg->update();
-    }
-    if (resetInfo) m_pInfoDlg->ResetInfoValues();
-    if (!m_bAdvancing) m_host.UpdateControlStates();
+    const unsigned parts = (resetGraph ? kPartScale : 0u) | (resetInfo ? kPartValues : 0u);
+    if (parts) TellCleared(parts);
+    if (!m_bAdvancing) m_host.EnableControls(RoadControls::kByState);
     m_host.KillRoadTimer(TIMER_OPEN_DELAY);
     if (m_bBusy) {
         m_host.KillRoadTimer(TIMER_BUSY_TIMEOUT);
         m_bBusy = FALSE;
-        m_host.EndWaitCursor();
+        m_host.ShowWaitCursor(false);
     }
     // The newest selection wins: an open still waiting for its players is given up, and
     // their notices, when they come, are dropped; this row opens after the delay.
@@ -160,9 +143,9 @@ BOOL CPlaybackRoad::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo)
     m_bOpenArmed = TRUE;
     if (!m_bBusy) {
         m_bBusy = TRUE;
-        m_host.BeginWaitCursor();
+        m_host.ShowWaitCursor(true);
     }
-    m_host.DisableAllControls();
+    m_host.EnableControls(RoadControls::kNone);
     m_host.SetRoadTimer(TIMER_BUSY_TIMEOUT, kBusyTimeoutMs);
     m_host.SetRoadTimer(TIMER_OPEN_DELAY, kOpenDelayMs);
     return TRUE;
@@ -175,23 +158,22 @@ void CPlaybackRoad::OnOpenDelay() {
         if (!OpenSelectedMovie()) {
             m_host.KillRoadTimer(TIMER_BUSY_TIMEOUT);
             m_bBusy = FALSE;
-            m_host.EnableIdleControls();
+            m_host.EnableControls(RoadControls::kIdle);
             m_bOpenArmed = TRUE;
-            LeaveLargeVideo();
+            m_host.LeaveLargeVideo();
         }
         m_bNearEnd = FALSE;
     }
-    m_host.EndWaitCursor();
+    m_host.ShowWaitCursor(false);
 }
 
 void CPlaybackRoad::OnBusyTimeout() {
     m_host.KillRoadTimer(TIMER_BUSY_TIMEOUT);
     m_bBusy = FALSE;
     m_bFolderAdvance = FALSE;
-    m_host.EndWaitCursor();
-    for (CMovieStatic& surface : m_aMovieStatic)
-        if (surface.IsCreated()) surface.update();
-    m_host.EnableIdleControls();
+    m_host.ShowWaitCursor(false);
+    m_host.PaintVideo(false);
+    m_host.EnableControls(RoadControls::kIdle);
     m_bOpenArmed = TRUE;
 }
 
@@ -204,7 +186,7 @@ void CPlaybackRoad::ReadyChannelsReset() {
 
 BOOL CPlaybackRoad::OpenSelectedMovie() {
     ClosePlayback();
-    m_host.DisableAllControls();
+    m_host.EnableControls(RoadControls::kNone);
     if (!IsValidRow(m_nCurRow)) return FALSE;
     m_bOpenFailed = FALSE;
     const std::string path = CurrentPath();
@@ -216,22 +198,25 @@ BOOL CPlaybackRoad::OpenSelectedMovie() {
         // since is told from this one's.
         m_bReadyExpected = {ChannelInitialised(0), ChannelInitialised(1) && Channel(1).rearOpened == 1};
         for (int i = 0; i < kChannelCount; ++i) {
-            m_aReadyTag[std::size_t(i)] = m_bReadyExpected[std::size_t(i)] ? m_pEngine->OpenTagOf(Channel(i)) : 0;
+            m_aReadyTag[std::size_t(i)] =
+                m_bReadyExpected[std::size_t(i)] ? EngineOf(Channel(i)).OpenTagOf(Channel(i)) : 0;
         }
         m_strOpenPath = path;
-        // The map window holds the map again whatever it held before.
-        m_pMapWindow->SetCaptionText(CMovieDialog::kCaptionMap);
-        CMovieMenu::CloseOpenMenus();
         m_bBusy = TRUE;
-        m_pGraphDlg->ShowData(TRUE);
         const RecordingKind kind = GetRecordingKind(path);
         m_bParkingMovie = kind == REC_PARKING || kind == REC_PARKING_IMPACT;
         m_bParkingNoFix = FALSE;
         m_bParkingTrace = m_bParkingMovie ? m_bTraceFile : FALSE;
-        m_pInfoDlg->SetShowVoltage(m_bParkingTrace);
+        // The map window holds the map again whatever it held before, and a menu of the
+        // movie that was open goes.
+        RecordingOpened opening;
+        opening.stage = RecordingOpened::kOpening;
+        opening.path = path;
+        opening.parkingTrace = m_bParkingTrace != FALSE;
+        Tell(&IPlaybackListener::OnRecordingOpened, opening);
         return TRUE;
     }
-    m_pMapWrap->SetHasPosition(FALSE);
+    m_bHasPosition = FALSE;
     m_host.UpdateMapPane();
     BOOL continuing = FALSE;
     continuing = m_pFiler->TakeContinue();
@@ -252,11 +237,10 @@ BOOL CPlaybackRoad::OpenSelectedMovie() {
         AdvanceFolderOrStop();
         return FALSE;
     }
-    for (CMovieStatic& surface : m_aMovieStatic)
-        if (surface.IsCreated()) surface.FillBlack();
+    m_host.PaintVideo(true);
     m_host.ShowError(result == 2 ? kTextTooShort : kTextOpenFailed);
     m_bOpenFailed = TRUE;
-    m_host.UpdateControlStates();
+    m_host.EnableControls(RoadControls::kByState);
     return FALSE;
 }
 
@@ -293,10 +277,17 @@ void CPlaybackRoad::OnMovieOpened(WPARAM, LPARAM) {
     if (!m_bFolderAdvance) m_host.KillRoadTimer(TIMER_OPEN_DELAY);
     m_bOpenArmed = TRUE;
     if (!IsValidRow(m_nCurRow)) return;
-    if (ChannelInitialised(0)) m_pInfoDlg->SetFrameCount(FrameCountOf(Slots(0).GetFrameCount2(Channel(0))));
-    m_host.UpdateSpeedLabel();
-    SetChannelsView(m_host.Views(), TRUE);
-    SetChannelsKeepAspect(m_host.KeepAspect());
+    if (ChannelInitialised(0)) {
+        RecordingOpened ready;
+        ready.stage = RecordingOpened::kPlayersReady;
+        ready.path = m_strOpenPath;
+        ready.parkingTrace = m_bParkingTrace != FALSE;
+        ready.frameCount = FrameCountOf(Slots(0).GetFrameCount2(Channel(0)));
+        Tell(&IPlaybackListener::OnRecordingOpened, ready);
+    }
+    TellSpeed();
+    SetChannelsView(m_views, TRUE);
+    SetChannelsKeepAspect(m_bKeepAspect);
     SeekChannelsToFrame(0);
     BOOL mode = FALSE;
     mode = m_pFiler->TakeContinue();
@@ -338,26 +329,26 @@ void CPlaybackRoad::OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) {
     if (m_bBusy) {
         m_host.KillRoadTimer(TIMER_BUSY_TIMEOUT);
         m_bBusy = FALSE;
-        m_host.EndWaitCursor();
+        m_host.ShowWaitCursor(false);
     }
-    m_host.UpdateControlStates();
+    m_host.EnableControls(RoadControls::kByState);
     if (!IsValidRow(m_nCurRow)) return;
     // A data file that cannot be read leaves the channels without records: the movie
     // still plays, with empty panes. The data is always that of the movie open.
     LoadChannelsData(m_strOpenPath);
-    m_host.SetChannelVolumes(m_host.Volume());
+    SetChannelVolumes(m_nVolume);
     ApplyFrontSpeedToBoth();
     if (m_bResumeAfterLoad) {
         m_bResumeAfterLoad = FALSE;
         m_bIgnoreEnd = FALSE;
-        if (ResumePlayback()) m_host.SetPlayButtonState(TRUE);
-        m_host.UpdateControlStates();
+        if (ResumePlayback()) TellTransport(TransportShown().Playing(true));
+        m_host.EnableControls(RoadControls::kByState);
     } else if (m_bFolderAdvance) {
         m_bFolderAdvance = FALSE;
         m_bIgnoreEnd = FALSE;
-        if (ResumePlayback()) m_host.SetPlayButtonState(TRUE);
+        if (ResumePlayback()) TellTransport(TransportShown().Playing(true));
     } else {
-        m_host.SetPlayButtonState(FALSE);
+        TellTransport(TransportShown().Playing(false));
     }
     m_bSelecting = FALSE;
     StartPlayback();
@@ -368,7 +359,7 @@ void CPlaybackRoad::OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) {
         UpdatePlaybackPosition(m_nResumeFrame);
         if (m_nResumeFrame != 0) {
             PauseChannels();
-            m_host.UpdateControlStates();
+            m_host.EnableControls(RoadControls::kByState);
         }
     }
     CheckGpsAtFrame();
@@ -386,18 +377,18 @@ BOOL CPlaybackRoad::PlayWithoutLoader() {
         m_bSelecting = FALSE;
         ApplyFrontSpeedToBoth();
         result = ResumePlayback();
-        m_host.SetChannelVolumes(m_host.Volume());
+        SetChannelVolumes(m_nVolume);
         StartPlayback();
         CheckGpsAtFrame();
     }
     if (m_bBusy) {
         m_host.KillRoadTimer(TIMER_BUSY_TIMEOUT);
         m_bBusy = FALSE;
-        m_host.EndWaitCursor();
+        m_host.ShowWaitCursor(false);
     }
-    m_host.SetPlayButtonState(result);
+    TellTransport(TransportShown().Playing(result != FALSE));
     // The open disabled every control; nothing else gives them back while the movie plays.
-    m_host.UpdateControlStates();
+    m_host.EnableControls(RoadControls::kByState);
     return result;
 }
 
@@ -405,6 +396,10 @@ BOOL CPlaybackRoad::StartPlayback() {
     if (!IsValidRow(m_nCurRow) || !ChannelInitialised(0)) return FALSE;
     int width = 0, height = 0;
     Slots(0).GetVideoSize(Channel(0), &width, &height);
+    RecordingOpened opened;
+    opened.stage = RecordingOpened::kDataIn;
+    opened.path = m_strOpenPath;
+    opened.parkingTrace = m_bParkingTrace != FALSE;
     int quality = 0;
     {
         CacheLock lock(*m_hMutexCache);
@@ -412,18 +407,21 @@ BOOL CPlaybackRoad::StartPlayback() {
         quality = QualityCode(height, Channel(0).scanners[kStagingScanner].header.byteA);
         entry.sortKey2 = quality;
         // The title as the list names it.
-        m_pInfoDlg->SetRecording(quality, entry.startTime, QString::fromStdString(MakeListDisplayName(entry.path)));
+        opened.quality = quality;
+        opened.startTime = entry.startTime;
+        opened.title = MakeListDisplayName(entry.path);
     }
-    ActivateRecorderData();
+    ActivateRecorderData(opened);
     const float interval = Slots(0).GetFrameInterval(Channel(0));
     const int count = FrameCountOf(Slots(0).GetFrameCount(Channel(0)));
-    m_pInfoDlg->SetFrameInterval(interval);
-    m_pGraphDlg->SetFrameCount(count);
-    m_pSeekSlider->SetRange(0, count);
+    opened.frameInterval = interval;
+    opened.frameCount = count;
+    m_seek.min = 0;
+    m_seek.max = count;
+    Tell(&IPlaybackListener::OnRecordingOpened, opened);
     SendCrashPositions(m_nCurRow, FALSE);
-    m_host.UpdateSpeedLabel();
-    m_pInfoDlg->SetFrameCount(FrameCountOf(Slots(0).GetFrameCount2(Channel(0))));
-    m_host.SetVolume(m_host.Volume());
+    TellSpeed();
+    SetVolume(m_nVolume);
     UpdatePlaybackPosition(0);
     m_nSeekTarget = -1;
     m_stall.Reset();
@@ -431,10 +429,9 @@ BOOL CPlaybackRoad::StartPlayback() {
     return TRUE;
 }
 
-BOOL CPlaybackRoad::ActivateRecorderData() {
+BOOL CPlaybackRoad::ActivateRecorderData(RecordingOpened& opened) {
     AllChannelsLock channels;
     UpdateSeekSlider(0);
-    m_pGraphDlg->ResetAxis();
     const std::string path = CurrentPath();
     const float interval = ChannelInitialised(0) ? Slots(0).GetFrameInterval(Channel(0)) : 0.0f;
     if (IsRecorderMovieName(path)) {
@@ -443,7 +440,7 @@ BOOL CPlaybackRoad::ActivateRecorderData() {
         entry.startTime = RecordingTimeFromName(path);
         // An unknown frame interval gives no rate rather than an infinite one.
         entry.sortKey3 = interval > 0.0f ? 1000.0f / interval : 0.0f;
-        m_pInfoDlg->SetStartTime(entry.startTime);
+        opened.startTime = entry.startTime;
     }
     bool moved = false;
     if (ChannelInitialised(0)) {
@@ -454,12 +451,16 @@ BOOL CPlaybackRoad::ActivateRecorderData() {
         front.scanners[kStagingScanner].MoveTo(active);
         moved = !active.sensor.empty();
         if (moved) {
-            m_pGraphDlg->SetLargestG(active.largestG, active.largestAxisG);
-            m_pInfoDlg->SetDataFormat(active.header.mode == 'T', active.header.byteB);
+            RecordingOpened::Data data;
+            data.largestG = active.largestG;
+            std::copy(std::begin(active.largestAxisG), std::end(active.largestAxisG), data.largestAxisG);
+            data.timeLapse = active.header.mode == 'T';
+            data.format = active.header.byteB;
+            opened.data = data;
         }
     }
     if (!moved) {
-        m_pMapWrap->SetHasPosition(FALSE);
+        m_bHasPosition = FALSE;
         m_host.UpdateMapPane();
     }
     return interval > 0.0f;
@@ -482,18 +483,18 @@ void CPlaybackRoad::OnPlaybackTick() {
     }
     sPLAYCHANNEL& front = Channel(0);
     const PlayState state = front.playState;
-    const bool logoHidden = !m_pLogo || !m_pLogo->isVisible();
-    // Asked only while the page stands shown: the question drops a page that lost its line.
-    const auto connected = [this] { return m_pMapWrap->ConnectTest() != FALSE; };
+    // The window is asked only while the movie is quiet: the question drops a page that lost
+    // its line.
     const bool quiet = state == PLAY_STOPPED || state == PLAY_PAUSED;
-    const TickSteps steps = PlaybackTickSteps(state, logoHidden, quiet && logoHidden && connected());
+    const bool live = quiet && m_host.MapPageLive();
+    const TickSteps steps = PlaybackTickSteps(state, live, live);
     if (steps.endMargin) {
         const bool near = IsNearMovieEnd();
         if (near && !m_bNearEnd) {
-            m_host.DisableAllControls();
+            m_host.EnableControls(RoadControls::kNone);
             m_bNearEnd = TRUE;
         } else if (!near && m_bNearEnd) {
-            m_host.UpdateControlStates();
+            m_host.EnableControls(RoadControls::kByState);
             m_bNearEnd = FALSE;
         }
     }
@@ -530,7 +531,7 @@ void CPlaybackRoad::FollowPausedPicture() {
     // a pause is shown just after it: the panes go with it. A drag of the slider shows its own
     // frame until it is let go.
     const std::int32_t current = Slots(0).GetCurrentFrame(Channel(0));
-    if (current < 0 || current == m_nShownFrame || (m_pSeekSlider && m_pSeekSlider->IsCaptured())) return;
+    if (current < 0 || current == m_nShownFrame || m_host.SeekDragging()) return;
     m_nShownFrame = current;
     if (m_nSeekTarget != -1) {
         const std::int64_t tolerance = SeekTolerance(Slots(0).GetFrameCount(Channel(0)));
@@ -542,39 +543,33 @@ void CPlaybackRoad::FollowPausedPicture() {
 
 BOOL CPlaybackRoad::UpdatePlaybackPosition(std::int64_t frame) {
     const ChannelsLock lock;
-    const FrameIndex f = ClampToSlider(frame, m_pSeekSlider ? m_pSeekSlider->GetRangeMin() : 0,
-                                m_pSeekSlider ? m_pSeekSlider->GetRangeMax() : 0);
+    const FrameIndex f = ClampToSlider(frame, m_seek.min, m_seek.max);
     m_nSeekTarget = f;
     const sSENSORRECORD* record = GetFrameRecord(lock, f);
     const PaneValues values = PaneValuesOf(record, f);
-    m_pMapWrap->ShowFrame(values.map);
-    CInfoDlg& info = *m_pInfoDlg;
+    // The map's page or the logo in its place: a frame with a fix shows the page (not while
+    // a selection opens), a parked car's recording without a fix shows the logo.
+    int mapPaneUpdates = 0;
     if (values.map.bHasGps) {
         if (values.map.bGpsValid && !m_bSelecting) {
-            m_pMapWrap->SetHasPosition(TRUE);
-            m_host.UpdateMapPane();
+            m_bHasPosition = TRUE;
+            ++mapPaneUpdates;
         }
-        // A parked car's recording without a fix shows the logo in the map's place.
         const bool parkingNoFix = !values.map.bGpsValid && m_bParkingMovie;
         if (parkingNoFix != bool(m_bParkingNoFix) || !values.map.bGpsValid) {
             m_bParkingNoFix = parkingNoFix;
-            m_host.UpdateMapPane();
+            ++mapPaneUpdates;
         }
     }
-    info.ShowFrame(values.info);
-    m_pObdDlg->ShowFrame(values.obd);
-    // The full-width layout hides the panel and shows the frame's time and speed in the
-    // compact strip along the window's bottom.
-    const int mode = m_host.LayoutMode();
-    if (PanesForMode(mode).infoPanel || mode == LAYOUT_FULL_WIDTH) info.UpdateIfChanged();
-    if (m_host.ObdShown()) m_pObdDlg->update();
-    UpdateSeekSlider(f);
+    m_seek.pos = f;
+    Tell(&IPlaybackListener::OnFrameShown, FrameShown{f, values});
+    while (mapPaneUpdates-- > 0) m_host.UpdateMapPane();
     return TRUE;
 }
 
 void CPlaybackRoad::UpdateSeekSlider(FrameIndex frame) {
-    if (m_pSeekSlider) m_pSeekSlider->SetPos(frame);
-    m_pGraphDlg->ShowFrame(GraphFrameValues{frame});
+    m_seek.pos = frame;
+    Tell(&IPlaybackListener::OnFrameShown, FrameShown{frame, std::nullopt});
 }
 
 // ---- the map's event markers -------------------------------------------------------------
@@ -583,33 +578,38 @@ BOOL CPlaybackRoad::SendCrashPositions(int row, BOOL wholeLine) {
     if (!m_hMutexCpSet) return FALSE;
     std::lock_guard markers(*m_hMutexCpSet);
     m_vecCrashPos.clear();
-    if (ChannelInitialised(0)) BuildEventList(m_pGraphDlg->Detectors(), m_vecCrashPos);
-    if (!m_pMapWrap->PageReady()) return TRUE;
-    m_pMapWrap->ReloadTrack(row, wholeLine);
-    const ChannelsLock lock;
-    for (auto it = m_vecCrashPos.rbegin(); it != m_vecCrashPos.rend(); ++it) {
-        const sCRASHPOS& entry = *it;
-        if (entry.nDetector < 0 || entry.nDetector >= DETECTOR_COUNT ||
-            !m_pGraphDlg->Detectors()[std::size_t(entry.nDetector)].bList)
-            continue;
-        // An entry without its records is left out; it would be missing on every try.
-        const sSENSORRECORD* sensor = entry.pRecord;
-        const sGPSRECORD* gps = sensor ? sensor->gps : nullptr;
-        if (!gps) continue;
-        if (gps->latitude == 0.0 && gps->longitude == 0.0) continue;
-        m_pMapWrap->ExecScript(AddCrashPosScript(entry.nKind, sensor->gX, sensor->gY, sensor->gZ, 0, row, sensor->time,
-                                                 gps->latitude, gps->longitude, gps->valid, gps->speed, 0.0));
+    if (ChannelInitialised(0)) BuildEventList(m_detectors, m_vecCrashPos);
+    // The map takes them once its page is ready; it reloads the track first.
+    EventsFound found;
+    found.row = row;
+    found.wholeLine = wholeLine;
+    {
+        const ChannelsLock lock;
+        for (auto it = m_vecCrashPos.rbegin(); it != m_vecCrashPos.rend(); ++it) {
+            const sCRASHPOS& entry = *it;
+            if (entry.nDetector < 0 || entry.nDetector >= DETECTOR_COUNT ||
+                !m_detectors[std::size_t(entry.nDetector)].bList)
+                continue;
+            // An entry without its records is left out; it would be missing on every try.
+            const sSENSORRECORD* sensor = entry.pRecord;
+            const sGPSRECORD* gps = sensor ? sensor->gps : nullptr;
+            if (!gps) continue;
+            if (gps->latitude == 0.0 && gps->longitude == 0.0) continue;
+            found.markers.push_back(EventMarker{entry.nKind, sensor->gX, sensor->gY, sensor->gZ, sensor->time,
+                                                gps->latitude, gps->longitude, gps->valid, gps->speed});
+        }
     }
+    Tell(&IPlaybackListener::OnEventsFound, found);
     return TRUE;
 }
 
 void CPlaybackRoad::RefreshMapState() {
-    if (m_bMarkersSent || !m_pMapWrap->PageReady()) return;
+    if (m_bMarkersSent || !m_host.MapPageReady()) return;
     if (IsValidRow(m_nCurRow) && !SendCrashPositions(m_nCurRow, TRUE)) return;
     m_bMarkersSent = TRUE;
     const PlayState state = ChannelInitialised(0) ? PlayState(Channel(0).playState) : PLAY_CLOSED;
-    if (state == PLAY_PAUSED) m_pMapWrap->SetMapStatus(MAP_STATUS_PAUSE);
-    else if (state != PLAY_PLAYING) m_pMapWrap->SetMapStatus(MAP_STATUS_STOP);
+    if (state == PLAY_PAUSED) TellTransport(TransportShown().Status(PLAY_PAUSED));
+    else if (state != PLAY_PLAYING) TellTransport(TransportShown().Status(PLAY_STOPPED));
 }
 
 void CPlaybackRoad::ResendMarkers() {
@@ -619,8 +619,8 @@ void CPlaybackRoad::ResendMarkers() {
 
 void CPlaybackRoad::CheckGpsAtFrame() {
     const ChannelsLock lock;
-    const sSENSORRECORD* record = ChannelInitialised(0) ? GetFrameRecord(lock, m_pSeekSlider->GetPos()) : nullptr;
-    m_pMapWrap->SetHasPosition(record && record->gps && record->gps->valid);
+    const sSENSORRECORD* record = ChannelInitialised(0) ? GetFrameRecord(lock, m_seek.pos) : nullptr;
+    m_bHasPosition = record && record->gps && record->gps->valid;
 }
 
 void CPlaybackRoad::CheckParkingTrace() {
@@ -629,7 +629,7 @@ void CPlaybackRoad::CheckParkingTrace() {
         std::error_code error;
         m_bTraceFile = std::filesystem::exists(std::filesystem::path(m_pFiler->m_strSourcePath) / "pvtrace.txt", error);
     }
-    m_pInfoDlg->SetTraceFile(m_bTraceFile);
+    Tell(&IPlaybackListener::OnTraceFile, m_bTraceFile != FALSE);
 }
 
 // ---- the end of a movie, next and previous -----------------------------------------------
@@ -649,9 +649,9 @@ void CPlaybackRoad::PlayNextMovie() {
         CacheLock lock(*m_hMutexCache);
         if (IsValidRow(m_nCurRow) && IsValidRow(m_nCurRow + 1)) {
             m_nCurRow += 1;
-            m_pSeekSlider->SetCaptured(FALSE);
+            m_host.DropSeekDrag();
             m_pFiler->SelectFileRow(m_nCurRow, TRUE);
-            m_pGraphDlg->ShowData(FALSE);
+            TellCleared(kPartData);
             UpdateSeekSlider(0);
             m_bIgnoreEnd = FALSE;
             SelectMovie(TRUE, TRUE, FALSE);
@@ -661,8 +661,8 @@ void CPlaybackRoad::PlayNextMovie() {
         nextFolder = tree && tree->GetNextSiblingItem(tree->GetSelectedItem()) != kFolderTreeRoot;
         if (nextFolder) {
             PauseChannels();
-            m_host.SetChannelVolumes(m_host.Volume());
-            m_host.UpdateSpeedLabel();
+            SetChannelVolumes(m_nVolume);
+            TellSpeed();
         } else {
             // The last row of the last folder: the current movie is selected again and stays
             // stopped; continuous play never wraps to the first row.
@@ -686,17 +686,8 @@ void CPlaybackRoad::AdvanceFolderOrStop() {
         return;
     }
     m_bFolderAdvance = FALSE;
-    LeaveLargeVideo();
-    m_host.RestoreLayout();  // the panes again in the layout the user chose
-}
-
-void CPlaybackRoad::LeaveLargeVideo() {
-    if (m_host.LargeVideo()) m_host.SetLargeVideo(FALSE);
-    // The button shows the view: it is released with it.
-    if (CSkinButton* button = m_apTransport[BTN_VIEW_LARGE_VIDEO]) {
-        button->SetLatched(FALSE);
-        button->update();
-    }
+    m_host.LeaveLargeVideo();
+    m_host.RestoreLayout();
 }
 
 void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
@@ -714,9 +705,9 @@ void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
         return;
     }
     m_bFolderAdvance = FALSE;
-    LeaveLargeVideo();
-    m_host.RestoreLayout();  // the panes again in the layout the user chose
-    m_host.UpdateControlStates();
+    m_host.LeaveLargeVideo();
+    m_host.RestoreLayout();
+    m_host.EnableControls(RoadControls::kByState);
     if (tried != kFolderTreeRoot) {
         tree->SelectItem(tried);
     } else if (ChannelInitialised(0)) {
@@ -725,17 +716,17 @@ void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
 }
 
 void CPlaybackRoad::OnPrevMovie() {
-    if (IsNearMovieEnd() && m_bNearEnd) return;
-    m_host.SetChannelVolumes(0);
+    if (NearEndLocked()) return;
+    SetChannelVolumes(0);
     PauseChannels();
     StopPlayback();
     if (!m_hMutexCache) return;
     CacheLock lock(*m_hMutexCache);
     if (IsValidRow(m_nCurRow) && m_nCurRow > 0) {
         m_nCurRow -= 1;
-        m_pSeekSlider->SetCaptured(FALSE);
+        m_host.DropSeekDrag();
         m_pFiler->SelectFileRow(m_nCurRow, 2);
-        m_pGraphDlg->ShowData(FALSE);
+        TellCleared(kPartData);
         UpdateSeekSlider(0);
         SelectMovie(TRUE, TRUE, FALSE);
     } else {
@@ -755,13 +746,13 @@ BOOL CPlaybackRoad::ResumePlayback() {
     const PlayState state = Channel(0).playState;
     if (state != PLAY_STOPPED && state != PLAY_PAUSED) return FALSE;
     const BOOL played = PlayChannels();
-    m_pMapWrap->SetMapStatus(MAP_STATUS_PLAY);
+    TellTransport(TransportShown().Status(PLAY_PLAYING));
     return played;
 }
 
 BOOL CPlaybackRoad::PausePlayback() {
     if (!ChannelInitialised(0) || Channel(0).playState != PLAY_PLAYING) return FALSE;
-    m_pSeekSlider->SetCaptured(FALSE);
+    m_host.DropSeekDrag();
     const BOOL paused = PauseChannels();
     // The pause has settled: every pane shows the frame whose picture stays on screen.
     const std::int32_t shown = Slots(0).GetCurrentFrame(Channel(0));
@@ -770,8 +761,7 @@ BOOL CPlaybackRoad::PausePlayback() {
         UpdatePlaybackPosition(shown);
         m_nSeekTarget = -1;
     }
-    m_host.SetPlayButtonState(!paused);
-    m_pMapWrap->SetMapStatus(MAP_STATUS_PAUSE);
+    TellTransport(TransportShown().Playing(!paused).Status(PLAY_PAUSED));
     return paused;
 }
 
@@ -779,17 +769,18 @@ BOOL CPlaybackRoad::StopPlayback() {
     if (!ChannelInitialised(0)) return FALSE;
     const PlayState state = Channel(0).playState;
     if (state != PLAY_PLAYING && state != PLAY_PAUSED) return FALSE;
+    bool stopped = true;
     {
         CacheLock lock(*m_hMutexCache);
-        m_pSeekSlider->SetCaptured(FALSE);
+        m_host.DropSeekDrag();
         // A player that is not ready refuses the stop (0) and plays on: the button keeps
         // its look until every stop was taken.
-        bool stopped = true;
         for (int i = 0; i < kChannelCount; ++i)
             if (ChannelInitialised(i) && Slots(i).StopMovie(Channel(i)) == 0) stopped = false;
-        if (stopped && !m_bAdvancing) m_host.SetPlayButtonState(FALSE);
     }
-    m_pMapWrap->SetMapStatus(MAP_STATUS_STOP);
+    TransportShown shown;
+    if (stopped && !m_bAdvancing) shown.Playing(false);
+    TellTransport(shown.Status(PLAY_STOPPED));
     return TRUE;
 }
 
@@ -805,7 +796,7 @@ BOOL CPlaybackRoad::SeekToFrame(std::int64_t frame, int keepState) {
     const bool front = ChannelInitialised(0);
     const std::int64_t count = front ? Slots(0).GetFrameCount(Channel(0)) : 0;
     const SeekFrames frames =
-        ComputeSeekFrames(frame, count, front ? Channel(0).speedStep : 1, front, m_pSeekSlider->GetRangeMin());
+        ComputeSeekFrames(frame, count, front ? Channel(0).speedStep : 1, front, m_seek.min);
     switch (keepState) {
     case PLAY_PLAYING:
         if (front && Channel(0).playState == PLAY_PLAYING) PauseChannels();
@@ -817,7 +808,7 @@ BOOL CPlaybackRoad::SeekToFrame(std::int64_t frame, int keepState) {
     case PLAY_PAUSED:
         LocateChannelsFrame(frames.target);
         UpdatePlaybackPosition(frames.shown);
-        m_host.UpdateControlStates();
+        m_host.EnableControls(RoadControls::kByState);
         return TRUE;
     default:
         return FALSE;
@@ -825,7 +816,7 @@ BOOL CPlaybackRoad::SeekToFrame(std::int64_t frame, int keepState) {
 }
 
 bool CPlaybackRoad::DetectorShown(int detector) const {
-    return detector >= 0 && detector < DETECTOR_COUNT && m_pGraphDlg->Detectors()[std::size_t(detector)].bShow;
+    return detector >= 0 && detector < DETECTOR_COUNT && m_detectors[std::size_t(detector)].bShow;
 }
 
 BOOL CPlaybackRoad::JumpToNextEvent(int frame) { return JumpToEvent(frame, true); }
@@ -874,23 +865,22 @@ void CPlaybackRoad::ClosePlayback() {
     m_nShownFrame = -1;
     m_host.KillRoadTimer(TIMER_PLAYBACK);
     m_nSeekTarget = -1;
-    m_nMapFrameSaved = m_pMapWrap->RelJpgNum();
-    if (m_pMapWindow->isVisible()) m_pMapWrap->ShowFrame(PaneValuesOf(nullptr, -1).map);
-    if (m_pSeekSlider) m_pSeekSlider->SetCaptured(FALSE);
+    TellCleared(kPartMovie);
+    m_host.DropSeekDrag();
     ResetChannels();
     CloseChannels();
-    m_pGraphDlg->update();
 }
 
 void CPlaybackRoad::ResetPlaybackUi() {
-    m_pInfoDlg->ClearRecording();
+    m_seek.min = 0;
+    m_seek.max = 0;
+    TellCleared(kPartRecording);
     UpdateSeekSlider(0);
-    if (m_pSeekSlider) m_pSeekSlider->SetRange(0, 0);
     m_host.KillRoadTimer(TIMER_PLAYBACK);
-    m_host.UpdateSpeedLabel();
+    TellSpeed();
     JoinDataThreads();
     m_bDataLoaded = FALSE;
-    m_pMapWrap->SetHasPosition(FALSE);
+    m_bHasPosition = FALSE;
     m_bSelecting = TRUE;
     m_bOpenFailed = FALSE;
     RefreshVideo();
@@ -899,13 +889,11 @@ void CPlaybackRoad::ResetPlaybackUi() {
         std::lock_guard markers(*m_hMutexCpSet);
         m_vecCrashPos.clear();
     }
-    m_pGraphDlg->SetAmplitudeMode(0);
-    m_pGraphDlg->update();
-    m_pInfoDlg->ResetInfoValues();
+    TellCleared(kPartScale | kPartValues);
     if (ChannelInitialised(0)) OpenDataFile(std::string());
     m_nCurRow = -1;
     m_bOpenArmed = TRUE;
-    m_host.RestoreLayout();  // the panes again in the layout the user chose
+    m_host.RestoreLayout();
 }
 
 void CPlaybackRoad::RefreshVideo() {
@@ -918,8 +906,7 @@ void CPlaybackRoad::RefreshVideo() {
     } else if (state == PLAY_STOPPED || state == PLAY_PAUSED) {
         RefreshChannels();
     } else if (state != PLAY_PLAYING) {
-        for (CMovieStatic& surface : m_aMovieStatic)
-            if (surface.IsCreated()) surface.FillBlack();
+        m_host.PaintVideo(true);
     }
 }
 

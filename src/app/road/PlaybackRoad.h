@@ -1,8 +1,11 @@
 // The main window's playback road: from a selected row of the browser to a movie playing
 // in both channels whose data panes follow the frame on screen, on to the next recording
-// at its end. It owns the road's state (the row, the open's flags, the ready tags, the
-// seek target, the two data threads) and reaches the window through IPlaybackRoadHost and
-// the window's panes, which it holds by reference under the window's member names.
+// at its end. It is the one owner of the channels: every play, pause, stop, seek, speed,
+// volume and view request of the window goes through it, and only it drives the channel
+// facade (the window starts the channels up and ends them). It owns the road's state (the
+// row, the open's flags, the ready tags, the seek target, the two data threads), tells the
+// panes what to show through the listeners the window connects (PlaybackListener.h), and
+// asks of the window only what the window alone can do, through IPlaybackRoadHost.
 //
 // Everything here runs on the UI thread except the two data threads (the loader of the
 // selected recording's data and the read-ahead of the next one), which report by posted
@@ -15,10 +18,11 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "app/commands/CsulvaneDlgRules.h"
-#include "app/commands/MainLayout.h"
+#include "app/road/PlaybackListener.h"
 #include "platform/base/NamedMutex.h"
 #include "platform/base/WinTypes.h"
 #include "playback/ChannelFacade.h"
@@ -28,17 +32,7 @@
 
 namespace orv {
 
-class CGoogleMapDlgWrap;
-class CInfoDlg;
-class CGSensorDlg;
-class CObdDlg;
-class CMovieDialog;
-class CMovieStatic;
-class CSkinSliderCtrl;
 class CFilerContainerDlg;
-class CLogoDlg;
-class CSkinButton;
-class ChannelEngineImpl;
 
 // Main-window timers the road runs.
 constexpr unsigned TIMER_PLAYBACK = 100;
@@ -55,7 +49,19 @@ constexpr unsigned kRearReadyWaitMs = 1500;
 // The picture options of both channels, as SetChannelsView takes them.
 using ViewRecords = sVIEWRECORD[2];
 
-// What the road asks of the window it runs in.
+// Which of the window's controls take input.
+enum class RoadControls {
+    kNone,     // none (a movie opening, or about to end)
+    kIdle,     // what works without a movie (an open failed, the busy time-out)
+    kByState,  // by the state of the list and the channels
+};
+
+// The window's two sliders, as their messages name them.
+enum class RoadSlider { kSeek, kVolume, kOther };
+
+// What only the window can do for the road: its timers and posted messages, the cursor,
+// the message box, which controls take input, the layout of its panes and video, and the
+// seek slider's drag.
 class IPlaybackRoadHost {
 public:
     virtual ~IPlaybackRoadHost() = default;
@@ -63,57 +69,56 @@ public:
     virtual HWND RoadWindow() const = 0;  // where the loader posts WM_APP_DATA_LOADED
     virtual void SetRoadTimer(unsigned id, unsigned ms) = 0;
     virtual void KillRoadTimer(unsigned id) = 0;
-    virtual void BeginWaitCursor() = 0;
-    virtual void EndWaitCursor() = 0;
+    virtual void ShowWaitCursor(bool on) = 0;
     virtual void ShowError(int textId) = 0;
+    virtual void EnableControls(RoadControls controls) = 0;
 
-    // The enabling of the controls.
-    virtual void DisableAllControls() = 0;
-    virtual void EnableIdleControls() = 0;
-    virtual void UpdateControlStates() = 0;
-    virtual void SetPlayButtonState(BOOL playing) = 0;
-
-    // Sound: the volume the user set, applied to the channels and the slider.
-    virtual int Volume() const = 0;
-    virtual void SetVolume(int volume) = 0;
-    virtual void SetChannelVolumes(int front) = 0;
-
-    // The view: picture options of a new movie, the layout the user chose, the panes that
-    // follow the layout.
-    virtual BOOL KeepAspect() const = 0;
-    virtual ViewRecords& Views() = 0;
-    virtual int LayoutMode() const = 0;
-    virtual void RestoreLayout() = 0;  // the panes again in the layout the user chose
-    virtual BOOL LargeVideo() const = 0;
-    virtual void SetLargeVideo(BOOL on) = 0;
-    virtual BOOL ObdShown() const = 0;
+    // The layout: the panes again in the layout the user chose; the large-video view left
+    // and its button released; the map page or the logo in the map's place.
+    virtual void RestoreLayout() = 0;
+    virtual void LeaveLargeVideo() = 0;
     virtual void UpdateMapPane() = 0;
-    virtual void UpdateSpeedLabel() = 0;
+    // The map page has loaded; it stands shown over a live connection (asked only while the
+    // movie is paused or stopped: the question drops a page that lost its line).
+    virtual bool MapPageReady() const = 0;
+    virtual bool MapPageLive() = 0;
+    // Both video surfaces drawn again, black when `black`.
+    virtual void PaintVideo(bool black) = 0;
+    // The seek slider's thumb is being dragged; the drag is dropped (no release is told).
+    virtual bool SeekDragging() const = 0;
+    virtual void DropSeekDrag() = 0;
 };
 
-// The window's members the road uses, by reference: they may be created after the road.
-struct PlaybackPanes {
-    const std::unique_ptr<CGoogleMapDlgWrap>& mapWrap;
-    const std::unique_ptr<CInfoDlg>& info;
-    const std::unique_ptr<CGSensorDlg>& graph;
-    const std::unique_ptr<CObdDlg>& obd;
-    const std::unique_ptr<CMovieDialog>& mapWindow;
-    std::array<CMovieStatic, 2>& surfaces;
-    const std::unique_ptr<CSkinSliderCtrl>& seekSlider;
+// What the window lends the road, by reference: they may be made after the road.
+struct PlaybackLends {
     const std::unique_ptr<CFilerContainerDlg>& filer;
-    const std::unique_ptr<CLogoDlg>& logo;
-    const std::array<CSkinButton*, kTransportButtonCount>& transport;
-    const std::unique_ptr<ChannelEngineImpl>& engine;
     const NamedMutexHandle& mutexCache;  // the browser's entries
     const NamedMutexHandle& mutexCpSet;  // the event list
+    const EventDetectors& detectors;     // which events are shown and listed
+    const ViewRecords& views;            // the surfaces' pan and zoom
+};
+
+// Channel 1 as the window's commands and layout read it.
+struct FrontChannel {
+    bool initialised = false;
+    PlayState state = PLAY_CLOSED;  // PLAY_CLOSED when not initialised
+    int speedStep = 1;              // 1 when not initialised
+    int keepAspect = 0;
 };
 
 class CPlaybackRoad {
 public:
-    CPlaybackRoad(IPlaybackRoadHost& host, const PlaybackPanes& panes);
+    static constexpr int kMaxVolume = 65535;
+
+    CPlaybackRoad(IPlaybackRoadHost& host, const PlaybackLends& lends);
     ~CPlaybackRoad();
     CPlaybackRoad(const CPlaybackRoad&) = delete;
     CPlaybackRoad& operator=(const CPlaybackRoad&) = delete;
+
+    // ---- listeners ---------------------------------------------------------------------
+    // Told in the order they were connected; a listener is connected once.
+    void Connect(IPlaybackListener& listener);
+    void Disconnect(IPlaybackListener& listener);
 
     // ---- rows ------------------------------------------------------------------------
     // The browser's shown entries (null without a browser).
@@ -129,7 +134,7 @@ public:
     // The list was refilled and shows the current recording at `row` now; nothing opens.
     void MoveCurrentRow(int row);
 
-    // ---- selection, open, data -------------------------------------------------------
+    // ---- selection, open, data (PlaybackRoad.cpp) -----------------------------------------
     BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo);
     void OnOpenDelay();
     void OnBusyTimeout();
@@ -141,7 +146,6 @@ public:
     void OnMovieDataLoaded(WPARAM wParam, LPARAM lParam);
     BOOL PlayWithoutLoader();
     BOOL StartPlayback();
-    BOOL ActivateRecorderData();
     void JoinDataThreads();
     void StartPrefetchNextMovie();
 
@@ -150,6 +154,7 @@ public:
     void FollowPausedPicture();
     // Every pane, the slider and the map at `frame`, clamped into the slider's range.
     BOOL UpdatePlaybackPosition(std::int64_t frame);
+    // The seek slider and the graph's cursor at `frame`.
     void UpdateSeekSlider(FrameIndex frame);
     void CheckGpsAtFrame();
     void CheckParkingTrace();
@@ -180,7 +185,93 @@ public:
     void ClosePlayback();
     void ResetPlaybackUi();
 
+    // ---- the window's commands (PlaybackCommands.cpp) ----------------------------------
+    // The transport buttons and the video menu.
+    void OnPlayPause();
+    void OnStop();
+    void OnNextMovie();
+    void ChangeSpeedStep(bool faster);
+    void OnKeepAspect();
+    // The sliders' messages: a press, a drag and a release at `pos`; `besideThumb`, the seek
+    // slider's last press fell beside its thumb (a click on the track).
+    void OnSliderDown(RoadSlider slider, std::int64_t pos, bool besideThumb);
+    void OnSliderDrag(RoadSlider slider, std::int64_t pos, bool besideThumb);
+    void OnSliderUp(RoadSlider slider, std::int64_t pos, bool besideThumb);
+    // A marker clicked on the map: its event's frame, in the play state of the moment.
+    void OnMapMarkerClick(std::int64_t frame);
+    // A release in the graph: the previous or next shown event, wrapping at the ends.
+    void OnPrevEvent();
+    void OnNextEvent();
+    // The volume the user set (clamped to 0..kMaxVolume): channel 1 plays at it, channel 2
+    // stays silent.
+    void SetVolume(int volume);
+
+    // ---- what the window's other commands ask of the channels --------------------------
+    // The keep-aspect flag as the settings have it, taken without telling anyone; applied
+    // to the channels by ApplyKeepAspect and by the next open.
+    void RestoreKeepAspect(BOOL keep) { m_bKeepAspect = keep; }
+    void ApplyKeepAspect();
+    // The flag set, applied and told.
+    void SetKeepAspect(BOOL keep);
+    // The window's views applied to the channels.
+    void ApplyView(BOOL redraw);
+    // Paused unless paused, then stopped (the source goes, the program closes, the list is
+    // emptied); PauseAndStop pauses as the play command does.
+    void HaltPlayback();
+    void PauseAndStop();
+    void SetDefaultSpeed();
+    // The movie of both channels closed and their data reset.
+    void CloseMovie();
+    // The folder that is left: its movie paused and (unless advancing) stopped, the speed
+    // back to the default unless a folder advance is due, the movie closed, the playback
+    // view reset.
+    void LeaveFolder();
+    // The list's recordings went away: halted at the default speed, closed, reset.
+    void CloseForEmptyList();
+    // A single file was chosen as the source: the channels let go of the held data of the
+    // previous list.
+    void ReleaseHeldData();
+    // The source moves under the movie (a card put back, the layout of the video changed):
+    // HoldForSourceMove pauses an open movie and tells the state it had; ResumeAfterSourceMove
+    // opens a short movie afresh (stopped at its start) and lets a longer one play on.
+    PlayState HoldForSourceMove();
+    void ResumeAfterSourceMove(PlayState before);
+    // Speed back to the default, silent, at frame 0 and stopped.
+    void RewindToStart();
+    // A job is about to run: the CSV export pauses; the others rewind, and a delete
+    // also closes the movie. The prefetch stops.
+    void PrepareForJob(bool exportOnly, bool deleting);
+    // A join begins: the movie on screen closes; the frame it showed.
+    std::int64_t CloseMovieOnScreen();
+    void RewindAfterJoin();
+    // A still picture: the overlays cleared and playback paused; false when no channel
+    // took the overlay (nothing to save). EndSnapshot puts the overlays back.
+    bool BeginSnapshot();
+    void EndSnapshot();
+    // Waits until the seeks' pictures are on screen.
+    void SettlePicture();
+    // Each channel's picture into its path (an empty path is skipped): the count saved, and
+    // whether a channel with a movie open failed.
+    struct SnapshotResult {
+        int saved = 0;
+        bool missing = false;
+    };
+    SnapshotResult SaveSnapshots(const std::string& front, const std::string& rear);
+
     // ---- what the window's commands decide by and change ------------------------------
+    FrontChannel Front() const;
+    // Channel 1's speed step as the speed label shows it: 0 (an empty label) without it.
+    int ShownSpeedStep() const;
+    bool IsChannelInitialised(int channel) const;
+    // Whether an initialised channel holds a movie.
+    bool IsChannelShowing(int channel) const;
+    // Channel 1's frame on screen and frame count (0 without channel 1).
+    std::int64_t CurrentFrame() const;
+    std::int64_t FrameCount() const;
+    // A channel's native picture size (0 x 0 without a movie).
+    SIZE VideoSize(int channel) const;
+    int Volume() const { return m_nVolume; }
+    BOOL KeepAspect() const { return m_bKeepAspect; }
     int CurrentRow() const { return m_nCurRow; }
     std::uint64_t SelectionSerial() const { return m_nSelectionSerial; }
     BOOL DataLoaded() const { return m_bDataLoaded; }
@@ -190,6 +281,11 @@ public:
     BOOL Advancing() const { return m_bAdvancing; }
     BOOL FolderAdvance() const { return m_bFolderAdvance; }
     BOOL ParkingNoFix() const { return m_bParkingNoFix; }
+    // The frame shown has a GPS fix.
+    BOOL HasPosition() const { return m_bHasPosition; }
+    // Where the seek slider stands and how far it reaches.
+    int SeekPos() const { return m_seek.pos; }
+    int SeekMax() const { return m_seek.max; }
     // A command may run: not while a playing movie is about to end and continuous play to
     // move on.
     BOOL NearEndLocked() const { return IsNearMovieEnd() && m_bNearEnd; }
@@ -200,10 +296,6 @@ public:
     void ForgetData() { m_bDataLoaded = FALSE; }
     void ClearOpenFailed() { m_bOpenFailed = FALSE; }
     void SelectionDone() { m_bSelecting = FALSE; }
-    // The end of the movie is acted on again (a play command).
-    void AllowEnd() { m_bIgnoreEnd = FALSE; }
-    // Playing begins once the data is in (a play command that came before it).
-    void SetResumeAfterLoad(BOOL resume) { m_bResumeAfterLoad = resume; }
     // After a job that closed the movie: the frame it goes back to once the data is in.
     void SetResumePending(BOOL pending) { m_bResumePending = pending; }
     void SetResumeFrame(std::int64_t frame) { m_nResumeFrame = ClampFrame(frame, 0, std::numeric_limits<FrameIndex>::max()); }
@@ -213,25 +305,32 @@ private:
     void FireMovieOpened(WPARAM wParam, LPARAM lParam);
     void StartLoaderThread(std::string path);
     void ApplyFrontSpeedToBoth();
-    // Leaves the large-video view, when on, and releases its button.
-    void LeaveLargeVideo();
+    // Moves the staged data into the active scanner and tells what the recording holds;
+    // whether the frame rate is known.
+    BOOL ActivateRecorderData(RecordingOpened& opened);
+    // Channel 1 at `front` (0 mutes it); channel 2 always silent.
+    void SetChannelVolumes(int front);
     bool DetectorShown(int detector) const;
 
+    // What the listeners are told.
+    template <typename Notice>
+    void Tell(void (IPlaybackListener::*notice)(Notice), std::type_identity_t<Notice> value) {
+        // A copy: a listener may disconnect itself while it is told.
+        const std::vector<IPlaybackListener*> listeners = m_listeners;
+        for (IPlaybackListener* listener : listeners) (listener->*notice)(value);
+    }
+    void TellCleared(unsigned parts) { Tell(&IPlaybackListener::OnRecordingCleared, parts); }
+    void TellTransport(const TransportShown& shown) { Tell(&IPlaybackListener::OnTransportShown, shown); }
+    void TellSpeed();
+
     IPlaybackRoadHost& m_host;
-    // The window's panes, under its own names.
-    const std::unique_ptr<CGoogleMapDlgWrap>& m_pMapWrap;
-    const std::unique_ptr<CInfoDlg>& m_pInfoDlg;
-    const std::unique_ptr<CGSensorDlg>& m_pGraphDlg;
-    const std::unique_ptr<CObdDlg>& m_pObdDlg;
-    const std::unique_ptr<CMovieDialog>& m_pMapWindow;
-    std::array<CMovieStatic, 2>& m_aMovieStatic;
-    const std::unique_ptr<CSkinSliderCtrl>& m_pSeekSlider;
+    std::vector<IPlaybackListener*> m_listeners;
+    // What the window lends.
     const std::unique_ptr<CFilerContainerDlg>& m_pFiler;
-    const std::unique_ptr<CLogoDlg>& m_pLogo;
-    const std::array<CSkinButton*, kTransportButtonCount>& m_apTransport;
-    const std::unique_ptr<ChannelEngineImpl>& m_pEngine;
     const NamedMutexHandle& m_hMutexCache;
     const NamedMutexHandle& m_hMutexCpSet;
+    const EventDetectors& m_detectors;
+    const ViewRecords& m_views;
 
     // Selections are numbered so that a data load answering an older one is dropped.
     std::uint64_t m_nSelectionSerial = 0;
@@ -255,8 +354,20 @@ private:
     BOOL m_bParkingTrace = FALSE;   // the current movie is a parking one on such a card
     BOOL m_bParkingMovie = FALSE;   // the current movie is a parking or parking-impact recording
     BOOL m_bParkingNoFix = FALSE;   // ... and the frame on screen has no GPS fix
-    int m_nMapFrameSaved = -1;
+    BOOL m_bHasPosition = FALSE;
     std::vector<sCRASHPOS> m_vecCrashPos;
+
+    // The requests the road answers for the user: the volume, the keep-aspect flag and
+    // channel 1's play state when the seek slider was pressed.
+    int m_nVolume = kMaxVolume;
+    BOOL m_bKeepAspect = TRUE;
+    int m_nPlayStateAtDown = PLAY_CLOSED;
+    // The seek slider as the road set it: its range and position.
+    struct SeekRange {
+        int min = 0;
+        int max = 0;
+        int pos = 0;
+    } m_seek;
 
     // The channels that opened the current movie, the tags their players' notices carry
     // (CPlayer::OpenTag), and those whose player reported ready.

@@ -77,14 +77,6 @@ CsulvaneDlg::~CsulvaneDlg() {
     DestroyJobFrame();
 }
 
-sPLAYCHANNEL& CsulvaneDlg::Channel(int channel) const { return g_aPlayChannel[channel]; }
-PlayerDriverTable& CsulvaneDlg::Slots(int channel) const { return g_aPlayerDriverTable[channel]; }
-bool CsulvaneDlg::ChannelInitialised(int channel) const { return Channel(channel).initialised != 0; }
-
-bool CsulvaneDlg::IsChannelShowing(int channel) const {
-    return ChannelInitialised(channel) && Channel(channel).playState != PLAY_CLOSED;
-}
-
 void CsulvaneDlg::ShowError(int textId) {
     if (m_showMessage) m_showMessage(QString::fromUtf8(UiText(textId)), QStringLiteral("ERROR"));
 }
@@ -113,8 +105,8 @@ BOOL CsulvaneDlg::OnInitDialog() {
     InitPlayChannels();
     LoadKnownBoxTypes();
 
-    m_bKeepAspect = ReadKeepAspect();
-    m_nVolume = ReadVolume();
+    m_pRoad->RestoreKeepAspect(ReadKeepAspect());
+    const int volume = ReadVolume();
 
     m_pObdDlg->SetOwner(GetSafeHwnd(), m_pImages.get());
     m_pObdDlg->OnInitDialog();
@@ -123,7 +115,7 @@ BOOL CsulvaneDlg::OnInitDialog() {
     CreateScaleFrameWindow();
     LayoutMainWindow();
 
-    ShowStartState();
+    ShowStartState(volume);
     FitToMonitor();
     m_pMapWindow->SetCaptionText(kTextMapCaption);
     SetTimer(TIMER_IDLE, 1000);
@@ -172,30 +164,43 @@ void CsulvaneDlg::InitPlayChannels() {
     // Each channel shows its picture in its own surface and posts its player's notices there.
     const HWND owners[kChannelCount] = {m_aMovieStatic[0].GetSafeHwnd(), m_aMovieStatic[1].GetSafeHwnd()};
     for (int i = 0; i < kChannelCount; ++i) {
-        g_aPlayerDriverTable[i] = kPlayerDriverOperations;
-        sPLAYCHANNEL& channel = Channel(i);
+        PlayerDriverTable& table = g_aPlayerDriverTable[i];
+        table = kPlayerDriverOperations;
+        sPLAYCHANNEL& channel = g_aPlayChannel[i];
         channel.initialised = 0;
         channel.dataLoaded = 0;
         channel.rearOpened = 0;
         channel.volume = 0;
         channel.engine = m_pEngine.get();
-        if (Slots(i).InitChannel(channel, owners[i], kOverlayFontFace)) {
+        if (table.InitChannel(channel, owners[i], kOverlayFontFace)) {
             channel.initialised = 1;
             channel.dataLoaded = 0;
         }
     }
-    if (ChannelInitialised(0)) Slots(0).SetHardwareDecode(Channel(0), ReadHardwareDecode() ? TRUE : FALSE);
+    if (g_aPlayChannel[0].initialised)
+        g_aPlayerDriverTable[0].SetHardwareDecode(g_aPlayChannel[0], ReadHardwareDecode() ? TRUE : FALSE);
     // One call of the window runs until its event loop waits for events again: within it the
     // players are waited for half a second at the most, in all (PlayerWaits.h).
     if (QAbstractEventDispatcher* events = QAbstractEventDispatcher::instance())
         QObject::connect(events, &QAbstractEventDispatcher::aboutToBlock, this, [] { EndPlayerWaitCall(); });
 }
 
+void CsulvaneDlg::TermPlayChannels() {
+    for (int i = 0; i < kChannelCount; ++i) {
+        sPLAYCHANNEL& channel = g_aPlayChannel[i];
+        if (!channel.initialised) continue;
+        channel.initialised = 0;
+        g_aPlayerDriverTable[i].TermChannel(channel);
+        channel.engine = nullptr;
+    }
+    m_pEngine.reset();
+}
+
 // What the window shows before a source opens: frame 0, the volume, the idle buttons, the
 // progress bar and the surfaces' views.
-void CsulvaneDlg::ShowStartState() {
-    UpdatePlaybackPosition(0);
-    SetVolume(m_nVolume);
+void CsulvaneDlg::ShowStartState(int volume) {
+    m_pRoad->UpdatePlaybackPosition(0);
+    SetVolume(volume);
     SetPlayButtonState(FALSE);
     m_pProgress->SetRange(0, 100);
     m_pProgress->SetPos(0);
@@ -205,8 +210,8 @@ void CsulvaneDlg::ShowStartState() {
         m_apTransport[BTN_MAP_WINDOW]->SetLatched(m_pMapWrap->GetConnection().IsMapEnabled());
     m_bMapShown = m_pMapWrap->GetConnection().IsMapEnabled();
     UpdateControlStates();
-    SetChannelsKeepAspect(m_bKeepAspect);
-    SetChannelsView(m_aView, 0);
+    m_pRoad->ApplyKeepAspect();
+    m_pRoad->ApplyView(FALSE);
 }
 
 // The window kept on its monitors; maximised, with the map beside the video, when its
@@ -325,8 +330,8 @@ BOOL CsulvaneDlg::RestoreLastSource() {
     }
     ApplyModelLimits();
     UpdateControlStates();
-    SetChannelsKeepAspect(m_bKeepAspect);
-    SetChannelsView(m_aView, 0);
+    m_pRoad->ApplyKeepAspect();
+    m_pRoad->ApplyView(FALSE);
     return found;
 }
 
@@ -360,18 +365,11 @@ void CsulvaneDlg::CleanUp() {
     KillTimer(TIMER_IDLE);
     // A running long job ends first, so that nothing still uses the channels or the list.
     if (m_stopWorkerJob) m_stopWorkerJob();
-    if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PauseChannels();
-    StopPlayback();
+    m_pRoad->HaltPlayback();
     ResetViewForSource();
     KillTimer(TIMER_PLAYBACK);
     JoinDataThreads();
-    for (int i = 0; i < kChannelCount; ++i) {
-        if (!ChannelInitialised(i)) continue;
-        Channel(i).initialised = 0;
-        Slots(i).TermChannel(Channel(i));
-        Channel(i).engine = nullptr;
-    }
-    m_pEngine.reset();
+    TermPlayChannels();
     FreeKnownBoxTypes();
     // Anyone still copying a path under a lock finishes before the locks go.
     for (NamedMutexHandle* lock : {&m_hMutexCache, &m_hMutexCpSet}) {
@@ -396,12 +394,11 @@ void CsulvaneDlg::reject() {
 }
 
 void CsulvaneDlg::ResetViewForSource() {
-    SetChannelsSpeed(GetDefaultSpeedStep());
+    m_pRoad->SetDefaultSpeed();
     m_pMapWindow->SetCaptionText(kTextMapCaption);
     m_aMovieStatic[0].m_nIndex = 0;
     m_aMovieStatic[1].m_nIndex = 1;
-    ResetChannels();
-    CloseChannels();
+    m_pRoad->CloseMovie();
     // With the movie closed this only puts the surfaces and the map back in place.
     ResetVideoArea();
     ResetPlaybackUi();
@@ -459,7 +456,7 @@ void CsulvaneDlg::OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) {
             m_apTransport[BTN_OBD_WINDOW]->update();
         }
         break;
-    case WM_APP_MAPWND_PAINT: ApplySurfaceView(); break;
+    case WM_APP_MAPWND_PAINT: m_pRoad->ApplyView(FALSE); break;
     case WM_APP_MAPWND_TITLE_DBLCLK: OnMapWindowTitleDblClk(); break;
     case WM_APP_MAPWND_CLOSE: OnMapWindowClosed(); break;
     default: OnFurtherAppMessage(msg, wParam, lParam); break;  // accepted and ignored (double clicks in the list)

@@ -84,17 +84,18 @@ public:
     void CleanUp();
     void OnBtnClose();
 
-    // Commands (CsulvaneDlgCommands.cpp, CsulvaneDlgButtons.cpp, CsulvaneDlgView.cpp).
+    // Commands (CsulvaneDlgCommands.cpp, CsulvaneDlgButtons.cpp, CsulvaneDlgView.cpp). What
+    // plays, pauses, stops, seeks or changes the speed or the volume is the road's.
     void OnCommand(int id);
-    void OnPlayPause();
-    void OnStop();
+    void OnPlayPause() { m_pRoad->OnPlayPause(); }
+    void OnStop() { m_pRoad->OnStop(); }
     void OnPrevMovie() { m_pRoad->OnPrevMovie(); }
-    void OnNextMovie();
-    void OnSlower();
-    void OnFaster();
+    void OnNextMovie() { m_pRoad->OnNextMovie(); }
+    void OnSlower() { m_pRoad->ChangeSpeedStep(false); }
+    void OnFaster() { m_pRoad->ChangeSpeedStep(true); }
     void OnSnapshot();
     void OnLargeVideo();
-    void OnKeepAspect();
+    void OnKeepAspect() { m_pRoad->OnKeepAspect(); }
     void OnBrowseSource();
     void OnSettings();
     void OnObdWindow();
@@ -106,12 +107,12 @@ public:
     // Messages.
     void OnMovieOpened(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieOpened(wParam, lParam); }
     void OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieDataLoaded(wParam, lParam); }
-    void OnSliderDrag(WPARAM id, LPARAM pos);
-    void OnSliderDown(WPARAM id, LPARAM pos);
-    void OnSliderUp(WPARAM id, LPARAM pos);
-    void OnMapMarkerClick(WPARAM wParam, LPARAM frame);
-    void OnGSensorPrevEvent();
-    void OnGSensorNextEvent();
+    void OnSliderDrag(WPARAM id, LPARAM pos) { m_pRoad->OnSliderDrag(SliderOf(id), pos, SeekBesideThumb()); }
+    void OnSliderDown(WPARAM id, LPARAM pos) { m_pRoad->OnSliderDown(SliderOf(id), pos, SeekBesideThumb()); }
+    void OnSliderUp(WPARAM id, LPARAM pos) { m_pRoad->OnSliderUp(SliderOf(id), pos, SeekBesideThumb()); }
+    void OnMapMarkerClick(WPARAM, LPARAM frame) { m_pRoad->OnMapMarkerClick(frame); }
+    void OnGSensorPrevEvent() { m_pRoad->OnPrevEvent(); }
+    void OnGSensorNextEvent() { m_pRoad->OnNextEvent(); }
     void OnInfoAxisToggle(WPARAM axis, LPARAM state);
     void OnEventFilterChanged(WPARAM index, LPARAM state);
     void OnFolderSelected(WPARAM wParam, LPARAM item);
@@ -148,7 +149,7 @@ public:
     void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) override {
         m_pRoad->OnPlayerReady(channel, wParam, lParam);
     }
-    bool IsChannelShowing(int channel) const override;
+    bool IsChannelShowing(int channel) const override { return m_pRoad->IsChannelShowing(channel); }
 
     // ---- what the tests, tools and benches drive ------------------------------------
     BOOL SeekToFrame(std::int64_t frame, int keepState) { return m_pRoad->SeekToFrame(frame, keepState); }
@@ -163,7 +164,7 @@ public:
     // A double click on the map window's title strip: the window goes back beside the
     // video, and when it is there already, the map docks at that place in the main window.
     void PlaceMapBesideVideo();
-    void SetVolume(int volume);
+    void SetVolume(int volume) { m_pRoad->SetVolume(volume); }
     void ApplyModelLimits();
     void EnableBrowserButtons(BOOL on);
     BOOL OpenChosenSource(int kind, std::string path);
@@ -221,9 +222,9 @@ public:
     // The caption is being dragged (the window moves with the mouse).
     BOOL IsMoving() const { return m_bMoving; }
     // The volume the slider set, which the front channel plays at.
-    int Volume() const { return m_nVolume; }
+    int Volume() const { return m_pRoad->Volume(); }
 
-    static constexpr int kMaxVolumeValue = 65535;
+    static constexpr int kMaxVolumeValue = CPlaybackRoad::kMaxVolume;
 
 protected:
     void OnAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam) override;
@@ -247,7 +248,8 @@ private:
     BOOL CreateChildPanes();
     void SetUpJobsAndSettings();
     void InitPlayChannels();
-    void ShowStartState();
+    void TermPlayChannels();
+    void ShowStartState(int volume);
     void FitToMonitor();
     void CreateTransportButtons();
     BOOL RestoreLastSource();
@@ -261,24 +263,20 @@ private:
     BOOL SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo) {
         return m_pRoad->SelectMovie(resetSeek, resetGraph, resetInfo);
     }
-    BOOL UpdatePlaybackPosition(std::int64_t frame) { return m_pRoad->UpdatePlaybackPosition(frame); }
     void CheckGpsAtFrame() { m_pRoad->CheckGpsAtFrame(); }
     void CheckParkingTrace() { m_pRoad->CheckParkingTrace(); }
     void OnPlaybackTick() { m_pRoad->OnPlaybackTick(); }
-    void PlayNextMovie() { m_pRoad->PlayNextMovie(); }
     void OpenNextNonEmptyFolder(std::uintptr_t from) { m_pRoad->OpenNextNonEmptyFolder(from); }
-    BOOL ResumePlayback() { return m_pRoad->ResumePlayback(); }
-    BOOL PausePlayback() { return m_pRoad->PausePlayback(); }
-    BOOL StopPlayback() { return m_pRoad->StopPlayback(); }
-    BOOL JumpToNextEvent(int frame) { return m_pRoad->JumpToNextEvent(frame); }
-    BOOL JumpToPrevEvent(int frame) { return m_pRoad->JumpToPrevEvent(frame); }
-    void ClosePlayback() { m_pRoad->ClosePlayback(); }
     void ResetPlaybackUi() { m_pRoad->ResetPlaybackUi(); }
     void RefreshVideo() { m_pRoad->RefreshVideo(); }
-    void UpdateSpeedLabel();
-    int GetDefaultSpeedStep() const { return m_pRoad->GetDefaultSpeedStep(); }
+    // The speed label for channel 1's speed step (0: empty).
+    void UpdateSpeedLabel(int speedStep);
     BOOL IsNearMovieEnd() const { return m_pRoad->IsNearMovieEnd(); }
     void UpdateMapPane();
+    // The slider a message names, and whether the seek slider's last press fell beside its
+    // thumb.
+    static RoadSlider SliderOf(WPARAM id);
+    bool SeekBesideThumb() const;
 
     // ---- layout (CsulvaneDlgLayout.cpp) -----------------------------------------------
     void LayoutMainWindow();
@@ -307,7 +305,8 @@ private:
     void ResetViewBlocks();
     void ScaleViewBlock(int surface, const RECT& from, const RECT& to);
     void SetPlayButtonState(BOOL playing);
-    void ApplySurfaceView();
+    // Leaves the large-video view, when on, and releases its button.
+    void LeaveLargeVideo();
 
     // ---- control states (CsulvaneDlgCommands.cpp) -------------------------------------
     void UpdateControlStates();
@@ -350,7 +349,6 @@ private:
     // ---- the remaining commands and messages (CsulvaneDlgButtons.cpp) ----------------
     BOOL OnFurtherCommand(int id);
     BOOL OnFurtherAppMessage(unsigned msg, WPARAM wParam, LPARAM lParam);
-    void ChangeSpeedStep(bool faster);
     // A double click on the rear surface: the map window back over it, the map switched on.
     void ShowMapOverRear();
     // The gauge or map window minimised on its own is off the screen while its button says
@@ -365,8 +363,6 @@ private:
     std::function<void()> m_stopWorkerJob;
     NamedMutexHandle m_hMutexCache;
     NamedMutexHandle m_hMutexCpSet;
-    int m_nVolume = kMaxVolumeValue;
-    BOOL m_bKeepAspect = TRUE;
     BOOL m_bMapShown = FALSE;
     BOOL m_bInitDone = FALSE;
     // The window has begun its first painting; the deferred initialisation waits for it.
@@ -384,7 +380,6 @@ private:
     BOOL m_bCsvDisabled = TRUE;
     BOOL m_bObdShown = FALSE;
     BOOL m_bControlsLocked = FALSE;
-    int m_nPlayStateAtDown = PLAY_CLOSED;
 
     // The frame's, the sources' and the satellite windows' state.
     std::function<int(const QString& text, const QString& caption)> m_askOkCancel;
@@ -424,6 +419,13 @@ private:
 
     class JobHost;
     class RoadHost;
+    class PaneListener;
+    class MapListener;
+    class InfoListener;
+    class GaugeListener;
+    class GraphListener;
+    class TransportListener;
+    struct PaneListeners;
     void CreatePlaybackRoad();
 
     // The long jobs' frame (CsulvaneDlgJobs.cpp).
@@ -440,8 +442,6 @@ private:
     void OnOpenDelay() { m_pRoad->OnOpenDelay(); }
     void OnBusyTimeout() { m_pRoad->OnBusyTimeout(); }
     void JoinDataThreads() { m_pRoad->JoinDataThreads(); }
-    // Channel 1 at `front` (0 mutes it); channel 2 always silent.
-    void SetChannelVolumes(int front);
     // Both flags of a detector from an axis or event-filter toggle; the markers follow.
     void ApplyDetectorToggle(int detector, LPARAM state);
     // Both flags of the detector of settings box `index` from what the box shows; the one
@@ -449,9 +449,6 @@ private:
     void SetDetectorOfEventBox(int index);
     // The graph and the map's markers after a change of the detectors' flags.
     void FollowDetectors();
-    bool ChannelInitialised(int channel) const;
-    sPLAYCHANNEL& Channel(int channel) const;
-    PlayerDriverTable& Slots(int channel) const;
     std::string CurrentPath() const { return m_pRoad->CurrentPath(); }
     bool IsValidRow(int row) const { return m_pRoad->IsValidRow(row); }
     void PlaceProgressBar();
@@ -484,8 +481,10 @@ private:
     BOOL m_bCleanedUp = FALSE;
     int m_nWaitCursor = 0;
 
-    // The playback road, after the panes it holds by reference (destroyed before them).
+    // The playback road, after what it is lent (destroyed before it), and the listeners
+    // through which the panes follow it.
     std::shared_ptr<RoadHost> m_pRoadHost;
+    std::shared_ptr<PaneListeners> m_pListeners;
     std::unique_ptr<CPlaybackRoad> m_pRoad;
 
     QRect m_rcNormal;  // the window's place before the full-video view

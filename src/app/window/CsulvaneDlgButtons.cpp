@@ -13,7 +13,6 @@
 
 #include "app/commands/SettingDlg.h"
 #include "app/window/SourcePath.h"
-#include "playback/ChannelFacade.h"
 #include "recorder/RecordingName.h"
 #include "ui/MsgBox.h"
 #include "ui/text/UiText.h"
@@ -68,20 +67,6 @@ BOOL CsulvaneDlg::OnFurtherAppMessage(unsigned msg, WPARAM wParam, LPARAM) {
     }
 }
 
-// ---- speed ---------------------------------------------------------------------------------
-
-void CsulvaneDlg::ChangeSpeedStep(bool faster) {
-    if ((m_pRoad->NearEndLocked()) || !ChannelInitialised(0)) return;
-    const int step = GetNextSpeedStep(faster);
-    if (step == Channel(0).speedStep) return;
-    SetChannelsSpeed(step);
-    UpdateControlStates();
-    UpdateSpeedLabel();
-}
-
-void CsulvaneDlg::OnSlower() { ChangeSpeedStep(false); }
-void CsulvaneDlg::OnFaster() { ChangeSpeedStep(true); }
-
 // ---- choosing a source -----------------------------------------------------------------------
 
 void CsulvaneDlg::OnBrowseSource() {
@@ -98,18 +83,11 @@ void CsulvaneDlg::OnBrowseSource() {
 
 BOOL CsulvaneDlg::OpenChosenSource(int kindValue, std::string path) {
     const SourceKind kind = SourceKind(kindValue);
-    if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PausePlayback();
-    StopPlayback();
+    m_pRoad->PauseAndStop();
     m_pInfoDlg->SetRecMark('R');
     if (m_pInfoDlg->DataFormat() == '2' || m_pInfoDlg->DataFormat() == 'N')
         m_pInfoDlg->SetVehicleValues(-1, 0xFFFF, -1, 0);
-    if (m_bLargeVideo) {
-        SetLargeVideo(FALSE);
-        if (CSkinButton* button = m_apTransport[BTN_VIEW_LARGE_VIDEO]) {
-            button->SetLatched(FALSE);
-            button->update();
-        }
-    }
+    if (m_bLargeVideo) LeaveLargeVideo();
     m_bCsvDisabled = TRUE;
     ResetViewForSource();
     m_pFiler->SetContinue(FALSE);
@@ -127,12 +105,7 @@ BOOL CsulvaneDlg::OpenChosenSource(int kindValue, std::string path) {
     ApplyModelLimits();
     CheckParkingTrace();
     if (kind == SOURCE_FILE) {
-        // Nothing of the previous list may stay in the channels for the next open.
-        for (int i = 0; i < kChannelCount; ++i) {
-            if (!ChannelInitialised(i)) continue;
-            Slots(i).ResetRecorderData(Channel(i));
-            Channel(i).listGpsTrack.reset();
-        }
+        m_pRoad->ReleaseHeldData();
         SendCrashPositions(m_pRoad->CurrentRow(), TRUE);
     }
     const std::vector<sFILEENTRY>* entries = Entries();

@@ -4,12 +4,9 @@
 
 #include <QCursor>
 
-#include <climits>
-
 #include "app/surface/MovieMenu.h"
 #include "app/commands/SettingDlg.h"
 #include "platform/base/PathUtil.h"
-#include "playback/ChannelFacade.h"
 #include "ui/text/UiText.h"
 
 namespace orv {
@@ -27,116 +24,13 @@ void CsulvaneDlg::OnCommand(int id) {
     }
 }
 
-void CsulvaneDlg::OnPlayPause() {
-    if (!m_pRoad->DataLoaded() || !ChannelInitialised(0)) return;
-    if (Channel(0).playState == PLAY_PLAYING) {
-        if (IsNearMovieEnd()) return;
-        const int step = GetDefaultSpeedStep();
-        if (Channel(0).speedStep != step) SetChannelsSpeed(step);
-        const BOOL paused = PausePlayback();
-        RefreshVideo();
-        // Once more now that both players are paused: a rear player that missed a change
-        // of speed takes the default step with the front one.
-        SetChannelsSpeed(step);
-        UpdateSpeedLabel();
-        m_pInfoDlg->update();
-        if (paused) SetPlayButtonState(FALSE);
-        SetChannelVolumes(0);
-        UpdateControlStates();  // the speed buttons work only while playing
-        return;
-    }
-    SetChannelVolumes(m_nVolume);
-    m_pRoad->AllowEnd();
-    const BOOL played = ResumePlayback();
-    if (!played) m_pRoad->SetResumeAfterLoad(TRUE);
-    UpdateSpeedLabel();
-    SetPlayButtonState(played);
-    UpdateControlStates();
+RoadSlider CsulvaneDlg::SliderOf(WPARAM id) {
+    if (id == WPARAM(IDC_SEEK_SLIDER)) return RoadSlider::kSeek;
+    if (id == WPARAM(IDC_VOLUME_SLIDER)) return RoadSlider::kVolume;
+    return RoadSlider::kOther;
 }
 
-void CsulvaneDlg::OnStop() {
-    if (m_pRoad->NearEndLocked()) return;
-    if (ChannelInitialised(0)) {
-        SetChannelsSpeed(GetDefaultSpeedStep());
-        Slots(0).SetVolume(Channel(0), 0);
-    }
-    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
-    UpdateSpeedLabel();
-    LocateChannelsFrame(0);
-    UpdatePlaybackPosition(0);
-    StopPlayback();
-    UpdateControlStates();
-}
-
-void CsulvaneDlg::OnNextMovie() {
-    if (m_pRoad->NearEndLocked()) return;
-    SetChannelVolumes(0);
-    PauseChannels();
-    StopPlayback();
-    PlayNextMovie();
-}
-
-void CsulvaneDlg::SetChannelVolumes(int front) {
-    if (ChannelInitialised(0)) Slots(0).SetVolume(Channel(0), front);
-    if (ChannelInitialised(1)) Slots(1).SetVolume(Channel(1), 0);
-}
-
-void CsulvaneDlg::SetVolume(int volume) {
-    m_nVolume = std::clamp(volume, 0, kMaxVolumeValue);
-    WriteVolume(m_nVolume);
-    SetChannelVolumes(m_nVolume);
-    if (m_pVolumeSlider) m_pVolumeSlider->SetPos(m_nVolume);
-}
-
-void CsulvaneDlg::OnSliderDown(WPARAM id, LPARAM pos) {
-    if (m_pRoad->Busy() || id != WPARAM(IDC_SEEK_SLIDER) || !m_pRoad->DataLoaded() || !ChannelInitialised(0)) return;
-    SetChannelVolumes(0);
-    m_nPlayStateAtDown = Channel(0).playState;
-    if (Channel(0).playState != PLAY_PAUSED) PauseChannels();
-    if (m_pSeekSlider->IsClickOutsideThumb()) {
-        SeekToFrame(pos, m_nPlayStateAtDown);
-        RefreshVideo();
-        Slots(0).SetVolume(Channel(0), m_nVolume);
-    }
-}
-
-void CsulvaneDlg::OnSliderDrag(WPARAM id, LPARAM pos) {
-    if (m_pRoad->Busy()) return;
-    if (id == WPARAM(IDC_SEEK_SLIDER)) {
-        if (m_pRoad->DataLoaded() && !m_pSeekSlider->IsClickOutsideThumb())
-            UpdatePlaybackPosition(pos);
-    } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
-        SetVolume(int(std::clamp<LPARAM>(pos, 0, kMaxVolumeValue)));
-    }
-}
-
-void CsulvaneDlg::OnSliderUp(WPARAM id, LPARAM pos) {
-    if (m_pRoad->Busy()) return;
-    if (id == WPARAM(IDC_SEEK_SLIDER)) {
-        if (!m_pRoad->DataLoaded() || m_pSeekSlider->IsClickOutsideThumb() || !ChannelInitialised(0)) return;
-        SeekToFrame(pos, m_nPlayStateAtDown);
-        RefreshVideo();
-        SetChannelVolumes(m_nVolume);
-    } else if (id == WPARAM(IDC_VOLUME_SLIDER)) {
-        SetVolume(int(std::clamp<LPARAM>(pos, 0, kMaxVolumeValue)));
-    }
-}
-
-void CsulvaneDlg::OnMapMarkerClick(WPARAM, LPARAM frame) {
-    SeekToFrame(frame, ChannelInitialised(0) ? int(Channel(0).playState) : 0);
-}
-
-void CsulvaneDlg::OnGSensorPrevEvent() {
-    if (m_pRoad->NearEndLocked()) return;
-    const int current = m_pSeekSlider ? m_pSeekSlider->GetPos() : 0;
-    if (!JumpToPrevEvent(current)) JumpToPrevEvent(INT_MAX);  // wraps to the last event
-}
-
-void CsulvaneDlg::OnGSensorNextEvent() {
-    if (m_pRoad->NearEndLocked()) return;
-    const int current = m_pSeekSlider ? m_pSeekSlider->GetPos() : 0;
-    if (!JumpToNextEvent(current)) JumpToNextEvent(-1);  // wraps to the first event
-}
+bool CsulvaneDlg::SeekBesideThumb() const { return m_pSeekSlider && m_pSeekSlider->IsClickOutsideThumb(); }
 
 void CsulvaneDlg::OnInfoAxisToggle(WPARAM axis, LPARAM state) { ApplyDetectorToggle(DetectorForAxis(int(axis)), state); }
 
@@ -179,14 +73,7 @@ void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
     JoinDataThreads();
     {
         std::lock_guard lock(*m_hMutexCache);
-        if (ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED) {
-            PauseChannels();
-            if (!m_pRoad->Advancing()) StopPlayback();
-        }
-        if (!m_pRoad->FolderAdvance() && ChannelInitialised(0)) SetChannelsSpeed(GetDefaultSpeedStep());
-        ResetChannels();
-        CloseChannels();
-        ResetPlaybackUi();
+        m_pRoad->LeaveFolder();
         found = m_pFiler->OpenTreeItem(FolderTreeItem(item));
         if (found) m_pRoad->SelectionDone();
         if (!m_pRoad->Advancing()) {
@@ -217,7 +104,7 @@ void CsulvaneDlg::OnSourceLostReport() {
     // The watcher looked while the source was away; by now it may be back (a card put back,
     // a folder restored). Then the movie on screen plays on, when it is still there.
     const WatchedSource lost = watcher.LostSource();
-    const bool movieOpen = ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED;
+    const bool movieOpen = m_pRoad->IsChannelShowing(0);
     if (!lost.path.empty() && lost.IsPresent() && (!movieOpen || PathFileExists(m_pRoad->OpenPath()))) {
         watcher.ClearLost();
         watcher.SetPath(lost.path);
@@ -241,8 +128,7 @@ void CsulvaneDlg::OnSourceBack() {
 
 void CsulvaneDlg::OnSourceLost() {
     m_pRoad->ForgetData();
-    if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PauseChannels();
-    StopPlayback();
+    m_pRoad->HaltPlayback();
     m_pInfoDlg->SetRecMark(0);
     ResetViewForSource();
     ClearBrowserList(TRUE);  // nothing of the lost source stays to be clicked
@@ -283,7 +169,7 @@ void CsulvaneDlg::OnVideoClick(int surface, POINT point) {
         view.zoomCentreX = point.x;
         view.zoomCentreY = point.y;
     }
-    SetChannelsView(m_aView, TRUE);
+    m_pRoad->ApplyView(TRUE);
 }
 
 void CsulvaneDlg::OnVideoDblClk(int surface) {
@@ -294,21 +180,18 @@ void CsulvaneDlg::OnVideoDblClk(int surface) {
     }
     if (surface != 0 || m_bLargeVideo) return;
     const bool allowed = IsValidRow(0) && m_pRoad->DataLoaded() && !m_bControlsLocked;
-    const std::int64_t current = ChannelInitialised(0) ? Slots(0).GetCurrentFrame(Channel(0)) : 0;
-    const std::int64_t count = ChannelInitialised(0) ? Slots(0).GetFrameCount(Channel(0)) : 0;
-    if (!FullViewToggleAllowed(m_bFullView, current, count)) return;
+    if (!FullViewToggleAllowed(m_bFullView, m_pRoad->CurrentFrame(), m_pRoad->FrameCount())) return;
     if (allowed || m_bFullView) ApplyFullView(!m_bFullView);
 }
 
 void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
     if ((m_pRoad->NearEndLocked()) || m_pRoad->Busy()) return;
-    const bool front = ChannelInitialised(0);
-    const int state = front ? int(Channel(0).playState) : 0;
+    const FrontChannel front = m_pRoad->Front();
     CMovieMenu menu(m_bFullView, this);
-    switch (state) {
-    case PLAY_PLAYING: menu.BuildPlayingMenu(82, m_bFullView, m_nLayoutMode, Channel(0).speedStep, Channel(0).keepAspect); break;
-    case PLAY_PAUSED: menu.BuildPausedMenu(83, m_bFullView, m_nLayoutMode, Channel(0).keepAspect); break;
-    case PLAY_STOPPED: menu.BuildStoppedMenu(m_bFullView, m_nLayoutMode, Channel(0).keepAspect); break;
+    switch (front.state) {
+    case PLAY_PLAYING: menu.BuildPlayingMenu(82, m_bFullView, m_nLayoutMode, front.speedStep, front.keepAspect); break;
+    case PLAY_PAUSED: menu.BuildPausedMenu(83, m_bFullView, m_nLayoutMode, front.keepAspect); break;
+    case PLAY_STOPPED: menu.BuildStoppedMenu(m_bFullView, m_nLayoutMode, front.keepAspect); break;
     default: menu.BuildNoMovieMenu(m_nLayoutMode); break;
     }
     QAction* chosen = menu.exec(QPoint(screenPoint.x, screenPoint.y));
@@ -322,11 +205,12 @@ void CsulvaneDlg::UpdateControlStates() {
     in.currentRow = m_pRoad->CurrentRow();
     in.sourceKind = m_pFiler->m_nSourceKind;
     in.limitedModel = g_bLimitedModel;
-    in.playState = ChannelInitialised(0) ? int(Channel(0).playState) : 0;
-    in.speedStep = ChannelInitialised(0) ? Channel(0).speedStep : 1;
-    // The window's own flag: it is set before the channels take the data, so the buttons
+    const FrontChannel front = m_pRoad->Front();
+    in.playState = int(front.state);
+    in.speedStep = front.speedStep;
+    // The road's own flag: it is set before the channels take the data, so the buttons
     // that act on a loaded movie are enabled by the update that the load itself runs.
-    in.dataLoaded = ChannelInitialised(0) && m_pRoad->DataLoaded();
+    in.dataLoaded = front.initialised && m_pRoad->DataLoaded();
     in.csvDisabled = m_bCsvDisabled;
     in.lastOpenFailed = m_pRoad->OpenFailed();
     ApplyControlStates(orv::UpdateControlStates(in));

@@ -224,7 +224,7 @@ void CsulvaneDlg::CreateScaleFrameWindow() {
 void CsulvaneDlg::ComputePaneArea(const RECT& window) {
     m_paneArea = orv::ComputePaneArea(window, g_fScale);
     LayoutPanes();
-    SetChannelsView(m_aView, FALSE);
+    m_pRoad->ApplyView(FALSE);
 }
 
 void CsulvaneDlg::LayoutPanes() {
@@ -254,8 +254,7 @@ void CsulvaneDlg::LayoutPanes() {
     }
     if (g_hFont10 && m_pFiler->GetPathEdit()) m_pFiler->GetPathEdit()->setFont(*g_hFont10);
     m_pFiler->PlaceFilterButtons();
-    const bool playing = ChannelInitialised(0) && Channel(0).playState == PLAY_PLAYING;
-    SetPlayButtonState(playing);
+    SetPlayButtonState(m_pRoad->Front().state == PLAY_PLAYING);
     LayoutForMode(m_nLayoutMode);
 }
 

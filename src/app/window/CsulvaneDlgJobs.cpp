@@ -28,12 +28,12 @@ public:
     ChannelPosition JobChannelPosition() override {
         ChannelPosition p;
         p.playbackStarted = d.m_pRoad->DataLoaded();
-        p.initialised = d.ChannelInitialised(0);
+        const FrontChannel front = d.m_pRoad->Front();
+        p.initialised = front.initialised;
         if (p.initialised) {
-            sPLAYCHANNEL& front = d.Channel(0);
-            p.state = front.playState;
-            p.current = d.Slots(0).GetCurrentFrame(front);
-            p.count = d.Slots(0).GetFrameCount(front);
+            p.state = front.state;
+            p.current = d.m_pRoad->CurrentFrame();
+            p.count = d.m_pRoad->FrameCount();
             p.speedStep = front.speedStep;
         }
         return p;
@@ -41,41 +41,15 @@ public:
     BOOL IsOpenFailed() override { return d.m_pRoad->OpenFailed(); }
 
     void PrepareChannels(JobKind kind) override {
-        if (kind == JobKind::Csv) {
-            d.PausePlayback();
-            if (d.ChannelInitialised(0)) CancelPrefetch(d.Channel(0));
-            return;
-        }
-        if (d.ChannelInitialised(0)) SetChannelsSpeed(d.GetDefaultSpeedStep());
-        for (int i = 0; i < kChannelCount; ++i)
-            if (d.ChannelInitialised(i)) d.Slots(i).SetVolume(d.Channel(i), 0);
-        d.UpdateSpeedLabel();
-        LocateChannelsFrame(0);
-        d.UpdatePlaybackPosition(0);
-        d.StopPlayback();
-        if (kind == JobKind::Delete) {
-            d.ClosePlayback();
-            if (d.ChannelInitialised(0)) CancelPrefetch(d.Channel(0));
-        }
+        d.m_pRoad->PrepareForJob(kind == JobKind::Csv, kind == JobKind::Delete);
     }
 
-    std::int64_t CloseMovieOnScreen() override {
-        const std::int64_t frame = d.ChannelInitialised(0) ? d.Slots(0).GetCurrentFrame(d.Channel(0)) : 0;
-        d.KillTimer(TIMER_PLAYBACK);
-        d.m_pRoad->ForgetData();
-        CloseChannels();
-        ResetChannels();
-        return frame < 0 ? 0 : frame;
-    }
+    std::int64_t CloseMovieOnScreen() override { return d.m_pRoad->CloseMovieOnScreen(); }
     void SetResumePending(BOOL pending) override { d.m_pRoad->SetResumePending(pending); }
     void SetResumeFrame(std::int64_t frame) override {
         d.m_pRoad->SetResumeFrame(frame);
     }
-    void RewindAfterJoin() override {
-        LocateChannelsFrame(0);
-        d.UpdatePlaybackPosition(0);
-        d.StopPlayback();
-    }
+    void RewindAfterJoin() override { d.m_pRoad->RewindAfterJoin(); }
     void AfterJob() override {
         if (d.m_pRoad->OpenFailed()) d.m_pRoad->ClearOpenFailed();
         else d.UpdateControlStates();

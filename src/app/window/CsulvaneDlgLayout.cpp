@@ -45,7 +45,7 @@ void CsulvaneDlg::LayoutForMode(int mode) {
     PlaceDockedMapPane(r);
     PlaceBrowser(r, mode, client);
     PlaceButtonsAndVolume(r);
-    UpdateSpeedLabel();
+    UpdateSpeedLabel(m_pRoad->ShownSpeedStep());
     PlaceProgressBar();
     // The gauge window follows the layout it lies over.
     PlaceObdWindow();
@@ -78,7 +78,7 @@ void CsulvaneDlg::KeepViewsAcrossLayout(int previous, int mode, const RECT& clie
         if (kept[1].zoomFactor > 1.0f) m_aView[1] = kept[1];
     }
     // A picture on screen is drawn again into the surface's new size.
-    if (IsChannelShowing(0) || IsChannelShowing(1)) SetChannelsView(m_aView, TRUE);
+    if (IsChannelShowing(0) || IsChannelShowing(1)) m_pRoad->ApplyView(TRUE);
 }
 
 // The seek slider, the info panel in the mode's drawing and the G-sensor graph.
@@ -283,18 +283,16 @@ void CsulvaneDlg::ApplyFullView(BOOL on) {
         m_pMapWindow->hide();
         AttachMapPane();
         ResetViewBlocks();
-        SetChannelsView(m_aView, FALSE);
+        m_pRoad->ApplyView(FALSE);
         return;
     }
-    SetChannelsKeepAspect(TRUE);
-    m_bKeepAspect = TRUE;
-    WriteKeepAspect(true);
+    m_pRoad->SetKeepAspect(TRUE);
     SetStayOnTop(false);
     if (!m_rcNormal.isEmpty()) setGeometry(m_rcNormal);
     show();
     ResetViewBlocks();
     LayoutForMode(m_nLayoutMode);
-    SetChannelsView(m_aView, FALSE);
+    m_pRoad->ApplyView(FALSE);
     UpdateMapPane();
 }
 
@@ -310,14 +308,12 @@ void CsulvaneDlg::SetLargeVideo(BOOL on) {
     update();
     if (!on) {
         ResetViewBlocks();
-        SetChannelsView(m_aView, FALSE);
+        m_pRoad->ApplyView(FALSE);
     }
 }
 
 void CsulvaneDlg::ResetVideoArea() {
-    const bool open = ChannelInitialised(0) && Channel(0).playState != PLAY_CLOSED;
-    const bool wasPlaying = open && Channel(0).playState == PLAY_PLAYING;
-    if (open) PauseChannels();
+    const PlayState before = m_pRoad->HoldForSourceMove();
     // The surfaces back in the window at their places (a snapshot hides and resizes them),
     // the map back in its own window.
     for (CMovieStatic& surface : m_aMovieStatic)
@@ -330,17 +326,16 @@ void CsulvaneDlg::ResetVideoArea() {
     PlaceFrontSurface();
     PlaceRearSurface();
     if (m_bFullView) m_aMovieStatic[0].raise();
-    if (!open) return;
-    const double lengthMs = double(Slots(0).GetFrameCount(Channel(0))) * double(Channel(0).frameInterval);
-    // A short movie does not survive a change of its source: it is opened afresh and stays
-    // stopped at its start. A longer one plays on.
-    if (lengthMs < 2000.0 && IsValidRow(m_pRoad->CurrentRow())) {
-        m_pRoad->SetResumeAfterLoad(FALSE);
-        SelectMovie(FALSE, FALSE, FALSE);
-    } else if (wasPlaying) {
-        ResumePlayback();
+    m_pRoad->ResumeAfterSourceMove(before);
+}
+
+void CsulvaneDlg::LeaveLargeVideo() {
+    if (m_bLargeVideo) SetLargeVideo(FALSE);
+    // The button shows the view: it is released with it.
+    if (CSkinButton* button = m_apTransport[BTN_VIEW_LARGE_VIDEO]) {
+        button->SetLatched(FALSE);
+        button->update();
     }
-    SetChannelVolumes(m_nVolume);
 }
 
 void CsulvaneDlg::ApplyLogoPicture() {
@@ -379,8 +374,6 @@ void CsulvaneDlg::ScaleViewBlock(int surface, const RECT& from, const RECT& to) 
     view.viewOffsetX = int(view.viewOffsetX * sx);
     view.viewOffsetY = int(view.viewOffsetY * sy);
 }
-
-void CsulvaneDlg::ApplySurfaceView() { SetChannelsView(m_aView, FALSE); }
 
 void CsulvaneDlg::SetPlayButtonState(BOOL playing) {
     if (m_bFullView) return;

@@ -5,7 +5,6 @@
 
 #include "app/commands/SnapshotName.h"
 #include "platform/base/ReplacementFile.h"
-#include "playback/ChannelFacade.h"
 #include "ui/CommonUtil.h"
 #include "ui/MsgBox.h"
 #include "ui/text/UiText.h"
@@ -28,19 +27,13 @@ QString Text(int id) { return QString::fromUtf8(UiText(id)); }
 
 std::string CsulvaneDlg::MakeSnapshotFileName(const std::string& folder) const {
     // The name is that of the movie on screen, whichever row the list has selected since.
-    const std::int64_t frame = ChannelInitialised(0) ? Slots(0).GetCurrentFrame(Channel(0)) : 0;
-    return orv::MakeSnapshotFileName(folder, CurrentPath(), frame);
+    return orv::MakeSnapshotFileName(folder, CurrentPath(), m_pRoad->CurrentFrame());
 }
 
 void CsulvaneDlg::OnSnapshot() {
     if (!m_pRoad->DataLoaded() || IsNearMovieEnd()) return;
-    int cleared = 0;
-    for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i)) cleared |= Slots(i).ShowOverlayText(Channel(i), std::string());
-    if (!cleared) return;
-
-    if (ChannelInitialised(0) && Channel(0).playState == PLAY_PLAYING) PausePlayback();
-    RefreshVideo();
+    // The overlay cleared and the movie paused; no channel took the overlay: nothing to save.
+    if (!m_pRoad->BeginSnapshot()) return;
     for (CSkinButton* button : m_apTransport)
         if (button) button->setEnabled(false);
     for (CMovieStatic& surface : m_aMovieStatic) {
@@ -57,8 +50,7 @@ void CsulvaneDlg::OnSnapshot() {
     EnableBrowserButtons(TRUE);
     UpdateMapPane();
     UpdateControlStates();
-    for (int i = 0; i < kChannelCount; ++i)
-        if (ChannelInitialised(i)) Slots(i).ClearOverlay(Channel(i));
+    m_pRoad->EndSnapshot();
 }
 
 void CsulvaneDlg::SaveSnapshotFiles() {
@@ -67,7 +59,7 @@ void CsulvaneDlg::SaveSnapshotFiles() {
     if (folder.empty()) return;
     // A seek's picture may still be on its way: the name and the pictures saved are of the
     // frame on screen once it is there.
-    SettleChannels();
+    m_pRoad->SettlePicture();
     const std::string front = MakeSnapshotFileName(folder);
     // A negative frame or a movie without a recorder name gives no file name to save to.
     if (front.empty()) {
@@ -77,7 +69,7 @@ void CsulvaneDlg::SaveSnapshotFiles() {
     // A name without a camera letter to swap has no rear name: the front picture is saved
     // alone, since the rear one would take its name.
     const std::string rear = MakeRearSnapshotFileName(front);
-    const bool rearWanted = ChannelInitialised(1) && !rear.empty();
+    const bool rearWanted = m_pRoad->IsChannelInitialised(1) && !rear.empty();
     // A link, FIFO or device of a picture's name is never written through nor replaced;
     // only a regular file is worth the question.
     const TargetKind frontKind = InspectTarget(front);
@@ -99,22 +91,14 @@ void CsulvaneDlg::SaveSnapshotFiles() {
 
     setUpdatesEnabled(false);
     ShowVideoAtNativeSize();
-    if (!ChannelInitialised(0)) {
+    if (!m_pRoad->IsChannelInitialised(0)) {
         setUpdatesEnabled(true);
         ShowError(kTextSaveFailed);
         return;
     }
     // Every channel with a movie open owes its picture; the rear channel of a recording
-    // without a rear movie owes none. The front goes first and the rear only behind it, so
-    // that a front that failed never leaves an older front of its name beside a new rear.
-    const std::string paths[kChannelCount] = {front, rear};
-    int saved = 0;
-    bool missing = false;
-    for (int i = 0; i < kChannelCount && !missing; ++i) {
-        if (!ChannelInitialised(i) || paths[i].empty()) continue;
-        if (Slots(i).SaveSnapshot(Channel(i), paths[i])) ++saved;
-        else missing = Channel(i).playState != PLAY_CLOSED;
-    }
+    // without a rear movie owes none.
+    const auto [saved, missing] = m_pRoad->SaveSnapshots(front, rear);
     if (saved == 0) {
         setUpdatesEnabled(true);
         ShowError(kTextSaveFailed);
@@ -134,12 +118,11 @@ void CsulvaneDlg::ShowVideoAtNativeSize() {
     for (int i = 0; i < kChannelCount; ++i) {
         CMovieStatic& surface = m_aMovieStatic[std::size_t(i)];
         if (!surface.IsCreated()) continue;
-        int width = 0, height = 0;
-        if (ChannelInitialised(i)) Slots(i).GetVideoSize(Channel(i), &width, &height);
+        const SIZE size = m_pRoad->VideoSize(i);
         surface.hide();
-        surface.resize(std::max(width, 0), std::max(height, 0));
+        surface.resize(size.cx, size.cy);
     }
-    SetChannelsView(m_aView, FALSE);
+    m_pRoad->ApplyView(FALSE);
 }
 
 void CsulvaneDlg::RestoreVideoLayout() {
@@ -148,7 +131,7 @@ void CsulvaneDlg::RestoreVideoLayout() {
     if (m_pMapWindow && m_pMapWindow->isVisible()) PlaceMapBesideVideo();
     LayoutForMode(m_nLayoutMode);
     setUpdatesEnabled(updates);
-    SetChannelsView(m_aView, FALSE);
+    m_pRoad->ApplyView(FALSE);
     if (m_aMovieStatic[0].IsCreated()) m_aMovieStatic[0].show();
     // The rear surface only where the layout has a place for it.
     if (m_aMovieStatic[1].IsCreated())
@@ -165,29 +148,12 @@ void CsulvaneDlg::OnLargeVideo() {
     }
 }
 
-void CsulvaneDlg::OnKeepAspect() {
-    if (!m_pRoad->DataLoaded()) return;
-    const int flag = ChannelInitialised(0) ? Channel(0).keepAspect : 0;
-    if (flag != 0 && flag != 1) return;
-    const BOOL mode = flag == 1 ? FALSE : TRUE;
-    m_bKeepAspect = mode;
-    SetChannelsKeepAspect(mode);
-    SetChannelsView(m_aView, FALSE);
-    WriteKeepAspect(mode == TRUE);
-    UpdateSpeedLabel();
-}
-
 void CsulvaneDlg::FollowRefilteredList() {
     std::vector<sFILEENTRY>* entries = Entries();
     if (entries) LoadListGpsTrack(*entries);
     SendCrashPositions(m_pRoad->CurrentRow(), TRUE);
     if (!entries || entries->empty()) {
-        if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PauseChannels();
-        StopPlayback();
-        SetChannelsSpeed(GetDefaultSpeedStep());
-        ResetChannels();
-        CloseChannels();
-        ResetPlaybackUi();
+        m_pRoad->CloseForEmptyList();
         SetPlayButtonState(FALSE);
         UpdateControlStates();
         m_pInfoDlg->ResetInfoValues();

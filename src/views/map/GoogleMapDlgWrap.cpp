@@ -148,8 +148,6 @@ void CGoogleMapDlgWrap::ShowFrame(const MapFrameValues& values) {
     if (values.dLatitude && values.dLongitude) SetMapPosition(*values.dLatitude, *values.dLongitude);
 }
 
-void CGoogleMapDlgWrap::SetHasPosition(BOOL hasPosition) { m_bHasPosition = hasPosition; }
-
 BOOL CGoogleMapDlgWrap::ShowMap(BOOL show) {
     QWidget* window = m_pHostWindow.data();
     if (!show) {

@@ -100,18 +100,14 @@ public:
     // The frame shown: the page reads it as the current frame, and the marker stands at
     // the frame's position when it has a fix.
     void ShowFrame(const MapFrameValues& values);
-    // Whether the frame shown has a GPS fix, as the main window judged it.
-    void SetHasPosition(BOOL hasPosition);
 
     BOOL PageReady() const { return m_bPageReady; }
     BOOL IsShown() const { return m_bShown; }
-    BOOL HasPosition() const { return m_bHasPosition; }
     int RelJpgNum() const { return m_nRelJpgNum; }
 
 private:
     BOOL m_bPageReady = FALSE;             // the page has loaded the map library
     BOOL m_bShown = FALSE;                 // the host window is shown by ShowMap
-    BOOL m_bHasPosition = FALSE;           // the frame has a GPS fix
     int m_nRelJpgNum = 0;                  // the current frame
     HWND m_pOwner = 0;                     // the main window, receiver of the posted messages
 

@@ -1,30 +1,38 @@
-// The frame's one clamp, and the playback road driven through its host interface with the
-// window's panes but no window and no movie.
+// The frame's one clamp, and the playback road driven as the window drives it, with a fake
+// host and a fake listener in place of the window and its panes: the channels run on a fake
+// engine, the rows come from the browser over a folder of stub recordings with data files.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "app/surface/MovieStatic.h"
+#include "app/commands/AppMessages.h"
 #include "app/road/PlaybackRoad.h"
+#include "filer/FileListCtrl.h"
+#include "filer/FileListOwner.h"
 #include "filer/FilerContainerDlg.h"
-#include "platform/base/NamedMutex.h"
-#include "playback/engine/ChannelEngineImpl.h"
-#include "ui/LogoDlg.h"
-#include "ui/SkinSliderCtrl.h"
-#include "views/GSensorDlg.h"
-#include "views/InfoDlg.h"
-#include "views/ObdDlg.h"
-#include "views/map/GoogleMapDlgWrap.h"
-#include "views/map/InternetConnection.h"
-#include "views/map/MovieDialog.h"
+#include "filer/FilerTestSupport.h"
+#include "filer/FolderTreeCtrl.h"
+#include "fixtures/CardBuilder.h"
+#include "fixtures/EventLoopWait.h"
+#include "fixtures/TempDir.h"
+#include "playback/ChannelData.h"
+#include "playback/ChannelFixture.h"
+#include "recorder/RecordingName.h"
+#include "ui/CommonUtil.h"
 
 namespace orv {
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
@@ -68,73 +76,490 @@ TEST(FrameIndex, EveryRequestEndsInsideItsRangeAndInTheType) {
     }
 }
 
-// A window as the road sees it: it records what it is asked.
+// A window as the road sees it: it records what it is asked. Its own window takes what the
+// loader posts.
 class FakeRoadHost : public IPlaybackRoadHost {
 public:
-    HWND RoadWindow() const override { return 0; }
-    void SetRoadTimer(unsigned id, unsigned) override { timersSet.push_back(id); }
-    void KillRoadTimer(unsigned id) override { timersKilled.push_back(id); }
-    void BeginWaitCursor() override { ++waitCursors; }
-    void EndWaitCursor() override { --waitCursors; }
+    HWND RoadWindow() const override { return window.GetOwnerHwnd(); }
+    void SetRoadTimer(unsigned id, unsigned ms) override { timers[id] = ms; }
+    void KillRoadTimer(unsigned id) override { timers.erase(id); }
+    // As the window's cursor: ended more often than begun, it stays ended.
+    void ShowWaitCursor(bool on) override { waitCursors = on ? waitCursors + 1 : std::max(waitCursors - 1, 0); }
     void ShowError(int textId) override { errors.push_back(textId); }
-    void DisableAllControls() override {}
-    void EnableIdleControls() override {}
-    void UpdateControlStates() override {}
-    void SetPlayButtonState(BOOL) override {}
-    int Volume() const override { return 0; }
-    void SetVolume(int) override {}
-    void SetChannelVolumes(int) override {}
-    BOOL KeepAspect() const override { return TRUE; }
-    ViewRecords& Views() override { return views; }
-    int LayoutMode() const override { return LAYOUT_BESIDE_BROWSER; }
+    void EnableControls(RoadControls which) override { controls.push_back(which); }
     void RestoreLayout() override { ++layouts; }
-    BOOL LargeVideo() const override { return FALSE; }
-    void SetLargeVideo(BOOL) override {}
-    BOOL ObdShown() const override { return FALSE; }
+    void LeaveLargeVideo() override {}
     void UpdateMapPane() override { ++mapPanes; }
-    void UpdateSpeedLabel() override {}
+    bool MapPageReady() const override { return pageReady; }
+    bool MapPageLive() override { return pageReady; }
+    void PaintVideo(bool black) override { black ? ++blackPaints : ++paints; }
+    bool SeekDragging() const override { return dragging; }
+    void DropSeekDrag() override { dragging = false; }
 
-    std::vector<unsigned> timersSet, timersKilled;
+    bool Armed(unsigned id) const { return timers.count(id) != 0; }
+
+    filer_test::FakeOwner window;
+    std::map<unsigned, unsigned> timers;
     std::vector<int> errors;
-    int waitCursors = 0, layouts = 0, mapPanes = 0;
-    ViewRecords views{};
+    std::vector<RoadControls> controls;
+    int waitCursors = 0, layouts = 0, mapPanes = 0, paints = 0, blackPaints = 0;
+    bool pageReady = true;
+    bool dragging = false;
 };
 
-// The panes a window would hold, without the window: no browser, no engine, no movie.
-struct RoadRig {
-    FakeRoadHost host;
-    std::unique_ptr<CGoogleMapDlgWrap> mapWrap = std::make_unique<CGoogleMapDlgWrap>();
-    std::unique_ptr<CInfoDlg> info = std::make_unique<CInfoDlg>(nullptr);
-    std::unique_ptr<CGSensorDlg> graph = std::make_unique<CGSensorDlg>(nullptr);
-    std::unique_ptr<CObdDlg> obd = std::make_unique<CObdDlg>(nullptr);
-    std::unique_ptr<CMovieDialog> mapWindow;
-    std::array<CMovieStatic, 2> surfaces;
-    std::unique_ptr<CSkinSliderCtrl> slider = std::make_unique<CSkinSliderCtrl>();
-    std::unique_ptr<CFilerContainerDlg> filer;
-    std::unique_ptr<CLogoDlg> logo;
-    std::array<CSkinButton*, kTransportButtonCount> transport{};
-    std::unique_ptr<ChannelEngineImpl> engine;
-    NamedMutexHandle mutexCache = OpenNamedMutex("hMutexCache");
-    NamedMutexHandle mutexCpSet = OpenNamedMutex("hMutexCpSet");
-    CPlaybackRoad road{host, PlaybackPanes{mapWrap, info, graph, obd, mapWindow, surfaces, slider, filer, logo,
-                                           transport, engine, mutexCache, mutexCpSet}};
-};
+// The panes as the road sees them: what it tells them, in order.
+class FakeListener : public IPlaybackListener {
+public:
+    void OnRecordingCleared(unsigned parts) override { cleared.push_back(parts); }
+    void OnRecordingOpened(const RecordingOpened& r) override { opened.push_back(r); }
+    void OnFrameShown(const FrameShown& f) override { frames.push_back(f); }
+    void OnEventsFound(const EventsFound& e) override { events.push_back(e); }
+    void OnTransportShown(const TransportShown& t) override { transport.push_back(t); }
+    void OnTraceFile(bool found) override { traceFiles.push_back(found); }
 
-TEST(PlaybackRoad, TakesMessageValuesInAndIgnoresWhatItDidNotAskFor) {
-    RoadRig rig;
-    rig.slider->SetRange(0, 500);
-    // A position as a slider or map message carries it reaches the panes clamped once,
-    // inside the slider's range.
-    struct Position {
-        std::int64_t request;
-        int shown;
-    };
-    for (const Position& p : {Position{250, 250}, {-5, 0}, {500, 499}, {3'000'000'000LL, 499}, {kInt64Max, 499},
-                              {kInt64Min, 0}}) {
-        rig.road.UpdatePlaybackPosition(p.request);
-        EXPECT_EQ(rig.slider->GetPos(), p.shown) << p.request;
+    void Clear() {
+        cleared.clear();
+        opened.clear();
+        frames.clear();
+        events.clear();
+        transport.clear();
+        traceFiles.clear();
+    }
+    // The last frame told with its pane values.
+    const FrameShown* LastFullFrame() const {
+        for (auto it = frames.rbegin(); it != frames.rend(); ++it)
+            if (it->values) return &*it;
+        return nullptr;
+    }
+    std::optional<bool> LastLook() const {
+        for (auto it = transport.rbegin(); it != transport.rend(); ++it)
+            if (it->playing) return it->playing;
+        return std::nullopt;
     }
 
+    std::vector<unsigned> cleared;
+    std::vector<RecordingOpened> opened;
+    std::vector<FrameShown> frames;
+    std::vector<EventsFound> events;
+    std::vector<TransportShown> transport;
+    std::vector<bool> traceFiles;
+};
+
+// The fake engine with channel 1 reading the recording's data file as the real one does,
+// a movie of kFrames frames of 100 ms, and the speed the channels are set to.
+class DataEngine : public playback_test::FakeEngine {
+public:
+    static constexpr int kFrames = 300;
+    DataEngine() { results["GetFrameCount"] = kFrames; }
+
+    int OpenMovie(sPLAYCHANNEL& c, const std::string& path) override {
+        const int opened = FakeEngine::OpenMovie(c, path);
+        c.frameInterval = 100.0f;
+        return opened;
+    }
+    int LoadRecorderData(sPLAYCHANNEL& c, const std::string& path) override {
+        FakeEngine::LoadRecorderData(c, path);
+        if (&c != &g_aPlayChannel[0] || !LoadChannelData(c, path)) return 1;
+        std::lock_guard slot(c.slotLock);
+        sMOVIESCANNER& staging = c.scanners[kStagingScanner];
+        staging.frameInterval = c.frameInterval;
+        if (!staging.BuildFrameTable()) staging.Reset();
+        return 1;
+    }
+    int SetPlaybackSpeed(sPLAYCHANNEL& c, int step) override {
+        c.speedStep = step;
+        return FakeEngine::SetPlaybackSpeed(c, step);
+    }
+    void SetCurrentFrame(std::int64_t frame) { results["GetCurrentFrame"] = frame; }
+    // Whether `call` was logged ("SeekToFrame#1(150)"), and how many calls begin with `prefix`.
+    bool Called(const std::string& call) const {
+        for (const std::string& c : calls)
+            if (c == call) return true;
+        return false;
+    }
+    int Count(const std::string& prefix) const {
+        int n = 0;
+        for (const std::string& c : calls) n += c.rfind(prefix, 0) == 0;
+        return n;
+    }
+};
+
+// The browser's owner as the window is one: the list's selection goes to the road.
+class RowOwner : public IFileListOwner {
+public:
+    RowOwner(HWND window, CPlaybackRoad*& road) : window_(window), road_(road) {}
+    HWND GetOwnerHwnd() const override { return window_; }
+    int GetCurrentFileRow() const override { return road_->CurrentRow(); }
+    bool TakeReselectRequest() override { return road_->TakeReselectRequest(); }
+    void MoveCurrentFileRow(int row) override { road_->MoveCurrentRow(row); }
+    void OnFileRowSelected(int row, const sFILEENTRY& entry) override { road_->OnFileRowSelected(row, entry); }
+    void OnPreviewFile(int, const sFILEENTRY&) override {}
+    void OnFilterButton(int) override {}
+
+private:
+    HWND window_;
+    CPlaybackRoad*& road_;
+};
+
+class PlaybackRoadTest : public ::testing::Test {
+protected:
+    static constexpr int kRecords = 40;
+    static constexpr int kEventRecord = 20;  // a sudden acceleration, 1.5 g along x
+
+    void SetUp() override {
+        g_szStartDir = settings_.Path();
+        playback_test::StartChannels(engine_);
+        for (sPLAYCHANNEL& channel : g_aPlayChannel) channel.speedStep = 1;
+        fixtures::CardBuilder card(folder_.Path());
+        for (int serial = 1; serial <= 3; ++serial) {
+            fixtures::RecordingSpec spec;
+            spec.layout = -1;
+            spec.serial = serial;
+            spec.time = "12000" + std::to_string(serial);
+            fixtures::DataBlock data;
+            for (int k = 0; k < kRecords; ++k) {
+                fixtures::RawRecord record;
+                record.accelY = fixtures::SignedField(10 * k, 5);
+                if (k == kEventRecord) {
+                    record.accelX = "+1500";
+                    record.axis = 'X';
+                }
+                data.records.push_back(record);
+            }
+            spec.data = data;
+            paths_.push_back(card.AddRecording(spec));
+        }
+        road_ = std::make_unique<CPlaybackRoad>(
+            host_, PlaybackLends{browser_, mutexCache_, mutexCpSet_, detectors_, views_});
+        roadRef_ = road_.get();
+        road_->Connect(listener_);
+        browser_ = std::make_unique<CFilerContainerDlg>();
+        ASSERT_TRUE(browser_->CreateControls(&owner_));
+        browser_->OpenSourcePath(folder_.Path(), SOURCE_FOLDER);
+        // The tree reports its folder selected; the window opens it in the list.
+        browser_->OpenTreeItem(browser_->GetTree()->GetSelectedItem());
+        ASSERT_EQ(road_->Entries() ? road_->Entries()->size() : 0u, 3u);
+    }
+    void TearDown() override {
+        road_->JoinDataThreads();
+        road_.reset();
+        browser_.reset();
+        playback_test::EndChannels();
+        g_szStartDir.clear();
+    }
+
+    // The list selects `row` as a click would, and the road opens it: the open delay, both
+    // players ready, the data loaded and posted back.
+    void OpenRow(int row) {
+        browser_->SelectFileRow(row, FALSE);
+        ASSERT_TRUE(host_.Armed(TIMER_OPEN_DELAY));
+        road_->OnOpenDelay();
+        for (int channel = 0; channel < kChannelCount; ++channel) road_->OnPlayerReady(channel, 0, 0);
+        ASSERT_TRUE(fixtures::RunUntil([&] { return DataLoadedPost().has_value(); }, 20s));
+        const auto post = *DataLoadedPost();
+        road_->OnMovieDataLoaded(post.wParam, post.lParam);
+        ASSERT_TRUE(road_->DataLoaded());
+    }
+    std::optional<filer_test::Posted> DataLoadedPost() {
+        for (const filer_test::Posted& p : host_.window.Posted_())
+            if (p.msg == WM_APP_DATA_LOADED && IsCurrentDataLoad(p.wParam, road_->SelectionSerial())) return p;
+        return std::nullopt;
+    }
+    PaneValues ValuesAt(int frame) {
+        const ChannelsLock lock;
+        return PaneValuesOf(GetFrameRecord(lock, frame), frame);
+    }
+
+    fixtures::TempDir settings_;
+    fixtures::TempDir folder_;
+    std::vector<std::string> paths_;
+    DataEngine engine_;
+    FakeRoadHost host_;
+    FakeListener listener_;
+    NamedMutexHandle mutexCache_ = OpenNamedMutex("hMutexCache");
+    NamedMutexHandle mutexCpSet_ = OpenNamedMutex("hMutexCpSet");
+    EventDetectors detectors_ = MakeEventDetectors();
+    sVIEWRECORD views_[2]{};
+    std::unique_ptr<CFilerContainerDlg> browser_;
+    std::unique_ptr<CPlaybackRoad> road_;
+    CPlaybackRoad* roadRef_ = nullptr;
+    RowOwner owner_{host_.window.GetOwnerHwnd(), roadRef_};
+};
+
+TEST_F(PlaybackRoadTest, ASelectedRowOpensAndTheListenersAreToldItsRecordingAndFrames) {
+    browser_->SelectFileRow(1, FALSE);
+    // Armed: busy behind the wait cursor, the controls off, the last recording's values gone.
+    EXPECT_EQ(road_->CurrentRow(), 1);
+    EXPECT_TRUE(road_->Busy());
+    EXPECT_EQ(host_.waitCursors, 1);
+    EXPECT_TRUE(host_.Armed(TIMER_OPEN_DELAY) && host_.Armed(TIMER_BUSY_TIMEOUT));
+    ASSERT_FALSE(host_.controls.empty());
+    EXPECT_EQ(host_.controls.back(), RoadControls::kNone);
+    EXPECT_EQ(listener_.cleared, (std::vector<unsigned>{kPartData, kPartScale | kPartValues}));
+    ASSERT_EQ(listener_.frames.size(), 1u);
+    EXPECT_EQ(listener_.frames[0].frame, 0);
+    EXPECT_FALSE(listener_.frames[0].values);
+
+    // The delay ends: both channels take the movie; nothing plays before the players are ready.
+    road_->OnOpenDelay();
+    EXPECT_TRUE(engine_.Called("OpenMovie#1(" + paths_[1] + ")"));
+    ASSERT_EQ(listener_.opened.size(), 1u);
+    EXPECT_EQ(listener_.opened[0].stage, RecordingOpened::kOpening);
+    EXPECT_EQ(listener_.opened[0].path, paths_[1]);
+    // A notice of another open's player is dropped; the front alone waits for the rear.
+    road_->OnPlayerReady(0, 7, 0);
+    EXPECT_EQ(listener_.opened.size(), 1u);
+    road_->OnPlayerReady(0, 0, 0);
+    EXPECT_TRUE(host_.Armed(TIMER_REAR_READY));
+    road_->OnPlayerReady(1, 0, 0);
+    EXPECT_FALSE(host_.Armed(TIMER_REAR_READY));
+    ASSERT_EQ(listener_.opened.size(), 2u);
+    EXPECT_EQ(listener_.opened[1].stage, RecordingOpened::kPlayersReady);
+    EXPECT_EQ(listener_.opened[1].frameCount, DataEngine::kFrames);
+
+    // The loader reads the data and posts to the window, which hands it back to the road.
+    ASSERT_TRUE(fixtures::RunUntil([&] { return DataLoadedPost().has_value(); }, 20s));
+    const auto post = *DataLoadedPost();
+    listener_.Clear();
+    road_->OnMovieDataLoaded(post.wParam, post.lParam);
+    road_->OnMovieDataLoaded(post.wParam, post.lParam);  // once per selection
+    EXPECT_TRUE(road_->DataLoaded());
+    EXPECT_FALSE(road_->Busy());
+    EXPECT_EQ(host_.waitCursors, 0);
+    EXPECT_TRUE(host_.Armed(TIMER_PLAYBACK));
+    ASSERT_EQ(listener_.opened.size(), 1u);
+    const RecordingOpened& in = listener_.opened[0];
+    EXPECT_EQ(in.stage, RecordingOpened::kDataIn);
+    EXPECT_EQ(in.frameCount, DataEngine::kFrames);
+    EXPECT_FLOAT_EQ(in.frameInterval, 100.0f);
+    EXPECT_EQ(in.title, MakeListDisplayName(paths_[1]));
+    ASSERT_TRUE(in.data.has_value());
+    EXPECT_NEAR(in.data->largestAxisG[0], 1.5, 1e-9);
+    // The event at record 20 reaches the map as a marker at its frame.
+    ASSERT_EQ(listener_.events.size(), 1u);
+    ASSERT_EQ(listener_.events[0].markers.size(), 1u);
+    EXPECT_EQ(listener_.events[0].markers[0].frame, kEventRecord);
+    EXPECT_EQ(listener_.LastLook(), false);  // opened stopped: the play button says "play"
+    // Playback begins at frame 0, every pane told that frame's values.
+    const FrameShown* shown = listener_.LastFullFrame();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->frame, 0);
+    EXPECT_EQ(shown->values->info.dAccelY, ValuesAt(0).info.dAccelY);
+    EXPECT_EQ(road_->SeekPos(), 0);
+    EXPECT_EQ(road_->SeekMax(), DataEngine::kFrames);
+
+    // Each tick shows the frame on screen once it moves on.
+    road_->OnPlayPause();
+    ASSERT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING);
+    for (const int frame : {10, 11, 11, 30}) {
+        engine_.SetCurrentFrame(frame);
+        road_->OnPlaybackTick();
+        EXPECT_EQ(listener_.LastFullFrame()->frame, frame);
+        EXPECT_EQ(listener_.LastFullFrame()->values->info.dAccelY, ValuesAt(frame).info.dAccelY) << frame;
+        EXPECT_EQ(listener_.LastFullFrame()->values->map.nRelJpgNum, frame);
+    }
+    EXPECT_TRUE(road_->HasPosition());
+
+    // A listener that disconnects hears nothing more.
+    FakeListener hidden;
+    road_->Connect(hidden);
+    road_->Connect(hidden);  // once
+    engine_.SetCurrentFrame(40);
+    road_->OnPlaybackTick();
+    EXPECT_EQ(hidden.frames.size(), 1u);
+    road_->Disconnect(hidden);
+    engine_.SetCurrentFrame(41);
+    road_->OnPlaybackTick();
+    EXPECT_EQ(hidden.frames.size(), 1u);
+    EXPECT_EQ(listener_.LastFullFrame()->frame, 41);
+}
+
+TEST_F(PlaybackRoadTest, ASliderReleaseIsOneCallThatMovesTheChannelsAndTellsTheFrame) {
+    OpenRow(0);
+    road_->OnPlayPause();
+    ASSERT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING);
+    struct Case {
+        const char* name;
+        std::int64_t release;  // the position the slider's message carries
+        int target;            // where the channels go: at most 20 frames short of the end
+        int shown;             // what the slider and the panes show
+    };
+    const Case cases[] = {
+        {"inside", 150, 150, 150},
+        {"the last frame", DataEngine::kFrames - 1, DataEngine::kFrames - 20, DataEngine::kFrames - 1},
+        {"beyond the end", kInt64Max, DataEngine::kFrames - 20, DataEngine::kFrames - 1},
+        {"below the start", -5, 0, 0},
+    };
+    for (const Case& c : cases) {
+        // The press silences and pauses; the drag shows its frame without moving the channels.
+        road_->OnSliderDown(RoadSlider::kSeek, 10, false);
+        EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PAUSED) << c.name;
+        engine_.calls.clear();
+        listener_.Clear();
+        road_->OnSliderDrag(RoadSlider::kSeek, 120, false);
+        EXPECT_EQ(engine_.Count("SeekToFrame"), 0) << c.name;
+        ASSERT_NE(listener_.LastFullFrame(), nullptr);
+        EXPECT_EQ(listener_.LastFullFrame()->frame, 120) << c.name;
+
+        // The release: the channels go to the target and play on, the sound comes back, the
+        // panes show the frame asked for.
+        engine_.calls.clear();
+        listener_.Clear();
+        road_->OnSliderUp(RoadSlider::kSeek, c.release, false);
+        EXPECT_TRUE(engine_.Called("SeekToFrame#1(" + std::to_string(c.target) + ")")) << c.name;
+        EXPECT_TRUE(engine_.Called("SetVolume#1(65535)")) << c.name;
+        EXPECT_TRUE(engine_.Called("SetVolume#2(0)")) << c.name;
+        EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING) << c.name;
+        ASSERT_NE(listener_.LastFullFrame(), nullptr) << c.name;
+        EXPECT_EQ(listener_.LastFullFrame()->frame, c.shown) << c.name;
+        EXPECT_EQ(road_->SeekPos(), c.shown) << c.name;
+    }
+
+    // The volume slider sets the volume, which the listeners keep; a click beside the seek
+    // slider's thumb seeks at the press and not again at the release; nothing while busy.
+    listener_.Clear();
+    road_->OnSliderUp(RoadSlider::kVolume, 70000, false);
+    EXPECT_EQ(road_->Volume(), CPlaybackRoad::kMaxVolume);
+    road_->OnSliderDrag(RoadSlider::kVolume, 1234, false);
+    EXPECT_EQ(road_->Volume(), 1234);
+    ASSERT_FALSE(listener_.transport.empty());
+    EXPECT_EQ(listener_.transport.back().volume, 1234);
+    engine_.calls.clear();
+    road_->OnSliderDown(RoadSlider::kSeek, 60, true);
+    EXPECT_TRUE(engine_.Called("SeekToFrame#1(60)"));
+    engine_.calls.clear();
+    road_->OnSliderUp(RoadSlider::kSeek, 60, true);
+    EXPECT_EQ(engine_.Count("SeekToFrame"), 0);
+    browser_->SelectFileRow(1, FALSE);
+    ASSERT_TRUE(road_->Busy());
+    engine_.calls.clear();
+    road_->OnSliderUp(RoadSlider::kSeek, 80, false);
+    road_->OnSliderDrag(RoadSlider::kVolume, 99, false);
+    EXPECT_TRUE(engine_.calls.empty());
+    EXPECT_EQ(road_->Volume(), 1234);
+}
+
+TEST_F(PlaybackRoadTest, PlayAndPauseFollowTheChannelsAndShowTheirLook) {
+    OpenRow(0);
+    struct Step {
+        const char* name;
+        PlayState before, after;
+        bool look;
+    };
+    for (const Step& s : {Step{"play", PLAY_STOPPED, PLAY_PLAYING, true}, {"pause", PLAY_PLAYING, PLAY_PAUSED, false},
+                          {"play again", PLAY_PAUSED, PLAY_PLAYING, true}}) {
+        ASSERT_EQ(g_aPlayChannel[0].playState, s.before) << s.name;
+        listener_.Clear();
+        engine_.SetCurrentFrame(25);
+        road_->OnPlayPause();
+        EXPECT_EQ(g_aPlayChannel[0].playState, s.after) << s.name;
+        EXPECT_EQ(g_aPlayChannel[1].playState, s.after) << s.name;
+        EXPECT_EQ(listener_.LastLook(), s.look) << s.name;
+        bool status = false;
+        for (const TransportShown& t : listener_.transport) status = status || t.status == s.after;
+        EXPECT_TRUE(status) << s.name;
+    }
+    // The pause settled on the frame whose picture stays: the panes were told it.
+    listener_.Clear();
+    engine_.SetCurrentFrame(33);
+    road_->OnPlayPause();
+    ASSERT_NE(listener_.LastFullFrame(), nullptr);
+    EXPECT_EQ(listener_.LastFullFrame()->frame, 33);
+    // While paused the tick follows a picture that changes, unless the thumb is dragged.
+    for (const bool dragging : {true, false}) {
+        host_.dragging = dragging;
+        listener_.Clear();
+        engine_.SetCurrentFrame(dragging ? 34 : 35);
+        road_->OnPlaybackTick();
+        EXPECT_EQ(listener_.LastFullFrame() != nullptr, !dragging);
+    }
+    // Before the data of the next selection is in, the command does nothing.
+    browser_->SelectFileRow(2, FALSE);
+    road_->OnPlayPause();
+    EXPECT_NE(g_aPlayChannel[0].playState, PLAY_PLAYING);
+}
+
+TEST_F(PlaybackRoadTest, TheEndMarginLocksTheCommandsAndHoldsSeeksBackByTheSpeed) {
+    OpenRow(0);
+    road_->OnPlayPause();
+    struct Case {
+        int step;
+        int current;
+        bool near;
+    };
+    // 20 frames before the end at normal speed, 40 at step 2, 80 at step 4.
+    const Case cases[] = {{1, 279, false}, {1, 280, true}, {2, 259, false}, {2, 260, true},
+                          {4, 219, false}, {4, 220, true}, {-2, 280, true}};
+    for (const Case& c : cases) {
+        g_aPlayChannel[0].speedStep = c.step;
+        engine_.SetCurrentFrame(c.current);
+        host_.controls.clear();
+        road_->OnPlaybackTick();
+        EXPECT_EQ(road_->IsNearMovieEnd() != FALSE, c.near) << c.step << " at " << c.current;
+        EXPECT_EQ(road_->NearEndLocked() != FALSE, c.near) << c.step << " at " << c.current;
+        // Entering the margin takes the controls; leaving it gives them back.
+        if (!host_.controls.empty()) {
+            EXPECT_EQ(host_.controls.back(), c.near ? RoadControls::kNone : RoadControls::kByState);
+        }
+        // Inside it the commands that act on the movie do nothing.
+        engine_.calls.clear();
+        road_->OnStop();
+        road_->OnNextEvent();
+        EXPECT_EQ(engine_.Count("StopMovie#1"), c.near ? 0 : 1) << c.step << " at " << c.current;
+        EXPECT_EQ(engine_.Called("SeekToFrame#1(" + std::to_string(kEventRecord) + ")"), !c.near)
+            << c.step << " at " << c.current;
+        if (g_aPlayChannel[0].playState != PLAY_PLAYING) road_->OnPlayPause();
+    }
+    // A seek to the last frame stops short by the margin of the speed; the panes show the
+    // frame asked for.
+    engine_.SetCurrentFrame(10);
+    road_->OnPlaybackTick();
+    for (const auto& [step, target] : {std::pair{1, 280}, {2, 260}, {4, 220}}) {
+        g_aPlayChannel[0].speedStep = step;
+        engine_.calls.clear();
+        road_->SeekToFrame(DataEngine::kFrames - 1, PLAY_PAUSED);
+        EXPECT_TRUE(engine_.Called("SeekToFrame#1(" + std::to_string(target) + ")")) << step;
+        EXPECT_EQ(listener_.LastFullFrame()->frame, DataEngine::kFrames - 1) << step;
+    }
+    // Before the data is in, every command waits.
+    browser_->SelectFileRow(1, FALSE);
+    EXPECT_TRUE(road_->IsNearMovieEnd());
+}
+
+TEST_F(PlaybackRoadTest, EventJumpsAndMarkerClicksKeepThePlayState) {
+    OpenRow(0);
+    ASSERT_FALSE(road_->CrashPositions().empty());
+    // Paused, a jump shows the event's frame and stays paused; the next jump past the last
+    // event wraps to the first, the previous one before the first to the last.
+    road_->OnPlayPause();
+    engine_.SetCurrentFrame(5);
+    road_->OnPlayPause();
+    ASSERT_EQ(g_aPlayChannel[0].playState, PLAY_PAUSED);
+    for (const auto& jump : {&CPlaybackRoad::OnNextEvent, &CPlaybackRoad::OnNextEvent, &CPlaybackRoad::OnPrevEvent}) {
+        engine_.calls.clear();
+        ((*road_).*jump)();
+        EXPECT_TRUE(engine_.Called("SeekToFrame#1(" + std::to_string(kEventRecord) + ")"));
+        EXPECT_EQ(road_->SeekPos(), kEventRecord);
+        EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PAUSED);
+    }
+    // A marker click while playing seeks there and plays on.
+    road_->OnPlayPause();
+    road_->OnMapMarkerClick(100);
+    EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING);
+    EXPECT_EQ(road_->SeekPos(), 100);
+    // Without the map page the markers wait in the list; the page coming up sends them.
+    host_.pageReady = false;
+    listener_.Clear();
+    road_->ResendMarkers();
+    EXPECT_TRUE(listener_.events.empty());
+    host_.pageReady = true;
+    road_->OnPlaybackTick();
+    EXPECT_EQ(listener_.events.size(), 1u);
+    road_->OnPlaybackTick();
+    EXPECT_EQ(listener_.events.size(), 1u);  // once
+}
+
+TEST_F(PlaybackRoadTest, NoticesWithoutAMovieOpenNothing) {
     // Without an open movie nothing is expected: no notice of a player, whatever its
     // channel or tag, opens anything or starts a timer.
     struct Notice {
@@ -142,15 +567,22 @@ TEST(PlaybackRoad, TakesMessageValuesInAndIgnoresWhatItDidNotAskFor) {
         WPARAM tag;
     };
     for (const Notice& n : {Notice{0, 0}, {1, 0}, {0, 7}, {-1, 0}, {2, 0}, {99, 1}})
-        rig.road.OnPlayerReady(n.channel, n.tag, 0);
-    rig.road.OnRearReadyTimeout();
-    EXPECT_TRUE(rig.host.timersSet.empty());
-    EXPECT_EQ(rig.road.SelectionSerial(), 0u);
-    // Nor is there a row to select without a browser.
-    EXPECT_FALSE(rig.road.SelectMovie(TRUE, TRUE, TRUE));
-    EXPECT_TRUE(rig.host.timersSet.empty());
-    EXPECT_EQ(rig.host.waitCursors, 0);
-    EXPECT_TRUE(rig.host.errors.empty());
+        road_->OnPlayerReady(n.channel, n.tag, 0);
+    road_->OnRearReadyTimeout();
+    EXPECT_TRUE(host_.timers.empty());
+    EXPECT_EQ(road_->SelectionSerial(), 0u);
+    EXPECT_TRUE(listener_.opened.empty());
+    // Nor is there a row beyond the list to select; a position told before a recording's
+    // range is known shows its first frame.
+    road_->MoveCurrentRow(3);
+    EXPECT_FALSE(road_->SelectMovie(TRUE, TRUE, TRUE));
+    EXPECT_TRUE(host_.timers.empty());
+    EXPECT_EQ(host_.waitCursors, 0);
+    EXPECT_TRUE(host_.errors.empty());
+    for (const std::int64_t request : {std::int64_t(250), kInt64Max, kInt64Min}) {
+        road_->UpdatePlaybackPosition(request);
+        EXPECT_EQ(listener_.frames.back().frame, 0) << request;
+    }
 }
 
 }  // namespace

@@ -278,7 +278,7 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     // The graph's cursor and the map's marker follow the same frame.
     EXPECT_EQ(test::ChildPaneOf<CGSensorDlg>(*dlg)->CurrentFrame(), frame);
     EXPECT_EQ(dlg->MapBridge()->RelJpgNum(), frame);
-    EXPECT_TRUE(dlg->MapBridge()->HasPosition());
+    EXPECT_TRUE(dlg->Road().HasPosition());
 
     // A seek to the last frame lands 20 frames before the end; the slider shows the request.
     dlg->SeekToFrame(kFrames - 1, PLAY_PAUSED);
