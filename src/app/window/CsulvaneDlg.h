@@ -1,11 +1,13 @@
 // The main window: the video surface with its sliders and transport buttons, the file
-// browser, the info panel, the G-sensor graph, the vehicle gauges and the map window. It
-// opens the recording selected in the browser in both channels, feeds every pane from
-// the frame on screen on a 30 ms tick and moves on to the next recording at the end.
+// browser, the info panel, the G-sensor graph, the vehicle gauges and the map window. Its
+// playback road opens the recording selected in the browser in both channels, tells every
+// pane the frame on screen on a 30 ms tick and moves on to the next recording at the end;
+// the window starts and ends the channels, hands the road its commands and connects its
+// panes to what the road tells (CsulvaneDlgRoad.cpp).
 //
-// Everything here runs on the UI thread except the two data threads (the loader of the
-// selected recording's data and the read-ahead of the next one), which report by posted
-// messages only.
+// Everything here runs on the UI thread except the road's two data threads (the loader of
+// the selected recording's data and the read-ahead of the next one), which report by
+// posted messages only.
 #pragma once
 
 #include <QDialog>
