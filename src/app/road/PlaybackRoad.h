@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,6 +40,7 @@ class CFilerContainerDlg;
 class CLogoDlg;
 class CSkinButton;
 class ChannelEngineImpl;
+class IFileRows;
 
 // Main-window timers the road runs.
 constexpr unsigned TIMER_PLAYBACK = 100;
@@ -116,10 +118,10 @@ public:
     CPlaybackRoad& operator=(const CPlaybackRoad&) = delete;
 
     // ---- rows ------------------------------------------------------------------------
-    // The browser's shown entries (null without a browser).
-    std::vector<sFILEENTRY>* Entries() const;
+    // Whether the browser's list has the row.
     bool IsValidRow(int row) const;
-    std::string CurrentPath() const;  // under "hMutexCache"; "" without a valid row
+    // The path of the recording the road holds; "" without a valid row.
+    std::string CurrentPath() const;
     int GetDefaultSpeedStep() const;
     bool TakeReselectRequest();
     // A row the browser selected, with the entry it shows there.
@@ -209,6 +211,11 @@ public:
     void SetResumeFrame(std::int64_t frame) { m_nResumeFrame = ClampFrame(frame, 0, std::numeric_limits<FrameIndex>::max()); }
 
 private:
+    // The browser's list, which owns the entries (null without a browser).
+    IFileRows* Rows() const;
+    // `row` becomes the current row with the entry the list shows there now (none for -1).
+    void TakeRowFromList(int row);
+
     void ReadyChannelsReset();
     void FireMovieOpened(WPARAM wParam, LPARAM lParam);
     void StartLoaderThread(std::string path);
@@ -236,6 +243,9 @@ private:
     // Selections are numbered so that a data load answering an older one is dropped.
     std::uint64_t m_nSelectionSerial = 0;
     int m_nCurRow = -1;
+    // The entry of the current row: handed by the list with the selection, taken from it
+    // again when the road moves on by itself and at the open.
+    sFILEENTRY m_entry;
     BOOL m_bDataLoaded = FALSE;
     BOOL m_bSelecting = FALSE;
     BOOL m_bOpenArmed = TRUE;

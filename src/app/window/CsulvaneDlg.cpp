@@ -291,7 +291,8 @@ void CsulvaneDlg::OnInitDone(WPARAM, LPARAM) {
     PlaceMapBesideVideo();
     RestoreLastSource();
     ApplyLogoPicture();
-    m_pMapWrap->GetConnection().StartUpdateCheck(m_pFiler->m_strVersion, m_pFiler->m_strNumber, m_pFiler->m_strModelKey);
+    m_pMapWrap->GetConnection().StartUpdateCheck(m_pFiler->GetRecorderVersion(), m_pFiler->GetRecorderNumber(),
+                                                m_pFiler->GetModelKey());
     m_bInitDone = TRUE;
     // The list's hover previews and the thumbnail button follow the stored setting.
     const bool thumbnails = ReadThumbnail();
@@ -321,7 +322,7 @@ BOOL CsulvaneDlg::RestoreLastSource() {
     if (found) {
         SetPlayButtonState(FALSE);
         CheckParkingTrace();
-        if (m_pFiler->m_nSourceKind == SOURCE_SD) m_bCsvDisabled = FALSE;
+        if (m_pFiler->GetSourceKind() == SOURCE_SD) m_bCsvDisabled = FALSE;
     }
     ApplyModelLimits();
     UpdateControlStates();

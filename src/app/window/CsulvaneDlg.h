@@ -188,8 +188,8 @@ public:
     // ---- what the tests, tools and benches look at ----------------------------------
     // The playback road's state.
     const CPlaybackRoad& Road() const { return *m_pRoad; }
-    // The browser's shown entries (empty without a browser).
-    std::vector<sFILEENTRY>* Entries() const { return m_pRoad->Entries(); }
+    // The rows of the browser's list (0 without a browser).
+    int RowCount() const;
     const std::vector<sCRASHPOS>& CrashPositions() const { return m_pRoad->CrashPositions(); }
     CMovieStatic& FrontSurface() { return m_aMovieStatic[0]; }
     CMovieStatic& RearSurface() { return m_aMovieStatic[1]; }

@@ -191,7 +191,7 @@ void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
         if (found) m_pRoad->SelectionDone();
         if (!m_pRoad->Advancing()) {
             SetPlayButtonState(FALSE);
-            const SourceKind kind = m_pFiler->m_nSourceKind;
+            const SourceKind kind = m_pFiler->GetSourceKind();
             m_bCsvDisabled = (kind == SOURCE_SD && !found) || kind == SOURCE_FOLDER || kind == SOURCE_FILE;
             UpdateControlStates();
         }
@@ -200,7 +200,7 @@ void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
         OpenNextNonEmptyFolder(FolderTreeItem(item));
         return;
     }
-    LoadListGpsTrack(*Entries());
+    LoadListGpsTrack(m_pFiler->GetList()->CopyOfRows());
     m_pFiler->SetContinue(m_pRoad->FolderAdvance());
     {
         std::lock_guard lock(*m_hMutexCache);
@@ -232,8 +232,8 @@ void CsulvaneDlg::OnSourceBack() {
     // Only the source that was lost comes back, and only while no other one was opened since
     // (nor the lost one found back before its loss was handled).
     if (!watcher.IsLost() || !watcher.GetPath().empty()) return;
-    const SourceKind kind = m_pFiler->m_nSourceKind;
-    const std::string path = m_pFiler->m_strSourcePath;
+    const SourceKind kind = m_pFiler->GetSourceKind();
+    const std::string path = m_pFiler->GetSourcePath();
     if (kind == SOURCE_NONE || path.empty()) return;
     // Opened as at start-up: a card at its recorder's date folder.
     if (OpenChosenSource(kind, path) && m_pFiler->IsCardRootSource()) m_pFiler->SelectRecorderFolder();
@@ -317,10 +317,9 @@ void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
 
 void CsulvaneDlg::UpdateControlStates() {
     ControlInputs in;
-    const auto* entries = Entries();
-    in.rowCount = entries ? int(entries->size()) : 0;
+    in.rowCount = RowCount();
     in.currentRow = m_pRoad->CurrentRow();
-    in.sourceKind = m_pFiler->m_nSourceKind;
+    in.sourceKind = m_pFiler->GetSourceKind();
     in.limitedModel = g_bLimitedModel;
     in.playState = ChannelInitialised(0) ? int(Channel(0).playState) : 0;
     in.speedStep = ChannelInitialised(0) ? Channel(0).speedStep : 1;
@@ -336,8 +335,7 @@ void CsulvaneDlg::DisableAllControls() { ApplyControlStates(orv::DisableAllContr
 
 void CsulvaneDlg::EnableIdleControls() {
     ControlInputs in;
-    const auto* entries = Entries();
-    in.rowCount = entries ? int(entries->size()) : 0;
+    in.rowCount = RowCount();
     in.currentRow = m_pRoad->CurrentRow();
     in.lastOpenFailed = m_pRoad->OpenFailed();
     ApplyControlStates(orv::EnableIdleControls(in));

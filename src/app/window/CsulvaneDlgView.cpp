@@ -177,11 +177,13 @@ void CsulvaneDlg::OnKeepAspect() {
     UpdateSpeedLabel();
 }
 
+int CsulvaneDlg::RowCount() const { return m_pFiler && m_pFiler->GetList() ? m_pFiler->GetList()->RowCount() : 0; }
+
 void CsulvaneDlg::FollowRefilteredList() {
-    std::vector<sFILEENTRY>* entries = Entries();
-    if (entries) LoadListGpsTrack(*entries);
+    CFileListCtrl* list = m_pFiler ? m_pFiler->GetList() : nullptr;
+    if (list) LoadListGpsTrack(list->CopyOfRows());
     SendCrashPositions(m_pRoad->CurrentRow(), TRUE);
-    if (!entries || entries->empty()) {
+    if (RowCount() == 0) {
         if (!(ChannelInitialised(0) && Channel(0).playState == PLAY_PAUSED)) PauseChannels();
         StopPlayback();
         SetChannelsSpeed(GetDefaultSpeedStep());

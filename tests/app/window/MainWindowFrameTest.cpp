@@ -607,7 +607,7 @@ protected:
     CsulvaneDlg& OpenAt(int frame) {
         CsulvaneDlg& dlg = Open();
         EXPECT_TRUE(RunUntil([&] { return dlg.Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s))
-            << (dlg.Entries() ? dlg.Entries()->size() : 99) << " " << dlg.Browser()->m_strSourcePath << " row "
+            << dlg.RowCount() << " " << dlg.Browser()->GetSourcePath() << " row "
             << dlg.Road().CurrentRow() << " messages " << messages_.size();
         dlg.SeekToFrame(frame, PLAY_PAUSED);
         EXPECT_TRUE(RunUntil([&] { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]) == frame; }));
@@ -826,23 +826,23 @@ TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
     // closes both channels.
     dlg.OnFilterButton(7);
     dlg.OnFilterButton(-1);
-    ASSERT_EQ(dlg.Entries()->size(), 1u);
-    const int kind = int(GetRecordingKind((*dlg.Entries())[0].path));
+    ASSERT_EQ(dlg.RowCount(), 1);
+    const int kind = int(GetRecordingKind(dlg.Browser()->GetList()->EntryAt(0)->path));
     ASSERT_GE(kind, 0);
     dlg.OnCommand(ID_FILTER_FIRST + kind);
-    EXPECT_TRUE(dlg.Entries()->empty());
+    EXPECT_TRUE(dlg.RowCount() == 0);
     EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_CLOSED);
     EXPECT_FALSE(dlg.Road().DataLoaded());
     EXPECT_FALSE(test::TransportButtonOf(dlg, BTN_SNAPSHOT)->isEnabled());
     dlg.OnCommand(ID_FILTER_FIRST + kind);
-    EXPECT_EQ(dlg.Entries()->size(), 1u);
+    EXPECT_EQ(dlg.RowCount(), 1);
 }
 
 TEST_F(SnapshotFixture, CancelledSourceDialogKeepsTheListAndALostCardOnlyClearsTheViews) {
     CsulvaneDlg& dlg = OpenAt(10);
     dlg.SetRunSourceDialog([](QDialog&) { return false; });
     dlg.OnCommand(ID_OPEN_SOURCE);
-    EXPECT_EQ(dlg.Entries()->size(), 1u);
+    EXPECT_EQ(dlg.RowCount(), 1);
     EXPECT_TRUE(dlg.Road().DataLoaded());
 
     // A chosen folder that is not there is refused with its message; a trailing '/' is
@@ -851,7 +851,7 @@ TEST_F(SnapshotFixture, CancelledSourceDialogKeepsTheListAndALostCardOnlyClearsT
     EXPECT_FALSE(dlg.OpenChosenSource(SOURCE_FOLDER, dir_.Path() + "/nowhere"));
     EXPECT_EQ(messages_, std::vector<QString>{QString::fromUtf8("動画のオープンに失敗しました。")});
     EXPECT_TRUE(dlg.OpenChosenSource(SOURCE_FOLDER, card_->Path() + "/card/"));
-    EXPECT_EQ(dlg.Browser()->m_strSourcePath.back(), 'd');
+    EXPECT_EQ(dlg.Browser()->GetSourcePath().back(), 'd');
     // The new source's first row is a new selection: the count goes on across sources, so
     // that a late data load of the earlier source is still told apart.
     EXPECT_TRUE(RunUntil([&] { return dlg.Road().SelectionSerial() > serial; }));

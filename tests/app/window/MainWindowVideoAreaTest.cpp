@@ -180,7 +180,7 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
         for (int i = 0; i < 4000 && !watcher.IsLost(); ++i) std::this_thread::sleep_for(5ms);
         ASSERT_TRUE(watcher.IsLost()) << c.name;
         if (c.back) std::filesystem::rename(Folder() + ".away", Folder());
-        ASSERT_TRUE(RunUntil([&] { return c.back ? !watcher.IsLost() : dlg.Entries()->empty(); })) << c.name;
+        ASSERT_TRUE(RunUntil([&] { return c.back ? !watcher.IsLost() : dlg.RowCount() == 0; })) << c.name;
 
         ExpectMapInItsOwnWindow(c.name);
         ExpectSurfacesInPlace(c.name);
@@ -191,7 +191,7 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
             continue;
         }
         // Watched again: the folder going once more is reported.
-        EXPECT_EQ(watcher.GetPath(), dlg.Browser()->m_strSourcePath) << c.name;
+        EXPECT_EQ(watcher.GetPath(), dlg.Browser()->GetSourcePath()) << c.name;
         EXPECT_EQ(dlg.Road().CurrentRow(), c.row) << c.name;
         if (c.reopened) {
             EXPECT_TRUE(RunUntil([&] { return dlg.Road().SelectionSerial() > serial && dlg.Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }))
