@@ -20,6 +20,7 @@
 
 #include "app/commands/CsulvaneDlgRules.h"
 #include "app/commands/MainLayout.h"
+#include "app/commands/Timers.h"
 #include "platform/base/NamedMutex.h"
 #include "platform/base/WinTypes.h"
 #include "playback/ChannelFacade.h"
@@ -41,18 +42,6 @@ class CLogoDlg;
 class CSkinButton;
 class ChannelEngineImpl;
 class IFileRows;
-
-// Main-window timers the road runs.
-constexpr unsigned TIMER_PLAYBACK = 100;
-constexpr unsigned TIMER_OPEN_DELAY = 101;
-constexpr unsigned TIMER_BUSY_TIMEOUT = 102;
-// How long a front channel that is ready waits for a rear companion that is not.
-constexpr unsigned TIMER_REAR_READY = 107;
-
-constexpr unsigned kPlaybackTickMs = 30;
-constexpr unsigned kOpenDelayMs = 500;
-constexpr unsigned kBusyTimeoutMs = 5000;
-constexpr unsigned kRearReadyWaitMs = 1500;
 
 // The picture options of both channels, as SetChannelsView takes them.
 using ViewRecords = sVIEWRECORD[2];

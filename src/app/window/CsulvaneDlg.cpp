@@ -126,7 +126,7 @@ BOOL CsulvaneDlg::OnInitDialog() {
     ShowStartState();
     FitToMonitor();
     m_pMapWindow->SetCaptionText(kTextMapCaption);
-    SetTimer(TIMER_IDLE, 1000);
+    SetTimer(TIMER_IDLE, kIdleMs);
     PostAppMessage(GetSafeHwnd(), WM_APP_INIT_DONE, 0, 0);
     return TRUE;
 }

@@ -25,6 +25,7 @@
 #include "app/commands/FrameMath.h"
 #include "app/commands/ScaleFrameWindow.h"
 #include "app/commands/MainLayout.h"
+#include "app/commands/Timers.h"
 #include "app/surface/MovieStatic.h"
 #include "app/commands/CsulvaneDlgRules.h"
 #include "app/road/PlaybackRoad.h"
@@ -56,10 +57,6 @@ class CLogoDlg;
 class CSkinButton;
 class CSettingDlg;
 class CJobFrame;
-
-// Main-window timers besides the playback road's.
-constexpr unsigned TIMER_IDLE = 103;
-constexpr unsigned TIMER_SIZE_SETTLE = 106;
 
 // Control ids.
 constexpr int IDC_SEEK_SLIDER = 38100;
