@@ -44,7 +44,7 @@
 #include "app/window/CsulvaneApp.h"
 #include "app/window/CsulvaneDlg.h"
 #include "app/surface/MovieMenu.h"
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "filer/FilerContainerDlg.h"
 #include "filer/SourceOpenDlg.h"
 #include "fixtures/EventLoopWait.h"

@@ -12,7 +12,7 @@
 #include "app/commands/AppMessages.h"
 #include "app/commands/FrameMath.h"
 #include "app/surface/MovieMenu.h"
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "ui/Scaled.h"
 #include "platform/base/HeapPolicy.h"
 #include "platform/base/PathUtil.h"

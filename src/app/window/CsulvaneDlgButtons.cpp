@@ -11,7 +11,7 @@
 
 #include <filesystem>
 
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "app/window/SourcePath.h"
 #include "playback/ChannelFacade.h"
 #include "recorder/RecordingName.h"

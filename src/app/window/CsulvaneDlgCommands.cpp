@@ -7,7 +7,7 @@
 #include <climits>
 
 #include "app/surface/MovieMenu.h"
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "platform/base/PathUtil.h"
 #include "playback/ChannelFacade.h"
 #include "ui/text/UiText.h"

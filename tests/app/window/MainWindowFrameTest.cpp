@@ -30,7 +30,7 @@
 #include "app/update/UpdateDialogParts.h"
 #include "app/commands/ControlRules.h"
 #include "app/window/CsulvaneDlg.h"
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "app/window/SourcePath.h"
 #include "app/update/UpdateDialog.h"
 #include "filer/FileListCtrl.h"
