@@ -44,7 +44,7 @@
 #include "app/window/CsulvaneApp.h"
 #include "app/window/CsulvaneDlg.h"
 #include "app/surface/MovieMenu.h"
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "filer/FilerContainerDlg.h"
 #include "filer/SourceOpenDlg.h"
 #include "fixtures/EventLoopWait.h"
@@ -233,7 +233,7 @@ int main(int argc, char** argv) {
         return -1;
     };
     int frame = braking();
-    const int rows = dlg->Entries() ? int(dlg->Entries()->size()) : 0;
+    const int rows = dlg->RowCount();
     for (int row = 1; frame < 0 && row < rows; ++row) {
         dlg->Browser()->SelectFileRow(row, FALSE);
         RunUntil([&] { return dlg->Road().CurrentRow() == row && dlg->Road().DataLoaded(); }, 15000);

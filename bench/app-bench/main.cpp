@@ -61,6 +61,7 @@
 #include "app/window/CsulvaneApp.h"
 #include "app/window/CsulvaneDlg.h"
 #include "common/AbsolutePath.h"
+#include "filer/FileListCtrl.h"
 #include "filer/FilerContainerDlg.h"
 #include "fixtures/DemoCard.h"
 #include "fixtures/DemoStart.h"
@@ -340,13 +341,12 @@ int RunPhase(int argc, char** argv, const std::string& phase, double seconds, bo
     }
     dlg->show();
     const auto loaded = [&] { return dlg->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; };
-    if (!RunUntil([&] { return watch.Painted() && loaded(); }, 60000) || !dlg->Entries() ||
-        dlg->Entries()->size() < 2) {
+    if (!RunUntil([&] { return watch.Painted() && loaded(); }, 60000) || dlg->RowCount() < 2) {
         std::fprintf(stderr, "app-bench: the demo card did not open\n");
         return 1;
     }
-    std::printf("front %s\n", (*dlg->Entries())[0].path.c_str());
-    std::printf("rear %s\n", CompanionFileName((*dlg->Entries())[0].path).c_str());
+    std::printf("front %s\n", dlg->Browser()->GetList()->EntryAt(0)->path.c_str());
+    std::printf("rear %s\n", CompanionFileName(dlg->Browser()->GetList()->EntryAt(0)->path).c_str());
     std::printf("layout %d\n", dlg->LayoutMode());
 
     if (phase == "start") {

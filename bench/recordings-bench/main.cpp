@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     dlg->show();
     // The list fills while the folder is scanned; the first recording opens meanwhile.
     if (!fixtures::RunUntil([&] { return dlg->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED &&
-                                         dlg->Entries() && int(dlg->Entries()->size()) > count; },
+                                         dlg->RowCount() > count; },
                             std::chrono::seconds(60))) {
         std::fprintf(stderr, "recordings-bench: the card did not open with more than %d recordings\n", count);
         return 1;

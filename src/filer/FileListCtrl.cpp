@@ -17,7 +17,7 @@
 
 #include "filer/FileListOwner.h"
 #include "filer/FolderTreeCtrl.h"
-#include "platform/base/NamedMutex.h"
+#include "recorder/FolderScan.h"
 #include "platform/gdi/DeviceContext.h"
 #include "platform/media/VideoFrameSink.h"
 #include "playback/preview/MFSession.h"
@@ -102,7 +102,8 @@ void CTipWindow::paintEvent(QPaintEvent*) {
 
 // ---- CFileListCtrl ------------------------------------------------------------------------
 
-CFileListCtrl::CFileListCtrl(QWidget* parent) : QAbstractScrollArea(parent) {
+CFileListCtrl::CFileListCtrl(QWidget* parent)
+    : QAbstractScrollArea(parent), m_hMutexCache(OpenNamedMutex("hMutexCache")) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
@@ -158,6 +159,7 @@ void CFileListCtrl::InsertColumns() {
 void CFileListCtrl::RefillList() {
     // The rows change under a preview that shows.
     if (m_nHoverRow >= 0) StopPreview();
+    std::lock_guard lock(*m_hMutexCache);
     std::vector<sFILEENTRY> shown;
     FilterEntriesByKind(m_vecEntries, shown, m_bFilter);
     m_vecShown = std::move(shown);
@@ -166,6 +168,88 @@ void CFileListCtrl::RefillList() {
     for (const sFILEENTRY& entry : m_vecShown) m_rows.push_back(MakeListDisplayName(entry.path));
     UpdateScrollBars();
     viewport()->update();
+}
+
+// ---- the entries --------------------------------------------------------------------------
+
+int CFileListCtrl::RowCount() const {
+    std::lock_guard lock(*m_hMutexCache);
+    return int(m_vecShown.size());
+}
+
+std::optional<sFILEENTRY> CFileListCtrl::EntryAt(int row) const {
+    std::lock_guard lock(*m_hMutexCache);
+    if (row < 0 || std::size_t(row) >= m_vecShown.size()) return std::nullopt;
+    return m_vecShown[std::size_t(row)];
+}
+
+std::vector<sFILEENTRY> CFileListCtrl::CopyOfRows() const {
+    std::lock_guard lock(*m_hMutexCache);
+    return m_vecShown;
+}
+
+std::vector<sFILEENTRY> CFileListCtrl::CopyOfFolder() const {
+    std::lock_guard lock(*m_hMutexCache);
+    return m_vecEntries;
+}
+
+int CFileListCtrl::RowOf(const std::string& path) const {
+    std::lock_guard lock(*m_hMutexCache);
+    const auto it = std::find_if(m_vecShown.begin(), m_vecShown.end(), [&](const sFILEENTRY& e) { return e.path == path; });
+    return it == m_vecShown.end() ? -1 : int(it - m_vecShown.begin());
+}
+
+sFILEENTRY* CFileListCtrl::ShownEntryOf(int row, const std::string& path) {
+    if (row < 0 || std::size_t(row) >= m_vecShown.size()) return nullptr;
+    sFILEENTRY& entry = m_vecShown[std::size_t(row)];
+    return entry.path == path ? &entry : nullptr;
+}
+
+bool CFileListCtrl::SetEntryQuality(int row, const std::string& path, int quality) {
+    std::lock_guard lock(*m_hMutexCache);
+    sFILEENTRY* entry = ShownEntryOf(row, path);
+    if (!entry) return false;
+    entry->sortKey2 = quality;
+    return true;
+}
+
+bool CFileListCtrl::SetEntryStartTime(int row, const std::string& path, const SYSTEMTIME& start, float fps) {
+    std::lock_guard lock(*m_hMutexCache);
+    sFILEENTRY* entry = ShownEntryOf(row, path);
+    if (!entry) return false;
+    entry->startTime = start;
+    entry->sortKey3 = fps;
+    return true;
+}
+
+void CFileListCtrl::MarkJoined(const std::vector<sFILEENTRY>& chosen, bool joined) {
+    std::lock_guard lock(*m_hMutexCache);
+    if (joined) SetJoinMarks(m_vecEntries, chosen, true);
+    else ClearJoinMarks(m_vecEntries, chosen);
+}
+
+void CFileListCtrl::RemoveEntries(const std::vector<sFILEENTRY>& removed) {
+    std::lock_guard lock(*m_hMutexCache);
+    for (std::vector<sFILEENTRY>* entries : {&m_vecShown, &m_vecEntries}) {
+        RemoveEntriesByName(*entries, removed);
+        NumberEntries(*entries);
+    }
+}
+
+void CFileListCtrl::SetEntries(std::vector<sFILEENTRY> entries) {
+    std::lock_guard lock(*m_hMutexCache);
+    m_vecEntries = std::move(entries);
+}
+
+void CFileListCtrl::ClearEntries() {
+    std::lock_guard lock(*m_hMutexCache);
+    m_vecShown.clear();
+    DeleteAllItems();
+    m_vecEntries.clear();
+}
+
+void CFileListCtrl::SetFilter(int kind, bool on) {
+    if (kind >= 0 && kind < kRecordingKindCount) m_bFilter[kind] = on;
 }
 
 std::string CFileListCtrl::GetItemText(int row) const {
@@ -238,10 +322,12 @@ void CFileListCtrl::EnsureVisible(int row) {
 }
 
 void CFileListCtrl::OnItemChanged(int row, bool selected) {
-    const NamedMutexHandle cache = OpenNamedMutex("hMutexCache");
-    std::lock_guard lock(*cache);
+    std::lock_guard lock(*m_hMutexCache);
     if (!selected || !m_pOwner || row < 0 || std::size_t(row) >= m_vecShown.size()) return;
-    if (row != m_pOwner->GetCurrentFileRow() || m_pOwner->TakeReselectRequest()) m_pOwner->OnFileRowSelected(row, m_vecShown[std::size_t(row)]);
+    if (row == m_pOwner->GetCurrentFileRow() && !m_pOwner->TakeReselectRequest()) return;
+    // The owner keeps a copy: its selection may change the list.
+    const sFILEENTRY entry = m_vecShown[std::size_t(row)];
+    m_pOwner->OnFileRowSelected(row, entry);
 }
 
 // ---- painting -----------------------------------------------------------------------------
@@ -406,7 +492,7 @@ BOOL CFileListCtrl::UpdatePreviewAt(QPoint cursor, QWidget* under) {
         const QPoint at = PlacePreviewPopup(QRect(mapToGlobal(QPoint(0, 0)), this->size()), rowTop.y(), rowBottom.y(),
                                             QSize(size.cx, size.cy), area, keepClear);
         m_hTipWnd->setGeometry(at.x(), at.y(), size.cx, size.cy);
-        if (m_pOwner && std::size_t(row) < m_vecShown.size()) m_pOwner->OnPreviewFile(row, m_vecShown[std::size_t(row)]);
+        if (const std::optional<sFILEENTRY> entry = m_pOwner ? EntryAt(row) : std::nullopt) m_pOwner->OnPreviewFile(row, *entry);
         // Owned by the list's window: a window manager keeps it above that window in every
         // state, a maximised or full-screen one too, as it keeps an owned window above its owner.
         QWindow* owner = window()->windowHandle();

@@ -16,10 +16,13 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "filer/FileRows.h"
 #include "platform/base/AppMessage.h"
+#include "platform/base/NamedMutex.h"
 #include "platform/base/WinTypes.h"
 #include "platform/window/AppWindow.h"
 #include "recorder/FileEntry.h"
@@ -66,7 +69,7 @@ private:
     int m_nFrames = 0;
 };
 
-class CFileListCtrl : public QAbstractScrollArea {
+class CFileListCtrl : public QAbstractScrollArea, public IFileRows {
 public:
     explicit CFileListCtrl(QWidget* parent = nullptr);
     ~CFileListCtrl() override;
@@ -77,13 +80,29 @@ public:
     // m_vecShown = the entries of m_vecEntries that pass the filters; one row each.
     void RefillList();
 
+    // --- entries (IFileRows) -------------------------------------------------------------
+    int RowCount() const override;
+    std::optional<sFILEENTRY> EntryAt(int row) const override;
+    std::vector<sFILEENTRY> CopyOfRows() const override;
+    std::vector<sFILEENTRY> CopyOfFolder() const override;
+    bool SetEntryQuality(int row, const std::string& path, int quality) override;
+    bool SetEntryStartTime(int row, const std::string& path, const SYSTEMTIME& start, float fps) override;
+    void MarkJoined(const std::vector<sFILEENTRY>& chosen, bool joined) override;
+    void RemoveEntries(const std::vector<sFILEENTRY>& removed) override;
+
+    // The recordings of the open folder, in the order of the scan; the rows follow at the
+    // next RefillList.
+    void SetEntries(std::vector<sFILEENTRY> entries);
+    // Empties the rows and the entries behind them.
+    void ClearEntries();
+    // The row that shows the recording of `path`; -1 when none does.
+    int RowOf(const std::string& path) const;
+    // The filter of a RecordingKind: its recordings are shown (from the next RefillList).
+    void SetFilter(int kind, bool on);
+    // The owner (the main window) that the list reports selections and hovers to.
+    void SetOwner(IFileListOwner* owner) { m_pOwner = owner; }
+
     // --- rows --------------------------------------------------------------------------
-    // The entry shown at `row`; null for no row. Read under "hMutexCache".
-    const sFILEENTRY* ShownEntry(int row) const {
-        return row >= 0 && std::size_t(row) < m_vecShown.size() ? &m_vecShown[std::size_t(row)] : nullptr;
-    }
-    // The shown entries, one a row; under "hMutexCache".
-    std::vector<sFILEENTRY>& ShownEntries() { return m_vecShown; }
     int GetItemCount() const { return int(m_rows.size()); }
     std::string GetItemText(int row) const;
     void DeleteAllItems();
@@ -125,13 +144,8 @@ public:
     // Controls beside the list that the popup must never cover (the pane's tree and toggles).
     void SetPreviewKeepClear(std::vector<QWidget*> widgets) { m_keepClear = std::move(widgets); }
 
-    std::vector<sFILEENTRY> m_vecEntries;
-    std::vector<sFILEENTRY> m_vecShown;
-    bool m_bFilter[kRecordingKindCount] = {};
-    IFileListOwner* m_pOwner = nullptr;
-    CTipWindow* m_hTipWnd = nullptr;
-    RECT m_rcHover{-1, -1, -1, -1};
-    BOOL m_bPressed = FALSE;
+    // The bounds of the row whose preview shows; (-1, -1, -1, -1) while none does.
+    RECT GetHoverRect() const { return m_rcHover; }
 
     // The row drawn as the current recording (-1 for none).
     void SetCurrentRow(int row) { m_nCurrentRow = row; }
@@ -151,6 +165,20 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
+    // Shown entry `row`, when it shows `path`; null otherwise. Under "hMutexCache".
+    sFILEENTRY* ShownEntryOf(int row, const std::string& path);
+
+    // The list's own, guarded by "hMutexCache": all recordings of the open folder, and
+    // those that pass the filters (row i shows entry i).
+    std::vector<sFILEENTRY> m_vecEntries;
+    std::vector<sFILEENTRY> m_vecShown;
+    bool m_bFilter[kRecordingKindCount] = {};
+    NamedMutexHandle m_hMutexCache;
+    IFileListOwner* m_pOwner = nullptr;
+    CTipWindow* m_hTipWnd = nullptr;
+    RECT m_rcHover{-1, -1, -1, -1};
+    BOOL m_bPressed = FALSE;
+
     void CreateTipWindow();
     void DrawItem(QPainter& painter, int row);
     void UpdateScrollBars();

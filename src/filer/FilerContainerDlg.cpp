@@ -145,7 +145,7 @@ BOOL CFilerContainerDlg::CreateControls(IFileListOwner* owner) {
     m_pList = new CFileListCtrl(this);
     m_pList->setObjectName(QStringLiteral("FileList"));
     if (g_hFont13) m_pList->setFont(*g_hFont13);
-    m_pList->m_pOwner = owner;
+    m_pList->SetOwner(owner);
     m_pList->InsertColumns();
     // The preview beside the list never hides the tree; the toggles above the list are kept
     // clear by the preview staying within the list's height.
@@ -428,7 +428,7 @@ BOOL CFilerContainerDlg::InitFromDefaultFolder(const RECT*) {
 
 void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
     if (!m_pList || !m_pTree) return;
-    m_pList->m_vecEntries.clear();
+    m_pList->SetEntries({});
     m_watcher.ClearLost();
     ResetEntrySerialCounter();
     m_strSourcePath = path;
@@ -458,8 +458,10 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         // card's folders, in which the recorder folder is found.
         m_pTree->SetRootPath(path);
         m_watcher.SetPath(path);
-        ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, m_vecFolders, m_pTree, recorderFolder},
-                       kFolderTreeRoot, 0, m_pSourceFacts.get());
+        std::vector<sFILEENTRY> entries;
+        ScanSourcePath(path, scanned, ScanTarget{entries, m_vecFolders, m_pTree, recorderFolder}, kFolderTreeRoot, 0,
+                       m_pSourceFacts.get());
+        m_pList->SetEntries(std::move(entries));
         m_pTree->SelectItem(m_pTree->GetRootItem());
         if (kind == SOURCE_SD) IdentifyRecorder(path);
     } else if (kind == SOURCE_FOLDER) {
@@ -472,15 +474,19 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         m_watcher.SetPath(path);
         const std::optional<FolderTreeItem> item = m_pTree->InsertItem(kFolderTreeRoot, name);
         if (item) {
-            ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, m_vecFolders, m_pTree, false}, *item, 0,
+            std::vector<sFILEENTRY> entries;
+            ScanSourcePath(path, scanned, ScanTarget{entries, m_vecFolders, m_pTree, false}, *item, 0,
                            m_pSourceFacts.get());
-            SortEntriesRecorderFirst(m_pList->m_vecEntries);
+            SortEntriesRecorderFirst(entries);
+            m_pList->SetEntries(std::move(entries));
         }
         m_pTree->SelectItem(m_pTree->GetRootItem());
     } else if (kind == SOURCE_FILE) {
         if (!CheckChannelsFile(path)) return;
         m_watcher.SetPath(path);
-        AddMovieEntry(path, m_pList->m_vecEntries);
+        std::vector<sFILEENTRY> entries;
+        AddMovieEntry(path, entries);
+        m_pList->SetEntries(std::move(entries));
         std::string folder = PathRemoveFileSpec(path);
         while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
         m_pTree->SetRootPath(folder);
@@ -495,7 +501,7 @@ BOOL CFilerContainerDlg::OpenTreeItem(FolderTreeItem item, int, BOOL noCountRedr
     const std::string path = m_pTree->GetItemPath(item);
     if (m_pPathEdit) m_pPathEdit->setText(QString::fromStdString(path));
     m_watcher.ClearLost();
-    m_pList->m_vecEntries.clear();
+    m_pList->SetEntries({});
     ResetEntrySerialCounter();
     m_pTree->DeleteChildItems(item);
     const int depth = m_pTree->GetItemLevel(item);
@@ -505,13 +511,15 @@ BOOL CFilerContainerDlg::OpenTreeItem(FolderTreeItem item, int, BOOL noCountRedr
     // Right after the source was opened this folder was read with it: only what changed since
     // is read again. Any later opening reads the folder afresh.
     const std::unique_ptr<ScanFacts> facts = std::move(m_pSourceFacts);
-    ScanSourcePath(path, scanned, ScanTarget{m_pList->m_vecEntries, folders, m_pTree, card}, item, depth,
-                   facts.get());
-    SortEntriesRecorderFirst(m_pList->m_vecEntries);
+    std::vector<sFILEENTRY> entries;
+    ScanSourcePath(path, scanned, ScanTarget{entries, folders, m_pTree, card}, item, depth, facts.get());
+    SortEntriesRecorderFirst(entries);
+    const bool found = !entries.empty();
+    m_pList->SetEntries(std::move(entries));
     m_pTree->ExpandToItem(item);
     m_pList->RefillList();
     if (!noCountRedraw) RedrawFileCount();
-    return m_pList->m_vecEntries.empty() ? FALSE : TRUE;
+    return found ? TRUE : FALSE;
 }
 
 BOOL CFilerContainerDlg::IsCardRootSource() const {
@@ -530,7 +538,7 @@ void CFilerContainerDlg::SelectFileRow(int row, BOOL cont) {
     if (row >= 0) m_pList->EnsureVisible(row);
 }
 
-std::vector<sFILEENTRY>& CFilerContainerDlg::GatherSourceFiles() {
+std::vector<sFILEENTRY> CFilerContainerDlg::GatherSourceFiles() {
     // A job is about to change the source: nothing read before it serves after it.
     m_pSourceFacts.reset();
     m_vecSourceFiles.clear();
@@ -556,17 +564,13 @@ void CFilerContainerDlg::SetFilterButton(int kind, BOOL on) {
     const NamedMutexHandle cache = OpenNamedMutex("hMutexCache");
     std::lock_guard lock(*cache);
     // The recording the owner holds, which stays current wherever the refilled list shows it.
-    const sFILEENTRY* held = m_pOwner ? m_pList->ShownEntry(m_pOwner->GetCurrentFileRow()) : nullptr;
-    const std::string heldPath = held ? held->path : std::string();
-    m_pList->m_bFilter[kind] = on != FALSE;
+    const std::optional<sFILEENTRY> held = m_pOwner ? m_pList->EntryAt(m_pOwner->GetCurrentFileRow()) : std::nullopt;
+    m_pList->SetFilter(kind, on != FALSE);
     m_pList->RefillList();
-    const std::vector<sFILEENTRY>& shown = m_pList->ShownEntries();
-    const auto kept = heldPath.empty() ? shown.end()
-                                       : std::find_if(shown.begin(), shown.end(),
-                                                      [&](const sFILEENTRY& e) { return e.path == heldPath; });
+    const int kept = held ? m_pList->RowOf(held->path) : -1;
     int row = 0;
-    if (kept != shown.end()) {
-        row = int(kept - shown.begin());
+    if (kept >= 0) {
+        row = kept;
         m_pOwner->MoveCurrentFileRow(row);
     }
     // Else row 0 of the refilled list is opened, even when the owner's current row is 0 too:
@@ -607,17 +611,16 @@ void CFilerContainerDlg::IdentifyRecorder(const std::string& root) {
     // card scan just listed serve where they lie in the folder; the folder is listed again
     // only when the scan took none from it.
     std::vector<sFILEENTRY> candidates;
+    const std::vector<sFILEENTRY> scanned = m_pList ? m_pList->CopyOfFolder() : std::vector<sFILEENTRY>();
     for (const sFILEENTRY& folder : m_vecFolders) {
         if (!PathIsDirectory(folder.path)) continue;
         if (FindNoCase(folder.path, first) == std::string_view::npos &&
             FindNoCase(folder.path, second) == std::string_view::npos)
             continue;
         std::vector<sFILEENTRY> listing;
-        if (m_pList) {
-            for (const sFILEENTRY& e : m_pList->m_vecEntries)
-                if (PathRemoveFileSpec(e.path) == folder.path || PathRemoveFileSpec(e.path) == folder.path + "/")
-                    listing.push_back(e);
-        }
+        for (const sFILEENTRY& e : scanned)
+            if (PathRemoveFileSpec(e.path) == folder.path || PathRemoveFileSpec(e.path) == folder.path + "/")
+                listing.push_back(e);
         if (listing.empty()) EnumerateFolder(folder.path, listing);
         std::erase_if(listing, [](const sFILEENTRY& e) {
             const RecordingKind kind = GetRecordingKind(e.path);
@@ -663,10 +666,7 @@ void CFilerContainerDlg::ClearBrowser() {
 }
 
 void CFilerContainerDlg::ClearList() {
-    if (!m_pList) return;
-    m_pList->m_vecShown.clear();
-    m_pList->DeleteAllItems();
-    m_pList->m_vecEntries.clear();
+    if (m_pList) m_pList->ClearEntries();
 }
 
 }  // namespace orv

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/base/AppMessage.h"
@@ -115,7 +116,8 @@ public:
     // Opens the folder of a tree item into the list. TRUE when it holds recordings.
     BOOL OpenTreeItem(FolderTreeItem item, int reserved = 0, BOOL noCountRedraw = FALSE);
     void SelectFileRow(int row, BOOL cont);
-    std::vector<sFILEENTRY>& GatherSourceFiles();
+    // Every movie of the source, gathered afresh for a long job.
+    std::vector<sFILEENTRY> GatherSourceFiles();
     void SetFilterButton(int kind, BOOL on);
     void EnableBrowserControls(BOOL enable);
     void IdentifyRecorder(const std::string& root);
@@ -147,16 +149,29 @@ public:
     // Whether the selection being made continues playback from the last one (SelectFileRow's
     // `cont`); read and cleared by the owner when it opens the row.
     void SetContinue(BOOL cont) { m_bContinue = cont; }
-    BOOL TakeContinue() {
-        const BOOL cont = m_bContinue;
-        m_bContinue = FALSE;
-        return cont;
-    }
+    BOOL TakeContinue() { return std::exchange(m_bContinue, FALSE); }
     // Zoom mode: the tree, the list and the toggles hidden, the zoom hint drawn instead.
     void SetHideControls(BOOL hide) { m_bHideControls = hide; }
     BOOL GetHideControls() const { return m_bHideControls; }
     // The main window's image store (not owned); null draws no zoom hint.
     void SetImages(CResourceImage* images) { m_pImages = images; }
+
+    // The open source: its kind and path.
+    SourceKind GetSourceKind() const { return m_nSourceKind; }
+    const std::string& GetSourcePath() const { return m_strSourcePath; }
+    // Whether the whole pane is hidden.
+    BOOL IsPaneHidden() const { return m_bHidden; }
+    // The recorder on the card (IdentifyRecorder): its firmware version, its number and the
+    // name of the model's download shortcut; each empty when unknown.
+    const std::string& GetRecorderVersion() const { return m_strVersion; }
+    const std::string& GetRecorderNumber() const { return m_strNumber; }
+    const std::string& GetModelKey() const { return m_strModelKey; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void MakeOnlyRowCurrent(int row);
 
     IFileListOwner* m_pOwner = nullptr;
     RECT m_rcClient{};
@@ -175,12 +190,6 @@ public:
     std::string m_strNumber;
     std::string m_strModelKey;
     std::string m_strSourcePath;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    void MakeOnlyRowCurrent(int row);
 
     int m_nLayout = 0;
     BOOL m_bContinue = FALSE;

@@ -482,4 +482,15 @@ void RemoveEntriesByName(std::vector<sFILEENTRY>& entries, const std::vector<sFI
     });
 }
 
+void NumberEntries(std::vector<sFILEENTRY>& entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        entries[i].serial = std::int32_t(i);
+}
+
+void SetJoinMarks(std::vector<sFILEENTRY>& entries, const std::vector<sFILEENTRY>& chosen, bool joined) {
+    for (const sFILEENTRY& entry : chosen)
+        if (entry.serial >= 0 && std::size_t(entry.serial) < entries.size())
+            entries[std::size_t(entry.serial)].reserved = joined ? 1 : 0;
+}
+
 }  // namespace orv

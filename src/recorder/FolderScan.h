@@ -125,4 +125,14 @@ int AppendEntries(std::vector<sFILEENTRY>& to, const std::vector<sFILEENTRY>& fr
 // Keeps, in order, the entries whose file name is the file name of no entry of `names`.
 void RemoveEntriesByName(std::vector<sFILEENTRY>& entries, const std::vector<sFILEENTRY>& names);
 
+// Numbers the entries by their index (the long jobs name an entry by its number).
+void NumberEntries(std::vector<sFILEENTRY>& entries);
+
+// The join mark of the entry at each chosen entry's number: 1 (joined since the program
+// started) or 0. Numbers outside `entries` are passed over.
+void SetJoinMarks(std::vector<sFILEENTRY>& entries, const std::vector<sFILEENTRY>& chosen, bool joined);
+inline void ClearJoinMarks(std::vector<sFILEENTRY>& entries, const std::vector<sFILEENTRY>& chosen) {
+    SetJoinMarks(entries, chosen, false);
+}
+
 }  // namespace orv

@@ -15,6 +15,7 @@
 #include "fixtures/MovieMaker.h"
 #include "platform/gdi/DeviceContext.h"
 #include "playback/preview/MFSession.h"
+#include "recorder/FolderScan.h"
 
 namespace orv::filer_test {
 namespace {
@@ -28,10 +29,10 @@ sFILEENTRY Entry(const std::string& letters, int serial) {
 class FileListTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        list.m_pOwner = &owner;
+        list.SetOwner(&owner);
         list.InsertColumns();
-        for (bool& on : list.m_bFilter) on = true;
-        list.m_vecEntries = {Entry("A___", 1), Entry("AG__", 2), Entry("AM__", 3), Entry("PG__", 4), Entry("P___", 5)};
+        for (int kind = 0; kind < kRecordingKindCount; ++kind) list.SetFilter(kind, true);
+        list.SetEntries(entries);
         list.resize(200, 5 * 20 + 10);  // five whole rows and part of a sixth
         list.move(400, 100);
         list.show();
@@ -39,6 +40,12 @@ protected:
         QApplication::processEvents();
     }
 
+    // More recordings of the open folder, shown at once.
+    void Append(const std::vector<sFILEENTRY>& more) {
+        entries.insert(entries.end(), more.begin(), more.end());
+        list.SetEntries(entries);
+        list.RefillList();
+    }
     QPoint RowCentre(int row) const {
         const RECT b = list.GetItemBounds(row);
         return list.viewport()->mapToGlobal(QPoint(10, (b.top + b.bottom) / 2));
@@ -46,6 +53,8 @@ protected:
 
     test::ScaleScope scale{1.0f};
     FakeOwner owner;
+    std::vector<sFILEENTRY> entries{Entry("A___", 1), Entry("AG__", 2), Entry("AM__", 3), Entry("PG__", 4),
+                                    Entry("P___", 5)};
     CFileListCtrl list;
 };
 
@@ -102,20 +111,73 @@ TEST_F(FileListTest, SelectingTheCurrentRowOpensItOnlyOnAReselectRequest) {
     list.SelectOnlyRow(2);
     EXPECT_EQ(owner.selected, (std::vector<int>{2, 2}));
     // The entry shown at the row comes with it: the owner needs no look into the list.
-    EXPECT_EQ(owner.selectedPaths, (std::vector<std::string>{list.m_vecShown[2].path, list.m_vecShown[2].path}));
+    EXPECT_EQ(owner.selectedPaths, (std::vector<std::string>{entries[2].path, entries[2].path}));
     EXPECT_FALSE(owner.reselect);
     list.SelectOnlyRow(7);  // no such row
     EXPECT_EQ(list.GetSelectedRow(), -1);
     EXPECT_EQ(owner.selected.size(), 2u);
 }
 
+// Others get copies of the entries and change them only by name: a change meant for a row
+// that shows another recording by now is refused, the join marks go by number among the
+// folder's entries, and a removal numbers what stays.
+TEST_F(FileListTest, TheEntriesChangeOnlyByNameAndOnlyWhereTheyStillShow) {
+    list.SetFilter(REC_PARKING, false);  // rows: A___ 1, AG__ 2, AM__ 3, PG__ 4
+    list.RefillList();
+    ASSERT_EQ(list.RowCount(), 4);
+    std::vector<sFILEENTRY> copy = list.CopyOfRows();
+    copy[0].sortKey2 = 99;
+    EXPECT_EQ(list.EntryAt(0)->sortKey2, 0);
+    EXPECT_FALSE(list.EntryAt(4).has_value());
+    EXPECT_EQ(list.RowOf(entries[4].path), -1);  // filtered out
+    EXPECT_EQ(list.RowOf(entries[3].path), 3);
+
+    const SYSTEMTIME noon{2022, 1, 6, 1, 12, 0, 0, 0};
+    struct Change {
+        const char* name;
+        int row;
+        std::string path;
+        bool taken;
+    };
+    const Change changes[] = {
+        {"the row shows the recording", 1, entries[1].path, true},
+        {"the row shows another one by now", 2, entries[1].path, false},
+        {"no such row", 7, entries[1].path, false},
+    };
+    for (const Change& c : changes) {
+        EXPECT_EQ(list.SetEntryQuality(c.row, c.path, 5), c.taken) << c.name;
+        EXPECT_EQ(list.SetEntryStartTime(c.row, c.path, noon, 30.0f), c.taken) << c.name;
+    }
+    EXPECT_EQ(list.EntryAt(1)->sortKey2, 5);
+    EXPECT_EQ(list.EntryAt(1)->startTime.wHour, 12);
+    EXPECT_FLOAT_EQ(list.EntryAt(1)->sortKey3, 30.0f);
+    EXPECT_EQ(list.EntryAt(2)->sortKey2, 0);
+
+    std::vector<sFILEENTRY> folder = list.CopyOfFolder();
+    NumberEntries(folder);
+    list.MarkJoined({folder[1], folder[4]}, true);
+    std::vector<int> marks;
+    for (const sFILEENTRY& e : list.CopyOfFolder()) marks.push_back(e.reserved);
+    EXPECT_EQ(marks, (std::vector<int>{0, 1, 0, 0, 1}));
+    list.MarkJoined({folder[4]}, false);
+    EXPECT_EQ(list.CopyOfFolder()[4].reserved, 0);
+
+    list.RemoveEntries({entries[0], entries[4]});
+    std::vector<std::pair<std::string, int>> rows, all;
+    for (const sFILEENTRY& e : list.CopyOfRows()) rows.emplace_back(e.path, e.serial);
+    for (const sFILEENTRY& e : list.CopyOfFolder()) all.emplace_back(e.path, e.serial);
+    EXPECT_EQ(rows, (std::vector<std::pair<std::string, int>>{{entries[1].path, 0}, {entries[2].path, 1}, {entries[3].path, 2}}));
+    EXPECT_EQ(all, rows);
+    EXPECT_EQ(list.RowCount(), 3);
+}
+
 TEST_F(FileListTest, AllFiltersOffLeaveAnEmptyListWithItsScrollBarDisabled) {
-    for (bool& on : list.m_bFilter) on = false;
+    for (int kind = 0; kind < kRecordingKindCount; ++kind) list.SetFilter(kind, false);
     list.RefillList();
     EXPECT_EQ(list.GetItemCount(), 0);
-    EXPECT_TRUE(list.m_vecShown.empty());
+    EXPECT_EQ(list.RowCount(), 0);
     EXPECT_FALSE(list.verticalScrollBar()->isEnabled());
-    list.m_bFilter[REC_IMPACT] = true;
+    list.SetFilter(REC_IMPACT, true);
     list.RefillList();
     EXPECT_EQ(list.GetItemCount(), 1);
     EXPECT_TRUE(list.verticalScrollBar()->isEnabled());
@@ -162,7 +224,7 @@ TEST_F(FileListTest, HoverShowsThePopupOverARowAndHidesItWhenCoveredOrOffTheRows
     EXPECT_TRUE(list.UpdatePreviewAt(RowCentre(1), list.viewport()));
     EXPECT_TRUE(tip->isVisible());
     EXPECT_EQ(owner.previewed, std::vector<int>{1});
-    EXPECT_EQ(owner.previewedPaths, std::vector<std::string>{list.m_vecShown[1].path});
+    EXPECT_EQ(owner.previewedPaths, std::vector<std::string>{entries[1].path});
     EXPECT_EQ(tip->size(), QSize(220, 123));
     // Beside the list, within its height.
     const QRect listArea(list.mapToGlobal(QPoint(0, 0)), list.size());
@@ -182,8 +244,7 @@ TEST_F(FileListTest, HoverShowsThePopupOverARowAndHidesItWhenCoveredOrOffTheRows
     EXPECT_EQ(owner.previewed.size(), 2u);
 
     // The partly shown sixth row lies outside the whole rows.
-    list.m_vecEntries.push_back(Entry("A___", 6));
-    list.RefillList();
+    Append({Entry("A___", 6)});
     EXPECT_FALSE(list.UpdatePreviewAt(RowCentre(5), list.viewport()));
     EXPECT_FALSE(tip->isVisible());
 
@@ -191,14 +252,15 @@ TEST_F(FileListTest, HoverShowsThePopupOverARowAndHidesItWhenCoveredOrOffTheRows
     EXPECT_TRUE(list.UpdatePreviewAt(RowCentre(0), list.viewport()));
     list.OnMouseLeave();
     EXPECT_FALSE(tip->isVisible());
-    EXPECT_EQ(list.m_rcHover, (RECT{-1, -1, -1, -1}));
+    EXPECT_EQ(list.GetHoverRect(), (RECT{-1, -1, -1, -1}));
 }
 
 // A wheel turn moves other rows under the resting pointer: the preview of the row it left
 // goes at once, and the next hover previews the row now under the pointer.
 TEST_F(FileListTest, AfterAWheelScrollThePreviewIsOfTheRowUnderThePointer) {
-    for (int serial = 6; serial <= 12; ++serial) list.m_vecEntries.push_back(Entry("A___", serial));
-    list.RefillList();
+    std::vector<sFILEENTRY> more;
+    for (int serial = 6; serial <= 12; ++serial) more.push_back(Entry("A___", serial));
+    Append(more);
     CTipWindow* tip = list.GetTipWindow();
     const QPoint pointer = RowCentre(1);
     ASSERT_TRUE(list.UpdatePreviewAt(pointer, list.viewport()));
@@ -214,7 +276,7 @@ TEST_F(FileListTest, AfterAWheelScrollThePreviewIsOfTheRowUnderThePointer) {
 
     EXPECT_TRUE(list.UpdatePreviewAt(pointer, list.viewport()));
     EXPECT_EQ(owner.previewed, (std::vector<int>{1, under}));
-    EXPECT_EQ(owner.previewedPaths.back(), list.m_vecShown[std::size_t(under)].path);
+    EXPECT_EQ(owner.previewedPaths.back(), list.EntryAt(under)->path);
     EXPECT_EQ(list.GetHoverRow(), under);
     EXPECT_TRUE(tip->isVisible());
 }
@@ -226,7 +288,9 @@ TEST_F(FileListTest, HoverPlaysTheRowsMovieInThePopup) {
     params.seconds = 1.0;
     const std::string movie = dir.Path() + "/AG__-220101-120000-000002M.MOV";
     ASSERT_TRUE(fixtures::MakeMovie(params, movie, nullptr));
-    list.m_vecShown[1].path = movie;
+    entries[1].path = movie;
+    list.SetEntries(entries);
+    list.RefillList();
     owner.playFrom = &list;
     ASSERT_TRUE(list.UpdatePreviewAt(RowCentre(1), list.viewport()));
     CTipWindow* tip = list.GetTipWindow();

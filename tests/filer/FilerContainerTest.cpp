@@ -131,18 +131,18 @@ TEST_F(FilerContainerTest, TheFolderANewSourceOpensAtIsNotReadAgainJustOnce) {
         SCOPED_TRACE(gatheredFirst);
         const std::string root = Card(0);
         pane.OpenSourcePath(root, SOURCE_SD);
-        const std::vector<sFILEENTRY>& entries = pane.GetList()->m_vecEntries;
-        ASSERT_FALSE(entries.empty());
-        const std::string movie = entries.front().path;
-        const std::uint64_t before = entries.front().movieSize;
+        const auto first = [&] { return pane.GetList()->CopyOfFolder().front(); };
+        ASSERT_FALSE(pane.GetList()->CopyOfFolder().empty());
+        const std::string movie = first().path;
+        const std::uint64_t before = first().movieSize;
         fs::resize_file(movie, before + 10);
         if (gatheredFirst) pane.GatherSourceFiles();
 
         ASSERT_TRUE(pane.OpenTreeItem(pane.RecorderFolderTarget()));
-        ASSERT_EQ(entries.front().path, movie);
-        EXPECT_EQ(entries.front().movieSize, gatheredFirst ? before + 10 : before);
+        ASSERT_EQ(first().path, movie);
+        EXPECT_EQ(first().movieSize, gatheredFirst ? before + 10 : before);
         ASSERT_TRUE(pane.OpenTreeItem(pane.RecorderFolderTarget()));
-        EXPECT_EQ(entries.front().movieSize, before + 10);
+        EXPECT_EQ(first().movieSize, before + 10);
         fs::remove_all(root);
     }
 }
@@ -195,8 +195,8 @@ TEST_F(FilerContainerTest, StartUpPrefersTheLastDriveThenTheFolderThenTheMovie) 
     drives = {e, f};
     WriteIniString("SOURCE", "FOLDER", e);
     ASSERT_TRUE(pane.InitFromDefaultFolder());
-    EXPECT_EQ(pane.m_nSourceKind, SOURCE_SD);
-    EXPECT_EQ(pane.m_strSourcePath, f);
+    EXPECT_EQ(pane.GetSourceKind(), SOURCE_SD);
+    EXPECT_EQ(pane.GetSourcePath(), f);
 
     // No drive, the remembered folder gone, the remembered movie still there.
     drives.clear();
@@ -205,7 +205,7 @@ TEST_F(FilerContainerTest, StartUpPrefersTheLastDriveThenTheFolderThenTheMovie) 
     const std::string movie = AddRecording(loose, -1, "A___", 9);
     WriteIniString("SOURCE", "FILE", movie);
     ASSERT_TRUE(pane.InitFromDefaultFolder());
-    EXPECT_EQ(pane.m_nSourceKind, SOURCE_FILE);
+    EXPECT_EQ(pane.GetSourceKind(), SOURCE_FILE);
     EXPECT_EQ(pane.GetList()->GetItemCount(), 1);
     EXPECT_EQ(pane.GetTree()->GetRootPath(), loose.Root());
 
@@ -229,7 +229,7 @@ TEST_F(FilerContainerTest, TheStartUpSourceReadAheadServesItsOpeningUntilAFolder
         if (recordingAdded) AddRecording(card, 1, "AG__", 2, "120100");
 
         ASSERT_TRUE(pane.InitFromDefaultFolder());
-        const std::vector<sFILEENTRY>& entries = pane.GetList()->m_vecEntries;
+        const std::vector<sFILEENTRY> entries = pane.GetList()->CopyOfFolder();
         ASSERT_EQ(entries.size(), recordingAdded ? 2u : 1u);
         EXPECT_EQ(entries.front().path, movie);
         EXPECT_EQ(entries.front().movieSize, recordingAdded ? before + 10 : before);
@@ -243,7 +243,7 @@ TEST_F(FilerContainerTest, AFolderSourceIsWatchedItself) {
     EXPECT_FALSE(pane.IsCardRootSource());
     EXPECT_EQ(pane.GetWatcher().GetPath(), plain.Root());
     EXPECT_EQ(pane.GetTree()->GetItemPath(pane.GetTree()->GetRootItem()), plain.Root());
-    EXPECT_EQ(pane.GetList()->m_vecEntries.size(), 1u);
+    EXPECT_EQ(pane.GetList()->CopyOfFolder().size(), 1u);
 }
 
 // A card copied a few levels below the drive's root, chosen at its root as the last folder.
@@ -258,7 +258,7 @@ TEST_F(FilerContainerTest, AFolderAtACardCopysRootListsItsRecordingsWithTheirDat
         AddRecording(copy, layout, "P___", 3, "120200");
         WriteIniString("SOURCE", "FOLDER", copy.Root() + "/");
         ASSERT_TRUE(pane.InitFromDefaultFolder());
-        EXPECT_EQ(pane.m_nSourceKind, SOURCE_FOLDER);
+        EXPECT_EQ(pane.GetSourceKind(), SOURCE_FOLDER);
         EXPECT_TRUE(pane.IsCardRootSource());
         EXPECT_EQ(g_nFolderLayout.load(), layout);
         EXPECT_EQ(pane.GetWatcher().GetPath(), copy.Root());
@@ -267,8 +267,8 @@ TEST_F(FilerContainerTest, AFolderAtACardCopysRootListsItsRecordingsWithTheirDat
 
         ASSERT_TRUE(pane.OpenTreeItem(tree->GetSelectedItem()));
         EXPECT_EQ(pane.GetList()->GetItemCount(), 2);
-        for (const sFILEENTRY& e : pane.GetList()->m_vecEntries) EXPECT_GT(e.dataSize, 0u) << e.path;
-        const std::vector<sFILEENTRY>& all = pane.GatherSourceFiles();
+        for (const sFILEENTRY& e : pane.GetList()->CopyOfFolder()) EXPECT_GT(e.dataSize, 0u) << e.path;
+        const std::vector<sFILEENTRY> all = pane.GatherSourceFiles();
         EXPECT_EQ(all.size(), 3u);
         for (const sFILEENTRY& e : all) EXPECT_GT(e.dataSize, 0u) << e.path;
     }
@@ -333,9 +333,9 @@ TEST_F(FilerContainerTest, IdentifyingTheRecorderReadsItsDataAndProbesTheModelSh
     card.AddModelShortcut("KM3C_download");
     card.AddModelShortcut("KM3CA_download");
     pane.OpenSourcePath(card.Root(), SOURCE_SD);
-    EXPECT_EQ(pane.m_strVersion, "1.2.3");
-    EXPECT_EQ(pane.m_strNumber, "000456");
-    EXPECT_EQ(pane.m_strModelKey, "KM3CA_download");
+    EXPECT_EQ(pane.GetRecorderVersion(), "1.2.3");
+    EXPECT_EQ(pane.GetRecorderNumber(), "000456");
+    EXPECT_EQ(pane.GetModelKey(), "KM3CA_download");
     EXPECT_FALSE(g_bLimitedModel);
 
     // Six blanks keep the number read before; only the limited model sets the flag.
@@ -345,8 +345,8 @@ TEST_F(FilerContainerTest, IdentifyingTheRecorderReadsItsDataAndProbesTheModelSh
     limited.AddRecording(params);
     limited.AddModelShortcut("KM5E_download");
     pane.OpenSourcePath(limited.Root(), SOURCE_SD);
-    EXPECT_EQ(pane.m_strNumber, "000456");
-    EXPECT_EQ(pane.m_strModelKey, "KM5E_download");
+    EXPECT_EQ(pane.GetRecorderNumber(), "000456");
+    EXPECT_EQ(pane.GetModelKey(), "KM5E_download");
     EXPECT_TRUE(g_bLimitedModel);
     pane.EnableBrowserControls(FALSE);
     pane.EnableBrowserControls(TRUE);
@@ -365,7 +365,7 @@ TEST_F(FilerContainerTest, TheDemoCardListsItsEightRecordingsWithTheirKinds) {
     list->RefillList();
     ASSERT_EQ(list->GetItemCount(), 8);
     std::set<RecordingKind> kinds;
-    for (const sFILEENTRY& e : list->m_vecShown) kinds.insert(GetRecordingKind(e.path));
+    for (const sFILEENTRY& e : list->CopyOfRows()) kinds.insert(GetRecordingKind(e.path));
     for (RecordingKind kind : {REC_CONTINUOUS, REC_IMPACT, REC_MANUAL, REC_PARKING, REC_PARKING_IMPACT})
         EXPECT_TRUE(kinds.count(kind)) << kind;
     // Every folder below the top level that holds recordings carries their flags.
@@ -379,8 +379,8 @@ TEST_F(FilerContainerTest, TheDemoCardListsItsEightRecordingsWithTheirKinds) {
                        REC_FLAG_SPEED_CAMERA),
               unsigned(REC_FLAG_IMPACT | REC_FLAG_MANUAL | REC_FLAG_PARKING | REC_FLAG_PARKING_IMPACT |
                        REC_FLAG_SPEED_CAMERA));
-    EXPECT_EQ(pane.m_strModelKey, "KM3CA_download");
-    EXPECT_FALSE(pane.m_strVersion.empty());
+    EXPECT_EQ(pane.GetModelKey(), "KM3CA_download");
+    EXPECT_FALSE(pane.GetRecorderVersion().empty());
 }
 
 // What a change of scale must leave as a pane first laid out at that scale would have it.
@@ -397,8 +397,10 @@ void FillPane(CFilerContainerDlg& pane) {
     tree->SetItemData(*tree->InsertItem(video, "240413_0001"), REC_FLAG_MANUAL | REC_FLAG_IMPACT);
     tree->InsertItem(kFolderTreeRoot, "_PData");
     CFileListCtrl* list = pane.GetList();
+    std::vector<sFILEENTRY> entries;
     for (int serial = 1; serial <= 40; ++serial)
-        list->m_vecEntries.push_back({.path = "/card/Normal/" + fixtures::RecorderName("A___", "220101", "120000", serial, 'M')});
+        entries.push_back({.path = "/card/Normal/" + fixtures::RecorderName("A___", "220101", "120000", serial, 'M')});
+    list->SetEntries(std::move(entries));
     list->RefillList();
 }
 

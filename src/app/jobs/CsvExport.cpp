@@ -200,7 +200,7 @@ unsigned CsvExportJob(JobState& job, const std::vector<sFILEENTRY>& entries, con
 
 void CJobFrame::OnExportCsv() {
     if (m_pJob) return;  // one job at a time; the running one keeps its resume position
-    if (!m_host.ListedEntries().empty() && IsNearMovieEnd(m_host.JobChannelPosition())) return;
+    if (m_host.FileRows().RowCount() > 0 && IsNearMovieEnd(m_host.JobChannelPosition())) return;
     m_host.PrepareChannels(JobKind::Csv);
     m_host.SetResumePending(TRUE);
     if (!BeginJob()) return;

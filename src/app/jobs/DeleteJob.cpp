@@ -62,7 +62,7 @@ void CJobFrame::OnDeleteMovies() {
 
     const int row = m_host.SelectedRow();
     std::vector<sFILEENTRY> source = m_host.GatherSourceFiles();
-    std::vector<sFILEENTRY>& listed = m_host.ListedEntries();
+    std::vector<sFILEENTRY> listed = m_host.FileRows().CopyOfRows();
     NumberEntries(source);
     NumberEntries(listed);
     std::vector<sFILEENTRY> ticked;
@@ -93,10 +93,7 @@ void CJobFrame::OnRefreshList() {
     // The entries whose movie is gone leave the lists; a card or folder source is then read
     // again whole, so the list shows what the source holds even after a failed delete.
     std::erase_if(m_vecDeleted, [](const sFILEENTRY& e) { return PathFileExists(e.path); });
-    for (std::vector<sFILEENTRY>* entries : {&m_host.ListedEntries(), &m_host.FolderEntries()}) {
-        RemoveEntriesByName(*entries, m_vecDeleted);
-        NumberEntries(*entries);
-    }
+    m_host.FileRows().RemoveEntries(m_vecDeleted);
     m_vecDeleted.clear();
     const SourceKind kind = m_host.JobSourceKind();
     if (kind == SOURCE_SD || kind == SOURCE_FOLDER) m_host.RebuildBrowser();

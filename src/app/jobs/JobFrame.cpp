@@ -50,17 +50,6 @@ QString OverwriteQuestion(const std::vector<std::string>& names) {
     return text;
 }
 
-void ClearJoinMarks(std::vector<sFILEENTRY>& folderEntries, const std::vector<sFILEENTRY>& chosen) {
-    for (const sFILEENTRY& entry : chosen)
-        if (entry.serial >= 0 && std::size_t(entry.serial) < folderEntries.size())
-            folderEntries[std::size_t(entry.serial)].reserved = 0;
-}
-
-void NumberEntries(std::vector<sFILEENTRY>& entries) {
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        entries[i].serial = std::int32_t(i);
-}
-
 CJobFrame::CJobFrame(IJobHost& host, CSkinProgressBarCtrl* progressBar)
     : m_host(host), m_pProgress(progressBar) {}
 
@@ -156,12 +145,7 @@ void CJobFrame::OnJobFinished() {
 
     // A join marks its movies in the folder's entries only when it wrote the output.
     if (!m_vecJoined.empty()) {
-        std::vector<sFILEENTRY>& folder = m_host.FolderEntries();
-        ClearJoinMarks(folder, m_vecJoined);
-        if (job->result == 1 && !job->errorText)
-            for (const sFILEENTRY& entry : m_vecJoined)
-                if (entry.serial >= 0 && std::size_t(entry.serial) < folder.size())
-                    folder[std::size_t(entry.serial)].reserved = 1;
+        m_host.FileRows().MarkJoined(m_vecJoined, job->result == 1 && !job->errorText);
         m_vecJoined.clear();
     }
     if (job->result == 0) m_bJoinPending = FALSE;

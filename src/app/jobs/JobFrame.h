@@ -4,7 +4,8 @@
 //
 // Every question a job needs (which files, which folder, may a file be replaced) is asked on
 // the UI thread before its thread starts. The thread touches no widget and no list of the
-// file browser: it works on its own copies, posts WM_APP_PROGRESS and, at its end,
+// file browser: it works on its own copies (the list hands out copies and changes its own
+// entries when asked by name, on the UI thread), posts WM_APP_PROGRESS and, at its end,
 // WM_APP_JOB_DONE (a delete WM_APP_LIST_REFRESH first), and leaves its messages for the UI
 // thread, which shows them when it handles the end.
 //
@@ -25,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "filer/FileRows.h"
 #include "filer/FileSelectDlg.h"
 #include "filer/FilerContainerDlg.h"
 #include "platform/base/AppMessage.h"
@@ -101,9 +103,9 @@ public:
     virtual SourceKind JobSourceKind() = 0;
     // Every movie of the source, gathered afresh.
     virtual std::vector<sFILEENTRY> GatherSourceFiles() = 0;
-    // All movies of the current folder, and the rows of the file list in row order.
-    virtual std::vector<sFILEENTRY>& FolderEntries() = 0;
-    virtual std::vector<sFILEENTRY>& ListedEntries() = 0;
+    // The file list: all movies of the current folder and the rows, as copies; the join
+    // marks and the removal after a delete by name.
+    virtual IFileRows& FileRows() = 0;
     // The file list's focused and selected row; 0 when there is none.
     virtual int SelectedRow() = 0;
     // The current row set to none and `row` selected again, without continuous play.
@@ -228,11 +230,5 @@ inline bool RunFileSelectDialog(QWidget* owner, int mode, const std::vector<sFIL
 
 // Text 90, then the names of the files that would be replaced, one a line.
 QString OverwriteQuestion(const std::vector<std::string>& names);
-
-// Clears the join mark of the folder entry at each chosen entry's number.
-void ClearJoinMarks(std::vector<sFILEENTRY>& folderEntries, const std::vector<sFILEENTRY>& chosen);
-
-// Numbers the entries by their index.
-void NumberEntries(std::vector<sFILEENTRY>& entries);
 
 }  // namespace orv

@@ -9,6 +9,7 @@
 #include "platform/base/PathUtil.h"
 #include "platform/base/ReplacementSet.h"
 #include "recorder/CardLayout.h"
+#include "recorder/FolderScan.h"
 #include "recorder/MovieJoin.h"
 #include "ui/CommonUtil.h"
 #include "ui/SkinDialog.h"
@@ -166,7 +167,8 @@ void CJobFrame::OnJoinMovies() {
     m_bJoinPending = TRUE;
     if (!BeginJob()) return;
 
-    std::vector<sFILEENTRY>& folder = m_host.FolderEntries();
+    // Numbered by their place among the folder's entries, which the join marks go by.
+    std::vector<sFILEENTRY> folder = m_host.FileRows().CopyOfFolder();
     NumberEntries(folder);
     std::vector<sFILEENTRY> ticked;
     if (!m_host.SelectFiles(CFileSelectDlg::MODE_JOIN, {}, folder, &ticked) || ticked.empty())

@@ -64,27 +64,27 @@ void CPlaybackRoad::Disconnect(IPlaybackListener& listener) {
 
 // ---- rows and paths ---------------------------------------------------------------------
 
-std::vector<sFILEENTRY>* CPlaybackRoad::Entries() const {
-    if (m_pFiler && m_pFiler->GetList()) return &m_pFiler->GetList()->ShownEntries();
-    return nullptr;
-}
+IFileRows* CPlaybackRoad::Rows() const { return m_pFiler ? m_pFiler->GetList() : nullptr; }
 
 bool CPlaybackRoad::IsValidRow(int row) const {
-    const auto* entries = Entries();
-    return entries && row >= 0 && row < int(entries->size());
+    const IFileRows* rows = Rows();
+    return rows && row >= 0 && row < rows->RowCount();
 }
 
-std::string CPlaybackRoad::CurrentPath() const {
-    if (!m_hMutexCache) return {};
-    CacheLock lock(*m_hMutexCache);
-    return IsValidRow(m_nCurRow) ? (*Entries())[std::size_t(m_nCurRow)].path : std::string();
+std::string CPlaybackRoad::CurrentPath() const { return IsValidRow(m_nCurRow) ? m_entry.path : std::string(); }
+
+void CPlaybackRoad::TakeRowFromList(int row) {
+    const std::optional<sFILEENTRY> entry = Rows() ? Rows()->EntryAt(row) : std::nullopt;
+    m_nCurRow = row;
+    m_entry = entry.value_or(sFILEENTRY{});
 }
 
 bool CPlaybackRoad::TakeReselectRequest() {
     if (!m_pFiler || !m_pFiler->TakeRefilter()) return false;
     // A filter change that leaves the open recording at the current row keeps it going where
     // it is; another recording at that row is opened.
-    return m_strOpenPath.empty() || CurrentPath() != m_strOpenPath;
+    const std::optional<sFILEENTRY> shown = Rows() ? Rows()->EntryAt(m_nCurRow) : std::nullopt;
+    return m_strOpenPath.empty() || !shown || shown->path != m_strOpenPath;
 }
 
 int CPlaybackRoad::GetDefaultSpeedStep() const { return DefaultSpeedStep(CurrentPath()); }
@@ -97,14 +97,17 @@ void CPlaybackRoad::MoveCurrentRow(int row) {
     std::unique_lock<std::recursive_mutex> lock;
     if (m_hMutexCache) lock = std::unique_lock(*m_hMutexCache);
     m_nCurRow = row;
+    // The list shows the same recording at the new row.
+    if (row < 0) m_entry = sFILEENTRY{};
 }
 
-void CPlaybackRoad::OnFileRowSelected(int row, const sFILEENTRY&) {
+void CPlaybackRoad::OnFileRowSelected(int row, const sFILEENTRY& entry) {
     if (!m_hMutexCache) return;
     CacheLock lock(*m_hMutexCache);
     // Whether the row is to be opened was decided by the list, which asked for the
     // reselect request once.
     m_nCurRow = row;
+    m_entry = entry;
     m_bOpenFailed = FALSE;  // the failure was the last row's
     TellCleared(kPartData);
     m_bHasPosition = FALSE;
@@ -189,7 +192,10 @@ BOOL CPlaybackRoad::OpenSelectedMovie() {
     m_host.EnableControls(RoadControls::kNone);
     if (!IsValidRow(m_nCurRow)) return FALSE;
     m_bOpenFailed = FALSE;
-    const std::string path = CurrentPath();
+    // The recording the list shows at the row now, which a job or a new source may have
+    // changed since the selection.
+    TakeRowFromList(m_nCurRow);
+    const std::string path = m_entry.path;
     ReadyChannelsReset();
     const int result = OpenChannels(path);
     if (result != 0 && result != 2) {
@@ -400,17 +406,13 @@ BOOL CPlaybackRoad::StartPlayback() {
     opened.stage = RecordingOpened::kDataIn;
     opened.path = m_strOpenPath;
     opened.parkingTrace = m_bParkingTrace != FALSE;
-    int quality = 0;
-    {
-        CacheLock lock(*m_hMutexCache);
-        sFILEENTRY& entry = (*Entries())[std::size_t(m_nCurRow)];
-        quality = QualityCode(height, Channel(0).scanners[kStagingScanner].header.byteA);
-        entry.sortKey2 = quality;
-        // The title as the list names it.
-        opened.quality = quality;
-        opened.startTime = entry.startTime;
-        opened.title = MakeListDisplayName(entry.path);
-    }
+    const int quality = QualityCode(height, Channel(0).scanners[kStagingScanner].header.byteA);
+    m_entry.sortKey2 = quality;
+    Rows()->SetEntryQuality(m_nCurRow, m_entry.path, quality);
+    opened.quality = quality;
+    opened.startTime = m_entry.startTime;
+    // The title as the list names it.
+    opened.title = MakeListDisplayName(m_entry.path);
     ActivateRecorderData(opened);
     const float interval = Slots(0).GetFrameInterval(Channel(0));
     const int count = FrameCountOf(Slots(0).GetFrameCount(Channel(0)));
@@ -435,12 +437,11 @@ BOOL CPlaybackRoad::ActivateRecorderData(RecordingOpened& opened) {
     const std::string path = CurrentPath();
     const float interval = ChannelInitialised(0) ? Slots(0).GetFrameInterval(Channel(0)) : 0.0f;
     if (IsRecorderMovieName(path)) {
-        CacheLock lock(*m_hMutexCache);
-        sFILEENTRY& entry = (*Entries())[std::size_t(m_nCurRow)];
-        entry.startTime = RecordingTimeFromName(path);
+        m_entry.startTime = RecordingTimeFromName(path);
         // An unknown frame interval gives no rate rather than an infinite one.
-        entry.sortKey3 = interval > 0.0f ? 1000.0f / interval : 0.0f;
-        opened.startTime = entry.startTime;
+        m_entry.sortKey3 = interval > 0.0f ? 1000.0f / interval : 0.0f;
+        Rows()->SetEntryStartTime(m_nCurRow, path, m_entry.startTime, m_entry.sortKey3);
+        opened.startTime = m_entry.startTime;
     }
     bool moved = false;
     if (ChannelInitialised(0)) {
@@ -625,9 +626,9 @@ void CPlaybackRoad::CheckGpsAtFrame() {
 
 void CPlaybackRoad::CheckParkingTrace() {
     m_bTraceFile = FALSE;
-    if (m_pFiler->m_nSourceKind == SOURCE_SD && !m_pFiler->m_strSourcePath.empty()) {
+    if (m_pFiler->GetSourceKind() == SOURCE_SD && !m_pFiler->GetSourcePath().empty()) {
         std::error_code error;
-        m_bTraceFile = std::filesystem::exists(std::filesystem::path(m_pFiler->m_strSourcePath) / "pvtrace.txt", error);
+        m_bTraceFile = std::filesystem::exists(std::filesystem::path(m_pFiler->GetSourcePath()) / "pvtrace.txt", error);
     }
     Tell(&IPlaybackListener::OnTraceFile, m_bTraceFile != FALSE);
 }
@@ -648,7 +649,7 @@ void CPlaybackRoad::PlayNextMovie() {
     {
         CacheLock lock(*m_hMutexCache);
         if (IsValidRow(m_nCurRow) && IsValidRow(m_nCurRow + 1)) {
-            m_nCurRow += 1;
+            TakeRowFromList(m_nCurRow + 1);
             m_host.DropSeekDrag();
             m_pFiler->SelectFileRow(m_nCurRow, TRUE);
             TellCleared(kPartData);
@@ -698,7 +699,7 @@ void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
         tried = item;
         if (!m_pFiler->OpenTreeItem(item)) continue;
         tree->SelectItem(item);
-        LoadListGpsTrack(*Entries());
+        LoadListGpsTrack(Rows()->CopyOfRows());
         CacheLock lock(*m_hMutexCache);
         m_pFiler->GetList()->SetCurrentRow(0);
         m_pFiler->GetList()->SelectOnlyRow(0);
@@ -723,7 +724,7 @@ void CPlaybackRoad::OnPrevMovie() {
     if (!m_hMutexCache) return;
     CacheLock lock(*m_hMutexCache);
     if (IsValidRow(m_nCurRow) && m_nCurRow > 0) {
-        m_nCurRow -= 1;
+        TakeRowFromList(m_nCurRow - 1);
         m_host.DropSeekDrag();
         m_pFiler->SelectFileRow(m_nCurRow, 2);
         TellCleared(kPartData);
@@ -848,11 +849,8 @@ BOOL CPlaybackRoad::JumpToEvent(int frame, bool forward) {
 
 void CPlaybackRoad::StartPrefetchNextMovie() {
     if (m_prefetchThread.joinable()) m_prefetchThread.join();
-    std::string next;
-    {
-        CacheLock lock(*m_hMutexCache);
-        if (IsValidRow(m_nCurRow + 1)) next = (*Entries())[std::size_t(m_nCurRow + 1)].path;
-    }
+    const std::optional<sFILEENTRY> following = Rows() ? Rows()->EntryAt(m_nCurRow + 1) : std::nullopt;
+    std::string next = following ? following->path : std::string();
     if (next.empty()) return;
     m_prefetchThread = std::thread([path = std::move(next)] { OpenNeighbourDataFile(path); });
 }
@@ -891,7 +889,7 @@ void CPlaybackRoad::ResetPlaybackUi() {
     }
     TellCleared(kPartScale | kPartValues);
     if (ChannelInitialised(0)) OpenDataFile(std::string());
-    m_nCurRow = -1;
+    TakeRowFromList(-1);
     m_bOpenArmed = TRUE;
     m_host.RestoreLayout();
 }

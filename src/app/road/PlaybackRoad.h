@@ -16,12 +16,14 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <type_traits>
 #include <vector>
 
 #include "app/commands/CsulvaneDlgRules.h"
+#include "app/commands/Timers.h"
 #include "app/road/PlaybackListener.h"
 #include "platform/base/NamedMutex.h"
 #include "platform/base/WinTypes.h"
@@ -33,18 +35,7 @@
 namespace orv {
 
 class CFilerContainerDlg;
-
-// Main-window timers the road runs.
-constexpr unsigned TIMER_PLAYBACK = 100;
-constexpr unsigned TIMER_OPEN_DELAY = 101;
-constexpr unsigned TIMER_BUSY_TIMEOUT = 102;
-// How long a front channel that is ready waits for a rear companion that is not.
-constexpr unsigned TIMER_REAR_READY = 107;
-
-constexpr unsigned kPlaybackTickMs = 30;
-constexpr unsigned kOpenDelayMs = 500;
-constexpr unsigned kBusyTimeoutMs = 5000;
-constexpr unsigned kRearReadyWaitMs = 1500;
+class IFileRows;
 
 // The picture options of both channels, as SetChannelsView takes them.
 using ViewRecords = sVIEWRECORD[2];
@@ -121,10 +112,10 @@ public:
     void Disconnect(IPlaybackListener& listener);
 
     // ---- rows ------------------------------------------------------------------------
-    // The browser's shown entries (null without a browser).
-    std::vector<sFILEENTRY>* Entries() const;
+    // Whether the browser's list has the row.
     bool IsValidRow(int row) const;
-    std::string CurrentPath() const;  // under "hMutexCache"; "" without a valid row
+    // The path of the recording the road holds; "" without a valid row.
+    std::string CurrentPath() const;
     int GetDefaultSpeedStep() const;
     bool TakeReselectRequest();
     // A row the browser selected, with the entry it shows there.
@@ -301,6 +292,11 @@ public:
     void SetResumeFrame(std::int64_t frame) { m_nResumeFrame = ClampFrame(frame, 0, std::numeric_limits<FrameIndex>::max()); }
 
 private:
+    // The browser's list, which owns the entries (null without a browser).
+    IFileRows* Rows() const;
+    // `row` becomes the current row with the entry the list shows there now (none for -1).
+    void TakeRowFromList(int row);
+
     void ReadyChannelsReset();
     void FireMovieOpened(WPARAM wParam, LPARAM lParam);
     void StartLoaderThread(std::string path);
@@ -335,6 +331,9 @@ private:
     // Selections are numbered so that a data load answering an older one is dropped.
     std::uint64_t m_nSelectionSerial = 0;
     int m_nCurRow = -1;
+    // The entry of the current row: handed by the list with the selection, taken from it
+    // again when the road moves on by itself and at the open.
+    sFILEENTRY m_entry;
     BOOL m_bDataLoaded = FALSE;
     BOOL m_bSelecting = FALSE;
     BOOL m_bOpenArmed = TRUE;

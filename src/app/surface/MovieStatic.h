@@ -10,6 +10,7 @@
 #include <chrono>
 #include <mutex>
 
+#include "app/commands/Timers.h"
 #include "platform/base/WinTypes.h"
 #include "platform/window/AppWindow.h"
 
@@ -29,9 +30,6 @@ public:
     // Whether the channel of that index is initialised and has a movie (not closed).
     virtual bool IsChannelShowing(int channel) const = 0;
 };
-
-constexpr unsigned TIMER_CLICK_DOWN = 200;
-constexpr unsigned TIMER_CLICK_UP = 201;
 
 class CMovieStatic : public QWidget, public AppWindow {
 public:

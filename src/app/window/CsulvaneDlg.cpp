@@ -12,7 +12,7 @@
 #include "app/commands/AppMessages.h"
 #include "app/commands/FrameMath.h"
 #include "app/surface/MovieMenu.h"
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "ui/Scaled.h"
 #include "platform/base/HeapPolicy.h"
 #include "platform/base/PathUtil.h"
@@ -118,7 +118,7 @@ BOOL CsulvaneDlg::OnInitDialog() {
     ShowStartState(volume);
     FitToMonitor();
     m_pMapWindow->SetCaptionText(kTextMapCaption);
-    SetTimer(TIMER_IDLE, 1000);
+    SetTimer(TIMER_IDLE, kIdleMs);
     PostAppMessage(GetSafeHwnd(), WM_APP_INIT_DONE, 0, 0);
     return TRUE;
 }
@@ -296,7 +296,8 @@ void CsulvaneDlg::OnInitDone(WPARAM, LPARAM) {
     PlaceMapBesideVideo();
     RestoreLastSource();
     ApplyLogoPicture();
-    m_pMapWrap->GetConnection().StartUpdateCheck(m_pFiler->m_strVersion, m_pFiler->m_strNumber, m_pFiler->m_strModelKey);
+    m_pMapWrap->GetConnection().StartUpdateCheck(m_pFiler->GetRecorderVersion(), m_pFiler->GetRecorderNumber(),
+                                                m_pFiler->GetModelKey());
     m_bInitDone = TRUE;
     // The list's hover previews and the thumbnail button follow the stored setting.
     const bool thumbnails = ReadThumbnail();
@@ -326,7 +327,7 @@ BOOL CsulvaneDlg::RestoreLastSource() {
     if (found) {
         SetPlayButtonState(FALSE);
         CheckParkingTrace();
-        if (m_pFiler->m_nSourceKind == SOURCE_SD) m_bCsvDisabled = FALSE;
+        if (m_pFiler->GetSourceKind() == SOURCE_SD) m_bCsvDisabled = FALSE;
     }
     ApplyModelLimits();
     UpdateControlStates();

@@ -27,6 +27,7 @@
 #include "app/commands/FrameMath.h"
 #include "app/commands/ScaleFrameWindow.h"
 #include "app/commands/MainLayout.h"
+#include "app/commands/Timers.h"
 #include "app/surface/MovieStatic.h"
 #include "app/commands/CsulvaneDlgRules.h"
 #include "app/road/PlaybackRoad.h"
@@ -58,10 +59,6 @@ class CLogoDlg;
 class CSkinButton;
 class CSettingDlg;
 class CJobFrame;
-
-// Main-window timers besides the playback road's.
-constexpr unsigned TIMER_IDLE = 103;
-constexpr unsigned TIMER_SIZE_SETTLE = 106;
 
 // Control ids.
 constexpr int IDC_SEEK_SLIDER = 38100;
@@ -191,8 +188,8 @@ public:
     // ---- what the tests, tools and benches look at ----------------------------------
     // The playback road's state.
     const CPlaybackRoad& Road() const { return *m_pRoad; }
-    // The browser's shown entries (empty without a browser).
-    std::vector<sFILEENTRY>* Entries() const { return m_pRoad->Entries(); }
+    // The rows of the browser's list (0 without a browser).
+    int RowCount() const;
     const std::vector<sCRASHPOS>& CrashPositions() const { return m_pRoad->CrashPositions(); }
     CMovieStatic& FrontSurface() { return m_aMovieStatic[0]; }
     CMovieStatic& RearSurface() { return m_aMovieStatic[1]; }

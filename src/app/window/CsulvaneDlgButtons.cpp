@@ -11,7 +11,7 @@
 
 #include <filesystem>
 
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "app/window/SourcePath.h"
 #include "recorder/RecordingName.h"
 #include "ui/MsgBox.h"
@@ -58,7 +58,7 @@ BOOL CsulvaneDlg::OnFurtherAppMessage(unsigned msg, WPARAM wParam, LPARAM) {
     case WM_APP_PREVIEW_FILE: {
         // A row that the list no longer shows is ignored.
         const int row = int(std::min<WPARAM>(wParam, WPARAM(INT_MAX)));
-        const sFILEENTRY* entry = m_pFiler && m_pFiler->GetList() ? m_pFiler->GetList()->ShownEntry(row) : nullptr;
+        const std::optional<sFILEENTRY> entry = m_pFiler && m_pFiler->GetList() ? m_pFiler->GetList()->EntryAt(row) : std::nullopt;
         if (entry) OnPreviewFile(row, *entry);
         return TRUE;
     }
@@ -71,7 +71,7 @@ BOOL CsulvaneDlg::OnFurtherAppMessage(unsigned msg, WPARAM wParam, LPARAM) {
 
 void CsulvaneDlg::OnBrowseSource() {
     CSourceOpenDlg dialog(this);
-    dialog.SetOpenSource(m_pFiler->m_nSourceKind, m_pFiler->m_strSourcePath);
+    dialog.SetOpenSource(m_pFiler->GetSourceKind(), m_pFiler->GetSourcePath());
     // The list and the movie stay as they are unless a source is chosen.
     const bool chosen = m_runSourceDialog ? m_runSourceDialog(dialog) : dialog.exec() == QDialog::Accepted;
     if (!chosen) {
@@ -108,8 +108,7 @@ BOOL CsulvaneDlg::OpenChosenSource(int kindValue, std::string path) {
         m_pRoad->ReleaseHeldData();
         SendCrashPositions(m_pRoad->CurrentRow(), TRUE);
     }
-    const std::vector<sFILEENTRY>* entries = Entries();
-    m_bCsvDisabled = (kind == SOURCE_SD && (!entries || entries->empty())) || kind == SOURCE_FOLDER || kind == SOURCE_FILE;
+    m_bCsvDisabled = (kind == SOURCE_SD && RowCount() == 0) || kind == SOURCE_FOLDER || kind == SOURCE_FILE;
     UpdateControlStates();
     m_pFiler->update();
     return TRUE;

@@ -5,7 +5,7 @@
 #include <QCursor>
 
 #include "app/surface/MovieMenu.h"
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "platform/base/PathUtil.h"
 #include "ui/text/UiText.h"
 
@@ -78,7 +78,7 @@ void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
         if (found) m_pRoad->SelectionDone();
         if (!m_pRoad->Advancing()) {
             SetPlayButtonState(FALSE);
-            const SourceKind kind = m_pFiler->m_nSourceKind;
+            const SourceKind kind = m_pFiler->GetSourceKind();
             m_bCsvDisabled = (kind == SOURCE_SD && !found) || kind == SOURCE_FOLDER || kind == SOURCE_FILE;
             UpdateControlStates();
         }
@@ -87,7 +87,7 @@ void CsulvaneDlg::OnFolderSelected(WPARAM, LPARAM item) {
         OpenNextNonEmptyFolder(FolderTreeItem(item));
         return;
     }
-    LoadListGpsTrack(*Entries());
+    LoadListGpsTrack(m_pFiler->GetList()->CopyOfRows());
     m_pFiler->SetContinue(m_pRoad->FolderAdvance());
     {
         std::lock_guard lock(*m_hMutexCache);
@@ -119,8 +119,8 @@ void CsulvaneDlg::OnSourceBack() {
     // Only the source that was lost comes back, and only while no other one was opened since
     // (nor the lost one found back before its loss was handled).
     if (!watcher.IsLost() || !watcher.GetPath().empty()) return;
-    const SourceKind kind = m_pFiler->m_nSourceKind;
-    const std::string path = m_pFiler->m_strSourcePath;
+    const SourceKind kind = m_pFiler->GetSourceKind();
+    const std::string path = m_pFiler->GetSourcePath();
     if (kind == SOURCE_NONE || path.empty()) return;
     // Opened as at start-up: a card at its recorder's date folder.
     if (OpenChosenSource(kind, path) && m_pFiler->IsCardRootSource()) m_pFiler->SelectRecorderFolder();
@@ -200,10 +200,9 @@ void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
 
 void CsulvaneDlg::UpdateControlStates() {
     ControlInputs in;
-    const auto* entries = Entries();
-    in.rowCount = entries ? int(entries->size()) : 0;
+    in.rowCount = RowCount();
     in.currentRow = m_pRoad->CurrentRow();
-    in.sourceKind = m_pFiler->m_nSourceKind;
+    in.sourceKind = m_pFiler->GetSourceKind();
     in.limitedModel = g_bLimitedModel;
     const FrontChannel front = m_pRoad->Front();
     in.playState = int(front.state);
@@ -220,8 +219,7 @@ void CsulvaneDlg::DisableAllControls() { ApplyControlStates(orv::DisableAllContr
 
 void CsulvaneDlg::EnableIdleControls() {
     ControlInputs in;
-    const auto* entries = Entries();
-    in.rowCount = entries ? int(entries->size()) : 0;
+    in.rowCount = RowCount();
     in.currentRow = m_pRoad->CurrentRow();
     in.lastOpenFailed = m_pRoad->OpenFailed();
     ApplyControlStates(orv::EnableIdleControls(in));

@@ -18,7 +18,7 @@
 #include <QWindow>
 
 #include "app/commands/ScaleFrameWindow.h"
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "ui/CommonUtil.h"
 #include "ui/ScaleFonts.h"
 #include "ui/text/UiText.h"

@@ -56,10 +56,9 @@ public:
     }
     bool SelectCurrentMovie() override { return d.SelectMovie(TRUE, TRUE, TRUE) != FALSE; }
 
-    SourceKind JobSourceKind() override { return d.m_pFiler->m_nSourceKind; }
+    SourceKind JobSourceKind() override { return d.m_pFiler->GetSourceKind(); }
     std::vector<sFILEENTRY> GatherSourceFiles() override { return d.m_pFiler->GatherSourceFiles(); }
-    std::vector<sFILEENTRY>& FolderEntries() override { return d.m_pFiler->GetList()->m_vecEntries; }
-    std::vector<sFILEENTRY>& ListedEntries() override { return d.m_pFiler->GetList()->ShownEntries(); }
+    IFileRows& FileRows() override { return *d.m_pFiler->GetList(); }
     int SelectedRow() override {
         const int row = d.m_pFiler->GetList()->GetSelectedRow();
         return row < 0 ? 0 : row;
@@ -72,7 +71,7 @@ public:
         d.m_pInfoDlg->ResetInfoValues();
         if (d.m_bLargeVideo) d.SetLargeVideo(FALSE);
         d.ResetViewForSource();
-        d.m_pFiler->OpenSourcePath(d.m_pFiler->m_strSourcePath, d.m_pFiler->m_nSourceKind);
+        d.m_pFiler->OpenSourcePath(d.m_pFiler->GetSourcePath(), d.m_pFiler->GetSourceKind());
         d.m_pFiler->SelectRecorderFolder();
         if (d.m_pFiler->GetList()->GetItemCount() > 0) d.m_pFiler->SelectFileRow(0, FALSE);
         d.CheckParkingTrace();

@@ -138,7 +138,7 @@ void CsulvaneDlg::ShowPanesForMode(int mode) {
     if (m_pSeekSlider) m_pSeekSlider->setVisible(v.sliders);
     if (m_pVolumeSlider) m_pVolumeSlider->setVisible(v.sliders);
     if (m_pSpeedLabel) m_pSpeedLabel->setVisible(v.sliders);
-    m_pFiler->setVisible(v.browser && !m_pFiler->m_bHidden);
+    m_pFiler->setVisible(v.browser && !m_pFiler->IsPaneHidden());
     if (m_aMovieStatic[1].IsCreated()) m_aMovieStatic[1].setVisible(v.rearSurface);
     for (int i = 0; i < kTransportButtonCount; ++i)
         if (m_apTransport[std::size_t(i)]) m_apTransport[std::size_t(i)]->setVisible(v.transport[std::size_t(i)]);
@@ -304,7 +304,7 @@ void CsulvaneDlg::SetLargeVideo(BOOL on) {
     }
     m_pFiler->SetHideControls(on);
     m_pFiler->ShowBrowserControls(!on);
-    m_pFiler->setVisible(m_nLayoutMode != LAYOUT_FULL_WIDTH && !m_pFiler->m_bHidden);
+    m_pFiler->setVisible(m_nLayoutMode != LAYOUT_FULL_WIDTH && !m_pFiler->IsPaneHidden());
     update();
     if (!on) {
         ResetViewBlocks();

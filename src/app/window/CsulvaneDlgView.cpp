@@ -148,11 +148,13 @@ void CsulvaneDlg::OnLargeVideo() {
     }
 }
 
+int CsulvaneDlg::RowCount() const { return m_pFiler && m_pFiler->GetList() ? m_pFiler->GetList()->RowCount() : 0; }
+
 void CsulvaneDlg::FollowRefilteredList() {
-    std::vector<sFILEENTRY>* entries = Entries();
-    if (entries) LoadListGpsTrack(*entries);
+    CFileListCtrl* list = m_pFiler ? m_pFiler->GetList() : nullptr;
+    if (list) LoadListGpsTrack(list->CopyOfRows());
     SendCrashPositions(m_pRoad->CurrentRow(), TRUE);
-    if (!entries || entries->empty()) {
+    if (RowCount() == 0) {
         m_pRoad->CloseForEmptyList();
         SetPlayButtonState(FALSE);
         UpdateControlStates();

@@ -77,7 +77,30 @@ private:
     std::deque<Posted> queue_;
 };
 
-class FakeHost : public IJobHost {
+// The file list as the jobs see it: the folder's entries and the rows, changed by name.
+class FakeRows : public IFileRows {
+public:
+    int RowCount() const override { return int(listed.size()); }
+    std::optional<sFILEENTRY> EntryAt(int row) const override {
+        if (row < 0 || row >= RowCount()) return std::nullopt;
+        return listed[std::size_t(row)];
+    }
+    std::vector<sFILEENTRY> CopyOfRows() const override { return listed; }
+    std::vector<sFILEENTRY> CopyOfFolder() const override { return folder; }
+    bool SetEntryQuality(int, const std::string&, int) override { return false; }
+    bool SetEntryStartTime(int, const std::string&, const SYSTEMTIME&, float) override { return false; }
+    void MarkJoined(const std::vector<sFILEENTRY>& chosen, bool joined) override { SetJoinMarks(folder, chosen, joined); }
+    void RemoveEntries(const std::vector<sFILEENTRY>& removed) override {
+        for (std::vector<sFILEENTRY>* entries : {&listed, &folder}) {
+            RemoveEntriesByName(*entries, removed);
+            NumberEntries(*entries);
+        }
+    }
+
+    std::vector<sFILEENTRY> folder, listed;
+};
+
+class FakeHost : public IJobHost, public FakeRows {
 public:
     HWND JobWindow() override { return queue.Handle(); }
     QWidget* ActiveVideoSurface() override { return &surface; }
@@ -96,8 +119,7 @@ public:
     bool SelectCurrentMovie() override { return true; }
     SourceKind JobSourceKind() override { return SOURCE_FOLDER; }
     std::vector<sFILEENTRY> GatherSourceFiles() override { return listed; }
-    std::vector<sFILEENTRY>& FolderEntries() override { return folder; }
-    std::vector<sFILEENTRY>& ListedEntries() override { return listed; }
+    IFileRows& FileRows() override { return *this; }
     int SelectedRow() override { return 0; }
     void ReselectRow(int row) override { calls.push_back("reselect " + std::to_string(row)); }
     void RebuildBrowser() override { calls.push_back("rebuild"); }
@@ -122,7 +144,6 @@ public:
     QWidget window;
     QWidget surface{&window};
     ChannelPosition position{true, true, 1, 0, 100, 1};
-    std::vector<sFILEENTRY> folder, listed;
     std::vector<std::size_t> tick;
     std::string pickedFolder;
     std::vector<std::string> calls;

@@ -16,7 +16,7 @@
 #include <map>
 
 #include "app/window/MainWindowParts.h"
-#include "app/window/FolderWindowFixture.h"
+#include "app/window/MainWindowFixture.h"
 #include "app/window/MovieFrameCheck.h"
 #include "app/commands/ControlRules.h"
 #include "app/window/CsulvaneDlg.h"
@@ -51,8 +51,6 @@ bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeo
     return fixtures::RunUntil(done, timeout);
 }
 
-int FrontFrame() { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]); }
-
 QRect GlobalRect(const QWidget* widget) { return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()); }
 
 // The brightest channel of a picture: 0 for an all-black one.
@@ -69,16 +67,9 @@ int Brightest(const QImage& picture) {
 
 // A card of two recordings: the first with its rear companion (a movie of another size, so
 // that its pictures cannot be taken for the front's), the second without one.
-class CamerasFixture : public FolderWindowFixture {
+class CamerasFixture : public MainWindowFixture {
 protected:
     static void SetUpTestSuite() {
-        if (!fixtures::HaveFfmpeg()) return;
-        card_ = new fixtures::TempDir();
-        fixtures::CardBuilder builder(card_->Path() + "/card");
-        builder.MakeLayoutFolders(1);
-        frontMovie_ = card_->Path() + "/front.mp4";
-        rearMovie_ = card_->Path() + "/rear.mp4";
-        ASSERT_TRUE(MakeCameraMovies(frontMovie_, rearMovie_, kFrames, kFps));
         fixtures::DataBlock block;
         for (int k = 0; k < kFrames; ++k) {
             fixtures::RawRecord r;
@@ -87,27 +78,7 @@ protected:
             r.accelZ = fixtures::SignedField(980, 5);
             block.records.push_back(r);
         }
-        for (int serial : {1, 2}) {
-            fixtures::RecordingSpec params;
-            params.layout = 1;
-            params.row = fixtures::CardRow::Driving;
-            params.serial = serial;
-            params.time = serial == 1 ? "120000" : "120100";
-            params.data = block;
-            params.movieFile = frontMovie_;
-            params.companion = serial == 1;
-            if (serial == 1) params.companionFile = rearMovie_;
-            ASSERT_FALSE(builder.AddRecording(params).empty());
-        }
-    }
-    static void TearDownTestSuite() {
-        delete card_;
-        card_ = nullptr;
-    }
-    std::string SourceFolder() const override { return card_->Path() + "/card/Video"; }
-    void Select(int row) {
-        dlg_->Browser()->SelectFileRow(row, FALSE);
-        ASSERT_TRUE(RunUntil([&] { return dlg_->Road().CurrentRow() == row && dlg_->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s));
+        MakeCard({{kFrames, kFps, true, true, block}, {kFrames, kFps, false, true, block}});
     }
     // Whether the picture shows frame `frame` of the movie rather than one five frames on.
     static bool Shows(const QImage& picture, const std::string& movie, int frame) {
@@ -131,22 +102,10 @@ protected:
             if (Shows(picture, movie, n)) return n;
         return -1;
     }
-    void MoveToWorkArea(const RECT& work) {
-        work_ = work;
-        dlg_->OnMonitorChanged();
-    }
-
-    static fixtures::TempDir* card_;
-    static std::string frontMovie_;
-    static std::string rearMovie_;
 };
 
-fixtures::TempDir* CamerasFixture::card_ = nullptr;
-std::string CamerasFixture::frontMovie_;
-std::string CamerasFixture::rearMovie_;
-
 TEST_F(CamerasFixture, RearSurfacePlaysTheRearMovieInStepWithTheFront) {
-    CsulvaneDlg& dlg = Open();
+    CsulvaneDlg& dlg = OpenRecording();
     CMovieStatic& rear = dlg.RearSurface();
     ASSERT_TRUE(rear.IsCreated());
     EXPECT_TRUE(rear.isVisible());
@@ -157,8 +116,8 @@ TEST_F(CamerasFixture, RearSurfacePlaysTheRearMovieInStepWithTheFront) {
     // Paused at a frame, each surface shows that frame of its own movie.
     for (int frame : {0, 23, 51}) {
         dlg.SeekToFrame(frame, PLAY_PAUSED);
-        EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), rearMovie_, frame); })) << frame;
-        EXPECT_TRUE(RunUntil([&] { return Shows(dlg.FrontSurface().LastFrame(), frontMovie_, frame); })) << frame;
+        EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), RearMovie(1), frame); })) << frame;
+        EXPECT_TRUE(RunUntil([&] { return Shows(dlg.FrontSurface().LastFrame(), FrontMovie(1), frame); })) << frame;
         EXPECT_FALSE(rear.PaintsBlack()) << frame;
         // Each picture is made at the size its surface shows it (keeping the aspect; its width
         // made even), not at the movie's: no surface costs more than its own size.
@@ -179,8 +138,8 @@ TEST_F(CamerasFixture, RearSurfacePlaysTheRearMovieInStepWithTheFront) {
     // The frame the front shows (the channel's count may run a frame or two behind the
     // picture), and the rear shows the same one.
     int shownFront = -1;
-    EXPECT_TRUE(RunUntil([&] { return (shownFront = ShownFrame(dlg.FrontSurface().LastFrame(), frontMovie_, FrontFrame())) >= 0; }));
-    EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), rearMovie_, shownFront); })) << shownFront;
+    EXPECT_TRUE(RunUntil([&] { return (shownFront = ShownFrame(dlg.FrontSurface().LastFrame(), FrontMovie(1), FrontFrame())) >= 0; }));
+    EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), RearMovie(1), shownFront); })) << shownFront;
     // Drawn where the surface is, inside its black bands (the picture keeps its aspect).
     const QImage shown = rear.grab().toImage();
     EXPECT_GT(Brightest(shown.copy(shown.rect().center().x() - 20, shown.rect().center().y() - 20, 40, 40)), 64);
@@ -191,9 +150,9 @@ TEST_F(CamerasFixture, RearSurfacePlaysTheRearMovieInStepWithTheFront) {
 // A paused picture is drawn again for every new size of its surface (a layout mode, a new
 // scale): fitted to it, not left at the size of the surface before.
 TEST_F(CamerasFixture, PausedPictureIsMadeAgainForEachLayout) {
-    CsulvaneDlg& dlg = Open();
+    CsulvaneDlg& dlg = OpenRecording();
     dlg.SeekToFrame(23, PLAY_PAUSED);
-    ASSERT_TRUE(RunUntil([&] { return Shows(dlg.FrontSurface().LastFrame(), frontMovie_, 23); }));
+    ASSERT_TRUE(RunUntil([&] { return Shows(dlg.FrontSurface().LastFrame(), FrontMovie(1), 23); }));
     for (int mode : {LAYOUT_LARGE, LAYOUT_FULL_WIDTH, LAYOUT_BESIDE_BROWSER}) {
         dlg.LayoutForMode(mode);
         const CMovieStatic& front = dlg.FrontSurface();
@@ -205,7 +164,7 @@ TEST_F(CamerasFixture, PausedPictureIsMadeAgainForEachLayout) {
         };
         EXPECT_TRUE(RunUntil(fitted)) << mode << ": " << front.LastFrame().width() << "x" << front.LastFrame().height()
                                       << " in " << front.width() << "x" << front.height();
-        EXPECT_TRUE(Shows(front.LastFrame(), frontMovie_, 23)) << mode;
+        EXPECT_TRUE(Shows(front.LastFrame(), FrontMovie(1), 23)) << mode;
     }
     dlg.OnBtnClose();
 }
@@ -214,7 +173,7 @@ TEST_F(CamerasFixture, PausedPictureIsMadeAgainForEachLayout) {
 // rear surface has the shape of the map's place, never a camera's, and its picture keeps its
 // own shape either way.
 TEST_F(CamerasFixture, RearPictureKeepsItsShapeWhateverTheKeepAspectSetting) {
-    CsulvaneDlg& dlg = Open();
+    CsulvaneDlg& dlg = OpenRecording();
     dlg.SeekToFrame(23, PLAY_PAUSED);
     for (const bool keep : {false, true}) {
         if (bool(g_aPlayChannel[0].keepAspect) != keep) dlg.OnKeepAspect();
@@ -226,7 +185,7 @@ TEST_F(CamerasFixture, RearPictureKeepsItsShapeWhateverTheKeepAspectSetting) {
             EXPECT_TRUE(RunUntil([&] { return front.LastFrame().height() == front.height(); })) << front.LastFrame().height();
         }
         const auto shapeOf = [](const QImage& picture) { return double(picture.width()) / std::max(1, picture.height()); };
-        EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), rearMovie_, 23) && std::abs(shapeOf(rear.LastFrame()) - 16.0 / 9.0) < 0.03; }))
+        EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), RearMovie(1), 23) && std::abs(shapeOf(rear.LastFrame()) - 16.0 / 9.0) < 0.03; }))
             << keep << ": " << rear.LastFrame().width() << "x" << rear.LastFrame().height() << " in " << rear.width() << "x"
             << rear.height();
     }
@@ -234,9 +193,9 @@ TEST_F(CamerasFixture, RearPictureKeepsItsShapeWhateverTheKeepAspectSetting) {
 }
 
 TEST_F(CamerasFixture, RearSurfacePaintsBlackForARecordingWithoutARear) {
-    CsulvaneDlg& dlg = Open();
+    CsulvaneDlg& dlg = OpenRecording();
     CMovieStatic& rear = dlg.RearSurface();
-    ASSERT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), rearMovie_, 0); }));
+    ASSERT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), RearMovie(1), 0); }));
 
     // The second recording has no rear movie: the front plays, the rear surface is black.
     Select(1);
@@ -250,13 +209,13 @@ TEST_F(CamerasFixture, RearSurfacePaintsBlackForARecordingWithoutARear) {
     // Back to the first: its rear picture returns.
     Select(0);
     dlg.SeekToFrame(31, PLAY_PAUSED);
-    EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), rearMovie_, 31); }));
+    EXPECT_TRUE(RunUntil([&] { return Shows(rear.LastFrame(), RearMovie(1), 31); }));
     EXPECT_FALSE(rear.PaintsBlack());
     dlg.OnBtnClose();
 }
 
 TEST_F(CamerasFixture, MapCloseBoxSwitchesTheMapOffAndTheRearBringsItBack) {
-    CsulvaneDlg& dlg = Open();
+    CsulvaneDlg& dlg = OpenRecording();
     CMovieDialog& map = *dlg.MapWindow();
     CSkinButton& button = *test::TransportButtonOf(dlg, BTN_MAP_WINDOW);
     const struct {
@@ -294,7 +253,7 @@ TEST_F(CamerasFixture, MapCloseBoxSwitchesTheMapOffAndTheRearBringsItBack) {
 }
 
 TEST_F(CamerasFixture, GaugeWindowLiesOverTheInfoPanelAndGraphAtEachScaleAndMode) {
-    CsulvaneDlg& dlg = Open();
+    CsulvaneDlg& dlg = OpenRecording();
     dlg.OnCommand(ID_OBD_WINDOW);
     CObdDlg& gauges = *dlg.ObdWindow();
     ASSERT_TRUE(RunUntil([&] { return gauges.isVisible(); }));
@@ -331,7 +290,7 @@ TEST_F(CamerasFixture, GaugeWindowLiesOverTheInfoPanelAndGraphAtEachScaleAndMode
 }
 
 TEST_F(CamerasFixture, LargeInfoPanelShowsItsGValuesWhole) {
-    CsulvaneDlg& dlg = Open();
+    CsulvaneDlg& dlg = OpenRecording();
     dlg.SeekToFrame(30, PLAY_PAUSED);
     ASSERT_TRUE(RunUntil([&] { return dlg.InfoPanel()->Position() == 30; }));
     for (const auto& [workHeight, scale] : {std::pair{1056, 1.0f}, std::pair{1584, 1.5f}}) {

@@ -26,11 +26,12 @@
 #include <thread>
 
 #include "app/window/MainWindowParts.h"
+#include "app/window/MainWindowFixture.h"
 #include "app/window/MovieFrameCheck.h"
 #include "app/update/UpdateDialogParts.h"
 #include "app/commands/ControlRules.h"
 #include "app/window/CsulvaneDlg.h"
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "app/window/SourcePath.h"
 #include "app/update/UpdateDialog.h"
 #include "filer/FileListCtrl.h"
@@ -71,48 +72,10 @@ void Pause(std::chrono::milliseconds span) { fixtures::RunFor(span); }
 
 RECT Area(int w, int h) { return RECT{0, 0, w, h}; }
 
-// The window's start folder (its settings file) and the desktop it sees.
-class WindowFixture : public ::testing::Test {
+// The window in a start folder without a source, on a monitor 1000 pixels high.
+class WindowFixture : public MainWindowFixture {
 protected:
-    void SetUp() override {
-        SetRemovableMountProvider([] { return std::vector<std::string>(); });
-        SetMonitorListProvider([this] {
-            std::vector<MonitorRects> monitors{{work_, work_}};
-            if (second_.Width() > 0) monitors.push_back({second_, second_});
-            return monitors;
-        });
-        oldDir_ = std::filesystem::current_path();
-        std::filesystem::create_directories(dir_.Path() + "/start");
-        std::filesystem::current_path(dir_.Path() + "/start");
-        g_bLimitedModel = FALSE;
-    }
-    void TearDown() override {
-        dlg_.reset();
-        std::filesystem::current_path(oldDir_);
-        SetMonitorListProvider(nullptr);
-        SetRemovableMountProvider(nullptr);
-        SetFolderPicker(nullptr);
-        g_bLimitedModel = FALSE;
-    }
-    CsulvaneDlg& Open() {
-        dlg_ = std::make_unique<CsulvaneDlg>();
-        dlg_->SetShowMessage([this](const QString& text, const QString&) { messages_.push_back(text); });
-        dlg_->SetAskOkCancel([this](const QString& text, const QString&) {
-            messages_.push_back(text);
-            return answer_;
-        });
-        dlg_->OnInitDialog();
-        EXPECT_FALSE(dlg_->IsInitFailed());
-        dlg_->show();
-        // The deferred start-up follows the first painting, later on a busy machine.
-        EXPECT_TRUE(RunUntil([this] { return bool(dlg_->IsInitDone()); }));
-        return *dlg_;
-    }
-    // A monitor with another work area: the scale follows its height (1056 pixels are 1.0).
-    void MoveToWorkArea(const RECT& work) {
-        work_ = work;
-        dlg_->OnMonitorChanged();
-    }
+    WindowFixture() { work_ = Area(1920, 1000); }
     void Mouse(QEvent::Type type, POINT local, Qt::MouseButtons buttons) {
         const QPoint at(local.x, local.y);
         const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
@@ -129,14 +92,6 @@ protected:
         Mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
     }
     QSize WindowSize() const { return dlg_->geometry().size(); }
-
-    fixtures::TempDir dir_;
-    std::filesystem::path oldDir_;
-    RECT work_ = Area(1920, 1000);
-    RECT second_{};  // a second monitor, when not empty
-    std::unique_ptr<CsulvaneDlg> dlg_;
-    std::vector<QString> messages_;
-    int answer_ = IDOK;
 };
 
 TEST(SourcePath, TrailingSlashesAndTheProgramsMedium) {
@@ -578,54 +533,28 @@ constexpr int kFrames = 1300;  // long enough for frame 1234
 class SnapshotFixture : public WindowFixture {
 protected:
     static void SetUpTestSuite() {
-        if (!fixtures::HaveFfmpeg()) return;
-        card_ = new fixtures::TempDir();
-        const std::string front = card_->Path() + "/front.mp4", rear = card_->Path() + "/rear.mp4";
         fixtures::DataBlock block;
         for (int k = 0; k < kFrames; ++k) {
             fixtures::RawRecord r;
             r.speed = fixtures::SpeedText(40);
             block.records.push_back(r);
         }
-        cardMovie_ = MakeCameraCard(card_->Path() + "/card", front, rear, kFrames, kFps, block);
-        ASSERT_FALSE(cardMovie_.empty());
-        frontMovie_ = front;
-        rearMovie_ = rear;
-    }
-    static void TearDownTestSuite() {
-        delete card_;
-        card_ = nullptr;
+        MakeCard({{kFrames, kFps, true, true, block}});
     }
     void SetUp() override {
-        if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
         WindowFixture::SetUp();
         SetMonitorListProvider(nullptr);
-        std::ofstream(dir_.Path() + "/start/Default_Folder.ini")
-            << "[SOURCE]\nSELECT=FOLDER\nFOLDER=" << card_->Path() << "/card/Video\n";
     }
     // The window with the card's recording open and paused at `frame`.
     CsulvaneDlg& OpenAt(int frame) {
-        CsulvaneDlg& dlg = Open();
-        EXPECT_TRUE(RunUntil([&] { return dlg.Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s))
-            << (dlg.Entries() ? dlg.Entries()->size() : 99) << " " << dlg.Browser()->m_strSourcePath << " row "
-            << dlg.Road().CurrentRow() << " messages " << messages_.size();
+        CsulvaneDlg& dlg = OpenRecording();
         dlg.SeekToFrame(frame, PLAY_PAUSED);
-        EXPECT_TRUE(RunUntil([&] { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]) == frame; }));
+        EXPECT_TRUE(RunUntil([&] { return FrontFrame() == frame; }));
         Pause(200ms);
         return dlg;
     }
     static QImage Decode(const std::string& movie, int frame) { return DecodeMovieFrame(movie, frame); }
-
-    static fixtures::TempDir* card_;
-    static std::string cardMovie_;  // the recording's front movie on the card
-    static std::string frontMovie_;
-    static std::string rearMovie_;
 };
-
-fixtures::TempDir* SnapshotFixture::card_ = nullptr;
-std::string SnapshotFixture::cardMovie_;
-std::string SnapshotFixture::frontMovie_;
-std::string SnapshotFixture::rearMovie_;
 
 TEST_F(SnapshotFixture, BothCamerasAreSavedAtTheirSizeWithTheFrameOnScreen) {
     const std::string pictures = dir_.Path() + "/pictures";
@@ -650,7 +579,7 @@ TEST_F(SnapshotFixture, BothCamerasAreSavedAtTheirSizeWithTheFrameOnScreen) {
     EXPECT_TRUE(dlg.FrontSurface().isVisible());
     EXPECT_TRUE(dlg.FrontSurface().m_bPicture);
 
-    const std::pair<std::string, std::string> saved[] = {{front, frontMovie_}, {rear, rearMovie_}};
+    const std::pair<std::string, std::string> saved[] = {{front, FrontMovie(1)}, {rear, RearMovie(1)}};
     for (const auto& [picture, movie] : saved) {
         const QImage image = QImage(QString::fromStdString(picture)).convertToFormat(QImage::Format_RGB32);
         const QImage wanted = Decode(movie, 1234);
@@ -748,7 +677,7 @@ TEST_F(SnapshotFixture, APictureNotSavedIsAFailureAndNoOldFrontStaysBesideANewRe
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         // The rear movie is moved aside while the recording opens without it.
-        const std::string rearMovie = CompanionFileName(cardMovie_), aside = card_->Path() + "/rear-aside.mp4";
+        const std::string rearMovie = CompanionFileName(CardMovie(1)), aside = card_->Path() + "/rear-aside.mp4";
         if (!row.withRear) {
             std::filesystem::rename(rearMovie, aside);
         }
@@ -826,23 +755,23 @@ TEST_F(SnapshotFixture, KeepAspectLargeVideoAndFiltersThatEmptyTheList) {
     // closes both channels.
     dlg.OnFilterButton(7);
     dlg.OnFilterButton(-1);
-    ASSERT_EQ(dlg.Entries()->size(), 1u);
-    const int kind = int(GetRecordingKind((*dlg.Entries())[0].path));
+    ASSERT_EQ(dlg.RowCount(), 1);
+    const int kind = int(GetRecordingKind(dlg.Browser()->GetList()->EntryAt(0)->path));
     ASSERT_GE(kind, 0);
     dlg.OnCommand(ID_FILTER_FIRST + kind);
-    EXPECT_TRUE(dlg.Entries()->empty());
+    EXPECT_TRUE(dlg.RowCount() == 0);
     EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_CLOSED);
     EXPECT_FALSE(dlg.Road().DataLoaded());
     EXPECT_FALSE(test::TransportButtonOf(dlg, BTN_SNAPSHOT)->isEnabled());
     dlg.OnCommand(ID_FILTER_FIRST + kind);
-    EXPECT_EQ(dlg.Entries()->size(), 1u);
+    EXPECT_EQ(dlg.RowCount(), 1);
 }
 
 TEST_F(SnapshotFixture, CancelledSourceDialogKeepsTheListAndALostCardOnlyClearsTheViews) {
     CsulvaneDlg& dlg = OpenAt(10);
     dlg.SetRunSourceDialog([](QDialog&) { return false; });
     dlg.OnCommand(ID_OPEN_SOURCE);
-    EXPECT_EQ(dlg.Entries()->size(), 1u);
+    EXPECT_EQ(dlg.RowCount(), 1);
     EXPECT_TRUE(dlg.Road().DataLoaded());
 
     // A chosen folder that is not there is refused with its message; a trailing '/' is
@@ -851,7 +780,7 @@ TEST_F(SnapshotFixture, CancelledSourceDialogKeepsTheListAndALostCardOnlyClearsT
     EXPECT_FALSE(dlg.OpenChosenSource(SOURCE_FOLDER, dir_.Path() + "/nowhere"));
     EXPECT_EQ(messages_, std::vector<QString>{QString::fromUtf8("動画のオープンに失敗しました。")});
     EXPECT_TRUE(dlg.OpenChosenSource(SOURCE_FOLDER, card_->Path() + "/card/"));
-    EXPECT_EQ(dlg.Browser()->m_strSourcePath.back(), 'd');
+    EXPECT_EQ(dlg.Browser()->GetSourcePath().back(), 'd');
     // The new source's first row is a new selection: the count goes on across sources, so
     // that a late data load of the earlier source is still told apart.
     EXPECT_TRUE(RunUntil([&] { return dlg.Road().SelectionSerial() > serial; }));

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "app/commands/MainLayout.h"
-#include "app/window/FolderWindowFixture.h"
+#include "app/window/MainWindowFixture.h"
 #include "app/window/MainWindowParts.h"
 #include "app/window/MovieFrameCheck.h"
 #include "fixtures/XDesktop.h"
@@ -36,34 +36,21 @@ QPoint CentreOf(const QWidget* widget) { return widget->mapToGlobal(widget->rect
 // Pointer input, with the window's events served while it goes on: whether it was given.
 bool Given(std::future<bool> input) { return fixtures::RunUntilDone(std::move(input), 60s); }
 
-class StackingFixture : public FolderWindowFixture {
+class StackingFixture : public MainWindowFixture {
 protected:
-    static void SetUpTestSuite() {
-        if (!fixtures::HaveFfmpeg()) return;
-        card_ = new fixtures::TempDir();
-        ASSERT_FALSE(MakeCameraCard(card_->Path() + "/card", card_->Path() + "/front.mp4", card_->Path() + "/rear.mp4",
-                                    kFrames, kFps, fixtures::DataBlock{})
-                         .empty());
-    }
-    static void TearDownTestSuite() {
-        delete card_;
-        card_ = nullptr;
-    }
-    std::string SourceFolder() const override { return card_->Path() + "/card/Video"; }
+    static void SetUpTestSuite() { MakeCard({{kFrames, kFps, true, true, fixtures::DataBlock{}}}); }
     void SetUp() override {
-        FolderWindowFixture::SetUp();
+        MainWindowFixture::SetUp();
+        if (IsSkipped()) return;
         if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
         if (!desk_.Ready() || !fixtures::XDesktop::HavePointerTool()) GTEST_SKIP() << "needs the X server and xdotool";
     }
 
-    static fixtures::TempDir* card_;
     fixtures::XDesktop desk_;
 };
 
-fixtures::TempDir* StackingFixture::card_ = nullptr;
-
 TEST_F(StackingFixture, SatelliteWindowsStayAboveTheMainWindowAndTheirButtonsSayWhatIsShown) {
-    CsulvaneDlg& dlg = Open();
+    CsulvaneDlg& dlg = OpenRecording();
     CObdDlg& gauges = *dlg.ObdWindow();
     CMovieDialog& map = *dlg.MapWindow();
     CSkinButton& gaugeButton = *test::TransportButtonOf(dlg, BTN_OBD_WINDOW);

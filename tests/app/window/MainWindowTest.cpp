@@ -242,11 +242,15 @@ TEST_F(MainWindowTest, PlaysTheRestoredCardWithEveryPaneAndClosesWhilePlaying) {
     dlg->show();
 
     // Restored from the settings file, listed, and the first recording opened after the delay.
-    ASSERT_TRUE(RunUntil([&] { return dlg->Entries() && dlg->Entries()->size() == 2; }));
+    ASSERT_TRUE(RunUntil([&] { return dlg->RowCount() == 2; }));
     ASSERT_TRUE(RunUntil([&] { return dlg->Road().DataLoaded() && dlg->Road().CurrentRow() == 0 && FrontState() != PLAY_CLOSED; }));
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(g_aPlayChannel[1].rearOpened, 1);
     EXPECT_NE(FrontState(), PLAY_PLAYING);  // a selection by the user opens at its first frame
+    // What the open learnt of the recording went into the list's entry: the frame rate.
+    const std::optional<sFILEENTRY> played = dlg->Browser()->GetList()->EntryAt(0);
+    ASSERT_TRUE(played.has_value());
+    EXPECT_FLOAT_EQ(played->sortKey3, float(kFps));
     // What acts on a loaded movie can be used at once, without another change of state.
     for (int button : {BTN_PLAY_PAUSE, BTN_SNAPSHOT, BTN_VIEW_LARGE_VIDEO, BTN_PLAY_NEXT})
         EXPECT_TRUE(test::TransportButtonOf(*dlg, button)->isEnabled()) << button;
@@ -326,7 +330,7 @@ TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
                 if (event->type() == QEvent::Paint && !painted) {
                     painted = true;
                     initDone = window->IsInitDone();
-                    entries = window->Entries() ? window->Entries()->size() : 0;
+                    entries = std::size_t(window->RowCount());
                 }
                 return false;
             }
@@ -336,7 +340,7 @@ TEST_F(MainWindowTest, TheWindowIsOnTheScreenBeforeTheLastSourceIsOpened) {
         dlg->OnInitDialog();
         ASSERT_FALSE(dlg->IsInitFailed());
         if (shown) dlg->show();
-        ASSERT_TRUE(RunUntil([&] { return dlg->IsInitDone() && dlg->Entries() && dlg->Entries()->size() == 2; }))
+        ASSERT_TRUE(RunUntil([&] { return dlg->IsInitDone() && dlg->RowCount() == 2; }))
             << shown;
         EXPECT_EQ(first.painted, shown);
         EXPECT_FALSE(first.initDone) << shown;
@@ -741,7 +745,7 @@ TEST_F(MainWindowTest, ALostCardLeavesOnlyTheSourceButtonAndIsOpenedWhenItIsBack
         }
         ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 0; }));
         EXPECT_EQ(fs::exists(card), c.rootStays);
-        EXPECT_TRUE(dlg.Entries()->empty());
+        EXPECT_TRUE(dlg.RowCount() == 0);
         EXPECT_EQ(dlg.Browser()->GetTree()->GetItemCount(), 0);
         EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_CLOSED);
         for (int i = 0; i < kTransportButtonCount; ++i)
@@ -755,7 +759,7 @@ TEST_F(MainWindowTest, ALostCardLeavesOnlyTheSourceButtonAndIsOpenedWhenItIsBack
         ASSERT_TRUE(RunUntil([&] { return dlg.Browser()->GetList()->GetItemCount() == 2 && dlg.Road().CurrentRow() == 0; }));
         ASSERT_TRUE(OpenAndIdle(dlg));
         EXPECT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
-        EXPECT_EQ(dlg.Browser()->m_strSourcePath, card);
+        EXPECT_EQ(dlg.Browser()->GetSourcePath(), card);
         EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
         dlg.OnBtnClose();
     }

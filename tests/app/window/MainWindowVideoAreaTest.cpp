@@ -12,7 +12,7 @@
 #include <functional>
 #include <thread>
 
-#include "app/window/FolderWindowFixture.h"
+#include "app/window/MainWindowFixture.h"
 #include "app/window/MainWindowParts.h"
 #include "app/window/MovieFrameCheck.h"
 #include "app/window/CsulvaneDlg.h"
@@ -41,71 +41,21 @@ bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeo
     return fixtures::RunUntil(done, timeout);
 }
 
-int FrontFrame() { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlayChannel[0]); }
-
 // A card of two recordings: row 0 eight seconds long with its rear companion, row 1 shorter
-// than two seconds (1.4 s at 15 frames a second, which the player always takes).
-class VideoAreaFixture : public FolderWindowFixture {
+// than two seconds (1.4 s at 15 frames a second, which the player always takes), without
+// sound, which would lengthen it past its frames.
+class VideoAreaFixture : public MainWindowFixture {
 protected:
     static void SetUpTestSuite() {
-        if (!fixtures::HaveFfmpeg()) return;
-        card_ = new fixtures::TempDir();
-        fixtures::CardBuilder builder(card_->Path() + "/card");
-        builder.MakeLayoutFolders(1);
-        const struct {
-            int frames, fps;
-            bool rear;
-        } movies[] = {{80, 10, true}, {21, 15, false}};
-        for (int serial : {1, 2}) {
-            const auto& m = movies[serial - 1];
-            const std::string front = card_->Path() + "/front" + std::to_string(serial) + ".mp4";
-            const std::string rear = card_->Path() + "/rear" + std::to_string(serial) + ".mp4";
-            if (m.rear) {
-                ASSERT_TRUE(MakeCameraMovies(front, rear, m.frames, m.fps));
-            } else {
-                // Silent: a sound track would lengthen the movie past its frames.
-                fixtures::MovieSpec movie;
-                movie.width = 320;
-                movie.height = 180;
-                movie.fpsNum = m.fps;
-                movie.seconds = double(m.frames) / m.fps;
-                movie.audio = false;
-                ASSERT_TRUE(fixtures::MakeMovie(movie, front, nullptr));
-            }
-            fixtures::DataBlock block;
-            block.records.resize(std::size_t(m.frames));
-            fixtures::RecordingSpec params;
-            params.layout = 1;
-            params.row = fixtures::CardRow::Driving;
-            params.serial = serial;
-            params.time = serial == 1 ? "120000" : "120100";
-            params.data = block;
-            params.movieFile = front;
-            params.companion = m.rear;
-            if (m.rear) params.companionFile = rear;
-            ASSERT_FALSE(builder.AddRecording(params).empty());
-        }
+        fixtures::DataBlock eightSeconds, brief;
+        eightSeconds.records.resize(80);
+        brief.records.resize(21);
+        MakeCard({{80, 10, true, true, eightSeconds}, {21, 15, false, false, brief}});
     }
-    static void TearDownTestSuite() {
-        delete card_;
-        card_ = nullptr;
-    }
-    std::string SourceFolder() const override { return Folder(); }
     void TearDown() override {
-        FolderWindowFixture::TearDown();
+        MainWindowFixture::TearDown();
         std::error_code error;
-        if (!std::filesystem::exists(Folder())) std::filesystem::rename(Folder() + ".away", Folder(), error);
-    }
-    static std::string Folder() { return card_->Path() + "/card/Video"; }
-
-    // The window with row `row` open and held at a picture.
-    CsulvaneDlg& Open(int row) {
-        CsulvaneDlg& dlg = FolderWindowFixture::Open();
-        if (row != 0) {
-            dlg.Browser()->SelectFileRow(row, FALSE);
-            EXPECT_TRUE(RunUntil([&] { return dlg.Road().CurrentRow() == row && dlg.Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }, 30s));
-        }
-        return dlg;
+        if (!std::filesystem::exists(CardFolder())) std::filesystem::rename(CardFolder() + ".away", CardFolder(), error);
     }
     // The map switched on and docked in the main window. No command of the window docks it:
     // the docked layout is reached only here, and every path of the window must undo it.
@@ -140,10 +90,7 @@ protected:
         EXPECT_EQ(dlg_->RearSurface().geometry(), ToQ(ComputeMainLayout(RECT{0, 0, dlg_->width(), dlg_->height()}, 0, g_fScale).rearSurface)) << name;
     }
 
-    static fixtures::TempDir* card_;
 };
-
-fixtures::TempDir* VideoAreaFixture::card_ = nullptr;
 
 TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItReturns) {
     const struct {
@@ -159,7 +106,7 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
         {"long movie playing, folder gone", 0, true, false, false},
     };
     for (const auto& c : cases) {
-        CsulvaneDlg& dlg = Open(c.row);
+        CsulvaneDlg& dlg = OpenRecording(c.row);
         DockMap();
         // Displaced as a snapshot leaves them while it saves, and channel 1 muted as a
         // slider press leaves it.
@@ -176,11 +123,11 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
 
         // The folder goes; the watcher sees it while the window serves no events.
         CMovieResource& watcher = dlg.Browser()->GetWatcher();
-        std::filesystem::rename(Folder(), Folder() + ".away");
+        std::filesystem::rename(CardFolder(), CardFolder() + ".away");
         for (int i = 0; i < 4000 && !watcher.IsLost(); ++i) std::this_thread::sleep_for(5ms);
         ASSERT_TRUE(watcher.IsLost()) << c.name;
-        if (c.back) std::filesystem::rename(Folder() + ".away", Folder());
-        ASSERT_TRUE(RunUntil([&] { return c.back ? !watcher.IsLost() : dlg.Entries()->empty(); })) << c.name;
+        if (c.back) std::filesystem::rename(CardFolder() + ".away", CardFolder());
+        ASSERT_TRUE(RunUntil([&] { return c.back ? !watcher.IsLost() : dlg.RowCount() == 0; })) << c.name;
 
         ExpectMapInItsOwnWindow(c.name);
         ExpectSurfacesInPlace(c.name);
@@ -191,7 +138,7 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
             continue;
         }
         // Watched again: the folder going once more is reported.
-        EXPECT_EQ(watcher.GetPath(), dlg.Browser()->m_strSourcePath) << c.name;
+        EXPECT_EQ(watcher.GetPath(), dlg.Browser()->GetSourcePath()) << c.name;
         EXPECT_EQ(dlg.Road().CurrentRow(), c.row) << c.name;
         if (c.reopened) {
             EXPECT_TRUE(RunUntil([&] { return dlg.Road().SelectionSerial() > serial && dlg.Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; }))
@@ -215,7 +162,7 @@ TEST_F(VideoAreaFixture, SourceThatGoesAwayPutsTheVideoAreaBackAndPlaysOnWhenItR
 }
 
 TEST_F(VideoAreaFixture, ZoomedPictureStaysZoomedAcrossAChangeOfLayout) {
-    CsulvaneDlg& dlg = Open(0);
+    CsulvaneDlg& dlg = OpenRecording(0);
     dlg.SetLargeVideo(TRUE);
     const struct {
         int from, to;
@@ -252,7 +199,7 @@ TEST_F(VideoAreaFixture, ZoomedPictureStaysZoomedAcrossAChangeOfLayout) {
 TEST_F(VideoAreaFixture, FullViewHidesTheMapAndLeavingItPutsThePageBack) {
     for (bool docked : {false, true}) {
         const char* name = docked ? "docked" : "own window";
-        CsulvaneDlg& dlg = Open(0);
+        CsulvaneDlg& dlg = OpenRecording(0);
         if (!dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);
         if (docked) DockMap();
         ASSERT_TRUE(LogoOf(dlg)->isVisible() || dlg.MapBridge()->GetHostWindow()->isVisible()) << name;
@@ -297,7 +244,7 @@ TEST_F(VideoAreaFixture, DockedMapGoesBackIntoItsOwnWindow) {
         {"the map switched off", [](CsulvaneDlg& d) { d.OnCommand(ID_MAP_WINDOW); }, false},
     };
     for (const auto& way : ways) {
-        CsulvaneDlg& dlg = Open(0);
+        CsulvaneDlg& dlg = OpenRecording(0);
         DockMap();
         way.act(dlg);
         ExpectMapInItsOwnWindow(way.name);

@@ -11,43 +11,27 @@
 #include <cmath>
 #include <string>
 
-#include "fixtures/CardBuilder.h"
-#include "fixtures/DataBlockWriter.h"
 #include "fixtures/MovieMaker.h"
 
 namespace orv {
 
 // A front movie of 320 x 180 and its rear companion of 256 x 144 captioned "REAR" (so that
 // the one's pictures cannot be taken for the other's), `frames` frames at `fps` each, with
-// the frame numbers drawn; false when ffmpeg could not make them.
-inline bool MakeCameraMovies(const std::string& front, const std::string& rear, int frames, int fps) {
+// the frame numbers drawn, and a sound track unless `sound` is false; no rear movie when
+// `rear` is empty. False when ffmpeg could not make them.
+inline bool MakeCameraMovies(const std::string& front, const std::string& rear, int frames, int fps, bool sound = true) {
     fixtures::MovieSpec movie;
     movie.width = 320;
     movie.height = 180;
     movie.fpsNum = fps;
     movie.seconds = double(frames) / fps;
+    movie.audio = sound;
     if (!fixtures::MakeMovie(movie, front, nullptr)) return false;
+    if (rear.empty()) return true;
     movie.caption = "REAR";
     movie.width = 256;
     movie.height = 144;
     return fixtures::MakeMovie(movie, rear, nullptr);
-}
-
-// A card in `root` (the first folder layout) with one driving recording made of the two
-// camera movies (MakeCameraMovies, written to `front` and `rear`) and `data` as its recorder
-// data; the recording's front movie on the card, "" when it could not be made.
-inline std::string MakeCameraCard(const std::string& root, const std::string& front, const std::string& rear,
-                                  int frames, int fps, const fixtures::DataBlock& data) {
-    fixtures::CardBuilder builder(root);
-    builder.MakeLayoutFolders(1);
-    if (!MakeCameraMovies(front, rear, frames, fps)) return {};
-    fixtures::RecordingSpec params;
-    params.layout = 1;
-    params.row = fixtures::CardRow::Driving;
-    params.data = data;
-    params.movieFile = front;
-    params.companionFile = rear;
-    return builder.AddRecording(params);
 }
 
 // ffmpeg's picture of frame `frame` (from 0) of `movie`; null when it could not be made.

@@ -1,4 +1,4 @@
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "app/commands/SettingDlg.h"
+#include "app/settings/SettingDlg.h"
 #include "platform/window/AppWindow.h"
 #include "ui/SkinCheckButton.h"
 #include "ui/ControlTestSupport.h"
