@@ -538,6 +538,24 @@ void CFilerContainerDlg::SelectFileRow(int row, BOOL cont) {
     if (row >= 0) m_pList->EnsureVisible(row);
 }
 
+IFileRows* CFilerContainerDlg::Rows() { return m_pList; }
+
+void CFilerContainerDlg::SetCurrentRow(int row) {
+    if (m_pList) m_pList->SetCurrentRow(row);
+}
+
+FolderTreeItem CFilerContainerDlg::SelectedFolder() const {
+    return m_pTree ? m_pTree->GetSelectedItem() : kFolderTreeRoot;
+}
+
+FolderTreeItem CFilerContainerDlg::NextFolder(FolderTreeItem item) const {
+    return m_pTree ? m_pTree->GetNextSiblingItem(item) : kFolderTreeRoot;
+}
+
+void CFilerContainerDlg::SelectFolder(FolderTreeItem item) {
+    if (m_pTree) m_pTree->SelectItem(item);
+}
+
 std::vector<sFILEENTRY> CFilerContainerDlg::GatherSourceFiles() {
     // A job is about to change the source: nothing read before it serves after it.
     m_pSourceFacts.reset();

@@ -22,6 +22,7 @@
 
 #include "platform/base/AppMessage.h"
 #include "platform/base/WinTypes.h"
+#include "filer/RecordingBrowser.h"
 #include "platform/window/AppWindow.h"
 #include "recorder/FileEntry.h"
 #include "recorder/FolderScan.h"
@@ -40,13 +41,6 @@ class CResourceImage;
 class CSkinButton;
 class DeviceContext;
 class IFileListOwner;
-
-enum SourceKind : int {
-    SOURCE_NONE = 0,
-    SOURCE_SD = 1,
-    SOURCE_FOLDER = 2,
-    SOURCE_FILE = 3,
-};
 
 // Control ids of the pane.
 constexpr int IDC_FOLDER_TREE = 38300;
@@ -70,7 +64,7 @@ inline constexpr std::array<const char*, 6> kModelShortcutKeys = {
     "KM3CA_download", "KM3C_download", "KM2B_download", "KM1A_download", "KM4D_download", "KM5E_download"};
 inline constexpr const char* kLimitedModelKey = "KM5E_download";
 
-class CFilerContainerDlg : public QWidget, public AppWindow {
+class CFilerContainerDlg : public QWidget, public AppWindow, public IRecordingBrowser {
 public:
     explicit CFilerContainerDlg(QWidget* parent = nullptr);
     ~CFilerContainerDlg() override;
@@ -115,7 +109,7 @@ public:
     void OpenSourcePath(std::string path, SourceKind kind);
     // Opens the folder of a tree item into the list. TRUE when it holds recordings.
     BOOL OpenTreeItem(FolderTreeItem item, int reserved = 0, BOOL noCountRedraw = FALSE);
-    void SelectFileRow(int row, BOOL cont);
+    void SelectFileRow(int row, BOOL cont) override;
     // Every movie of the source, gathered afresh for a long job.
     std::vector<sFILEENTRY> GatherSourceFiles();
     void SetFilterButton(int kind, BOOL on);
@@ -128,12 +122,21 @@ public:
 
     CFolderTreeCtrl* GetTree() const { return m_pTree; }
     CFileListCtrl* GetList() const { return m_pList; }
+
+    // The browser as playback uses it.
+    IFileRows* Rows() override;
+    void SetCurrentRow(int row) override;
+    void MakeOnlyRowCurrent(int row) override;
+    FolderTreeItem SelectedFolder() const override;
+    FolderTreeItem NextFolder(FolderTreeItem item) const override;
+    void SelectFolder(FolderTreeItem item) override;
+    BOOL OpenFolder(FolderTreeItem item) override { return OpenTreeItem(item); }
     QLineEdit* GetPathEdit() const { return m_pPathEdit; }
     CSkinButton* GetFilterButton(int kind) const;
     CMovieResource& GetWatcher() { return m_watcher; }
     // Whether the row being selected is row 0 of a list just refilled by a filter change,
     // which is opened even when it is the owner's current row; cleared by this read.
-    BOOL TakeRefilter();
+    BOOL TakeRefilter() override;
     BOOL IsClearing() const { return m_bClearing; }
     // Whether the open source holds a movie folder of a card layout.
     BOOL IsRecorderFolder() const { return m_bRecorderFolder; }
@@ -149,7 +152,7 @@ public:
     // Whether the selection being made continues playback from the last one (SelectFileRow's
     // `cont`); read and cleared by the owner when it opens the row.
     void SetContinue(BOOL cont) { m_bContinue = cont; }
-    BOOL TakeContinue() { return std::exchange(m_bContinue, FALSE); }
+    BOOL TakeContinue() override { return std::exchange(m_bContinue, FALSE); }
     // Zoom mode: the tree, the list and the toggles hidden, the zoom hint drawn instead.
     void SetHideControls(BOOL hide) { m_bHideControls = hide; }
     BOOL GetHideControls() const { return m_bHideControls; }
@@ -157,8 +160,8 @@ public:
     void SetImages(CResourceImage* images) { m_pImages = images; }
 
     // The open source: its kind and path.
-    SourceKind GetSourceKind() const { return m_nSourceKind; }
-    const std::string& GetSourcePath() const { return m_strSourcePath; }
+    SourceKind GetSourceKind() const override { return m_nSourceKind; }
+    const std::string& GetSourcePath() const override { return m_strSourcePath; }
     // Whether the whole pane is hidden.
     BOOL IsPaneHidden() const { return m_bHidden; }
     // The recorder on the card (IdentifyRecorder): its firmware version, its number and the
@@ -171,8 +174,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void MakeOnlyRowCurrent(int row);
-
     IFileListOwner* m_pOwner = nullptr;
     RECT m_rcClient{};
     BOOL m_bHidden = FALSE;

@@ -8,9 +8,7 @@
 
 #include "app/commands/AppMessages.h"
 #include "app/road/RoadChannels.h"
-#include "filer/FileListCtrl.h"
-#include "filer/FilerContainerDlg.h"
-#include "filer/FolderTreeCtrl.h"
+#include "filer/RecordingBrowser.h"
 #include "playback/ChannelData.h"
 #include "playback/ChannelEngine.h"
 #include "recorder/RecordingName.h"
@@ -41,7 +39,7 @@ using road::Slots;
 
 CPlaybackRoad::CPlaybackRoad(IPlaybackRoadHost& host, const PlaybackLends& lends)
     : m_host(host),
-      m_pFiler(lends.filer),
+      m_pBrowser(lends.browser),
       m_hMutexCache(lends.mutexCache),
       m_hMutexCpSet(lends.mutexCpSet),
       m_detectors(lends.detectors),
@@ -64,7 +62,7 @@ void CPlaybackRoad::Disconnect(IPlaybackListener& listener) {
 
 // ---- rows and paths ---------------------------------------------------------------------
 
-IFileRows* CPlaybackRoad::Rows() const { return m_pFiler ? m_pFiler->GetList() : nullptr; }
+IFileRows* CPlaybackRoad::Rows() const { return m_pBrowser ? m_pBrowser->Rows() : nullptr; }
 
 bool CPlaybackRoad::IsValidRow(int row) const {
     const IFileRows* rows = Rows();
@@ -80,7 +78,7 @@ void CPlaybackRoad::TakeRowFromList(int row) {
 }
 
 bool CPlaybackRoad::TakeReselectRequest() {
-    if (!m_pFiler || !m_pFiler->TakeRefilter()) return false;
+    if (!m_pBrowser || !m_pBrowser->TakeRefilter()) return false;
     // A filter change that leaves the open recording at the current row keeps it going where
     // it is; another recording at that row is opened.
     const std::optional<sFILEENTRY> shown = Rows() ? Rows()->EntryAt(m_nCurRow) : std::nullopt;
@@ -125,7 +123,7 @@ BOOL CPlaybackRoad::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo)
     if (!IsValidRow(m_nCurRow)) return FALSE;
     // A data load of an earlier selection that answers late is dropped by this number.
     ++m_nSelectionSerial;
-    if (m_pFiler->GetList()) m_pFiler->GetList()->SetCurrentRow(m_nCurRow);
+    m_pBrowser->SetCurrentRow(m_nCurRow);
     m_bHasPosition = FALSE;
     StopPlayback();
     m_bDataLoaded = FALSE;
@@ -225,7 +223,7 @@ BOOL CPlaybackRoad::OpenSelectedMovie() {
     m_bHasPosition = FALSE;
     m_host.UpdateMapPane();
     BOOL continuing = FALSE;
-    continuing = m_pFiler->TakeContinue();
+    continuing = m_pBrowser->TakeContinue();
     if (continuing) {
         // In continuous play a movie that does not open is passed over without a word.
         m_bOpenArmed = TRUE;
@@ -296,7 +294,7 @@ void CPlaybackRoad::OnMovieOpened(WPARAM, LPARAM) {
     SetChannelsKeepAspect(m_bKeepAspect);
     SeekChannelsToFrame(0);
     BOOL mode = FALSE;
-    mode = m_pFiler->TakeContinue();
+    mode = m_pBrowser->TakeContinue();
     m_bFolderAdvance = FALSE;
     if (!mode) {
         StartLoaderThread(m_strOpenPath);
@@ -626,9 +624,9 @@ void CPlaybackRoad::CheckGpsAtFrame() {
 
 void CPlaybackRoad::CheckParkingTrace() {
     m_bTraceFile = FALSE;
-    if (m_pFiler->GetSourceKind() == SOURCE_SD && !m_pFiler->GetSourcePath().empty()) {
+    if (m_pBrowser->GetSourceKind() == SOURCE_SD && !m_pBrowser->GetSourcePath().empty()) {
         std::error_code error;
-        m_bTraceFile = std::filesystem::exists(std::filesystem::path(m_pFiler->GetSourcePath()) / "pvtrace.txt", error);
+        m_bTraceFile = std::filesystem::exists(std::filesystem::path(m_pBrowser->GetSourcePath()) / "pvtrace.txt", error);
     }
     Tell(&IPlaybackListener::OnTraceFile, m_bTraceFile != FALSE);
 }
@@ -651,15 +649,14 @@ void CPlaybackRoad::PlayNextMovie() {
         if (IsValidRow(m_nCurRow) && IsValidRow(m_nCurRow + 1)) {
             TakeRowFromList(m_nCurRow + 1);
             m_host.DropSeekDrag();
-            m_pFiler->SelectFileRow(m_nCurRow, TRUE);
+            m_pBrowser->SelectFileRow(m_nCurRow, TRUE);
             TellCleared(kPartData);
             UpdateSeekSlider(0);
             m_bIgnoreEnd = FALSE;
             SelectMovie(TRUE, TRUE, FALSE);
             return;
         }
-        CFolderTreeCtrl* tree = m_pFiler->GetTree();
-        nextFolder = tree && tree->GetNextSiblingItem(tree->GetSelectedItem()) != kFolderTreeRoot;
+        nextFolder = m_pBrowser->NextFolder(m_pBrowser->SelectedFolder()) != kFolderTreeRoot;
         if (nextFolder) {
             PauseChannels();
             SetChannelVolumes(m_nVolume);
@@ -680,10 +677,9 @@ void CPlaybackRoad::PlayNextMovie() {
 
 void CPlaybackRoad::AdvanceFolderOrStop() {
     if (!m_bFolderAdvance) return;
-    CFolderTreeCtrl* tree = m_pFiler->GetTree();
-    const FolderTreeItem next = tree ? tree->GetNextSiblingItem(tree->GetSelectedItem()) : kFolderTreeRoot;
+    const FolderTreeItem next = m_pBrowser->NextFolder(m_pBrowser->SelectedFolder());
     if (next != kFolderTreeRoot) {
-        tree->SelectItem(next);  // the tree reports it; OnFolderSelected opens it
+        m_pBrowser->SelectFolder(next);  // the tree reports it; OnFolderSelected opens it
         return;
     }
     m_bFolderAdvance = FALSE;
@@ -692,17 +688,15 @@ void CPlaybackRoad::AdvanceFolderOrStop() {
 }
 
 void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
-    CFolderTreeCtrl* tree = m_pFiler->GetTree();
     FolderTreeItem tried = kFolderTreeRoot;
-    for (FolderTreeItem item = tree ? tree->GetNextSiblingItem(from) : kFolderTreeRoot; item != kFolderTreeRoot;
-         item = tree->GetNextSiblingItem(item)) {
+    for (FolderTreeItem item = m_pBrowser->NextFolder(from); item != kFolderTreeRoot;
+         item = m_pBrowser->NextFolder(item)) {
         tried = item;
-        if (!m_pFiler->OpenTreeItem(item)) continue;
-        tree->SelectItem(item);
+        if (!m_pBrowser->OpenFolder(item)) continue;
+        m_pBrowser->SelectFolder(item);
         LoadListGpsTrack(Rows()->CopyOfRows());
         CacheLock lock(*m_hMutexCache);
-        m_pFiler->GetList()->SetCurrentRow(0);
-        m_pFiler->GetList()->SelectOnlyRow(0);
+        m_pBrowser->MakeOnlyRowCurrent(0);
         return;
     }
     m_bFolderAdvance = FALSE;
@@ -710,7 +704,7 @@ void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
     m_host.RestoreLayout();
     m_host.EnableControls(RoadControls::kByState);
     if (tried != kFolderTreeRoot) {
-        tree->SelectItem(tried);
+        m_pBrowser->SelectFolder(tried);
     } else if (ChannelInitialised(0)) {
         SetChannelsSpeed(GetDefaultSpeedStep());
     }
@@ -726,7 +720,7 @@ void CPlaybackRoad::OnPrevMovie() {
     if (IsValidRow(m_nCurRow) && m_nCurRow > 0) {
         TakeRowFromList(m_nCurRow - 1);
         m_host.DropSeekDrag();
-        m_pFiler->SelectFileRow(m_nCurRow, 2);
+        m_pBrowser->SelectFileRow(m_nCurRow, 2);
         TellCleared(kPartData);
         UpdateSeekSlider(0);
         SelectMovie(TRUE, TRUE, FALSE);

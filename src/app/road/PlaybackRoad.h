@@ -34,7 +34,7 @@
 
 namespace orv {
 
-class CFilerContainerDlg;
+class IRecordingBrowser;
 class IFileRows;
 
 // The picture options of both channels, as SetChannelsView takes them.
@@ -82,7 +82,7 @@ public:
 
 // What the window lends the road, by reference: they may be made after the road.
 struct PlaybackLends {
-    const std::unique_ptr<CFilerContainerDlg>& filer;
+    IRecordingBrowser* browser;         // the list and the folder tree; may be null
     const NamedMutexHandle& mutexCache;  // the browser's entries
     const NamedMutexHandle& mutexCpSet;  // the event list
     const EventDetectors& detectors;     // which events are shown and listed
@@ -322,7 +322,7 @@ private:
     IPlaybackRoadHost& m_host;
     std::vector<IPlaybackListener*> m_listeners;
     // What the window lends.
-    const std::unique_ptr<CFilerContainerDlg>& m_pFiler;
+    IRecordingBrowser* const m_pBrowser;
     const NamedMutexHandle& m_hMutexCache;
     const NamedMutexHandle& m_hMutexCpSet;
     const EventDetectors& m_detectors;

@@ -1,31 +1,33 @@
 // The frame's one clamp, and the playback road driven as the window drives it, with a fake
-// host and a fake listener in place of the window and its panes: the channels run on a fake
-// engine, the rows come from the browser over a folder of stub recordings with data files.
+// host, a fake browser and a fake listener in place of the window, its list and its panes: no
+// widget is made. The channels run on a fake engine; the rows are a folder of stub recordings
+// with data files.
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/commands/AppMessages.h"
 #include "app/road/PlaybackRoad.h"
-#include "filer/FileListCtrl.h"
-#include "filer/FileListOwner.h"
-#include "filer/FilerContainerDlg.h"
-#include "filer/FilerTestSupport.h"
-#include "filer/FolderTreeCtrl.h"
+#include "platform/base/AppMessage.h"
+#include "filer/RecordingBrowser.h"
 #include "fixtures/CardBuilder.h"
 #include "fixtures/EventLoopWait.h"
 #include "fixtures/TempDir.h"
 #include "playback/ChannelData.h"
 #include "playback/ChannelFixture.h"
+#include "recorder/FolderScan.h"
 #include "recorder/RecordingName.h"
 #include "ui/CommonUtil.h"
 
@@ -76,11 +78,41 @@ TEST(FrameIndex, EveryRequestEndsInsideItsRangeAndInTheType) {
     }
 }
 
+// A window's handle that keeps what is posted to it, from any thread.
+class PostBox {
+public:
+    struct Posted {
+        unsigned msg;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    PostBox() {
+        hwnd_ = RegisterAppWindow([this](unsigned msg, WPARAM w, LPARAM l) {
+            std::lock_guard lock(mutex_);
+            posted_.push_back({msg, w, l});
+        });
+    }
+    ~PostBox() { UnregisterAppWindow(hwnd_); }
+    PostBox(const PostBox&) = delete;
+    PostBox& operator=(const PostBox&) = delete;
+
+    HWND Handle() const { return hwnd_; }
+    std::vector<Posted> Taken() {
+        std::lock_guard lock(mutex_);
+        return posted_;
+    }
+
+private:
+    HWND hwnd_ = 0;
+    std::mutex mutex_;
+    std::vector<Posted> posted_;
+};
+
 // A window as the road sees it: it records what it is asked. Its own window takes what the
 // loader posts.
 class FakeRoadHost : public IPlaybackRoadHost {
 public:
-    HWND RoadWindow() const override { return window.GetOwnerHwnd(); }
+    HWND RoadWindow() const override { return window.Handle(); }
     void SetRoadTimer(unsigned id, unsigned ms) override { timers[id] = ms; }
     void KillRoadTimer(unsigned id) override { timers.erase(id); }
     // As the window's cursor: ended more often than begun, it stays ended.
@@ -98,7 +130,7 @@ public:
 
     bool Armed(unsigned id) const { return timers.count(id) != 0; }
 
-    filer_test::FakeOwner window;
+    PostBox window;
     std::map<unsigned, unsigned> timers;
     std::vector<int> errors;
     std::vector<RoadControls> controls;
@@ -184,20 +216,62 @@ public:
     }
 };
 
-// The browser's owner as the window is one: the list's selection goes to the road.
-class RowOwner : public IFileListOwner {
+// The browser as the road sees it: one folder's rows, a selection reported to the road as the
+// list reports it, and the requests it keeps for the road.
+class FakeBrowser : public IRecordingBrowser, public IFileRows {
 public:
-    RowOwner(HWND window, CPlaybackRoad*& road) : window_(window), road_(road) {}
-    HWND GetOwnerHwnd() const override { return window_; }
-    int GetCurrentFileRow() const override { return road_->CurrentRow(); }
-    bool TakeReselectRequest() override { return road_->TakeReselectRequest(); }
-    void MoveCurrentFileRow(int row) override { road_->MoveCurrentRow(row); }
-    void OnFileRowSelected(int row, const sFILEENTRY& entry) override { road_->OnFileRowSelected(row, entry); }
-    void OnPreviewFile(int, const sFILEENTRY&) override {}
-    void OnFilterButton(int) override {}
+    explicit FakeBrowser(CPlaybackRoad*& road) : road_(road) {}
+
+    int RowCount() const override { return int(rows.size()); }
+    std::optional<sFILEENTRY> EntryAt(int row) const override {
+        if (row < 0 || row >= RowCount()) return std::nullopt;
+        return rows[std::size_t(row)];
+    }
+    std::vector<sFILEENTRY> CopyOfRows() const override { return rows; }
+    std::vector<sFILEENTRY> CopyOfFolder() const override { return rows; }
+    bool SetEntryQuality(int row, const std::string& path, int quality) override {
+        if (!Shows(row, path)) return false;
+        rows[std::size_t(row)].sortKey2 = quality;
+        return true;
+    }
+    bool SetEntryStartTime(int row, const std::string& path, const SYSTEMTIME& start, float fps) override {
+        if (!Shows(row, path)) return false;
+        rows[std::size_t(row)].startTime = start;
+        rows[std::size_t(row)].sortKey3 = fps;
+        return true;
+    }
+    void MarkJoined(const std::vector<sFILEENTRY>&, bool) override {}
+    void RemoveEntries(const std::vector<sFILEENTRY>&) override {}
+
+    IFileRows* Rows() override { return this; }
+    void SetCurrentRow(int row) override { currentRow = row; }
+    void MakeOnlyRowCurrent(int row) override {
+        currentRow = row;
+        if (row < 0 || row >= RowCount()) return;
+        if (row == road_->CurrentRow() && !road_->TakeReselectRequest()) return;
+        road_->OnFileRowSelected(row, rows[std::size_t(row)]);
+    }
+    void SelectFileRow(int row, BOOL cont) override {
+        continuing = cont;
+        MakeOnlyRowCurrent(row);
+    }
+    BOOL TakeContinue() override { return std::exchange(continuing, FALSE); }
+    BOOL TakeRefilter() override { return FALSE; }
+    SourceKind GetSourceKind() const override { return SOURCE_FOLDER; }
+    const std::string& GetSourcePath() const override { return source; }
+    FolderTreeItem SelectedFolder() const override { return kFolderTreeRoot; }
+    FolderTreeItem NextFolder(FolderTreeItem) const override { return kFolderTreeRoot; }
+    void SelectFolder(FolderTreeItem) override {}
+    BOOL OpenFolder(FolderTreeItem) override { return FALSE; }
+
+    std::vector<sFILEENTRY> rows;
+    std::string source;
+    int currentRow = -1;
+    BOOL continuing = FALSE;
 
 private:
-    HWND window_;
+    bool Shows(int row, const std::string& path) const { return row >= 0 && row < RowCount() && rows[std::size_t(row)].path == path; }
+
     CPlaybackRoad*& road_;
 };
 
@@ -230,20 +304,15 @@ protected:
             paths_.push_back(card.AddRecording(spec));
         }
         road_ = std::make_unique<CPlaybackRoad>(
-            host_, PlaybackLends{browser_, mutexCache_, mutexCpSet_, detectors_, views_});
+            host_, PlaybackLends{&browser_, mutexCache_, mutexCpSet_, detectors_, views_});
         roadRef_ = road_.get();
         road_->Connect(listener_);
-        browser_ = std::make_unique<CFilerContainerDlg>();
-        ASSERT_TRUE(browser_->CreateControls(&owner_));
-        browser_->OpenSourcePath(folder_.Path(), SOURCE_FOLDER);
-        // The tree reports its folder selected; the window opens it in the list.
-        browser_->OpenTreeItem(browser_->GetTree()->GetSelectedItem());
-        ASSERT_EQ(road_->Entries() ? road_->Entries()->size() : 0u, 3u);
+        browser_.source = folder_.Path();
+        for (const std::string& path : paths_) ASSERT_TRUE(AddMovieEntry(path, browser_.rows)) << path;
     }
     void TearDown() override {
         road_->JoinDataThreads();
         road_.reset();
-        browser_.reset();
         playback_test::EndChannels();
         g_szStartDir.clear();
     }
@@ -251,7 +320,7 @@ protected:
     // The list selects `row` as a click would, and the road opens it: the open delay, both
     // players ready, the data loaded and posted back.
     void OpenRow(int row) {
-        browser_->SelectFileRow(row, FALSE);
+        browser_.SelectFileRow(row, FALSE);
         ASSERT_TRUE(host_.Armed(TIMER_OPEN_DELAY));
         road_->OnOpenDelay();
         for (int channel = 0; channel < kChannelCount; ++channel) road_->OnPlayerReady(channel, 0, 0);
@@ -260,8 +329,8 @@ protected:
         road_->OnMovieDataLoaded(post.wParam, post.lParam);
         ASSERT_TRUE(road_->DataLoaded());
     }
-    std::optional<filer_test::Posted> DataLoadedPost() {
-        for (const filer_test::Posted& p : host_.window.Posted_())
+    std::optional<PostBox::Posted> DataLoadedPost() {
+        for (const PostBox::Posted& p : host_.window.Taken())
             if (p.msg == WM_APP_DATA_LOADED && IsCurrentDataLoad(p.wParam, road_->SelectionSerial())) return p;
         return std::nullopt;
     }
@@ -280,14 +349,13 @@ protected:
     NamedMutexHandle mutexCpSet_ = OpenNamedMutex("hMutexCpSet");
     EventDetectors detectors_ = MakeEventDetectors();
     sVIEWRECORD views_[2]{};
-    std::unique_ptr<CFilerContainerDlg> browser_;
     std::unique_ptr<CPlaybackRoad> road_;
     CPlaybackRoad* roadRef_ = nullptr;
-    RowOwner owner_{host_.window.GetOwnerHwnd(), roadRef_};
+    FakeBrowser browser_{roadRef_};
 };
 
 TEST_F(PlaybackRoadTest, ASelectedRowOpensAndTheListenersAreToldItsRecordingAndFrames) {
-    browser_->SelectFileRow(1, FALSE);
+    browser_.SelectFileRow(1, FALSE);
     // Armed: busy behind the wait cursor, the controls off, the last recording's values gone.
     EXPECT_EQ(road_->CurrentRow(), 1);
     EXPECT_TRUE(road_->Busy());
@@ -430,7 +498,7 @@ TEST_F(PlaybackRoadTest, ASliderReleaseIsOneCallThatMovesTheChannelsAndTellsTheF
     engine_.calls.clear();
     road_->OnSliderUp(RoadSlider::kSeek, 60, true);
     EXPECT_EQ(engine_.Count("SeekToFrame"), 0);
-    browser_->SelectFileRow(1, FALSE);
+    browser_.SelectFileRow(1, FALSE);
     ASSERT_TRUE(road_->Busy());
     engine_.calls.clear();
     road_->OnSliderUp(RoadSlider::kSeek, 80, false);
@@ -474,7 +542,7 @@ TEST_F(PlaybackRoadTest, PlayAndPauseFollowTheChannelsAndShowTheirLook) {
         EXPECT_EQ(listener_.LastFullFrame() != nullptr, !dragging);
     }
     // Before the data of the next selection is in, the command does nothing.
-    browser_->SelectFileRow(2, FALSE);
+    browser_.SelectFileRow(2, FALSE);
     road_->OnPlayPause();
     EXPECT_NE(g_aPlayChannel[0].playState, PLAY_PLAYING);
 }
@@ -522,7 +590,7 @@ TEST_F(PlaybackRoadTest, TheEndMarginLocksTheCommandsAndHoldsSeeksBackByTheSpeed
         EXPECT_EQ(listener_.LastFullFrame()->frame, DataEngine::kFrames - 1) << step;
     }
     // Before the data is in, every command waits.
-    browser_->SelectFileRow(1, FALSE);
+    browser_.SelectFileRow(1, FALSE);
     EXPECT_TRUE(road_->IsNearMovieEnd());
 }
 
