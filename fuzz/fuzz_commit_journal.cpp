@@ -19,7 +19,7 @@ void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace orv;
-    constexpr std::string_view kWriter = "0123456789abcdef-4242";
+    constexpr std::string_view kWriter = "0123456789abcdef0123456789abcdef0123456789abcdef-4242";
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const auto plan = ParseCommitPlan(bytes, kWriter);
     if (!plan) return 0;

@@ -24,7 +24,7 @@ namespace orv {
 
 namespace {
 
-constexpr std::string_view kHeader = "orvanta5 commit 1";
+constexpr std::string_view kHeader = "orvanta5 commit 2";
 constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::size_t kMaxTargetBytes = 1024;
 // A FAT file system keeps modification times to two seconds.
@@ -150,8 +150,9 @@ std::int64_t ModifiedNs(const struct stat& st) {
     return sec * 1'000'000'000 + st.st_mtim.tv_nsec;
 }
 
-// Whether the file at `path` is the entry's new file, as far as size and time tell.
-bool IsTheNewFile(const std::string& path, const CommitEntry& entry) {
+// Whether the file at `path` is the one the entry describes (the new file, or the target
+// that goes), as far as size and time tell.
+bool IsTheEntrysFile(const std::string& path, const CommitEntry& entry) {
     struct stat st;
     if (WhatIsAt(path, &st) != At::kFile || std::uint64_t(st.st_size) != entry.size) return false;
     const __int128 diff = __int128(ModifiedNs(st)) - entry.modified;
@@ -176,14 +177,16 @@ bool Forward(const std::string& folder, const CommitEntry& entry, std::string* w
     if (!FoldersBelowAreReal(folder, entry.target)) return Fail(why, p.target + ": a folder on its way is a link");
     if (entry.temporary.empty()) {
         const At at = WhatIsAt(p.target);
-        // What has the name after the older file was moved aside came later: not ours.
-        if (at == At::kNothing || WhatIsAt(p.older) != At::kNothing) return true;
+        if (at == At::kNothing) return true;
         if (at == At::kOther) return Fail(why, p.target + " is not a file that may be removed");
+        // A file that is not the one planned to go came later (the commit may have run to its
+        // end before): it is not the commit's to remove.
+        if (WhatIsAt(p.older) != At::kNothing || !IsTheEntrysFile(p.target, entry)) return true;
         return Move(p.target, p.older) ||
                Fail(why, "cannot move " + p.target + " aside: " + SystemErrorText(errno));
     }
-    if (!IsTheNewFile(p.temporary, entry)) {
-        if (IsTheNewFile(p.target, entry)) return true;
+    if (!IsTheEntrysFile(p.temporary, entry)) {
+        if (IsTheEntrysFile(p.target, entry)) return true;
         return Fail(why, "the new " + p.target + " is gone");
     }
     const At at = WhatIsAt(p.target);
@@ -202,7 +205,7 @@ bool Forward(const std::string& folder, const CommitEntry& entry, std::string* w
 bool Back(const std::string& folder, const CommitEntry& entry, std::string* why) {
     const EntryPaths p = PathsOf(folder, entry);
     if (!FoldersBelowAreReal(folder, entry.target)) return Fail(why, p.target + ": a folder on its way is a link");
-    if (!entry.temporary.empty() && WhatIsAt(p.temporary) == At::kNothing && IsTheNewFile(p.target, entry) &&
+    if (!entry.temporary.empty() && WhatIsAt(p.temporary) == At::kNothing && IsTheEntrysFile(p.target, entry) &&
         !Move(p.target, p.temporary))
         return Fail(why, "cannot take back " + p.target + ": " + SystemErrorText(errno));
     if (WhatIsAt(p.older) != At::kFile) return true;
@@ -297,13 +300,14 @@ UniqueFd WriteJournal(const std::string& folder, std::string_view firstName, con
 
 // Whether a journal found in `dir` stays (true) or was carried out and removed.
 bool RecoverJournal(const std::string& dir, const std::string& name, const WriterFileInfo& info) {
-    if (info.pid != ::getpid() && !WriterIsGone(info)) return true;
+    if (info.writer != ThisWriter() && !WriterIsGone(info)) return true;
     const std::string path = PathAppend(dir, name);
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
     if (fd.get() < 0) return errno != ENOENT;
-    // A writer holds its journal locked while it carries it out.
+    // A writer holds its journal locked while it carries it out, and removes it when done.
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(fd.get(), &st) != 0) return true;
+    if (st.st_nlink == 0) return false;
     if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || std::uint64_t(st.st_size) > kMaxJournalBytes) return true;
     std::string bytes(kMaxJournalBytes + 1, '\0');
     std::size_t got = 0;
@@ -335,10 +339,8 @@ std::string EncodeCommitPlan(const CommitPlan& plan) {
         AppendField(out, e.target);
         if (!e.temporary.empty()) AppendField(out, e.temporary);
         AppendField(out, e.older);
-        if (!e.temporary.empty()) {
-            AppendField(out, std::to_string(e.size));
-            AppendField(out, std::to_string(e.modified));
-        }
+        AppendField(out, std::to_string(e.size));
+        AppendField(out, std::to_string(e.modified));
     }
     out += '\n';
     return out + "sum " + HashHex(out) + "\n";
@@ -382,7 +384,7 @@ std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_vi
     for (std::size_t i = 2; i < lines.size(); ++i) {
         const auto f = SplitFields(lines[i]);
         const bool put = f[0] == "put";
-        if (!(put ? f.size() == 6 : f[0] == "drop" && f.size() == 3)) return std::nullopt;
+        if (!(put ? f.size() == 6 : f[0] == "drop" && f.size() == 5)) return std::nullopt;
         std::optional<std::string> fields[3];
         for (std::size_t k = 0; k < (put ? 3u : 2u); ++k)
             if (!(fields[k] = DecodeField(f[k + 1]))) return std::nullopt;
@@ -393,7 +395,7 @@ std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_vi
         if (!IsJournalTargetPath(e.target) || !IsWritersFile(e.older, WriterFile::kOlder, writer) ||
             (put && !IsWritersFile(e.temporary, WriterFile::kTemporary, writer)))
             return std::nullopt;
-        if (put && (!ParseNumber(f[4], &e.size) || !ParseNumber(f[5], &e.modified))) return std::nullopt;
+        if (!ParseNumber(f[f.size() - 2], &e.size) || !ParseNumber(f[f.size() - 1], &e.modified)) return std::nullopt;
         // The same target twice, or one file named for two, would make the plan ambiguous.
         const std::string dir(PathRemoveFileSpec(e.target));
         for (const std::string* name : {&e.target, &e.older, &e.temporary}) {
@@ -454,19 +456,24 @@ CommitResult CommitWithJournal(const std::vector<CommitPart>& parts, std::string
         e.target = targets[i].substr(folder == "/" ? 1 : folder.size() + 1);
         if (!IsJournalTargetPath(e.target)) return fail(parts[i].target + " lies too far from the other parts");
         const std::string dir = PathRemoveFileSpec(targets[i]);
+        struct stat st;
         if (!parts[i].temporary.empty()) {
             e.temporary = std::string(PathFindFileName(parts[i].temporary));
-            struct stat st;
             if (AbsolutePath(parts[i].temporary) != PathAppend(dir, e.temporary) ||
                 !IsWritersFile(e.temporary, WriterFile::kTemporary, plan.writer) ||
                 WhatIsAt(parts[i].temporary, &st) != At::kFile)
                 return fail(parts[i].temporary + " is not the new file of " + parts[i].target);
-            e.size = std::uint64_t(st.st_size);
-            e.modified = ModifiedNs(st);
+        } else if (const At at = WhatIsAt(targets[i], &st); at == At::kNothing) {
+            continue;  // gone already
+        } else if (at == At::kOther) {
+            return fail(parts[i].target + " is not a file that may be removed");
         }
+        e.size = std::uint64_t(st.st_size);
+        e.modified = ModifiedNs(st);
         e.older = FreeName(dir, WriterFile::kOlder, PathFindFileName(targets[i]), plan.writer);
         plan.entries.push_back(std::move(e));
     }
+    if (plan.entries.empty()) return CommitResult::kNewSet;
 
     t_step = 0;
     if (CommitStepHook hook = g_hook.load()) hook(0);
@@ -493,7 +500,7 @@ std::vector<std::string> RecoverInterruptedCommits(const std::string& folder) {
             std::vector<std::pair<std::string, WriterFileInfo>> journals;
             while (const dirent* entry = ::readdir(d)) {
                 auto info = ParseWriterFileName(entry->d_name);
-                if (info && info->kind == WriterFile::kJournal && info->mark == HostMark())
+                if (info && info->kind == WriterFile::kJournal && IsThisMachines(*info))
                     journals.emplace_back(entry->d_name, std::move(*info));
             }
             ::closedir(d);

@@ -35,8 +35,9 @@ struct CommitEntry {
     std::string temporary;
     // The name the older target waits under until the new set stands.
     std::string older;
-    // The new file as it was written: its size and modification time (nanoseconds since the
-    // epoch). A file system such as FAT does not keep inode numbers across a remount.
+    // The new file as it was written, or the target that goes as it was when planned: its
+    // size and modification time (nanoseconds since the epoch). A file system such as FAT
+    // does not keep inode numbers across a remount.
     std::uint64_t size = 0;
     std::int64_t modified = 0;
 

@@ -18,7 +18,9 @@ namespace {
 
 constexpr std::string_view kProgramMark = ".orvanta5-";
 constexpr std::size_t kNameBytesKept = 64;
-constexpr std::size_t kHostMarkDigits = 16;
+constexpr std::size_t kPartDigits = 16;  // each of machine, boot and namespace
+constexpr std::size_t kHostMarkDigits = 3 * kPartDigits;
+constexpr std::string_view kUnknownBoot = "0000000000000000";
 
 struct KindWord {
     WriterFile kind;
@@ -43,13 +45,20 @@ std::string RandomBits() {
            std::to_string(::time(nullptr)) + std::to_string(::getpid());
 }
 
+std::string FirstLine(const char* path) {
+    std::string line;
+    std::getline(std::ifstream(path), line);
+    return line;
+}
+
 std::string MakeHostMark() {
     char name[256] = {};
     const std::string host = ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : RandomBits();
+    // Two machines of one name stay apart by their machine ids, where they have them.
+    std::string machineId = FirstLine("/etc/machine-id");
+    if (machineId.empty()) machineId = FirstLine("/var/lib/dbus/machine-id");
 
-    std::string boot;
-    std::getline(std::ifstream("/proc/sys/kernel/random/boot_id"), boot);
-    if (boot.size() < 32) boot = RandomBits();
+    const std::string boot = FirstLine("/proc/sys/kernel/random/boot_id");
 
     // The pid namespace is told by the device and inode of its handle.
     std::string ns;
@@ -60,8 +69,12 @@ std::string MakeHostMark() {
         ns = RandomBits();
 
     // The parts end in a NUL each, so that no two sets of parts run together alike.
-    return HashHex(host + '\0' + boot + '\0' + ns + '\0');
+    return HashHex(host + '\0' + machineId + '\0') + (boot.size() < 32 ? std::string(kUnknownBoot) : HashHex(boot + '\0')) +
+           HashHex(ns + '\0');
 }
+
+std::string_view MachineOf(std::string_view mark) { return mark.substr(0, kPartDigits); }
+std::string_view BootOf(std::string_view mark) { return mark.substr(kPartDigits, kPartDigits); }
 
 // At most `limit` bytes of `name`, not cutting a UTF-8 character (a file system that
 // checks names may refuse a broken one).
@@ -96,8 +109,8 @@ std::string HashHex(std::string_view bytes) {
         hash *= 0x100000001b3ull;
     }
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string out(kHostMarkDigits, '0');
-    for (std::size_t i = 0; i < kHostMarkDigits; ++i)
+    std::string out(kPartDigits, '0');
+    for (std::size_t i = 0; i < kPartDigits; ++i)
         out[i] = kHex[(hash >> (60 - 4 * i)) & 0xF];
     return out;
 }
@@ -155,7 +168,13 @@ std::optional<WriterFileInfo> ParseWriterFileName(std::string_view name) {
     return info;
 }
 
+bool IsThisMachines(const WriterFileInfo& info) { return MachineOf(info.mark) == MachineOf(HostMark()); }
+
 bool WriterIsGone(const WriterFileInfo& info) {
+    if (!IsThisMachines(info)) return false;
+    // A reboot ended every process of the boots before it.
+    const std::string_view boot = BootOf(info.mark), thisBoot = BootOf(HostMark());
+    if (boot != thisBoot && boot != kUnknownBoot && thisBoot != kUnknownBoot) return true;
     // A process of another user answers EPERM: it runs.
     return info.mark == HostMark() && info.pid != ::getpid() && ::kill(info.pid, 0) != 0 && errno == ESRCH;
 }

@@ -2,10 +2,12 @@
 // the temporary file that becomes the new target, the older target while it waits to be
 // removed, and the journal of a replacement of several files together.
 //
-// Each name carries its writer: a mark of the host, its boot and its pid namespace, then
+// Each name carries its writer: a mark of the machine, its boot and its pid namespace, then
 // the process id and a serial number. A process id alone says nothing of a file written on
-// another machine sharing the folder, in another container, or before the last boot; only a
-// name with this host's mark may be judged by asking whether its process still runs.
+// another machine sharing the folder, in another container, or before the last boot: a
+// name of this machine, boot and namespace is judged by asking whether its process still
+// runs; one of this machine's earlier boot has certainly lost its writer; any other is
+// never judged.
 #pragma once
 
 #include <sys/types.h>
@@ -25,16 +27,17 @@ enum class WriterFile : char {
 // 16 lower-case hexadecimal digits of a 64-bit hash of `bytes` (not a cryptographic one).
 std::string HashHex(std::string_view bytes);
 
-// 16 hexadecimal digits that stand for this host name, boot and pid namespace. What cannot
-// be read is replaced by random bits, so that such a process's files are never taken for
-// another's.
+// 48 hexadecimal digits: 16 that stand for this machine (its host name and machine id),
+// 16 for its boot and 16 for the pid namespace. A host name or namespace that cannot be
+// read is replaced by random bits, so that such a process's files are never taken for
+// another's; a boot that cannot be read is all zeros, which no boot is told apart from.
 const std::string& HostMark();
 
 // The writer of this process: HostMark, '-', the process id.
 std::string ThisWriter();
 
 // "." + at most 64 bytes of `targetName` + ".orvanta5-<kind>-" + writer + "-" + serial. The
-// target's name stays readable, but not whole: the marks add some 60 bytes, and a name
+// target's name stays readable, but not whole: the marks add some 90 bytes, and a name
 // must keep within the 255-byte limit.
 std::string WriterFileName(WriterFile kind, std::string_view targetName, std::string_view writer,
                            unsigned serial);
@@ -44,7 +47,7 @@ unsigned NextWriterSerial();
 
 struct WriterFileInfo {
     WriterFile kind;
-    std::string mark;  // the host mark
+    std::string mark;  // the host mark (HostMark)
     pid_t pid = 0;
     std::string writer;  // mark + "-" + pid
 };
@@ -52,8 +55,11 @@ struct WriterFileInfo {
 // What a name made by WriterFileName tells; nothing for any other name.
 std::optional<WriterFileInfo> ParseWriterFileName(std::string_view name);
 
-// Whether the writer is certainly gone: a process of this host, boot and pid namespace, not
-// this one, that no longer exists.
+// Whether the writer is certainly gone: a process of this machine's earlier boot, or one of
+// this boot and pid namespace, not this one, that no longer exists.
 bool WriterIsGone(const WriterFileInfo& info);
+
+// Whether the writer ran on this machine, in this boot or before it.
+bool IsThisMachines(const WriterFileInfo& info);
 
 }  // namespace orv

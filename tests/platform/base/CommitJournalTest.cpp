@@ -2,12 +2,14 @@
 // lead to files of its own writer, in its own folder.
 #include "platform/base/CommitJournal.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -20,7 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kWriter = "0123456789abcdef-4242";
+constexpr const char* kWriter = "0123456789abcdef0123456789abcdef0123456789abcdef-4242";
 
 std::string Temporary(const std::string& target, const std::string& writer = kWriter) {
     return WriterFileName(WriterFile::kTemporary, target, writer, 1);
@@ -29,13 +31,26 @@ std::string Older(const std::string& target, const std::string& writer = kWriter
     return WriterFileName(WriterFile::kOlder, target, writer, 2);
 }
 
+std::int64_t ModifiedNsOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+}
+
+pid_t GonePid() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
 CommitPlan PlanOf(std::vector<CommitEntry> entries) { return CommitPlan{kWriter, std::move(entries)}; }
 
 CommitEntry Put(const std::string& target) {
     return {target, Temporary(std::string(fs::path(target).filename())), Older(std::string(fs::path(target).filename())),
             123, -5};
 }
-CommitEntry Drop(const std::string& target) { return {target, "", Older(std::string(fs::path(target).filename())), 0, 0}; }
+CommitEntry Drop(const std::string& target) { return {target, "", Older(std::string(fs::path(target).filename())), 7, 9}; }
 
 TEST(CommitJournal, AJournalIsReadBackOnlyWholeAndOnlyWithinItsFolder) {
     // Names with the bytes that end a field or a line come back as they were.
@@ -60,14 +75,14 @@ TEST(CommitJournal, AJournalIsReadBackOnlyWholeAndOnlyWithinItsFolder) {
         {"a target that is a writer's file", EncodeCommitPlan(PlanOf({Put(Temporary("movie"))}))},
         {"a target twice", EncodeCommitPlan(PlanOf({Put("movie"), Drop("movie")}))},
         {"a new file of another writer",
-         EncodeCommitPlan(PlanOf({{"movie", Temporary("movie", "0123456789abcdef-1"), Older("movie"), 1, 1}}))},
+         EncodeCommitPlan(PlanOf({{"movie", Temporary("movie", "0123456789abcdef0123456789abcdef0123456789abcdef-1"), Older("movie"), 1, 1}}))},
         {"an older file named as a new one", EncodeCommitPlan(PlanOf({{"movie", Temporary("movie"), Temporary("x"), 1, 1}}))},
         {"a new file in another folder", EncodeCommitPlan(PlanOf({{"movie", "../" + Temporary("movie"), Older("movie"), 1, 1}}))},
         {"too many entries", EncodeCommitPlan(PlanOf(std::vector<CommitEntry>(kMaxJournalEntries + 1, Drop("x"))))},
     };
     for (const auto& r : refused) {
         SCOPED_TRACE(r.what);
-        EXPECT_FALSE(ParseCommitPlan(r.bytes, &r == refused ? "0123456789abcdef-4243" : kWriter));
+        EXPECT_FALSE(ParseCommitPlan(r.bytes, &r == refused ? "0123456789abcdef0123456789abcdef0123456789abcdef-4243" : kWriter));
     }
 }
 
@@ -75,11 +90,17 @@ TEST(CommitJournal, AJournalIsReadBackOnlyWholeAndOnlyWithinItsFolder) {
 // gone; one of another host (another mark) or of another user is left alone, and so is
 // what it names.
 TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
-    const pid_t gone = ::fork();
-    if (gone == 0) ::_exit(0);
+    const pid_t gone = GonePid();
     ASSERT_GT(gone, 0);
-    ::waitpid(gone, nullptr, 0);
-    const std::string mark = HostMark(), otherMark = mark == "0123456789abcdef" ? "fedcba9876543210" : "0123456789abcdef";
+    // The mark is the machine's 16 digits, its boot's 16 and its pid namespace's 16.
+    const std::string mark = HostMark();
+    const auto withPart = [&](std::size_t part) {
+        std::string other = mark;
+        other[16 * part] = other[16 * part] == '1' ? '2' : '1';
+        return other;
+    };
+    const std::string otherMark = withPart(0);
+    const bool bootKnown = mark.substr(16, 16) != std::string(16, '0');
     const struct {
         const char* what;
         std::string writer;
@@ -88,15 +109,18 @@ TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
     } cases[] = {
         {"this host's", mark + "-" + std::to_string(gone), false, true},
         {"another host's", otherMark + "-" + std::to_string(gone), false, false},
+        {"another pid namespace's", withPart(2) + "-" + std::to_string(gone), false, false},
         {"a running writer's", mark + "-" + std::to_string(::getppid()), false, false},
+        {"this host's before its last boot", withPart(1) + "-" + std::to_string(::getppid()), false, bootKnown},
         {"another user's", mark + "-" + std::to_string(gone), true, false},
     };
     for (const auto& c : cases) {
         if (c.otherUser && ::geteuid() != 0) continue;  // only root can make one
         SCOPED_TRACE(c.what);
         fixtures::TempDir dir;
-        std::ofstream(dir.Path() + "/withdrawn") << "an older part";
-        const CommitEntry entry{"withdrawn", "", WriterFileName(WriterFile::kOlder, "withdrawn", c.writer, 1), 0, 0};
+        std::ofstream(dir.Path() + "/withdrawn") << "an older part";  // 13 bytes
+        const CommitEntry entry{"withdrawn", "", WriterFileName(WriterFile::kOlder, "withdrawn", c.writer, 1), 13,
+                                ModifiedNsOf(dir.Path() + "/withdrawn")};
         const std::string journal = dir.Path() + "/" + WriterFileName(WriterFile::kJournal, "withdrawn", c.writer, 2);
         std::ofstream(journal) << EncodeCommitPlan(CommitPlan{c.writer, {entry}});
         if (c.otherUser) {
@@ -107,6 +131,29 @@ TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
         EXPECT_EQ(fs::exists(journal), !c.followed);
         EXPECT_EQ(staying.empty(), c.followed || c.writer.compare(0, otherMark.size(), otherMark) == 0);
     }
+}
+
+// A journal found again after its commit ran to its end (its writer killed before it could
+// remove it) changes nothing: the new file stays, and a file put at a name the set dropped
+// after the commit is not the one planned to go, so it stays too.
+TEST(CommitJournal, AJournalFoundAgainLeavesWhatCameAfterItsCommit) {
+    fixtures::TempDir dir;
+    const std::string writer = HostMark() + "-" + std::to_string(GonePid());
+    std::ofstream(dir.Path() + "/movie") << "new movie";
+    std::ofstream(dir.Path() + "/companion") << "copied later";
+    const CommitPlan plan{writer,
+                          {{"movie", Temporary("movie", writer), Older("movie", writer), 9, ModifiedNsOf(dir.Path() + "/movie")},
+                           {"companion", "", Older("companion", writer), 15, 1'600'000'000'000'000'000}}};
+    const std::string journal = dir.Path() + "/" + WriterFileName(WriterFile::kJournal, "movie", writer, 3);
+    std::ofstream(journal) << EncodeCommitPlan(plan);
+
+    EXPECT_TRUE(RecoverInterruptedCommits(dir.Path()).empty());
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(dir.Path())) {
+        std::ifstream in(e.path());
+        files[e.path().filename()] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_EQ(files, (std::map<std::string, std::string>{{"movie", "new movie"}, {"companion", "copied later"}}));
 }
 
 }  // namespace

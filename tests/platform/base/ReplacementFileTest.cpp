@@ -117,15 +117,23 @@ pid_t GonePid() {
 std::string Writer(std::string_view mark, pid_t pid) { return std::string(mark) + "-" + std::to_string(pid); }
 
 // A leftover is removed only when all of these hold: it is a regular file of this user, its
-// name is of this host's writers, its writer has gone, it is older than a few minutes, and
-// no journal that stays names its writer. A file of another host, pid namespace or boot
-// (another mark), of another user, or of a writer still running is never taken, however
-// old: its process id says nothing here, or it is not ours to remove.
+// name is of this machine's writers, its writer has gone (or ran before the last boot), it is
+// older than a few minutes, and no journal that stays names its writer. A file of another
+// machine or pid namespace, of another user, or of a writer still running is never taken,
+// however old: its process id says nothing here, or it is not ours to remove.
 TEST(ReplacementFile, OnlyOldLeftoversOfThisUsersGoneWritersOnThisHostAreRemoved) {
     fixtures::TempDir dir;
     const pid_t gone = GonePid(), goneWithJournal = GonePid();
     ASSERT_GT(gone, 0);
-    const std::string mark = HostMark(), otherMark = mark == "0123456789abcdef" ? "fedcba9876543210" : "0123456789abcdef";
+    const std::string mark = HostMark();
+    // The mark is the machine's 16 digits, its boot's 16 and its pid namespace's 16.
+    const auto withPart = [&](std::size_t part) {
+        std::string other = mark;
+        other[16 * part] = other[16 * part] == '1' ? '2' : '1';
+        return other;
+    };
+    const std::string otherMark = withPart(0), earlierBoot = withPart(1), otherNamespace = withPart(2);
+    const bool bootKnown = mark.substr(16, 16) != std::string(16, '0');
     const auto name = [](WriterFile kind, const std::string& target, const std::string& writer) {
         return WriterFileName(kind, target, writer, 3);
     };
@@ -145,8 +153,11 @@ TEST(ReplacementFile, OnlyOldLeftoversOfThisUsersGoneWritersOnThisHostAreRemoved
         {name(WriterFile::kTemporary, "young.jpg", Writer(mark, gone)), false, kFile, true},
         // Another user's, in a folder where anyone may write (only root can make one).
         {name(WriterFile::kTemporary, "theirs.jpg", Writer(mark, gone)), !root, kFile, false, root},
-        // Another host, pid namespace or boot: the process id is not this host's.
+        // Another machine or pid namespace: the process id is not this one's.
         {name(WriterFile::kTemporary, "shared.MOV", Writer(otherMark, gone)), false},
+        {name(WriterFile::kTemporary, "container.MOV", Writer(otherNamespace, gone)), false},
+        // This machine's earlier boot: its writer is gone whatever runs now under its id.
+        {name(WriterFile::kTemporary, "rebooted.MOV", Writer(earlierBoot, ::getppid())), bootKnown},
         // A writer that still runs: another process, and this one.
         {name(WriterFile::kTemporary, "Default_Folder.ini", Writer(mark, ::getppid())), false},
         {name(WriterFile::kTemporary, "a.jpg", Writer(mark, ::getpid())), false},
