@@ -286,10 +286,10 @@ protected:
         for (sPLAYCHANNEL& channel : g_aPlayChannel) channel.speedStep = 1;
         fixtures::CardBuilder card(folder_.Path());
         for (int serial = 1; serial <= 3; ++serial) {
-            fixtures::RecordingSpec spec;
-            spec.layout = -1;
-            spec.serial = serial;
-            spec.time = "12000" + std::to_string(serial);
+            fixtures::RecordingSpec recording;
+            recording.layout = -1;
+            recording.serial = serial;
+            recording.time = "12000" + std::to_string(serial);
             fixtures::DataBlock data;
             for (int k = 0; k < kRecords; ++k) {
                 fixtures::RawRecord record;
@@ -300,8 +300,8 @@ protected:
                 }
                 data.records.push_back(record);
             }
-            spec.data = data;
-            paths_.push_back(card.AddRecording(spec));
+            recording.data = data;
+            paths_.push_back(card.AddRecording(recording));
         }
         road_ = std::make_unique<CPlaybackRoad>(
             host_, PlaybackLends{&browser_, mutexCache_, mutexCpSet_, detectors_, views_});
