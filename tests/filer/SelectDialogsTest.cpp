@@ -19,6 +19,7 @@
 #include "filer/FilerMessage.h"
 #include "filer/FilerTestSupport.h"
 #include "filer/SourceOpenDlg.h"
+#include "fixtures/EventLoopWait.h"
 #include "platform/files/RemovableMounts.h"
 #include "ui/CommonUtil.h"
 
@@ -169,20 +170,22 @@ TEST_F(DialogTest, TheFilePickersMovieTypeFindsUpperCaseMovies) {
     CSourceOpenDlg::SetOpenFilePicker(nullptr);
     ASSERT_FALSE(filter.isEmpty());
 
-    QFileDialog picker(nullptr, QString(), QString::fromStdString(dir.Path()), filter);
+    QFileDialog picker(nullptr, QString(), QString(), filter);
     picker.setOption(QFileDialog::DontUseNativeDialog);
     auto* model = picker.findChild<QFileSystemModel*>();
     ASSERT_NE(model, nullptr);
-    const QModelIndex folder = model->index(QString::fromStdString(dir.Path()));
+    // The model reads a folder on a thread of its own and says when it has read all of it.
+    const QString folderPath = QString::fromStdString(dir.Path());
+    bool loaded = false;
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, [&](const QString& path) { loaded |= path == folderPath; });
+    picker.setDirectory(folderPath);
+    ASSERT_TRUE(fixtures::RunUntil([&] { return loaded; }, std::chrono::seconds(30)));
+    const QModelIndex folder = model->index(folderPath);
     QStringList shown;
-    for (int i = 0; i < 500 && shown.size() < 2; ++i) {
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        shown.clear();
-        for (int r = 0; r < model->rowCount(folder); ++r) {
-            const QModelIndex index = model->index(r, 0, folder);
-            // Names the type does not take stay in the model, shown disabled or hidden by the view.
-            if (model->flags(index) & Qt::ItemIsEnabled) shown << index.data().toString();
-        }
+    for (int r = 0; r < model->rowCount(folder); ++r) {
+        const QModelIndex index = model->index(r, 0, folder);
+        // Names the type does not take are either left out or shown disabled.
+        if (model->flags(index) & Qt::ItemIsEnabled) shown << index.data().toString();
     }
     shown.sort();
     EXPECT_EQ(shown, (QStringList{"A___-220101-120000-000001M.MOV", "b.mov"}));
