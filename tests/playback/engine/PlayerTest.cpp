@@ -222,7 +222,7 @@ TEST(Player, FailedOpenLeavesNothingOpen) {
     EXPECT_EQ(player->SeekTo(0), E_UNEXPECTED);
     // The same player opens a movie after the failures; the leak checker sees the rest.
     ASSERT_EQ(player->OpenFile(StripeMoviePath({})), S_OK);
-    EXPECT_TRUE(window.WaitForMessage(WM_APP_PLAYER_READY));
+    EXPECT_TRUE(window.WaitForReady(player->OpenTag()));
     EXPECT_TRUE(ClosePlayer(player));
     EXPECT_EQ(window.Count(WM_APP_PLAYER_ENDED), 0);
 }
@@ -238,9 +238,10 @@ TEST(Player, ClosesInEveryStateAndLetsGoOfEveryService) {
     ASSERT_EQ(player->OpenFile(path), S_OK);
     EXPECT_EQ(player->CloseSession(), S_OK);
     EXPECT_EQ(player->GetState(), PLAYER_CLOSED);
-    // Playing; then a second close, with nothing open.
+    // Playing; then a second close, with nothing open. The first open may still have said it was
+    // ready before its close: only the second open's notice counts.
     ASSERT_EQ(player->OpenFile(path), S_OK);
-    ASSERT_TRUE(window.WaitForMessage(WM_APP_PLAYER_READY));
+    ASSERT_TRUE(window.WaitForReady(player->OpenTag()));
     ASSERT_EQ(player->Play(), S_OK);
     ASSERT_TRUE(window.WaitForCount(5));
     auto display = player->DisplayControl();  // a caller may still hold a service

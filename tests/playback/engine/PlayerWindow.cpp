@@ -33,10 +33,20 @@ PlayerWindow::~PlayerWindow() {
 }
 
 bool PlayerWindow::WaitForMessage(unsigned id, std::chrono::milliseconds timeout) {
+    return WaitForMessageWhere([id](const Message& m) { return m.id == id; }, timeout);
+}
+
+bool PlayerWindow::WaitForReady(UINT64 tag, std::chrono::milliseconds timeout) {
+    return WaitForMessageWhere(
+        [tag](const Message& m) { return m.id == WM_APP_PLAYER_READY && m.wParam == WPARAM(tag); }, timeout);
+}
+
+bool PlayerWindow::WaitForMessageWhere(const std::function<bool(const Message&)>& wanted,
+                                       std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
     return cv_.wait_for(lock, timeout, [&] {
         for (; messageCursor_ < messages_.size(); ++messageCursor_)
-            if (messages_[messageCursor_].id == id) {
+            if (wanted(messages_[messageCursor_])) {
                 ++messageCursor_;
                 return true;
             }
@@ -97,7 +107,7 @@ ComPtr<CPlayer> OpenReady(const std::string& path, PlayerWindow& window) {
     if (!player) return nullptr;
     const HRESULT hr = player->OpenFile(path);
     EXPECT_EQ(hr, S_OK) << path;
-    const bool ready = SUCCEEDED(hr) && window.WaitForMessage(WM_APP_PLAYER_READY);
+    const bool ready = SUCCEEDED(hr) && window.WaitForReady(player->OpenTag());
     EXPECT_TRUE(ready) << path;
     if (!ready) {
         ClosePlayer(player);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ public:
     // Waits for the next message with the id (later than the ones waited for before); false on
     // time-out.
     bool WaitForMessage(unsigned id, std::chrono::milliseconds timeout = 10s);
+    // The same for the notice that the open with the tag is ready: a late notice of an earlier
+    // open of the same player is passed over.
+    bool WaitForReady(UINT64 tag, std::chrono::milliseconds timeout = 10s);
     std::vector<Message> Messages();
     int Count(unsigned id);
 
@@ -52,6 +56,8 @@ public:
     void ClearFrames();
 
 private:
+    bool WaitForMessageWhere(const std::function<bool(const Message&)>& wanted, std::chrono::milliseconds timeout);
+
     HWND handle_;
     std::mutex mutex_;
     std::condition_variable cv_;
