@@ -300,8 +300,12 @@ UniqueFd WriteJournal(const std::string& folder, std::string_view firstName, con
 
 // Whether a journal found in `dir` stays (true) or was carried out and removed.
 bool RecoverJournal(const std::string& dir, const std::string& name, const WriterFileInfo& info) {
-    if (info.writer != ThisWriter() && !WriterIsGone(info)) return true;
     const std::string path = PathAppend(dir, name);
+    if (info.writer != ThisWriter()) {
+        struct stat at;
+        if (::lstat(path.c_str(), &at) != 0) return errno != ENOENT;
+        if (!WriterIsGone(info, at.st_mtime)) return true;
+    }
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
     if (fd.get() < 0) return errno != ENOENT;

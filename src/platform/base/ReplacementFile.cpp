@@ -35,12 +35,12 @@ int FinishInterruptedWrites(const std::string& folder) {
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
         const auto info = ParseWriterFileName(entry->d_name);
-        if (!info || info->kind == WriterFile::kJournal || !WriterIsGone(*info) ||
+        if (!info || info->kind == WriterFile::kJournal ||
             std::find(staying.begin(), staying.end(), info->writer) != staying.end())
             continue;
         struct stat st;
         if (::fstatat(dirFd.get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-            st.st_uid != ::geteuid() || !(st.st_mtime < now - kStaleSeconds))
+            st.st_uid != ::geteuid() || !(st.st_mtime < now - kStaleSeconds) || !WriterIsGone(*info, st.st_mtime))
             continue;
         if (::unlinkat(dirFd.get(), entry->d_name, 0) == 0) ++removed;
     }

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
+#include <ctime>
 #include <fstream>
 
 namespace orv {
@@ -170,11 +171,22 @@ std::optional<WriterFileInfo> ParseWriterFileName(std::string_view name) {
 
 bool IsThisMachines(const WriterFileInfo& info) { return MachineOf(info.mark) == MachineOf(HostMark()); }
 
-bool WriterIsGone(const WriterFileInfo& info) {
+std::optional<std::time_t> BootTime() {
+    // CLOCK_BOOTTIME counts from the boot, suspended time included; the wall clock now less
+    // it is when the boot began, on the clock that stamps files, even after the clock is set.
+    timespec wall{}, sinceBoot{};
+    if (::clock_gettime(CLOCK_REALTIME, &wall) != 0 || ::clock_gettime(CLOCK_BOOTTIME, &sinceBoot) != 0)
+        return std::nullopt;
+    return wall.tv_sec - sinceBoot.tv_sec - (wall.tv_nsec < sinceBoot.tv_nsec ? 1 : 0);
+}
+
+bool WriterIsGone(const WriterFileInfo& info, std::time_t modified, std::optional<std::time_t> bootTime) {
     if (!IsThisMachines(info)) return false;
-    // A reboot ended every process of the boots before it.
+    // A reboot ended every process of the boots before it; but a clone of this machine runs
+    // under another boot too, so only a file last written before this boot began is taken.
     const std::string_view boot = BootOf(info.mark), thisBoot = BootOf(HostMark());
-    if (boot != thisBoot && boot != kUnknownBoot && thisBoot != kUnknownBoot) return true;
+    if (boot != thisBoot && boot != kUnknownBoot && thisBoot != kUnknownBoot)
+        return bootTime && modified < *bootTime - kBootMarginSeconds;
     // A process of another user answers EPERM: it runs.
     return info.mark == HostMark() && info.pid != ::getpid() && ::kill(info.pid, 0) != 0 && errno == ESRCH;
 }

@@ -6,12 +6,13 @@
 // the process id and a serial number. A process id alone says nothing of a file written on
 // another machine sharing the folder, in another container, or before the last boot: a
 // name of this machine, boot and namespace is judged by asking whether its process still
-// runs; one of this machine's earlier boot has certainly lost its writer; any other is
-// never judged.
+// runs; one of this machine's earlier boot has lost its writer when the file is older than
+// this boot; any other is never judged.
 #pragma once
 
 #include <sys/types.h>
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,9 +56,23 @@ struct WriterFileInfo {
 // What a name made by WriterFileName tells; nothing for any other name.
 std::optional<WriterFileInfo> ParseWriterFileName(std::string_view name);
 
-// Whether the writer is certainly gone: a process of this machine's earlier boot, or one of
-// this boot and pid namespace, not this one, that no longer exists.
-bool WriterIsGone(const WriterFileInfo& info);
+// When this boot began, in seconds since the epoch, by the wall clock that stamps files;
+// nothing when it cannot be told.
+std::optional<std::time_t> BootTime();
+
+// How much older than the boot a file of an earlier boot must be: the boot time and a
+// file's time are read from clocks that may disagree by a little (a clock set after the
+// boot, a file server's clock).
+constexpr std::time_t kBootMarginSeconds = 30;
+
+// Whether the writer of a file last modified at `modified` is certainly gone: one of this
+// boot and pid namespace, not this process, that no longer exists; or one of this machine's
+// earlier boot when the file is older than `bootTime` (less the margin). The machine's mark
+// is its host name and machine id, which a cloned machine shares: its files carry another
+// boot, and those it writes while it runs are newer than this boot. Without a boot time
+// no earlier boot's writer is judged.
+bool WriterIsGone(const WriterFileInfo& info, std::time_t modified,
+                  std::optional<std::time_t> bootTime = BootTime());
 
 // Whether the writer ran on this machine, in this boot or before it.
 bool IsThisMachines(const WriterFileInfo& info);

@@ -88,6 +88,19 @@ struct ProfileTarget {
     TargetKind kind = TargetKind::kRefused;
 };
 
+// Whether the link `link` (seen as `st`) may be followed. The chain is walked here, not by
+// the kernel, so its guard against links planted in shared folders does not apply by
+// itself: in a folder where anyone may write and only an entry's owner may remove it (as
+// /tmp), a link is followed only when it is the user's or the folder owner's.
+bool MayFollowLink(const std::string& link, const struct stat& st) {
+    if (st.st_uid == ::geteuid()) return true;
+    const std::string folder = PathRemoveFileSpec(link);
+    struct stat dir;
+    if (::stat(folder.empty() ? "." : folder.c_str(), &dir) != 0) return false;
+    const bool sharedSticky = (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH);
+    return !sharedSticky || st.st_uid == dir.st_uid;
+}
+
 ProfileTarget ResolveProfileTarget(const std::string& path) {
     // As many links as the system follows in one path before it gives up on a loop.
     constexpr int kMaxLinks = 40;
@@ -96,6 +109,7 @@ ProfileTarget ResolveProfileTarget(const std::string& path) {
         struct stat st;
         if (::lstat(at.c_str(), &st) != 0) return {at, errno == ENOENT ? TargetKind::kMissing : TargetKind::kRefused};
         if (!S_ISLNK(st.st_mode)) return {at, S_ISREG(st.st_mode) ? TargetKind::kRegular : TargetKind::kRefused};
+        if (!MayFollowLink(at, st)) return {at, TargetKind::kRefused};
         std::string target(std::size_t(PATH_MAX), '\0');
         const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
         if (n <= 0 || std::size_t(n) >= target.size()) return {at, TargetKind::kRefused};
@@ -109,11 +123,20 @@ bool ReplaceFileAtomically(const std::string& target, std::string_view data) {
     struct stat old {};
     if (::lstat(target.c_str(), &old) == 0 ? !S_ISREG(old.st_mode) : errno != ENOENT) return false;
     const bool existed = S_ISREG(old.st_mode);
+    // A rename would replace any file of a folder the user may write in, and make it the
+    // user's: another user's file stays theirs, and a file its owner made read-only stays as
+    // it is (judged by the mode, so also when the program runs as root).
+    if (existed && (old.st_uid != ::geteuid() || !(old.st_mode & S_IWUSR))) return false;
     ReplacementFile file(target);
     if (!file.IsOpen()) return false;
-    // Keeping the old mode may be refused (a FAT card has none to set); that is no reason
-    // to fail the write.
-    if (existed) (void)::fchmod(file.Fd(), old.st_mode & 07777);
+    // The old group and mode stay, so that whoever could read the settings still can (the
+    // group first: a change of group may clear the set-id bits). Either may be refused (a
+    // FAT card has neither, a group the user is no member of); that is no reason to fail the
+    // write.
+    if (existed) {
+        [[maybe_unused]] const int regrouped = ::fchown(file.Fd(), uid_t(-1), old.st_gid);
+        (void)::fchmod(file.Fd(), old.st_mode & 07777);
+    }
     return file.Write(data.data(), data.size()) && file.Commit();
 }
 

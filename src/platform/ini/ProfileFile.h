@@ -36,7 +36,9 @@ public:
     // Reads a file, through its symbolic links when it is one. A missing file (or a link to
     // a missing file) gives an empty profile; false when the file exists but cannot be read
     // (no permission, larger than kMaxFileBytes) or is not a regular file: a FIFO, socket,
-    // device or folder, also at the end of a link, is not opened at all.
+    // device or folder, also at the end of a link, is not opened at all. A link in a folder
+    // where anyone may write and the sticky bit is set (as /tmp) is followed only when it
+    // belongs to the user or to the folder's owner, as the kernel follows links there.
     bool Load(const std::string& path);
 
     // The value of the first key `key` in the first section `section`; nullopt when
@@ -56,10 +58,12 @@ public:
     std::string Serialize() const;
 
     // Writes the text to `path` atomically (see above). A new file is made with mode
-    // 0666 less the umask; an existing file keeps its mode. A symbolic link stays: the file
-    // at its end is replaced (its temporary file beside that file), or made when the link
-    // leads to nothing. Only a regular file is replaced: false, leaving it alone, for a FIFO,
-    // socket, device or folder, at the path or at the end of its links.
+    // 0666 less the umask; an existing file keeps its mode and, where the user may give it,
+    // its group. A symbolic link stays: the file at its end is replaced (its temporary file
+    // beside that file), or made when the link leads to nothing; links are followed as Load
+    // follows them. Only a regular file of this user whose mode lets its owner write it is
+    // replaced: false, leaving it alone, for another user's file, a read-only one (also for
+    // root), a FIFO, socket, device or folder, at the path or at the end of its links.
     bool Save(const std::string& path) const;
 
 private:
@@ -87,8 +91,8 @@ bool ReadProfileString(const std::string& path, std::string_view section, std::s
 
 // Loads, sets one key and saves atomically. Writes within this process are serialised,
 // so two threads writing different keys both keep theirs. False when the existing file
-// cannot be read (it is then left alone), the names or value cannot be stored, or the
-// write fails.
+// cannot be read or may not be replaced (it is then left alone, see Save), the names or
+// value cannot be stored, or the write fails.
 bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
                         std::string_view value);
 

@@ -6,10 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -100,18 +103,22 @@ TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
         return other;
     };
     const std::string otherMark = withPart(0);
-    const bool bootKnown = mark.substr(16, 16) != std::string(16, '0');
+    const std::optional<std::time_t> boot = BootTime();
+    const bool bootKnown = mark.substr(16, 16) != std::string(16, '0') && boot;
     const struct {
         const char* what;
         std::string writer;
         bool otherUser;
         bool followed;
+        bool beforeBoot = false;  // the journal was last written before this boot
     } cases[] = {
         {"this host's", mark + "-" + std::to_string(gone), false, true},
         {"another host's", otherMark + "-" + std::to_string(gone), false, false},
         {"another pid namespace's", withPart(2) + "-" + std::to_string(gone), false, false},
         {"a running writer's", mark + "-" + std::to_string(::getppid()), false, false},
-        {"this host's before its last boot", withPart(1) + "-" + std::to_string(::getppid()), false, bootKnown},
+        {"this host's before its last boot", withPart(1) + "-" + std::to_string(::getppid()), false, bootKnown, true},
+        // A clone of this machine has its name and machine id, and another boot.
+        {"a clone's, written since this boot", withPart(1) + "-" + std::to_string(gone), false, false},
         {"another user's", mark + "-" + std::to_string(gone), true, false},
     };
     for (const auto& c : cases) {
@@ -123,6 +130,10 @@ TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
                                 ModifiedNsOf(dir.Path() + "/withdrawn")};
         const std::string journal = dir.Path() + "/" + WriterFileName(WriterFile::kJournal, "withdrawn", c.writer, 2);
         std::ofstream(journal) << EncodeCommitPlan(CommitPlan{c.writer, {entry}});
+        if (c.beforeBoot && boot) {
+            const auto anHourBeforeBoot = std::chrono::system_clock::from_time_t(*boot - 3600);
+            fs::last_write_time(journal, std::chrono::file_clock::from_sys(anHourBeforeBoot));
+        }
         if (c.otherUser) {
             ASSERT_EQ(::chown(journal.c_str(), 4242, 4242), 0);
         }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -117,10 +118,11 @@ pid_t GonePid() {
 std::string Writer(std::string_view mark, pid_t pid) { return std::string(mark) + "-" + std::to_string(pid); }
 
 // A leftover is removed only when all of these hold: it is a regular file of this user, its
-// name is of this machine's writers, its writer has gone (or ran before the last boot), it is
-// older than a few minutes, and no journal that stays names its writer. A file of another
-// machine or pid namespace, of another user, or of a writer still running is never taken,
-// however old: its process id says nothing here, or it is not ours to remove.
+// name is of this machine's writers, its writer has gone (or ran before the last boot, which
+// the file is older than), it is older than a few minutes, and no journal that stays names
+// its writer. A file of another machine or pid namespace, of another user, or of a writer
+// still running is never taken, however old: its process id says nothing here, or it is
+// not ours to remove.
 TEST(ReplacementFile, OnlyOldLeftoversOfThisUsersGoneWritersOnThisHostAreRemoved) {
     fixtures::TempDir dir;
     const pid_t gone = GonePid(), goneWithJournal = GonePid();
@@ -133,19 +135,28 @@ TEST(ReplacementFile, OnlyOldLeftoversOfThisUsersGoneWritersOnThisHostAreRemoved
         return other;
     };
     const std::string otherMark = withPart(0), earlierBoot = withPart(1), otherNamespace = withPart(2);
-    const bool bootKnown = mark.substr(16, 16) != std::string(16, '0');
+    const std::optional<std::time_t> boot = BootTime();
+    const bool bootKnown = mark.substr(16, 16) != std::string(16, '0') && boot;
     const auto name = [](WriterFile kind, const std::string& target, const std::string& writer) {
         return WriterFileName(kind, target, writer, 3);
     };
     enum Made { kFile, kFolder, kLink };
     constexpr uid_t kOtherUser = 4242;
     const bool root = ::geteuid() == 0;
+    const auto old = fs::file_time_type::clock::now() - std::chrono::seconds(kStaleSeconds + 60);
+    const auto at = [](std::time_t t) {
+        return std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(t));
+    };
+    // Old enough to be taken, and yet since this boot (young, and so kept anyway, on a
+    // machine that started minutes ago).
+    const auto sinceBoot = boot ? std::max(old, at(*boot + 2 * kBootMarginSeconds)) : old;
     const struct {
         std::string name;
         bool removed;
         Made kind = kFile;
         bool young = false;
         bool otherUser = false;
+        std::optional<fs::file_time_type> modified = std::nullopt;  // when not `old`
     } cases[] = {
         {name(WriterFile::kTemporary, "Dv_20210305_140709.csv", Writer(mark, gone)), true},
         {name(WriterFile::kOlder, "AG__-220101-120000-000001M.MOV", Writer(mark, gone)), true},
@@ -156,8 +167,12 @@ TEST(ReplacementFile, OnlyOldLeftoversOfThisUsersGoneWritersOnThisHostAreRemoved
         // Another machine or pid namespace: the process id is not this one's.
         {name(WriterFile::kTemporary, "shared.MOV", Writer(otherMark, gone)), false},
         {name(WriterFile::kTemporary, "container.MOV", Writer(otherNamespace, gone)), false},
-        // This machine's earlier boot: its writer is gone whatever runs now under its id.
-        {name(WriterFile::kTemporary, "rebooted.MOV", Writer(earlierBoot, ::getppid())), bootKnown},
+        // This machine's earlier boot: its writer is gone whatever runs now under its id,
+        // when the file is older than this boot. A clone of this machine (its name and
+        // machine id, another boot) writes files since this boot.
+        {name(WriterFile::kTemporary, "rebooted.MOV", Writer(earlierBoot, ::getppid())), bootKnown, kFile, false,
+         false, boot ? std::optional(at(*boot - 3600)) : std::nullopt},
+        {name(WriterFile::kTemporary, "clone.MOV", Writer(earlierBoot, gone)), false, kFile, false, false, sinceBoot},
         // A writer that still runs: another process, and this one.
         {name(WriterFile::kTemporary, "Default_Folder.ini", Writer(mark, ::getppid())), false},
         {name(WriterFile::kTemporary, "a.jpg", Writer(mark, ::getpid())), false},
@@ -176,14 +191,13 @@ TEST(ReplacementFile, OnlyOldLeftoversOfThisUsersGoneWritersOnThisHostAreRemoved
     };
     const std::string elsewhere = dir.Path() + "/elsewhere";
     std::ofstream(elsewhere) << "kept";
-    const auto old = fs::file_time_type::clock::now() - std::chrono::seconds(kStaleSeconds + 60);
     for (const auto& c : cases) {
         const std::string path = dir.Path() + "/" + c.name;
         if (c.kind == kFile) std::ofstream(path) << "part";
         if (c.kind == kFolder) fs::create_directory(path);
         if (c.kind == kLink) fs::create_symlink(elsewhere, path);
         ASSERT_TRUE(fs::exists(fs::symlink_status(path))) << c.name;
-        if (c.kind != kLink && !c.young) fs::last_write_time(path, old);
+        if (c.kind != kLink && !c.young) fs::last_write_time(path, c.modified.value_or(old));
         if (c.otherUser) {
             ASSERT_EQ(::chown(path.c_str(), kOtherUser, kOtherUser), 0);
         }

@@ -183,13 +183,18 @@ TEST_F(ProfileFileTest, KeepsAUtf8ByteOrderMark) {
     EXPECT_EQ(ReadRaw(path_), "\xEF\xBB\xBF[DISPLAY]\nASPECT=off\n");
 }
 
-TEST_F(ProfileFileTest, KeepsTheMode) {
+// The group too, which gives the mode's middle digit its meaning (only root may give a file
+// any group).
+TEST_F(ProfileFileTest, KeepsTheModeAndTheGroup) {
     WriteRaw("[A]\nK=1\n");
     ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
+    const gid_t group = geteuid() == 0 ? 4242 : getegid();
+    ASSERT_EQ(chown(path_.c_str(), uid_t(-1), group), 0);
     ASSERT_TRUE(WriteProfileString(path_, "A", "K", "2"));
     struct stat st;
     ASSERT_EQ(stat(path_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_gid, group);
     EXPECT_EQ(ReadRaw(path_), "[A]\nK=2\n");
 }
 
@@ -294,6 +299,93 @@ TEST_F(ProfileFileTest, ASettingsFileThatIsALinkIsReadAndWrittenAtItsEnd) {
             DIR* d = opendir(folder.c_str());
             while (dirent* e = readdir(d)) EXPECT_EQ(std::string(e->d_name).find("tmp"), std::string::npos) << e->d_name;
             closedir(d);
+        }
+    }
+}
+
+// The settings file is replaced only when it is this user's and its mode lets its owner
+// write it; a link in a sticky folder where anyone may write is followed only when it is
+// the user's or the folder owner's, as the kernel follows links there. A file that may not
+// be written is left as it was and the save reports failure; a new file is still made.
+TEST_F(ProfileFileTest, OnlyTheUsersOwnWritableFileIsReplacedAndPlantedLinksAreNotFollowed) {
+    constexpr uid_t kOther = 4242, kFolderOwner = 4243;
+    const bool root = geteuid() == 0;
+    const mode_t mask = umask(0);
+    umask(mask);
+    const mode_t created = 0666 & ~mask;
+    enum class Name { kFile, kLink, kPlantedLink, kOwnLinkInSticky, kNothing };
+    const struct {
+        const char* what;
+        Name name;              // what stands at the settings file's name
+        bool endExists;         // whether the file at the end is there before the save
+        mode_t mode;            // of that file
+        bool othersFile;        // that file belongs to another user
+        bool saved;             // the save reports success and the end holds the new text
+        bool readable = true;   // the old value reads back through the name
+    } cases[] = {
+        {"own file 0644", Name::kFile, true, 0644, false, true},
+        {"own file 0600", Name::kFile, true, 0600, false, true},
+        {"own read-only file 0444", Name::kFile, true, 0444, false, false},
+        {"another user's file", Name::kFile, true, 0644, true, false},
+        {"a link to an own file", Name::kLink, true, 0640, false, true},
+        {"a link to another user's file", Name::kLink, true, 0644, true, false},
+        {"another user's link in a sticky shared folder", Name::kPlantedLink, true, 0644, false, false, false},
+        {"another user's link to nothing in a sticky shared folder", Name::kPlantedLink, false, 0, false, false, false},
+        {"an own link in a sticky shared folder", Name::kOwnLinkInSticky, true, 0644, false, true},
+        {"a link to nothing", Name::kLink, false, 0, false, true},
+        {"no file yet", Name::kNothing, false, 0, false, true},
+    };
+    const std::string before = "[DISPLAY]\nVOLUME=1\n", after = "[DISPLAY]\nVOLUME=5\n";
+    for (const auto& c : cases) {
+        // Only root can give a file or a link to another user.
+        if (!root && (c.othersFile || c.name == Name::kPlantedLink)) continue;
+        SCOPED_TRACE(c.what);
+        const fixtures::TempDir dir;
+        const std::string kept = PathAppend(dir.Path(), "kept"), shared = PathAppend(dir.Path(), "shared");
+        ASSERT_EQ(mkdir(kept.c_str(), 0755), 0);
+        ASSERT_EQ(mkdir(shared.c_str(), 0755), 0);
+        ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+        if (root) {
+            ASSERT_EQ(chown(shared.c_str(), kFolderOwner, kFolderOwner), 0);
+        }
+        const bool inShared = c.name == Name::kPlantedLink || c.name == Name::kOwnLinkInSticky;
+        const std::string path = PathAppend(inShared ? shared : dir.Path(), "Default_Folder.ini");
+        const bool linked = c.name != Name::kFile && c.name != Name::kNothing;
+        const std::string end = linked ? PathAppend(kept, "settings.ini") : path;
+        if (c.endExists) {
+            std::ofstream(end, std::ios::binary) << before;
+            ASSERT_EQ(chmod(end.c_str(), c.mode), 0);
+            if (c.othersFile) {
+                ASSERT_EQ(chown(end.c_str(), kOther, kOther), 0);
+            }
+        }
+        if (linked) {
+            ASSERT_EQ(symlink(end.c_str(), path.c_str()), 0);
+            if (c.name == Name::kPlantedLink) {
+                ASSERT_EQ(lchown(path.c_str(), kOther, kOther), 0);
+            }
+        }
+        struct stat old {};
+        if (c.endExists) {
+            ASSERT_EQ(stat(end.c_str(), &old), 0);
+        }
+
+        std::string value;
+        EXPECT_EQ(ReadProfileString(path, "DISPLAY", "VOLUME", &value), c.endExists && c.readable);
+        EXPECT_EQ(WriteProfileString(path, "DISPLAY", "VOLUME", "5"), c.saved);
+
+        struct stat st {};
+        const bool endThere = stat(end.c_str(), &st) == 0;
+        EXPECT_EQ(endThere, c.endExists || c.saved);
+        if (endThere) {
+            EXPECT_EQ(ReadRaw(end), c.saved ? after : before);
+            EXPECT_EQ(st.st_uid, c.endExists ? old.st_uid : geteuid());
+            EXPECT_EQ(st.st_mode & 07777, c.endExists ? old.st_mode & 07777 : created);
+        }
+        if (linked) {
+            struct stat link;
+            ASSERT_EQ(lstat(path.c_str(), &link), 0);
+            EXPECT_TRUE(S_ISLNK(link.st_mode)) << "the link stays";
         }
     }
 }
