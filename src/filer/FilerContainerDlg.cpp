@@ -457,7 +457,9 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         // A card, or a card copied into a folder and chosen at its root: the tree shows the
         // card's folders, in which the recorder folder is found.
         m_pTree->SetRootPath(path);
-        m_watcher.SetPath(path);
+        // Only a card's mount point may stay behind without the card: a folder copied from
+        // one is gone when it is.
+        m_watcher.SetPath(path, kind == SOURCE_SD ? GoneWhen::kPathOrFoldersGone : GoneWhen::kPathGone);
         std::vector<sFILEENTRY> entries;
         ScanSourcePath(path, scanned, ScanTarget{entries, m_vecFolders, m_pTree, recorderFolder}, kFolderTreeRoot, 0,
                        m_pSourceFacts.get());
@@ -470,8 +472,9 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         std::string name(PathFindFileName(path));
         if (name.empty()) name = path;
         m_pTree->SetRootPath(slash == 0 ? std::string("/") : parent);
-        // The folder itself is watched: a folder source is gone when the folder is.
-        m_watcher.SetPath(path);
+        // The folder itself is watched: a folder source is gone when the folder is, whatever
+        // becomes of the folders inside it.
+        m_watcher.SetPath(path, GoneWhen::kPathGone);
         const std::optional<FolderTreeItem> item = m_pTree->InsertItem(kFolderTreeRoot, name);
         if (item) {
             std::vector<sFILEENTRY> entries;
@@ -483,7 +486,7 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         m_pTree->SelectItem(m_pTree->GetRootItem());
     } else if (kind == SOURCE_FILE) {
         if (!CheckChannelsFile(path)) return;
-        m_watcher.SetPath(path);
+        m_watcher.SetPath(path, GoneWhen::kPathGone);
         std::vector<sFILEENTRY> entries;
         AddMovieEntry(path, entries);
         m_pList->SetEntries(std::move(entries));

@@ -15,9 +15,9 @@ constexpr std::chrono::milliseconds kPollInterval{100};
 
 }  // namespace
 
-WatchedSource WatchedSource::Of(const std::string& path) {
-    WatchedSource source{path, {}};
-    if (path.empty()) return source;
+WatchedSource WatchedSource::Of(const std::string& path, GoneWhen rule) {
+    WatchedSource source{path, rule, {}};
+    if (path.empty() || rule != GoneWhen::kPathOrFoldersGone) return source;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(std::filesystem::u8path(path), ec), end; !ec && it != end;
          it.increment(ec)) {
@@ -47,8 +47,8 @@ CMovieResource::~CMovieResource() {
 
 void CMovieResource::SetOwner(HWND owner) { owner_ = owner; }
 
-void CMovieResource::SetPath(const std::string& path) {
-    WatchedSource source = WatchedSource::Of(path);
+void CMovieResource::SetPath(const std::string& path, GoneWhen rule) {
+    WatchedSource source = WatchedSource::Of(path, rule);
     std::lock_guard<std::mutex> guard(lock_);
     watched_ = std::move(source);
     gone_ = {};
@@ -95,6 +95,7 @@ void CMovieResource::WatchFolderThread() {
                 guard.lock();
             }
         }
+        ++polls_;
         wake_.wait_for(guard, kPollInterval, [this] { return stop_; });
     }
 }

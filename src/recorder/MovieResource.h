@@ -4,12 +4,14 @@
 // and posts WM_APP_SOURCE_BACK once when it does, unless a new path was set meanwhile.
 //
 // A card taken away may leave its mount point behind as an empty folder (a lazy unmount,
-// a desktop that keeps the folder): the source counts as gone too when none of the folders
-// it held when it was set is left in it.
+// a desktop that keeps the folder): a card counts as gone too when none of the folders it
+// held when it was set is left in it. A folder or a file is gone only when its path is: the
+// folders inside a folder of recordings are the user's to rename or remove.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,13 +21,22 @@
 
 namespace orv {
 
-// What the watcher tests of one source: the path itself and the folders directly inside it.
+// How a watched source is found gone.
+enum class GoneWhen {
+    kPathGone,           // a folder or a file: its path is gone
+    kPathOrFoldersGone,  // a card: its path is gone, or it held folders and none is left
+};
+
+// What the watcher tests of one source: the path itself and, for a card, the folders
+// directly inside it.
 struct WatchedSource {
     std::string path;
-    std::vector<std::string> ownFolders;  // full paths
+    GoneWhen rule = GoneWhen::kPathGone;
+    std::vector<std::string> ownFolders;  // full paths; only under kPathOrFoldersGone
 
-    // The folders directly inside `path` now (none for a file or a path that is not there).
-    static WatchedSource Of(const std::string& path);
+    // The source at `path` now: under kPathOrFoldersGone with the folders directly inside it
+    // (none for a file or a path that is not there).
+    static WatchedSource Of(const std::string& path, GoneWhen rule);
     // The path is there and, when it held folders, at least one of them still is.
     bool IsPresent() const;
 };
@@ -41,10 +52,14 @@ public:
 
     void SetOwner(HWND owner);
 
-    // The path to watch, with the folders it holds now; the empty path pauses the watch.
-    // A source lost before is no longer waited for.
-    void SetPath(const std::string& path);
+    // The path to watch and how it is found gone (with a card, the folders it holds now are
+    // kept); the empty path pauses the watch. A source lost before is no longer waited for.
+    void SetPath(const std::string& path, GoneWhen rule);
     std::string GetPath() const;
+
+    // The rounds the thread has finished. A change on disk has been looked at once the count
+    // has grown by two since it was made (the round going on may have looked before it).
+    std::uint64_t Polls() const { return polls_; }
 
     // Set when the source was found gone; the browser clears it when it opens a source.
     bool IsLost() const { return lost_; }
@@ -57,6 +72,7 @@ private:
 
     std::atomic<HWND> owner_;
     std::atomic<bool> lost_{false};
+    std::atomic<std::uint64_t> polls_{0};
     mutable std::mutex lock_;  // guards watched_, gone_, awaiting_ and stop_
     std::condition_variable wake_;
     WatchedSource watched_;

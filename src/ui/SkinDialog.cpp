@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QWindow>
 
 #include "ui/Scaled.h"
 #include "ui/SkinButton.h"
@@ -130,10 +129,7 @@ int CSkinDialog::OnNcHitTest(POINT point) const {
 }
 
 void CSkinDialog::OnLButtonDown(POINT point) {
-    const QPoint screen = mapToGlobal(QPoint(point.x, point.y));
-    const bool inTitle = point.y < Scaled(kTitleHeight);
-    const bool inCaptionBand = OnNcHitTest(POINT{screen.x(), screen.y()}) == HTCAPTION;
-    if (!inTitle && !inCaptionBand) return;
+    if (point.y >= Scaled(kTitleHeight)) return;
     m_nDragStartX = point.x;
     m_nDragStartY = point.y;
     m_bDragging = TRUE;
@@ -149,9 +145,10 @@ void CSkinDialog::OnLButtonUp(POINT) { m_bDragging = FALSE; }
 
 void CSkinDialog::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        // The caption band is the system's to move the window by, where it can.
-        if (OnNcHitTest(ToPoint(event->globalPosition())) == HTCAPTION && windowHandle() &&
-            windowHandle()->startSystemMove()) {
+        // The caption band is the window system's to move the window by, once the press is
+        // a drag: a click, and so a double click, stays the dialog's.
+        if (OnNcHitTest(ToPoint(event->globalPosition())) == HTCAPTION) {
+            m_caption.Press(event->globalPosition().toPoint());
             event->accept();
             return;
         }
@@ -161,13 +158,22 @@ void CSkinDialog::mousePressEvent(QMouseEvent* event) {
 }
 
 void CSkinDialog::mouseMoveEvent(QMouseEvent* event) {
-    OnMouseMove(ToPoint(event->position()));
+    if (!(event->buttons() & Qt::LeftButton) || !m_caption.Drag(event->globalPosition().toPoint()))
+        OnMouseMove(ToPoint(event->position()));
     QDialog::mouseMoveEvent(event);
 }
 
 void CSkinDialog::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) OnLButtonUp(ToPoint(event->position()));
+    if (event->button() == Qt::LeftButton) {
+        m_caption.End();
+        OnLButtonUp(ToPoint(event->position()));
+    }
     QDialog::mouseReleaseEvent(event);
+}
+
+void CSkinDialog::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) m_caption.End();
+    QDialog::mouseDoubleClickEvent(event);
 }
 
 }  // namespace orv

@@ -11,6 +11,7 @@
 
 #include "platform/base/WinTypes.h"
 #include "platform/gdi/DeviceContext.h"
+#include "ui/CaptionDrag.h"
 
 class QEvent;
 
@@ -70,8 +71,8 @@ public:
     void setVisible(bool visible) override;
 
 protected:
-    // Begins the move by hand when the press lies in the title strip, or in the caption
-    // band when the system could not take the move over.
+    // Begins the move by hand when the press lies in the title strip. A press in the caption
+    // band below the top rows never comes here: it moves the window once it is a drag.
     void OnLButtonDown(POINT point);
     void OnMouseMove(POINT point);
     void OnLButtonUp(POINT point);
@@ -84,12 +85,14 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void PlaceCloseButton();
 
     CSkinButton* m_pCloseButton = nullptr;  // a child: Qt deletes it with the dialog
+    CaptionDrag m_caption{this};            // a press in the caption band
     int m_nDragStartX = 0;
     int m_nDragStartY = 0;
     BOOL m_bDragging = FALSE;

@@ -6,7 +6,9 @@
 
 #include <QPainter>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 
@@ -15,6 +17,7 @@
 #include "filer/FilerTestSupport.h"
 #include "filer/FolderTreeCtrl.h"
 #include "fixtures/DemoCard.h"
+#include "fixtures/EventLoopWait.h"
 #include "fixtures/MovieMaker.h"
 #include "platform/base/Drives.h"
 #include "platform/files/RemovableMounts.h"
@@ -244,6 +247,69 @@ TEST_F(FilerContainerTest, AFolderSourceIsWatchedItself) {
     EXPECT_EQ(pane.GetWatcher().GetPath(), plain.Root());
     EXPECT_EQ(pane.GetTree()->GetItemPath(pane.GetTree()->GetRootItem()), plain.Root());
     EXPECT_EQ(pane.GetList()->CopyOfFolder().size(), 1u);
+}
+
+// A card is gone when its root is, or when none of its folders is left under a mount point
+// that stays; a folder or a movie file only when its own path is gone, whatever becomes of
+// the folders in or beside it.
+TEST_F(FilerContainerTest, ASourceIsLostByTheRuleOfItsKind) {
+    const auto renameFoldersIn = [](const std::string& folder) {
+        for (const fs::directory_entry& e : fs::directory_iterator(folder))
+            if (e.is_directory()) fs::rename(e.path(), e.path().string() + "-renamed");
+    };
+    const auto renamePath = [](const std::string& path) { fs::rename(path, path + "-renamed"); };
+    enum Source { kCard, kPlainFolder, kCardCopy, kMovieFile };
+    const struct {
+        const char* name;
+        Source source;
+        SourceKind kind;
+        bool renameFolders;  // else the source's own path is renamed
+        bool lost;
+    } cases[] = {
+        {"a card whose folders all go", kCard, SOURCE_SD, true, true},
+        {"a card whose root goes", kCard, SOURCE_SD, false, true},
+        {"a folder whose only folder is renamed", kPlainFolder, SOURCE_FOLDER, true, false},
+        {"a folder renamed itself", kPlainFolder, SOURCE_FOLDER, false, true},
+        {"a card copy opened as a folder, its folders renamed", kCardCopy, SOURCE_FOLDER, true, false},
+        {"a movie file whose neighbouring folder is renamed", kMovieFile, SOURCE_FILE, true, false},
+        {"a movie file renamed", kMovieFile, SOURCE_FILE, false, true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixtures::CardBuilder folder(tmp.Path() + "/source" + std::to_string(++n));
+        std::string source = folder.Root();
+        if (c.source == kCard || c.source == kCardCopy) {
+            folder.MakeLayoutFolders(1);
+            AddRecording(folder, 1, "A___", 1);
+        } else {
+            const std::string movie = AddRecording(folder, -1, "A___", 1);
+            folder.AddFolder("trip");
+            if (c.source == kMovieFile) source = movie;
+        }
+        pane.OpenSourcePath(source, c.kind);
+        ASSERT_EQ(pane.GetSourceKind(), c.kind);
+        CMovieResource& watcher = pane.GetWatcher();
+        ASSERT_EQ(watcher.GetPath(), source);
+        owner.ClearPosted();
+
+        if (c.renameFolders) renameFoldersIn(folder.Root());
+        else renamePath(source);
+        const std::uint64_t polls = watcher.Polls();
+        ASSERT_TRUE(fixtures::RunUntil([&] { return watcher.Polls() >= polls + 2; }, std::chrono::seconds(20)));
+        EXPECT_EQ(watcher.IsLost(), c.lost);
+        const auto lostPosted = [&] {
+            for (const Posted& p : owner.Posted_())
+                if (p.msg == WM_APP_SOURCE_LOST) return true;
+            return false;
+        };
+        if (c.lost) {
+            EXPECT_TRUE(fixtures::RunUntil(lostPosted, std::chrono::seconds(20)));
+        } else {
+            EXPECT_EQ(watcher.GetPath(), source);
+            EXPECT_FALSE(lostPosted());
+        }
+    }
 }
 
 // A card copied a few levels below the drive's root, chosen at its root as the last folder.

@@ -58,13 +58,17 @@ private:
     HWND hwnd_;
 };
 
-// Several polls of the watcher, to see that nothing more arrives.
-void LetTheWatcherPoll() { std::this_thread::sleep_for(400ms); }
-
 bool Eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 1000 && !done(); ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(10ms);
     return done();
 }
+
+// Until the watcher has looked at the disk as it is now, to see that nothing more arrives.
+void LetTheWatcherPoll(const CMovieResource& watcher) {
+    const std::uint64_t polls = watcher.Polls();
+    EXPECT_TRUE(Eventually([&] { return watcher.Polls() >= polls + 2; }));
+}
+
 
 TEST(MovieResource, PostsSourceLostOnceWhenTheFolderIsRemoved) {
     fixtures::TempDir tmp;
@@ -72,14 +76,14 @@ TEST(MovieResource, PostsSourceLostOnceWhenTheFolderIsRemoved) {
     fs::create_directories(PathAppend(source, "Normal"));
     MessageRecorder window;
     CMovieResource watcher(window.Handle());
-    watcher.SetPath(source);
-    LetTheWatcherPoll();
+    watcher.SetPath(source, GoneWhen::kPathGone);
+    LetTheWatcherPoll(watcher);
     EXPECT_TRUE(window.Messages().empty());
     EXPECT_FALSE(watcher.IsLost());
 
     fs::remove_all(source);
     ASSERT_TRUE(window.WaitFor(1));
-    LetTheWatcherPoll();
+    LetTheWatcherPoll(watcher);
     const std::vector<MessageRecorder::Message> got = window.Messages();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].msg, unsigned(WM_APP_SOURCE_LOST));
@@ -93,8 +97,8 @@ TEST(MovieResource, PostsSourceLostOnceWhenTheFolderIsRemoved) {
     const std::string file = PathAppend(tmp.Path(), "movie.MOV");
     fs::create_directories(tmp.Path());
     { std::ofstream(file) << "x"; }
-    watcher.SetPath(file);
-    LetTheWatcherPoll();
+    watcher.SetPath(file, GoneWhen::kPathGone);
+    LetTheWatcherPoll(watcher);
     EXPECT_EQ(window.Messages().size(), 1u);
     fs::remove(file);
     ASSERT_TRUE(window.WaitFor(2));
@@ -121,11 +125,11 @@ TEST(MovieResource, NoticesACardGoneUnderItsMountPointAndItsReturn) {
         { std::ofstream((card / "KM3CA_download.url").string()) << "x"; }
         MessageRecorder window;
         CMovieResource watcher(window.Handle());
-        watcher.SetPath(card.string());
-        EXPECT_EQ(WatchedSource::Of(card.string()).ownFolders.size(), 2u);
+        watcher.SetPath(card.string(), GoneWhen::kPathOrFoldersGone);
+        EXPECT_EQ(WatchedSource::Of(card.string(), GoneWhen::kPathOrFoldersGone).ownFolders.size(), 2u);
         // One folder of two going is no loss.
         fs::rename(card / "_VData", away);
-        LetTheWatcherPoll();
+        LetTheWatcherPoll(watcher);
         EXPECT_TRUE(window.Messages().empty());
         fs::rename(away, card / "_VData");
 
@@ -141,7 +145,7 @@ TEST(MovieResource, NoticesACardGoneUnderItsMountPointAndItsReturn) {
         EXPECT_EQ(watcher.LostSource().path, card.string());
         const std::string other = PathAppend(tmp.Path(), "other");
         fs::create_directories(other);
-        if (c.otherSourceSet) watcher.SetPath(other);
+        if (c.otherSourceSet) watcher.SetPath(other, GoneWhen::kPathGone);
 
         if (c.rootStays) {
             for (const char* folder : {"Video", "_VData"}) fs::rename(away / folder, card / folder);
@@ -149,12 +153,12 @@ TEST(MovieResource, NoticesACardGoneUnderItsMountPointAndItsReturn) {
             fs::rename(away, card);
         }
         if (c.otherSourceSet) {
-            LetTheWatcherPoll();
+            LetTheWatcherPoll(watcher);
             EXPECT_EQ(window.Messages().size(), 1u);
             continue;
         }
         ASSERT_TRUE(window.WaitFor(2));
-        LetTheWatcherPoll();
+        LetTheWatcherPoll(watcher);
         const std::vector<MessageRecorder::Message> got = window.Messages();
         ASSERT_EQ(got.size(), 2u);
         EXPECT_EQ(got[0].msg, unsigned(WM_APP_SOURCE_LOST));
@@ -167,17 +171,17 @@ TEST(MovieResource, NeedsAnOwnerAndAPath) {
     fixtures::TempDir tmp;
     MessageRecorder window;
     CMovieResource watcher;
-    watcher.SetPath(PathAppend(tmp.Path(), "never-there"));
-    LetTheWatcherPoll();
+    watcher.SetPath(PathAppend(tmp.Path(), "never-there"), GoneWhen::kPathGone);
+    LetTheWatcherPoll(watcher);
     EXPECT_FALSE(watcher.IsLost());
     EXPECT_EQ(watcher.GetPath(), PathAppend(tmp.Path(), "never-there"));
 
-    watcher.SetPath("");
+    watcher.SetPath("", GoneWhen::kPathGone);
     watcher.SetOwner(window.Handle());
-    LetTheWatcherPoll();
+    LetTheWatcherPoll(watcher);
     EXPECT_TRUE(window.Messages().empty());
 
-    watcher.SetPath(PathAppend(tmp.Path(), "never-there"));
+    watcher.SetPath(PathAppend(tmp.Path(), "never-there"), GoneWhen::kPathGone);
     ASSERT_TRUE(window.WaitFor(1));
 }
 
@@ -186,7 +190,7 @@ TEST(MovieResource, StopsCleanlyWhileWatching) {
     MessageRecorder window;
     for (int i = 0; i < 20; ++i) {
         auto watcher = std::make_unique<CMovieResource>(window.Handle());
-        watcher->SetPath(i % 2 ? tmp.Path() : PathAppend(tmp.Path(), "gone"));
+        watcher->SetPath(i % 2 ? tmp.Path() : PathAppend(tmp.Path(), "gone"), GoneWhen::kPathGone);
         if (i % 3 == 0) std::this_thread::sleep_for(1ms);
         watcher.reset();
     }
@@ -194,7 +198,7 @@ TEST(MovieResource, StopsCleanlyWhileWatching) {
     HWND closed = RegisterAppWindow([](unsigned, WPARAM, LPARAM) {});
     UnregisterAppWindow(closed);
     CMovieResource orphan(closed);
-    orphan.SetPath(PathAppend(tmp.Path(), "gone"));
+    orphan.SetPath(PathAppend(tmp.Path(), "gone"), GoneWhen::kPathGone);
     EXPECT_TRUE(Eventually([&] { return orphan.IsLost(); }));
 }
 

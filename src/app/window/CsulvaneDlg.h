@@ -37,6 +37,7 @@
 #include "playback/ChannelFacade.h"
 #include "playback/PlayChannel.h"
 #include "recorder/FileEntry.h"
+#include "ui/CaptionDrag.h"
 #include "views/EventClassification.h"
 
 class QLabel;
@@ -219,7 +220,7 @@ public:
     RECT FrameRect() const;
     BOOL IsMaximised() const { return m_bMaximised; }
     // The caption is being dragged (the window moves with the mouse).
-    BOOL IsMoving() const { return m_bMoving; }
+    BOOL IsMoving() const { return m_caption.IsFollowing(); }
     // The volume the slider set, which the front channel plays at.
     int Volume() const { return m_pRoad->Volume(); }
 
@@ -392,13 +393,17 @@ private:
     RECT m_rcSaved{};
     RECT m_rcWorkArea{};
     POINT m_ptPress{};
-    POINT m_ptMoveOffset{};
     int m_nFrameHit = HT_NOWHERE;
     int m_nSizingEdge = EDGE_NONE;
     BOOL m_bButtonDown = FALSE;
-    BOOL m_bMoving = FALSE;
-    BOOL m_bCaptionHeld = FALSE;
     BOOL m_bPlacing = FALSE;
+    // A press on the caption. Its moves by hand are the window's own placings, which a move
+    // by the window manager is told apart from.
+    CaptionDrag m_caption{this, [this](const QPoint& topLeft) {
+                              m_bPlacing = TRUE;
+                              move(topLeft);
+                              m_bPlacing = FALSE;
+                          }};
     BOOL m_bMaximised = FALSE;
     BOOL m_bMinimised = FALSE;
     // What minimising left behind, for the restore: the maximised flag, the window's

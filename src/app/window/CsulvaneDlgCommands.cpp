@@ -107,7 +107,7 @@ void CsulvaneDlg::OnSourceLostReport() {
     const bool movieOpen = m_pRoad->IsChannelShowing(0);
     if (!lost.path.empty() && lost.IsPresent() && (!movieOpen || PathFileExists(m_pRoad->OpenPath()))) {
         watcher.ClearLost();
-        watcher.SetPath(lost.path);
+        watcher.SetPath(lost.path, lost.rule);
         ResetVideoArea();
         return;
     }

@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QWindow>
 
 #include "app/commands/ScaleFrameWindow.h"
 #include "app/settings/SettingDlg.h"
@@ -100,15 +99,12 @@ void CsulvaneDlg::OnFrameButtonDown(POINT screen) {
     m_fPendingScaleY = m_fWindowScaleY;
     m_sizing = SizingTracker{};
     m_overlayClock.invalidate();
-    m_bMoving = FALSE;
-    m_bCaptionHeld = FALSE;
+    m_caption.End();
     if (NcHitTest(screen) == HT_CAPTION) {
         m_nSizingEdge = EDGE_NONE;
         if (m_pScaleFrame) m_pScaleFrame->hide();
-        // A maximised window does not move. Otherwise the move starts once the cursor
-        // leaves the press point, so that a double click still reaches the window.
-        m_bCaptionHeld = !m_bMaximised && !m_bFullView;
-        m_ptMoveOffset = POINT{screen.x - m_rcTarget.left, screen.y - m_rcTarget.top};
+        // A maximised window does not move.
+        if (!m_bMaximised && !m_bFullView) m_caption.Press(QPoint(screen.x, screen.y));
         return;
     }
     if (m_nSizingEdge != EDGE_NONE && SizingAllowed()) ShowScaleFrame();
@@ -120,20 +116,7 @@ void CsulvaneDlg::OnFrameMouseMove(POINT screen, BOOL buttonDown) {
         return;
     }
     if (!m_bButtonDown) return;
-    if (m_bCaptionHeld) {
-        const int distance = std::abs(screen.x - m_ptPress.x) + std::abs(screen.y - m_ptPress.y);
-        if (distance < QApplication::startDragDistance()) return;
-        // The window manager moves the window, or, where it cannot, it follows the cursor.
-        m_bCaptionHeld = FALSE;
-        QWindow* handle = windowHandle();
-        m_bMoving = !(handle && handle->startSystemMove());
-    }
-    if (m_bMoving) {
-        m_bPlacing = TRUE;
-        move(screen.x - m_ptMoveOffset.x, screen.y - m_ptMoveOffset.y);
-        m_bPlacing = FALSE;
-        return;
-    }
+    if (m_caption.Drag(QPoint(screen.x, screen.y))) return;
     if (m_nSizingEdge == EDGE_NONE || !SizingAllowed()) return;
     // The outline follows at most once per throttle period; the window itself waits for
     // the release.
@@ -145,9 +128,7 @@ void CsulvaneDlg::OnFrameMouseMove(POINT screen, BOOL buttonDown) {
 void CsulvaneDlg::OnFrameButtonUp(POINT screen) {
     if (!m_bButtonDown) return;
     m_bButtonDown = FALSE;
-    m_bCaptionHeld = FALSE;
-    if (m_bMoving) {
-        m_bMoving = FALSE;
+    if (m_caption.End()) {
         m_rcSaved = FrameRect();
     } else if (m_nSizingEdge != EDGE_NONE && SizingAllowed()) {
         TrackSizingFrame(screen);
@@ -160,8 +141,7 @@ void CsulvaneDlg::OnFrameDoubleClick(POINT screen) {
     KillTimer(TIMER_SIZE_SETTLE);
     if (m_bControlsLocked) return;
     m_bButtonDown = FALSE;
-    m_bMoving = FALSE;
-    m_bCaptionHeld = FALSE;
+    m_caption.End();
     if (NcHitTest(screen) != HT_CAPTION) return;
     OnBtnMaximize();
 }

@@ -6,18 +6,14 @@
 // not from Qt. Runs on an X server of its own (own-display.sh), with and without openbox.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
-
 #include <chrono>
 #include <functional>
-#include <future>
 #include <string>
 
 #include "app/commands/MainLayout.h"
-#include "app/window/MainWindowFixture.h"
 #include "app/window/MainWindowParts.h"
 #include "app/window/MovieFrameCheck.h"
-#include "fixtures/XDesktop.h"
+#include "app/window/XPointerFixture.h"
 #include "ui/ScaleFonts.h"
 #include "ui/Scaled.h"
 #include "views/ObdDlg.h"
@@ -31,22 +27,9 @@ using namespace std::chrono_literals;
 constexpr int kFps = 10;
 constexpr int kFrames = 400;  // plays on through every step
 
-QPoint CentreOf(const QWidget* widget) { return widget->mapToGlobal(widget->rect().center()); }
-
-// Pointer input, with the window's events served while it goes on: whether it was given.
-bool Given(std::future<bool> input) { return fixtures::RunUntilDone(std::move(input), 60s); }
-
-class StackingFixture : public MainWindowFixture {
+class StackingFixture : public XPointerFixture {
 protected:
     static void SetUpTestSuite() { MakeCard({{kFrames, kFps, true, true, fixtures::DataBlock{}}}); }
-    void SetUp() override {
-        MainWindowFixture::SetUp();
-        if (IsSkipped()) return;
-        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
-        if (!desk_.Ready() || !fixtures::XDesktop::HavePointerTool()) GTEST_SKIP() << "needs the X server and xdotool";
-    }
-
-    fixtures::XDesktop desk_;
 };
 
 TEST_F(StackingFixture, SatelliteWindowsStayAboveTheMainWindowAndTheirButtonsSayWhatIsShown) {

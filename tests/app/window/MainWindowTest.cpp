@@ -724,16 +724,21 @@ TEST_F(MainWindowTest, ALostCardLeavesOnlyTheSourceButtonAndIsOpenedWhenItIsBack
     const struct {
         const char* name;
         bool rootStays;  // the mount point stays, only the card's own folders go
-    } cases[] = {{"the card's root goes", false}, {"an empty mount point stays", true}};
+        bool drive;      // the card is a removable drive, else a copy opened at its root
+    } cases[] = {{"the card's root goes", false, false},
+                 {"the drive's root goes", false, true},
+                 {"the drive's empty mount point stays", true, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fixtures::TempDir dir;
         const std::string card = dir.Path() + "/card";
         const std::string away = dir.Path() + "/away";
+        if (c.drive) SetRemovableMountProvider([card] { return std::vector<std::string>{card}; });
         CsulvaneDlg dlg;
         // Opened at the card's root, as a card is.
         ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path() + "/start", card, {"A___", "A___"}, card));
         ASSERT_TRUE(dlg.Browser()->IsCardRootSource());
+        ASSERT_EQ(dlg.Browser()->GetSourceKind(), c.drive ? SOURCE_SD : SOURCE_FOLDER);
         ASSERT_GT(dlg.Browser()->GetTree()->GetItemCount(), 0);
         EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
 
@@ -762,7 +767,40 @@ TEST_F(MainWindowTest, ALostCardLeavesOnlyTheSourceButtonAndIsOpenedWhenItIsBack
         EXPECT_EQ(dlg.Browser()->GetSourcePath(), card);
         EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
         dlg.OnBtnClose();
+        SetRemovableMountProvider([] { return std::vector<std::string>(); });
     }
+}
+
+// A folder of recordings is the user's: a folder inside it renamed leaves the source open,
+// its recordings listed and the buttons as they were, once the watcher has looked.
+TEST_F(MainWindowTest, AFolderSourceStaysOpenWhenTheFolderInsideItIsRenamed) {
+    namespace fs = std::filesystem;
+    fixtures::TempDir dir;
+    const std::string card = dir.Path() + "/card";
+    fs::create_directories(card + "/Video/trip");
+    CsulvaneDlg dlg;
+    ASSERT_NO_FATAL_FAILURE(StartOnCard(dlg, dir.Path() + "/start", card, {"A___", "A___"}));
+    ASSERT_EQ(dlg.Browser()->GetSourceKind(), SOURCE_FOLDER);
+    ASSERT_EQ(dlg.Browser()->GetSourcePath(), card + "/Video");
+    const std::vector<sFILEENTRY> rows = dlg.Browser()->GetList()->CopyOfFolder();
+    ASSERT_EQ(rows.size(), 2u);
+    const int treeItems = dlg.Browser()->GetTree()->GetItemCount();
+
+    fs::rename(card + "/Video/trip", card + "/Video/trip-renamed");
+    CMovieResource& watcher = dlg.Browser()->GetWatcher();
+    const std::uint64_t polls = watcher.Polls();
+    ASSERT_TRUE(RunUntil([&] { return watcher.Polls() >= polls + 2; }));
+    EXPECT_FALSE(watcher.IsLost());
+    EXPECT_EQ(watcher.GetPath(), card + "/Video");
+    EXPECT_EQ(dlg.Browser()->GetSourcePath(), card + "/Video");
+    const std::vector<sFILEENTRY> after = dlg.Browser()->GetList()->CopyOfFolder();
+    ASSERT_EQ(after.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(after[i].path, rows[i].path);
+    EXPECT_EQ(dlg.Browser()->GetList()->GetItemCount(), 2);
+    EXPECT_EQ(dlg.Browser()->GetTree()->GetItemCount(), treeItems);
+    EXPECT_NE(g_aPlayChannel[0].playState, PLAY_CLOSED);
+    EXPECT_TRUE(test::TransportButtonOf(dlg, BTN_PLAY_NEXT)->isEnabled());
+    dlg.OnBtnClose();
 }
 
 // The page's stand-in: it keeps the scripts the bridge runs.
