@@ -14,9 +14,11 @@
 #include <charconv>
 #include <filesystem>
 #include <limits>
+#include <mutex>
 #include <set>
 #include <thread>
 
+#include "platform/base/ErrorReport.h"
 #include "platform/base/FileOps.h"
 #include "platform/base/FileView.h"
 #include "platform/base/PathUtil.h"
@@ -449,17 +451,49 @@ std::vector<std::string> TargetFolders(const std::string& folder, const CommitPl
     return dirs;
 }
 
-// Whether a journal found in `dir` stays (true) or was carried out and removed.
+// A journal that stays is told of once in the life of the process: every writer in its
+// folder finds it again.
+void ReportOnce(const std::string& journal, const std::string& text) {
+    static std::mutex lock;
+    static std::set<std::string> reported;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!reported.insert(journal).second) return;
+    }
+    ReportError("ERROR", text);
+}
+
+void ReportStuck(const std::string& journal, const std::string& folder, const CommitPlan& plan,
+                 const std::string& why) {
+    std::string text = "The replacement of files that " + journal + " describes could not be finished (" + why +
+                       "); the journal stays.";
+    for (const CommitEntry& e : plan.entries) {
+        const EntryPaths p = PathsOf(folder, e);
+        if (WhatIsAt(p.older) == At::kFile) text += " The older " + p.target + " lies at " + p.older + ".";
+        if (!p.temporary.empty() && WhatIsAt(p.temporary) == At::kFile)
+            text += " The new " + p.target + " lies at " + p.temporary + ".";
+    }
+    ReportOnce(journal, text);
+}
+
+// Whether a journal found in `dir` stays (true) or was carried out and removed. Another
+// user's journal is not this user's to follow, nor does it keep this user's files.
 bool RecoverJournal(const std::string& dir, const std::string& name, const WriterFileInfo& info) {
-    if (info.writer != ThisWriter() && !WriterIsGone(info)) return true;
     const std::string path = PathAppend(dir, name);
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
-    if (fd.get() < 0) return errno != ENOENT;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return false;
+    if (info.writer != ThisWriter() && !WriterIsGone(info)) return true;
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) return false;
+        ReportOnce(path, "The journal " + path + " cannot be opened (" + SystemErrorText(errno) +
+                             "); the files its writer left beside it stay.");
+        return true;
+    }
     // A writer holds its journal locked while it carries it out, and removes it when done.
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(fd.get(), &st) != 0) return true;
     if (st.st_nlink == 0) return false;
-    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return true;
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return false;
     std::string bytes(kMaxJournalBytes + 1, '\0');
     std::size_t got = 0;
     for (;;) {
@@ -470,13 +504,19 @@ bool RecoverJournal(const std::string& dir, const std::string& name, const Write
     }
     bytes.resize(got);
     const auto plan = ParseCommitPlan(bytes, info.writer);
-    if (!plan) return true;
+    if (!plan) {
+        ReportOnce(path, "The journal " + path + " cannot be read; the files its writer left beside it stay.");
+        return true;
+    }
     // A commit at work beside it comes first; the journal waits for the next look.
     FolderLocks locks;
     std::string why;
     if (!locks.Take(TargetFolders(dir, *plan), std::chrono::milliseconds(0), false, &why)) return true;
     t_step = 0;
-    if (CarryOutCommit(dir, *plan, &why, fd.get()) == CommitResult::kStuck) return true;
+    if (CarryOutCommit(dir, *plan, &why, fd.get()) == CommitResult::kStuck) {
+        ReportStuck(path, dir, *plan, why);
+        return true;
+    }
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) return true;
     FlushFolder(dir);
     return false;
@@ -689,7 +729,9 @@ CommitResult CommitWithJournal(const std::vector<CommitPart>& parts, std::string
                                     SystemErrorText(errno));
     Step();
     const CommitResult result = CarryOutCommit(folder, plan, &why, lock.get());
-    if (result != CommitResult::kStuck && ::unlink(journal.c_str()) == 0) {
+    if (result == CommitResult::kStuck) {
+        ReportStuck(journal, folder, plan, why);
+    } else if (::unlink(journal.c_str()) == 0) {
         FlushFolder(folder);
         Step();
     }

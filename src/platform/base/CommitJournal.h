@@ -125,8 +125,8 @@ constexpr std::chrono::milliseconds kCommitLockWait = std::chrono::seconds(30);
 // commit to end), writes the journal of the parts (forced to the disk with its folder) and
 // carries it out: so the new set comes into place whole, or the older one stays whole, even
 // when this process dies on the way. The journal is removed unless the result is kStuck;
-// then it stays, and so do the files it names, for the next recovery. `error` tells why
-// the new set did not come into place.
+// then it stays, and so do the files it names, for the next recovery, and it is reported
+// (ReportError). `error` tells why the new set did not come into place.
 CommitResult CommitWithJournal(const std::vector<CommitPart>& parts, std::string* error);
 
 // For tests: called after each step that changes a folder during a commit (0 before the
@@ -143,8 +143,10 @@ void SetCommitLockWait(std::chrono::milliseconds wait);
 // Finishes the commits that processes of this user on this host began in `folder`, or in
 // the folders above it up to kMaxJournalDepth - 1 levels, and did not live to finish: each
 // journal is carried out (CarryOutCommit) and removed. A journal whose writer still runs, or
-// that another process is carrying out or committing beside, is left alone. Returns the
-// writers of the journals that stay (their files are not stale).
+// that another process is carrying out or committing beside, is left alone, and so is
+// another user's. A journal that cannot be read or finished stays, and is reported once in
+// the process's life (ReportError) with the places of the files it names. Returns the
+// writers of this user's journals that stay (their files are not stale).
 std::vector<std::string> RecoverInterruptedCommits(const std::string& folder);
 
 }  // namespace orv

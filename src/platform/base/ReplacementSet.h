@@ -37,7 +37,8 @@ std::string NotReplaceable(const std::string& path);
 //
 // False, with `error` telling which file and why, when the set was not put in place (the
 // older files are then where they were, unless undoing a step failed too, which `error`
-// says; the journal then stays, with every file it names, for the next writer).
+// says; the journal then stays, with every file it names, for the next writer, and it is
+// reported with the places of those files).
 bool CommitTogether(std::span<ReplacementFile* const> files, std::span<const std::string> withdrawn,
                     std::string* error);
 inline bool CommitTogether(std::span<ReplacementFile* const> files, std::string* error) {

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures/TempDir.h"
+#include "platform/base/ErrorReport.h"
 #include "platform/base/WriterName.h"
 
 namespace orv {
@@ -148,7 +149,8 @@ TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
         const auto staying = RecoverInterruptedCommits(dir.Path());
         EXPECT_EQ(fs::exists(dir.Path() + "/withdrawn"), !c.followed);
         EXPECT_EQ(fs::exists(journal), !c.followed);
-        EXPECT_EQ(staying.empty(), c.followed || c.writer.compare(0, otherMark.size(), otherMark) == 0);
+        // Another user's journal does not keep this user's files either.
+        EXPECT_EQ(staying.empty(), c.followed || c.otherUser || c.writer.compare(0, otherMark.size(), otherMark) == 0);
     }
 }
 
@@ -180,6 +182,66 @@ std::string Text(const std::string& path) {
     if (!fs::exists(fs::symlink_status(path))) return "missing";
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A journal that cannot be finished (a file the user put at a name it was to take back,
+// or bytes that are no journal) stays, and is told of once however often it is found again,
+// with where its older and new files lie. Another user's journal is not this user's to
+// report, nor does it keep this user's files.
+TEST(CommitJournal, AJournalThatCannotBeFinishedIsReportedOnceWithWhereItsFilesLie) {
+    std::vector<std::string> reports;
+    SetErrorReportHook([&](const std::string&, const std::string& text) { reports.push_back(text); });
+    const struct {
+        const char* what;
+        bool readable;
+        bool otherUser;
+    } cases[] = {
+        {"a companion the user put where the older one was to come back", true, false},
+        {"bytes that are no journal", false, false},
+        {"another user's", false, true},
+    };
+    for (const auto& c : cases) {
+        if (c.otherUser && ::geteuid() != 0) continue;  // only root can make one
+        SCOPED_TRACE(c.what);
+        reports.clear();
+        fixtures::TempDir dir;
+        const std::string writer = HostMark() + "-" + std::to_string(GonePid());
+        const std::string newMovie = dir.Path() + "/" + Temporary("movie", writer);
+        const std::string olderCompanion = dir.Path() + "/" + Older("companion", writer);
+        std::ofstream(dir.Path() + "/movie") << "older movie";
+        std::ofstream(newMovie) << "new movie";
+        std::ofstream(olderCompanion) << "older companion";
+        const CommitPlan plan{writer,
+                              {{"companion", "", Older("companion", writer), {}, FileIdentityOf(olderCompanion)},
+                               {"movie", Temporary("movie", writer), Older("movie", writer), FileIdentityOf(newMovie),
+                                FileIdentityOf(dir.Path() + "/movie")}}};
+        std::ofstream(dir.Path() + "/companion") << "put here by the user";
+        const std::string journal = dir.Path() + "/" + WriterFileName(WriterFile::kJournal, "companion", writer, 3);
+        std::ofstream(journal) << (c.readable ? EncodeCommitPlan(plan) : "orvanta5 commit 3\nno journal\n");
+        if (c.otherUser) {
+            ASSERT_EQ(::chown(journal.c_str(), 4242, 4242), 0);
+        }
+
+        for (int look = 0; look < 3; ++look)
+            EXPECT_EQ(RecoverInterruptedCommits(dir.Path()).empty(), c.otherUser);
+        EXPECT_EQ(Text(dir.Path() + "/companion"), "put here by the user");
+        EXPECT_EQ(Text(olderCompanion), "older companion");
+        EXPECT_EQ(Text(dir.Path() + "/movie"), "older movie");
+        EXPECT_EQ(Text(newMovie), "new movie");
+        EXPECT_TRUE(fs::exists(journal));
+        if (c.otherUser) {
+            EXPECT_TRUE(reports.empty());
+            continue;
+        }
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find(journal), std::string::npos) << reports[0];
+        if (c.readable) {
+            EXPECT_NE(reports[0].find("older " + dir.Path() + "/companion lies at " + olderCompanion), std::string::npos)
+                << reports[0];
+            EXPECT_NE(reports[0].find("new " + dir.Path() + "/movie lies at " + newMovie), std::string::npos) << reports[0];
+        }
+    }
+    SetErrorReportHook({});
 }
 
 // A journal of the earlier format did not record the file its new one replaces: what stands
