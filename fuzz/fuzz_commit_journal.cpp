@@ -1,6 +1,8 @@
 // A journal of an interrupted commit, as the next process finds it beside the files it
 // names. Whatever it holds, what is read from it names only its own writer's files in the
-// journal's folder or below, and reads back the same once written again.
+// journal's folder or below, says for each target which file it expects there, and reads
+// back the same once written again (a journal of the earlier format, which said less, is
+// written in the present one).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -24,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto plan = ParseCommitPlan(bytes, kWriter);
     if (!plan) return 0;
     Check(!plan->entries.empty() && plan->entries.size() <= kMaxJournalEntries);
+    bool earlier = false;
     for (const CommitEntry& e : plan->entries) {
         Check(IsJournalTargetPath(e.target));
         for (const std::string* name : {&e.temporary, &e.older}) {
@@ -31,7 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const auto info = ParseWriterFileName(*name);
             Check(info && info->writer == kWriter && name->find('/') == std::string::npos);
         }
+        // A new file for every put, an older one for every drop.
+        Check(e.newFile.has_value() == !e.temporary.empty());
+        Check(e.newFile || e.olderFile);
+        Check(e.olderRecorded || (e.newFile && !e.olderFile));
+        earlier = earlier || !e.olderRecorded;
     }
-    Check(ParseCommitPlan(EncodeCommitPlan(*plan), kWriter) == plan);
+    const auto again = ParseCommitPlan(EncodeCommitPlan(*plan), kWriter);
+    Check(again.has_value());
+    if (!earlier) Check(again == plan);
     return 0;
 }

@@ -2,6 +2,7 @@
 // table merges on hand-made payloads.
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -483,8 +484,119 @@ TEST_F(MovieJoinTest, AJoinKilledAtAnyStepLeavesOneOutputWhole) {
         }
     }
     // Before the journal, the journal, companion and data file and the movie aside, the
-    // movie in place, three older files and the journal removed.
-    EXPECT_EQ(stopAt, 10);
+    // movie in place, the journal marked, three older files and the journal removed.
+    EXPECT_EQ(stopAt, 11);
+}
+
+// The pipes between a test and the joins it runs in child processes.
+int g_pauseAt = -1;
+int g_pausedFd = -1;  // a join tells here that it stands at g_pauseAt
+int g_goFd = -1;      // and goes on when a byte comes from here
+int g_waitsFd = -1;   // a join tells here that it waits for another's commit
+void PauseOrTell(int step) {
+    char byte = 'x';
+    if (step == kCommitWaits && g_waitsFd >= 0) (void)!::write(g_waitsFd, &byte, 1);
+    if (step != g_pauseAt) return;
+    (void)!::write(g_pausedFd, &byte, 1);
+    (void)!::read(g_goFd, &byte, 1);
+}
+
+// Whether a byte came from `fd` before its writers closed it, waiting at most a minute.
+bool ByteCame(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    char byte = 0;
+    return ::poll(&p, 1, 60'000) == 1 && ::read(fd, &byte, 1) == 1;
+}
+
+// Two joins into one output name at once, each in a process of its own, the second started
+// while the first stands at one step or another of putting its output in place: the second
+// waits for the first commit to end, and then puts its own set in place whole; or, when it
+// may not wait that long, it fails and changes nothing. The visible output is always one
+// join's whole set: that of the join that ended last with success.
+TEST_F(MovieJoinTest, TwoJoinsIntoOneNameAtOnceLeaveOneJoinsWholeSet) {
+    const std::string name = fs::path(inputs_[0]).filename().string();
+    std::string error;
+    // The older output, the first join's (all three recordings, with companions and records)
+    // and the second's (the last two recordings, neither companions nor data files).
+    ASSERT_TRUE(JoinInto({inputs_[0], inputs_[1]}, out_ + "/older/" + name, &error)) << error;
+    ASSERT_TRUE(JoinInto(inputs_, out_ + "/first/" + name, &error)) << error;
+    const auto second = CopiesWithout({inputs_[1], inputs_[2]}, 2, out_ + "/in", false);
+    ASSERT_TRUE(JoinInto(second, out_ + "/second/" + name, &error)) << error;
+    std::map<std::string, std::vector<std::string>> sets;
+    for (const char* which : {"older", "first", "second"})
+        sets[which] = OutputSet(out_ + "/" + which + "/" + name);
+    ASSERT_NE(sets["first"], sets["older"]);
+    ASSERT_NE(sets["second"], sets["older"]);
+
+    const std::string folder = out_ + "/joined", output = folder + "/" + name;
+    // Steps of the first commit: before its journal, moving the data file aside, the companion
+    // in place, the movie in place, removing the older files (after the journal's mark).
+    for (const int pauseAt : {0, 2, 5, 7, 10}) {
+        for (const bool secondWaits : {true, false}) {
+            SCOPED_TRACE("second started at step " + std::to_string(pauseAt) + (secondWaits ? ", waiting" : ", not waiting"));
+            fs::remove_all(folder);
+            fs::copy(out_ + "/older", folder);
+            sMOVIEJOIN first, later;
+            ASSERT_TRUE(BeginJoin(first, inputs_[0]) && AppendMovieToJoin(first, inputs_[1]) &&
+                        AppendMovieToJoin(first, inputs_[2]))
+                << first.error;
+            ASSERT_TRUE(BeginJoin(later, second[0]) && AppendMovieToJoin(later, second[1])) << later.error;
+
+            int paused[2], go[2], waits[2];
+            ASSERT_EQ(::pipe(paused), 0);
+            ASSERT_EQ(::pipe(go), 0);
+            const pid_t firstChild = ::fork();
+            ASSERT_GE(firstChild, 0);
+            if (firstChild == 0) {
+                ::close(paused[0]);
+                ::close(go[1]);
+                g_pauseAt = pauseAt;
+                g_pausedFd = paused[1];
+                g_goFd = go[0];
+                SetCommitStepHook(PauseOrTell);
+                ::_exit(WriteJoinedMovie(first, output) ? 0 : 1);
+            }
+            ::close(paused[1]);
+            ::close(go[0]);
+            EXPECT_TRUE(ByteCame(paused[0])) << "the first join did not reach its step";
+            ASSERT_EQ(::pipe(waits), 0);
+            const pid_t secondChild = ::fork();
+            ASSERT_GE(secondChild, 0);
+            if (secondChild == 0) {
+                ::close(waits[0]);
+                ::close(paused[0]);
+                ::close(go[1]);
+                g_waitsFd = waits[1];
+                SetCommitLockWait(secondWaits ? std::chrono::minutes(2) : std::chrono::milliseconds(0));
+                SetCommitStepHook(PauseOrTell);
+                ::_exit(WriteJoinedMovie(later, output) ? 0 : 1);
+            }
+            ::close(waits[1]);
+            EXPECT_TRUE(ByteCame(waits[0])) << "the second join did not wait for the first";
+            int secondStatus = 0;
+            if (!secondWaits) {
+                ASSERT_EQ(::waitpid(secondChild, &secondStatus, 0), secondChild);
+            }
+            const char byte = 'g';
+            EXPECT_EQ(::write(go[1], &byte, 1), 1);
+            int firstStatus = 0;
+            ASSERT_EQ(::waitpid(firstChild, &firstStatus, 0), firstChild);
+            if (secondWaits) {
+                ASSERT_EQ(::waitpid(secondChild, &secondStatus, 0), secondChild);
+            }
+            for (int fd : {paused[0], go[1], waits[0]})
+                ::close(fd);
+            FreeJoin(first);
+            FreeJoin(later);
+
+            EXPECT_TRUE(WIFEXITED(firstStatus) && WEXITSTATUS(firstStatus) == 0);
+            EXPECT_TRUE(WIFEXITED(secondStatus) && WEXITSTATUS(secondStatus) == (secondWaits ? 0 : 1));
+            const auto set = OutputSet(output);
+            EXPECT_TRUE(set == sets[secondWaits ? "second" : "first"])
+                << "a mixed set or a hidden file: " << set.size() << " names, the movie "
+                << (set[0] == sets["first"][0] ? "the first's" : set[0] == sets["second"][0] ? "the second's" : "another");
+        }
+    }
 }
 
 // The media data is copied from the files whose boxes were read. An input that another

@@ -2,8 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,8 +14,11 @@
 #include <charconv>
 #include <filesystem>
 #include <limits>
+#include <mutex>
 #include <set>
+#include <thread>
 
+#include "platform/base/ErrorReport.h"
 #include "platform/base/FileOps.h"
 #include "platform/base/FileView.h"
 #include "platform/base/PathUtil.h"
@@ -24,13 +29,21 @@ namespace orv {
 
 namespace {
 
-constexpr std::string_view kHeader = "orvanta5 commit 2";
+constexpr std::string_view kHeader = "orvanta5 commit 3";
+// The format before every entry said which file it replaces.
+constexpr std::string_view kEarlierHeader = "orvanta5 commit 2";
+constexpr std::string_view kNoFile = "none";
+// The line behind the sum that marks a journal whose new files all stand.
+constexpr std::string_view kPlacedLine = "placed\n";
 constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::size_t kMaxTargetBytes = 1024;
 // A FAT file system keeps modification times to two seconds.
 constexpr std::int64_t kTimeSlackNs = 2'000'000'000;
+// How often a waiting commit looks whether the folder is free.
+constexpr std::chrono::milliseconds kLockPoll{20};
 
 std::atomic<CommitStepHook> g_hook{nullptr};
+std::atomic<std::int64_t> g_lockWaitMs{kCommitLockWait.count()};
 thread_local int t_step = 0;
 
 void Step() {
@@ -78,14 +91,14 @@ std::optional<std::string> DecodeField(std::string_view field) {
     return out;
 }
 
-std::vector<std::string_view> SplitFields(std::string_view line) {
+std::vector<std::string_view> Split(std::string_view line, char separator) {
     std::vector<std::string_view> fields;
     std::size_t start = 0;
     for (;;) {
-        const std::size_t space = line.find(' ', start);
-        fields.push_back(line.substr(start, space == std::string_view::npos ? space : space - start));
-        if (space == std::string_view::npos) return fields;
-        start = space + 1;
+        const std::size_t at = line.find(separator, start);
+        fields.push_back(line.substr(start, at == std::string_view::npos ? at : at - start));
+        if (at == std::string_view::npos) return fields;
+        start = at + 1;
     }
 }
 
@@ -107,6 +120,26 @@ bool ParseNumber(std::string_view text, T* value) {
     if (text.empty() || text.size() > 20 || text.front() == '+') return false;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value);
     return ec == std::errc() && end == text.data() + text.size();
+}
+
+std::string EncodeIdentity(const std::optional<FileIdentity>& id) {
+    if (!id) return std::string(kNoFile);
+    return std::to_string(id->size) + "," + std::to_string(id->modified) + "," + std::to_string(id->inode);
+}
+
+// "size,modified,inode", or kNoFile (nothing) where `none` may stand.
+bool ParseIdentity(std::string_view text, bool none, std::optional<FileIdentity>* id) {
+    if (text == kNoFile) {
+        id->reset();
+        return none;
+    }
+    const auto parts = Split(text, ',');
+    FileIdentity out;
+    if (parts.size() != 3 || !ParseNumber(parts[0], &out.size) || !ParseNumber(parts[1], &out.modified) ||
+        !ParseNumber(parts[2], &out.inode))
+        return false;
+    *id = out;
+    return true;
 }
 
 // Where the parts of an entry lie, below the journal's folder.
@@ -150,19 +183,37 @@ std::int64_t ModifiedNs(const struct stat& st) {
     return sec * 1'000'000'000 + st.st_mtim.tv_nsec;
 }
 
-// Whether the file at `path` is the one the entry describes (the new file, or the target
-// that goes), as far as size and time tell.
-bool IsTheEntrysFile(const std::string& path, const CommitEntry& entry) {
-    struct stat st;
-    if (WhatIsAt(path, &st) != At::kFile || std::uint64_t(st.st_size) != entry.size) return false;
-    const __int128 diff = __int128(ModifiedNs(st)) - entry.modified;
-    return diff <= kTimeSlackNs && diff >= -kTimeSlackNs;
+// File systems whose inode numbers stay with a file for its life: not FAT, exFAT, NTFS
+// through FUSE or a network file system, which may number it anew after a remount, or
+// even when it drops out of the cache.
+bool KeepsInodeNumbers(const std::string& path) {
+    struct statfs fs;
+    if (::statfs(path.c_str(), &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC:
+        case XFS_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC:
+        case TMPFS_MAGIC:
+        case F2FS_SUPER_MAGIC:
+            return true;
+        default:
+            return false;
+    }
 }
 
-bool Move(const std::string& from, const std::string& to) {
-    if (!FileOps().MoveNoReplace(from, to)) return false;
-    Step();
-    return true;
+// Whether two identities may be one file, as far as a file system without inode numbers
+// tells.
+bool Resemble(const FileIdentity& a, const FileIdentity& b) {
+    const __int128 diff = __int128(a.modified) - b.modified;
+    return a.size == b.size && diff <= kTimeSlackNs && diff >= -kTimeSlackNs;
+}
+
+// Whether the regular file at `path` is the one `identity` describes.
+bool IsFileOf(const std::string& path, const FileIdentity& identity) {
+    struct stat st;
+    if (WhatIsAt(path, &st) != At::kFile || std::uint64_t(st.st_size) != identity.size) return false;
+    if (identity.inode != 0) return std::uint64_t(st.st_ino) == identity.inode && ModifiedNs(st) == identity.modified;
+    return Resemble(FileIdentity{identity.size, ModifiedNs(st), 0}, identity);
 }
 
 bool Fail(std::string* why, std::string text) {
@@ -170,49 +221,79 @@ bool Fail(std::string* why, std::string text) {
     return false;
 }
 
-// One entry taken forward: the older target aside, the new file in its place. Steps done
-// before are skipped.
-bool Forward(const std::string& folder, const CommitEntry& entry, std::string* why) {
-    const EntryPaths p = PathsOf(folder, entry);
-    if (!FoldersBelowAreReal(folder, entry.target)) return Fail(why, p.target + ": a folder on its way is a link");
-    if (entry.temporary.empty()) {
-        const At at = WhatIsAt(p.target);
-        if (at == At::kNothing) return true;
-        if (at == At::kOther) return Fail(why, p.target + " is not a file that may be removed");
-        // A file that is not the one planned to go came later (the commit may have run to its
-        // end before): it is not the commit's to remove.
-        if (WhatIsAt(p.older) != At::kNothing || !IsTheEntrysFile(p.target, entry)) return true;
-        return Move(p.target, p.older) ||
-               Fail(why, "cannot move " + p.target + " aside: " + SystemErrorText(errno));
+// Renames `from`, which must hold `expected`, to `to`, which must be free; a file that
+// took `from`'s place meanwhile is put back.
+bool Move(const std::string& from, const std::string& to, const FileIdentity& expected, std::string* why) {
+    if (!IsFileOf(from, expected)) return Fail(why, from + " is not the file this replacement expects; it stays");
+    if (!FileOps().MoveNoReplace(from, to))
+        return Fail(why, "cannot move " + from + " to " + to + ": " + SystemErrorText(errno));
+    Step();
+    if (IsFileOf(to, expected)) return true;
+    if (!RenameNoReplace(to, from)) return Fail(why, from + " changed while it was moved; it lies at " + to);
+    return Fail(why, from + " changed while it was moved; it stays");
+}
+
+// Gives the file at `path` the modification time `modified` (nanoseconds since the epoch),
+// forced to the disk with it; its identity then, or nothing.
+std::optional<FileIdentity> TimeMovedOn(const std::string& path, std::int64_t modified) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const timespec times[2] = {{0, UTIME_OMIT}, {modified / 1'000'000'000, modified % 1'000'000'000}};
+    if (modified < 0 || fd.get() < 0 || ::futimens(fd.get(), times) != 0 || ::fsync(fd.get()) != 0)
+        return std::nullopt;
+    return FileIdentityOf(path);
+}
+
+// The new file of a put entry stands at its target.
+bool NewFileInPlace(const EntryPaths& p, const CommitEntry& e) {
+    return e.newFile && IsFileOf(p.target, *e.newFile) && !IsFileOf(p.temporary, *e.newFile);
+}
+
+// Whether the new set stands: every new file at its target. A plan that only removes
+// files has done so once none of them stands at its name.
+bool NewSetStands(const std::string& folder, const CommitPlan& plan) {
+    bool puts = false;
+    for (const CommitEntry& e : plan.entries) {
+        if (!e.newFile) continue;
+        puts = true;
+        if (!NewFileInPlace(PathsOf(folder, e), e)) return false;
     }
-    if (!IsTheEntrysFile(p.temporary, entry)) {
-        if (IsTheEntrysFile(p.target, entry)) return true;
-        return Fail(why, "the new " + p.target + " is gone");
-    }
-    const At at = WhatIsAt(p.target);
-    if (at == At::kOther) return Fail(why, p.target + " is not a file that may be replaced");
-    if (at == At::kFile) {
-        if (WhatIsAt(p.older) != At::kNothing) return Fail(why, p.older + " is in the way");
-        if (!Move(p.target, p.older))
-            return Fail(why, "cannot move " + p.target + " aside: " + SystemErrorText(errno));
-    }
-    if (!Move(p.temporary, p.target))
-        return Fail(why, "cannot put " + p.target + " in place: " + SystemErrorText(errno));
+    if (puts) return true;
+    for (const CommitEntry& e : plan.entries)
+        if (e.olderFile && IsFileOf(PathsOf(folder, e).target, *e.olderFile)) return false;
     return true;
 }
 
+// One entry taken forward: the older target aside, the new file in its place. Steps done
+// before are skipped; a file at the target that is not the one planned stops it.
+bool Forward(const std::string& folder, const CommitEntry& e, std::string* why) {
+    const EntryPaths p = PathsOf(folder, e);
+    if (!FoldersBelowAreReal(folder, e.target)) return Fail(why, p.target + ": a folder on its way is a link");
+    if (e.newFile && !IsFileOf(p.temporary, *e.newFile))
+        return NewFileInPlace(p, e) || Fail(why, "the new " + p.target + " is gone");
+    const At at = WhatIsAt(p.target);
+    if (at == At::kOther) return Fail(why, p.target + " is not a file that may be replaced");
+    if (at == At::kFile) {
+        if (!e.olderRecorded || !e.olderFile || !IsFileOf(p.target, *e.olderFile))
+            return Fail(why, p.target + " is not the file this replacement was to move aside; it stays");
+        if (WhatIsAt(p.older) != At::kNothing) return Fail(why, p.older + " is in the way");
+        if (!Move(p.target, p.older, *e.olderFile, why)) return false;
+    }
+    return !e.newFile || Move(p.temporary, p.target, *e.newFile, why);
+}
+
 // One entry taken back: the new file to its temporary name, the older one to its own name.
-bool Back(const std::string& folder, const CommitEntry& entry, std::string* why) {
-    const EntryPaths p = PathsOf(folder, entry);
-    if (!FoldersBelowAreReal(folder, entry.target)) return Fail(why, p.target + ": a folder on its way is a link");
-    if (!entry.temporary.empty() && WhatIsAt(p.temporary) == At::kNothing && IsTheEntrysFile(p.target, entry) &&
-        !Move(p.target, p.temporary))
-        return Fail(why, "cannot take back " + p.target + ": " + SystemErrorText(errno));
-    if (WhatIsAt(p.older) != At::kFile) return true;
-    if (WhatIsAt(p.target) != At::kNothing) return Fail(why, "the older file stays as " + p.older);
-    return Move(p.older, p.target) ||
-           Fail(why, "cannot take back " + p.target + ", the older file stays as " + p.older + ": " +
-                         SystemErrorText(errno));
+bool Back(const std::string& folder, const CommitEntry& e, std::string* why) {
+    const EntryPaths p = PathsOf(folder, e);
+    if (!FoldersBelowAreReal(folder, e.target)) return Fail(why, p.target + ": a folder on its way is a link");
+    if (e.newFile && WhatIsAt(p.temporary) == At::kNothing && IsFileOf(p.target, *e.newFile) &&
+        !Move(p.target, p.temporary, *e.newFile, why))
+        return false;
+    // An earlier journal did not say which file it moved aside: the file under the older
+    // name, which only its writer gives, is taken for it.
+    const std::optional<FileIdentity> older = e.olderRecorded ? e.olderFile : FileIdentityOf(p.older);
+    if (!older || !IsFileOf(p.older, *older)) return true;
+    if (WhatIsAt(p.target) != At::kNothing) return Fail(why, "the older " + p.target + " stays as " + p.older);
+    return Move(p.older, p.target, *older, why) || Fail(why, "the older " + p.target + " stays as " + p.older);
 }
 
 void FlushFolder(const std::string& dir) {
@@ -273,6 +354,13 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Appends the mark to the journal open at `fd`, forced to the disk. Without it (a write
+// that fails) the next look still finds every new file at its target.
+void MarkPlaced(int fd) {
+    if (fd < 0 || ::lseek(fd, 0, SEEK_END) < 0 || !WriteAll(fd, kPlacedLine) || ::fsync(fd) != 0) return;
+    Step();
+}
+
 // Writes the journal under a temporary name, forces it to the disk and gives it its name,
 // which only a whole journal ever has. Returns it open and locked (the lock tells others that
 // it is being carried out), or -1.
@@ -298,21 +386,114 @@ UniqueFd WriteJournal(const std::string& folder, std::string_view firstName, con
     return fd;
 }
 
-// Whether a journal found in `dir` stays (true) or was carried out and removed.
+// The locks of the folders a commit changes: one commit at a time in a folder, between
+// processes as between threads (each lock is taken on a descriptor of its own).
+class FolderLocks {
+public:
+    // Locks every folder of `dirs` that exists, in the order of their device and inode
+    // numbers, so that two commits never hold one folder each and wait for the other's.
+    // Waits up to `wait` for folders that other commits hold; false with `why` when a
+    // folder stays locked or cannot be locked.
+    bool Take(const std::vector<std::string>& dirs, std::chrono::milliseconds wait, bool tellWaiting,
+              std::string* why) {
+        struct Folder {
+            dev_t dev;
+            ino_t ino;
+            std::string path;
+            UniqueFd fd;
+        };
+        std::vector<Folder> folders;
+        for (const std::string& dir : dirs) {
+            UniqueFd fd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            struct stat st;
+            // No file of a folder that is not there can be replaced or removed.
+            if (fd.get() < 0 && (errno == ENOENT || errno == ENOTDIR)) continue;
+            if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+                return Fail(why, "cannot open the folder " + dir + ": " + SystemErrorText(errno));
+            // A folder named twice (through a link) is locked once: a second lock of this
+            // process would wait for its own first.
+            const bool known = std::any_of(folders.begin(), folders.end(), [&](const Folder& f) {
+                return f.dev == st.st_dev && f.ino == st.st_ino;
+            });
+            if (!known) folders.push_back({st.st_dev, st.st_ino, dir, std::move(fd)});
+        }
+        std::sort(folders.begin(), folders.end(), [](const Folder& a, const Folder& b) {
+            return std::pair(a.dev, a.ino) < std::pair(b.dev, b.ino);
+        });
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        bool told = !tellWaiting;
+        for (Folder& f : folders) {
+            while (::flock(f.fd.get(), LOCK_EX | LOCK_NB) != 0) {
+                if (errno == EINTR) continue;
+                if (errno != EWOULDBLOCK)
+                    return Fail(why, "cannot lock the folder " + f.path + ": " + SystemErrorText(errno));
+                if (!told) {
+                    told = true;
+                    if (CommitStepHook hook = g_hook.load()) hook(kCommitWaits);
+                }
+                if (std::chrono::steady_clock::now() >= deadline)
+                    return Fail(why, "another replacement of files in " + f.path + " did not end in time");
+                std::this_thread::sleep_for(kLockPoll);
+            }
+            held_.push_back(std::move(f.fd));
+        }
+        return true;
+    }
+
+private:
+    std::vector<UniqueFd> held_;
+};
+
+std::vector<std::string> TargetFolders(const std::string& folder, const CommitPlan& plan) {
+    std::vector<std::string> dirs;
+    for (const CommitEntry& e : plan.entries)
+        dirs.push_back(PathRemoveFileSpec(PathAppend(folder, e.target)));
+    return dirs;
+}
+
+// A journal that stays is told of once in the life of the process: every writer in its
+// folder finds it again.
+void ReportOnce(const std::string& journal, const std::string& text) {
+    static std::mutex lock;
+    static std::set<std::string> reported;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!reported.insert(journal).second) return;
+    }
+    ReportError("ERROR", text);
+}
+
+void ReportStuck(const std::string& journal, const std::string& folder, const CommitPlan& plan,
+                 const std::string& why) {
+    std::string text = "The replacement of files that " + journal + " describes could not be finished (" + why +
+                       "); the journal stays.";
+    for (const CommitEntry& e : plan.entries) {
+        const EntryPaths p = PathsOf(folder, e);
+        if (WhatIsAt(p.older) == At::kFile) text += " The older " + p.target + " lies at " + p.older + ".";
+        if (!p.temporary.empty() && WhatIsAt(p.temporary) == At::kFile)
+            text += " The new " + p.target + " lies at " + p.temporary + ".";
+    }
+    ReportOnce(journal, text);
+}
+
+// Whether a journal found in `dir` stays (true) or was carried out and removed. Another
+// user's journal is not this user's to follow, nor does it keep this user's files.
 bool RecoverJournal(const std::string& dir, const std::string& name, const WriterFileInfo& info) {
     const std::string path = PathAppend(dir, name);
-    if (info.writer != ThisWriter()) {
-        struct stat at;
-        if (::lstat(path.c_str(), &at) != 0) return errno != ENOENT;
-        if (!WriterIsGone(info, at.st_mtime)) return true;
-    }
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
-    if (fd.get() < 0) return errno != ENOENT;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return false;
+    if (info.writer != ThisWriter() && !WriterIsGone(info, st.st_mtime)) return true;
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) return false;
+        ReportOnce(path, "The journal " + path + " cannot be opened (" + SystemErrorText(errno) +
+                             "); the files its writer left beside it stay.");
+        return true;
+    }
     // A writer holds its journal locked while it carries it out, and removes it when done.
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(fd.get(), &st) != 0) return true;
     if (st.st_nlink == 0) return false;
-    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || std::uint64_t(st.st_size) > kMaxJournalBytes) return true;
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return false;
     std::string bytes(kMaxJournalBytes + 1, '\0');
     std::size_t got = 0;
     for (;;) {
@@ -323,10 +504,19 @@ bool RecoverJournal(const std::string& dir, const std::string& name, const Write
     }
     bytes.resize(got);
     const auto plan = ParseCommitPlan(bytes, info.writer);
-    if (!plan) return true;
-    t_step = 0;
+    if (!plan) {
+        ReportOnce(path, "The journal " + path + " cannot be read; the files its writer left beside it stay.");
+        return true;
+    }
+    // A commit at work beside it comes first; the journal waits for the next look.
+    FolderLocks locks;
     std::string why;
-    if (CarryOutCommit(dir, *plan, &why) == CommitResult::kStuck) return true;
+    if (!locks.Take(TargetFolders(dir, *plan), std::chrono::milliseconds(0), false, &why)) return true;
+    t_step = 0;
+    if (CarryOutCommit(dir, *plan, &why, fd.get()) == CommitResult::kStuck) {
+        ReportStuck(path, dir, *plan, why);
+        return true;
+    }
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) return true;
     FlushFolder(dir);
     return false;
@@ -334,20 +524,29 @@ bool RecoverJournal(const std::string& dir, const std::string& name, const Write
 
 }  // namespace
 
+std::optional<FileIdentity> FileIdentityOf(const std::string& path) {
+    struct stat st;
+    if (WhatIsAt(path, &st) != At::kFile) return std::nullopt;
+    return FileIdentity{std::uint64_t(st.st_size), ModifiedNs(st),
+                        KeepsInodeNumbers(path) ? std::uint64_t(st.st_ino) : 0};
+}
+
 std::string EncodeCommitPlan(const CommitPlan& plan) {
     std::string out(kHeader);
     out += "\nwriter";
     AppendField(out, plan.writer);
     for (const CommitEntry& e : plan.entries) {
-        out += e.temporary.empty() ? "\ndrop" : "\nput";
+        out += e.newFile ? "\nput" : "\ndrop";
         AppendField(out, e.target);
-        if (!e.temporary.empty()) AppendField(out, e.temporary);
+        if (e.newFile) AppendField(out, e.temporary);
         AppendField(out, e.older);
-        AppendField(out, std::to_string(e.size));
-        AppendField(out, std::to_string(e.modified));
+        if (e.newFile) AppendField(out, EncodeIdentity(e.newFile));
+        AppendField(out, EncodeIdentity(e.olderFile));
     }
     out += '\n';
-    return out + "sum " + HashHex(out) + "\n";
+    out += "sum " + HashHex(out) + "\n";
+    if (plan.placed) out += kPlacedLine;
+    return out;
 }
 
 bool IsJournalTargetPath(std::string_view path) {
@@ -364,6 +563,9 @@ bool IsJournalTargetPath(std::string_view path) {
 
 std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_view writer) {
     if (bytes.size() > kMaxJournalBytes || bytes.empty() || bytes.back() != '\n') return std::nullopt;
+    const bool placed = bytes.size() > kPlacedLine.size() && bytes.ends_with(kPlacedLine) &&
+                        bytes[bytes.size() - kPlacedLine.size() - 1] == '\n';
+    if (placed) bytes.remove_suffix(kPlacedLine.size());
     // The sum line is the last one, and covers every byte before it.
     const std::size_t sumAt = bytes.rfind('\n', bytes.size() - 2);
     if (sumAt == std::string_view::npos) return std::nullopt;
@@ -376,9 +578,12 @@ std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_vi
         lines.push_back(bytes.substr(start, end - start));
         start = end + 1;
     }
-    if (lines.size() < 3 || lines.size() > 2 + kMaxJournalEntries || lines[0] != kHeader) return std::nullopt;
+    if (lines.size() < 3 || lines.size() > 2 + kMaxJournalEntries) return std::nullopt;
+    const bool earlier = lines[0] == kEarlierHeader;
+    if (!earlier && lines[0] != kHeader) return std::nullopt;
     CommitPlan plan;
-    const auto head = SplitFields(lines[1]);
+    plan.placed = placed;
+    const auto head = Split(lines[1], ' ');
     if (head.size() != 2 || head[0] != "writer") return std::nullopt;
     const auto decodedWriter = DecodeField(head[1]);
     if (!decodedWriter || *decodedWriter != writer) return std::nullopt;
@@ -386,11 +591,16 @@ std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_vi
 
     std::set<std::string> names;
     for (std::size_t i = 2; i < lines.size(); ++i) {
-        const auto f = SplitFields(lines[i]);
+        // put: target, new file, older file, then the identities; drop: target, older file,
+        // identity. The earlier format gives one identity as two numbers: the new file's, or
+        // the dropped target's.
+        const auto f = Split(lines[i], ' ');
         const bool put = f[0] == "put";
-        if (!(put ? f.size() == 6 : f[0] == "drop" && f.size() == 5)) return std::nullopt;
+        const std::size_t nameCount = put ? 3 : 2;
+        if (!put && f[0] != "drop") return std::nullopt;
+        if (f.size() != 1 + nameCount + (earlier ? 2 : put ? 2 : 1)) return std::nullopt;
         std::optional<std::string> fields[3];
-        for (std::size_t k = 0; k < (put ? 3u : 2u); ++k)
+        for (std::size_t k = 0; k < nameCount; ++k)
             if (!(fields[k] = DecodeField(f[k + 1]))) return std::nullopt;
         CommitEntry e;
         e.target = *fields[0];
@@ -399,7 +609,16 @@ std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_vi
         if (!IsJournalTargetPath(e.target) || !IsWritersFile(e.older, WriterFile::kOlder, writer) ||
             (put && !IsWritersFile(e.temporary, WriterFile::kTemporary, writer)))
             return std::nullopt;
-        if (!ParseNumber(f[f.size() - 2], &e.size) || !ParseNumber(f[f.size() - 1], &e.modified)) return std::nullopt;
+        if (earlier) {
+            FileIdentity id;
+            if (!ParseNumber(f[nameCount + 1], &id.size) || !ParseNumber(f[nameCount + 2], &id.modified))
+                return std::nullopt;
+            (put ? e.newFile : e.olderFile) = id;
+            e.olderRecorded = !put;
+        } else {
+            if (put && !ParseIdentity(f[nameCount + 1], false, &e.newFile)) return std::nullopt;
+            if (!ParseIdentity(f.back(), put, &e.olderFile)) return std::nullopt;
+        }
         // The same target twice, or one file named for two, would make the plan ambiguous.
         const std::string dir(PathRemoveFileSpec(e.target));
         for (const std::string* name : {&e.target, &e.older, &e.temporary}) {
@@ -412,16 +631,21 @@ std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_vi
     return plan;
 }
 
-CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, std::string* error) {
+CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, std::string* error, int journalFd) {
     std::string why;
-    std::size_t done = 0;
-    while (done < plan.entries.size() && Forward(folder, plan.entries[done], &why))
-        ++done;
+    std::size_t done = plan.entries.size();
+    if (!plan.placed && !NewSetStands(folder, plan))
+        for (done = 0; done < plan.entries.size() && Forward(folder, plan.entries[done], &why);)
+            ++done;
     if (done == plan.entries.size()) {
         FlushTargetFolders(folder, plan);
+        if (!plan.placed) MarkPlaced(journalFd);
         for (const CommitEntry& e : plan.entries) {
+            // An older file of an earlier journal, unknown here, is left for the stale files'
+            // rule (FinishInterruptedWrites).
             const std::string older = PathsOf(folder, e).older;
-            if (WhatIsAt(older) == At::kFile && ::unlink(older.c_str()) == 0) Step();
+            if (e.olderRecorded && e.olderFile && IsFileOf(older, *e.olderFile) && ::unlink(older.c_str()) == 0)
+                Step();
         }
         FlushTargetFolders(folder, plan);
         return CommitResult::kNewSet;
@@ -447,54 +671,77 @@ CommitResult CommitWithJournal(const std::vector<CommitPart>& parts, std::string
         return CommitResult::kOldSet;
     };
     if (parts.empty()) return CommitResult::kNewSet;
-    std::vector<std::string> targets;
-    for (const CommitPart& part : parts)
+    std::vector<std::string> targets, dirs;
+    for (const CommitPart& part : parts) {
         targets.push_back(AbsolutePath(part.target));
-    const std::string folder = CommonFolder(targets);
-    if (folder.empty()) return fail("the parts of " + parts[0].target + " share no folder");
+        dirs.push_back(PathRemoveFileSpec(targets.back()));
+    }
+    // From here until the journal is gone, no other commit changes these folders: what is
+    // found at each name now is what the journal records.
+    FolderLocks locks;
+    std::string why;
+    if (!locks.Take(dirs, std::chrono::milliseconds(g_lockWaitMs.load()), true, &why)) return fail(why);
 
     CommitPlan plan;
     plan.writer = ThisWriter();
+    std::vector<std::string> planned;
     for (std::size_t i = 0; i < parts.size(); ++i) {
         CommitEntry e;
-        e.target = targets[i].substr(folder == "/" ? 1 : folder.size() + 1);
-        if (!IsJournalTargetPath(e.target)) return fail(parts[i].target + " lies too far from the other parts");
-        const std::string dir = PathRemoveFileSpec(targets[i]);
-        struct stat st;
-        if (!parts[i].temporary.empty()) {
+        const bool put = !parts[i].temporary.empty();
+        if (put) {
             e.temporary = std::string(PathFindFileName(parts[i].temporary));
-            if (AbsolutePath(parts[i].temporary) != PathAppend(dir, e.temporary) ||
+            if (AbsolutePath(parts[i].temporary) != PathAppend(dirs[i], e.temporary) ||
                 !IsWritersFile(e.temporary, WriterFile::kTemporary, plan.writer) ||
-                WhatIsAt(parts[i].temporary, &st) != At::kFile)
+                !(e.newFile = FileIdentityOf(parts[i].temporary)))
                 return fail(parts[i].temporary + " is not the new file of " + parts[i].target);
-        } else if (const At at = WhatIsAt(targets[i], &st); at == At::kNothing) {
-            continue;  // gone already
-        } else if (at == At::kOther) {
-            return fail(parts[i].target + " is not a file that may be removed");
         }
-        e.size = std::uint64_t(st.st_size);
-        e.modified = ModifiedNs(st);
-        e.older = FreeName(dir, WriterFile::kOlder, PathFindFileName(targets[i]), plan.writer);
+        const At at = WhatIsAt(targets[i]);
+        if (at == At::kOther)
+            return fail(parts[i].target + " is not a file that may be " + (put ? "replaced" : "removed"));
+        if (at == At::kNothing && !put) continue;  // gone already
+        if (at == At::kFile && !(e.olderFile = FileIdentityOf(targets[i])))
+            return fail("cannot look at " + parts[i].target + ": " + SystemErrorText(errno));
+        // Where only the size and the time tell files apart, the new file's time is moved on
+        // until it cannot be taken for the file it replaces.
+        if (e.newFile && e.olderFile && e.newFile->inode == 0 && Resemble(*e.newFile, *e.olderFile)) {
+            e.newFile = TimeMovedOn(parts[i].temporary, e.olderFile->modified + 2 * kTimeSlackNs);
+            if (!e.newFile || Resemble(*e.newFile, *e.olderFile))
+                return fail("the new " + parts[i].target + " cannot be told from the older one");
+        }
+        e.older = FreeName(dirs[i], WriterFile::kOlder, PathFindFileName(targets[i]), plan.writer);
+        planned.push_back(targets[i]);
         plan.entries.push_back(std::move(e));
     }
     if (plan.entries.empty()) return CommitResult::kNewSet;
+    const std::string folder = CommonFolder(planned);
+    if (folder.empty()) return fail("the parts of " + parts[0].target + " share no folder");
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        plan.entries[i].target = planned[i].substr(folder == "/" ? 1 : folder.size() + 1);
+        if (!IsJournalTargetPath(plan.entries[i].target))
+            return fail(planned[i] + " lies too far from the other parts");
+    }
 
     t_step = 0;
     if (CommitStepHook hook = g_hook.load()) hook(0);
     std::string journal;
-    UniqueFd lock = WriteJournal(folder, PathFindFileName(targets[0]), plan, &journal);
+    UniqueFd lock = WriteJournal(folder, PathFindFileName(planned[0]), plan, &journal);
     if (lock.get() < 0) return fail("cannot write the journal of " + parts[0].target + " in " + folder + ": " +
                                     SystemErrorText(errno));
     Step();
-    const CommitResult result = CarryOutCommit(folder, plan, error);
-    if (result != CommitResult::kStuck && ::unlink(journal.c_str()) == 0) {
+    const CommitResult result = CarryOutCommit(folder, plan, &why, lock.get());
+    if (result == CommitResult::kStuck) {
+        ReportStuck(journal, folder, plan, why);
+    } else if (::unlink(journal.c_str()) == 0) {
         FlushFolder(folder);
         Step();
     }
+    if (error) *error = why;
     return result;
 }
 
 void SetCommitStepHook(CommitStepHook hook) { g_hook.store(hook); }
+
+void SetCommitLockWait(std::chrono::milliseconds wait) { g_lockWaitMs.store(wait.count()); }
 
 std::vector<std::string> RecoverInterruptedCommits(const std::string& folder) {
     std::vector<std::string> staying;

@@ -3,15 +3,22 @@
 // replacement cut short by a kill or a power cut is finished by the next process that
 // writes in that folder, or at the program's next start.
 //
+// One replacement at a time works in a folder: a commit holds a lock on the folder of each
+// of its targets from the moment it looks at what stands there until its journal is gone,
+// and a second one, in this process or another, waits for it or gives up.
+//
 // The journal lies in the nearest folder that holds every target (the targets' own folder
 // when they share one) and names each target by its path below that folder; the new and
 // the older file of a target lie beside the target under hidden names that carry the
-// journal's writer (WriterName.h). A journal is read as untrusted input: its size, its
-// entries and every name are bounded and checked, it never names a path outside its own
-// folder nor one reached through a link, and it is followed only when it is this user's,
-// carries this host's mark, and its writer has gone.
+// journal's writer (WriterName.h). Every entry says which file it expects at each of its
+// names, the new one and the one it replaces, and no other file is ever moved, taken for
+// the commit's own or removed: a commit that finds one stops, and keeps it. A journal is
+// read as untrusted input: its size, its entries and every name are bounded and checked, it
+// never names a path outside its own folder nor one reached through a link, and it is
+// followed only when it is this user's, carries this host's mark, and its writer has gone.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +34,23 @@ constexpr std::size_t kMaxJournalEntries = 16;
 // movie and data folders lie side by side, some folders below the card's root.
 constexpr std::size_t kMaxJournalDepth = 4;
 
+// What tells a file from another one put at its name: its size and modification time, and
+// its inode number where the file system keeps inode numbers for good. FAT, exFAT, network
+// and FUSE file systems may number a file anew once it drops out of the cache or after a
+// remount, and FAT keeps times to two seconds: there the size and the time within two
+// seconds tell it; elsewhere the inode number and the time to the nanosecond.
+struct FileIdentity {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // nanoseconds since the epoch
+    std::uint64_t inode = 0;    // 0 where the file system does not keep it
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the regular file at `path` (a link is not followed); nothing for anything
+// else.
+std::optional<FileIdentity> FileIdentityOf(const std::string& path);
+
 struct CommitEntry {
     // The target, below the journal's folder ("name" or "folder/name").
     std::string target;
@@ -35,11 +59,13 @@ struct CommitEntry {
     std::string temporary;
     // The name the older target waits under until the new set stands.
     std::string older;
-    // The new file as it was written, or the target that goes as it was when planned: its
-    // size and modification time (nanoseconds since the epoch). A file system such as FAT
-    // does not keep inode numbers across a remount.
-    std::uint64_t size = 0;
-    std::int64_t modified = 0;
+    // The new file as it was written; nothing for a target that goes.
+    std::optional<FileIdentity> newFile;
+    // The file that stood at the target when the commit was planned; nothing when none did.
+    std::optional<FileIdentity> olderFile;
+    // False in a journal of the earlier format, which did not record the file a new one was
+    // to replace: whatever stands at such a target is left where it is.
+    bool olderRecorded = true;
 
     bool operator==(const CommitEntry&) const = default;
 };
@@ -47,6 +73,9 @@ struct CommitEntry {
 struct CommitPlan {
     std::string writer;  // ThisWriter() of the process that wrote it
     std::vector<CommitEntry> entries;
+    // The journal was marked once every new file stood at its target: from then on the
+    // commit is only ever finished, never undone, whatever is found at its names later.
+    bool placed = false;
 
     bool operator==(const CommitPlan&) const = default;
 };
@@ -56,7 +85,9 @@ std::string EncodeCommitPlan(const CommitPlan& plan);
 // The plan of a journal's bytes, written by `writer` (as the journal's own name says);
 // nothing when the bytes are not such a journal whole, or name anything the journal may not
 // name: a path with an empty, "." or ".." component, deeper than kMaxJournalDepth, a target
-// named twice, or a new or older file that is not its writer's.
+// named twice, or a new or older file that is not its writer's. A journal of the earlier
+// format (the same lines without the older file of a new one) is read too, its entries
+// with olderRecorded false.
 std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_view writer);
 
 // Whether `path` may stand in a journal as a target below its folder.
@@ -70,10 +101,14 @@ enum class CommitResult {
 
 // Carries out `plan` in `folder` (the journal's folder): the older targets are moved aside,
 // the new files put in their place, and only then the older files removed. Any step that
-// fails is undone instead. Steps already done (by a process that was killed) are
+// fails is undone instead, and so is the commit when a name holds a file that is not the
+// one the plan expects there. Steps already done (by a process that was killed) are
 // recognised by what lies at each name, so this serves a commit and its recovery alike.
+// The caller holds the locks of the targets' folders, and the journal open for writing at
+// `journalFd` (or -1), which is marked (CommitPlan::placed) once the new files stand.
 // `error` tells why the new set did not come into place.
-CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, std::string* error);
+CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, std::string* error,
+                            int journalFd = -1);
 
 // One part of a commit: the target (a path as the caller names it) and the new file
 // written beside it under its temporary name, forced to the disk and closed; no new file
@@ -83,24 +118,35 @@ struct CommitPart {
     std::string temporary;  // the new file's path; empty when the target is to go
 };
 
-// Writes the journal of the parts (forced to the disk with its folder) and carries it out:
-// so the new set comes into place whole, or the older one stays whole, even when this
-// process dies on the way. The journal is removed unless the result is kStuck; then it
-// stays, and so do the files it names, for the next recovery. `error` tells why the new set
-// did not come into place.
+// How long a commit waits for another one that works in a folder of its targets.
+constexpr std::chrono::milliseconds kCommitLockWait = std::chrono::seconds(30);
+
+// Takes the locks of the targets' folders (waiting at most kCommitLockWait for another
+// commit to end), writes the journal of the parts (forced to the disk with its folder) and
+// carries it out: so the new set comes into place whole, or the older one stays whole, even
+// when this process dies on the way. The journal is removed unless the result is kStuck;
+// then it stays, and so do the files it names, for the next recovery, and it is reported
+// (ReportError). `error` tells why the new set did not come into place.
 CommitResult CommitWithJournal(const std::vector<CommitPart>& parts, std::string* error);
 
 // For tests: called after each step that changes a folder during a commit (0 before the
 // first, when every new file is written), so that a test can stop the process at any of
-// them.
+// them; and with kCommitWaits when the commit finds a folder of its targets locked by
+// another and starts to wait for it.
 using CommitStepHook = void (*)(int step);
 void SetCommitStepHook(CommitStepHook hook);
+constexpr int kCommitWaits = -1;
+
+// For tests: how long a commit waits for another (kCommitLockWait unless set).
+void SetCommitLockWait(std::chrono::milliseconds wait);
 
 // Finishes the commits that processes of this user on this host began in `folder`, or in
 // the folders above it up to kMaxJournalDepth - 1 levels, and did not live to finish: each
 // journal is carried out (CarryOutCommit) and removed. A journal whose writer still runs, or
-// that another process is carrying out, is left alone. Returns the writers of the journals
-// that stay (their files are not stale).
+// that another process is carrying out or committing beside, is left alone, and so is
+// another user's. A journal that cannot be read or finished stays, and is reported once in
+// the process's life (ReportError) with the places of the files it names. Returns the
+// writers of this user's journals that stay (their files are not stale).
 std::vector<std::string> RecoverInterruptedCommits(const std::string& folder);
 
 }  // namespace orv

@@ -83,10 +83,10 @@ constexpr int kStaleSeconds = 5 * 60;
 // several files they began (RecoverInterruptedCommits): each is completed, or, where that
 // cannot be, undone. Then their stale temporary and older files are removed: only regular
 // files of this user, named by this host's writers whose process no longer exists, older
-// than kStaleSeconds, and not named by a journal that stays. Nothing else is touched: not
-// another program's or another user's files, not a file written on another machine or in
-// another pid namespace, nor a link or folder of such a name. Returns how many files were
-// removed.
+// than kStaleSeconds, and not named by a journal of this user's that stays. Nothing else is
+// touched: not another program's or another user's files, not a file written on another
+// machine or in another pid namespace, nor a link or folder of such a name. Returns how
+// many files were removed.
 int FinishInterruptedWrites(const std::string& folder);
 
 }  // namespace orv

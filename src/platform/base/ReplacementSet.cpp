@@ -36,10 +36,11 @@ bool CommitTogether(std::span<ReplacementFile* const> files, std::span<const std
         return false;
     };
     std::vector<CommitPart> parts;
+    // Whether a withdrawn part is there is looked at once the commit holds its folders:
+    // another commit may put one there meanwhile.
     for (const std::string& path : withdrawn) {
-        bool exists = false;
-        if (std::string why = RefusedTarget(path, &exists); !why.empty()) return fail(why);
-        if (exists) parts.push_back({path, {}});
+        if (std::string why = NotReplaceable(path); !why.empty()) return fail(why);
+        parts.push_back({path, {}});
     }
     for (ReplacementFile* file : files) {
         bool exists = false;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -99,13 +98,10 @@ TEST_F(SettingsKeysTest, AStartFinishesWhatAKilledRunLeftInTheOutputFolders) {
     ASSERT_TRUE(WriteIniString("FOLDERPATH", "CONNECT_FOLDER", folder));
     const std::string writer = HostMark() + "-" + std::to_string(gone);
     std::ofstream(folder + "/rear.MOV") << "the earlier join's rear movie";
-    struct stat rear {};
-    ASSERT_EQ(::stat((folder + "/rear.MOV").c_str(), &rear), 0);
     const std::string journal = folder + "/" + WriterFileName(WriterFile::kJournal, "movie.MOV", writer, 1);
-    std::ofstream(journal) << EncodeCommitPlan(
-        CommitPlan{writer,
-                   {{"rear.MOV", "", WriterFileName(WriterFile::kOlder, "rear.MOV", writer, 2), std::uint64_t(rear.st_size),
-                     std::int64_t(rear.st_mtim.tv_sec) * 1'000'000'000 + rear.st_mtim.tv_nsec}}});
+    std::ofstream(journal) << EncodeCommitPlan(CommitPlan{
+        writer,
+        {{"rear.MOV", "", WriterFileName(WriterFile::kOlder, "rear.MOV", writer, 2), {}, FileIdentityOf(folder + "/rear.MOV")}}});
     FinishEarlierRunsWrites();
     EXPECT_FALSE(std::filesystem::exists(folder + "/rear.MOV"));
     EXPECT_TRUE(std::filesystem::is_empty(folder));

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures/TempDir.h"
+#include "platform/base/ErrorReport.h"
 #include "platform/base/WriterName.h"
 
 namespace orv {
@@ -34,12 +35,6 @@ std::string Older(const std::string& target, const std::string& writer = kWriter
     return WriterFileName(WriterFile::kOlder, target, writer, 2);
 }
 
-std::int64_t ModifiedNsOf(const std::string& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-}
-
 pid_t GonePid() {
     const pid_t child = ::fork();
     if (child == 0) ::_exit(0);
@@ -49,17 +44,34 @@ pid_t GonePid() {
 
 CommitPlan PlanOf(std::vector<CommitEntry> entries) { return CommitPlan{kWriter, std::move(entries)}; }
 
-CommitEntry Put(const std::string& target) {
-    return {target, Temporary(std::string(fs::path(target).filename())), Older(std::string(fs::path(target).filename())),
-            123, -5};
+std::string NameOf(const std::string& target) { return fs::path(target).filename().string(); }
+
+// A new file over a target where nothing stood, or over an older file.
+CommitEntry Put(const std::string& target, std::optional<FileIdentity> older = std::nullopt) {
+    return {target, Temporary(NameOf(target)), Older(NameOf(target)), FileIdentity{123, -5, 77}, older};
 }
-CommitEntry Drop(const std::string& target) { return {target, "", Older(std::string(fs::path(target).filename())), 7, 9}; }
+CommitEntry Drop(const std::string& target) {
+    return {target, "", Older(NameOf(target)), std::nullopt, FileIdentity{7, 9, 0}};
+}
+
+// Journal lines with the sum that makes them whole.
+std::string Summed(const std::string& lines) { return lines + "sum " + HashHex(lines) + "\n"; }
 
 TEST(CommitJournal, AJournalIsReadBackOnlyWholeAndOnlyWithinItsFolder) {
     // Names with the bytes that end a field or a line come back as they were.
-    const CommitPlan plan = PlanOf({Put("Normal/a b%c\nd.MOV"), Drop("_NData/x.ADA"), Put("movie")});
+    const CommitPlan plan =
+        PlanOf({Put("Normal/a b%c\nd.MOV", FileIdentity{1, 1'700'000'000'123'456'789, 0}), Drop("_NData/x.ADA"), Put("movie")});
     const std::string bytes = EncodeCommitPlan(plan);
     EXPECT_EQ(ParseCommitPlan(bytes, kWriter), plan);
+    // A journal of the earlier format, which named no older file beside a new one.
+    CommitPlan earlier = PlanOf({Put("movie"), Drop("x")});
+    earlier.entries[0].newFile->inode = 0;
+    earlier.entries[0].olderRecorded = false;
+    const std::string head = "writer " + std::string(kWriter) + "\n";
+    EXPECT_EQ(ParseCommitPlan(Summed("orvanta5 commit 2\n" + head + "put movie " + Temporary("movie") + " " +
+                                     Older("movie") + " 123 -5\ndrop x " + Older("x") + " 7 9\n"),
+                              kWriter),
+              earlier);
 
     const struct {
         const char* what;
@@ -78,10 +90,17 @@ TEST(CommitJournal, AJournalIsReadBackOnlyWholeAndOnlyWithinItsFolder) {
         {"a target that is a writer's file", EncodeCommitPlan(PlanOf({Put(Temporary("movie"))}))},
         {"a target twice", EncodeCommitPlan(PlanOf({Put("movie"), Drop("movie")}))},
         {"a new file of another writer",
-         EncodeCommitPlan(PlanOf({{"movie", Temporary("movie", "0123456789abcdef0123456789abcdef0123456789abcdef-1"), Older("movie"), 1, 1}}))},
-        {"an older file named as a new one", EncodeCommitPlan(PlanOf({{"movie", Temporary("movie"), Temporary("x"), 1, 1}}))},
-        {"a new file in another folder", EncodeCommitPlan(PlanOf({{"movie", "../" + Temporary("movie"), Older("movie"), 1, 1}}))},
+         EncodeCommitPlan(PlanOf({{"movie", Temporary("movie", "0123456789abcdef0123456789abcdef0123456789abcdef-1"), Older("movie"), FileIdentity{}, {}}}))},
+        {"an older file named as a new one", EncodeCommitPlan(PlanOf({{"movie", Temporary("movie"), Temporary("x"), FileIdentity{}, {}}}))},
+        {"a new file in another folder", EncodeCommitPlan(PlanOf({{"movie", "../" + Temporary("movie"), Older("movie"), FileIdentity{}, {}}}))},
         {"too many entries", EncodeCommitPlan(PlanOf(std::vector<CommitEntry>(kMaxJournalEntries + 1, Drop("x"))))},
+        {"a drop of nothing", EncodeCommitPlan(PlanOf({{"x", "", Older("x"), {}, {}}}))},
+        {"a new file that is none",
+         Summed("orvanta5 commit 3\n" + head + "put movie " + Temporary("movie") + " " + Older("movie") + " none none\n")},
+        {"an identity of two numbers",
+         Summed("orvanta5 commit 3\n" + head + "drop x " + Older("x") + " 7,9\n")},
+        {"an earlier line in the newer format",
+         Summed("orvanta5 commit 3\n" + head + "drop x " + Older("x") + " 7 9\n")},
     };
     for (const auto& r : refused) {
         SCOPED_TRACE(r.what);
@@ -126,8 +145,8 @@ TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
         SCOPED_TRACE(c.what);
         fixtures::TempDir dir;
         std::ofstream(dir.Path() + "/withdrawn") << "an older part";  // 13 bytes
-        const CommitEntry entry{"withdrawn", "", WriterFileName(WriterFile::kOlder, "withdrawn", c.writer, 1), 13,
-                                ModifiedNsOf(dir.Path() + "/withdrawn")};
+        const CommitEntry entry{"withdrawn", "", WriterFileName(WriterFile::kOlder, "withdrawn", c.writer, 1), {},
+                                FileIdentityOf(dir.Path() + "/withdrawn")};
         const std::string journal = dir.Path() + "/" + WriterFileName(WriterFile::kJournal, "withdrawn", c.writer, 2);
         std::ofstream(journal) << EncodeCommitPlan(CommitPlan{c.writer, {entry}});
         if (c.beforeBoot && boot) {
@@ -140,7 +159,8 @@ TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
         const auto staying = RecoverInterruptedCommits(dir.Path());
         EXPECT_EQ(fs::exists(dir.Path() + "/withdrawn"), !c.followed);
         EXPECT_EQ(fs::exists(journal), !c.followed);
-        EXPECT_EQ(staying.empty(), c.followed || c.writer.compare(0, otherMark.size(), otherMark) == 0);
+        // Another user's journal does not keep this user's files either.
+        EXPECT_EQ(staying.empty(), c.followed || c.otherUser || c.writer.compare(0, otherMark.size(), otherMark) == 0);
     }
 }
 
@@ -153,8 +173,8 @@ TEST(CommitJournal, AJournalFoundAgainLeavesWhatCameAfterItsCommit) {
     std::ofstream(dir.Path() + "/movie") << "new movie";
     std::ofstream(dir.Path() + "/companion") << "copied later";
     const CommitPlan plan{writer,
-                          {{"movie", Temporary("movie", writer), Older("movie", writer), 9, ModifiedNsOf(dir.Path() + "/movie")},
-                           {"companion", "", Older("companion", writer), 15, 1'600'000'000'000'000'000}}};
+                          {{"movie", Temporary("movie", writer), Older("movie", writer), FileIdentityOf(dir.Path() + "/movie"), {}},
+                           {"companion", "", Older("companion", writer), {}, FileIdentity{15, 1'600'000'000'000'000'000, 0}}}};
     const std::string journal = dir.Path() + "/" + WriterFileName(WriterFile::kJournal, "movie", writer, 3);
     std::ofstream(journal) << EncodeCommitPlan(plan);
 
@@ -165,6 +185,107 @@ TEST(CommitJournal, AJournalFoundAgainLeavesWhatCameAfterItsCommit) {
         files[e.path().filename()] = std::string(std::istreambuf_iterator<char>(in), {});
     }
     EXPECT_EQ(files, (std::map<std::string, std::string>{{"movie", "new movie"}, {"companion", "copied later"}}));
+}
+
+
+std::string Text(const std::string& path) {
+    if (!fs::exists(fs::symlink_status(path))) return "missing";
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A journal that cannot be finished (a file the user put at a name it was to take back,
+// or bytes that are no journal) stays, and is told of once however often it is found again,
+// with where its older and new files lie. Another user's journal is not this user's to
+// report, nor does it keep this user's files.
+TEST(CommitJournal, AJournalThatCannotBeFinishedIsReportedOnceWithWhereItsFilesLie) {
+    std::vector<std::string> reports;
+    SetErrorReportHook([&](const std::string&, const std::string& text) { reports.push_back(text); });
+    const struct {
+        const char* what;
+        bool readable;
+        bool otherUser;
+    } cases[] = {
+        {"a companion the user put where the older one was to come back", true, false},
+        {"bytes that are no journal", false, false},
+        {"another user's", false, true},
+    };
+    for (const auto& c : cases) {
+        if (c.otherUser && ::geteuid() != 0) continue;  // only root can make one
+        SCOPED_TRACE(c.what);
+        reports.clear();
+        fixtures::TempDir dir;
+        const std::string writer = HostMark() + "-" + std::to_string(GonePid());
+        const std::string newMovie = dir.Path() + "/" + Temporary("movie", writer);
+        const std::string olderCompanion = dir.Path() + "/" + Older("companion", writer);
+        std::ofstream(dir.Path() + "/movie") << "older movie";
+        std::ofstream(newMovie) << "new movie";
+        std::ofstream(olderCompanion) << "older companion";
+        const CommitPlan plan{writer,
+                              {{"companion", "", Older("companion", writer), {}, FileIdentityOf(olderCompanion)},
+                               {"movie", Temporary("movie", writer), Older("movie", writer), FileIdentityOf(newMovie),
+                                FileIdentityOf(dir.Path() + "/movie")}}};
+        std::ofstream(dir.Path() + "/companion") << "put here by the user";
+        const std::string journal = dir.Path() + "/" + WriterFileName(WriterFile::kJournal, "companion", writer, 3);
+        std::ofstream(journal) << (c.readable ? EncodeCommitPlan(plan) : "orvanta5 commit 3\nno journal\n");
+        if (c.otherUser) {
+            ASSERT_EQ(::chown(journal.c_str(), 4242, 4242), 0);
+        }
+
+        for (int look = 0; look < 3; ++look)
+            EXPECT_EQ(RecoverInterruptedCommits(dir.Path()).empty(), c.otherUser);
+        EXPECT_EQ(Text(dir.Path() + "/companion"), "put here by the user");
+        EXPECT_EQ(Text(olderCompanion), "older companion");
+        EXPECT_EQ(Text(dir.Path() + "/movie"), "older movie");
+        EXPECT_EQ(Text(newMovie), "new movie");
+        EXPECT_TRUE(fs::exists(journal));
+        if (c.otherUser) {
+            EXPECT_TRUE(reports.empty());
+            continue;
+        }
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find(journal), std::string::npos) << reports[0];
+        if (c.readable) {
+            EXPECT_NE(reports[0].find("older " + dir.Path() + "/companion lies at " + olderCompanion), std::string::npos)
+                << reports[0];
+            EXPECT_NE(reports[0].find("new " + dir.Path() + "/movie lies at " + newMovie), std::string::npos) << reports[0];
+        }
+    }
+    SetErrorReportHook({});
+}
+
+// A journal of the earlier format did not record the file its new one replaces: what stands
+// at such a target is never moved aside (it may be the older file, or one the user put
+// there); the commit goes on only where the target is free, and is undone otherwise.
+TEST(CommitJournal, AJournalOfTheEarlierFormatNeverMovesAFileItDidNotRecord) {
+    const struct {
+        const char* what;
+        bool olderAside;  // killed after the older movie went aside
+        std::map<std::string, std::string> after;
+    } cases[] = {
+        {"a file at the target", false, {{"movie", "older movie"}, {"new", "new movie"}}},
+        {"the target free", true, {{"movie", "new movie"}, {"older", "older movie"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fixtures::TempDir dir;
+        const std::string writer = HostMark() + "-" + std::to_string(GonePid());
+        const std::map<std::string, std::string> names{
+            {"movie", "movie"}, {"new", Temporary("movie", writer)}, {"older", Older("movie", writer)}};
+        std::ofstream(dir.Path() + "/" + names.at(c.olderAside ? "older" : "movie")) << "older movie";
+        std::ofstream(dir.Path() + "/" + names.at("new")) << "new movie";
+        const auto made = FileIdentityOf(dir.Path() + "/" + names.at("new"));
+        ASSERT_TRUE(made);
+        std::ofstream(dir.Path() + "/" + WriterFileName(WriterFile::kJournal, "movie", writer, 3))
+            << Summed("orvanta5 commit 2\nwriter " + writer + "\nput movie " + names.at("new") + " " +
+                      names.at("older") + " " + std::to_string(made->size) + " " + std::to_string(made->modified) + "\n");
+
+        EXPECT_TRUE(RecoverInterruptedCommits(dir.Path()).empty());
+        std::map<std::string, std::string> after;
+        for (const auto& [role, name] : names)
+            if (fs::exists(dir.Path() + "/" + name)) after[role] = Text(dir.Path() + "/" + name);
+        EXPECT_EQ(after, c.after);
+    }
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ std::string Writer(std::string_view mark, pid_t pid) { return std::string(mark) 
 // not ours to remove.
 TEST(ReplacementFile, OnlyOldLeftoversOfThisUsersGoneWritersOnThisHostAreRemoved) {
     fixtures::TempDir dir;
-    const pid_t gone = GonePid(), goneWithJournal = GonePid();
+    const pid_t gone = GonePid(), goneWithJournal = GonePid(), goneWithOthersJournal = GonePid();
     ASSERT_GT(gone, 0);
     const std::string mark = HostMark();
     // The mark is the machine's 16 digits, its boot's 16 and its pid namespace's 16.
@@ -179,6 +179,10 @@ TEST(ReplacementFile, OnlyOldLeftoversOfThisUsersGoneWritersOnThisHostAreRemoved
         // A writer whose journal stays (here one that cannot be read) keeps its files.
         {name(WriterFile::kTemporary, "kept.MOV", Writer(mark, goneWithJournal)), false},
         {name(WriterFile::kJournal, "kept.MOV", Writer(mark, goneWithJournal)), false},
+        // Another user's journal keeps none of this user's files, and is not this user's to
+        // remove (only root can make one).
+        {name(WriterFile::kTemporary, "mine.MOV", Writer(mark, goneWithOthersJournal)), root},
+        {name(WriterFile::kJournal, "theirs.MOV", Writer(mark, goneWithOthersJournal)), false, kFile, false, root},
         // Names that are not the program's own: without the host's mark (an older
         // version's), not hidden, or with more behind.
         {".b.jpg.orvanta5-tmp-" + std::to_string(gone) + "-1", false},

@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -13,13 +15,16 @@
 #include <set>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/base/CommitJournal.h"
+#include "platform/base/ErrorReport.h"
 #include "platform/base/FileOps.h"
 #include "platform/base/PathUtil.h"
+#include "platform/base/WriterName.h"
 
 namespace orv {
 namespace {
@@ -279,10 +284,159 @@ TEST_F(ReplacementSetTest, AWriterKilledAtAnyStepLeavesOneSetWholeForTheNext) {
                 EXPECT_EQ(HiddenFiles(dir_), (std::map<std::string, std::string>{}));
             }
         }
-        // Before the journal, the journal, three moves aside, two into place, three older
-        // files and the journal removed: the commit ran whole at the twelfth try.
-        EXPECT_EQ(stopAt, 11);
+        // Before the journal, the journal, three moves aside, two into place, the journal
+        // marked, three older files and the journal removed: the commit ran whole at the
+        // thirteenth try.
+        EXPECT_EQ(stopAt, 12);
     }
+}
+
+
+// The hidden name a killed commit uses for a part: its new file's or its older file's, as
+// its journal names them (or, before there is a journal, as the new file is named); empty
+// when it has none.
+std::string HiddenNameOf(const std::string& folder, const std::string& part, WriterFile kind) {
+    for (const auto& e : fs::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        const auto info = ParseWriterFileName(name);
+        if (!info || info->kind != WriterFile::kJournal) continue;
+        std::ifstream in(e.path());
+        const auto plan = ParseCommitPlan(std::string(std::istreambuf_iterator<char>(in), {}), info->writer);
+        if (!plan) continue;
+        for (const CommitEntry& entry : plan->entries) {
+            const std::string& hidden = kind == WriterFile::kOlder ? entry.older : entry.temporary;
+            if (entry.target == part && !hidden.empty()) return PathAppend(folder, hidden);
+        }
+        return {};
+    }
+    if (kind == WriterFile::kOlder) return {};
+    for (const auto& e : fs::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        const auto info = ParseWriterFileName(name);
+        if (info && info->kind == kind && name.rfind("." + part + ".", 0) == 0) return e.path().string();
+    }
+    return {};
+}
+
+// A file the user puts at any name of a killed commit (a part's own name, its new file's or
+// its older file's hidden name) is never moved aside, taken for the commit's own or removed
+// when the next start finishes the commit: it stays as it was put. And unless the new set
+// stands, no part of the older set is lost: each lies at its name or, while the journal that
+// could not be finished stays, at its hidden one.
+TEST_F(ReplacementSetTest, AFileThatCameAfterAKilledCommitIsNeverTaken) {
+    enum class Role { kTarget, kNewFile, kOlderFile };
+    const std::map<std::string, std::string> older{
+        {"movie", "older movie"}, {"companion", "older companion"}, {"data", "older data"}};
+    const std::map<std::string, std::string> newer{{"movie", "new movie"}, {"companion", "missing"}, {"data", "new data"}};
+    const std::string copied = "a file the user copied here";
+    // A journal that stays is reported (a test of its own shows how).
+    SetErrorReportHook([](const std::string&, const std::string&) {});
+    bool finished = false;
+    int stopAt = 0;
+    for (; !finished; ++stopAt) {
+        for (const auto& [part, olderText] : older) {
+            for (const Role role : {Role::kTarget, Role::kNewFile, Role::kOlderFile}) {
+                SCOPED_TRACE(part + " role " + std::to_string(int(role)) + " stopped at step " + std::to_string(stopAt));
+                fs::remove_all(dir_);
+                fs::create_directory(dir_);
+                for (const auto& [name, text] : older)
+                    std::ofstream(PathAppend(dir_, name)) << text;
+                const pid_t child = ::fork();
+                ASSERT_GE(child, 0);
+                if (child == 0) {
+                    g_stopAt = stopAt;
+                    SetCommitStepHook(StopAtChosenStep);
+                    ReplacementFile newData(PathAppend(dir_, "data")), newMovie(PathAppend(dir_, "movie"));
+                    const bool written = newData.Write("new data", 8) && newMovie.Write("new movie", 9);
+                    ReplacementFile* parts[] = {&newData, &newMovie};
+                    const std::string withdrawn[] = {PathAppend(dir_, "companion")};
+                    ::_exit(written && CommitTogether(parts, withdrawn, nullptr) ? 0 : 1);
+                }
+                int status = 0;
+                ASSERT_EQ(::waitpid(child, &status, 0), child);
+                if (WIFEXITED(status)) {
+                    EXPECT_EQ(WEXITSTATUS(status), 0);
+                    finished = true;
+                    break;
+                }
+                const std::string path = role == Role::kTarget    ? PathAppend(dir_, part)
+                                         : role == Role::kNewFile ? HiddenNameOf(dir_, part, WriterFile::kTemporary)
+                                                                  : HiddenNameOf(dir_, part, WriterFile::kOlder);
+                if (path.empty()) continue;  // the commit has no such name (yet, or any more)
+                const std::string replaced = ContentOrMissing(path);
+                std::ofstream(path, std::ios::trunc) << copied;
+                struct stat put {};
+                ASSERT_EQ(::stat(path.c_str(), &put), 0);
+
+                FinishInterruptedWrites(dir_);
+
+                struct stat after {};
+                EXPECT_EQ(::stat(path.c_str(), &after), 0);
+                EXPECT_EQ(after.st_ino, put.st_ino);
+                EXPECT_EQ(ContentOrMissing(path), copied);
+                bool newSetStands = true;
+                for (const auto& [name, text] : newer)
+                    if (!(role == Role::kTarget && name == part))
+                        newSetStands = newSetStands && ContentOrMissing(PathAppend(dir_, name)) == text;
+                if (newSetStands) continue;
+                std::multiset<std::string> everywhere;
+                for (const auto& e : fs::recursive_directory_iterator(dir_))
+                    everywhere.insert(ContentOrMissing(e.path().string()));
+                for (const auto& [name, text] : older)
+                    EXPECT_TRUE(text == replaced || everywhere.count(text)) << "the " << text << " is lost";
+            }
+            if (finished) break;
+        }
+    }
+    SetErrorReportHook({});
+    EXPECT_GT(stopAt, 12);
+}
+
+// Widens every step of a commit, so that commits of several threads meet.
+void SlowStep(int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
+// Commits of several threads into the same names, each a set of its own (every other one
+// without a companion), end one after the other: each succeeds, and what stays is the whole
+// set of one of them, with no hidden file left.
+TEST_F(ReplacementSetTest, CommitsOfManyThreadsIntoOneNameLeaveOneWholeSet) {
+    constexpr int kThreads = 4, kRounds = 4;
+    SetCommitStepHook(SlowStep);
+    // Every commit waits for all the others at worst; a busy disk may take its time.
+    SetCommitLockWait(std::chrono::minutes(5));
+    std::atomic<int> failed{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                const std::string set = std::to_string(t) + "." + std::to_string(round);
+                std::vector<std::string> names{"movie", "data"};
+                std::vector<std::string> withdrawn;
+                (t % 2 ? withdrawn : names).push_back(PathAppend(dir_, "companion"));
+                std::vector<std::unique_ptr<ReplacementFile>> files;
+                std::vector<ReplacementFile*> parts;
+                for (const std::string& name : names) {
+                    files.push_back(std::make_unique<ReplacementFile>(name.front() == '/' ? name : PathAppend(dir_, name)));
+                    const std::string text = set + " " + std::string(PathFindFileName(name));
+                    if (!files.back()->Write(text.data(), text.size())) ++failed;
+                    parts.push_back(files.back().get());
+                }
+                std::string error;
+                if (!CommitTogether(parts, withdrawn, &error)) ++failed;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    SetCommitStepHook(nullptr);
+    SetCommitLockWait(kCommitLockWait);
+    EXPECT_EQ(failed, 0);
+    const auto state = State();
+    ASSERT_TRUE(state.count("movie")) << testing::PrintToString(state);
+    const std::string set = state.at("movie").substr(0, state.at("movie").find(' '));
+    const bool companion = std::stoi(set) % 2 == 0;
+    std::map<std::string, std::string> whole{{"movie", set + " movie"}, {"data", set + " data"}};
+    if (companion) whole["companion"] = set + " companion";
+    EXPECT_EQ(state, whole);
 }
 
 }  // namespace
