@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/commands/CsulvaneDlgRules.h"
+#include "app/commands/PlaybackRules.h"
 #include "ui/SkinDialog.h"
 #include "ui/SkinProgressBarCtrl.h"
 #include "ui/text/UiText.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/commands/CsulvaneDlgRules.h"
+#include "app/commands/PlaybackRules.h"
 #include "platform/base/WinTypes.h"
 #include "playback/PlayChannel.h"
 #include "views/PaneValues.h"

@@ -22,7 +22,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "app/commands/CsulvaneDlgRules.h"
+#include "app/commands/PlaybackRules.h"
 #include "app/commands/Timers.h"
 #include "app/road/PlaybackListener.h"
 #include "platform/base/NamedMutex.h"

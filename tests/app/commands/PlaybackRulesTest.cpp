@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "app/commands/CsulvaneDlgRules.h"
+#include "app/commands/PlaybackRules.h"
 
 namespace orv {
 namespace {

@@ -1,5 +1,6 @@
-// The frame arithmetic and lookup tables of the main window's playback: values in,
-// values out, so that the window only applies what they decide.
+// The playback road's frame arithmetic, lookup tables and rules (the jobs wait by the same
+// end margin): values in, values out, so that the road and the jobs only apply what they
+// decide.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/commands/CsulvaneDlgRules.h"
+#include "app/commands/PlaybackRules.h"
 
 #include <algorithm>
 #include <cmath>
