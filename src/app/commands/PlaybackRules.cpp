@@ -65,6 +65,13 @@ bool IsInEndMargin(std::int64_t current, std::int64_t frameCount, int speedStep)
     return current + EndMargin(speedStep) >= frameCount;
 }
 
+bool IsNearMovieEnd(const ChannelPosition& channel) {
+    constexpr int kStopped = 1, kPaused = 3;
+    if (!channel.playbackStarted) return true;
+    if (!channel.initialised || channel.state == kStopped || channel.state == kPaused) return false;
+    return IsInEndMargin(channel.current, channel.count, channel.speedStep);
+}
+
 bool FullViewToggleAllowed(bool viewOn, std::int64_t current, std::int64_t frameCount) {
     constexpr std::int64_t kLastFrames = 10;
     return viewOn || frameCount <= 0 || current + kLastFrames < frameCount;

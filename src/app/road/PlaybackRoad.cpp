@@ -779,13 +779,24 @@ BOOL CPlaybackRoad::StopPlayback() {
     return TRUE;
 }
 
-BOOL CPlaybackRoad::IsNearMovieEnd() const {
-    if (!m_bDataLoaded) return TRUE;
-    if (!ChannelInitialised(0)) return FALSE;
+ChannelPosition CPlaybackRoad::NearEndPosition() const {
+    ChannelPosition position;
+    position.playbackStarted = m_bDataLoaded != FALSE;
+    if (!ChannelInitialised(0)) return position;
     sPLAYCHANNEL& front = Channel(0);
-    if (front.playState != PLAY_PLAYING) return FALSE;
-    return IsInEndMargin(Slots(0).GetCurrentFrame(front), Slots(0).GetFrameCount(front), front.speedStep);
+    position.initialised = true;
+    position.state = front.playState;
+    position.speedStep = front.speedStep;
+    // The frame and the count matter only while the movie plays; reading the frame may wait
+    // for the player.
+    if (position.state == PLAY_PLAYING) {
+        position.current = Slots(0).GetCurrentFrame(front);
+        position.count = Slots(0).GetFrameCount(front);
+    }
+    return position;
 }
+
+BOOL CPlaybackRoad::IsNearMovieEnd() const { return orv::IsNearMovieEnd(NearEndPosition()) ? TRUE : FALSE; }
 
 BOOL CPlaybackRoad::SeekToFrame(std::int64_t frame, int keepState) {
     const bool front = ChannelInitialised(0);

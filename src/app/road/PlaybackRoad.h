@@ -166,6 +166,8 @@ public:
     BOOL ResumePlayback();
     BOOL PausePlayback();
     BOOL StopPlayback();
+    // Channel 1 as the near-end test sees it, and the test (IsNearMovieEnd of the rules).
+    ChannelPosition NearEndPosition() const;
     BOOL IsNearMovieEnd() const;
     // Moves both channels to `frame` (a request as a message carries it, clamped here into
     // the movie) and keeps or resumes the play state `keepState`.
