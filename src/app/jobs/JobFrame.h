@@ -10,7 +10,8 @@
 // thread, which shows them when it handles the end.
 //
 // The main window owns one CJobFrame, forwards the three job commands and the three messages
-// to it, and answers for itself through IJobHost.
+// to it, and answers through IJobHost: for the list and the questions itself, for the
+// channels through its playback road, which alone drives them.
 #pragma once
 
 #include <QString>
@@ -47,7 +48,7 @@ constexpr int kTextConfirm = 104;   // its caption
 
 enum class JobKind { Delete, Join, Csv };
 
-// The main window's side of the jobs.
+// The main window's side of the jobs (what concerns the channels, the road's).
 class IJobHost {
 public:
     virtual ~IJobHost() = default;
