@@ -746,22 +746,36 @@ BOOL CPlaybackRoad::PausePlayback() {
     return paused;
 }
 
+bool CPlaybackRoad::AskToStop(int channel) {
+    sPLAYCHANNEL& c = Channel(channel);
+    // A refusal counts only when the channel plays on: a paused one stands still anyway.
+    if (Slots(channel).StopMovie(c) == 0 && c.playState == PLAY_PLAYING) Slots(channel).StopMovie(c);
+    return c.playState != PLAY_PLAYING;
+}
+
 BOOL CPlaybackRoad::StopPlayback() {
     if (!ChannelInitialised(0)) return FALSE;
     const PlayState state = Channel(0).playState;
     if (state != PLAY_PLAYING && state != PLAY_PAUSED) return FALSE;
-    bool stopped = true;
     {
         CacheLock lock(*m_hMutexCache);
         m_host.DropSeekDrag();
-        // A player that is not ready refuses the stop (0) and plays on: the button keeps
-        // its look until every stop was taken.
-        for (int i = 0; i < kChannelCount; ++i)
-            if (ChannelInitialised(i) && Slots(i).StopMovie(Channel(i)) == 0) stopped = false;
+        // A player that is not ready refuses the stop (0). The front leads: while it plays on,
+        // the rear plays on with it; once it stands, no rear may play on alone. A rear that
+        // refuses the stop twice and then the pause is closed (the next open opens it again).
+        if (AskToStop(0)) {
+            for (int i = 1; i < kChannelCount; ++i) {
+                if (!ChannelInitialised(i) || AskToStop(i)) continue;
+                if (Slots(i).PauseMovie(Channel(i)) == 0 && Channel(i).playState == PLAY_PLAYING)
+                    Slots(i).CloseMovie(Channel(i));
+            }
+        }
     }
+    // The button and the map show what the front does now.
+    const PlayState front = Channel(0).playState;
     TransportShown shown;
-    if (stopped && !m_bAdvancing) shown.Playing(false);
-    TellTransport(shown.Status(PLAY_STOPPED));
+    if (!m_bAdvancing) shown.Playing(front == PLAY_PLAYING);
+    TellTransport(shown.Status(front));
     return TRUE;
 }
 

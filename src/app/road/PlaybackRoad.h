@@ -299,6 +299,9 @@ private:
     // `row` becomes the current row with the entry the list shows there now (none for -1).
     void TakeRowFromList(int row);
 
+    // Asks `channel` to stop, once more when it refused and plays on; whether it no longer
+    // plays.
+    bool AskToStop(int channel);
     void ReadyChannelsReset();
     // Every channel that took the movie is ready (or the rear was given up): once per open.
     void FireMovieOpened();
