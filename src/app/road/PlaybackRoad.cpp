@@ -634,7 +634,7 @@ void CPlaybackRoad::PlayNextMovie() {
         CacheLock lock(*m_hMutexCache);
         if (IsValidRow(m_nCurRow) && IsValidRow(m_nCurRow + 1)) {
             TakeRowFromList(m_nCurRow + 1);
-            m_host.DropSeekDrag();
+            DropSeekDrag();
             m_browser.SelectFileRow(m_nCurRow, TRUE);
             TellCleared(kPartData);
             UpdateSeekSlider(0);
@@ -697,7 +697,7 @@ void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
 }
 
 void CPlaybackRoad::OnPrevMovie() {
-    if (NearEndLocked()) return;
+    if (KeepForAfterSeek([this] { OnPrevMovie(); }) || NearEndLocked()) return;
     SetChannelVolumes(0);
     PauseChannels();
     StopPlayback();
@@ -705,7 +705,7 @@ void CPlaybackRoad::OnPrevMovie() {
     CacheLock lock(*m_hMutexCache);
     if (IsValidRow(m_nCurRow) && m_nCurRow > 0) {
         TakeRowFromList(m_nCurRow - 1);
-        m_host.DropSeekDrag();
+        DropSeekDrag();
         m_browser.SelectFileRow(m_nCurRow, 2);
         TellCleared(kPartData);
         UpdateSeekSlider(0);
@@ -733,7 +733,7 @@ BOOL CPlaybackRoad::ResumePlayback() {
 
 BOOL CPlaybackRoad::PausePlayback() {
     if (!ChannelInitialised(0) || Channel(0).playState != PLAY_PLAYING) return FALSE;
-    m_host.DropSeekDrag();
+    DropSeekDrag();
     const BOOL paused = PauseChannels();
     // The pause has settled: every pane shows the frame whose picture stays on screen.
     const std::int32_t shown = Slots(0).GetCurrentFrame(Channel(0));
@@ -759,7 +759,7 @@ BOOL CPlaybackRoad::StopPlayback() {
     if (state != PLAY_PLAYING && state != PLAY_PAUSED) return FALSE;
     {
         CacheLock lock(*m_hMutexCache);
-        m_host.DropSeekDrag();
+        DropSeekDrag();
         // A player that is not ready refuses the stop (0). The front leads: while it plays on,
         // the rear plays on with it; once it stands, no rear may play on alone. A rear that
         // refuses the stop twice and then the pause is closed (the next open opens it again).
@@ -869,7 +869,7 @@ void CPlaybackRoad::ClosePlayback() {
     m_host.KillRoadTimer(TIMER_PLAYBACK);
     m_nSeekTarget = -1;
     TellCleared(kPartMovie);
-    m_host.DropSeekDrag();
+    DropSeekDrag();
     ResetChannels();
     CloseChannels();
 }

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -302,6 +303,13 @@ private:
     // Asks `channel` to stop, once more when it refused and plays on; whether it no longer
     // plays.
     bool AskToStop(int channel);
+    // A command given while the seek slider's thumb is held is kept, in order, and taken
+    // right after the release's seek: true when it was kept (a seek is held), false when it
+    // is to run now.
+    bool KeepForAfterSeek(std::function<void()> command);
+    // The thumb let go without a release (the movie stops or closes for another one, a job
+    // or a new source): the commands kept for after it go with it.
+    void DropSeekDrag();
     void ReadyChannelsReset();
     // Every channel that took the movie is ready (or the rear was given up): once per open.
     void FireMovieOpened();
@@ -386,6 +394,13 @@ private:
     int m_nVolume = kMaxVolume;
     BOOL m_bKeepAspect = TRUE;
     int m_nPlayStateAtDown = PLAY_CLOSED;
+    // The seek slider's thumb is held: from the press until its release is taken. The
+    // channels stand paused for the drag only, not for the user, and the release comes as a
+    // posted message that a command given in the same moment overtakes; such a command is
+    // kept here and taken after the release's seek, so that it acts on the state the seek
+    // leaves, not on the drag's pause (which the release would undo).
+    bool m_bSeekHeld = false;
+    std::vector<std::function<void()>> m_afterSeek;
     // The seek slider as the road set it: its range and position.
     struct SeekRange {
         int min = 0;
