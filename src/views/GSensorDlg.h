@@ -2,11 +2,11 @@
 // translucent band under speeding stretches, a marker where each shown event starts, the
 // scale labels and a white cursor at the current frame. A left click asks the main
 // window for the previous event, a right click for the next one. The pane owns the ten
-// event detectors; the playback road builds the movie's event list by them.
+// event detectors; the main window's playback builds the movie's event list by them.
 //
 // It keeps its picture without the cursor and paints it, with the cursor over it, straight
-// onto itself. The main window lends it its context; the playback road sets it up for a
-// recording and tells it the frame on every tick. UI thread only.
+// onto itself. The main window lends it its context and, as playback goes, sets it up for
+// each recording and hands it the frame on screen. UI thread only.
 #pragma once
 
 #include <QImage>
@@ -115,7 +115,7 @@ public:
     BOOL DetectEvent(std::vector<sCRASHPOS>& list, int frame, int detector) const;
     void BuildEventList(std::vector<sCRASHPOS>& list) const;
 
-    // --- set-up, by the main window and its playback road ---------------------------------
+    // --- set-up and the frame, by the main window -----------------------------------------
     void SetOwner(HWND parent);  // where the clicks are posted
     void LendOffScreen(COffScreenDC* offScreen);
     void SetAmplitudeMode(int mode);

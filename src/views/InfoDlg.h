@@ -4,11 +4,10 @@
 // drive-support display, the recording's title and three buttons that switch the G axes
 // on the graph and the map.
 //
-// The main window lends it its context and chooses its draw mode; the playback road sets it
-// up for each recording and tells it each frame's values (while holding the channels'
-// locks), then asks for a repaint; the panel reads no data itself. Draw modes: 0 and 1 are
-// two layouts inside the panel, 2 a compact strip drawn into the main window. UI thread
-// only.
+// The main window lends it its context and chooses its draw mode; as playback goes, it sets
+// the panel up for each recording and hands it each frame's values (copies), then asks for a
+// repaint; the panel reads no data and takes no lock itself. Draw modes: 0 and 1 are two
+// layouts inside the panel, 2 a compact strip drawn into the main window. UI thread only.
 #pragma once
 
 #include <QImage>
@@ -77,7 +76,7 @@ public:
     // The pressed state of axis button 0..2.
     BOOL IsAxisPressed(int axis) const;
 
-    // --- set-up, by the main window and its playback road -----------------------------------
+    // --- set-up and the frame's values, by the main window ----------------------------------
     // Where the axis buttons post, and the image store.
     void SetOwner(HWND parent, CResourceImage* images);
     // The main window's off-screen context, lent for drawing; `oldFont` (when given) is
@@ -127,7 +126,7 @@ public:
     VehicleValues Vehicle() const { return {m_nVehicleState, m_nAngleRaw, m_nVehicleValue3}; }
 
     // Asks for a repaint only when the panel would now show something else than it shows:
-    // the playback road asks on every frame, and most frames show the same texts. Qt's own
+    // the main window asks on every frame shown, and most frames show the same texts. Qt's own
     // repaints (a new size, an exposure) and update() come as before. In draw mode 2 it
     // asks the main window for the compact strip when the strip's texts changed.
     void UpdateIfChanged();

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/commands/CsulvaneDlgRules.h"
 #include "ui/SkinDialog.h"
 #include "ui/SkinProgressBarCtrl.h"
 #include "ui/text/UiText.h"
@@ -14,23 +13,10 @@ namespace orv {
 
 namespace {
 
-constexpr int kStateStopped = 1;
-constexpr int kStatePaused = 3;
-
 constexpr int kTextDone = 44;
 constexpr int kTextDoneCaption = 45;
 
 }  // namespace
-
-BOOL IsNearMovieEnd(const ChannelPosition& channel) {
-    if (!channel.playbackStarted) return TRUE;
-    if (channel.initialised && (channel.state == kStateStopped || channel.state == kStatePaused))
-        return FALSE;
-    const std::int64_t current = channel.initialised ? channel.current : 0;
-    const std::int64_t count = channel.initialised ? channel.count : 0;
-    const int step = channel.initialised ? channel.speedStep : 0;
-    return IsInEndMargin(current, count, step) ? TRUE : FALSE;
-}
 
 void JobState::MarkFinished() {
     std::lock_guard<std::mutex> guard(lock_);

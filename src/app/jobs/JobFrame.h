@@ -10,7 +10,8 @@
 // thread, which shows them when it handles the end.
 //
 // The main window owns one CJobFrame, forwards the three job commands and the three messages
-// to it, and answers for itself through IJobHost.
+// to it, and answers through IJobHost: for the list and the questions itself, for the
+// channels through its playback road, which alone drives them.
 #pragma once
 
 #include <QString>
@@ -26,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/commands/PlaybackRules.h"
 #include "filer/FileRows.h"
 #include "filer/FileSelectDlg.h"
 #include "filer/FilerContainerDlg.h"
@@ -44,24 +46,9 @@ inline constexpr const char* kJobFolderSection = "FOLDERPATH";
 constexpr int kTextOverwrite = 90;  // "同名のファイルが存在します。続行しますか？"
 constexpr int kTextConfirm = 104;   // its caption
 
-// Channel 0 as the near-end test sees it.
-struct ChannelPosition {
-    bool playbackStarted = false;  // the movie's data has loaded and playback began
-    bool initialised = false;
-    int state = 0;  // PlayState: 1 stopped, 3 paused
-    std::int64_t current = 0;
-    std::int64_t count = 0;
-    int speedStep = 0;
-};
-
-// TRUE when a job command, the snapshot or the large-video command must wait: the movie's
-// data has not loaded yet, or a running movie is within 20 frames of its end (40 at speed
-// step 2, 80 at step 4), so that its end would come while the job starts.
-BOOL IsNearMovieEnd(const ChannelPosition& channel);
-
 enum class JobKind { Delete, Join, Csv };
 
-// The main window's side of the jobs.
+// The main window's side of the jobs (what concerns the channels, the road's).
 class IJobHost {
 public:
     virtual ~IJobHost() = default;
@@ -76,6 +63,7 @@ public:
     // the graph, the video surface and the map host; then updates the map pane.
     virtual void EnableJobControls(BOOL enable) = 0;
 
+    // Channel 1 as the near-end test (IsNearMovieEnd) sees it.
     virtual ChannelPosition JobChannelPosition() = 0;
     // The last open of a movie failed and showed its error.
     virtual BOOL IsOpenFailed() = 0;

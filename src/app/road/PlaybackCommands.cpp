@@ -3,6 +3,9 @@
 // commands (a new source, a job, a still picture, the video's layout) ask of the channels.
 #include <algorithm>
 #include <climits>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "app/road/PlaybackRoad.h"
 #include "app/road/RoadChannels.h"
@@ -16,7 +19,20 @@ using road::Slots;
 
 // ---- the transport -----------------------------------------------------------------------
 
+bool CPlaybackRoad::KeepForAfterSeek(std::function<void()> command) {
+    if (!m_bSeekHeld) return false;
+    m_afterSeek.push_back(std::move(command));
+    return true;
+}
+
+void CPlaybackRoad::DropSeekDrag() {
+    m_host.DropSeekDrag();
+    m_bSeekHeld = false;
+    m_afterSeek.clear();
+}
+
 void CPlaybackRoad::OnPlayPause() {
+    if (KeepForAfterSeek([this] { OnPlayPause(); })) return;
     if (!m_bDataLoaded || !ChannelInitialised(0)) return;
     if (Channel(0).playState == PLAY_PLAYING) {
         if (IsNearMovieEnd()) return;
@@ -46,7 +62,7 @@ void CPlaybackRoad::OnPlayPause() {
 }
 
 void CPlaybackRoad::OnStop() {
-    if (NearEndLocked()) return;
+    if (KeepForAfterSeek([this] { OnStop(); }) || NearEndLocked()) return;
     RewindToStart();
     m_host.EnableControls(RoadControls::kByState);
 }
@@ -64,7 +80,7 @@ void CPlaybackRoad::RewindToStart() {
 }
 
 void CPlaybackRoad::OnNextMovie() {
-    if (NearEndLocked()) return;
+    if (KeepForAfterSeek([this] { OnNextMovie(); }) || NearEndLocked()) return;
     SetChannelVolumes(0);
     PauseChannels();
     StopPlayback();
@@ -72,6 +88,7 @@ void CPlaybackRoad::OnNextMovie() {
 }
 
 void CPlaybackRoad::ChangeSpeedStep(bool faster) {
+    if (KeepForAfterSeek([this, faster] { ChangeSpeedStep(faster); })) return;
     if (NearEndLocked() || !ChannelInitialised(0)) return;
     const int step = GetNextSpeedStep(faster);
     if (step == Channel(0).speedStep) return;
@@ -128,7 +145,9 @@ void CPlaybackRoad::OnSliderDown(RoadSlider slider, std::int64_t pos, bool besid
         SeekToFrame(pos, m_nPlayStateAtDown);
         RefreshVideo();
         Slots(0).SetVolume(Channel(0), m_nVolume);
+        return;
     }
+    m_bSeekHeld = true;
 }
 
 void CPlaybackRoad::OnSliderDrag(RoadSlider slider, std::int64_t pos, bool besideThumb) {
@@ -142,12 +161,18 @@ void CPlaybackRoad::OnSliderDrag(RoadSlider slider, std::int64_t pos, bool besid
 }
 
 void CPlaybackRoad::OnSliderUp(RoadSlider slider, std::int64_t pos, bool besideThumb) {
-    if (m_bBusy) return;
+    std::vector<std::function<void()>> after;
+    if (slider == RoadSlider::kSeek) {
+        after.swap(m_afterSeek);
+        m_bSeekHeld = false;
+    }
+    if (m_bBusy) return;  // another recording is opening: what was kept was for the last one
     if (slider == RoadSlider::kSeek) {
         if (!m_bDataLoaded || besideThumb || !ChannelInitialised(0)) return;
         SeekToFrame(pos, m_nPlayStateAtDown);
         RefreshVideo();
         SetChannelVolumes(m_nVolume);
+        for (const std::function<void()>& command : after) command();
     } else if (slider == RoadSlider::kVolume) {
         SetVolume(int(std::clamp<std::int64_t>(pos, 0, kMaxVolume)));
     }
@@ -156,16 +181,17 @@ void CPlaybackRoad::OnSliderUp(RoadSlider slider, std::int64_t pos, bool besideT
 // ---- the map's markers and the graph's events ------------------------------------------------
 
 void CPlaybackRoad::OnMapMarkerClick(std::int64_t frame) {
+    if (KeepForAfterSeek([this, frame] { OnMapMarkerClick(frame); })) return;
     SeekToFrame(frame, ChannelInitialised(0) ? int(Channel(0).playState) : 0);
 }
 
 void CPlaybackRoad::OnPrevEvent() {
-    if (NearEndLocked()) return;
+    if (KeepForAfterSeek([this] { OnPrevEvent(); }) || NearEndLocked()) return;
     if (!JumpToPrevEvent(m_seek.pos)) JumpToPrevEvent(INT_MAX);  // wraps to the last event
 }
 
 void CPlaybackRoad::OnNextEvent() {
-    if (NearEndLocked()) return;
+    if (KeepForAfterSeek([this] { OnNextEvent(); }) || NearEndLocked()) return;
     if (!JumpToNextEvent(m_seek.pos)) JumpToNextEvent(-1);  // wraps to the first event
 }
 

@@ -1,8 +1,18 @@
 // What the playback road tells whoever shows a recording: the data panes, the seek slider,
 // the play button and the labels. The road names none of them; the window connects one
-// listener per pane once, and a pane that has nothing to show may disconnect. Every notice
-// is values, taken while the road held what they came from; a listener keeps what it needs
-// and asks the road nothing back. Plain C++, no toolkit.
+// listener per pane, once, for the road's whole life. Every notice is values (copies); a
+// listener keeps what it needs and asks the road nothing back. Plain C++, no toolkit.
+//
+// Notices come on the UI thread, and some while the road holds locks that other threads take
+// too (the locks: PlaybackRoad.h):
+// - OnFrameShown, while both channels' slot locks are held when it carries a frame's values
+//   (they were read under them) and when the slider goes back to 0 as a recording's data
+//   becomes the active data;
+// - OnEventsFound, while "hMutexCpSet" is held (the event list its markers came from);
+// - and any notice of a selection (a row taken from the list, the next or previous recording
+//   chosen, a folder left) may come while "hMutexCache" is held.
+// The locks are recursive for the UI thread. A listener therefore takes no lock of its own
+// that another thread holds while it waits for these, and waits for no other thread.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/commands/CsulvaneDlgRules.h"
+#include "app/commands/PlaybackRules.h"
 #include "platform/base/WinTypes.h"
 #include "playback/PlayChannel.h"
 #include "views/PaneValues.h"

@@ -17,18 +17,11 @@ namespace orv {
 
 namespace {
 
+// "hMutexCache" held for a block (the locks and their order: PlaybackRoad.h).
 using CacheLock = std::lock_guard<std::recursive_mutex>;
 
 constexpr int kTextOpenFailed = 96;
 constexpr int kTextTooShort = 97;
-
-// Every channel's slot lock, in the order channel 1, channel 2.
-struct AllChannelsLock {
-    AllChannelsLock() { LockAllChannels(); }
-    ~AllChannelsLock() { UnlockAllChannels(); }
-    AllChannelsLock(const AllChannelsLock&) = delete;
-    AllChannelsLock& operator=(const AllChannelsLock&) = delete;
-};
 
 }  // namespace
 
@@ -39,7 +32,7 @@ using road::Slots;
 
 CPlaybackRoad::CPlaybackRoad(IPlaybackRoadHost& host, const PlaybackLends& lends)
     : m_host(host),
-      m_pBrowser(lends.browser),
+      m_browser(lends.browser),
       m_hMutexCache(lends.mutexCache),
       m_hMutexCpSet(lends.mutexCpSet),
       m_detectors(lends.detectors),
@@ -56,13 +49,9 @@ void CPlaybackRoad::Connect(IPlaybackListener& listener) {
         m_listeners.push_back(&listener);
 }
 
-void CPlaybackRoad::Disconnect(IPlaybackListener& listener) {
-    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), &listener), m_listeners.end());
-}
-
 // ---- rows and paths ---------------------------------------------------------------------
 
-IFileRows* CPlaybackRoad::Rows() const { return m_pBrowser ? m_pBrowser->Rows() : nullptr; }
+IFileRows* CPlaybackRoad::Rows() const { return m_browser.Rows(); }
 
 bool CPlaybackRoad::IsValidRow(int row) const {
     const IFileRows* rows = Rows();
@@ -78,7 +67,7 @@ void CPlaybackRoad::TakeRowFromList(int row) {
 }
 
 bool CPlaybackRoad::TakeReselectRequest() {
-    if (!m_pBrowser || !m_pBrowser->TakeRefilter()) return false;
+    if (!m_browser.TakeRefilter()) return false;
     // A filter change that leaves the open recording at the current row keeps it going where
     // it is; another recording at that row is opened.
     const std::optional<sFILEENTRY> shown = Rows() ? Rows()->EntryAt(m_nCurRow) : std::nullopt;
@@ -123,7 +112,7 @@ BOOL CPlaybackRoad::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo)
     if (!IsValidRow(m_nCurRow)) return FALSE;
     // A data load of an earlier selection that answers late is dropped by this number.
     ++m_nSelectionSerial;
-    m_pBrowser->SetCurrentRow(m_nCurRow);
+    m_browser.SetCurrentRow(m_nCurRow);
     m_bHasPosition = FALSE;
     StopPlayback();
     m_bDataLoaded = FALSE;
@@ -222,9 +211,7 @@ BOOL CPlaybackRoad::OpenSelectedMovie() {
     }
     m_bHasPosition = FALSE;
     m_host.UpdateMapPane();
-    BOOL continuing = FALSE;
-    continuing = m_pBrowser->TakeContinue();
-    if (continuing) {
+    if (m_browser.TakeContinue()) {
         // In continuous play a movie that does not open is passed over without a word.
         m_bOpenArmed = TRUE;
         if (IsValidRow(m_nCurRow + 1)) {
@@ -248,16 +235,16 @@ BOOL CPlaybackRoad::OpenSelectedMovie() {
     return FALSE;
 }
 
-void CPlaybackRoad::OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) {
+void CPlaybackRoad::OnPlayerReady(int channel, WPARAM tag) {
     if (channel < 0 || channel >= kChannelCount || !m_bReadyExpected[std::size_t(channel)] ||
-        wParam != WPARAM(m_aReadyTag[std::size_t(channel)]))
+        tag != WPARAM(m_aReadyTag[std::size_t(channel)]))
         return;
     m_bReadySeen[std::size_t(channel)] = true;
     const bool frontReady = !m_bReadyExpected[0] || m_bReadySeen[0];
     const bool rearReady = !m_bReadyExpected[1] || m_bReadySeen[1];
     if (frontReady && rearReady) {
         m_host.KillRoadTimer(TIMER_REAR_READY);
-        FireMovieOpened(wParam, lParam);
+        FireMovieOpened();
     } else if (channel == 0) {
         m_host.SetRoadTimer(TIMER_REAR_READY, kRearReadyWaitMs);
     }
@@ -267,17 +254,17 @@ void CPlaybackRoad::OnRearReadyTimeout() {
     m_host.KillRoadTimer(TIMER_REAR_READY);
     if (m_bReadySeen[0] && !m_bReadySeen[1]) {
         m_bReadyExpected[1] = false;
-        FireMovieOpened(0, 0);
+        FireMovieOpened();
     }
 }
 
-void CPlaybackRoad::FireMovieOpened(WPARAM wParam, LPARAM lParam) {
+void CPlaybackRoad::FireMovieOpened() {
     // Once per open: a late notice of either channel finds nothing expected any more.
     m_bReadyExpected = {false, false};
-    OnMovieOpened(wParam, lParam);
+    OnMovieOpened();
 }
 
-void CPlaybackRoad::OnMovieOpened(WPARAM, LPARAM) {
+void CPlaybackRoad::OnMovieOpened() {
     if (!m_bFolderAdvance) m_host.KillRoadTimer(TIMER_OPEN_DELAY);
     m_bOpenArmed = TRUE;
     if (!IsValidRow(m_nCurRow)) return;
@@ -293,10 +280,9 @@ void CPlaybackRoad::OnMovieOpened(WPARAM, LPARAM) {
     SetChannelsView(m_views, TRUE);
     SetChannelsKeepAspect(m_bKeepAspect);
     SeekChannelsToFrame(0);
-    BOOL mode = FALSE;
-    mode = m_pBrowser->TakeContinue();
+    const BOOL continuing = m_browser.TakeContinue();
     m_bFolderAdvance = FALSE;
-    if (!mode) {
+    if (!continuing) {
         StartLoaderThread(m_strOpenPath);
     } else {
         if (!PlayWithoutLoader()) m_bResumeAfterLoad = TRUE;
@@ -430,7 +416,7 @@ BOOL CPlaybackRoad::StartPlayback() {
 }
 
 BOOL CPlaybackRoad::ActivateRecorderData(RecordingOpened& opened) {
-    AllChannelsLock channels;
+    const ChannelsLock channels;
     UpdateSeekSlider(0);
     const std::string path = CurrentPath();
     const float interval = ChannelInitialised(0) ? Slots(0).GetFrameInterval(Channel(0)) : 0.0f;
@@ -624,16 +610,16 @@ void CPlaybackRoad::CheckGpsAtFrame() {
 
 void CPlaybackRoad::CheckParkingTrace() {
     m_bTraceFile = FALSE;
-    if (m_pBrowser->GetSourceKind() == SOURCE_SD && !m_pBrowser->GetSourcePath().empty()) {
+    if (m_browser.GetSourceKind() == SOURCE_SD && !m_browser.GetSourcePath().empty()) {
         std::error_code error;
-        m_bTraceFile = std::filesystem::exists(std::filesystem::path(m_pBrowser->GetSourcePath()) / "pvtrace.txt", error);
+        m_bTraceFile = std::filesystem::exists(std::filesystem::path(m_browser.GetSourcePath()) / "pvtrace.txt", error);
     }
     Tell(&IPlaybackListener::OnTraceFile, m_bTraceFile != FALSE);
 }
 
 // ---- the end of a movie, next and previous -----------------------------------------------
 
-void CPlaybackRoad::OnMovieEnded(WPARAM, LPARAM) {
+void CPlaybackRoad::OnMovieEnded() {
     if (m_bIgnoreEnd) return;
     m_bAdvancing = TRUE;
     PlayNextMovie();
@@ -648,15 +634,15 @@ void CPlaybackRoad::PlayNextMovie() {
         CacheLock lock(*m_hMutexCache);
         if (IsValidRow(m_nCurRow) && IsValidRow(m_nCurRow + 1)) {
             TakeRowFromList(m_nCurRow + 1);
-            m_host.DropSeekDrag();
-            m_pBrowser->SelectFileRow(m_nCurRow, TRUE);
+            DropSeekDrag();
+            m_browser.SelectFileRow(m_nCurRow, TRUE);
             TellCleared(kPartData);
             UpdateSeekSlider(0);
             m_bIgnoreEnd = FALSE;
             SelectMovie(TRUE, TRUE, FALSE);
             return;
         }
-        nextFolder = m_pBrowser->NextFolder(m_pBrowser->SelectedFolder()) != kFolderTreeRoot;
+        nextFolder = m_browser.NextFolder(m_browser.SelectedFolder()) != kFolderTreeRoot;
         if (nextFolder) {
             PauseChannels();
             SetChannelVolumes(m_nVolume);
@@ -677,9 +663,9 @@ void CPlaybackRoad::PlayNextMovie() {
 
 void CPlaybackRoad::AdvanceFolderOrStop() {
     if (!m_bFolderAdvance) return;
-    const FolderTreeItem next = m_pBrowser->NextFolder(m_pBrowser->SelectedFolder());
+    const FolderTreeItem next = m_browser.NextFolder(m_browser.SelectedFolder());
     if (next != kFolderTreeRoot) {
-        m_pBrowser->SelectFolder(next);  // the tree reports it; OnFolderSelected opens it
+        m_browser.SelectFolder(next);  // the tree reports it; OnFolderSelected opens it
         return;
     }
     m_bFolderAdvance = FALSE;
@@ -689,14 +675,14 @@ void CPlaybackRoad::AdvanceFolderOrStop() {
 
 void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
     FolderTreeItem tried = kFolderTreeRoot;
-    for (FolderTreeItem item = m_pBrowser->NextFolder(from); item != kFolderTreeRoot;
-         item = m_pBrowser->NextFolder(item)) {
+    for (FolderTreeItem item = m_browser.NextFolder(from); item != kFolderTreeRoot;
+         item = m_browser.NextFolder(item)) {
         tried = item;
-        if (!m_pBrowser->OpenFolder(item)) continue;
-        m_pBrowser->SelectFolder(item);
-        LoadListGpsTrack(Rows()->CopyOfRows());
+        if (!m_browser.OpenFolder(item)) continue;
+        m_browser.SelectFolder(item);
+        if (IFileRows* rows = Rows()) LoadListGpsTrack(rows->CopyOfRows());
         CacheLock lock(*m_hMutexCache);
-        m_pBrowser->MakeOnlyRowCurrent(0);
+        m_browser.MakeOnlyRowCurrent(0);
         return;
     }
     m_bFolderAdvance = FALSE;
@@ -704,14 +690,14 @@ void CPlaybackRoad::OpenNextNonEmptyFolder(std::uintptr_t from) {
     m_host.RestoreLayout();
     m_host.EnableControls(RoadControls::kByState);
     if (tried != kFolderTreeRoot) {
-        m_pBrowser->SelectFolder(tried);
+        m_browser.SelectFolder(tried);
     } else if (ChannelInitialised(0)) {
         SetChannelsSpeed(GetDefaultSpeedStep());
     }
 }
 
 void CPlaybackRoad::OnPrevMovie() {
-    if (NearEndLocked()) return;
+    if (KeepForAfterSeek([this] { OnPrevMovie(); }) || NearEndLocked()) return;
     SetChannelVolumes(0);
     PauseChannels();
     StopPlayback();
@@ -719,8 +705,8 @@ void CPlaybackRoad::OnPrevMovie() {
     CacheLock lock(*m_hMutexCache);
     if (IsValidRow(m_nCurRow) && m_nCurRow > 0) {
         TakeRowFromList(m_nCurRow - 1);
-        m_host.DropSeekDrag();
-        m_pBrowser->SelectFileRow(m_nCurRow, 2);
+        DropSeekDrag();
+        m_browser.SelectFileRow(m_nCurRow, 2);
         TellCleared(kPartData);
         UpdateSeekSlider(0);
         SelectMovie(TRUE, TRUE, FALSE);
@@ -747,7 +733,7 @@ BOOL CPlaybackRoad::ResumePlayback() {
 
 BOOL CPlaybackRoad::PausePlayback() {
     if (!ChannelInitialised(0) || Channel(0).playState != PLAY_PLAYING) return FALSE;
-    m_host.DropSeekDrag();
+    DropSeekDrag();
     const BOOL paused = PauseChannels();
     // The pause has settled: every pane shows the frame whose picture stays on screen.
     const std::int32_t shown = Slots(0).GetCurrentFrame(Channel(0));
@@ -760,32 +746,57 @@ BOOL CPlaybackRoad::PausePlayback() {
     return paused;
 }
 
+bool CPlaybackRoad::AskToStop(int channel) {
+    sPLAYCHANNEL& c = Channel(channel);
+    // A refusal counts only when the channel plays on: a paused one stands still anyway.
+    if (Slots(channel).StopMovie(c) == 0 && c.playState == PLAY_PLAYING) Slots(channel).StopMovie(c);
+    return c.playState != PLAY_PLAYING;
+}
+
 BOOL CPlaybackRoad::StopPlayback() {
     if (!ChannelInitialised(0)) return FALSE;
     const PlayState state = Channel(0).playState;
     if (state != PLAY_PLAYING && state != PLAY_PAUSED) return FALSE;
-    bool stopped = true;
     {
         CacheLock lock(*m_hMutexCache);
-        m_host.DropSeekDrag();
-        // A player that is not ready refuses the stop (0) and plays on: the button keeps
-        // its look until every stop was taken.
-        for (int i = 0; i < kChannelCount; ++i)
-            if (ChannelInitialised(i) && Slots(i).StopMovie(Channel(i)) == 0) stopped = false;
+        DropSeekDrag();
+        // A player that is not ready refuses the stop (0). The front leads: while it plays on,
+        // the rear plays on with it; once it stands, no rear may play on alone. A rear that
+        // refuses the stop twice and then the pause is closed (the next open opens it again).
+        if (AskToStop(0)) {
+            for (int i = 1; i < kChannelCount; ++i) {
+                if (!ChannelInitialised(i) || AskToStop(i)) continue;
+                if (Slots(i).PauseMovie(Channel(i)) == 0 && Channel(i).playState == PLAY_PLAYING)
+                    Slots(i).CloseMovie(Channel(i));
+            }
+        }
     }
+    // The button and the map show what the front does now.
+    const PlayState front = Channel(0).playState;
     TransportShown shown;
-    if (stopped && !m_bAdvancing) shown.Playing(false);
-    TellTransport(shown.Status(PLAY_STOPPED));
+    if (!m_bAdvancing) shown.Playing(front == PLAY_PLAYING);
+    TellTransport(shown.Status(front));
     return TRUE;
 }
 
-BOOL CPlaybackRoad::IsNearMovieEnd() const {
-    if (!m_bDataLoaded) return TRUE;
-    if (!ChannelInitialised(0)) return FALSE;
+ChannelPosition CPlaybackRoad::NearEndPosition() const {
+    ChannelPosition position;
+    position.playbackStarted = m_bDataLoaded != FALSE;
+    if (!ChannelInitialised(0)) return position;
     sPLAYCHANNEL& front = Channel(0);
-    if (front.playState != PLAY_PLAYING) return FALSE;
-    return IsInEndMargin(Slots(0).GetCurrentFrame(front), Slots(0).GetFrameCount(front), front.speedStep);
+    position.initialised = true;
+    position.state = front.playState;
+    position.speedStep = front.speedStep;
+    // The frame and the count matter only while the movie plays; reading the frame may wait
+    // for the player.
+    if (position.state == PLAY_PLAYING) {
+        position.current = Slots(0).GetCurrentFrame(front);
+        position.count = Slots(0).GetFrameCount(front);
+    }
+    return position;
 }
+
+BOOL CPlaybackRoad::IsNearMovieEnd() const { return orv::IsNearMovieEnd(NearEndPosition()) ? TRUE : FALSE; }
 
 BOOL CPlaybackRoad::SeekToFrame(std::int64_t frame, int keepState) {
     const bool front = ChannelInitialised(0);
@@ -858,7 +869,7 @@ void CPlaybackRoad::ClosePlayback() {
     m_host.KillRoadTimer(TIMER_PLAYBACK);
     m_nSeekTarget = -1;
     TellCleared(kPartMovie);
-    m_host.DropSeekDrag();
+    DropSeekDrag();
     ResetChannels();
     CloseChannels();
 }

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -22,7 +23,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "app/commands/CsulvaneDlgRules.h"
+#include "app/commands/PlaybackRules.h"
 #include "app/commands/Timers.h"
 #include "app/road/PlaybackListener.h"
 #include "platform/base/NamedMutex.h"
@@ -80,11 +81,12 @@ public:
     virtual void DropSeekDrag() = 0;
 };
 
-// What the window lends the road, by reference: they may be made after the road.
+// What the window lends the road, by reference: they may be made after the road. The browser
+// is made before the road and outlives it; its list (IRecordingBrowser::Rows) may come later.
 struct PlaybackLends {
-    IRecordingBrowser* browser;         // the list and the folder tree; may be null
-    const NamedMutexHandle& mutexCache;  // the browser's entries
-    const NamedMutexHandle& mutexCpSet;  // the event list
+    IRecordingBrowser& browser;          // the list and the folder tree
+    const NamedMutexHandle& mutexCache;  // "hMutexCache" and "hMutexCpSet": what each guards,
+    const NamedMutexHandle& mutexCpSet;  // at the road's members below
     const EventDetectors& detectors;     // which events are shown and listed
     const ViewRecords& views;            // the surfaces' pan and zoom
 };
@@ -107,9 +109,9 @@ public:
     CPlaybackRoad& operator=(const CPlaybackRoad&) = delete;
 
     // ---- listeners ---------------------------------------------------------------------
-    // Told in the order they were connected; a listener is connected once.
+    // Told in the order they were connected; a listener is connected once, and stays
+    // connected as long as the road.
     void Connect(IPlaybackListener& listener);
-    void Disconnect(IPlaybackListener& listener);
 
     // ---- rows ------------------------------------------------------------------------
     // Whether the browser's list has the row.
@@ -130,10 +132,10 @@ public:
     void OnOpenDelay();
     void OnBusyTimeout();
     BOOL OpenSelectedMovie();
-    void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam);
+    // A channel's player is ready with the open tagged `tag` (CPlayer::OpenTag).
+    void OnPlayerReady(int channel, WPARAM tag);
     // The rear companion is late or failed: the front does not wait for it any longer.
     void OnRearReadyTimeout();
-    void OnMovieOpened(WPARAM wParam, LPARAM lParam);
     void OnMovieDataLoaded(WPARAM wParam, LPARAM lParam);
     BOOL PlayWithoutLoader();
     BOOL StartPlayback();
@@ -156,7 +158,7 @@ public:
     void RefreshVideo();
 
     // ---- continuous play -------------------------------------------------------------
-    void OnMovieEnded(WPARAM wParam, LPARAM lParam);
+    void OnMovieEnded();
     void PlayNextMovie();
     void AdvanceFolderOrStop();
     void OpenNextNonEmptyFolder(std::uintptr_t from);
@@ -166,6 +168,8 @@ public:
     BOOL ResumePlayback();
     BOOL PausePlayback();
     BOOL StopPlayback();
+    // Channel 1 as the near-end test sees it, and the test (IsNearMovieEnd of the rules).
+    ChannelPosition NearEndPosition() const;
     BOOL IsNearMovieEnd() const;
     // Moves both channels to `frame` (a request as a message carries it, clamped here into
     // the movie) and keeps or resumes the play state `keepState`.
@@ -262,7 +266,6 @@ public:
     // A channel's native picture size (0 x 0 without a movie).
     SIZE VideoSize(int channel) const;
     int Volume() const { return m_nVolume; }
-    BOOL KeepAspect() const { return m_bKeepAspect; }
     int CurrentRow() const { return m_nCurRow; }
     std::uint64_t SelectionSerial() const { return m_nSelectionSerial; }
     BOOL DataLoaded() const { return m_bDataLoaded; }
@@ -292,13 +295,25 @@ public:
     void SetResumeFrame(std::int64_t frame) { m_nResumeFrame = ClampFrame(frame, 0, std::numeric_limits<FrameIndex>::max()); }
 
 private:
-    // The browser's list, which owns the entries (null without a browser).
+    // The browser's list, which owns the entries (null before the list exists).
     IFileRows* Rows() const;
     // `row` becomes the current row with the entry the list shows there now (none for -1).
     void TakeRowFromList(int row);
 
+    // Asks `channel` to stop, once more when it refused and plays on; whether it no longer
+    // plays.
+    bool AskToStop(int channel);
+    // A command given while the seek slider's thumb is held is kept, in order, and taken
+    // right after the release's seek: true when it was kept (a seek is held), false when it
+    // is to run now.
+    bool KeepForAfterSeek(std::function<void()> command);
+    // The thumb let go without a release (the movie stops or closes for another one, a job
+    // or a new source): the commands kept for after it go with it.
+    void DropSeekDrag();
     void ReadyChannelsReset();
-    void FireMovieOpened(WPARAM wParam, LPARAM lParam);
+    // Every channel that took the movie is ready (or the rear was given up): once per open.
+    void FireMovieOpened();
+    void OnMovieOpened();
     void StartLoaderThread(std::string path);
     void ApplyFrontSpeedToBoth();
     // Moves the staged data into the active scanner and tells what the recording holds;
@@ -311,9 +326,7 @@ private:
     // What the listeners are told.
     template <typename Notice>
     void Tell(void (IPlaybackListener::*notice)(Notice), std::type_identity_t<Notice> value) {
-        // A copy: a listener may disconnect itself while it is told.
-        const std::vector<IPlaybackListener*> listeners = m_listeners;
-        for (IPlaybackListener* listener : listeners) (listener->*notice)(value);
+        for (IPlaybackListener* listener : m_listeners) (listener->*notice)(value);
     }
     void TellCleared(unsigned parts) { Tell(&IPlaybackListener::OnRecordingCleared, parts); }
     void TellTransport(const TransportShown& shown) { Tell(&IPlaybackListener::OnTransportShown, shown); }
@@ -322,9 +335,29 @@ private:
     IPlaybackRoadHost& m_host;
     std::vector<IPlaybackListener*> m_listeners;
     // What the window lends.
-    IRecordingBrowser* const m_pBrowser;
+    IRecordingBrowser& m_browser;
+
+    // The locks the road takes, six in all, in the order below: a lock is never taken while
+    // one further down the list is held. Each is recursive, so that the UI thread may take
+    // one again while it holds it (a selection from the list stops the channels, which takes
+    // "hMutexCache" once more).
+    //  1. "hMutexCache": the browser's entries and which of them is current (m_nCurRow,
+    //     m_entry, the browser's current row). Held while a row is taken from the list, while
+    //     the next or previous recording is chosen and around the stop asked of the channels.
+    //     Only the UI thread takes it: a data thread gets its path copied before it starts.
     const NamedMutexHandle& m_hMutexCache;
+    //  2. "hMutexCpSet": the event list (m_vecCrashPos), for the whole of its rebuild and the
+    //     telling of its markers, and while an event jump walks it.
     const NamedMutexHandle& m_hMutexCpSet;
+    //  3, 4. Each channel's data lock (sPLAYCHANNEL::dataLock): the channel's read-ahead
+    //     scanner. Held by a data thread for its whole read (OpenDataFile,
+    //     OpenNeighbourDataFile, channel 1's only) and by the load of the selected recording's
+    //     data into the staging scanner (LoadChannelsData, on the UI thread).
+    //  5, 6. Each channel's slot lock (sPLAYCHANNEL::slotLock), channel 1's before channel
+    //     2's: the channel's player, its scanners and its decoded records and frame table.
+    //     Every channel operation takes its own; ChannelsLock takes both while the road reads
+    //     a frame's record or the event list's records and while the staged data becomes the
+    //     active data. A record found under them is not used after they are let go.
     const EventDetectors& m_detectors;
     const ViewRecords& m_views;
 
@@ -361,6 +394,13 @@ private:
     int m_nVolume = kMaxVolume;
     BOOL m_bKeepAspect = TRUE;
     int m_nPlayStateAtDown = PLAY_CLOSED;
+    // The seek slider's thumb is held: from the press until its release is taken. The
+    // channels stand paused for the drag only, not for the user, and the release comes as a
+    // posted message that a command given in the same moment overtakes; such a command is
+    // kept here and taken after the release's seek, so that it acts on the state the seek
+    // leaves, not on the drag's pause (which the release would undo).
+    bool m_bSeekHeld = false;
+    std::vector<std::function<void()>> m_afterSeek;
     // The seek slider as the road set it: its range and position.
     struct SeekRange {
         int min = 0;

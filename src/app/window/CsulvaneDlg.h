@@ -27,9 +27,9 @@
 #include "app/commands/FrameMath.h"
 #include "app/commands/ScaleFrameWindow.h"
 #include "app/commands/MainLayout.h"
+#include "app/commands/PlaybackRules.h"
 #include "app/commands/Timers.h"
 #include "app/surface/MovieStatic.h"
-#include "app/commands/CsulvaneDlgRules.h"
 #include "app/road/PlaybackRoad.h"
 #include "filer/FileListOwner.h"
 #include "platform/base/NamedMutex.h"
@@ -105,7 +105,6 @@ public:
     void OnBtnThumbnail();
 
     // Messages.
-    void OnMovieOpened(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieOpened(wParam, lParam); }
     void OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieDataLoaded(wParam, lParam); }
     void OnSliderDrag(WPARAM id, LPARAM pos) { m_pRoad->OnSliderDrag(SliderOf(id), pos, SeekBesideThumb()); }
     void OnSliderDown(WPARAM id, LPARAM pos) { m_pRoad->OnSliderDown(SliderOf(id), pos, SeekBesideThumb()); }
@@ -145,10 +144,9 @@ public:
     void OnVideoContextMenu(POINT screenPoint, int surface) override;
     // Only the graph player posts it, and this platform never builds one.
     void OnGraphNotify(WPARAM, LPARAM) override {}
-    void OnMovieEnded(WPARAM wParam, LPARAM lParam) override { m_pRoad->OnMovieEnded(wParam, lParam); }
-    void OnPlayerReady(int channel, WPARAM wParam, LPARAM lParam) override {
-        m_pRoad->OnPlayerReady(channel, wParam, lParam);
-    }
+    // The ended notice carries nothing the road needs; the ready one its open's tag.
+    void OnMovieEnded(WPARAM, LPARAM) override { m_pRoad->OnMovieEnded(); }
+    void OnPlayerReady(int channel, WPARAM wParam, LPARAM) override { m_pRoad->OnPlayerReady(channel, wParam); }
     bool IsChannelShowing(int channel) const override { return m_pRoad->IsChannelShowing(channel); }
 
     // ---- what the tests, tools and benches drive ------------------------------------

@@ -1,5 +1,7 @@
-// The main window's commands: transport buttons, the video menu, the sliders and the
-// messages of the panes.
+// The main window's commands: the command ids sent to it (the transport's go on to the
+// playback road, which plays, pauses, stops, seeks and sets the speed and the volume), the
+// messages of the panes, the folder tree and the source watcher, the video surfaces' clicks
+// and menu, and which controls take input.
 #include "app/window/CsulvaneDlgPanes.h"
 
 #include <QCursor>

@@ -25,19 +25,7 @@ public:
         d.UpdateMapPane();
     }
 
-    ChannelPosition JobChannelPosition() override {
-        ChannelPosition p;
-        p.playbackStarted = d.m_pRoad->DataLoaded();
-        const FrontChannel front = d.m_pRoad->Front();
-        p.initialised = front.initialised;
-        if (p.initialised) {
-            p.state = front.state;
-            p.current = d.m_pRoad->CurrentFrame();
-            p.count = d.m_pRoad->FrameCount();
-            p.speedStep = front.speedStep;
-        }
-        return p;
-    }
+    ChannelPosition JobChannelPosition() override { return d.m_pRoad->NearEndPosition(); }
     BOOL IsOpenFailed() override { return d.m_pRoad->OpenFailed(); }
 
     void PrepareChannels(JobKind kind) override {

@@ -207,7 +207,7 @@ struct CsulvaneDlg::PaneListeners {
 void CsulvaneDlg::CreatePlaybackRoad() {
     m_pRoadHost = std::make_shared<RoadHost>(*this);
     m_pRoad = std::make_unique<CPlaybackRoad>(
-        *m_pRoadHost, PlaybackLends{m_pFiler.get(), m_hMutexCache, m_hMutexCpSet, m_pGraphDlg->Detectors(), m_aView});
+        *m_pRoadHost, PlaybackLends{*m_pFiler, m_hMutexCache, m_hMutexCpSet, m_pGraphDlg->Detectors(), m_aView});
     m_pListeners = std::make_shared<PaneListeners>(*this);
     for (IPlaybackListener* listener : std::initializer_list<IPlaybackListener*>{
              &m_pListeners->map, &m_pListeners->info, &m_pListeners->gauges, &m_pListeners->transport,

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "app/commands/CsulvaneDlgRules.h"
+#include "app/commands/PlaybackRules.h"
 
 namespace orv {
 namespace {
@@ -76,6 +76,27 @@ TEST(PlaybackRules, SeekTargetsStayInsideTheMovie) {
     for (const Toggle& t : {Toggle{false, 989, 1000, true}, {false, 990, 1000, false}, {true, 999, 1000, true},
                             {false, 0, 0, true}})
         EXPECT_EQ(FullViewToggleAllowed(t.on, t.current, t.count), t.allowed) << t.on << " " << t.current;
+}
+
+// The road's commands and the jobs wait by one rule.
+TEST(PlaybackRules, CommandsWaitNearTheEndOfAPlayingMovie) {
+    const struct {
+        ChannelPosition position;
+        bool near;
+    } cases[] = {
+        {{false, true, 2, 0, 100, 1}, true},  // data not loaded yet
+        {{true, true, 3, 99, 100, 1}, false},  // paused
+        {{true, true, 1, 99, 100, 1}, false},  // stopped
+        {{true, true, 2, 80, 100, 1}, true},   {{true, true, 2, 79, 100, 1}, false},
+        {{true, true, 2, 60, 100, 2}, true},   {{true, true, 2, 59, 100, 2}, false},
+        {{true, true, 2, 20, 100, 4}, true},   {{true, true, 2, 19, 100, 4}, false},
+        {{true, true, 2, 99, 0, 1}, false},    // no frame count
+        {{true, false, 2, 99, 100, 1}, false},  // channel not initialised
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.position.current);
+        EXPECT_EQ(IsNearMovieEnd(c.position), c.near);
+    }
 }
 
 TEST(PlaybackRules, StallLimitCoversSlowFrames) {

@@ -190,26 +190,6 @@ std::vector<sFILEENTRY> EntriesOf(const std::vector<std::string>& paths) {
     return entries;
 }
 
-TEST(JobFrame, JobsWaitNearTheEndOfAPlayingMovie) {
-    const struct {
-        ChannelPosition position;
-        BOOL near;
-    } cases[] = {
-        {{false, true, 2, 0, 100, 1}, TRUE},  // data not loaded yet
-        {{true, true, 3, 99, 100, 1}, FALSE},  // paused
-        {{true, true, 1, 99, 100, 1}, FALSE},  // stopped
-        {{true, true, 2, 80, 100, 1}, TRUE},   {{true, true, 2, 79, 100, 1}, FALSE},
-        {{true, true, 2, 60, 100, 2}, TRUE},   {{true, true, 2, 59, 100, 2}, FALSE},
-        {{true, true, 2, 20, 100, 4}, TRUE},   {{true, true, 2, 19, 100, 4}, FALSE},
-        {{true, true, 2, 99, 0, 1}, FALSE},    // no frame count
-        {{true, false, 2, 99, 100, 1}, FALSE},  // channel not initialised
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.position.current);
-        EXPECT_EQ(IsNearMovieEnd(c.position), c.near);
-    }
-}
-
 class DeleteJobTest : public ::testing::Test {
 protected:
     void SetUp() override {

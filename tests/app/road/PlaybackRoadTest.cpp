@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <limits>
@@ -202,6 +203,18 @@ public:
         c.speedStep = step;
         return FakeEngine::SetPlaybackSpeed(c, step);
     }
+    // Stops and pauses a channel's player refuses (0) before it takes one again; kAlways
+    // refuses every one.
+    static constexpr int kAlways = -1;
+    std::array<int, kChannelCount> stopRefusals{}, pauseRefusals{};
+    int StopMovie(sPLAYCHANNEL& c) override {
+        const int taken = FakeEngine::StopMovie(c);  // logged either way
+        return Refused(stopRefusals, c) ? 0 : taken;
+    }
+    int PauseMovie(sPLAYCHANNEL& c) override {
+        const int taken = FakeEngine::PauseMovie(c);
+        return Refused(pauseRefusals, c) ? 0 : taken;
+    }
     void SetCurrentFrame(std::int64_t frame) { results["GetCurrentFrame"] = frame; }
     // Whether `call` was logged ("SeekToFrame#1(150)"), and how many calls begin with `prefix`.
     bool Called(const std::string& call) const {
@@ -213,6 +226,14 @@ public:
         int n = 0;
         for (const std::string& c : calls) n += c.rfind(prefix, 0) == 0;
         return n;
+    }
+
+private:
+    static bool Refused(std::array<int, kChannelCount>& refusals, const sPLAYCHANNEL& c) {
+        int& left = refusals[std::size_t(Number(c) - 1)];
+        if (left == 0) return false;
+        if (left > 0) --left;
+        return true;
     }
 };
 
@@ -304,7 +325,7 @@ protected:
             paths_.push_back(card.AddRecording(recording));
         }
         road_ = std::make_unique<CPlaybackRoad>(
-            host_, PlaybackLends{&browser_, mutexCache_, mutexCpSet_, detectors_, views_});
+            host_, PlaybackLends{browser_, mutexCache_, mutexCpSet_, detectors_, views_});
         roadRef_ = road_.get();
         road_->Connect(listener_);
         browser_.source = folder_.Path();
@@ -323,7 +344,7 @@ protected:
         browser_.SelectFileRow(row, FALSE);
         ASSERT_TRUE(host_.Armed(TIMER_OPEN_DELAY));
         road_->OnOpenDelay();
-        for (int channel = 0; channel < kChannelCount; ++channel) road_->OnPlayerReady(channel, 0, 0);
+        for (int channel = 0; channel < kChannelCount; ++channel) road_->OnPlayerReady(channel, 0);
         ASSERT_TRUE(fixtures::RunUntil([&] { return DataLoadedPost().has_value(); }, 20s));
         const auto post = *DataLoadedPost();
         road_->OnMovieDataLoaded(post.wParam, post.lParam);
@@ -375,11 +396,11 @@ TEST_F(PlaybackRoadTest, ASelectedRowOpensAndTheListenersAreToldItsRecordingAndF
     EXPECT_EQ(listener_.opened[0].stage, RecordingOpened::kOpening);
     EXPECT_EQ(listener_.opened[0].path, paths_[1]);
     // A notice of another open's player is dropped; the front alone waits for the rear.
-    road_->OnPlayerReady(0, 7, 0);
+    road_->OnPlayerReady(0, 7);
     EXPECT_EQ(listener_.opened.size(), 1u);
-    road_->OnPlayerReady(0, 0, 0);
+    road_->OnPlayerReady(0, 0);
     EXPECT_TRUE(host_.Armed(TIMER_REAR_READY));
-    road_->OnPlayerReady(1, 0, 0);
+    road_->OnPlayerReady(1, 0);
     EXPECT_FALSE(host_.Armed(TIMER_REAR_READY));
     ASSERT_EQ(listener_.opened.size(), 2u);
     EXPECT_EQ(listener_.opened[1].stage, RecordingOpened::kPlayersReady);
@@ -428,18 +449,14 @@ TEST_F(PlaybackRoadTest, ASelectedRowOpensAndTheListenersAreToldItsRecordingAndF
     }
     EXPECT_TRUE(road_->HasPosition());
 
-    // A listener that disconnects hears nothing more.
-    FakeListener hidden;
-    road_->Connect(hidden);
-    road_->Connect(hidden);  // once
+    // A listener connected twice hears each notice once.
+    FakeListener late;
+    road_->Connect(late);
+    road_->Connect(late);
     engine_.SetCurrentFrame(40);
     road_->OnPlaybackTick();
-    EXPECT_EQ(hidden.frames.size(), 1u);
-    road_->Disconnect(hidden);
-    engine_.SetCurrentFrame(41);
-    road_->OnPlaybackTick();
-    EXPECT_EQ(hidden.frames.size(), 1u);
-    EXPECT_EQ(listener_.LastFullFrame()->frame, 41);
+    EXPECT_EQ(late.frames.size(), 1u);
+    EXPECT_EQ(listener_.LastFullFrame()->frame, 40);
 }
 
 TEST_F(PlaybackRoadTest, ASliderReleaseIsOneCallThatMovesTheChannelsAndTellsTheFrame) {
@@ -547,6 +564,46 @@ TEST_F(PlaybackRoadTest, PlayAndPauseFollowTheChannelsAndShowTheirLook) {
     EXPECT_NE(g_aPlayChannel[0].playState, PLAY_PLAYING);
 }
 
+// Whichever player refuses a stop, the channels and the play button agree afterwards: the
+// front leads, no rear plays on alone, and the button shows what the front does.
+TEST_F(PlaybackRoadTest, AfterAStopBothChannelsAndThePlayButtonAgree) {
+    constexpr int kAlways = DataEngine::kAlways;
+    struct Case {
+        const char* name;
+        int frontStops, rearStops, rearPauses;  // refused before one is taken
+        PlayState front, rear;
+    };
+    const Case cases[] = {
+        {"no refusal", 0, 0, 0, PLAY_STOPPED, PLAY_STOPPED},
+        {"the front refuses once", 1, 0, 0, PLAY_STOPPED, PLAY_STOPPED},
+        {"the front refuses: both play on", kAlways, 0, 0, PLAY_PLAYING, PLAY_PLAYING},
+        {"the rear refuses once", 0, 1, 0, PLAY_STOPPED, PLAY_STOPPED},
+        {"the rear refuses the stop: paused", 0, kAlways, 0, PLAY_STOPPED, PLAY_PAUSED},
+        {"the rear refuses the stop and the pause: closed", 0, kAlways, kAlways, PLAY_STOPPED, PLAY_CLOSED},
+        {"both refuse", kAlways, kAlways, kAlways, PLAY_PLAYING, PLAY_PLAYING},
+    };
+    int row = 0;
+    for (const Case& c : cases) {
+        OpenRow(row++ % 3);  // a rear closed by the last case opens again
+        road_->OnPlayPause();
+        ASSERT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING) << c.name;
+        ASSERT_EQ(g_aPlayChannel[1].playState, PLAY_PLAYING) << c.name;
+        engine_.stopRefusals = {c.frontStops, c.rearStops};
+        engine_.pauseRefusals = {0, c.rearPauses};
+        listener_.Clear();
+        road_->OnStop();
+        engine_.stopRefusals = {};
+        engine_.pauseRefusals = {};
+        EXPECT_EQ(g_aPlayChannel[0].playState, c.front) << c.name;
+        EXPECT_EQ(g_aPlayChannel[1].playState, c.rear) << c.name;
+        EXPECT_EQ(listener_.LastLook(), c.front == PLAY_PLAYING) << c.name;
+        std::optional<PlayState> status;
+        for (const TransportShown& t : listener_.transport)
+            if (t.status) status = t.status;
+        EXPECT_EQ(status, c.front) << c.name;
+    }
+}
+
 TEST_F(PlaybackRoadTest, TheEndMarginLocksTheCommandsAndHoldsSeeksBackByTheSpeed) {
     OpenRow(0);
     road_->OnPlayPause();
@@ -635,7 +692,7 @@ TEST_F(PlaybackRoadTest, NoticesWithoutAMovieOpenNothing) {
         WPARAM tag;
     };
     for (const Notice& n : {Notice{0, 0}, {1, 0}, {0, 7}, {-1, 0}, {2, 0}, {99, 1}})
-        road_->OnPlayerReady(n.channel, n.tag, 0);
+        road_->OnPlayerReady(n.channel, n.tag);
     road_->OnRearReadyTimeout();
     EXPECT_TRUE(host_.timers.empty());
     EXPECT_EQ(road_->SelectionSerial(), 0u);

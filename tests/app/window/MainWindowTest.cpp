@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMouseEvent>
 #include <QScreen>
 
 #include <algorithm>
@@ -35,8 +36,11 @@
 #include "fixtures/TempDir.h"
 #include "platform/files/RemovableMounts.h"
 #include "playback/ChannelFacade.h"
+#include "playback/engine/CMFActivate.h"
 #include "playback/engine/CPlayer.h"
 #include "playback/engine/ChannelEngineImpl.h"
+#include "playback/engine/Transport.h"
+#include "playback/presenter/EVRCustomPresenter.h"
 #include "views/GSensorDlg.h"
 #include "views/InfoDlg.h"
 #include "views/InfoTexts.h"
@@ -955,6 +959,109 @@ TEST_F(MainWindowTest, PauseSetsTheDefaultStepAfterThePauseAndStopFollowsThePlay
         g_aPlayerDriverTable[0].StopMovie = ownStop;
         EXPECT_EQ(FrontState() == PLAY_PLAYING, c.stillPlaying) << c.name;
         EXPECT_EQ(looksPlaying(), c.stillPlaying) << c.name;
+    }
+    dlg.OnBtnClose();
+}
+
+// The seek slider's thumb dragged and let go while the movie plays (or stands paused), and a
+// command given at each moment of the seek's settling: in the same moment as the release, whose
+// message then comes after the command; once the release is taken, before its picture is on
+// screen; once the picture is there; once the movie moves on. Each ends in the state it
+// commands, judged by what the player reports (its clock, its last seek).
+TEST_F(MainWindowTest, ACommandGivenWhileASeekSettlesIsTakenAfterIt) {
+    CsulvaneDlg dlg;
+    ASSERT_NO_FATAL_FAILURE(StartAndOpen(dlg));
+    const auto player = [&] { return dlg.Engine()->PlayerOf(g_aPlayChannel[0]); };
+    const auto clockRuns = [&] {
+        const ComPtr<CPlayer> p = player();
+        const ComPtr<IMFPresentationClock> clock = p ? p->Clock() : nullptr;
+        MFCLOCK_STATE state = MFCLOCK_STATE_INVALID;
+        return clock && SUCCEEDED(clock->GetState(0, &state)) && state == MFCLOCK_STATE_RUNNING;
+    };
+    const auto lastSeek = [&] {
+        LONGLONG time = 0;
+        const ComPtr<CPlayer> p = player();
+        if (p) p->LastSeek(&time);
+        return FrameOfMediaTime(time, g_aPlayChannel[0].frameInterval);
+    };
+    const auto seekShown = [&] {
+        const ComPtr<CPlayer> p = player();
+        const ComPtr<CMFActivate> activate = p ? p->PresenterActivate() : nullptr;
+        const ComPtr<EVRCustomPresenter> presenter = activate ? activate->Presenter() : nullptr;
+        LONGLONG time = 0;
+        UINT64 seek = 0;
+        return presenter && presenter->GetShownSampleTime(&time, &seek) == S_OK && seek >= p->LastSeek();
+    };
+    const auto looksPlaying = [&] {
+        return test::TransportButtonOf(dlg, BTN_PLAY_PAUSE)->toolTip() == QString::fromUtf8(UiText(11));
+    };
+    CSkinSliderCtrl& slider = *dlg.SeekSlider();
+    const auto mouse = [&](QEvent::Type type, int frame) {
+        const QPointF at(slider.width() * (frame + 0.5) / slider.GetRangeMax(), slider.height() / 2.0);
+        QMouseEvent event(type, at, slider.mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&slider, &event);
+    };
+
+    enum Moment { kWithTheRelease, kBeforeThePicture, kAfterThePicture, kMovingOn };
+    const char* const moments[] = {"with the release", "before the seek's picture", "after the seek's picture",
+                                   "moving on again"};
+    constexpr int kStart = 2, kReleased = 8, kMarker = 20;
+    // Each state is judged on the recording the seek was made in (no end of the movie and
+    // selection of the next one reached it) and after the player's last seek, so that neither
+    // the movie's end nor the nudge of a stalled player (a seek one frame back) passes for it.
+    std::uint64_t selection = 0;
+    const auto after = [&](int seek) { return dlg.Road().SelectionSerial() == selection && lastSeek() == seek; };
+    struct Command {
+        const char* name;
+        std::function<void()> give;
+        PlayState before;
+        std::function<bool()> done;  // the commanded state, as the window and the player report it
+    };
+    const Command commands[] = {
+        {"pause", [&] { dlg.OnCommand(ID_PLAY_PAUSE); }, PLAY_PLAYING,
+         [&] { return after(kReleased) && FrontState() == PLAY_PAUSED && !clockRuns() && !looksPlaying(); }},
+        {"play", [&] { dlg.OnCommand(ID_PLAY_PAUSE); }, PLAY_PAUSED,
+         [&] { return after(kReleased) && FrontState() == PLAY_PLAYING && clockRuns() && looksPlaying(); }},
+        {"stop", [&] { dlg.OnCommand(ID_PLAY_STOP); }, PLAY_PLAYING,
+         [&] { return after(0) && FrontState() == PLAY_STOPPED && !clockRuns() && !looksPlaying(); }},
+        {"faster", [&] { dlg.OnCommand(ID_PLAY_FAST); }, PLAY_PLAYING,
+         [&] { return after(kReleased) && FrontState() == PLAY_PLAYING && g_aPlayChannel[0].speedStep == 2 && clockRuns(); }},
+        {"another seek", [&] { dlg.OnMapMarkerClick(0, kMarker); }, PLAY_PLAYING,
+         [&] { return after(kMarker) && FrontState() == PLAY_PLAYING && seekShown() && clockRuns(); }},
+    };
+    for (const Command& c : commands) {
+        for (const Moment moment : {kWithTheRelease, kBeforeThePicture, kAfterThePicture, kMovingOn}) {
+            if (moment == kMovingOn && c.before != PLAY_PLAYING) continue;  // a paused seek stays
+            const std::string name = std::string(c.name) + ", " + moments[moment];
+            // From frame 2 at normal speed, playing or paused (a pause sets the normal speed).
+            ASSERT_TRUE(RunUntil([&] { return dlg.Road().DataLoaded(); })) << name;
+            dlg.SeekToFrame(kStart, FrontState() == PLAY_PLAYING ? PLAY_PLAYING : PLAY_PAUSED);
+            for (int turns = 0; turns < 3 && (FrontState() != c.before || g_aPlayChannel[0].speedStep != 1); ++turns)
+                dlg.OnCommand(ID_PLAY_PAUSE);
+            ASSERT_EQ(FrontState(), c.before) << name;
+            ASSERT_EQ(g_aPlayChannel[0].speedStep, 1) << name;
+            selection = dlg.Road().SelectionSerial();
+
+            // The thumb taken and dragged to frame 8; the window takes the press.
+            mouse(QEvent::MouseButtonPress, kStart);
+            QCoreApplication::sendPostedEvents();
+            mouse(QEvent::MouseMove, kReleased);
+            mouse(QEvent::MouseButtonRelease, kReleased);
+            if (moment == kWithTheRelease) c.give();
+            QCoreApplication::sendPostedEvents();
+            if (moment == kBeforeThePicture) c.give();
+            if (moment == kAfterThePicture) {
+                ASSERT_TRUE(RunUntil(seekShown)) << name;
+                c.give();
+            }
+            if (moment == kMovingOn) {
+                ASSERT_TRUE(RunUntil([&] { return clockRuns() && FrontFrame() > kReleased; })) << name;
+                c.give();
+            }
+            EXPECT_TRUE(RunUntil(c.done)) << name << ": state " << FrontState() << ", speed step "
+                                          << g_aPlayChannel[0].speedStep << ", last seek " << lastSeek();
+        }
     }
     dlg.OnBtnClose();
 }

@@ -1,5 +1,6 @@
-// The frame arithmetic and lookup tables of the main window's playback: values in,
-// values out, so that the window only applies what they decide.
+// The playback road's frame arithmetic, lookup tables and rules (the jobs wait by the same
+// end margin): values in, values out, so that the road and the jobs only apply what they
+// decide.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +44,23 @@ std::int64_t SeekTolerance(std::int64_t frameCount);
 
 // True while the current frame lies in the end margin of a playing movie.
 bool IsInEndMargin(std::int64_t current, std::int64_t frameCount, int speedStep);
+
+// Channel 1 as the near-end test sees it.
+struct ChannelPosition {
+    bool playbackStarted = false;  // the movie's data has loaded and playback began
+    bool initialised = false;
+    int state = 0;  // PlayState: 1 stopped, 2 playing, 3 paused
+    std::int64_t current = 0;
+    std::int64_t count = 0;
+    int speedStep = 0;
+};
+
+// True when a command that acts on the movie must wait: the movie's data has not loaded yet,
+// or a running movie is within its end margin (20 frames, 40 at speed step 2, 80 at step 4),
+// so that its end and the move to the next recording would come while the command runs. The
+// road's transport commands, the video menu, the jobs, the snapshot and the large-video
+// command all wait by it.
+bool IsNearMovieEnd(const ChannelPosition& channel);
 
 // Whether the full-video view may be switched: leaving it always; going into it not within
 // the last 10 frames, where the movie is about to end and continuous play to move on.

@@ -1,4 +1,4 @@
-#include "app/commands/CsulvaneDlgRules.h"
+#include "app/commands/PlaybackRules.h"
 
 #include <algorithm>
 #include <cmath>
@@ -63,6 +63,13 @@ std::int64_t SeekTolerance(std::int64_t frameCount) { return frameCount / 1000 +
 bool IsInEndMargin(std::int64_t current, std::int64_t frameCount, int speedStep) {
     if (frameCount <= 0) return false;
     return current + EndMargin(speedStep) >= frameCount;
+}
+
+bool IsNearMovieEnd(const ChannelPosition& channel) {
+    constexpr int kStopped = 1, kPaused = 3;
+    if (!channel.playbackStarted) return true;
+    if (!channel.initialised || channel.state == kStopped || channel.state == kPaused) return false;
+    return IsInEndMargin(channel.current, channel.count, channel.speedStep);
 }
 
 bool FullViewToggleAllowed(bool viewOn, std::int64_t current, std::int64_t frameCount) {
