@@ -64,6 +64,9 @@ std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
     RecordWalk walk;
     RecordLimits limits;
     limits.maxRecords = DataRecordLimit(moviePath);
+    // A file the recorder made full size and never finished is whole however far its filler
+    // runs: a join writes its records out as a data file of their own.
+    limits.followFiller = true;
     try {
         walk = WalkBlockRecords(
             block,
@@ -83,7 +86,7 @@ std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
     if (!tagged || walk.end == RecordWalkEnd::kReadError) return nullptr;
     file.Close();
     movie->recordCount = std::uint32_t(movie->records.size());
-    movie->recordsCut = walk.end != RecordWalkEnd::kComplete;
+    movie->recordsCut = RecordsCut(walk.end);
     return movie;
 }
 

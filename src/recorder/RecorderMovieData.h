@@ -27,9 +27,10 @@ std::int32_t DataRecordLimit(const std::string& moviePath);
 // tree: the 26 header bytes, the records (the counted number, or up to "CSMEND" in an
 // uncounted block; an end tag or the end of the file ends them early; no more than
 // DataRecordLimit) and, as recordCount, the number of records read. `recordsCut` tells
-// that they stopped short of the block's end: the block was cut, or ran past the limit.
-// Null when the file cannot be read, does not begin with "CSMDAT" or is too short for its
-// header.
+// that they are fewer than the block holds or promises (RecordsCut): its count promised
+// more, or the records ran on past the limit. An uncounted block that ends without its tag
+// (the recorder lost power) is read whole. Null when the file cannot be read, does not
+// begin with "CSMDAT" or is too short for its header.
 std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath);
 
 // Writes the data file of the movie at `outputMoviePath` (DataFileOfMovie) from the
