@@ -12,13 +12,22 @@ namespace orv {
 
 struct sMOVIESCANNER;
 
+// The recorder writes its records at a fixed rate, ten a second (fifteen in time-lapse
+// files), and its movies at 15 frames a second or more: a frame spans one record at the
+// most. The frames bound the records at four a frame, room for movies of a quarter of that
+// frame rate, so that a length that a movie's header and sample table both overstate lets
+// no more records in.
+constexpr std::int32_t kMaxRecordsPerFrame = 4;
+
 // The most records that a reader of the movie's data file takes: what the movie's length
-// shows at the data file's record rate, with a quarter more and a minute over (a joined
-// movie repeats records at its joints, and a recorder may write its data a little past its
-// movie), at most kMaxBlockRecords. The length is the movie header's, or its sample
-// table's where the two disagree (ScanTrackTiming), found through the box tree without
-// reading media data. 0 when the movie gives no length. Searches through `scanner`, so
-// that its cancel flag stops the search; leaves it closed, its frame interval as it was.
+// shows at the data file's record rate, with a quarter more, and no more than
+// kMaxRecordsPerFrame for each of its frames; a minute over either (a joined movie repeats
+// records at its joints, and a recorder may write its data a little past its movie); at
+// most kMaxBlockRecords. The length is the movie header's, or its sample table's where the
+// two disagree (ScanTrackTiming), the frames are the sample table's; both are found
+// through the box tree without reading media data. 0 when the movie gives no length.
+// Searches through `scanner`, so that its cancel flag stops the search; leaves it closed,
+// its frame interval as it was.
 std::int32_t MovieRecordLimit(sMOVIESCANNER& scanner, const std::string& moviePath);
 // MovieRecordLimit with a scanner of its own, kMaxBlockRecords for a movie without a length.
 std::int32_t DataRecordLimit(const std::string& moviePath);
