@@ -39,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const orv::BlockSource windowed{memory.size, std::size_t(control) * 3, memory.view, block.size()};
     orv::RecordLimits limits;
     if (control & 4) limits.maxRecords = 1 + (control >> 3);
+    limits.followFiller = (control & 0x40) != 0;
     std::vector<orv::sGPSRECORD> whole, inWindows;
     orv::sMOVIESCANNER other;
     other.path = scanner.path;
@@ -58,6 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (a.end != b.end || a.records != b.records || a.endOffset != b.endOffset || whole.size() != inWindows.size())
         __builtin_trap();
     if (!asStored || a.records > limits.maxRecords || a.endOffset > block.size()) __builtin_trap();
+    // A walk that ends unended saw nothing behind its records but filler and the part of one
+    // record: the records were all the block held.
+    if (a.end == orv::RecordWalkEnd::kUnended) {
+        for (std::uint64_t at = a.endOffset; at + orv::sRAWRECORD::kSize <= block.size(); at += orv::sRAWRECORD::kSize)
+            if (!orv::FillerByte(block.subspan(at).first<orv::sRAWRECORD::kSize>())) __builtin_trap();
+    }
     if (b.rest.size() > block.size() - b.endOffset ||
         (!b.rest.empty() && std::memcmp(b.rest.data(), block.data() + b.endOffset, b.rest.size()) != 0))
         __builtin_trap();

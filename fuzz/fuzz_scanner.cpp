@@ -1,7 +1,7 @@
 // The movie-file scanner on a file: the box search with the movie header callback, the
-// track box search with the stts callback, and the data tag searches, also over a range
-// shortened by a start offset. The callbacks also run on the input itself, as an
-// in-memory window.
+// track box search with the stts callback, the data readers' bound and the joiner's reader,
+// and the data tag searches, also over a range shortened by a start offset. The callbacks
+// also run on the input itself, as an in-memory window.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -64,8 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (WriteScratch(data, size) && scanner.OpenMapping(ScratchFile())) {
         // The pre-scan, and the bound of the data readers, which walk the box tree alone.
-        orv::PrescanMovieBoxes(scanner, &duration);
+        orv::TrackTiming timing;
+        orv::PrescanMovieBoxes(scanner, &duration, &timing);
         orv::MovieRecordLimit(scanner, ScratchFile());
+        // The joiner's reader: a name without a camera letter is its own data file, bounded by
+        // itself as a movie; it follows a run of filler to its end.
+        orv::ReadRecorderMovie(ScratchFile());
         scanner.OpenMapping(ScratchFile());
         scanner.ParseDataFile();
         scanner.FindTag({orv::kEndTag, [](orv::sMOVIESCANNER&, std::span<const std::uint8_t> d) {

@@ -66,6 +66,9 @@ struct sPLAYCHANNEL {
     std::uint16_t volume = 0;   // last volume asked for, 0 silent to 65535 full
     HWND owner = 0;             // the video surface; 0 when the channel has none
     float frameInterval = 0.0f;  // ms per video frame of the open movie
+    // The frames of the open movie's sample table where its header's duration belies the
+    // table (the pre-scan's TrackTiming); 0 where the header stands.
+    std::int64_t tableFrameCount = 0;
     std::int32_t flip = 0;
     std::int32_t trickMode = 0;
     std::int32_t canPlayBackwards = 0;

@@ -1177,6 +1177,32 @@ bool WriteBoxNode(const sMP4BOX& node, int fd, sMOVIEJOIN& join) {
     return writer.Node(node) && writer.Finish();
 }
 
+namespace {
+
+// The records of the movie's data file for the join, or none: then hasData is cleared and
+// dataLoss tells why.
+std::unique_ptr<sMP4MOVIE> JoinedRecords(sMOVIEJOIN& join, const std::string& moviePath) {
+    auto data = ReadRecorderMovie(moviePath);
+    JoinDataLoss loss = JoinDataLoss::kNone;
+    if (!data) {
+        const std::string dataPath = DataFileOfMovie(moviePath);
+        loss = dataPath == moviePath || InspectTarget(dataPath) == TargetKind::kMissing ? JoinDataLoss::kMissing
+                                                                                         : JoinDataLoss::kUnreadable;
+    } else if (data->recordsCut) {
+        // Its records would be written out as a whole data file.
+        loss = JoinDataLoss::kCut;
+        data.reset();
+    }
+    if (loss != JoinDataLoss::kNone) {
+        join.hasData = false;
+        join.dataLoss = loss;
+        join.dataLossMovie = moviePath;
+    }
+    return data;
+}
+
+}  // namespace
+
 bool BeginJoin(sMOVIEJOIN& join, const std::string& firstPath) {
     join.error.clear();
     join.firstFront = OpenMovieBoxes(firstPath, true, true, join.progressWindow, &join.error);
@@ -1191,10 +1217,7 @@ bool BeginJoin(sMOVIEJOIN& join, const std::string& firstPath) {
         join.firstRear = OpenMovieBoxes(rear, true, true, join.progressWindow);
     if (join.firstRear && !ReadMovieParts(*join.firstRear, &parts, nullptr)) join.firstRear.reset();
     join.hasRear = join.hasRear && join.firstRear;
-    if (join.hasData) join.firstData = ReadRecorderMovie(firstPath);
-    // A data file whose records stop short of its block's end would be written out as a
-    // whole one: the output then goes without a data file, as when an input has none.
-    join.hasData = join.hasData && join.firstData && !join.firstData->recordsCut;
+    if (join.hasData) join.firstData = JoinedRecords(join, firstPath);
     return true;
 }
 
@@ -1214,9 +1237,8 @@ bool AppendMovieToJoin(sMOVIEJOIN& join, const std::string& path) {
         if (join.hasRear) join.nextRear.push_back(std::move(rear));
     }
     if (join.hasData) {
-        auto data = ReadRecorderMovie(path);
-        join.hasData = data != nullptr && !data->recordsCut;
-        if (join.hasData) {
+        auto data = JoinedRecords(join, path);
+        if (data) {
             AppendJoinedRecords(join.firstData->records, data->records);
             join.firstData->recordCount = std::uint32_t(join.firstData->records.size());
             join.nextData.push_back(std::move(data));

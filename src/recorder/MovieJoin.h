@@ -41,6 +41,14 @@ namespace orv {
 // Bytes copied from a movie's media data at once.
 constexpr std::size_t kJoinCopyPiece = std::size_t(32) << 20;
 
+// Why a join's output goes without a data file.
+enum class JoinDataLoss {
+    kNone,        // every recording's records are joined
+    kMissing,     // a recording has no data file
+    kUnreadable,  // a recording's data file cannot be read or holds no recorder data
+    kCut,         // a recording's records are fewer than its data file promises (RecordsCut)
+};
+
 struct sMOVIEJOIN {
     std::unique_ptr<sMP4MOVIE> firstFront;
     std::unique_ptr<sMP4MOVIE> firstRear;
@@ -50,6 +58,9 @@ struct sMOVIEJOIN {
     std::vector<std::unique_ptr<sMP4MOVIE>> nextData;
     bool hasRear = true;
     bool hasData = true;
+    // Set when hasData was cleared: why, and the movie whose data file it was.
+    JoinDataLoss dataLoss = JoinDataLoss::kNone;
+    std::string dataLossMovie;
     HWND progressWindow = 0;  // WM_APP_PROGRESS (bytes written, bytes to write) while writing
     // Cleared by another thread to stop the write at the next piece; null: never stopped.
     const std::atomic<bool>* keepRunning = nullptr;
@@ -58,12 +69,16 @@ struct sMOVIEJOIN {
 
 // Opens the first movie (its boxes with their payloads), its rear companion and its data
 // file. False when the front movie cannot be read or cannot be joined; a missing companion
-// or data file only clears hasRear or hasData.
+// or data file only clears hasRear or hasData. A data file cut short of its records counts
+// as none, since it would be written out as a whole one; clearing hasData tells why in
+// dataLoss. A data file that ends without its end tag (the recording's power failed) is
+// whole: its records are joined.
 bool BeginJoin(sMOVIEJOIN& join, const std::string& firstPath);
 
 // Joins the movie at `path`, its companion and its records behind those joined so far.
 // False, the join left as it was, when the front movie cannot be read or does not match the
-// first; a companion or data file that is missing or does not match clears its flag.
+// first; a companion or data file that is missing or does not match clears its flag (the
+// data file as in BeginJoin).
 bool AppendMovieToJoin(sMOVIEJOIN& join, const std::string& path);
 
 // Appends the tracks and the media data of `next` to `first`. Both trees stay valid: on

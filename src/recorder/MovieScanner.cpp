@@ -482,28 +482,34 @@ float SampleTableDuration(std::span<const std::uint8_t> stts, float headerS, std
     return std::fabs(headerRate - tableRate) > 1.0 ? float(tableS) : headerS;
 }
 
-bool ScanTrackTiming(sMOVIESCANNER& scanner, float headerS, float* lengthS) {
+bool ScanTrackTiming(sMOVIESCANNER& scanner, float headerS, TrackTiming* timing) {
     std::uint32_t mediaTimeScale = 0;  // none when the media header cannot be read
     scanner.FindTrackBox({"mdhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
                               return OnMdhdBox(s, data, &mediaTimeScale);
                           }});
-    float length = headerS;
+    TrackTiming found;
+    found.lengthS = headerS;
     const bool timed = scanner.FindTrackBox({"stts", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
-        length = SampleTableDuration(data, headerS, mediaTimeScale);
-        return OnSttsBox(s, data, length);
+        std::uint64_t ticks = 0;
+        if (!SampleTableTotals(data, &found.frames, &ticks)) found.frames = 0;
+        found.lengthS = SampleTableDuration(data, headerS, mediaTimeScale);
+        return OnSttsBox(s, data, found.lengthS);
     }});
-    if (lengthS) *lengthS = length;
+    // SampleTableDuration gives the header's duration itself unless the table belies it.
+    found.headerBelied = found.lengthS != headerS;
+    if (timing) *timing = found;
     return timed;
 }
 
-bool PrescanMovieBoxes(sMOVIESCANNER& scanner, float* durationS) {
+bool PrescanMovieBoxes(sMOVIESCANNER& scanner, float* durationS, TrackTiming* timing) {
     *durationS = 0.0f;
+    if (timing) *timing = TrackTiming{};
     // A movie without "mvhd" is searched to its end with success and no hit.
     return scanner.FindBox({"mvhd",
                             [&](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
                                 return OnMvhdBox(s, data, durationS);
                             }}) &&
-           scanner.hits > 0 && ScanTrackTiming(scanner, *durationS);
+           scanner.hits > 0 && ScanTrackTiming(scanner, *durationS, timing);
 }
 
 }  // namespace orv

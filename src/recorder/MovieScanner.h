@@ -194,16 +194,25 @@ int OnMdhdBox(sMOVIESCANNER& scanner, std::span<const std::uint8_t> data, std::u
 // (0: unknown) gives no length.
 float SampleTableDuration(std::span<const std::uint8_t> stts, float headerS, std::uint32_t mediaTimeScale);
 
+// The video track's timing as the pre-scan finds it.
+struct TrackTiming {
+    // Seconds the frames are played over (SampleTableDuration): the movie header's
+    // duration, or the sample table's own length where that belies it.
+    float lengthS = 0.0f;
+    bool headerBelied = false;  // lengthS is the table's, not the header's
+    std::uint64_t frames = 0;   // samples of the time-to-sample table; 0 when it cannot be read
+};
+
 // The pre-scan's second half, on the open movie: finds the video track's media time scale
 // ("mdhd") and sample table ("stts") and sets the scanner's frame interval (OnSttsBox) from
 // the length SampleTableDuration gives with `headerS`, the movie header's duration (0 when
-// there is none). That length goes to `*lengthS` when given (`headerS` when the table
-// cannot be read). False when the sample table gives no interval.
-bool ScanTrackTiming(sMOVIESCANNER& scanner, float headerS, float* lengthS = nullptr);
+// there is none). The timing goes to `*timing` when given (its length `headerS` and no
+// frames when the table cannot be read). False when the sample table gives no interval.
+bool ScanTrackTiming(sMOVIESCANNER& scanner, float headerS, TrackTiming* timing = nullptr);
 
 // The whole pre-scan of the open movie: the movie header's duration into `*durationS`
-// (FindBox "mvhd", OnMvhdBox), then the frame interval (ScanTrackTiming). False when the
-// movie has no header or a step fails.
-bool PrescanMovieBoxes(sMOVIESCANNER& scanner, float* durationS);
+// (FindBox "mvhd", OnMvhdBox), then the frame interval and, when given, `*timing`
+// (ScanTrackTiming). False when the movie has no header or a step fails.
+bool PrescanMovieBoxes(sMOVIESCANNER& scanner, float* durationS, TrackTiming* timing = nullptr);
 
 }  // namespace orv

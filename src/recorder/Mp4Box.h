@@ -175,7 +175,7 @@ struct sMP4MOVIE {
     std::vector<RawRecordBytes> records;
     std::array<std::uint8_t, kBlockHeaderSize> header{};
     std::uint32_t recordCount = 0;
-    bool recordsCut = false;  // the records stopped short of the end of their block
+    bool recordsCut = false;  // fewer records than the block holds or promises (RecordsCut)
     // Every box of each list's type, in file order (pre-order walk).
     std::array<std::vector<sMP4BOX*>, MOVIE_LIST_COUNT> lists;
 };

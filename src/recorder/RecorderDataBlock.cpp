@@ -70,6 +70,8 @@ bool ParseHeaderEntries(std::span<const std::uint8_t> block, std::string_view fi
     return true;
 }
 
+bool RecordsCut(RecordWalkEnd end) { return end != RecordWalkEnd::kComplete && end != RecordWalkEnd::kUnended; }
+
 bool IsEndTag(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= kEndTag.size() &&
            std::memcmp(bytes.data(), kEndTag.data(), kEndTag.size()) == 0;
@@ -143,9 +145,11 @@ RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& on
         return true;
     };
     std::uint64_t offset = kBlockRecordsOffset;
+    // Past the limit in a run of filler that starts at heldFrom (followFiller).
+    bool beyond = false;
     const auto finish = [&](RecordWalkEnd end) {
         walk.end = end;
-        walk.endOffset = held == 0 ? offset : heldFrom;
+        walk.endOffset = held == 0 && !beyond ? offset : heldFrom;
         if (walk.endOffset >= viewStart && walk.endOffset - viewStart <= view.size())
             walk.rest = view.subspan(std::size_t(walk.endOffset - viewStart));
         return walk;
@@ -158,6 +162,13 @@ RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& on
         const bool tag = IsEndTag(rest);
         const bool whole = rest.size() == sRAWRECORD::kSize;
         const bool filler = !counted && whole && !tag && FillerByte(rest.first<sRAWRECORD::kSize>());
+        if (beyond) {
+            // Nothing is handed out any more: only whether the filler runs to the end counts.
+            if (!whole) return finish(RecordWalkEnd::kUnended);
+            if (!filler) return finish(RecordWalkEnd::kLimit);
+            offset += sRAWRECORD::kSize;
+            continue;
+        }
         if (held > 0 && (tag || (whole && !filler))) {
             // Something real follows the run: its records are records. The window may have
             // moved back meanwhile, so the bytes at `offset` are looked at again.
@@ -166,8 +177,14 @@ RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& on
         }
         if (tag) return finish(counted ? RecordWalkEnd::kEndTagEarly : RecordWalkEnd::kComplete);
         // A record cut by the end of the data, or filler up to it, is no record.
-        if (!whole) return finish(RecordWalkEnd::kTruncated);
-        if (walk.records + held == maxRecords) return finish(RecordWalkEnd::kTruncated);
+        if (!whole) return finish(counted ? RecordWalkEnd::kTruncated : RecordWalkEnd::kUnended);
+        if (walk.records + held == maxRecords) {
+            if (!limits.followFiller || !filler) return finish(RecordWalkEnd::kLimit);
+            beyond = true;
+            if (held == 0) heldFrom = offset;
+            offset += sRAWRECORD::kSize;
+            continue;
+        }
         if (filler) {
             if (held++ == 0) heldFrom = offset;
         } else {

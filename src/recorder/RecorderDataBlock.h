@@ -133,10 +133,23 @@ bool IsEndTag(std::span<const std::uint8_t> bytes);
 // How a walk over the records of a block ended.
 enum class RecordWalkEnd {
     kComplete,     // all counted records, or the end tag of an uncounted block
+    // An uncounted block whose data ended before any end tag: after its last whole record,
+    // inside a record, or in filler that runs to the end. The recorder leaves the file of a
+    // recording whose power failed so: its records are all it holds.
+    kUnended,
     kEndTagEarly,  // the end tag stood where a counted record should be
-    kTruncated,    // the block (its file or its box) ended before its records did
+    // The block (its file or its box) ended before its counted records, or before its count
+    // could be read; or its head was refused.
+    kTruncated,
+    kLimit,        // the walk reached its most records with more of the block to go
     kReadError,    // a window could not be read, or the read was cancelled
 };
+
+// Whether the records a walk handed out are fewer than the block holds or promises: its
+// count promised more, a read failed, or the walk stopped at its limit with more to go. A
+// block without a count that ran to the end of its data without a tag is not cut: it
+// promised nothing more.
+bool RecordsCut(RecordWalkEnd end);
 
 struct RecordWalk {
     RecordWalkEnd end = RecordWalkEnd::kTruncated;
@@ -168,7 +181,7 @@ BlockSource InMemoryBlock(std::span<const std::uint8_t> block);
 // a day: a recorder writes clips of minutes and a joined movie stays below 4 GiB, which
 // holds a day of video only at bit rates no recorder uses. A block is read no further
 // than a day of records at the faster rate (1,296,000 records, about 250 MB decoded);
-// the rest of a block that claims more counts as truncated.
+// the walk ends at that limit in a block that claims more.
 constexpr std::int32_t kFastestRecordsPerSecond = 15;
 constexpr std::int32_t kMaxRecordingSeconds = 24 * 3600;
 constexpr std::int32_t kMaxBlockRecords = kMaxRecordingSeconds * kFastestRecordsPerSecond;
@@ -184,7 +197,12 @@ std::optional<std::uint8_t> FillerByte(RawRecord record);
 // lower it to what the movie can show (MovieRecordLimit); tests and fuzzing use smaller
 // figures to reach the end.
 struct RecordLimits {
-    std::int32_t maxRecords = kMaxBlockRecords;  // more records end the walk as truncated
+    std::int32_t maxRecords = kMaxBlockRecords;  // more records end the walk at kLimit
+    // In a block without a count, a run of filler that reaches maxRecords is read on to the
+    // next thing that is not filler, nothing of it kept: the walk ends unended when that is
+    // the end of the data (a file the recorder made full size and never finished), else at
+    // kLimit. Costs reading the rest of such a block.
+    bool followFiller = false;
 };
 
 using RawRecordVisitor = std::function<void(std::int32_t, RawRecord)>;
@@ -202,9 +220,10 @@ using BlockHeadVisitor = std::function<bool(std::span<const std::uint8_t> head)>
 // Without a count, a run of filler records is counted, not kept, until a record or the
 // end tag follows it: then its records are read again and handed out as stored. A run that
 // reaches the end of the block (nothing but filler follows) is no records and ends the walk
-// as truncated with endOffset at the run's first record; so does a run that reaches
-// `limits.maxRecords`, since no record behind it could be handed out. The walk reads no
-// further than the limit allows.
+// as unended with endOffset at the run's first record; a run that reaches
+// `limits.maxRecords` ends it at kLimit there, since no record behind it could be handed
+// out, unless `limits.followFiller` says to look on. Otherwise the walk reads no further
+// than the limit allows.
 RecordWalk WalkBlockRecords(const BlockSource& block, const BlockHeadVisitor& onHead,
                             const RawRecordVisitor& onRecord, const RecordLimits& limits = {});
 // The same over a block in memory.

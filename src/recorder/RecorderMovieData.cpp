@@ -1,5 +1,6 @@
 #include "recorder/RecorderMovieData.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -21,20 +22,24 @@ constexpr std::size_t kJoinReadWindow = std::size_t(4) << 20;
 
 std::int32_t MovieRecordLimit(sMOVIESCANNER& scanner, const std::string& moviePath) {
     const float interval = scanner.frameInterval;
-    float seconds = 0.0f;
+    TrackTiming timing;
     if (scanner.OpenMapping(moviePath)) {
         float headerS = 0.0f;
         scanner.FindTrackBox({"mvhd", [&](sMOVIESCANNER& s, std::span<const std::uint8_t> data) {
                                   return OnMvhdBox(s, data, &headerS);
                               }});
-        ScanTrackTiming(scanner, headerS, &seconds);  // a header alone still gives its length
+        ScanTrackTiming(scanner, headerS, &timing);  // a header alone still gives its length
     }
     scanner.CloseMapping();
     scanner.frameInterval = interval;
+    const float seconds = timing.lengthS;
     if (!(seconds > 0.0f) || !std::isfinite(seconds)) return 0;
     const float msPerRecord =
         IsTimeLapseDataName(PathFindFileName(DataFileOfMovie(moviePath))) ? kMsPerRecordTimeLapse : kMsPerRecord;
-    const double records = (double(seconds) * 1.25 + 60.0) * 1000.0 / msPerRecord;
+    const double perSecond = 1000.0 / msPerRecord;
+    double shown = double(seconds) * 1.25 * perSecond;
+    if (timing.frames > 0) shown = std::min(shown, double(timing.frames) * kMaxRecordsPerFrame);
+    const double records = shown + 60.0 * perSecond;
     return records < double(kMaxBlockRecords) ? std::int32_t(std::ceil(records)) : kMaxBlockRecords;
 }
 
@@ -64,6 +69,9 @@ std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
     RecordWalk walk;
     RecordLimits limits;
     limits.maxRecords = DataRecordLimit(moviePath);
+    // A file the recorder made full size and never finished is whole however far its filler
+    // runs: a join writes its records out as a data file of their own.
+    limits.followFiller = true;
     try {
         walk = WalkBlockRecords(
             block,
@@ -83,7 +91,7 @@ std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
     if (!tagged || walk.end == RecordWalkEnd::kReadError) return nullptr;
     file.Close();
     movie->recordCount = std::uint32_t(movie->records.size());
-    movie->recordsCut = walk.end != RecordWalkEnd::kComplete;
+    movie->recordsCut = RecordsCut(walk.end);
     return movie;
 }
 

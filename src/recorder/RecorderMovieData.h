@@ -12,13 +12,22 @@ namespace orv {
 
 struct sMOVIESCANNER;
 
+// The recorder writes its records at a fixed rate, ten a second (fifteen in time-lapse
+// files), and its movies at 15 frames a second or more: a frame spans one record at the
+// most. The frames bound the records at four a frame, room for movies of a quarter of that
+// frame rate, so that a length that a movie's header and sample table both overstate lets
+// no more records in.
+constexpr std::int32_t kMaxRecordsPerFrame = 4;
+
 // The most records that a reader of the movie's data file takes: what the movie's length
-// shows at the data file's record rate, with a quarter more and a minute over (a joined
-// movie repeats records at its joints, and a recorder may write its data a little past its
-// movie), at most kMaxBlockRecords. The length is the movie header's, or its sample
-// table's where the two disagree (ScanTrackTiming), found through the box tree without
-// reading media data. 0 when the movie gives no length. Searches through `scanner`, so
-// that its cancel flag stops the search; leaves it closed, its frame interval as it was.
+// shows at the data file's record rate, with a quarter more, and no more than
+// kMaxRecordsPerFrame for each of its frames; a minute over either (a joined movie repeats
+// records at its joints, and a recorder may write its data a little past its movie); at
+// most kMaxBlockRecords. The length is the movie header's, or its sample table's where the
+// two disagree (ScanTrackTiming), the frames are the sample table's; both are found
+// through the box tree without reading media data. 0 when the movie gives no length.
+// Searches through `scanner`, so that its cancel flag stops the search; leaves it closed,
+// its frame interval as it was.
 std::int32_t MovieRecordLimit(sMOVIESCANNER& scanner, const std::string& moviePath);
 // MovieRecordLimit with a scanner of its own, kMaxBlockRecords for a movie without a length.
 std::int32_t DataRecordLimit(const std::string& moviePath);
@@ -27,9 +36,10 @@ std::int32_t DataRecordLimit(const std::string& moviePath);
 // tree: the 26 header bytes, the records (the counted number, or up to "CSMEND" in an
 // uncounted block; an end tag or the end of the file ends them early; no more than
 // DataRecordLimit) and, as recordCount, the number of records read. `recordsCut` tells
-// that they stopped short of the block's end: the block was cut, or ran past the limit.
-// Null when the file cannot be read, does not begin with "CSMDAT" or is too short for its
-// header.
+// that they are fewer than the block holds or promises (RecordsCut): its count promised
+// more, or the records ran on past the limit. An uncounted block that ends without its tag
+// (the recorder lost power) is read whole. Null when the file cannot be read, does not
+// begin with "CSMDAT" or is too short for its header.
 std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath);
 
 // Writes the data file of the movie at `outputMoviePath` (DataFileOfMovie) from the

@@ -253,29 +253,37 @@ TEST_F(ChannelData, EveryReadOfARecordingsDataStopsWhereItsMovieDoes) {
         const char* name;
         const char* letters;
         double movieSeconds;  // 0: a movie without a length
+        std::uint32_t frames;  // of the movie's sample table over its length; 0: none
         int records;
         bool neighbour;  // OpenNeighbourDataFile, else OpenDataFile
         std::size_t prefetched;  // records in the prefetch scanner; 0: not loaded
         std::size_t selected;    // records in the staging scanner once the movie is selected
         bool endRead;            // ReadRecorderEnd finds the tag within the movie's length
     };
-    // Ten seconds show 10 x (10 x 1.25 + 60) = 725 records, or 1088 in time-lapse.
+    // Ten seconds show 10 x (10 x 1.25 + 60) = 725 records, or 1088 in time-lapse. A movie
+    // whose header and sample table both claim a day shows four records for each of its 300
+    // frames and a minute's 600 more.
     const Case cases[] = {
-        {"a clip's data", "A___", 10, 50, true, 50, 50, true},
-        {"more data than its movie shows", "A___", 10, 2000, true, 725, 725, false},
-        {"time-lapse data comes faster", "T___", 10, 1000, true, 1000, 1000, true},
-        {"more time-lapse data than its movie shows", "T___", 10, 1200, true, 1088, 1088, false},
-        {"a neighbour without a length is left to its selection", "A___", 0, 5, true, 0, 5, true},
-        {"a selection holds to its movie too", "A___", 10, 2000, false, 725, 725, false},
-        {"a runaway data file", "A___", 60, kRunaway, true, 10, 10, false},
-        {"a runaway data file, selected", "A___", 60, kRunaway, false, 10, 10, false},
+        {"a clip's data", "A___", 10, 0, 50, true, 50, 50, true},
+        {"more data than its movie shows", "A___", 10, 0, 2000, true, 725, 725, false},
+        {"time-lapse data comes faster", "T___", 10, 0, 1000, true, 1000, 1000, true},
+        {"more time-lapse data than its movie shows", "T___", 10, 0, 1200, true, 1088, 1088, false},
+        {"a neighbour without a length is left to its selection", "A___", 0, 0, 5, true, 0, 5, true},
+        {"a selection holds to its movie too", "A___", 10, 0, 2000, false, 725, 725, false},
+        {"a runaway data file", "A___", 60, 0, kRunaway, true, 10, 10, false},
+        {"a runaway data file, selected", "A___", 60, 0, kRunaway, false, 10, 10, false},
+        {"a day claimed by header and table", "A___", 86400, 300, 5000, true, 1800, 1800, false},
+        {"a day claimed by header and table, selected", "A___", 86400, 300, 5000, false, 1800, 1800, false},
+        {"a clip's frames bound no more than its length", "A___", 10, 300, 2000, true, 725, 725, false},
     };
     int serial = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ++serial;
         const std::string movie = card.Add(serial, c.records == kRunaway ? 10 : c.records, c.letters);
-        if (c.movieSeconds > 0) {
+        if (c.frames > 0) {
+            ASSERT_TRUE(TestCard::SetMovieTiming(movie, c.movieSeconds, c.frames, c.movieSeconds));
+        } else if (c.movieSeconds > 0) {
             ASSERT_TRUE(TestCard::SetMovieLength(movie, c.movieSeconds));
         }
         if (c.records == kRunaway) {

@@ -49,6 +49,28 @@ public:
                                                           test::Box("free", test::Bytes(512, 0))}));
     }
 
+    // Makes the front movie a movie whose header says `headerSeconds` and whose video track's
+    // sample table holds `frames` frames over `tableSeconds` (time scale 1000 in both).
+    static bool SetMovieTiming(const std::string& movie, double headerSeconds, std::uint32_t frames,
+                               double tableSeconds) {
+        using test::Be32;
+        using test::Box;
+        using test::Bytes;
+        using test::Cat;
+        const Bytes mvhd = Box("mvhd", Cat({Bytes(12, 0), Be32(1000), Be32(std::uint32_t(headerSeconds * 1000.0)),
+                                             Bytes(80, 0)}));
+        const Bytes mdhd = Box("mdhd", Cat({Bytes(12, 0), Be32(1000), Be32(std::uint32_t(tableSeconds * 1000.0)),
+                                             Bytes(4, 0)}));
+        const Bytes hdlr = Box("hdlr", Cat({Bytes(8, 0), test::Text("vide"), Bytes(13, 0)}));
+        const Bytes stts = Box("stts", Cat({Bytes(4, 0), Be32(1), Be32(frames),
+                                             Be32(std::uint32_t(tableSeconds * 1000.0 / frames))}));
+        const Bytes stbl = Box("stbl", Cat({Box("stsd", Bytes(8, 0)), stts}));
+        const Bytes trak = Box("trak", Cat({Box("tkhd", Bytes(84, 0)),
+                                            Box("mdia", Cat({mdhd, hdlr, Box("minf", stbl)}))}));
+        return fixtures::WriteFileBytes(movie, Cat({Box("ftyp", Bytes{'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm'}),
+                                                    Box("moov", Cat({mvhd, trak})), Box("free", Bytes(512, 0))}));
+    }
+
     fixtures::CardBuilder& Builder() { return card_; }
 
 private:

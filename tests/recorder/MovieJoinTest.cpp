@@ -425,6 +425,80 @@ TEST_F(MovieJoinTest, ASecondJoinLeavesNoPartOfTheFirst) {
     }
 }
 
+// A join takes every data file whose records are whole, a recording's last one before its
+// power failed among them (no count, no end tag, maybe zeros behind its records): the joined
+// data file is the one of the intact files. A data file that is missing, unreadable or cut
+// short of its count leaves the output without one, and the join tells why and whose.
+TEST_F(MovieJoinTest, APowerCutDataFileIsJoinedWholeAndAMissingOneIsToldOf) {
+    enum class State { kWhole, kPowerCut, kPowerCutZeros, kCutShort, kMissing, kForeign };
+    const struct {
+        const char* name;
+        std::size_t input;  // whose data file is in that state
+        State state;
+        JoinDataLoss loss;
+    } cases[] = {
+        {"every data file whole", 0, State::kWhole, JoinDataLoss::kNone},
+        {"the first one's power failed", 0, State::kPowerCut, JoinDataLoss::kNone},
+        {"the last one's power failed, zeros behind", 2, State::kPowerCutZeros, JoinDataLoss::kNone},
+        {"the first one cut short of its count", 0, State::kCutShort, JoinDataLoss::kCut},
+        {"the second one has none", 1, State::kMissing, JoinDataLoss::kMissing},
+        {"the last one holds no recorder data", 2, State::kForeign, JoinDataLoss::kUnreadable},
+    };
+    std::string intact;  // the joined data file of the intact inputs
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = out_ + "/" + std::to_string(&c - cases);
+        const auto movies = CopiesWithout(inputs_, inputs_.size(), folder + "/in", true);
+        for (std::size_t i = 0; i < movies.size(); ++i) {
+            fs::create_directories(PathRemoveFileSpec(DataFileOfMovie(movies[i])));
+            fs::copy_file(DataFileOfMovie(inputs_[i]), DataFileOfMovie(movies[i]));
+        }
+        const std::string data = DataFileOfMovie(movies[c.input]);
+        std::string bytes = Contents(data);
+        ASSERT_EQ(bytes.substr(bytes.size() - 12, 6), "CSMEND");
+        switch (c.state) {
+        case State::kWhole: break;
+        case State::kPowerCut:
+        case State::kPowerCutZeros:
+            bytes[32] = bytes[33] = char(0xFF);
+            bytes.resize(bytes.size() - 12);  // "CSMEND" and the recorder's number
+            if (c.state == State::kPowerCutZeros) bytes.resize(bytes.size() + 300 * sRAWRECORD::kSize, '\0');
+            break;
+        case State::kCutShort: bytes.resize(bytes.size() / 2); break;
+        case State::kMissing: bytes.clear(); break;
+        case State::kForeign: bytes.assign(400, 'x'); break;
+        }
+        if (c.state == State::kMissing) {
+            fs::remove(data);
+        } else {
+            std::ofstream(data, std::ios::binary | std::ios::trunc) << bytes;
+        }
+
+        const std::string output = folder + "/out/" + fs::path(movies[0]).filename().string();
+        fs::create_directories(PathRemoveFileSpec(output));
+        sMOVIEJOIN join;
+        bool joined = BeginJoin(join, movies[0]);
+        for (std::size_t i = 1; joined && i < movies.size(); ++i) joined = AppendMovieToJoin(join, movies[i]);
+        ASSERT_TRUE(joined && WriteJoinedMovie(join, output)) << join.error;
+        FreeJoin(join);
+        EXPECT_EQ(join.dataLoss, c.loss);
+        EXPECT_EQ(join.dataLossMovie, c.loss == JoinDataLoss::kNone ? "" : movies[c.input]);
+        EXPECT_TRUE(fs::exists(CompanionFileName(output)));
+        if (c.loss != JoinDataLoss::kNone) {
+            EXPECT_FALSE(fs::exists(DataFileOfMovie(output)));
+            continue;
+        }
+        const std::string written = Contents(DataFileOfMovie(output));
+        if (c.state == State::kWhole) intact = written;
+        ASSERT_FALSE(intact.empty());
+        EXPECT_EQ(written.size(), intact.size());
+        EXPECT_TRUE(written == intact);
+        const auto records = ReadRecorderMovie(output);
+        ASSERT_TRUE(records);
+        EXPECT_EQ(records->records.size(), 5u + 7u + 2u);
+    }
+}
+
 int g_stopJoinAt = -1;
 void StopJoinAtChosenStep(int step) {
     if (step == g_stopJoinAt) ::raise(SIGKILL);

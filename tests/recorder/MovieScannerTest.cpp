@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -588,6 +589,65 @@ TEST_F(MovieScannerTest, ABlockOfAnySizeIsDecodedWholeWindowByWindow) {
     ASSERT_TRUE(joined);
     EXPECT_EQ(joined->records.size(), std::size_t(kRecords));
     EXPECT_EQ(joined->recordCount, std::uint32_t(kRecords));
+}
+
+// Records are cut only where they stop before what their block promises: its count, a read
+// that failed, or the movie's bound. A block without a count that ends without its tag (the
+// recorder lost power while it wrote the file) promised nothing more: it is whole, with or
+// without filler or half a record behind its last record.
+TEST_F(MovieScannerTest, OnlyRecordsShortOfWhatTheirBlockPromisesAreCut) {
+    enum class Tail { kNone, kTag, kZeros, kHalfRecord };
+    const struct Case {
+        const char* name;
+        std::optional<std::uint16_t> count;  // none: 0xFFFF
+        int stored;                          // records in the block
+        Tail tail;
+        bool readError;  // the window of the fourth record cannot be read
+        int records;     // records read
+        bool cut;
+    } cases[] = {
+        {"count and tag", 5, 5, Tail::kTag, false, 5, false},
+        {"count only", 5, 5, Tail::kNone, false, 5, false},
+        {"tag only", {}, 5, Tail::kTag, false, 5, false},
+        {"neither", {}, 5, Tail::kNone, false, 5, false},
+        {"neither, zeros up to the end", {}, 5, Tail::kZeros, false, 5, false},
+        {"neither, the last record half written", {}, 5, Tail::kHalfRecord, false, 5, false},
+        {"records short of the count", 8, 5, Tail::kNone, false, 5, true},
+        {"the tag before the count is reached", 8, 5, Tail::kTag, false, 5, true},
+        {"a read error", {}, 6, Tail::kTag, true, 3, true},
+        // Five seconds show 5 x 1.25 x 10 records and a minute's 600 more.
+        {"the movie's bound", {}, 700, Tail::kTag, false, 663, true},
+    };
+    const std::string movie = File("AG_S-220101-120000-000001M.MOV", Movie(Mvhd0(1000, 5000)));
+    const std::string dataPath = dir_.Path() + "/AG_S-220101-120000-000001D.ADA";
+    RecordLimits limits;
+    limits.maxRecords = MovieRecordLimit(scanner_, movie);
+    ASSERT_EQ(limits.maxRecords, 663);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fx::DataBlock block = CountingBlock(c.stored);
+        block.countField = c.count.value_or(kUncountedRecords);
+        block.endTag = c.tail == Tail::kTag;
+        Bytes bytes = block.Bytes();
+        if (c.tail == Tail::kHalfRecord) bytes.resize(bytes.size() + sRAWRECORD::kSize / 2, '7');
+        const BlockSource memory = InMemoryBlock(bytes);
+        const std::uint64_t failAt = kBlockRecordsOffset + 3 * sRAWRECORD::kSize;
+        const BlockSource source{memory.size, sRAWRECORD::kSize, [&](std::uint64_t at, std::size_t n) {
+                                     return c.readError && at >= failAt ? memory.view(at, n).first(0) : memory.view(at, n);
+                                 }};
+        const RecordWalk walk = WalkBlockRecords(source, nullptr, [](std::int32_t, RawRecord) {}, limits);
+        EXPECT_EQ(walk.records, c.records);
+        EXPECT_EQ(RecordsCut(walk.end), c.cut);
+        if (c.readError) continue;  // the joiner's reader gives no records at all then
+
+        const bool written = c.tail == Tail::kZeros ? fx::WritePreallocatedFile(dataPath, bytes, 4 * kMB)
+                                                    : fx::WriteFileBytes(dataPath, bytes);
+        ASSERT_TRUE(written);
+        const auto read = ReadRecorderMovie(movie);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->records.size(), std::size_t(c.records));
+        EXPECT_EQ(read->recordsCut, c.cut);
+    }
 }
 
 TEST_F(MovieScannerTest, ARunawayDataFileIsReadInLittleMemory) {

@@ -98,7 +98,7 @@ TEST(RecorderDataBlockTest, BlocksThatEndEarlyStopAtTheLastWholeRecord) {
     uncounted.countField = kUncountedRecords;
     uncounted.endTag = false;
     w = Walk(uncounted.Bytes());
-    EXPECT_EQ(w.walk.end, RecordWalkEnd::kTruncated);
+    EXPECT_EQ(w.walk.end, RecordWalkEnd::kUnended);
     EXPECT_EQ(w.walk.records, 3);
 
     // Too short for the count field.
@@ -233,13 +233,13 @@ TEST(RecorderDataBlockTest, NoBlockIsReadPastTheLongestRecording) {
     };
     const Case cases[] = {
         {"more records than a day holds, up to the end tag", std::uint32_t(kMaxBlockRecords) + 10, false,
-         kMaxBlockRecords, kMaxBlockRecords, RecordWalkEnd::kTruncated},
+         kMaxBlockRecords, kMaxBlockRecords, RecordWalkEnd::kLimit},
         {"a day of records", std::uint32_t(kMaxBlockRecords), false, kMaxBlockRecords, kMaxBlockRecords,
          RecordWalkEnd::kComplete},
         {"the largest count", 65534, true, kMaxBlockRecords, 65534, RecordWalkEnd::kComplete},
-        {"a count past the caller's limit", 65534, true, 725, 725, RecordWalkEnd::kTruncated},
+        {"a count past the caller's limit", 65534, true, 725, 725, RecordWalkEnd::kLimit},
         {"no limit above a day", std::uint32_t(kMaxBlockRecords) + 1, false, kMaxBlockRecords + 100,
-         kMaxBlockRecords, RecordWalkEnd::kTruncated},
+         kMaxBlockRecords, RecordWalkEnd::kLimit},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -335,15 +335,15 @@ TEST(RecorderDataBlockTest, FillerIsRecordsUnlessNothingButFillerFollows) {
     };
     const Case cases[] = {
         {"a zero record between records", {{P::kRecords, 5}, {P::kZeros, 1}, {P::kRecords, 5}}, Tail::kNone, {},
-         11, RecordWalkEnd::kTruncated},
+         11, RecordWalkEnd::kUnended},
         {"blank and erased records between records",
          {{P::kRecords, 3}, {P::kBlanks, 1}, {P::kRecords, 1}, {P::kErased, 2}, {P::kRecords, 2}},
          Tail::kTagAndNumber, {}, 9, RecordWalkEnd::kComplete},
         {"blanks then erased flash up to the end of the data",
-         {{P::kRecords, 4}, {P::kBlanks, 300}, {P::kErased, 300}}, Tail::kNone, {}, 4, RecordWalkEnd::kTruncated},
-        {"nothing but zeros", {{P::kZeros, 700}}, Tail::kNone, {}, 0, RecordWalkEnd::kTruncated},
+         {{P::kRecords, 4}, {P::kBlanks, 300}, {P::kErased, 300}}, Tail::kNone, {}, 4, RecordWalkEnd::kUnended},
+        {"nothing but zeros", {{P::kZeros, 700}}, Tail::kNone, {}, 0, RecordWalkEnd::kUnended},
         {"an end tag off the record boundary is no end", {{P::kRecords, 2}, {P::kZeros, 700}},
-         Tail::kTagOffBoundary, {}, 2, RecordWalkEnd::kTruncated},
+         Tail::kTagOffBoundary, {}, 2, RecordWalkEnd::kUnended},
         {"the tag and the 32-bit count behind filler", {{P::kRecords, 2}, {P::kBlanks, 700}}, Tail::kTagAndCount,
          {}, 702, RecordWalkEnd::kComplete},
         {"the tag alone behind filler, as in a movie's box", {{P::kRecords, 1}, {P::kErased, 700}}, Tail::kTag, {},
@@ -390,7 +390,7 @@ TEST(RecorderDataBlockTest, LongRunsOfFillerKeepEveryRealRecord) {
                     // Filler at the end of a block without its tag is no records.
                     const int read = !tagged && where == Where::kEnd ? real : real + run;
                     EXPECT_EQ(walk.records, read);
-                    EXPECT_EQ(walk.end, tagged ? RecordWalkEnd::kComplete : RecordWalkEnd::kTruncated);
+                    EXPECT_EQ(walk.end, tagged ? RecordWalkEnd::kComplete : RecordWalkEnd::kUnended);
                     EXPECT_EQ(walk.endOffset, kBlockRecordsOffset + std::uint64_t(read) * sRAWRECORD::kSize);
                 }
             }
@@ -399,24 +399,39 @@ TEST(RecorderDataBlockTest, LongRunsOfFillerKeepEveryRealRecord) {
 }
 
 // A limit that falls inside a run of filler ends the walk at the run: no record behind it
-// could be handed out, and the run itself holds none.
+// could be handed out, and the run itself holds none. Told to follow the filler, the walk
+// looks on without keeping any: a run up to the end of the data leaves the block unended
+// (whole), anything else behind it leaves the walk at its limit.
 TEST(RecorderDataBlockTest, ALimitInsideARunOfFillerEndsTheWalkAtTheRun) {
-    const std::vector<std::uint8_t> bytes =
+    const std::vector<std::uint8_t> recordsBehind =
         PiecedBlock({{Piece::kRecords, 5}, {Piece::kZeros, 1000}, {Piece::kRecords, 5}}, Tail::kTagAndNumber, {});
+    const std::vector<std::uint8_t> fillerToTheEnd =
+        PiecedBlock({{Piece::kRecords, 5}, {Piece::kErased, 1000}}, Tail::kNone, {});
     const struct {
+        bool toTheEnd;  // the run reaches the end of the data
+        bool follow;
         std::int32_t limit;
         std::int32_t read;
         RecordWalkEnd end;
-    } rows[] = {{3, 3, RecordWalkEnd::kTruncated},
-                {500, 5, RecordWalkEnd::kTruncated},
-                {1007, 1007, RecordWalkEnd::kTruncated},
-                {1010, 1010, RecordWalkEnd::kComplete}};
+    } rows[] = {{false, false, 3, 3, RecordWalkEnd::kLimit},
+                {false, false, 500, 5, RecordWalkEnd::kLimit},
+                {false, false, 1007, 1007, RecordWalkEnd::kLimit},
+                {false, false, 1010, 1010, RecordWalkEnd::kComplete},
+                {false, true, 500, 5, RecordWalkEnd::kLimit},
+                {false, true, 5, 5, RecordWalkEnd::kLimit},
+                {true, false, 500, 5, RecordWalkEnd::kLimit},
+                {true, true, 500, 5, RecordWalkEnd::kUnended},
+                {true, true, 5, 5, RecordWalkEnd::kUnended},
+                {true, true, 3, 3, RecordWalkEnd::kLimit}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.limit);
+        SCOPED_TRACE(testing::Message() << row.limit << (row.toTheEnd ? ", filler to the end" : "")
+                                        << (row.follow ? ", followed" : ""));
         RecordLimits limits;
         limits.maxRecords = row.limit;
+        limits.followFiller = row.follow;
         std::int32_t seen = 0;
-        const RecordWalk walk = WalkRawRecords(bytes, [&](std::int32_t, RawRecord) { ++seen; }, limits);
+        const RecordWalk walk = WalkRawRecords(row.toTheEnd ? fillerToTheEnd : recordsBehind,
+                                               [&](std::int32_t, RawRecord) { ++seen; }, limits);
         EXPECT_EQ(walk.records, row.read);
         EXPECT_EQ(seen, row.read);
         EXPECT_EQ(walk.end, row.end);

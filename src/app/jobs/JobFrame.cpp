@@ -118,7 +118,11 @@ void CJobFrame::EndWorkerJob() {
         // steps posted, and before the report's box holds the window.
         OnProgress(1, 1);
         if (m_pProgress && m_pProgress->isVisible()) m_pProgress->repaint();
-        m_host.ShowMessage(kTextDone, QString::fromUtf8(UiText(kTextDoneCaption)), MSGBOX_OK);
+        const QString caption = QString::fromUtf8(UiText(kTextDoneCaption));
+        if (m_pJob->reportNote.empty())
+            m_host.ShowMessage(kTextDone, caption, MSGBOX_OK);
+        else
+            m_host.ShowMessageWithNote(kTextDone, m_pJob->reportNote, caption, MSGBOX_OK);
     }
     m_host.EnableJobControls(TRUE);
 }

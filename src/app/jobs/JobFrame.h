@@ -108,6 +108,9 @@ public:
     virtual std::string PickFolder(std::string_view section, std::string_view key, int titleText) = 0;
     // A message box (CMsgBox) of UI text `text` with `caption`; IDOK or IDCANCEL.
     virtual int ShowMessage(int text, const QString& caption, MsgBoxType type) = 0;
+    // The same with `note` (UTF-8) on lines of its own below the text.
+    virtual int ShowMessageWithNote(int text, const std::string& note, const QString& caption,
+                                    MsgBoxType type) = 0;
     // The question before an output replaces older files: OverwriteQuestion (`names`) with
     // the caption text 104, OK and Cancel; IDOK or IDCANCEL.
     virtual int AskToReplace(const std::vector<std::string>& names) = 0;
@@ -126,6 +129,9 @@ struct JobState {
     int result = 0;
     int errorText = 0;  // UI text shown with the caption "ERROR" at the end; 0 for none
     bool report = false;
+    // What the report adds below "完了しました。" (UTF-8): what the finished work lacks and
+    // why, such as a join's output without a data file. Empty for nothing.
+    std::string reportNote;
 
     void Post(unsigned msg, WPARAM wParam, LPARAM lParam) const { PostAppMessage(window, msg, wParam, lParam); }
     bool Running() const { return running.load(); }
@@ -172,7 +178,8 @@ public:
     using JobBody = std::function<unsigned(JobState&)>;
     bool RunWorkerJob(JobBody body);
     // Clears the flag, waits for the thread (at most kJobEndWaitMs), shows "完了しました。"
-    // when the job completed its work, and enables the controls again. Shutdown calls it.
+    // (with the job's note) when the job completed its work, and enables the controls
+    // again. Shutdown calls it.
     void EndWorkerJob();
     void PlaceJobProgress();
 

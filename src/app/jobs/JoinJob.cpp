@@ -37,6 +37,17 @@ std::uint64_t JoinBytesNeeded(const std::vector<sFILEENTRY>& entries) {
     return need;
 }
 
+std::string JoinDataNote(JoinDataLoss loss, const std::string& movie) {
+    const char* why = "";
+    switch (loss) {
+    case JoinDataLoss::kNone: return {};
+    case JoinDataLoss::kMissing: why = "のデータファイルがありません。"; break;
+    case JoinDataLoss::kUnreadable: why = "のデータファイルを読み込めません。"; break;
+    case JoinDataLoss::kCut: why = "のデータファイルが途中で切れています。"; break;
+    }
+    return "連結した動画にデータファイルはありません。\n「" + std::string(PathFindFileName(movie)) + "」" + why;
+}
+
 void JoinProgressScale::Enter(Step step, std::uint64_t frontBytes, std::uint64_t rearBytes) {
     if (m_step == Step::Unfinished || m_step == Step::Succeeded) return;
     m_step = step;
@@ -152,6 +163,7 @@ unsigned JoinMoviesJob(JobState& job, const std::vector<std::string>& paths,
     progress.Enter(Step::Writing, front, rear);
     // A stop is no failure to tell of: nothing was written and the program is closing.
     if (!WriteJoinedMovie(join, outputPath)) return end(job.Running());
+    job.reportNote = JoinDataNote(join.dataLoss, join.dataLossMovie);
     progress.Enter(Step::Freeing);
     FreeJoin(join);
     WriteIniString(kJobFolderSection, kKey, PathRemoveFileSpec(outputPath));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/jobs/JobFrame.h"
+#include "recorder/MovieJoin.h"
 
 namespace orv {
 
@@ -41,10 +42,14 @@ private:
     std::uint64_t m_passDone = 0;
 };
 
+// What the report of a join adds when its output goes without a data file: that it has
+// none, and why (`movie` names the recording whose data file it was). Empty for kNone.
+std::string JoinDataNote(JoinDataLoss loss, const std::string& movie);
+
 // The job's thread: joins the movies in order into `outputPath` (see MovieJoin.h), posting
 // WM_APP_PROGRESS as it goes. Any failure ends it with text 92; a cleared flag stops it
 // with nothing written. On success the output folder is stored under FOLDERPATH /
-// CONNECT_FOLDER and the job reports.
+// CONNECT_FOLDER and the job reports, with JoinDataNote when the output has no data file.
 unsigned JoinMoviesJob(JobState& job, const std::vector<std::string>& paths,
                        const std::string& outputPath);
 

@@ -74,6 +74,11 @@ public:
         CMsgBox box(&d);
         return box.Show(QString::fromUtf8(UiText(text)), caption, type);
     }
+    int ShowMessageWithNote(int text, const std::string& note, const QString& caption, MsgBoxType type) override {
+        CMsgBox box(&d);
+        return box.Show(QString::fromUtf8(UiText(text)) + QStringLiteral("\n\n") + QString::fromStdString(note),
+                        caption, type);
+    }
     int AskToReplace(const std::vector<std::string>& names) override {
         CMsgBox box(&d);
         return box.Show(OverwriteQuestion(names), QString::fromUtf8(UiText(kTextConfirm)), MSGBOX_OKCANCEL);

@@ -1,6 +1,9 @@
 #include "playback/engine/MovieOpen.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <mutex>
 
 #include "platform/base/HeapPolicy.h"
@@ -89,11 +92,17 @@ int PrescanMovie(sPLAYCHANNEL& channel, const std::string& path) {
     SlotLock slot(channel.slotLock);
     sMOVIESCANNER& scanner = channel.scanners[kActiveScanner];
     float durationS = 0.0f;
+    TrackTiming timing;
     int result = 0;
-    // The interval is the sample table's where the header's duration belies it; the
-    // shortest-movie rule goes by the header's duration.
-    if (scanner.OpenMapping(path) && PrescanMovieBoxes(scanner, &durationS)) {
+    channel.tableFrameCount = 0;
+    // The interval and the frame count are the sample table's where the header's duration
+    // belies it; the shortest-movie rule goes by the header's duration.
+    if (scanner.OpenMapping(path) && PrescanMovieBoxes(scanner, &durationS, &timing)) {
         channel.frameInterval = scanner.frameInterval;
+        if (timing.headerBelied) {
+            channel.tableFrameCount =
+                std::int64_t(std::min<std::uint64_t>(timing.frames, std::numeric_limits<std::int64_t>::max()));
+        }
         // Counted in single precision: 2.0 s at 30 frames per second is too short.
         if (durationS > kShortestMovieS) {
             result = 1;

@@ -138,7 +138,11 @@ int SeekToFrame(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, std::int64_t fr
 std::int64_t GetFrameCount(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer) {
     SlotLock slot(channel.slotLock);
     UINT64 duration = 0;
-    if (!renderer.player || FAILED(renderer.player->GetDuration(&duration))) return 0;
+    if (!renderer.player) return 0;
+    // The source's duration is the movie header's: where that belies the sample table, the
+    // table's frames are what plays.
+    if (channel.tableFrameCount > 0) return channel.tableFrameCount;
+    if (FAILED(renderer.player->GetDuration(&duration))) return 0;
     const LONGLONG time = LONGLONG(std::min<UINT64>(duration, UINT64(std::numeric_limits<LONGLONG>::max())));
     return FrameOfMediaTime(time, channel.frameInterval);
 }

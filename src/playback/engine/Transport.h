@@ -57,7 +57,8 @@ constexpr int kClockReadPauseMs = 10;
 // state does not change; a playing channel must be played again. 1; 0 when the file was cut
 // short before the frame (the channel stays as it was).
 int SeekToFrame(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer, std::int64_t frame);
-// The movie's duration in frames; 0 without a movie.
+// The movie's duration in frames (the sample table's frames where the movie header's
+// duration belies the table); 0 without a movie.
 std::int64_t GetFrameCount(sPLAYCHANNEL& channel, sRENDERERBLOCK& renderer);
 // The native picture size. 1, or 0 before the movie is ready.
 int GetVideoSize(const sRENDERERBLOCK& renderer, int* width, int* height);

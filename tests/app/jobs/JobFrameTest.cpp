@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include "app/jobs/DeleteJob.h"
@@ -129,6 +130,12 @@ public:
         messages.push_back(text);
         return IDOK;
     }
+    int ShowMessageWithNote(int text, const std::string& note, const QString&, MsgBoxType) override {
+        if (onMessage) onMessage();
+        messages.push_back(text);
+        notes.push_back(note);
+        return IDOK;
+    }
     int AskToReplace(const std::vector<std::string>& names) override {
         replaced.push_back(names);
         return ShowMessage(kTextOverwrite, {}, MSGBOX_OKCANCEL);
@@ -148,6 +155,7 @@ public:
     std::string pickedFolder;
     std::vector<std::string> calls;
     std::vector<int> messages;
+    std::vector<std::string> notes;  // of the messages shown with a note
     std::vector<std::vector<std::string>> replaced;  // what each question to replace named
     std::function<void()> onMessage;  // when a message box would show
 };
@@ -538,14 +546,23 @@ bool MakeJoinInputs(const std::string& dir, JoinInputs* inputs) {
     return true;
 }
 
-TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
-    if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+// A join's three recordings and the settings file in the test's own folder.
+class JoinJob : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
+        ASSERT_TRUE(MakeJoinInputs(dir.Path(), &inputs));
+        settings.emplace(dir.Path());
+    }
+
     fixtures::TempDir dir;
     JoinInputs inputs;
-    ASSERT_TRUE(MakeJoinInputs(dir.Path(), &inputs));
     const std::vector<std::string>& paths = inputs.paths;
+    std::optional<SettingsIn> settings;
+};
+
+TEST_F(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
     const std::string& made = inputs.made;
-    const SettingsIn settings(dir.Path());
     // The output's movie, companion and data file, by name.
     const std::string output = dir.Path() + "/out/" + fs::path(paths[1]).filename().string();
     std::vector<std::string> outputParts;
@@ -597,6 +614,65 @@ TEST(JoinJob, JoinsTheTickedMoviesAndMarksThem) {
     EXPECT_EQ(fs::read_symlink(link), paths[0]);
 }
 
+// A join whose output goes without a data file says so in its report, and why; one that
+// takes a recording's data file as it was left when its power failed reports plain success
+// and writes the records.
+TEST_F(JoinJob, TheReportTellsWhyTheJoinedMovieHasNoDataFile) {
+    enum class State { kWhole, kPowerCut, kCutShort, kMissing };
+    const struct {
+        const char* name;
+        State first;  // the first recording's data file
+        JoinDataLoss loss;
+    } cases[] = {
+        {"whole", State::kWhole, JoinDataLoss::kNone},
+        {"its power failed", State::kPowerCut, JoinDataLoss::kNone},
+        {"cut short of its count", State::kCutShort, JoinDataLoss::kCut},
+        {"missing", State::kMissing, JoinDataLoss::kMissing},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixtures::DataBlock block;
+        block.records.resize(20);
+        for (const std::string& p : paths) {
+            ASSERT_TRUE(fixtures::WriteFileBytes(DataFileOfMovie(p), block.Bytes()));
+        }
+        block.countField = kUncountedRecords;
+        block.endTag = false;
+        std::vector<std::uint8_t> first = block.Bytes();
+        if (c.first == State::kCutShort) {
+            block.countField = 20;
+            first = block.Bytes();
+            first.resize(first.size() / 2);
+        }
+        if (c.first == State::kMissing) {
+            fs::remove(DataFileOfMovie(paths[0]));
+        } else if (c.first != State::kWhole) {
+            ASSERT_TRUE(fixtures::WriteFileBytes(DataFileOfMovie(paths[0]), first));
+        }
+
+        FakeHost host;
+        host.folder = EntriesOf(paths);
+        host.tick = {0, 1};
+        host.pickedFolder = dir.Path() + "/out-" + std::to_string(&c - cases);
+        fs::create_directories(host.pickedFolder);
+        CJobFrame frame(host, nullptr);
+        frame.OnJoinMovies();
+        EXPECT_EQ(RunToEnd(frame, host.queue).back(), (Posted{WM_APP_JOB_DONE, 0, 1}));
+        EXPECT_EQ(host.messages, std::vector<int>{44});
+        const std::string output = host.pickedFolder + "/" + fs::path(paths[0]).filename().string();
+        const bool data = c.loss == JoinDataLoss::kNone;
+        EXPECT_EQ(host.notes, data ? std::vector<std::string>{} : std::vector<std::string>{JoinDataNote(c.loss, paths[0])});
+        ASSERT_EQ(fs::exists(DataFileOfMovie(output)), data);
+        if (data) {
+            EXPECT_EQ(fs::file_size(DataFileOfMovie(output)), 34u + (20 + 20 + 2) * 124u + 6u);
+        }
+    }
+    // The note names the recording and the reason in the user's words.
+    EXPECT_EQ(JoinDataNote(JoinDataLoss::kCut, "/card/AG_S-220101-120000-000001M.MOV"),
+              "連結した動画にデータファイルはありません。\n「AG_S-220101-120000-000001M.MOV」のデータファイルが途中で切れています。");
+    EXPECT_EQ(JoinDataNote(JoinDataLoss::kNone, "/card/x.MOV"), "");
+}
+
 // The join's steps on one scale: opening to 10 %, the front and rear movies' bytes to 95 %
 // by their sizes, the freeing to 99 %, 100 % only at success; never back, and held where it
 // stood once the join did not finish.
@@ -638,13 +714,7 @@ TEST(JoinProgressScale, OneScaleFromTheFirstMovieToTheEnd) {
 
 // The bar of a join never goes back and reads 100 % only when the join succeeded: a join that
 // fails once its output was written (an input changed meanwhile) stays below it under the error.
-TEST(JoinJob, TheBarRisesOnOneScaleAndIsFullOnlyWhenTheJoinSucceeded) {
-    if (!fixtures::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not available";
-    fixtures::TempDir dir;
-    JoinInputs inputs;
-    ASSERT_TRUE(MakeJoinInputs(dir.Path(), &inputs));
-    const std::vector<std::string>& paths = inputs.paths;
-    const SettingsIn settings(dir.Path());
+TEST_F(JoinJob, TheBarRisesOnOneScaleAndIsFullOnlyWhenTheJoinSucceeded) {
     const struct {
         const char* name;
         bool inputChanges;
