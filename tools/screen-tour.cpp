@@ -20,7 +20,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEnterEvent>
 #include <QFileDialog>
 #include <QImage>
 #include <QPainter>
@@ -28,7 +27,6 @@
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
-#include <QWidgetAction>
 
 #include <cstdio>
 #include <cstring>
@@ -267,12 +265,9 @@ int main(int argc, char** argv) {
         const QPoint at = dlg->FrontSurface().mapToGlobal(QPoint(60, 60));
         menu.popup(at);
         Settle(200);
-        // The mouse over the first item: it is highlighted across the whole menu.
-        if (auto* first = qobject_cast<QWidgetAction*>(menu.actions().value(0)); first && first->defaultWidget()) {
-            QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(first->defaultWidget()->mapToGlobal(QPoint(5, 5))));
-            QApplication::sendEvent(first->defaultWidget(), &enter);
-            Settle(100);
-        }
+        // The first item highlighted, as the pointer or the arrows highlight it: across the whole menu.
+        menu.setActiveAction(menu.actions().value(0));
+        Settle(100);
         QImage base = Desktop(windows);
         QPainter painter(&base);
         painter.drawPixmap(at - dlg->geometry().topLeft(), menu.grab());

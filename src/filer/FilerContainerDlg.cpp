@@ -612,11 +612,24 @@ BOOL CFilerContainerDlg::TakeRefilter() {
 }
 
 void CFilerContainerDlg::EnableBrowserControls(BOOL enable) {
-    if (m_pTree) m_pTree->setEnabled(enable);
-    if (m_pList) m_pList->setEnabled(enable);
+    std::vector<QWidget*> controls{m_pTree, m_pList};
     for (int i = 0; i < kRecordingKindCount; ++i) {
         if (g_bLimitedModel && enable && (i == REC_SPEED_CAMERA || i == REC_RADAR)) continue;
-        if (m_apFilter[i]) m_apFilter[i]->setEnabled(enable);
+        controls.push_back(m_apFilter[i]);
+    }
+    QWidget* focus = window()->focusWidget();
+    if (!enable && focus && focus != this && std::find(controls.begin(), controls.end(), focus) != controls.end()) {
+        // A disabled control hands the keyboard on to the next one in the chain, and that one
+        // on again as it is disabled in turn; held by the pane, it is found here again.
+        m_pFocusBack = focus;
+        setFocus(Qt::OtherFocusReason);
+    }
+    for (QWidget* control : controls)
+        if (control) control->setEnabled(enable);
+    if (enable && m_pFocusBack) {
+        if (window()->focusWidget() == this && m_pFocusBack->isEnabled() && m_pFocusBack->isVisible())
+            m_pFocusBack->setFocus(Qt::OtherFocusReason);
+        m_pFocusBack = nullptr;
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <QBrush>
 #include <QLineEdit>
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -113,6 +114,9 @@ public:
     // Every movie of the source, gathered afresh for a long job.
     std::vector<sFILEENTRY> GatherSourceFiles();
     void SetFilterButton(int kind, BOOL on);
+    // Enables or disables the tree, the list and the toggles. The one of them that had the
+    // keyboard when they were disabled has it again when they are enabled, unless the
+    // keyboard went elsewhere meanwhile: the arrows walk the list through every open.
     void EnableBrowserControls(BOOL enable);
     void IdentifyRecorder(const std::string& root);
     // Empties the tree, the list and the path field (the source is gone).
@@ -209,6 +213,9 @@ private:
     BOOL m_bRefilter = FALSE;
     BOOL m_bRecorderFolder = FALSE;
     CSkinButton* m_apFilter[kRecordingKindCount] = {};
+    // The control that had the keyboard when the controls were disabled; the pane itself
+    // holds the keyboard in its place until they are enabled again.
+    QPointer<QWidget> m_pFocusBack;
 };
 
 }  // namespace orv

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include <QLineEdit>
 #include <QPainter>
 
 #include <chrono>
@@ -419,6 +420,42 @@ TEST_F(FilerContainerTest, IdentifyingTheRecorderReadsItsDataAndProbesTheModelSh
     EXPECT_FALSE(pane.GetFilterButton(REC_RADAR)->isEnabled());
     EXPECT_TRUE(pane.GetFilterButton(REC_IMPACT)->isEnabled());
     g_bLimitedModel = FALSE;
+}
+
+// The controls are disabled while a recording opens: the one that had the keyboard has it
+// again afterwards, however often they were disabled meanwhile, unless the keyboard was
+// given to something else in between.
+TEST_F(FilerContainerTest, TheControlThatHadTheKeyboardHasItAgainOnceEnabled) {
+    QLineEdit elsewhere(&pane);  // a field beside the pane's controls
+    elsewhere.show();
+    pane.show();
+    pane.activateWindow();
+    ASSERT_TRUE(fixtures::RunUntil([&] { return pane.isActiveWindow(); }, std::chrono::seconds(20)));
+    QWidget* const tree = pane.GetTree();
+    QWidget* const list = pane.GetList();
+    const struct Case {
+        const char* name;
+        QWidget* before;
+        bool movedMeanwhile;
+        QWidget* after;
+    } cases[] = {
+        {"the list", list, false, list},
+        {"the tree", tree, false, tree},
+        {"a filter toggle", pane.GetFilterButton(REC_IMPACT), false, pane.GetFilterButton(REC_IMPACT)},
+        {"the list, the keyboard given elsewhere meanwhile", list, true, &elsewhere},
+        {"a field outside the controls", &elsewhere, false, &elsewhere},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.before->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), c.before);
+        pane.EnableBrowserControls(FALSE);
+        pane.EnableBrowserControls(FALSE);  // the open disables them again
+        EXPECT_FALSE(list->isEnabled());
+        if (c.movedMeanwhile) elsewhere.setFocus();
+        pane.EnableBrowserControls(TRUE);
+        EXPECT_EQ(QApplication::focusWidget(), c.after);
+    }
 }
 
 TEST_F(FilerContainerTest, TheDemoCardListsItsEightRecordingsWithTheirKinds) {

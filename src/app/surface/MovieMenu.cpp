@@ -1,10 +1,9 @@
 #include "app/surface/MovieMenu.h"
 
-#include <QEnterEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QWidgetAction>
+#include <QProxyStyle>
+#include <QStyleOptionMenuItem>
 
 #include <algorithm>
 
@@ -54,48 +53,49 @@ std::vector<QPointer<CMovieMenu>>& OpenMenus() {
     return menus;
 }
 
-// One owner-drawn item: it measures and draws itself through its menu.
-class MovieMenuItemWidget : public QWidget {
+// The owner drawing of the menu's items: the items take the menu's own size and are drawn
+// by it; separators, the frame and the ground stay the application style's.
+class MovieMenuStyle : public QProxyStyle {
 public:
-    MovieMenuItemWidget(CMovieMenu* menu, QWidgetAction* action, QString text, bool grayed)
-        : menu_(menu), action_(action), text_(std::move(text)), grayed_(grayed) {
-        // The measured width is the least: the menu lays every item over its whole width,
-        // which its separators and frame may make wider.
-        const SIZE size = menu->MeasureItem();
-        size_ = QSize(std::max(size.cx, 1), std::max(size.cy, 1));
-        setMinimumWidth(size_.width());
-        setFixedHeight(size_.height());
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        setMouseTracking(true);
-    }
-    QSize sizeHint() const override { return size_; }
+    explicit MovieMenuStyle(const CMovieMenu* menu) : menu_(menu) {}
 
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        menu_->DrawItem(painter, RECT{0, 0, width(), height()}, text_, selected_, grayed_);
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override {
+        if (type == CT_MenuItem && IsItem(option)) {
+            const SIZE item = menu_->MeasureItem();
+            return QSize(std::max(item.cx, 1), std::max(item.cy, 1));
+        }
+        return QProxyStyle::sizeFromContents(type, option, size, widget);
     }
-    void enterEvent(QEnterEvent*) override { SetSelected(true); }
-    void leaveEvent(QEvent*) override { SetSelected(false); }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton || grayed_) return;
-        menu_->close();
-        action_->trigger();
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        if (element == CE_MenuItem && IsItem(option)) {
+            const QRect r = option->rect;
+            painter->save();
+            menu_->DrawItem(*painter, RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()},
+                            static_cast<const QStyleOptionMenuItem*>(option)->text, option->state & State_Selected,
+                            !(option->state & State_Enabled));
+            painter->restore();
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        // A grayed item is highlighted as any other (in its own pale colours), but never run.
+        if (hint == SH_Menu_AllowActiveAndDisabled) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 
 private:
-    void SetSelected(bool on) {
-        if (selected_ == on) return;
-        selected_ = on;
-        update();
+    static bool IsItem(const QStyleOption* option) {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        return item && item->menuItemType == QStyleOptionMenuItem::Normal;
     }
 
-    CMovieMenu* menu_;
-    QWidgetAction* action_;
-    QString text_;
-    bool grayed_;
-    bool selected_ = false;
-    QSize size_;
+    const CMovieMenu* menu_;
 };
 
 }  // namespace
@@ -128,10 +128,15 @@ std::vector<MovieMenuItem> BuildMovieMenuItems(const MovieMenuState& s) {
 }
 
 CMovieMenu::CMovieMenu(bool wide, QWidget* parent) : QMenu(parent), m_bWide(wide) {
+    auto* style = new MovieMenuStyle(this);
+    style->setParent(this);
+    setStyle(style);
     OpenMenus().push_back(this);
 }
 
 CMovieMenu::~CMovieMenu() {
+    // Back to the application's style before the menu's own goes with the menu's children.
+    setStyle(nullptr);
     auto& menus = OpenMenus();
     menus.erase(std::remove_if(menus.begin(), menus.end(), [this](const auto& m) { return m.isNull() || m == this; }),
                 menus.end());
@@ -157,12 +162,9 @@ void CMovieMenu::AddItems(const std::vector<MovieMenuItem>& items) {
             addSeparator();
             continue;
         }
-        auto* action = new QWidgetAction(this);
+        QAction* action = addAction(QString::fromUtf8(UiText(item.textId)));
         action->setData(item.id);
         action->setEnabled(!item.grayed);
-        action->setText(QString::fromUtf8(UiText(item.textId)));
-        action->setDefaultWidget(new MovieMenuItemWidget(this, action, action->text(), item.grayed));
-        addAction(action);
     }
 }
 
@@ -185,6 +187,11 @@ void CMovieMenu::DrawItem(QPainter& painter, const RECT& rect, const QString& te
     painter.setPen(ink);
     const int indent = int(20.0f * g_fScale);
     painter.drawText(area.adjusted(indent, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+}
+
+int CMovieMenu::CommandOf(const QAction* action) {
+    if (!action || action->isSeparator() || !action->isEnabled() || !action->data().isValid()) return 0;
+    return action->data().toInt();
 }
 
 void CMovieMenu::CloseOpenMenus() {

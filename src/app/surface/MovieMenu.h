@@ -1,5 +1,8 @@
 // The video menu: an owner-drawn popup over the video surface with one of four item
-// layouts by the front channel's play state.
+// layouts by the front channel's play state. Its items are plain actions that the menu
+// itself activates (by the mouse or by the arrows and Return), so that exec() returns the
+// chosen one and its command runs once the menu has closed; the menu's own style measures
+// and draws them.
 #pragma once
 
 #include <QMenu>
@@ -47,8 +50,11 @@ public:
 
     // Item size: 220 x 20 design pixels when wide, else 70 x 20.
     SIZE MeasureItem() const;
-    // Draws one item into `rect`.
+    // Draws one item into `rect`; `selected` is the highlight of the pointer or the arrows.
     void DrawItem(QPainter& painter, const RECT& rect, const QString& text, bool selected, bool grayed) const;
+
+    // The command of a chosen action (0 for none, a separator or a grayed item).
+    static int CommandOf(const QAction* action);
 
     // Closes every video menu that is open (the program's own popups only).
     static void CloseOpenMenus();

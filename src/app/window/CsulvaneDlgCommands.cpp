@@ -189,15 +189,19 @@ void CsulvaneDlg::OnVideoDblClk(int surface) {
 void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
     if ((m_pRoad->NearEndLocked()) || m_pRoad->Busy()) return;
     const FrontChannel front = m_pRoad->Front();
-    CMovieMenu menu(m_bFullView, this);
-    switch (front.state) {
-    case PLAY_PLAYING: menu.BuildPlayingMenu(82, m_bFullView, m_nLayoutMode, front.speedStep, front.keepAspect); break;
-    case PLAY_PAUSED: menu.BuildPausedMenu(83, m_bFullView, m_nLayoutMode, front.keepAspect); break;
-    case PLAY_STOPPED: menu.BuildStoppedMenu(m_bFullView, m_nLayoutMode, front.keepAspect); break;
-    default: menu.BuildNoMovieMenu(m_nLayoutMode); break;
+    int command = 0;
+    {
+        CMovieMenu menu(m_bFullView, this);
+        switch (front.state) {
+        case PLAY_PLAYING: menu.BuildPlayingMenu(82, m_bFullView, m_nLayoutMode, front.speedStep, front.keepAspect); break;
+        case PLAY_PAUSED: menu.BuildPausedMenu(83, m_bFullView, m_nLayoutMode, front.keepAspect); break;
+        case PLAY_STOPPED: menu.BuildStoppedMenu(m_bFullView, m_nLayoutMode, front.keepAspect); break;
+        default: menu.BuildNoMovieMenu(m_nLayoutMode); break;
+        }
+        command = CMovieMenu::CommandOf(menu.exec(QPoint(screenPoint.x, screenPoint.y)));
     }
-    QAction* chosen = menu.exec(QPoint(screenPoint.x, screenPoint.y));
-    if (chosen && chosen->data().isValid()) OnCommand(chosen->data().toInt());
+    // The menu is closed and gone, its loop ended: the command runs as a button's would.
+    if (command != 0) OnCommand(command);
 }
 
 void CsulvaneDlg::UpdateControlStates() {

@@ -3,7 +3,9 @@
 #include <QImage>
 #include <QPainter>
 #include <QStyle>
-#include <QWidgetAction>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -87,14 +89,15 @@ TEST(MovieMenu, MeasuresAndDrawsItsItems) {
 }
 
 // Every item spans the menu from frame to frame, whatever makes the menu wider than the
-// items' own width, so that no band of the menu's ground shows beside them.
-TEST(MovieMenu, ItemsAreAsWideAsTheMenu) {
+// items' own width, so that no band of the menu's ground shows beside them; the highlight
+// of the pointer or the arrows fills it in the highlight's colours.
+TEST(MovieMenu, ItemsAreAsWideAsTheMenuAndHighlightedAcrossIt) {
     for (const float scale : {1.0f, 1.5f}) {
         for (const bool wide : {false, true}) {
             SCOPED_TRACE(testing::Message() << "scale " << scale << (wide ? " wide" : " narrow"));
             g_fScale = scale;
             CMovieMenu menu(wide);
-            menu.BuildPausedMenu(83, wide, 0, 1);
+            menu.BuildPlayingMenu(82, wide, 0, 2, 1);  // the fast item grayed
             menu.popup(QPoint(100, 100));
             ASSERT_TRUE(fixtures::RunUntil([&] { return menu.isVisible(); }, std::chrono::seconds(20)));
             const int edge = menu.style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, &menu) +
@@ -104,20 +107,82 @@ TEST(MovieMenu, ItemsAreAsWideAsTheMenu) {
             EXPECT_GE(width, menu.MeasureItem().cx);
             int items = 0;
             for (QAction* action : menu.actions()) {
-                auto* widgetAction = qobject_cast<QWidgetAction*>(action);
-                QWidget* item = widgetAction ? widgetAction->defaultWidget() : nullptr;
-                if (!item) continue;
+                if (action->isSeparator()) continue;
                 ++items;
-                EXPECT_EQ(item->x(), left);
-                EXPECT_EQ(item->width(), width);
-                EXPECT_EQ(item->height(), menu.MeasureItem().cy);
+                const QRect place = menu.actionGeometry(action);
+                EXPECT_EQ(place.x(), left);
+                EXPECT_EQ(place.width(), width);
+                EXPECT_EQ(place.height(), menu.MeasureItem().cy);
+                // Highlighted, the item is filled from edge to edge: blue, or pale blue when grayed.
+                menu.setActiveAction(action);
+                const QImage shot = menu.grab().toImage();
+                const QRgb fill = action->isEnabled() ? qRgb(0, 0, 255) : qRgb(195, 195, 255);
+                for (const int x : {place.left() + 1, place.right() - 1})
+                    EXPECT_EQ(shot.pixel(x, place.top() + 1), fill) << action->text().toStdString() << " at " << x;
             }
-            const auto built = BuildMovieMenuItems({3, true, 1, wide, 0, 1});  // as BuildPausedMenu added them
+            const auto built = BuildMovieMenuItems({2, true, 2, wide, 0, 1});  // as BuildPlayingMenu added them
             EXPECT_EQ(items, std::count_if(built.begin(), built.end(), [](const auto& i) { return i.id != 0; }));
             menu.close();
         }
     }
     g_fScale = 1.0f;
+}
+
+// The menu runs its own choice: exec() returns the item chosen with the arrows and Return, or
+// clicked, once the menu has closed; Escape, a click on a grayed item or on a separator
+// chooses nothing.
+TEST(MovieMenu, ExecReturnsOnlyAnEnabledItemChosen) {
+    enum How { kKeys, kClick };
+    struct Case {
+        const char* name;
+        int speedStep;  // of the playing menu: 2 grays the fast item
+        How how;
+        int downs;      // the arrow presses, or the action clicked (its index among the actions)
+        int command;
+    };
+    const Case cases[] = {
+        {"Return on the first item", 1, kKeys, 1, ID_PLAY_PAUSE},
+        {"Return on the third item", 1, kKeys, 3, ID_PLAY_FAST},
+        {"Return on a grayed item", 2, kKeys, 3, 0},
+        {"the arrows pass the separator", 1, kKeys, 5, ID_SNAPSHOT},
+        {"Escape", 1, kKeys, 0, 0},
+        {"a click on stop", 1, kClick, 1, ID_PLAY_STOP},
+        {"a click on a grayed item", 2, kClick, 2, 0},
+        {"a click on a separator", 1, kClick, 4, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMovieMenu menu(false);
+        menu.BuildPlayingMenu(82, FALSE, 0, c.speedStep, 1);
+        bool given = false;
+        QTimer driver;
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            if (!menu.isVisible()) return;
+            const auto send = [&](QEvent* event) { QCoreApplication::postEvent(&menu, event); };
+            if (!given) {
+                given = true;
+                if (c.how == kKeys) {
+                    for (int i = 0; i < c.downs; ++i) send(new QKeyEvent(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier));
+                    send(new QKeyEvent(QEvent::KeyPress, c.downs == 0 ? Qt::Key_Escape : Qt::Key_Return, Qt::NoModifier));
+                } else {
+                    const QPointF at = menu.actionGeometry(menu.actions()[c.downs]).center();
+                    const QPointF global = menu.mapToGlobal(at);
+                    send(new QMouseEvent(QEvent::MouseMove, at, global, Qt::NoButton, Qt::NoButton, Qt::NoModifier));
+                    send(new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+                    send(new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+                }
+                // What the input left open (a grayed item, a separator) is closed once it has
+                // been served: the close is queued behind it.
+                if (c.command == 0) QMetaObject::invokeMethod(&menu, [&] { menu.close(); }, Qt::QueuedConnection);
+            }
+        });
+        driver.start(50);
+        QTimer::singleShot(std::chrono::seconds(20), &menu, [&] { menu.close(); });  // never stays open
+        const int command = CMovieMenu::CommandOf(menu.exec(QPoint(100, 100)));
+        EXPECT_TRUE(given);
+        EXPECT_EQ(command, c.command);
+        EXPECT_FALSE(menu.isVisible());
+    }
 }
 
 }  // namespace
