@@ -133,12 +133,13 @@ private:
 
 // What the X server is asked to do at a control's point.
 struct Input {
-    enum Kind { kLeft, kRight, kDrag, kMove, kKeys } kind = kLeft;
+    enum Kind { kLeft, kRight, kDouble, kDrag, kMove, kKeys } kind = kLeft;
     std::function<QPoint()> to;     // kDrag: where the drag ends
     std::vector<std::string> keys;  // kKeys: pressed in turn, wherever the keyboard is
 };
 Input Left() { return {}; }
 Input Right() { return {Input::kRight, {}, {}}; }
+Input Double() { return {Input::kDouble, {}, {}}; }
 Input DragTo(std::function<QPoint()> to) { return {Input::kDrag, std::move(to), {}}; }
 Input Rest() { return {Input::kMove, {}, {}}; }
 Input Keys(std::vector<std::string> keys) { return {Input::kKeys, {}, std::move(keys)}; }
@@ -237,6 +238,7 @@ protected:
             switch (step.input.kind) {
             case Input::kLeft: ASSERT_TRUE(Given(fixtures::XDesktop::Click(at.x(), at.y()))); break;
             case Input::kRight: ASSERT_TRUE(Given(fixtures::XDesktop::ClickButton(at.x(), at.y(), 3))); break;
+            case Input::kDouble: ASSERT_TRUE(Given(fixtures::XDesktop::DoubleClick(at.x(), at.y()))); break;
             case Input::kDrag: {
                 const QPoint to = step.input.to();
                 ASSERT_TRUE(Given(fixtures::XDesktop::Drag(at.x(), at.y(), to.x(), to.y())));
@@ -411,6 +413,14 @@ TEST_F(PointerFixture, TheFiltersTheFolderTreeAndTheListOpenWhatTheyShow) {
                          }});
     }
     steps.push_back({"the parking folder", folder("Parking"), Left(), [&] { return listing("Parking", kParkingRecordings); }});
+    // A filter that empties the list closes the movie; switched on again, the first row opens.
+    steps.push_back({"parking filter off: nothing left", filter(REC_PARKING), Left(),
+                     [&] {
+                         return list.RowCount() == 0 && !dlg.Road().IsChannelShowing(0) && dlg.InfoPanel()->Position() == -1 &&
+                                !test::TransportButtonOf(dlg, BTN_PLAY_PAUSE)->isEnabled();
+                     },
+                     kAlways, {}, {}, false});
+    steps.push_back({"parking filter on", filter(REC_PARKING), Left(), [&] { return listing("Parking", kParkingRecordings); }});
     steps.push_back({"the driving folder", folder("Video"), Left(), [&] { return listing("Video", kDrivingRecordings); }});
     // Only the list takes the arrow keys: each key follows a click on a row, which gives the
     // list the keyboard.
@@ -477,6 +487,12 @@ TEST_F(PointerFixture, TheSlidersTheGraphAndTheAxisBoxesActOnThePlayback) {
         {"pause", ButtonPoint(dlg, BTN_PLAY_PAUSE), Left(), [&] { return FrontState() == PLAY_PAUSED; }},
         {"volume slider clicked", on(volume, 0.3), Left(), [&] { return volumeIs(valueAt(volume, 0.3)); }},
         {"volume slider dragged", on(volume, 0.3), DragTo(on(volume, 0.8)), [&] { return volumeIs(valueAt(volume, 0.8)); }},
+        {"volume slider dragged past its end", on(volume, 0.8), DragTo([&] { return on(volume, 1.0)() + QPoint(5, 0); }),
+         [&] { return volumeIs(CsulvaneDlg::kMaxVolumeValue); }},
+        // The picture stops short of the end by the margin in which the end is handled; the
+        // slider and the panes go with the paused picture.
+        {"seek slider clicked at its end", [&] { return seek.mapToGlobal(QPoint(seek.width() - 1, seek.height() / 2)); }, Left(),
+         [&] { return standsAt(int(dlg.Road().FrameCount()) - 20); }},
         {"seek slider clicked near the start", on(seek, 0.05), Left(), [&] { return standsAt(valueAt(seek, 0.05)); }},
         {"graph, right click: the next event", graphAt, Right(), [&] { return standsAt(kEventFrames[0]); }},
         {"graph, right click: the next event", graphAt, Right(), [&] { return standsAt(kEventFrames[1]); }},
@@ -493,6 +509,50 @@ TEST_F(PointerFixture, TheSlidersTheGraphAndTheAxisBoxesActOnThePlayback) {
         steps.push_back({std::string(axes[a]) + " axis on", axis(a), Left(),
                          [&, a] { return axisShown(a, true) && dlg.CrashPositions().size() == 2; }});
     }
+    Run(steps);
+    dlg.OnBtnClose();
+}
+
+// The picture: in the large view each click zooms in at its point, up to three times and
+// then back to the whole picture; a double click fills the monitor with it and another puts
+// it back; a double click on the rear camera's picture brings the map over it.
+TEST_F(PointerFixture, ThePicturesClicksZoomAndItsDoubleClicksFillTheScreenOrBringTheMapBack) {
+    CsulvaneDlg& dlg = Start();
+    CMovieStatic& front = dlg.FrontSurface();
+    CMovieStatic& rear = dlg.RearSurface();
+    const QPoint spot(front.width() / 3, front.height() / 3);
+    const auto onFront = [&] { return front.mapToGlobal(spot); };
+    // The front surface's view and the front channel's, zoomed by `factor` (about the
+    // point clicked when zoomed in).
+    const auto zoomed = [&](float factor) {
+        const sVIEWRECORD& view = dlg.View(0);
+        return view.zoomFactor == factor && g_aPlayChannel[0].zoomFactor == factor &&
+               (factor == 1.0f || (view.zoomCentreX == spot.x() && view.zoomCentreY == spot.y()));
+    };
+    const auto large = [&](bool on) {
+        return bool(front.m_bLargeVideo) == on && bool(test::TransportButtonOf(dlg, BTN_VIEW_LARGE_VIDEO)->IsLatched()) == on;
+    };
+    QRect normal;
+    ASSERT_TRUE(rear.isVisible()) << "the layout shows the rear camera's picture";
+
+    const Step steps[] = {
+        {"large video on", ButtonPoint(dlg, BTN_VIEW_LARGE_VIDEO), Left(), [&] { return large(true); }},
+        {"the picture clicked", onFront, Left(), [&] { return zoomed(2.0f); }},
+        {"the picture clicked again", onFront, Left(), [&] { return zoomed(3.0f); }},
+        {"the picture clicked a third time: the whole picture", onFront, Left(), [&] { return zoomed(1.0f); }},
+        {"large video off", ButtonPoint(dlg, BTN_VIEW_LARGE_VIDEO), Left(), [&] { return large(false); }},
+        {"the picture double-clicked: over the whole monitor", onFront, Double(),
+         [&] { return dlg.IsFullView() && dlg.geometry() == QRect(0, 0, 1920, 1056) && front.geometry() == dlg.rect(); },
+         kAlways, [&] { normal = dlg.geometry(); }},
+        {"double-clicked again: back in the window", onFront, Double(),
+         [&] { return !dlg.IsFullView() && dlg.geometry() == normal && front.geometry() != dlg.rect(); }},
+        {"the rear picture double-clicked: the map over it", [&] { return CentreOf(&rear); }, Double(),
+         [&] {
+             const QWidget* map = dlg.MapWindow();
+             return dlg.IsMapShown() && map->isVisible() && desk_.Viewable(std::uint32_t(map->winId())) &&
+                    test::TransportButtonOf(dlg, BTN_MAP_WINDOW)->IsLatched();
+         }},
+    };
     Run(steps);
     dlg.OnBtnClose();
 }
