@@ -452,6 +452,11 @@ TEST_F(PointerFixture, TheSlidersTheGraphAndTheAxisBoxesActOnThePlayback) {
     const auto valueAt = [](const CSkinSliderCtrl& slider, double share) {
         return SliderValueAt(slider, int(slider.width() * share));
     };
+    // Where the thumb stands now (a press there is on it, not beside it).
+    const auto thumb = [&] {
+        const double values = double(seek.GetRangeMax()) - seek.GetRangeMin() + 1;
+        return seek.mapToGlobal(QPoint(int(double(seek.GetPos()) * seek.width() / values), seek.height() / 2));
+    };
     // The engine's picture, the slider and the panes at `frame`, not playing.
     const auto standsAt = [&](int frame) {
         return FrontState() != PLAY_PLAYING && FrontFrame() == frame && dlg.Road().SeekPos() == frame &&
@@ -482,6 +487,12 @@ TEST_F(PointerFixture, TheSlidersTheGraphAndTheAxisBoxesActOnThePlayback) {
          [&] {
              const int frame = FrontFrame();
              return FrontState() == PLAY_PLAYING && frame >= valueAt(seek, 0.1) && frame < frameBefore;
+         },
+         kAlways, [&] { frameBefore = FrontFrame(); }},
+        {"seek slider's thumb dragged while playing", thumb, DragTo(on(seek, 0.05)),
+         [&] {
+             const int frame = FrontFrame();
+             return FrontState() == PLAY_PLAYING && frame >= valueAt(seek, 0.05) && frame < frameBefore;
          },
          kAlways, [&] { frameBefore = FrontFrame(); }},
         {"pause", ButtonPoint(dlg, BTN_PLAY_PAUSE), Left(), [&] { return FrontState() == PLAY_PAUSED; }},
