@@ -38,18 +38,21 @@ inline int FrontFrame() { return g_aPlayerDriverTable[0].GetCurrentFrame(g_aPlay
 // One recording of a suite's card: a front movie of 320 x 180 with the frame numbers drawn,
 // `frames` frames at `fps`, its rear companion (MakeCameraMovies) when `rear`, and `data` as
 // its recorder data. Without `sound` the movie has no sound track, which would lengthen it
-// past its frames.
+// past its frames. `letters` are the name's first four letters (its kind), `row` the movie
+// folder it goes to.
 struct CardRecording {
     int frames = 80;
     int fps = 10;
     bool rear = true;
     bool sound = true;
     fixtures::DataBlock data;
+    std::string letters = "A___";
+    fixtures::CardRow row = fixtures::CardRow::Driving;
 };
 
 class MainWindowFixture : public ::testing::Test {
 protected:
-    // Recordings 1, 2, ... at 12:00:00, 12:01:00, ... in the driving folder of the second
+    // Recordings 1, 2, ... at 12:00:00, 12:01:00, ... in the movie folders of the second
     // card layout. Recordings with the same length and sound share their movies.
     static void MakeCard(const std::vector<CardRecording>& recordings) {
         cardWanted_ = true;
@@ -75,7 +78,8 @@ protected:
             }
             fixtures::RecordingSpec params;
             params.layout = 1;
-            params.row = fixtures::CardRow::Driving;
+            params.row = r.row;
+            params.letters = r.letters;
             params.serial = serial;
             params.time = "12" + std::string(serial <= 10 ? "0" : "") + std::to_string(serial - 1) + "00";
             params.data = r.data;
