@@ -14,7 +14,10 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -284,6 +287,51 @@ QWidget* ButtonBeside(CSourceOpenDlg& dialog, bool folder) {
     return nullptr;
 }
 
+// The accept button of the desktop's own file or folder picker, when it is on top.
+QWidget* PickerAccept() {
+    auto* picker = Modal<QFileDialog>();
+    auto* buttons = picker ? picker->findChild<QDialogButtonBox*>() : nullptr;
+    if (!buttons) return nullptr;
+    for (QAbstractButton* button : buttons->buttons())
+        if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole) return button;
+    return nullptr;
+}
+
+// The picker's list of the folder it shows, in whichever view (icons or details) it shows it.
+QAbstractItemView* PickerList() {
+    auto* picker = Modal<QFileDialog>();
+    if (!picker) return nullptr;
+    for (const QString& name : {QStringLiteral("listView"), QStringLiteral("treeView")})
+        if (auto* view = picker->findChild<QAbstractItemView*>(name); view && view->isVisible()) return view;
+    return nullptr;
+}
+
+// The entry named `name` in that list, once the picker has read its folder.
+Aim PickerEntry(const QString& name) {
+    return [name] {
+        QAbstractItemView* list = PickerList();
+        if (!list) return Spot{};
+        const QAbstractItemModel* model = list->model();
+        for (int r = 0; r < model->rowCount(list->rootIndex()); ++r) {
+            const QModelIndex entry = model->index(r, 0, list->rootIndex());
+            if (entry.data().toString() == name) return Spot{list->viewport(), list->visualRect(entry).center()};
+        }
+        return Spot{};
+    };
+}
+
+// The name of the entry selected in that list ("" for none or more than one).
+QString PickerSelection() {
+    QAbstractItemView* list = PickerList();
+    QStringList chosen;
+    for (const QModelIndex& index : list ? list->selectionModel()->selectedIndexes() : QModelIndexList())
+        if (index.column() == 0) chosen << index.data().toString();
+    return chosen.size() == 1 ? chosen.front() : QString();
+}
+
+// The folder answer of a row that lets the desktop's own folder picker ask.
+const std::string kSystemPicker = "(the system's folder picker)";
+
 // ---- files ------------------------------------------------------------------------------
 
 std::string FileText(const std::string& path) {
@@ -369,16 +417,21 @@ protected:
         SetRemovableMountProvider([this] {
             return cardInReader_ ? std::vector<std::string>{CardRoot(), OtherMedium()} : std::vector<std::string>();
         });
-        SetFolderPicker([this](QWidget*, std::string_view, const std::string&) {
-            ++foldersAsked_;
-            return folderAnswer_;
-        });
+        SetFolderPicker(AnsweringPicker());
         fs::create_directories(OutFolder());
         fs::create_directories(OtherMedium());
     }
     void TearDown() override {
         CSourceOpenDlg::SetOpenFilePicker(nullptr);
         MainWindowFixture::TearDown();
+    }
+
+    // The folder picker as the test answers it: with folderAnswer_, counted.
+    FolderPicker AnsweringPicker() {
+        return [this](QWidget*, std::string_view, const std::string&) {
+            ++foldersAsked_;
+            return folderAnswer_;
+        };
     }
 
     static std::string CardRoot() { return card_->Path() + "/card"; }
@@ -620,6 +673,17 @@ TEST_F(DialogsFixture, SourceDialogOpensTheChosenSourceOrKeepsTheOldOne) {
         {"folder row, its browse button, OK", CardRoot(), "",
          {row("folder row", IDC_SOURCE_FOLDER, SOURCE_FOLDER), browse("folder browse", true, CardRoot()), ok},
          Opened{SOURCE_FOLDER, CardRoot(), "FOLDER", kSourceFolderKey}},
+        // The desktop's own folder picker opens at the folder the settings remember (the card,
+        // since the row above); a folder clicked in it and its accept button give that folder.
+        {"folder browse, a folder in the system's picker, its accept button, Cancel", kSystemPicker, "",
+         {{"folder browse", part([](CSourceOpenDlg& d) { return ButtonBeside(d, true); }),
+           [] { return Modal<QFileDialog>() && Modal<QFileDialog>()->directory() == QDir(QString::fromStdString(CardRoot())); }},
+          {"the movie folder in the picker", PickerEntry(QStringLiteral("Video")),
+           [] { return PickerSelection() == QStringLiteral("Video"); }},
+          {"the picker's accept button", Centre(PickerAccept),
+           dialogShows([](CSourceOpenDlg& d) { return d.GetFolderEdit()->text().toStdString() == CardFolder(); })},
+          cancel},
+         std::nullopt},
         {"a file that is not a recording refused, the message's OK, Cancel", "", notARecording,
          {{"file browse", part([](CSourceOpenDlg& d) { return ButtonBeside(d, false); }), [] { return MessageBox(QStringLiteral("ERROR")) != nullptr; }},
           Answer("the message's OK", QStringLiteral("ERROR"), true),
@@ -656,6 +720,7 @@ TEST_F(DialogsFixture, SourceDialogOpensTheChosenSourceOrKeepsTheOldOne) {
     for (const Row& r : table) {
         SCOPED_TRACE(r.name);
         ASSERT_TRUE(fixtures::RunUntil([&] { return !QApplication::activeModalWidget(); }, 20s));
+        SetFolderPicker(r.folderAnswer == kSystemPicker ? FolderPicker() : AnsweringPicker());
         folderAnswer_ = r.folderAnswer;
         fileAnswer = r.fileAnswer;
         const SourceKind kindBefore = dlg.Browser()->GetSourceKind();
