@@ -278,6 +278,15 @@ Step SelectionCancel() {
 
 // ---- the source dialog ------------------------------------------------------------------
 
+// A part of the source dialog on top, and a question about that dialog.
+Aim SourcePart(std::function<QWidget*(CSourceOpenDlg&)> of) {
+    return Centre([of]() -> QWidget* { return Modal<CSourceOpenDlg>() ? of(*Modal<CSourceOpenDlg>()) : nullptr; });
+}
+
+std::function<bool()> SourceShows(std::function<bool(CSourceOpenDlg&)> what) {
+    return [what] { return Modal<CSourceOpenDlg>() && what(*Modal<CSourceOpenDlg>()); };
+}
+
 // The "..." button of the folder row, or of the file row: the one level with its field.
 QWidget* ButtonBeside(CSourceOpenDlg& dialog, bool folder) {
     const QLineEdit* field = folder ? dialog.GetFolderEdit() : dialog.GetFileEdit();
@@ -537,9 +546,8 @@ TEST_F(DialogsFixture, EveryCloseBoxEndsItsWindowAndNothingElse) {
          [&] { return gone(settings); }},
         {"source dialog", [&] { dlg.OnCommand(ID_OPEN_SOURCE); },
          [] { return Modal<CSourceOpenDlg>() ? Modal<CSourceOpenDlg>()->GetCloseButton() : nullptr; },
-         {{"the file row",
-           Centre([]() -> QWidget* { return Modal<CSourceOpenDlg>() ? Modal<CSourceOpenDlg>()->GetKindButton(IDC_SOURCE_FILE) : nullptr; }),
-           [] { return Modal<CSourceOpenDlg>() && Modal<CSourceOpenDlg>()->GetSourceKind() == SOURCE_FILE; }}},
+         {{"the file row", SourcePart([](CSourceOpenDlg& d) { return d.GetKindButton(IDC_SOURCE_FILE); }),
+           SourceShows([](CSourceOpenDlg& d) { return d.GetSourceKind() == SOURCE_FILE; })}},
          [&] { return !Modal<CSourceOpenDlg>() && unchanged(); }},
         {"selection to delete", [&] { dlg.OnCommand(ID_DELETE_MOVIES); },
          [] { return Selection() ? Selection()->GetCloseButton() : nullptr; }, {TickRow(0, {0})}, unchanged},
@@ -583,7 +591,8 @@ TEST_F(DialogsFixture, GaugeChoosersChangeWhatEachGaugeShowsButNotWhileAMoviePla
         QComboBox* combo = gauges.Combo(row.gauge);
         if (row.playing) {
             dlg.OnPlayPause();
-            ASSERT_TRUE(fixtures::RunUntil([&] { return g_aPlayChannel[0].playState == PLAY_PLAYING && !combo->isEnabled(); }, 20s));
+            ASSERT_TRUE(fixtures::RunUntil(
+                [&] { return g_aPlayChannel[0].playState == PLAY_PLAYING && !combo->isEnabled(); }, 20s));
         }
         const int before = gauges.SelectedKind(row.gauge);
         Drive("gauge chooser", [&](const User& user) {
@@ -637,24 +646,18 @@ TEST_F(DialogsFixture, SourceDialogOpensTheChosenSourceOrKeepsTheOldOne) {
     std::string fileAnswer;
     CSourceOpenDlg::SetOpenFilePicker([&](QWidget*, const std::string&, const QString&) { return fileAnswer; });
 
-    const auto part = [](std::function<QWidget*(CSourceOpenDlg&)> of) {
-        return Centre([of]() -> QWidget* { return Modal<CSourceOpenDlg>() ? of(*Modal<CSourceOpenDlg>()) : nullptr; });
-    };
-    const auto dialogShows = [](std::function<bool(CSourceOpenDlg&)> what) {
-        return [what] { return Modal<CSourceOpenDlg>() && what(*Modal<CSourceOpenDlg>()); };
-    };
     const auto row = [&](const char* what, int id, SourceKind kind) {
-        return Step{what, part([id](CSourceOpenDlg& d) { return d.GetKindButton(id); }),
-                    dialogShows([kind](CSourceOpenDlg& d) { return d.GetSourceKind() == kind; })};
+        return Step{what, SourcePart([id](CSourceOpenDlg& d) { return d.GetKindButton(id); }),
+                    SourceShows([kind](CSourceOpenDlg& d) { return d.GetSourceKind() == kind; })};
     };
     const auto browse = [&](const char* what, bool folder, std::string shown) {
-        return Step{what, part([folder](CSourceOpenDlg& d) { return ButtonBeside(d, folder); }),
-                    dialogShows([folder, shown](CSourceOpenDlg& d) {
+        return Step{what, SourcePart([folder](CSourceOpenDlg& d) { return ButtonBeside(d, folder); }),
+                    SourceShows([folder, shown](CSourceOpenDlg& d) {
                         return (folder ? d.GetFolderEdit() : d.GetFileEdit())->text().toStdString() == shown;
                     })};
     };
-    const Step ok{"OK", part([](CSourceOpenDlg& d) { return d.GetOkButton(); }), [] { return !Modal<CSourceOpenDlg>(); }};
-    const Step cancel{"キャンセル", part([](CSourceOpenDlg& d) { return d.GetCancelButton(); }),
+    const Step ok{"OK", SourcePart([](CSourceOpenDlg& d) { return d.GetOkButton(); }), [] { return !Modal<CSourceOpenDlg>(); }};
+    const Step cancel{"キャンセル", SourcePart([](CSourceOpenDlg& d) { return d.GetCancelButton(); }),
                       [] { return !Modal<CSourceOpenDlg>(); }};
 
     // The source a row opens and how the settings remember it.
@@ -670,22 +673,32 @@ TEST_F(DialogsFixture, SourceDialogOpensTheChosenSourceOrKeepsTheOldOne) {
         std::vector<Step> steps;
         std::optional<Opened> opens;  // none: the source and the settings stay as they were
     } table[] = {
+        // No file is remembered yet: the file row leaves OK disabled, and a click on it opens
+        // nothing; Cancel is then the way out.
+        {"file row without a file, OK, Cancel", "", "",
+         {{"file row", SourcePart([](CSourceOpenDlg& d) { return d.GetKindButton(IDC_SOURCE_FILE); }),
+           SourceShows([](CSourceOpenDlg& d) { return d.GetSourceKind() == SOURCE_FILE && !d.GetOkButton()->isEnabled(); })},
+          {"OK", SourcePart([](CSourceOpenDlg& d) { return d.GetOkButton(); }),
+           [] { return Modal<CSourceOpenDlg>() != nullptr; }},
+          cancel},
+         std::nullopt},
         {"folder row, its browse button, OK", CardRoot(), "",
          {row("folder row", IDC_SOURCE_FOLDER, SOURCE_FOLDER), browse("folder browse", true, CardRoot()), ok},
          Opened{SOURCE_FOLDER, CardRoot(), "FOLDER", kSourceFolderKey}},
         // The desktop's own folder picker opens at the folder the settings remember (the card,
         // since the row above); a folder clicked in it and its accept button give that folder.
         {"folder browse, a folder in the system's picker, its accept button, Cancel", kSystemPicker, "",
-         {{"folder browse", part([](CSourceOpenDlg& d) { return ButtonBeside(d, true); }),
+         {{"folder browse", SourcePart([](CSourceOpenDlg& d) { return ButtonBeside(d, true); }),
            [] { return Modal<QFileDialog>() && Modal<QFileDialog>()->directory() == QDir(QString::fromStdString(CardRoot())); }},
           {"the movie folder in the picker", PickerEntry(QStringLiteral("Video")),
            [] { return PickerSelection() == QStringLiteral("Video"); }},
           {"the picker's accept button", Centre(PickerAccept),
-           dialogShows([](CSourceOpenDlg& d) { return d.GetFolderEdit()->text().toStdString() == CardFolder(); })},
+           SourceShows([](CSourceOpenDlg& d) { return d.GetFolderEdit()->text().toStdString() == CardFolder(); })},
           cancel},
          std::nullopt},
         {"a file that is not a recording refused, the message's OK, Cancel", "", notARecording,
-         {{"file browse", part([](CSourceOpenDlg& d) { return ButtonBeside(d, false); }), [] { return MessageBox(QStringLiteral("ERROR")) != nullptr; }},
+         {{"file browse", SourcePart([](CSourceOpenDlg& d) { return ButtonBeside(d, false); }),
+           [] { return MessageBox(QStringLiteral("ERROR")) != nullptr; }},
           Answer("the message's OK", QStringLiteral("ERROR"), true),
           cancel},
          std::nullopt},
@@ -699,11 +712,11 @@ TEST_F(DialogsFixture, SourceDialogOpensTheChosenSourceOrKeepsTheOldOne) {
         {"SD row, OK", "", "", {row("SD row", IDC_SOURCE_SD, SOURCE_SD), ok},
          Opened{SOURCE_SD, OtherMedium(), "SD", kSourceSdKey}},
         {"the card's drive from the drive list, OK", "", "",
-         {{"drive list", part([](CSourceOpenDlg& d) { return d.GetDriveList(); }),
-           dialogShows([](CSourceOpenDlg& d) { return d.GetDriveList()->view()->isVisible(); })},
+         {{"drive list", SourcePart([](CSourceOpenDlg& d) { return d.GetDriveList(); }),
+           SourceShows([](CSourceOpenDlg& d) { return d.GetDriveList()->view()->isVisible(); })},
           {"the card's drive",
            ItemOf([]() -> QComboBox* { return Modal<CSourceOpenDlg>() ? Modal<CSourceOpenDlg>()->GetDriveList() : nullptr; }, 0),
-           dialogShows([this](CSourceOpenDlg& d) {
+           SourceShows([](CSourceOpenDlg& d) {
                return d.GetDriveList()->currentText().toStdString() == CardRoot() && d.GetSourceKind() == SOURCE_SD &&
                       d.GetOkButton()->isEnabled();
            })},
@@ -714,7 +727,8 @@ TEST_F(DialogsFixture, SourceDialogOpensTheChosenSourceOrKeepsTheOldOne) {
          Opened{SOURCE_FOLDER, CardFolder(), "FOLDER", kSourceFolderKey}},
         {"the close box after a row", "", "",
          {row("file row", IDC_SOURCE_FILE, SOURCE_FILE),
-          {"close box", part([](CSourceOpenDlg& d) -> QWidget* { return d.GetCloseButton(); }), [] { return !Modal<CSourceOpenDlg>(); }}},
+          {"close box", SourcePart([](CSourceOpenDlg& d) -> QWidget* { return d.GetCloseButton(); }),
+           [] { return !Modal<CSourceOpenDlg>(); }}},
          std::nullopt},
     };
     for (const Row& r : table) {
@@ -879,8 +893,10 @@ TEST_F(CardChangingFixture, TheSelectionDialogsRunTheirJobOnlyThroughTheirOkButt
     } table[] = {
         {"delete: every row ticked, every file shown, Cancel",
          ID_DELETE_MOVIES,
-         {SelectionCheck("表示された全てを選択", IDC_TICK_ALL, [&](CFileSelectDlg& d) { return allShownTicked(d, listed.size()); }),
-          SelectionCheck("全てのファイルを表示", IDC_SHOW_ALL, [&](CFileSelectDlg& d) { return allShownTicked(d, sourceCount); }),
+         {SelectionCheck("表示された全てを選択", IDC_TICK_ALL,
+                         [&](CFileSelectDlg& d) { return allShownTicked(d, listed.size()); }),
+          SelectionCheck("全てのファイルを表示", IDC_SHOW_ALL,
+                         [&](CFileSelectDlg& d) { return allShownTicked(d, sourceCount); }),
           SelectionCancel()},
          nothingDone},
         {"join: a row, the keys, Cancel", ID_JOIN_MOVIES, {TickRow(1, {1}), EnterAndEscape(Selection), SelectionCancel()},
