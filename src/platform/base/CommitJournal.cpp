@@ -482,7 +482,7 @@ bool RecoverJournal(const std::string& dir, const std::string& name, const Write
     const std::string path = PathAppend(dir, name);
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return false;
-    if (info.writer != ThisWriter() && !WriterIsGone(info, st.st_mtime)) return true;
+    if (info.writer != ThisWriter() && !WriterIsGone(info, st.st_mtime, IsSharedFileSystem(dir))) return true;
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT) return false;

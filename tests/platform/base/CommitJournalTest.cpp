@@ -124,6 +124,9 @@ TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
     const std::string otherMark = withPart(0);
     const std::optional<std::time_t> boot = BootTime();
     const bool bootKnown = mark.substr(16, 16) != std::string(16, '0') && boot;
+    // Where the folder is shared a clone of this machine (its name and machine id, another
+    // boot) may write there; on this machine's own disk an earlier boot's writer is gone.
+    const bool shared = IsSharedFileSystem(fixtures::TempDir().Path());
     const struct {
         const char* what;
         std::string writer;
@@ -136,8 +139,8 @@ TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
         {"another pid namespace's", withPart(2) + "-" + std::to_string(gone), false, false},
         {"a running writer's", mark + "-" + std::to_string(::getppid()), false, false},
         {"this host's before its last boot", withPart(1) + "-" + std::to_string(::getppid()), false, bootKnown, true},
-        // A clone of this machine has its name and machine id, and another boot.
-        {"a clone's, written since this boot", withPart(1) + "-" + std::to_string(gone), false, false},
+        {"another boot's, written since this boot", withPart(1) + "-" + std::to_string(gone), false,
+         bootKnown && !shared},
         {"another user's", mark + "-" + std::to_string(gone), true, false},
     };
     for (const auto& c : cases) {
