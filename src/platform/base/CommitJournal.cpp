@@ -35,6 +35,7 @@ constexpr std::string_view kEarlierHeader = "orvanta5 commit 2";
 constexpr std::string_view kNoFile = "none";
 // The line behind the sum that marks a journal whose new files all stand.
 constexpr std::string_view kPlacedLine = "placed\n";
+constexpr std::string_view kSumLineStart = "\nsum ";
 constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::size_t kMaxTargetBytes = 1024;
 // A FAT file system keeps modification times to two seconds.
@@ -562,15 +563,18 @@ bool IsJournalTargetPath(std::string_view path) {
 }
 
 std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_view writer) {
-    if (bytes.size() > kMaxJournalBytes || bytes.empty() || bytes.back() != '\n') return std::nullopt;
-    const bool placed = bytes.size() > kPlacedLine.size() && bytes.ends_with(kPlacedLine) &&
-                        bytes[bytes.size() - kPlacedLine.size() - 1] == '\n';
-    if (placed) bytes.remove_suffix(kPlacedLine.size());
-    // The sum line is the last one, and covers every byte before it.
-    const std::size_t sumAt = bytes.rfind('\n', bytes.size() - 2);
+    if (bytes.size() > kMaxJournalBytes) return std::nullopt;
+    // The sum line ends the journal and covers every byte before it; no line before it
+    // starts with "sum" (fields hold no line end). Behind it only the mark counts: a power
+    // cut while it is appended leaves part of it, or whatever the disk held there, which
+    // marks nothing. What lies at the names tells how far such a commit came.
+    const std::size_t sumAt = bytes.find(kSumLineStart);
     if (sumAt == std::string_view::npos) return std::nullopt;
-    const std::string_view sumLine = bytes.substr(sumAt + 1, bytes.size() - sumAt - 2);
+    const std::size_t sumEnd = bytes.find('\n', sumAt + 1);
+    if (sumEnd == std::string_view::npos) return std::nullopt;
+    const std::string_view sumLine = bytes.substr(sumAt + 1, sumEnd - sumAt - 1);
     if (sumLine != "sum " + HashHex(bytes.substr(0, sumAt + 1))) return std::nullopt;
+    const bool placed = bytes.substr(sumEnd + 1) == kPlacedLine;
 
     std::vector<std::string_view> lines;
     for (std::size_t start = 0; start <= sumAt;) {

@@ -87,7 +87,8 @@ std::string EncodeCommitPlan(const CommitPlan& plan);
 // name: a path with an empty, "." or ".." component, deeper than kMaxJournalDepth, a target
 // named twice, or a new or older file that is not its writer's. A journal of the earlier
 // format (the same lines without the older file of a new one) is read too, its entries
-// with olderRecorded false.
+// with olderRecorded false. The journal is placed only when the mark follows it exactly;
+// anything else behind it (a mark cut short by a power cut) leaves it unplaced.
 std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_view writer);
 
 // Whether `path` may stand in a journal as a target below its folder.

@@ -63,6 +63,19 @@ TEST(CommitJournal, AJournalIsReadBackOnlyWholeAndOnlyWithinItsFolder) {
         PlanOf({Put("Normal/a b%c\nd.MOV", FileIdentity{1, 1'700'000'000'123'456'789, 0}), Drop("_NData/x.ADA"), Put("movie")});
     const std::string bytes = EncodeCommitPlan(plan);
     EXPECT_EQ(ParseCommitPlan(bytes, kWriter), plan);
+    // The mark of a commit whose new files stand is appended behind the sum; a power cut
+    // may cut it short or leave other bytes there, which mark nothing.
+    const struct {
+        std::string tail;
+        bool placed;
+    } tails[] = {{"placed\n", true}, {"placed", false}, {"pla", false}, {"\n", false}, {"placed\nplaced\n", false},
+                 {std::string(7, '\0'), false}};
+    for (const auto& t : tails) {
+        SCOPED_TRACE(testing::PrintToString(t.tail));
+        CommitPlan marked = plan;
+        marked.placed = t.placed;
+        EXPECT_EQ(ParseCommitPlan(bytes + t.tail, kWriter), marked);
+    }
     // A journal of the earlier format, which named no older file beside a new one.
     CommitPlan earlier = PlanOf({Put("movie"), Drop("x")});
     earlier.entries[0].newFile->inode = 0;
