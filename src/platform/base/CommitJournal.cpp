@@ -292,9 +292,34 @@ bool Back(const std::string& folder, const CommitEntry& e, std::string* why) {
     // An earlier journal did not say which file it moved aside: the file under the older
     // name, which only its writer gives, is taken for it.
     const std::optional<FileIdentity> older = e.olderRecorded ? e.olderFile : FileIdentityOf(p.older);
+    // A file there that is not the older one is no step to take back (StrangerAtHiddenName).
     if (!older || !IsFileOf(p.older, *older)) return true;
     if (WhatIsAt(p.target) != At::kNothing) return Fail(why, "the older " + p.target + " stays as " + p.older);
     return Move(p.older, p.target, *older, why) || Fail(why, "the older " + p.target + " stays as " + p.older);
+}
+
+// A regular file at one of the commit's hidden names that is not the one the commit left
+// there: one the user put there, or the commit's own changed past knowing (a file system
+// that keeps local times moves them by an hour when daylight saving time begins or ends).
+// Nothing tells that it may go, and once the journal is gone the stale files' rule
+// (FinishInterruptedWrites) would take it for a leftover and remove it: while one lies
+// there the commit is stuck, and its journal, which keeps its names from that rule, stays.
+// False when there is none; else true, with `why` telling where.
+bool StrangerAtHiddenName(const std::string& folder, const CommitPlan& plan, std::string* why) {
+    for (const CommitEntry& e : plan.entries) {
+        // A folder on the way that is a link stops the commit by itself.
+        if (!FoldersBelowAreReal(folder, e.target)) continue;
+        const EntryPaths p = PathsOf(folder, e);
+        const bool strangeNew = e.newFile && WhatIsAt(p.temporary) == At::kFile && !IsFileOf(p.temporary, *e.newFile);
+        // An earlier journal's older file is whatever lies at its older name.
+        const bool strangeOlder = e.olderRecorded && WhatIsAt(p.older) == At::kFile &&
+                                  !(e.olderFile && IsFileOf(p.older, *e.olderFile));
+        if (strangeNew || strangeOlder) {
+            Fail(why, (strangeNew ? p.temporary : p.older) + " is not the file this replacement left there; it stays");
+            return true;
+        }
+    }
+    return false;
 }
 
 void FlushFolder(const std::string& dir) {
@@ -637,6 +662,11 @@ std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_vi
 
 CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, std::string* error, int journalFd) {
     std::string why;
+    // Whichever way the commit went, a stranger at a hidden name stops it where it stands.
+    if (StrangerAtHiddenName(folder, plan, &why)) {
+        if (error) *error = why;
+        return CommitResult::kStuck;
+    }
     std::size_t done = plan.entries.size();
     if (!plan.placed && !NewSetStands(folder, plan))
         for (done = 0; done < plan.entries.size() && Forward(folder, plan.entries[done], &why);)
@@ -652,7 +682,9 @@ CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, s
                 Step();
         }
         FlushTargetFolders(folder, plan);
-        return CommitResult::kNewSet;
+        if (!StrangerAtHiddenName(folder, plan, &why)) return CommitResult::kNewSet;
+        if (error) *error = why;
+        return CommitResult::kStuck;
     }
     // Every entry is looked at on the way back, also those the way forward did not reach: a
     // process killed on its way back leaves them anywhere.
@@ -665,6 +697,11 @@ CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, s
         }
     }
     FlushTargetFolders(folder, plan);
+    // A file that changed while it was moved may lie at a hidden name now.
+    if (std::string stranger; StrangerAtHiddenName(folder, plan, &stranger)) {
+        whole = false;
+        why += "; " + stranger;
+    }
     if (error) *error = why;
     return whole ? CommitResult::kOldSet : CommitResult::kStuck;
 }

@@ -97,14 +97,19 @@ bool IsJournalTargetPath(std::string_view path);
 enum class CommitResult {
     kNewSet,  // every new file in place, the older ones removed
     kOldSet,  // every older file back under its name; the new files under their temporary names
-    kStuck,   // neither could be reached; the files keep their hidden names and the journal stays
+    // Neither could be reached, or a file that is not the commit's lies at one of its hidden
+    // names: the files keep their names and the journal stays.
+    kStuck,
 };
 
 // Carries out `plan` in `folder` (the journal's folder): the older targets are moved aside,
 // the new files put in their place, and only then the older files removed. Any step that
 // fails is undone instead, and so is the commit when a name holds a file that is not the
-// one the plan expects there. Steps already done (by a process that was killed) are
-// recognised by what lies at each name, so this serves a commit and its recovery alike.
+// one the plan expects there. A regular file at a hidden name (the new file's or the older
+// file's) that is not the one the plan left there makes it stuck, whichever set stands: it
+// is no leftover of the commit's, and the journal that stays keeps it from being removed as
+// one. Steps already done (by a process that was killed) are recognised by what lies at
+// each name, so this serves a commit and its recovery alike.
 // The caller holds the locks of the targets' folders, and the journal open for writing at
 // `journalFd` (or -1), which is marked (CommitPlan::placed) once the new files stand.
 // `error` tells why the new set did not come into place.

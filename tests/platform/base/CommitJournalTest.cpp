@@ -210,9 +210,10 @@ std::string Text(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A journal that cannot be finished (a file the user put at a name it was to take back,
-// or bytes that are no journal) stays, and is told of once however often it is found again,
-// with where its older and new files lie. Another user's journal is not this user's to
+// A journal that cannot be finished (a file the user put at a name it was to take back, a
+// file at a hidden name that is not the one it left there, or bytes that are no journal)
+// stays, and is told of once however often it is found again, with where its older and new
+// files lie; nothing it names is moved. Another user's journal is not this user's to
 // report, nor does it keep this user's files.
 TEST(CommitJournal, AJournalThatCannotBeFinishedIsReportedOnceWithWhereItsFilesLie) {
     std::vector<std::string> reports;
@@ -221,10 +222,14 @@ TEST(CommitJournal, AJournalThatCannotBeFinishedIsReportedOnceWithWhereItsFilesL
         const char* what;
         bool readable;
         bool otherUser;
+        bool userFile = true;         // the user put a companion at its name
+        bool olderTimeMoved = false;  // the older companion's time moved after the journal
     } cases[] = {
         {"a companion the user put where the older one was to come back", true, false},
         {"bytes that are no journal", false, false},
         {"another user's", false, true},
+        // The file system keeps local times, and daylight saving time began since.
+        {"the older companion's time moved by an hour", true, false, false, true},
     };
     for (const auto& c : cases) {
         if (c.otherUser && ::geteuid() != 0) continue;  // only root can make one
@@ -241,7 +246,9 @@ TEST(CommitJournal, AJournalThatCannotBeFinishedIsReportedOnceWithWhereItsFilesL
                               {{"companion", "", Older("companion", writer), {}, FileIdentityOf(olderCompanion)},
                                {"movie", Temporary("movie", writer), Older("movie", writer), FileIdentityOf(newMovie),
                                 FileIdentityOf(dir.Path() + "/movie")}}};
-        std::ofstream(dir.Path() + "/companion") << "put here by the user";
+        if (c.userFile) std::ofstream(dir.Path() + "/companion") << "put here by the user";
+        if (c.olderTimeMoved)
+            fs::last_write_time(olderCompanion, fs::last_write_time(olderCompanion) + std::chrono::hours(1));
         const std::string journal = dir.Path() + "/" + WriterFileName(WriterFile::kJournal, "companion", writer, 3);
         std::ofstream(journal) << (c.readable ? EncodeCommitPlan(plan) : "orvanta5 commit 3\nno journal\n");
         if (c.otherUser) {
@@ -250,7 +257,7 @@ TEST(CommitJournal, AJournalThatCannotBeFinishedIsReportedOnceWithWhereItsFilesL
 
         for (int look = 0; look < 3; ++look)
             EXPECT_EQ(RecoverInterruptedCommits(dir.Path()).empty(), c.otherUser);
-        EXPECT_EQ(Text(dir.Path() + "/companion"), "put here by the user");
+        EXPECT_EQ(Text(dir.Path() + "/companion"), c.userFile ? "put here by the user" : "missing");
         EXPECT_EQ(Text(olderCompanion), "older companion");
         EXPECT_EQ(Text(dir.Path() + "/movie"), "older movie");
         EXPECT_EQ(Text(newMovie), "new movie");
