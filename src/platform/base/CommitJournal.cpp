@@ -419,15 +419,10 @@ public:
     // Locks every folder of `dirs` that exists, in the order of their device and inode
     // numbers, so that two commits never hold one folder each and wait for the other's.
     // Waits up to `wait` for folders that other commits hold; false with `why` when a
-    // folder stays locked or cannot be locked.
+    // folder stays locked or cannot be locked. A folder that `held` holds already (the
+    // caller's own) is not locked again: its second lock would wait for its first.
     bool Take(const std::vector<std::string>& dirs, std::chrono::milliseconds wait, bool tellWaiting,
-              std::string* why) {
-        struct Folder {
-            dev_t dev;
-            ino_t ino;
-            std::string path;
-            UniqueFd fd;
-        };
+              std::string* why, const FolderLocks* held = nullptr) {
         std::vector<Folder> folders;
         for (const std::string& dir : dirs) {
             UniqueFd fd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -438,10 +433,8 @@ public:
                 return Fail(why, "cannot open the folder " + dir + ": " + SystemErrorText(errno));
             // A folder named twice (through a link) is locked once: a second lock of this
             // process would wait for its own first.
-            const bool known = std::any_of(folders.begin(), folders.end(), [&](const Folder& f) {
-                return f.dev == st.st_dev && f.ino == st.st_ino;
-            });
-            if (!known) folders.push_back({st.st_dev, st.st_ino, dir, std::move(fd)});
+            if (!Holds(folders, st) && !(held && Holds(held->held_, st)))
+                folders.push_back({st.st_dev, st.st_ino, dir, std::move(fd)});
         }
         std::sort(folders.begin(), folders.end(), [](const Folder& a, const Folder& b) {
             return std::pair(a.dev, a.ino) < std::pair(b.dev, b.ino);
@@ -461,13 +454,25 @@ public:
                     return Fail(why, "another replacement of files in " + f.path + " did not end in time");
                 std::this_thread::sleep_for(kLockPoll);
             }
-            held_.push_back(std::move(f.fd));
+            held_.push_back(std::move(f));
         }
         return true;
     }
 
 private:
-    std::vector<UniqueFd> held_;
+    struct Folder {
+        dev_t dev;
+        ino_t ino;
+        std::string path;
+        UniqueFd fd;
+    };
+
+    static bool Holds(const std::vector<Folder>& folders, const struct stat& st) {
+        return std::any_of(folders.begin(), folders.end(),
+                           [&](const Folder& f) { return f.dev == st.st_dev && f.ino == st.st_ino; });
+    }
+
+    std::vector<Folder> held_;
 };
 
 std::vector<std::string> TargetFolders(const std::string& folder, const CommitPlan& plan) {
@@ -503,8 +508,10 @@ void ReportStuck(const std::string& journal, const std::string& folder, const Co
 }
 
 // Whether a journal found in `dir` stays (true) or was carried out and removed. Another
-// user's journal is not this user's to follow, nor does it keep this user's files.
-bool RecoverJournal(const std::string& dir, const std::string& name, const WriterFileInfo& info) {
+// user's journal is not this user's to follow, nor does it keep this user's files. The
+// folders that `held` holds are the caller's: they are not locked again.
+bool RecoverJournal(const std::string& dir, const std::string& name, const WriterFileInfo& info,
+                    const FolderLocks* held) {
     const std::string path = PathAppend(dir, name);
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return false;
@@ -537,7 +544,7 @@ bool RecoverJournal(const std::string& dir, const std::string& name, const Write
     // A commit at work beside it comes first; the journal waits for the next look.
     FolderLocks locks;
     std::string why;
-    if (!locks.Take(TargetFolders(dir, *plan), std::chrono::milliseconds(0), false, &why)) return true;
+    if (!locks.Take(TargetFolders(dir, *plan), std::chrono::milliseconds(0), false, &why, held)) return true;
     t_step = 0;
     if (CarryOutCommit(dir, *plan, &why, fd.get()) == CommitResult::kStuck) {
         ReportStuck(path, dir, *plan, why);
@@ -546,6 +553,38 @@ bool RecoverJournal(const std::string& dir, const std::string& name, const Write
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) return true;
     FlushFolder(dir);
     return false;
+}
+
+// The folders where a journal of a commit with a target in `folder` may lie: the folder and
+// the folders above it, kMaxJournalDepth in all at most.
+void AddJournalFolders(const std::string& folder, std::vector<std::string>* dirs) {
+    std::string dir = AbsolutePath(folder.empty() ? std::string(".") : folder);
+    for (std::size_t level = 0; level < kMaxJournalDepth; ++level) {
+        if (std::find(dirs->begin(), dirs->end(), dir) == dirs->end()) dirs->push_back(dir);
+        const std::string parent = PathRemoveFileSpec(dir);
+        if (parent.empty() || parent == dir) break;
+        dir = parent;
+    }
+}
+
+// Recovers the journals of this machine's writers in `dirs` (RecoverJournal); the writers
+// of those that stay.
+std::vector<std::string> RecoverJournalsIn(const std::vector<std::string>& dirs, const FolderLocks* held) {
+    std::vector<std::string> staying;
+    for (const std::string& dir : dirs) {
+        std::vector<std::pair<std::string, WriterFileInfo>> journals;
+        if (DIR* d = ::opendir(dir.c_str())) {
+            while (const dirent* entry = ::readdir(d)) {
+                auto info = ParseWriterFileName(entry->d_name);
+                if (info && info->kind == WriterFile::kJournal && IsThisMachines(*info))
+                    journals.emplace_back(entry->d_name, std::move(*info));
+            }
+            ::closedir(d);
+        }
+        for (const auto& [name, info] : journals)
+            if (RecoverJournal(dir, name, info, held)) staying.push_back(info.writer);
+    }
+    return staying;
 }
 
 }  // namespace
@@ -722,6 +761,13 @@ CommitResult CommitWithJournal(const std::vector<CommitPart>& parts, std::string
     FolderLocks locks;
     std::string why;
     if (!locks.Take(dirs, std::chrono::milliseconds(g_lockWaitMs.load()), true, &why)) return fail(why);
+    // A commit that held a folder before this one and did not live to finish (killed while
+    // this one waited) left its journal: it is finished first, or its half-done state would
+    // be taken for the older set here, and its own older parts left hidden behind ours.
+    std::vector<std::string> journalDirs;
+    for (const std::string& dir : dirs)
+        AddJournalFolders(dir, &journalDirs);
+    RecoverJournalsIn(journalDirs, &locks);
 
     CommitPlan plan;
     plan.writer = ThisWriter();
@@ -785,25 +831,9 @@ void SetCommitStepHook(CommitStepHook hook) { g_hook.store(hook); }
 void SetCommitLockWait(std::chrono::milliseconds wait) { g_lockWaitMs.store(wait.count()); }
 
 std::vector<std::string> RecoverInterruptedCommits(const std::string& folder) {
-    std::vector<std::string> staying;
-    std::string dir = AbsolutePath(folder.empty() ? std::string(".") : folder);
-    for (std::size_t level = 0; level < kMaxJournalDepth; ++level) {
-        if (DIR* d = ::opendir(dir.c_str())) {
-            std::vector<std::pair<std::string, WriterFileInfo>> journals;
-            while (const dirent* entry = ::readdir(d)) {
-                auto info = ParseWriterFileName(entry->d_name);
-                if (info && info->kind == WriterFile::kJournal && IsThisMachines(*info))
-                    journals.emplace_back(entry->d_name, std::move(*info));
-            }
-            ::closedir(d);
-            for (const auto& [name, info] : journals)
-                if (RecoverJournal(dir, name, info)) staying.push_back(info.writer);
-        }
-        const std::string parent = PathRemoveFileSpec(dir);
-        if (parent.empty() || parent == dir) break;
-        dir = parent;
-    }
-    return staying;
+    std::vector<std::string> dirs;
+    AddJournalFolders(folder, &dirs);
+    return RecoverJournalsIn(dirs, nullptr);
 }
 
 }  // namespace orv

@@ -461,6 +461,84 @@ TEST_F(ReplacementSetTest, AnOlderPartChangedWhileItWasMovedStaysWithItsJournal)
     EXPECT_EQ(ContentOrMissing(PathAppend(dir_, "data")), "older data");
 }
 
+// The step at which the first writer stops, holding its folders, until it is killed.
+int g_holdAt = -1;
+int g_heldPipe = -1;
+void HoldAtChosenStep(int step) {
+    if (step != g_holdAt) return;
+    const char held = 1;
+    if (::write(g_heldPipe, &held, 1) != 1) ::_exit(2);
+    for (;;) ::pause();
+}
+
+// A writer killed while a second one waits to commit into the same names (its files written,
+// and its look for leftovers done while the first still ran) is finished before the second
+// one plans: the second one's set stands whole, and nothing of the first is left behind
+// under a hidden name. The same with the parts in sibling folders and the journal above.
+TEST_F(ReplacementSetTest, ACommitFinishesTheJournalOfAWriterKilledWhileItWaited) {
+    const struct {
+        const char* movie;
+        const char* companion;
+        const char* data;
+    } layouts[] = {{"movie", "companion", "data"}, {"Normal/movie", "Normal/companion", "_NData/data"}};
+    for (const auto& layout : layouts) {
+        const std::vector<std::string> targets{PathAppend(dir_, layout.movie), PathAppend(dir_, layout.companion),
+                                               PathAppend(dir_, layout.data)};
+        // From the journal to its removal (step 0 comes before there is a journal).
+        for (int holdAt = 1;; ++holdAt) {
+            SCOPED_TRACE(std::string(layout.data) + " held at step " + std::to_string(holdAt));
+            fs::remove_all(dir_);
+            for (const std::string& target : targets) {
+                fs::create_directories(PathRemoveFileSpec(target));
+                std::ofstream(target) << "older " << PathFindFileName(target);
+            }
+            int held[2];
+            ASSERT_EQ(::pipe(held), 0);
+            const pid_t first = ::fork();
+            ASSERT_GE(first, 0);
+            if (first == 0) {
+                ::close(held[0]);
+                g_holdAt = holdAt;
+                g_heldPipe = held[1];
+                SetCommitStepHook(HoldAtChosenStep);
+                ReplacementFile data(targets[2]), movie(targets[0]);
+                const bool written = data.Write("first data", 10) && movie.Write("first movie", 11);
+                ReplacementFile* parts[] = {&data, &movie};
+                const std::string withdrawn[] = {targets[1]};
+                ::_exit(written && CommitTogether(parts, withdrawn, nullptr) ? 0 : 1);
+            }
+            ::close(held[1]);
+            char byte = 0;
+            const bool holding = ::read(held[0], &byte, 1) == 1;
+            ::close(held[0]);
+            if (!holding) {
+                int status = 0;
+                ASSERT_EQ(::waitpid(first, &status, 0), first);
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+                EXPECT_EQ(holdAt, 12);  // the eleven steps of CommitTogether's commit, and none more
+                break;
+            }
+            std::vector<std::unique_ptr<ReplacementFile>> second;
+            std::vector<ReplacementFile*> parts;
+            for (const std::string& target : targets) {
+                second.push_back(std::make_unique<ReplacementFile>(target));
+                const std::string text = "second " + std::string(PathFindFileName(target));
+                ASSERT_TRUE(second.back()->Write(text.data(), text.size()));
+                parts.push_back(second.back().get());
+            }
+            ASSERT_EQ(::kill(first, SIGKILL), 0);
+            ASSERT_EQ(::waitpid(first, nullptr, 0), first);
+
+            std::string error;
+            EXPECT_TRUE(CommitTogether(parts, &error)) << error;
+            second.clear();
+            for (const std::string& target : targets)
+                EXPECT_EQ(ContentOrMissing(target), "second " + std::string(PathFindFileName(target)));
+            EXPECT_EQ(HiddenFiles(dir_), (std::map<std::string, std::string>{}));
+        }
+    }
+}
+
 // Widens every step of a commit, so that commits of several threads meet.
 void SlowStep(int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
