@@ -32,14 +32,13 @@ std::int32_t MovieRecordLimit(sMOVIESCANNER& scanner, const std::string& moviePa
     }
     scanner.CloseMapping();
     scanner.frameInterval = interval;
-    const float seconds = timing.lengthS;
-    if (!(seconds > 0.0f) || !std::isfinite(seconds)) return 0;
+    if (!(timing.lengthS > 0.0f) || !std::isfinite(timing.lengthS)) return 0;
+    double seconds = timing.lengthS;
+    if (timing.frames > 0) seconds = std::min(seconds, double(timing.frames) * kLongestFrameS);
     const float msPerRecord =
         IsTimeLapseDataName(PathFindFileName(DataFileOfMovie(moviePath))) ? kMsPerRecordTimeLapse : kMsPerRecord;
     const double perSecond = 1000.0 / msPerRecord;
-    double shown = double(seconds) * 1.25 * perSecond;
-    if (timing.frames > 0) shown = std::min(shown, double(timing.frames) * kMaxRecordsPerFrame);
-    const double records = shown + 60.0 * perSecond;
+    const double records = (seconds * 1.25 + 60.0) * perSecond;
     return records < double(kMaxBlockRecords) ? std::int32_t(std::ceil(records)) : kMaxBlockRecords;
 }
 

@@ -12,22 +12,23 @@ namespace orv {
 
 struct sMOVIESCANNER;
 
-// The recorder writes its records at a fixed rate, ten a second (fifteen in time-lapse
-// files), and its movies at 15 frames a second or more: a frame spans one record at the
-// most. The frames bound the records at four a frame, room for movies of a quarter of that
-// frame rate, so that a length that a movie's header and sample table both overstate lets
-// no more records in.
-constexpr std::int32_t kMaxRecordsPerFrame = 4;
+// Record k of a data file lies at k x 100 ms of its movie's time (k x 1000/15 ms in
+// time-lapse files): the records a movie can show are those within its length, whatever its
+// frame rate. A length that a movie's header and sample table both overstate (a day over a
+// few hundred frames) is believed only as far as its frames reach at kLongestFrameS each:
+// no recorder shows one picture for longer, and movies of half a frame a second and faster
+// keep every record.
+constexpr float kLongestFrameS = 2.0f;
 
 // The most records that a reader of the movie's data file takes: what the movie's length
-// shows at the data file's record rate, with a quarter more, and no more than
-// kMaxRecordsPerFrame for each of its frames; a minute over either (a joined movie repeats
-// records at its joints, and a recorder may write its data a little past its movie); at
-// most kMaxBlockRecords. The length is the movie header's, or its sample table's where the
-// two disagree (ScanTrackTiming), the frames are the sample table's; both are found
-// through the box tree without reading media data. 0 when the movie gives no length.
-// Searches through `scanner`, so that its cancel flag stops the search; leaves it closed,
-// its frame interval as it was.
+// shows at the data file's record rate, with a quarter more, and a minute over (a joined
+// movie repeats records at its joints, and a recorder may write its data a little past its
+// movie); at most kMaxBlockRecords. The length is the one its frames are played over: the
+// movie header's, or its sample table's where the two disagree (ScanTrackTiming), and no
+// more than kLongestFrameS for each frame of the sample table; both are found through the
+// box tree without reading media data. 0 when the movie gives no length. Searches through
+// `scanner`, so that its cancel flag stops the search; leaves it closed, its frame interval
+// as it was.
 std::int32_t MovieRecordLimit(sMOVIESCANNER& scanner, const std::string& moviePath);
 // MovieRecordLimit with a scanner of its own, kMaxBlockRecords for a movie without a length.
 std::int32_t DataRecordLimit(const std::string& moviePath);

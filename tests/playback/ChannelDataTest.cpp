@@ -261,8 +261,9 @@ TEST_F(ChannelData, EveryReadOfARecordingsDataStopsWhereItsMovieDoes) {
         bool endRead;            // ReadRecorderEnd finds the tag within the movie's length
     };
     // Ten seconds show 10 x (10 x 1.25 + 60) = 725 records, or 1088 in time-lapse. A movie
-    // whose header and sample table both claim a day shows four records for each of its 300
-    // frames and a minute's 600 more.
+    // whose header and sample table both claim a day is believed for two seconds of each of
+    // its 300 frames: (600 x 1.25 + 60) x 10 = 8100 records. A movie of a frame a second
+    // shows ten records a frame.
     const Case cases[] = {
         {"a clip's data", "A___", 10, 0, 50, true, 50, 50, true},
         {"more data than its movie shows", "A___", 10, 0, 2000, true, 725, 725, false},
@@ -272,9 +273,10 @@ TEST_F(ChannelData, EveryReadOfARecordingsDataStopsWhereItsMovieDoes) {
         {"a selection holds to its movie too", "A___", 10, 0, 2000, false, 725, 725, false},
         {"a runaway data file", "A___", 60, 0, kRunaway, true, 10, 10, false},
         {"a runaway data file, selected", "A___", 60, 0, kRunaway, false, 10, 10, false},
-        {"a day claimed by header and table", "A___", 86400, 300, 5000, true, 1800, 1800, false},
-        {"a day claimed by header and table, selected", "A___", 86400, 300, 5000, false, 1800, 1800, false},
+        {"a day claimed by header and table", "A___", 86400, 300, 9000, true, 8100, 8100, false},
+        {"a day claimed by header and table, selected", "A___", 86400, 300, 9000, false, 8100, 8100, false},
         {"a clip's frames bound no more than its length", "A___", 10, 300, 2000, true, 725, 725, false},
+        {"a frame a second", "A___", 200, 200, 2000, true, 2000, 2000, true},
     };
     int serial = 0;
     for (const Case& c : cases) {

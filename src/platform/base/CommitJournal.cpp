@@ -35,6 +35,7 @@ constexpr std::string_view kEarlierHeader = "orvanta5 commit 2";
 constexpr std::string_view kNoFile = "none";
 // The line behind the sum that marks a journal whose new files all stand.
 constexpr std::string_view kPlacedLine = "placed\n";
+constexpr std::string_view kSumLineStart = "\nsum ";
 constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::size_t kMaxTargetBytes = 1024;
 // A FAT file system keeps modification times to two seconds.
@@ -291,9 +292,34 @@ bool Back(const std::string& folder, const CommitEntry& e, std::string* why) {
     // An earlier journal did not say which file it moved aside: the file under the older
     // name, which only its writer gives, is taken for it.
     const std::optional<FileIdentity> older = e.olderRecorded ? e.olderFile : FileIdentityOf(p.older);
+    // A file there that is not the older one is no step to take back (StrangerAtHiddenName).
     if (!older || !IsFileOf(p.older, *older)) return true;
     if (WhatIsAt(p.target) != At::kNothing) return Fail(why, "the older " + p.target + " stays as " + p.older);
     return Move(p.older, p.target, *older, why) || Fail(why, "the older " + p.target + " stays as " + p.older);
+}
+
+// A regular file at one of the commit's hidden names that is not the one the commit left
+// there: one the user put there, or the commit's own changed past knowing (a file system
+// that keeps local times moves them by an hour when daylight saving time begins or ends).
+// Nothing tells that it may go, and once the journal is gone the stale files' rule
+// (FinishInterruptedWrites) would take it for a leftover and remove it: while one lies
+// there the commit is stuck, and its journal, which keeps its names from that rule, stays.
+// False when there is none; else true, with `why` telling where.
+bool StrangerAtHiddenName(const std::string& folder, const CommitPlan& plan, std::string* why) {
+    for (const CommitEntry& e : plan.entries) {
+        // A folder on the way that is a link stops the commit by itself.
+        if (!FoldersBelowAreReal(folder, e.target)) continue;
+        const EntryPaths p = PathsOf(folder, e);
+        const bool strangeNew = e.newFile && WhatIsAt(p.temporary) == At::kFile && !IsFileOf(p.temporary, *e.newFile);
+        // An earlier journal's older file is whatever lies at its older name.
+        const bool strangeOlder = e.olderRecorded && WhatIsAt(p.older) == At::kFile &&
+                                  !(e.olderFile && IsFileOf(p.older, *e.olderFile));
+        if (strangeNew || strangeOlder) {
+            Fail(why, (strangeNew ? p.temporary : p.older) + " is not the file this replacement left there; it stays");
+            return true;
+        }
+    }
+    return false;
 }
 
 void FlushFolder(const std::string& dir) {
@@ -393,15 +419,10 @@ public:
     // Locks every folder of `dirs` that exists, in the order of their device and inode
     // numbers, so that two commits never hold one folder each and wait for the other's.
     // Waits up to `wait` for folders that other commits hold; false with `why` when a
-    // folder stays locked or cannot be locked.
+    // folder stays locked or cannot be locked. A folder that `held` holds already (the
+    // caller's own) is not locked again: its second lock would wait for its first.
     bool Take(const std::vector<std::string>& dirs, std::chrono::milliseconds wait, bool tellWaiting,
-              std::string* why) {
-        struct Folder {
-            dev_t dev;
-            ino_t ino;
-            std::string path;
-            UniqueFd fd;
-        };
+              std::string* why, const FolderLocks* held = nullptr) {
         std::vector<Folder> folders;
         for (const std::string& dir : dirs) {
             UniqueFd fd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -412,10 +433,8 @@ public:
                 return Fail(why, "cannot open the folder " + dir + ": " + SystemErrorText(errno));
             // A folder named twice (through a link) is locked once: a second lock of this
             // process would wait for its own first.
-            const bool known = std::any_of(folders.begin(), folders.end(), [&](const Folder& f) {
-                return f.dev == st.st_dev && f.ino == st.st_ino;
-            });
-            if (!known) folders.push_back({st.st_dev, st.st_ino, dir, std::move(fd)});
+            if (!Holds(folders, st) && !(held && Holds(held->held_, st)))
+                folders.push_back({st.st_dev, st.st_ino, dir, std::move(fd)});
         }
         std::sort(folders.begin(), folders.end(), [](const Folder& a, const Folder& b) {
             return std::pair(a.dev, a.ino) < std::pair(b.dev, b.ino);
@@ -435,13 +454,25 @@ public:
                     return Fail(why, "another replacement of files in " + f.path + " did not end in time");
                 std::this_thread::sleep_for(kLockPoll);
             }
-            held_.push_back(std::move(f.fd));
+            held_.push_back(std::move(f));
         }
         return true;
     }
 
 private:
-    std::vector<UniqueFd> held_;
+    struct Folder {
+        dev_t dev;
+        ino_t ino;
+        std::string path;
+        UniqueFd fd;
+    };
+
+    static bool Holds(const std::vector<Folder>& folders, const struct stat& st) {
+        return std::any_of(folders.begin(), folders.end(),
+                           [&](const Folder& f) { return f.dev == st.st_dev && f.ino == st.st_ino; });
+    }
+
+    std::vector<Folder> held_;
 };
 
 std::vector<std::string> TargetFolders(const std::string& folder, const CommitPlan& plan) {
@@ -477,12 +508,14 @@ void ReportStuck(const std::string& journal, const std::string& folder, const Co
 }
 
 // Whether a journal found in `dir` stays (true) or was carried out and removed. Another
-// user's journal is not this user's to follow, nor does it keep this user's files.
-bool RecoverJournal(const std::string& dir, const std::string& name, const WriterFileInfo& info) {
+// user's journal is not this user's to follow, nor does it keep this user's files. The
+// folders that `held` holds are the caller's: they are not locked again.
+bool RecoverJournal(const std::string& dir, const std::string& name, const WriterFileInfo& info,
+                    const FolderLocks* held) {
     const std::string path = PathAppend(dir, name);
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return false;
-    if (info.writer != ThisWriter() && !WriterIsGone(info, st.st_mtime)) return true;
+    if (info.writer != ThisWriter() && !WriterIsGone(info, st.st_mtime, IsSharedFileSystem(dir))) return true;
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT) return false;
@@ -511,7 +544,7 @@ bool RecoverJournal(const std::string& dir, const std::string& name, const Write
     // A commit at work beside it comes first; the journal waits for the next look.
     FolderLocks locks;
     std::string why;
-    if (!locks.Take(TargetFolders(dir, *plan), std::chrono::milliseconds(0), false, &why)) return true;
+    if (!locks.Take(TargetFolders(dir, *plan), std::chrono::milliseconds(0), false, &why, held)) return true;
     t_step = 0;
     if (CarryOutCommit(dir, *plan, &why, fd.get()) == CommitResult::kStuck) {
         ReportStuck(path, dir, *plan, why);
@@ -520,6 +553,38 @@ bool RecoverJournal(const std::string& dir, const std::string& name, const Write
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) return true;
     FlushFolder(dir);
     return false;
+}
+
+// The folders where a journal of a commit with a target in `folder` may lie: the folder and
+// the folders above it, kMaxJournalDepth in all at most.
+void AddJournalFolders(const std::string& folder, std::vector<std::string>* dirs) {
+    std::string dir = AbsolutePath(folder.empty() ? std::string(".") : folder);
+    for (std::size_t level = 0; level < kMaxJournalDepth; ++level) {
+        if (std::find(dirs->begin(), dirs->end(), dir) == dirs->end()) dirs->push_back(dir);
+        const std::string parent = PathRemoveFileSpec(dir);
+        if (parent.empty() || parent == dir) break;
+        dir = parent;
+    }
+}
+
+// Recovers the journals of this machine's writers in `dirs` (RecoverJournal); the writers
+// of those that stay.
+std::vector<std::string> RecoverJournalsIn(const std::vector<std::string>& dirs, const FolderLocks* held) {
+    std::vector<std::string> staying;
+    for (const std::string& dir : dirs) {
+        std::vector<std::pair<std::string, WriterFileInfo>> journals;
+        if (DIR* d = ::opendir(dir.c_str())) {
+            while (const dirent* entry = ::readdir(d)) {
+                auto info = ParseWriterFileName(entry->d_name);
+                if (info && info->kind == WriterFile::kJournal && IsThisMachines(*info))
+                    journals.emplace_back(entry->d_name, std::move(*info));
+            }
+            ::closedir(d);
+        }
+        for (const auto& [name, info] : journals)
+            if (RecoverJournal(dir, name, info, held)) staying.push_back(info.writer);
+    }
+    return staying;
 }
 
 }  // namespace
@@ -562,15 +627,18 @@ bool IsJournalTargetPath(std::string_view path) {
 }
 
 std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_view writer) {
-    if (bytes.size() > kMaxJournalBytes || bytes.empty() || bytes.back() != '\n') return std::nullopt;
-    const bool placed = bytes.size() > kPlacedLine.size() && bytes.ends_with(kPlacedLine) &&
-                        bytes[bytes.size() - kPlacedLine.size() - 1] == '\n';
-    if (placed) bytes.remove_suffix(kPlacedLine.size());
-    // The sum line is the last one, and covers every byte before it.
-    const std::size_t sumAt = bytes.rfind('\n', bytes.size() - 2);
+    if (bytes.size() > kMaxJournalBytes) return std::nullopt;
+    // The sum line ends the journal and covers every byte before it; no line before it
+    // starts with "sum" (fields hold no line end). Behind it only the mark counts: a power
+    // cut while it is appended leaves part of it, or whatever the disk held there, which
+    // marks nothing. What lies at the names tells how far such a commit came.
+    const std::size_t sumAt = bytes.find(kSumLineStart);
     if (sumAt == std::string_view::npos) return std::nullopt;
-    const std::string_view sumLine = bytes.substr(sumAt + 1, bytes.size() - sumAt - 2);
+    const std::size_t sumEnd = bytes.find('\n', sumAt + 1);
+    if (sumEnd == std::string_view::npos) return std::nullopt;
+    const std::string_view sumLine = bytes.substr(sumAt + 1, sumEnd - sumAt - 1);
     if (sumLine != "sum " + HashHex(bytes.substr(0, sumAt + 1))) return std::nullopt;
+    const bool placed = bytes.substr(sumEnd + 1) == kPlacedLine;
 
     std::vector<std::string_view> lines;
     for (std::size_t start = 0; start <= sumAt;) {
@@ -633,6 +701,11 @@ std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_vi
 
 CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, std::string* error, int journalFd) {
     std::string why;
+    // Whichever way the commit went, a stranger at a hidden name stops it where it stands.
+    if (StrangerAtHiddenName(folder, plan, &why)) {
+        if (error) *error = why;
+        return CommitResult::kStuck;
+    }
     std::size_t done = plan.entries.size();
     if (!plan.placed && !NewSetStands(folder, plan))
         for (done = 0; done < plan.entries.size() && Forward(folder, plan.entries[done], &why);)
@@ -648,7 +721,9 @@ CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, s
                 Step();
         }
         FlushTargetFolders(folder, plan);
-        return CommitResult::kNewSet;
+        if (!StrangerAtHiddenName(folder, plan, &why)) return CommitResult::kNewSet;
+        if (error) *error = why;
+        return CommitResult::kStuck;
     }
     // Every entry is looked at on the way back, also those the way forward did not reach: a
     // process killed on its way back leaves them anywhere.
@@ -661,6 +736,11 @@ CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, s
         }
     }
     FlushTargetFolders(folder, plan);
+    // A file that changed while it was moved may lie at a hidden name now.
+    if (std::string stranger; StrangerAtHiddenName(folder, plan, &stranger)) {
+        whole = false;
+        why += "; " + stranger;
+    }
     if (error) *error = why;
     return whole ? CommitResult::kOldSet : CommitResult::kStuck;
 }
@@ -681,6 +761,13 @@ CommitResult CommitWithJournal(const std::vector<CommitPart>& parts, std::string
     FolderLocks locks;
     std::string why;
     if (!locks.Take(dirs, std::chrono::milliseconds(g_lockWaitMs.load()), true, &why)) return fail(why);
+    // A commit that held a folder before this one and did not live to finish (killed while
+    // this one waited) left its journal: it is finished first, or its half-done state would
+    // be taken for the older set here, and its own older parts left hidden behind ours.
+    std::vector<std::string> journalDirs;
+    for (const std::string& dir : dirs)
+        AddJournalFolders(dir, &journalDirs);
+    RecoverJournalsIn(journalDirs, &locks);
 
     CommitPlan plan;
     plan.writer = ThisWriter();
@@ -744,25 +831,9 @@ void SetCommitStepHook(CommitStepHook hook) { g_hook.store(hook); }
 void SetCommitLockWait(std::chrono::milliseconds wait) { g_lockWaitMs.store(wait.count()); }
 
 std::vector<std::string> RecoverInterruptedCommits(const std::string& folder) {
-    std::vector<std::string> staying;
-    std::string dir = AbsolutePath(folder.empty() ? std::string(".") : folder);
-    for (std::size_t level = 0; level < kMaxJournalDepth; ++level) {
-        if (DIR* d = ::opendir(dir.c_str())) {
-            std::vector<std::pair<std::string, WriterFileInfo>> journals;
-            while (const dirent* entry = ::readdir(d)) {
-                auto info = ParseWriterFileName(entry->d_name);
-                if (info && info->kind == WriterFile::kJournal && IsThisMachines(*info))
-                    journals.emplace_back(entry->d_name, std::move(*info));
-            }
-            ::closedir(d);
-            for (const auto& [name, info] : journals)
-                if (RecoverJournal(dir, name, info)) staying.push_back(info.writer);
-        }
-        const std::string parent = PathRemoveFileSpec(dir);
-        if (parent.empty() || parent == dir) break;
-        dir = parent;
-    }
-    return staying;
+    std::vector<std::string> dirs;
+    AddJournalFolders(folder, &dirs);
+    return RecoverJournalsIn(dirs, nullptr);
 }
 
 }  // namespace orv

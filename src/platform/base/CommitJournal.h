@@ -87,7 +87,8 @@ std::string EncodeCommitPlan(const CommitPlan& plan);
 // name: a path with an empty, "." or ".." component, deeper than kMaxJournalDepth, a target
 // named twice, or a new or older file that is not its writer's. A journal of the earlier
 // format (the same lines without the older file of a new one) is read too, its entries
-// with olderRecorded false.
+// with olderRecorded false. The journal is placed only when the mark follows it exactly;
+// anything else behind it (a mark cut short by a power cut) leaves it unplaced.
 std::optional<CommitPlan> ParseCommitPlan(std::string_view bytes, std::string_view writer);
 
 // Whether `path` may stand in a journal as a target below its folder.
@@ -96,14 +97,19 @@ bool IsJournalTargetPath(std::string_view path);
 enum class CommitResult {
     kNewSet,  // every new file in place, the older ones removed
     kOldSet,  // every older file back under its name; the new files under their temporary names
-    kStuck,   // neither could be reached; the files keep their hidden names and the journal stays
+    // Neither could be reached, or a file that is not the commit's lies at one of its hidden
+    // names: the files keep their names and the journal stays.
+    kStuck,
 };
 
 // Carries out `plan` in `folder` (the journal's folder): the older targets are moved aside,
 // the new files put in their place, and only then the older files removed. Any step that
 // fails is undone instead, and so is the commit when a name holds a file that is not the
-// one the plan expects there. Steps already done (by a process that was killed) are
-// recognised by what lies at each name, so this serves a commit and its recovery alike.
+// one the plan expects there. A regular file at a hidden name (the new file's or the older
+// file's) that is not the one the plan left there makes it stuck, whichever set stands: it
+// is no leftover of the commit's, and the journal that stays keeps it from being removed as
+// one. Steps already done (by a process that was killed) are recognised by what lies at
+// each name, so this serves a commit and its recovery alike.
 // The caller holds the locks of the targets' folders, and the journal open for writing at
 // `journalFd` (or -1), which is marked (CommitPlan::placed) once the new files stand.
 // `error` tells why the new set did not come into place.

@@ -32,6 +32,7 @@ int FinishInterruptedWrites(const std::string& folder) {
     DIR* dir = ::fdopendir(::dup(dirFd.get()));
     if (!dir) return 0;
     const std::time_t now = std::time(nullptr);
+    const bool shared = IsSharedFileSystem(folder);
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
         const auto info = ParseWriterFileName(entry->d_name);
@@ -40,7 +41,7 @@ int FinishInterruptedWrites(const std::string& folder) {
             continue;
         struct stat st;
         if (::fstatat(dirFd.get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-            st.st_uid != ::geteuid() || !(st.st_mtime < now - kStaleSeconds) || !WriterIsGone(*info, st.st_mtime))
+            st.st_uid != ::geteuid() || !(st.st_mtime < now - kStaleSeconds) || !WriterIsGone(*info, st.st_mtime, shared))
             continue;
         if (::unlinkat(dirFd.get(), entry->d_name, 0) == 0) ++removed;
     }

@@ -1,7 +1,9 @@
 #include "platform/base/WriterName.h"
 
+#include <linux/magic.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -180,13 +182,45 @@ std::optional<std::time_t> BootTime() {
     return wall.tv_sec - sinceBoot.tv_sec - (wall.tv_nsec < sinceBoot.tv_nsec ? 1 : 0);
 }
 
-bool WriterIsGone(const WriterFileInfo& info, std::time_t modified, std::optional<std::time_t> bootTime) {
+bool IsSharedFileSystem(const std::string& path) {
+    struct statfs fs;
+    if (::statfs(path.empty() ? "." : path.c_str(), &fs) != 0) return true;
+    // Kinds that <linux/magic.h> does not name.
+    constexpr unsigned long kGfs2 = 0x01161970, kLustre = 0x0BD00BD0, kOrangeFs = 0x20030528, kGpfs = 0x47504653,
+                            kBeeGfs = 0x19830326;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case NFS_SUPER_MAGIC:
+        case SMB_SUPER_MAGIC:
+        case CIFS_SUPER_MAGIC:
+        case SMB2_SUPER_MAGIC:
+        case FUSE_SUPER_MAGIC:
+        case V9FS_MAGIC:
+        case AFS_SUPER_MAGIC:
+        case AFS_FS_MAGIC:
+        case CEPH_SUPER_MAGIC:
+        case CODA_SUPER_MAGIC:
+        case NCP_SUPER_MAGIC:
+        case OCFS2_SUPER_MAGIC:
+        case kGfs2:
+        case kLustre:
+        case kOrangeFs:
+        case kGpfs:
+        case kBeeGfs:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool WriterIsGone(const WriterFileInfo& info, std::time_t modified, bool sharedFolder,
+                  std::optional<std::time_t> bootTime) {
     if (!IsThisMachines(info)) return false;
     // A reboot ended every process of the boots before it; but a clone of this machine runs
-    // under another boot too, so only a file last written before this boot began is taken.
+    // under another boot too, and where it can reach the folder only a file last written
+    // before this boot began is taken.
     const std::string_view boot = BootOf(info.mark), thisBoot = BootOf(HostMark());
     if (boot != thisBoot && boot != kUnknownBoot && thisBoot != kUnknownBoot)
-        return bootTime && modified < *bootTime - kBootMarginSeconds;
+        return !sharedFolder || (bootTime && modified < *bootTime - kBootMarginSeconds);
     // A process of another user answers EPERM: it runs.
     return info.mark == HostMark() && info.pid != ::getpid() && ::kill(info.pid, 0) != 0 && errno == ESRCH;
 }

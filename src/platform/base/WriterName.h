@@ -6,8 +6,9 @@
 // the process id and a serial number. A process id alone says nothing of a file written on
 // another machine sharing the folder, in another container, or before the last boot: a
 // name of this machine, boot and namespace is judged by asking whether its process still
-// runs; one of this machine's earlier boot has lost its writer when the file is older than
-// this boot; any other is never judged.
+// runs; one of this machine's earlier boot has lost its writer, on a file system of this
+// machine's own at once, on one that other machines reach when the file is older than this
+// boot; any other is never judged.
 #pragma once
 
 #include <sys/types.h>
@@ -60,18 +61,25 @@ std::optional<WriterFileInfo> ParseWriterFileName(std::string_view name);
 // nothing when it cannot be told.
 std::optional<std::time_t> BootTime();
 
-// How much older than the boot a file of an earlier boot must be: the boot time and a
-// file's time are read from clocks that may disagree by a little (a clock set after the
-// boot, a file server's clock).
+// How much older than the boot a file of an earlier boot must be, where the folder is
+// shared: the boot time and a file's time are read from clocks that may disagree by a
+// little (a clock set after the boot, a file server's clock).
 constexpr std::time_t kBootMarginSeconds = 30;
+
+// Whether other machines may write in the folder of `path` (or in `path`, a folder): it
+// lies on a network file system (NFS, SMB, 9P, AFS, Ceph and the like) or a FUSE one, which
+// may stand for any of them, or its kind cannot be told.
+bool IsSharedFileSystem(const std::string& path);
 
 // Whether the writer of a file last modified at `modified` is certainly gone: one of this
 // boot and pid namespace, not this process, that no longer exists; or one of this machine's
-// earlier boot when the file is older than `bootTime` (less the margin). The machine's mark
-// is its host name and machine id, which a cloned machine shares: its files carry another
-// boot, and those it writes while it runs are newer than this boot. Without a boot time
-// no earlier boot's writer is judged.
-bool WriterIsGone(const WriterFileInfo& info, std::time_t modified,
+// earlier boot. The machine's mark is its host name and machine id, which a cloned machine
+// shares, with a boot of its own: in a folder that other machines reach (`sharedFolder`,
+// IsSharedFileSystem) a writer of another boot is taken as gone only for a file older than
+// `bootTime` (less the margin), since a clone's files are newer than this boot, and without
+// a boot time not at all. On a file system of this machine's own no clone writes, and a
+// reboot ended every process of the boots before it, however shortly before it they wrote.
+bool WriterIsGone(const WriterFileInfo& info, std::time_t modified, bool sharedFolder,
                   std::optional<std::time_t> bootTime = BootTime());
 
 // Whether the writer ran on this machine, in this boot or before it.

@@ -63,6 +63,19 @@ TEST(CommitJournal, AJournalIsReadBackOnlyWholeAndOnlyWithinItsFolder) {
         PlanOf({Put("Normal/a b%c\nd.MOV", FileIdentity{1, 1'700'000'000'123'456'789, 0}), Drop("_NData/x.ADA"), Put("movie")});
     const std::string bytes = EncodeCommitPlan(plan);
     EXPECT_EQ(ParseCommitPlan(bytes, kWriter), plan);
+    // The mark of a commit whose new files stand is appended behind the sum; a power cut
+    // may cut it short or leave other bytes there, which mark nothing.
+    const struct {
+        std::string tail;
+        bool placed;
+    } tails[] = {{"placed\n", true}, {"placed", false}, {"pla", false}, {"\n", false}, {"placed\nplaced\n", false},
+                 {std::string(7, '\0'), false}};
+    for (const auto& t : tails) {
+        SCOPED_TRACE(testing::PrintToString(t.tail));
+        CommitPlan marked = plan;
+        marked.placed = t.placed;
+        EXPECT_EQ(ParseCommitPlan(bytes + t.tail, kWriter), marked);
+    }
     // A journal of the earlier format, which named no older file beside a new one.
     CommitPlan earlier = PlanOf({Put("movie"), Drop("x")});
     earlier.entries[0].newFile->inode = 0;
@@ -124,6 +137,9 @@ TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
     const std::string otherMark = withPart(0);
     const std::optional<std::time_t> boot = BootTime();
     const bool bootKnown = mark.substr(16, 16) != std::string(16, '0') && boot;
+    // Where the folder is shared a clone of this machine (its name and machine id, another
+    // boot) may write there; on this machine's own disk an earlier boot's writer is gone.
+    const bool shared = IsSharedFileSystem(fixtures::TempDir().Path());
     const struct {
         const char* what;
         std::string writer;
@@ -136,8 +152,8 @@ TEST(CommitJournal, OnlyThisUsersJournalsOfGoneWritersOnThisHostAreFollowed) {
         {"another pid namespace's", withPart(2) + "-" + std::to_string(gone), false, false},
         {"a running writer's", mark + "-" + std::to_string(::getppid()), false, false},
         {"this host's before its last boot", withPart(1) + "-" + std::to_string(::getppid()), false, bootKnown, true},
-        // A clone of this machine has its name and machine id, and another boot.
-        {"a clone's, written since this boot", withPart(1) + "-" + std::to_string(gone), false, false},
+        {"another boot's, written since this boot", withPart(1) + "-" + std::to_string(gone), false,
+         bootKnown && !shared},
         {"another user's", mark + "-" + std::to_string(gone), true, false},
     };
     for (const auto& c : cases) {
@@ -194,9 +210,10 @@ std::string Text(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A journal that cannot be finished (a file the user put at a name it was to take back,
-// or bytes that are no journal) stays, and is told of once however often it is found again,
-// with where its older and new files lie. Another user's journal is not this user's to
+// A journal that cannot be finished (a file the user put at a name it was to take back, a
+// file at a hidden name that is not the one it left there, or bytes that are no journal)
+// stays, and is told of once however often it is found again, with where its older and new
+// files lie; nothing it names is moved. Another user's journal is not this user's to
 // report, nor does it keep this user's files.
 TEST(CommitJournal, AJournalThatCannotBeFinishedIsReportedOnceWithWhereItsFilesLie) {
     std::vector<std::string> reports;
@@ -205,10 +222,14 @@ TEST(CommitJournal, AJournalThatCannotBeFinishedIsReportedOnceWithWhereItsFilesL
         const char* what;
         bool readable;
         bool otherUser;
+        bool userFile = true;         // the user put a companion at its name
+        bool olderTimeMoved = false;  // the older companion's time moved after the journal
     } cases[] = {
         {"a companion the user put where the older one was to come back", true, false},
         {"bytes that are no journal", false, false},
         {"another user's", false, true},
+        // The file system keeps local times, and daylight saving time began since.
+        {"the older companion's time moved by an hour", true, false, false, true},
     };
     for (const auto& c : cases) {
         if (c.otherUser && ::geteuid() != 0) continue;  // only root can make one
@@ -225,7 +246,9 @@ TEST(CommitJournal, AJournalThatCannotBeFinishedIsReportedOnceWithWhereItsFilesL
                               {{"companion", "", Older("companion", writer), {}, FileIdentityOf(olderCompanion)},
                                {"movie", Temporary("movie", writer), Older("movie", writer), FileIdentityOf(newMovie),
                                 FileIdentityOf(dir.Path() + "/movie")}}};
-        std::ofstream(dir.Path() + "/companion") << "put here by the user";
+        if (c.userFile) std::ofstream(dir.Path() + "/companion") << "put here by the user";
+        if (c.olderTimeMoved)
+            fs::last_write_time(olderCompanion, fs::last_write_time(olderCompanion) + std::chrono::hours(1));
         const std::string journal = dir.Path() + "/" + WriterFileName(WriterFile::kJournal, "companion", writer, 3);
         std::ofstream(journal) << (c.readable ? EncodeCommitPlan(plan) : "orvanta5 commit 3\nno journal\n");
         if (c.otherUser) {
@@ -234,7 +257,7 @@ TEST(CommitJournal, AJournalThatCannotBeFinishedIsReportedOnceWithWhereItsFilesL
 
         for (int look = 0; look < 3; ++look)
             EXPECT_EQ(RecoverInterruptedCommits(dir.Path()).empty(), c.otherUser);
-        EXPECT_EQ(Text(dir.Path() + "/companion"), "put here by the user");
+        EXPECT_EQ(Text(dir.Path() + "/companion"), c.userFile ? "put here by the user" : "missing");
         EXPECT_EQ(Text(olderCompanion), "older companion");
         EXPECT_EQ(Text(dir.Path() + "/movie"), "older movie");
         EXPECT_EQ(Text(newMovie), "new movie");

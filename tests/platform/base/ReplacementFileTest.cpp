@@ -137,6 +137,7 @@ TEST(ReplacementFile, OnlyOldLeftoversOfThisUsersGoneWritersOnThisHostAreRemoved
     const std::string otherMark = withPart(0), earlierBoot = withPart(1), otherNamespace = withPart(2);
     const std::optional<std::time_t> boot = BootTime();
     const bool bootKnown = mark.substr(16, 16) != std::string(16, '0') && boot;
+    const bool shared = IsSharedFileSystem(dir.Path());
     const auto name = [](WriterFile kind, const std::string& target, const std::string& writer) {
         return WriterFileName(kind, target, writer, 3);
     };
@@ -168,11 +169,13 @@ TEST(ReplacementFile, OnlyOldLeftoversOfThisUsersGoneWritersOnThisHostAreRemoved
         {name(WriterFile::kTemporary, "shared.MOV", Writer(otherMark, gone)), false},
         {name(WriterFile::kTemporary, "container.MOV", Writer(otherNamespace, gone)), false},
         // This machine's earlier boot: its writer is gone whatever runs now under its id,
-        // when the file is older than this boot. A clone of this machine (its name and
-        // machine id, another boot) writes files since this boot.
+        // when the file is older than this boot. A file written since this boot under
+        // another boot's mark is a clone's (its name and machine id, another boot) where the
+        // folder is shared; on this machine's own disk no clone writes.
         {name(WriterFile::kTemporary, "rebooted.MOV", Writer(earlierBoot, ::getppid())), bootKnown, kFile, false,
          false, boot ? std::optional(at(*boot - 3600)) : std::nullopt},
-        {name(WriterFile::kTemporary, "clone.MOV", Writer(earlierBoot, gone)), false, kFile, false, false, sinceBoot},
+        {name(WriterFile::kTemporary, "clone.MOV", Writer(earlierBoot, gone)), bootKnown && !shared, kFile, false,
+         false, sinceBoot},
         // A writer that still runs: another process, and this one.
         {name(WriterFile::kTemporary, "Default_Folder.ini", Writer(mark, ::getppid())), false},
         {name(WriterFile::kTemporary, "a.jpg", Writer(mark, ::getpid())), false},

@@ -1,5 +1,6 @@
 #include "platform/base/ReplacementSet.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -318,11 +320,26 @@ std::string HiddenNameOf(const std::string& folder, const std::string& part, Wri
     return {};
 }
 
+// Sets the file's modification time back past the age at which a leftover is stale.
+void AgePastStale(const std::string& path) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - kStaleSeconds - 60, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+bool JournalStands(const std::string& folder) {
+    for (const auto& e : fs::directory_iterator(folder)) {
+        const auto info = ParseWriterFileName(e.path().filename().string());
+        if (info && info->kind == WriterFile::kJournal) return true;
+    }
+    return false;
+}
+
 // A file the user puts at any name of a killed commit (a part's own name, its new file's or
 // its older file's hidden name) is never moved aside, taken for the commit's own or removed
-// when the next start finishes the commit: it stays as it was put. And unless the new set
-// stands, no part of the older set is lost: each lies at its name or, while the journal that
-// could not be finished stays, at its hidden one.
+// when the next start finishes the commit, not even once it is old enough for a leftover:
+// it stays as it was put. And unless the new set stands, no part of the older set is lost:
+// each lies at its name or, while the journal that could not be finished stays, at its
+// hidden one.
 TEST_F(ReplacementSetTest, AFileThatCameAfterAKilledCommitIsNeverTaken) {
     enum class Role { kTarget, kNewFile, kOlderFile };
     const std::map<std::string, std::string> older{
@@ -365,6 +382,8 @@ TEST_F(ReplacementSetTest, AFileThatCameAfterAKilledCommitIsNeverTaken) {
                 if (path.empty()) continue;  // the commit has no such name (yet, or any more)
                 const std::string replaced = ContentOrMissing(path);
                 std::ofstream(path, std::ios::trunc) << copied;
+                // Before the journal the commit's files are leftovers of a writer that is gone.
+                if (JournalStands(dir_)) AgePastStale(path);
                 struct stat put {};
                 ASSERT_EQ(::stat(path.c_str(), &put), 0);
 
@@ -390,6 +409,134 @@ TEST_F(ReplacementSetTest, AFileThatCameAfterAKilledCommitIsNeverTaken) {
     }
     SetErrorReportHook({});
     EXPECT_GT(stopAt, 12);
+}
+
+// Real file operations, except that an older part is changed while it is moved aside and
+// another file put at its name: as a program that writes it meanwhile would.
+class MeddlingMove final : public IFileOps {
+public:
+    bool IsHidden(const std::string& path) override { return RealFileOps().IsHidden(path); }
+    bool SetHidden(const std::string& path, bool hidden) override { return RealFileOps().SetHidden(path, hidden); }
+    bool MoveNoReplace(const std::string& from, const std::string& to) override {
+        if (!RealFileOps().MoveNoReplace(from, to)) return false;
+        const auto info = ParseWriterFileName(PathFindFileName(to));
+        if (info && info->kind == WriterFile::kOlder && PathFindFileName(from) == "movie") {
+            std::ofstream(to, std::ios::app) << ", changed";
+            std::ofstream(from) << "written meanwhile";
+        }
+        return true;
+    }
+};
+
+// An older part that changes while it is moved aside, and cannot go back since its name
+// was taken meanwhile, stays under its hidden name, which the journal keeps: the commit
+// fails and is reported, and neither its recovery nor the stale files' rule removes that
+// file, however old it grows.
+TEST_F(ReplacementSetTest, AnOlderPartChangedWhileItWasMovedStaysWithItsJournal) {
+    std::ofstream(PathAppend(dir_, "movie")) << "older movie";
+    std::ofstream(PathAppend(dir_, "data")) << "older data";
+    SetErrorReportHook([](const std::string&, const std::string&) {});
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        MeddlingMove ops;
+        ScopedFileOps scoped(&ops);
+        auto files = Written({"data", "movie"});
+        std::string error;
+        ::_exit(!Commit(files, &error) && error.find("lies at") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const auto& [path, text] : HiddenFiles(dir_))
+        AgePastStale(path);
+    FinishInterruptedWrites(dir_);
+    SetErrorReportHook({});
+
+    std::multiset<std::string> hidden;
+    for (const auto& [path, text] : HiddenFiles(dir_))
+        hidden.insert(text.rfind("orvanta5 commit", 0) == 0 ? "journal" : text);
+    EXPECT_EQ(hidden, (std::multiset<std::string>{"older movie, changed", "journal", "new data", "new movie"}));
+    EXPECT_EQ(ContentOrMissing(PathAppend(dir_, "movie")), "written meanwhile");
+    EXPECT_EQ(ContentOrMissing(PathAppend(dir_, "data")), "older data");
+}
+
+// The step at which the first writer stops, holding its folders, until it is killed.
+int g_holdAt = -1;
+int g_heldPipe = -1;
+void HoldAtChosenStep(int step) {
+    if (step != g_holdAt) return;
+    const char held = 1;
+    if (::write(g_heldPipe, &held, 1) != 1) ::_exit(2);
+    for (;;) ::pause();
+}
+
+// A writer killed while a second one waits to commit into the same names (its files written,
+// and its look for leftovers done while the first still ran) is finished before the second
+// one plans: the second one's set stands whole, and nothing of the first is left behind
+// under a hidden name. The same with the parts in sibling folders and the journal above.
+TEST_F(ReplacementSetTest, ACommitFinishesTheJournalOfAWriterKilledWhileItWaited) {
+    const struct {
+        const char* movie;
+        const char* companion;
+        const char* data;
+    } layouts[] = {{"movie", "companion", "data"}, {"Normal/movie", "Normal/companion", "_NData/data"}};
+    for (const auto& layout : layouts) {
+        const std::vector<std::string> targets{PathAppend(dir_, layout.movie), PathAppend(dir_, layout.companion),
+                                               PathAppend(dir_, layout.data)};
+        // From the journal to its removal (step 0 comes before there is a journal).
+        for (int holdAt = 1;; ++holdAt) {
+            SCOPED_TRACE(std::string(layout.data) + " held at step " + std::to_string(holdAt));
+            fs::remove_all(dir_);
+            for (const std::string& target : targets) {
+                fs::create_directories(PathRemoveFileSpec(target));
+                std::ofstream(target) << "older " << PathFindFileName(target);
+            }
+            int held[2];
+            ASSERT_EQ(::pipe(held), 0);
+            const pid_t first = ::fork();
+            ASSERT_GE(first, 0);
+            if (first == 0) {
+                ::close(held[0]);
+                g_holdAt = holdAt;
+                g_heldPipe = held[1];
+                SetCommitStepHook(HoldAtChosenStep);
+                ReplacementFile data(targets[2]), movie(targets[0]);
+                const bool written = data.Write("first data", 10) && movie.Write("first movie", 11);
+                ReplacementFile* parts[] = {&data, &movie};
+                const std::string withdrawn[] = {targets[1]};
+                ::_exit(written && CommitTogether(parts, withdrawn, nullptr) ? 0 : 1);
+            }
+            ::close(held[1]);
+            char byte = 0;
+            const bool holding = ::read(held[0], &byte, 1) == 1;
+            ::close(held[0]);
+            if (!holding) {
+                int status = 0;
+                ASSERT_EQ(::waitpid(first, &status, 0), first);
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+                EXPECT_EQ(holdAt, 12);  // the eleven steps of CommitTogether's commit, and none more
+                break;
+            }
+            std::vector<std::unique_ptr<ReplacementFile>> second;
+            std::vector<ReplacementFile*> parts;
+            for (const std::string& target : targets) {
+                second.push_back(std::make_unique<ReplacementFile>(target));
+                const std::string text = "second " + std::string(PathFindFileName(target));
+                ASSERT_TRUE(second.back()->Write(text.data(), text.size()));
+                parts.push_back(second.back().get());
+            }
+            ASSERT_EQ(::kill(first, SIGKILL), 0);
+            ASSERT_EQ(::waitpid(first, nullptr, 0), first);
+
+            std::string error;
+            EXPECT_TRUE(CommitTogether(parts, &error)) << error;
+            second.clear();
+            for (const std::string& target : targets)
+                EXPECT_EQ(ContentOrMissing(target), "second " + std::string(PathFindFileName(target)));
+            EXPECT_EQ(HiddenFiles(dir_), (std::map<std::string, std::string>{}));
+        }
+    }
 }
 
 // Widens every step of a commit, so that commits of several threads meet.

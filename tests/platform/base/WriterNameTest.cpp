@@ -13,10 +13,11 @@
 namespace orv {
 namespace {
 
-// A writer of this boot is gone when its process is; one of an earlier boot only for a file
-// older than this boot, for a clone of this machine (same host name and machine id, another
-// boot) writes files now; a writer of another machine is never judged.
-TEST(WriterName, AnEarlierBootsWriterIsGoneOnlyForFilesOlderThanThisBoot) {
+// A writer of this boot is gone when its process is; one of an earlier boot at once on a
+// file system of this machine's own, where no clone of the machine (same host name and
+// machine id, another boot) can write, and in a shared folder only for a file older than
+// this boot; a writer of another machine is never judged.
+TEST(WriterName, AnEarlierBootsWriterIsGoneOnALocalDiskAndInASharedFolderForFilesOlderThanThisBoot) {
     // No process has this id: the kernel hands out ids up to 2^22 at most.
     constexpr pid_t gone = INT_MAX;
     // The mark is the machine's 16 digits, its boot's 16 and its pid namespace's 16.
@@ -34,25 +35,33 @@ TEST(WriterName, AnEarlierBootsWriterIsGoneOnlyForFilesOlderThanThisBoot) {
         pid_t pid;
         std::time_t modified;
         std::optional<std::time_t> bootTime;
-        bool gone;
+        bool goneLocal, goneShared;
     } cases[] = {
-        {"this boot, its process gone", mark, gone, boot + 60, boot, true},
-        {"this boot, its process running", mark, ::getppid(), boot - 3600, boot, false},
-        {"an earlier boot, the file older than this boot", withPart(1), ::getppid(), boot - 3600, boot, bootKnown},
-        {"an earlier boot's mark on a file newer than this boot", withPart(1), gone, boot + 3600, boot, false},
+        {"this boot, its process gone", mark, gone, boot + 60, boot, true, true},
+        {"this boot, its process running", mark, ::getppid(), boot - 3600, boot, false, false},
+        {"an earlier boot, the file older than this boot", withPart(1), ::getppid(), boot - 3600, boot, bootKnown,
+         bootKnown},
+        {"an earlier boot's mark on a file newer than this boot", withPart(1), gone, boot + 3600, boot, bootKnown,
+         false},
+        // A reboot within moments of the last write.
         {"an earlier boot's mark on a file written just before this boot", withPart(1), gone,
-         boot - kBootMarginSeconds / 2, boot, false},
-        {"an earlier boot, this boot's start unknown", withPart(1), gone, boot - 3600, std::nullopt, false},
-        {"another machine", withPart(0), gone, boot - 3600, boot, false},
-        {"another pid namespace", withPart(2), gone, boot - 3600, boot, false},
+         boot - kBootMarginSeconds / 2, boot, bootKnown, false},
+        {"an earlier boot, this boot's start unknown", withPart(1), gone, boot - 3600, std::nullopt, bootKnown, false},
+        {"another machine", withPart(0), gone, boot - 3600, boot, false, false},
+        {"another pid namespace", withPart(2), gone, boot - 3600, boot, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string name = WriterFileName(WriterFile::kTemporary, "a.MOV", c.mark + "-" + std::to_string(c.pid), 1);
         const auto info = ParseWriterFileName(name);
         ASSERT_TRUE(info);
-        EXPECT_EQ(WriterIsGone(*info, c.modified, c.bootTime), c.gone);
+        EXPECT_EQ(WriterIsGone(*info, c.modified, false, c.bootTime), c.goneLocal);
+        EXPECT_EQ(WriterIsGone(*info, c.modified, true, c.bootTime), c.goneShared);
     }
+    // The kernel's own file system is this machine's; a folder whose kind cannot be told
+    // is taken for a shared one.
+    EXPECT_FALSE(IsSharedFileSystem("/proc"));
+    EXPECT_TRUE(IsSharedFileSystem("/no such folder"));
     // This process's own boot time lies in the past, and not before the epoch.
     const auto thisBoot = BootTime();
     ASSERT_TRUE(thisBoot);
