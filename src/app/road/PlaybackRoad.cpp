@@ -416,17 +416,18 @@ BOOL CPlaybackRoad::StartPlayback() {
 }
 
 BOOL CPlaybackRoad::ActivateRecorderData(RecordingOpened& opened) {
-    const ChannelsLock channels;
-    UpdateSeekSlider(0);
     const std::string path = CurrentPath();
     const float interval = ChannelInitialised(0) ? Slots(0).GetFrameInterval(Channel(0)) : 0.0f;
     if (IsRecorderMovieName(path)) {
         m_entry.startTime = RecordingTimeFromName(path);
         // An unknown frame interval gives no rate rather than an infinite one.
         m_entry.sortKey3 = interval > 0.0f ? 1000.0f / interval : 0.0f;
+        // The list takes "hMutexCache", which comes before the channels' locks.
         Rows()->SetEntryStartTime(m_nCurRow, path, m_entry.startTime, m_entry.sortKey3);
         opened.startTime = m_entry.startTime;
     }
+    const ChannelsLock channels;
+    UpdateSeekSlider(0);
     bool moved = false;
     if (ChannelInitialised(0)) {
         sPLAYCHANNEL& front = Channel(0);

@@ -343,8 +343,10 @@ private:
     // "hMutexCache" once more).
     //  1. "hMutexCache": the browser's entries and which of them is current (m_nCurRow,
     //     m_entry, the browser's current row). Held while a row is taken from the list, while
-    //     the next or previous recording is chosen and around the stop asked of the channels.
-    //     Only the UI thread takes it: a data thread gets its path copied before it starts.
+    //     the next or previous recording is chosen and around the stop asked of the channels;
+    //     the list takes it itself when the road tells it a row's quality or start time, which
+    //     the road does holding none of the locks below. Only the UI thread takes it: a data
+    //     thread gets its path copied before it starts.
     const NamedMutexHandle& m_hMutexCache;
     //  2. "hMutexCpSet": the event list (m_vecCrashPos), for the whole of its rebuild and the
     //     telling of its markers, and while an event jump walks it.

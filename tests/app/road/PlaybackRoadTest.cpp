@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -256,6 +257,17 @@ public:
         return true;
     }
     bool SetEntryStartTime(int row, const std::string& path, const SYSTEMTIME& start, float fps) override {
+        // The real list takes "hMutexCache", which comes before the channels' locks: asked
+        // from another thread, they are free unless the road holds one around the call (no
+        // data thread runs at this moment of an open).
+        startTimeUnderChannelLock = std::async(std::launch::async, [] {
+                                        bool held = false;
+                                        for (sPLAYCHANNEL& c : g_aPlayChannel) {
+                                            if (c.slotLock.try_lock()) c.slotLock.unlock();
+                                            else held = true;
+                                        }
+                                        return held;
+                                    }).get();
         if (!Shows(row, path)) return false;
         rows[std::size_t(row)].startTime = start;
         rows[std::size_t(row)].sortKey3 = fps;
@@ -289,6 +301,7 @@ public:
     std::string source;
     int currentRow = -1;
     BOOL continuing = FALSE;
+    std::optional<bool> startTimeUnderChannelLock;
 
 private:
     bool Shows(int row, const std::string& path) const { return row >= 0 && row < RowCount() && rows[std::size_t(row)].path == path; }
@@ -422,6 +435,7 @@ TEST_F(PlaybackRoadTest, ASelectedRowOpensAndTheListenersAreToldItsRecordingAndF
     EXPECT_EQ(in.frameCount, DataEngine::kFrames);
     EXPECT_FLOAT_EQ(in.frameInterval, 100.0f);
     EXPECT_EQ(in.title, MakeListDisplayName(paths_[1]));
+    EXPECT_EQ(browser_.startTimeUnderChannelLock, false);
     ASSERT_TRUE(in.data.has_value());
     EXPECT_NEAR(in.data->largestAxisG[0], 1.5, 1e-9);
     // The event at record 20 reaches the map as a marker at its frame.
