@@ -77,6 +77,8 @@ void CPlaybackRoad::RewindToStart() {
     LocateChannelsFrame(0);
     UpdatePlaybackPosition(0);
     StopPlayback();
+    // A front that refused the stop plays on from the start, and is heard again.
+    if (ChannelInitialised(0) && Channel(0).playState == PLAY_PLAYING) SetChannelVolumes(m_nVolume);
 }
 
 void CPlaybackRoad::OnNextMovie() {

@@ -217,6 +217,13 @@ public:
         return Refused(pauseRefusals, c) ? 0 : taken;
     }
     void SetCurrentFrame(std::int64_t frame) { results["GetCurrentFrame"] = frame; }
+    // The volume a channel (1 or 2) was set to last; -1 before any.
+    int LastVolume(int channel) const {
+        const std::string prefix = "SetVolume#" + std::to_string(channel) + "(";
+        for (auto it = calls.rbegin(); it != calls.rend(); ++it)
+            if (it->rfind(prefix, 0) == 0) return std::stoi(it->substr(prefix.size()));
+        return -1;
+    }
     // Whether `call` was logged ("SeekToFrame#1(150)"), and how many calls begin with `prefix`.
     bool Called(const std::string& call) const {
         for (const std::string& c : calls)
@@ -579,7 +586,8 @@ TEST_F(PlaybackRoadTest, PlayAndPauseFollowTheChannelsAndShowTheirLook) {
 }
 
 // Whichever player refuses a stop, the channels and the play button agree afterwards: the
-// front leads, no rear plays on alone, and the button shows what the front does.
+// front leads, no rear plays on alone, the button shows what the front does, and a front that
+// plays on is heard.
 TEST_F(PlaybackRoadTest, AfterAStopBothChannelsAndThePlayButtonAgree) {
     constexpr int kAlways = DataEngine::kAlways;
     struct Case {
@@ -615,6 +623,8 @@ TEST_F(PlaybackRoadTest, AfterAStopBothChannelsAndThePlayButtonAgree) {
         for (const TransportShown& t : listener_.transport)
             if (t.status) status = t.status;
         EXPECT_EQ(status, c.front) << c.name;
+        EXPECT_EQ(engine_.LastVolume(1), c.front == PLAY_PLAYING ? CPlaybackRoad::kMaxVolume : 0) << c.name;
+        EXPECT_EQ(engine_.LastVolume(2), 0) << c.name;
     }
 }
 
