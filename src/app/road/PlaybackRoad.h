@@ -313,6 +313,10 @@ private:
     void ReadyChannelsReset();
     // Every channel that took the movie is ready (or the rear was given up): once per open.
     void FireMovieOpened();
+    // Playback goes on with the rear closed by a stop it refused: the rear movie opens again,
+    // and once its player is ready it is brought to the front's frame and state.
+    void ReopenClosedRear();
+    void RearRejoined();
     void OnMovieOpened();
     void StartLoaderThread(std::string path);
     void ApplyFrontSpeedToBoth();
@@ -415,6 +419,7 @@ private:
     std::array<bool, 2> m_bReadyExpected{};
     std::array<std::uint64_t, 2> m_aReadyTag{};
     std::array<bool, 2> m_bReadySeen{};
+    bool m_bRearRejoining = false;  // the rear was opened again and its player is awaited
     std::string m_strOpenPath;  // the recording whose movie the channels have open
 
     std::thread m_loaderThread;

@@ -216,6 +216,8 @@ public:
         const int taken = FakeEngine::PauseMovie(c);
         return Refused(pauseRefusals, c) ? 0 : taken;
     }
+    // As a real channel: a player only while a movie is open.
+    bool HasPlayer(const sPLAYCHANNEL& c) const override { return player && c.playState != PLAY_CLOSED; }
     void SetCurrentFrame(std::int64_t frame) { results["GetCurrentFrame"] = frame; }
     // The volume a channel (1 or 2) was set to last; -1 before any.
     int LastVolume(int channel) const {
@@ -587,9 +589,11 @@ TEST_F(PlaybackRoadTest, PlayAndPauseFollowTheChannelsAndShowTheirLook) {
 
 // Whichever player refuses a stop, the channels and the play button agree afterwards: the
 // front leads, no rear plays on alone, the button shows what the front does, and a front that
-// plays on is heard.
+// plays on is heard. The next play plays both, a rear closed by the stop opened again at the
+// front's frame.
 TEST_F(PlaybackRoadTest, AfterAStopBothChannelsAndThePlayButtonAgree) {
     constexpr int kAlways = DataEngine::kAlways;
+    constexpr int kFront = 42;  // where the front stands when played again
     struct Case {
         const char* name;
         int frontStops, rearStops, rearPauses;  // refused before one is taken
@@ -604,28 +608,65 @@ TEST_F(PlaybackRoadTest, AfterAStopBothChannelsAndThePlayButtonAgree) {
         {"the rear refuses the stop and the pause: closed", 0, kAlways, kAlways, PLAY_STOPPED, PLAY_CLOSED},
         {"both refuse", kAlways, kAlways, kAlways, PLAY_PLAYING, PLAY_PLAYING},
     };
+    engine_.results["GetCurrentFrame#2"] = 0;  // a rear opened again stands at its start
     int row = 0;
     for (const Case& c : cases) {
-        OpenRow(row++ % 3);  // a rear closed by the last case opens again
+        SCOPED_TRACE(c.name);
+        OpenRow(row++ % 3);
+        engine_.SetCurrentFrame(1);
         road_->OnPlayPause();
-        ASSERT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING) << c.name;
-        ASSERT_EQ(g_aPlayChannel[1].playState, PLAY_PLAYING) << c.name;
+        ASSERT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING);
+        ASSERT_EQ(g_aPlayChannel[1].playState, PLAY_PLAYING);
         engine_.stopRefusals = {c.frontStops, c.rearStops};
         engine_.pauseRefusals = {0, c.rearPauses};
         listener_.Clear();
         road_->OnStop();
         engine_.stopRefusals = {};
         engine_.pauseRefusals = {};
-        EXPECT_EQ(g_aPlayChannel[0].playState, c.front) << c.name;
-        EXPECT_EQ(g_aPlayChannel[1].playState, c.rear) << c.name;
-        EXPECT_EQ(listener_.LastLook(), c.front == PLAY_PLAYING) << c.name;
+        EXPECT_EQ(g_aPlayChannel[0].playState, c.front);
+        EXPECT_EQ(g_aPlayChannel[1].playState, c.rear);
+        EXPECT_EQ(listener_.LastLook(), c.front == PLAY_PLAYING);
         std::optional<PlayState> status;
         for (const TransportShown& t : listener_.transport)
             if (t.status) status = t.status;
-        EXPECT_EQ(status, c.front) << c.name;
-        EXPECT_EQ(engine_.LastVolume(1), c.front == PLAY_PLAYING ? CPlaybackRoad::kMaxVolume : 0) << c.name;
-        EXPECT_EQ(engine_.LastVolume(2), 0) << c.name;
+        EXPECT_EQ(status, c.front);
+        EXPECT_EQ(engine_.LastVolume(1), c.front == PLAY_PLAYING ? CPlaybackRoad::kMaxVolume : 0);
+        EXPECT_EQ(engine_.LastVolume(2), 0);
+        if (c.front == PLAY_PLAYING) continue;
+
+        // Played again, the same recording: a closed rear opens again and, once its player is
+        // ready, is brought to the front's frame and plays with it.
+        engine_.calls.clear();
+        engine_.SetCurrentFrame(kFront);
+        road_->OnPlayPause();
+        road_->OnPlayerReady(1, 0);
+        EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING);
+        EXPECT_EQ(g_aPlayChannel[1].playState, PLAY_PLAYING);
+        const bool reopened = c.rear == PLAY_CLOSED;
+        EXPECT_EQ(engine_.Count("OpenMovie#2"), reopened ? 1 : 0);
+        EXPECT_EQ(engine_.Count("OpenMovie#1"), 0);
+        if (reopened) {
+            EXPECT_TRUE(engine_.Called("SeekToFrame#2(" + std::to_string(kFront) + ")"));
+            EXPECT_EQ(engine_.LastVolume(2), 0);
+        }
     }
+    // A rear opened again whose player never gets ready is closed again; the front plays on.
+    OpenRow(road_->CurrentRow() == 0 ? 1 : 0);
+    road_->OnPlayPause();
+    engine_.stopRefusals = {0, kAlways};
+    engine_.pauseRefusals = {0, kAlways};
+    road_->OnStop();
+    engine_.stopRefusals = {};
+    engine_.pauseRefusals = {};
+    ASSERT_EQ(g_aPlayChannel[1].playState, PLAY_CLOSED);
+    road_->OnPlayPause();
+    EXPECT_EQ(g_aPlayChannel[1].playState, PLAY_STOPPED);
+    ASSERT_TRUE(host_.Armed(TIMER_REAR_READY));
+    road_->OnRearReadyTimeout();
+    EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING);
+    EXPECT_EQ(g_aPlayChannel[1].playState, PLAY_CLOSED);
+    road_->OnPlayerReady(1, 0);  // late: dropped
+    EXPECT_EQ(g_aPlayChannel[1].playState, PLAY_CLOSED);
 }
 
 TEST_F(PlaybackRoadTest, TheEndMarginLocksTheCommandsAndHoldsSeeksBackByTheSpeed) {
