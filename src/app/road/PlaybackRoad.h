@@ -188,10 +188,11 @@ public:
     void ChangeSpeedStep(bool faster);
     void OnKeepAspect();
     // The sliders' messages: a press, a drag and a release at `pos`; `besideThumb`, the seek
-    // slider's last press fell beside its thumb (a click on the track).
+    // slider's press fell beside its thumb (a click on the track). A drag and a release of the
+    // seek slider go by what its press began.
     void OnSliderDown(RoadSlider slider, std::int64_t pos, bool besideThumb);
-    void OnSliderDrag(RoadSlider slider, std::int64_t pos, bool besideThumb);
-    void OnSliderUp(RoadSlider slider, std::int64_t pos, bool besideThumb);
+    void OnSliderDrag(RoadSlider slider, std::int64_t pos);
+    void OnSliderUp(RoadSlider slider, std::int64_t pos);
     // A marker clicked on the map: its event's frame, in the play state of the moment.
     void OnMapMarkerClick(std::int64_t frame);
     // A release in the graph: the previous or next shown event, wrapping at the ends.
@@ -406,6 +407,7 @@ private:
     // kept here and taken after the release's seek, so that it acts on the state the seek
     // leaves, not on the drag's pause (which the release would undo).
     bool m_bSeekHeld = false;
+    std::uint64_t m_nSeekHeldSelection = 0;  // the selection the thumb was taken in
     std::vector<std::function<void()>> m_afterSeek;
     // The seek slider as the road set it: its range and position.
     struct SeekRange {

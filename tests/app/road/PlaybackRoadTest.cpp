@@ -504,7 +504,7 @@ TEST_F(PlaybackRoadTest, ASliderReleaseIsOneCallThatMovesTheChannelsAndTellsTheF
         EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PAUSED) << c.name;
         engine_.calls.clear();
         listener_.Clear();
-        road_->OnSliderDrag(RoadSlider::kSeek, 120, false);
+        road_->OnSliderDrag(RoadSlider::kSeek, 120);
         EXPECT_EQ(engine_.Count("SeekToFrame"), 0) << c.name;
         ASSERT_NE(listener_.LastFullFrame(), nullptr);
         EXPECT_EQ(listener_.LastFullFrame()->frame, 120) << c.name;
@@ -513,7 +513,7 @@ TEST_F(PlaybackRoadTest, ASliderReleaseIsOneCallThatMovesTheChannelsAndTellsTheF
         // panes show the frame asked for.
         engine_.calls.clear();
         listener_.Clear();
-        road_->OnSliderUp(RoadSlider::kSeek, c.release, false);
+        road_->OnSliderUp(RoadSlider::kSeek, c.release);
         EXPECT_TRUE(engine_.Called("SeekToFrame#1(" + std::to_string(c.target) + ")")) << c.name;
         EXPECT_TRUE(engine_.Called("SetVolume#1(65535)")) << c.name;
         EXPECT_TRUE(engine_.Called("SetVolume#2(0)")) << c.name;
@@ -526,9 +526,9 @@ TEST_F(PlaybackRoadTest, ASliderReleaseIsOneCallThatMovesTheChannelsAndTellsTheF
     // The volume slider sets the volume, which the listeners keep; a click beside the seek
     // slider's thumb seeks at the press and not again at the release; nothing while busy.
     listener_.Clear();
-    road_->OnSliderUp(RoadSlider::kVolume, 70000, false);
+    road_->OnSliderUp(RoadSlider::kVolume, 70000);
     EXPECT_EQ(road_->Volume(), CPlaybackRoad::kMaxVolume);
-    road_->OnSliderDrag(RoadSlider::kVolume, 1234, false);
+    road_->OnSliderDrag(RoadSlider::kVolume, 1234);
     EXPECT_EQ(road_->Volume(), 1234);
     ASSERT_FALSE(listener_.transport.empty());
     EXPECT_EQ(listener_.transport.back().volume, 1234);
@@ -536,13 +536,13 @@ TEST_F(PlaybackRoadTest, ASliderReleaseIsOneCallThatMovesTheChannelsAndTellsTheF
     road_->OnSliderDown(RoadSlider::kSeek, 60, true);
     EXPECT_TRUE(engine_.Called("SeekToFrame#1(60)"));
     engine_.calls.clear();
-    road_->OnSliderUp(RoadSlider::kSeek, 60, true);
+    road_->OnSliderUp(RoadSlider::kSeek, 60);
     EXPECT_EQ(engine_.Count("SeekToFrame"), 0);
     browser_.SelectFileRow(1, FALSE);
     ASSERT_TRUE(road_->Busy());
     engine_.calls.clear();
-    road_->OnSliderUp(RoadSlider::kSeek, 80, false);
-    road_->OnSliderDrag(RoadSlider::kVolume, 99, false);
+    road_->OnSliderUp(RoadSlider::kSeek, 80);
+    road_->OnSliderDrag(RoadSlider::kVolume, 99);
     EXPECT_TRUE(engine_.calls.empty());
     EXPECT_EQ(road_->Volume(), 1234);
 }
