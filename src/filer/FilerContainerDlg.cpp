@@ -457,8 +457,9 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         // A card, or a card copied into a folder and chosen at its root: the tree shows the
         // card's folders, in which the recorder folder is found.
         m_pTree->SetRootPath(path);
-        // Only a card's mount point may stay behind without the card: a folder copied from
-        // one is gone when it is.
+        // A card chosen as a card is gone too when none of its folders is left; a card's mount
+        // point chosen as a folder is gone when the card leaves it (the watcher sees its path
+        // leave the card's file system), and a folder copied from a card when it is.
         m_watcher.SetPath(path, kind == SOURCE_SD ? GoneWhen::kPathOrFoldersGone : GoneWhen::kPathGone);
         std::vector<sFILEENTRY> entries;
         ScanSourcePath(path, scanned, ScanTarget{entries, m_vecFolders, m_pTree, recorderFolder}, kFolderTreeRoot, 0,
@@ -472,8 +473,8 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         std::string name(PathFindFileName(path));
         if (name.empty()) name = path;
         m_pTree->SetRootPath(slash == 0 ? std::string("/") : parent);
-        // The folder itself is watched: a folder source is gone when the folder is, whatever
-        // becomes of the folders inside it.
+        // The folder itself is watched: a folder source is gone when the folder is, or leaves
+        // its file system, whatever becomes of the folders inside it.
         m_watcher.SetPath(path, GoneWhen::kPathGone);
         const std::optional<FolderTreeItem> item = m_pTree->InsertItem(kFolderTreeRoot, name);
         if (item) {

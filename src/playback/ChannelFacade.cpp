@@ -117,6 +117,15 @@ int OpenChannels(const std::string& path) {
     return results[0] | results[1];
 }
 
+int ReopenRearChannel(const std::string& path) {
+    sPLAYCHANNEL& rear = g_aPlayChannel[1];
+    if (!rear.initialised || rear.playState != PLAY_CLOSED) return 0;
+    // Channel 1's open is over: channel 2's open asks it for its frame count as it opens.
+    const int result = g_aPlayerDriverTable[1].OpenMovie(rear, ChannelPath(1, path));
+    rear.rearOpened = result == 1 ? 1 : 0;
+    return rear.rearOpened;
+}
+
 int CloseChannels() {
     const PlayerWaitScope call;
     return ForEachChannel([](int, sPLAYCHANNEL& c, const PlayerDriverTable& t) {

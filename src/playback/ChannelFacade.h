@@ -35,6 +35,11 @@ int CheckChannelsFile(const std::string& path);
 // opened, 2 too short (with a failure or another too short), 1 or 3 something opened.
 int OpenChannels(const std::string& path);
 
+// Opens the companion of `path` on channel 2 again, alone, while channel 1 holds the movie
+// (a rear that was closed since), and stores the result in its rear-opened flag: 1 opened,
+// 0 otherwise (nothing asked while channel 2 is uninitialised or holds a movie).
+int ReopenRearChannel(const std::string& path);
+
 // CloseMovie and ResetRecorderData; each clears the data-loaded flag of every channel it
 // called. 1 when a channel gave non-zero.
 int CloseChannels();

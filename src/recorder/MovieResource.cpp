@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "platform/base/PathUtil.h"
 
@@ -15,9 +16,13 @@ constexpr std::chrono::milliseconds kPollInterval{100};
 
 }  // namespace
 
-WatchedSource WatchedSource::Of(const std::string& path, GoneWhen rule) {
-    WatchedSource source{path, rule, {}};
-    if (path.empty() || rule != GoneWhen::kPathOrFoldersGone) return source;
+WatchedSource WatchedSource::Of(const std::string& path, GoneWhen rule, const DeviceProbe& probe) {
+    WatchedSource source;
+    source.path = path;
+    source.rule = rule;
+    if (path.empty()) return source;
+    source.device = probe(path);
+    if (rule != GoneWhen::kPathOrFoldersGone) return source;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(std::filesystem::u8path(path), ec), end; !ec && it != end;
          it.increment(ec)) {
@@ -27,14 +32,23 @@ WatchedSource WatchedSource::Of(const std::string& path, GoneWhen rule) {
     return source;
 }
 
-bool WatchedSource::IsPresent() const {
-    if (!PathFileExists(path)) return false;
+bool WatchedSource::IsPresent(const DeviceProbe& probe) const {
+    const std::optional<std::uint64_t> on = probe(path);
+    if (!on || (device && *on != *device) || (notOn && *on == *notOn)) return false;
     return ownFolders.empty() ||
            std::any_of(ownFolders.begin(), ownFolders.end(), [](const std::string& f) { return PathFileExists(f); });
 }
 
-CMovieResource::CMovieResource(HWND owner)
-    : owner_(owner), thread_([this] { WatchFolderThread(); }) {}
+WatchedSource WatchedSource::Gone(const DeviceProbe& probe) const {
+    WatchedSource gone = *this;
+    gone.device.reset();
+    const std::optional<std::uint64_t> on = probe(path);
+    if (on && device && *on != *device) gone.notOn = on;
+    return gone;
+}
+
+CMovieResource::CMovieResource(HWND owner, DeviceProbe probe)
+    : probe_(std::move(probe)), owner_(owner), thread_([this] { WatchFolderThread(); }) {}
 
 CMovieResource::~CMovieResource() {
     {
@@ -48,7 +62,7 @@ CMovieResource::~CMovieResource() {
 void CMovieResource::SetOwner(HWND owner) { owner_ = owner; }
 
 void CMovieResource::SetPath(const std::string& path, GoneWhen rule) {
-    WatchedSource source = WatchedSource::Of(path, rule);
+    WatchedSource source = WatchedSource::Of(path, rule, probe_);
     std::lock_guard<std::mutex> guard(lock_);
     watched_ = std::move(source);
     gone_ = {};
@@ -74,14 +88,15 @@ void CMovieResource::WatchFolderThread() {
         if (!source.path.empty() && owner != 0) {
             // The file system is asked without the lock, so SetPath never waits on a slow card.
             guard.unlock();
-            const bool present = source.IsPresent();
+            const bool present = source.IsPresent(probe_);
+            WatchedSource gone = watching && !present ? source.Gone(probe_) : WatchedSource{};
             guard.lock();
             // A path set meanwhile is a new source; it is looked at in the next round.
             const bool same = watching ? watched_.path == source.path : awaiting_ && watched_.path.empty();
             unsigned report = 0;
             if (same && !stop_ && watching && !present) {
                 lost_ = true;
-                gone_ = std::move(watched_);
+                gone_ = std::move(gone);
                 watched_ = {};
                 awaiting_ = true;
                 report = WM_APP_SOURCE_LOST;

@@ -3,48 +3,69 @@
 // WM_APP_SOURCE_LOST to its owner once. It then watches for the same source to come back
 // and posts WM_APP_SOURCE_BACK once when it does, unless a new path was set meanwhile.
 //
-// A card taken away may leave its mount point behind as an empty folder (a lazy unmount,
-// a desktop that keeps the folder): a card counts as gone too when none of the folders it
-// held when it was set is left in it. A folder or a file is gone only when its path is: the
-// folders inside a folder of recordings are the user's to rename or remove.
+// A card taken away may leave its mount point behind (a lazy unmount, a desktop that keeps
+// the folder): the path stays, on the file system below the mount. So any source counts as
+// gone too when its path no longer lies on the file system it lay on when it was set, which
+// holds whatever the user chose the card as (a card, or its mount point as a folder). A card
+// chosen as a card also counts as gone when none of the folders it held is left in it. A
+// folder or a file is otherwise gone only when its path is: the folders inside a folder of
+// recordings are the user's to rename or remove.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/base/AppMessage.h"
+#include "platform/base/PathUtil.h"
 
 namespace orv {
 
-// How a watched source is found gone.
+// How a watched source is found gone, besides its path leaving its file system.
 enum class GoneWhen {
     kPathGone,           // a folder or a file: its path is gone
     kPathOrFoldersGone,  // a card: its path is gone, or it held folders and none is left
 };
 
-// What the watcher tests of one source: the path itself and, for a card, the folders
-// directly inside it.
+// The file system a path lies on, none when the path is not there (PathDevice; tests give
+// their own).
+using DeviceProbe = std::function<std::optional<std::uint64_t>(const std::string&)>;
+
+// What the watcher tests of one source: the path, the file system it lies on and, for a
+// card, the folders directly inside it.
 struct WatchedSource {
     std::string path;
     GoneWhen rule = GoneWhen::kPathGone;
     std::vector<std::string> ownFolders;  // full paths; only under kPathOrFoldersGone
+    // The file system the path lay on when it was set: the source is there only on it.
+    std::optional<std::uint64_t> device;
+    // A source found gone while its path stayed, on another file system: the one its path
+    // showed then, which the source is not back on (a card put back may come on another
+    // device number than before).
+    std::optional<std::uint64_t> notOn;
 
-    // The source at `path` now: under kPathOrFoldersGone with the folders directly inside it
-    // (none for a file or a path that is not there).
-    static WatchedSource Of(const std::string& path, GoneWhen rule);
-    // The path is there and, when it held folders, at least one of them still is.
-    bool IsPresent() const;
+    // The source at `path` now: the file system it lies on, and under kPathOrFoldersGone the
+    // folders directly inside it (none for a file or a path that is not there).
+    static WatchedSource Of(const std::string& path, GoneWhen rule, const DeviceProbe& probe = PathDevice);
+    // The path is there, on the file system it is to be on and, when it held folders, at
+    // least one of them still is.
+    bool IsPresent(const DeviceProbe& probe = PathDevice) const;
+    // The source as it is waited for once it is found gone: back on any file system, but not
+    // on the one its path lies on now when that is another than before.
+    WatchedSource Gone(const DeviceProbe& probe) const;
 };
 
 class CMovieResource {
 public:
-    // The thread starts here; the owner may be set later.
-    explicit CMovieResource(HWND owner = 0);
+    // The thread starts here; the owner may be set later. `probe` tells the file system a
+    // path lies on.
+    explicit CMovieResource(HWND owner = 0, DeviceProbe probe = PathDevice);
     // Stops the thread and waits for it; the wait ends within one poll.
     virtual ~CMovieResource();
     CMovieResource(const CMovieResource&) = delete;
@@ -52,8 +73,9 @@ public:
 
     void SetOwner(HWND owner);
 
-    // The path to watch and how it is found gone (with a card, the folders it holds now are
-    // kept); the empty path pauses the watch. A source lost before is no longer waited for.
+    // The path to watch and how it is found gone (the file system it lies on now is kept and,
+    // with a card, the folders it holds now); the empty path pauses the watch. A source lost
+    // before is no longer waited for.
     void SetPath(const std::string& path, GoneWhen rule);
     std::string GetPath() const;
 
@@ -70,6 +92,7 @@ public:
 private:
     void WatchFolderThread();
 
+    const DeviceProbe probe_;
     std::atomic<HWND> owner_;
     std::atomic<bool> lost_{false};
     std::atomic<std::uint64_t> polls_{0};

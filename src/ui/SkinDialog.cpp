@@ -145,6 +145,9 @@ void CSkinDialog::OnLButtonUp(POINT) { m_bDragging = FALSE; }
 
 void CSkinDialog::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
+        // A new press: a drag before it whose release never came (the button let go over
+        // another window, or while a modal dialog held the mouse) is over.
+        EndDrags();
         // The caption band is the window system's to move the window by, once the press is
         // a drag: a click, and so a double click, stays the dialog's.
         if (OnNcHitTest(ToPoint(event->globalPosition())) == HTCAPTION) {
@@ -169,6 +172,16 @@ void CSkinDialog::mouseReleaseEvent(QMouseEvent* event) {
         OnLButtonUp(ToPoint(event->position()));
     }
     QDialog::mouseReleaseEvent(event);
+}
+
+void CSkinDialog::hideEvent(QHideEvent* event) {
+    EndDrags();
+    QDialog::hideEvent(event);
+}
+
+void CSkinDialog::EndDrags() {
+    m_caption.End();
+    m_bDragging = FALSE;
 }
 
 void CSkinDialog::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -86,10 +86,13 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void PlaceCloseButton();
+    // Neither the manual drag nor a press in the caption band goes on.
+    void EndDrags();
 
     CSkinButton* m_pCloseButton = nullptr;  // a child: Qt deletes it with the dialog
     CaptionDrag m_caption{this};            // a press in the caption band

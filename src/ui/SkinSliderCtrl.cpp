@@ -1,5 +1,6 @@
 #include "ui/SkinSliderCtrl.h"
 
+#include <QApplication>
 #include <QHideEvent>
 #include <QMouseEvent>
 
@@ -169,6 +170,15 @@ void CSkinSliderCtrl::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
 }
 
+// A drag whose release will not come lets go as a release would, for the same reason as a
+// hidden one: a modal dialog takes the mouse from the window it blocks, and a window that
+// loses the activation may lose the mouse with it.
+bool CSkinSliderCtrl::event(QEvent* event) {
+    if (m_bCaptured && (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate))
+        EndDrag();
+    return QWidget::event(event);
+}
+
 void CSkinSliderCtrl::paintEvent(QPaintEvent*) {
     DeviceContext dc(this);
     OnEraseBkgnd(dc);
@@ -177,8 +187,23 @@ void CSkinSliderCtrl::paintEvent(QPaintEvent*) {
 // Qt keeps delivering the mouse to the widget it was pressed on until the release, which
 // is the capture a drag needs.
 void CSkinSliderCtrl::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) OnLButtonDown(ToPoint(event->position()));
+    if (event->button() == Qt::LeftButton) {
+        OnLButtonDown(ToPoint(event->position()));
+        // Every move of the pointer over the program is looked at while the drag goes on.
+        if (m_bCaptured) qApp->installEventFilter(this);
+    }
     QWidget::mousePressEvent(event);
+}
+
+// A move with the button up anywhere in the program while a drag goes on: its release went
+// elsewhere (the mouse grab was broken), and the drag lets go as a release would. Qt hands
+// moves without a button to the filters even where no widget tracks the mouse.
+bool CSkinSliderCtrl::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove) {
+        if (!m_bCaptured) qApp->removeEventFilter(this);
+        else if (!(static_cast<QMouseEvent*>(event)->buttons() & Qt::LeftButton)) EndDrag();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CSkinSliderCtrl::mouseMoveEvent(QMouseEvent* event) {

@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -164,6 +166,84 @@ TEST(MovieResource, NoticesACardGoneUnderItsMountPointAndItsReturn) {
         EXPECT_EQ(got[0].msg, unsigned(WM_APP_SOURCE_LOST));
         EXPECT_EQ(got[1].msg, unsigned(WM_APP_SOURCE_BACK));
         EXPECT_TRUE(watcher.IsLost());  // until the browser opens the source again
+    }
+}
+
+// The file systems paths lie on as a watcher is told them: the real ones, but where a test
+// has put a path onto another device number (a card unmounted under a standing mount point
+// leaves its path on the file system below).
+class FileSystems {
+public:
+    DeviceProbe Probe() {
+        return [this](const std::string& path) -> std::optional<std::uint64_t> {
+            const std::optional<std::uint64_t> real = PathDevice(path);
+            std::lock_guard<std::mutex> guard(lock_);
+            const auto moved = moved_.find(path);
+            return real && moved != moved_.end() ? std::optional(moved->second) : real;
+        };
+    }
+    // `device` for the path from now on; none, its real one again.
+    void Put(const std::string& path, std::optional<std::uint64_t> device) {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (device) moved_[path] = *device;
+        else moved_.erase(path);
+    }
+
+private:
+    std::mutex lock_;
+    std::map<std::string, std::uint64_t> moved_;
+};
+
+// A source whose path stays but leaves the file system it lay on is lost, whatever it was
+// chosen as (a card's mount point opened as a folder above all); it is back once its path lies
+// on another file system than the one it fell back to: the card's own, or the card again under
+// a new device number.
+TEST(MovieResource, ASourceWhosePathLeavesItsFileSystemIsLostAndBackOnAnother) {
+    const struct {
+        const char* name;
+        GoneWhen rule;
+        bool file;
+        bool newNumber;  // the card comes back under another device number
+    } cases[] = {
+        {"a card's mount point opened as a folder", GoneWhen::kPathGone, false, false},
+        {"a card whose folders the mount point below happens to hold too", GoneWhen::kPathOrFoldersGone, false, true},
+        {"a movie file on the card", GoneWhen::kPathGone, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixtures::TempDir tmp;
+        const std::string card = PathAppend(tmp.Path(), "card");
+        fs::create_directories(PathAppend(card, "Normal"));
+        const std::string source = c.file ? PathAppend(card, "movie.MOV") : card;
+        if (c.file) std::ofstream(source) << "x";
+        const std::optional<std::uint64_t> cardDevice = PathDevice(source);
+        ASSERT_TRUE(cardDevice);
+        const std::uint64_t below = *cardDevice + 1, again = *cardDevice + 2;
+        FileSystems systems;
+        MessageRecorder window;
+        CMovieResource watcher(window.Handle(), systems.Probe());
+        watcher.SetPath(source, c.rule);
+        LetTheWatcherPoll(watcher);
+        EXPECT_TRUE(window.Messages().empty());
+
+        systems.Put(source, below);
+        ASSERT_TRUE(window.WaitFor(1));
+        EXPECT_TRUE(watcher.IsLost());
+        EXPECT_FALSE(watcher.LostSource().IsPresent(systems.Probe()));
+        // The path on the file system it fell back to is not the source back.
+        LetTheWatcherPoll(watcher);
+        EXPECT_EQ(window.Messages().size(), 1u);
+
+        systems.Put(source, c.newNumber ? std::optional(again) : std::nullopt);
+        ASSERT_TRUE(window.WaitFor(2));
+        const std::vector<MessageRecorder::Message> got = window.Messages();
+        EXPECT_EQ(got[0].msg, unsigned(WM_APP_SOURCE_LOST));
+        EXPECT_EQ(got[1].msg, unsigned(WM_APP_SOURCE_BACK));
+        EXPECT_TRUE(watcher.LostSource().IsPresent(systems.Probe()));
+        // Watched again from where it is now.
+        watcher.SetPath(source, c.rule);
+        LetTheWatcherPoll(watcher);
+        EXPECT_EQ(window.Messages().size(), 2u);
     }
 }
 

@@ -81,6 +81,42 @@ TEST_F(SkinDialogTest, TheTopBandMovesTheWindow) {
     EXPECT_EQ(dialog.pos(), QPoint(100, 115));
 }
 
+// A drag whose release never came (let go over another window, or while a modal dialog held
+// the mouse) is over at the next press, or when the dialog is hidden: a later drag on the
+// dialog's area moves nothing.
+TEST_F(SkinDialogTest, ADragThatLostItsReleaseMovesNothingLater) {
+    const struct {
+        const char* name;
+        QPoint press;  // where the lost drag began
+        bool hidden;   // the dialog was hidden and shown again, else pressed below the caption
+    } cases[] = {
+        {"the caption band, then a press below it", {50, 22}, false},
+        {"the top rows, then a press below the caption", {50, 3}, false},
+        {"the caption band, then hidden", {50, 22}, true},
+        {"the top rows, then hidden", {50, 3}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QPoint start = dialog.pos();
+        test::SendMouse(&dialog, QEvent::MouseButtonPress, c.press);
+        test::SendMove(&dialog, c.press + QPoint(0, 10), Qt::LeftButton);
+        const QPoint moved = dialog.pos();
+        ASSERT_EQ(moved, start + QPoint(0, 10));
+        if (c.hidden) {
+            dialog.hide();
+            dialog.show();
+            EXPECT_FALSE(dialog.IsDragging());
+            test::SendMove(&dialog, QPoint(80, 90), Qt::LeftButton);
+        } else {
+            test::SendMouse(&dialog, QEvent::MouseButtonPress, QPoint(50, 60));
+            EXPECT_FALSE(dialog.IsDragging());
+            test::SendMove(&dialog, QPoint(80, 90), Qt::LeftButton);
+            test::SendMouse(&dialog, QEvent::MouseButtonRelease, QPoint(80, 90));
+        }
+        EXPECT_EQ(dialog.pos(), moved);
+    }
+}
+
 TEST_F(SkinDialogTest, TheCloseButtonSitsInTheCornerAndCancels) {
     EXPECT_EQ(dialog.GetCloseButton(), nullptr);
     dialog.RepositionCloseButton();  // nothing to move yet

@@ -1,12 +1,17 @@
 #include "ui/SkinSliderCtrl.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 
+#include <chrono>
+#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "ControlTestSupport.h"
+#include "fixtures/EventLoopWait.h"
 #include "platform/window/AppWindow.h"
 
 namespace orv {
@@ -120,15 +125,43 @@ TEST_F(SkinSliderCtrlTest, DisablingDuringADragReleasesTheOwner) {
     EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 16384}, {kUp, kVolumeId, 16384}}));
 }
 
-TEST_F(SkinSliderCtrlTest, HidingDuringADragReleasesTheOwner) {
-    owner.show();
-    Press(50);
-    slider.hide();
-    EXPECT_FALSE(slider.IsCaptured());
-    EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 32768}, {kUp, kVolumeId, 32768}}));
-    slider.show();
-    Release(50);
-    EXPECT_TRUE(owner.Take().empty());
+// A drag whose release will not come lets go as a release at the thumb's place, so that the
+// owner leaves the paused and muted state it entered on the press: the slider hidden, its
+// window blocked by a modal dialog or deactivated, or a move with the button up (the release
+// went elsewhere). The release that comes after all is nobody's.
+TEST_F(SkinSliderCtrlTest, ADragWhoseReleaseWillNotComeLetsGo) {
+    QWidget other;
+    other.resize(50, 50);
+    QDialog modal(&owner);
+    modal.setWindowModality(Qt::ApplicationModal);
+    const auto activate = [](QWidget& window) {
+        window.show();
+        window.activateWindow();
+        return fixtures::RunUntil([&] { return QApplication::activeWindow() == &window; }, std::chrono::seconds(20));
+    };
+    const struct {
+        const char* name;
+        std::function<bool()> cut;  // false when it could not be done
+        std::function<void()> undo;
+    } cases[] = {
+        {"the slider hidden", [&] { slider.hide(); return true; }, [&] { slider.show(); }},
+        {"a modal dialog opened", [&] { modal.show(); return true; }, [&] { modal.hide(); }},
+        {"another window activated", [&] { return activate(other); }, [&] { other.hide(); }},
+        {"a move with the button up", [&] { test::SendMove(&slider, QPoint(30, 10), Qt::NoButton); return true; }, [] {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(activate(owner));
+        Press(50);
+        Move(25);
+        ASSERT_TRUE(c.cut());
+        EXPECT_FALSE(slider.IsCaptured());
+        EXPECT_EQ(owner.Take(), (std::vector<Posted>{{kDown, kVolumeId, 32768}, {kDrag, kVolumeId, 16384},
+                                                     {kUp, kVolumeId, 16384}}));
+        c.undo();
+        Release(25);
+        EXPECT_TRUE(owner.Take().empty());
+    }
 }
 
 TEST_F(SkinSliderCtrlTest, AnEmptyRangeGivesTheMinimumAndNoDrags) {

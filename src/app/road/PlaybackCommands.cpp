@@ -77,6 +77,8 @@ void CPlaybackRoad::RewindToStart() {
     LocateChannelsFrame(0);
     UpdatePlaybackPosition(0);
     StopPlayback();
+    // A front that refused the stop plays on from the start, and is heard again.
+    if (ChannelInitialised(0) && Channel(0).playState == PLAY_PLAYING) SetChannelVolumes(m_nVolume);
 }
 
 void CPlaybackRoad::OnNextMovie() {
@@ -148,34 +150,42 @@ void CPlaybackRoad::OnSliderDown(RoadSlider slider, std::int64_t pos, bool besid
         return;
     }
     m_bSeekHeld = true;
+    m_nSeekHeldSelection = m_nSelectionSerial;
 }
 
-void CPlaybackRoad::OnSliderDrag(RoadSlider slider, std::int64_t pos, bool besideThumb) {
+void CPlaybackRoad::OnSliderDrag(RoadSlider slider, std::int64_t pos) {
     if (m_bBusy) return;
     if (slider == RoadSlider::kSeek) {
         // The panes show the frame under the thumb; the channels move at the release.
-        if (m_bDataLoaded && !besideThumb) UpdatePlaybackPosition(pos);
+        if (m_bDataLoaded && m_bSeekHeld) UpdatePlaybackPosition(pos);
     } else if (slider == RoadSlider::kVolume) {
         SetVolume(int(std::clamp<std::int64_t>(pos, 0, kMaxVolume)));
     }
 }
 
-void CPlaybackRoad::OnSliderUp(RoadSlider slider, std::int64_t pos, bool besideThumb) {
-    std::vector<std::function<void()>> after;
-    if (slider == RoadSlider::kSeek) {
-        after.swap(m_afterSeek);
-        m_bSeekHeld = false;
+void CPlaybackRoad::OnSliderUp(RoadSlider slider, std::int64_t pos) {
+    if (slider == RoadSlider::kVolume) {
+        if (!m_bBusy) SetVolume(int(std::clamp<std::int64_t>(pos, 0, kMaxVolume)));
+        return;
     }
-    if (m_bBusy) return;  // another recording is opening: what was kept was for the last one
-    if (slider == RoadSlider::kSeek) {
-        if (!m_bDataLoaded || besideThumb || !ChannelInitialised(0)) return;
+    if (slider != RoadSlider::kSeek) return;
+    // Whether this release ends a hold of the thumb is the road's own record of the press: the
+    // release comes as a posted message, and the slider may tell of its next press by the time
+    // it is taken. A click beside the thumb sought at its press.
+    const bool held = std::exchange(m_bSeekHeld, false);
+    std::vector<std::function<void()>> after;
+    after.swap(m_afterSeek);
+    if (!held) return;
+    // The commands kept were given for the recording under the thumb: they go only when
+    // another recording has been selected since. Otherwise they are the user's, and each
+    // decides for itself whether it can run now.
+    if (m_nSeekHeldSelection != m_nSelectionSerial) return;
+    if (!m_bBusy && m_bDataLoaded && ChannelInitialised(0)) {
         SeekToFrame(pos, m_nPlayStateAtDown);
         RefreshVideo();
         SetChannelVolumes(m_nVolume);
-        for (const std::function<void()>& command : after) command();
-    } else if (slider == RoadSlider::kVolume) {
-        SetVolume(int(std::clamp<std::int64_t>(pos, 0, kMaxVolume)));
     }
+    for (const std::function<void()>& command : after) command();
 }
 
 // ---- the map's markers and the graph's events ------------------------------------------------

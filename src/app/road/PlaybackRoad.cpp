@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <utility>
 
 #include "app/commands/AppMessages.h"
 #include "app/road/RoadChannels.h"
@@ -169,6 +170,7 @@ void CPlaybackRoad::OnBusyTimeout() {
 
 void CPlaybackRoad::ReadyChannelsReset() {
     m_host.KillRoadTimer(TIMER_REAR_READY);
+    m_bRearRejoining = false;
     m_bReadyExpected = {false, false};
     m_bReadySeen = {false, false};
     m_aReadyTag = {0, 0};
@@ -244,7 +246,8 @@ void CPlaybackRoad::OnPlayerReady(int channel, WPARAM tag) {
     const bool rearReady = !m_bReadyExpected[1] || m_bReadySeen[1];
     if (frontReady && rearReady) {
         m_host.KillRoadTimer(TIMER_REAR_READY);
-        FireMovieOpened();
+        if (std::exchange(m_bRearRejoining, false)) RearRejoined();
+        else FireMovieOpened();
     } else if (channel == 0) {
         m_host.SetRoadTimer(TIMER_REAR_READY, kRearReadyWaitMs);
     }
@@ -252,6 +255,12 @@ void CPlaybackRoad::OnPlayerReady(int channel, WPARAM tag) {
 
 void CPlaybackRoad::OnRearReadyTimeout() {
     m_host.KillRoadTimer(TIMER_REAR_READY);
+    if (std::exchange(m_bRearRejoining, false)) {
+        // A rear opened again that never got ready is closed again: the next play tries anew.
+        m_bReadyExpected[1] = false;
+        if (ChannelInitialised(1)) Slots(1).CloseMovie(Channel(1));
+        return;
+    }
     if (m_bReadySeen[0] && !m_bReadySeen[1]) {
         m_bReadyExpected[1] = false;
         FireMovieOpened();
@@ -416,17 +425,18 @@ BOOL CPlaybackRoad::StartPlayback() {
 }
 
 BOOL CPlaybackRoad::ActivateRecorderData(RecordingOpened& opened) {
-    const ChannelsLock channels;
-    UpdateSeekSlider(0);
     const std::string path = CurrentPath();
     const float interval = ChannelInitialised(0) ? Slots(0).GetFrameInterval(Channel(0)) : 0.0f;
     if (IsRecorderMovieName(path)) {
         m_entry.startTime = RecordingTimeFromName(path);
         // An unknown frame interval gives no rate rather than an infinite one.
         m_entry.sortKey3 = interval > 0.0f ? 1000.0f / interval : 0.0f;
+        // The list takes "hMutexCache", which comes before the channels' locks.
         Rows()->SetEntryStartTime(m_nCurRow, path, m_entry.startTime, m_entry.sortKey3);
         opened.startTime = m_entry.startTime;
     }
+    const ChannelsLock channels;
+    UpdateSeekSlider(0);
     bool moved = false;
     if (ChannelInitialised(0)) {
         sPLAYCHANNEL& front = Channel(0);
@@ -728,7 +738,41 @@ BOOL CPlaybackRoad::ResumePlayback() {
     if (state != PLAY_STOPPED && state != PLAY_PAUSED) return FALSE;
     const BOOL played = PlayChannels();
     TellTransport(TransportShown().Status(PLAY_PLAYING));
+    if (played) ReopenClosedRear();
     return played;
+}
+
+void CPlaybackRoad::ReopenClosedRear() {
+    // A rear that would neither stop nor pause was closed (StopPlayback). The recording's rear
+    // movie opens again as the recording plays on, and joins the front once its player says
+    // it is ready, as at an open.
+    if (m_bRearRejoining || m_strOpenPath.empty() || !ChannelInitialised(1) || Channel(1).rearOpened != 1 ||
+        Channel(1).playState != PLAY_CLOSED)
+        return;
+    if (ReopenRearChannel(m_strOpenPath) != 1) return;
+    m_bRearRejoining = true;
+    m_bReadyExpected[1] = true;
+    m_bReadySeen[1] = false;
+    m_aReadyTag[1] = EngineOf(Channel(1)).OpenTagOf(Channel(1));
+    m_host.SetRoadTimer(TIMER_REAR_READY, kRearReadyWaitMs);
+}
+
+void CPlaybackRoad::RearRejoined() {
+    m_bReadyExpected[1] = false;
+    if (!ChannelInitialised(0) || Channel(0).playState == PLAY_CLOSED || Channel(1).playState == PLAY_CLOSED) return;
+    // The rear takes the front's picture options, speed and silence, then its frame.
+    SetChannelsView(m_views, TRUE);
+    SetChannelsKeepAspect(m_bKeepAspect);
+    Slots(1).SetVolume(Channel(1), 0);
+    ApplyFrontSpeedToBoth();
+    if (Channel(0).playState == PLAY_PLAYING) {
+        // The front stands still for a moment, the rear is brought to its frame, and both
+        // start again together.
+        PauseChannels();
+        PlayChannels();
+    } else {
+        AlignPausedChannels();
+    }
 }
 
 BOOL CPlaybackRoad::PausePlayback() {

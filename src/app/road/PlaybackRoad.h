@@ -188,10 +188,11 @@ public:
     void ChangeSpeedStep(bool faster);
     void OnKeepAspect();
     // The sliders' messages: a press, a drag and a release at `pos`; `besideThumb`, the seek
-    // slider's last press fell beside its thumb (a click on the track).
+    // slider's press fell beside its thumb (a click on the track). A drag and a release of the
+    // seek slider go by what its press began.
     void OnSliderDown(RoadSlider slider, std::int64_t pos, bool besideThumb);
-    void OnSliderDrag(RoadSlider slider, std::int64_t pos, bool besideThumb);
-    void OnSliderUp(RoadSlider slider, std::int64_t pos, bool besideThumb);
+    void OnSliderDrag(RoadSlider slider, std::int64_t pos);
+    void OnSliderUp(RoadSlider slider, std::int64_t pos);
     // A marker clicked on the map: its event's frame, in the play state of the moment.
     void OnMapMarkerClick(std::int64_t frame);
     // A release in the graph: the previous or next shown event, wrapping at the ends.
@@ -313,6 +314,10 @@ private:
     void ReadyChannelsReset();
     // Every channel that took the movie is ready (or the rear was given up): once per open.
     void FireMovieOpened();
+    // Playback goes on with the rear closed by a stop it refused: the rear movie opens again,
+    // and once its player is ready it is brought to the front's frame and state.
+    void ReopenClosedRear();
+    void RearRejoined();
     void OnMovieOpened();
     void StartLoaderThread(std::string path);
     void ApplyFrontSpeedToBoth();
@@ -343,8 +348,10 @@ private:
     // "hMutexCache" once more).
     //  1. "hMutexCache": the browser's entries and which of them is current (m_nCurRow,
     //     m_entry, the browser's current row). Held while a row is taken from the list, while
-    //     the next or previous recording is chosen and around the stop asked of the channels.
-    //     Only the UI thread takes it: a data thread gets its path copied before it starts.
+    //     the next or previous recording is chosen and around the stop asked of the channels;
+    //     the list takes it itself when the road tells it a row's quality or start time, which
+    //     the road does holding none of the locks below. Only the UI thread takes it: a data
+    //     thread gets its path copied before it starts.
     const NamedMutexHandle& m_hMutexCache;
     //  2. "hMutexCpSet": the event list (m_vecCrashPos), for the whole of its rebuild and the
     //     telling of its markers, and while an event jump walks it.
@@ -400,6 +407,7 @@ private:
     // kept here and taken after the release's seek, so that it acts on the state the seek
     // leaves, not on the drag's pause (which the release would undo).
     bool m_bSeekHeld = false;
+    std::uint64_t m_nSeekHeldSelection = 0;  // the selection the thumb was taken in
     std::vector<std::function<void()>> m_afterSeek;
     // The seek slider as the road set it: its range and position.
     struct SeekRange {
@@ -413,6 +421,7 @@ private:
     std::array<bool, 2> m_bReadyExpected{};
     std::array<std::uint64_t, 2> m_aReadyTag{};
     std::array<bool, 2> m_bReadySeen{};
+    bool m_bRearRejoining = false;  // the rear was opened again and its player is awaited
     std::string m_strOpenPath;  // the recording whose movie the channels have open
 
     std::thread m_loaderThread;

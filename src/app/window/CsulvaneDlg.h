@@ -106,9 +106,9 @@ public:
 
     // Messages.
     void OnMovieDataLoaded(WPARAM wParam, LPARAM lParam) { m_pRoad->OnMovieDataLoaded(wParam, lParam); }
-    void OnSliderDrag(WPARAM id, LPARAM pos) { m_pRoad->OnSliderDrag(SliderOf(id), pos, SeekBesideThumb()); }
+    void OnSliderDrag(WPARAM id, LPARAM pos) { m_pRoad->OnSliderDrag(SliderOf(id), pos); }
     void OnSliderDown(WPARAM id, LPARAM pos) { m_pRoad->OnSliderDown(SliderOf(id), pos, SeekBesideThumb()); }
-    void OnSliderUp(WPARAM id, LPARAM pos) { m_pRoad->OnSliderUp(SliderOf(id), pos, SeekBesideThumb()); }
+    void OnSliderUp(WPARAM id, LPARAM pos) { m_pRoad->OnSliderUp(SliderOf(id), pos); }
     void OnMapMarkerClick(WPARAM, LPARAM frame) { m_pRoad->OnMapMarkerClick(frame); }
     void OnGSensorPrevEvent() { m_pRoad->OnPrevEvent(); }
     void OnGSensorNextEvent() { m_pRoad->OnNextEvent(); }

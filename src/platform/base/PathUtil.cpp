@@ -70,6 +70,12 @@ bool PathIsDirectory(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::optional<std::uint64_t> PathDevice(const std::string& path) {
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return std::uint64_t(st.st_dev);
+}
+
 bool IsValidUtf8(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
         const unsigned char c = static_cast<unsigned char>(s[i]);

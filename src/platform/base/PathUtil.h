@@ -4,6 +4,8 @@
 // a byte that is not valid UTF-8 counts as one character and is kept as it is.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +29,10 @@ std::string PathAppend(std::string_view dir, std::string_view name);
 // Whether a file or folder exists at the path.
 bool PathFileExists(const std::string& path);
 bool PathIsDirectory(const std::string& path);
+
+// The file system the path lies on (its device number, links followed); none when the path
+// is not there. A mount point that lost its mount lies on the file system below it.
+std::optional<std::uint64_t> PathDevice(const std::string& path);
 
 // Whether `s` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view s);

@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -215,7 +216,16 @@ public:
         const int taken = FakeEngine::PauseMovie(c);
         return Refused(pauseRefusals, c) ? 0 : taken;
     }
+    // As a real channel: a player only while a movie is open.
+    bool HasPlayer(const sPLAYCHANNEL& c) const override { return player && c.playState != PLAY_CLOSED; }
     void SetCurrentFrame(std::int64_t frame) { results["GetCurrentFrame"] = frame; }
+    // The volume a channel (1 or 2) was set to last; -1 before any.
+    int LastVolume(int channel) const {
+        const std::string prefix = "SetVolume#" + std::to_string(channel) + "(";
+        for (auto it = calls.rbegin(); it != calls.rend(); ++it)
+            if (it->rfind(prefix, 0) == 0) return std::stoi(it->substr(prefix.size()));
+        return -1;
+    }
     // Whether `call` was logged ("SeekToFrame#1(150)"), and how many calls begin with `prefix`.
     bool Called(const std::string& call) const {
         for (const std::string& c : calls)
@@ -256,6 +266,17 @@ public:
         return true;
     }
     bool SetEntryStartTime(int row, const std::string& path, const SYSTEMTIME& start, float fps) override {
+        // The real list takes "hMutexCache", which comes before the channels' locks: asked
+        // from another thread, they are free unless the road holds one around the call (no
+        // data thread runs at this moment of an open).
+        startTimeUnderChannelLock = std::async(std::launch::async, [] {
+                                        bool held = false;
+                                        for (sPLAYCHANNEL& c : g_aPlayChannel) {
+                                            if (c.slotLock.try_lock()) c.slotLock.unlock();
+                                            else held = true;
+                                        }
+                                        return held;
+                                    }).get();
         if (!Shows(row, path)) return false;
         rows[std::size_t(row)].startTime = start;
         rows[std::size_t(row)].sortKey3 = fps;
@@ -289,6 +310,7 @@ public:
     std::string source;
     int currentRow = -1;
     BOOL continuing = FALSE;
+    std::optional<bool> startTimeUnderChannelLock;
 
 private:
     bool Shows(int row, const std::string& path) const { return row >= 0 && row < RowCount() && rows[std::size_t(row)].path == path; }
@@ -422,6 +444,7 @@ TEST_F(PlaybackRoadTest, ASelectedRowOpensAndTheListenersAreToldItsRecordingAndF
     EXPECT_EQ(in.frameCount, DataEngine::kFrames);
     EXPECT_FLOAT_EQ(in.frameInterval, 100.0f);
     EXPECT_EQ(in.title, MakeListDisplayName(paths_[1]));
+    EXPECT_EQ(browser_.startTimeUnderChannelLock, false);
     ASSERT_TRUE(in.data.has_value());
     EXPECT_NEAR(in.data->largestAxisG[0], 1.5, 1e-9);
     // The event at record 20 reaches the map as a marker at its frame.
@@ -481,7 +504,7 @@ TEST_F(PlaybackRoadTest, ASliderReleaseIsOneCallThatMovesTheChannelsAndTellsTheF
         EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PAUSED) << c.name;
         engine_.calls.clear();
         listener_.Clear();
-        road_->OnSliderDrag(RoadSlider::kSeek, 120, false);
+        road_->OnSliderDrag(RoadSlider::kSeek, 120);
         EXPECT_EQ(engine_.Count("SeekToFrame"), 0) << c.name;
         ASSERT_NE(listener_.LastFullFrame(), nullptr);
         EXPECT_EQ(listener_.LastFullFrame()->frame, 120) << c.name;
@@ -490,7 +513,7 @@ TEST_F(PlaybackRoadTest, ASliderReleaseIsOneCallThatMovesTheChannelsAndTellsTheF
         // panes show the frame asked for.
         engine_.calls.clear();
         listener_.Clear();
-        road_->OnSliderUp(RoadSlider::kSeek, c.release, false);
+        road_->OnSliderUp(RoadSlider::kSeek, c.release);
         EXPECT_TRUE(engine_.Called("SeekToFrame#1(" + std::to_string(c.target) + ")")) << c.name;
         EXPECT_TRUE(engine_.Called("SetVolume#1(65535)")) << c.name;
         EXPECT_TRUE(engine_.Called("SetVolume#2(0)")) << c.name;
@@ -503,9 +526,9 @@ TEST_F(PlaybackRoadTest, ASliderReleaseIsOneCallThatMovesTheChannelsAndTellsTheF
     // The volume slider sets the volume, which the listeners keep; a click beside the seek
     // slider's thumb seeks at the press and not again at the release; nothing while busy.
     listener_.Clear();
-    road_->OnSliderUp(RoadSlider::kVolume, 70000, false);
+    road_->OnSliderUp(RoadSlider::kVolume, 70000);
     EXPECT_EQ(road_->Volume(), CPlaybackRoad::kMaxVolume);
-    road_->OnSliderDrag(RoadSlider::kVolume, 1234, false);
+    road_->OnSliderDrag(RoadSlider::kVolume, 1234);
     EXPECT_EQ(road_->Volume(), 1234);
     ASSERT_FALSE(listener_.transport.empty());
     EXPECT_EQ(listener_.transport.back().volume, 1234);
@@ -513,13 +536,13 @@ TEST_F(PlaybackRoadTest, ASliderReleaseIsOneCallThatMovesTheChannelsAndTellsTheF
     road_->OnSliderDown(RoadSlider::kSeek, 60, true);
     EXPECT_TRUE(engine_.Called("SeekToFrame#1(60)"));
     engine_.calls.clear();
-    road_->OnSliderUp(RoadSlider::kSeek, 60, true);
+    road_->OnSliderUp(RoadSlider::kSeek, 60);
     EXPECT_EQ(engine_.Count("SeekToFrame"), 0);
     browser_.SelectFileRow(1, FALSE);
     ASSERT_TRUE(road_->Busy());
     engine_.calls.clear();
-    road_->OnSliderUp(RoadSlider::kSeek, 80, false);
-    road_->OnSliderDrag(RoadSlider::kVolume, 99, false);
+    road_->OnSliderUp(RoadSlider::kSeek, 80);
+    road_->OnSliderDrag(RoadSlider::kVolume, 99);
     EXPECT_TRUE(engine_.calls.empty());
     EXPECT_EQ(road_->Volume(), 1234);
 }
@@ -565,9 +588,12 @@ TEST_F(PlaybackRoadTest, PlayAndPauseFollowTheChannelsAndShowTheirLook) {
 }
 
 // Whichever player refuses a stop, the channels and the play button agree afterwards: the
-// front leads, no rear plays on alone, and the button shows what the front does.
+// front leads, no rear plays on alone, the button shows what the front does, and a front that
+// plays on is heard. The next play plays both, a rear closed by the stop opened again at the
+// front's frame.
 TEST_F(PlaybackRoadTest, AfterAStopBothChannelsAndThePlayButtonAgree) {
     constexpr int kAlways = DataEngine::kAlways;
+    constexpr int kFront = 42;  // where the front stands when played again
     struct Case {
         const char* name;
         int frontStops, rearStops, rearPauses;  // refused before one is taken
@@ -582,26 +608,65 @@ TEST_F(PlaybackRoadTest, AfterAStopBothChannelsAndThePlayButtonAgree) {
         {"the rear refuses the stop and the pause: closed", 0, kAlways, kAlways, PLAY_STOPPED, PLAY_CLOSED},
         {"both refuse", kAlways, kAlways, kAlways, PLAY_PLAYING, PLAY_PLAYING},
     };
+    engine_.results["GetCurrentFrame#2"] = 0;  // a rear opened again stands at its start
     int row = 0;
     for (const Case& c : cases) {
-        OpenRow(row++ % 3);  // a rear closed by the last case opens again
+        SCOPED_TRACE(c.name);
+        OpenRow(row++ % 3);
+        engine_.SetCurrentFrame(1);
         road_->OnPlayPause();
-        ASSERT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING) << c.name;
-        ASSERT_EQ(g_aPlayChannel[1].playState, PLAY_PLAYING) << c.name;
+        ASSERT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING);
+        ASSERT_EQ(g_aPlayChannel[1].playState, PLAY_PLAYING);
         engine_.stopRefusals = {c.frontStops, c.rearStops};
         engine_.pauseRefusals = {0, c.rearPauses};
         listener_.Clear();
         road_->OnStop();
         engine_.stopRefusals = {};
         engine_.pauseRefusals = {};
-        EXPECT_EQ(g_aPlayChannel[0].playState, c.front) << c.name;
-        EXPECT_EQ(g_aPlayChannel[1].playState, c.rear) << c.name;
-        EXPECT_EQ(listener_.LastLook(), c.front == PLAY_PLAYING) << c.name;
+        EXPECT_EQ(g_aPlayChannel[0].playState, c.front);
+        EXPECT_EQ(g_aPlayChannel[1].playState, c.rear);
+        EXPECT_EQ(listener_.LastLook(), c.front == PLAY_PLAYING);
         std::optional<PlayState> status;
         for (const TransportShown& t : listener_.transport)
             if (t.status) status = t.status;
-        EXPECT_EQ(status, c.front) << c.name;
+        EXPECT_EQ(status, c.front);
+        EXPECT_EQ(engine_.LastVolume(1), c.front == PLAY_PLAYING ? CPlaybackRoad::kMaxVolume : 0);
+        EXPECT_EQ(engine_.LastVolume(2), 0);
+        if (c.front == PLAY_PLAYING) continue;
+
+        // Played again, the same recording: a closed rear opens again and, once its player is
+        // ready, is brought to the front's frame and plays with it.
+        engine_.calls.clear();
+        engine_.SetCurrentFrame(kFront);
+        road_->OnPlayPause();
+        road_->OnPlayerReady(1, 0);
+        EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING);
+        EXPECT_EQ(g_aPlayChannel[1].playState, PLAY_PLAYING);
+        const bool reopened = c.rear == PLAY_CLOSED;
+        EXPECT_EQ(engine_.Count("OpenMovie#2"), reopened ? 1 : 0);
+        EXPECT_EQ(engine_.Count("OpenMovie#1"), 0);
+        if (reopened) {
+            EXPECT_TRUE(engine_.Called("SeekToFrame#2(" + std::to_string(kFront) + ")"));
+            EXPECT_EQ(engine_.LastVolume(2), 0);
+        }
     }
+    // A rear opened again whose player never gets ready is closed again; the front plays on.
+    OpenRow(road_->CurrentRow() == 0 ? 1 : 0);
+    road_->OnPlayPause();
+    engine_.stopRefusals = {0, kAlways};
+    engine_.pauseRefusals = {0, kAlways};
+    road_->OnStop();
+    engine_.stopRefusals = {};
+    engine_.pauseRefusals = {};
+    ASSERT_EQ(g_aPlayChannel[1].playState, PLAY_CLOSED);
+    road_->OnPlayPause();
+    EXPECT_EQ(g_aPlayChannel[1].playState, PLAY_STOPPED);
+    ASSERT_TRUE(host_.Armed(TIMER_REAR_READY));
+    road_->OnRearReadyTimeout();
+    EXPECT_EQ(g_aPlayChannel[0].playState, PLAY_PLAYING);
+    EXPECT_EQ(g_aPlayChannel[1].playState, PLAY_CLOSED);
+    road_->OnPlayerReady(1, 0);  // late: dropped
+    EXPECT_EQ(g_aPlayChannel[1].playState, PLAY_CLOSED);
 }
 
 TEST_F(PlaybackRoadTest, TheEndMarginLocksTheCommandsAndHoldsSeeksBackByTheSpeed) {

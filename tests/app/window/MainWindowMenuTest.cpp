@@ -23,6 +23,7 @@
 
 #include "app/surface/MovieMenu.h"
 #include "app/window/MainWindowFixture.h"
+#include "app/window/XPointerFixture.h"
 #include "app/settings/SettingDlg.h"
 #include "filer/FileListCtrl.h"
 #include "filer/SourceOpenDlg.h"
@@ -219,6 +220,7 @@ protected:
     }
 
     fixtures::XDesktop desk_;
+    LongDoubleClickTime doubleClicks_;
 };
 
 // Every item of every menu, by the pointer and by the keys, in an order in which each step

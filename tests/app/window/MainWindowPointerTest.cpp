@@ -31,6 +31,7 @@
 #include "app/window/MainWindowFixture.h"
 #include "app/window/MainWindowParts.h"
 #include "app/window/SettingsKeys.h"
+#include "app/window/XPointerFixture.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FileSelectDlg.h"
 #include "filer/FolderTreeCtrl.h"
@@ -257,6 +258,7 @@ protected:
     }
 
     fixtures::XDesktop desk_;
+    LongDoubleClickTime doubleClicks_;
     fixtures::TempDir out_;
     ModalCloser closer_;
 };

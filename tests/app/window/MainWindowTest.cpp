@@ -964,8 +964,8 @@ TEST_F(MainWindowTest, PauseSetsTheDefaultStepAfterThePauseAndStopFollowsThePlay
 }
 
 // The seek slider's thumb dragged and let go while the movie plays (or stands paused), and a
-// command given at each moment of the seek's settling: in the same moment as the release, whose
-// message then comes after the command; once the release is taken, before its picture is on
+// command given at each moment of the seek's settling (a click on the slider's track among
+// them): in the same moment as the release, whose message then comes after the command; once the release is taken, before its picture is on
 // screen; once the picture is there; once the movie moves on. Each ends in the state it
 // commands, judged by what the player reports (its clock, its last seek).
 TEST_F(MainWindowTest, ACommandGivenWhileASeekSettlesIsTakenAfterIt) {
@@ -1006,7 +1006,7 @@ TEST_F(MainWindowTest, ACommandGivenWhileASeekSettlesIsTakenAfterIt) {
     enum Moment { kWithTheRelease, kBeforeThePicture, kAfterThePicture, kMovingOn };
     const char* const moments[] = {"with the release", "before the seek's picture", "after the seek's picture",
                                    "moving on again"};
-    constexpr int kStart = 2, kReleased = 8, kMarker = 20;
+    constexpr int kStart = 2, kReleased = 8, kMarker = 20, kTrack = 16;
     // Each state is judged on the recording the seek was made in (no end of the movie and
     // selection of the next one reached it) and after the player's last seek, so that neither
     // the movie's end nor the nudge of a stalled player (a seek one frame back) passes for it.
@@ -1029,6 +1029,15 @@ TEST_F(MainWindowTest, ACommandGivenWhileASeekSettlesIsTakenAfterIt) {
          [&] { return after(kReleased) && FrontState() == PLAY_PLAYING && g_aPlayChannel[0].speedStep == 2 && clockRuns(); }},
         {"another seek", [&] { dlg.OnMapMarkerClick(0, kMarker); }, PLAY_PLAYING,
          [&] { return after(kMarker) && FrontState() == PLAY_PLAYING && seekShown() && clockRuns(); }},
+        // A click beside the thumb seeks at its press; given with the release, the slider
+        // tells of this click by the time the release is taken.
+        {"a click on the track",
+         [&] {
+             mouse(QEvent::MouseButtonPress, kTrack);
+             EXPECT_TRUE(slider.IsClickOutsideThumb());
+             mouse(QEvent::MouseButtonRelease, kTrack);
+         },
+         PLAY_PLAYING, [&] { return after(kTrack) && FrontState() == PLAY_PLAYING && seekShown() && clockRuns(); }},
     };
     for (const Command& c : commands) {
         for (const Moment moment : {kWithTheRelease, kBeforeThePicture, kAfterThePicture, kMovingOn}) {
