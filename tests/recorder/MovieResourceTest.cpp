@@ -170,8 +170,8 @@ TEST(MovieResource, NoticesACardGoneUnderItsMountPointAndItsReturn) {
 }
 
 // The file systems paths lie on as a watcher is told them: the real ones, but where a test
-// has put a path onto another device number (a card unmounted under a standing mount point
-// leaves its path on the file system below).
+// has put a path onto another device number (a card mounted on a folder, an automounted
+// share, a file copied up on an overlay).
 class FileSystems {
 public:
     DeviceProbe Probe() {
@@ -182,11 +182,10 @@ public:
             return real && moved != moved_.end() ? std::optional(moved->second) : real;
         };
     }
-    // `device` for the path from now on; none, its real one again.
-    void Put(const std::string& path, std::optional<std::uint64_t> device) {
+    // `device` for the path from now on.
+    void Put(const std::string& path, std::uint64_t device) {
         std::lock_guard<std::mutex> guard(lock_);
-        if (device) moved_[path] = *device;
-        else moved_.erase(path);
+        moved_[path] = device;
     }
 
 private:
@@ -194,56 +193,78 @@ private:
     std::map<std::string, std::uint64_t> moved_;
 };
 
-// A source whose path stays but leaves the file system it lay on is lost, whatever it was
-// chosen as (a card's mount point opened as a folder above all); it is back once its path lies
-// on another file system than the one it fell back to: the card's own, or the card again under
-// a new device number.
-TEST(MovieResource, ASourceWhosePathLeavesItsFileSystemIsLostAndBackOnAnother) {
+// A source is lost when its folder (the source, or a file's folder) was a mount point and
+// falls through to the file system of the folder above it, and back once it is a mount point
+// again. Its device number changing is no loss (an automounted share mounted again under a
+// new number, a file copied up on an overlay), nor is a folder inside a plain folder renamed.
+TEST(MovieResource, AMountPointIsLostWhenItFallsThroughAndBackWhenItIsOneAgain) {
+    // The device the fake gives the source's folder: that of the folder above it, or one of
+    // a file system of its own.
+    enum Device { kAbove, kOwnA, kOwnB };
+    struct Step {
+        const char* what;
+        Device folder;        // the source's folder from now on
+        bool fileCopiedUp;    // a file source's own device changes
+        bool renameInside;    // the folder inside the source is renamed
+        unsigned posted;      // the message the step brings, 0 for none
+    };
     const struct {
         const char* name;
         GoneWhen rule;
         bool file;
-        bool newNumber;  // the card comes back under another device number
+        Device atSet;
+        std::vector<Step> steps;
     } cases[] = {
-        {"a card's mount point opened as a folder", GoneWhen::kPathGone, false, false},
-        {"a card whose folders the mount point below happens to hold too", GoneWhen::kPathOrFoldersGone, false, true},
-        {"a movie file on the card", GoneWhen::kPathGone, true, true},
+        {"an automounted share chosen as a folder", GoneWhen::kPathGone, false, kOwnA,
+         {{"mounted again after an idle expiry, under a new number", kOwnB, false, false, 0},
+          {"unmounted under its mount point", kAbove, false, false, WM_APP_SOURCE_LOST},
+          {"the folder below is not the share back", kAbove, false, false, 0},
+          {"mounted again", kOwnA, false, false, WM_APP_SOURCE_BACK}}},
+        {"a card whose folders the folder below holds too", GoneWhen::kPathOrFoldersGone, false, kOwnA,
+         {{"unmounted under its mount point", kAbove, false, false, WM_APP_SOURCE_LOST},
+          {"put back under a new number", kOwnB, false, false, WM_APP_SOURCE_BACK}}},
+        {"a movie file at a card's root", GoneWhen::kPathGone, true, kOwnA,
+         {{"unmounted under its mount point", kAbove, false, false, WM_APP_SOURCE_LOST},
+          {"put back under a new number", kOwnB, false, false, WM_APP_SOURCE_BACK}}},
+        {"a movie file on an overlay", GoneWhen::kPathGone, true, kAbove,
+         {{"copied up", kAbove, true, false, 0}}},
+        {"a plain folder", GoneWhen::kPathGone, false, kAbove,
+         {{"its folder inside renamed", kAbove, false, true, 0},
+          {"something mounted on it after it was set", kOwnA, false, false, 0},
+          {"and unmounted again", kAbove, false, false, 0}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fixtures::TempDir tmp;
-        const std::string card = PathAppend(tmp.Path(), "card");
-        fs::create_directories(PathAppend(card, "Normal"));
-        const std::string source = c.file ? PathAppend(card, "movie.MOV") : card;
+        const std::string folder = PathAppend(tmp.Path(), "card");
+        fs::create_directories(PathAppend(folder, "Normal"));
+        const std::string source = c.file ? PathAppend(folder, "movie.MOV") : folder;
         if (c.file) std::ofstream(source) << "x";
-        const std::optional<std::uint64_t> cardDevice = PathDevice(source);
-        ASSERT_TRUE(cardDevice);
-        const std::uint64_t below = *cardDevice + 1, again = *cardDevice + 2;
+        const std::optional<std::uint64_t> above = PathDevice(tmp.Path());
+        ASSERT_TRUE(above);
+        const auto number = [&](Device d) { return *above + std::uint64_t(d); };
         FileSystems systems;
+        systems.Put(folder, number(c.atSet));
         MessageRecorder window;
         CMovieResource watcher(window.Handle(), systems.Probe());
         watcher.SetPath(source, c.rule);
         LetTheWatcherPoll(watcher);
         EXPECT_TRUE(window.Messages().empty());
 
-        systems.Put(source, below);
-        ASSERT_TRUE(window.WaitFor(1));
-        EXPECT_TRUE(watcher.IsLost());
-        EXPECT_FALSE(watcher.LostSource().IsPresent(systems.Probe()));
-        // The path on the file system it fell back to is not the source back.
-        LetTheWatcherPoll(watcher);
-        EXPECT_EQ(window.Messages().size(), 1u);
-
-        systems.Put(source, c.newNumber ? std::optional(again) : std::nullopt);
-        ASSERT_TRUE(window.WaitFor(2));
-        const std::vector<MessageRecorder::Message> got = window.Messages();
-        EXPECT_EQ(got[0].msg, unsigned(WM_APP_SOURCE_LOST));
-        EXPECT_EQ(got[1].msg, unsigned(WM_APP_SOURCE_BACK));
-        EXPECT_TRUE(watcher.LostSource().IsPresent(systems.Probe()));
-        // Watched again from where it is now.
-        watcher.SetPath(source, c.rule);
-        LetTheWatcherPoll(watcher);
-        EXPECT_EQ(window.Messages().size(), 2u);
+        std::size_t posted = 0;
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(step.what);
+            systems.Put(folder, number(step.folder));
+            if (step.fileCopiedUp) systems.Put(source, number(kOwnB) + 1);
+            if (step.renameInside) fs::rename(PathAppend(folder, "Normal"), PathAppend(folder, "Trip"));
+            if (step.posted != 0) {
+                ASSERT_TRUE(window.WaitFor(++posted));
+                EXPECT_EQ(window.Messages().back().msg, step.posted);
+            }
+            LetTheWatcherPoll(watcher);
+            EXPECT_EQ(window.Messages().size(), posted);
+            EXPECT_EQ(watcher.IsLost(), posted > 0);
+        }
     }
 }
 
