@@ -70,6 +70,7 @@ void CMovieResource::SetPath(const std::string& path, GoneWhen rule) {
     watched_ = std::move(source);
     gone_ = {};
     awaiting_ = false;
+    ++generation_;
 }
 
 WatchedSource CMovieResource::LostSource() const {
@@ -88,13 +89,15 @@ void CMovieResource::WatchFolderThread() {
         const HWND owner = owner_;
         const bool watching = !watched_.path.empty();
         const WatchedSource source = watching ? watched_ : awaiting_ ? gone_ : WatchedSource{};
+        const std::uint64_t generation = generation_;
         if (!source.path.empty() && owner != 0) {
             // The file system is asked without the lock, so SetPath never waits on a slow card.
             guard.unlock();
             const bool present = source.IsPresent(probe_);
             guard.lock();
-            // A path set meanwhile is a new source; it is looked at in the next round.
-            const bool same = watching ? watched_.path == source.path : awaiting_ && watched_.path.empty();
+            // A source set meanwhile, under the same path too, is a new one (what it holds may
+            // differ): it is looked at in the next round.
+            const bool same = generation_ == generation;
             unsigned report = 0;
             if (same && !stop_ && watching && !present) {
                 lost_ = true;

@@ -75,7 +75,8 @@ public:
 
     // The path to watch and how it is found gone (whether its folder is a mount point now is
     // kept and, with a card, the folders it holds now); the empty path pauses the watch. A
-    // source lost before is no longer waited for.
+    // source lost before is no longer waited for, and what the thread is finding out about the
+    // source set before, under the same path too, is not reported.
     void SetPath(const std::string& path, GoneWhen rule);
     std::string GetPath() const;
 
@@ -96,11 +97,12 @@ private:
     std::atomic<HWND> owner_;
     std::atomic<bool> lost_{false};
     std::atomic<std::uint64_t> polls_{0};
-    mutable std::mutex lock_;  // guards watched_, gone_, awaiting_ and stop_
+    mutable std::mutex lock_;  // guards watched_, gone_, awaiting_, generation_ and stop_
     std::condition_variable wake_;
     WatchedSource watched_;
     WatchedSource gone_;     // the source lost last, until another one is set
     bool awaiting_ = false;  // gone_ is watched for its return
+    std::uint64_t generation_ = 0;  // one more with each SetPath
     bool stop_ = false;
     std::thread thread_;  // last: it starts once every other member is ready
 };

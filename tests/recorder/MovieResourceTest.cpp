@@ -268,6 +268,51 @@ TEST(MovieResource, AMountPointIsLostWhenItFallsThroughAndBackWhenItIsOneAgain) 
     }
 }
 
+// The same path set again while the watcher looks at the source set before (a source opened
+// again): what the look finds is of the old source, and nothing is reported of the new one.
+TEST(MovieResource, ALookAtTheSourceBeforeTellsNothingOfTheOneSetSince) {
+    fixtures::TempDir tmp;
+    const std::string source = PathAppend(tmp.Path(), "folder");
+    fs::create_directories(source);
+    // The watcher thread's look is held in the probe and made to find the path gone.
+    std::mutex lock;
+    std::condition_variable changed;
+    bool hold = false, held = false, release = false;
+    const std::thread::id tester = std::this_thread::get_id();
+    const DeviceProbe probe = [&](const std::string& path) -> std::optional<std::uint64_t> {
+        std::unique_lock<std::mutex> guard(lock);
+        if (std::this_thread::get_id() == tester || !hold) return PathDevice(path);
+        hold = false;
+        held = true;
+        changed.notify_all();
+        changed.wait(guard, [&] { return release; });
+        return std::nullopt;
+    };
+    const auto letGo = [&] {
+        std::lock_guard<std::mutex> guard(lock);
+        release = true;
+        changed.notify_all();
+    };
+    MessageRecorder window;
+    CMovieResource watcher(window.Handle(), probe);
+    watcher.SetPath(source, GoneWhen::kPathGone);
+    LetTheWatcherPoll(watcher);
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        hold = true;
+        const bool looking = changed.wait_for(guard, 10s, [&] { return held; });
+        guard.unlock();
+        if (!looking) letGo();
+        ASSERT_TRUE(looking);
+    }
+    watcher.SetPath(source, GoneWhen::kPathGone);
+    letGo();
+    LetTheWatcherPoll(watcher);
+    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_FALSE(watcher.IsLost());
+    EXPECT_EQ(watcher.GetPath(), source);
+}
+
 TEST(MovieResource, NeedsAnOwnerAndAPath) {
     fixtures::TempDir tmp;
     MessageRecorder window;
