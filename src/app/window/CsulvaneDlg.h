@@ -308,8 +308,9 @@ private:
     void LeaveLargeVideo();
 
     // ---- control states (CsulvaneDlgCommands.cpp) -------------------------------------
-    // What the video menu is built from, and whether it is refused (an open pending, the end
-    // of the movie near): asked when it opens and again when an item was chosen in it.
+    // What the video menu is built from, and whether it is refused (the window cleaned up,
+    // an open pending, the end of the movie near): asked when it opens and again when an
+    // item was chosen in it.
     MovieMenuState VideoMenuState() const;
     BOOL VideoMenuRefused() const;
     void UpdateControlStates();

@@ -193,7 +193,7 @@ MovieMenuState CsulvaneDlg::VideoMenuState() const {
 }
 
 BOOL CsulvaneDlg::VideoMenuRefused() const {
-    return m_pRoad->NearEndLocked() || m_pRoad->Busy() ? TRUE : FALSE;
+    return m_bCleanedUp || m_pRoad->NearEndLocked() || m_pRoad->Busy() ? TRUE : FALSE;
 }
 
 void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
@@ -211,8 +211,9 @@ void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
         chosen = menu.ItemOf(menu.exec(QPoint(screenPoint.x, screenPoint.y)));
     }
     // The menu is closed and gone, its loop ended: the command runs as a button's would. That
-    // loop served the window meanwhile: an open may have begun, the end of the movie come
-    // near, or the movie paused or stopped, and then the choice made before runs nothing.
+    // loop served the window meanwhile: the window may have been closed, an open begun, the
+    // end of the movie come near, or the movie paused or stopped, and then the choice made
+    // before runs nothing.
     if (chosen.id == 0 || VideoMenuRefused() || !MovieMenuOffers(VideoMenuState(), chosen)) return;
     OnCommand(chosen.id);
 }

@@ -969,8 +969,8 @@ TEST_F(MainWindowTest, PauseSetsTheDefaultStepAfterThePauseAndStopFollowsThePlay
 
 // The video menu runs a loop of its own, which serves the window while the menu is up. An
 // item chosen in it runs only while the window would still open the menu and the menu for
-// the state now offers that item: not once an open began, the end of the movie came near or
-// the movie was paused.
+// the state now offers that item: not once an open began, the end of the movie came near,
+// the movie was paused, or the window was cleaned up; a close of the window closes the menu.
 TEST_F(MainWindowTest, AVideoMenuChoiceThatTheWindowOvertookRunsNothing) {
     struct Case {
         const char* name;
@@ -995,6 +995,9 @@ TEST_F(MainWindowTest, AVideoMenuChoiceThatTheWindowOvertookRunsNothing) {
          [](CsulvaneDlg& dlg) { return dlg.Road().NearEndLocked() != FALSE; }, ID_SETTINGS, false, false, PLAY_CLOSED},
         {"the movie paused", [](CsulvaneDlg& dlg) { dlg.OnCommand(ID_PLAY_PAUSE); }, always, ID_PLAY_PAUSE, false, false,
          PLAY_PAUSED},
+        {"the window cleaned up as the item fires", [](CsulvaneDlg&) {}, always, ID_SETTINGS, true, false, PLAY_CLOSED},
+        // As by the window manager's close request.
+        {"the window closed", [](CsulvaneDlg& dlg) { dlg.close(); }, always, 0, false, false, PLAY_CLOSED},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
