@@ -37,8 +37,8 @@ enum class GoneWhen {
 };
 
 // The file system a path lies on, none when the path is not there (PathDevice; tests give
-// their own). It is asked of the path and of "path/.." (the folder the path's links lead
-// into, not the one its text names).
+// their own). It is asked of the source's path, of its folder and of "folder/.." (the
+// folder above the one the folder's links lead to, not above the one its text names).
 using DeviceProbe = std::function<std::optional<std::uint64_t>(const std::string&)>;
 
 // What the watcher tests of one source: the path, whether its folder was a mount point and,

@@ -171,32 +171,40 @@ TEST(MovieResource, NoticesACardGoneUnderItsMountPointAndItsReturn) {
 
 // The file systems paths lie on as a watcher is told them: the real ones, but where a test
 // has put a path onto another device number (a card mounted on a folder, an automounted
-// share, a file copied up on an overlay).
+// share, a file copied up on an overlay). A path is known by where its links lead, as the
+// system resolves it.
 class FileSystems {
 public:
     DeviceProbe Probe() {
         return [this](const std::string& path) -> std::optional<std::uint64_t> {
             const std::optional<std::uint64_t> real = PathDevice(path);
             std::lock_guard<std::mutex> guard(lock_);
-            const auto moved = moved_.find(path);
+            const auto moved = moved_.find(Resolved(path));
             return real && moved != moved_.end() ? std::optional(moved->second) : real;
         };
     }
     // `device` for the path from now on.
     void Put(const std::string& path, std::uint64_t device) {
         std::lock_guard<std::mutex> guard(lock_);
-        moved_[path] = device;
+        moved_[Resolved(path)] = device;
     }
 
 private:
+    static std::string Resolved(const std::string& path) {
+        std::error_code ec;
+        const fs::path resolved = fs::canonical(path, ec);
+        return ec ? path : resolved.string();
+    }
+
     std::mutex lock_;
     std::map<std::string, std::uint64_t> moved_;
 };
 
 // A source is lost when its folder (the source, or a file's folder) was a mount point and
 // falls through to the file system of the folder above it, and back once it is a mount point
-// again. Its device number changing is no loss (an automounted share mounted again under a
-// new number, a file copied up on an overlay), nor is a folder inside a plain folder renamed.
+// again, the folder above it being the one above where its links lead. Its device number
+// changing is no loss (an automounted share mounted again under a new number, a file copied
+// up on an overlay), nor is a folder inside a plain folder renamed.
 TEST(MovieResource, AMountPointIsLostWhenItFallsThroughAndBackWhenItIsOneAgain) {
     // The device the fake gives the source's folder: that of the folder above it, or one of
     // a file system of its own.
@@ -212,23 +220,27 @@ TEST(MovieResource, AMountPointIsLostWhenItFallsThroughAndBackWhenItIsOneAgain) 
         const char* name;
         GoneWhen rule;
         bool file;
+        bool throughLink;  // the source is a link, in a folder on another file system, to the card
         Device atSet;
         std::vector<Step> steps;
     } cases[] = {
-        {"an automounted share chosen as a folder", GoneWhen::kPathGone, false, kOwnA,
+        {"an automounted share chosen as a folder", GoneWhen::kPathGone, false, false, kOwnA,
          {{"mounted again after an idle expiry, under a new number", kOwnB, false, false, 0},
           {"unmounted under its mount point", kAbove, false, false, WM_APP_SOURCE_LOST},
           {"the folder below is not the share back", kAbove, false, false, 0},
           {"mounted again", kOwnA, false, false, WM_APP_SOURCE_BACK}}},
-        {"a card whose folders the folder below holds too", GoneWhen::kPathOrFoldersGone, false, kOwnA,
+        {"a card whose folders the folder below holds too", GoneWhen::kPathOrFoldersGone, false, false, kOwnA,
          {{"unmounted under its mount point", kAbove, false, false, WM_APP_SOURCE_LOST},
           {"put back under a new number", kOwnB, false, false, WM_APP_SOURCE_BACK}}},
-        {"a movie file at a card's root", GoneWhen::kPathGone, true, kOwnA,
+        {"a movie file at a card's root", GoneWhen::kPathGone, true, false, kOwnA,
          {{"unmounted under its mount point", kAbove, false, false, WM_APP_SOURCE_LOST},
           {"put back under a new number", kOwnB, false, false, WM_APP_SOURCE_BACK}}},
-        {"a movie file on an overlay", GoneWhen::kPathGone, true, kAbove,
+        {"a movie file on an overlay", GoneWhen::kPathGone, true, false, kAbove,
          {{"copied up", kAbove, true, false, 0}}},
-        {"a plain folder", GoneWhen::kPathGone, false, kAbove,
+        {"a card reached by a link from another file system", GoneWhen::kPathGone, false, true, kOwnA,
+         {{"unmounted under its mount point", kAbove, false, false, WM_APP_SOURCE_LOST},
+          {"mounted again", kOwnA, false, false, WM_APP_SOURCE_BACK}}},
+        {"a plain folder", GoneWhen::kPathGone, false, false, kAbove,
          {{"its folder inside renamed", kAbove, false, true, 0},
           {"something mounted on it after it was set", kOwnA, false, false, 0},
           {"and unmounted again", kAbove, false, false, 0}}},
@@ -236,15 +248,22 @@ TEST(MovieResource, AMountPointIsLostWhenItFallsThroughAndBackWhenItIsOneAgain) 
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fixtures::TempDir tmp;
-        const std::string folder = PathAppend(tmp.Path(), "card");
+        const std::string media = PathAppend(tmp.Path(), "media"), folder = PathAppend(media, "card");
         fs::create_directories(PathAppend(folder, "Normal"));
-        const std::string source = c.file ? PathAppend(folder, "movie.MOV") : folder;
+        std::string source = c.file ? PathAppend(folder, "movie.MOV") : folder;
         if (c.file) std::ofstream(source) << "x";
-        const std::optional<std::uint64_t> above = PathDevice(tmp.Path());
+        const std::optional<std::uint64_t> above = PathDevice(media);
         ASSERT_TRUE(above);
         const auto number = [&](Device d) { return *above + std::uint64_t(d); };
         FileSystems systems;
         systems.Put(folder, number(c.atSet));
+        if (c.throughLink) {
+            const std::string links = PathAppend(tmp.Path(), "links");
+            fs::create_directories(links);
+            source = PathAppend(links, "card");
+            fs::create_directory_symlink(folder, source);
+            systems.Put(links, number(kOwnB) + 2);
+        }
         MessageRecorder window;
         CMovieResource watcher(window.Handle(), systems.Probe());
         watcher.SetPath(source, c.rule);
