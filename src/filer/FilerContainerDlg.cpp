@@ -458,8 +458,8 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         // card's folders, in which the recorder folder is found.
         m_pTree->SetRootPath(path);
         // A card chosen as a card is gone too when none of its folders is left; a card's mount
-        // point chosen as a folder is gone when the card leaves it (the watcher sees its path
-        // leave the card's file system), and a folder copied from a card when it is.
+        // point chosen as a folder is gone when the card leaves it (the watcher sees it stop
+        // being a mount point), and a folder copied from a card when it is.
         m_watcher.SetPath(path, kind == SOURCE_SD ? GoneWhen::kPathOrFoldersGone : GoneWhen::kPathGone);
         std::vector<sFILEENTRY> entries;
         ScanSourcePath(path, scanned, ScanTarget{entries, m_vecFolders, m_pTree, recorderFolder}, kFolderTreeRoot, 0,
@@ -473,8 +473,8 @@ void CFilerContainerDlg::OpenSourcePath(std::string path, SourceKind kind) {
         std::string name(PathFindFileName(path));
         if (name.empty()) name = path;
         m_pTree->SetRootPath(slash == 0 ? std::string("/") : parent);
-        // The folder itself is watched: a folder source is gone when the folder is, or leaves
-        // its file system, whatever becomes of the folders inside it.
+        // The folder itself is watched: a folder source is gone when the folder is, or when it
+        // was a mount point and no longer is, whatever becomes of the folders inside it.
         m_watcher.SetPath(path, GoneWhen::kPathGone);
         const std::optional<FolderTreeItem> item = m_pTree->InsertItem(kFolderTreeRoot, name);
         if (item) {

@@ -14,6 +14,15 @@ namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{100};
 
+// The folder lies on another file system than the folder above it. "folder/.." is asked
+// rather than the folder's parent by name, so that a linked folder is judged where its link
+// leads.
+bool IsMountPoint(const std::string& folder, const DeviceProbe& probe) {
+    const std::optional<std::uint64_t> own = probe(folder);
+    const std::optional<std::uint64_t> above = probe(PathAppend(folder, ".."));
+    return own && above && *own != *above;
+}
+
 }  // namespace
 
 WatchedSource WatchedSource::Of(const std::string& path, GoneWhen rule, const DeviceProbe& probe) {
@@ -21,7 +30,8 @@ WatchedSource WatchedSource::Of(const std::string& path, GoneWhen rule, const De
     source.path = path;
     source.rule = rule;
     if (path.empty()) return source;
-    source.device = probe(path);
+    source.mountFolder = PathIsDirectory(path) ? path : PathRemoveFileSpec(path);
+    source.wasMountPoint = IsMountPoint(source.mountFolder, probe);
     if (rule != GoneWhen::kPathOrFoldersGone) return source;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(std::filesystem::u8path(path), ec), end; !ec && it != end;
@@ -33,18 +43,11 @@ WatchedSource WatchedSource::Of(const std::string& path, GoneWhen rule, const De
 }
 
 bool WatchedSource::IsPresent(const DeviceProbe& probe) const {
-    const std::optional<std::uint64_t> on = probe(path);
-    if (!on || (device && *on != *device) || (notOn && *on == *notOn)) return false;
+    // A mount point that no longer is one shows the file system below it: the card fell out
+    // from under a mount point left standing.
+    if (!probe(path) || (wasMountPoint && !IsMountPoint(mountFolder, probe))) return false;
     return ownFolders.empty() ||
            std::any_of(ownFolders.begin(), ownFolders.end(), [](const std::string& f) { return PathFileExists(f); });
-}
-
-WatchedSource WatchedSource::Gone(const DeviceProbe& probe) const {
-    WatchedSource gone = *this;
-    gone.device.reset();
-    const std::optional<std::uint64_t> on = probe(path);
-    if (on && device && *on != *device) gone.notOn = on;
-    return gone;
 }
 
 CMovieResource::CMovieResource(HWND owner, DeviceProbe probe)
@@ -67,6 +70,7 @@ void CMovieResource::SetPath(const std::string& path, GoneWhen rule) {
     watched_ = std::move(source);
     gone_ = {};
     awaiting_ = false;
+    ++generation_;
 }
 
 WatchedSource CMovieResource::LostSource() const {
@@ -85,18 +89,19 @@ void CMovieResource::WatchFolderThread() {
         const HWND owner = owner_;
         const bool watching = !watched_.path.empty();
         const WatchedSource source = watching ? watched_ : awaiting_ ? gone_ : WatchedSource{};
+        const std::uint64_t generation = generation_;
         if (!source.path.empty() && owner != 0) {
             // The file system is asked without the lock, so SetPath never waits on a slow card.
             guard.unlock();
             const bool present = source.IsPresent(probe_);
-            WatchedSource gone = watching && !present ? source.Gone(probe_) : WatchedSource{};
             guard.lock();
-            // A path set meanwhile is a new source; it is looked at in the next round.
-            const bool same = watching ? watched_.path == source.path : awaiting_ && watched_.path.empty();
+            // A source set meanwhile, under the same path too, is a new one (what it holds may
+            // differ): it is looked at in the next round.
+            const bool same = generation_ == generation;
             unsigned report = 0;
             if (same && !stop_ && watching && !present) {
                 lost_ = true;
-                gone_ = std::move(gone);
+                gone_ = source;
                 watched_ = {};
                 awaiting_ = true;
                 report = WM_APP_SOURCE_LOST;

@@ -171,11 +171,11 @@ void CSkinSliderCtrl::hideEvent(QHideEvent* event) {
 }
 
 // A drag whose release will not come lets go as a release would, for the same reason as a
-// hidden one: a modal dialog takes the mouse from the window it blocks, and a window that
-// loses the activation may lose the mouse with it.
+// hidden one: a modal dialog takes the mouse from the window it blocks. A window that only
+// loses the activation keeps the drag: the pointer's grab outlives a change of focus (a key
+// that switches windows mid-drag), and a release that went elsewhere shows in the next move.
 bool CSkinSliderCtrl::event(QEvent* event) {
-    if (m_bCaptured && (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate))
-        EndDrag();
+    if (m_bCaptured && event->type() == QEvent::WindowBlocked) EndDrag();
     return QWidget::event(event);
 }
 

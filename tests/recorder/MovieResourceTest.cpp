@@ -170,81 +170,166 @@ TEST(MovieResource, NoticesACardGoneUnderItsMountPointAndItsReturn) {
 }
 
 // The file systems paths lie on as a watcher is told them: the real ones, but where a test
-// has put a path onto another device number (a card unmounted under a standing mount point
-// leaves its path on the file system below).
+// has put a path onto another device number (a card mounted on a folder, an automounted
+// share, a file copied up on an overlay). A path is known by where its links lead, as the
+// system resolves it.
 class FileSystems {
 public:
     DeviceProbe Probe() {
         return [this](const std::string& path) -> std::optional<std::uint64_t> {
             const std::optional<std::uint64_t> real = PathDevice(path);
             std::lock_guard<std::mutex> guard(lock_);
-            const auto moved = moved_.find(path);
+            const auto moved = moved_.find(Resolved(path));
             return real && moved != moved_.end() ? std::optional(moved->second) : real;
         };
     }
-    // `device` for the path from now on; none, its real one again.
-    void Put(const std::string& path, std::optional<std::uint64_t> device) {
+    // `device` for the path from now on.
+    void Put(const std::string& path, std::uint64_t device) {
         std::lock_guard<std::mutex> guard(lock_);
-        if (device) moved_[path] = *device;
-        else moved_.erase(path);
+        moved_[Resolved(path)] = device;
     }
 
 private:
+    static std::string Resolved(const std::string& path) {
+        std::error_code ec;
+        const fs::path resolved = fs::canonical(path, ec);
+        return ec ? path : resolved.string();
+    }
+
     std::mutex lock_;
     std::map<std::string, std::uint64_t> moved_;
 };
 
-// A source whose path stays but leaves the file system it lay on is lost, whatever it was
-// chosen as (a card's mount point opened as a folder above all); it is back once its path lies
-// on another file system than the one it fell back to: the card's own, or the card again under
-// a new device number.
-TEST(MovieResource, ASourceWhosePathLeavesItsFileSystemIsLostAndBackOnAnother) {
+// A source is lost when its folder (the source, or a file's folder) was a mount point and
+// falls through to the file system of the folder above it, and back once it is a mount point
+// again, the folder above it being the one above where its links lead. Its device number
+// changing is no loss (an automounted share mounted again under a new number, a file copied
+// up on an overlay), nor is a folder inside a plain folder renamed.
+TEST(MovieResource, AMountPointIsLostWhenItFallsThroughAndBackWhenItIsOneAgain) {
+    // The device the fake gives the source's folder: that of the folder above it, or one of
+    // a file system of its own.
+    enum Device { kAbove, kOwnA, kOwnB };
+    struct Step {
+        const char* what;
+        Device folder;        // the source's folder from now on
+        bool fileCopiedUp;    // a file source's own device changes
+        bool renameInside;    // the folder inside the source is renamed
+        unsigned posted;      // the message the step brings, 0 for none
+    };
     const struct {
         const char* name;
         GoneWhen rule;
         bool file;
-        bool newNumber;  // the card comes back under another device number
+        bool throughLink;  // the source is a link, in a folder on another file system, to the card
+        Device atSet;
+        std::vector<Step> steps;
     } cases[] = {
-        {"a card's mount point opened as a folder", GoneWhen::kPathGone, false, false},
-        {"a card whose folders the mount point below happens to hold too", GoneWhen::kPathOrFoldersGone, false, true},
-        {"a movie file on the card", GoneWhen::kPathGone, true, true},
+        {"an automounted share chosen as a folder", GoneWhen::kPathGone, false, false, kOwnA,
+         {{"mounted again after an idle expiry, under a new number", kOwnB, false, false, 0},
+          {"unmounted under its mount point", kAbove, false, false, WM_APP_SOURCE_LOST},
+          {"the folder below is not the share back", kAbove, false, false, 0},
+          {"mounted again", kOwnA, false, false, WM_APP_SOURCE_BACK}}},
+        {"a card whose folders the folder below holds too", GoneWhen::kPathOrFoldersGone, false, false, kOwnA,
+         {{"unmounted under its mount point", kAbove, false, false, WM_APP_SOURCE_LOST},
+          {"put back under a new number", kOwnB, false, false, WM_APP_SOURCE_BACK}}},
+        {"a movie file at a card's root", GoneWhen::kPathGone, true, false, kOwnA,
+         {{"unmounted under its mount point", kAbove, false, false, WM_APP_SOURCE_LOST},
+          {"put back under a new number", kOwnB, false, false, WM_APP_SOURCE_BACK}}},
+        {"a movie file on an overlay", GoneWhen::kPathGone, true, false, kAbove,
+         {{"copied up", kAbove, true, false, 0}}},
+        {"a card reached by a link from another file system", GoneWhen::kPathGone, false, true, kOwnA,
+         {{"unmounted under its mount point", kAbove, false, false, WM_APP_SOURCE_LOST},
+          {"mounted again", kOwnA, false, false, WM_APP_SOURCE_BACK}}},
+        {"a plain folder", GoneWhen::kPathGone, false, false, kAbove,
+         {{"its folder inside renamed", kAbove, false, true, 0},
+          {"something mounted on it after it was set", kOwnA, false, false, 0},
+          {"and unmounted again", kAbove, false, false, 0}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fixtures::TempDir tmp;
-        const std::string card = PathAppend(tmp.Path(), "card");
-        fs::create_directories(PathAppend(card, "Normal"));
-        const std::string source = c.file ? PathAppend(card, "movie.MOV") : card;
+        const std::string media = PathAppend(tmp.Path(), "media"), folder = PathAppend(media, "card");
+        fs::create_directories(PathAppend(folder, "Normal"));
+        std::string source = c.file ? PathAppend(folder, "movie.MOV") : folder;
         if (c.file) std::ofstream(source) << "x";
-        const std::optional<std::uint64_t> cardDevice = PathDevice(source);
-        ASSERT_TRUE(cardDevice);
-        const std::uint64_t below = *cardDevice + 1, again = *cardDevice + 2;
+        const std::optional<std::uint64_t> above = PathDevice(media);
+        ASSERT_TRUE(above);
+        const auto number = [&](Device d) { return *above + std::uint64_t(d); };
         FileSystems systems;
+        systems.Put(folder, number(c.atSet));
+        if (c.throughLink) {
+            const std::string links = PathAppend(tmp.Path(), "links");
+            fs::create_directories(links);
+            source = PathAppend(links, "card");
+            fs::create_directory_symlink(folder, source);
+            systems.Put(links, number(kOwnB) + 2);
+        }
         MessageRecorder window;
         CMovieResource watcher(window.Handle(), systems.Probe());
         watcher.SetPath(source, c.rule);
         LetTheWatcherPoll(watcher);
         EXPECT_TRUE(window.Messages().empty());
 
-        systems.Put(source, below);
-        ASSERT_TRUE(window.WaitFor(1));
-        EXPECT_TRUE(watcher.IsLost());
-        EXPECT_FALSE(watcher.LostSource().IsPresent(systems.Probe()));
-        // The path on the file system it fell back to is not the source back.
-        LetTheWatcherPoll(watcher);
-        EXPECT_EQ(window.Messages().size(), 1u);
-
-        systems.Put(source, c.newNumber ? std::optional(again) : std::nullopt);
-        ASSERT_TRUE(window.WaitFor(2));
-        const std::vector<MessageRecorder::Message> got = window.Messages();
-        EXPECT_EQ(got[0].msg, unsigned(WM_APP_SOURCE_LOST));
-        EXPECT_EQ(got[1].msg, unsigned(WM_APP_SOURCE_BACK));
-        EXPECT_TRUE(watcher.LostSource().IsPresent(systems.Probe()));
-        // Watched again from where it is now.
-        watcher.SetPath(source, c.rule);
-        LetTheWatcherPoll(watcher);
-        EXPECT_EQ(window.Messages().size(), 2u);
+        std::size_t posted = 0;
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(step.what);
+            systems.Put(folder, number(step.folder));
+            if (step.fileCopiedUp) systems.Put(source, number(kOwnB) + 1);
+            if (step.renameInside) fs::rename(PathAppend(folder, "Normal"), PathAppend(folder, "Trip"));
+            if (step.posted != 0) {
+                ASSERT_TRUE(window.WaitFor(++posted));
+                EXPECT_EQ(window.Messages().back().msg, step.posted);
+            }
+            LetTheWatcherPoll(watcher);
+            EXPECT_EQ(window.Messages().size(), posted);
+            EXPECT_EQ(watcher.IsLost(), posted > 0);
+        }
     }
+}
+
+// The same path set again while the watcher looks at the source set before (a source opened
+// again): what the look finds is of the old source, and nothing is reported of the new one.
+TEST(MovieResource, ALookAtTheSourceBeforeTellsNothingOfTheOneSetSince) {
+    fixtures::TempDir tmp;
+    const std::string source = PathAppend(tmp.Path(), "folder");
+    fs::create_directories(source);
+    // The watcher thread's look is held in the probe and made to find the path gone.
+    std::mutex lock;
+    std::condition_variable changed;
+    bool hold = false, held = false, release = false;
+    const std::thread::id tester = std::this_thread::get_id();
+    const DeviceProbe probe = [&](const std::string& path) -> std::optional<std::uint64_t> {
+        std::unique_lock<std::mutex> guard(lock);
+        if (std::this_thread::get_id() == tester || !hold) return PathDevice(path);
+        hold = false;
+        held = true;
+        changed.notify_all();
+        changed.wait(guard, [&] { return release; });
+        return std::nullopt;
+    };
+    const auto letGo = [&] {
+        std::lock_guard<std::mutex> guard(lock);
+        release = true;
+        changed.notify_all();
+    };
+    MessageRecorder window;
+    CMovieResource watcher(window.Handle(), probe);
+    watcher.SetPath(source, GoneWhen::kPathGone);
+    LetTheWatcherPoll(watcher);
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        hold = true;
+        const bool looking = changed.wait_for(guard, 10s, [&] { return held; });
+        guard.unlock();
+        if (!looking) letGo();
+        ASSERT_TRUE(looking);
+    }
+    watcher.SetPath(source, GoneWhen::kPathGone);
+    letGo();
+    LetTheWatcherPoll(watcher);
+    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_FALSE(watcher.IsLost());
+    EXPECT_EQ(watcher.GetPath(), source);
 }
 
 TEST(MovieResource, NeedsAnOwnerAndAPath) {

@@ -127,6 +127,15 @@ std::vector<MovieMenuItem> BuildMovieMenuItems(const MovieMenuState& s) {
     return items;
 }
 
+bool MovieMenuOffers(const MovieMenuState& state, const MovieMenuItem& chosen) {
+    if (chosen.id == 0 || chosen.grayed) return false;
+    const std::vector<MovieMenuItem> items = BuildMovieMenuItems(state);
+    // The text counts: the play/pause item chosen as "pause" is no "play" of a paused movie.
+    return std::any_of(items.begin(), items.end(), [&](const MovieMenuItem& item) {
+        return item.id == chosen.id && item.textId == chosen.textId && !item.grayed;
+    });
+}
+
 CMovieMenu::CMovieMenu(bool wide, QWidget* parent) : QMenu(parent), m_bWide(wide) {
     auto* style = new MovieMenuStyle(this);
     style->setParent(this);
@@ -165,6 +174,7 @@ void CMovieMenu::AddItems(const std::vector<MovieMenuItem>& items) {
         QAction* action = addAction(QString::fromUtf8(UiText(item.textId)));
         action->setData(item.id);
         action->setEnabled(!item.grayed);
+        m_items.emplace_back(action, item);
     }
 }
 
@@ -192,6 +202,13 @@ void CMovieMenu::DrawItem(QPainter& painter, const RECT& rect, const QString& te
 int CMovieMenu::CommandOf(const QAction* action) {
     if (!action || action->isSeparator() || !action->isEnabled() || !action->data().isValid()) return 0;
     return action->data().toInt();
+}
+
+MovieMenuItem CMovieMenu::ItemOf(const QAction* action) const {
+    if (CommandOf(action) == 0) return {};
+    for (const auto& [own, item] : m_items)
+        if (own == action) return item;
+    return {};
 }
 
 void CMovieMenu::CloseOpenMenus() {

@@ -7,6 +7,7 @@
 
 #include <QMenu>
 #include <QString>
+#include <utility>
 #include <vector>
 
 #include "app/commands/ControlRules.h"
@@ -36,6 +37,11 @@ struct MovieMenuState {
 // The items of the layout for the state, in menu order.
 std::vector<MovieMenuItem> BuildMovieMenuItems(const MovieMenuState& state);
 
+// Whether `chosen` is an enabled item of the menu for `state`. The menu runs a loop of its
+// own, in which the state may move on (the movie paused, stopped or closed): a choice made
+// from the menu as it was built runs only while the menu for the state now offers it too.
+bool MovieMenuOffers(const MovieMenuState& state, const MovieMenuItem& chosen);
+
 class CMovieMenu : public QMenu {
 public:
     explicit CMovieMenu(bool wide, QWidget* parent = nullptr);
@@ -55,11 +61,16 @@ public:
 
     // The command of a chosen action (0 for none, a separator or a grayed item).
     static int CommandOf(const QAction* action);
+    // The item of a chosen action of this menu (id 0 for none, a separator or a grayed item).
+    MovieMenuItem ItemOf(const QAction* action) const;
 
     // Closes every video menu that is open (the program's own popups only).
     static void CloseOpenMenus();
 
     BOOL m_bWide;
+
+private:
+    std::vector<std::pair<const QAction*, MovieMenuItem>> m_items;
 };
 
 }  // namespace orv

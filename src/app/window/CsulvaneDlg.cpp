@@ -354,6 +354,8 @@ void CsulvaneDlg::ApplyModelLimits() {
 void CsulvaneDlg::CleanUp() {
     if (m_bCleanedUp) return;
     m_bCleanedUp = TRUE;
+    // A video menu still open would run its choice on the cleaned-up window.
+    CMovieMenu::CloseOpenMenus();
     m_pMapWrap->GetConnection().StopInternetThreads();
     if (isMaximized()) showNormal();
     // Closed while down from the maximised state: it counts as maximised here.

@@ -60,6 +60,7 @@ class CLogoDlg;
 class CSkinButton;
 class CSettingDlg;
 class CJobFrame;
+struct MovieMenuState;
 
 // Control ids.
 constexpr int IDC_SEEK_SLIDER = 38100;
@@ -307,6 +308,11 @@ private:
     void LeaveLargeVideo();
 
     // ---- control states (CsulvaneDlgCommands.cpp) -------------------------------------
+    // What the video menu is built from, and whether it is refused (the window cleaned up,
+    // an open pending, the end of the movie near): asked when it opens and again when an
+    // item was chosen in it.
+    MovieMenuState VideoMenuState() const;
+    BOOL VideoMenuRefused() const;
     void UpdateControlStates();
     void DisableAllControls();
     void EnableIdleControls();

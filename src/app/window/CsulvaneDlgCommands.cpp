@@ -186,22 +186,36 @@ void CsulvaneDlg::OnVideoDblClk(int surface) {
     if (allowed || m_bFullView) ApplyFullView(!m_bFullView);
 }
 
-void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
-    if ((m_pRoad->NearEndLocked()) || m_pRoad->Busy()) return;
+MovieMenuState CsulvaneDlg::VideoMenuState() const {
     const FrontChannel front = m_pRoad->Front();
-    int command = 0;
+    return MovieMenuState{int(front.state), front.initialised, front.speedStep, m_bFullView != FALSE, m_nLayoutMode,
+                          front.keepAspect};
+}
+
+BOOL CsulvaneDlg::VideoMenuRefused() const {
+    return m_bCleanedUp || m_pRoad->NearEndLocked() || m_pRoad->Busy() ? TRUE : FALSE;
+}
+
+void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
+    if (VideoMenuRefused()) return;
+    const MovieMenuState state = VideoMenuState();
+    MovieMenuItem chosen;
     {
         CMovieMenu menu(m_bFullView, this);
-        switch (front.state) {
-        case PLAY_PLAYING: menu.BuildPlayingMenu(82, m_bFullView, m_nLayoutMode, front.speedStep, front.keepAspect); break;
-        case PLAY_PAUSED: menu.BuildPausedMenu(83, m_bFullView, m_nLayoutMode, front.keepAspect); break;
-        case PLAY_STOPPED: menu.BuildStoppedMenu(m_bFullView, m_nLayoutMode, front.keepAspect); break;
+        switch (state.playState) {
+        case PLAY_PLAYING: menu.BuildPlayingMenu(82, m_bFullView, m_nLayoutMode, state.speedStep, state.keepAspect); break;
+        case PLAY_PAUSED: menu.BuildPausedMenu(83, m_bFullView, m_nLayoutMode, state.keepAspect); break;
+        case PLAY_STOPPED: menu.BuildStoppedMenu(m_bFullView, m_nLayoutMode, state.keepAspect); break;
         default: menu.BuildNoMovieMenu(m_nLayoutMode); break;
         }
-        command = CMovieMenu::CommandOf(menu.exec(QPoint(screenPoint.x, screenPoint.y)));
+        chosen = menu.ItemOf(menu.exec(QPoint(screenPoint.x, screenPoint.y)));
     }
-    // The menu is closed and gone, its loop ended: the command runs as a button's would.
-    if (command != 0) OnCommand(command);
+    // The menu is closed and gone, its loop ended: the command runs as a button's would. That
+    // loop served the window meanwhile: the window may have been closed, an open begun, the
+    // end of the movie come near, or the movie paused or stopped, and then the choice made
+    // before runs nothing.
+    if (chosen.id == 0 || VideoMenuRefused() || !MovieMenuOffers(VideoMenuState(), chosen)) return;
+    OnCommand(chosen.id);
 }
 
 void CsulvaneDlg::UpdateControlStates() {

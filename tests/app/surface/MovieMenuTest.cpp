@@ -64,6 +64,33 @@ TEST(MovieMenu, LayoutsByPlayStateScreenAndMode) {
     EXPECT_EQ(BuildMovieMenuItems({1, true, 1, true, 0, 1}).back().textId, 89);
 }
 
+// An item chosen from the playing menu runs only while the menu for the state now holds
+// the same item, enabled.
+TEST(MovieMenu, AChoiceStandsOnlyWhileTheMenuForTheStateNowOffersIt) {
+    const MovieMenuState playing{2, true, 1, false, 0, 1};
+    const struct {
+        const char* name;
+        int command;
+        MovieMenuState now;
+        bool offered;
+    } cases[] = {
+        {"pause, still playing", ID_PLAY_PAUSE, playing, true},
+        {"pause, paused meanwhile: the item now plays", ID_PLAY_PAUSE, {3, true, 1, false, 0, 1}, false},
+        {"stop, stopped meanwhile", ID_PLAY_STOP, {1, true, 1, false, 0, 1}, false},
+        {"fast, at step 2 meanwhile: grayed", ID_PLAY_FAST, {2, true, 2, false, 0, 1}, false},
+        {"settings, the movie closed meanwhile", ID_SETTINGS, {0, false, 1, false, 0, 0}, true},
+        {"source, a layout without it meanwhile", ID_OPEN_SOURCE, {2, true, 1, false, 2, 1}, false},
+        {"snapshot, full screen meanwhile", ID_SNAPSHOT, {2, true, 1, true, 0, 1}, false},
+    };
+    const std::vector<MovieMenuItem> built = BuildMovieMenuItems(playing);
+    for (const auto& c : cases) {
+        const auto chosen = std::find_if(built.begin(), built.end(), [&](const auto& i) { return i.id == c.command; });
+        ASSERT_NE(chosen, built.end()) << c.name;
+        EXPECT_EQ(MovieMenuOffers(c.now, *chosen), c.offered) << c.name;
+    }
+    EXPECT_FALSE(MovieMenuOffers(playing, MovieMenuItem{}));  // nothing chosen
+}
+
 TEST(MovieMenu, MeasuresAndDrawsItsItems) {
     g_fScale = 1.5f;
     CMovieMenu wide(true), narrow(false);

@@ -10,7 +10,9 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMouseEvent>
+#include <QKeyEvent>
 #include <QScreen>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -24,6 +26,8 @@
 #include "app/window/MainWindowParts.h"
 #include "app/commands/ControlRules.h"
 #include "app/commands/SnapshotName.h"
+#include "app/settings/SettingDlg.h"
+#include "app/surface/MovieMenu.h"
 #include "app/window/CsulvaneDlg.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FilerContainerDlg.h"
@@ -961,6 +965,94 @@ TEST_F(MainWindowTest, PauseSetsTheDefaultStepAfterThePauseAndStopFollowsThePlay
         EXPECT_EQ(looksPlaying(), c.stillPlaying) << c.name;
     }
     dlg.OnBtnClose();
+}
+
+// The video menu runs a loop of its own, which serves the window while the menu is up. An
+// item chosen in it runs only while the window would still open the menu and the menu for
+// the state now offers that item: not once an open began, the end of the movie came near,
+// the movie was paused, or the window was cleaned up; a close of the window closes the menu.
+TEST_F(MainWindowTest, AVideoMenuChoiceThatTheWindowOvertookRunsNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(CsulvaneDlg&)> meanwhile;  // once the menu is up
+        std::function<bool(CsulvaneDlg&)> ready;      // the choice is made once this holds
+        int command;                                  // chosen in the menu; 0: the menu is to be gone
+        bool cleanUpOnChoice;                         // the window cleaned up as the item fires
+        bool settingsShown;
+        PlayState state;                              // afterwards; PLAY_CLOSED: not looked at
+    };
+    const auto always = [](CsulvaneDlg&) { return true; };
+    const Case cases[] = {
+        {"nothing meanwhile", [](CsulvaneDlg&) {}, always, ID_SETTINGS, false, true, PLAY_PLAYING},
+        {"an open begun", [](CsulvaneDlg& dlg) { dlg.Browser()->SelectFileRow(1, FALSE); },
+         [](CsulvaneDlg& dlg) { return dlg.Road().Busy() != FALSE; }, ID_SETTINGS, false, false, PLAY_CLOSED},
+        // At a quarter of the speed the last 20 frames take eight seconds.
+        {"the end of the movie near",
+         [](CsulvaneDlg& dlg) {
+             SetChannelsSpeed(-4);
+             dlg.SeekToFrame(kFrames, PLAY_PLAYING);
+         },
+         [](CsulvaneDlg& dlg) { return dlg.Road().NearEndLocked() != FALSE; }, ID_SETTINGS, false, false, PLAY_CLOSED},
+        {"the movie paused", [](CsulvaneDlg& dlg) { dlg.OnCommand(ID_PLAY_PAUSE); }, always, ID_PLAY_PAUSE, false, false,
+         PLAY_PAUSED},
+        {"the window cleaned up as the item fires", [](CsulvaneDlg&) {}, always, ID_SETTINGS, true, false, PLAY_CLOSED},
+        // As by the window manager's close request.
+        {"the window closed", [](CsulvaneDlg& dlg) { dlg.close(); }, always, 0, false, false, PLAY_CLOSED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CsulvaneDlg dlg;
+        ASSERT_NO_FATAL_FAILURE(StartAndOpen(dlg));
+        if (FrontState() != PLAY_PLAYING) dlg.OnCommand(ID_PLAY_PAUSE);
+        ASSERT_EQ(FrontState(), PLAY_PLAYING);
+
+        enum Phase { kWaitMenu, kWaitReady, kDone } phase = kWaitMenu;
+        bool goneWithTheClose = false, itemFound = false;
+        QTimer driver;
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            CMovieMenu* menu = nullptr;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* m = dynamic_cast<CMovieMenu*>(w); m && m->isVisible()) menu = m;
+            if (phase == kWaitMenu && menu) {
+                c.meanwhile(dlg);
+                phase = kWaitReady;
+                if (c.command == 0) {
+                    goneWithTheClose = !menu->isVisible();
+                    if (menu->isVisible()) menu->close();
+                    phase = kDone;
+                    return;
+                }
+            }
+            if (phase != kWaitReady || !menu || !c.ready(dlg)) return;
+            phase = kDone;
+            for (QAction* action : menu->actions()) {
+                if (action->data().toInt() != c.command) continue;
+                itemFound = true;
+                if (c.cleanUpOnChoice) QObject::connect(action, &QAction::triggered, &dlg, [&] { dlg.CleanUp(); });
+                menu->setActiveAction(action);
+                QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                QCoreApplication::sendEvent(menu, &enter);
+                return;
+            }
+            menu->close();
+        });
+        driver.start(20);
+        // Never left open by a test that fails.
+        QTimer::singleShot(60s, &dlg, [] { CMovieMenu::CloseOpenMenus(); });
+        const QWidget& surface = dlg.FrontSurface();
+        const QPoint at = surface.mapToGlobal(surface.rect().center());
+        dlg.OnVideoContextMenu(POINT{at.x(), at.y()}, 0);
+        driver.stop();
+
+        EXPECT_EQ(phase, kDone);
+        if (c.command != 0) EXPECT_TRUE(itemFound);
+        else EXPECT_TRUE(goneWithTheClose);
+        EXPECT_EQ(dlg.SettingWindow() && dlg.SettingWindow()->isVisible(), c.settingsShown);
+        if (c.state != PLAY_CLOSED) {
+            EXPECT_EQ(FrontState(), c.state);
+        }
+        dlg.OnBtnClose();
+    }
 }
 
 // The seek slider's thumb dragged and let go while the movie plays (or stands paused), and a
