@@ -111,10 +111,9 @@ enum class CommitResult {
 // one. Steps already done (by a process that was killed) are recognised by what lies at
 // each name, so this serves a commit and its recovery alike.
 // The caller holds the locks of the targets' folders, and the journal open for writing at
-// `journalFd` (or -1), which is marked (CommitPlan::placed) once the new files stand.
+// `journalFd`, which is marked (CommitPlan::placed) once the new files stand.
 // `error` tells why the new set did not come into place.
-CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, std::string* error,
-                            int journalFd = -1);
+CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, std::string* error, int journalFd);
 
 // One part of a commit: the target (a path as the caller names it) and the new file
 // written beside it under its temporary name, forced to the disk and closed; no new file
