@@ -5,7 +5,10 @@
 //
 // One replacement at a time works in a folder: a commit holds a lock on the folder of each
 // of its targets from the moment it looks at what stands there until its journal is gone,
-// and a second one, in this process or another, waits for it or gives up.
+// and a second one, in this process or another of this machine, waits for it or gives up.
+// The lock does not reach other machines that share the folder (a network file system
+// keeps a folder's lock on the client); there the identities below keep each commit from
+// taking the other's files.
 //
 // The journal lies in the nearest folder that holds every target (the targets' own folder
 // when they share one) and names each target by its path below that folder; the new and
