@@ -575,6 +575,16 @@ void PauseOrTell(int step) {
     (void)!::read(g_goFd, &byte, 1);
 }
 
+// Runs `join` into `output` in a child process, its steps told to PauseOrTell once
+// `prepare` has set it up; the child's id.
+template <typename Prepare>
+pid_t JoinInChild(sMOVIEJOIN& join, const std::string& output, Prepare prepare) {
+    if (const pid_t child = ::fork(); child != 0) return child;
+    prepare();
+    SetCommitStepHook(PauseOrTell);
+    ::_exit(WriteJoinedMovie(join, output) ? 0 : 1);
+}
+
 // Whether a byte came from `fd` before its writers closed it, waiting at most a minute.
 bool ByteCame(int fd) {
     pollfd p{fd, POLLIN, 0};
@@ -619,32 +629,25 @@ TEST_F(MovieJoinTest, TwoJoinsIntoOneNameAtOnceLeaveOneJoinsWholeSet) {
             int paused[2], go[2], waits[2];
             ASSERT_EQ(::pipe(paused), 0);
             ASSERT_EQ(::pipe(go), 0);
-            const pid_t firstChild = ::fork();
-            ASSERT_GE(firstChild, 0);
-            if (firstChild == 0) {
-                ::close(paused[0]);
-                ::close(go[1]);
+            const pid_t firstChild = JoinInChild(first, output, [&] {
+                for (const int fd : {paused[0], go[1]})
+                    ::close(fd);
                 g_pauseAt = pauseAt;
                 g_pausedFd = paused[1];
                 g_goFd = go[0];
-                SetCommitStepHook(PauseOrTell);
-                ::_exit(WriteJoinedMovie(first, output) ? 0 : 1);
-            }
+            });
+            ASSERT_GE(firstChild, 0);
             ::close(paused[1]);
             ::close(go[0]);
-            EXPECT_TRUE(ByteCame(paused[0])) << "the first join did not reach its step";
+            ASSERT_TRUE(ByteCame(paused[0])) << "the first join did not reach its step";
             ASSERT_EQ(::pipe(waits), 0);
-            const pid_t secondChild = ::fork();
-            ASSERT_GE(secondChild, 0);
-            if (secondChild == 0) {
-                ::close(waits[0]);
-                ::close(paused[0]);
-                ::close(go[1]);
+            const pid_t secondChild = JoinInChild(later, output, [&] {
+                for (const int fd : {waits[0], paused[0], go[1]})
+                    ::close(fd);
                 g_waitsFd = waits[1];
                 SetCommitLockWait(secondWaits ? std::chrono::minutes(2) : std::chrono::milliseconds(0));
-                SetCommitStepHook(PauseOrTell);
-                ::_exit(WriteJoinedMovie(later, output) ? 0 : 1);
-            }
+            });
+            ASSERT_GE(secondChild, 0);
             ::close(waits[1]);
             EXPECT_TRUE(ByteCame(waits[0])) << "the second join did not wait for the first";
             int secondStatus = 0;

@@ -1,6 +1,6 @@
 #include "app/window/SourcePath.h"
 
-#include <sys/stat.h>
+#include "platform/base/PathUtil.h"
 
 namespace orv {
 
@@ -10,10 +10,8 @@ std::string TrimTrailingSlash(std::string_view path) {
 }
 
 std::uint64_t MediumDevice(const std::string& path) {
-    struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0) return 0;
     // A device number of 0 cannot be told from "unknown"; no real file system uses it.
-    return std::uint64_t(info.st_dev);
+    return PathDevice(path).value_or(0);
 }
 
 bool IsMediumGone(const std::string& path, std::uint64_t device) {

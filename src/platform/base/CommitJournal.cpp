@@ -202,6 +202,12 @@ bool KeepsInodeNumbers(const std::string& path) {
     }
 }
 
+// The identity of the regular file at `path`, seen as `st`.
+FileIdentity IdentityOf(const std::string& path, const struct stat& st) {
+    return FileIdentity{std::uint64_t(st.st_size), ModifiedNs(st),
+                        KeepsInodeNumbers(path) ? std::uint64_t(st.st_ino) : 0};
+}
+
 // Whether two identities may be one file, as far as a file system without inode numbers
 // tells.
 bool Resemble(const FileIdentity& a, const FileIdentity& b) {
@@ -327,13 +333,18 @@ void FlushFolder(const std::string& dir) {
     if (fd.get() >= 0) ::fsync(fd.get());
 }
 
+std::vector<std::string> TargetFolders(const std::string& folder, const CommitPlan& plan) {
+    std::vector<std::string> dirs;
+    for (const CommitEntry& e : plan.entries)
+        dirs.push_back(PathRemoveFileSpec(PathAppend(folder, e.target)));
+    return dirs;
+}
+
 // The renames reach the disk before anything is removed: a power cut must not leave the
 // older file removed and the new one still under its temporary name.
 void FlushTargetFolders(const std::string& folder, const CommitPlan& plan) {
-    std::set<std::string> dirs;
-    for (const CommitEntry& e : plan.entries)
-        dirs.insert(PathRemoveFileSpec(PathAppend(folder, e.target)));
-    for (const std::string& dir : dirs)
+    const std::vector<std::string> dirs = TargetFolders(folder, plan);
+    for (const std::string& dir : std::set<std::string>(dirs.begin(), dirs.end()))
         FlushFolder(dir);
 }
 
@@ -383,7 +394,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 // Appends the mark to the journal open at `fd`, forced to the disk. Without it (a write
 // that fails) the next look still finds every new file at its target.
 void MarkPlaced(int fd) {
-    if (fd < 0 || ::lseek(fd, 0, SEEK_END) < 0 || !WriteAll(fd, kPlacedLine) || ::fsync(fd) != 0) return;
+    if (::lseek(fd, 0, SEEK_END) < 0 || !WriteAll(fd, kPlacedLine) || ::fsync(fd) != 0) return;
     Step();
 }
 
@@ -474,13 +485,6 @@ private:
 
     std::vector<Folder> held_;
 };
-
-std::vector<std::string> TargetFolders(const std::string& folder, const CommitPlan& plan) {
-    std::vector<std::string> dirs;
-    for (const CommitEntry& e : plan.entries)
-        dirs.push_back(PathRemoveFileSpec(PathAppend(folder, e.target)));
-    return dirs;
-}
 
 // A journal that stays is told of once in the life of the process: every writer in its
 // folder finds it again.
@@ -592,8 +596,7 @@ std::vector<std::string> RecoverJournalsIn(const std::vector<std::string>& dirs,
 std::optional<FileIdentity> FileIdentityOf(const std::string& path) {
     struct stat st;
     if (WhatIsAt(path, &st) != At::kFile) return std::nullopt;
-    return FileIdentity{std::uint64_t(st.st_size), ModifiedNs(st),
-                        KeepsInodeNumbers(path) ? std::uint64_t(st.st_ino) : 0};
+    return IdentityOf(path, st);
 }
 
 std::string EncodeCommitPlan(const CommitPlan& plan) {
@@ -782,12 +785,12 @@ CommitResult CommitWithJournal(const std::vector<CommitPart>& parts, std::string
                 !(e.newFile = FileIdentityOf(parts[i].temporary)))
                 return fail(parts[i].temporary + " is not the new file of " + parts[i].target);
         }
-        const At at = WhatIsAt(targets[i]);
+        struct stat st;
+        const At at = WhatIsAt(targets[i], &st);
         if (at == At::kOther)
             return fail(parts[i].target + " is not a file that may be " + (put ? "replaced" : "removed"));
         if (at == At::kNothing && !put) continue;  // gone already
-        if (at == At::kFile && !(e.olderFile = FileIdentityOf(targets[i])))
-            return fail("cannot look at " + parts[i].target + ": " + SystemErrorText(errno));
+        if (at == At::kFile) e.olderFile = IdentityOf(targets[i], st);
         // Where only the size and the time tell files apart, the new file's time is moved on
         // until it cannot be taken for the file it replaces.
         if (e.newFile && e.olderFile && e.newFile->inode == 0 && Resemble(*e.newFile, *e.olderFile)) {

@@ -5,7 +5,10 @@
 //
 // One replacement at a time works in a folder: a commit holds a lock on the folder of each
 // of its targets from the moment it looks at what stands there until its journal is gone,
-// and a second one, in this process or another, waits for it or gives up.
+// and a second one, in this process or another of this machine, waits for it or gives up.
+// The lock does not reach other machines that share the folder (a network file system
+// keeps a folder's lock on the client); there the identities below keep each commit from
+// taking the other's files.
 //
 // The journal lies in the nearest folder that holds every target (the targets' own folder
 // when they share one) and names each target by its path below that folder; the new and
@@ -111,10 +114,9 @@ enum class CommitResult {
 // one. Steps already done (by a process that was killed) are recognised by what lies at
 // each name, so this serves a commit and its recovery alike.
 // The caller holds the locks of the targets' folders, and the journal open for writing at
-// `journalFd` (or -1), which is marked (CommitPlan::placed) once the new files stand.
+// `journalFd`, which is marked (CommitPlan::placed) once the new files stand.
 // `error` tells why the new set did not come into place.
-CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, std::string* error,
-                            int journalFd = -1);
+CommitResult CarryOutCommit(const std::string& folder, const CommitPlan& plan, std::string* error, int journalFd);
 
 // One part of a commit: the target (a path as the caller names it) and the new file
 // written beside it under its temporary name, forced to the disk and closed; no new file

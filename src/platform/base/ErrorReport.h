@@ -1,9 +1,9 @@
 // Error reports that code below the UI raises for the user.
 //
-// A worker thread must not show a message box. Errors go to one hook instead, which the
-// UI installs at start-up and which decides how (and on which thread) to show them.
-// Without a hook the report is written to stderr and to the system log: a program started
-// from the desktop has no terminal, and the system log is where its user finds it.
+// A worker thread must not show a message box. Errors go to one hook instead, which a UI
+// may install and which decides how (and on which thread) to show them. Without a hook (the
+// program installs none) the report is written to stderr and to the system log: a program
+// started from the desktop has no terminal, and the system log is where its user finds it.
 #pragma once
 
 #include <functional>

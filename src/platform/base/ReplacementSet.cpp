@@ -10,23 +10,12 @@
 
 namespace orv {
 
-namespace {
-
-// NotReplaceable, and whether anything has the name.
-std::string RefusedTarget(const std::string& path, bool* exists) {
+std::string NotReplaceable(const std::string& path) {
     struct stat st;
-    *exists = ::lstat(path.c_str(), &st) == 0;
-    if (!*exists) return errno == ENOENT ? std::string() : path + ": " + SystemErrorText(errno);
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? std::string() : path + ": " + SystemErrorText(errno);
     if (S_ISREG(st.st_mode)) return {};
     const char* what = S_ISDIR(st.st_mode) ? "a folder" : S_ISLNK(st.st_mode) ? "a link" : "a FIFO, socket or device";
     return path + " is " + what + ", not a file that may be replaced";
-}
-
-}  // namespace
-
-std::string NotReplaceable(const std::string& path) {
-    bool exists = false;
-    return RefusedTarget(path, &exists);
 }
 
 bool CommitTogether(std::span<ReplacementFile* const> files, std::span<const std::string> withdrawn,
@@ -43,8 +32,7 @@ bool CommitTogether(std::span<ReplacementFile* const> files, std::span<const std
         parts.push_back({path, {}});
     }
     for (ReplacementFile* file : files) {
-        bool exists = false;
-        if (std::string why = RefusedTarget(file->target_, &exists); !why.empty()) return fail(why);
+        if (std::string why = NotReplaceable(file->target_); !why.empty()) return fail(why);
         if (!file->Finish()) return fail("cannot write " + file->target_ + ": " + SystemErrorText(errno));
         parts.push_back({file->target_, file->temp_});
     }

@@ -21,7 +21,7 @@ std::string NotReplaceable(const std::string& path);
 // renamed, and is never followed or opened.
 //
 // One commit at a time works in a folder: this one first waits (kCommitLockWait at most)
-// until no other commit, of this process or another, works in a folder of its targets, and
+// until no other commit of this machine works in a folder of its targets, and
 // gives up when one still does. Then it looks at what stands at each name, and writes the
 // plan to a journal beside the targets (CommitJournal.h), with the file it expects at each
 // name. Then each older file is renamed aside under a hidden name of its own, the withdrawn

@@ -199,6 +199,18 @@ void StopAtChosenStep(int step) {
     if (step == g_stopAt) ::raise(SIGKILL);
 }
 
+// The commit of a writer in a child process, its steps seen by `hook`: a new data file and
+// movie replace the older set, whose companion goes; exits 0 when the new set stands.
+[[noreturn]] void CommitNewSetAndExit(CommitStepHook hook, const std::string& movie, const std::string& companion,
+                                      const std::string& data) {
+    SetCommitStepHook(hook);
+    ReplacementFile newData(data), newMovie(movie);
+    const bool written = newData.Write("new data", 8) && newMovie.Write("new movie", 9);
+    ReplacementFile* parts[] = {&newData, &newMovie};
+    const std::string withdrawn[] = {companion};
+    ::_exit(written && CommitTogether(parts, withdrawn, nullptr) ? 0 : 1);
+}
+
 std::string ContentOrMissing(const std::string& path) {
     if (!fs::exists(fs::symlink_status(path))) return "missing";
     std::ifstream in(path);
@@ -247,12 +259,7 @@ TEST_F(ReplacementSetTest, AWriterKilledAtAnyStepLeavesOneSetWholeForTheNext) {
             ASSERT_GE(child, 0);
             if (child == 0) {
                 g_stopAt = stopAt;
-                SetCommitStepHook(StopAtChosenStep);
-                ReplacementFile newData(data), newMovie(movie);
-                const bool written = newData.Write("new data", 8) && newMovie.Write("new movie", 9);
-                ReplacementFile* parts[] = {&newData, &newMovie};
-                const std::string withdrawn[] = {companion};
-                ::_exit(written && CommitTogether(parts, withdrawn, nullptr) ? 0 : 1);
+                CommitNewSetAndExit(StopAtChosenStep, movie, companion, data);
             }
             int status = 0;
             ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -362,12 +369,8 @@ TEST_F(ReplacementSetTest, AFileThatCameAfterAKilledCommitIsNeverTaken) {
                 ASSERT_GE(child, 0);
                 if (child == 0) {
                     g_stopAt = stopAt;
-                    SetCommitStepHook(StopAtChosenStep);
-                    ReplacementFile newData(PathAppend(dir_, "data")), newMovie(PathAppend(dir_, "movie"));
-                    const bool written = newData.Write("new data", 8) && newMovie.Write("new movie", 9);
-                    ReplacementFile* parts[] = {&newData, &newMovie};
-                    const std::string withdrawn[] = {PathAppend(dir_, "companion")};
-                    ::_exit(written && CommitTogether(parts, withdrawn, nullptr) ? 0 : 1);
+                    CommitNewSetAndExit(StopAtChosenStep, PathAppend(dir_, "movie"), PathAppend(dir_, "companion"),
+                                        PathAppend(dir_, "data"));
                 }
                 int status = 0;
                 ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -500,12 +503,7 @@ TEST_F(ReplacementSetTest, ACommitFinishesTheJournalOfAWriterKilledWhileItWaited
                 ::close(held[0]);
                 g_holdAt = holdAt;
                 g_heldPipe = held[1];
-                SetCommitStepHook(HoldAtChosenStep);
-                ReplacementFile data(targets[2]), movie(targets[0]);
-                const bool written = data.Write("first data", 10) && movie.Write("first movie", 11);
-                ReplacementFile* parts[] = {&data, &movie};
-                const std::string withdrawn[] = {targets[1]};
-                ::_exit(written && CommitTogether(parts, withdrawn, nullptr) ? 0 : 1);
+                CommitNewSetAndExit(HoldAtChosenStep, targets[0], targets[1], targets[2]);
             }
             ::close(held[1]);
             char byte = 0;
@@ -556,13 +554,13 @@ TEST_F(ReplacementSetTest, CommitsOfManyThreadsIntoOneNameLeaveOneWholeSet) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < kRounds; ++round) {
                 const std::string set = std::to_string(t) + "." + std::to_string(round);
-                std::vector<std::string> names{"movie", "data"};
+                std::vector<std::string> names{PathAppend(dir_, "movie"), PathAppend(dir_, "data")};
                 std::vector<std::string> withdrawn;
                 (t % 2 ? withdrawn : names).push_back(PathAppend(dir_, "companion"));
                 std::vector<std::unique_ptr<ReplacementFile>> files;
                 std::vector<ReplacementFile*> parts;
                 for (const std::string& name : names) {
-                    files.push_back(std::make_unique<ReplacementFile>(name.front() == '/' ? name : PathAppend(dir_, name)));
+                    files.push_back(std::make_unique<ReplacementFile>(name));
                     const std::string text = set + " " + std::string(PathFindFileName(name));
                     if (!files.back()->Write(text.data(), text.size())) ++failed;
                     parts.push_back(files.back().get());
