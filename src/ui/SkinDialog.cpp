@@ -145,8 +145,9 @@ void CSkinDialog::OnLButtonUp(POINT) { m_bDragging = FALSE; }
 
 void CSkinDialog::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        // A new press: a drag before it whose release never came (the button let go over
-        // another window, or while a modal dialog held the mouse) is over.
+        // A new press (the second of a double click comes here too, by Qt's own double-click
+        // handler): a drag before it whose release never came (the button let go over another
+        // window, or while a modal dialog held the mouse) is over.
         EndDrags();
         // The caption band is the window system's to move the window by, once the press is
         // a drag: a click, and so a double click, stays the dialog's.
@@ -182,11 +183,6 @@ void CSkinDialog::hideEvent(QHideEvent* event) {
 void CSkinDialog::EndDrags() {
     m_caption.End();
     m_bDragging = FALSE;
-}
-
-void CSkinDialog::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) m_caption.End();
-    QDialog::mouseDoubleClickEvent(event);
 }
 
 }  // namespace orv

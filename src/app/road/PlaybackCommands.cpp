@@ -150,7 +150,6 @@ void CPlaybackRoad::OnSliderDown(RoadSlider slider, std::int64_t pos, bool besid
         return;
     }
     m_bSeekHeld = true;
-    m_nSeekHeldSelection = m_nSelectionSerial;
 }
 
 void CPlaybackRoad::OnSliderDrag(RoadSlider slider, std::int64_t pos) {
@@ -175,11 +174,9 @@ void CPlaybackRoad::OnSliderUp(RoadSlider slider, std::int64_t pos) {
     const bool held = std::exchange(m_bSeekHeld, false);
     std::vector<std::function<void()>> after;
     after.swap(m_afterSeek);
+    // A selection since dropped the hold and what it kept. The commands kept are the user's,
+    // and each decides for itself whether it can run now.
     if (!held) return;
-    // The commands kept were given for the recording under the thumb: they go only when
-    // another recording has been selected since. Otherwise they are the user's, and each
-    // decides for itself whether it can run now.
-    if (m_nSeekHeldSelection != m_nSelectionSerial) return;
     if (!m_bBusy && m_bDataLoaded && ChannelInitialised(0)) {
         SeekToFrame(pos, m_nPlayStateAtDown);
         RefreshVideo();

@@ -113,6 +113,8 @@ BOOL CPlaybackRoad::SelectMovie(BOOL resetSeek, BOOL resetGraph, BOOL resetInfo)
     if (!IsValidRow(m_nCurRow)) return FALSE;
     // A data load of an earlier selection that answers late is dropped by this number.
     ++m_nSelectionSerial;
+    // A thumb held, and the commands kept for its release, were for the recording before.
+    DropSeekDrag();
     m_browser.SetCurrentRow(m_nCurRow);
     m_bHasPosition = FALSE;
     StopPlayback();

@@ -308,8 +308,8 @@ private:
     // right after the release's seek: true when it was kept (a seek is held), false when it
     // is to run now.
     bool KeepForAfterSeek(std::function<void()> command);
-    // The thumb let go without a release (the movie stops or closes for another one, a job
-    // or a new source): the commands kept for after it go with it.
+    // The thumb let go without a release (another recording selected, the movie stopped or
+    // closed for a job or a new source): the commands kept for after it go with it.
     void DropSeekDrag();
     void ReadyChannelsReset();
     // Every channel that took the movie is ready (or the rear was given up): once per open.
@@ -407,7 +407,6 @@ private:
     // kept here and taken after the release's seek, so that it acts on the state the seek
     // leaves, not on the drag's pause (which the release would undo).
     bool m_bSeekHeld = false;
-    std::uint64_t m_nSeekHeldSelection = 0;  // the selection the thumb was taken in
     std::vector<std::function<void()>> m_afterSeek;
     // The seek slider as the road set it: its range and position.
     struct SeekRange {

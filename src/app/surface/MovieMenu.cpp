@@ -199,15 +199,9 @@ void CMovieMenu::DrawItem(QPainter& painter, const RECT& rect, const QString& te
     painter.drawText(area.adjusted(indent, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
 }
 
-int CMovieMenu::CommandOf(const QAction* action) {
-    if (!action || action->isSeparator() || !action->isEnabled() || !action->data().isValid()) return 0;
-    return action->data().toInt();
-}
-
 MovieMenuItem CMovieMenu::ItemOf(const QAction* action) const {
-    if (CommandOf(action) == 0) return {};
     for (const auto& [own, item] : m_items)
-        if (own == action) return item;
+        if (own == action && !item.grayed) return item;
     return {};
 }
 

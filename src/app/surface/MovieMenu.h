@@ -59,8 +59,6 @@ public:
     // Draws one item into `rect`; `selected` is the highlight of the pointer or the arrows.
     void DrawItem(QPainter& painter, const RECT& rect, const QString& text, bool selected, bool grayed) const;
 
-    // The command of a chosen action (0 for none, a separator or a grayed item).
-    static int CommandOf(const QAction* action);
     // The item of a chosen action of this menu (id 0 for none, a separator or a grayed item).
     MovieMenuItem ItemOf(const QAction* action) const;
 

@@ -396,7 +396,6 @@ private:
     RECT m_rcTarget{};
     RECT m_rcSaved{};
     RECT m_rcWorkArea{};
-    POINT m_ptPress{};
     int m_nFrameHit = HT_NOWHERE;
     int m_nSizingEdge = EDGE_NONE;
     BOOL m_bButtonDown = FALSE;

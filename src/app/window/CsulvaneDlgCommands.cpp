@@ -214,7 +214,7 @@ void CsulvaneDlg::OnVideoContextMenu(POINT screenPoint, int) {
     // loop served the window meanwhile: the window may have been closed, an open begun, the
     // end of the movie come near, or the movie paused or stopped, and then the choice made
     // before runs nothing.
-    if (chosen.id == 0 || VideoMenuRefused() || !MovieMenuOffers(VideoMenuState(), chosen)) return;
+    if (VideoMenuRefused() || !MovieMenuOffers(VideoMenuState(), chosen)) return;
     OnCommand(chosen.id);
 }
 

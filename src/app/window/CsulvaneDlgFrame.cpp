@@ -90,7 +90,6 @@ void CsulvaneDlg::TrackSizingFrame(POINT cursor) {
 
 void CsulvaneDlg::OnFrameButtonDown(POINT screen) {
     KillTimer(TIMER_SIZE_SETTLE);
-    m_ptPress = screen;
     m_nFrameHit = HitTestFrame(screen);
     m_nSizingEdge = m_bMaximised ? EDGE_NONE : SizingEdgeFromHit(m_nFrameHit);
     m_bButtonDown = TRUE;

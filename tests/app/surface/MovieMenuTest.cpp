@@ -205,7 +205,7 @@ TEST(MovieMenu, ExecReturnsOnlyAnEnabledItemChosen) {
         });
         driver.start(50);
         QTimer::singleShot(std::chrono::seconds(20), &menu, [&] { menu.close(); });  // never stays open
-        const int command = CMovieMenu::CommandOf(menu.exec(QPoint(100, 100)));
+        const int command = menu.ItemOf(menu.exec(QPoint(100, 100))).id;
         EXPECT_TRUE(given);
         EXPECT_EQ(command, c.command);
         EXPECT_FALSE(menu.isVisible());
