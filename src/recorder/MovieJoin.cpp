@@ -1182,7 +1182,7 @@ namespace {
 // The records of the movie's data file for the join, or none: then hasData is cleared and
 // dataLoss tells why.
 std::unique_ptr<sMP4MOVIE> JoinedRecords(sMOVIEJOIN& join, const std::string& moviePath) {
-    auto data = ReadRecorderMovie(moviePath);
+    auto data = ReadRecorderMovie(moviePath, join.keepRunning);
     JoinDataLoss loss = JoinDataLoss::kNone;
     if (!data) {
         const std::string dataPath = DataFileOfMovie(moviePath);

@@ -62,7 +62,8 @@ struct sMOVIEJOIN {
     JoinDataLoss dataLoss = JoinDataLoss::kNone;
     std::string dataLossMovie;
     HWND progressWindow = 0;  // WM_APP_PROGRESS (bytes written, bytes to write) while writing
-    // Cleared by another thread to stop the write at the next piece; null: never stopped.
+    // Cleared by another thread to stop the write at the next piece, and the read of a data
+    // file at its next window (the join then goes without records); null: never stopped.
     const std::atomic<bool>* keepRunning = nullptr;
     std::string error;  // why the last step failed
 };

@@ -14,12 +14,11 @@ namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{100};
 
-// The folder lies on another file system than the folder above it. "folder/.." is asked
-// rather than the folder's parent by name, so that a linked folder is judged where its link
-// leads.
-bool IsMountPoint(const std::string& folder, const DeviceProbe& probe) {
-    const std::optional<std::uint64_t> own = probe(folder);
-    const std::optional<std::uint64_t> above = probe(PathAppend(folder, ".."));
+// The folder, found on file system `own`, lies on another one than the folder above it.
+// "folder/.." is asked rather than the folder's parent by name, so that a linked folder is
+// judged where its link leads.
+bool IsMountPoint(const std::string& folder, std::optional<std::uint64_t> own, const DeviceProbe& probe) {
+    const std::optional<std::uint64_t> above = own ? probe(PathAppend(folder, "..")) : std::nullopt;
     return own && above && *own != *above;
 }
 
@@ -31,7 +30,7 @@ WatchedSource WatchedSource::Of(const std::string& path, GoneWhen rule, const De
     source.rule = rule;
     if (path.empty()) return source;
     source.mountFolder = PathIsDirectory(path) ? path : PathRemoveFileSpec(path);
-    source.wasMountPoint = IsMountPoint(source.mountFolder, probe);
+    source.wasMountPoint = IsMountPoint(source.mountFolder, probe(source.mountFolder), probe);
     if (rule != GoneWhen::kPathOrFoldersGone) return source;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(std::filesystem::u8path(path), ec), end; !ec && it != end;
@@ -43,9 +42,13 @@ WatchedSource WatchedSource::Of(const std::string& path, GoneWhen rule, const De
 }
 
 bool WatchedSource::IsPresent(const DeviceProbe& probe) const {
+    const std::optional<std::uint64_t> own = probe(path);
+    if (!own) return false;
     // A mount point that no longer is one shows the file system below it: the card fell out
-    // from under a mount point left standing.
-    if (!probe(path) || (wasMountPoint && !IsMountPoint(mountFolder, probe))) return false;
+    // from under a mount point left standing. A folder source is its own mount folder, asked
+    // once.
+    if (wasMountPoint && !IsMountPoint(mountFolder, mountFolder == path ? own : probe(mountFolder), probe))
+        return false;
     return ownFolders.empty() ||
            std::any_of(ownFolders.begin(), ownFolders.end(), [](const std::string& f) { return PathFileExists(f); });
 }

@@ -49,7 +49,7 @@ std::int32_t DataRecordLimit(const std::string& moviePath) {
     return limit > 0 ? limit : kMaxBlockRecords;
 }
 
-std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
+std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath, const std::atomic<bool>* keepRunning) {
     auto movie = std::make_unique<sMP4MOVIE>();
     sMOVIEMAPPING& mapping = movie->mapping;
     mapping.path = DataFileOfMovie(moviePath);
@@ -58,11 +58,13 @@ std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath) {
     if (mapping.size < kBlockCountOffset) return nullptr;
 
     // The file is read in windows, so a joined data file of any length needs one window
-    // of memory besides its records.
+    // of memory besides its records; a stop ends the read at the next window, as a failed one.
     FileView& file = mapping.file;
-    const BlockSource block{mapping.size, kJoinReadWindow, [&file](std::uint64_t at, std::size_t n) {
-                                return file.MapWindow(at, n) ? std::span<const std::uint8_t>(file.Data(), file.Size())
-                                                             : std::span<const std::uint8_t>();
+    const BlockSource block{mapping.size, kJoinReadWindow, [&file, keepRunning](std::uint64_t at, std::size_t n) {
+                                const bool stopped = keepRunning && !keepRunning->load();
+                                return !stopped && file.MapWindow(at, n)
+                                           ? std::span<const std::uint8_t>(file.Data(), file.Size())
+                                           : std::span<const std::uint8_t>();
                             }};
     bool tagged = false;
     RecordWalk walk;

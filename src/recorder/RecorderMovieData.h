@@ -2,6 +2,7 @@
 // file into an sMP4MOVIE, and written as the data file of a joined movie.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -39,9 +40,11 @@ std::int32_t DataRecordLimit(const std::string& moviePath);
 // DataRecordLimit) and, as recordCount, the number of records read. `recordsCut` tells
 // that they are fewer than the block holds or promises (RecordsCut): its count promised
 // more, or the records ran on past the limit. An uncounted block that ends without its tag
-// (the recorder lost power) is read whole. Null when the file cannot be read, does not
-// begin with "CSMDAT" or is too short for its header.
-std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath);
+// (the recorder lost power) is read whole, up to the end of the filler that may follow its
+// records. Null when the file cannot be read, does not begin with "CSMDAT" or is too short
+// for its header, and when `keepRunning` (null: never) is cleared before the read is over.
+std::unique_ptr<sMP4MOVIE> ReadRecorderMovie(const std::string& moviePath,
+                                             const std::atomic<bool>* keepRunning = nullptr);
 
 // Writes the data file of the movie at `outputMoviePath` (DataFileOfMovie) from the
 // movie's header copy and records: "CSMDAT", the header, the count (16-bit big-endian, or

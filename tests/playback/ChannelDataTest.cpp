@@ -283,10 +283,8 @@ TEST_F(ChannelData, EveryReadOfARecordingsDataStopsWhereItsMovieDoes) {
         SCOPED_TRACE(c.name);
         ++serial;
         const std::string movie = card.Add(serial, c.records == kRunaway ? 10 : c.records, c.letters);
-        if (c.frames > 0) {
-            ASSERT_TRUE(TestCard::SetMovieTiming(movie, c.movieSeconds, c.frames, c.movieSeconds));
-        } else if (c.movieSeconds > 0) {
-            ASSERT_TRUE(TestCard::SetMovieLength(movie, c.movieSeconds));
+        if (c.movieSeconds > 0) {
+            ASSERT_TRUE(TestCard::SetMovieLength(movie, c.movieSeconds, c.frames));
         }
         if (c.records == kRunaway) {
             fx::DataBlock block;

@@ -38,37 +38,24 @@ public:
     }
 
     // Makes the front movie a movie of that length: "ftyp", then "moov" with a movie header
-    // (time scale 1000), padded past the size that tells an MP4 file.
-    static bool SetMovieLength(const std::string& movie, double seconds) {
-        test::Bytes mvhd(12, 0);  // version 0, flags, creation and modification times
-        const test::Bytes timing = test::Cat({test::Be32(1000), test::Be32(std::uint32_t(seconds * 1000.0))});
-        mvhd.insert(mvhd.end(), timing.begin(), timing.end());
-        mvhd.resize(100, 0);
-        return fixtures::WriteFileBytes(movie, test::Cat({test::Box("ftyp", test::Bytes{'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm'}),
-                                                          test::Box("moov", test::Box("mvhd", mvhd)),
-                                                          test::Box("free", test::Bytes(512, 0))}));
-    }
-
-    // Makes the front movie a movie whose header says `headerSeconds` and whose video track's
-    // sample table holds `frames` frames over `tableSeconds` (time scale 1000 in both).
-    static bool SetMovieTiming(const std::string& movie, double headerSeconds, std::uint32_t frames,
-                               double tableSeconds) {
+    // (time scale 1000) and, with `frames`, a video track whose sample table holds that many
+    // frames over the same length; padded past the size that tells an MP4 file.
+    static bool SetMovieLength(const std::string& movie, double seconds, std::uint32_t frames = 0) {
         using test::Be32;
         using test::Box;
         using test::Bytes;
         using test::Cat;
-        const Bytes mvhd = Box("mvhd", Cat({Bytes(12, 0), Be32(1000), Be32(std::uint32_t(headerSeconds * 1000.0)),
-                                             Bytes(80, 0)}));
-        const Bytes mdhd = Box("mdhd", Cat({Bytes(12, 0), Be32(1000), Be32(std::uint32_t(tableSeconds * 1000.0)),
-                                             Bytes(4, 0)}));
-        const Bytes hdlr = Box("hdlr", Cat({Bytes(8, 0), test::Text("vide"), Bytes(13, 0)}));
-        const Bytes stts = Box("stts", Cat({Bytes(4, 0), Be32(1), Be32(frames),
-                                             Be32(std::uint32_t(tableSeconds * 1000.0 / frames))}));
-        const Bytes stbl = Box("stbl", Cat({Box("stsd", Bytes(8, 0)), stts}));
-        const Bytes trak = Box("trak", Cat({Box("tkhd", Bytes(84, 0)),
-                                            Box("mdia", Cat({mdhd, hdlr, Box("minf", stbl)}))}));
+        const std::uint32_t ms = std::uint32_t(seconds * 1000.0);
+        Bytes moov = Box("mvhd", Cat({Bytes(12, 0), Be32(1000), Be32(ms), Bytes(80, 0)}));
+        if (frames > 0) {
+            const Bytes mdhd = Box("mdhd", Cat({Bytes(12, 0), Be32(1000), Be32(ms), Bytes(4, 0)}));
+            const Bytes hdlr = Box("hdlr", Cat({Bytes(8, 0), test::Text("vide"), Bytes(13, 0)}));
+            const Bytes stts = Box("stts", Cat({Bytes(4, 0), Be32(1), Be32(frames), Be32(ms / frames)}));
+            const Bytes stbl = Box("stbl", Cat({Box("stsd", Bytes(8, 0)), stts}));
+            moov = Cat({moov, Box("trak", Cat({Box("tkhd", Bytes(84, 0)), Box("mdia", Cat({mdhd, hdlr, Box("minf", stbl)}))}))});
+        }
         return fixtures::WriteFileBytes(movie, Cat({Box("ftyp", Bytes{'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm'}),
-                                                    Box("moov", Cat({mvhd, trak})), Box("free", Bytes(512, 0))}));
+                                                    Box("moov", moov), Box("free", Bytes(512, 0))}));
     }
 
     fixtures::CardBuilder& Builder() { return card_; }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fixtures/TempDir.h"
+#include "fixtures/WaitUntil.h"
 #include "platform/base/PathUtil.h"
 
 namespace orv {
@@ -45,7 +46,7 @@ public:
     // Waits until `count` messages arrived; the bound only keeps a broken build from hanging.
     bool WaitFor(std::size_t count) {
         std::unique_lock<std::mutex> guard(lock_);
-        return arrived_.wait_for(guard, 10s, [&] { return messages_.size() >= count; });
+        return arrived_.wait_for(guard, 60s, [&] { return messages_.size() >= count; });
     }
 
     std::vector<Message> Messages() {
@@ -60,17 +61,14 @@ private:
     HWND hwnd_;
 };
 
-bool Eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(10ms);
-    return done();
-}
+// Whether `done` comes to hold within a minute.
+bool Eventually(const std::function<bool()>& done) { return fixtures::WaitUntil(done, 60s, 10ms); }
 
 // Until the watcher has looked at the disk as it is now, to see that nothing more arrives.
 void LetTheWatcherPoll(const CMovieResource& watcher) {
     const std::uint64_t polls = watcher.Polls();
     EXPECT_TRUE(Eventually([&] { return watcher.Polls() >= polls + 2; }));
 }
-
 
 TEST(MovieResource, PostsSourceLostOnceWhenTheFolderIsRemoved) {
     fixtures::TempDir tmp;
@@ -319,7 +317,7 @@ TEST(MovieResource, ALookAtTheSourceBeforeTellsNothingOfTheOneSetSince) {
     {
         std::unique_lock<std::mutex> guard(lock);
         hold = true;
-        const bool looking = changed.wait_for(guard, 10s, [&] { return held; });
+        const bool looking = changed.wait_for(guard, 60s, [&] { return held; });
         guard.unlock();
         if (!looking) letGo();
         ASSERT_TRUE(looking);

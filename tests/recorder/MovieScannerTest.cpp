@@ -718,6 +718,9 @@ TEST_F(MovieScannerTest, ARunawayDataFileIsReadInLittleMemory) {
         EXPECT_GE(run.peakKb, 0);
         EXPECT_LT(run.peakKb, 100 * 1024) << "KiB above what the child held before";
     }
+    // The joiner, which looks through the zeros to their end, stops when its join is stopped.
+    const std::atomic<bool> stopped{false};
+    EXPECT_EQ(ReadRecorderMovie(movie, &stopped), nullptr);
 }
 
 TEST_F(MovieScannerTest, MoveToHandsOverTheDecodedData) {

@@ -32,16 +32,16 @@ public:
     int Count(unsigned message);
     // Waits until the picture on screen, or one presented after it, shows the frame number (a
     // stripe movie), however late this thread gets to look; false on time-out.
-    bool WaitForNumber(int number, std::chrono::milliseconds timeout = 10s);
+    bool WaitForNumber(int number, std::chrono::milliseconds timeout = 60s);
     // Waits for a picture of that frame number or a later one (a playing movie's pictures
     // may follow each other faster than a busy machine wakes the waiting thread).
-    bool WaitForNumberFrom(int number, std::chrono::milliseconds timeout = 10s);
+    bool WaitForNumberFrom(int number, std::chrono::milliseconds timeout = 60s);
     // Waits for a picture presented after this call that satisfies nothing more.
-    bool WaitForNewPicture(std::chrono::milliseconds timeout = 10s);
+    bool WaitForNewPicture(std::chrono::milliseconds timeout = 60s);
     // How many pictures were presented so far; with it, waits for one of the number among
     // those presented from then on.
     std::size_t Presented();
-    bool WaitForNumberSince(std::size_t presented, int number, std::chrono::milliseconds timeout = 10s);
+    bool WaitForNumberSince(std::size_t presented, int number, std::chrono::milliseconds timeout = 60s);
     // The numbers of the pictures presented from then on, in order.
     std::vector<int> NumbersSince(std::size_t presented);
     QImage LastPicture();
@@ -49,7 +49,7 @@ public:
     // The client size the surface tells the presenter from now on (none at first).
     void TellSize(std::function<SIZE()> size);
     // Waits for a picture on screen of that size, shown in that rectangle.
-    bool WaitForShown(QSize size, RECT destination, std::chrono::milliseconds timeout = 10s);
+    bool WaitForShown(QSize size, RECT destination, std::chrono::milliseconds timeout = 60s);
 
 private:
     HWND handle_ = 0;
@@ -74,7 +74,7 @@ protected:
     // a test failure) when it did not get there.
     bool OpenReady(int index, const std::string& path);
     // Waits until the channel's player answers the picture size (its topology is ready).
-    static bool WaitReady(int index, std::chrono::milliseconds timeout = 10s);
+    static bool WaitReady(int index, std::chrono::milliseconds timeout = 60s);
     ComPtr<CPlayer> Player(int index) { return engine_->PlayerOf(Channel(index)); }
 
     RECT client_{0, 0, 320, 240};  // the surface's client area
