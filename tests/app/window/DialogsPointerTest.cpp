@@ -18,7 +18,6 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -37,7 +36,6 @@
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,18 +46,16 @@
 #include "app/update/UpdateDialog.h"
 #include "app/update/UpdateDialogParts.h"
 #include "app/update/VersionFile.h"
-#include "app/window/MainWindowFixture.h"
 #include "app/window/MainWindowParts.h"
+#include "app/window/XPointerFixture.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FileSelectDlg.h"
 #include "filer/SourceOpenDlg.h"
-#include "fixtures/XDesktop.h"
 #include "recorder/MovieJoin.h"
 #include "recorder/Mp4Box.h"
 #include "recorder/Mp4MovieInfo.h"
 #include "ui/MsgBox.h"
 #include "ui/SkinButton.h"
-#include "ui/text/UiText.h"
 #include "views/GSensorDlg.h"
 #include "views/ObdDlg.h"
 #include "views/map/MovieDialog.h"
@@ -200,8 +196,6 @@ Dialog* Modal() {
     return dynamic_cast<Dialog*>(QApplication::activeModalWidget());
 }
 
-QString Text(int id) { return QString::fromUtf8(UiText(id)); }
-
 // The message box on top, when it carries `caption`.
 CMsgDlg* MessageBox(const QString& caption) {
     auto* box = Modal<CMsgDlg>();
@@ -224,8 +218,8 @@ Step EnterAndEscape(std::function<QWidget*()> find) {
     return {"Return, Enter and Escape", Centre(find), [find] { return find() != nullptr; }, {"Return", "KP_Enter", "Escape"}};
 }
 
-const QString kDoneCaption = Text(45);     // "終了"
-const QString kConfirmCaption = Text(104);  // "確認"
+const QString kDoneCaption = UiString(45);     // "終了"
+const QString kConfirmCaption = UiString(104);  // "確認"
 
 QPushButton* ButtonLabelled(QWidget* dialog, const QString& label) {
     if (!dialog) return nullptr;
@@ -343,13 +337,6 @@ const std::string kSystemPicker = "(the system's folder picker)";
 
 // ---- files ------------------------------------------------------------------------------
 
-std::string FileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 std::int64_t FramesOf(const std::string& path) {
@@ -411,17 +398,15 @@ Spot LinkIn(QLabel* label, const QString& url) {
 
 // ---- the fixture --------------------------------------------------------------------------
 
-class DialogsFixture : public MainWindowFixture {
+class DialogsFixture : public XPointerFixture {
 protected:
     static void SetUpTestSuite() {
         std::vector<CardRecording> recordings(kRecordings, CardRecording{kFrames, kFps, true, true, fixtures::DataBlock{}});
         MakeCard(recordings);
     }
     void SetUp() override {
-        MainWindowFixture::SetUp();
+        XPointerFixture::SetUp();
         if (IsSkipped()) return;
-        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
-        if (!desk_.Ready() || !fixtures::XDesktop::HavePointerTool()) GTEST_SKIP() << "needs the X server and xdotool";
         // The card and an empty medium in two readers once a test puts them there; none at start-up.
         SetRemovableMountProvider([this] {
             return cardInReader_ ? std::vector<std::string>{CardRoot(), OtherMedium()} : std::vector<std::string>();
@@ -432,7 +417,7 @@ protected:
     }
     void TearDown() override {
         CSourceOpenDlg::SetOpenFilePicker(nullptr);
-        MainWindowFixture::TearDown();
+        XPointerFixture::TearDown();
     }
 
     // The folder picker as the test answers it: with folderAnswer_, counted.
@@ -446,7 +431,6 @@ protected:
     static std::string CardRoot() { return card_->Path() + "/card"; }
     std::string OutFolder() const { return dir_.Path() + "/out"; }
     std::string OtherMedium() const { return dir_.Path() + "/medium"; }
-    static std::string SettingsText() { return FileText(SettingsFilePath()); }
 
     // Runs the user's part on a thread of its own while this thread gives `command` (a
     // command of the main window, which may hold a modal dialog) and serves the windows
@@ -479,21 +463,9 @@ protected:
         hand.join();
     }
 
-    // The map and gauge windows off, so that no dialog opens under them.
-    static void HideSatellites(CsulvaneDlg& dlg) {
-        if (dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);
-        if (test::TransportButtonOf(dlg, BTN_OBD_WINDOW)->IsLatched()) dlg.OnCommand(ID_OBD_WINDOW);
-    }
-
-    // No job or open under way, and the recording's data loaded: the window takes commands.
-    static bool Idle(CsulvaneDlg& dlg) {
-        return !QApplication::activeModalWidget() && dlg.Road().DataLoaded() &&
-               test::TransportButtonOf(dlg, BTN_OPEN_SOURCE)->isEnabled();
-    }
-
     // The recording open and paused, so that no command is refused for the end of a movie.
-    static void Hold(CsulvaneDlg& dlg) {
-        ASSERT_TRUE(fixtures::RunUntil([&] { return Idle(dlg); }, 60s));
+    void Hold(CsulvaneDlg& dlg) {
+        ASSERT_TRUE(fixtures::RunUntil([&] { return Settled(); }, 60s));
         if (g_aPlayChannel[0].playState == PLAY_PLAYING) dlg.OnPlayPause();
         ASSERT_TRUE(fixtures::RunUntil([] { return g_aPlayChannel[0].playState != PLAY_PLAYING; }, 20s));
     }
@@ -504,15 +476,13 @@ protected:
         return true;
     }
 
-    fixtures::XDesktop desk_;
     std::atomic<bool> cardInReader_{false};
     std::string folderAnswer_;
     int foldersAsked_ = 0;
 };
 
 TEST_F(DialogsFixture, EveryCloseBoxEndsItsWindowAndNothingElse) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     CMovieDialog& map = *dlg.MapWindow();
     CObdDlg& gauges = *dlg.ObdWindow();
     CSettingDlg& settings = *dlg.SettingWindow();
@@ -522,13 +492,10 @@ TEST_F(DialogsFixture, EveryCloseBoxEndsItsWindowAndNothingElse) {
     const SourceKind kind = dlg.Browser()->GetSourceKind();
     const std::string source = dlg.Browser()->GetSourcePath();
     const int rows = dlg.RowCount();
-    const auto gone = [&](QWidget& window) {
-        return !window.isVisible() && !desk_.Viewable(std::uint32_t(window.winId()));
-    };
     const auto sameSource = [&] {
         return dlg.Browser()->GetSourceKind() == kind && dlg.Browser()->GetSourcePath() == source;
     };
-    const auto unchanged = [&] { return Idle(dlg) && sameSource() && dlg.RowCount() == rows && AllCardMoviesThere(); };
+    const auto unchanged = [&] { return Settled() && sameSource() && dlg.RowCount() == rows && AllCardMoviesThere(); };
     folderAnswer_ = OutFolder();
 
     const struct Row {
@@ -539,11 +506,11 @@ TEST_F(DialogsFixture, EveryCloseBoxEndsItsWindowAndNothingElse) {
         std::function<bool()> closed;
     } table[] = {
         {"map window", [&] { dlg.OnCommand(ID_MAP_WINDOW); }, [&] { return map.GetCloseButton(); }, {},
-         [&] { return !dlg.IsMapShown() && !mapButton.IsLatched() && gone(map); }},
+         [&] { return !dlg.IsMapShown() && !mapButton.IsLatched() && OffScreen(&map); }},
         {"gauge window", [&] { dlg.OnCommand(ID_OBD_WINDOW); }, [&] { return gauges.GetCloseButton(); }, {},
-         [&] { return !gaugeButton.IsLatched() && gone(gauges); }},
+         [&] { return !gaugeButton.IsLatched() && OffScreen(&gauges); }},
         {"settings window", [&] { dlg.OnCommand(ID_SETTINGS); }, [&] { return settings.GetCloseButton(); }, {},
-         [&] { return gone(settings); }},
+         [&] { return OffScreen(&settings); }},
         {"source dialog", [&] { dlg.OnCommand(ID_OPEN_SOURCE); },
          [] { return Modal<CSourceOpenDlg>() ? Modal<CSourceOpenDlg>()->GetCloseButton() : nullptr; },
          {{"the file row", SourcePart([](CSourceOpenDlg& d) { return d.GetKindButton(IDC_SOURCE_FILE); }),
@@ -571,8 +538,7 @@ TEST_F(DialogsFixture, EveryCloseBoxEndsItsWindowAndNothingElse) {
 }
 
 TEST_F(DialogsFixture, GaugeChoosersChangeWhatEachGaugeShowsButNotWhileAMoviePlays) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     CObdDlg& gauges = *dlg.ObdWindow();
     const struct Row {
         int gauge;
@@ -613,8 +579,7 @@ TEST_F(DialogsFixture, GaugeChoosersChangeWhatEachGaugeShowsButNotWhileAMoviePla
 }
 
 TEST_F(DialogsFixture, SettingsBoxesSwitchTheirEventsForThisRunOnly) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     CSettingDlg& settings = *dlg.SettingWindow();
     const CGSensorDlg& graph = *test::ChildPaneOf<CGSensorDlg>(dlg);
     const std::string settingsBefore = SettingsText();
@@ -638,8 +603,7 @@ TEST_F(DialogsFixture, SettingsBoxesSwitchTheirEventsForThisRunOnly) {
 }
 
 TEST_F(DialogsFixture, SourceDialogOpensTheChosenSourceOrKeepsTheOldOne) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     cardInReader_ = true;
     const std::string notARecording = dir_.Path() + "/notes.mov";
     WriteFile(notARecording, "not a movie");
@@ -810,8 +774,7 @@ TEST_F(DialogsFixture, UpdateNoticeOpensOnlyTheUpdatePagesAndItsButtonClosesIt) 
 }
 
 TEST_F(DialogsFixture, TheOverwriteQuestionKeepsOrReplacesTheFile) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     folderAnswer_ = OutFolder();
     const std::string csv = CsvFilePath(dlg.Browser()->GatherSourceFiles().front().path, OutFolder());
     const std::vector<sFILEENTRY> listed = dlg.Browser()->GetList()->CopyOfRows();
@@ -862,7 +825,7 @@ TEST_F(DialogsFixture, TheOverwriteQuestionKeepsOrReplacesTheFile) {
         for (const std::string& part : joinedParts) fs::remove(part);
         if (!row.existing.empty()) WriteFile(row.existing, kept);
         Drive(row.name, [&](const User& user) { DoSteps(user, row.steps); }, [&] { dlg.OnCommand(row.command); });
-        EXPECT_TRUE(fixtures::RunUntil([&] { return Idle(dlg) && row.effect(); }, 60s));
+        EXPECT_TRUE(fixtures::RunUntil([&] { return Settled() && row.effect(); }, 60s));
     }
 }
 
@@ -870,8 +833,7 @@ TEST_F(DialogsFixture, TheOverwriteQuestionKeepsOrReplacesTheFile) {
 class CardChangingFixture : public DialogsFixture {};
 
 TEST_F(CardChangingFixture, TheSelectionDialogsRunTheirJobOnlyThroughTheirOkButton) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     folderAnswer_ = OutFolder();
     const std::vector<sFILEENTRY> listed = dlg.Browser()->GetList()->CopyOfRows();
     ASSERT_EQ(listed.size(), std::size_t(kRecordings));
@@ -882,7 +844,7 @@ TEST_F(CardChangingFixture, TheSelectionDialogsRunTheirJobOnlyThroughTheirOkButt
         return d.GetList()->topLevelItemCount() == int(rows) && TickedRows().size() == rows && d.GetOkButton()->isEnabled();
     };
     const auto nothingDone = [&] {
-        return Idle(dlg) && AllCardMoviesThere() && dlg.RowCount() == kRecordings && fs::is_empty(OutFolder());
+        return Settled() && AllCardMoviesThere() && dlg.RowCount() == kRecordings && fs::is_empty(OutFolder());
     };
 
     const struct Row {
@@ -905,12 +867,12 @@ TEST_F(CardChangingFixture, TheSelectionDialogsRunTheirJobOnlyThroughTheirOkButt
          ID_JOIN_MOVIES,
          {TickRow(0, {0}), TickRow(2, {0, 1, 2}), TickRow(1, {0}), TickRow(2, {0, 1, 2}), SelectionOk(),
           Answer("done", kDoneCaption, true)},
-         [&] { return Idle(dlg) && FramesOf(joined) == joinedFrames && AllCardMoviesThere(); }},
+         [&] { return Settled() && FramesOf(joined) == joinedFrames && AllCardMoviesThere(); }},
         {"delete: row 1, 削除",
          ID_DELETE_MOVIES,
          {TickRow(1, {1}), SelectionOk(), Answer("done", kDoneCaption, true)},
          [&] {
-             return Idle(dlg) && !fs::exists(listed[1].path) && fs::exists(listed[0].path) &&
+             return Settled() && !fs::exists(listed[1].path) && fs::exists(listed[0].path) &&
                     dlg.RowCount() == kRecordings - 1;
          }},
         // The movie on screen is closed before its files go; the list is read again and its
@@ -919,7 +881,7 @@ TEST_F(CardChangingFixture, TheSelectionDialogsRunTheirJobOnlyThroughTheirOkButt
          ID_DELETE_MOVIES,
          {TickRow(0, {0}), SelectionOk(), Answer("done", kDoneCaption, true)},
          [&] {
-             return Idle(dlg) && !fs::exists(listed[0].path) && dlg.RowCount() == kRecordings - 2 &&
+             return Settled() && !fs::exists(listed[0].path) && dlg.RowCount() == kRecordings - 2 &&
                     dlg.Road().CurrentRow() == 0 && dlg.Road().OpenPath() == listed[2].path;
          }},
     };
