@@ -111,7 +111,7 @@ TEST_F(StackingFixture, SatelliteWindowsStayAboveTheMainWindowAndTheirButtonsSay
             // The gauges lie over the panes wherever the main window goes.
             const RECT r = ComputeMainLayout(RECT{0, 0, dlg.width(), dlg.height()}, dlg.LayoutMode(), g_fScale).gaugeWindow;
             const QPoint place = dlg.mapToGlobal(QPoint(r.left, r.top));
-            EXPECT_TRUE(fixtures::RunUntil([&] { return gauges.pos() == place; }, 10s))
+            EXPECT_TRUE(fixtures::RunUntil([&] { return gauges.pos() == place; }, 20s))
                 << gauges.pos().x() << "," << gauges.pos().y() << " not " << place.x() << "," << place.y();
         }
     }
