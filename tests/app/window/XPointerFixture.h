@@ -17,7 +17,6 @@
 #include <fstream>
 #include <functional>
 #include <future>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <typeinfo>
@@ -48,8 +47,8 @@ inline std::string FileText(const std::string& path) {
 enum Where { kAlways, kWithWindowManager, kWithoutWindowManager };
 
 // A double click given through the X server is two clicks from a tool of its own, which a busy
-// machine may hold up between them past a desktop's double-click time: the suites that
-// double-click through the server take a long one while they run. Nothing in them waits for a
+// machine may hold up between them past a desktop's double-click time: the suites driven
+// through the server take a long one while they run. Nothing in them waits for a
 // click's time: the effect of a single click on the picture, told one double-click time after
 // its press, is waited for as a condition like every other.
 class LongDoubleClickTime {
@@ -148,13 +147,6 @@ protected:
         return !QApplication::activeModalWidget() && !dlg_->Road().Busy() && dlg_->Road().DataLoaded() &&
                g_aPlayChannel[0].playState != PLAY_CLOSED && source && source->isEnabled() &&
                dlg_->Browser()->GetList()->isEnabled();
-    }
-
-    // The recording `row` of the list is the one open, with its data.
-    bool RowOpen(int row) const {
-        const std::optional<sFILEENTRY> entry = dlg_->Browser()->GetList()->EntryAt(row);
-        return entry && dlg_->Road().CurrentRow() == row && dlg_->Road().OpenPath() == entry->path &&
-               dlg_->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED;
     }
 
     // The middle of the list's row `row` on the screen, found when the input comes.
