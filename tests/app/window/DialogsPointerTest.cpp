@@ -18,9 +18,10 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -37,7 +38,6 @@
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,18 +48,16 @@
 #include "app/update/UpdateDialog.h"
 #include "app/update/UpdateDialogParts.h"
 #include "app/update/VersionFile.h"
-#include "app/window/MainWindowFixture.h"
 #include "app/window/MainWindowParts.h"
+#include "app/window/XPointerFixture.h"
 #include "filer/FileListCtrl.h"
 #include "filer/FileSelectDlg.h"
 #include "filer/SourceOpenDlg.h"
-#include "fixtures/XDesktop.h"
 #include "recorder/MovieJoin.h"
 #include "recorder/Mp4Box.h"
 #include "recorder/Mp4MovieInfo.h"
 #include "ui/MsgBox.h"
 #include "ui/SkinButton.h"
-#include "ui/text/UiText.h"
 #include "views/GSensorDlg.h"
 #include "views/ObdDlg.h"
 #include "views/map/MovieDialog.h"
@@ -107,11 +105,54 @@ Aim ItemOf(std::function<QComboBox*()> find, int index) {
     };
 }
 
+// Watches for a press of a key (by its Qt code) or of a mouse button (0) that a widget, or a
+// widget inside it, is given: an input meant to do nothing is seen to have reached its widget.
+// It lives on the UI thread and is asked through it.
+class PressWatch : public QObject {
+public:
+    ~PressWatch() override { qApp->removeEventFilter(this); }
+    void Watch(QWidget* widget, int key) {
+        // The program's dialogs take Enter and Escape in filters of the application's own; the
+        // filter installed last is asked first.
+        qApp->installEventFilter(this);
+        widget_ = widget;
+        key_ = key;
+        seen_ = false;
+    }
+    bool Seen() const { return seen_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool press = key_ == 0 ? event->type() == QEvent::MouseButtonPress
+                                     : event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == key_;
+        if (press && widget_ && watched->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            seen_ = seen_ || widget == widget_ || widget_->isAncestorOf(widget);
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> widget_;
+    int key_ = 0;
+    bool seen_ = false;
+};
+
+// The Qt code of one of the tool's key names the tests press.
+int QtKey(const std::string& name) {
+    if (name == "Return") return Qt::Key_Return;
+    if (name == "KP_Enter") return Qt::Key_Enter;
+    if (name == "Escape") return Qt::Key_Escape;
+    ADD_FAILURE() << "no Qt code for the key " << name;
+    return -1;
+}
+
 // The user's hand: it waits for what the windows show and clicks with the X server's
 // pointer. It runs on a thread of its own; every look at a window goes through the UI thread.
 class User {
 public:
-    User(const fixtures::XDesktop& desk, const std::atomic<bool>& stop) : desk_(desk), stop_(stop) {}
+    User(const fixtures::XDesktop& desk, PressWatch& presses, const std::atomic<bool>& stop)
+        : desk_(desk), presses_(presses), stop_(stop) {}
 
     // Until `condition` (asked on the UI thread) holds; false after `bound`, or at once when
     // the test has given up.
@@ -146,9 +187,9 @@ public:
         return found;
     }
 
+    // A click on `aim`, taken by the widget there.
     bool Click(const Aim& aim) const {
-        const std::optional<QPoint> point = PointOf(aim);
-        return point && fixtures::XDesktop::Click(point->x(), point->y()).get();
+        return Give(aim, 0, [](QPoint at) { return fixtures::XDesktop::Click(at.x(), at.y()); });
     }
 
     bool MoveTo(const Aim& aim) const {
@@ -159,17 +200,32 @@ public:
     // A click, and then what it must bring about.
     bool Press(const Aim& aim, const std::function<bool()>& then) const { return Click(aim) && Await(then); }
 
-    // Keys pressed on the window of `aim` once it is on the screen and has the keyboard.
+    // Keys pressed on the window of `aim` once it is on the screen and has the keyboard; the
+    // last of them taken by it.
     bool Type(const Aim& aim, const std::vector<std::string>& keys) const {
-        return PointOf(aim) && Await([&] {
-                   const Spot spot = aim();
-                   return spot.widget && spot.widget->window()->isActiveWindow();
-               }) &&
-               fixtures::XDesktop::Keys(keys).get();
+        const Aim window = [&] {
+            const Spot spot = aim();
+            return Spot{spot.widget ? spot.widget->window() : nullptr, {}};
+        };
+        return !keys.empty() && Await([&] { return window().widget && window().widget->isActiveWindow(); }) &&
+               Give(window, QtKey(keys.back()), [&](QPoint) { return fixtures::XDesktop::Keys(keys); });
     }
 
 private:
+    // `input` given at the point of `aim` once it is on the screen; true once the widget there
+    // has taken the press of `key` (0: a mouse button's).
+    bool Give(const Aim& aim, int key, const std::function<std::future<bool>(QPoint)>& input) const {
+        const std::optional<QPoint> point = PointOf(aim);
+        return point && OnUi([&] {
+                   QWidget* widget = aim().widget;
+                   presses_.Watch(widget, key);
+                   return widget != nullptr;
+               }) &&
+               input(*point).get() && Await([&] { return presses_.Seen(); });
+    }
+
     const fixtures::XDesktop& desk_;
+    PressWatch& presses_;
     const std::atomic<bool>& stop_;
 };
 
@@ -200,8 +256,6 @@ Dialog* Modal() {
     return dynamic_cast<Dialog*>(QApplication::activeModalWidget());
 }
 
-QString Text(int id) { return QString::fromUtf8(UiText(id)); }
-
 // The message box on top, when it carries `caption`.
 CMsgDlg* MessageBox(const QString& caption) {
     auto* box = Modal<CMsgDlg>();
@@ -218,14 +272,13 @@ Step Answer(const char* what, const QString& caption, bool ok) {
             [caption] { return MessageBox(caption) == nullptr; }};
 }
 
-// Enter (both keys) and Escape pressed on the dialog `find` gives: it stays. What the dialog
-// does after them shows that they were taken and did nothing.
+// Enter (both keys) and Escape pressed on the dialog `find` gives and taken by it: it stays.
 Step EnterAndEscape(std::function<QWidget*()> find) {
     return {"Return, Enter and Escape", Centre(find), [find] { return find() != nullptr; }, {"Return", "KP_Enter", "Escape"}};
 }
 
-const QString kDoneCaption = Text(45);     // "終了"
-const QString kConfirmCaption = Text(104);  // "確認"
+const QString kDoneCaption = UiString(45);     // "終了"
+const QString kConfirmCaption = UiString(104);  // "確認"
 
 QPushButton* ButtonLabelled(QWidget* dialog, const QString& label) {
     if (!dialog) return nullptr;
@@ -343,13 +396,6 @@ const std::string kSystemPicker = "(the system's folder picker)";
 
 // ---- files ------------------------------------------------------------------------------
 
-std::string FileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 std::int64_t FramesOf(const std::string& path) {
@@ -411,17 +457,15 @@ Spot LinkIn(QLabel* label, const QString& url) {
 
 // ---- the fixture --------------------------------------------------------------------------
 
-class DialogsFixture : public MainWindowFixture {
+class DialogsFixture : public XPointerFixture {
 protected:
     static void SetUpTestSuite() {
         std::vector<CardRecording> recordings(kRecordings, CardRecording{kFrames, kFps, true, true, fixtures::DataBlock{}});
         MakeCard(recordings);
     }
     void SetUp() override {
-        MainWindowFixture::SetUp();
+        XPointerFixture::SetUp();
         if (IsSkipped()) return;
-        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
-        if (!desk_.Ready() || !fixtures::XDesktop::HavePointerTool()) GTEST_SKIP() << "needs the X server and xdotool";
         // The card and an empty medium in two readers once a test puts them there; none at start-up.
         SetRemovableMountProvider([this] {
             return cardInReader_ ? std::vector<std::string>{CardRoot(), OtherMedium()} : std::vector<std::string>();
@@ -432,7 +476,7 @@ protected:
     }
     void TearDown() override {
         CSourceOpenDlg::SetOpenFilePicker(nullptr);
-        MainWindowFixture::TearDown();
+        XPointerFixture::TearDown();
     }
 
     // The folder picker as the test answers it: with folderAnswer_, counted.
@@ -446,7 +490,6 @@ protected:
     static std::string CardRoot() { return card_->Path() + "/card"; }
     std::string OutFolder() const { return dir_.Path() + "/out"; }
     std::string OtherMedium() const { return dir_.Path() + "/medium"; }
-    static std::string SettingsText() { return FileText(SettingsFilePath()); }
 
     // Runs the user's part on a thread of its own while this thread gives `command` (a
     // command of the main window, which may hold a modal dialog) and serves the windows
@@ -457,7 +500,7 @@ protected:
         std::atomic<bool> stop{false};
         std::thread hand([&] {
             SCOPED_TRACE(what);
-            const User user(desk_, stop);
+            const User user(desk_, presses_, stop);
             part(user);
             done = true;
         });
@@ -479,21 +522,9 @@ protected:
         hand.join();
     }
 
-    // The map and gauge windows off, so that no dialog opens under them.
-    static void HideSatellites(CsulvaneDlg& dlg) {
-        if (dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);
-        if (test::TransportButtonOf(dlg, BTN_OBD_WINDOW)->IsLatched()) dlg.OnCommand(ID_OBD_WINDOW);
-    }
-
-    // No job or open under way, and the recording's data loaded: the window takes commands.
-    static bool Idle(CsulvaneDlg& dlg) {
-        return !QApplication::activeModalWidget() && dlg.Road().DataLoaded() &&
-               test::TransportButtonOf(dlg, BTN_OPEN_SOURCE)->isEnabled();
-    }
-
     // The recording open and paused, so that no command is refused for the end of a movie.
-    static void Hold(CsulvaneDlg& dlg) {
-        ASSERT_TRUE(fixtures::RunUntil([&] { return Idle(dlg); }, 60s));
+    void Hold(CsulvaneDlg& dlg) {
+        ASSERT_TRUE(fixtures::RunUntil([&] { return Settled(); }, 60s));
         if (g_aPlayChannel[0].playState == PLAY_PLAYING) dlg.OnPlayPause();
         ASSERT_TRUE(fixtures::RunUntil([] { return g_aPlayChannel[0].playState != PLAY_PLAYING; }, 20s));
     }
@@ -504,15 +535,14 @@ protected:
         return true;
     }
 
-    fixtures::XDesktop desk_;
+    PressWatch presses_;
     std::atomic<bool> cardInReader_{false};
     std::string folderAnswer_;
     int foldersAsked_ = 0;
 };
 
 TEST_F(DialogsFixture, EveryCloseBoxEndsItsWindowAndNothingElse) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     CMovieDialog& map = *dlg.MapWindow();
     CObdDlg& gauges = *dlg.ObdWindow();
     CSettingDlg& settings = *dlg.SettingWindow();
@@ -522,13 +552,10 @@ TEST_F(DialogsFixture, EveryCloseBoxEndsItsWindowAndNothingElse) {
     const SourceKind kind = dlg.Browser()->GetSourceKind();
     const std::string source = dlg.Browser()->GetSourcePath();
     const int rows = dlg.RowCount();
-    const auto gone = [&](QWidget& window) {
-        return !window.isVisible() && !desk_.Viewable(std::uint32_t(window.winId()));
-    };
     const auto sameSource = [&] {
         return dlg.Browser()->GetSourceKind() == kind && dlg.Browser()->GetSourcePath() == source;
     };
-    const auto unchanged = [&] { return Idle(dlg) && sameSource() && dlg.RowCount() == rows && AllCardMoviesThere(); };
+    const auto unchanged = [&] { return Settled() && sameSource() && dlg.RowCount() == rows && AllCardMoviesThere(); };
     folderAnswer_ = OutFolder();
 
     const struct Row {
@@ -539,11 +566,11 @@ TEST_F(DialogsFixture, EveryCloseBoxEndsItsWindowAndNothingElse) {
         std::function<bool()> closed;
     } table[] = {
         {"map window", [&] { dlg.OnCommand(ID_MAP_WINDOW); }, [&] { return map.GetCloseButton(); }, {},
-         [&] { return !dlg.IsMapShown() && !mapButton.IsLatched() && gone(map); }},
+         [&] { return !dlg.IsMapShown() && !mapButton.IsLatched() && OffScreen(&map); }},
         {"gauge window", [&] { dlg.OnCommand(ID_OBD_WINDOW); }, [&] { return gauges.GetCloseButton(); }, {},
-         [&] { return !gaugeButton.IsLatched() && gone(gauges); }},
+         [&] { return !gaugeButton.IsLatched() && OffScreen(&gauges); }},
         {"settings window", [&] { dlg.OnCommand(ID_SETTINGS); }, [&] { return settings.GetCloseButton(); }, {},
-         [&] { return gone(settings); }},
+         [&] { return OffScreen(&settings); }},
         {"source dialog", [&] { dlg.OnCommand(ID_OPEN_SOURCE); },
          [] { return Modal<CSourceOpenDlg>() ? Modal<CSourceOpenDlg>()->GetCloseButton() : nullptr; },
          {{"the file row", SourcePart([](CSourceOpenDlg& d) { return d.GetKindButton(IDC_SOURCE_FILE); }),
@@ -571,8 +598,7 @@ TEST_F(DialogsFixture, EveryCloseBoxEndsItsWindowAndNothingElse) {
 }
 
 TEST_F(DialogsFixture, GaugeChoosersChangeWhatEachGaugeShowsButNotWhileAMoviePlays) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     CObdDlg& gauges = *dlg.ObdWindow();
     const struct Row {
         int gauge;
@@ -595,12 +621,11 @@ TEST_F(DialogsFixture, GaugeChoosersChangeWhatEachGaugeShowsButNotWhileAMoviePla
                 [&] { return g_aPlayChannel[0].playState == PLAY_PLAYING && !combo->isEnabled(); }, 20s));
         }
         const int before = gauges.SelectedKind(row.gauge);
+        ASSERT_NE(before, row.kind) << "already so before the click";
         Drive("gauge chooser", [&](const User& user) {
             ASSERT_TRUE(user.Click(Centre([&] { return combo; })));
             if (row.playing) {
-                // The chooser is locked: the click opens no list. The close box clicked after it
-                // shows that the click has been taken.
-                ASSERT_TRUE(user.Press(Centre([&] { return gauges.GetCloseButton(); }), [&] { return !gauges.isVisible(); }));
+                // The chooser is locked: the click it has taken opens no list.
                 EXPECT_TRUE(user.Await([&] { return gauges.SelectedKind(row.gauge) == before && !combo->view()->isVisible(); }));
                 return;
             }
@@ -613,8 +638,7 @@ TEST_F(DialogsFixture, GaugeChoosersChangeWhatEachGaugeShowsButNotWhileAMoviePla
 }
 
 TEST_F(DialogsFixture, SettingsBoxesSwitchTheirEventsForThisRunOnly) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     CSettingDlg& settings = *dlg.SettingWindow();
     const CGSensorDlg& graph = *test::ChildPaneOf<CGSensorDlg>(dlg);
     const std::string settingsBefore = SettingsText();
@@ -638,8 +662,7 @@ TEST_F(DialogsFixture, SettingsBoxesSwitchTheirEventsForThisRunOnly) {
 }
 
 TEST_F(DialogsFixture, SourceDialogOpensTheChosenSourceOrKeepsTheOldOne) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     cardInReader_ = true;
     const std::string notARecording = dir_.Path() + "/notes.mov";
     WriteFile(notARecording, "not a movie");
@@ -682,6 +705,9 @@ TEST_F(DialogsFixture, SourceDialogOpensTheChosenSourceOrKeepsTheOldOne) {
            [] { return Modal<CSourceOpenDlg>() != nullptr; }},
           cancel},
          std::nullopt},
+        {"file row, its browse button, OK", "", CardMovie(2),
+         {row("file row", IDC_SOURCE_FILE, SOURCE_FILE), browse("file browse", false, CardMovie(2)), ok},
+         Opened{SOURCE_FILE, CardMovie(2), "FILE", kSourceFileKey}},
         {"folder row, its browse button, OK", CardRoot(), "",
          {row("folder row", IDC_SOURCE_FOLDER, SOURCE_FOLDER), browse("folder browse", true, CardRoot()), ok},
          Opened{SOURCE_FOLDER, CardRoot(), "FOLDER", kSourceFolderKey}},
@@ -702,9 +728,6 @@ TEST_F(DialogsFixture, SourceDialogOpensTheChosenSourceOrKeepsTheOldOne) {
           Answer("the message's OK", QStringLiteral("ERROR"), true),
           cancel},
          std::nullopt},
-        {"file row, its browse button, OK", "", CardMovie(2),
-         {row("file row", IDC_SOURCE_FILE, SOURCE_FILE), browse("file browse", false, CardMovie(2)), ok},
-         Opened{SOURCE_FILE, CardMovie(2), "FILE", kSourceFileKey}},
         {"folder browse, the keys, Cancel", CardFolder(), "",
          {browse("folder browse", true, CardFolder()), EnterAndEscape([] { return Modal<CSourceOpenDlg>(); }), cancel},
          std::nullopt},
@@ -810,8 +833,7 @@ TEST_F(DialogsFixture, UpdateNoticeOpensOnlyTheUpdatePagesAndItsButtonClosesIt) 
 }
 
 TEST_F(DialogsFixture, TheOverwriteQuestionKeepsOrReplacesTheFile) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     folderAnswer_ = OutFolder();
     const std::string csv = CsvFilePath(dlg.Browser()->GatherSourceFiles().front().path, OutFolder());
     const std::vector<sFILEENTRY> listed = dlg.Browser()->GetList()->CopyOfRows();
@@ -862,7 +884,7 @@ TEST_F(DialogsFixture, TheOverwriteQuestionKeepsOrReplacesTheFile) {
         for (const std::string& part : joinedParts) fs::remove(part);
         if (!row.existing.empty()) WriteFile(row.existing, kept);
         Drive(row.name, [&](const User& user) { DoSteps(user, row.steps); }, [&] { dlg.OnCommand(row.command); });
-        EXPECT_TRUE(fixtures::RunUntil([&] { return Idle(dlg) && row.effect(); }, 60s));
+        EXPECT_TRUE(fixtures::RunUntil([&] { return Settled() && row.effect(); }, 60s));
     }
 }
 
@@ -870,8 +892,7 @@ TEST_F(DialogsFixture, TheOverwriteQuestionKeepsOrReplacesTheFile) {
 class CardChangingFixture : public DialogsFixture {};
 
 TEST_F(CardChangingFixture, TheSelectionDialogsRunTheirJobOnlyThroughTheirOkButton) {
-    CsulvaneDlg& dlg = OpenRecording();
-    HideSatellites(dlg);
+    CsulvaneDlg& dlg = OpenOnScreen();
     folderAnswer_ = OutFolder();
     const std::vector<sFILEENTRY> listed = dlg.Browser()->GetList()->CopyOfRows();
     ASSERT_EQ(listed.size(), std::size_t(kRecordings));
@@ -882,7 +903,7 @@ TEST_F(CardChangingFixture, TheSelectionDialogsRunTheirJobOnlyThroughTheirOkButt
         return d.GetList()->topLevelItemCount() == int(rows) && TickedRows().size() == rows && d.GetOkButton()->isEnabled();
     };
     const auto nothingDone = [&] {
-        return Idle(dlg) && AllCardMoviesThere() && dlg.RowCount() == kRecordings && fs::is_empty(OutFolder());
+        return Settled() && AllCardMoviesThere() && dlg.RowCount() == kRecordings && fs::is_empty(OutFolder());
     };
 
     const struct Row {
@@ -896,7 +917,9 @@ TEST_F(CardChangingFixture, TheSelectionDialogsRunTheirJobOnlyThroughTheirOkButt
          {SelectionCheck("表示された全てを選択", IDC_TICK_ALL,
                          [&](CFileSelectDlg& d) { return allShownTicked(d, listed.size()); }),
           SelectionCheck("全てのファイルを表示", IDC_SHOW_ALL,
-                         [&](CFileSelectDlg& d) { return allShownTicked(d, sourceCount); }),
+                         [&](CFileSelectDlg& d) {
+                             return d.GetCheckButton(IDC_SHOW_ALL)->GetCheck() && allShownTicked(d, sourceCount);
+                         }),
           SelectionCancel()},
          nothingDone},
         {"join: a row, the keys, Cancel", ID_JOIN_MOVIES, {TickRow(1, {1}), EnterAndEscape(Selection), SelectionCancel()},
@@ -905,12 +928,12 @@ TEST_F(CardChangingFixture, TheSelectionDialogsRunTheirJobOnlyThroughTheirOkButt
          ID_JOIN_MOVIES,
          {TickRow(0, {0}), TickRow(2, {0, 1, 2}), TickRow(1, {0}), TickRow(2, {0, 1, 2}), SelectionOk(),
           Answer("done", kDoneCaption, true)},
-         [&] { return Idle(dlg) && FramesOf(joined) == joinedFrames && AllCardMoviesThere(); }},
+         [&] { return Settled() && FramesOf(joined) == joinedFrames && AllCardMoviesThere(); }},
         {"delete: row 1, 削除",
          ID_DELETE_MOVIES,
          {TickRow(1, {1}), SelectionOk(), Answer("done", kDoneCaption, true)},
          [&] {
-             return Idle(dlg) && !fs::exists(listed[1].path) && fs::exists(listed[0].path) &&
+             return Settled() && !fs::exists(listed[1].path) && fs::exists(listed[0].path) &&
                     dlg.RowCount() == kRecordings - 1;
          }},
         // The movie on screen is closed before its files go; the list is read again and its
@@ -919,7 +942,7 @@ TEST_F(CardChangingFixture, TheSelectionDialogsRunTheirJobOnlyThroughTheirOkButt
          ID_DELETE_MOVIES,
          {TickRow(0, {0}), SelectionOk(), Answer("done", kDoneCaption, true)},
          [&] {
-             return Idle(dlg) && !fs::exists(listed[0].path) && dlg.RowCount() == kRecordings - 2 &&
+             return Settled() && !fs::exists(listed[0].path) && dlg.RowCount() == kRecordings - 2 &&
                     dlg.Road().CurrentRow() == 0 && dlg.Road().OpenPath() == listed[2].path;
          }},
     };

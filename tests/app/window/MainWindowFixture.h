@@ -14,11 +14,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/window/CsulvaneDlg.h"
 #include "app/window/MovieFrameCheck.h"
+#include "filer/FileListCtrl.h"
 #include "filer/FilerContainerDlg.h"
 #include "fixtures/CardBuilder.h"
 #include "fixtures/DataBlockWriter.h"
@@ -155,6 +157,12 @@ protected:
         dlg_->Browser()->SelectFileRow(row, FALSE);
         ASSERT_TRUE(RecordingOpen(row)) << "row " << row;
     }
+    // The recording of the list's row `row` is the one open, with its data.
+    bool RowOpen(int row) const {
+        const std::optional<sFILEENTRY> entry = dlg_->Browser()->GetList()->EntryAt(row);
+        return entry && dlg_->Road().CurrentRow() == row && dlg_->Road().OpenPath() == entry->path &&
+               dlg_->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED;
+    }
     void MoveToWorkArea(const RECT& work) {
         work_ = work;
         dlg_->OnMonitorChanged();
@@ -174,11 +182,7 @@ private:
     struct Movies {
         std::string front, rear, onCard;
     };
-    bool RecordingOpen(int row) const {
-        return fixtures::RunUntil(
-            [&] { return dlg_->Road().CurrentRow() == row && dlg_->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED; },
-            std::chrono::seconds(30));
-    }
+    bool RecordingOpen(int row) const { return fixtures::RunUntil([&] { return RowOpen(row); }, std::chrono::seconds(30)); }
 
     static inline bool cardWanted_ = false;
     static inline std::vector<Movies> movies_;

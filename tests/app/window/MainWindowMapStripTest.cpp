@@ -24,7 +24,7 @@ using namespace std::chrono_literals;
 constexpr int kFps = 10;
 constexpr int kFrames = 400;
 
-std::string Where(const QPoint& p) { return std::to_string(p.x()) + "," + std::to_string(p.y()); }
+std::string PointText(const QPoint& p) { return std::to_string(p.x()) + "," + std::to_string(p.y()); }
 
 class MapStripFixture : public XPointerFixture {
 protected:
@@ -42,17 +42,13 @@ protected:
 };
 
 TEST_F(MapStripFixture, TheMapsTitleStripDragsItAwayAndADoubleClickPutsItBack) {
-    CsulvaneDlg& dlg = OpenRecording();
+    CsulvaneDlg& dlg = OpenOnScreen();
     CMovieDialog& map = *dlg.MapWindow();
     CSkinButton& mapButton = *test::TransportButtonOf(dlg, BTN_MAP_WINDOW);
-    const std::uint32_t mapId = std::uint32_t(map.winId());
-    ASSERT_TRUE(fixtures::RunUntil([&] { return desk_.Viewable(std::uint32_t(dlg.winId())); }, 20s));
-    if (!dlg.IsMapShown()) {
-        ASSERT_TRUE(Given(fixtures::XDesktop::Click(CentreOf(&mapButton).x(), CentreOf(&mapButton).y())));
-    }
-    ASSERT_TRUE(fixtures::RunUntil([&] { return desk_.Viewable(mapId) && mapButton.IsLatched(); }, 20s));
+    ASSERT_TRUE(ClickAt(CentreOf(&mapButton)));
+    ASSERT_TRUE(fixtures::RunUntil([&] { return OnScreen(&map) && mapButton.IsLatched(); }, 20s));
     const QPoint home = PlaceBesideVideo(dlg);
-    ASSERT_TRUE(fixtures::RunUntil([&] { return map.pos() == home; }, 20s)) << Where(map.pos()) << " not " << Where(home);
+    ASSERT_TRUE(fixtures::RunUntil([&] { return map.pos() == home; }, 20s)) << PointText(map.pos()) << " not " << PointText(home);
 
     // The strip's top rows, which move the window by hand, and the caption band below them,
     // which a window manager moves it by.
@@ -68,33 +64,28 @@ TEST_F(MapStripFixture, TheMapsTitleStripDragsItAwayAndADoubleClickPutsItBack) {
         ASSERT_TRUE(Given(fixtures::XDesktop::Drag(from.x(), from.y(), from.x() + by.x(), from.y() + by.y())));
         // Where a window manager takes the move over, the window may lag the pointer a little.
         EXPECT_TRUE(fixtures::RunUntil([&] { return (map.pos() - home - by).manhattanLength() <= 64; }, 20s))
-            << "at " << Where(map.pos()) << " from " << Where(home);
+            << "at " << PointText(map.pos()) << " from " << PointText(home);
         const QPoint away = map.pos();
 
-        const QPoint at = strip();
-        ASSERT_TRUE(Given(fixtures::XDesktop::DoubleClick(at.x(), at.y())));
+        ASSERT_TRUE(DoubleClickAt(strip()));
         EXPECT_TRUE(fixtures::RunUntil([&] { return map.pos() == home; }, 20s))
-            << "at " << Where(map.pos()) << " from " << Where(away) << ", not back at " << Where(home);
-        EXPECT_TRUE(desk_.Viewable(mapId));
+            << "at " << PointText(map.pos()) << " from " << PointText(away) << ", not back at " << PointText(home);
+        EXPECT_TRUE(OnScreen(&map));
         EXPECT_TRUE(mapButton.IsLatched());
     }
 
     // The close box: the map goes off the screen and its button is released.
     CSkinButton* close = map.GetCloseButton();
     ASSERT_NE(close, nullptr);
-    ASSERT_TRUE(Given(fixtures::XDesktop::Click(CentreOf(close).x(), CentreOf(close).y())));
-    EXPECT_TRUE(fixtures::RunUntil(
-        [&] { return !desk_.Viewable(mapId) && !map.isVisible() && !mapButton.IsLatched() && !dlg.IsMapShown(); }, 20s))
-        << "shown " << desk_.Viewable(mapId) << ", latched " << mapButton.IsLatched();
+    ASSERT_TRUE(ClickAt(CentreOf(close)));
+    EXPECT_TRUE(fixtures::RunUntil([&] { return OffScreen(&map) && !mapButton.IsLatched() && !dlg.IsMapShown(); }, 20s))
+        << "shown " << map.isVisible() << ", latched " << mapButton.IsLatched();
     dlg.OnBtnClose();
 }
 
 TEST_F(MapStripFixture, ADoubleClickOnTheCaptionMaximisesTheWindowAndAnotherRestoresIt) {
-    CsulvaneDlg& dlg = OpenRecording();
-    ASSERT_TRUE(fixtures::RunUntil([&] { return desk_.Viewable(std::uint32_t(dlg.winId())); }, 20s));
+    CsulvaneDlg& dlg = OpenOnScreen();
     const QRect normal = dlg.geometry();
-    // A point of the caption strip clear of the title and of the title-bar buttons.
-    const auto caption = [&] { return dlg.mapToGlobal(QPoint(dlg.width() / 3, Scaled(12))); };
     const QRect work(work_.left, work_.top, work_.Width(), work_.Height());
     const struct {
         const char* name;
@@ -103,10 +94,10 @@ TEST_F(MapStripFixture, ADoubleClickOnTheCaptionMaximisesTheWindowAndAnotherRest
     } steps[] = {{"maximised", true, work}, {"restored", false, normal}};
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
-        ASSERT_TRUE(Given(fixtures::XDesktop::DoubleClick(caption().x(), caption().y())));
+        ASSERT_TRUE(DoubleClickAt(CaptionPoint()));
         EXPECT_TRUE(fixtures::RunUntil(
             [&] { return bool(dlg.IsMaximised()) == step.maximised && dlg.geometry() == step.geometry; }, 20s))
-            << "maximised " << dlg.IsMaximised() << " at " << Where(dlg.pos()) << " " << dlg.width() << "x" << dlg.height();
+            << "maximised " << dlg.IsMaximised() << " at " << PointText(dlg.pos()) << " " << dlg.width() << "x" << dlg.height();
     }
     dlg.OnBtnClose();
 }

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
 
@@ -17,19 +16,15 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/surface/MovieMenu.h"
-#include "app/window/MainWindowFixture.h"
 #include "app/window/XPointerFixture.h"
 #include "app/settings/SettingDlg.h"
 #include "filer/FileListCtrl.h"
 #include "filer/SourceOpenDlg.h"
-#include "fixtures/XDesktop.h"
 #include "recorder/RecordingName.h"
-#include "ui/text/UiText.h"
 
 namespace orv {
 namespace {
@@ -43,20 +38,12 @@ constexpr int kShortFrames = 60;
 constexpr int kTextOpenFailed = 96;
 constexpr int kTextDone = 44;
 
-QPoint CentreOf(const QWidget* widget) { return widget->mapToGlobal(widget->rect().center()); }
-
-// Input given, with the window's events served while it goes on.
-bool Given(std::future<bool> input) { return fixtures::RunUntilDone(std::move(input), 60s); }
-
-QString Text(int id) { return QString::fromUtf8(UiText(id)); }
-
 enum class How { kClick, kKeys };
 
 // Opens the video menu with a right click at `at` and chooses the item of `command` in it,
 // with the pointer or with Down presses and Return (0: Escape alone). A grayed item, which
 // neither runs nor closes the menu, is then left with Escape. It works from a timer, so that
-// it goes on in whatever loop serves the events meanwhile: the menu's own, or that of the
-// source dialog the command shows, which it closes.
+// it goes on in the menu's own loop.
 class MenuChooser : public QObject {
 public:
     MenuChooser(QPoint at, int command, How how) : command_(command), how_(how) {
@@ -83,19 +70,12 @@ public:
     QString itemText;
     bool itemEnabled = false;
     bool highlighted = false;  // the arrows' highlight drawn on the item, in the menu's colours
-    bool sourceDialogSeen = false;
     QString trouble;  // what went wrong on the way, for the report
 
 private:
     enum Phase { kWaitMenu, kClicked, kArrowed, kWaitClosed, kDone };
 
     void Step() {
-        // The source dialog a command shows is seen, then cancelled: its buttons are tested
-        // on their own.
-        if (auto* source = dynamic_cast<CSourceOpenDlg*>(QApplication::activeModalWidget()); source && source->isVisible()) {
-            sourceDialogSeen = true;
-            source->reject();
-        }
         switch (phase_) {
         case kWaitMenu: {
             auto* menu = dynamic_cast<CMovieMenu*>(QApplication::activePopupWidget());
@@ -177,7 +157,7 @@ private:
     QTimer timer_;
 };
 
-class MenuFixture : public MainWindowFixture {
+class MenuFixture : public XPointerFixture {
 protected:
     // Recording 1 for the menus; 2 and 3 short, 4 cut short so that it does not open, 5 long.
     static void SetUpTestSuite() {
@@ -189,21 +169,6 @@ protected:
         // The movie's own start and nothing more: listed as a movie, it does not open.
         if (card_) fs::resize_file(CardMovie(4), 1024);
     }
-    void SetUp() override {
-        MainWindowFixture::SetUp();
-        if (IsSkipped()) return;
-        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
-        if (!desk_.Ready() || !fixtures::XDesktop::HavePointerTool()) GTEST_SKIP() << "needs the X server and xdotool";
-    }
-
-    // The window with the first recording open, the map window out of the way.
-    CsulvaneDlg& Start() {
-        CsulvaneDlg& dlg = OpenRecording();
-        if (dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);
-        EXPECT_TRUE(fixtures::RunUntil([&] { return desk_.Viewable(std::uint32_t(dlg.winId())); }, 20s));
-        return dlg;
-    }
-
     // The frame stays where it is while the X server's clock moves on by `span`; false as
     // soon as it moves.
     bool StandsStill(std::chrono::milliseconds span) {
@@ -213,25 +178,17 @@ protected:
                            60s, 20ms);
         return FrontFrame() == frame;
     }
-
-    std::string Settings() const {
-        std::ifstream in(dir_.Path() + "/start/Default_Folder.ini");
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-    fixtures::XDesktop desk_;
-    LongDoubleClickTime doubleClicks_;
 };
 
 // Every item of every menu, by the pointer and by the keys, in an order in which each step
 // leaves the state the next one's menu is for.
 TEST_F(MenuFixture, EveryItemOfEveryMenuRunsItsCommandByPointerAndByKeys) {
-    CsulvaneDlg& dlg = Start();
+    CsulvaneDlg& dlg = OpenOnScreen();
     CMovieStatic& picture = dlg.FrontSurface();
     ASSERT_EQ(g_aPlayChannel[0].playState, PLAY_STOPPED) << "the recording is held at its first frame";
     const RecordingKind kind = GetRecordingKind(CardMovie(1));
 
-    enum Arrange { kAsItIs, kFullScreen, kWindowed, kNoMovie, kMovieBack };
+    enum Arrange { kAsItIs, kFullScreen, kNoMovie, kMovieBack };
     enum Effect { kPlays, kStandsStill, kStops, kSpeed, kNothing, kPicture, kSettings, kSourceDialog, kAspect };
     const PlayState kClosed = PLAY_CLOSED, kStopped = PLAY_STOPPED, kPlaying = PLAY_PLAYING, kPaused = PLAY_PAUSED;
     const How M = How::kClick, K = How::kKeys;
@@ -293,18 +250,17 @@ TEST_F(MenuFixture, EveryItemOfEveryMenuRunsItsCommandByPointerAndByKeys) {
         {"no movie: source by keys", kAsItIs, kClosed, ID_OPEN_SOURCE, 81, K, kSourceDialog, 0},
         {"the movie back: play", kMovieBack, kStopped, ID_PLAY_PAUSE, 83, M, kPlays, 0},
     };
+    // The source dialog a command shows is seen, then cancelled.
+    ModalCloser closer;
     int pictureFolders = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         switch (row.arrange) {
         case kAsItIs: break;
         case kFullScreen:
-        case kWindowed: {
-            const QPoint at = CentreOf(&picture);
-            ASSERT_TRUE(Given(fixtures::XDesktop::DoubleClick(at.x(), at.y())));
-            ASSERT_TRUE(fixtures::RunUntil([&] { return bool(dlg.IsFullView()) == (row.arrange == kFullScreen); }, 20s));
+            ASSERT_TRUE(DoubleClickAt(CentreOf(&picture)));
+            ASSERT_TRUE(fixtures::RunUntil([&] { return dlg.IsFullView(); }, 20s));
             break;
-        }
         case kNoMovie:
             dlg.OnCommand(ID_FILTER_FIRST + kind);
             ASSERT_TRUE(fixtures::RunUntil([] { return g_aPlayChannel[0].playState == PLAY_CLOSED; }, 20s));
@@ -323,13 +279,14 @@ TEST_F(MenuFixture, EveryItemOfEveryMenuRunsItsCommandByPointerAndByKeys) {
         SetFolderPicker([&](QWidget*, std::string_view, const std::string&) { return pictures; });
         const std::size_t messages = messages_.size();
         if (dlg.SettingWindow()->isVisible()) dlg.SettingWindow()->hide();
+        closer.Forget();
 
         MenuChooser chooser(CentreOf(&picture), row.command, row.how);
         ASSERT_TRUE(fixtures::RunUntil([&] { return chooser.Done(); }, 60s)) << chooser.trouble.toStdString();
         EXPECT_TRUE(chooser.InputsGiven());
         if (row.command != 0) {
             ASSERT_TRUE(chooser.itemFound);
-            EXPECT_EQ(chooser.itemText, Text(row.text));
+            EXPECT_EQ(chooser.itemText, UiString(row.text));
             EXPECT_EQ(chooser.itemEnabled, row.effect != kNothing);
             if (row.how == How::kKeys) {
                 EXPECT_TRUE(chooser.highlighted);
@@ -369,7 +326,7 @@ TEST_F(MenuFixture, EveryItemOfEveryMenuRunsItsCommandByPointerAndByKeys) {
                 return false;
             };
             EXPECT_TRUE(fixtures::RunUntil(written, 30s));
-            EXPECT_TRUE(fixtures::RunUntil([&] { return messages_.size() > messages && messages_.back() == Text(kTextDone); }, 20s));
+            EXPECT_TRUE(fixtures::RunUntil([&] { return messages_.size() > messages && messages_.back() == UiString(kTextDone); }, 20s));
             break;
         }
         case kSettings:
@@ -377,19 +334,18 @@ TEST_F(MenuFixture, EveryItemOfEveryMenuRunsItsCommandByPointerAndByKeys) {
             dlg.SettingWindow()->hide();
             break;
         case kSourceDialog:
-            EXPECT_TRUE(chooser.sourceDialogSeen);
+            EXPECT_TRUE(closer.Saw<CSourceOpenDlg>());
             EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
             EXPECT_EQ(g_aPlayChannel[0].playState, row.menu);  // cancelled: the movie goes on as it was
             break;
         case kAspect:
             EXPECT_TRUE(fixtures::RunUntil([&] { return dlg.Road().Front().keepAspect == row.value; }, 20s)) << "was " << keep;
-            EXPECT_NE(Settings().find(row.value ? "ASPECT=on" : "ASPECT=off"), std::string::npos) << Settings();
+            EXPECT_NE(SettingsText().find(row.value ? "ASPECT=on" : "ASPECT=off"), std::string::npos) << SettingsText();
             break;
         }
     }
     // Out of full screen by the pointer too.
-    const QPoint at = CentreOf(&picture);
-    ASSERT_TRUE(Given(fixtures::XDesktop::DoubleClick(at.x(), at.y())));
+    ASSERT_TRUE(DoubleClickAt(CentreOf(&picture)));
     EXPECT_TRUE(fixtures::RunUntil([&] { return !dlg.IsFullView(); }, 20s));
     dlg.OnBtnClose();
 }
@@ -398,7 +354,7 @@ TEST_F(MenuFixture, EveryItemOfEveryMenuRunsItsCommandByPointerAndByKeys) {
 // next recording by continuous play) gives the keyboard back to it, so that the next key
 // press opens the next row.
 TEST_F(MenuFixture, TheListKeepsTheKeyboardThroughEveryOpen) {
-    CsulvaneDlg& dlg = Start();
+    CsulvaneDlg& dlg = OpenOnScreen();
     CFileListCtrl& list = *dlg.Browser()->GetList();
     ASSERT_EQ(list.RowCount(), 5);
     enum Input { kClickRow, kKeys, kPlayOn };
@@ -423,19 +379,17 @@ TEST_F(MenuFixture, TheListKeepsTheKeyboardThroughEveryOpen) {
         SCOPED_TRACE(step.name);
         const std::size_t messages = messages_.size();
         switch (step.input) {
-        case kClickRow: {
-            const RECT r = list.GetItemBounds(step.row);
-            const QPoint at = list.viewport()->mapToGlobal(QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2));
-            ASSERT_TRUE(Given(fixtures::XDesktop::Click(at.x(), at.y())));
-            break;
-        }
+        case kClickRow: ASSERT_TRUE(ClickAt(RowPoint(step.row)())); break;
         case kKeys: ASSERT_TRUE(Given(fixtures::XDesktop::Keys({step.key}))); break;
         case kPlayOn: dlg.OnCommand(ID_PLAY_PAUSE); break;  // by the window's command: the keyboard stays on the list
         }
         const auto settled = [&] {
-            if (dlg.Road().CurrentRow() != step.row || !list.isEnabled() || dlg.focusWidget() != &list) return false;
-            if (step.fails) return messages_.size() > messages && messages_.back() == Text(kTextOpenFailed);
-            return dlg.Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED;
+            if (!list.isEnabled() || dlg.focusWidget() != &list) return false;
+            if (step.fails) {
+                return dlg.Road().CurrentRow() == step.row && messages_.size() > messages &&
+                       messages_.back() == UiString(kTextOpenFailed);
+            }
+            return RowOpen(step.row);
         };
         EXPECT_TRUE(fixtures::RunUntil(settled, 60s))
             << "row " << dlg.Road().CurrentRow() << ", list enabled " << list.isEnabled() << ", list has the keyboard "

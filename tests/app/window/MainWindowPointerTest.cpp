@@ -9,26 +9,18 @@
 // their own test). Folder questions are answered through the folder picker's hook.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QDialog>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <span>
 #include <string>
-#include <typeinfo>
 #include <vector>
 
 #include "app/settings/SettingDlg.h"
-#include "app/window/MainWindowFixture.h"
 #include "app/window/MainWindowParts.h"
 #include "app/window/SettingsKeys.h"
 #include "app/window/XPointerFixture.h"
@@ -38,11 +30,9 @@
 #include "filer/SourceOpenDlg.h"
 #include "playback/engine/CPlayer.h"
 #include "playback/engine/ChannelEngineImpl.h"
-#include "fixtures/XDesktop.h"
 #include "recorder/RecordingName.h"
 #include "ui/MsgBox.h"
 #include "ui/SkinSliderCtrl.h"
-#include "ui/text/UiText.h"
 #include "views/GSensorDlg.h"
 #include "views/InfoDlg.h"
 #include "views/ObdDlg.h"
@@ -63,11 +53,6 @@ constexpr int kEventFrames[2] = {100, 250};
 // The driving folder holds one recording of each kind, the parking folder two more.
 constexpr int kDrivingRecordings = kRecordingKindCount;
 constexpr int kParkingRecordings = 2;
-
-QPoint CentreOf(const QWidget* widget) { return widget->mapToGlobal(widget->rect().center()); }
-
-// Pointer or key input, with the window's events served while it goes on: whether it was given.
-bool Given(std::future<bool> input) { return fixtures::RunUntilDone(std::move(input), 60s); }
 
 // The data of every recording: a record a frame, with the two X-axis events.
 fixtures::DataBlock EventData() {
@@ -97,41 +82,6 @@ int SliderValueAt(const CSkinSliderCtrl& slider, int x) {
     return int(std::clamp(float(x) / perValue, float(slider.GetRangeMin()), float(slider.GetRangeMax())));
 }
 
-// Notes each modal dialog that comes up while it runs and closes it as its cancel would.
-class ModalCloser {
-public:
-    ModalCloser() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!dialog || !dialog->isVisible()) return;
-            seen_.push_back({&typeid(*dialog), dialog->windowTitle()});
-            dialog->reject();
-        });
-        timer_.start(50);
-    }
-    void Forget() { seen_.clear(); }
-    // A dialog of type Dialog came up, with the title of UI text `title` (any for -1).
-    template <class Dialog>
-    bool Saw(int title = -1) const {
-        for (const Seen& s : seen_)
-            if (*s.type == typeid(Dialog) && (title < 0 || s.title == QString::fromUtf8(UiText(title)))) return true;
-        return false;
-    }
-    std::string Titles() const {
-        std::string titles;
-        for (const Seen& s : seen_) titles += "\"" + s.title.toStdString() + "\" ";
-        return titles;
-    }
-
-private:
-    struct Seen {
-        const std::type_info* type;
-        QString title;
-    };
-    QTimer timer_;
-    std::vector<Seen> seen_;
-};
-
 // What the X server is asked to do at a control's point.
 struct Input {
     enum Kind { kLeft, kRight, kDouble, kDrag, kMove, kKeys } kind = kLeft;
@@ -144,8 +94,6 @@ Input Double() { return {Input::kDouble, {}, {}}; }
 Input DragTo(std::function<QPoint()> to) { return {Input::kDrag, std::move(to), {}}; }
 Input Rest() { return {Input::kMove, {}, {}}; }
 Input Keys(std::vector<std::string> keys) { return {Input::kKeys, {}, std::move(keys)}; }
-
-enum Where { kAlways, kWithWindowManager, kWithoutWindowManager };
 
 // One row of a table: the control, its point on the screen when the input comes, the input,
 // and what the input must bring about.
@@ -163,7 +111,7 @@ struct Step {
     bool settle = true;
 };
 
-class PointerFixture : public MainWindowFixture {
+class PointerFixture : public XPointerFixture {
 protected:
     static void SetUpTestSuite() {
         const fixtures::DataBlock data = EventData();
@@ -175,46 +123,20 @@ protected:
         MakeCard(card);
     }
     void SetUp() override {
-        MainWindowFixture::SetUp();
+        XPointerFixture::SetUp();
         if (IsSkipped()) return;
-        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
-        if (!desk_.Ready() || !fixtures::XDesktop::HavePointerTool()) GTEST_SKIP() << "needs the X server and xdotool";
         // The card as a removable drive: the jobs that only a card offers are enabled.
         const std::string root = card_->Path() + "/card";
         SetRemovableMountProvider([root] { return std::vector<std::string>{root}; });
         SetFolderPicker([this](QWidget*, std::string_view, const std::string&) { return out_.Path(); });
     }
 
-    // The window with the first recording open, both satellite windows off.
+    // The window with the first recording open, both satellite windows off, the card open as
+    // a removable drive.
     CsulvaneDlg& Start() {
-        CsulvaneDlg& dlg = OpenRecording();
-        EXPECT_TRUE(fixtures::RunUntil([&] { return desk_.Viewable(std::uint32_t(dlg.winId())); }, 20s));
-        if (dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);
+        CsulvaneDlg& dlg = OpenOnScreen();
         EXPECT_EQ(dlg.Browser()->GetSourceKind(), SOURCE_SD);
         return dlg;
-    }
-
-    // No movie opening or job running, the movie's data in, the controls taking input.
-    bool Settled() const {
-        const CSkinButton* source = test::TransportButtonOf(*dlg_, BTN_OPEN_SOURCE);
-        return !dlg_->Road().Busy() && dlg_->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED &&
-               source && source->isEnabled() && dlg_->Browser()->GetList()->isEnabled();
-    }
-
-    // The recording `row` of the list is the one open, with its data.
-    bool RowOpen(int row) const {
-        const std::optional<sFILEENTRY> entry = dlg_->Browser()->GetList()->EntryAt(row);
-        return entry && dlg_->Road().CurrentRow() == row && dlg_->Road().OpenPath() == entry->path &&
-               dlg_->Road().DataLoaded() && g_aPlayChannel[0].playState != PLAY_CLOSED;
-    }
-
-    // The middle of the list's row `row` on the screen.
-    std::function<QPoint()> RowPoint(int row) const {
-        return [this, row] {
-            const CFileListCtrl& list = *dlg_->Browser()->GetList();
-            const RECT b = list.GetItemBounds(row);
-            return list.viewport()->mapToGlobal(QPoint((b.left + b.right) / 2, (b.top + b.bottom) / 2));
-        };
     }
 
     // The files of `extension` written into the output folder.
@@ -226,18 +148,17 @@ protected:
     }
 
     void Run(std::span<const Step> steps) {
-        const bool wm = desk_.WindowManager();
         for (const Step& step : steps) {
-            if ((step.where == kWithWindowManager && !wm) || (step.where == kWithoutWindowManager && wm)) continue;
+            if (!RunsHere(step.where)) continue;
             SCOPED_TRACE(step.control);
             closer_.Forget();
             if (step.before) step.before();
             EXPECT_FALSE(step.effect()) << "already so before the input";
             const QPoint at = step.at();
             switch (step.input.kind) {
-            case Input::kLeft: ASSERT_TRUE(Given(fixtures::XDesktop::Click(at.x(), at.y()))); break;
+            case Input::kLeft: ASSERT_TRUE(ClickAt(at)); break;
             case Input::kRight: ASSERT_TRUE(Given(fixtures::XDesktop::ClickButton(at.x(), at.y(), 3))); break;
-            case Input::kDouble: ASSERT_TRUE(Given(fixtures::XDesktop::DoubleClick(at.x(), at.y()))); break;
+            case Input::kDouble: ASSERT_TRUE(DoubleClickAt(at)); break;
             case Input::kDrag: {
                 const QPoint to = step.input.to();
                 ASSERT_TRUE(Given(fixtures::XDesktop::Drag(at.x(), at.y(), to.x(), to.y())));
@@ -257,15 +178,14 @@ protected:
         }
     }
 
-    fixtures::XDesktop desk_;
-    LongDoubleClickTime doubleClicks_;
+    // The middle of the main bar's button `button`, found when the input comes.
+    static std::function<QPoint()> ButtonPoint(const CsulvaneDlg& dlg, int button) {
+        return [&dlg, button] { return CentreOf(test::TransportButtonOf(dlg, button)); };
+    }
+
     fixtures::TempDir out_;
     ModalCloser closer_;
 };
-
-std::function<QPoint()> ButtonPoint(const CsulvaneDlg& dlg, int button) {
-    return [&dlg, button] { return CentreOf(test::TransportButtonOf(dlg, button)); };
-}
 
 // The main bar's fifteen buttons and the title bar's four, each clicked in turn; the close
 // button comes last, and the window ends.
@@ -277,12 +197,6 @@ TEST_F(PointerFixture, EachButtonOfTheMainBarAndTheTitleBarDoesItsCommand) {
     const auto speed = [] { return int(g_aPlayChannel[0].speedStep); };
     const auto latched = [&](int b) { return bool(test::TransportButtonOf(dlg, b)->IsLatched()); };
     const std::uint32_t mainWindow = std::uint32_t(dlg.winId());
-    const auto shown = [&](const QWidget* window) {
-        return window->isVisible() && desk_.Viewable(std::uint32_t(window->winId()));
-    };
-    const auto hidden = [&](const QWidget* window) {
-        return !window->isVisible() && !desk_.Viewable(std::uint32_t(window->winId()));
-    };
     QRect normal;
 
     const Step steps[] = {
@@ -305,11 +219,11 @@ TEST_F(PointerFixture, EachButtonOfTheMainBarAndTheTitleBarDoesItsCommand) {
          [&] { return dlg.FrontSurface().m_bLargeVideo && latched(BTN_VIEW_LARGE_VIDEO) && dlg.Browser()->GetHideControls(); }},
         {"large video off", button(BTN_VIEW_LARGE_VIDEO), Left(),
          [&] { return !dlg.FrontSurface().m_bLargeVideo && !latched(BTN_VIEW_LARGE_VIDEO) && !dlg.Browser()->GetHideControls(); }},
-        {"gauges on", button(BTN_OBD_WINDOW), Left(), [&] { return shown(dlg.ObdWindow()) && latched(BTN_OBD_WINDOW); }},
-        {"gauges off", button(BTN_OBD_WINDOW), Left(), [&] { return hidden(dlg.ObdWindow()) && !latched(BTN_OBD_WINDOW); }},
-        {"map on", button(BTN_MAP_WINDOW), Left(), [&] { return shown(dlg.MapWindow()) && latched(BTN_MAP_WINDOW); }},
-        {"map off", button(BTN_MAP_WINDOW), Left(), [&] { return hidden(dlg.MapWindow()) && !latched(BTN_MAP_WINDOW); }},
-        {"settings", button(BTN_SETTINGS), Left(), [&] { return shown(dlg.SettingWindow()); }, kAlways, {},
+        {"gauges on", button(BTN_OBD_WINDOW), Left(), [&] { return OnScreen(dlg.ObdWindow()) && latched(BTN_OBD_WINDOW); }},
+        {"gauges off", button(BTN_OBD_WINDOW), Left(), [&] { return OffScreen(dlg.ObdWindow()) && !latched(BTN_OBD_WINDOW); }},
+        {"map on", button(BTN_MAP_WINDOW), Left(), [&] { return OnScreen(dlg.MapWindow()) && latched(BTN_MAP_WINDOW); }},
+        {"map off", button(BTN_MAP_WINDOW), Left(), [&] { return OffScreen(dlg.MapWindow()) && !latched(BTN_MAP_WINDOW); }},
+        {"settings", button(BTN_SETTINGS), Left(), [&] { return OnScreen(dlg.SettingWindow()); }, kAlways, {},
          [&] { dlg.SettingWindow()->hide(); }},
         {"source", button(BTN_OPEN_SOURCE), Left(), [&] { return closer_.Saw<CSourceOpenDlg>(); }},
         {"join", button(BTN_JOIN_MOVIES), Left(), [&] { return closer_.Saw<CFileSelectDlg>(40); }},
@@ -392,7 +306,6 @@ TEST_F(PointerFixture, TheFiltersTheFolderTreeAndTheListOpenWhatTheyShow) {
                            [&](const sFILEENTRY& e) { return e.path.find(std::string("/") + name + "/") != std::string::npos; }) &&
                RowOpen(0);
     };
-    const auto row = [&](int r) { return RowPoint(r); };
 
     std::vector<Step> steps;
     const char* kinds[kRecordingKindCount] = {"continuous", "impact",       "manual", "parking",
@@ -420,10 +333,10 @@ TEST_F(PointerFixture, TheFiltersTheFolderTreeAndTheListOpenWhatTheyShow) {
     steps.push_back({"the driving folder", folder("Video"), Left(), [&] { return listing("Video", kDrivingRecordings); }});
     // Only the list takes the arrow keys: each key follows a click on a row, which gives the
     // list the keyboard.
-    steps.push_back({"a row", row(3), Left(), [&] { return RowOpen(3); }});
-    steps.push_back({"the next row by its key", row(3), Keys({"Down"}), [&] { return RowOpen(4); }});
-    steps.push_back({"another row", row(5), Left(), [&] { return RowOpen(5); }});
-    steps.push_back({"the row before by its key", row(5), Keys({"Up"}), [&] { return RowOpen(4); }});
+    steps.push_back({"a row", RowPoint(3), Left(), [&] { return RowOpen(3); }});
+    steps.push_back({"the next row by its key", RowPoint(3), Keys({"Down"}), [&] { return RowOpen(4); }});
+    steps.push_back({"another row", RowPoint(5), Left(), [&] { return RowOpen(5); }});
+    steps.push_back({"the row before by its key", RowPoint(5), Keys({"Up"}), [&] { return RowOpen(4); }});
     Run(steps);
     dlg.OnBtnClose();
 }

@@ -15,7 +15,6 @@
 #include "app/window/MovieFrameCheck.h"
 #include "app/window/XPointerFixture.h"
 #include "ui/ScaleFonts.h"
-#include "ui/Scaled.h"
 #include "views/ObdDlg.h"
 #include "views/map/MovieDialog.h"
 
@@ -33,23 +32,13 @@ protected:
 };
 
 TEST_F(StackingFixture, SatelliteWindowsStayAboveTheMainWindowAndTheirButtonsSayWhatIsShown) {
-    CsulvaneDlg& dlg = OpenRecording();
+    CsulvaneDlg& dlg = OpenOnScreen();
     CObdDlg& gauges = *dlg.ObdWindow();
     CMovieDialog& map = *dlg.MapWindow();
     CSkinButton& gaugeButton = *test::TransportButtonOf(dlg, BTN_OBD_WINDOW);
     CSkinButton& mapButton = *test::TransportButtonOf(dlg, BTN_MAP_WINDOW);
-    const bool wm = desk_.WindowManager();
     const std::uint32_t mainWindow = std::uint32_t(dlg.winId());
-    ASSERT_TRUE(fixtures::RunUntil([&] { return desk_.Viewable(mainWindow); }, 20s));
-    if (dlg.IsMapShown()) dlg.OnCommand(ID_MAP_WINDOW);  // the steps start with both windows off
-    const auto press = [](const QWidget* widget) {
-        const QPoint at = CentreOf(widget);
-        ASSERT_TRUE(Given(fixtures::XDesktop::Click(at.x(), at.y())));
-    };
-    // A point of the caption strip clear of the title and of the title-bar buttons.
-    const auto caption = [&] { return dlg.mapToGlobal(QPoint(dlg.width() / 3, Scaled(12))); };
-
-    enum Where { kAlways, kWithWindowManager, kWithoutWindowManager };
+    const auto press = [](const QWidget* widget) { ASSERT_TRUE(ClickAt(CentreOf(widget))); };
     const struct Step {
         const char* name;
         std::function<void()> act;
@@ -59,8 +48,7 @@ TEST_F(StackingFixture, SatelliteWindowsStayAboveTheMainWindowAndTheirButtonsSay
     } steps[] = {
         {"gauge button", [&] { press(&gaugeButton); }, true, false, true, kAlways},
         {"map button", [&] { press(&mapButton); }, true, true, true, kAlways},
-        {"a click on the caption", [&] { ASSERT_TRUE(Given(fixtures::XDesktop::Click(caption().x(), caption().y()))); }, true, true,
-         true, kAlways},
+        {"a click on the caption", [&] { ASSERT_TRUE(ClickAt(CaptionPoint())); }, true, true, true, kAlways},
         {"play",
          [&] {
              press(test::TransportButtonOf(dlg, BTN_PLAY_PAUSE));
@@ -69,7 +57,7 @@ TEST_F(StackingFixture, SatelliteWindowsStayAboveTheMainWindowAndTheirButtonsSay
          true, true, true, kAlways},
         {"a move by the caption",
          [&] {
-             const QPoint from = caption(), before = dlg.pos();
+             const QPoint from = CaptionPoint(), before = dlg.pos();
              ASSERT_TRUE(Given(fixtures::XDesktop::Drag(from.x(), from.y(), from.x() + 160, from.y() + 96)));
              // A window manager takes the move over from the first step on: the window may lag
              // the pointer by the way it went before the program handed the move over.
@@ -96,7 +84,7 @@ TEST_F(StackingFixture, SatelliteWindowsStayAboveTheMainWindowAndTheirButtonsSay
         {"the map button once more", [&] { press(&mapButton); }, true, true, true, kWithoutWindowManager},
     };
     for (const Step& step : steps) {
-        if ((step.where == kWithWindowManager && !wm) || (step.where == kWithoutWindowManager && wm)) continue;
+        if (!RunsHere(step.where)) continue;
         SCOPED_TRACE(step.name);
         step.act();
         // What the server has on the screen, and what the buttons say.
@@ -123,7 +111,7 @@ TEST_F(StackingFixture, SatelliteWindowsStayAboveTheMainWindowAndTheirButtonsSay
             // The gauges lie over the panes wherever the main window goes.
             const RECT r = ComputeMainLayout(RECT{0, 0, dlg.width(), dlg.height()}, dlg.LayoutMode(), g_fScale).gaugeWindow;
             const QPoint place = dlg.mapToGlobal(QPoint(r.left, r.top));
-            EXPECT_TRUE(fixtures::RunUntil([&] { return gauges.pos() == place; }, 10s))
+            EXPECT_TRUE(fixtures::RunUntil([&] { return gauges.pos() == place; }, 20s))
                 << gauges.pos().x() << "," << gauges.pos().y() << " not " << place.x() << "," << place.y();
         }
     }
